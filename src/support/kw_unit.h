@@ -1,0 +1,63 @@
+// Utility routines used everywhere in the game: path handling for the game's
+// Windows-style paths, the cooperative Delay, text helpers, whole-file copy, the
+// rolling shift that scrambles the messenger's files, and the INI-backed registry.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Folders and paths. Folder texts produced here end in a separator. Paths may mix
+// "\" and "/"; NativePath turns them into real file-system paths.
+QString WindowsFolder();
+QString WithTrailingBackslash(const QString &path);
+QString FolderOfPath(const QString &path);
+QString ProgramFolder();
+QString ProgramFilePath();
+QString NameOfPath(const QString &path);
+QString ExtensionOfPath(const QString &path);
+QString WithoutExtension(const QString &text);
+
+// The one place where a game path ("C:\x\MSAGENT\CHARS\y.acs" style, any letter case)
+// becomes a native path: "\" turns into "/", and a component that does not exist as
+// written is matched without regard to case in its parent folder.
+QString NativePath(const QString &gamePath);
+bool FileExists(const QString &gamePath);   // an existing regular file (not a folder)
+bool FolderExists(const QString &gamePath);
+bool DeleteGameFile(const QString &gamePath);
+
+enum class ShiftDirection { Up, Down };
+QByteArray ShiftText(const QByteArray &text, quint8 key, ShiftDirection direction);
+QString ShiftText(const QString &text, quint8 key, ShiftDirection direction);
+
+bool CopyWholeFile(const QString &destination, const QString &source);
+
+// Waits |ms| milliseconds (scaled by the time scale) while dispatching window events.
+// Delay(0) returns at once without dispatching anything.
+void Delay(int ms);
+// The time scale of HOLLYFROST_TIME_SCALE (default 1). Every timer interval of the game
+// goes through ScaledInterval so that tests can run a whole race in seconds.
+double TimeScale();
+int ScaledInterval(int ms);
+
+bool IsInteger(const QString &text);
+// The whole-number conversion behind IsInteger; *ok tells whether it converted.
+qint32 ToInteger(const QString &text, bool *ok = nullptr);
+QString ReplaceText(const QString &source, const QString &find, const QString &replacement,
+                    bool allOccurrences);
+
+// Registry: only the local-machine root is used. The registry is an INI file named by
+// HOLLYFROST_REGISTRY, else registry.ini in the user's config folder under "hollyfrost".
+enum class RegistryRoot { LocalMachine };
+bool RegWriteText(RegistryRoot root, const QString &keyPath, const QString &valueName,
+                  const QString &text);
+QString RegReadText(RegistryRoot root, const QString &keyPath, const QString &valueName);
+QString RegistryFilePath();
+
+// Asks the application to end once control returns to its event loop (also when the
+// loop has not started yet). ApplicationTerminating() tells whether that was asked.
+void TerminateApplication();
+bool ApplicationTerminating();
+
+// Texts in the game's records and messages are 8-bit; these convert at the edges.
+inline QString FromBytes(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
+inline QByteArray ToBytes(const QString &text) { return text.toLatin1(); }

@@ -1,0 +1,45 @@
+// Access to the messenger's data files: opening with retry while another program holds
+// the file, the "&&" field splitter, the scrambled parameter file HFparms.cfg and the
+// two list files checkedusr.lst and UINIP.lst.
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <QWidget>
+
+// The hidden "Network File Access" window. It is created at start-up and never shown;
+// the opening routines close it when they finish.
+class TNetForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TNetForm(QWidget *parent = nullptr);
+    ~TNetForm() override;
+    static TNetForm *instance();
+};
+
+// Opens a record file. Mode "R": the existing file, for reading and writing; any other
+// mode creates or truncates it. Another program's advisory lock (flock) on the file
+// counts as a sharing violation and is retried every 200 ms, at most 51 tries; a missing
+// file or folder fails at once. recordSize documents the caller's record size.
+bool OpenDataFile(const QString &path, const QString &mode, QFile &file, int recordSize);
+// Opens a text file: "R" read, "W" create or truncate, "A" append to an existing file.
+bool OpenTextFile(const QString &path, const QString &mode, QFile &file);
+// Reads one line of a text file without its line end (CR LF or LF).
+QString ReadTextLine(QFile &file);
+// Writes one line ending in CR LF; false if it could not be written whole.
+bool WriteTextLine(QFile &file, const QString &line);
+
+// The text before the first "&&"; the text keeps what follows it. Without "&&" the
+// whole text is returned and the text stays as it was.
+QString NextField(QString &text);
+
+// The messenger's folder (ends in a separator), or empty when it cannot be found.
+QString HostFolder();
+// The value of the first HFparms.cfg line with the name (first 5 characters compared),
+// or empty. A missing parameter file is fatal: a message, then the application ends.
+QString ReadParameter(const QString &name);
+// The checked flag of the user in checkedusr.lst (0 if unknown); the last record wins.
+int LookupCheckedUser(const QString &uin);
+// The network address recorded for the UIN in UINIP.lst, or empty.
+QString LookupUinAddress(const QString &uin);

@@ -1,0 +1,180 @@
+#include "MessengerCommands.h"
+
+#include "MessengerFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QTextStream>
+#include <QThread>
+#include <QUdpSocket>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#ifndef HF_DEFAULT_WINDOWS_DIR
+#define HF_DEFAULT_WINDOWS_DIR ""
+#endif
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+QString escaped(const QByteArray &bytes)
+{
+    QString text;
+    for (const char c : bytes) {
+        const auto byte = static_cast<quint8>(c);
+        if (c == '\\')
+            text += QLatin1String("\\\\");
+        else if (c == '\r')
+            text += QLatin1String("\\r");
+        else if (c == '\n')
+            text += QLatin1String("\\n");
+        else if (c == '\t')
+            text += QLatin1String("\\t");
+        else if (byte < 0x20 || byte == 0x7F)
+            text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+        else
+            text += QChar::fromLatin1(c);
+    }
+    return text;
+}
+
+} // namespace
+
+int Usage(const QString &problem)
+{
+    if (!problem.isEmpty())
+        err() << "hollyfrost-messenger: " << problem << "\n";
+    err() << "usage:\n"
+             "  hollyfrost-messenger init DIR --name NAME --uin UIN [--display-name D] [--spoken-name S]\n"
+             "        [--character FILE] [--language SUFFIX] [--game-port P] [--messenger-port P]\n"
+             "        [--buddy UIN:NAME:ADDRESS[:unchecked]]...\n"
+             "  hollyfrost-messenger launch DIR [UIN]\n"
+             "  hollyfrost-messenger listen [--port P] [--count N]\n"
+             "  hollyfrost-messenger lock FILE SECONDS\n";
+    err().flush();
+    return 2;
+}
+
+int RunInit(const QStringList &arguments)
+{
+    MessengerSetup setup;
+    QString error;
+    if (!ParseInitArguments(arguments, setup, error))
+        return Usage(error);
+    const QString here = QCoreApplication::applicationDirPath();
+    QString library = qEnvironmentVariable("HOLLYFROST_CHARACTER_LIBRARY");
+    if (library.isEmpty())
+        library = QStringLiteral(HF_DEFAULT_WINDOWS_DIR) + QStringLiteral("/msagent/chars");
+    if (!CreateMessengerFolder(setup, here, library, error)) {
+        err() << "hollyfrost-messenger: " << error << "\n";
+        return 1;
+    }
+    out() << "messenger folder ready: " << QFileInfo(setup.folder).absoluteFilePath() << "\n";
+    return 0;
+}
+
+int RunLaunch(const QStringList &arguments)
+{
+    if (arguments.isEmpty() || arguments.size() > 2)
+        return Usage(QStringLiteral("launch needs a folder and at most one UIN"));
+    const QString root = QFileInfo(arguments[0]).absoluteFilePath();
+    const QString games = root + QStringLiteral("/Games");
+    const QString program = games + QStringLiteral("/hollyfrost-games");
+    if (!QFileInfo(program).isExecutable()) {
+        err() << "hollyfrost-messenger: no game at " << program << " (run init after building the game)\n";
+        return 1;
+    }
+    QProcess game;
+    game.setProgram(program);
+    game.setArguments(arguments.mid(1));
+    game.setWorkingDirectory(games);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WINDIR"), root + QStringLiteral("/Windows"));
+    game.setProcessEnvironment(environment);
+    game.setProcessChannelMode(QProcess::ForwardedChannels);
+    game.setInputChannelMode(QProcess::ForwardedInputChannel);
+    game.start();
+    if (!game.waitForStarted()) {
+        err() << "hollyfrost-messenger: cannot start " << program << ": " << game.errorString() << "\n";
+        return 1;
+    }
+    game.waitForFinished(-1);
+    return game.exitStatus() == QProcess::NormalExit ? game.exitCode() : 1;
+}
+
+int RunListen(const QStringList &arguments)
+{
+    int port = 4010;
+    int count = 0;
+    for (qsizetype i = 0; i < arguments.size(); i += 2) {
+        bool ok = false;
+        const int value = i + 1 < arguments.size() ? arguments[i + 1].toInt(&ok) : 0;
+        if (arguments[i] == QLatin1String("--port") && ok && value > 0 && value < 65536)
+            port = value;
+        else if (arguments[i] == QLatin1String("--count") && ok && value > 0)
+            count = value;
+        else
+            return Usage(QStringLiteral("bad listen arguments"));
+    }
+    QUdpSocket socket;
+    if (!socket.bind(QHostAddress::AnyIPv4, static_cast<quint16>(port))) {
+        err() << "hollyfrost-messenger: cannot listen on port " << port << ": " << socket.errorString() << "\n";
+        return 1;
+    }
+    out() << "listening on port " << port << "\n";
+    out().flush();
+    int received = 0;
+    QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [&] {
+        while (socket.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = socket.receiveDatagram();
+            const QByteArray data = datagram.data();
+            const QByteArray code = data.left(2);
+            const QString sender = QHostAddress(datagram.senderAddress().toIPv4Address()).toString();
+            out() << escaped(code) << ' ' << sender << ' ' << escaped(data.mid(2)) << "\n";
+            out().flush();
+            if (code == "ME")
+                socket.writeDatagram(QByteArray("AKHollyfrost Messenger"), datagram.senderAddress(),
+                                     static_cast<quint16>(datagram.senderPort()));
+            if (count > 0 && ++received >= count)
+                QCoreApplication::quit();
+        }
+    });
+    return QCoreApplication::exec();
+}
+
+int RunLock(const QStringList &arguments)
+{
+    bool ok = false;
+    const double seconds = arguments.size() == 2 ? arguments[1].toDouble(&ok) : 0.0;
+    if (!ok || seconds < 0)
+        return Usage(QStringLiteral("lock needs a file and a number of seconds"));
+    const int fd = ::open(QFile::encodeName(arguments[0]).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) {
+        err() << "hollyfrost-messenger: cannot lock " << arguments[0] << ": " << strerror(errno) << "\n";
+        return 1;
+    }
+    out() << "locked " << arguments[0] << "\n";
+    out().flush();
+    QThread::msleep(static_cast<unsigned long>(seconds * 1000));
+    ::close(fd);
+    out() << "released " << arguments[0] << "\n";
+    return 0;
+}

@@ -1,0 +1,32 @@
+// Creates a messenger folder as the real messenger would leave it for the game.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+struct BuddySetting {
+    QString uin;
+    QString name;
+    QString address;
+    bool checked = true;
+};
+
+struct MessengerSetup {
+    QString folder;
+    QString name;
+    qint32 uin = 0;
+    QString displayName;
+    QString spokenName;
+    QString characterFile;
+    QString languageSuffix;
+    int gamePort = 4012;
+    int messengerPort = 4010;
+    QList<BuddySetting> buddies;
+};
+
+// Parses the arguments after "init"; on error returns false with a reason.
+bool ParseInitArguments(const QStringList &arguments, MessengerSetup &setup, QString &error);
+// Writes the folder; on failure removes what it created and returns false with a reason.
+bool CreateMessengerFolder(const MessengerSetup &setup, const QString &distributionFolder,
+                           const QString &characterLibrary, QString &error);
