@@ -5,6 +5,8 @@
 
 namespace Records {
 
+OptionsRecord Options;
+
 QString ReadShortString(const QByteArray &record, int offset, int capacity)
 {
     if (offset < 0 || offset >= record.size())

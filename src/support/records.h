@@ -41,6 +41,10 @@ struct OptionsRecord {
     QString LanguageSuffix;
 };
 
+// The user's options, read from hollyfro.opt when the main window is shown and read-only
+// afterwards; every part of the game reads it directly.
+extern OptionsRecord Options;
+
 // Decodes the bytes read from the start of the options file (fewer than a whole record
 // leave the rest at its defaults): an empty display name takes the user's name, still
 // scrambled, and then the names are unscrambled.
