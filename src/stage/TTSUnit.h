@@ -1,0 +1,49 @@
+// The character stage: the one place through which the game loads, shows, hides,
+// moves, animates and voices its desktop characters. Characters are named by their
+// identity ("Announcer", "Player0" ... "Player5"). Failures of the character platform
+// never reach the callers: an operation on a missing character does nothing, and a
+// position that cannot be read counts as 0.
+#pragma once
+
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+class TTTSForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TTTSForm(QWidget *parent = nullptr);
+    ~TTTSForm() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+};
+
+// The stage window created at start-up (nullptr before).
+extern TTTSForm *TTSForm;
+
+bool LoadCharacter(int size, const QString &file, bool balloon, bool soundEffects, const QString &identity);
+void UnloadCharacter(const QString &identity);
+void ShowCharacter(bool fast, const QString &identity);
+void HideCharacter(bool fast, const QString &identity);
+void SpeakText(const QString &text, const QString &identity);
+void StopCharacter(const QString &identity);
+void MoveCharacter(int x, int y, const QString &identity, int durationMs);
+void AgentrePosition(int corner, int durationMs, const QString &identity);
+bool DoAction(const QString &command, const QString &identity);
+void WaitForAudio();
+bool IsIdle();
+QString PickAlternative(const QString &text);
+// Left and top of the character on the screen; (0, 0) when they cannot be read.
+QPoint CharacterPosition(const QString &identity);
+QString DefaultCharacterFile();
+int CountCharacterFiles();
+QString NthCharacterFile(int n);
+QString RandomCharacterFile();
+
+// Clicks on characters go to this handler (the dexterity test installs it).
+using CharacterClickHandler = std::function<void(const QString &identity, int button, int shift, int x, int y)>;
+void SetCharacterClickHandler(CharacterClickHandler handler);
