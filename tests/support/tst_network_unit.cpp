@@ -1,0 +1,234 @@
+#include "MessageBoxes.h"
+#include "kw_unit.h"
+#include "network_unit.h"
+#include "records.h"
+#include "scramble_keys.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray parameterLine(const QString &name, const QString &value)
+{
+    return ShiftText(name.toLatin1(), ScrambleKeys::ParameterName, ShiftDirection::Down) + "&&"
+           + ShiftText(value.toLatin1(), ScrambleKeys::ParameterValue, ShiftDirection::Down) + "\r\n";
+}
+
+// Holds an advisory lock the way another program would, until released.
+struct HeldLock {
+    int fd = -1;
+    explicit HeldLock(const QString &path)
+    {
+        fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
+        if (fd >= 0)
+            ::flock(fd, LOCK_EX);
+    }
+    void release()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    ~HeldLock() { release(); }
+};
+
+} // namespace
+
+class TestNetworkUnit : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir root;
+    QString messenger;   // the messenger's folder
+    QString games;       // the game's program folder below it
+    QStringList boxes;
+
+private slots:
+    void init();
+    void cleanup();
+    void nextField();
+    void readParameter();
+    void missingParameterFileIsFatal();
+    void hostFolder();
+    void lookupCheckedUser();
+    void lookupUinAddress();
+    void openRetriesWhileLocked();
+    void openGivesUpOnLongLocksAndMissingFiles();
+    void textFileModes();
+};
+
+void TestNetworkUnit::init()
+{
+    messenger = root.path() + "/messenger/";
+    games = messenger + "Games/";
+    QDir(root.path()).removeRecursively();
+    QVERIFY(QDir().mkpath(games));
+    qputenv("HOLLYFROST_PROGRAM_FOLDER", games.toLocal8Bit());
+    qputenv("HOLLYFROST_REGISTRY", (root.path() + "/registry.ini").toLocal8Bit());
+    boxes.clear();
+    SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
+}
+
+void TestNetworkUnit::cleanup()
+{
+    SetMessageBoxAnswerer({});
+}
+
+void TestNetworkUnit::nextField()
+{
+    QString text = "RS&&Bob&&42";
+    QCOMPARE(NextField(text), QString("RS"));
+    QCOMPARE(text, QString("Bob&&42"));
+    QCOMPARE(NextField(text), QString("Bob"));
+    QCOMPARE(NextField(text), QString("42"));
+    QCOMPARE(NextField(text), QString("42"));   // no "&&" left: the same text again
+    text = "&&rest";
+    QCOMPARE(NextField(text), QString());
+    QCOMPARE(text, QString("rest"));
+    text = "a&&";
+    QCOMPARE(NextField(text), QString("a"));
+    QCOMPARE(text, QString());
+}
+
+void TestNetworkUnit::readParameter()
+{
+    writeBytes(messenger + "hollyfro.exe", "marker");
+    writeBytes(messenger + "HFparms.cfg",
+               parameterLine("other", "1") + parameterLine("gamptXYZ", "5000") + parameterLine("gampt", "6000")
+                   + parameterLine("udppt", QString(300, '9')) + QByteArray("garbage-without-separator\r\n"));
+    QCOMPARE(ReadParameter("gampt"), QString("5000"));        // 5 characters count; the first line wins
+    QCOMPARE(ReadParameter("gamptLonger"), QString("5000"));  // so does the wanted name
+    QCOMPARE(ReadParameter("udppt"), QString(180, '9'));      // values are cut to 180
+    QCOMPARE(ReadParameter("nope"), QString());
+    QVERIFY(boxes.isEmpty());
+}
+
+void TestNetworkUnit::missingParameterFileIsFatal()
+{
+    writeBytes(messenger + "hollyfro.exe", "marker");
+    QVERIFY(!ApplicationTerminating());
+    QCOMPARE(ReadParameter("gampt"), QString());
+    QCOMPARE(boxes, QStringList{"Hollyfrost is missing file HFparms.cfg\rand cannot continue."});
+    QVERIFY(ApplicationTerminating());
+}
+
+void TestNetworkUnit::hostFolder()
+{
+    // Nothing on the way up holds the marker: empty.
+    QCOMPARE(HostFolder(), QString());
+    // The marker in a folder above the program folder is found by the upward search.
+    writeBytes(messenger + "hollyfro.exe", "marker");
+    QCOMPARE(HostFolder(), messenger);
+    // A registry value naming a folder is not taken.
+    const QString elsewhere = root.path() + "/elsewhere/";
+    QVERIFY(QDir().mkpath(elsewhere));
+    QVERIFY(RegWriteText(RegistryRoot::LocalMachine, "Software\\Hollyfrost\\Main", "exedir", elsewhere));
+    QCOMPARE(HostFolder(), messenger);
+    // One naming an existing file gives that file's folder.
+    writeBytes(elsewhere + "hollyfro.exe", "marker");
+    QVERIFY(RegWriteText(RegistryRoot::LocalMachine, "Software\\Hollyfrost\\Main", "exedir", elsewhere + "hollyfro.exe"));
+    QCOMPARE(HostFolder(), elsewhere);
+}
+
+void TestNetworkUnit::lookupCheckedUser()
+{
+    QCOMPARE(LookupCheckedUser("100"), 0);   // no file
+    QByteArray records = Records::CheckedUserRecord{"100", 1}.encode() + Records::CheckedUserRecord{"200", 1}.encode()
+                         + Records::CheckedUserRecord{"100", 0}.encode();
+    QByteArray clamped = Records::CheckedUserRecord{"300", 7}.encode();
+    clamped[0] = char(200);   // a length byte larger than the field is clamped to 12
+    records += clamped + QByteArray(10, 'x');   // and a trailing partial record is ignored
+    writeBytes(games + "checkedusr.lst", records);
+    QCOMPARE(LookupCheckedUser("100"), 0);   // the later record wins
+    QCOMPARE(LookupCheckedUser("200"), 1);
+    QCOMPARE(LookupCheckedUser("999"), 0);
+    QCOMPARE(LookupCheckedUser("10"), 0);
+}
+
+void TestNetworkUnit::lookupUinAddress()
+{
+    QCOMPARE(LookupUinAddress("100"), QString());   // no file
+    writeBytes(games + "UINIP.lst", Records::UinAddressRecord{100, "10.0.0.1"}.encode()
+                                        + Records::UinAddressRecord{-5, "10.0.0.2"}.encode()
+                                        + Records::UinAddressRecord{100, "10.0.0.3"}.encode());
+    QCOMPARE(LookupUinAddress("100"), QString("10.0.0.1"));   // the first match
+    QCOMPARE(LookupUinAddress("-5"), QString("10.0.0.2"));
+    QCOMPARE(LookupUinAddress("$64"), QString("10.0.0.1"));   // the number 100 in hexadecimal
+    QCOMPARE(LookupUinAddress("abc"), QString());
+    QCOMPARE(LookupUinAddress(""), QString());
+    QCOMPARE(LookupUinAddress("7"), QString());
+}
+
+void TestNetworkUnit::openRetriesWhileLocked()
+{
+    const QString path = games + "held.lst";
+    writeBytes(path, "data");
+    HeldLock lock(path);
+    QVERIFY(lock.fd >= 0);
+    // Released after about 5 s of game time: the open succeeds on a retry.
+    QTimer::singleShot(ScaledInterval(5000), this, [&] { lock.release(); });
+    QElapsedTimer clock;
+    clock.start();
+    QFile file;
+    QVERIFY(OpenDataFile(path, "R", file, 1));
+    QVERIFY(clock.elapsed() >= ScaledInterval(5000) * 0.9);
+    QCOMPARE(file.readAll(), QByteArray("data"));
+}
+
+void TestNetworkUnit::openGivesUpOnLongLocksAndMissingFiles()
+{
+    const QString path = games + "held.lst";
+    writeBytes(path, "data");
+    HeldLock lock(path);
+    QElapsedTimer clock;
+    clock.start();
+    QFile file;
+    QVERIFY(!OpenTextFile(path, "R", file));
+    // 51 tries with 50 waits of 200 ms: about 10 s of game time.
+    const qint64 gameMs = qint64(clock.elapsed() / TimeScale());
+    QVERIFY2(gameMs >= 9900 && gameMs < 16000, qPrintable(QString::number(gameMs)));
+    lock.release();
+    clock.restart();
+    QVERIFY(!OpenDataFile(games + "missing.lst", "R", file, 1));
+    QVERIFY(!OpenTextFile(games + "no/such/folder.txt", "W", file));
+    QVERIFY(clock.elapsed() < 100);   // missing files and folders fail at once
+}
+
+void TestNetworkUnit::textFileModes()
+{
+    const QString path = games + "notes.txt";
+    QFile file;
+    QVERIFY(!OpenTextFile(path, "A", file));   // appending needs an existing file
+    QVERIFY(OpenTextFile(path, "W", file));
+    QVERIFY(WriteTextLine(file, "one"));
+    file.close();
+    QVERIFY(OpenTextFile(path, "A", file));
+    QVERIFY(WriteTextLine(file, "two"));
+    file.close();
+    QVERIFY(OpenTextFile(path, "R", file));
+    QCOMPARE(ReadTextLine(file), QString("one"));
+    QCOMPARE(ReadTextLine(file), QString("two"));
+    QVERIFY(file.atEnd());
+    file.close();
+    QVERIFY(OpenDataFile(path, "W", file, 1));   // "W" truncates
+    QCOMPARE(file.size(), 0);
+}
+
+QTEST_MAIN(TestNetworkUnit)
+#include "tst_network_unit.moc"
