@@ -1,0 +1,151 @@
+#!/usr/bin/env python3
+"""Checks the stand-in messenger from the outside: the files `init` writes are read back
+with a reader written here from the published layouts (not the game's own code), bad
+arguments are refused without leaving a folder behind, `listen` prints datagrams and
+answers "ME", and `lock` holds an advisory lock."""
+import fcntl
+import os
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+MESSENGER = sys.argv.pop(1) if len(sys.argv) > 1 else "hollyfrost-messenger"
+
+# The scrambling keys, as the README publishes them.
+PARAMETER_NAME_KEY, PARAMETER_VALUE_KEY = 0x5A, 0x71
+OPTIONS_KEY_A, OPTIONS_KEY_B = 0x4B, 0x36
+
+
+def unscramble(data: bytes, key: int) -> bytes:
+    """Shifts up with the rolling shift s0, s0-1, ..., 1, s0, ... (s0 = (key & 7) + 2)."""
+    start = (key & 7) + 2
+    shift, out = start, bytearray()
+    for byte in data:
+        out.append((byte + shift) % 256)
+        shift = shift - 1 or start
+    return bytes(out)
+
+
+def short_string(record: bytes, offset: int, capacity: int) -> bytes:
+    length = min(record[offset], capacity)
+    return record[offset + 1: offset + 1 + length]
+
+
+class MessengerTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.env = dict(os.environ, HOLLYFROST_REGISTRY=os.path.join(self.tmp.name, "registry.ini"))
+        self.folder = os.path.join(self.tmp.name, "messenger")
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def run_messenger(self, *args, **kwargs):
+        return subprocess.run([MESSENGER, *args], env=self.env, capture_output=True, timeout=60, **kwargs)
+
+    def test_init_writes_the_published_layouts(self):
+        result = self.run_messenger(
+            "init", self.folder, "--name", "Robin", "--uin", "40001", "--spoken-name", "Robbin",
+            "--character", "C:\\Windows\\msagent\\chars\\Pip.acs", "--language", "-de",
+            "--game-port", "5012", "--messenger-port", "5010",
+            "--buddy", "40002:Sam:127.0.0.2", "--buddy", "40003:Alex::unchecked")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(os.path.isfile(os.path.join(self.folder, "hollyfro.exe")))
+        games = os.path.join(self.folder, "Games")
+
+        with open(os.path.join(self.folder, "HFparms.cfg"), "rb") as f:
+            lines = f.read().split(b"\r\n")
+        parameters = {}
+        for line in filter(None, lines):
+            name, value = line.split(b"&&")[:2]
+            parameters[unscramble(name, PARAMETER_NAME_KEY)] = unscramble(value, PARAMETER_VALUE_KEY)
+        self.assertEqual(parameters, {b"gampt": b"5012", b"udppt": b"5010"})
+
+        with open(os.path.join(games, "hollyfro.opt"), "rb") as f:
+            options = f.read()
+        self.assertEqual(len(options), 26392)
+        self.assertEqual(unscramble(short_string(options, 0, 20), OPTIONS_KEY_A), b"Robin")
+        self.assertEqual(short_string(options, 0xB4, 255), b"C:\\Windows\\msagent\\chars\\Pip.acs")
+        self.assertEqual(struct.unpack_from("<i", options, 0x6320)[0], 40001)
+        # No display name given: the field stays empty and the game takes the user's name.
+        self.assertEqual(short_string(options, 0x6604, 100), b"")
+        self.assertEqual(unscramble(short_string(options, 0x6669, 100), OPTIONS_KEY_B), b"Robbin")
+        self.assertEqual(short_string(options, 0x66CE, 73), b"-de")
+
+        with open(os.path.join(games, "checkedusr.lst"), "rb") as f:
+            checked = f.read()
+        self.assertEqual(len(checked), 2 * 24)
+        records = [(short_string(checked[i:i + 24], 0, 12), checked[i + 13]) for i in range(0, len(checked), 24)]
+        self.assertEqual(records, [(b"40002", 1), (b"40003", 0)])
+
+        with open(os.path.join(games, "UINIP.lst"), "rb") as f:
+            addresses = f.read()
+        self.assertEqual(len(addresses), 48)   # the buddy without an address has no record
+        self.assertEqual(struct.unpack_from("<i", addresses, 0)[0], 40002)
+        self.assertEqual(short_string(addresses, 4, 43), b"127.0.0.2")
+
+        with open(os.path.join(games, "online.txt"), "rb") as f:
+            online = [line.split(b"\t") for line in f.read().split(b"\r\n") if line]
+        self.assertEqual([(fields[0], fields[1]) for fields in online], [(b"Sam", b"40002"), (b"Alex", b"40003")])
+        self.assertTrue(all(len(fields) == 5 and fields[4] != b"=" for fields in online))
+
+        with open(self.env["HOLLYFROST_REGISTRY"]) as f:
+            registry = f.read()
+        self.assertIn(os.path.join(self.folder, "hollyfro.exe"), registry)
+
+    def test_bad_arguments_leave_nothing_behind(self):
+        for args in (["init", self.folder, "--name", "Robin"],
+                     ["init", self.folder, "--name", "Robin", "--uin", "x12"],
+                     ["init", self.folder, "--name", "Robin", "--uin", "1", "--game-port", "70000"],
+                     ["init", self.folder, "--name", "Robin", "--uin", "1", "--buddy", "1:Sam"],
+                     ["init", self.folder, "--name", "Robin", "--uin", "1", "--buddy", "1:Sam:not-an-address"],
+                     ["init", self.folder, "--name", "Robin", "--uin", "1", "--bogus", "1"],
+                     ["frobnicate"], [], ["lock", "onlyfile"], ["listen", "--port", "0"]):
+            result = self.run_messenger(*args)
+            self.assertEqual(result.returncode, 2, args)
+            self.assertIn(b"usage", result.stderr)
+            self.assertFalse(os.path.exists(self.folder), args)
+
+    def test_listen_prints_and_acknowledges(self):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
+        listener = subprocess.Popen([MESSENGER, "listen", "--port", str(port), "--count", "2"],
+                                    env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            self.assertIn(b"listening", listener.stdout.readline())
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as game:
+                game.bind(("127.0.0.1", 0))
+                game.settimeout(10)
+                game.sendto(b"GPRobin&&40001", ("127.0.0.1", port))
+                game.sendto(b"MERobin&&\r\n$$UIN40001\r\n &&\tx\x01", ("127.0.0.1", port))
+                answer, _ = game.recvfrom(1024)
+                self.assertTrue(answer.startswith(b"AK"))
+            out, _ = listener.communicate(timeout=20)
+        finally:
+            listener.kill()
+        lines = out.decode().splitlines()
+        self.assertEqual(lines[0], "GP 127.0.0.1 Robin&&40001")
+        self.assertEqual(lines[1], "ME 127.0.0.1 Robin&&\\r\\n$$UIN40001\\r\\n &&\\tx\\x01")
+        self.assertEqual(listener.returncode, 0)
+
+    def test_lock_holds_an_advisory_lock(self):
+        path = os.path.join(self.tmp.name, "held.lst")
+        holder = subprocess.Popen([MESSENGER, "lock", path, "1"], env=self.env, stdout=subprocess.PIPE)
+        try:
+            self.assertIn(b"locked", holder.stdout.readline())
+            with open(path, "rb") as f:
+                with self.assertRaises(BlockingIOError):
+                    fcntl.flock(f, fcntl.LOCK_SH | fcntl.LOCK_NB)
+                holder.wait(timeout=20)
+                fcntl.flock(f, fcntl.LOCK_SH | fcntl.LOCK_NB)   # free again once it ends
+        finally:
+            holder.kill()
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
