@@ -11,12 +11,23 @@
 
 #include <functional>
 
+namespace agent {
+class AgentControl;
+}
+
 class TTTSForm : public QWidget
 {
     Q_OBJECT
 public:
     explicit TTTSForm(QWidget *parent = nullptr);
     ~TTTSForm() override;
+
+    agent::AgentControl *MyAgent = nullptr;
+    QWidget *TextToSpeech1 = nullptr;
+
+    void MyAgentIdleStart(const QString &identity);
+    void MyAgentIdleComplete(const QString &identity);
+    void MyAgentClick(const QString &identity, int button, int shift, int x, int y);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -30,6 +41,9 @@ void UnloadCharacter(const QString &identity);
 void ShowCharacter(bool fast, const QString &identity);
 void HideCharacter(bool fast, const QString &identity);
 void SpeakText(const QString &text, const QString &identity);
+// The text as SpeakText hands it to the voice before choosing an alternative: every
+// "holly", in any letter case, becomes a map tag that says "Hahlee" and shows "Holly".
+QString RespelledText(const QString &text);
 void StopCharacter(const QString &identity);
 void MoveCharacter(int x, int y, const QString &identity, int durationMs);
 void AgentrePosition(int corner, int durationMs, const QString &identity);

@@ -11,8 +11,10 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <random>
 
 #ifndef HF_DEFAULT_WINDOWS_DIR
 #define HF_DEFAULT_WINDOWS_DIR ""
@@ -23,6 +25,12 @@ namespace {
 bool isSeparator(QChar c) { return c == u'\\' || c == u'/'; }
 
 bool terminating = false;
+
+std::mt19937 &generator()
+{
+    static std::mt19937 engine(5489u);
+    return engine;
+}
 
 } // namespace
 
@@ -243,6 +251,23 @@ void Delay(int ms)
         timer.start(static_cast<int>(std::max<qint64>(1, (leftUs + 999) / 1000)));
         loop.exec();
     } while (clock.nsecsElapsed() / 1000 < target);
+}
+
+void Randomize()
+{
+    generator().seed(static_cast<quint32>(std::chrono::steady_clock::now().time_since_epoch().count()));
+}
+
+void RandSeed(quint32 seed)
+{
+    generator().seed(seed);
+}
+
+int RandomInt(int n)
+{
+    if (n <= 0)
+        return 0;
+    return std::uniform_int_distribution<int>(0, n - 1)(generator());
 }
 
 qint32 ToInteger(const QString &text, bool *ok)

@@ -39,6 +39,12 @@ void Delay(int ms);
 double TimeScale();
 int ScaledInterval(int ms);
 
+// The game's one pseudo-random generator, seeded from the clock by Randomize() at start.
+void Randomize();
+void RandSeed(quint32 seed);
+// A uniform whole number from 0 to n - 1 (0 when n is not above 0).
+int RandomInt(int n);
+
 bool IsInteger(const QString &text);
 // The whole-number conversion behind IsInteger; *ok tells whether it converted.
 qint32 ToInteger(const QString &text, bool *ok = nullptr);

@@ -1,0 +1,362 @@
+#include "TTSUnit.h"
+
+#include "Agent.h"
+#include "kw_unit.h"
+#include "network_unit.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShowEvent>
+
+#include <cmath>
+
+TTTSForm *TTSForm = nullptr;
+
+namespace {
+
+constexpr quint32 BalloonOn = 0x0220000F;
+constexpr quint32 BalloonOff = 0x0220000E;
+
+agent::AgentControl *agentControl = nullptr;
+bool idleFlag = false;
+CharacterClickHandler clickHandler;
+
+agent::Character *characterOf(const QString &identity)
+{
+    return agentControl ? agentControl->character(identity) : nullptr;
+}
+
+bool connected()
+{
+    return agentControl && agentControl->connected();
+}
+
+QSize screenSize()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().size() : QSize(0, 0);
+}
+
+QString characterFolder()
+{
+    return WindowsFolder() + QStringLiteral("MSAGENT\\CHARS\\");
+}
+
+// The ".acs" files of the character folder, in listing order.
+QStringList characterFiles()
+{
+    const QDir folder(NativePath(characterFolder()));
+    return folder.entryList({QStringLiteral("*.acs")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+bool fitsInt16(int value)
+{
+    return value >= -32768 && value <= 32767;
+}
+
+void moveByDelta(const QString &target, const QString &identity)
+{
+    QString offsets = target.mid(5, 10);
+    const QString firstText = NextField(offsets);
+    const QString secondText = NextField(offsets);
+    bool ok = false;
+    int first = ToInteger(firstText, &ok);
+    if (!ok)
+        first = 10;
+    int second = ToInteger(secondText, &ok);
+    if (!ok)
+        second = 10;
+    for (int polls = 0; polls < 500 && !IsIdle(); ++polls)
+        Delay(10);
+    const QPoint at = CharacterPosition(identity);
+    MoveCharacter(at.x() + first, at.y() + second, identity, 1000);
+}
+
+void moveToTarget(const QString &command, const QString &identity)
+{
+    const QString target = command.mid(6, 20);
+    const int duration = command.startsWith(QLatin1String("moveto")) ? 1500 : 0;
+    static const QStringList corners = {QStringLiteral("topleft"), QStringLiteral("topright"),
+                                        QStringLiteral("bottomleft"), QStringLiteral("bottomright")};
+    const qsizetype corner = corners.indexOf(target);
+    if (corner >= 0)
+        AgentrePosition(static_cast<int>(corner), duration, identity);
+    else if (target == QLatin1String("center"))
+        return;   // recognised, but the character stays where it is
+    else if (target.contains(QLatin1String("delta")))
+        moveByDelta(target, identity);
+}
+
+void playSoundEffect(const QString &command, agent::Character *character)
+{
+    QString name = command.mid(3, 100);
+    const qsizetype equals = name.indexOf(u'=');
+    if (equals >= 0)
+        name = name.left(equals);
+    const QString path = ProgramFolder() + name;
+    if (character && FileExists(path))
+        character->speak(QStringLiteral(" "), NativePath(path));
+}
+
+} // namespace
+
+TTTSForm::TTTSForm(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
+{
+    setObjectName(QStringLiteral("TTSForm"));
+    setWindowTitle(QStringLiteral("Text To Speech Properties"));
+    resize(419, 134);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - rect().center());
+    // The speech control of the classic stage window: kept, hidden, never used.
+    TextToSpeech1 = new QWidget(this);
+    TextToSpeech1->setObjectName(QStringLiteral("TextToSpeech1"));
+    TextToSpeech1->hide();
+
+    MyAgent = new agent::AgentControl(this);
+    agentControl = MyAgent;
+    connect(MyAgent, &agent::AgentControl::idleStart, this, &TTTSForm::MyAgentIdleStart);
+    connect(MyAgent, &agent::AgentControl::idleComplete, this, &TTTSForm::MyAgentIdleComplete);
+    connect(MyAgent, &agent::AgentControl::click, this, &TTTSForm::MyAgentClick);
+    TTSForm = this;
+}
+
+TTTSForm::~TTTSForm()
+{
+    if (TTSForm == this) {
+        TTSForm = nullptr;
+        agentControl = nullptr;
+    }
+}
+
+void TTTSForm::showEvent(QShowEvent *event)
+{
+    TextToSpeech1->hide();
+    QWidget::showEvent(event);
+}
+
+void TTTSForm::MyAgentIdleStart(const QString &)
+{
+    idleFlag = true;
+}
+
+void TTTSForm::MyAgentIdleComplete(const QString &)
+{
+    idleFlag = false;
+}
+
+void TTTSForm::MyAgentClick(const QString &identity, int button, int shift, int x, int y)
+{
+    if (clickHandler)
+        clickHandler(identity, button, shift, x, y);
+}
+
+void SetCharacterClickHandler(CharacterClickHandler handler)
+{
+    clickHandler = std::move(handler);
+}
+
+bool LoadCharacter(int size, const QString &file, bool balloon, bool soundEffects, const QString &identity)
+{
+    if (!agentControl)
+        return false;
+    bool result = true;
+    QString path = (!file.isEmpty() && FileExists(file)) ? file : DefaultCharacterFile();
+    // A bare file name is looked up in the character folder.
+    if (!path.isEmpty() && !path.contains(u'\\') && !path.contains(u'/'))
+        path = characterFolder() + path;
+    try {
+        agentControl->load(identity, NativePath(path));
+    } catch (const agent::AgentError &error) {
+        if (!QString::fromUtf8(error.what()).contains(QLatin1String("character is already")))
+            result = false;
+    }
+    if (agent::Character *character = characterOf(identity)) {
+        double factor = size / 10.0;
+        if (!(factor > 0))
+            factor = 1;
+        const auto naturalHeight = static_cast<qint16>(character->naturalHeight());
+        const auto naturalWidth = static_cast<qint16>(character->naturalWidth());
+        character->setHeight(static_cast<int>(std::nearbyint(naturalHeight * factor)));
+        character->setWidth(static_cast<int>(std::nearbyint(naturalWidth * factor)));
+        character->setIdleOn(true);
+        character->setBalloonStyle(balloon ? BalloonOn : BalloonOff);
+        character->setSoundEffectsOn(soundEffects);
+        character->activate(1);
+        character->setAutoPopupMenu(false);
+    }
+    idleFlag = false;
+    return result;
+}
+
+void UnloadCharacter(const QString &identity)
+{
+    if (!agentControl)
+        return;
+    if (agent::Character *character = characterOf(identity))
+        character->hide(true);
+    agentControl->unload(identity);
+    agentControl->setConnected(false);
+}
+
+void ShowCharacter(bool fast, const QString &identity)
+{
+    if (agent::Character *character = characterOf(identity))
+        character->show(fast);
+}
+
+void HideCharacter(bool fast, const QString &identity)
+{
+    if (agent::Character *character = characterOf(identity))
+        character->hide(fast);
+}
+
+void SpeakText(const QString &text, const QString &identity)
+{
+    if (!connected())
+        return;
+    agent::Character *character = characterOf(identity);
+    if (!character)
+        return;
+    character->show(true);
+    character->speak(PickAlternative(RespelledText(text)));
+}
+
+QString RespelledText(const QString &text)
+{
+    return ReplaceText(text, QStringLiteral("holly"), QStringLiteral("\\map=\"Hahlee\"=\"Holly\"\\"), true);
+}
+
+void StopCharacter(const QString &identity)
+{
+    if (agent::Character *character = characterOf(identity))
+        character->stopAll();
+}
+
+void MoveCharacter(int x, int y, const QString &identity, int durationMs)
+{
+    if (!fitsInt16(x) || !fitsInt16(y))
+        return;
+    if (agent::Character *character = characterOf(identity))
+        character->moveTo(x, y, durationMs);
+}
+
+void AgentrePosition(int corner, int durationMs, const QString &identity)
+{
+    agent::Character *character = characterOf(identity);
+    if (!character || corner < 0 || corner > 3)
+        return;
+    const QSize screen = screenSize();
+    const int right = screen.width() - character->width();
+    const int bottom = screen.height() - character->height();
+    const QPoint targets[] = {{0, 0}, {right, 0}, {0, bottom}, {right, bottom}};
+    MoveCharacter(targets[corner].x(), targets[corner].y(), identity, durationMs);
+}
+
+bool DoAction(const QString &command, const QString &identity)
+{
+    if (!connected())
+        return true;
+    agent::Character *character = characterOf(identity);
+    if (character && !character->visible())
+        character->show(true);
+    const QString action = command.toLower();
+    bool result = true;
+    if (action == QLatin1String("hidefast")) {
+        HideCharacter(true, identity);
+    } else if (action == QLatin1String("fly")) {
+        Randomize();
+        const QSize screen = screenSize();
+        MoveCharacter(RandomInt(screen.width() - 50), RandomInt(screen.height() - 70), identity, 1000);
+    } else if (action.startsWith(QLatin1String("moveto")) || action.startsWith(QLatin1String("appear"))) {
+        moveToTarget(action, identity);
+    } else if (action.startsWith(QLatin1String("sfx"))) {
+        playSoundEffect(action, character);
+    } else {
+        try {
+            if (!character)
+                throw agent::AgentError("no such character");
+            character->play(action);
+        } catch (const agent::AgentError &) {
+            result = false;
+        }
+        if (action.contains(QLatin1String("hide")))
+            HideCharacter(true, identity);
+    }
+    return result;
+}
+
+void WaitForAudio()
+{
+    if (!agentControl)
+        return;
+    for (int budget = 100;; --budget) {
+        if (agentControl->audioOutputStatus() < 2)
+            return;
+        if (agentControl->audioOutputStatus() > 4 || budget <= 0)
+            return;
+        Delay(50);
+        if (!agentControl)
+            return;
+    }
+}
+
+bool IsIdle()
+{
+    return idleFlag;
+}
+
+QString PickAlternative(const QString &text)
+{
+    const qsizetype bars = text.count(u'|');
+    if (bars == 0)
+        return text;
+    const int k = RandomInt(static_cast<int>(bars) + 1);
+    return text.section(u'|', k, k);
+}
+
+QPoint CharacterPosition(const QString &identity)
+{
+    agent::Character *character = characterOf(identity);
+    if (!character)
+        return QPoint(0, 0);
+    return QPoint(static_cast<qint16>(character->left()), static_cast<qint16>(character->top()));
+}
+
+QString DefaultCharacterFile()
+{
+    const QString fallback = characterFolder() + QStringLiteral("No Agent.acs");
+    if (FileExists(fallback))
+        return fallback;
+    const QStringList files = characterFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
+int CountCharacterFiles()
+{
+    return static_cast<int>(characterFiles().size());
+}
+
+QString NthCharacterFile(int n)
+{
+    const QStringList files = characterFiles();
+    if (files.isEmpty())
+        return QString();
+    return files.at(std::clamp<qsizetype>(n, 1, files.size()) - 1);
+}
+
+QString RandomCharacterFile()
+{
+    const QStringList files = characterFiles();
+    if (files.size() < 3)
+        return QString();
+    // Drawing until a name without "random" comes up is the same as drawing uniformly
+    // among those names; doing the latter also ends when every name has "random" in it.
+    QStringList candidates;
+    for (const QString &name : files) {
+        if (!name.toLower().contains(QLatin1String("random")))
+            candidates << name;
+    }
+    return candidates.isEmpty() ? QString() : candidates.at(RandomInt(static_cast<int>(candidates.size())));
+}
