@@ -1,0 +1,126 @@
+#include "PhraseUnit.h"
+
+#include "kw_unit.h"
+#include "network_unit.h"
+#include "records.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QStringList>
+
+namespace {
+
+constexpr int CodeLength = 3;
+constexpr int TextStart = 4;      // the text starts at the fifth character
+constexpr int TextLength = 300;   // of which at most 300 characters are used
+constexpr int MaxMatches = 3;     // only the first three lines of a code count
+
+// Opens a phrase file for reading. A folder that carries the file's name does not count
+// as a file: reading it would give nothing (or never reach its end).
+bool openPhraseFile(const QString &path, QFile &file)
+{
+    if (FolderExists(path))
+        return false;
+    return OpenTextFile(path, QStringLiteral("R"), file);
+}
+
+// Reads the texts of the first lines whose first three characters are the code, then
+// closes the file.
+QStringList readMatchingTexts(QFile &file, const QString &code)
+{
+    QStringList texts;
+    while (texts.size() < MaxMatches && !file.atEnd()) {
+        const qint64 before = file.pos();
+        const QString line = ReadTextLine(file);
+        if (file.pos() == before)   // a read that makes no headway: stop, do not spin
+            break;
+        if (line.left(CodeLength) == code)
+            texts.append(line.mid(TextStart, TextLength));
+    }
+    file.close();
+    return texts;
+}
+
+// One of the texts chosen at random, with "##" turned into the player's name.
+QString finishPhrase(const QStringList &texts)
+{
+    if (texts.isEmpty())
+        return QString();
+    const QString &text = texts.size() == 1
+        ? texts.front()
+        : texts.at(QRandomGenerator::global()->bounded(int(texts.size())));
+    return ReplaceText(text, QStringLiteral("##"), PlayerSpeechName(), true);
+}
+
+// A phrase code is its first three characters; a shorter code matches nothing (an empty
+// code would otherwise match every empty line).
+bool phraseCode(const QString &requested, QString &code)
+{
+    code = requested.left(CodeLength);
+    return code.size() == CodeLength;
+}
+
+// A name placed inside the quotes of a speech map tag must not close the quotes or the
+// tag early.
+QString tagSafe(QString name)
+{
+    name.remove(u'"');
+    name.remove(u'\\');
+    return name;
+}
+
+} // namespace
+
+QString PhraseFilePath(const QString &extension)
+{
+    const QString suffix = Records::Options.LanguageSuffix;
+    if (!suffix.isEmpty() && suffix.front() == u'-')
+        return ProgramFolder() + QStringLiteral("Languages\\stdtalk") + suffix + u'.' + extension;
+    return ProgramFolder() + QStringLiteral("stdtalk.") + extension;
+}
+
+QString LookupPhrase(const QString &requested)
+{
+    QString code;
+    if (!phraseCode(requested, code))
+        return QString();
+
+    const QString mainPath = PhraseFilePath(QStringLiteral("lst"));
+    // A missing table is restored from its backup; a failed copy only means that the
+    // default table below is read instead.
+    if (!FileExists(mainPath))
+        CopyWholeFile(mainPath, PhraseFilePath(QStringLiteral("bak")));
+
+    QFile file;
+    if (!openPhraseFile(mainPath, file)
+        && !openPhraseFile(ProgramFolder() + QStringLiteral("stdtalk.lst"), file))
+        return QString();
+
+    const QStringList texts = readMatchingTexts(file, code);
+    if (texts.isEmpty())
+        return LookupBackupPhrase(code);
+    return finishPhrase(texts);
+}
+
+QString LookupBackupPhrase(const QString &requested)
+{
+    QString code;
+    if (!phraseCode(requested, code))
+        return QString();
+    const QString backupPath = PhraseFilePath(QStringLiteral("bak"));
+    if (!FileExists(backupPath))
+        return QString();
+    QFile file;
+    if (!openPhraseFile(backupPath, file))
+        return QString();
+    return finishPhrase(readMatchingTexts(file, code));
+}
+
+QString PlayerSpeechName()
+{
+    const QString shown = Records::Options.DisplayName;
+    const QString spoken = Records::Options.SpokenName;
+    if (!spoken.isEmpty() && !shown.isEmpty() && spoken != shown)
+        return QStringLiteral("\\map=\"%1\"=\"%2\"\\").arg(tagSafe(spoken), tagSafe(shown));
+    return shown;
+}
