@@ -5,8 +5,6 @@
 #include "network_unit.h"
 
 #include <QDir>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QShowEvent>
 
 #include <cmath>
@@ -30,12 +28,6 @@ agent::Character *characterOf(const QString &identity)
 bool connected()
 {
     return agentControl && agentControl->connected();
-}
-
-QSize screenSize()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().size() : QSize(0, 0);
 }
 
 QString characterFolder()
@@ -107,8 +99,7 @@ TTTSForm::TTTSForm(QWidget *parent)
     setObjectName(QStringLiteral("TTSForm"));
     setWindowTitle(QStringLiteral("Text To Speech Properties"));
     resize(419, 134);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
+    move((ScreenSize().width() - width()) / 2, (ScreenSize().height() - height()) / 2);
     // The speech control of the classic stage window: kept, hidden, never used.
     TextToSpeech1 = new QWidget(this);
     TextToSpeech1->setObjectName(QStringLiteral("TextToSpeech1"));
@@ -247,7 +238,7 @@ void AgentrePosition(int corner, int durationMs, const QString &identity)
     agent::Character *character = characterOf(identity);
     if (!character || corner < 0 || corner > 3)
         return;
-    const QSize screen = screenSize();
+    const QSize screen = ScreenSize();
     const int right = screen.width() - character->width();
     const int bottom = screen.height() - character->height();
     const QPoint targets[] = {{0, 0}, {right, 0}, {0, bottom}, {right, bottom}};
@@ -267,7 +258,7 @@ bool DoAction(const QString &command, const QString &identity)
         HideCharacter(true, identity);
     } else if (action == QLatin1String("fly")) {
         Randomize();
-        const QSize screen = screenSize();
+        const QSize screen = ScreenSize();
         MoveCharacter(RandomInt(screen.width() - 50), RandomInt(screen.height() - 70), identity, 1000);
     } else if (action.startsWith(QLatin1String("moveto")) || action.startsWith(QLatin1String("appear"))) {
         moveToTarget(action, identity);

@@ -6,6 +6,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMetaObject>
 #include <QSettings>
 #include <QStandardPaths>
@@ -161,6 +163,14 @@ bool FolderExists(const QString &gamePath)
     return QFileInfo(NativePath(gamePath)).isDir();
 }
 
+QSize ScreenSize()
+{
+    const QScreen *screen = qobject_cast<QGuiApplication *>(QCoreApplication::instance())
+                                ? QGuiApplication::primaryScreen()
+                                : nullptr;
+    return screen ? screen->geometry().size() : QSize(0, 0);
+}
+
 bool DeleteGameFile(const QString &gamePath)
 {
     return FileExists(gamePath) && QFile::remove(NativePath(gamePath));
@@ -237,6 +247,8 @@ void Delay(int ms)
     QElapsedTimer clock;
     clock.start();
     do {
+        if (terminating)
+            return;   // the program is ending: nothing is worth waiting for any more
         const qint64 leftUs = target - clock.nsecsElapsed() / 1000;
         QEventLoop loop;
         QTimer timer;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 
 // Folders and paths. Folder texts produced here end in a separator. Paths may mix
@@ -23,6 +24,8 @@ QString WithoutExtension(const QString &text);
 QString NativePath(const QString &gamePath);
 bool FileExists(const QString &gamePath);   // an existing regular file (not a folder)
 bool FolderExists(const QString &gamePath);
+// Size of the primary screen in pixels ((0, 0) without one): the race's geometry.
+QSize ScreenSize();
 bool DeleteGameFile(const QString &gamePath);
 
 enum class ShiftDirection { Up, Down };
