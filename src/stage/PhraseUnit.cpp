@@ -5,7 +5,6 @@
 #include "records.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 #include <QStringList>
 
 namespace {
@@ -48,7 +47,7 @@ QString finishPhrase(const QStringList &texts)
         return QString();
     const QString &text = texts.size() == 1
         ? texts.front()
-        : texts.at(QRandomGenerator::global()->bounded(int(texts.size())));
+        : texts.at(RandomInt(int(texts.size())));
     return ReplaceText(text, QStringLiteral("##"), PlayerSpeechName(), true);
 }
 
