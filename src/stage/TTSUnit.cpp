@@ -19,6 +19,7 @@ constexpr quint32 BalloonOff = 0x0220000E;
 agent::AgentControl *agentControl = nullptr;
 bool idleFlag = false;
 CharacterClickHandler clickHandler;
+SpeechObserver speechObserver;
 
 agent::Character *characterOf(const QString &identity)
 {
@@ -143,6 +144,11 @@ void TTTSForm::MyAgentClick(const QString &identity, int button, int shift, int 
         clickHandler(identity, button, shift, x, y);
 }
 
+void SetSpeechObserver(SpeechObserver observer)
+{
+    speechObserver = std::move(observer);
+}
+
 void SetCharacterClickHandler(CharacterClickHandler handler)
 {
     clickHandler = std::move(handler);
@@ -211,7 +217,10 @@ void SpeakText(const QString &text, const QString &identity)
     if (!character)
         return;
     character->show(true);
-    character->speak(PickAlternative(RespelledText(text)));
+    const QString spoken = PickAlternative(RespelledText(text));
+    if (speechObserver)
+        speechObserver(identity, spoken);
+    character->speak(spoken);
 }
 
 QString RespelledText(const QString &text)

@@ -58,6 +58,11 @@ int CountCharacterFiles();
 QString NthCharacterFile(int n);
 QString RandomCharacterFile();
 
+// Sees every text handed to a character's voice (after the respelling and the choice of
+// an alternative); tests use it to follow what the characters say.
+using SpeechObserver = std::function<void(const QString &identity, const QString &text)>;
+void SetSpeechObserver(SpeechObserver observer);
+
 // Clicks on characters go to this handler (the dexterity test installs it).
 using CharacterClickHandler = std::function<void(const QString &identity, int button, int shift, int x, int y)>;
 void SetCharacterClickHandler(CharacterClickHandler handler);
