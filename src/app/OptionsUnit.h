@@ -1,0 +1,11 @@
+// The user's options, kept by the messenger in "hollyfro.opt" in the program folder.
+#pragma once
+
+#include <QString>
+
+// Fills Records::Options from ProgramFolder() + "hollyfro.opt", or with the defaults
+// (empty texts, UIN 0) when the file is missing, unreadable or held locked.
+void LoadOptions();
+
+// The options file's game path.
+QString OptionsFilePath();

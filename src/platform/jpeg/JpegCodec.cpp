@@ -1,0 +1,130 @@
+#include "JpegCodec.h"
+
+#include <QFile>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
+
+namespace {
+
+// libjpeg reports fatal errors through error_exit, which by default prints a message
+// and calls exit(). This handler jumps back to the caller instead.
+struct ErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void errorExit(j_common_ptr info)
+{
+    auto *manager = reinterpret_cast<ErrorManager *>(info->err);
+    std::longjmp(manager->jump, 1);
+}
+
+void silentMessage(j_common_ptr) {}
+void silentEmit(j_common_ptr, int) {}
+
+void installQuietErrors(ErrorManager &manager)
+{
+    jpeg_std_error(&manager.base);
+    manager.base.error_exit = errorExit;
+    manager.base.output_message = silentMessage;
+    manager.base.emit_message = silentEmit;
+}
+
+// The decoding steps between setjmp and the end of the function touch no C++ object
+// with a destructor, so a longjmp out of libjpeg skips nothing that needs cleaning up.
+bool decodeInto(jpeg_decompress_struct &info, QImage &image)
+{
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    if (info.output_width == 0 || info.output_height == 0 || info.output_components != 3
+        || info.output_width > 20000 || info.output_height > 20000)
+        return false;
+    image = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB888);
+    if (image.isNull())
+        return false;
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = image.scanLine(int(info.output_scanline));
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    return true;
+}
+
+} // namespace
+
+QImage DecodeJpegFile(const QString &nativePath)
+{
+    QFile file(nativePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return QImage();
+    const QByteArray data = file.readAll();
+    if (data.isEmpty())
+        return QImage();
+
+    jpeg_decompress_struct info{};
+    ErrorManager errors{};
+    installQuietErrors(errors);
+    info.err = &errors.base;
+    QImage image;
+    volatile bool decoded = false;
+    if (setjmp(errors.jump) == 0) {
+        jpeg_create_decompress(&info);
+        jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(data.constData()),
+                     static_cast<unsigned long>(data.size()));
+        decoded = decodeInto(info, image);
+    }
+    jpeg_destroy_decompress(&info);
+    if (!decoded)
+        return QImage();
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+bool WriteJpegFile(const QImage &source, const QString &nativePath, int quality)
+{
+    if (source.isNull())
+        return false;
+    const QImage image = source.convertToFormat(QImage::Format_RGB888);
+
+    jpeg_compress_struct info{};
+    ErrorManager errors{};
+    installQuietErrors(errors);
+    info.err = &errors.base;
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    volatile bool encoded = false;
+    if (setjmp(errors.jump) == 0) {
+        jpeg_create_compress(&info);
+        jpeg_mem_dest(&info, &buffer, &size);
+        info.image_width = JDIMENSION(image.width());
+        info.image_height = JDIMENSION(image.height());
+        info.input_components = 3;
+        info.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&info);
+        jpeg_set_quality(&info, qBound(1, quality, 100), TRUE);
+        jpeg_start_compress(&info, TRUE);
+        while (info.next_scanline < info.image_height) {
+            JSAMPROW row = const_cast<JSAMPROW>(image.constScanLine(int(info.next_scanline)));
+            jpeg_write_scanlines(&info, &row, 1);
+        }
+        jpeg_finish_compress(&info);
+        encoded = true;
+    }
+    jpeg_destroy_compress(&info);
+    QByteArray bytes;
+    if (encoded && buffer)
+        bytes = QByteArray(reinterpret_cast<const char *>(buffer), qsizetype(size));
+    std::free(buffer);
+    if (bytes.isEmpty())
+        return false;
+    QFile file(nativePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool written = file.write(bytes) == bytes.size();
+    file.close();
+    return written && file.error() == QFileDevice::NoError;
+}

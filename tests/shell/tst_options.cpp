@@ -1,0 +1,183 @@
+// Reading the messenger's options file into the program-wide options record.
+#include "OptionsUnit.h"
+#include "kw_unit.h"
+#include "records.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+class OptionsTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+
+    QString optionsPath() const { return m_folder.filePath(QStringLiteral("hollyfro.opt")); }
+
+    void writeOptions(const QByteArray &bytes)
+    {
+        QFile file(optionsPath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(bytes), bytes.size());
+    }
+
+    static Records::OptionsRecord sample()
+    {
+        Records::OptionsRecord options;
+        options.UserName = QStringLiteral("Maple Quill");
+        options.UserCharacterFile = QStringLiteral("C:\\WINDOWS\\MSAGENT\\CHARS\\pip.acs");
+        options.UserUin = 4718236;
+        options.DisplayName = QStringLiteral("Maple the Swift");
+        options.SpokenName = QStringLiteral("May pull");
+        options.LanguageSuffix = QStringLiteral("fr");
+        return options;
+    }
+
+    // Something other than the defaults, so a test sees whether LoadOptions reset it.
+    static void dirtyRecord()
+    {
+        Records::Options.UserName = QStringLiteral("stale");
+        Records::Options.UserUin = 99;
+        Records::Options.LanguageSuffix = QStringLiteral("xx");
+    }
+
+    static void verifyDefaults()
+    {
+        QVERIFY(Records::Options.UserName.isEmpty());
+        QVERIFY(Records::Options.UserCharacterFile.isEmpty());
+        QCOMPARE(Records::Options.UserUin, 0);
+        QVERIFY(Records::Options.DisplayName.isEmpty());
+        QVERIFY(Records::Options.SpokenName.isEmpty());
+        QVERIFY(Records::Options.LanguageSuffix.isEmpty());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_folder.isValid());
+        qputenv("HOLLYFROST_PROGRAM_FOLDER", m_folder.path().toLocal8Bit());
+        QCOMPARE(NativePath(OptionsFilePath()), optionsPath());
+    }
+
+    void cleanup() { QFile::remove(optionsPath()); }
+
+    void missingFileGivesDefaults()
+    {
+        dirtyRecord();
+        LoadOptions();
+        verifyDefaults();
+    }
+
+    void wholeFileIsUnscrambled()
+    {
+        writeOptions(Records::EncodeOptions(sample()));
+        dirtyRecord();
+        LoadOptions();
+        const Records::OptionsRecord expected = sample();
+        QCOMPARE(Records::Options.UserName, expected.UserName);
+        QCOMPARE(Records::Options.UserCharacterFile, expected.UserCharacterFile);
+        QCOMPARE(Records::Options.UserUin, expected.UserUin);
+        QCOMPARE(Records::Options.DisplayName, expected.DisplayName);
+        QCOMPARE(Records::Options.SpokenName, expected.SpokenName);
+        QCOMPARE(Records::Options.LanguageSuffix, expected.LanguageSuffix);
+    }
+
+    // A file cut short fills only the fields it covers; the rest keep their defaults,
+    // also when an earlier load had filled them.
+    void shortFileFillsWhatItCovers()
+    {
+        const QByteArray whole = Records::EncodeOptions(sample());
+        writeOptions(whole.left(Records::OptionsLayout::UserUin + 4));
+        LoadOptions();
+        QCOMPARE(Records::Options.UserName, sample().UserName);
+        QCOMPARE(Records::Options.UserCharacterFile, sample().UserCharacterFile);
+        QCOMPARE(Records::Options.UserUin, sample().UserUin);
+        // The display name lies beyond the end: it takes the user's name.
+        QCOMPARE(Records::Options.DisplayName, sample().UserName);
+        QVERIFY(Records::Options.SpokenName.isEmpty());
+        QVERIFY(Records::Options.LanguageSuffix.isEmpty());
+
+        writeOptions(whole.left(Records::OptionsLayout::UserUin + 2));
+        LoadOptions();
+        QCOMPARE(Records::Options.UserUin, sample().UserUin & 0xFFFF);
+    }
+
+    void emptyDisplayNameShowsUserName()
+    {
+        Records::OptionsRecord options = sample();
+        options.DisplayName.clear();
+        writeOptions(Records::EncodeOptions(options));
+        LoadOptions();
+        QCOMPARE(Records::Options.DisplayName, options.UserName);
+        QCOMPARE(Records::Options.UserName, options.UserName);
+    }
+
+    void longerFileReadsOnlyTheRecord()
+    {
+        writeOptions(Records::EncodeOptions(sample()) + QByteArray(500, '\x7f'));
+        LoadOptions();
+        QCOMPARE(Records::Options.LanguageSuffix, sample().LanguageSuffix);
+    }
+
+    void emptyFileGivesDefaults()
+    {
+        writeOptions(QByteArray());
+        dirtyRecord();
+        LoadOptions();
+        verifyDefaults();
+    }
+
+    // While the messenger holds the file locked the game waits a while, then goes on
+    // with the defaults instead of hanging or reading half-written data.
+    void lockedFileLeavesDefaults()
+    {
+        writeOptions(Records::EncodeOptions(sample()));
+        const int fd = ::open(optionsPath().toLocal8Bit().constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        dirtyRecord();
+        QElapsedTimer clock;
+        clock.start();
+        LoadOptions();
+        const qint64 elapsed = clock.elapsed();
+        ::close(fd);
+        verifyDefaults();
+        QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
+
+        // Once the lock is gone the same file reads normally.
+        LoadOptions();
+        QCOMPARE(Records::Options.UserUin, sample().UserUin);
+    }
+
+    void unreadableFileLeavesDefaults()
+    {
+        if (::geteuid() == 0)
+            QSKIP("file permissions do not stop the superuser");
+        writeOptions(Records::EncodeOptions(sample()));
+        QVERIFY(QFile::setPermissions(optionsPath(), QFileDevice::WriteOwner));
+        dirtyRecord();
+        QElapsedTimer clock;
+        clock.start();
+        LoadOptions();
+        QVERIFY(clock.elapsed() < 1000);
+        verifyDefaults();
+    }
+
+    void readOnlyFileIsRead()
+    {
+        writeOptions(Records::EncodeOptions(sample()));
+        QVERIFY(QFile::setPermissions(optionsPath(), QFileDevice::ReadOwner));
+        LoadOptions();
+        QCOMPARE(Records::Options.UserName, sample().UserName);
+        QVERIFY(QFile::setPermissions(optionsPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    }
+};
+
+QTEST_MAIN(OptionsTest)
+#include "tst_options.moc"
