@@ -1,0 +1,48 @@
+// What all characters of one AgentControl share: the control whose signals they raise,
+// the request numbering and the audio output.
+#pragma once
+
+#include "Wav.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QAudioSink;
+class QBuffer;
+
+namespace agent {
+class AgentControl;
+}
+
+namespace agent::detail {
+
+struct AgentHub
+{
+    AgentControl *control = nullptr;
+    int nextRequestId = 1;
+    int speakers = 0;           // characters speaking now
+    int dispatchDepth = 0;      // character calls in progress (see AgentControl::unload)
+    bool audioDevice = false;   // an audio output exists (checked once)
+
+    int newRequestId() { return nextRequestId++; }
+    int audioStatus() const { return !audioDevice ? 1 : speakers > 0 ? 4 : 0; }
+};
+
+// Plays one clip at a time on the default audio output; a new clip replaces the last.
+class ClipPlayer : public QObject
+{
+public:
+    explicit ClipPlayer(QObject *parent = nullptr);
+    ~ClipPlayer() override;
+    void play(const QAudioFormat &format, const QByteArray &pcm);
+    void stop();
+
+private:
+    QAudioSink *sink_ = nullptr;
+    QBuffer *buffer_ = nullptr;
+};
+
+// True when the system has an audio output device.
+bool audioDeviceAvailable();
+
+} // namespace agent::detail

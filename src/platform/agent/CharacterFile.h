@@ -1,0 +1,62 @@
+// Reading a character file (".acs": a zip archive with character.json and PNG frames,
+// described in docs/character-format.md) into memory.
+#pragma once
+
+#include "Wav.h"
+
+#include <QHash>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace agent::detail {
+
+struct FrameStep
+{
+    int image = 0;          // index into CharacterData::images
+    int durationMs = 100;   // unscaled
+    int sound = -1;         // index into CharacterData::sounds, or -1
+};
+
+struct Animation
+{
+    QString name;           // as written in the file
+    QVector<FrameStep> frames;
+    QString returnName;     // empty when there is none
+    bool loop = false;
+};
+
+struct VoiceSettings
+{
+    QString language = QStringLiteral("en");
+    QString variant;
+    int rate = 165;         // words a minute
+    int pitch = 50;         // 0 to 100
+    int range = 50;         // 0 to 100
+    int volume = 100;       // 0 to 200
+};
+
+struct CharacterData
+{
+    QString name;
+    int width = 0;
+    int height = 0;
+    VoiceSettings voice;
+    QString showing, hiding, speaking;
+    QString moveLeft, moveRight, moveUp, moveDown;
+    QVector<QStringList> idling;            // levels of animation names
+    QHash<QString, Animation> animations;   // key: lower-case name
+    QVector<QImage> images;                 // each distinct frame picture once
+    QVector<SoundClip> sounds;
+
+    // The animation of that name in any letter case, or nullptr.
+    const Animation *find(const QString &name) const;
+};
+
+// Reads the file; throws agent::AgentError with a readable message when the file is
+// missing, not a zip archive, has no valid character.json, names a missing or broken
+// frame, or has no frames.
+CharacterData loadCharacterFile(const QString &path);
+
+} // namespace agent::detail

@@ -1,0 +1,687 @@
+#include "CharacterWindow.h"
+
+#include "Agent.h"
+#include "AgentTime.h"
+#include "Balloon.h"
+#include "Voice.h"
+
+#include <QBitmap>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScreen>
+
+#include <climits>
+
+namespace agent {
+
+using namespace detail;
+
+namespace {
+
+constexpr qint64 kGlideStepMs = 66;        // about 15 moves a second, in real time
+constexpr double kIdleDelayMs = 3000;      // quiet time before idling starts
+constexpr double kIdleLevelMs = 20000;     // idling this long moves on to the next level
+constexpr qint64 kMaxSoundFileBytes = 64 * 1024 * 1024;
+
+// Counts the character calls in progress, so that an unload from an event handler
+// can wait until the call has returned before deleting the window.
+struct Dispatch
+{
+    explicit Dispatch(AgentHub *hub) : hub_(hub) { ++hub_->dispatchDepth; }
+    ~Dispatch() { --hub_->dispatchDepth; }
+    AgentHub *hub_;
+};
+
+int randomBetween(int low, int high)
+{
+    return int(QRandomGenerator::global()->bounded(low, high + 1));
+}
+
+SoundClip readSoundFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        file.setFileName(QString(path).replace(QLatin1Char('\\'), QLatin1Char('/')));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSoundFileBytes)
+        return {};
+    return parseWav(file.readAll());
+}
+
+} // namespace
+
+CharacterWindow::CharacterWindow(AgentHub *hub, const QString &identity, CharacterData data)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+                           | Qt::WindowDoesNotAcceptFocus),
+      hub_(hub), identity_(identity), data_(std::move(data))
+{
+    setWindowTitle(identity_);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    // Decode every frame once; the pictures are not needed after that.
+    pixmaps_.reserve(data_.images.size());
+    for (const QImage &image : std::as_const(data_.images))
+        pixmaps_ << QPixmap::fromImage(image);
+    data_.images = {};
+    scaled_.resize(pixmaps_.size());
+    resize(data_.width, data_.height);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(data_.width / 2, data_.height / 2));
+
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &CharacterWindow::tick);
+    clock_.start();
+    showRest();
+    applyFrame();
+    schedule();
+}
+
+CharacterWindow::~CharacterWindow()
+{
+    shutdown();
+}
+
+void CharacterWindow::shutdown()
+{
+    if (shutdown_)
+        return;
+    shutdown_ = true;
+    timer_.stop();
+    if (speaking_) {
+        speaking_ = false;
+        --hub_->speakers;
+    }
+    if (voice_)
+        voice_->stop();
+    if (effects_)
+        effects_->stop();
+    balloon_.reset();
+    hide();
+}
+
+void CharacterWindow::setCharacterSize(int width, int height)
+{
+    width = qBound(1, width, 4096);
+    height = qBound(1, height, 4096);
+    if (size() == QSize(width, height))
+        return;
+    resize(width, height);
+    scaled_ = QVector<ScaledFrame>(pixmaps_.size());
+    wantedImage_ = shownImage_;
+    shownImage_ = -1;
+    applyFrame();
+}
+
+void CharacterWindow::setIdleOn(bool on)
+{
+    idleOn_ = on;
+    schedule();
+}
+
+QWidget *CharacterWindow::balloonWindow() const
+{
+    return balloon_.get();
+}
+
+// --- Requests ---------------------------------------------------------------------------
+
+int CharacterWindow::enqueue(Request request)
+{
+    Dispatch dispatch(hub_);
+    request.id = hub_->newRequestId();
+    const int id = request.id;
+    if (shutdown_)
+        return id;
+    queue_.push_back(std::move(request));
+    endIdle();
+    if (!shutdown_)
+        timer_.start(0);
+    return id;
+}
+
+int CharacterWindow::play(const QString &animation)
+{
+    const Animation *found = data_.find(animation);
+    if (!found)
+        throw AgentError(QStringLiteral("The character \"%1\" has no animation named \"%2\"")
+                             .arg(identity_, animation).toStdString());
+    Request request;
+    request.kind = Kind::Play;
+    request.animation = found;
+    return enqueue(request);
+}
+
+int CharacterWindow::speak(const QString &text, const QString &soundFile)
+{
+    Request request;
+    request.kind = Kind::Speak;
+    request.text = text;
+    request.soundFile = soundFile;
+    return enqueue(request);
+}
+
+int CharacterWindow::moveTo(int x, int y, int durationMs)
+{
+    Request request;
+    request.kind = Kind::Move;
+    request.x = x;
+    request.y = y;
+    request.durationMs = qMax(0, durationMs);
+    return enqueue(request);
+}
+
+int CharacterWindow::showRequest(bool fast)
+{
+    Request request;
+    request.kind = Kind::Show;
+    request.fast = fast;
+    return enqueue(request);
+}
+
+int CharacterWindow::hideRequest(bool fast)
+{
+    Request request;
+    request.kind = Kind::Hide;
+    request.fast = fast;
+    return enqueue(request);
+}
+
+void CharacterWindow::stopAll(const QString &types)
+{
+    Dispatch dispatch(hub_);
+    QStringList wanted;
+    for (const QString &type : types.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        if (!type.trimmed().isEmpty())
+            wanted << type.trimmed().toLower();
+    // Show and hide are animation requests, so "Play" stops them too. No request here
+    // fetches anything, so "Get" and "NonQueuedGet" stop nothing.
+    auto matches = [&](Kind kind) {
+        if (wanted.isEmpty())
+            return true;
+        switch (kind) {
+        case Kind::Speak: return wanted.contains(QLatin1String("speak"));
+        case Kind::Move: return wanted.contains(QLatin1String("move"));
+        default: return wanted.contains(QLatin1String("play"));
+        }
+    };
+    QVector<int> removed;
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        if (matches(it->kind)) {
+            removed << it->id;
+            it = queue_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (current_ && matches(current_->kind)) {
+        finishCurrent(1);
+        if (shutdown_)
+            return;
+    } else if (!current_ && queue_.empty()) {
+        quietSince_ = clock_.elapsed();
+    }
+    for (int id : std::as_const(removed)) {
+        emit hub_->control->requestComplete(id, 1);
+        if (shutdown_)
+            return;
+    }
+    applyFrame();
+    timer_.start(0);
+}
+
+// --- The timer --------------------------------------------------------------------------
+
+void CharacterWindow::tick()
+{
+    if (shutdown_)
+        return;
+    Dispatch dispatch(hub_);
+    const qint64 now = clock_.elapsed();
+    advanceFrames(now);
+    updateGlide(now);
+    updateBalloon(now);
+
+    for (int guard = 0; guard < 1000; ++guard) {
+        if (current_) {
+            if (!currentDone(now))
+                break;
+            finishCurrent(0);
+        } else if (!queue_.empty()) {
+            startNext(now);
+        } else {
+            break;
+        }
+        if (shutdown_)
+            return;
+    }
+
+    if (!current_ && queue_.empty()) {
+        if (idle_ && idleAnimation_ && framesDone_) {
+            idleAnimation_ = false;
+            afterAnimation();
+            nextIdleAnimationAt_ = now + scaledMs(randomBetween(4000, 10000));
+        }
+        if (!idle_ && now >= quietSince_ + scaledMs(kIdleDelayMs)) {
+            idle_ = true;
+            idleSince_ = now;
+            nextIdleAnimationAt_ = now + scaledMs(randomBetween(1000, 4000));
+            // Bring the character back to its rest pose before it idles.
+            if (playReturn(now))
+                idleAnimation_ = true;
+            emit hub_->control->idleStart(identity_);
+            if (shutdown_)
+                return;
+        }
+        if (idle_ && !idleAnimation_ && idleOn_ && isVisible() && now >= nextIdleAnimationAt_)
+            startIdleAnimation(now);
+    }
+    applyFrame();
+    schedule();
+}
+
+void CharacterWindow::schedule()
+{
+    if (shutdown_)
+        return;
+    const qint64 now = clock_.elapsed();
+    qint64 wake = LLONG_MAX;
+    auto at = [&wake](qint64 time) { wake = qMin(wake, time); };
+    if ((!current_ && !queue_.empty()) || (current_ && currentFinished_))
+        at(now);
+    if (!framesDone_)
+        at(stepEndsAt_);
+    if (gliding_)
+        at(qMin(nextGlideStep_, glideStart_ + glideDuration_));
+    if (speaking_) {
+        at(speechEndsAt_);
+        if (nextWord_ < wordTimes_.size())
+            at(wordTimes_[nextWord_]);
+    }
+    if (!current_ && queue_.empty()) {
+        if (!idle_)
+            at(quietSince_ + scaledMs(kIdleDelayMs));
+        else if (idleOn_ && !idleAnimation_ && isVisible())
+            at(nextIdleAnimationAt_);
+    }
+    if (wake == LLONG_MAX)
+        timer_.stop();
+    else
+        timer_.start(int(qBound<qint64>(qint64(0), wake - now, qint64(INT_MAX))));
+}
+
+void CharacterWindow::startNext(qint64 now)
+{
+    current_ = std::move(queue_.front());
+    queue_.pop_front();
+    currentFinished_ = false;
+    const int id = current_->id;
+    emit hub_->control->requestStart(id);
+    if (shutdown_ || !current_ || current_->id != id)
+        return;   // the handler stopped it
+
+    const Request &request = *current_;
+    switch (request.kind) {
+    case Kind::Play:
+        playAnimation(request.animation, false, now);
+        break;
+    case Kind::Speak:
+        startSpeech(now);
+        break;
+    case Kind::Move: {
+        const QPoint target(request.x, request.y);
+        const qint64 duration = scaledMs(request.durationMs);
+        if (duration <= 0 || target == pos()) {
+            move(target);
+            currentFinished_ = true;
+            break;
+        }
+        gliding_ = true;
+        glideFrom_ = pos();
+        glideTo_ = target;
+        glideStart_ = now;
+        glideDuration_ = duration;
+        nextGlideStep_ = now + kGlideStepMs;
+        if (const Animation *moving = movingAnimation(target.x() - x(), target.y() - y()))
+            playAnimation(moving, moving->loop, now);
+        break;
+    }
+    case Kind::Show:
+        if (isVisible()) {
+            currentFinished_ = true;
+        } else {
+            const Animation *showing = request.fast ? nullptr : data_.find(data_.showing);
+            if (showing)
+                playAnimation(showing, false, now);
+            else
+                currentFinished_ = true;
+            applyFrame();
+            show();
+        }
+        break;
+    case Kind::Hide: {
+        const Animation *hiding = request.fast ? nullptr : data_.find(data_.hiding);
+        if (isVisible() && hiding)
+            playAnimation(hiding, false, now);
+        else
+            currentFinished_ = true;
+        break;
+    }
+    }
+}
+
+bool CharacterWindow::currentDone(qint64 now) const
+{
+    if (currentFinished_)
+        return true;
+    switch (current_->kind) {
+    case Kind::Speak: return !speaking_ || now >= speechEndsAt_;
+    case Kind::Move: return !gliding_;
+    default: return framesDone_;
+    }
+}
+
+void CharacterWindow::finishCurrent(int status)
+{
+    const Request request = std::move(*current_);
+    current_.reset();
+    currentFinished_ = false;
+    if (speaking_)
+        endSpeech();
+    gliding_ = false;
+    framesDone_ = true;   // hold the frame shown now
+    if (request.kind == Kind::Hide && status == 0) {
+        hide();
+        lastAnimation_ = nullptr;
+        showRest();
+    } else {
+        afterAnimation();
+    }
+    if (queue_.empty())
+        quietSince_ = clock_.elapsed();
+    if (request.kind == Kind::Move) {
+        emit hub_->control->move(identity_, x(), y(), 2);
+        if (shutdown_)
+            return;
+    }
+    emit hub_->control->requestComplete(request.id, status);
+}
+
+void CharacterWindow::endIdle()
+{
+    if (idleAnimation_) {
+        idleAnimation_ = false;
+        framesDone_ = true;
+    }
+    if (idle_) {
+        idle_ = false;
+        emit hub_->control->idleComplete(identity_);
+    }
+}
+
+// --- Speech and moves -------------------------------------------------------------------
+
+void CharacterWindow::startSpeech(qint64 now)
+{
+    const Request &request = *current_;
+    const ParsedSpeech parsed = parseSpeechText(request.text);
+    qint64 durationMs = 0;
+    wordTimes_.clear();
+    nextWord_ = 0;
+    if (!request.soundFile.isEmpty()) {
+        const SoundClip clip = readSoundFile(request.soundFile);
+        if (!clip.valid()) {
+            currentFinished_ = true;   // nothing to play: the request simply completes
+            return;
+        }
+        durationMs = clip.durationMs;
+        if (hub_->audioDevice) {
+            if (!voice_)
+                voice_ = new ClipPlayer(this);
+            voice_->play(clip.format, clip.pcm);
+        }
+    } else {
+        const SpokenAudio audio = synthesise(parsed, data_.voice);
+        durationMs = audio.durationMs;
+        for (qint64 wordMs : audio.wordStartsMs)
+            wordTimes_ << now + scaledMs(wordMs);
+        if (hub_->audioDevice && !audio.pcm.isEmpty()) {
+            if (!voice_)
+                voice_ = new ClipPlayer(this);
+            voice_->play(audio.format, audio.pcm);
+        }
+    }
+    speaking_ = true;
+    ++hub_->speakers;
+    speechEndsAt_ = now + scaledMs(double(durationMs));
+    if (const Animation *mouth = data_.find(data_.speaking))
+        playAnimation(mouth, true, now);
+
+    balloonWords_.clear();
+    wordsShown_ = 0;
+    if (balloonStyle_ & 1)
+        balloonWords_ = parsed.shown.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    updateBalloon(now);
+}
+
+void CharacterWindow::endSpeech()
+{
+    speaking_ = false;
+    --hub_->speakers;
+    if (voice_)
+        voice_->stop();
+    if (balloon_)
+        balloon_->hide();
+    balloonWords_.clear();
+    balloonText_.clear();
+    wordTimes_.clear();
+}
+
+void CharacterWindow::updateBalloon(qint64 now)
+{
+    if (!speaking_ || balloonWords_.isEmpty())
+        return;
+    while (nextWord_ < wordTimes_.size() && wordTimes_[nextWord_] <= now)
+        ++nextWord_;
+    // Spoken and shown words need not match one to one (a map tag may say two words for
+    // one shown): reveal the shown words in proportion to the spoken ones.
+    const qsizetype shownCount = balloonWords_.size();
+    qsizetype count = shownCount;
+    if (!wordTimes_.isEmpty())
+        count = qMax<qsizetype>(1, (nextWord_ * shownCount + wordTimes_.size() - 1) / wordTimes_.size());
+    if (count == wordsShown_)
+        return;
+    wordsShown_ = int(count);
+    balloonText_ = balloonWords_.mid(0, count).join(QLatin1Char(' '));
+    if (!isVisible())
+        return;
+    if (!balloon_)
+        balloon_ = std::make_unique<Balloon>();
+    balloon_->showText(balloonText_, geometry());
+}
+
+void CharacterWindow::updateGlide(qint64 now)
+{
+    if (!gliding_)
+        return;
+    if (now >= glideStart_ + glideDuration_) {
+        move(glideTo_);
+        gliding_ = false;
+    } else if (now >= nextGlideStep_) {
+        const double t = double(now - glideStart_) / double(glideDuration_);
+        move(glideFrom_ + QPoint(qRound((glideTo_.x() - glideFrom_.x()) * t),
+                                qRound((glideTo_.y() - glideFrom_.y()) * t)));
+        nextGlideStep_ = now + kGlideStepMs;
+    }
+}
+
+const Animation *CharacterWindow::movingAnimation(int dx, int dy) const
+{
+    if (qAbs(dx) >= qAbs(dy))
+        return data_.find(dx < 0 ? data_.moveLeft : data_.moveRight);
+    return data_.find(dy < 0 ? data_.moveUp : data_.moveDown);
+}
+
+void CharacterWindow::startIdleAnimation(qint64 now)
+{
+    nextIdleAnimationAt_ = now + scaledMs(randomBetween(4000, 10000));
+    if (data_.idling.isEmpty())
+        return;
+    const qint64 levelLength = qMax<qint64>(1, scaledMs(kIdleLevelMs));
+    qsizetype level = qMin<qsizetype>(data_.idling.size() - 1, (now - idleSince_) / levelLength);
+    for (; level >= 0; --level) {
+        const QStringList &names = data_.idling[level];
+        const Animation *animation = data_.find(names[randomBetween(0, int(names.size()) - 1)]);
+        if (animation) {
+            playAnimation(animation, false, now);
+            idleAnimation_ = true;
+            return;
+        }
+    }
+}
+
+// --- Frames -----------------------------------------------------------------------------
+
+const Animation *CharacterWindow::returnOf(const Animation *animation) const
+{
+    if (!animation || animation->returnName.isEmpty())
+        return nullptr;
+    const Animation *back = data_.find(animation->returnName);
+    return back == animation ? nullptr : back;
+}
+
+void CharacterWindow::playAnimation(const Animation *animation, bool loop, qint64 now)
+{
+    steps_.clear();
+    const Animation *back = returnOf(lastAnimation_);
+    if (back == animation)
+        back = nullptr;
+    if (back) {
+        emit animationStarted(back->name);
+        for (const FrameStep &f : back->frames)
+            steps_ << Step{f.image, scaledMs(f.durationMs), f.sound};
+    }
+    loopFrom_ = loop ? int(steps_.size()) : -1;
+    for (const FrameStep &f : animation->frames)
+        steps_ << Step{f.image, scaledMs(f.durationMs), f.sound};
+    lastAnimation_ = animation;
+    stepIndex_ = 0;
+    framesDone_ = false;
+    enterStep(now);
+    emit animationStarted(animation->name);
+}
+
+bool CharacterWindow::playReturn(qint64 now)
+{
+    const Animation *back = returnOf(lastAnimation_);
+    if (!back)
+        return false;
+    lastAnimation_ = nullptr;
+    playAnimation(back, false, now);
+    lastAnimation_ = nullptr;   // the return leaves the character at rest
+    return true;
+}
+
+void CharacterWindow::advanceFrames(qint64 now)
+{
+    if (framesDone_ || stepIndex_ < 0 || steps_.isEmpty())
+        return;
+    qsizetype guard = 0;
+    while (now >= stepEndsAt_) {
+        if (stepIndex_ + 1 < steps_.size()) {
+            ++stepIndex_;
+        } else if (loopFrom_ >= 0 && loopFrom_ < steps_.size()) {
+            stepIndex_ = loopFrom_;
+        } else {
+            framesDone_ = true;
+            return;
+        }
+        // Far behind (a stalled event loop): carry on from now instead of replaying.
+        enterStep(++guard > 2 * steps_.size() ? now : stepEndsAt_);
+    }
+}
+
+void CharacterWindow::enterStep(qint64 start)
+{
+    const Step &step = steps_[stepIndex_];
+    stepEndsAt_ = start + step.durationMs;
+    wantedImage_ = step.image;
+    if (soundEffects_ && step.sound >= 0 && step.sound < data_.sounds.size() && hub_->audioDevice) {
+        if (!effects_)
+            effects_ = new ClipPlayer(this);
+        effects_->play(data_.sounds[step.sound].format, data_.sounds[step.sound].pcm);
+    }
+}
+
+void CharacterWindow::afterAnimation()
+{
+    // An animation with a return animation holds its last frame until the return plays
+    // (before the next animation or when idling starts); others go back to rest.
+    if (!returnOf(lastAnimation_)) {
+        lastAnimation_ = nullptr;
+        showRest();
+    }
+}
+
+void CharacterWindow::showRest()
+{
+    if (const Animation *rest = data_.find(QStringLiteral("rest")))
+        wantedImage_ = rest->frames.first().image;
+    else if (wantedImage_ < 0)
+        wantedImage_ = 0;
+}
+
+const CharacterWindow::ScaledFrame &CharacterWindow::scaledFrame(int image)
+{
+    ScaledFrame &frame = scaled_[image];
+    if (!frame.ready) {
+        const QPixmap &natural = pixmaps_[image];
+        QImage picture = natural.toImage();
+        if (picture.size() != size())
+            picture = picture.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (picture.hasAlphaChannel())
+            frame.shape = QRegion(QBitmap::fromImage(picture.createAlphaMask(Qt::ThresholdAlphaDither)));
+        else
+            frame.shape = QRegion(rect());
+        if (frame.shape.isEmpty())
+            frame.shape = QRegion(0, 0, 1, 1);   // an empty mask would show the whole window
+        frame.pixmap = natural.size() == size() ? natural : QPixmap::fromImage(picture);
+        frame.ready = true;
+    }
+    return frame;
+}
+
+void CharacterWindow::applyFrame()
+{
+    if (shutdown_ || wantedImage_ < 0 || wantedImage_ >= pixmaps_.size() || wantedImage_ == shownImage_)
+        return;
+    shownImage_ = wantedImage_;
+    setMask(scaledFrame(shownImage_).shape);
+    update();
+}
+
+// --- Window events ----------------------------------------------------------------------
+
+void CharacterWindow::paintEvent(QPaintEvent *)
+{
+    if (shownImage_ < 0)
+        return;
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, scaledFrame(shownImage_).pixmap);
+}
+
+void CharacterWindow::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint at = event->globalPosition().toPoint();
+    emit hub_->control->click(identity_, int(event->button()), int(event->modifiers()), at.x(), at.y());
+}
+
+void CharacterWindow::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    if (balloon_ && balloon_->isVisible())
+        balloon_->place(geometry());
+}
+
+} // namespace agent

@@ -1,0 +1,432 @@
+// The character runtime offscreen: request queue, stopping, idling, clicks, moves,
+// speech and the word balloon, errors. Runs with a small time scale.
+#include "Agent.h"
+#include "CharacterWindow.h"
+#include "SampleCharacter.h"
+
+#include <QApplication>
+#include <QAudioDevice>
+#include <QElapsedTimer>
+#include <QMediaDevices>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+using namespace agent;
+
+namespace {
+
+CharacterWindow *windowOf(const QString &identity)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *window = qobject_cast<CharacterWindow *>(widget); window && window->windowTitle() == identity)
+            return window;
+    return nullptr;
+}
+
+// Request events as text, in order: "start 3", "complete 3 0".
+struct EventLog
+{
+    explicit EventLog(AgentControl &control)
+    {
+        QObject::connect(&control, &AgentControl::requestStart, [this](int id) {
+            events << QStringLiteral("start %1").arg(id);
+        });
+        QObject::connect(&control, &AgentControl::requestComplete, [this](int id, int status) {
+            events << QStringLiteral("complete %1 %2").arg(id).arg(status);
+        });
+    }
+    QStringList events;
+};
+
+} // namespace
+
+class TestAgent : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void loadErrors();
+    void playsRequestsInOrder();
+    void animationNamesAndReturns();
+    void stopAllEndsCurrentAndEmptiesQueue();
+    void stopAllByType();
+    void idleStartsAndEndsWithRequests();
+    void idleAnimationsClimbLevels();
+    void clickCarriesIdentity();
+    void movesJumpAndGlide();
+    void showAndHide();
+    void speechTakesItsSpokenLength();
+    void audioStatus();
+    void balloonShowsShownWords();
+    void soundFileSpeech();
+    void sizeAndScaling();
+    void unloadFromEventHandler();
+
+private:
+    QString character_;
+    QTemporaryDir dir_;
+};
+
+void TestAgent::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+    character_ = dir_.filePath(QStringLiteral("Pip.acs"));
+    QCOMPARE(sample::writeSampleCharacter(character_), QString());
+}
+
+void TestAgent::loadErrors()
+{
+    AgentControl control;
+    QVERIFY(!control.connected());
+    Character *pip = control.load(QStringLiteral("Player0"), character_);
+    QVERIFY(pip);
+    QVERIFY(control.connected());
+    QCOMPARE(control.character(QStringLiteral("Player0")), pip);
+    QCOMPARE(pip->identity(), QStringLiteral("Player0"));
+    QVERIFY(windowOf(QStringLiteral("Player0")));
+    try {
+        control.load(QStringLiteral("Player0"), character_);
+        QFAIL("loaded the same identity twice");
+    } catch (const AgentError &error) {
+        QVERIFY(QString::fromLatin1(error.what()).contains(QLatin1String("character is already")));
+    }
+    QVERIFY_THROWS_EXCEPTION(AgentError, control.load(QStringLiteral("Player1"), dir_.filePath("none.acs")));
+    QVERIFY(!control.character(QStringLiteral("Player1")));
+    QVERIFY_THROWS_EXCEPTION(AgentError, pip->play(QStringLiteral("juggle")));
+
+    control.unload(QStringLiteral("Player0"));
+    QVERIFY(!control.character(QStringLiteral("Player0")));
+    QVERIFY(!windowOf(QStringLiteral("Player0")));
+    control.unload(QStringLiteral("nobody"));
+    QVERIFY(control.load(QStringLiteral("Player0"), character_));   // the identity is free again
+}
+
+void TestAgent::playsRequestsInOrder()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Announcer"), character_);
+    EventLog log(control);
+    const int a = pip->show(true);
+    const int b = pip->play(QStringLiteral("greet"));
+    const int c = pip->moveTo(10, 20, 0);
+    const int d = pip->speak(QStringLiteral("Hello"));
+    const int e = pip->play(QStringLiteral("Wave"));
+    QVERIFY(a < b && b < c && c < d && d < e);
+    QVERIFY(!pip->queueEmpty());
+    QVERIFY(log.events.isEmpty());   // events come from the event loop, after the ids
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 10000);
+    QStringList expected;
+    for (int id : {a, b, c, d, e})
+        expected << QStringLiteral("start %1").arg(id) << QStringLiteral("complete %1 0").arg(id);
+    QCOMPARE(log.events, expected);
+}
+
+void TestAgent::animationNamesAndReturns()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Player0"), character_);
+    QStringList played;
+    connect(windowOf(QStringLiteral("Player0")), &CharacterWindow::animationStarted,
+            [&played](const QString &name) { played << name; });
+    pip->play(QStringLiteral("WAVE"));
+    pip->play(QStringLiteral("greet"));
+    pip->play(QStringLiteral("cheer"));
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 10000);
+    // wave has a return animation: it plays before the next animation, and only once.
+    QCOMPARE(played, (QStringList{"wave", "wave_return", "greet", "cheer"}));
+}
+
+void TestAgent::stopAllEndsCurrentAndEmptiesQueue()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Player0"), character_);
+    EventLog log(control);
+    QSignalSpy started(&control, &AgentControl::requestStart);
+    const int first = pip->moveTo(500, 500, 600000);   // ten minutes: still gliding
+    const int second = pip->play(QStringLiteral("cheer"));
+    const int third = pip->speak(QStringLiteral("Never said"));
+    QVERIFY(started.wait(5000));
+    pip->stopAll();
+    QVERIFY(pip->queueEmpty());
+    QCOMPARE(log.events, (QStringList{QStringLiteral("start %1").arg(first),
+                                      QStringLiteral("complete %1 1").arg(first),
+                                      QStringLiteral("complete %1 1").arg(second),
+                                      QStringLiteral("complete %1 1").arg(third)}));
+    QTest::qWait(50);
+    QCOMPARE(started.count(), 1);   // nothing else starts
+
+    // The character takes new requests after a stop.
+    const int next = pip->play(QStringLiteral("blink"));
+    QTRY_VERIFY_WITH_TIMEOUT(log.events.contains(QStringLiteral("complete %1 0").arg(next)), 5000);
+}
+
+void TestAgent::stopAllByType()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Player0"), character_);
+    EventLog log(control);
+    const int play = pip->play(QStringLiteral("congratulate"));
+    const int move = pip->moveTo(100, 100, 1000);
+    const int speak = pip->speak(QStringLiteral("Well done"));
+    const int hide = pip->hide(true);
+    QTRY_VERIFY_WITH_TIMEOUT(log.events.contains(QStringLiteral("start %1").arg(play)), 5000);
+    pip->stopAll(QStringLiteral("Move, Speak"));   // the playing animation goes on
+    QCOMPARE(log.events, (QStringList{QStringLiteral("start %1").arg(play),
+                                      QStringLiteral("complete %1 1").arg(move),
+                                      QStringLiteral("complete %1 1").arg(speak)}));
+    pip->stopAll(QStringLiteral("Get,NonQueuedGet"));   // nothing of those types here
+    QVERIFY(!pip->queueEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
+    QVERIFY(log.events.contains(QStringLiteral("complete %1 0").arg(play)));
+    QVERIFY(log.events.contains(QStringLiteral("complete %1 0").arg(hide)));
+}
+
+void TestAgent::idleStartsAndEndsWithRequests()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Player3"), character_);
+    QSignalSpy idleStart(&control, &AgentControl::idleStart);
+    QSignalSpy idleComplete(&control, &AgentControl::idleComplete);
+    QVERIFY(idleStart.wait(5000));
+    QCOMPARE(idleStart.first().first().toString(), QStringLiteral("Player3"));
+    QCOMPARE(idleComplete.count(), 0);
+    pip->play(QStringLiteral("alert"));
+    QCOMPARE(idleComplete.count(), 1);   // at once, not after the animation
+    QCOMPARE(idleComplete.first().first().toString(), QStringLiteral("Player3"));
+    // After the request the character becomes idle again.
+    QVERIFY(idleStart.wait(5000));
+    QCOMPARE(idleStart.count(), 2);
+}
+
+void TestAgent::idleAnimationsClimbLevels()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Player0"), character_);
+    pip->setIdleOn(true);
+    pip->show(true);
+    QStringList played;
+    connect(windowOf(QStringLiteral("Player0")), &CharacterWindow::animationStarted,
+            [&played](const QString &name) { played << name; });
+    QTRY_VERIFY_WITH_TIMEOUT(played.contains(QStringLiteral("idle_2")), 20000);
+    QVERIFY(played.first() == QLatin1String("idle_1") || played.first() == QLatin1String("blink"));
+    QVERIFY(pip->queueEmpty());   // idle animations are not requests
+
+    AgentControl quiet;
+    Character *still = quiet.load(QStringLiteral("Player1"), character_);
+    still->show(true);
+    QSignalSpy idleStart(&quiet, &AgentControl::idleStart);
+    QVERIFY(idleStart.wait(5000));
+    QStringList stillPlayed;
+    connect(windowOf(QStringLiteral("Player1")), &CharacterWindow::animationStarted,
+            [&stillPlayed](const QString &name) { stillPlayed << name; });
+    QTest::qWait(600);
+    QVERIFY2(stillPlayed.isEmpty(), qPrintable(stillPlayed.join(',')));   // IdleOn is off
+}
+
+void TestAgent::clickCarriesIdentity()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Player2"), character_);
+    pip->show(true);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->visible(), 5000);
+    QSignalSpy clicks(&control, &AgentControl::click);
+    CharacterWindow *window = windowOf(QStringLiteral("Player2"));
+    QTest::mouseClick(window, Qt::LeftButton, Qt::ShiftModifier, QPoint(30, 40));
+    QCOMPARE(clicks.count(), 1);
+    const QList<QVariant> click = clicks.first();
+    QCOMPARE(click[0].toString(), QStringLiteral("Player2"));
+    QCOMPARE(click[1].toInt(), int(Qt::LeftButton));
+    QCOMPARE(click[2].toInt(), int(Qt::ShiftModifier));
+    QCOMPARE(click[3].toInt(), pip->left() + 30);
+    QCOMPARE(click[4].toInt(), pip->top() + 40);
+}
+
+void TestAgent::movesJumpAndGlide()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Player0"), character_);
+    pip->show(true);
+    QStringList played;
+    connect(windowOf(QStringLiteral("Player0")), &CharacterWindow::animationStarted,
+            [&played](const QString &name) { played << name; });
+    QSignalSpy moves(&control, &AgentControl::move);
+
+    pip->moveTo(100, 80, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
+    QCOMPARE(QPoint(pip->left(), pip->top()), QPoint(100, 80));
+    QVERIFY(played.isEmpty());   // a jump plays no animation
+    QCOMPARE(moves.count(), 1);
+    QCOMPARE(moves.first()[0].toString(), QStringLiteral("Player0"));
+    QCOMPARE(moves.first()[1].toInt(), 100);
+    QCOMPARE(moves.first()[2].toInt(), 80);
+
+    // A long glide to the right: live positions in between, moving animation held.
+    pip->moveTo(700, 80, 150000);   // 3 s at the tests' time scale
+    QTRY_VERIFY_WITH_TIMEOUT(pip->left() > 100, 5000);
+    const int midway = pip->left();
+    QVERIFY2(midway < 700, qPrintable(QString::number(midway)));
+    QCOMPARE(pip->top(), 80);
+    QCOMPARE(played, QStringList{"moveright"});
+    pip->stopAll();
+    QVERIFY(pip->left() >= midway && pip->left() < 700);   // stays where it was stopped
+    const QPoint stopped(pip->left(), pip->top());
+    QTest::qWait(100);
+    QCOMPARE(QPoint(pip->left(), pip->top()), stopped);
+
+    // A short glide up arrives exactly.
+    played.clear();
+    pip->moveTo(stopped.x() + 5, 10, 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
+    QCOMPARE(QPoint(pip->left(), pip->top()), QPoint(stopped.x() + 5, 10));
+    QCOMPARE(played, QStringList{"moveup"});
+}
+
+void TestAgent::showAndHide()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Player0"), character_);
+    QVERIFY(!pip->visible());
+    QStringList played;
+    connect(windowOf(QStringLiteral("Player0")), &CharacterWindow::animationStarted,
+            [&played](const QString &name) { played << name; });
+    pip->show(false);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
+    QVERIFY(pip->visible());
+    pip->hide(false);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
+    QVERIFY(!pip->visible());
+    pip->show(true);
+    pip->hide(true);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
+    QVERIFY(!pip->visible());
+    QCOMPARE(played, (QStringList{"show", "hide"}));
+}
+
+void TestAgent::speechTakesItsSpokenLength()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Announcer"), character_);
+    QStringList played;
+    connect(windowOf(QStringLiteral("Announcer")), &CharacterWindow::animationStarted,
+            [&played](const QString &name) { played << name; });
+    QElapsedTimer timer;
+    QSignalSpy done(&control, &AgentControl::requestComplete);
+    // About four seconds of speech plus a 5 s pause: 180 ms at the tests' time scale.
+    pip->speak(QStringLiteral("Ladies and gentlemen, \\pau=5000\\welcome to the great race of the year"));
+    timer.start();
+    QVERIFY(done.wait(5000));
+    QVERIFY2(timer.elapsed() >= 150, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(played, QStringList{"speak"});
+}
+
+void TestAgent::audioStatus()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Announcer"), character_);
+    const bool device = !QMediaDevices::defaultAudioOutput().isNull();
+    QCOMPARE(control.audioOutputStatus(), device ? 0 : 1);
+    QSignalSpy started(&control, &AgentControl::requestStart);
+    pip->speak(QStringLiteral("\\pau=20000\\A long pause before these words"));
+    QVERIFY(started.wait(5000));
+    QCOMPARE(control.audioOutputStatus(), device ? 4 : 1);
+    pip->stopAll();
+    QCOMPARE(control.audioOutputStatus(), device ? 0 : 1);
+}
+
+void TestAgent::balloonShowsShownWords()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Announcer"), character_);
+    CharacterWindow *window = windowOf(QStringLiteral("Announcer"));
+    pip->show(true);
+    pip->speak(QStringLiteral("No balloon for these words"));
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
+    QVERIFY(!window->balloonWindow());   // the game's style: balloon off
+
+    pip->setBalloonStyle(0x0220000F);
+    QCOMPARE(pip->balloonStyle(), 0x0220000Fu);
+    QStringList texts;
+    QSignalSpy done(&control, &AgentControl::requestComplete);
+    pip->speak(QStringLiteral("\\map=\"Hahlee\"=\"Holly\"\\frost is \\pau=20000\\ready"));
+    QTRY_VERIFY_WITH_TIMEOUT(!window->balloonText().isEmpty(), 5000);
+    QVERIFY(window->balloonWindow() && window->balloonWindow()->isVisible());
+    QVERIFY(window->balloonText().startsWith(QLatin1String("Hollyfrost")));
+    QTRY_COMPARE_WITH_TIMEOUT(window->balloonText(), QStringLiteral("Hollyfrost is ready"), 5000);
+    // The balloon sits above the character, in its own window.
+    QVERIFY(window->balloonWindow()->geometry().bottom() < window->geometry().top());
+    QVERIFY(done.wait(5000));
+    QVERIFY(!window->balloonWindow()->isVisible());
+}
+
+void TestAgent::soundFileSpeech()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Announcer"), character_);
+    EventLog log(control);
+    const int missing = pip->speak(QStringLiteral(" "), dir_.filePath(QStringLiteral("none.wav")));
+
+    // Two seconds of silence: 40 ms at the tests' time scale.
+    const int rate = 8000, samples = 2 * rate;
+    QByteArray wav = "RIFF____WAVEfmt ";
+    auto u32 = [&wav](quint32 v) { char b[4]; qToLittleEndian(v, b); wav.append(b, 4); };
+    auto u16 = [&wav](quint16 v) { char b[2]; qToLittleEndian(v, b); wav.append(b, 2); };
+    u32(16); u16(1); u16(1); u32(rate); u32(rate * 2); u16(2); u16(16);
+    wav += "data";
+    u32(samples * 2);
+    wav += QByteArray(samples * 2, '\0');
+    QFile file(dir_.filePath(QStringLiteral("cheer.wav")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(wav);
+    file.close();
+    const int played = pip->speak(QStringLiteral(" "), file.fileName());
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
+    QCOMPARE(log.events, (QStringList{QStringLiteral("start %1").arg(missing), QStringLiteral("complete %1 0").arg(missing),
+                                      QStringLiteral("start %1").arg(played), QStringLiteral("complete %1 0").arg(played)}));
+}
+
+void TestAgent::sizeAndScaling()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Player0"), character_);
+    QCOMPARE(pip->naturalWidth(), 64);
+    QCOMPARE(pip->naturalHeight(), 80);
+    QCOMPARE(pip->width(), 64);
+    QCOMPARE(pip->height(), 80);
+    pip->setHeight(120);
+    pip->setWidth(96);
+    QCOMPARE(pip->width(), 96);
+    QCOMPARE(pip->height(), 120);
+    QCOMPARE(pip->naturalWidth(), 64);
+    CharacterWindow *window = windowOf(QStringLiteral("Player0"));
+    // The shape follows the drawn figure at the new size: inside the window, not all of it.
+    const QRegion shape = window->mask();
+    QVERIFY(!shape.isEmpty());
+    QVERIFY(window->rect().contains(shape.boundingRect()));
+    QVERIFY(shape.boundingRect().height() > 80);
+    QVERIFY(!shape.contains(QPoint(0, 0)));
+    pip->show(true);
+    pip->play(QStringLiteral("cheer"));
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
+    QCOMPARE(window->grab().size(), QSize(96, 120));
+}
+
+void TestAgent::unloadFromEventHandler()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Player0"), character_);
+    connect(&control, &AgentControl::requestComplete, &control, [&control] {
+        control.unload(QStringLiteral("Player0"));
+    });
+    pip->play(QStringLiteral("blink"));
+    pip->play(QStringLiteral("wave"));
+    QTRY_VERIFY_WITH_TIMEOUT(!control.character(QStringLiteral("Player0")), 5000);
+    QVERIFY(!windowOf(QStringLiteral("Player0")) || !windowOf(QStringLiteral("Player0"))->isVisible());
+    QTest::qWait(50);
+    QVERIFY(!windowOf(QStringLiteral("Player0")));
+}
+
+QTEST_MAIN(TestAgent)
+#include "tst_agent.moc"

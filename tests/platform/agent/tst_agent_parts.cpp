@@ -1,0 +1,235 @@
+// The character platform's plain parts: speech tags, the character file reader, WAV
+// reading and speech synthesis.
+#include "CharacterFile.h"
+#include "SampleCharacter.h"
+#include "SpeechText.h"
+#include "Voice.h"
+#include "Wav.h"
+#include "Agent.h"
+
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+using namespace agent;
+using namespace agent::detail;
+
+namespace {
+
+QByteArray wavBytes(int rate, int channels, int bits, int frames, quint16 tag = 1)
+{
+    QByteArray data(frames * channels * bits / 8, '\0');
+    QByteArray out = "RIFF";
+    auto u32 = [&out](quint32 v) { char b[4]; qToLittleEndian(v, b); out.append(b, 4); };
+    auto u16 = [&out](quint16 v) { char b[2]; qToLittleEndian(v, b); out.append(b, 2); };
+    u32(quint32(36 + data.size()));
+    out += "WAVEfmt ";
+    u32(16);
+    u16(tag);
+    u16(quint16(channels));
+    u32(quint32(rate));
+    u32(quint32(rate * channels * bits / 8));
+    u16(quint16(channels * bits / 8));
+    u16(quint16(bits));
+    out += "LIST";      // a chunk the reader must step over
+    u32(3);
+    out += "abc";
+    out += '\0';        // pad byte of the odd-sized chunk
+    out += "data";
+    u32(quint32(data.size()));
+    return out + data;
+}
+
+} // namespace
+
+class TestAgentParts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void mapTagSpeaksFirstShowsSecond();
+    void otherTagsAreObeyedNotSpoken();
+    void brokenTagsDoNotLeakIntoSpeech();
+    void readsSampleCharacter();
+    void rejectsDamagedFiles_data();
+    void rejectsDamagedFiles();
+    void readsWavFiles();
+    void synthesisedSpeechHasLengthAndWords();
+
+private:
+    QTemporaryDir dir_;
+};
+
+void TestAgentParts::mapTagSpeaksFirstShowsSecond()
+{
+    const ParsedSpeech p = parseSpeechText(QStringLiteral("Welcome to \\map=\"Hahlee\"=\"Holly\"\\frost!"));
+    QCOMPARE(p.spoken, QStringLiteral("Welcome to Hahleefrost!"));
+    QCOMPARE(p.shown, QStringLiteral("Welcome to Hollyfrost!"));
+    QCOMPARE(p.segments.size(), 1);
+    QCOMPARE(p.segments[0].text, p.spoken);
+
+    // Tag names in any case; two tags in a row.
+    const ParsedSpeech two = parseSpeechText(QStringLiteral("\\MAP=\"a\"=\"b\"\\\\Map=\"c\"=\"d\"\\"));
+    QCOMPARE(two.spoken, QStringLiteral("ac"));
+    QCOMPARE(two.shown, QStringLiteral("bd"));
+}
+
+void TestAgentParts::otherTagsAreObeyedNotSpoken()
+{
+    const ParsedSpeech p = parseSpeechText(
+        QStringLiteral("Ready\\pau=300\\ set \\spd=220\\\\Pit=70\\go \\emp\\now\\vol=32767\\!\\rst\\ done"));
+    QCOMPARE(p.spoken, QStringLiteral("Ready set go now! done"));
+    QCOMPARE(p.shown, p.spoken);
+    QCOMPARE(p.segments.size(), 5);
+    QCOMPARE(p.segments[0].text, QStringLiteral("Ready"));
+    QCOMPARE(p.segments[1].pauseMs, 300);
+    QCOMPARE(p.segments[1].text, QStringLiteral(" set "));
+    QCOMPARE(p.segments[1].rate, -1);
+    QCOMPARE(p.segments[2].rate, 220);
+    QCOMPARE(p.segments[2].pitch, 70);
+    QCOMPARE(p.segments[2].text, QStringLiteral("go now"));
+    QCOMPARE(p.segments[3].volume, 49);
+    QCOMPARE(p.segments[3].text, QStringLiteral("!"));
+    QCOMPARE(p.segments[4].rate, -1);   // \rst\ restores the voice
+    QCOMPARE(p.segments[4].pitch, -1);
+    QCOMPARE(p.segments[4].volume, -1);
+}
+
+void TestAgentParts::brokenTagsDoNotLeakIntoSpeech()
+{
+    // An unterminated tag: the lone backslash is dropped, the words stay.
+    QCOMPARE(parseSpeechText(QStringLiteral("a \\ b")).spoken, QStringLiteral("a  b"));
+    // A map tag without its second text is an unknown tag: nothing of it is spoken.
+    const ParsedSpeech p = parseSpeechText(QStringLiteral("x\\map=\"y\"\\z"));
+    QCOMPARE(p.spoken, QStringLiteral("xz"));
+    QCOMPARE(p.shown, QStringLiteral("xz"));
+    QVERIFY(parseSpeechText(QString()).segments.isEmpty());
+}
+
+void TestAgentParts::readsSampleCharacter()
+{
+    const QString path = dir_.filePath(QStringLiteral("pip.acs"));
+    QCOMPARE(sample::writeSampleCharacter(path, QStringLiteral("Pip"), 40, 50), QString());
+    const CharacterData data = loadCharacterFile(path);
+    QCOMPARE(data.name, QStringLiteral("Pip"));
+    QCOMPARE(data.width, 40);
+    QCOMPARE(data.height, 50);
+    for (const char *name : {"greet", "wave", "pleased", "cheer", "congratulate", "gestureleft",
+                             "lookleft", "lookright", "lookup", "lookdown", "blink", "alert",
+                             "surprised", "idle_1", "moveup", "hide", "postcall", "startgate",
+                             "show", "speak", "moveleft", "moveright", "movedown", "rest"})
+        QVERIFY2(data.find(QLatin1String(name)), name);
+    QVERIFY(data.find(QStringLiteral("GestureLeft")));
+    QCOMPARE(data.find(QStringLiteral("wave"))->returnName, QStringLiteral("wave_return"));
+    QVERIFY(data.find(QStringLiteral("speak"))->loop);
+    QCOMPARE(data.speaking, QStringLiteral("speak"));
+    QCOMPARE(data.moveLeft, QStringLiteral("moveleft"));
+    QCOMPARE(data.idling.size(), 2);
+    QCOMPARE(data.voice.rate, 175);
+    QCOMPARE(data.images.first().size(), QSize(40, 50));
+}
+
+void TestAgentParts::rejectsDamagedFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    const QByteArray json = sample::sampleCharacterJson(QStringLiteral("X"), 10, 10);
+    const QByteArray goodPng = [] {
+        QImage image(10, 10, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
+    }();
+    auto zip = [this](const QString &name, const QList<QPair<QString, QByteArray>> &entries) {
+        const QString path = dir_.filePath(name);
+        const QString error = sample::writeZip(path, entries);
+        if (!error.isEmpty())
+            qFatal("%s", qPrintable(error));
+        return path;
+    };
+
+    const QString text = dir_.filePath(QStringLiteral("notes.acs"));
+    QFile textFile(text);
+    QVERIFY(textFile.open(QIODevice::WriteOnly));
+    textFile.write("just some words, not an archive\n");
+    textFile.close();
+    QTest::newRow("missing") << dir_.filePath(QStringLiteral("nothing-here.acs"));
+    QTest::newRow("foreign") << text;
+    QTest::newRow("no json") << zip(QStringLiteral("nojson.acs"), {{"frames/a.png", goodPng}});
+    QTest::newRow("bad json") << zip(QStringLiteral("badjson.acs"), {{"character.json", "{ \"format\": "}});
+    QTest::newRow("other format") << zip(QStringLiteral("other.acs"),
+        {{"character.json", QByteArray(json).replace("hollyfrost-character", "something-else")}});
+    QTest::newRow("missing frame") << zip(QStringLiteral("noframe.acs"), {{"character.json", json}});
+    QTest::newRow("frame not png") << zip(QStringLiteral("notpng.acs"),
+        {{"character.json", "{\"format\":\"hollyfrost-character\",\"version\":1,\"width\":10,\"height\":10,"
+                            "\"animations\":{\"a\":{\"frames\":[{\"image\":\"a.png\"}]}}}"},
+         {"a.png", "GIF89a not a png"}});
+    QTest::newRow("no frames") << zip(QStringLiteral("empty.acs"),
+        {{"character.json", "{\"format\":\"hollyfrost-character\",\"version\":1,\"width\":10,\"height\":10,"
+                            "\"animations\":{}}"}});
+
+    // A real character file cut short.
+    const QString whole = dir_.filePath(QStringLiteral("whole.acs"));
+    QCOMPARE(sample::writeSampleCharacter(whole), QString());
+    QFile in(whole);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QByteArray bytes = in.readAll();
+    QFile cut(dir_.filePath(QStringLiteral("cut.acs")));
+    QVERIFY(cut.open(QIODevice::WriteOnly));
+    cut.write(bytes.left(bytes.size() / 2));
+    cut.close();
+    QTest::newRow("truncated") << cut.fileName();
+}
+
+void TestAgentParts::rejectsDamagedFiles()
+{
+    QFETCH(QString, file);
+    try {
+        loadCharacterFile(file);
+        QFAIL("a damaged file loaded");
+    } catch (const AgentError &error) {
+        QVERIFY(QString::fromStdString(error.what()).contains(QFileInfo(file).fileName()));
+    }
+}
+
+void TestAgentParts::readsWavFiles()
+{
+    const SoundClip mono = parseWav(wavBytes(8000, 1, 16, 4000));
+    QVERIFY(mono.valid());
+    QCOMPARE(mono.durationMs, 500);
+    QCOMPARE(mono.format.sampleFormat(), QAudioFormat::Int16);
+    const SoundClip stereo = parseWav(wavBytes(22050, 2, 8, 22050));
+    QVERIFY(stereo.valid());
+    QCOMPARE(stereo.durationMs, 1000);
+    QCOMPARE(stereo.format.channelCount(), 2);
+
+    QVERIFY(!parseWav(wavBytes(8000, 1, 16, 4000, 3)).valid());   // floating point
+    QVERIFY(!parseWav(wavBytes(8000, 1, 12, 4000)).valid());
+    QVERIFY(!parseWav(wavBytes(8000, 1, 16, 4000).left(30)).valid());
+    QVERIFY(!parseWav(QByteArray("RIFF")).valid());
+    QVERIFY(!parseWav(QByteArray()).valid());
+}
+
+void TestAgentParts::synthesisedSpeechHasLengthAndWords()
+{
+    VoiceSettings voice;
+    const SpokenAudio plain = synthesise(parseSpeechText(QStringLiteral("The race starts now")), voice);
+    QVERIFY2(plain.durationMs > 500, qPrintable(QString::number(plain.durationMs)));
+    QCOMPARE(plain.wordStartsMs.size(), 4);
+    QVERIFY(std::is_sorted(plain.wordStartsMs.begin(), plain.wordStartsMs.end()));
+
+    // A pause adds its length; nothing of the tag is spoken.
+    const SpokenAudio paused = synthesise(parseSpeechText(QStringLiteral("The race\\pau=1000\\ starts now")), voice);
+    QVERIFY2(paused.durationMs >= plain.durationMs + 900, qPrintable(QString::number(paused.durationMs)));
+    QCOMPARE(paused.wordStartsMs.size(), 4);
+
+    // Faster speech is shorter.
+    const SpokenAudio fast = synthesise(parseSpeechText(QStringLiteral("\\spd=400\\The race starts now")), voice);
+    QVERIFY(fast.durationMs < plain.durationMs);
+    QCOMPARE(synthesise(parseSpeechText(QString()), voice).durationMs, 0);
+}
+
+QTEST_GUILESS_MAIN(TestAgentParts)
+#include "tst_agent_parts.moc"
