@@ -1,0 +1,155 @@
+// The main window's handlers: start-up checks, play modes, game type, and the buttons.
+#include "MainUnit.h"
+
+#include "CoolForm.h"
+#include "HelpUnit.h"
+#include "InstanceManager_unit.h"
+#include "InternetUnit.h"
+#include "MessageBoxes.h"
+#include "OptionsUnit.h"
+#include "PhraseUnit.h"
+#include "RaceModel.h"
+#include "RadioGroup.h"
+#include "RosterUnit.h"
+#include "kw_unit.h"
+#include "records.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QTimer>
+
+
+bool TMainForm::FormCreate(const QStringList &arguments)
+{
+    const QString argument = arguments.value(1);
+    if (argument.isEmpty()) {
+        MessageBeep(BeepKind::Error);
+        ShowMessageBox(BoxKind::Error, QString::fromLatin1(MissingArgumentMessage));
+        TerminateApplication();
+        return false;
+    }
+    if (InstanceManager)
+        InstanceManager->SetRestoreHook([this] { RestoreAndRaise(); });
+    InviterUin = argument.left(InviterUinCapacity);
+    InviterName.clear();
+    Randomize();
+    setWindowTitle(QStringLiteral("Hollyfrost Games 1.17"));
+    Revlabel->setText(QStringLiteral("Rev 1.17"));
+    Revlabel->adjustSize();
+    CoolForm1->LoadSkin(ProgramFolder() + QStringLiteral("GameSkin1.jpg"));
+    RaceRunning = false;
+    JoinedRace = false;
+    return true;
+}
+
+void TMainForm::FormShow()
+{
+    LoadOptions();
+    BuildOnlineBuddies();
+    ActionType->focusItem();
+}
+
+void TMainForm::UpdatePlayControls()
+{
+    AddcharBtn->hide();
+    ReqPlayBtn->hide();
+    StartRace->hide();
+    GameType->hide();
+    CancelBtn->hide();
+    InviteBtn->hide();
+    Difficulty->setVisible(GameType->isVisibleTo(this));
+    switch (ActionType->itemIndex()) {
+    case JoinGame:
+        ReqPlayBtn->show();
+        break;
+    case HostGame:
+        StartRace->show();
+        GameType->show();
+        Difficulty->show();
+        InviteBtn->show();
+        break;
+    case LocalRace:
+        AddcharBtn->show();
+        StartRace->show();
+        break;
+    case PracticeGame:
+        StartRace->show();
+        GameType->show();
+        Difficulty->show();
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainForm::ActionTypeClick()
+{
+    UpdatePlayControls();
+    const int mode = ActionType->itemIndex();
+    if (mode < JoinGame || mode > PracticeGame)
+        return;
+    ResetContestantTable();
+    Contestants->clear();
+    if (mode == HostGame || mode == PracticeGame) {
+        const Records::OptionsRecord &options = Records::Options;
+        const int slot = AddContestant(options.UserName, QString::number(options.UserUin),
+                                       NameOfPath(options.UserCharacterFile));
+        ContestantTable[slot].Address.clear();
+        ContestantTable[slot].Confirmed = 1;
+        Contestants->viewport()->update();
+    } else if (mode == LocalRace) {
+        GameType->setItemIndex(0);
+    }
+}
+
+void TMainForm::GameTypeClick()
+{
+    if (GameType->itemIndex() == 0)
+        Difficulty->setItemIndex(0);   // runs this handler once more when it changes
+    if (!RaceRunning)
+        SendGameDescription();
+    Memo1->append(LookupPhrase(QStringLiteral("Gt") + QString::number(GameType->itemIndex())));
+    Memo1->append(LookupPhrase(QStringLiteral("dl") + QString::number(Difficulty->itemIndex())));
+}
+
+void TMainForm::NewRaceBtnClick()
+{
+    ResetContestantTable();
+    Contestants->clear();
+    ActionType->setItemIndex(-1);
+    GameType->setItemIndex(-1);
+    UpdatePlayControls();
+}
+
+void TMainForm::ExitBtnClick()
+{
+    ExitBtn->setEnabled(false);
+    if (RaceRunning)
+        CancelBtn->click();
+    close();
+}
+
+void TMainForm::HelpBtnClick()
+{
+    ShowHelpTopic(QStringLiteral("hpad10"));
+}
+
+void TMainForm::Memo1DblClick()
+{
+    Memo1->clear();
+}
+
+void TMainForm::Label1Click()
+{
+    RegWriteText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),
+                 QStringLiteral("racing"), ProgramFilePath());
+}
+
+void TMainForm::Timer1Timer()
+{
+    Timer1->stop();
+    RaceTimerTick();
+    Timer1->start();
+}

@@ -1,0 +1,221 @@
+// The main window's construction: the skin underneath, then every control at its place.
+#include "MainUnit.h"
+
+#include "CoolForm.h"
+#include "RadioGroup.h"
+#include "RosterUnit.h"
+#include "kw_unit.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTextEdit>
+#include <QTimer>
+
+TMainForm *MainForm = nullptr;
+QString InviterUin;
+QString InviterName;
+bool RaceRunning = false;
+bool JoinedRace = false;
+
+const char *const MissingArgumentMessage =
+    "Hollyfrost Games Must be started from the \"Games\" button on the Send Tab of Hollyfrost.\r"
+    "If you have just installed Hollyfrost Games, Exit and Restart Hollyfrost";
+
+namespace {
+
+void setSolidBackground(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QPushButton *makeButton(QWidget *parent, const QString &text, const QRect &place, bool visible)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setGeometry(place);
+    button->setAccessibleName(text);
+    button->setVisible(visible);
+    return button;
+}
+
+// A button with a small picture beside its caption, taken from the widget style.
+QPushButton *makeGlyphButton(QWidget *parent, const QString &text, const QRect &place,
+                             QStyle::StandardPixmap glyph, bool visible)
+{
+    QPushButton *button = makeButton(parent, text, place, visible);
+    button->setIcon(parent->style()->standardIcon(glyph));
+    button->setIconSize(QSize(14, 14));
+    return button;
+}
+
+QLabel *makeLabel(QWidget *parent, const QString &text, QPoint place)
+{
+    auto *label = new QLabel(text, parent);
+    label->setAccessibleName(text);
+    label->adjustSize();
+    label->move(place);
+    return label;
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget *parent)
+    : QWidget(parent)
+{
+    MainForm = this;
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Hollyfrost Games"));
+    setWindowFlag(Qt::FramelessWindowHint);
+    setFixedSize(MainClientWidth, MainClientHeight);
+    setSolidBackground(this, QPalette::Window, QColor(254, 185, 122));
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    createControls();
+    centreOnDesktop();
+}
+
+TMainForm::~TMainForm()
+{
+    if (MainForm == this)
+        MainForm = nullptr;
+}
+
+void TMainForm::createControls()
+{
+    CoolForm1 = new TCoolForm(this);
+    CoolForm1->setGeometry(0, 0, MainClientWidth, MainClientHeight);
+
+    ActionType = new TRadioGroup(QStringLiteral("Play Game"),
+                                 {QStringLiteral("Join a Game"), QStringLiteral("Host a Game"),
+                                  QStringLiteral("Local Race"), QStringLiteral("Practice")},
+                                 this);
+    ActionType->setGeometry(45, 35, 98, 125);
+    GameType = new TRadioGroup(QStringLiteral("Game Type"),
+                               {QStringLiteral("Random Race"), QStringLiteral("Mixed Problems"),
+                                QStringLiteral("Word Scramble"), QStringLiteral("Simple Math"),
+                                QStringLiteral("Dexterity Test"), QStringLiteral("Memory Test")},
+                               this);
+    GameType->setGeometry(145, 35, 109, 125);
+    GameType->hide();
+    Difficulty = new TRadioGroup(QStringLiteral("Difficulty"),
+                                 {QStringLiteral("Easy"), QStringLiteral("Moderate"),
+                                  QStringLiteral("Difficult")},
+                                 this);
+    Difficulty->setGeometry(265, 35, 81, 75);
+    Difficulty->setItemIndex(1);   // no handler is set yet: nothing runs
+    Difficulty->hide();
+
+    ReqPlayBtn = makeButton(this, QStringLiteral("Request To Play"), QRect(155, 52, 112, 22), false);
+    AddcharBtn = makeButton(this, QStringLiteral("Add Characters to Race"), QRect(143, 106, 136, 22), false);
+    Label1 = makeLabel(this, QStringLiteral("Online Buddys"), QPoint(298, 120));
+    Label1->setCursor(Qt::PointingHandCursor);
+    Label1->installEventFilter(this);
+
+    IsOnline = new QListWidget(this);
+    IsOnline->setGeometry(263, 135, 143, 101);
+    IsOnline->setSortingEnabled(true);
+    IsOnline->setAccessibleName(QStringLiteral("Online Buddys"));
+    IsOnline->setItemDelegate(new TTabStopDelegate(IsOnlineTabWidth, IsOnline));
+    setSolidBackground(IsOnline, QPalette::Base, QColor(0, 255, 255));
+
+    InviteBtn = makeGlyphButton(this, QStringLiteral("Invite Players"), QRect(44, 172, 102, 25),
+                                QStyle::SP_DialogYesButton, false);
+    CancelBtn = makeGlyphButton(this, QStringLiteral("Cancel Game"), QRect(150, 172, 105, 25),
+                                QStyle::SP_DialogCancelButton, false);
+    StartRace = makeGlyphButton(this, QStringLiteral("Start Game"), QRect(155, 172, 90, 25),
+                                QStyle::SP_MediaPlay, false);
+    Label3 = makeLabel(this, QStringLiteral("Game Contestants"), QPoint(102, 215));
+
+    Contestants = new QListWidget(this);
+    Contestants->setGeometry(37, 231, 209, 85);
+    Contestants->setAccessibleName(QStringLiteral("Game Contestants"));
+    Contestants->setUniformItemSizes(true);
+    Contestants->setItemDelegate(new TContestantDelegate(Contestants));
+    setSolidBackground(Contestants, QPalette::Base, QColor(255, 242, 202));
+
+    Label2 = makeLabel(this, QStringLiteral("Game Type"), QPoint(303, 245));
+    Memo1 = new QTextEdit(this);
+    Memo1->setGeometry(251, 260, 156, 56);
+    Memo1->setReadOnly(true);
+    Memo1->setAccessibleName(QStringLiteral("Game Type"));
+    Memo1->document()->setDefaultTextOption(QTextOption(Qt::AlignHCenter));
+    Memo1->viewport()->installEventFilter(this);
+    setSolidBackground(Memo1, QPalette::Base, QColor(198, 255, 226));
+
+    NewRaceBtn = makeButton(this, QStringLiteral("New Game"), QRect(103, 317, 75, 20), true);
+    HelpBtn = makeGlyphButton(this, QStringLiteral("Help"), QRect(260, 317, 75, 22),
+                              QStyle::SP_DialogHelpButton, true);
+    ExitBtn = makeButton(this, QStringLiteral("Exit"), QRect(360, 317, 45, 22), true);
+    UnloadBtn = makeButton(this, QStringLiteral("Unload Agents"), QRect(283, 329, 80, 20), false);
+
+    Revlabel = makeLabel(this, QString(), QPoint(360, 350));
+    Revlabel->setFont(QFont(QStringLiteral("Arial"), 8));
+    Revlabel->setAttribute(Qt::WA_TranslucentBackground);
+    Revlabel->setAutoFillBackground(false);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(ScaledInterval(250));
+    connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    Timer1->start();
+
+    ActionType->setOnClick([this] { ActionTypeClick(); });
+    GameType->setOnClick([this] { GameTypeClick(); });
+    Difficulty->setOnClick([this] { GameTypeClick(); });
+    connect(AddcharBtn, &QPushButton::clicked, this, [] { AddcharBtnClick(); });
+    connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadBtnClick(); });
+    connect(NewRaceBtn, &QPushButton::clicked, this, &TMainForm::NewRaceBtnClick);
+    connect(HelpBtn, &QPushButton::clicked, this, &TMainForm::HelpBtnClick);
+    connect(ExitBtn, &QPushButton::clicked, this, &TMainForm::ExitBtnClick);
+    // ReqPlayBtn, InviteBtn, CancelBtn and StartRace are wired by network play and the race.
+}
+
+void TMainForm::centreOnDesktop()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect desktop = screen->geometry();
+    move(desktop.x() + (desktop.width() - width()) / 2, desktop.y() + (desktop.height() - height()) / 2);
+}
+
+void TMainForm::RestoreAndRaise()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TMainForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!shownOnce) {
+        shownOnce = true;
+        FormShow();
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        emit closed();
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Label1 && event->type() == QEvent::MouseButtonRelease)
+        Label1Click();
+    else if (watched == Memo1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        Memo1DblClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

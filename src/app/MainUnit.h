@@ -1,0 +1,100 @@
+// The main window: play mode, game type and difficulty, the contestant roster, the list
+// of online buddies and the buttons that start, cancel and leave a game. Also the
+// start-up globals of the program.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTextEdit;
+class QTimer;
+class TCoolForm;
+class TRadioGroup;
+
+constexpr int MainClientWidth = 442;
+constexpr int MainClientHeight = 373;
+constexpr int ContestantsTabWidth = 30;
+constexpr int IsOnlineTabWidth = 80;
+
+// Play modes: the item indexes of ActionType.
+enum PlayMode { NoPlayMode = -1, JoinGame = 0, HostGame = 1, LocalRace = 2, PracticeGame = 3 };
+
+class TMainForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // Checks the command line (arguments[1] is the contact's UIN) and sets the window up.
+    // Without an argument it shows the refusal, asks the application to end and returns
+    // false; the caller then does not show the window.
+    bool FormCreate(const QStringList &arguments);
+    void FormShow();
+    void UpdatePlayControls();
+    void RestoreAndRaise();
+
+    void ActionTypeClick();
+    void GameTypeClick();
+    void NewRaceBtnClick();
+    void ExitBtnClick();
+    void HelpBtnClick();
+    void Memo1DblClick();
+    void Label1Click();
+    void Timer1Timer();
+
+    // Controls, in the order they lie on the window (the skin first, underneath).
+    TCoolForm *CoolForm1 = nullptr;
+    TRadioGroup *ActionType = nullptr;
+    TRadioGroup *GameType = nullptr;
+    TRadioGroup *Difficulty = nullptr;
+    QPushButton *ReqPlayBtn = nullptr;
+    QPushButton *AddcharBtn = nullptr;
+    QLabel *Label1 = nullptr;
+    QListWidget *IsOnline = nullptr;
+    QPushButton *InviteBtn = nullptr;
+    QPushButton *CancelBtn = nullptr;
+    QPushButton *StartRace = nullptr;
+    QLabel *Label3 = nullptr;
+    QListWidget *Contestants = nullptr;
+    QLabel *Label2 = nullptr;
+    QTextEdit *Memo1 = nullptr;
+    QPushButton *NewRaceBtn = nullptr;
+    QPushButton *HelpBtn = nullptr;
+    QPushButton *ExitBtn = nullptr;
+    QPushButton *UnloadBtn = nullptr;
+    QLabel *Revlabel = nullptr;
+    QTimer *Timer1 = nullptr;
+
+signals:
+    // The window was closed: the program ends.
+    void closed();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void centreOnDesktop();
+    bool shownOnce = false;
+};
+
+extern TMainForm *MainForm;
+
+// Start-up state.
+extern QString InviterUin;    // at most 15 characters
+extern QString InviterName;   // at most 40 characters
+extern bool RaceRunning;
+extern bool JoinedRace;
+
+constexpr int InviterUinCapacity = 15;
+constexpr int InviterNameCapacity = 40;
+
+// The refusal shown when the game was not started by the messenger.
+extern const char *const MissingArgumentMessage;

@@ -1,0 +1,100 @@
+// The "Online Buddys" list: built once from the messenger's online.txt, through
+// onlinelist.lst, which "Invite Players" reads later.
+#include "RosterUnit.h"
+
+#include "MainUnit.h"
+#include "kw_unit.h"
+#include "network_unit.h"
+#include "records.h"
+
+#include <QFile>
+#include <QListWidget>
+
+namespace {
+
+constexpr int OnlineItemCapacity = 52;
+
+struct OnlineLine {
+    QString BuddyName, Uin, Third, Fourth, Fifth;
+};
+
+// Fields are separated by TABs; the text after each of the first three TABs is cut to
+// 200 characters and the fifth field to 20. A field whose TAB is missing stays empty.
+OnlineLine splitOnlineLine(const QString &line)
+{
+    OnlineLine fields;
+    QString *targets[] = {&fields.BuddyName, &fields.Uin, &fields.Third, &fields.Fourth};
+    QString rest = line;
+    for (int i = 0; i < 4; ++i) {
+        const qsizetype tab = rest.indexOf(u'\t');
+        if (tab < 0) {
+            *targets[i] = rest;
+            return fields;
+        }
+        *targets[i] = rest.left(tab);
+        rest = rest.mid(tab + 1, i < 3 ? 200 : 20);
+    }
+    fields.Fifth = rest;
+    return fields;
+}
+
+} // namespace
+
+void BuildOnlineBuddies()
+{
+    if (!MainForm)
+        return;
+    const QString listPath = ProgramFolder() + QStringLiteral("onlinelist.lst");
+    QFile online;
+    if (!OpenTextFile(ProgramFolder() + QStringLiteral("online.txt"), QStringLiteral("R"), online))
+        return;
+    {
+        QFile list;
+        if (!OpenDataFile(listPath, QStringLiteral("W"), list, Records::OnlineBuddyRecord::Size))
+            return;
+        while (!online.atEnd()) {
+            const qint64 before = online.pos();
+            const QString line = ReadTextLine(online);
+            if (online.pos() == before)
+                break;
+            const OnlineLine fields = splitOnlineLine(line);
+            if (fields.Uin.isEmpty() || LookupCheckedUser(fields.Uin) == 0 || fields.Fifth == QLatin1String("="))
+                continue;
+            Records::OnlineBuddyRecord record;
+            record.Uin = fields.Uin.left(15);
+            record.BuddyName = fields.BuddyName.left(35);
+            record.Address = LookupUinAddress(fields.Uin);
+            if (!record.Address.isEmpty())
+                list.write(record.encode());
+        }
+        list.close();
+    }
+    online.close();
+    DeleteGameFile(ProgramFolder() + QStringLiteral("online.txt"));
+
+    QListWidget *buddies = MainForm->IsOnline;
+    buddies->clear();
+    QFile list;
+    if (!OpenDataFile(listPath, QStringLiteral("R"), list, Records::OnlineBuddyRecord::Size))
+        return;
+    for (const QByteArray &raw : Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size)) {
+        const Records::OnlineBuddyRecord record = Records::OnlineBuddyRecord::decode(raw);
+        auto *item = new QListWidgetItem((record.Uin + QStringLiteral("  ") + record.BuddyName).left(OnlineItemCapacity));
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+        buddies->addItem(item);
+    }
+}
+
+bool BuddyChecked(const QString &uin)
+{
+    if (!MainForm || uin.isEmpty())
+        return false;
+    const QListWidget *buddies = MainForm->IsOnline;
+    for (int i = 0; i < buddies->count(); ++i) {
+        const QListWidgetItem *item = buddies->item(i);
+        if (item->checkState() == Qt::Checked && item->text().contains(uin))
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,57 @@
+#include "RadioGroup.h"
+
+#include <QButtonGroup>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+TRadioGroup::TRadioGroup(const QString &caption, const QStringList &items, QWidget *parent)
+    : QGroupBox(caption, parent), group(new QButtonGroup(this))
+{
+    setAccessibleName(caption);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 2, 2, 2);
+    layout->setSpacing(0);
+    for (int i = 0; i < items.size(); ++i) {
+        auto *radio = new QRadioButton(items[i], this);
+        radio->setAccessibleName(items[i]);
+        group->addButton(radio, i);
+        layout->addWidget(radio);
+        buttons.append(radio);
+    }
+    connect(group, &QButtonGroup::idToggled, this, &TRadioGroup::buttonToggled);
+}
+
+void TRadioGroup::buttonToggled(int id, bool checked)
+{
+    if (!checked || updating)
+        return;
+    index = id;
+    if (onClick)
+        onClick();
+}
+
+void TRadioGroup::setItemIndex(int newIndex)
+{
+    if (newIndex < -1 || newIndex >= count())
+        newIndex = -1;
+    if (newIndex == index)
+        return;
+    if (newIndex < 0) {
+        updating = true;
+        group->setExclusive(false);
+        for (QRadioButton *radio : buttons)
+            radio->setChecked(false);
+        group->setExclusive(true);
+        updating = false;
+        index = -1;
+        return;
+    }
+    buttons[newIndex]->setChecked(true);   // runs buttonToggled, which runs the handler
+}
+
+void TRadioGroup::focusItem()
+{
+    if (buttons.isEmpty())
+        return;
+    buttons.value(index, buttons.first())->setFocus(Qt::OtherFocusReason);
+}

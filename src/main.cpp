@@ -1,0 +1,109 @@
+// Hollyfrost Games: start-up. One copy runs at a time; the nine windows are created in
+// a fixed order and live until the program ends.
+#include "CountDownUnit.h"
+#include "InstanceManager_unit.h"
+#include "InternetUnit.h"
+#include "MainUnit.h"
+#include "MemoryUnit.h"
+#include "PlayUnit.h"
+#include "QuestionUnit.h"
+#include "ReqPlayUnit.h"
+#include "TTSUnit.h"
+#include "network_unit.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QEvent>
+#include <QFont>
+#include <QFontDatabase>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+// Characters must be placed on the screen, which a Wayland session does not allow a
+// program to do; its X11 server (XWayland) does. The user's own choice wins.
+void PreferX11OnWayland()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return;
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariable("XDG_SESSION_TYPE") != QLatin1String("wayland"))
+        return;
+    qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+QString FirstInstalled(const QStringList &families)
+{
+    const QStringList installed = QFontDatabase::families();
+    for (const QString &family : families)
+        if (installed.contains(family, Qt::CaseInsensitive))
+            return family;
+    return families.last();
+}
+
+void SubstituteFonts()
+{
+    const QString sans = FirstInstalled({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), sans);
+    QFont::insertSubstitution(QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue"));
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+}
+
+// With HOLLYFROST_BENCH_STARTUP set, prints the wall-clock time (ms since the epoch) at
+// which the main window is first exposed, for the start-up benchmark.
+class ExposeReporter : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose || event->type() == QEvent::Paint) {
+            std::printf("hollyfrost: main window shown at %lld\n",
+                        static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
+            std::fflush(stdout);
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    PreferX11OnWayland();
+    QApplication app(argc, argv);
+
+    TInstanceManager guard;
+    InstanceManager = &guard;
+    if (guard.Start(app.arguments()) == TInstanceManager::Outcome::HandedOver)
+        return 0;
+
+    QApplication::setApplicationName(QStringLiteral("Hollyfrost Games"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Hollyfrost Games"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    SubstituteFonts();
+
+    TMainForm mainForm;
+    const bool accepted = mainForm.FormCreate(app.arguments());
+    TNetForm netForm;
+    TInternetForm internetForm;
+    TTTSForm ttsForm;
+    TReqPlayForm reqPlayForm;
+    TCountDownForm countDownForm;
+    TQuestionForm questionForm;
+    TMemform memForm;
+    TPlayForm playForm;
+    QObject::connect(&mainForm, &TMainForm::closed, &app, &QCoreApplication::quit);
+
+    ExposeReporter reporter;
+    if (accepted) {
+        if (qEnvironmentVariableIsSet("HOLLYFROST_BENCH_STARTUP"))
+            mainForm.installEventFilter(&reporter);
+        mainForm.show();
+    }
+    app.exec();
+    return 0;
+}

@@ -1,0 +1,21 @@
+// The network window: owns the game's datagram sockets (created hidden at start-up).
+// Created once at start-up, hidden until its feature shows it.
+#pragma once
+
+#include <QWidget>
+
+class TInternetForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TInternetForm(QWidget *parent = nullptr);
+    ~TInternetForm() override;
+};
+
+// The window created at start-up (nullptr before and after).
+extern TInternetForm *InternetForm;
+
+// Sends the game description ("RT") to every remote contestant. Called by the main
+// window whenever the game type or difficulty changes while no race runs; the message
+// itself belongs to the network play and is not sent yet.
+void SendGameDescription();

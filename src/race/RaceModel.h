@@ -1,0 +1,48 @@
+// The contestant records behind the main window's "Game Contestants" list and the
+// program-wide race state. Slot n of ContestantTable is item n of the list and the
+// character "Player" + n on the stage.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+constexpr int MaxContestants = 6;
+constexpr int ContestantFileCapacity = 35;
+constexpr int ContestantNameCapacity = 35;
+constexpr int ContestantUinCapacity = 15;
+constexpr int ContestantAddressCapacity = 15;
+
+struct ContestantRecord {
+    QString CharacterFile;      // file name of the character, at most 35 characters
+    QString PlayerName;         // shown and spoken name, at most 35 characters
+    QString Uin;                // owner's UIN, at most 15 characters
+    QString Address;            // owner's address; empty for a contestant run here
+    qint32 Progress = 0;        // percent of the screen width; finished at 92
+    qint32 LastX = 0;           // x of the last move ordered; 0 = none yet
+    bool Acked = false;         // an "AK" arrived from Address
+    quint8 Confirmed = 0;       // 0 reset, 1 ready/answered, 2 question outstanding
+    qint32 Score = 0;           // right answers in this race
+    qint32 QuestionNumber = 1;  // next question-file record for this contestant
+};
+
+extern ContestantRecord ContestantTable[MaxContestants];
+
+// Empties the texts of every slot, zeroes Progress, LastX, Score and Confirmed and sets
+// QuestionNumber to 1. Acked is left as it is.
+void ResetContestantTable();
+
+// Race state. RaceRunning and JoinedRace live with the main window (MainUnit.h).
+extern qint32 WinIndex;
+extern qint32 PlaceIndex;
+extern qint32 ShowIndex;
+extern qint32 FinisherIndex;
+extern qint32 QuestionCountdown;
+extern quint8 TurnIndex;
+extern qint32 CommentaryCycles;
+extern bool MovedSinceCommentary;
+extern qint32 ShutdownCountdown;   // timer ticks left before the program ends; 0 = off
+extern qint32 DexterityCountdown;  // positive while the dexterity test runs
+
+// The race's share of the main window's 250 ms tick (moving one contestant per tick,
+// the commentary and the shutdown countdown). Timer1Timer calls it with the timer off.
+void RaceTimerTick();

@@ -1,0 +1,321 @@
+// The main window: its face at start, the refusal without an argument, the play modes,
+// game type and difficulty, "New Game", "Exit", help and the small handlers.
+#include "AppTestFolder.h"
+
+#include "CoolForm.h"
+#include "HelpUnit.h"
+#include "MainUnit.h"
+#include "MessageBoxes.h"
+#include "RaceModel.h"
+#include "RadioGroup.h"
+#include "kw_unit.h"
+#include "records.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextBrowser>
+#include <QTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+struct Box {
+    BoxKind kind;
+    QString text;
+};
+} // namespace
+
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<AppTestFolder> folder;
+    std::unique_ptr<TMainForm> form;
+    QList<Box> boxes;
+
+    QStringList memoLines() const { return form->Memo1->toPlainText().split(u'\n', Qt::SkipEmptyParts); }
+
+private slots:
+    void initTestCase()
+    {
+        folder = std::make_unique<AppTestFolder>(QStringList{"alpha.acs", "bravo.acs", "charlie.acs", "delta.acs"});
+        SetMessageBoxAnswerer([this](BoxKind kind, const QString &text) { boxes.append({kind, text}); });
+    }
+
+    void init()
+    {
+        boxes.clear();
+        Records::Options = Records::OptionsRecord();
+        Records::Options.UserName = QStringLiteral("Robin");
+        Records::Options.UserUin = 40001;
+        Records::Options.UserCharacterFile = QStringLiteral("C:\\Windows\\msagent\\chars\\bravo.acs");
+        RaceRunning = false;
+        form = std::make_unique<TMainForm>();
+        QVERIFY(form->FormCreate({QStringLiteral("hollyfrost-games"), QStringLiteral("40002")}));
+    }
+
+    void cleanup() { form.reset(); }
+
+    void windowAtStart()
+    {
+        QCOMPARE(MainForm, form.get());
+        QCOMPARE(form->size(), QSize(442, 373));
+        QVERIFY(form->windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(form->windowTitle(), QStringLiteral("Hollyfrost Games 1.17"));
+        QCOMPARE(form->Revlabel->text(), QStringLiteral("Rev 1.17"));
+        QCOMPARE(form->palette().color(QPalette::Window), QColor(254, 185, 122));
+        QCOMPARE(form->font().family(), QStringLiteral("MS Sans Serif"));
+        // The skin lies underneath everything else.
+        QCOMPARE(form->children().indexOf(form->CoolForm1), 0);
+        QCOMPARE(form->ActionType->geometry(), QRect(45, 35, 98, 125));
+        QCOMPARE(form->Contestants->geometry(), QRect(37, 231, 209, 85));
+        QCOMPARE(form->ExitBtn->geometry(), QRect(360, 317, 45, 22));
+        QCOMPARE(form->Label1->pos(), QPoint(298, 120));
+        QCOMPARE(form->ActionType->itemIndex(), -1);
+        QCOMPARE(form->GameType->itemIndex(), -1);
+        QCOMPARE(form->Difficulty->itemIndex(), 1);
+        for (QWidget *shown : std::initializer_list<QWidget *>{form->ActionType, form->Label1, form->IsOnline,
+                                                                form->Contestants, form->Memo1, form->NewRaceBtn,
+                                                                form->HelpBtn, form->ExitBtn, form->Revlabel})
+            QVERIFY2(!shown->isHidden(), qPrintable(shown->accessibleName()));
+        for (QWidget *hidden : std::initializer_list<QWidget *>{form->GameType, form->Difficulty, form->ReqPlayBtn,
+                                                                 form->AddcharBtn, form->InviteBtn, form->CancelBtn,
+                                                                 form->StartRace, form->UnloadBtn})
+            QVERIFY2(hidden->isHidden(), qPrintable(hidden->accessibleName()));
+        QCOMPARE(form->Contestants->accessibleName(), QStringLiteral("Game Contestants"));
+        QCOMPARE(form->IsOnline->accessibleName(), QStringLiteral("Online Buddys"));
+        QCOMPARE(form->Memo1->accessibleName(), QStringLiteral("Game Type"));
+        QCOMPARE(form->AddcharBtn->accessibleName(), QStringLiteral("Add Characters to Race"));
+        QVERIFY(form->Memo1->isReadOnly());
+        QVERIFY(form->IsOnline->isSortingEnabled());
+        QVERIFY(form->Timer1->isActive());
+        QCOMPARE(form->Timer1->interval(), ScaledInterval(250));
+        QVERIFY(!form->InviteBtn->icon().isNull());
+    }
+
+    void refusalWithoutArgument()
+    {
+        TMainForm second;
+        QVERIFY(!second.FormCreate({QStringLiteral("hollyfrost-games")}));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].kind, BoxKind::Error);
+        QCOMPARE(boxes[0].text,
+                 QStringLiteral("Hollyfrost Games Must be started from the \"Games\" button on the Send Tab of "
+                                "Hollyfrost.\rIf you have just installed Hollyfrost Games, Exit and Restart Hollyfrost"));
+        QVERIFY(ApplicationTerminating());
+        QCOMPARE(second.windowTitle(), QStringLiteral("Hollyfrost Games"));
+    }
+
+    void argumentCutTo15()
+    {
+        InviterName = QStringLiteral("someone");
+        QVERIFY(form->FormCreate({QStringLiteral("x"), QStringLiteral("1234567890123456789")}));
+        QCOMPARE(InviterUin, QStringLiteral("123456789012345"));
+        QVERIFY(InviterName.isEmpty());
+        QVERIFY(!RaceRunning && !JoinedRace);
+    }
+
+    void playModeTable_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("shown");   // the mode-dependent controls that are shown
+        QTest::newRow("none") << -1 << "";
+        QTest::newRow("join") << 0 << "ReqPlayBtn";
+        QTest::newRow("host") << 1 << "StartRace GameType Difficulty InviteBtn";
+        QTest::newRow("local") << 2 << "AddcharBtn StartRace";
+        QTest::newRow("practice") << 3 << "StartRace GameType Difficulty";
+    }
+
+    void playModeTable()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, shown);
+        form->CancelBtn->show();   // a race would have shown it; every mode hides it again
+        form->ActionType->setItemIndex(mode);
+        form->UpdatePlayControls();
+        const QList<QPair<QString, QWidget *>> controls = {
+            {"ReqPlayBtn", form->ReqPlayBtn}, {"AddcharBtn", form->AddcharBtn}, {"StartRace", form->StartRace},
+            {"GameType", form->GameType},     {"Difficulty", form->Difficulty}, {"InviteBtn", form->InviteBtn},
+            {"CancelBtn", form->CancelBtn}};
+        const QStringList expected = shown.split(u' ', Qt::SkipEmptyParts);
+        for (const auto &[name, widget] : controls)
+            QVERIFY2(widget->isHidden() != expected.contains(name), qPrintable(name));
+    }
+
+    void localRacePicksRandomRaceAndEasy()
+    {
+        form->ActionType->button(2)->click();
+        QCOMPARE(form->ActionType->itemIndex(), 2);
+        QCOMPARE(form->GameType->itemIndex(), 0);
+        QCOMPARE(form->Difficulty->itemIndex(), 0);
+        QVERIFY(!form->AddcharBtn->isHidden());
+        QVERIFY(!form->StartRace->isHidden());
+        QVERIFY(form->GameType->isHidden());
+        QVERIFY(form->Difficulty->isHidden());
+        QCOMPARE(form->Contestants->count(), 0);
+        // The nested run for the difficulty change describes the game first, then the
+        // outer run describes it again.
+        QCOMPARE(memoLines(), QStringList({"game type 0", "difficulty 0", "game type 0", "difficulty 0"}));
+    }
+
+    void gameTypeDescribesChoice()
+    {
+        form->ActionType->setItemIndex(3);
+        form->Memo1DblClick();
+        form->GameType->button(3)->click();
+        QCOMPARE(memoLines(), QStringList({"game type 3", "difficulty 1"}));
+        form->Difficulty->setItemIndex(2);
+        QCOMPARE(memoLines().mid(2), QStringList({"game type 3", "difficulty 2"}));
+        form->Difficulty->setItemIndex(2);   // no change: no second description
+        QCOMPARE(memoLines().size(), 4);
+        form->Memo1DblClick();
+        QVERIFY(form->Memo1->toPlainText().isEmpty());
+    }
+
+    void hostAndPracticePutTheUserFirst_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("host") << 1;
+        QTest::newRow("practice") << 3;
+    }
+
+    void hostAndPracticePutTheUserFirst()
+    {
+        QFETCH(int, mode);
+        ContestantTable[0].Address = QStringLiteral("10.0.0.9");
+        ContestantTable[3].Score = 5;
+        form->Contestants->addItem(QStringLiteral("1\tOld\talpha.acs"));
+        form->ActionType->button(mode)->click();
+        QCOMPARE(form->Contestants->count(), 1);
+        QCOMPARE(form->Contestants->item(0)->text(), QStringLiteral("40001\tRobin\tbravo.acs"));
+        QCOMPARE(ContestantTable[0].Uin, QStringLiteral("40001"));
+        QCOMPARE(ContestantTable[0].CharacterFile, QStringLiteral("bravo.acs"));
+        QVERIFY(ContestantTable[0].Address.isEmpty());
+        QCOMPARE(ContestantTable[0].Confirmed, quint8(1));
+        QCOMPARE(ContestantTable[3].Score, 0);
+        // Picking the mode again starts the roster over.
+        form->ActionType->setItemIndex(0);
+        form->ActionType->button(mode)->click();
+        QCOMPARE(form->Contestants->count(), 1);
+    }
+
+    void joinEmptiesTheRoster()
+    {
+        form->ActionType->button(3)->click();
+        form->ActionType->button(0)->click();
+        QCOMPARE(form->Contestants->count(), 0);
+        QVERIFY(ContestantTable[0].Uin.isEmpty());
+    }
+
+    void newGameClearsEverything()
+    {
+        form->ActionType->button(1)->click();
+        form->GameType->button(2)->click();
+        const int memoBefore = memoLines().size();
+        form->NewRaceBtn->click();
+        QCOMPARE(form->ActionType->itemIndex(), -1);
+        QCOMPARE(form->GameType->itemIndex(), -1);
+        QCOMPARE(form->Contestants->count(), 0);
+        QVERIFY(ContestantTable[0].Uin.isEmpty());
+        QCOMPARE(memoLines().size(), memoBefore);   // clearing a selection describes nothing
+        for (QWidget *w : std::initializer_list<QWidget *>{form->ReqPlayBtn, form->AddcharBtn, form->StartRace,
+                                                            form->GameType, form->Difficulty, form->InviteBtn,
+                                                            form->CancelBtn})
+            QVERIFY(w->isHidden());
+        // The buttons are really unchecked, so the same mode can be picked again.
+        form->ActionType->button(1)->click();
+        QCOMPARE(form->ActionType->itemIndex(), 1);
+        QCOMPARE(form->Contestants->count(), 1);
+    }
+
+    void exitCancelsARunningRaceFirst()
+    {
+        int cancels = 0;
+        int closes = 0;
+        connect(form->CancelBtn, &QPushButton::clicked, this, [&] {
+            ++cancels;
+            QCOMPARE(closes, 0);
+        });
+        connect(form.get(), &TMainForm::closed, this, [&] { ++closes; });
+        form->show();
+        RaceRunning = true;
+        form->ExitBtnClick();
+        RaceRunning = false;
+        QCOMPARE(cancels, 1);
+        QCOMPARE(closes, 1);
+        QVERIFY(!form->ExitBtn->isEnabled());
+        QVERIFY(!form->isVisible());
+    }
+
+    void exitWithoutRaceDoesNotCancel()
+    {
+        int cancels = 0;
+        connect(form->CancelBtn, &QPushButton::clicked, this, [&] { ++cancels; });
+        form->ExitBtnClick();
+        QCOMPARE(cancels, 0);
+    }
+
+    void helpOpensAtItsAnchor()
+    {
+        form->HelpBtn->click();
+        QVERIFY(boxes.isEmpty());
+        QVERIFY(HelpForm);
+        QVERIFY(HelpForm->isVisible());
+        QCOMPARE(HelpForm->Browser->source().fragment(), QStringLiteral("hpad10"));
+        QVERIFY(HelpForm->Browser->toPlainText().contains(QStringLiteral("Getting started")));
+        QVERIFY(HelpForm->Browser->toPlainText().contains(QStringLiteral("Word Scramble")));
+        // Opening it again reuses the one window.
+        THelpForm *first = HelpForm;
+        form->HelpBtnClick();
+        QCOMPARE(HelpForm, first);
+    }
+
+    void missingHelpIsReported()
+    {
+        const QString page = folder->program() + QStringLiteral("help/index.html");
+        const QString moved = page + QStringLiteral(".away");
+        QVERIFY(QFile::rename(page, moved));
+        form->HelpBtnClick();
+        QVERIFY(QFile::rename(moved, page));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].kind, BoxKind::Error);
+        QVERIFY(!HelpForm || !HelpForm->isVisible());
+    }
+
+    void label1TellsTheMessengerWhereTheGameIs()
+    {
+        QTest::mouseClick(form->Label1, Qt::LeftButton);
+        QCOMPARE(RegReadText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),
+                             QStringLiteral("racing")),
+                 ProgramFilePath());
+    }
+
+    void showReadsOptionsAndBuddies()
+    {
+        Records::OptionsRecord options;
+        options.UserName = QStringLiteral("Kim");
+        options.UserUin = 777;
+        QVERIFY(folder->writeFile(QStringLiteral("hollyfro.opt"), Records::EncodeOptions(options)));
+        form->IsOnline->addItem(QStringLiteral("stale"));
+        QVERIFY(folder->writeFile(QStringLiteral("online.txt"), QByteArray()));
+        form->show();
+        QCOMPARE(Records::Options.UserName, QStringLiteral("Kim"));
+        QCOMPARE(Records::Options.UserUin, 777);
+        QCOMPARE(form->IsOnline->count(), 0);
+        QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
+        QVERIFY(form->ActionType->button(0)->hasFocus() || !QApplication::focusWidget());
+        QFile::remove(folder->program() + QStringLiteral("hollyfro.opt"));
+    }
+
+    void timerKeepsRunningAfterItsTick()
+    {
+        form->Timer1Timer();
+        QVERIFY(form->Timer1->isActive());
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"

@@ -1,0 +1,267 @@
+// The roster of contestants and the online buddies.
+#include "AppTestFolder.h"
+
+#include "MainUnit.h"
+#include "RadioGroup.h"
+#include "MessageBoxes.h"
+#include "RaceModel.h"
+#include "RosterUnit.h"
+#include "kw_unit.h"
+#include "records.h"
+
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+class TestRoster : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<AppTestFolder> folder;
+    std::unique_ptr<TMainForm> form;
+    QStringList messages;
+    QStringList picks;   // what the character dialog "picks", in turn
+
+    QString slotFile(int i) const { return SplitContestantItem(form->Contestants->item(i)->text()).CharacterFile; }
+
+    void writeMessengerLists(const QList<Records::CheckedUserRecord> &checked,
+                             const QList<Records::UinAddressRecord> &addresses, const QByteArray &online)
+    {
+        QByteArray checkedBytes, addressBytes;
+        for (const auto &r : checked)
+            checkedBytes += r.encode();
+        for (const auto &r : addresses)
+            addressBytes += r.encode();
+        QVERIFY(folder->writeFile(QStringLiteral("checkedusr.lst"), checkedBytes));
+        QVERIFY(folder->writeFile(QStringLiteral("UINIP.lst"), addressBytes));
+        QVERIFY(folder->writeFile(QStringLiteral("online.txt"), online));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        folder = std::make_unique<AppTestFolder>(QStringList{"a1.acs", "a2.acs", "a3.acs", "a4.acs", "a5.acs",
+                                                             "a6.acs", "a7.acs", "a8.acs"});
+        SetMessageBoxAnswerer([this](BoxKind kind, const QString &text) {
+            QCOMPARE(kind, BoxKind::Error);
+            messages.append(text);
+        });
+        SetCharacterFilePicker([this](const QString &start, const QString &filter) {
+            [&] {
+                QCOMPARE(start, WindowsFolder() + QStringLiteral("MSAgent\\Chars"));
+                QCOMPARE(filter, QStringLiteral("*.acs"));
+            }();
+            return picks.isEmpty() ? QString() : picks.takeFirst();
+        });
+    }
+
+    void init()
+    {
+        messages.clear();
+        picks.clear();
+        Records::Options = Records::OptionsRecord();
+        ResetContestantTable();
+        form = std::make_unique<TMainForm>();
+        form->ActionType->setItemIndex(2);
+    }
+
+    void cleanup() { form.reset(); }
+
+    void sixContestantsThenTheButtonGoes()
+    {
+        for (int i = 1; i <= 6; ++i) {
+            picks.append(folder->characters() + QStringLiteral("a%1.acs").arg(i));
+            QVERIFY(!form->AddcharBtn->isHidden());
+            AddcharBtnClick();
+        }
+        QCOMPARE(form->Contestants->count(), 6);
+        QVERIFY(form->AddcharBtn->isHidden());
+        QCOMPARE(form->Contestants->item(2)->text(), QStringLiteral(" \ta3\ta3.acs"));
+        QCOMPARE(ContestantTable[2].PlayerName, QStringLiteral("a3"));
+        QCOMPARE(ContestantTable[2].Uin, QStringLiteral(" "));
+        QVERIFY(messages.isEmpty());
+
+        // A seventh from any path is refused and changes nothing.
+        const QString before = form->Contestants->item(5)->text();
+        ContestantTable[0].Confirmed = 1;
+        QCOMPARE(AddContestant(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("a7.acs")), 0);
+        QCOMPARE(messages, QStringList{QStringLiteral("We have the maximum number of Contestants.")});
+        QCOMPARE(form->Contestants->count(), 6);
+        QCOMPARE(form->Contestants->item(5)->text(), before);
+        QCOMPARE(ContestantTable[0].Confirmed, quint8(1));
+        QVERIFY(!UinInRoster(QStringLiteral("999")));
+    }
+
+    void cancelledDialogAddsNothing()
+    {
+        AddcharBtnClick();
+        QCOMPARE(form->Contestants->count(), 0);
+        QVERIFY(!form->AddcharBtn->isHidden());
+    }
+
+    void takenOrMissingCharacterIsReplaced()
+    {
+        Records::Options.UserCharacterFile = WindowsFolder() + QStringLiteral("Msagent\\chars\\a8.acs");
+        AddContestant(QStringLiteral("One"), QStringLiteral("1"), QStringLiteral("a1.acs"));
+        const int second = AddContestant(QStringLiteral("Two"), QStringLiteral("2"), QStringLiteral("A1.ACS"));
+        QCOMPARE(second, 1);
+        const QString replaced = slotFile(1);
+        QVERIFY(!replaced.isEmpty());
+        QVERIFY(replaced != QStringLiteral("a1.acs"));
+        QVERIFY(replaced != QStringLiteral("a8.acs"));   // the user's own character stays free
+        QVERIFY(QFile::exists(folder->characters() + replaced));
+        QCOMPARE(ContestantTable[1].CharacterFile, replaced);
+
+        const int third = AddContestant(QStringLiteral("Three"), QStringLiteral("3"), QStringLiteral("gone.acs"));
+        QVERIFY(slotFile(third) != QStringLiteral("gone.acs"));
+        QVERIFY(QFile::exists(folder->characters() + slotFile(third)));
+        QVERIFY(!CharacterInRoster(QStringLiteral("gone.acs")));
+        QVERIFY(CharacterInRoster(QStringLiteral("A1.acs")));
+    }
+
+    void noFreeCharacterGivesEmpty()
+    {
+        Records::Options.UserCharacterFile = WindowsFolder() + QStringLiteral("Msagent\\chars\\a8.acs");
+        for (int i = 1; i <= 6; ++i)
+            AddContestant(QStringLiteral("P%1").arg(i), QString::number(i), QStringLiteral("a%1.acs").arg(i));
+        folder->removeCharacter(QStringLiteral("a7.acs"));
+        // Every file is now the user's own or in the roster: the search must end, empty.
+        QVERIFY(RandomFreeCharacter().isEmpty());
+        folder->addCharacter(QStringLiteral("a7.acs"));
+        QCOMPARE(RandomFreeCharacter(), WindowsFolder() + QStringLiteral("Msagent\\chars\\a7.acs"));
+    }
+
+    void splitAndLookup()
+    {
+        const ContestantItemFields full = SplitContestantItem(QStringLiteral("1234567890123456\tName\tfile.acs"));
+        QCOMPARE(full.Uin, QStringLiteral("123456789012345"));
+        QCOMPARE(full.PlayerName, QStringLiteral("Name"));
+        QCOMPARE(full.CharacterFile, QStringLiteral("file.acs"));
+        const ContestantItemFields oneTab = SplitContestantItem(QStringLiteral("12\tName only"));
+        QCOMPARE(oneTab.PlayerName, QStringLiteral("Name only"));
+        QVERIFY(oneTab.CharacterFile.isEmpty());
+        const ContestantItemFields none = SplitContestantItem(QStringLiteral("12"));
+        QCOMPARE(none.Uin, QStringLiteral("12"));
+        QVERIFY(none.PlayerName.isEmpty() && none.CharacterFile.isEmpty());
+        const ContestantItemFields longName = SplitContestantItem(QStringLiteral("1\t") + QString(50, u'n') + QStringLiteral("\tf"));
+        QCOMPARE(longName.PlayerName.size(), 35);
+
+        AddContestant(QStringLiteral("Sam"), QStringLiteral("40002"), QStringLiteral("a2.acs"));
+        QVERIFY(UinInRoster(QStringLiteral("40002")));
+        QVERIFY(!UinInRoster(QStringLiteral("4000")));
+        QVERIFY(!UinInRoster(QStringLiteral("400021")));
+    }
+
+    void namesCannotBreakTheItem()
+    {
+        const int slot = AddContestant(QStringLiteral("Evil\tName\twith tabs"), QStringLiteral("5"), QStringLiteral("a3.acs"));
+        const ContestantItemFields fields = SplitContestantItem(form->Contestants->item(slot)->text());
+        QCOMPARE(fields.Uin, QStringLiteral("5"));
+        QCOMPARE(fields.CharacterFile, QStringLiteral("a3.acs"));
+        QCOMPARE(fields.PlayerName, ContestantTable[slot].PlayerName);
+        const int longSlot = AddContestant(QString(60, u'x'), QString(20, u'9'), QStringLiteral("a4.acs"));
+        QCOMPARE(ContestantTable[longSlot].PlayerName.size(), 35);
+        QCOMPARE(ContestantTable[longSlot].Uin.size(), 15);
+    }
+
+    void shownName_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << "Robin" << "Robin";
+        QTest::newRow("tag") << "\\map=\"Robbin\"=\"Robin\"\\" << "Robin";
+        QTest::newRow("unclosed") << "\\map=\"Robbin\"=\"Robin" << "\\map=\"Robbin\"=\"Robin";
+        QTest::newRow("empty shown") << "\\map=\"x\"=\"\"\\" << "";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("closing beyond 100") << "\"=\"" + QString(101, u'a') + "\"\\" << "\"=\"" + QString(101, u'a') + "\"\\";
+    }
+
+    void shownName()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(ShownName(text), shown);
+    }
+
+    void addedNameIsTheShownPart()
+    {
+        const int slot = AddContestant(QStringLiteral("\\map=\"Robbin\"=\"Robin\"\\"), QStringLiteral("7"), QStringLiteral("a5.acs"));
+        QCOMPARE(ContestantTable[slot].PlayerName, QStringLiteral("Robin"));
+    }
+
+    void onlineBuddies()
+    {
+        Records::CheckedUserRecord sam{QStringLiteral("40002"), 1};
+        Records::CheckedUserRecord alex{QStringLiteral("40003"), 1};
+        Records::CheckedUserRecord jo{QStringLiteral("40004"), 0};
+        Records::CheckedUserRecord lee{QStringLiteral("40005"), 1};
+        Records::CheckedUserRecord away{QStringLiteral("40006"), 1};
+        Records::UinAddressRecord samIp{40002, QStringLiteral("127.0.0.2")};
+        Records::UinAddressRecord joIp{40004, QStringLiteral("127.0.0.4")};
+        Records::UinAddressRecord awayIp{40006, QStringLiteral("127.0.0.6")};
+        Records::UinAddressRecord alexIp{40003, QStringLiteral("127.0.0.3")};
+        writeMessengerLists({sam, alex, jo, lee, away}, {samIp, joIp, awayIp, alexIp},
+                            "Sam\t40002\tonline\t\t+\r\n"
+                            "Jo\t40004\tonline\t\t+\r\n"        // unchecked in checkedusr.lst
+                            "Lee\t40005\tonline\t\t+\r\n"       // no address
+                            "Away\t40006\tonline\t\t=\r\n"      // fifth field "="
+                            "Nobody\t40099\tonline\t\t+\r\n"    // unknown
+                            "Alex\t40003\tonline\t\t=x\r\n"
+                            "garbage line without tabs\r\n");
+        form->IsOnline->addItem(QStringLiteral("old item"));
+        BuildOnlineBuddies();
+        QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
+        QCOMPARE(form->IsOnline->count(), 2);
+        QCOMPARE(form->IsOnline->item(0)->text(), QStringLiteral("40002  Sam"));
+        QCOMPARE(form->IsOnline->item(1)->text(), QStringLiteral("40003  Alex"));
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(form->IsOnline->item(i)->checkState(), Qt::Checked);
+
+        QFile list(folder->program() + QStringLiteral("onlinelist.lst"));
+        QVERIFY(list.open(QIODevice::ReadOnly));
+        const QByteArray bytes = list.readAll();
+        QCOMPARE(bytes.size(), 2 * Records::OnlineBuddyRecord::Size);
+        const auto first = Records::OnlineBuddyRecord::decode(bytes.left(Records::OnlineBuddyRecord::Size));
+        QCOMPARE(first.Address, QStringLiteral("127.0.0.2"));
+        QCOMPARE(first.Uin, QStringLiteral("40002"));
+        QCOMPARE(first.BuddyName, QStringLiteral("Sam"));
+
+        QVERIFY(BuddyChecked(QStringLiteral("40003")));
+        form->IsOnline->item(1)->setCheckState(Qt::Unchecked);
+        QVERIFY(!BuddyChecked(QStringLiteral("40003")));
+        QVERIFY(BuddyChecked(QStringLiteral("4000")));   // a substring of a checked item
+        QVERIFY(!BuddyChecked(QString()));
+
+        // Without online.txt the list stays as it was.
+        BuildOnlineBuddies();
+        QCOMPARE(form->IsOnline->count(), 2);
+    }
+
+    void contestantColours()
+    {
+        QCOMPARE(ColorFromBgr(0xC1FFFF), QColor(255, 255, 193));
+        QCOMPARE(ColorFromBgr(0x800000), QColor(0, 0, 128));
+        AddContestant(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("a1.acs"));
+        AddContestant(QStringLiteral("B"), QStringLiteral("2"), QStringLiteral("a2.acs"));
+        AddContestant(QStringLiteral("C"), QStringLiteral("3"), QStringLiteral("a3.acs"));
+        ContestantTable[1].Confirmed = 2;
+        form->Contestants->setCurrentRow(2);
+        form->show();
+        QCOMPARE(form->Contestants->visualItemRect(form->Contestants->item(1)).height(), 13);
+        const QImage image = form->Contestants->viewport()->grab().toImage();
+        auto fillOf = [&](int row) {
+            const QRect r = form->Contestants->visualItemRect(form->Contestants->item(row));
+            return QColor(image.pixel(r.right() - 2, r.top() + 1));
+        };
+        QCOMPARE(fillOf(0), QColor(255, 255, 193));   // pale yellow
+        QCOMPARE(fillOf(1), QColor(0, 255, 0));       // lime: confirmed
+        QCOMPARE(fillOf(2), QColor(0, 0, 255));       // blue: selected
+        QCOMPARE(ContestantItemColors(0, false).text, QColor(0, 0, 128));
+        QCOMPARE(ContestantItemColors(2, true).text, QColor(255, 255, 255));
+    }
+};
+
+QTEST_MAIN(TestRoster)
+#include "tst_roster.moc"
