@@ -1,0 +1,341 @@
+// Eyes, mouth, snout and the little effects around the head (notes, sparkles ...).
+#include "Painter.h"
+
+#include <QPainterPath>
+#include <QtMath>
+
+#include <algorithm>
+
+namespace chars {
+
+namespace {
+
+const QColor Ink(40, 30, 36);
+
+void drawClosedEye(QPainter &p, QPointF c, double r, bool happy, const QColor &ink)
+{
+    QPainterPath arc;
+    if (happy) {
+        arc.moveTo(c + QPointF(-r * 0.8, r * 0.25));
+        arc.quadTo(c + QPointF(0, -r * 0.9), c + QPointF(r * 0.8, r * 0.25));
+    } else {
+        arc.moveTo(c + QPointF(-r * 0.8, 0));
+        arc.quadTo(c + QPointF(0, r * 0.6), c + QPointF(r * 0.8, 0));
+    }
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(ink, 2.2, Qt::SolidLine, Qt::RoundCap));
+    p.drawPath(arc);
+}
+
+void drawEye(QPainter &p, const Traits &t, const Pose &pose, QPointF c, double r)
+{
+    if (pose.happyEyes || pose.eyeOpen < 0.15) {
+        // Dark fur needs a light line to show shut eyes at all.
+        drawClosedEye(p, c, r, pose.happyEyes, t.main.lightness() < 90 ? QColor(250, 250, 250) : Ink);
+        return;
+    }
+    const double rr = pose.wideEyes ? r * 1.22 : r;
+    const QPointF look(pose.lookX * rr * 0.38, pose.lookY * rr * 0.34);
+    const double ry = rr * 1.12 * pose.eyeOpen;
+    if (t.eyes == EyeStyle::Dot) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(Ink);
+        p.drawEllipse(c + look * 0.6, rr * 0.55, ry * 0.7);
+        p.setBrush(Qt::white);
+        p.drawEllipse(c + look * 0.6 + QPointF(-rr * 0.18, -ry * 0.28), rr * 0.18, rr * 0.18);
+        return;
+    }
+    QPainterPath white;
+    white.addEllipse(c, rr, ry);
+    p.setPen(QPen(Ink, 1.4));
+    p.setBrush(Qt::white);
+    p.drawPath(white);
+    p.save();
+    p.setClipPath(white);
+    p.setPen(Qt::NoPen);
+    const double ir = pose.wideEyes ? rr * 0.45 : rr * 0.62;
+    p.setBrush(t.iris);
+    p.drawEllipse(c + look, ir, ir);
+    p.setBrush(Ink);
+    p.drawEllipse(c + look, ir * 0.58, ir * 0.58);
+    p.setBrush(Qt::white);
+    p.drawEllipse(c + look + QPointF(-ir * 0.35, -ir * 0.4), ir * 0.28, ir * 0.28);
+    p.restore();
+    if (pose.eyeOpen < 0.99) {
+        // A lid line shows the eye is half shut rather than just a flat oval.
+        p.setPen(QPen(outlineOf(t.main), 1.8, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(c + QPointF(-rr, -ry * 0.2), c + QPointF(rr, -ry * 0.2 - 0.001));
+    }
+}
+
+void drawVisor(QPainter &p, const Traits &t, const Geometry &g, const Pose &pose)
+{
+    const QRectF screen(g.faceX - g.w * 0.34, g.eyeY - g.eyeR * 1.3, g.w * 0.68, g.eyeR * 2.6);
+    p.setPen(QPen(QColor(90, 95, 110), 1.6));
+    p.setBrush(QColor(30, 40, 56));
+    p.drawRoundedRect(screen, 6, 6);
+    const QColor glow = t.iris;
+    for (int side = -1; side <= 1; side += 2) {
+        const QPointF c(g.faceX + side * g.eyeGap + pose.lookX * 3, g.eyeY + pose.lookY * 2.5);
+        if (pose.happyEyes || pose.eyeOpen < 0.15) {
+            drawClosedEye(p, c, g.eyeR * 0.8, pose.happyEyes, glow);
+            continue;
+        }
+        p.setPen(Qt::NoPen);
+        p.setBrush(glow);
+        const double ew = pose.wideEyes ? g.eyeR * 0.75 : g.eyeR * 0.5;
+        const double eh = (pose.wideEyes ? g.eyeR * 0.75 : g.eyeR * 0.85) * pose.eyeOpen;
+        p.drawRoundedRect(QRectF(c.x() - ew, c.y() - eh, 2 * ew, 2 * eh), ew * 0.7, ew * 0.7);
+    }
+}
+
+void drawMouth(QPainter &p, const Traits &t, const Geometry &g, const Pose &pose)
+{
+    const QPointF m(g.faceX, g.mouthY);
+    const double open = pose.mouth == Mouth::Oh ? std::max(0.3, pose.mouthOpen)
+                      : pose.mouth == Mouth::Open ? pose.mouthOpen : 0;
+    if (t.snout == Snout::Beak) {
+        const QColor beak = t.accent;
+        QPainterPath upper, lower;
+        upper.moveTo(m + QPointF(-6, -3));
+        upper.lineTo(m + QPointF(6, -3));
+        upper.lineTo(m + QPointF(0, 4));
+        upper.closeSubpath();
+        const double drop = open * 6 + (pose.mouth == Mouth::Grin ? 2 : 0);
+        lower.moveTo(m + QPointF(-4.5, 1 + drop * 0.4));
+        lower.lineTo(m + QPointF(4.5, 1 + drop * 0.4));
+        lower.lineTo(m + QPointF(0, 5 + drop));
+        lower.closeSubpath();
+        if (drop > 0.5) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(120, 30, 40));
+            p.drawEllipse(m + QPointF(0, 2 + drop * 0.5), 4, 1 + drop * 0.5);
+        }
+        p.setPen(QPen(outlineOf(beak), 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(beak.darker(112));
+        p.drawPath(lower);
+        p.setBrush(beak);
+        p.drawPath(upper);
+        return;
+    }
+    if (t.snout == Snout::Grille) {
+        const double h = 4 + open * 7 + (pose.mouth == Mouth::Grin ? 2 : 0);
+        const QRectF r(m.x() - 9, m.y() - 1, 18, h);
+        p.setPen(QPen(QColor(90, 95, 110), 1.4));
+        p.setBrush(open > 0.1 || pose.mouth == Mouth::Grin ? t.iris.darker(140) : QColor(40, 48, 60));
+        p.drawRoundedRect(r, 2, 2);
+        p.setPen(QPen(QColor(90, 95, 110), 1));
+        for (int i = 1; i < 4; ++i)
+            p.drawLine(QPointF(r.left() + i * 4.5, r.top()), QPointF(r.left() + i * 4.5, r.bottom()));
+        return;
+    }
+    if (t.snout == Snout::Muzzle) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(t.belly.isValid() ? t.belly : t.main.lighter(130));
+        p.drawEllipse(m + QPointF(0, 1), g.w * 0.16, g.h * 0.09 + open * 2);
+    }
+    const double wide = t.body == BodyShape::Wide ? 1.6 : 1.0;
+    p.setPen(QPen(Ink, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    if (open > 0.05 || pose.mouth == Mouth::Grin) {
+        QPainterPath mouth;
+        const double w = (pose.mouth == Mouth::Oh ? 3.5 + open * 2 : (5 + open * 2.5) * wide);
+        const double h = pose.mouth == Mouth::Oh ? 3 + open * 4 : 2 + open * 7;
+        if (pose.mouth == Mouth::Oh) {
+            mouth.addEllipse(m + QPointF(0, 2 + h / 2), w, h);
+        } else {
+            mouth.moveTo(m + QPointF(-w, 1));
+            mouth.quadTo(m + QPointF(0, 2.5), m + QPointF(w, 1));
+            mouth.quadTo(m + QPointF(w * 0.8, 3 + h * 1.3), m + QPointF(0, 3 + h * 1.3));
+            mouth.quadTo(m + QPointF(-w * 0.8, 3 + h * 1.3), m + QPointF(-w, 1));
+        }
+        p.setBrush(QColor(110, 30, 45));
+        p.drawPath(mouth);
+        p.save();
+        p.setClipPath(mouth);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(240, 110, 130));
+        p.drawEllipse(m + QPointF(0, 3 + h * 1.4), w * 0.7, h * 0.55);
+        p.restore();
+    } else if (pose.mouth == Mouth::Flat) {
+        p.drawLine(m + QPointF(-4 * wide, 3), m + QPointF(4 * wide, 3));
+    } else {
+        QPainterPath smile;
+        smile.moveTo(m + QPointF(-5 * wide, 1.5));
+        smile.quadTo(m + QPointF(0, 6.5), m + QPointF(5 * wide, 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(smile);
+    }
+    if (t.snout == Snout::Muzzle || t.snout == Snout::Nose) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(t.snout == Snout::Muzzle ? t.accent : outlineOf(t.main));
+        if (t.snout == Snout::Muzzle) {
+            p.drawEllipse(m + QPointF(0, -2.5), 3.4, 2.4);
+        } else {
+            p.drawEllipse(m + QPointF(-3, -3), 1.3, 1);
+            p.drawEllipse(m + QPointF(3, -3), 1.3, 1);
+        }
+    }
+}
+
+void drawNote(QPainter &p, QPointF at, double size, const QColor &c)
+{
+    p.setPen(QPen(c, 1.6, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(c);
+    p.drawEllipse(at, size * 0.5, size * 0.36);
+    p.drawLine(at + QPointF(size * 0.45, 0), at + QPointF(size * 0.45, -size * 1.5));
+    p.drawLine(at + QPointF(size * 0.45, -size * 1.5), at + QPointF(size * 1.0, -size * 1.1));
+}
+
+void drawStar(QPainter &p, QPointF c, double r, const QColor &col)
+{
+    QPainterPath star;
+    for (int i = 0; i < 8; ++i) {
+        const double a = M_PI / 4 * i;
+        const double rr = (i % 2 == 0) ? r : r * 0.3;
+        const QPointF pt = c + QPointF(std::sin(a) * rr, -std::cos(a) * rr);
+        i == 0 ? star.moveTo(pt) : star.lineTo(pt);
+    }
+    star.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(col);
+    p.drawPath(star);
+}
+
+} // namespace
+
+void drawFace(QPainter &p, const Traits &t, const Geometry &g, const Pose &pose)
+{
+    if (t.eyes == EyeStyle::Visor) {
+        drawVisor(p, t, g, pose);
+    } else {
+        for (int side = -1; side <= 1; side += 2)
+            drawEye(p, t, pose, QPointF(g.faceX + side * g.eyeGap, g.eyeY), g.eyeR);
+    }
+    if (t.brows || pose.brow != 0) {
+        p.setPen(QPen(outlineOf(t.main), 2, Qt::SolidLine, Qt::RoundCap));
+        for (int side = -1; side <= 1; side += 2) {
+            const QPointF c(g.faceX + side * g.eyeGap, g.eyeY - g.eyeR * 1.45 - pose.brow * 3);
+            // Raised brows droop at the outer end; a frown pulls the inner end down.
+            p.drawLine(c + QPointF(-side * 5, pose.brow < 0 ? 2 : 0), c + QPointF(side * 5, pose.brow > 0 ? 1.5 : 0));
+        }
+    }
+    if ((t.blush || pose.blushing) && t.eyes != EyeStyle::Visor) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(255, 110, 130, pose.blushing ? 150 : 70));
+        for (int side = -1; side <= 1; side += 2)
+            p.drawEllipse(QPointF(g.faceX + side * (g.eyeGap + g.eyeR * 0.6), g.mouthY + 1), 4.5, 2.6);
+    }
+    if (pose.cheeksPuffed) {
+        p.setPen(QPen(outlineOf(t.main), 1.2));
+        p.setBrush(t.main.lighter(115));
+        for (int side = -1; side <= 1; side += 2)
+            p.drawEllipse(QPointF(g.faceX + side * g.eyeGap * 0.9, g.mouthY + 1), 5, 4.5);
+    }
+    drawMouth(p, t, g, pose);
+    if (t.whiskers) {
+        p.setPen(QPen(outlineOf(t.main), 1.1, Qt::SolidLine, Qt::RoundCap));
+        for (int side = -1; side <= 1; side += 2)
+            for (int i = -1; i <= 1; ++i)
+                p.drawLine(QPointF(g.faceX + side * 7, g.mouthY + i * 2),
+                           QPointF(g.faceX + side * 20, g.mouthY + i * 4 - 1));
+    }
+}
+
+// Keeps an effect's anchor far enough from the frame's edges for the effect to fit.
+QPointF within(QPointF at, double margin, double top)
+{
+    return QPointF(std::clamp(at.x(), margin, FrameWidth - margin), std::max(at.y(), top));
+}
+
+void drawEffect(QPainter &p, const Pose &pose, QPointF headTop, QPointF propTip)
+{
+    const double k = pose.effectPhase;
+    const QPointF fromHead = headTop;
+    headTop = within(fromHead, 40, 22);
+    propTip = within(propTip, 12, 30);
+    propTip.setX(std::min(propTip.x(), FrameWidth - 26.0));
+    switch (pose.effect) {
+    case Effect::None:
+        break;
+    case Effect::Exclaim:
+    case Effect::Question: {
+        const QPointF at = within(fromHead, 24, 26) + QPointF(18, -4);
+        const double s = std::min(1.0, 0.5 + k);
+        p.setPen(QPen(QColor(120, 20, 20), 1.2));
+        p.setBrush(QColor(235, 50, 50));
+        if (pose.effect == Effect::Exclaim) {
+            p.drawRoundedRect(QRectF(at.x() - 2.5 * s, at.y() - 16 * s, 5 * s, 11 * s), 2.5, 2.5);
+        } else {
+            QPainterPath q;
+            q.moveTo(at + QPointF(-5, -12) * s);
+            q.cubicTo(at + QPointF(-5, -20) * s, at + QPointF(6, -20) * s, at + QPointF(5, -12) * s);
+            q.quadTo(at + QPointF(4, -8) * s, at + QPointF(0, -6) * s);
+            p.setBrush(Qt::NoBrush);
+            p.setPen(QPen(QColor(235, 50, 50), 3 * s, Qt::SolidLine, Qt::RoundCap));
+            p.drawPath(q);
+            p.setPen(QPen(QColor(120, 20, 20), 1.2));
+            p.setBrush(QColor(235, 50, 50));
+        }
+        p.drawEllipse(at + QPointF(0, 0), 2.8 * s, 2.8 * s);
+        break;
+    }
+    case Effect::Notes:
+        for (int i = 0; i < 2; ++i) {
+            const double kk = std::fmod(k + i * 0.5, 1.0);
+            const QPointF at = propTip + QPointF(4 + i * 8 + kk * 6, -kk * 22);
+            drawNote(p, at, 6, QColor(60, 60, 160, int(255 * (1 - kk * 0.7))));
+        }
+        break;
+    case Effect::Sparkles: {
+        const QPointF spots[] = {{-30, 6}, {28, -2}, {-18, -12}, {34, 20}, {-36, 30}};
+        for (int i = 0; i < 5; ++i) {
+            const double pulse = 0.5 + 0.5 * std::sin(k * 2 * M_PI + i * 1.3);
+            drawStar(p, headTop + spots[i], 3 + 4 * pulse, QColor(255, 205, 40, 230));
+        }
+        break;
+    }
+    case Effect::Confetti: {
+        const QColor colours[] = {{240, 70, 90}, {70, 160, 240}, {250, 200, 50}, {90, 200, 120}, {180, 100, 220}};
+        for (int i = 0; i < 14; ++i) {
+            const double x = ((i * 37) % 88) - 44;
+            const double y = ((i * 53) % 40) - 30 + k * 40 + (i % 3) * 4;
+            p.save();
+            p.translate(headTop + QPointF(x, y));
+            p.rotate(i * 40 + k * 180);
+            p.setPen(Qt::NoPen);
+            p.setBrush(colours[i % 5]);
+            p.drawRect(QRectF(-2, -1.2, 4, 2.4));
+            p.restore();
+        }
+        break;
+    }
+    case Effect::Zzz:
+        p.setBrush(Qt::NoBrush);
+        for (int i = 0; i < 3; ++i) {
+            const double s = 3 + i * 1.6;
+            const QPointF at = within(fromHead, 50, 40) + QPointF(14 + i * 8, -i * 9 - k * 5);
+            p.setPen(QPen(QColor(90, 110, 180, 220), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            const QPointF pts[] = {at + QPointF(-s, -s), at + QPointF(s, -s), at + QPointF(-s, s), at + QPointF(s, s)};
+            p.drawPolyline(pts, 4);
+        }
+        break;
+    case Effect::SpeedLines: {
+        const bool vertical = std::abs(pose.effectSide) > 1.5;
+        const double side = pose.effectSide > 0 ? 1 : -1;
+        p.setPen(QPen(QColor(120, 120, 140, 160), 1.6, Qt::SolidLine, Qt::RoundCap));
+        for (int i = 0; i < 3; ++i) {
+            const double off = (i - 1) * 12 + std::fmod(k * 8 + i * 3, 6);
+            if (vertical) {
+                const QPointF a(headTop.x() + off, side > 0 ? 110 - i * 2 : headTop.y() - 2);
+                p.drawLine(a, a + QPointF(0, side > 0 ? 10 : -10));
+            } else {
+                const QPointF a(headTop.x() - side * 36, headTop.y() + 30 + off);
+                p.drawLine(a, a - QPointF(side * 12, 0));
+            }
+        }
+        break;
+    }
+    }
+}
+
+} // namespace chars
