@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPointF>
 
 namespace chars {
@@ -33,8 +34,12 @@ struct Geometry
 
 Geometry geometryFor(const Traits &traits, const Pose &pose);
 
-// The parts, each drawn in body coordinates (PainterParts.cpp and PainterFace.cpp).
+// The parts, each drawn in body coordinates (PainterParts.cpp, PainterFace.cpp,
+// PainterProps.cpp and PainterEffects.cpp).
 QColor outlineOf(const QColor &fill);
+void fillOutlined(QPainter &p, const QPainterPath &path, const QColor &fill, double width = 1.6);
+// A thick line with an outline, for limbs, stalks and poles.
+void strokeOutlined(QPainter &p, QPointF a, QPointF b, const QColor &c, double width);
 void drawTail(QPainter &p, const Traits &t, const Geometry &g, const Pose &pose);
 void drawWings(QPainter &p, const Traits &t, const Geometry &g, const Pose &pose);
 void drawEars(QPainter &p, const Traits &t, const Geometry &g, const Pose &pose);
