@@ -106,6 +106,9 @@ TCoolForm::TCoolForm(QWidget *parent)
 void TCoolForm::attachToParent()
 {
     QWidget *form = parentWidget();
+    if (m_form && m_form != form)
+        m_form->removeEventFilter(this);
+    m_form = form;
     if (!form)
         return;
     if (form->isWindow() && !form->windowFlags().testFlag(Qt::FramelessWindowHint)) {
@@ -118,6 +121,13 @@ void TCoolForm::attachToParent()
     form->installEventFilter(this);
     setGeometry(0, 0, form->width(), form->height());
     lower();
+}
+
+bool TCoolForm::event(QEvent *event)
+{
+    if (event->type() == QEvent::ParentChange)
+        attachToParent();
+    return QWidget::event(event);
 }
 
 bool TCoolForm::eventFilter(QObject *watched, QEvent *event)

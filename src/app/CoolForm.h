@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QPoint>
+#include <QPointer>
 #include <QRegion>
 #include <QWidget>
 
@@ -49,6 +50,7 @@ public:
     bool ManualDragActive() const { return m_manualDrag; }
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -59,6 +61,7 @@ private:
     void attachToParent();
     void applyShape();
 
+    QPointer<QWidget> m_form;   // the window whose face this is
     QImage m_picture;
     QRegion m_mask;
     QByteArray m_mask2;

@@ -75,17 +75,29 @@ private slots:
 
     void placedOnWindowTakesItsFace()
     {
-        QWidget form;
+        QWidget form, other;
         form.resize(442, 373);
-        TCoolForm skin(&form);
+        auto *skin = new TCoolForm(&form);
         QVERIFY(form.windowFlags().testFlag(Qt::FramelessWindowHint));
-        QCOMPARE(skin.geometry(), QRect(0, 0, 442, 373));
-        QVERIFY(skin.testAttribute(Qt::WA_OpaquePaintEvent));
-        QVERIFY(skin.Draggable());
+        QCOMPARE(skin->geometry(), QRect(0, 0, 442, 373));
+        QVERIFY(skin->testAttribute(Qt::WA_OpaquePaintEvent));
+        QVERIFY(skin->Draggable());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.resize(300, 200);
-        QCOMPARE(skin.size(), QSize(300, 200));
+        QCOMPARE(skin->size(), QSize(300, 200));
+
+        // Moved onto another window, it takes that one's face instead.
+        other.resize(150, 100);
+        skin->setParent(&other);
+        QVERIFY(other.windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(skin->geometry(), QRect(0, 0, 150, 100));
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        other.resize(160, 110);
+        QCOMPARE(skin->size(), QSize(160, 110));
+        form.resize(400, 300);
+        QCOMPARE(skin->size(), QSize(160, 110));
     }
 
     void picturesLoadByExtension()
