@@ -2,14 +2,18 @@
 // character files.
 //
 //   hollyfrost-make-characters [--bin-dir DIR] [--chars-dir DIR] [--contact-sheet FILE]
+//                              [--expect NAME,NAME...]
 //
 // --bin-dir receives the commentator ("Announcer.acs"), --chars-dir the contestants;
-// --contact-sheet writes one PNG showing a few poses of every character side by side.
+// --contact-sheet writes one PNG showing a few poses of every character side by side;
+// --expect fails the run unless the contestants are exactly those named (the build
+// lists every file it expects, so the two must agree).
 #include "Choreography.h"
 #include "Painter.h"
 #include "Roster.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QStringList>
@@ -61,7 +65,7 @@ bool writeContactSheet(const QList<Built> &built, const QString &path)
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
-    QString binDir, charsDir, sheetPath;
+    QString binDir, charsDir, sheetPath, expected;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         const QString value = args.value(i + 1);
@@ -71,13 +75,27 @@ int main(int argc, char **argv)
         } else if (args[i] == "--chars-dir" && !value.isEmpty()) {
             charsDir = value;
             ++i;
+        } else if (args[i] == "--expect" && !value.isEmpty()) {
+            expected = value;
+            ++i;
         } else if (args[i] == "--contact-sheet" && !value.isEmpty()) {
             sheetPath = value;
             ++i;
         } else {
             std::fprintf(stderr, "usage: hollyfrost-make-characters [--bin-dir DIR] [--chars-dir DIR] "
-                                 "[--contact-sheet FILE]\n");
+                                 "[--contact-sheet FILE] [--expect NAME,NAME...]\n");
             return 2;
+        }
+    }
+
+    if (!expected.isEmpty()) {
+        QStringList names;
+        for (const chars::Traits &t : chars::contestants())
+            names << QFileInfo(t.fileName).completeBaseName();
+        if (names != expected.split(',')) {
+            std::fprintf(stderr, "the contestants are %s, the build expects %s\n", qPrintable(names.join(',')),
+                         qPrintable(expected));
+            return 1;
         }
     }
 
