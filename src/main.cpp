@@ -16,7 +16,7 @@
 #include <QEvent>
 #include <QFont>
 #include <QFontDatabase>
-#include <QTextStream>
+#include <QWindow>
 
 #include <cstdio>
 
@@ -56,17 +56,21 @@ void SubstituteFonts()
 class ExposeReporter : public QObject
 {
 public:
-    using QObject::QObject;
+    explicit ExposeReporter(QWidget *window) : window(window) {}
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Expose || event->type() == QEvent::Paint) {
+        if (event->type() == QEvent::Expose && watched == window->windowHandle()
+            && window->windowHandle()->isExposed()) {
             std::printf("hollyfrost: main window shown at %lld\n",
                         static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
             std::fflush(stdout);
-            watched->removeEventFilter(this);
+            QCoreApplication::instance()->removeEventFilter(this);
         }
         return false;
     }
+
+private:
+    QWidget *window;
 };
 
 } // namespace
@@ -98,10 +102,10 @@ int main(int argc, char *argv[])
     TPlayForm playForm;
     QObject::connect(&mainForm, &TMainForm::closed, &app, &QCoreApplication::quit);
 
-    ExposeReporter reporter;
+    ExposeReporter reporter(&mainForm);
     if (accepted) {
         if (qEnvironmentVariableIsSet("HOLLYFROST_BENCH_STARTUP"))
-            mainForm.installEventFilter(&reporter);
+            app.installEventFilter(&reporter);
         mainForm.show();
     }
     app.exec();

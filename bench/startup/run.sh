@@ -26,6 +26,7 @@ rss=()
 for (( run = 1; run <= runs; run++ )); do
     cp "$work/m/Games/online.txt" "$work/online.txt" 2>/dev/null || true
     out="$work/out.$run"
+    : >"$out"
     start=$(date +%s%3N)
     "$work/m/Games/hollyfrost-games" 40002 >"$out" 2>/dev/null &
     game_pid=$!

@@ -37,6 +37,7 @@ bool TMainForm::FormCreate(const QStringList &arguments)
     Randomize();
     setWindowTitle(QStringLiteral("Hollyfrost Games 1.17"));
     Revlabel->setText(QStringLiteral("Rev 1.17"));
+    Revlabel->setAccessibleName(Revlabel->text());
     Revlabel->adjustSize();
     CoolForm1->LoadSkin(ProgramFolder() + QStringLiteral("GameSkin1.jpg"));
     RaceRunning = false;
