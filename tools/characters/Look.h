@@ -51,6 +51,7 @@ struct Traits
     bool bowTie = false;
     bool spots = false;
     bool brows = false;
+    bool faceDisc = false;  // pale rings around the eyes (an owl's face)
     Voice voice;
 };
 

@@ -181,6 +181,12 @@ void drawMouth(QPainter &p, const Traits &t, const Geometry &g, const Pose &pose
 
 void drawFace(QPainter &p, const Traits &t, const Geometry &g, const Pose &pose)
 {
+    if (t.faceDisc) {
+        p.setPen(QPen(outlineOf(t.belly), 1.2));
+        p.setBrush(t.belly);
+        for (int side = -1; side <= 1; side += 2)
+            p.drawEllipse(QPointF(g.faceX + side * g.eyeGap * 1.05, g.eyeY + 1), g.eyeR * 1.55, g.eyeR * 1.5);
+    }
     if (t.eyes == EyeStyle::Visor) {
         drawVisor(p, t, g, pose);
     } else {

@@ -35,6 +35,7 @@ Traits announcer()
     t.bodyWidth = 62;
     t.bodyHeight = 64;
     t.topHat = true;
+    t.faceDisc = true;
     t.bowTie = true;
     t.voice = voice("m3", 175, 58, 85);
     return t;

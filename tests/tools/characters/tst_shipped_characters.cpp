@@ -99,7 +99,7 @@ private slots:
         QSet<QString> names;
         for (const QString &f : files) {
             const QString base = QFileInfo(f).fileName();
-            // The game treats these names specially when choosing a character.
+            // The game gives these names a meaning of its own when choosing a character.
             QVERIFY2(!base.contains("random", Qt::CaseInsensitive), qPrintable(base));
             QVERIFY(base.compare("No Agent.acs", Qt::CaseInsensitive) != 0);
             const QString name = load(f).root["name"].toString();
