@@ -52,8 +52,11 @@ void Balloon::place(const QRect &character)
     if (below)
         y = character.bottom() + 1;
     x = qBound(area.left(), x, qMax(area.left(), area.right() + 1 - width()));
-    if (below != !tailDown_) {
+    // The tail points at the character even when the screen edge pushes the balloon aside.
+    const int tailX = qBound(14, character.center().x() - x, qMax(14, width() - 14));
+    if (below == tailDown_ || tailX != tailX_) {
         tailDown_ = !below;
+        tailX_ = tailX;
         textRect_.moveTop((tailDown_ ? 0 : kTail) + kPadding);
         setMask(QRegion(outline().toFillPolygon().toPolygon()));
         update();
@@ -66,7 +69,7 @@ QPainterPath Balloon::outline() const
     const QRectF body(0.5, (tailDown_ ? 0 : kTail) + 0.5, width() - 1, height() - kTail - 1);
     QPainterPath path;
     path.addRoundedRect(body, 8, 8);
-    const qreal mid = width() / 2.0;
+    const qreal mid = tailX_;
     QPolygonF tail;
     if (tailDown_)
         tail << QPointF(mid - 6, body.bottom() - 1) << QPointF(mid, height() - 0.5)

@@ -23,6 +23,7 @@ private:
     QString text_;
     QRect textRect_;
     bool tailDown_ = true;   // the balloon sits above the character, its tail points down
+    int tailX_ = 0;
 };
 
 } // namespace agent::detail

@@ -498,7 +498,7 @@ void CharacterWindow::updateBalloon(qint64 now)
         return;
     if (!balloon_)
         balloon_ = std::make_unique<Balloon>();
-    balloon_->showText(balloonText_, geometry());
+    balloon_->showText(balloonText_, shapeOnScreen());
 }
 
 void CharacterWindow::updateGlide(qint64 now)
@@ -661,6 +661,13 @@ void CharacterWindow::applyFrame()
     update();
 }
 
+QRect CharacterWindow::shapeOnScreen() const
+{
+    // The balloon points at the drawn figure, not at the transparent part of the frame.
+    const QRect shape = mask().isEmpty() ? rect() : mask().boundingRect();
+    return shape.translated(pos());
+}
+
 // --- Window events ----------------------------------------------------------------------
 
 void CharacterWindow::paintEvent(QPaintEvent *)
@@ -673,6 +680,7 @@ void CharacterWindow::paintEvent(QPaintEvent *)
 
 void CharacterWindow::mousePressEvent(QMouseEvent *event)
 {
+    Dispatch dispatch(hub_);
     const QPoint at = event->globalPosition().toPoint();
     emit hub_->control->click(identity_, int(event->button()), int(event->modifiers()), at.x(), at.y());
 }
@@ -681,7 +689,7 @@ void CharacterWindow::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
     if (balloon_ && balloon_->isVisible())
-        balloon_->place(geometry());
+        balloon_->place(shapeOnScreen());
 }
 
 } // namespace agent

@@ -122,6 +122,7 @@ private:
     void applyFrame();
     const ScaledFrame &scaledFrame(int image);
     const Animation *movingAnimation(int dx, int dy) const;
+    QRect shapeOnScreen() const;
 
     AgentHub *hub_;
     QString identity_;

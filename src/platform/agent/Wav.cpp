@@ -1,19 +1,18 @@
 #include "Wav.h"
 
-#include <QtEndian>
-
 namespace agent::detail {
 
 namespace {
 
-quint32 u32(const QByteArray &b, qsizetype at)
-{
-    return qFromLittleEndian<quint32>(b.constData() + at);
-}
-
+// Little-endian numbers; the caller has checked that the bytes exist.
 quint16 u16(const QByteArray &b, qsizetype at)
 {
-    return qFromLittleEndian<quint16>(b.constData() + at);
+    return quint16(uchar(b[at]) | uchar(b[at + 1]) << 8);
+}
+
+quint32 u32(const QByteArray &b, qsizetype at)
+{
+    return quint32(u16(b, at)) | quint32(u16(b, at + 2)) << 16;
 }
 
 } // namespace

@@ -1,0 +1,122 @@
+// Benchmark of the character platform: seven characters animating and gliding about the
+// screen without a pause for a given number of seconds. Prints the process's CPU use
+// (from /proc/self/stat, as a percentage of one core) and its peak resident memory.
+//
+//   hf_bench_characters SECONDS [character files...]
+//
+// Without files it writes the small sample character (112 x 128) and loads that seven
+// times. Run it through run.sh (under Xvfb).
+#include "Agent.h"
+#include "SampleCharacter.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// utime + stime of this process in clock ticks.
+long long cpuTicks()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // Fields after the command name (which may hold spaces) start after the last ')'.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return fields[11].toLongLong() + fields[12].toLongLong();   // fields 14 and 15 of stat
+}
+
+long long peakRssKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+const QStringList kAnimations = {"greet", "wave", "pleased", "cheer", "congratulate", "gestureleft",
+                                 "lookleft", "lookright", "lookup", "lookdown", "blink", "alert",
+                                 "surprised", "idle_1", "postcall", "startgate"};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    const int seconds = args.isEmpty() ? 20 : qMax(1, args.first().toInt());
+    QStringList files = args.mid(1);
+    QTemporaryDir dir;
+    if (files.isEmpty()) {
+        const QString path = dir.filePath(QStringLiteral("Sample.acs"));
+        const QString error = agent::sample::writeSampleCharacter(path, QStringLiteral("Sample"), 112, 128);
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "cannot write the sample character: %s\n", qPrintable(error));
+            return 1;
+        }
+        files << path;
+    }
+
+    agent::AgentControl control;
+    QList<agent::Character *> characters;
+    try {
+        for (int i = 0; i < 7; ++i)
+            characters << control.load(QStringLiteral("Player%1").arg(i), files[i % files.size()]);
+    } catch (const agent::AgentError &error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+
+    const QRect area = app.primaryScreen()->availableGeometry();
+    auto *random = QRandomGenerator::global();
+    auto keepBusy = [&](agent::Character *c) {
+        if (!c->queueEmpty())
+            return;
+        const int x = area.left() + random->bounded(qMax(1, area.width() - c->width()));
+        const int y = area.top() + random->bounded(qMax(1, area.height() - c->height()));
+        c->moveTo(x, y, 1500 + random->bounded(1500));
+        try {
+            c->play(kAnimations[random->bounded(int(kAnimations.size()))]);
+        } catch (const agent::AgentError &) {
+            // a character file without that animation: it just moves
+        }
+    };
+    QObject::connect(&control, &agent::AgentControl::requestComplete, &app, [&] {
+        for (agent::Character *c : characters)
+            keepBusy(c);
+    });
+    for (agent::Character *c : characters) {
+        c->setIdleOn(true);
+        c->show(true);
+        keepBusy(c);
+    }
+
+    // Measure the steady state, after loading and the first frames.
+    long long startTicks = 0;
+    QElapsedTimer wall;
+    QTimer::singleShot(500, &app, [&] {
+        startTicks = cpuTicks();
+        wall.start();
+        QTimer::singleShot(seconds * 1000, &app, [&] {
+            const double cpuSeconds = double(cpuTicks() - startTicks) / double(sysconf(_SC_CLK_TCK));
+            const double percent = 100.0 * cpuSeconds / (double(wall.elapsed()) / 1000.0);
+            std::printf("cpu_percent %.2f\npeak_rss_kb %lld\n", percent, peakRssKb());
+            std::fflush(stdout);
+            app.quit();
+        });
+    });
+    return app.exec();
+}
