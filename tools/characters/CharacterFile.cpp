@@ -94,6 +94,8 @@ QByteArray CharacterFile::json() const
 
 namespace {
 
+constexpr time_t FixedDate = 946728000;   // 2000-01-01 12:00 UTC
+
 // Adds one entry from a buffer that outlives the archive handle (libzip reads the
 // buffers only when the archive is closed).
 bool addEntry(zip_t *archive, const QString &name, const QByteArray &data, bool store, QString *error)
@@ -111,6 +113,8 @@ bool addEntry(zip_t *archive, const QString &name, const QByteArray &data, bool 
     }
     // PNG data is compressed already; deflating it again only costs time.
     zip_set_file_compression(archive, zip_uint64_t(index), store ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0);
+    // A fixed date keeps the archive the same from build to build.
+    zip_file_set_mtime(archive, zip_uint64_t(index), FixedDate, 0);
     return true;
 }
 

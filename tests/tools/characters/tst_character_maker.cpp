@@ -89,6 +89,16 @@ private slots:
         QCOMPARE(wave["frames"].toArray().at(1).toObject()["duration"].toInt(), 90);
         QVERIFY(sameImage(QImage::fromData(entries["frames/wave_1.png"], "PNG"), filled(Qt::green)));
 
+        // The same character writes the same bytes, so rebuilds change nothing.
+        QFile first(path);
+        QVERIFY(first.open(QIODevice::ReadOnly));
+        const QByteArray bytes = first.readAll();
+        first.close();
+        QVERIFY(file.write(dir.filePath("Again.acs"), &error));
+        QFile second(dir.filePath("Again.acs"));
+        QVERIFY(second.open(QIODevice::ReadOnly));
+        QCOMPARE(second.readAll(), bytes);
+
         // Writing again replaces the file whole.
         file.addAnimation("blink", a);
         QVERIFY(file.write(path, &error));
