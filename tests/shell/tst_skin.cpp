@@ -145,6 +145,19 @@ private slots:
         // A JPEG start marker followed by nonsense makes the decoder give up mid-way.
         QVERIFY(!skin.LoadSkin(file(QStringLiteral("garbled.jpg"), QByteArray::fromHex("ffd8ffdb") + QByteArray(50, '\x01'))));
         QVERIFY(!skin.LoadSkin(file(QStringLiteral("empty.jpg"), QByteArray())));
+        // A picture cut off half-way would show grey where its data is missing.
+        QImage busy(200, 160, QImage::Format_RGB32);
+        for (int y = 0; y < busy.height(); ++y)
+            for (int x = 0; x < busy.width(); ++x)
+                busy.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 256, (x ^ y) % 256));
+        const QString wholePath = m_folder.filePath(QStringLiteral("whole.jpg"));
+        QVERIFY(WriteJpegFile(busy, wholePath, 90));
+        QFile whole(wholePath);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray bytes = whole.readAll();
+        QVERIFY(skin.LoadSkin(wholePath));
+        QVERIFY(skin.LoadSkin(jpegFile(QStringLiteral("good.jpg"), QColor(250, 180, 120))));
+        QVERIFY(!skin.LoadSkin(file(QStringLiteral("half.jpg"), bytes.left(bytes.size() / 2))));
         QVERIFY(!skin.LoadSkin(m_folder.filePath(QStringLiteral("missing.jpg"))));
         QVERIFY(!skin.LoadSkin(file(QStringLiteral("garbage.gif"), QByteArray("GIF89a") + QByteArray(20, '\xff'))));
         QVERIFY(!skin.LoadSkin(file(QStringLiteral("garbage.bmp"), QByteArray("BM") + QByteArray(20, '\0'))));

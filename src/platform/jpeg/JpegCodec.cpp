@@ -7,6 +7,7 @@
 #include <cstdlib>
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace {
 
@@ -15,6 +16,7 @@ namespace {
 struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
+    bool dataMissing = false;
 };
 
 [[noreturn]] void errorExit(j_common_ptr info)
@@ -24,14 +26,22 @@ struct ErrorManager {
 }
 
 void silentMessage(j_common_ptr) {}
-void silentEmit(j_common_ptr, int) {}
+
+// Warnings are kept quiet too, but a file that ends early or loses part of its data
+// would show a half-grey picture: such a file counts as broken.
+void noteWarning(j_common_ptr info, int level)
+{
+    auto *manager = reinterpret_cast<ErrorManager *>(info->err);
+    if (level < 0 && (info->err->msg_code == JWRN_JPEG_EOF || info->err->msg_code == JWRN_HIT_MARKER))
+        manager->dataMissing = true;
+}
 
 void installQuietErrors(ErrorManager &manager)
 {
     jpeg_std_error(&manager.base);
     manager.base.error_exit = errorExit;
     manager.base.output_message = silentMessage;
-    manager.base.emit_message = silentEmit;
+    manager.base.emit_message = noteWarning;
 }
 
 // The decoding steps between setjmp and the end of the function touch no C++ object
@@ -79,7 +89,7 @@ QImage DecodeJpegFile(const QString &nativePath)
         decoded = decodeInto(info, image);
     }
     jpeg_destroy_decompress(&info);
-    if (!decoded)
+    if (!decoded || errors.dataMissing)
         return QImage();
     return image.convertToFormat(QImage::Format_RGB32);
 }
