@@ -64,13 +64,14 @@ private slots:
     void cleanup();
     void nextField();
     void readParameter();
-    void missingParameterFileIsFatal();
     void hostFolder();
     void lookupCheckedUser();
     void lookupUinAddress();
     void openRetriesWhileLocked();
     void openGivesUpOnLongLocksAndMissingFiles();
     void textFileModes();
+    // Last: once the program is ending, waits no longer wait.
+    void missingParameterFileIsFatal();
 };
 
 void TestNetworkUnit::init()

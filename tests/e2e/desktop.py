@@ -1,0 +1,116 @@
+"""Helpers for end-to-end tests on a virtual desktop (tests/run-desktop): make a demo
+messenger folder, start the game from it, and find and press its controls through the
+accessibility interface, as a user with a screen reader or desktop automation would."""
+import os
+import re
+import signal
+import subprocess
+import tempfile
+import time
+
+import pyatspi
+
+BIN = os.environ.get("HF_BIN_DIR", "build/bin")
+MESSENGER = os.path.join(BIN, "hollyfrost-messenger")
+
+
+def wait_for(predicate, timeout, step=0.1, what="condition"):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    raise TimeoutError(f"timed out after {timeout} s waiting for {what}")
+
+
+def make_demo(folder, name="Robin", uin="40001", buddies=(), extra=()):
+    args = [MESSENGER, "init", folder, "--name", name, "--uin", uin, *extra]
+    for buddy in buddies:
+        args += ["--buddy", buddy]
+    subprocess.run(args, check=True, capture_output=True, timeout=60)
+    return folder
+
+
+def launch(folder, uin="40002", time_scale="0.05", env=None):
+    environment = dict(os.environ, HOLLYFROST_TIME_SCALE=time_scale)
+    environment.update(env or {})
+    # A session of its own, so that the game goes with the messenger when a test ends.
+    return subprocess.Popen([MESSENGER, "launch", folder, *([uin] if uin else [])], env=environment,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+
+
+def application(name="hollyfrost-games", timeout=20):
+    def find_app():
+        desktop = pyatspi.Registry.getDesktop(0)
+        for i in range(desktop.childCount):
+            app = desktop.getChildAtIndex(i)
+            if app is not None and app.name == name:
+                return app
+        return None
+    return wait_for(find_app, timeout, 0.2, f"application {name}")
+
+
+def walk(node):
+    yield node
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is not None:
+            yield from walk(child)
+
+
+def find(root, name, role=None, showing=None):
+    for node in walk(root):
+        if node.name == name and (role is None or node.getRoleName() == role):
+            if showing is None or node.getState().contains(pyatspi.STATE_SHOWING) == showing:
+                return node
+    return None
+
+
+def wait_find(root, name, role=None, timeout=20, showing=True):
+    return wait_for(lambda: find(root, name, role, showing), timeout, 0.2, f"{role or 'control'} '{name}'")
+
+
+def press(node):
+    node.queryAction().doAction(0)
+
+
+def is_showing(node):
+    return node is not None and node.getState().contains(pyatspi.STATE_SHOWING)
+
+
+def is_checked(node):
+    return node.getState().contains(pyatspi.STATE_CHECKED)
+
+
+def x_windows(title):
+    """Window ids whose title is exactly the given text (visible ones only)."""
+    result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$"],
+                            capture_output=True, text=True)
+    return [line for line in result.stdout.split() if line]
+
+
+def geometry(window):
+    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True).stdout
+    values = dict(line.split("=", 1) for line in out.split() if "=" in line)
+    return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+
+class Game:
+    """A game started from a fresh demo messenger folder; stopped on exit."""
+
+    def __init__(self, buddies=(), extra=(), time_scale="0.05", uin="40002", env=None):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.folder = make_demo(os.path.join(self.tmp.name, "messenger"), buddies=buddies, extra=extra)
+        self.process = launch(self.folder, uin, time_scale, env)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        try:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        self.process.wait(timeout=10)
+        self.tmp.cleanup()

@@ -1,0 +1,240 @@
+#include "Agent.h"
+#include "TTSUnit.h"
+#include "kw_unit.h"
+
+#include <cmath>
+
+#include <QDir>
+#include <QMap>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Drives the stage with the characters the build ships (Announcer.acs in the program
+// folder, the contestants in the character library).
+class TestStage : public QObject
+{
+    Q_OBJECT
+private:
+    TTTSForm *stage = nullptr;
+    QString library;
+    QSize screen;
+
+    agent::Character *character(const QString &identity) { return stage->MyAgent->character(identity); }
+    void waitForQueue(const QString &identity)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!character(identity) || character(identity)->queueEmpty(), 10000);
+    }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void loadScalesAndToleratesReloads();
+    void loadFallsBackToTheLibrary();
+    void disconnectedStageDoesNothing();
+    void actionsPlayHideAndFail();
+    void cornerMovesAndRanges();
+    void deltaMoves();
+    void soundEffectWithMissingFileDoesNothing();
+    void characterFileListing();
+    void pickAlternativeAndRespelling();
+};
+
+void TestStage::initTestCase()
+{
+    qputenv("HOLLYFROST_PROGRAM_FOLDER", qgetenv("HF_BIN_DIR"));
+    qputenv("WINDIR", qgetenv("HF_WINDOWS_DIR"));
+    library = qEnvironmentVariable("HF_WINDOWS_DIR") + "/msagent/chars";
+    QVERIFY2(QDir(library).entryList({"*.acs"}).size() >= 3, "the build ships the character library");
+    screen = QGuiApplication::primaryScreen()->geometry().size();
+    RandSeed(7);
+}
+
+void TestStage::init()
+{
+    stage = new TTTSForm;
+}
+
+void TestStage::cleanup()
+{
+    delete stage;
+    stage = nullptr;
+    qputenv("WINDIR", qgetenv("HF_WINDOWS_DIR"));
+}
+
+void TestStage::loadScalesAndToleratesReloads()
+{
+    const QString announcer = ProgramFolder() + "Announcer.acs";
+    QVERIFY(LoadCharacter(10, announcer, false, true, "Announcer"));
+    agent::Character *a = character("Announcer");
+    QVERIFY(a);
+    const int naturalWidth = a->naturalWidth();
+    const int naturalHeight = a->naturalHeight();
+    QCOMPARE(a->width(), naturalWidth);
+    QCOMPARE(a->balloonStyle(), 0x0220000Eu);
+    // The same identity again counts as loaded; size 15 is one and a half times.
+    QVERIFY(LoadCharacter(15, announcer, true, true, "Announcer"));
+    QCOMPARE(a->width(), int(std::nearbyint(naturalWidth * 1.5)));   // ties to even
+    QCOMPARE(a->height(), int(std::nearbyint(naturalHeight * 1.5)));
+    QCOMPARE(a->balloonStyle(), 0x0220000Fu);
+    // Size 0 and negative sizes keep the natural size.
+    QVERIFY(LoadCharacter(0, announcer, false, false, "Announcer"));
+    QCOMPARE(a->height(), naturalHeight);
+    QVERIFY(LoadCharacter(-3, announcer, false, false, "Announcer"));
+    QCOMPARE(a->width(), naturalWidth);
+    QVERIFY(!IsIdle());
+}
+
+void TestStage::loadFallsBackToTheLibrary()
+{
+    // A missing file loads the first character of the library.
+    QVERIFY(LoadCharacter(10, ProgramFolder() + "Missing.acs", false, false, "Player0"));
+    QVERIFY(character("Player0"));
+    QVERIFY(LoadCharacter(10, QString(), false, false, "Player1"));
+    QCOMPARE(DefaultCharacterFile(), QDir(library).entryList({"*.acs"}, QDir::Files, QDir::Name).first());
+    // With an empty library there is nothing to fall back to.
+    QTemporaryDir empty;
+    QVERIFY(QDir(empty.path()).mkpath("msagent/chars"));
+    qputenv("WINDIR", empty.path().toLocal8Bit());
+    QCOMPARE(DefaultCharacterFile(), QString());
+    QVERIFY(!LoadCharacter(10, QString(), false, false, "Player2"));
+    QVERIFY(!character("Player2"));
+    // "No Agent.acs" is preferred when it is there.
+    QVERIFY(QFile::copy(ProgramFolder() + "Announcer.acs", empty.path() + "/msagent/chars/No Agent.acs"));
+    QVERIFY(DefaultCharacterFile().endsWith("No Agent.acs"));
+    QVERIFY(LoadCharacter(10, QString(), false, false, "Player2"));
+}
+
+void TestStage::disconnectedStageDoesNothing()
+{
+    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(LoadCharacter(10, NthCharacterFile(1), false, false, "Player0"));
+    UnloadCharacter("Player0");
+    QVERIFY(!character("Player0"));
+    // The unload switched the control's connection off: speech and actions do nothing.
+    HideCharacter(true, "Announcer");
+    waitForQueue("Announcer");
+    QVERIFY(!character("Announcer")->visible());
+    SpeakText("Hello", "Announcer");
+    QVERIFY(DoAction("nosuchanimation", "Announcer"));
+    waitForQueue("Announcer");
+    QVERIFY(!character("Announcer")->visible());
+    // Operations on characters that are not loaded are harmless.
+    ShowCharacter(true, "Player5");
+    StopCharacter("Player5");
+    MoveCharacter(10, 10, "Player5", 100);
+    QCOMPARE(CharacterPosition("Player5"), QPoint(0, 0));
+    WaitForAudio();
+}
+
+void TestStage::actionsPlayHideAndFail()
+{
+    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(DoAction("Wave", "Announcer"));   // lower-cased first
+    QTRY_VERIFY(character("Announcer")->visible());
+    QVERIFY(!DoAction("nosuchanimation", "Announcer"));
+    QVERIFY(DoAction("hide", "Announcer"));   // plays the animation, then hides at once
+    waitForQueue("Announcer");
+    QVERIFY(!character("Announcer")->visible());
+    QVERIFY(DoAction("hidefast", "Announcer"));   // an action shows a hidden character first
+    waitForQueue("Announcer");
+    QVERIFY(!character("Announcer")->visible());
+    QVERIFY(!DoAction("wave", "Player4"));   // no such character: the animation cannot play
+}
+
+void TestStage::cornerMovesAndRanges()
+{
+    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    agent::Character *a = character("Announcer");
+    QVERIFY(DoAction("appeartopright", "Announcer"));
+    waitForQueue("Announcer");
+    QCOMPARE(CharacterPosition("Announcer"), QPoint(screen.width() - a->width(), 0));
+    QVERIFY(DoAction("movetobottomleft", "Announcer"));
+    waitForQueue("Announcer");
+    QCOMPARE(CharacterPosition("Announcer"), QPoint(0, screen.height() - a->height()));
+    QVERIFY(DoAction("movetocenter", "Announcer"));   // stays where it is
+    AgentrePosition(7, 0, "Announcer");              // unknown corner: nothing
+    waitForQueue("Announcer");
+    QCOMPARE(CharacterPosition("Announcer"), QPoint(0, screen.height() - a->height()));
+    MoveCharacter(40000, 10, "Announcer", 0);         // outside the 16-bit range
+    MoveCharacter(10, -40000, "Announcer", 0);
+    waitForQueue("Announcer");
+    QCOMPARE(CharacterPosition("Announcer"), QPoint(0, screen.height() - a->height()));
+    DoAction("fly", "Announcer");
+    waitForQueue("Announcer");
+    const QPoint flown = CharacterPosition("Announcer");
+    QVERIFY(flown.x() >= 0 && flown.x() <= screen.width() - 51);
+    QVERIFY(flown.y() >= 0 && flown.y() <= screen.height() - 71);
+}
+
+void TestStage::deltaMoves()
+{
+    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    MoveCharacter(100, 100, "Announcer", 0);
+    waitForQueue("Announcer");
+    // Without "&&" both offsets are the same; the wait for the idle flag is bounded.
+    QVERIFY(DoAction("movetodelta25", "Announcer"));
+    waitForQueue("Announcer");
+    QCOMPARE(CharacterPosition("Announcer"), QPoint(125, 125));
+    QVERIFY(DoAction("appeardelta-5&&x", "Announcer"));   // a non-number counts as 10
+    waitForQueue("Announcer");
+    QCOMPARE(CharacterPosition("Announcer"), QPoint(120, 135));
+}
+
+void TestStage::soundEffectWithMissingFileDoesNothing()
+{
+    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
+    waitForQueue("Announcer");
+    QVERIFY(DoAction("sfxno-such-sound.wav=whatever", "Announcer"));
+    waitForQueue("Announcer");
+}
+
+void TestStage::characterFileListing()
+{
+    const QStringList files = QDir(library).entryList({"*.acs"}, QDir::Files, QDir::Name);
+    QCOMPARE(CountCharacterFiles(), files.size());
+    QCOMPARE(NthCharacterFile(1), files.first());
+    QCOMPARE(NthCharacterFile(files.size() + 5), files.last());   // past the end: the last one
+    for (int i = 0; i < 20; ++i)
+        QVERIFY(files.contains(RandomCharacterFile()));
+
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkpath("msagent/chars"));
+    qputenv("WINDIR", folder.path().toLocal8Bit());
+    QCOMPARE(NthCharacterFile(1), QString());
+    auto add = [&](const QString &name) {
+        QFile file(folder.path() + "/msagent/chars/" + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    };
+    add("One.acs");
+    add("Random Two.acs");
+    QCOMPARE(RandomCharacterFile(), QString());   // fewer than three files
+    add("RANDOM three.acs");
+    QCOMPARE(RandomCharacterFile(), QString("One.acs"));
+    QFile::remove(folder.path() + "/msagent/chars/One.acs");
+    add("random four.acs");
+    QCOMPARE(RandomCharacterFile(), QString());   // every name holds "random": no endless search
+}
+
+void TestStage::pickAlternativeAndRespelling()
+{
+    QCOMPARE(PickAlternative("plain text"), QString("plain text"));
+    QMap<QString, int> seen;
+    for (int i = 0; i < 3000; ++i)
+        ++seen[PickAlternative("a|b|c")];
+    QCOMPARE(seen.keys(), (QStringList{"a", "b", "c"}));
+    for (int count : seen)
+        QVERIFY(count > 800 && count < 1200);
+    seen.clear();
+    for (int i = 0; i < 200; ++i)
+        ++seen[PickAlternative("a|")];
+    QCOMPARE(seen.keys(), (QStringList{"", "a"}));
+    QCOMPARE(RespelledText("Welcome to Hollyfrost and HOLLY!"),
+             QString("Welcome to \\map=\"Hahlee\"=\"Holly\"\\frost and \\map=\"Hahlee\"=\"Holly\"\\!"));
+}
+
+QTEST_MAIN(TestStage)
+#include "tst_stage.moc"
