@@ -36,6 +36,25 @@ struct Dispatch
     AgentHub *hub_;
 };
 
+// The smallest rectangle holding every pixel that is not fully transparent.
+QRect opaqueBounds(const QImage &image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    int left = argb.width(), right = -1, top = argb.height(), bottom = -1;
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            if (qAlpha(line[x]) == 0)
+                continue;
+            left = qMin(left, x);
+            right = qMax(right, x);
+            top = qMin(top, y);
+            bottom = y;
+        }
+    }
+    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
 int randomBetween(int low, int high)
 {
     return int(QRandomGenerator::global()->bounded(low, high + 1));
@@ -60,12 +79,17 @@ CharacterWindow::CharacterWindow(AgentHub *hub, const QString &identity, Charact
 {
     setWindowTitle(identity_);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    // Decode every frame once; the pictures are not needed after that.
-    pixmaps_.reserve(data_.images.size());
-    for (const QImage &image : std::as_const(data_.images))
-        pixmaps_ << QPixmap::fromImage(image);
+    // Decode every frame once, keeping only its drawn part; the pictures are not needed
+    // after that.
+    pictures_.reserve(data_.images.size());
+    for (const QImage &image : std::as_const(data_.images)) {
+        QRect drawn = opaqueBounds(image);
+        if (drawn.isEmpty())
+            drawn = QRect(0, 0, 1, 1);   // a blank frame: one transparent pixel
+        pictures_ << Picture{QPixmap::fromImage(image.copy(drawn)), drawn.topLeft()};
+    }
     data_.images = {};
-    scaled_.resize(pixmaps_.size());
+    scaled_.resize(pictures_.size());
     resize(data_.width, data_.height);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(data_.width / 2, data_.height / 2));
@@ -108,7 +132,7 @@ void CharacterWindow::setCharacterSize(int width, int height)
     if (size() == QSize(width, height))
         return;
     resize(width, height);
-    scaled_ = QVector<ScaledFrame>(pixmaps_.size());
+    scaled_ = QVector<ScaledFrame>(pictures_.size());
     wantedImage_ = shownImage_;
     shownImage_ = -1;
     applyFrame();
@@ -636,17 +660,26 @@ const CharacterWindow::ScaledFrame &CharacterWindow::scaledFrame(int image)
 {
     ScaledFrame &frame = scaled_[image];
     if (!frame.ready) {
-        const QPixmap &natural = pixmaps_[image];
-        QImage picture = natural.toImage();
-        if (picture.size() != size())
-            picture = picture.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const Picture &natural = pictures_[image];
+        QImage picture = natural.pixmap.toImage();
+        if (size() == QSize(data_.width, data_.height)) {
+            frame.pixmap = natural.pixmap;
+            frame.offset = natural.offset;
+        } else {
+            const double sx = double(width()) / data_.width, sy = double(height()) / data_.height;
+            const QRect target(qRound(natural.offset.x() * sx), qRound(natural.offset.y() * sy),
+                               qMax(1, qRound(picture.width() * sx)), qMax(1, qRound(picture.height() * sy)));
+            picture = picture.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            frame.pixmap = QPixmap::fromImage(picture);
+            frame.offset = target.topLeft();
+        }
         if (picture.hasAlphaChannel())
             frame.shape = QRegion(QBitmap::fromImage(picture.createAlphaMask(Qt::ThresholdAlphaDither)));
         else
-            frame.shape = QRegion(rect());
+            frame.shape = QRegion(picture.rect());
+        frame.shape.translate(frame.offset);
         if (frame.shape.isEmpty())
             frame.shape = QRegion(0, 0, 1, 1);   // an empty mask would show the whole window
-        frame.pixmap = natural.size() == size() ? natural : QPixmap::fromImage(picture);
         frame.ready = true;
     }
     return frame;
@@ -654,7 +687,7 @@ const CharacterWindow::ScaledFrame &CharacterWindow::scaledFrame(int image)
 
 void CharacterWindow::applyFrame()
 {
-    if (shutdown_ || wantedImage_ < 0 || wantedImage_ >= pixmaps_.size() || wantedImage_ == shownImage_)
+    if (shutdown_ || wantedImage_ < 0 || wantedImage_ >= pictures_.size() || wantedImage_ == shownImage_)
         return;
     shownImage_ = wantedImage_;
     setMask(scaledFrame(shownImage_).shape);
@@ -675,7 +708,8 @@ void CharacterWindow::paintEvent(QPaintEvent *)
     if (shownImage_ < 0)
         return;
     QPainter painter(this);
-    painter.drawPixmap(0, 0, scaledFrame(shownImage_).pixmap);
+    const ScaledFrame &frame = scaledFrame(shownImage_);
+    painter.drawPixmap(frame.offset, frame.pixmap);
 }
 
 void CharacterWindow::mousePressEvent(QMouseEvent *event)

@@ -91,9 +91,16 @@ private:
         qint64 durationMs;   // scaled
         int sound;
     };
+    // A frame picture cropped to its drawn part, and where that part sits in the frame.
+    struct Picture
+    {
+        QPixmap pixmap;
+        QPoint offset;
+    };
     struct ScaledFrame
     {
         QPixmap pixmap;
+        QPoint offset;
         QRegion shape;
         bool ready = false;
     };
@@ -127,7 +134,7 @@ private:
     AgentHub *hub_;
     QString identity_;
     CharacterData data_;
-    QVector<QPixmap> pixmaps_;          // every frame picture, decoded at load
+    QVector<Picture> pictures_;         // every frame picture, decoded at load
     QVector<ScaledFrame> scaled_;       // at the current size, made on first use
     QTimer timer_;
     QElapsedTimer clock_;
