@@ -119,6 +119,7 @@ private:
     void updateGlide(qint64 now);
     void startIdleAnimation(qint64 now);
 
+    void decodePictures();
     const Animation *returnOf(const Animation *animation) const;
     void playAnimation(const Animation *animation, bool loop, qint64 now);
     bool playReturn(qint64 now);
