@@ -4,6 +4,7 @@
 #include "InstanceManager_unit.h"
 #include "InternetUnit.h"
 #include "MainUnit.h"
+#include "kw_unit.h"
 #include "MemoryUnit.h"
 #include "PlayUnit.h"
 #include "QuestionUnit.h"
@@ -86,7 +87,6 @@ int main(int argc, char *argv[])
         return 0;
 
     QApplication::setApplicationName(QStringLiteral("Hollyfrost Games"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Hollyfrost Games"));
     QApplication::setQuitOnLastWindowClosed(false);
     SubstituteFonts();
 
@@ -100,7 +100,8 @@ int main(int argc, char *argv[])
     TQuestionForm questionForm;
     TMemform memForm;
     TPlayForm playForm;
-    QObject::connect(&mainForm, &TMainForm::closed, &app, &QCoreApplication::quit);
+    // Closing the main window ends the program, also from inside a race's waits.
+    QObject::connect(&mainForm, &TMainForm::closed, &app, [] { TerminateApplication(); });
 
     ExposeReporter reporter(&mainForm);
     if (accepted) {

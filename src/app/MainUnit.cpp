@@ -2,6 +2,7 @@
 #include "MainUnit.h"
 
 #include "CoolForm.h"
+#include "RaceStart.h"
 #include "RadioGroup.h"
 #include "RosterUnit.h"
 #include "kw_unit.h"
@@ -170,6 +171,8 @@ void TMainForm::createControls()
     Difficulty->setOnClick([this] { GameTypeClick(); });
     connect(AddcharBtn, &QPushButton::clicked, this, [] { AddcharBtnClick(); });
     connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadBtnClick(); });
+    connect(StartRace, &QPushButton::clicked, this, [] { StartRaceClick(); });
+    connect(CancelBtn, &QPushButton::clicked, this, [] { BitBtn1Click(); });
     connect(NewRaceBtn, &QPushButton::clicked, this, &TMainForm::NewRaceBtnClick);
     connect(HelpBtn, &QPushButton::clicked, this, &TMainForm::HelpBtnClick);
     connect(ExitBtn, &QPushButton::clicked, this, &TMainForm::ExitBtnClick);

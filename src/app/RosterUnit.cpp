@@ -54,7 +54,7 @@ bool characterTaken(const QString &candidatePath, const QStringList &items)
 
 QString pickWithDialog(const QString &startFolder, const QString &filter)
 {
-    return QFileDialog::getOpenFileName(MainForm, QString(), startFolder, filter);
+    return QFileDialog::getOpenFileName(MainForm, QString(), NativePath(startFolder), filter);
 }
 
 CharacterFilePicker &pickerSlot()

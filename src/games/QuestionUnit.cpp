@@ -16,3 +16,7 @@ TQuestionForm::~TQuestionForm()
     if (QuestionForm == this)
         QuestionForm = nullptr;
 }
+
+void RunQuestionRound()
+{
+}

@@ -14,3 +14,7 @@ public:
 
 // The window created at start-up (nullptr before and after).
 extern TQuestionForm *QuestionForm;
+
+// The question round of the puzzle games, run every third race round. Until the puzzles
+// exist it puts no question.
+void RunQuestionRound();

@@ -20,3 +20,19 @@ TInternetForm::~TInternetForm()
 void SendGameDescription()
 {
 }
+
+void SendRoster()
+{
+}
+
+void SendStartRace()
+{
+}
+
+void SendPositions()
+{
+}
+
+void SendCancel()
+{
+}

@@ -19,3 +19,11 @@ extern TInternetForm *InternetForm;
 // window whenever the game type or difficulty changes while no race runs; the message
 // itself belongs to the network play and is not sent yet.
 void SendGameDescription();
+
+// The race's messages to remote contestants: the roster ("RS"), the start signal ("SR"),
+// every contestant's progress ("RP") and the host's cancel ("RC"). Until network play
+// exists they send nothing: every contestant runs on this computer.
+void SendRoster();
+void SendStartRace();
+void SendPositions();
+void SendCancel();

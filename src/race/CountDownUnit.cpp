@@ -1,13 +1,39 @@
 #include "CountDownUnit.h"
 
+#include "kw_unit.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QPalette>
+#include <QRegion>
+
 TCountDownForm *CountDownForm = nullptr;
 
 TCountDownForm::TCountDownForm(QWidget *parent)
-    : QWidget(parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool)
 {
     setObjectName(QStringLiteral("CountDownForm"));
     setWindowTitle(QStringLiteral("CountDownForm"));
-    resize(141, 135);
+    setFixedSize(141, 135);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::red);
+    setPalette(palette);
+    setAutoFillBackground(true);
+    // A red disc: the window's region is the ellipse from (1, 1) to the far corner.
+    setMask(QRegion(1, 1, width() - 1, height() - 1, QRegion::Ellipse));
+
+    Label1 = new QLabel(QStringLiteral("9"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    QFont font(QStringLiteral("Comic Sans MS"));
+    font.setBold(true);
+    font.setPixelSize(96);
+    Label1->setFont(font);
+    QPalette labelPalette = Label1->palette();
+    labelPalette.setColor(QPalette::WindowText, Qt::white);
+    Label1->setPalette(labelPalette);
+    Label1->setAlignment(Qt::AlignCenter);
+    Label1->setGeometry(rect());
+    Label1->setAccessibleName(QStringLiteral("Countdown"));
     CountDownForm = this;
 }
 
@@ -15,4 +41,17 @@ TCountDownForm::~TCountDownForm()
 {
     if (CountDownForm == this)
         CountDownForm = nullptr;
+}
+
+void TCountDownForm::RunCountdown()
+{
+    const QSize screen = ScreenSize();
+    move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
+    show();
+    raise();
+    for (int n = 9; n >= 0; --n) {
+        Delay(500);
+        Label1->setText(QString::number(n));
+    }
+    close();
 }

@@ -1,8 +1,9 @@
-// The round red countdown window shown before a race.
-// Created once at start-up, hidden until its feature shows it.
+// The round red countdown window shown before a race: big white numbers from 9 to 0.
 #pragma once
 
 #include <QWidget>
+
+class QLabel;
 
 class TCountDownForm : public QWidget
 {
@@ -10,6 +11,11 @@ class TCountDownForm : public QWidget
 public:
     explicit TCountDownForm(QWidget *parent = nullptr);
     ~TCountDownForm() override;
+
+    // Shows the window, counts 9 down to 0 (one number each 500 ms, 5 s in all), closes.
+    void RunCountdown();
+
+    QLabel *Label1 = nullptr;
 };
 
 // The window created at start-up (nullptr before and after).

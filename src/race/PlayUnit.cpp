@@ -1,13 +1,111 @@
 #include "PlayUnit.h"
 
+#include "MainUnit.h"
+#include "RaceLoop.h"
+#include "RaceModel.h"
+#include "kw_unit.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
 TPlayForm *PlayForm = nullptr;
 
+namespace {
+
+QLabel *colouredLabel(const QString &text, const QColor &background, QWidget *parent, const QString &name)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSize(12);
+    font.setBold(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::WindowText, background == Qt::white ? Qt::black : Qt::white);
+    label->setPalette(palette);
+    label->setAutoFillBackground(true);
+    label->setAccessibleName(text.trimmed());
+    return label;
+}
+
+QString scoreLine(const QString &caption, int slot)
+{
+    const ContestantRecord &record = ContestantTable[slot];
+    return caption + record.PlayerName + QStringLiteral(" (") + WithoutExtension(record.CharacterFile) + u')';
+}
+
+} // namespace
+
 TPlayForm::TPlayForm(QWidget *parent)
-    : QWidget(parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("PlayForm"));
     setWindowTitle(QStringLiteral("Hollyfrost Games"));
     resize(688, 453);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, QColor(99, 177, 177));
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setAlignment(Qt::AlignCenter);
+    const QPixmap banner(NativePath(ProgramFolder() + QStringLiteral("RaceBanner.jpg")));
+    if (!banner.isNull())
+        Image1->setPixmap(banner.scaledToHeight(74, Qt::SmoothTransformation));
+
+    FinishLine = new QFrame(this);
+    FinishLine->setObjectName(QStringLiteral("FinishLine"));
+    FinishLine->setFrameStyle(QFrame::Box | QFrame::Raised);
+    FinishLabel = new QLabel(QStringLiteral("    F I N I S H"), FinishLine);
+    FinishLabel->setObjectName(QStringLiteral("FinishLabel"));
+    FinishLabel->setWordWrap(true);   // one letter a line: it reads top to bottom
+    FinishLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QFont finishFont(QStringLiteral("MS Sans Serif"));
+    finishFont.setBold(true);
+    FinishLabel->setFont(finishFont);
+    QPalette finishPalette = FinishLabel->palette();
+    finishPalette.setColor(QPalette::Window, Qt::black);
+    finishPalette.setColor(QPalette::WindowText, Qt::white);
+    FinishLabel->setPalette(finishPalette);
+    FinishLabel->setAutoFillBackground(true);
+    FinishLabel->resize(12, 166);
+    FinishLabel->setAccessibleName(QStringLiteral("FINISH"));
+
+    CancelBtn = new QPushButton(QStringLiteral("Cancel Game"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    CancelBtn->setAccessibleName(QStringLiteral("Cancel Game"));
+    connect(CancelBtn, &QPushButton::clicked, this, &TPlayForm::CancelBtnClick);
+
+    ScoreBoard = new QFrame(this);
+    ScoreBoard->setObjectName(QStringLiteral("ScoreBoard"));
+    ScoreBoard->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    ScoreBoard->setLineWidth(5);
+    QPalette boardPalette = ScoreBoard->palette();
+    boardPalette.setColor(QPalette::Window, Qt::blue);
+    ScoreBoard->setPalette(boardPalette);
+    ScoreBoard->setAutoFillBackground(true);
+    ScoreBoard->resize(368, 155);
+    ScoreBoard->hide();
+    Label1 = colouredLabel(QStringLiteral("  Scoreboard  "), Qt::white, ScoreBoard, QStringLiteral("Label1"));
+    Label1->setFont(QFont(QStringLiteral("Comic Sans MS"), 14, QFont::Bold));
+    Winlabel = colouredLabel(QStringLiteral("  Win:  "), Qt::red, ScoreBoard, QStringLiteral("Winlabel"));
+    PlaceLabel = colouredLabel(QStringLiteral(" Place:"), QColor(0, 128, 128), ScoreBoard, QStringLiteral("PlaceLabel"));
+    ShowLabel = colouredLabel(QStringLiteral(" Show:"), QColor(128, 0, 64), ScoreBoard, QStringLiteral("ShowLabel"));
+    Label1->move(120, 12);
+    Winlabel->move(20, 52);
+    PlaceLabel->move(20, 84);
+    ShowLabel->move(20, 116);
+
+    DummyButton = new QPushButton(this);
+    DummyButton->setObjectName(QStringLiteral("DummyButton"));
+    DummyButton->resize(1, 1);
+    DummyButton->setFlat(true);
+    placeControls();
     PlayForm = this;
 }
 
@@ -15,4 +113,67 @@ TPlayForm::~TPlayForm()
 {
     if (PlayForm == this)
         PlayForm = nullptr;
+}
+
+void TPlayForm::placeControls()
+{
+    Image1->setGeometry(0, 0, width(), 74);
+    FinishLine->setGeometry(width() - 18, 42, 18, std::max(0, height() - 13 - 42));
+    CancelBtn->adjustSize();
+    CancelBtn->move(width() - CancelBtn->width() - 2, 2);
+    DummyButton->move(width() - CancelBtn->width() - 8, 4);
+}
+
+void TPlayForm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    placeControls();
+}
+
+void TPlayForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    DummyButton->setFocus();
+}
+
+bool TPlayForm::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        DummyButton->setFocus();
+    return QWidget::event(event);
+}
+
+void TPlayForm::CentreFinishLabel()
+{
+    const QSize screen = ScreenSize();
+    // Without a window manager "maximised" is not enforced: take the whole screen.
+    if (!screen.isEmpty() && size() != screen)
+        setGeometry(0, 0, screen.width(), screen.height());
+    FinishLabel->move(3, screen.height() / 2 - FinishLabel->height() / 2);
+}
+
+void TPlayForm::ShowScoreboard()
+{
+    const int count = ContestantCount();
+    if (count < 2)
+        return;
+    Winlabel->setText(scoreLine(QStringLiteral("  Win:  "), WinIndex));
+    PlaceLabel->setText(scoreLine(QStringLiteral(" Place: "), PlaceIndex));
+    ShowLabel->setVisible(count > 2);
+    if (count > 2)
+        ShowLabel->setText(scoreLine(QStringLiteral(" Show:  "), ShowIndex));
+    for (QLabel *label : {Winlabel, PlaceLabel, ShowLabel}) {
+        label->adjustSize();
+        label->setAccessibleName(label->text().trimmed());
+    }
+    ScoreBoard->move(ScreenSize().width() / 2 - ScoreBoard->width() / 2, 76);
+    ScoreBoard->show();
+    ScoreBoard->raise();
+}
+
+void TPlayForm::CancelBtnClick()
+{
+    close();
+    if (MainForm)
+        MainForm->CancelBtn->click();
 }

@@ -1,8 +1,12 @@
-// The race-track window with the scoreboard.
-// Created once at start-up, hidden until its feature shows it.
+// The race-track window: maximised behind the characters, with the banner across the
+// top, the finish line at the right edge and the scoreboard of the first three.
 #pragma once
 
 #include <QWidget>
+
+class QFrame;
+class QLabel;
+class QPushButton;
 
 class TPlayForm : public QWidget
 {
@@ -10,6 +14,31 @@ class TPlayForm : public QWidget
 public:
     explicit TPlayForm(QWidget *parent = nullptr);
     ~TPlayForm() override;
+
+    // Centres the finish label vertically on the screen.
+    void CentreFinishLabel();
+    // Fills the Win, Place and Show labels from the ranking and shows the panel.
+    void ShowScoreboard();
+    void CancelBtnClick();
+
+    QLabel *Image1 = nullptr;
+    QFrame *FinishLine = nullptr;
+    QLabel *FinishLabel = nullptr;
+    QPushButton *CancelBtn = nullptr;
+    QFrame *ScoreBoard = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Winlabel = nullptr;
+    QLabel *PlaceLabel = nullptr;
+    QLabel *ShowLabel = nullptr;
+    QPushButton *DummyButton = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    void placeControls();
 };
 
 // The window created at start-up (nullptr before and after).

@@ -28,7 +28,3 @@ void ResetContestantTable()
     }
 }
 
-void RaceTimerTick()
-{
-    // The race loop fills this in; nothing moves while no race has been built.
-}

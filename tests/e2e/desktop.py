@@ -40,7 +40,7 @@ def launch(folder, uin="40002", time_scale="0.05", env=None):
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
 
 
-def application(name="hollyfrost-games", timeout=20):
+def application(name="Hollyfrost Games", timeout=20):
     def find_app():
         desktop = pyatspi.Registry.getDesktop(0)
         for i in range(desktop.childCount):

@@ -1,0 +1,224 @@
+#include "RaceLoop.h"
+
+#include "InternetUnit.h"
+#include "MainUnit.h"
+#include "PhraseUnit.h"
+#include "QuestionUnit.h"
+#include "RaceModel.h"
+#include "RaceStart.h"
+#include "RadioGroup.h"
+#include "TTSUnit.h"
+#include "kw_unit.h"
+
+#include <QListWidget>
+
+#include <cmath>
+
+namespace {
+
+constexpr int FinishProgress = 92;
+
+qint32 &progressOf(int slot)
+{
+    return ContestantTable[slot].Progress;
+}
+
+// The best slot by Progress, skipping the given ones; ties go to the lowest slot and a
+// slot with Progress 0 is never chosen (the default then stays).
+int bestSlot(int fallback, int skipA, int skipB)
+{
+    int best = 0;
+    int result = fallback;
+    for (int slot = 0; slot < MaxContestants; ++slot) {
+        if (slot == skipA || slot == skipB)
+            continue;
+        if (progressOf(slot) > best) {
+            best = progressOf(slot);
+            result = slot;
+        }
+    }
+    return result;
+}
+
+QString nameOf(int slot)
+{
+    return ContestantTable[slot].PlayerName;
+}
+
+} // namespace
+
+QString PlayerIdentity(int slot)
+{
+    return QStringLiteral("Player") + QString::number(slot);
+}
+
+int ContestantCount()
+{
+    return MainForm ? MainForm->Contestants->count() : 0;
+}
+
+int CurrentPlayMode()
+{
+    return MainForm ? MainForm->ActionType->itemIndex() : NoPlayMode;
+}
+
+int CurrentGameType()
+{
+    return MainForm ? MainForm->GameType->itemIndex() : -1;
+}
+
+void AdvanceProgress(int slot)
+{
+    const int gameType = CurrentGameType();
+    if (gameType == 0)
+        progressOf(slot) += RandomInt(16);
+    else if (gameType >= 1 && gameType <= 5)
+        progressOf(slot) = 12 * ContestantTable[slot].Score;
+}
+
+bool RaceRound()
+{
+    bool last = !RaceRunning;
+    const bool joined = CurrentPlayMode() == JoinGame;
+    for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
+        if (!joined)
+            AdvanceProgress(slot);
+        if (progressOf(slot) >= FinishProgress && RaceRunning) {
+            FinisherIndex = slot;
+            FinishSequence();
+            RaceRunning = false;
+            last = true;
+        }
+    }
+    RankContestants();
+    --QuestionCountdown;
+    if (QuestionCountdown < 1 && RaceRunning && !joined && CurrentGameType() > 0) {
+        RunQuestionRound();
+        QuestionCountdown = 3;
+    }
+    Delay(2000);
+    if (CurrentGameType() == 0)
+        Delay(2000);
+    if (!joined)
+        SendPositions();
+    return !last;
+}
+
+void RankContestants()
+{
+    WinIndex = bestSlot(0, -1, -1);
+    PlaceIndex = bestSlot(1, WinIndex, -1);
+    ShowIndex = ContestantCount() > 2 ? bestSlot(2, WinIndex, PlaceIndex) : 2;
+}
+
+void MoveContestant(int slot)
+{
+    const int count = ContestantCount();
+    if (slot < 0 || slot >= MaxContestants || count < 1)
+        return;
+    const QSize screen = ScreenSize();
+    const int targetX = static_cast<int>(std::trunc(screen.width() * progressOf(slot) * 0.01));
+    const int rowTop = slot * (screen.height() / count);
+    const QString identity = PlayerIdentity(slot);
+    const QPoint at = CharacterPosition(identity);
+    ContestantRecord &record = ContestantTable[slot];
+    if ((at.x() == targetX && record.LastX != 0) || (record.LastX == targetX && at.y() == rowTop)) {
+        IdleGesture(slot);
+        return;
+    }
+    StopCharacter(identity);
+    ShowCharacter(true, identity);
+    MoveCharacter(targetX, rowTop, identity, 1 + RandomInt(200));
+    record.LastX = targetX;
+    MovedSinceCommentary = true;
+}
+
+void IdleGesture(int slot)
+{
+    static const char *const gestures[] = {"gestureleft", "idle_1", "surprised", "lookleft", "lookright",
+                                           "blink", "lookup", "lookdown", "alert"};
+    const int r = RandomInt(20);
+    if (r >= 1 && r <= 9)
+        DoAction(QLatin1String(gestures[r - 1]), PlayerIdentity(slot));
+}
+
+void RaceCommentary()
+{
+    if (!(progressOf(WinIndex) >= 10 && RaceRunning && MovedSinceCommentary && DexterityCountdown <= 0
+          && CurrentPlayMode() != PracticeGame))
+        return;
+    MovedSinceCommentary = false;
+    // Waits for the leader's window to have moved off the left edge a little.
+    for (int polls = 0; polls < 250 && CharacterPosition(PlayerIdentity(WinIndex)).x() < progressOf(WinIndex); ++polls)
+        Delay(20);
+    const QString announcer = QStringLiteral("Announcer");
+    const int count = ContestantCount();
+    const qint32 first = progressOf(WinIndex), second = progressOf(PlaceIndex), third = progressOf(ShowIndex);
+    if (count > 2 && first == second && second == third) {
+        SpeakText(LookupPhrase(QStringLiteral("rt1")), announcer);
+        if (count > 3)
+            SpeakText(QStringLiteral("With  ") + nameOf(WinIndex) + QStringLiteral(", ") + nameOf(PlaceIndex)
+                          + QStringLiteral(", ") + nameOf(ShowIndex),
+                      announcer);
+    } else if (first == second) {
+        SpeakText(LookupPhrase(QStringLiteral("rt2")) + u' ' + nameOf(WinIndex) + QStringLiteral(", ")
+                      + nameOf(PlaceIndex),
+                  announcer);
+    } else {
+        if (first > 0)
+            SpeakText(LookupPhrase(QStringLiteral("rw1")) + u' ' + nameOf(WinIndex), announcer);
+        if (count > 2 && second > 0)
+            SpeakText(LookupPhrase(QStringLiteral("rp1")) + u' ' + nameOf(PlaceIndex), announcer);
+        if (count >= 3 && third >= 1)
+            SpeakText(LookupPhrase(QStringLiteral("rl1")) + u' ' + nameOf(ShowIndex), announcer);
+    }
+}
+
+void GoodbyeStep()
+{
+    for (int slot = 0; slot < ContestantCount(); ++slot) {
+        if (slot != FinisherIndex)
+            DoAction(QStringLiteral("hide"), PlayerIdentity(slot));
+    }
+    Delay(2000);
+}
+
+void UnloadStep()
+{
+    const QString finisher = PlayerIdentity(FinisherIndex);
+    DoAction(QStringLiteral("wave"), finisher);
+    for (int slot = 0; slot < ContestantCount(); ++slot) {
+        if (slot != FinisherIndex)
+            UnloadCharacter(PlayerIdentity(slot));
+    }
+    Delay(1000);
+    DoAction(QStringLiteral("hide"), finisher);
+    Delay(1000);
+    UnloadCharacter(finisher);
+    UnloadCharacter(QStringLiteral("Announcer"));
+}
+
+void RaceTimerTick()
+{
+    if (RaceRunning) {
+        if (TurnIndex > 9) {
+            if (++CommentaryCycles > 3) {
+                RaceCommentary();
+                CommentaryCycles = 0;
+            }
+            TurnIndex = 0;
+        }
+        if (TurnIndex < ContestantCount())
+            MoveContestant(TurnIndex);
+        ++TurnIndex;
+    }
+    if (!RaceRunning && ShutdownCountdown > 0) {
+        --ShutdownCountdown;
+        if (ShutdownCountdown == 15)
+            GoodbyeStep();
+        else if (ShutdownCountdown == 5)
+            UnloadStep();
+        else if (ShutdownCountdown == 0 && CurrentPlayMode() != PracticeGame)
+            TerminateApplication();
+    }
+}

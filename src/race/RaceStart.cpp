@@ -1,0 +1,255 @@
+#include "RaceStart.h"
+
+#include "CountDownUnit.h"
+#include "InternetUnit.h"
+#include "MainUnit.h"
+#include "MemoryUnit.h"
+#include "MessageBoxes.h"
+#include "MusicUnit.h"
+#include "PhraseUnit.h"
+#include "PlayUnit.h"
+#include "QuestionUnit.h"
+#include "RaceLoop.h"
+#include "RaceModel.h"
+#include "RadioGroup.h"
+#include "RosterUnit.h"
+#include "TTSUnit.h"
+#include "kw_unit.h"
+#include "records.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace {
+
+const QString Announcer = QStringLiteral("Announcer");
+
+int rowHeight()
+{
+    const int count = ContestantCount();
+    return count > 0 ? ScreenSize().height() / count : 0;
+}
+
+QPoint screenCentre()
+{
+    return QPoint(ScreenSize().width() / 2, ScreenSize().height() / 2);
+}
+
+void waitForLeftAtLeast(int slot, int polls, int stepMs)
+{
+    for (int i = 0; i < polls && CharacterPosition(PlayerIdentity(slot)).x() < ContestantTable[slot].Progress; ++i)
+        Delay(stepMs);
+}
+
+ContestantItemFields itemFields(int slot)
+{
+    return SplitContestantItem(MainForm->Contestants->item(slot)->text());
+}
+
+} // namespace
+
+void StartRaceClick()
+{
+    const int mode = CurrentPlayMode();
+    if (ContestantCount() < 2 && mode != PracticeGame) {
+        MessageBeep(BeepKind::Error);
+        ShowMessageBox(BoxKind::Information, QStringLiteral("You need some contestants first"));
+        return;
+    }
+    if (CurrentGameType() < 0) {
+        MessageBeep(BeepKind::Error);
+        ShowMessageBox(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
+        return;
+    }
+    MainForm->InviteBtn->hide();
+    ShutdownCountdown = 0;
+    RaceRunning = false;
+    UnloadBtnClick();
+    MainForm->StartRace->hide();
+    switch (mode) {
+    case HostGame:
+        SendRoster();
+        SendStartRace();
+        PresentContestants();
+        Delay(2000);
+        RunRace();
+        break;
+    case LocalRace:
+        PresentContestants();
+        Delay(2000);
+        RunRace();
+        break;
+    case PracticeGame:
+        PresentContestants();
+        Delay(1000);
+        RunRace();
+        break;
+    default:
+        MessageBeep(BeepKind::Error);
+        break;
+    }
+}
+
+void PresentContestants()
+{
+    OpenRaceTrack();
+    const int mode = CurrentPlayMode();
+    LoadCharacter(10, ProgramFolder() + QStringLiteral("Announcer.acs"), false, true, Announcer);
+    MoveCharacter(screenCentre().x(), screenCentre().y(), Announcer, 0);
+    if (mode != PracticeGame) {
+        WaitForAudio();
+        SpeakText(LookupPhrase(QStringLiteral("we1")), Announcer);
+        Delay(3000);
+        WaitForAudio();
+    }
+    for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
+        const ContestantItemFields fields = itemFields(slot);
+        QString path = WindowsFolder() + QStringLiteral("MSagent\\chars\\") + fields.CharacterFile;
+        if (!FileExists(path) || path == Records::Options.UserCharacterFile)
+            path = RandomFreeCharacter();
+        if (path.isEmpty())
+            continue;
+        const QString identity = PlayerIdentity(slot);
+        LoadCharacter(10, path, false, false, identity);
+        ShowCharacter(true, identity);
+        MoveCharacter(0, slot * rowHeight(), identity, 0);
+        DoAction(QStringLiteral("greet"), identity);
+        WaitForAudio();
+        if (mode == LocalRace)
+            SpeakText(LookupPhrase(QStringLiteral("rs2")) + u' ' + WithoutExtension(fields.CharacterFile), identity);
+        else
+            SpeakText(LookupPhrase(QStringLiteral("rs1")) + u' ' + fields.PlayerName, identity);
+        Delay(2500);
+    }
+    WaitForAudio();
+    for (int slot = 0; slot < ContestantCount(); ++slot)
+        DoAction(QStringLiteral("lookleft"), PlayerIdentity(slot));
+    MoveCharacter(0, 0, Announcer, 100);
+}
+
+void RunRace()
+{
+    OpenRaceTrack();
+    WinIndex = PlaceIndex = ShowIndex = 0;
+    QuestionCountdown = 2;
+    if (CurrentPlayMode() != PracticeGame) {
+        DoAction(QStringLiteral("postcall"), Announcer);
+        Delay(7500);
+        if (CountDownForm)
+            CountDownForm->RunCountdown();
+        DoAction(QStringLiteral("startgate"), Announcer);
+    }
+    MainForm->raise();
+    MainForm->activateWindow();
+    StartMusic();
+    DeleteGameFile(ProgramFolder() + QStringLiteral("questions.fil"));
+    RaceRunning = true;
+    MainForm->CancelBtn->show();
+    for (ContestantRecord &record : ContestantTable)
+        record.Progress = 0;
+    while (RaceRound()) {
+    }
+    RaceRunning = false;
+    MainForm->CancelBtn->hide();
+    if (QuestionForm)
+        QuestionForm->close();
+    MainForm->move(ScreenSize().width() / 2 - MainForm->width() / 2, MainForm->y());
+    MainForm->ActionType->setItemIndex(-1);
+    MainForm->ActionType->update();
+    MainForm->UpdatePlayControls();
+    ShutdownCountdown = 50;
+    StopMusic();
+    if (PlayForm)
+        PlayForm->hide();
+}
+
+void OpenRaceTrack()
+{
+    if (!PlayForm)
+        return;
+    PlayForm->ScoreBoard->hide();   // the last race's scoreboard
+    PlayForm->showMaximized();
+    PlayForm->CentreFinishLabel();
+}
+
+void FinishSequence()
+{
+    RankContestants();
+    if (QuestionForm)
+        QuestionForm->close();
+    if (CurrentPlayMode() != JoinGame)
+        SendPositions();
+    waitForLeftAtLeast(FinisherIndex, 600, 50);
+    RankContestants();
+    MoveContestant(WinIndex);
+    MoveContestant(PlaceIndex);
+    MoveContestant(ShowIndex);
+    Delay(3000);
+    RaceRunning = false;
+
+    const QString finisher = PlayerIdentity(FinisherIndex);
+    DoAction(QStringLiteral("moveup"), finisher);
+    Delay(500);
+    DoAction(QStringLiteral("pleased"), finisher);
+    Delay(2500);
+    for (int slot = 0; slot < ContestantCount(); ++slot)
+        StopCharacter(PlayerIdentity(slot));
+    if (PlayForm)
+        PlayForm->ShowScoreboard();
+    Delay(1000);
+    for (int slot = 0; slot < ContestantCount(); ++slot) {
+        if (slot != FinisherIndex)
+            MoveCharacter(0, slot * rowHeight(), PlayerIdentity(slot), 10);
+    }
+    WaitUntilIdle(10);
+    MoveCharacter(screenCentre().x(), screenCentre().y(), finisher, 100);
+    DoAction(QStringLiteral("greet"), finisher);
+    for (int slot = 0; slot < ContestantCount(); ++slot) {
+        if (slot != FinisherIndex) {
+            DoAction(QStringLiteral("gestureleft"), PlayerIdentity(slot));
+            continue;
+        }
+        if (CurrentPlayMode() == PracticeGame)
+            continue;
+        const ContestantItemFields fields = itemFields(slot);
+        const QString name = fields.PlayerName.size() < 2 ? WithoutExtension(fields.CharacterFile).left(35)
+                                                          : fields.PlayerName;
+        MoveCharacter(screenCentre().x() - 50, screenCentre().y() - 50, Announcer, 100);
+        Delay(500);
+        WaitForAudio();
+        SpeakText(LookupPhrase(QStringLiteral("wn1")) + u' ' + name, Announcer);
+        DoAction(QStringLiteral("cheer"), Announcer);
+    }
+    DoAction(QStringLiteral("congratulate"), finisher);
+    Delay(1000);
+    for (int slot = 0; slot < ContestantCount(); ++slot) {
+        if (slot != FinisherIndex)
+            DoAction(QStringLiteral("pleased"), PlayerIdentity(slot));
+    }
+}
+
+bool WaitUntilIdle(int seconds)
+{
+    for (int polls = 0; polls < 4 * seconds && !IsIdle(); ++polls)
+        Delay(250);
+    return IsIdle();
+}
+
+void BitBtn1Click()
+{
+    RaceRunning = false;
+    StopMusic();
+    MainForm->CancelBtn->hide();
+    if (QuestionForm)
+        QuestionForm->close();
+    if (Memform)
+        Memform->close();
+    if (CurrentPlayMode() == HostGame) {
+        SendCancel();
+        Delay(500);
+        SendCancel();
+    }
+    DexterityCountdown = 0;
+    MoveCharacter(0, 0, Announcer, 0);
+}
