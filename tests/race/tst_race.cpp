@@ -1,0 +1,348 @@
+#include "Agent.h"
+#include "CountDownUnit.h"
+#include "MainUnit.h"
+#include "MemoryUnit.h"
+#include "MessageBoxes.h"
+#include "PlayUnit.h"
+#include "QuestionUnit.h"
+#include "RaceLoop.h"
+#include "RaceModel.h"
+#include "RaceStart.h"
+#include "RadioGroup.h"
+#include "TTSUnit.h"
+#include "kw_unit.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+// The race logic with the real windows and stage, offscreen and at a small time scale.
+class TestRace : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir programFolder;
+    TMainForm *main = nullptr;
+    TTTSForm *stage = nullptr;
+    TPlayForm *track = nullptr;
+    TCountDownForm *countdown = nullptr;
+    TQuestionForm *question = nullptr;
+    TMemform *memory = nullptr;
+    QStringList boxes;
+    QStringList spoken;
+
+    // Puts contestants straight into the roster: names A, B, C ... with given progress.
+    void roster(int mode, const QList<int> &progress)
+    {
+        main->ActionType->setItemIndex(mode);
+        main->Contestants->clear();
+        ResetContestantTable();
+        for (int slot = 0; slot < progress.size(); ++slot) {
+            const QString name(QChar(u'A' + slot));
+            main->Contestants->addItem(QStringLiteral(" \t%1\t%1.acs").arg(name));
+            ContestantTable[slot].PlayerName = name;
+            ContestantTable[slot].CharacterFile = name + QStringLiteral(".acs");
+            ContestantTable[slot].Progress = progress[slot];
+        }
+    }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+    void ranking_data();
+    void ranking();
+    void progressRules();
+    void finisherIsFirstInListLeaderIsHighest();
+    void puzzleRaceNeedsEightRightAnswers();
+    void commentary_data();
+    void commentary();
+    void commentaryStaysSilent();
+    void movesAndIdleGestures();
+    void timerTurnsAndCommentaryCycle();
+    void startRefusals();
+    void countdownShowsNineToZero();
+    void cancelStopsTheRace();
+    void shutdownKeepsPracticeAndEndsOtherwise();
+};
+
+void TestRace::initTestCase()
+{
+    // Our own phrase table, so that the commentary can be read back exactly.
+    QFile phrases(programFolder.path() + "/stdtalk.lst");
+    QVERIFY(phrases.open(QIODevice::WriteOnly));
+    phrases.write("rt1 ALLTIED\r\nrt2 TIED\r\nrw1 LEAD\r\nrp1 SECOND\r\nrl1 THIRD\r\nwn1 WINNER\r\n");
+    phrases.close();
+    QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", programFolder.path() + "/Announcer.acs"));
+    qputenv("HOLLYFROST_PROGRAM_FOLDER", programFolder.path().toLocal8Bit());
+    qputenv("WINDIR", qgetenv("HF_WINDOWS_DIR"));
+    SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
+    SetSpeechObserver([this](const QString &identity, const QString &text) {
+        if (identity == QLatin1String("Announcer"))
+            spoken << text;
+    });
+    main = new TMainForm;
+    MainForm = main;
+    main->Timer1->stop();   // the tests run the ticks themselves
+    stage = new TTTSForm;
+    countdown = new TCountDownForm;
+    question = new TQuestionForm;
+    memory = new TMemform;
+    track = new TPlayForm;
+    RandSeed(11);
+}
+
+void TestRace::init()
+{
+    boxes.clear();
+    spoken.clear();
+    RaceRunning = false;
+    DexterityCountdown = 0;
+    ShutdownCountdown = 0;
+}
+
+void TestRace::cleanupTestCase()
+{
+    SetSpeechObserver({});
+    SetMessageBoxAnswerer({});
+    delete track;
+    delete memory;
+    delete question;
+    delete countdown;
+    delete stage;
+    delete main;
+}
+
+void TestRace::ranking_data()
+{
+    QTest::addColumn<QList<int>>("progress");
+    QTest::addColumn<QList<int>>("expected");   // win, place, show
+    QTest::newRow("distinct") << QList<int>{10, 40, 20, 30} << QList<int>{1, 3, 2};
+    QTest::newRow("ties go to the lowest slot") << QList<int>{30, 30, 30} << QList<int>{0, 1, 2};
+    QTest::newRow("zero never ranks: defaults stay") << QList<int>{0, 0, 0} << QList<int>{0, 1, 2};
+    QTest::newRow("only the last moved") << QList<int>{0, 0, 5} << QList<int>{2, 1, 2};
+    QTest::newRow("two contestants keep show at 2") << QList<int>{5, 9} << QList<int>{1, 0, 2};
+}
+
+void TestRace::ranking()
+{
+    QFETCH(QList<int>, progress);
+    QFETCH(QList<int>, expected);
+    roster(LocalRace, progress);
+    RankContestants();
+    QCOMPARE((QList<int>{WinIndex, PlaceIndex, ShowIndex}), expected);
+}
+
+void TestRace::progressRules()
+{
+    roster(LocalRace, {0, 0});
+    QCOMPARE(main->GameType->itemIndex(), 0);   // a local race is a random race
+    int total = 0;
+    for (int round = 0; round < 200; ++round) {
+        const int before = ContestantTable[0].Progress;
+        AdvanceProgress(0);
+        const int step = ContestantTable[0].Progress - before;
+        QVERIFY(step >= 0 && step <= 15);
+        total += step;
+    }
+    QVERIFY(total > 200 * 5 && total < 200 * 10);   // about 7.5 a round
+    main->GameType->setItemIndex(3);
+    ContestantTable[1].Score = 5;
+    AdvanceProgress(1);
+    QCOMPARE(ContestantTable[1].Progress, 60);
+    main->GameType->setItemIndex(-1);
+    AdvanceProgress(1);
+    QCOMPARE(ContestantTable[1].Progress, 60);
+}
+
+void TestRace::finisherIsFirstInListLeaderIsHighest()
+{
+    // On a joiner the progress comes from the host: the round only checks the finish.
+    roster(JoinGame, {92, 97, 50});
+    RaceRunning = true;
+    QVERIFY(!RaceRound());
+    QVERIFY(!RaceRunning);
+    QCOMPARE(FinisherIndex, 0);
+    QCOMPARE(WinIndex, 1);
+    QVERIFY(track->ScoreBoard->isVisibleTo(track));
+    QCOMPARE(track->Winlabel->text(), QString("  Win:  B (B)"));
+    QCOMPARE(track->PlaceLabel->text(), QString(" Place: A (A)"));
+    QCOMPARE(track->ShowLabel->text(), QString(" Show:  C (C)"));
+    // A round that starts after the race stopped is the last one.
+    roster(JoinGame, {10, 20});
+    QVERIFY(!RaceRound());
+}
+
+void TestRace::puzzleRaceNeedsEightRightAnswers()
+{
+    roster(PracticeGame, {0});
+    main->GameType->setItemIndex(3);
+    RaceRunning = true;
+    ContestantTable[0].Score = 7;
+    QVERIFY(RaceRound());
+    QCOMPARE(ContestantTable[0].Progress, 84);
+    ContestantTable[0].Score = 8;
+    QVERIFY(!RaceRound());
+    QCOMPARE(ContestantTable[0].Progress, 96);
+    QCOMPARE(FinisherIndex, 0);
+}
+
+void TestRace::commentary_data()
+{
+    QTest::addColumn<QList<int>>("progress");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("three tied") << QList<int>{20, 20, 20} << QStringList{"ALLTIED"};
+    QTest::newRow("four with three tied") << QList<int>{20, 20, 20, 5}
+                                          << QStringList{"ALLTIED", "With  A, B, C"};
+    QTest::newRow("first two tied") << QList<int>{30, 10, 30} << QStringList{"TIED A, C"};
+    QTest::newRow("all apart") << QList<int>{10, 50, 30} << QStringList{"LEAD B", "SECOND C", "THIRD A"};
+    QTest::newRow("third has not started") << QList<int>{50, 30, 0} << QStringList{"LEAD A", "SECOND B"};
+    QTest::newRow("two contestants") << QList<int>{50, 30} << QStringList{"LEAD A"};
+}
+
+void TestRace::commentary()
+{
+    QFETCH(QList<int>, progress);
+    QFETCH(QStringList, expected);
+    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    roster(LocalRace, progress);
+    RaceRunning = true;
+    MovedSinceCommentary = true;
+    RankContestants();
+    RaceCommentary();
+    QCOMPARE(spoken, expected);
+    QVERIFY(!MovedSinceCommentary);
+    RaceRunning = false;
+}
+
+void TestRace::commentaryStaysSilent()
+{
+    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    auto attempt = [&](int mode, int leader, int dexterity, bool moved) {
+        roster(mode, {leader, 5, 3});
+        RaceRunning = true;
+        MovedSinceCommentary = moved;
+        DexterityCountdown = dexterity;
+        RankContestants();
+        RaceCommentary();
+        RaceRunning = false;
+        DexterityCountdown = 0;
+    };
+    attempt(PracticeGame, 50, 0, true);   // Practice has no commentary
+    attempt(LocalRace, 9, 0, true);       // the leader has not reached 10
+    attempt(LocalRace, 50, 3, true);      // a dexterity test is running
+    attempt(LocalRace, 50, 0, false);     // nobody moved since the last remark
+    QVERIFY2(spoken.isEmpty(), qPrintable(spoken.join('|')));
+    attempt(LocalRace, 50, 0, true);
+    QCOMPARE(spoken.size(), 3);
+}
+
+void TestRace::movesAndIdleGestures()
+{
+    roster(LocalRace, {50, 0});
+    QVERIFY(LoadCharacter(10, NthCharacterFile(1), false, false, "Player1"));
+    const QSize screen = ScreenSize();
+    MoveContestant(1);   // at the left edge with no move ordered yet: it is lined up
+    QCOMPARE(ContestantTable[1].LastX, 0);
+    QVERIFY(MovedSinceCommentary == false || MovedSinceCommentary == true);
+    MovedSinceCommentary = false;
+    ContestantTable[1].Progress = 25;
+    MoveContestant(1);
+    const int targetX = screen.width() / 4;
+    QCOMPARE(ContestantTable[1].LastX, targetX);
+    QVERIFY(MovedSinceCommentary);
+    QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Player1"), QPoint(targetX, screen.height() / 2), 5000);
+    // Already there: an idle gesture (or nothing), no new move.
+    MovedSinceCommentary = false;
+    MoveContestant(1);
+    QVERIFY(!MovedSinceCommentary);
+    UnloadCharacter("Player1");
+}
+
+void TestRace::timerTurnsAndCommentaryCycle()
+{
+    roster(LocalRace, {0, 0});
+    RaceRunning = true;
+    TurnIndex = 0;
+    CommentaryCycles = 0;
+    for (int tick = 0; tick < 10; ++tick)
+        RaceTimerTick();
+    QCOMPARE(int(TurnIndex), 10);
+    QCOMPARE(CommentaryCycles, 0);
+    RaceTimerTick();   // the eleventh tick starts the next cycle
+    QCOMPARE(int(TurnIndex), 1);
+    QCOMPARE(CommentaryCycles, 1);
+    for (int tick = 0; tick < 30; ++tick)
+        RaceTimerTick();
+    QCOMPARE(CommentaryCycles, 0);   // after the fourth cycle the commentary ran
+    RaceRunning = false;
+}
+
+void TestRace::startRefusals()
+{
+    roster(LocalRace, {0});
+    StartRaceClick();
+    QCOMPARE(boxes, QStringList{"You need some contestants first"});
+    QVERIFY(main->StartRace->isVisibleTo(main));
+    boxes.clear();
+    roster(PracticeGame, {0});   // one contestant is enough for Practice
+    main->GameType->setItemIndex(-1);
+    StartRaceClick();
+    QCOMPARE(boxes, QStringList{"Please select a Game Type First"});
+    QVERIFY(!RaceRunning);
+}
+
+void TestRace::countdownShowsNineToZero()
+{
+    QStringList shown;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, this, [&] {
+        if (shown.isEmpty() || shown.last() != countdown->Label1->text())
+            shown << countdown->Label1->text();
+    });
+    sampler.start(1);
+    QElapsedTimer clock;
+    clock.start();
+    countdown->RunCountdown();
+    sampler.stop();
+    QVERIFY(clock.elapsed() >= ScaledInterval(5000) * 0.95);
+    QVERIFY(!countdown->isVisible());
+    QCOMPARE(countdown->Label1->text(), QString("0"));
+    QCOMPARE(shown.first(), QString("9"));   // the designed text, before the first number
+    QVERIFY(shown.contains("5"));
+}
+
+void TestRace::cancelStopsTheRace()
+{
+    roster(LocalRace, {10, 20});
+    RaceRunning = true;
+    DexterityCountdown = 4;
+    main->CancelBtn->show();
+    main->CancelBtn->click();
+    QVERIFY(!RaceRunning);
+    QCOMPARE(DexterityCountdown, 0);
+    QVERIFY(!main->CancelBtn->isVisibleTo(main));
+}
+
+void TestRace::shutdownKeepsPracticeAndEndsOtherwise()
+{
+    roster(PracticeGame, {95});
+    FinisherIndex = 0;
+    ShutdownCountdown = 16;
+    for (int tick = 0; tick < 16; ++tick)
+        RaceTimerTick();
+    QCOMPARE(ShutdownCountdown, 0);
+    QVERIFY(!ApplicationTerminating());   // Practice picked again: the program stays
+    main->ActionType->setItemIndex(-1);
+    ShutdownCountdown = 1;
+    RaceTimerTick();
+    QVERIFY(ApplicationTerminating());
+}
+
+QTEST_MAIN(TestRace)
+#include "tst_race.moc"
