@@ -473,10 +473,14 @@ void CharacterWindow::endSpeech()
 
 void CharacterWindow::updateBalloon(qint64 now)
 {
-    if (!speaking_ || balloonWords_.isEmpty())
+    if (!speaking_)
         return;
+    // The word clock runs whether or not a balloon shows the words: the timer wakes for
+    // each word, so a word left behind would wake it at once, again and again.
     while (nextWord_ < wordTimes_.size() && wordTimes_[nextWord_] <= now)
         ++nextWord_;
+    if (balloonWords_.isEmpty())
+        return;
     // Spoken and shown words need not match one to one (a map tag may say two words for
     // one shown): reveal the shown words in proportion to the spoken ones.
     const qsizetype shownCount = balloonWords_.size();
