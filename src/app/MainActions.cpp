@@ -11,9 +11,11 @@
 #include "RaceModel.h"
 #include "RadioGroup.h"
 #include "RosterUnit.h"
+#include "TickLog.h"
 #include "kw_unit.h"
 #include "records.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -151,6 +153,16 @@ void TMainForm::Label1Click()
 void TMainForm::Timer1Timer()
 {
     Timer1->stop();
-    RaceTimerTick();
+    if (TickLogEnabled()) {
+        // Ticks that run the commentary or the goodbye and unload steps wait on purpose.
+        const bool waits = (RaceRunning && TurnIndex > 9 && CommentaryCycles >= 3)
+                           || (!RaceRunning && (ShutdownCountdown == 16 || ShutdownCountdown == 6));
+        QElapsedTimer clock;
+        clock.start();
+        RaceTimerTick();
+        RecordTick(clock.nsecsElapsed() / 1000, waits);
+    } else {
+        RaceTimerTick();
+    }
     Timer1->start();
 }

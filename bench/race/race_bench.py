@@ -1,0 +1,81 @@
+#!/usr/bin/env python3
+"""One whole Local Race with six contestants at time scale 1 on a virtual desktop:
+CPU share of one core and peak memory of the game over the race, and the wall time of
+each 250 ms tick handler. Run through bench/race/run.sh."""
+import os
+import statistics
+import sys
+import tempfile
+import time
+
+from desktop import Game, application, find, is_showing, press, wait_find, wait_for
+
+CLOCK = os.sysconf("SC_CLK_TCK")
+
+
+def game_pid(messenger_pid):
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/stat") as f:
+                    fields = f.read().split()
+                if int(fields[3]) == messenger_pid:
+                    return int(entry)
+            except OSError:
+                pass
+    return None
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / CLOCK
+
+
+def peak_kb(pid):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1])
+    return 0
+
+
+def main():
+    ticks_file = tempfile.mktemp(prefix="ticks-")
+    with Game(time_scale="1", env={"HOLLYFROST_BENCH_TICKS": ticks_file}) as game:
+        app = application()
+        press(wait_find(app, "Local Race", "radio button"))
+        add = wait_find(app, "Add Characters to Race", "push button")
+        for name in ("Pip.acs", "Bolt.acs", "Penny.acs", "Miso.acs", "Ember.acs", "Lily.acs"):
+            press(add)
+            dialog = wait_find(app, "Open", "dialog", 30)
+            wait_find(dialog, "File name:", "text").queryEditableText().setTextContents(name)
+            press(wait_find(dialog, "Open", "push button"))
+            wait_for(lambda: not is_showing(find(app, "Open", "dialog", showing=None)), 30, 0.2, "dialog closed")
+        pid = wait_for(lambda: game_pid(game.process.pid), 10, 0.1, "the game's process")
+        start_cpu, start = cpu_seconds(pid), time.time()
+        press(wait_find(app, "Start Game", "push button"))
+        cpu, peak = start_cpu, 0
+        while game.process.poll() is None:
+            try:
+                cpu, peak = cpu_seconds(pid), max(peak, peak_kb(pid))
+            except OSError:
+                break
+            time.sleep(0.2)
+        wall = time.time() - start
+        game.process.wait(timeout=60)
+    with open(ticks_file) as f:
+        rows = [line.split() for line in f]
+    os.unlink(ticks_file)
+    plain = [int(us) / 1000 for us, kind in rows if kind == "tick"]
+    waits = [int(us) / 1000 for us, kind in rows if kind == "wait"]
+    print(f"race and shutdown: {wall:.1f} s wall")
+    print(f"cpu: {100 * (cpu - start_cpu) / wall:.2f} % of one core")
+    print(f"peak memory: {peak / 1024:.1f} MB")
+    print(f"tick handler: {len(plain)} ticks, median {statistics.median(plain):.3f} ms, worst {max(plain):.3f} ms")
+    if waits:
+        print(f"ticks with deliberate waits (commentary, goodbye, unload): {len(waits)}, worst {max(waits):.0f} ms")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
