@@ -40,7 +40,7 @@ def launch(folder, uin="40002", time_scale="0.05", env=None):
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
 
 
-def application(name="Hollyfrost Games", timeout=20):
+def application(name="Hollyfrost Games", timeout=60):
     def find_app():
         desktop = pyatspi.Registry.getDesktop(0)
         for i in range(desktop.childCount):
@@ -67,7 +67,7 @@ def find(root, name, role=None, showing=None):
     return None
 
 
-def wait_find(root, name, role=None, timeout=20, showing=True):
+def wait_find(root, name, role=None, timeout=60, showing=True):
     return wait_for(lambda: find(root, name, role, showing), timeout, 0.2, f"{role or 'control'} '{name}'")
 
 
