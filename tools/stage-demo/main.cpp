@@ -1,0 +1,116 @@
+// hollyfrost-stage-demo [CHARACTER_FILE]: the character stage on show. Loads the
+// commentator and one contestant, shows them, plays every animation the game uses, moves
+// them through the four corners and across the screen, lets them speak, and ends.
+// Prints a line for each step it asks for and one for each request that finishes.
+#include "Agent.h"
+#include "PhraseUnit.h"
+#include "TTSUnit.h"
+#include "kw_unit.h"
+
+#include <QApplication>
+#include <QTextStream>
+
+namespace {
+
+const QStringList GameAnimations = {"greet", "wave", "pleased", "cheer", "congratulate", "gestureleft",
+                                    "lookleft", "lookright", "lookup", "lookdown", "blink", "alert",
+                                    "surprised", "idle_1", "moveup", "postcall", "startgate", "hide"};
+const QStringList Corners = {"topleft", "topright", "bottomright", "bottomleft"};
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+void say(const QString &line)
+{
+    out() << line << Qt::endl;
+}
+
+bool bothIdle(agent::AgentControl *control, const QStringList &identities)
+{
+    for (const QString &identity : identities) {
+        const agent::Character *character = control->character(identity);
+        if (character && !character->queueEmpty())
+            return false;
+    }
+    return true;
+}
+
+void waitForQueues(agent::AgentControl *control, const QStringList &identities)
+{
+    for (int polls = 0; polls < 12000 && !bothIdle(control, identities); ++polls)
+        Delay(50);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    Randomize();
+    TTTSForm stage;
+    const QString contestantFile = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                            : WindowsFolder() + QStringLiteral("MSAGENT\\CHARS\\") + NthCharacterFile(1);
+    const QStringList identities = {QStringLiteral("Announcer"), QStringLiteral("Player0")};
+    QObject::connect(stage.MyAgent, &agent::AgentControl::requestComplete, &app, [](int id, int status) {
+        static const char *const outcomes[] = {"done", "stopped", "failed"};
+        say(QStringLiteral("request %1 %2").arg(id).arg(QLatin1String(outcomes[qBound(0, status, 2)])));
+    });
+
+    if (!LoadCharacter(10, ProgramFolder() + QStringLiteral("Announcer.acs"), false, true, identities[0])
+        || !LoadCharacter(10, contestantFile, false, false, identities[1])) {
+        QTextStream(stderr) << "hollyfrost-stage-demo: cannot load the characters (" << contestantFile << ")\n";
+        return 1;
+    }
+    say(QStringLiteral("loaded Announcer and Player0 from %1").arg(NameOfPath(contestantFile)));
+    const QSize screen = ScreenSize();
+    MoveCharacter(screen.width() / 3, screen.height() / 3, identities[0], 0);
+    MoveCharacter(2 * screen.width() / 3, screen.height() / 3, identities[1], 0);
+    for (const QString &identity : identities) {
+        say(identity + QStringLiteral(": show"));
+        ShowCharacter(false, identity);
+    }
+    waitForQueues(stage.MyAgent, identities);
+
+    for (const QString &animation : GameAnimations) {
+        for (const QString &identity : identities) {
+            say(identity + QStringLiteral(": play ") + animation);
+            DoAction(animation, identity);
+        }
+        waitForQueues(stage.MyAgent, identities);
+    }
+    for (const QString &corner : Corners) {
+        for (const QString &identity : identities) {
+            say(identity + QStringLiteral(": move to ") + corner);
+            DoAction(QStringLiteral("moveto") + corner, identity);
+        }
+        waitForQueues(stage.MyAgent, identities);
+    }
+    for (int i = 0; i < identities.size(); ++i) {
+        say(identities[i] + QStringLiteral(": across the screen"));
+        MoveCharacter(0, screen.height() / 2 - 100 * i, identities[i], 0);
+        MoveCharacter(screen.width() - 140, screen.height() / 2 - 100 * i, identities[i], 2500);
+    }
+    waitForQueues(stage.MyAgent, identities);
+
+    say(QStringLiteral("Announcer: speak"));
+    SpeakText(LookupPhrase(QStringLiteral("we1")), identities[0]);
+    WaitForAudio();
+    waitForQueues(stage.MyAgent, identities);
+    say(QStringLiteral("Player0: speak"));
+    SpeakText(LookupPhrase(QStringLiteral("rs1")) + QStringLiteral(" ") + WithoutExtension(NameOfPath(contestantFile)),
+              identities[1]);
+    waitForQueues(stage.MyAgent, identities);
+
+    for (const QString &identity : identities) {
+        say(identity + QStringLiteral(": hide"));
+        HideCharacter(false, identity);
+    }
+    waitForQueues(stage.MyAgent, identities);
+    for (const QString &identity : identities)
+        UnloadCharacter(identity);
+    say(QStringLiteral("finished"));
+    return 0;
+}
