@@ -74,11 +74,20 @@ private:
     QWidget *window;
 };
 
+// Screen readers and desktop automation find every control by its caption: keep the
+// accessibility bridge on even when the desktop has not asked for it.
+void KeepAccessibilityOn()
+{
+    if (qEnvironmentVariableIsEmpty("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"))
+        qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     PreferX11OnWayland();
+    KeepAccessibilityOn();
     QApplication app(argc, argv);
 
     TInstanceManager guard;
