@@ -148,9 +148,7 @@ void RaceCommentary()
           && CurrentPlayMode() != PracticeGame))
         return;
     MovedSinceCommentary = false;
-    // Waits for the leader's window to have moved off the left edge a little.
-    for (int polls = 0; polls < 250 && CharacterPosition(PlayerIdentity(WinIndex)).x() < progressOf(WinIndex); ++polls)
-        Delay(20);
+    WaitForLeftAtLeast(WinIndex, 250, 20);
     const QString announcer = QStringLiteral("Announcer");
     const int count = ContestantCount();
     const qint32 first = progressOf(WinIndex), second = progressOf(PlaceIndex), third = progressOf(ShowIndex);
@@ -172,6 +170,13 @@ void RaceCommentary()
         if (count >= 3 && third >= 1)
             SpeakText(LookupPhrase(QStringLiteral("rl1")) + u' ' + nameOf(ShowIndex), announcer);
     }
+}
+
+void WaitForLeftAtLeast(int slot, int polls, int stepMs)
+{
+    const QString identity = PlayerIdentity(slot);
+    for (int i = 0; i < polls && CharacterLoaded(identity) && CharacterPosition(identity).x() < progressOf(slot); ++i)
+        Delay(stepMs);
 }
 
 void GoodbyeStep()

@@ -18,5 +18,9 @@ void RankContestants();
 void MoveContestant(int slot);
 void IdleGesture(int slot);
 void RaceCommentary();
+// Polls, every stepMs, until the slot's character reports a left coordinate at least its
+// Progress value (the raw percentage: the character has left the start), at most polls
+// times. A character that is not loaded is not waited for.
+void WaitForLeftAtLeast(int slot, int polls, int stepMs);
 void GoodbyeStep();
 void UnloadStep();

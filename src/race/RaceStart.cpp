@@ -36,12 +36,6 @@ QPoint screenCentre()
     return QPoint(ScreenSize().width() / 2, ScreenSize().height() / 2);
 }
 
-void waitForLeftAtLeast(int slot, int polls, int stepMs)
-{
-    for (int i = 0; i < polls && CharacterPosition(PlayerIdentity(slot)).x() < ContestantTable[slot].Progress; ++i)
-        Delay(stepMs);
-}
-
 ContestantItemFields itemFields(int slot)
 {
     return SplitContestantItem(MainForm->Contestants->item(slot)->text());
@@ -180,7 +174,7 @@ void FinishSequence()
         QuestionForm->close();
     if (CurrentPlayMode() != JoinGame)
         SendPositions();
-    waitForLeftAtLeast(FinisherIndex, 600, 50);
+    WaitForLeftAtLeast(FinisherIndex, 600, 50);
     RankContestants();
     MoveContestant(WinIndex);
     MoveContestant(PlaceIndex);

@@ -316,6 +316,11 @@ QString PickAlternative(const QString &text)
     return text.section(u'|', k, k);
 }
 
+bool CharacterLoaded(const QString &identity)
+{
+    return characterOf(identity) != nullptr;
+}
+
 QPoint CharacterPosition(const QString &identity)
 {
     agent::Character *character = characterOf(identity);

@@ -51,6 +51,8 @@ bool DoAction(const QString &command, const QString &identity);
 void WaitForAudio();
 bool IsIdle();
 QString PickAlternative(const QString &text);
+// Whether a character is loaded under the identity.
+bool CharacterLoaded(const QString &identity);
 // Left and top of the character on the screen; (0, 0) when they cannot be read.
 QPoint CharacterPosition(const QString &identity);
 QString DefaultCharacterFile();
