@@ -19,18 +19,9 @@ export TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR"
 demo="$work/messenger"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 pass() { echo "ok: $*"; }
 
-# wait_for SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds.
-wait_for() {
-    local limit=$(( $1 * 10 )); shift
-    for (( i = 0; i < limit; i++ )); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
+source "$(dirname "$0")/../e2e/shell-helpers.sh"
 visible_window() { xdotool search --onlyvisible --name "$1" | head -n 1; }
 has_window() { [ -n "$(visible_window "$1")" ]; }
 gone() { ! kill -0 "$1" 2>/dev/null; }

@@ -13,16 +13,7 @@ cleanup() {
 trap cleanup EXIT
 export TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR"
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-wait_for() {
-    local limit=$(( $1 * 10 )); shift
-    for (( i = 0; i < limit; i++ )); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
+source "$(dirname "$0")/../e2e/shell-helpers.sh"
 main_window() { xdotool search --onlyvisible --name "Hollyfrost Games 1.17" | head -n 1; }
 position() { xdotool getwindowgeometry --shell "$1" | awk -F= '/^[XY]=/ { printf "%s ", $2 }'; }
 moved_to() { [ "$(position "$1")" = "$2" ]; }
