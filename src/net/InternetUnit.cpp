@@ -1,6 +1,7 @@
 #include "InternetUnit.h"
 
 TInternetForm *InternetForm = nullptr;
+bool AckFlag = false;
 
 TInternetForm::TInternetForm(QWidget *parent)
     : QWidget(parent)
@@ -35,4 +36,11 @@ void SendPositions()
 
 void SendCancel()
 {
+}
+
+void SendGameMessage(const QString &code, const QString &address, const QString &payload)
+{
+    Q_UNUSED(code);
+    Q_UNUSED(address);
+    Q_UNUSED(payload);
 }

@@ -2,6 +2,7 @@
 // Created once at start-up, hidden until its feature shows it.
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
 class TInternetForm : public QWidget
@@ -19,6 +20,15 @@ extern TInternetForm *InternetForm;
 // window whenever the game type or difficulty changes while no race runs; the message
 // itself belongs to the network play and is not sent yet.
 void SendGameDescription();
+
+// Sends code + this player's speech name + payload as one game message to the game port
+// of address. An empty address sends nothing; the payload already starts with "&&" when
+// it has fields. Until network play exists nothing leaves this computer.
+void SendGameMessage(const QString &code, const QString &address, const QString &payload);
+
+// Set by every "AK" game message that arrives; a sender that waits for an acknowledgement
+// clears it first and polls it between its Delay steps.
+extern bool AckFlag;
 
 // The race's messages to remote contestants: the roster ("RS"), the start signal ("SR"),
 // every contestant's progress ("RP") and the host's cancel ("RC"). Until network play
