@@ -36,11 +36,12 @@ QString characterFolder()
     return WindowsFolder() + QStringLiteral("MSAGENT\\CHARS\\");
 }
 
-// The ".acs" files of the character folder, in listing order.
+// The ".acs" files of the character folder, in listing order. Only regular files: a
+// FIFO or device named like a character file is not a character.
 QStringList characterFiles()
 {
     const QDir folder(NativePath(characterFolder()));
-    return folder.entryList({QStringLiteral("*.acs")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    return folder.entryList({QStringLiteral("*.acs")}, QDir::Files | QDir::Hidden, QDir::Name);
 }
 
 bool fitsInt16(int value)

@@ -3,8 +3,10 @@
 #include "kw_unit.h"
 
 #include <cmath>
+#include <sys/stat.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMap>
 #include <QFile>
 #include <QGuiApplication>
@@ -35,6 +37,8 @@ private slots:
     void loadScalesAndToleratesReloads();
     void loadFallsBackToTheLibrary();
     void disconnectedStageDoesNothing();
+    void reloadedCharacterSpeaksAndActs();
+    void audioIsBusyWhileACharacterSpeaks();
     void actionsPlayHideAndFail();
     void cornerMovesAndRanges();
     void deltaMoves();
@@ -60,6 +64,7 @@ void TestStage::init()
 
 void TestStage::cleanup()
 {
+    SetSpeechObserver({});
     delete stage;
     stage = nullptr;
     qputenv("WINDIR", qgetenv("HF_WINDOWS_DIR"));
@@ -130,6 +135,47 @@ void TestStage::disconnectedStageDoesNothing()
     WaitForAudio();
 }
 
+void TestStage::reloadedCharacterSpeaksAndActs()
+{
+    QStringList heard;
+    SetSpeechObserver([&heard](const QString &identity, const QString &text) { heard << identity + ": " + text; });
+    const QString file = NthCharacterFile(1);
+    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(LoadCharacter(10, file, false, false, "Player0"));
+    UnloadCharacter("Player0");
+    // Loaded again under the same identity: it speaks and acts like a new one.
+    QVERIFY(LoadCharacter(10, file, false, false, "Player0"));
+    HideCharacter(true, "Player0");
+    waitForQueue("Player0");
+    SpeakText("Back again", "Player0");
+    QCOMPARE(heard, QStringList{"Player0: Back again"});
+    QVERIFY(DoAction("wave", "Player0"));
+    QTRY_VERIFY(character("Player0")->visible());
+    // A load of an identity that is still loaded connects the stage as well.
+    UnloadCharacter("Player0");
+    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    SpeakText("Still here", "Announcer");
+    QCOMPARE(heard.size(), 2);
+    QCOMPARE(heard.last(), QString("Announcer: Still here"));
+}
+
+void TestStage::audioIsBusyWhileACharacterSpeaks()
+{
+    // With or without a sound device, the audio output counts as busy while a character
+    // speaks, so the race's waits for the speech last as long everywhere.
+    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    waitForQueue("Announcer");
+    QVERIFY(stage->MyAgent->audioOutputStatus() < 2);
+    SpeakText("One two three four five six seven eight nine ten", "Announcer");
+    QElapsedTimer started;
+    started.start();
+    while (stage->MyAgent->audioOutputStatus() != 4 && started.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    QCOMPARE(stage->MyAgent->audioOutputStatus(), 4);
+    WaitForAudio();
+    QVERIFY(stage->MyAgent->audioOutputStatus() < 2);
+}
+
 void TestStage::actionsPlayHideAndFail()
 {
     QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
@@ -187,8 +233,24 @@ void TestStage::deltaMoves()
 void TestStage::soundEffectWithMissingFileDoesNothing()
 {
     QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
+    ShowCharacter(true, "Announcer");
     waitForQueue("Announcer");
+    // A missing sound file queues nothing for the character.
     QVERIFY(DoAction("sfxno-such-sound.wav=whatever", "Announcer"));
+    QVERIFY(character("Announcer")->queueEmpty());
+    // One that exists in the program folder is played through the character.
+    QTemporaryDir program;
+    QVERIFY(QFile::copy(ProgramFolder() + "Announcer.acs", program.filePath("Announcer.acs")));
+    QFile sound(program.filePath("ding.wav"));
+    QVERIFY(sound.open(QIODevice::WriteOnly));
+    sound.write(QByteArray("RIFF\x24\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x40\x1f\x00\x00"
+                           "\x80\x3e\x00\x00\x02\x00\x10\x00data\x00\x00\x00\x00", 44));
+    sound.close();
+    const QByteArray programFolder = qgetenv("HOLLYFROST_PROGRAM_FOLDER");
+    qputenv("HOLLYFROST_PROGRAM_FOLDER", QFile::encodeName(program.path()));
+    QVERIFY(DoAction("sfxding.wav=whatever", "Announcer"));
+    qputenv("HOLLYFROST_PROGRAM_FOLDER", programFolder);
+    QVERIFY(!character("Announcer")->queueEmpty());
     waitForQueue("Announcer");
 }
 
@@ -217,6 +279,12 @@ void TestStage::characterFileListing()
     QFile::remove(folder.path() + "/msagent/chars/One.acs");
     add("random four.acs");
     QCOMPARE(RandomCharacterFile(), QString());   // every name holds "random": no endless search
+    // A FIFO named like a character file is no character: listing it would let the
+    // reader wait for a writer for ever.
+    QCOMPARE(::mkfifo(QFile::encodeName(folder.path() + "/msagent/chars/Aa pipe.acs").constData(), 0600), 0);
+    QCOMPARE(CountCharacterFiles(), 3);
+    QCOMPARE(NthCharacterFile(1), QString("RANDOM three.acs"));
+    QVERIFY(!LoadCharacter(10, folder.path() + "/msagent/chars/Aa pipe.acs", false, false, "Player3"));
 }
 
 void TestStage::pickAlternativeAndRespelling()

@@ -6,6 +6,8 @@
 
 #include <QHash>
 
+#include <new>
+
 namespace agent {
 
 // --- Character ----------------------------------------------------------------------
@@ -81,11 +83,19 @@ void AgentControl::setConnected(bool on) { d->connected = on; }
 
 Character *AgentControl::load(const QString &identity, const QString &file)
 {
-    if (d->characters.contains(identity))
+    if (d->characters.contains(identity)) {
+        d->connected = true;   // a load request connects the control, whatever it finds
         throw AgentError(QStringLiteral("The character is already loaded under the identity \"%1\"")
                              .arg(identity).toStdString());
-    detail::CharacterData data = detail::loadCharacterFile(file);
-    auto *character = new Character(std::make_unique<CharacterWindow>(&d->hub, identity, std::move(data)));
+    }
+    Character *character = nullptr;
+    try {
+        detail::CharacterData data = detail::loadCharacterFile(file);
+        character = new Character(std::make_unique<CharacterWindow>(&d->hub, identity, std::move(data)));
+    } catch (const std::bad_alloc &) {
+        throw AgentError(QStringLiteral("Not enough memory to load the character file \"%1\"")
+                             .arg(file).toStdString());
+    }
     d->characters.insert(identity, character);
     d->connected = true;
     return character;

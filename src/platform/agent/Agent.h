@@ -90,7 +90,8 @@ public:
     // Unloads it (its window disappears); unknown identities are ignored.
     void unload(const QString &identity);
 
-    // 0 free, 1 no audio device, 4 while a character speaks.
+    // 4 while a character speaks (also without an audio device); otherwise 0 free,
+    // 1 no audio device.
     int audioOutputStatus() const;
 
 signals:

@@ -25,7 +25,9 @@ struct AgentHub
     bool audioDevice = false;   // an audio output exists (checked once)
 
     int newRequestId() { return nextRequestId++; }
-    int audioStatus() const { return !audioDevice ? 1 : speakers > 0 ? 4 : 0; }
+    // Busy while any character speaks, with or without a device, so that waits for the
+    // audio take as long everywhere; 1 (no device) only when nobody speaks.
+    int audioStatus() const { return speakers > 0 ? 4 : !audioDevice ? 1 : 0; }
 };
 
 // Plays one clip at a time on the default audio output; a new clip replaces the last.

@@ -2,20 +2,34 @@
 
 #include "Agent.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <zip.h>
 
+#include <fcntl.h>
 #include <memory>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace agent::detail {
 
 namespace {
 
+// A character file comes from anyone (the Add dialog takes any file): what one file may
+// cost is bounded. Our own characters use a small part of each bound.
 constexpr zip_uint64_t kMaxEntryBytes = 32 * 1024 * 1024;
+constexpr zip_uint64_t kMaxJsonBytes = 4 * 1024 * 1024;
+constexpr zip_int64_t kMaxEntries = 4096;
+constexpr qsizetype kMaxAnimations = 1024;
+constexpr qsizetype kMaxFrameSteps = 16384;
+constexpr qint64 kMaxTotalPixels = 16 * 1024 * 1024;
+constexpr qint64 kMaxTotalSoundBytes = 32 * 1024 * 1024;
 constexpr int kMaxSide = 2048;
 constexpr int kMaxFrameMs = 60000;
 
@@ -32,7 +46,8 @@ using ZipPtr = std::unique_ptr<zip_t, ZipDiscard>;
 }
 
 // The entry's bytes, or an empty array with *found false when there is no such entry.
-QByteArray readEntry(zip_t *zip, const QString &path, const QString &name, bool *found)
+QByteArray readEntry(zip_t *zip, const QString &path, const QString &name, bool *found,
+                     zip_uint64_t limit = kMaxEntryBytes)
 {
     QString entry = name;
     while (entry.startsWith(QLatin1String("./")))
@@ -43,7 +58,7 @@ QByteArray readEntry(zip_t *zip, const QString &path, const QString &name, bool 
     *found = zip_stat(zip, utf8.constData(), 0, &st) == 0;
     if (!*found)
         return {};
-    if (!(st.valid & ZIP_STAT_SIZE) || st.size > kMaxEntryBytes)
+    if (!(st.valid & ZIP_STAT_SIZE) || st.size > limit)
         fail(path, QStringLiteral("\"%1\" is too large").arg(name));
     zip_file_t *file = zip_fopen(zip, utf8.constData(), 0);
     if (!file)
@@ -61,6 +76,54 @@ QString stateName(const QJsonObject &states, const char *key)
     return states.value(QLatin1String(key)).toString();
 }
 
+// Opens the archive without following anything but a regular file: a FIFO or device
+// named like a character file would block or never end.
+ZipPtr openArchive(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        fail(path, QStringLiteral("the file cannot be opened"));
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        fail(path, QStringLiteral("not a regular file"));
+    }
+    int error = 0;
+    zip_t *zip = zip_fdopen(fd, 0, &error);
+    if (!zip) {
+        ::close(fd);
+        fail(path, QStringLiteral("not a character file (not a zip archive)"));
+    }
+    if (zip_get_num_entries(zip, 0) > kMaxEntries) {
+        zip_discard(zip);
+        fail(path, QStringLiteral("the file has too many entries"));
+    }
+    return ZipPtr(zip);
+}
+
+// Decodes a frame picture whose size the PNG header gives before any pixel is decoded:
+// a picture larger than the frame is refused, and so is one past the pixel budget.
+QImage decodeFrame(const QString &path, const QString &name, const QByteArray &png, QSize frame,
+                   qint64 &pixelBudget)
+{
+    QBuffer buffer;
+    buffer.setData(png);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
+    const QSize size = reader.size();
+    if (!png.startsWith("\x89PNG\r\n\x1a\n") || !size.isValid())
+        fail(path, QStringLiteral("the frame \"%1\" is not a PNG picture").arg(name));
+    if (size.width() > frame.width() || size.height() > frame.height())
+        fail(path, QStringLiteral("the frame \"%1\" is larger than the character").arg(name));
+    pixelBudget -= qint64(size.width()) * size.height();
+    if (pixelBudget < 0)
+        fail(path, QStringLiteral("the frames are too many or too large"));
+    QImage picture;
+    if (!reader.read(&picture) || picture.size() != size)
+        fail(path, QStringLiteral("the frame \"%1\" is not a PNG picture").arg(name));
+    return picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
 } // namespace
 
 const Animation *CharacterData::find(const QString &name) const
@@ -69,19 +132,16 @@ const Animation *CharacterData::find(const QString &name) const
     return it == animations.constEnd() ? nullptr : &it.value();
 }
 
-CharacterData loadCharacterFile(const QString &path)
+namespace {
+
+CharacterData readCharacterFile(const QString &path)
 {
     if (path.isEmpty())
         fail(path, QStringLiteral("no file name"));
-    int error = 0;
-    ZipPtr zip(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error));
-    if (!zip)
-        fail(path, error == ZIP_ER_NOENT || error == ZIP_ER_OPEN
-                       ? QStringLiteral("the file cannot be opened")
-                       : QStringLiteral("not a character file (not a zip archive)"));
+    ZipPtr zip = openArchive(path);
 
     bool found = false;
-    const QByteArray json = readEntry(zip.get(), path, QStringLiteral("character.json"), &found);
+    const QByteArray json = readEntry(zip.get(), path, QStringLiteral("character.json"), &found, kMaxJsonBytes);
     if (!found)
         fail(path, QStringLiteral("not a character file (no character.json)"));
     QJsonParseError parseError;
@@ -128,7 +188,11 @@ CharacterData loadCharacterFile(const QString &path)
     }
 
     QHash<QString, int> imageIndex, soundIndex;
+    qint64 pixelBudget = kMaxTotalPixels, soundBudget = kMaxTotalSoundBytes;
+    qsizetype frameSteps = 0;
     const QJsonObject animations = root.value(QLatin1String("animations")).toObject();
+    if (animations.size() > kMaxAnimations)
+        fail(path, QStringLiteral("the character has too many animations"));
     for (auto it = animations.begin(); it != animations.end(); ++it) {
         const QJsonObject a = it.value().toObject();
         Animation anim;
@@ -140,17 +204,16 @@ CharacterData loadCharacterFile(const QString &path)
             const QString image = frame.value(QLatin1String("image")).toString();
             if (image.isEmpty())
                 fail(path, QStringLiteral("a frame of \"%1\" names no picture").arg(anim.name));
+            if (++frameSteps > kMaxFrameSteps)
+                fail(path, QStringLiteral("the character has too many frames"));
             FrameStep step;
             step.durationMs = qBound(10, frame.value(QLatin1String("duration")).toInt(100), kMaxFrameMs);
             if (!imageIndex.contains(image)) {
                 const QByteArray png = readEntry(zip.get(), path, image, &found);
                 if (!found)
                     fail(path, QStringLiteral("the frame \"%1\" is missing").arg(image));
-                QImage picture;
-                if (!png.startsWith("\x89PNG\r\n\x1a\n") || !picture.loadFromData(png, "PNG"))
-                    fail(path, QStringLiteral("the frame \"%1\" is not a PNG picture").arg(image));
                 imageIndex.insert(image, int(data.images.size()));
-                data.images << picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+                data.images << decodeFrame(path, image, png, QSize(data.width, data.height), pixelBudget);
             }
             step.image = imageIndex.value(image);
             const QString sound = frame.value(QLatin1String("sound")).toString();
@@ -158,6 +221,9 @@ CharacterData loadCharacterFile(const QString &path)
                 if (!soundIndex.contains(sound)) {
                     // A missing or unplayable frame sound is only a missing effect.
                     const SoundClip clip = parseWav(readEntry(zip.get(), path, sound, &found));
+                    soundBudget -= clip.pcm.size();
+                    if (soundBudget < 0)
+                        fail(path, QStringLiteral("the frame sounds are too large"));
                     soundIndex.insert(sound, clip.valid() ? int(data.sounds.size()) : -1);
                     if (clip.valid())
                         data.sounds << clip;
@@ -173,6 +239,17 @@ CharacterData loadCharacterFile(const QString &path)
     if (data.images.isEmpty())
         fail(path, QStringLiteral("the character has no frames"));
     return data;
+}
+
+} // namespace
+
+CharacterData loadCharacterFile(const QString &path)
+{
+    try {
+        return readCharacterFile(path);
+    } catch (const std::bad_alloc &) {
+        fail(path, QStringLiteral("not enough memory"));
+    }
 }
 
 } // namespace agent::detail

@@ -331,7 +331,8 @@ void TestAgent::audioStatus()
     QSignalSpy started(&control, &AgentControl::requestStart);
     pip->speak(QStringLiteral("\\pau=20000\\A long pause before these words"));
     QVERIFY(started.wait(5000));
-    QCOMPARE(control.audioOutputStatus(), device ? 4 : 1);
+    // Busy while the character speaks, with or without a device.
+    QCOMPARE(control.audioOutputStatus(), 4);
     pip->stopAll();
     QCOMPARE(control.audioOutputStatus(), device ? 0 : 1);
 }

@@ -11,6 +11,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace agent;
 using namespace agent::detail;
 
@@ -40,6 +42,18 @@ QByteArray wavBytes(int rate, int channels, int bits, int frames, quint16 tag = 
     return out + data;
 }
 
+// A filled picture of that size as PNG bytes.
+QByteArray pngOf(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
 } // namespace
 
 class TestAgentParts : public QObject
@@ -53,10 +67,22 @@ private slots:
     void readsSampleCharacter();
     void rejectsDamagedFiles_data();
     void rejectsDamagedFiles();
+    void refusesHostileFiles_data();
+    void refusesHostileFiles();
     void readsWavFiles();
     void synthesisedSpeechHasLengthAndWords();
 
 private:
+    // Writes a zip archive with those entries in the test's folder; returns its path.
+    QString zipHere(const QString &name, const QList<QPair<QString, QByteArray>> &entries)
+    {
+        const QString path = dir_.filePath(name);
+        const QString error = sample::writeZip(path, entries);
+        if (!error.isEmpty())
+            qFatal("%s", qPrintable(error));
+        return path;
+    }
+
     QTemporaryDir dir_;
 };
 
@@ -133,22 +159,7 @@ void TestAgentParts::rejectsDamagedFiles_data()
 {
     QTest::addColumn<QString>("file");
     const QByteArray json = sample::sampleCharacterJson(QStringLiteral("X"), 10, 10);
-    const QByteArray goodPng = [] {
-        QImage image(10, 10, QImage::Format_ARGB32);
-        image.fill(Qt::red);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return bytes;
-    }();
-    auto zip = [this](const QString &name, const QList<QPair<QString, QByteArray>> &entries) {
-        const QString path = dir_.filePath(name);
-        const QString error = sample::writeZip(path, entries);
-        if (!error.isEmpty())
-            qFatal("%s", qPrintable(error));
-        return path;
-    };
+    const QByteArray goodPng = pngOf(10, 10);
 
     const QString text = dir_.filePath(QStringLiteral("notes.acs"));
     QFile textFile(text);
@@ -157,18 +168,19 @@ void TestAgentParts::rejectsDamagedFiles_data()
     textFile.close();
     QTest::newRow("missing") << dir_.filePath(QStringLiteral("nothing-here.acs"));
     QTest::newRow("foreign") << text;
-    QTest::newRow("no json") << zip(QStringLiteral("nojson.acs"), {{"frames/a.png", goodPng}});
-    QTest::newRow("bad json") << zip(QStringLiteral("badjson.acs"), {{"character.json", "{ \"format\": "}});
-    QTest::newRow("other format") << zip(QStringLiteral("other.acs"),
+    QTest::newRow("no json") << zipHere(QStringLiteral("nojson.acs"), {{"frames/a.png", goodPng}});
+    QTest::newRow("bad json") << zipHere(QStringLiteral("badjson.acs"), {{"character.json", "{ \"format\": "}});
+    QTest::newRow("other format") << zipHere(QStringLiteral("other.acs"),
         {{"character.json", QByteArray(json).replace("hollyfrost-character", "something-else")}});
-    QTest::newRow("missing frame") << zip(QStringLiteral("noframe.acs"), {{"character.json", json}});
-    QTest::newRow("frame not png") << zip(QStringLiteral("notpng.acs"),
+    QTest::newRow("missing frame") << zipHere(QStringLiteral("noframe.acs"), {{"character.json", json}});
+    QTest::newRow("frame not png") << zipHere(QStringLiteral("notpng.acs"),
         {{"character.json", "{\"format\":\"hollyfrost-character\",\"version\":1,\"width\":10,\"height\":10,"
                             "\"animations\":{\"a\":{\"frames\":[{\"image\":\"a.png\"}]}}}"},
          {"a.png", "GIF89a not a png"}});
-    QTest::newRow("no frames") << zip(QStringLiteral("empty.acs"),
+    QTest::newRow("no frames") << zipHere(QStringLiteral("empty.acs"),
         {{"character.json", "{\"format\":\"hollyfrost-character\",\"version\":1,\"width\":10,\"height\":10,"
                             "\"animations\":{}}"}});
+
 
     // A real character file cut short.
     const QString whole = dir_.filePath(QStringLiteral("whole.acs"));
@@ -191,6 +203,56 @@ void TestAgentParts::rejectsDamagedFiles()
         QFAIL("a damaged file loaded");
     } catch (const AgentError &error) {
         QVERIFY(QString::fromStdString(error.what()).contains(QFileInfo(file).fileName()));
+    }
+}
+
+// Character files come from anyone: each of these costs more than a character may, or is
+// no file at all. Each is refused for its own reason, without hanging or running out.
+void TestAgentParts::refusesHostileFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("reason");
+    auto character = [](int side, const QStringList &frames) {
+        QByteArray list;
+        for (const QString &frame : frames)
+            list += (list.isEmpty() ? "" : ",") + QByteArray("{\"image\":\"") + frame.toUtf8() + "\"}";
+        return "{\"format\":\"hollyfrost-character\",\"version\":1,\"width\":" + QByteArray::number(side)
+               + ",\"height\":" + QByteArray::number(side) + ",\"animations\":{\"a\":{\"frames\":[" + list + "]}}}";
+    };
+    QTest::newRow("frame larger than the character") << zipHere(QStringLiteral("wide.acs"),
+        {{"character.json", character(10, {"a.png"})}, {"a.png", pngOf(11, 10)}}) << QStringLiteral("larger than the character");
+    QTest::newRow("too many frames") << zipHere(QStringLiteral("long.acs"),
+        {{"character.json", character(10, QStringList(16385, "a.png"))}, {"a.png", pngOf(10, 10)}})
+        << QStringLiteral("too many frames");
+    QStringList big;
+    QList<QPair<QString, QByteArray>> bigEntries;
+    const QByteArray bigPng = pngOf(2048, 2048);
+    for (int i = 0; i < 5; ++i) {   // five 2048 x 2048 pictures: past the pixel budget
+        big << QStringLiteral("f%1.png").arg(i);
+        bigEntries << qMakePair(big.last(), bigPng);
+    }
+    bigEntries.prepend(qMakePair(QStringLiteral("character.json"), character(2048, big)));
+    QTest::newRow("too many pixels") << zipHere(QStringLiteral("big.acs"), bigEntries) << QStringLiteral("too many or too large");
+    QList<QPair<QString, QByteArray>> many = {{"character.json", character(10, {"a.png"})}, {"a.png", pngOf(10, 10)}};
+    for (int i = 0; i < 4100; ++i)
+        many << qMakePair(QStringLiteral("x/%1").arg(i), QByteArray("x"));
+    QTest::newRow("too many entries") << zipHere(QStringLiteral("many.acs"), many) << QStringLiteral("too many entries");
+    const QString fifo = dir_.filePath(QStringLiteral("pipe.acs"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QTest::newRow("fifo") << fifo << QStringLiteral("not a regular file");   // opening it for reading would wait for a writer
+    QVERIFY(QDir(dir_.path()).mkdir(QStringLiteral("folder.acs")));
+    QTest::newRow("folder") << dir_.filePath(QStringLiteral("folder.acs")) << QStringLiteral("not a regular file");
+}
+
+void TestAgentParts::refusesHostileFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, reason);
+    try {
+        loadCharacterFile(file);
+        QFAIL("a hostile file loaded");
+    } catch (const AgentError &error) {
+        QVERIFY2(QString::fromStdString(error.what()).contains(reason), error.what());
     }
 }
 
