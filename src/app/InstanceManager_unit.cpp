@@ -1,8 +1,18 @@
 #include "InstanceManager_unit.h"
 
 #include <QDataStream>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 TInstanceManager *InstanceManager = nullptr;
 
@@ -22,10 +32,18 @@ QByteArray handOverFrame(const QString &commandLine, qint32 tag)
     frameStream << static_cast<qint32>(body.size());
     return frame + body;
 }
+
+// A folder that only this user can enter: owned by us, no access for group or others.
+bool privateFolder(const QString &path)
+{
+    struct stat st;
+    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode)
+           && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
 } // namespace
 
-TInstanceManager::TInstanceManager(const QString &name, QObject *parent)
-    : QObject(parent), name(name)
+TInstanceManager::TInstanceManager(const QString &name, const QString &folder, QObject *parent)
+    : QObject(parent), name(name), folder(folder.isEmpty() ? GuardFolder() : folder)
 {
 }
 
@@ -33,8 +51,29 @@ TInstanceManager::~TInstanceManager()
 {
     if (server)
         server->close();   // removes the socket file
+    if (lockFd >= 0)
+        ::close(lockFd);   // releases the lock: the next start is a first copy again
     if (InstanceManager == this)
         InstanceManager = nullptr;
+}
+
+QString TInstanceManager::GuardFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (privateFolder(runtime))
+        return runtime;
+    // No usable runtime folder: a private folder of the user, made closed to others.
+    const QString own = QDir::homePath() + QStringLiteral("/.cache/hollyfrost-games");
+    QDir().mkpath(own);
+    QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (privateFolder(own))
+        return own;
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+}
+
+QString TInstanceManager::SocketPath() const
+{
+    return folder + u'/' + name;
 }
 
 bool TInstanceManager::Listening() const
@@ -47,33 +86,61 @@ void TInstanceManager::SetRestoreHook(std::function<void()> hook)
     restoreHook = std::move(hook);
 }
 
+bool TInstanceManager::takeLock()
+{
+    if (lockFd < 0) {
+        const QByteArray path = QFile::encodeName(folder + u'/' + name + QStringLiteral(".lock"));
+        lockFd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (lockFd < 0)
+            return false;
+    }
+    return ::flock(lockFd, LOCK_EX | LOCK_NB) == 0;
+}
+
 TInstanceManager::Outcome TInstanceManager::Start(const QStringList &commandLine, int waitMs)
 {
-    {
-        QLocalSocket socket;
-        socket.connectToServer(name);
-        if (socket.waitForConnected(waitMs)) {
-            socket.write(handOverFrame(commandLine.join(u' '), 0));
-            if (!socket.waitForBytesWritten(waitMs))
-                return Outcome::HandedOver;   // the other copy is there but hangs: still end
-            if (!socket.waitForReadyRead(waitMs))
-                return Outcome::HandedOver;   // no answer in time counts as taken
-            char answer = 0;
-            socket.read(&answer, 1);
-            return answer > 0 ? Outcome::HandedOver : Outcome::NoGuard;
-        }
+    if (!privateFolder(folder))
+        return Outcome::NoGuard;   // nowhere safe for the guard: run unguarded
+    QDeadlineTimer deadline(waitMs);
+    while (!takeLock()) {
+        if (lockFd < 0)
+            return Outcome::NoGuard;
+        // Another copy holds the lock: it is running or about to listen.
+        const Outcome outcome = handOver(commandLine.join(u' '), int(deadline.remainingTime()));
+        if (outcome != Outcome::FirstCopy)
+            return outcome;
+        if (deadline.hasExpired())
+            return Outcome::HandedOver;   // it holds the guard but never answers: still end
+        QThread::msleep(20);
     }
-    // Nobody answered: any socket file is left over from a copy that did not end cleanly.
-    QLocalServer::removeServer(name);
+    // This copy is first. Any socket file is left over from a copy that is gone.
+    QLocalServer::removeServer(SocketPath());
     server = new QLocalServer(this);
     server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server->listen(name)) {
+    if (!server->listen(SocketPath())) {
         delete server;
         server = nullptr;
         return Outcome::NoGuard;
     }
     connect(server, &QLocalServer::newConnection, this, &TInstanceManager::acceptConnections);
     return Outcome::FirstCopy;
+}
+
+// One attempt to hand over; FirstCopy means nobody answered yet (try again).
+TInstanceManager::Outcome TInstanceManager::handOver(const QString &commandLine, int waitMs)
+{
+    QLocalSocket socket;
+    socket.connectToServer(SocketPath());
+    if (!socket.waitForConnected(qMin(waitMs, 200)))
+        return Outcome::FirstCopy;
+    socket.write(handOverFrame(commandLine, 0));
+    if (!socket.waitForBytesWritten(waitMs))
+        return Outcome::HandedOver;   // the other copy is there but hangs: still end
+    if (!socket.waitForReadyRead(waitMs))
+        return Outcome::HandedOver;   // no answer in time counts as taken
+    char answer = 0;
+    socket.read(&answer, 1);
+    return answer > 0 ? Outcome::HandedOver : Outcome::NoGuard;
 }
 
 void TInstanceManager::acceptConnections()
@@ -104,6 +171,7 @@ void TInstanceManager::readHandOver(QLocalSocket *socket)
     QDataStream bodyStream(body);
     bodyStream >> lastTag;
     lastCommandLine = QString::fromUtf8(body.mid(4));
+    handedOver << lastCommandLine;
     socket->write("\1", 1);
     socket->flush();
     socket->disconnectFromServer();

@@ -1,6 +1,10 @@
-// Lets only one copy of the game run. The first copy listens on a local socket named
-// "HollyfrostGames"; a later copy connects, hands over its command line and ends, and
-// the first copy calls its restore hook, which brings the main window to the front.
+// Lets only one copy of the game run per user. An exclusive lock (flock) on a file in
+// the user's private runtime folder decides which copy is first, atomically; the first
+// copy keeps the lock for its whole run and listens on a local socket in the same
+// folder. A later copy connects, hands over its command line and ends, and the first
+// copy calls its restore hook, which brings the main window to the front. Only the
+// lock holder ever removes the socket, so a socket left by a crashed copy is taken over
+// by the next first copy and never by a copy that lost the race.
 #pragma once
 
 #include <QObject>
@@ -24,12 +28,17 @@ public:
         NoGuard,          // another copy refused, or the guard could not be set up: go on
     };
 
+    // folder: where the lock file and the socket live; empty means GuardFolder().
     explicit TInstanceManager(const QString &name = QString::fromLatin1(InstanceGuardName),
-                              QObject *parent = nullptr);
+                              const QString &folder = QString(), QObject *parent = nullptr);
     ~TInstanceManager() override;
 
-    // Connects to a running copy (waiting at most waitMs for its answer) or becomes the
-    // running copy. A socket left behind by a crashed copy is removed and taken over.
+    // The user's private runtime folder (XDG_RUNTIME_DIR when it is the user's own and
+    // closed to others), else a private folder of the user made for the purpose.
+    static QString GuardFolder();
+
+    // Becomes the running copy, or hands the command line to the running copy (waiting
+    // at most waitMs for it to listen and answer).
     Outcome Start(const QStringList &commandLine, int waitMs = 5000);
 
     // Called with no arguments whenever a later copy hands over its command line.
@@ -37,17 +46,25 @@ public:
     // The command line and tag carried by the last hand-over (kept, not used further).
     QString LastCommandLine() const { return lastCommandLine; }
     int LastTag() const { return lastTag; }
+    // Every command line handed over since the start, oldest first.
+    QStringList HandedOverCommandLines() const { return handedOver; }
     bool Listening() const;
+    QString SocketPath() const;
 
 private:
+    bool takeLock();
+    Outcome handOver(const QString &commandLine, int waitMs);
     void acceptConnections();
     void readHandOver(QLocalSocket *socket);
 
     QString name;
+    QString folder;
+    int lockFd = -1;
     QLocalServer *server = nullptr;
     std::function<void()> restoreHook;
     QString lastCommandLine;
     int lastTag = 0;
+    QStringList handedOver;
 };
 
 // The guard of this process (created by main before anything else).

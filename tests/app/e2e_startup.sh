@@ -14,9 +14,10 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-# A private folder for the instance guard's socket, so other runs cannot interfere.
-export TMPDIR="$work/tmp"
+# A private runtime folder for the instance guard, so other runs cannot interfere.
+export TMPDIR="$work/tmp" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$TMPDIR"
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 demo="$work/messenger"
 
 pass() { echo "ok: $*"; }
