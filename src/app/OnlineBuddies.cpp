@@ -75,7 +75,7 @@ void BuildOnlineBuddies()
     QListWidget *buddies = MainForm->IsOnline;
     buddies->clear();
     QFile list;
-    if (!OpenDataFile(listPath, QStringLiteral("R"), list, Records::OnlineBuddyRecord::Size))
+    if (!OpenDataFile(listPath, QStringLiteral("RO"), list, Records::OnlineBuddyRecord::Size))
         return;
     for (const QByteArray &raw : Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size)) {
         const Records::OnlineBuddyRecord record = Records::OnlineBuddyRecord::decode(raw);

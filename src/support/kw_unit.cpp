@@ -418,3 +418,45 @@ bool ApplicationTerminating()
 {
     return terminating;
 }
+
+namespace {
+
+// Characters of the bytes 0x80 to 0x9F; the rest of the code page equals Latin-1.
+constexpr char16_t Cp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+} // namespace
+
+QString FromBytes(const QByteArray &bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (const char c : bytes) {
+        const auto byte = static_cast<quint8>(c);
+        *out++ = byte >= 0x80 && byte < 0xA0 ? QChar(Cp1252High[byte - 0x80]) : QChar(byte);
+    }
+    return text;
+}
+
+QByteArray ToBytes(const QString &text)
+{
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    char *out = bytes.data();
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        char byte = '?';
+        if (u < 0x80 || (u >= 0xA0 && u < 0x100)) {
+            byte = static_cast<char>(u);
+        } else {
+            for (int i = 0; i < 32; ++i)
+                if (Cp1252High[i] == u)
+                    byte = static_cast<char>(0x80 + i);
+        }
+        *out++ = byte;
+    }
+    return bytes;
+}

@@ -67,6 +67,10 @@ QString RegistryFilePath();
 void TerminateApplication();
 bool ApplicationTerminating();
 
-// Texts in the game's records and messages are 8-bit; these convert at the edges.
-inline QString FromBytes(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
-inline QByteArray ToBytes(const QString &text) { return text.toLatin1(); }
+// Texts in the game's records, files and messages are 8-bit text in the Windows-1252
+// code page; these convert at the edges, both ways, so that "€" and "Š" survive. The
+// five bytes that the code page leaves undefined map to the control characters of the
+// same number and back, so every byte survives a round trip; a character the code page
+// cannot hold becomes "?".
+QString FromBytes(const QByteArray &bytes);
+QByteArray ToBytes(const QString &text);

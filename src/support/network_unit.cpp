@@ -6,11 +6,17 @@
 #include "scramble_keys.h"
 
 #include <QPalette>
+#include <QPointer>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace {
 
@@ -30,6 +36,7 @@ Attempt classify(int error)
 {
     switch (error) {
     case ENOENT: case ENOTDIR: case EMFILE: case ENFILE: case EISDIR: case EINVAL: case ENAMETOOLONG: case ELOOP:
+    case ENXIO: case ENODEV:   // a FIFO without a reader, a device: not a data file
         return Attempt::Failed;
     default:
         return Attempt::Held;
@@ -43,15 +50,48 @@ struct OpenRequest {
     QIODevice::OpenMode mode;
 };
 
+// The files this program holds locked now, with the file object that holds the lock. A
+// handler that runs inside a retry's wait may open a file that the waiting code already
+// holds: the program's own lock must not lock the program out.
+struct HeldFile {
+    QPointer<QFile> file;
+    int fd;
+    dev_t device;
+    ino_t inode;
+};
+std::vector<HeldFile> heldFiles;
+
+bool heldByThisProgram(const struct stat &wanted)
+{
+    // A file object that was closed, reopened elsewhere or destroyed holds nothing now.
+    std::erase_if(heldFiles, [](const HeldFile &held) {
+        return !held.file || !held.file->isOpen() || held.file->handle() != held.fd;
+    });
+    return std::any_of(heldFiles.begin(), heldFiles.end(), [&wanted](const HeldFile &held) {
+        return held.device == wanted.st_dev && held.inode == wanted.st_ino;
+    });
+}
+
 Attempt tryOpen(const QString &native, const OpenRequest &request, QFile &file)
 {
-    const int fd = ::open(native.toLocal8Bit().constData(), request.flags | O_CLOEXEC, 0644);
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer.
+    const int fd = ::open(native.toLocal8Bit().constData(), request.flags | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0)
         return classify(errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);   // a folder, FIFO or device is no data file: as if it were missing
+        return Attempt::Failed;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    bool locked = true;
     if (::flock(fd, request.lock | LOCK_NB) != 0) {
         const int error = errno;
-        ::close(fd);
-        return error == EWOULDBLOCK ? Attempt::Held : classify(error);
+        if (error != EWOULDBLOCK || !heldByThisProgram(st)) {
+            ::close(fd);
+            return error == EWOULDBLOCK ? Attempt::Held : classify(error);
+        }
+        locked = false;   // held by this program itself: go on without a lock of its own
     }
     if (request.truncate && ::ftruncate(fd, 0) != 0) {
         const int error = errno;
@@ -63,6 +103,8 @@ Attempt tryOpen(const QString &native, const OpenRequest &request, QFile &file)
         ::close(fd);
         return Attempt::Failed;
     }
+    if (locked)
+        heldFiles.push_back({QPointer<QFile>(&file), fd, st.st_dev, st.st_ino});
     return Attempt::Opened;
 }
 
@@ -119,9 +161,11 @@ TNetForm *TNetForm::instance()
 
 bool OpenDataFile(const QString &path, const QString &mode, QFile &file, int /*recordSize*/)
 {
-    const OpenRequest request = mode == QLatin1String("R")
-        ? OpenRequest{O_RDWR, LOCK_EX, false, QIODevice::ReadWrite}
-        : OpenRequest{O_RDWR | O_CREAT, LOCK_EX, true, QIODevice::ReadWrite};
+    OpenRequest request{O_RDWR | O_CREAT, LOCK_EX, true, QIODevice::ReadWrite};
+    if (mode == QLatin1String("R"))
+        request = {O_RDWR, LOCK_EX, false, QIODevice::ReadWrite};
+    else if (mode == QLatin1String("RO"))
+        request = {O_RDONLY, LOCK_SH, false, QIODevice::ReadOnly};
     return openWithRetry(path, request, file);
 }
 
@@ -193,7 +237,7 @@ QString ReadParameter(const QString &name)
         TerminateApplication();
         return QString();
     }
-    while (!file.atEnd()) {
+    while (!file.atEnd() && file.error() == QFileDevice::NoError) {
         QString line = ReadTextLine(file);
         const QString lineName =
             ShiftText(NextField(line), ScrambleKeys::ParameterName, ShiftDirection::Up).left(5);
@@ -208,7 +252,7 @@ QString ReadParameter(const QString &name)
 int LookupCheckedUser(const QString &uin)
 {
     QFile file;
-    if (!OpenDataFile(ProgramFolder() + QStringLiteral("checkedusr.lst"), QStringLiteral("R"), file, 1))
+    if (!OpenDataFile(ProgramFolder() + QStringLiteral("checkedusr.lst"), QStringLiteral("RO"), file, 1))
         return 0;
     int flag = 0;
     for (const QByteArray &raw : Records::ReadAllRecords(file, Records::CheckedUserRecord::Size)) {
@@ -229,7 +273,7 @@ QString LookupUinAddress(const QString &uin)
     if (!ok || uin.isEmpty())
         return QString();
     QFile file;
-    if (!OpenDataFile(path, QStringLiteral("R"), file, 1))
+    if (!OpenDataFile(path, QStringLiteral("RO"), file, 1))
         return QString();
     for (;;) {
         const QByteArray raw = file.read(Records::UinAddressRecord::Size);

@@ -18,12 +18,15 @@ public:
     static TNetForm *instance();
 };
 
-// Opens a record file. Mode "R": the existing file, for reading and writing; any other
-// mode creates or truncates it. Another program's advisory lock (flock) on the file
-// counts as a sharing violation and is retried every 200 ms, at most 51 tries; a missing
-// file or folder fails at once. recordSize documents the caller's record size.
+// Opens a record file. Mode "R": the existing file, for reading and writing; "RO": the
+// existing file, for reading only (lookups); any other mode creates or truncates it.
+// Another program's advisory lock (flock) on the file counts as a sharing violation and
+// is retried every 200 ms, at most 51 tries; a lock that this program holds itself does
+// not block it. A missing file or folder, and anything that is not a regular file (a
+// folder, a FIFO), fails at once. recordSize documents the caller's record size.
 bool OpenDataFile(const QString &path, const QString &mode, QFile &file, int recordSize);
-// Opens a text file: "R" read, "W" create or truncate, "A" append to an existing file.
+// Opens a text file: "R" read, "W" create or truncate, "A" append to an existing file;
+// locks and non-regular files as for OpenDataFile.
 bool OpenTextFile(const QString &path, const QString &mode, QFile &file);
 // Reads one line of a text file without its line end (CR LF or LF).
 QString ReadTextLine(QFile &file);

@@ -7,12 +7,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +72,10 @@ private slots:
     void openRetriesWhileLocked();
     void openGivesUpOnLongLocksAndMissingFiles();
     void textFileModes();
+    void nonRegularFilesFailAsMissing();
+    void ownLocksDoNotBlock();
+    void lookupsOpenReadOnly();
+    void eightBitTextIsWindows1252();
     // Last: once the program is ending, waits no longer wait.
     void missingParameterFileIsFatal();
 };
@@ -123,10 +129,99 @@ void TestNetworkUnit::readParameter()
 void TestNetworkUnit::missingParameterFileIsFatal()
 {
     writeBytes(messenger + "hollyfro.exe", "marker");
+    // A folder in place of the parameter file is as missing as no file at all (reading
+    // it used to spin for ever).
+    QVERIFY(QDir().mkpath(messenger + "HFparms.cfg"));
     QVERIFY(!ApplicationTerminating());
     QCOMPARE(ReadParameter("gampt"), QString());
     QCOMPARE(boxes, QStringList{"Hollyfrost is missing file HFparms.cfg\rand cannot continue."});
     QVERIFY(ApplicationTerminating());
+}
+
+void TestNetworkUnit::nonRegularFilesFailAsMissing()
+{
+    QVERIFY(QDir().mkpath(games + "folder.lst"));
+    const QString fifo = games + "pipe.txt";
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    QFile file;
+    for (const char *mode : {"R", "RO", "W"})
+        QVERIFY2(!OpenDataFile(games + "folder.lst", mode, file, 1), mode);
+    QVERIFY(!OpenTextFile(games + "folder.lst", "R", file));
+    QVERIFY(!OpenTextFile(games + "folder.lst", "A", file));
+    // A FIFO would block a plain open until some writer came along.
+    QVERIFY(!OpenTextFile(fifo, "R", file));
+    QVERIFY(!OpenDataFile(fifo, "RO", file, 1));
+    QVERIFY(!OpenTextFile(fifo, "W", file));
+    QVERIFY2(clock.elapsed() < 2000, "non-regular files are not retried");
+    QVERIFY(QFileInfo(games + "folder.lst").isDir());
+}
+
+void TestNetworkUnit::ownLocksDoNotBlock()
+{
+    const QString path = games + "questions.fil";
+    writeBytes(path, "0123456789");
+    QFile outer;
+    QVERIFY(OpenDataFile(path, "R", outer, 1));
+    // A handler running inside the outer code's wait opens the same file: at once.
+    QElapsedTimer clock;
+    clock.start();
+    QFile inner;
+    QVERIFY(OpenDataFile(path, "R", inner, 1));
+    QCOMPARE(inner.read(4), QByteArray("0123"));
+    inner.close();
+    QFile text;
+    QVERIFY(OpenTextFile(path, "A", text));
+    text.close();
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    // Once the game has closed it, another program's lock counts again.
+    outer.close();
+    HeldLock other(path);
+    QVERIFY(other.fd >= 0);
+    clock.restart();
+    QFile blocked;
+    QTimer::singleShot(ScaledInterval(1000), this, [&] { other.release(); });
+    QVERIFY(OpenDataFile(path, "R", blocked, 1));
+    QVERIFY(clock.elapsed() >= ScaledInterval(1000) * 0.9);
+}
+
+void TestNetworkUnit::lookupsOpenReadOnly()
+{
+    // The messenger's list files may be read-only to the game: lookups still answer.
+    writeBytes(games + "checkedusr.lst", Records::CheckedUserRecord{"100", 1}.encode());
+    writeBytes(games + "UINIP.lst", Records::UinAddressRecord{100, "10.0.0.1"}.encode());
+    for (const char *name : {"checkedusr.lst", "UINIP.lst"})
+        QVERIFY(QFile::setPermissions(games + name, QFile::ReadOwner | QFile::ReadGroup));
+    if (::geteuid() == 0)
+        QSKIP("file permissions do not stop the superuser");
+    QCOMPARE(LookupCheckedUser("100"), 1);
+    QCOMPARE(LookupUinAddress("100"), QString("10.0.0.1"));
+    QFile file;
+    QVERIFY(OpenDataFile(games + "UINIP.lst", "RO", file, 1));
+    QVERIFY(!file.isWritable());
+}
+
+void TestNetworkUnit::eightBitTextIsWindows1252()
+{
+    // "€" and "Š" are bytes 0x80 and 0x8A of the code page, both ways.
+    const QString name = QStringLiteral("Ren\u00E9 \u20AC\u0160\u017D\u2122");
+    QCOMPARE(ToBytes(name), QByteArray("Ren\xE9 \x80\x8A\x8E\x99"));
+    QCOMPARE(FromBytes(QByteArray("Ren\xE9 \x80\x8A\x8E\x99")), name);
+    QByteArray every(256, '\0');
+    for (int i = 0; i < 256; ++i)
+        every[i] = char(i);
+    QCOMPARE(ToBytes(FromBytes(every)), every);   // every byte survives a round trip
+    QCOMPARE(ToBytes(QStringLiteral("\u4E2D")), QByteArray("?"));
+    // Through a text file and a record as the game writes and reads them.
+    QFile file;
+    QVERIFY(OpenTextFile(games + "names.txt", "W", file));
+    QVERIFY(WriteTextLine(file, name));
+    file.close();
+    QVERIFY(OpenTextFile(games + "names.txt", "R", file));
+    QCOMPARE(ReadTextLine(file), name);
+    const Records::CheckedUserRecord record{QStringLiteral("\u20AC1"), 1};
+    QCOMPARE(Records::CheckedUserRecord::decode(record.encode()).Uin, QStringLiteral("\u20AC1"));
 }
 
 void TestNetworkUnit::hostFolder()
