@@ -1,6 +1,7 @@
 #include "MessengerCommands.h"
 
 #include "MessengerFolder.h"
+#include "kw_unit.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -51,7 +52,7 @@ QString escaped(const QByteArray &bytes)
         else if (byte < 0x20 || byte == 0x7F)
             text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
         else
-            text += QChar::fromLatin1(c);
+            text += FromBytes(QByteArray(1, c));
     }
     return text;
 }

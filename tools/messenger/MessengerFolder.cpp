@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace {
@@ -23,28 +24,108 @@ bool parsePort(const QString &text, int &port)
     return true;
 }
 
-bool parseBuddy(const QString &text, BuddySetting &buddy)
+// Empty when the buddy is good, else what is wrong with it.
+QString parseBuddy(const QString &text, BuddySetting &buddy)
 {
     const QStringList parts = text.split(u':');
-    if (parts.size() < 3 || parts.size() > 4)
-        return false;
+    if (parts.size() < 3 || parts.size() > 4 || (parts.size() == 4 && parts[3] != QLatin1String("unchecked")))
+        return QStringLiteral("a buddy is UIN:NAME:ADDRESS[:unchecked], not %1").arg(text);
     buddy.uin = parts[0];
     buddy.name = parts[1];
     buddy.address = parts[2];
-    buddy.checked = parts.size() == 3 || parts[3] != QLatin1String("unchecked");
-    if (parts.size() == 4 && parts[3] != QLatin1String("unchecked"))
-        return false;
-    bool ok = false;
-    parts[0].toInt(&ok);
-    if (!ok || buddy.uin.size() > 12 || buddy.name.isEmpty())
-        return false;
+    buddy.checked = parts.size() == 3;
+    // The UIN is written as text into the messenger's files: digits only, no blanks.
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,12}$"));
+    if (!digits.match(buddy.uin).hasMatch())
+        return QStringLiteral("the buddy UIN \"%1\" must be 1 to 12 digits, without blanks").arg(buddy.uin);
+    if (buddy.name.isEmpty())
+        return QStringLiteral("the buddy with UIN %1 has no name").arg(buddy.uin);
+    // online.txt holds one buddy a line, its fields separated by TABs.
+    if (buddy.name.contains(u'\t') || buddy.name.contains(u'\r') || buddy.name.contains(u'\n'))
+        return QStringLiteral("the buddy name of UIN %1 must not hold a line break or a TAB").arg(buddy.uin);
     if (!buddy.address.isEmpty() && QHostAddress(buddy.address).protocol() != QAbstractSocket::IPv4Protocol)
-        return false;
-    return !buddy.name.contains(u'\t');
+        return QStringLiteral("the buddy address \"%1\" is not an IPv4 address").arg(buddy.address);
+    return QString();
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes, QString &error)
+// What init changes on disk, so that a failure puts everything back as it was found:
+// files it replaced are moved aside first and moved back; files and folders it made
+// are removed again.
+class FolderChanges
 {
+public:
+    bool makeFolder(const QString &path, QString &error)
+    {
+        QStringList missing;
+        for (QString folder = QDir::cleanPath(path); !QFileInfo::exists(folder) && !folder.isEmpty();
+             folder = QFileInfo(folder).path()) {
+            missing.prepend(folder);
+            if (folder == QFileInfo(folder).path())
+                break;
+        }
+        for (const QString &folder : std::as_const(missing)) {
+            if (!QDir().mkdir(folder)) {
+                error = QStringLiteral("cannot create %1").arg(folder);
+                return false;
+            }
+            created << folder;
+        }
+        if (!QFileInfo(path).isDir()) {
+            error = QStringLiteral("%1 is not a folder").arg(path);
+            return false;
+        }
+        return true;
+    }
+
+    // Call before writing a file: an existing one is moved aside, a new one remembered.
+    bool aboutToWrite(const QString &path, QString &error)
+    {
+        if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink()) {
+            created << path;
+            return true;
+        }
+        if (QFileInfo(path).isDir()) {
+            error = QStringLiteral("%1 is a folder, not a file").arg(path);
+            return false;
+        }
+        const QString aside = path + QStringLiteral(".init-%1").arg(moved.size());
+        if (QFileInfo::exists(aside) || !QFile::rename(path, aside)) {
+            error = QStringLiteral("cannot replace %1").arg(path);
+            return false;
+        }
+        moved.append({aside, path});
+        return true;
+    }
+
+    void undo()
+    {
+        for (auto it = created.crbegin(); it != created.crend(); ++it) {
+            if (QFileInfo(*it).isDir() && !QFileInfo(*it).isSymLink())
+                QDir().rmdir(*it);
+            else
+                QFile::remove(*it);
+        }
+        for (const auto &[aside, original] : std::as_const(moved)) {
+            QFile::remove(original);
+            QFile::rename(aside, original);
+        }
+    }
+
+    void keep()
+    {
+        for (const auto &change : std::as_const(moved))
+            QFile::remove(change.first);
+    }
+
+private:
+    QStringList created;                     // in the order made
+    QList<QPair<QString, QString>> moved;    // (moved aside to, original path)
+};
+
+bool writeFile(FolderChanges &changes, const QString &path, const QByteArray &bytes, QString &error)
+{
+    if (!changes.aboutToWrite(path, error))
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
@@ -53,9 +134,10 @@ bool writeFile(const QString &path, const QByteArray &bytes, QString &error)
     return true;
 }
 
-bool copyInto(const QString &source, const QString &target, QString &error)
+bool copyInto(FolderChanges &changes, const QString &source, const QString &target, QString &error)
 {
-    QFile::remove(target);
+    if (!changes.aboutToWrite(target, error))
+        return false;
     if (!QFile::copy(source, target)) {
         error = QStringLiteral("cannot copy %1 to %2").arg(source, target);
         return false;
@@ -63,13 +145,14 @@ bool copyInto(const QString &source, const QString &target, QString &error)
     return true;
 }
 
-bool copyTree(const QString &source, const QString &target, QString &error)
+bool copyTree(FolderChanges &changes, const QString &source, const QString &target, QString &error)
 {
     QDirIterator it(source, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString file = it.next();
         const QString destination = target + u'/' + QDir(source).relativeFilePath(file);
-        if (!QDir().mkpath(QFileInfo(destination).absolutePath()) || !copyInto(file, destination, error))
+        if (!changes.makeFolder(QFileInfo(destination).absolutePath(), error)
+            || !copyInto(changes, file, destination, error))
             return false;
     }
     return true;
@@ -98,7 +181,7 @@ QByteArray parameterFile(const MessengerSetup &setup, QString &error)
     return text;
 }
 
-bool writeGameFiles(const MessengerSetup &setup, const QString &games, QString &error)
+bool writeGameFiles(FolderChanges &changes, const MessengerSetup &setup, const QString &games, QString &error)
 {
     Records::OptionsRecord options;
     options.UserName = setup.name;
@@ -115,25 +198,25 @@ bool writeGameFiles(const MessengerSetup &setup, const QString &games, QString &
         if (!buddy.address.isEmpty())
             addresses += Records::UinAddressRecord{buddy.uin.toInt(), buddy.address}.encode();
     }
-    return writeFile(games + QStringLiteral("/hollyfro.opt"), Records::EncodeOptions(options), error)
-           && writeFile(games + QStringLiteral("/online.txt"), online, error)
-           && writeFile(games + QStringLiteral("/checkedusr.lst"), checked, error)
-           && writeFile(games + QStringLiteral("/UINIP.lst"), addresses, error);
+    return writeFile(changes, games + QStringLiteral("/hollyfro.opt"), Records::EncodeOptions(options), error)
+           && writeFile(changes, games + QStringLiteral("/online.txt"), online, error)
+           && writeFile(changes, games + QStringLiteral("/checkedusr.lst"), checked, error)
+           && writeFile(changes, games + QStringLiteral("/UINIP.lst"), addresses, error);
 }
 
 // The game and the data it reads from its program folder, as the build leaves them.
-bool copyDistribution(const QString &distribution, const QString &games, QString &error)
+bool copyDistribution(FolderChanges &changes, const QString &distribution, const QString &games, QString &error)
 {
     const QDir source(distribution);
     const QStringList patterns = {QStringLiteral("hollyfrost-games"), QStringLiteral("*.acs"),
                                   QStringLiteral("*.mid"), QStringLiteral("*.jpg"), QStringLiteral("*.lst"),
                                   QStringLiteral("*.bak")};
     for (const QString &name : source.entryList(patterns, QDir::Files)) {
-        if (!copyInto(source.filePath(name), games + u'/' + name, error))
+        if (!copyInto(changes, source.filePath(name), games + u'/' + name, error))
             return false;
     }
     for (const QString &folder : {QStringLiteral("Languages"), QStringLiteral("help")}) {
-        if (source.exists(folder) && !copyTree(source.filePath(folder), games + u'/' + folder, error))
+        if (source.exists(folder) && !copyTree(changes, source.filePath(folder), games + u'/' + folder, error))
             return false;
     }
     if (QFileInfo::exists(games + QStringLiteral("/hollyfrost-games")))
@@ -183,7 +266,9 @@ bool ParseInitArguments(const QStringList &arguments, MessengerSetup &setup, QSt
             ok = parsePort(value, setup.messengerPort);
         } else if (argument == QLatin1String("--buddy")) {
             BuddySetting buddy;
-            ok = parseBuddy(value, buddy);
+            error = parseBuddy(value, buddy);
+            if (!error.isEmpty())
+                return false;
             setup.buddies.append(buddy);
         } else {
             error = QStringLiteral("unknown option %1").arg(argument);
@@ -209,39 +294,32 @@ bool CreateMessengerFolder(const MessengerSetup &setup, const QString &distribut
                            const QString &characterLibrary, QString &error)
 {
     const QString root = QFileInfo(setup.folder).absoluteFilePath();
-    const bool existed = QFileInfo::exists(root);
-    if (existed && !QFileInfo(root).isDir()) {
+    if (QFileInfo::exists(root) && !QFileInfo(root).isDir()) {
         error = QStringLiteral("%1 exists and is not a folder").arg(root);
         return false;
     }
     const QString games = root + QStringLiteral("/Games");
     const QString chars = root + QStringLiteral("/Windows/msagent/chars");
     const QByteArray parameters = parameterFile(setup, error);
-    bool ok = error.isEmpty() && QDir().mkpath(games) && QDir().mkpath(chars);
-    if (ok && !error.isEmpty())
-        ok = false;
-    else if (!ok && error.isEmpty())
-        error = QStringLiteral("cannot create %1").arg(games);
-    ok = ok && writeFile(root + QStringLiteral("/hollyfro.exe"), QByteArray("Hollyfrost messenger stand-in\n"), error)
-         && writeFile(root + QStringLiteral("/HFparms.cfg"), parameters, error)
-         && writeGameFiles(setup, games, error)
-         && copyDistribution(distributionFolder, games, error)
-         && (characterLibrary.isEmpty() || !QFileInfo::exists(characterLibrary)
-             || copyTree(characterLibrary, chars, error));
+    if (!error.isEmpty())
+        return false;
+    FolderChanges changes;
+    bool ok = changes.makeFolder(games, error) && changes.makeFolder(chars, error)
+              && writeFile(changes, root + QStringLiteral("/hollyfro.exe"),
+                           QByteArray("Hollyfrost messenger stand-in\n"), error)
+              && writeFile(changes, root + QStringLiteral("/HFparms.cfg"), parameters, error)
+              && writeGameFiles(changes, setup, games, error)
+              && copyDistribution(changes, distributionFolder, games, error)
+              && (characterLibrary.isEmpty() || !QFileInfo::exists(characterLibrary)
+                  || copyTree(changes, characterLibrary, chars, error));
     if (ok && !RegWriteText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Main"),
                             QStringLiteral("exedir"), root + QStringLiteral("/hollyfro.exe"))) {
         error = QStringLiteral("cannot write the registry %1").arg(RegistryFilePath());
         ok = false;
     }
-    if (!ok) {
-        if (existed) {
-            for (const QString &name : {QStringLiteral("hollyfro.exe"), QStringLiteral("HFparms.cfg")})
-                QFile::remove(root + u'/' + name);
-            QDir(games).removeRecursively();
-            QDir(root + QStringLiteral("/Windows")).removeRecursively();
-        } else {
-            QDir(root).removeRecursively();
-        }
-    }
+    if (ok)
+        changes.keep();
+    else
+        changes.undo();
     return ok;
 }

@@ -27,6 +27,7 @@ struct MessengerSetup {
 
 // Parses the arguments after "init"; on error returns false with a reason.
 bool ParseInitArguments(const QStringList &arguments, MessengerSetup &setup, QString &error);
-// Writes the folder; on failure removes what it created and returns false with a reason.
+// Writes the folder; on failure puts back every file and folder as it was found and
+// returns false with a reason.
 bool CreateMessengerFolder(const MessengerSetup &setup, const QString &distributionFolder,
                            const QString &characterLibrary, QString &error);

@@ -110,6 +110,54 @@ class MessengerTest(unittest.TestCase):
             self.assertIn(b"usage", result.stderr)
             self.assertFalse(os.path.exists(self.folder), args)
 
+    def test_bad_buddies_are_refused_with_a_reason(self):
+        for buddy, reason in (("40002 :Sam:127.0.0.2", b"without blanks"),
+                              (" 40002:Sam:127.0.0.2", b"without blanks"),
+                              ("400 02:Sam:127.0.0.2", b"without blanks"),
+                              ("40002:Sam\nAlex:127.0.0.2", b"line break"),
+                              ("40002:Sam\r:127.0.0.2", b"line break"),
+                              ("40002::127.0.0.2", b"no name")):
+            result = self.run_messenger("init", self.folder, "--name", "Robin", "--uin", "1", "--buddy", buddy)
+            self.assertEqual(result.returncode, 2, buddy)
+            self.assertIn(reason, result.stderr, buddy)
+            self.assertFalse(os.path.exists(self.folder), buddy)
+
+    def snapshot(self, root):
+        """Every file under root with its bytes, and every folder."""
+        found = {}
+        for folder, folders, files in os.walk(root):
+            for name in folders:
+                found[os.path.relpath(os.path.join(folder, name), root)] = None
+            for name in files:
+                with open(os.path.join(folder, name), "rb") as f:
+                    found[os.path.relpath(os.path.join(folder, name), root)] = f.read()
+        return found
+
+    def test_failed_init_leaves_existing_files_as_they_were(self):
+        # An existing messenger folder with a Games folder of its own; init then fails at
+        # its last step (the registry cannot be written) after it has written everything.
+        os.makedirs(os.path.join(self.folder, "Games", "Saved"))
+        for name, content in (("hollyfro.exe", b"the real messenger"), ("HFparms.cfg", b"old parameters"),
+                              ("Games/hollyfro.opt", b"old options"), ("Games/Saved/notes.txt", b"keep me")):
+            with open(os.path.join(self.folder, name), "wb") as f:
+                f.write(content)
+        before = self.snapshot(self.folder)
+        blocker = os.path.join(self.tmp.name, "not-a-folder")
+        with open(blocker, "w") as f:
+            f.write("x")
+        self.env["HOLLYFROST_REGISTRY"] = os.path.join(blocker, "registry.ini")
+        result = self.run_messenger("init", self.folder, "--name", "Robin", "--uin", "40001",
+                                    "--buddy", "40002:Sam:127.0.0.2")
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn(b"registry", result.stderr)
+        self.assertEqual(self.snapshot(self.folder), before)
+
+        # A new folder is removed again whole.
+        fresh = os.path.join(self.tmp.name, "fresh")
+        result = self.run_messenger("init", fresh, "--name", "Robin", "--uin", "40001")
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertFalse(os.path.exists(fresh))
+
     def test_listen_prints_and_acknowledges(self):
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
             probe.bind(("127.0.0.1", 0))
