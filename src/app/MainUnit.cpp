@@ -2,6 +2,7 @@
 #include "MainUnit.h"
 
 #include "CoolForm.h"
+#include "PlayRequests.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
 #include "RosterUnit.h"
@@ -173,10 +174,11 @@ void TMainForm::createControls()
     connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadBtnClick(); });
     connect(StartRace, &QPushButton::clicked, this, [] { StartRaceClick(); });
     connect(CancelBtn, &QPushButton::clicked, this, [] { BitBtn1Click(); });
+    connect(ReqPlayBtn, &QPushButton::clicked, this, [] { ReqPlayBtnClick(); });
+    connect(InviteBtn, &QPushButton::clicked, this, [] { InviteBtnClick(); });
     connect(NewRaceBtn, &QPushButton::clicked, this, &TMainForm::NewRaceBtnClick);
     connect(HelpBtn, &QPushButton::clicked, this, &TMainForm::HelpBtnClick);
     connect(ExitBtn, &QPushButton::clicked, this, &TMainForm::ExitBtnClick);
-    // ReqPlayBtn, InviteBtn, CancelBtn and StartRace are wired by network play and the race.
 }
 
 void TMainForm::centreOnDesktop()

@@ -72,6 +72,11 @@ CharacterFilePicker SetCharacterFilePicker(CharacterFilePicker picker)
     return previous;
 }
 
+QString PickCharacterFile(const QString &startFolder, const QString &filter)
+{
+    return pickerSlot()(startFolder, filter);
+}
+
 ContestantItemFields SplitContestantItem(const QString &item)
 {
     ContestantItemFields fields;
@@ -171,7 +176,7 @@ void AddcharBtnClick()
 {
     if (!MainForm)
         return;
-    const QString picked = pickerSlot()(WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"));
+    const QString picked = PickCharacterFile(WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"));
     if (!picked.isEmpty()) {
         const QString file = NameOfPath(picked);
         AddContestant(WithoutExtension(file), QStringLiteral(" "), file);

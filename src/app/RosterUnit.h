@@ -40,6 +40,8 @@ void UnloadBtnClick();
 // replace it so that no dialog opens.
 using CharacterFilePicker = std::function<QString(const QString &startFolder, const QString &filter)>;
 CharacterFilePicker SetCharacterFilePicker(CharacterFilePicker picker);
+// Asks for a character file through that dialog (or the test's replacement).
+QString PickCharacterFile(const QString &startFolder, const QString &filter);
 
 // Painting of the roster. Colours given as 0x00BBGGRR values, as the window system has them.
 QColor ColorFromBgr(quint32 value);

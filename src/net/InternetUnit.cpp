@@ -1,7 +1,97 @@
 #include "InternetUnit.h"
 
+#include "GameMessages.h"
+#include "PhraseUnit.h"
+#include "kw_unit.h"
+#include "network_unit.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QUdpSocket>
+
 TInternetForm *InternetForm = nullptr;
 bool AckFlag = false;
+
+namespace {
+
+constexpr int LastDatagramCapacity = 255;
+// Datagrams read in one go before the window gets its turn again (a flood must not
+// starve the window).
+constexpr int DatagramsPerRead = 200;
+
+qint64 monotonicMs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+}
+
+quint16 portParameter(const QString &name, quint16 fallback)
+{
+    bool ok = false;
+    const uint value = ReadParameter(name).trimmed().toUInt(&ok);
+    return ok && value > 0 && value < 65536 ? static_cast<quint16>(value) : fallback;
+}
+
+QHostAddress localAddress()
+{
+    const QHostAddress bound(BindAddress());
+    return bound.isNull() ? QHostAddress(QHostAddress::AnyIPv4) : bound;
+}
+
+// An address the game may send to: dotted IPv4 text.
+bool destination(const QString &address, QHostAddress &result)
+{
+    if (address.isEmpty())
+        return false;
+    result = QHostAddress(address);
+    return result.protocol() == QAbstractSocket::IPv4Protocol;
+}
+
+// A send from a socket of its own, bound to port (0: any free port).
+bool sendFromOwnSocket(const QByteArray &text, const QHostAddress &to, quint16 toPort, quint16 fromPort)
+{
+    QUdpSocket socket;
+    if (!socket.bind(localAddress(), fromPort, QAbstractSocket::DontShareAddress))
+        return false;
+    return socket.writeDatagram(text, to, toPort) == text.size();
+}
+
+} // namespace
+
+bool TRepeatFilter::accept(const QString &address, const QString &text, qint64 nowMs)
+{
+    const QString key = address + text;
+    if (any && key == lastDatagram && nowMs <= lastTimeMs + windowMs())
+        return false;
+    lastDatagram = key.left(LastDatagramCapacity);
+    lastTimeMs = nowMs;
+    any = true;
+    return true;
+}
+
+qint64 TRepeatFilter::windowMs()
+{
+    // 5.8e-05 of a day.
+    return ScaledInterval(5011);
+}
+
+QString BindAddress()
+{
+    const QString text = qEnvironmentVariable("HOLLYFROST_BIND_ADDRESS").trimmed();
+    return QHostAddress(text).protocol() == QAbstractSocket::IPv4Protocol ? text : QString();
+}
+
+quint16 GamePort()
+{
+    return portParameter(QStringLiteral("gampt"), 4012);
+}
+
+quint16 MessengerPort()
+{
+    return portParameter(QStringLiteral("udppt"), 4010);
+}
 
 TInternetForm::TInternetForm(QWidget *parent)
     : QWidget(parent)
@@ -10,6 +100,9 @@ TInternetForm::TInternetForm(QWidget *parent)
     setWindowTitle(QStringLiteral("Internet Form"));
     resize(300, 120);
     InternetForm = this;
+    gameSocket = new QUdpSocket(this);
+    connect(gameSocket, &QUdpSocket::readyRead, this, &TInternetForm::OnDatagram);
+    StartListening();
 }
 
 TInternetForm::~TInternetForm()
@@ -18,29 +111,120 @@ TInternetForm::~TInternetForm()
         InternetForm = nullptr;
 }
 
-void SendGameDescription()
+void TInternetForm::StartListening()
 {
+    gameSocket->close();
+    gameSocket->bind(localAddress(), GamePort(), QAbstractSocket::DontShareAddress);
 }
 
-void SendRoster()
+bool TInternetForm::Listening() const
 {
+    return gameSocket->state() == QAbstractSocket::BoundState;
 }
 
-void SendStartRace()
+bool TInternetForm::SendFromGamePort(const QByteArray &text, const QString &address, quint16 port)
 {
+    QHostAddress to;
+    if (!destination(address, to))
+        return false;
+    if (!Listening())
+        return sendFromOwnSocket(text, to, port, 0);
+    return gameSocket->writeDatagram(text, to, port) == text.size();
 }
 
-void SendPositions()
+void TInternetForm::OnDatagram()
 {
+    QByteArray buffer(DatagramBufferSize, Qt::Uninitialized);
+    for (int read = 0; gameSocket->hasPendingDatagrams(); ++read) {
+        if (read == DatagramsPerRead) {
+            QMetaObject::invokeMethod(this, &TInternetForm::OnDatagram, Qt::QueuedConnection);
+            return;
+        }
+        const qint64 size = gameSocket->pendingDatagramSize();
+        QHostAddress sender;
+        if (size > DatagramBufferSize || queue.size() >= MaxQueuedDatagrams) {
+            gameSocket->readDatagram(nullptr, 0);
+            continue;
+        }
+        const qint64 got = gameSocket->readDatagram(buffer.data(), buffer.size(), &sender);
+        if (got < 0)
+            continue;
+        bool ipv4 = false;
+        const quint32 raw = sender.toIPv4Address(&ipv4);
+        if (!ipv4)
+            continue;
+        const QString address = QHostAddress(raw).toString();
+        const QString text = FromBytes(QByteArray(buffer.constData(), got));
+        if (!repeatFilter.accept(address, text, monotonicMs()))
+            continue;
+        emit datagramAccepted(address, text);
+        // Dispatched from the event queue, not from inside this handler: a dispatch can
+        // run a whole race, and the socket does not report new data while its handler runs.
+        queue.append({address, text});
+        QMetaObject::invokeMethod(this, &TInternetForm::dispatchNext, Qt::QueuedConnection);
+    }
 }
 
-void SendCancel()
+void TInternetForm::dispatchNext()
 {
+    if (queue.isEmpty())
+        return;
+    const Pending next = queue.takeFirst();
+    DispatchMessage(next.address, next.text);
+}
+
+bool SendToPorts(const QString &code, const QString &address, const QString &payload, quint16 port)
+{
+    if (address.isEmpty())
+        return false;
+    const QByteArray text = ToBytes(code + PlayerSpeechName() + payload);
+    QHostAddress to;
+    if (!destination(address, to))
+        return false;
+    if (port == 80)
+        return sendFromOwnSocket(text, to, port, 0);
+    if (port != GamePort() && sendFromOwnSocket(text, to, port, port))
+        return true;   // the messenger port was free: sent from it, as the messenger expects
+    if (InternetForm)
+        return InternetForm->SendFromGamePort(text, address, port);
+    return sendFromOwnSocket(text, to, port, 0);
 }
 
 void SendGameMessage(const QString &code, const QString &address, const QString &payload)
 {
-    Q_UNUSED(code);
-    Q_UNUSED(address);
-    Q_UNUSED(payload);
+    SendToPorts(code, address, payload, GamePort());
+}
+
+bool SendInvitePing(const QString &code, const QString &address, const QString &payload)
+{
+    SendToPorts(code, address, payload, MessengerPort());
+    return SendToPorts(code, address, payload, 80);
+}
+
+bool SendMessengerText(const QString &text, const QString &address)
+{
+    const QString payload = MessengerTextPayload(text);
+    SendToPorts(QStringLiteral("ME"), address, payload, MessengerPort());
+    AckFlag = false;
+    for (int i = 0; i < 100 && !AckFlag; ++i)
+        Delay(10);
+    if (AckFlag)
+        return true;
+    SendToPorts(QStringLiteral("ME"), address, payload, 80);
+    return AckFlag;
+}
+
+QString ResolvePlayerAddress(const QString &typed)
+{
+    const qsizetype dots = typed.count(u'.');
+    QString result;
+    if (typed.isEmpty())
+        return result;
+    if (dots < 3 && !IsInteger(typed))
+        return result;
+    if (dots == 0)
+        result = LookupUinAddress(typed);
+    else
+        result = typed;
+    return result.count(u'.') == 3 ? result : QString();
 }

@@ -1,9 +1,35 @@
-// The network window: owns the game's datagram sockets (created hidden at start-up).
-// Created once at start-up, hidden until its feature shows it.
+// The network window and the datagram transport: the game port's socket, the sends to
+// the game port, the messenger port and port 80, the receive path with its size limit
+// and repeat filter, and the translation of a typed UIN into an address.
+// Created once at start-up, never shown.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QWidget>
+
+class QUdpSocket;
+
+// Largest datagram the game takes; a longer one is dropped whole.
+constexpr int DatagramBufferSize = 1517;
+// Datagrams waiting for the dispatcher at most; more are dropped as a full buffer would.
+constexpr int MaxQueuedDatagrams = 256;
+
+// Drops a datagram identical to the previous accepted one from the same address within
+// about five seconds (scaled by the time scale). Only the first 255 characters of
+// address + text are kept, so a longer one never counts as a repeat.
+class TRepeatFilter
+{
+public:
+    // nowMs: a monotonic clock in milliseconds. True when the datagram is to be dispatched.
+    bool accept(const QString &address, const QString &text, qint64 nowMs);
+    static qint64 windowMs();
+
+private:
+    QString lastDatagram;
+    qint64 lastTimeMs = 0;
+    bool any = false;
+};
 
 class TInternetForm : public QWidget
 {
@@ -11,29 +37,69 @@ class TInternetForm : public QWidget
 public:
     explicit TInternetForm(QWidget *parent = nullptr);
     ~TInternetForm() override;
+
+    // (Re)binds the game-port socket on HOLLYFROST_BIND_ADDRESS (else every IPv4
+    // address). A failure leaves the game deaf and is not shown.
+    void StartListening();
+    bool Listening() const;
+    // Sends text from the game-port socket, so that the source port is the game port and
+    // nothing that arrives meanwhile is lost.
+    bool SendFromGamePort(const QByteArray &text, const QString &address, quint16 port);
+
+signals:
+    // A datagram passed the size limit and the repeat filter; it is dispatched next.
+    void datagramAccepted(const QString &address, const QString &text);
+
+private:
+    void OnDatagram();
+    void dispatchNext();
+
+    QUdpSocket *gameSocket = nullptr;
+    TRepeatFilter repeatFilter;
+    struct Pending {
+        QString address;
+        QString text;
+    };
+    QList<Pending> queue;
 };
 
 // The window created at start-up (nullptr before and after).
 extern TInternetForm *InternetForm;
 
-// Sends the game description ("RT") to every remote contestant. Called by the main
-// window whenever the game type or difficulty changes while no race runs; the message
-// itself belongs to the network play and is not sent yet.
-void SendGameDescription();
+// The local address to bind (HOLLYFROST_BIND_ADDRESS), or empty for every IPv4 address.
+QString BindAddress();
+// The game port ("gampt", default 4012) and the messenger port ("udppt", default 4010)
+// of the messenger's parameter file; a value that is not a port gives the default.
+quint16 GamePort();
+quint16 MessengerPort();
+
+// Sends code + this player's speech name + payload as one datagram to address:port. Port
+// 80 goes from any free local port, the messenger port from that port when it is free.
+bool SendToPorts(const QString &code, const QString &address, const QString &payload, quint16 port);
 
 // Sends code + this player's speech name + payload as one game message to the game port
 // of address. An empty address sends nothing; the payload already starts with "&&" when
-// it has fields. Until network play exists nothing leaves this computer.
+// it has fields.
 void SendGameMessage(const QString &code, const QString &address, const QString &payload);
+// The invitation ping: to the messenger port, then to port 80; the second's result.
+bool SendInvitePing(const QString &code, const QString &address, const QString &payload);
+// Sends the "ME" text to the messenger at address; waits about a second for "AK", else
+// sends it to port 80 as well. True when an "AK" arrived.
+bool SendMessengerText(const QString &text, const QString &address);
+// A dotted IPv4 address for a typed UIN (through UINIP.lst) or address, or empty.
+QString ResolvePlayerAddress(const QString &typed);
 
 // Set by every "AK" game message that arrives; a sender that waits for an acknowledgement
 // clears it first and polls it between its Delay steps.
 extern bool AckFlag;
 
-// The race's messages to remote contestants: the roster ("RS"), the start signal ("SR"),
-// every contestant's progress ("RP") and the host's cancel ("RC"). Until network play
-// exists they send nothing: every contestant runs on this computer.
+// The host's group sends to every remote contestant (GameMessages.cpp): the roster
+// ("RS", three rounds), the start signal ("SR", three rounds), every contestant's
+// progress ("RP", two rounds) and the cancel ("RC", one send).
 void SendRoster();
 void SendStartRace();
 void SendPositions();
 void SendCancel();
+// The host's settings ("RT") to every remote contestant; the main window calls it when
+// the game type or difficulty changes while no race runs.
+void SendGameDescription();

@@ -1,8 +1,12 @@
-// The play request dialog.
-// Created once at start-up, hidden until its feature shows it.
+// The "Request to Play" dialog: the host's UIN or address, the host's name, the
+// character that will run for the user, and the request itself.
+// Created once at start-up, hidden until "Request To Play" shows it.
 #pragma once
 
 #include <QWidget>
+
+class QLineEdit;
+class QPushButton;
 
 class TReqPlayForm : public QWidget
 {
@@ -10,6 +14,24 @@ class TReqPlayForm : public QWidget
 public:
     explicit TReqPlayForm(QWidget *parent = nullptr);
     ~TReqPlayForm() override;
+
+    void FormShow();
+    void UINeditKeyDown();
+    void Button1Click();
+    // Sends the request; false (after a stop beep) when no character or address is given.
+    bool ReqBtnClick();
+    void CancelBtnClick();
+
+    QLineEdit *UINedit = nullptr;
+    QLineEdit *NameEdit = nullptr;
+    QLineEdit *Charname = nullptr;
+    QPushButton *Button1 = nullptr;
+    QPushButton *ReqBtn = nullptr;
+    QPushButton *CancelBtn = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 };
 
 // The window created at start-up (nullptr before and after).

@@ -2,6 +2,7 @@
 
 #include "MessengerFolder.h"
 #include "kw_unit.h"
+#include "scramble_keys.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -68,7 +69,7 @@ int Usage(const QString &problem)
              "        [--character FILE] [--language SUFFIX] [--game-port P] [--messenger-port P]\n"
              "        [--buddy UIN:NAME:ADDRESS[:unchecked]]...\n"
              "  hollyfrost-messenger launch DIR [UIN]\n"
-             "  hollyfrost-messenger listen [--port P] [--count N]\n"
+             "  hollyfrost-messenger listen [--port P] [--count N] [--folder DIR] [--address A]\n"
              "  hollyfrost-messenger lock FILE SECONDS\n";
     err().flush();
     return 2;
@@ -103,6 +104,12 @@ int RunLaunch(const QStringList &arguments)
         err() << "hollyfrost-messenger: no game at " << program << " (run init after building the game)\n";
         return 1;
     }
+    // The game finds its messenger through the registry: point it at this folder.
+    if (!RegWriteText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Main"),
+                      QStringLiteral("exedir"), root + QStringLiteral("/hollyfro.exe"))) {
+        err() << "hollyfrost-messenger: cannot write the registry " << RegistryFilePath() << "\n";
+        return 1;
+    }
     QProcess game;
     game.setProgram(program);
     game.setArguments(arguments.mid(1));
@@ -121,22 +128,50 @@ int RunLaunch(const QStringList &arguments)
     return game.exitStatus() == QProcess::NormalExit ? game.exitCode() : 1;
 }
 
+// The game port named in a messenger folder's parameter file (default 4012).
+quint16 FolderGamePort(const QString &folder)
+{
+    QFile file(folder + QStringLiteral("/HFparms.cfg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return 4012;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine(4096).trimmed();
+        const qsizetype split = line.indexOf("&&");
+        if (split < 0)
+            continue;
+        const QString name = FromBytes(ShiftText(line.left(split), ScrambleKeys::ParameterName, ShiftDirection::Up));
+        const QString value = FromBytes(ShiftText(line.mid(split + 2), ScrambleKeys::ParameterValue, ShiftDirection::Up));
+        bool ok = false;
+        const uint port = value.toUInt(&ok);
+        if (name.left(5) == QLatin1String("gampt") && ok && port > 0 && port < 65536)
+            return static_cast<quint16>(port);
+    }
+    return 4012;
+}
+
 int RunListen(const QStringList &arguments)
 {
     int port = 4010;
     int count = 0;
+    quint16 gamePort = 4012;
+    QHostAddress address(QHostAddress::AnyIPv4);
     for (qsizetype i = 0; i < arguments.size(); i += 2) {
         bool ok = false;
-        const int value = i + 1 < arguments.size() ? arguments[i + 1].toInt(&ok) : 0;
+        const QString argument = i + 1 < arguments.size() ? arguments[i + 1] : QString();
+        const int value = argument.toInt(&ok);
         if (arguments[i] == QLatin1String("--port") && ok && value > 0 && value < 65536)
             port = value;
         else if (arguments[i] == QLatin1String("--count") && ok && value > 0)
             count = value;
+        else if (arguments[i] == QLatin1String("--folder") && !argument.isEmpty())
+            gamePort = FolderGamePort(argument);
+        else if (arguments[i] == QLatin1String("--address") && QHostAddress(argument).protocol() == QAbstractSocket::IPv4Protocol)
+            address = QHostAddress(argument);
         else
             return Usage(QStringLiteral("bad listen arguments"));
     }
     QUdpSocket socket;
-    if (!socket.bind(QHostAddress::AnyIPv4, static_cast<quint16>(port))) {
+    if (!socket.bind(address, static_cast<quint16>(port))) {
         err() << "hollyfrost-messenger: cannot listen on port " << port << ": " << socket.errorString() << "\n";
         return 1;
     }
@@ -148,12 +183,12 @@ int RunListen(const QStringList &arguments)
             const QNetworkDatagram datagram = socket.receiveDatagram();
             const QByteArray data = datagram.data();
             const QByteArray code = data.left(2);
-            const QString sender = QHostAddress(datagram.senderAddress().toIPv4Address()).toString();
-            out() << escaped(code) << ' ' << sender << ' ' << escaped(data.mid(2)) << "\n";
+            const QHostAddress sender(datagram.senderAddress().toIPv4Address());
+            out() << escaped(code) << ' ' << sender.toString() << ' ' << escaped(data.mid(2)) << "\n";
             out().flush();
+            // As the messenger does: the game hears the acknowledgement on its game port.
             if (code == "ME")
-                socket.writeDatagram(QByteArray("AKHollyfrost Messenger"), datagram.senderAddress(),
-                                     static_cast<quint16>(datagram.senderPort()));
+                socket.writeDatagram(QByteArray("AKHollyfrost Messenger"), sender, gamePort);
             if (count > 0 && ++received >= count)
                 QCoreApplication::quit();
         }

@@ -44,3 +44,32 @@ void ShowMessageBox(BoxKind kind, const QString &text)
     box.setAccessibleName(shown);
     box.exec();
 }
+
+namespace {
+QuestionAnswerer &questionAnswererSlot()
+{
+    static QuestionAnswerer answerer;
+    return answerer;
+}
+} // namespace
+
+QuestionAnswerer SetQuestionAnswerer(QuestionAnswerer answerer)
+{
+    QuestionAnswerer previous = std::move(questionAnswererSlot());
+    questionAnswererSlot() = std::move(answerer);
+    return previous;
+}
+
+bool AskYesNo(const QString &text)
+{
+    if (const QuestionAnswerer &answerer = questionAnswererSlot())
+        return answerer(text);
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return false;   // no window system: nobody could say yes
+    QString shown = text;
+    shown.replace(u'\r', u'\n');
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Hollyfrost Games"), shown,
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setAccessibleName(shown);
+    return box.exec() == QMessageBox::Yes;
+}

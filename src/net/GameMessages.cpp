@@ -1,0 +1,307 @@
+// The dispatcher of received game messages and the host's group sends.
+#include "GameMessages.h"
+
+#include "InternetUnit.h"
+#include "MainUnit.h"
+#include "MemoryUnit.h"
+#include "PhraseUnit.h"
+#include "PlayRequests.h"
+#include "QuestionUnit.h"
+#include "RaceLoop.h"
+#include "RaceModel.h"
+#include "RaceStart.h"
+#include "RosterUnit.h"
+#include "TTSUnit.h"
+#include "kw_unit.h"
+#include "network_unit.h"
+#include "records.h"
+
+#include <QListWidget>
+#include <QPushButton>
+#include <QTextEdit>
+
+QString LastRosterPayload;
+QString LastScorePayload;
+QString HostAddress;
+
+namespace {
+
+const QString Announcer = QStringLiteral("Announcer");
+
+int listCount()
+{
+    return MainForm ? std::min(MainForm->Contestants->count(), MaxContestants) : 0;
+}
+
+void repaintRoster()
+{
+    if (MainForm)
+        MainForm->Contestants->viewport()->update();
+}
+
+// One send of code + payload to the slots below slotLimit that have an address; with
+// unackedOnly, only to those whose Acked is still clear; with clearAcked, clears it.
+void sendRound(const QString &code, const QString &payload, int slotLimit, bool unackedOnly, bool clearAcked)
+{
+    for (int slot = 0; slot < slotLimit; ++slot) {
+        ContestantRecord &record = ContestantTable[slot];
+        if (record.Address.isEmpty() || (unackedOnly && record.Acked))
+            continue;
+        if (clearAcked)
+            record.Acked = false;
+        SendGameMessage(code, record.Address, payload);
+    }
+}
+
+// Round 1 to every remote slot, then the resend rounds to the slots still unacknowledged.
+void sendInRounds(const QString &code, const QString &payload, int rounds, int slotLimit)
+{
+    sendRound(code, payload, slotLimit, false, true);
+    for (int round = 2; round <= rounds; ++round) {
+        Delay(500);
+        sendRound(code, payload, slotLimit, true, false);
+    }
+}
+
+void markSender(const QString &senderAddress, const std::function<void(ContestantRecord &)> &change)
+{
+    for (ContestantRecord &record : ContestantTable)
+        if (!record.Address.isEmpty() && record.Address == senderAddress)
+            change(record);
+}
+
+void takeProgress(QString payload)
+{
+    for (int slot = 0; slot < listCount(); ++slot) {
+        bool ok = false;
+        const qint32 value = ToInteger(NextField(payload), &ok);
+        ContestantTable[slot].Progress = ok ? value : 0;
+    }
+    RankContestants();
+}
+
+void replaceRoster(QString payload)
+{
+    ResetContestantTable();
+    MainForm->Contestants->clear();
+    repaintRoster();
+    for (int slot = 0; slot < MaxContestants; ++slot) {
+        ContestantRecord &record = ContestantTable[slot];
+        record.Uin = NextField(payload).left(ContestantUinCapacity);
+        record.PlayerName = NextField(payload).left(ContestantNameCapacity);
+        // A character is a file of the character folder: no path from a peer is followed.
+        record.CharacterFile = NameOfPath(NextField(payload)).left(ContestantFileCapacity);
+        if (record.Uin.size() > 3)
+            AddContestant(record.PlayerName, record.Uin, record.CharacterFile);
+    }
+}
+
+void startJoinedRace(const QString &senderAddress)
+{
+    Acknowledge(senderAddress);
+    Delay(300);
+    Acknowledge(senderAddress);
+    // The host's resends may arrive during the waits: the race starts once.
+    if (JoinedRace || RaceRunning)
+        return;
+    JoinedRace = true;
+    PresentContestants();
+    Delay(2000);
+    RunRace();
+}
+
+void cancelledByHost()
+{
+    RaceRunning = false;
+    if (MainForm)
+        MainForm->CancelBtn->hide();
+    if (QuestionForm)
+        QuestionForm->close();
+    if (Memform)
+        Memform->close();
+    SpeakText(LookupPhrase(QStringLiteral("rc1")), Announcer);
+    ShutdownCountdown = 25;
+}
+
+void takeInvitation(QString payload)
+{
+    const QString before = payload;
+    InviterUin = NextField(payload).left(InviterUinCapacity);
+    // A ping to the messenger port carries the UIN alone: then there is no name.
+    InviterName = payload == before ? QString() : NextField(payload).left(InviterNameCapacity);
+}
+
+void takeScore(const QString &code, const QString &senderAddress, const QString &payload)
+{
+    Acknowledge(senderAddress);
+    if (senderAddress + payload == LastScorePayload)
+        return;
+    LastScorePayload = senderAddress + payload;
+    if (code == QLatin1String("RB")) {
+        markSender(senderAddress, [](ContestantRecord &record) {
+            record.Confirmed = 1;
+            ++record.Score;
+        });
+    } else {
+        markSender(senderAddress, [](ContestantRecord &record) {
+            record.Confirmed = 1;
+            record.Progress /= 2;
+            record.Score /= 2;
+            record.LastX = 0;
+        });
+    }
+}
+
+} // namespace
+
+void Acknowledge(const QString &address)
+{
+    SendGameMessage(QStringLiteral("AK"), address, QString());
+}
+
+void DispatchMessage(const QString &senderAddress, const QString &text)
+{
+    if (!MainForm || text.size() < 2)
+        return;
+    const QString code = text.left(2);
+    QString payload = text.mid(2);
+    const QString senderName = NextField(payload);
+
+    if (code == QLatin1String("AK")) {
+        AckFlag = true;
+        markSender(senderAddress, [](ContestantRecord &record) { record.Acked = true; });
+    } else if (code == QLatin1String("RP")) {
+        if (!RaceRunning || payload == LastRosterPayload)
+            return;
+        LastRosterPayload = payload;
+        Acknowledge(senderAddress);
+        if (CurrentPlayMode() == JoinGame)
+            takeProgress(payload);
+    } else if (code == QLatin1String("RS")) {
+        if (RaceRunning || payload == LastRosterPayload)
+            return;
+        LastRosterPayload = payload;
+        Acknowledge(senderAddress);
+        if (!JoinedRace && CurrentPlayMode() == JoinGame)
+            replaceRoster(payload);
+    } else if (code == QLatin1String("SR")) {
+        if (!RaceRunning && CurrentPlayMode() == JoinGame)
+            startJoinedRace(senderAddress);
+    } else if (code == QLatin1String("RR")) {
+        markSender(senderAddress, [](ContestantRecord &record) { record.Confirmed = 1; });
+        repaintRoster();
+    } else if (code == QLatin1String("RB") || code == QLatin1String("RK")) {
+        takeScore(code, senderAddress, payload);
+    } else if (code == QLatin1String("RC")) {
+        cancelledByHost();
+    } else if (code == QLatin1String("RT")) {
+        MainForm->Memo1->clear();
+        if (!RaceRunning)
+            MainForm->Memo1->append(NextField(payload));
+    } else if (code == QLatin1String("GP")) {
+        if (!RaceRunning)
+            takeInvitation(payload);
+    } else if (code == QLatin1String("RQ")) {
+        if (!RaceRunning)
+            HandlePlayRequest(senderAddress, senderName, payload);
+    } else if (code == QLatin1String("RA")) {
+        HandleAccepted(senderAddress);
+    } else if (code == QLatin1String("RD")) {
+        if (!RaceRunning)
+            HandleDenied(payload);
+    }
+}
+
+QString RosterPayload()
+{
+    QString payload;
+    for (int slot = 0; slot < MaxContestants; ++slot) {
+        if (slot >= listCount()) {
+            payload += QStringLiteral("&& && && ");
+            continue;
+        }
+        const ContestantItemFields fields = SplitContestantItem(MainForm->Contestants->item(slot)->text());
+        ContestantRecord &record = ContestantTable[slot];
+        record.Uin = fields.Uin;
+        record.PlayerName = fields.PlayerName;
+        record.CharacterFile = fields.CharacterFile;
+        payload += QStringLiteral("&&") + fields.Uin + QStringLiteral("&&") + fields.PlayerName
+                   + QStringLiteral("&&") + fields.CharacterFile;
+    }
+    return payload;
+}
+
+QString PositionsPayload()
+{
+    QString payload;
+    for (const ContestantRecord &record : ContestantTable)
+        payload += QStringLiteral("&&") + QString::number(record.Progress);
+    return payload;
+}
+
+namespace {
+QString gameTypePhrase()
+{
+    return LookupPhrase(QStringLiteral("Gt") + QString::number(CurrentGameType()));
+}
+
+QString difficultyPhrase()
+{
+    const int difficulty = MainForm ? MainForm->Difficulty->itemIndex() : -1;
+    return LookupPhrase(QStringLiteral("dl") + QString::number(difficulty));
+}
+} // namespace
+
+QString AcceptGameText()
+{
+    return QStringLiteral("&&") + gameTypePhrase() + difficultyPhrase();
+}
+
+QString SettingsGameText()
+{
+    const Records::OptionsRecord &options = Records::Options;
+    return QStringLiteral("&&Host: ") + options.UserName.left(20) + u' ' + QString::number(options.UserUin)
+           + QStringLiteral("\r\n") + gameTypePhrase() + QStringLiteral("\r\n") + difficultyPhrase();
+}
+
+QString InvitationText()
+{
+    return QStringLiteral("\r\n&&getattention\r\n") + Records::Options.UserName + QStringLiteral(", ")
+           + LookupPhrase(QStringLiteral("IV1")) + QStringLiteral("\r\n&&explain\r\n")
+           + LookupPhrase(QStringLiteral("IV2")) + u' ' + gameTypePhrase();
+}
+
+QString MessengerTextPayload(const QString &text)
+{
+    return QStringLiteral("&&\r\n$$UIN") + QString::number(Records::Options.UserUin)
+           + QStringLiteral("\r\n &&\r\n ") + text;
+}
+
+void SendRoster()
+{
+    sendInRounds(QStringLiteral("RS"), RosterPayload(), 3, MaxContestants);
+}
+
+void SendStartRace()
+{
+    sendInRounds(QStringLiteral("SR"), QString(), 3, MaxContestants);
+}
+
+void SendPositions()
+{
+    sendInRounds(QStringLiteral("RP"), PositionsPayload(), 2, listCount());
+}
+
+void SendCancel()
+{
+    sendRound(QStringLiteral("RC"), QString(), listCount(), false, false);
+}
+
+void SendGameDescription()
+{
+    if (!MainForm)
+        return;
+    const QString text = SettingsGameText();
+    for (int slot = 0; slot < listCount(); ++slot)
+        SendGameMessage(QStringLiteral("RT"), ContestantTable[slot].Address, text);
+}

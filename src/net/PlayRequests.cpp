@@ -1,0 +1,144 @@
+#include "PlayRequests.h"
+
+#include "GameMessages.h"
+#include "InternetUnit.h"
+#include "MainUnit.h"
+#include "MessageBoxes.h"
+#include "PhraseUnit.h"
+#include "RaceLoop.h"
+#include "RaceModel.h"
+#include "ReqPlayUnit.h"
+#include "RosterUnit.h"
+#include "kw_unit.h"
+#include "network_unit.h"
+#include "records.h"
+
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+
+const char *const AcceptedNotice = "We were accepted for the game.\r\rClick \"OK\" button when ready for the Game.";
+const char *const DeniedNotice = "Our Play Request was Denied.\rReason:";
+
+QString PlayRequestRefusal(const QString &uin, const QString &character)
+{
+    if (CurrentPlayMode() != HostGame)
+        return QStringLiteral("rx3");
+    if (RaceRunning || JoinedRace)
+        return QStringLiteral("rx4");
+    if (ContestantCount() >= MaxContestants)
+        return QStringLiteral("rx1");
+    if (CharacterInRoster(character))
+        return QStringLiteral("rx2");
+    if (UinInRoster(uin))
+        return QStringLiteral("rx5");
+    return QString();
+}
+
+QString PlayRequestQuestion(const QString &name, const QString &uin)
+{
+    return QStringLiteral("We Received a Play Request from:\r") + name + QStringLiteral("  UIN:") + uin
+           + QStringLiteral("\r\rAccept?");
+}
+
+void HandlePlayRequest(const QString &senderAddress, const QString &senderName, QString payload)
+{
+    const QString name = ShownName(senderName);
+    const QString uin = NextField(payload);
+    // A character is a file of the character folder: no path from a peer is followed.
+    const QString character = NameOfPath(NextField(payload));
+    auto refuse = [&](const QString &reason) {
+        SendGameMessage(QStringLiteral("RD"), senderAddress, QStringLiteral("&&") + reason);
+    };
+    QString refusal = PlayRequestRefusal(uin, character);
+    if (!refusal.isEmpty()) {
+        refuse(refusal);
+        return;
+    }
+    MessageBeep(BeepKind::Default);
+    if (!AskYesNo(PlayRequestQuestion(name, uin))) {
+        refuse(QStringLiteral("rx0"));
+        return;
+    }
+    // While the question was open other requests, a race start or a change of play mode
+    // may have come: the request is checked again before the roster takes it.
+    refusal = PlayRequestRefusal(uin, character);
+    if (!refusal.isEmpty()) {
+        refuse(refusal);
+        return;
+    }
+    const int slot = AddContestant(name, uin, character);
+    ContestantTable[slot].Address = senderAddress.left(ContestantAddressCapacity);
+    SendGameMessage(QStringLiteral("RA"), senderAddress, QString());
+    Delay(200);
+    SendGameMessage(QStringLiteral("RT"), senderAddress, AcceptGameText());
+    SendRoster();
+}
+
+void HandleAccepted(const QString &senderAddress)
+{
+    HostAddress = senderAddress.left(HostAddressCapacity);
+    if (RaceRunning || !MainForm)
+        return;
+    MessageBeep(BeepKind::Default);
+    MainForm->ReqPlayBtn->hide();
+    ShowMessageBox(BoxKind::Information, QString::fromLatin1(AcceptedNotice));
+    SendGameMessage(QStringLiteral("RR"), HostAddress, QString());
+    Delay(500);
+    SendGameMessage(QStringLiteral("RR"), HostAddress, QString());
+}
+
+void HandleDenied(QString payload)
+{
+    MessageBeep(BeepKind::Stop);
+    const QString reason = LookupPhrase(NextField(payload).left(3));
+    ShowMessageBox(BoxKind::Information, QString::fromLatin1(DeniedNotice) + reason);
+}
+
+void ReqPlayBtnClick()
+{
+    if (!ReqPlayForm)
+        return;
+    if (!InviterUin.isEmpty()) {
+        ReqPlayForm->UINedit->setText(InviterUin);
+        if (!InviterName.isEmpty())
+            ReqPlayForm->NameEdit->setText(InviterName);
+    }
+    ReqPlayForm->Charname->setText(NameOfPath(Records::Options.UserCharacterFile));
+    ReqPlayForm->show();
+    ReqPlayForm->raise();
+    ReqPlayForm->activateWindow();
+}
+
+void InviteBtnClick()
+{
+    if (!MainForm)
+        return;
+    if (CurrentGameType() < 0) {
+        MessageBeep(BeepKind::Error);
+        ShowMessageBox(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
+        return;
+    }
+    QFile list;
+    if (!OpenDataFile(ProgramFolder() + QStringLiteral("onlinelist.lst"), QStringLiteral("R"), list,
+                      Records::OnlineBuddyRecord::Size))
+        return;
+    const QList<QByteArray> records = Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size);
+    list.close();
+    MainForm->InviteBtn->setEnabled(false);
+    MessageBeep(BeepKind::Default);
+    const QString ownUin = QString::number(Records::Options.UserUin);
+    for (const QByteArray &raw : records) {
+        const Records::OnlineBuddyRecord buddy = Records::OnlineBuddyRecord::decode(raw);
+        if (buddy.Address.isEmpty() || !BuddyChecked(buddy.Uin))
+            continue;
+        SendInvitePing(QStringLiteral("GP"), buddy.Address, QStringLiteral("&&") + ownUin);
+        Delay(50);
+        SendGameMessage(QStringLiteral("GP"), buddy.Address,
+                        QStringLiteral("&&") + ownUin + QStringLiteral("&&") + Records::Options.UserName);
+        SendMessengerText(InvitationText(), buddy.Address);
+        if (!MainForm)
+            return;
+    }
+    MainForm->InviteBtn->setEnabled(true);
+}
