@@ -10,6 +10,7 @@
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
+#include "RadioGroup.h"
 #include "RosterUnit.h"
 #include "TTSUnit.h"
 #include "kw_unit.h"
@@ -80,17 +81,20 @@ void takeProgress(QString payload)
     RankContestants();
 }
 
-void replaceRoster(QString payload)
+// The roster's eighteen fields; a missing field is empty, so that a short or garbled
+// roster adds no contestant made of the fields of another.
+void replaceRoster(const QString &payload)
 {
+    const QStringList fields = payload.split(QStringLiteral("&&"));
     ResetContestantTable();
     MainForm->Contestants->clear();
     repaintRoster();
     for (int slot = 0; slot < MaxContestants; ++slot) {
         ContestantRecord &record = ContestantTable[slot];
-        record.Uin = NextField(payload).left(ContestantUinCapacity);
-        record.PlayerName = NextField(payload).left(ContestantNameCapacity);
+        record.Uin = fields.value(3 * slot).left(ContestantUinCapacity);
+        record.PlayerName = fields.value(3 * slot + 1).left(ContestantNameCapacity);
         // A character is a file of the character folder: no path from a peer is followed.
-        record.CharacterFile = NameOfPath(NextField(payload)).left(ContestantFileCapacity);
+        record.CharacterFile = NameOfPath(fields.value(3 * slot + 2)).left(ContestantFileCapacity);
         if (record.Uin.size() > 3)
             AddContestant(record.PlayerName, record.Uin, record.CharacterFile);
     }
@@ -161,7 +165,7 @@ void Acknowledge(const QString &address)
 
 void DispatchMessage(const QString &senderAddress, const QString &text)
 {
-    if (!MainForm || text.size() < 2)
+    if (text.size() < 2)
         return;
     const QString code = text.left(2);
     QString payload = text.mid(2);
@@ -170,7 +174,11 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
     if (code == QLatin1String("AK")) {
         AckFlag = true;
         markSender(senderAddress, [](ContestantRecord &record) { record.Acked = true; });
-    } else if (code == QLatin1String("RP")) {
+        return;
+    }
+    if (!MainForm)
+        return;   // every other message acts on the main window
+    if (code == QLatin1String("RP")) {
         if (!RaceRunning || payload == LastRosterPayload)
             return;
         LastRosterPayload = payload;

@@ -62,6 +62,10 @@ bool sendFromOwnSocket(const QByteArray &text, const QHostAddress &to, quint16 t
 
 bool TRepeatFilter::accept(const QString &address, const QString &text, qint64 nowMs)
 {
+    // Acknowledgements all read alike ("AK" + name) and acting on one twice does no harm;
+    // dropping one would leave its sender resending for seconds.
+    if (text.startsWith(QLatin1String("AK")))
+        return true;
     const QString key = address + text;
     if (any && key == lastDatagram && nowMs <= lastTimeMs + windowMs())
         return false;

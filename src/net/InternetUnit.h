@@ -17,7 +17,8 @@ constexpr int MaxQueuedDatagrams = 256;
 
 // Drops a datagram identical to the previous accepted one from the same address within
 // about five seconds (scaled by the time scale). Only the first 255 characters of
-// address + text are kept, so a longer one never counts as a repeat.
+// address + text are kept, so a longer one never counts as a repeat. Acknowledgements
+// ("AK") always pass and are not stored.
 class TRepeatFilter
 {
 public:

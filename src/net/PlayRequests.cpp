@@ -14,6 +14,7 @@
 #include "records.h"
 
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 
