@@ -196,6 +196,8 @@ bool SendToPorts(const QString &code, const QString &address, const QString &pay
 
 void SendGameMessage(const QString &code, const QString &address, const QString &payload)
 {
+    if (address.isEmpty())
+        return;   // a contestant run here: the parameter file is not even read
     SendToPorts(code, address, payload, GamePort());
 }
 

@@ -159,20 +159,33 @@ class MessengerTest(unittest.TestCase):
         self.assertFalse(os.path.exists(fresh))
 
     def test_listen_prints_and_acknowledges(self):
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        # The messenger answers "ME" on the game port of its folder, as the game expects.
+        ports = []
+        for _ in range(2):
+            probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
             probe.bind(("127.0.0.1", 0))
-            port = probe.getsockname()[1]
-        listener = subprocess.Popen([MESSENGER, "listen", "--port", str(port), "--count", "2"],
+            ports.append(probe)
+        port, game_port = (probe.getsockname()[1] for probe in ports)
+        for probe in ports:
+            probe.close()
+        result = self.run_messenger("init", self.folder, "--name", "Robin", "--uin", "40001",
+                                    "--game-port", str(game_port))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        listener = subprocess.Popen([MESSENGER, "listen", "--port", str(port), "--count", "2",
+                                     "--folder", self.folder, "--address", "127.0.0.1"],
                                     env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:
             self.assertIn(b"listening", listener.stdout.readline())
-            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as game:
-                game.bind(("127.0.0.1", 0))
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as game, \
+                    socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
+                game.bind(("127.0.0.1", game_port))
                 game.settimeout(10)
-                game.sendto(b"GPRobin&&40001", ("127.0.0.1", port))
-                game.sendto(b"MERobin&&\r\n$$UIN40001\r\n &&\tx\x01", ("127.0.0.1", port))
-                answer, _ = game.recvfrom(1024)
+                sender.bind(("127.0.0.1", 0))
+                sender.sendto(b"GPRobin&&40001", ("127.0.0.1", port))
+                sender.sendto(b"MERobin&&\r\n$$UIN40001\r\n &&\tx\x01", ("127.0.0.1", port))
+                answer, (_, answer_port) = game.recvfrom(1024)
                 self.assertTrue(answer.startswith(b"AK"))
+                self.assertEqual(answer_port, port)
             out, _ = listener.communicate(timeout=20)
         finally:
             listener.kill()
