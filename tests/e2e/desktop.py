@@ -91,9 +91,13 @@ def x_windows(title):
 
 
 def geometry(window):
+    """(x, y, width, height) of a window, or None when it has gone since it was found."""
     out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True).stdout
     values = dict(line.split("=", 1) for line in out.split() if "=" in line)
-    return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+    try:
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+    except (KeyError, ValueError):
+        return None
 
 
 class Game:

@@ -32,9 +32,10 @@ class RaceTest(unittest.TestCase):
         def lined_up():
             for slot in range(contestants):
                 windows = x_windows(f"Player{slot}")
-                if not windows:
+                place = geometry(windows[0]) if windows else None
+                if not place:
                     return False
-                seen[slot] = geometry(windows[0])
+                seen[slot] = place
             return True
         wait_for(lined_up, 60, 0.1, "the contestants' windows")
         # In Practice the commentator is loaded but stays silent and unseen.
@@ -46,7 +47,8 @@ class RaceTest(unittest.TestCase):
         def moved_right():
             for slot in range(contestants):
                 windows = x_windows(f"Player{slot}")
-                if windows and geometry(windows[0])[0] > start_x[slot] + 100:
+                place = geometry(windows[0]) if windows else None
+                if place and place[0] > start_x[slot] + 100:
                     return True
             return False
         wait_for(moved_right, 120, 0.1, "a contestant running right")

@@ -20,7 +20,9 @@ def main():
     while demo.poll() is None and time.time() < deadline:
         for identity, seen in positions.items():
             for window in x_windows(identity):
-                seen.add(geometry(window)[:2])
+                place = geometry(window)
+                if place:
+                    seen.add(place[:2])
         time.sleep(0.05)
     if demo.poll() is None:
         demo.kill()
