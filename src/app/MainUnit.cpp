@@ -73,6 +73,7 @@ TMainForm::TMainForm(QWidget *parent)
     : QWidget(parent)
 {
     MainForm = this;
+    SetRaceScreenWindow(this);   // the race runs on the monitor that holds this window
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Hollyfrost Games"));
     setWindowFlag(Qt::FramelessWindowHint);

@@ -46,7 +46,7 @@ TCountDownForm::~TCountDownForm()
 void TCountDownForm::RunCountdown()
 {
     const QSize screen = ScreenSize();
-    move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
+    move(DesktopPoint(QPoint((screen.width() - width()) / 2, (screen.height() - height()) / 2)));
     show();
     raise();
     for (int n = 9; n >= 0; --n) {

@@ -145,10 +145,10 @@ bool TPlayForm::event(QEvent *event)
 
 void TPlayForm::CentreFinishLabel()
 {
-    const QSize screen = ScreenSize();
+    const QRect screen = RaceScreen();
     // Without a window manager "maximised" is not enforced: take the whole screen.
-    if (!screen.isEmpty() && size() != screen)
-        setGeometry(0, 0, screen.width(), screen.height());
+    if (!screen.isEmpty() && geometry() != screen)
+        setGeometry(screen);
     FinishLabel->move(3, screen.height() / 2 - FinishLabel->height() / 2);
 }
 

@@ -148,7 +148,7 @@ void RunRace()
     MainForm->CancelBtn->hide();
     if (QuestionForm)
         QuestionForm->close();
-    MainForm->move(ScreenSize().width() / 2 - MainForm->width() / 2, MainForm->y());
+    MainForm->move(DesktopPoint(QPoint(ScreenSize().width() / 2 - MainForm->width() / 2, 0)).x(), MainForm->y());
     MainForm->ActionType->setItemIndex(-1);
     MainForm->ActionType->update();
     MainForm->UpdatePlayControls();
@@ -163,6 +163,9 @@ void OpenRaceTrack()
     if (!PlayForm)
         return;
     PlayForm->ScoreBoard->hide();   // the last race's scoreboard
+    // Maximised on the race's monitor: a window manager maximises a window where it stands.
+    PlayForm->setWindowState(Qt::WindowNoState);
+    PlayForm->setGeometry(RaceScreen());
     PlayForm->showMaximized();
     PlayForm->CentreFinishLabel();
 }

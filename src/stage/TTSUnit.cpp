@@ -101,7 +101,7 @@ TTTSForm::TTTSForm(QWidget *parent)
     setObjectName(QStringLiteral("TTSForm"));
     setWindowTitle(QStringLiteral("Text To Speech Properties"));
     resize(419, 134);
-    move((ScreenSize().width() - width()) / 2, (ScreenSize().height() - height()) / 2);
+    move(DesktopPoint(QPoint((ScreenSize().width() - width()) / 2, (ScreenSize().height() - height()) / 2)));
     // The speech control of the classic stage window: kept, hidden, never used.
     TextToSpeech1 = new QWidget(this);
     TextToSpeech1->setObjectName(QStringLiteral("TextToSpeech1"));
@@ -239,8 +239,10 @@ void MoveCharacter(int x, int y, const QString &identity, int durationMs)
 {
     if (!fitsInt16(x) || !fitsInt16(y))
         return;
+    // Race positions count from the race monitor's corner; the desktop spans every monitor.
+    const QPoint at = DesktopPoint(QPoint(x, y));
     if (agent::Character *character = characterOf(identity))
-        character->moveTo(x, y, durationMs);
+        character->moveTo(at.x(), at.y(), durationMs);
 }
 
 void AgentrePosition(int corner, int durationMs, const QString &identity)
@@ -327,7 +329,8 @@ QPoint CharacterPosition(const QString &identity)
     agent::Character *character = characterOf(identity);
     if (!character)
         return QPoint(0, 0);
-    return QPoint(static_cast<qint16>(character->left()), static_cast<qint16>(character->top()));
+    const QPoint at = RacePoint(QPoint(character->left(), character->top()));
+    return QPoint(static_cast<qint16>(at.x()), static_cast<qint16>(at.y()));
 }
 
 QString DefaultCharacterFile()

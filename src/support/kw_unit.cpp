@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
+#include <QWidget>
 #include <QMetaObject>
 #include <QSettings>
 #include <QStandardPaths>
@@ -20,6 +22,9 @@
 
 #ifndef HF_DEFAULT_WINDOWS_DIR
 #define HF_DEFAULT_WINDOWS_DIR ""
+#endif
+#ifndef HF_INSTALLED_DATA_FROM_BIN
+#define HF_INSTALLED_DATA_FROM_BIN "../share/hollyfrost"
 #endif
 
 namespace {
@@ -43,9 +48,22 @@ QString WithTrailingBackslash(const QString &path)
     return path + u'\\';
 }
 
+QString InstalledDataFolder()
+{
+    if (!QCoreApplication::instance())
+        return QString();
+    const QDir data(QCoreApplication::applicationDirPath() + QStringLiteral("/" HF_INSTALLED_DATA_FROM_BIN));
+    return data.exists() ? data.canonicalPath() : QString();
+}
+
 QString WindowsFolder()
 {
     QString folder = qEnvironmentVariable("WINDIR");
+    if (folder.isEmpty()) {
+        const QString installed = InstalledDataFolder();
+        if (!installed.isEmpty())
+            folder = installed + QStringLiteral("/Windows");
+    }
     if (folder.isEmpty())
         folder = QStringLiteral(HF_DEFAULT_WINDOWS_DIR);
     if (folder.isEmpty())
@@ -163,12 +181,46 @@ bool FolderExists(const QString &gamePath)
     return QFileInfo(NativePath(gamePath)).isDir();
 }
 
+namespace {
+
+QPointer<QWidget> raceScreenWindow;
+
+} // namespace
+
+void SetRaceScreenWindow(QWidget *window)
+{
+    raceScreenWindow = window;
+}
+
+QRect RaceScreen()
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return QRect();
+    const QScreen *screen = nullptr;
+    if (raceScreenWindow) {
+        // The monitor under the window's centre; a window not yet shown has its screen.
+        screen = QGuiApplication::screenAt(raceScreenWindow->frameGeometry().center());
+        if (!screen)
+            screen = raceScreenWindow->screen();
+    }
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect();
+}
+
 QSize ScreenSize()
 {
-    const QScreen *screen = qobject_cast<QGuiApplication *>(QCoreApplication::instance())
-                                ? QGuiApplication::primaryScreen()
-                                : nullptr;
-    return screen ? screen->geometry().size() : QSize(0, 0);
+    return RaceScreen().size();
+}
+
+QPoint DesktopPoint(QPoint racePosition)
+{
+    return racePosition + RaceScreen().topLeft();
+}
+
+QPoint RacePoint(QPoint desktopPosition)
+{
+    return desktopPosition - RaceScreen().topLeft();
 }
 
 bool DeleteGameFile(const QString &gamePath)

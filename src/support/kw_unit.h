@@ -4,12 +4,19 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QString>
+
+class QWidget;
 
 // Folders and paths. Folder texts produced here end in a separator. Paths may mix
 // "\" and "/"; NativePath turns them into real file-system paths.
 QString WindowsFolder();
+// share/hollyfrost of an installed program (found from the executable's folder), or empty
+// when the program runs from its build tree. It holds the data a messenger folder copies.
+QString InstalledDataFolder();
 QString WithTrailingBackslash(const QString &path);
 QString FolderOfPath(const QString &path);
 QString ProgramFolder();
@@ -24,8 +31,16 @@ QString WithoutExtension(const QString &text);
 QString NativePath(const QString &gamePath);
 bool FileExists(const QString &gamePath);   // an existing regular file (not a folder)
 bool FolderExists(const QString &gamePath);
-// Size of the primary screen in pixels ((0, 0) without one): the race's geometry.
+// The race's screen: the monitor that holds the window named by SetRaceScreenWindow (the
+// main window), else the primary screen; an empty rectangle without a screen. The race
+// measures "the screen" from this monitor's top-left corner: ScreenSize() is its size,
+// DesktopPoint turns a race position into a desktop position and RacePoint the reverse.
+// Windows and characters placed with these stay on that monitor.
+void SetRaceScreenWindow(QWidget *window);
+QRect RaceScreen();
 QSize ScreenSize();
+QPoint DesktopPoint(QPoint racePosition);
+QPoint RacePoint(QPoint desktopPosition);
 bool DeleteGameFile(const QString &gamePath);
 
 enum class ShiftDirection { Up, Down };
