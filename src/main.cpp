@@ -1,6 +1,7 @@
 // Hollyfrost Games: start-up. One copy runs at a time; the nine windows are created in
 // a fixed order and live until the program ends.
 #include "CountDownUnit.h"
+#include "DesktopSession.h"
 #include "InstanceManager_unit.h"
 #include "InternetUnit.h"
 #include "MainUnit.h"
@@ -22,18 +23,6 @@
 #include <cstdio>
 
 namespace {
-
-// Characters must be placed on the screen, which a Wayland session does not allow a
-// program to do; its X11 server (XWayland) does. The user's own choice wins.
-void PreferX11OnWayland()
-{
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        return;
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        && qEnvironmentVariable("XDG_SESSION_TYPE") != QLatin1String("wayland"))
-        return;
-    qputenv("QT_QPA_PLATFORM", "xcb");
-}
 
 QString FirstInstalled(const QStringList &families)
 {

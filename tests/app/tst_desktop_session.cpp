@@ -1,0 +1,46 @@
+// The platform choice on the desktops people have: a Wayland session with XWayland runs
+// the game through X11, the user's own choice wins, and a Wayland session without an X11
+// server keeps Qt's choice instead of a platform that cannot start.
+#include "DesktopSession.h"
+
+#include <QtTest>
+
+class DesktopSessionTest : public QObject
+{
+    Q_OBJECT
+
+    static QProcessEnvironment environment(std::initializer_list<std::pair<const char *, const char *>> values)
+    {
+        QProcessEnvironment result;
+        for (const auto &[name, value] : values)
+            result.insert(QString::fromLatin1(name), QString::fromLatin1(value));
+        return result;
+    }
+
+private slots:
+    void choosesX11OnlyOnWaylandWithXWayland_data()
+    {
+        QTest::addColumn<QProcessEnvironment>("env");
+        QTest::addColumn<QByteArray>("platform");
+        QTest::newRow("wayland display and X11") << environment({{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}})
+                                               << QByteArray("xcb");
+        QTest::newRow("session type only") << environment({{"XDG_SESSION_TYPE", "wayland"}, {"DISPLAY", ":1"}})
+                                           << QByteArray("xcb");
+        QTest::newRow("user's choice kept")
+            << environment({{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "wayland"}})
+            << QByteArray();
+        QTest::newRow("no XWayland") << environment({{"WAYLAND_DISPLAY", "wayland-0"}}) << QByteArray();
+        QTest::newRow("plain X11 session") << environment({{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "x11"}})
+                                           << QByteArray();
+        QTest::newRow("no desktop") << environment({}) << QByteArray();
+    }
+    void choosesX11OnlyOnWaylandWithXWayland()
+    {
+        QFETCH(QProcessEnvironment, env);
+        QFETCH(QByteArray, platform);
+        QCOMPARE(ChooseQtPlatform(env), platform);
+    }
+};
+
+QTEST_GUILESS_MAIN(DesktopSessionTest)
+#include "tst_desktop_session.moc"
