@@ -1,7 +1,9 @@
 #include "MessengerCommands.h"
 
+#include "MessengerDefaults.h"
 #include "MessengerFolder.h"
 #include "kw_unit.h"
+#include "records.h"
 #include "scramble_keys.h"
 
 #include <QCoreApplication>
@@ -18,10 +20,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-#ifndef HF_DEFAULT_WINDOWS_DIR
-#define HF_DEFAULT_WINDOWS_DIR ""
-#endif
 
 namespace {
 
@@ -60,19 +58,52 @@ QString escaped(const QByteArray &bytes)
 
 } // namespace
 
+namespace {
+
+const char UsageText[] =
+    "usage:\n"
+    "  hollyfrost-messenger init [DIR] [--name NAME] [--uin UIN] [--display-name D] [--spoken-name S]\n"
+    "        [--character FILE] [--language SUFFIX] [--game-port P] [--messenger-port P]\n"
+    "        [--buddy UIN:NAME:ADDRESS[:unchecked]]...\n"
+    "  hollyfrost-messenger launch [DIR [UIN]]\n"
+    "  hollyfrost-messenger listen [--port P] [--count N] [--folder DIR] [--address A]\n"
+    "  hollyfrost-messenger lock FILE SECONDS\n"
+    "  hollyfrost-messenger --help\n";
+
+const char HelpText[] =
+    "\n"
+    "Makes the player's messenger folder and starts Hollyfrost Games from it.\n"
+    "\n"
+    "  init     makes the messenger folder DIR (default: ~/.local/share/hollyfrost/messenger)\n"
+    "           with the game's data, the player's options and the buddies. Defaults: the\n"
+    "           login name as NAME, a new six-digit UIN, the character Pip, ports 4012\n"
+    "           (game) and 4010 (messenger). A buddy is UIN:NAME:ADDRESS with an IPv4\n"
+    "           address; add :unchecked to leave it out of the reachable buddies.\n"
+    "  launch   starts the game from DIR for the contact UIN and waits for it. Without\n"
+    "           arguments it uses the default folder, makes it on first use, and starts the\n"
+    "           game for the player's own UIN (this is what the menu entry does).\n"
+    "  listen   prints each datagram that reaches the messenger port (on address A only, if\n"
+    "           given) and answers \"ME\" on the game port of DIR's parameter file (4012).\n"
+    "  lock     holds an advisory lock on FILE for SECONDS (the game waits for it).\n"
+    "\n"
+    "Bad arguments print the usage and end with status 2. See hollyfrost-messenger(1).\n";
+
+} // namespace
+
 int Usage(const QString &problem)
 {
     if (!problem.isEmpty())
         err() << "hollyfrost-messenger: " << problem << "\n";
-    err() << "usage:\n"
-             "  hollyfrost-messenger init DIR --name NAME --uin UIN [--display-name D] [--spoken-name S]\n"
-             "        [--character FILE] [--language SUFFIX] [--game-port P] [--messenger-port P]\n"
-             "        [--buddy UIN:NAME:ADDRESS[:unchecked]]...\n"
-             "  hollyfrost-messenger launch DIR [UIN]\n"
-             "  hollyfrost-messenger listen [--port P] [--count N] [--folder DIR] [--address A]\n"
-             "  hollyfrost-messenger lock FILE SECONDS\n";
+    err() << UsageText;
     err().flush();
     return 2;
+}
+
+int Help()
+{
+    out() << UsageText << HelpText;
+    out().flush();
+    return 0;
 }
 
 int RunInit(const QStringList &arguments)
@@ -81,27 +112,56 @@ int RunInit(const QStringList &arguments)
     QString error;
     if (!ParseInitArguments(arguments, setup, error))
         return Usage(error);
-    const QString here = QCoreApplication::applicationDirPath();
-    QString library = qEnvironmentVariable("HOLLYFROST_CHARACTER_LIBRARY");
-    if (library.isEmpty())
-        library = QStringLiteral(HF_DEFAULT_WINDOWS_DIR) + QStringLiteral("/msagent/chars");
-    if (!CreateMessengerFolder(setup, here, library, error)) {
+    const QString library = CharacterLibrary();
+    ApplyInitDefaults(setup, library);
+    if (!CreateMessengerFolder(setup, DistributionFolder(), library, error)) {
         err() << "hollyfrost-messenger: " << error << "\n";
         return 1;
     }
-    out() << "messenger folder ready: " << QFileInfo(setup.folder).absoluteFilePath() << "\n";
+    out() << "messenger folder ready: " << QFileInfo(setup.folder).absoluteFilePath() << "\n"
+          << "player " << setup.name << ", UIN " << setup.uin << "\n";
+    out().flush();
     return 0;
 }
 
+namespace {
+
+// The player's own UIN from the folder's options file; empty when it cannot be read.
+QString OwnUin(const QString &games)
+{
+    QFile file(games + QStringLiteral("/hollyfro.opt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const qint32 uin = Records::DecodeOptions(file.read(1 << 16)).UserUin;
+    return uin > 0 ? QString::number(uin) : QString();
+}
+
+} // namespace
+
 int RunLaunch(const QStringList &arguments)
 {
-    if (arguments.isEmpty() || arguments.size() > 2)
-        return Usage(QStringLiteral("launch needs a folder and at most one UIN"));
-    const QString root = QFileInfo(arguments[0]).absoluteFilePath();
+    if (arguments.size() > 2)
+        return Usage(QStringLiteral("launch takes a folder and at most one UIN"));
+    const QString root = arguments.isEmpty() ? DefaultMessengerFolder() : QFileInfo(arguments[0]).absoluteFilePath();
+    QStringList gameArguments = arguments.mid(1);
+    if (arguments.isEmpty()) {
+        // The menu's start: the default folder, made on first use and kept afterwards.
+        if (!QFileInfo::exists(root + QStringLiteral("/hollyfro.exe")) && RunInit({root}) != 0)
+            return 1;
+        gameArguments = QStringList{OwnUin(root + QStringLiteral("/Games"))};
+    }
     const QString games = root + QStringLiteral("/Games");
-    const QString program = games + QStringLiteral("/hollyfrost-games");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WINDIR"), root + QStringLiteral("/Windows"));
+    // A folder made by a build tree holds its own copy of the game; an installed messenger
+    // starts the installed game on the folder's data.
+    QString program = games + QStringLiteral("/hollyfrost-games");
     if (!QFileInfo(program).isExecutable()) {
-        err() << "hollyfrost-messenger: no game at " << program << " (run init after building the game)\n";
+        program = QCoreApplication::applicationDirPath() + QStringLiteral("/hollyfrost-games");
+        environment.insert(QStringLiteral("HOLLYFROST_PROGRAM_FOLDER"), games + u'/');
+    }
+    if (!QFileInfo(program).isExecutable() || !QFileInfo(games + QStringLiteral("/hollyfro.opt")).isFile()) {
+        err() << "hollyfrost-messenger: " << root << " is not a messenger folder with a game (run init first)\n";
         return 1;
     }
     // The game finds its messenger through the registry: point it at this folder.
@@ -112,10 +172,8 @@ int RunLaunch(const QStringList &arguments)
     }
     QProcess game;
     game.setProgram(program);
-    game.setArguments(arguments.mid(1));
+    game.setArguments(gameArguments);
     game.setWorkingDirectory(games);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("WINDIR"), root + QStringLiteral("/Windows"));
     game.setProcessEnvironment(environment);
     game.setProcessChannelMode(QProcess::ForwardedChannels);
     game.setInputChannelMode(QProcess::ForwardedInputChannel);

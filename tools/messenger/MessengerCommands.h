@@ -8,3 +8,5 @@ int RunLaunch(const QStringList &arguments);
 int RunListen(const QStringList &arguments);
 int RunLock(const QStringList &arguments);
 int Usage(const QString &problem);
+// Prints the usage and what each command does to standard output; returns 0.
+int Help();

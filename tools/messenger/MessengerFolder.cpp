@@ -229,7 +229,7 @@ bool copyDistribution(FolderChanges &changes, const QString &distribution, const
 
 bool ParseInitArguments(const QStringList &arguments, MessengerSetup &setup, QString &error)
 {
-    bool haveName = false, haveUin = false;
+    bool haveName = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
         if (!argument.startsWith(QLatin1String("--"))) {
@@ -251,7 +251,7 @@ bool ParseInitArguments(const QStringList &arguments, MessengerSetup &setup, QSt
             haveName = true;
         } else if (argument == QLatin1String("--uin")) {
             setup.uin = value.toInt(&ok);
-            haveUin = ok;
+            ok = ok && setup.uin > 0;
         } else if (argument == QLatin1String("--display-name")) {
             setup.displayName = value;
         } else if (argument == QLatin1String("--spoken-name")) {
@@ -279,11 +279,7 @@ bool ParseInitArguments(const QStringList &arguments, MessengerSetup &setup, QSt
             return false;
         }
     }
-    if (setup.folder.isEmpty() || !haveName || !haveUin) {
-        error = QStringLiteral("init needs a folder, --name and --uin");
-        return false;
-    }
-    if (setup.name.isEmpty()) {
+    if (haveName && setup.name.isEmpty()) {
         error = QStringLiteral("the name must not be empty");
         return false;
     }

@@ -25,7 +25,8 @@ struct MessengerSetup {
     QList<BuddySetting> buddies;
 };
 
-// Parses the arguments after "init"; on error returns false with a reason.
+// Parses the arguments after "init"; on error returns false with a reason. What is left out
+// stays empty (0 for the UIN) for ApplyInitDefaults to fill.
 bool ParseInitArguments(const QStringList &arguments, MessengerSetup &setup, QString &error);
 // Writes the folder; on failure puts back every file and folder as it was found and
 // returns false with a reason.

@@ -10,6 +10,9 @@ int main(int argc, char *argv[])
     if (arguments.isEmpty())
         return Usage(QString());
     const QString command = arguments.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")
+        || arguments.contains(QLatin1String("--help")))
+        return Help();
     if (command == QLatin1String("init"))
         return RunInit(arguments);
     if (command == QLatin1String("launch"))

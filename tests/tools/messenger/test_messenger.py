@@ -5,6 +5,7 @@ arguments are refused without leaving a folder behind, `listen` prints datagrams
 answers "ME", and `lock` holds an advisory lock."""
 import fcntl
 import os
+import pwd
 import socket
 import struct
 import subprocess
@@ -98,7 +99,8 @@ class MessengerTest(unittest.TestCase):
         self.assertIn(os.path.join(self.folder, "hollyfro.exe"), registry)
 
     def test_bad_arguments_leave_nothing_behind(self):
-        for args in (["init", self.folder, "--name", "Robin"],
+        for args in (["init", self.folder, "--name", "Robin", "--uin", "0"],
+                     ["init", self.folder, "--name", ""],
                      ["init", self.folder, "--name", "Robin", "--uin", "x12"],
                      ["init", self.folder, "--name", "Robin", "--uin", "1", "--game-port", "70000"],
                      ["init", self.folder, "--name", "Robin", "--uin", "1", "--buddy", "1:Sam"],
@@ -157,6 +159,31 @@ class MessengerTest(unittest.TestCase):
         result = self.run_messenger("init", fresh, "--name", "Robin", "--uin", "40001")
         self.assertEqual(result.returncode, 1, result.stderr)
         self.assertFalse(os.path.exists(fresh))
+
+    def test_init_defaults_and_help(self):
+        # Nothing given: the default folder under the data home, the login name, a new UIN
+        # and Pip from the folder's own character library.
+        self.env["XDG_DATA_HOME"] = os.path.join(self.tmp.name, "data")
+        result = self.run_messenger("init")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        folder = os.path.join(self.tmp.name, "data", "hollyfrost", "messenger")
+        with open(os.path.join(folder, "Games", "hollyfro.opt"), "rb") as f:
+            options = f.read()
+        login = pwd.getpwuid(os.getuid()).pw_name[:20].encode()
+        self.assertEqual(unscramble(short_string(options, 0, 20), OPTIONS_KEY_A), login)
+        uin = struct.unpack_from("<i", options, 0x6320)[0]
+        self.assertTrue(100000 <= uin <= 999999, uin)
+        self.assertIn(f"UIN {uin}".encode(), result.stdout)
+        character = short_string(options, 0xB4, 255).decode()
+        self.assertEqual(character, os.path.join(folder, "Windows", "msagent", "chars", "Pip.acs"))
+        self.assertTrue(os.path.isfile(character))
+        self.assertTrue(os.path.isfile(os.path.join(folder, "Games", "stdtalk.lst")))
+
+        for args in (["--help"], ["init", "--help"]):
+            result = self.run_messenger(*args)
+            self.assertEqual(result.returncode, 0, args)
+            for command in (b"init [DIR]", b"launch [DIR [UIN]]", b"listen", b"lock", b"login name"):
+                self.assertIn(command, result.stdout, args)
 
     def test_listen_prints_and_acknowledges(self):
         # The messenger answers "ME" on the game port of its folder, as the game expects.
