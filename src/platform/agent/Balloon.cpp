@@ -1,5 +1,7 @@
 #include "Balloon.h"
 
+#include "DesktopPlacement.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -14,8 +16,7 @@ constexpr int kTail = 12;
 }
 
 Balloon::Balloon()
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
-                           | Qt::WindowDoesNotAcceptFocus)
+    : QWidget(nullptr, FloatingWindowFlags())
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);

@@ -3,6 +3,7 @@
 #include "Agent.h"
 #include "AgentTime.h"
 #include "Balloon.h"
+#include "DesktopPlacement.h"
 #include "Voice.h"
 
 #include <QFile>
@@ -52,8 +53,7 @@ SoundClip readSoundFile(const QString &path)
 } // namespace
 
 CharacterWindow::CharacterWindow(AgentHub *hub, const QString &identity, CharacterData data)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
-                           | Qt::WindowDoesNotAcceptFocus),
+    : QWidget(nullptr, FloatingWindowFlags()),
       hub_(hub), identity_(identity), data_(std::move(data))
 {
     setWindowTitle(identity_);
