@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""A LAN race between two real copies of the game on one virtual desktop, driven only
+through their controls: the host on 127.0.0.2 invites its buddy, the joiner on 127.0.0.3
+asks to play, the host accepts, starts the race, and both copies show the same scoreboard
+and end. With HF_NETWORK_PREFIX the copies use other addresses (the loss test runs this
+inside a network namespace of its own)."""
+import os
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+import pyatspi
+from gi.repository import GLib
+
+from desktop import MESSENGER, find, launch, make_demo, press, wait_find, wait_for, walk
+
+PREFIX = os.environ.get("HF_NETWORK_PREFIX", "127.0.0.")
+HOST_ADDRESS, JOINER_ADDRESS = PREFIX + "2", PREFIX + "3"
+HOST_UIN, JOINER_UIN = "40001", "60006"
+TIME_SCALE = os.environ.get("HF_NETWORK_TIME_SCALE", "0.1")
+GAME_TYPE = os.environ.get("HF_NETWORK_GAME_TYPE", "Random Race")
+
+
+class Copy:
+    """One copy of the game with its own messenger folder, registry, temporary and runtime
+    folders and address, plus a stand-in messenger listening on its messenger port."""
+
+    def __init__(self, root, name, uin, address, buddy, launched_for, character):
+        self.folder = make_demo(os.path.join(root, name), name=name, uin=uin, buddies=[buddy],
+                                extra=["--character", "C:\\Windows\\msagent\\chars\\" + character])
+        private = os.path.join(root, name + "-private")
+        os.makedirs(private, mode=0o700)
+        self.env = dict(HOLLYFROST_BIND_ADDRESS=address, HOLLYFROST_REGISTRY=os.path.join(private, "registry.ini"),
+                        TMPDIR=private, XDG_RUNTIME_DIR=private)
+        self.messenger = subprocess.Popen(
+            [MESSENGER, "listen", "--address", address, "--port", "4010", "--folder", self.folder],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True,
+            env=dict(os.environ, **self.env))
+        self.messenger.stdout.readline()   # "listening ..."
+        self.process = launch(self.folder, launched_for, TIME_SCALE, self.env)
+        self.app = None
+
+    def stop(self):
+        for process in (self.process, self.messenger):
+            try:
+                os.killpg(process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            process.wait(timeout=10)
+
+
+def applications(name="Hollyfrost Games"):
+    desktop = pyatspi.Registry.getDesktop(0)
+    found = []
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is not None and app.name == name:
+            found.append(app)
+    return found
+
+
+def new_application(known_pids, timeout=60):
+    def find_new():
+        for app in applications():
+            if app.get_process_id() not in known_pids:
+                return app
+        return None
+    return wait_for(find_new, timeout, 0.2, "a new copy of the game")
+
+
+def text_of(node):
+    return node.queryText().getText(0, -1)
+
+
+def scoreboard(app):
+    lines = {}
+    for node in walk(app):
+        name = node.name or ""
+        for key in ("Win:", "Place:", "Show:"):
+            if name.startswith(key) and node.getState().contains(pyatspi.STATE_SHOWING):
+                lines[key] = " ".join(name.split())
+    return lines if "Win:" in lines else None
+
+
+def press_in_box(app, text_part, button, timeout=60):
+    """Presses a button of the message box whose text contains text_part."""
+    def box():
+        for node in walk(app):
+            if node.getRoleName() in ("dialog", "alert") and text_part in (node.name or "") \
+                    and node.getState().contains(pyatspi.STATE_SHOWING):
+                return node
+        return None
+    dialog = wait_for(box, timeout, 0.2, f"the box '{text_part}'")
+    press(wait_find(dialog, button, "push button"))
+    return dialog
+
+
+class NetworkRaceTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.copies = []
+
+    def tearDown(self):
+        for copy in self.copies:
+            copy.stop()
+        self.tmp.cleanup()
+
+    def test_lan_race_from_invitation_to_both_scoreboards(self):
+        host = Copy(self.tmp.name, "Robin", HOST_UIN, HOST_ADDRESS, f"{JOINER_UIN}:Jo:{JOINER_ADDRESS}", JOINER_UIN, "Pip.acs")
+        self.copies.append(host)
+        host.app = new_application(set())
+        joiner = Copy(self.tmp.name, "Jo", JOINER_UIN, JOINER_ADDRESS, f"{HOST_UIN}:Robin:{HOST_ADDRESS}", "1", "Bolt.acs")
+        self.copies.append(joiner)
+        joiner.app = new_application({host.app.get_process_id()})
+
+        # The host picks its game and invites the checked buddy.
+        press(wait_find(host.app, "Host a Game", "radio button"))
+        press(wait_find(host.app, GAME_TYPE, "radio button"))
+        press(wait_find(joiner.app, "Join a Game", "radio button"))
+        press(wait_find(host.app, "Invite Players", "push button"))
+        # The invitation reached the joiner's messenger, which acknowledged it.
+        wait_for(lambda: wait_find(host.app, "Invite Players", "push button").getState().contains(
+            pyatspi.STATE_ENABLED), 60, 0.2, "the invitations to be sent")
+
+        # The joiner's request dialog is filled in from the invitation.
+        press(wait_find(joiner.app, "Request To Play", "push button"))
+        dialog = wait_find(joiner.app, "Request to Play")
+        wait_for(lambda: text_of(find(dialog, "To UIN", "text")) == HOST_UIN, 30, 0.2, "the host's UIN")
+        self.assertEqual(text_of(find(dialog, "Name", "text")), "Robin")
+        self.assertEqual(text_of(find(dialog, "Character", "text")), "Bolt.acs")
+        press(find(dialog, "Request to Play", "push button"))
+
+        # The host accepts; the joiner confirms that it is ready.
+        press_in_box(host.app, "Play Request from", "Yes")
+        press_in_box(joiner.app, "We were accepted for the game", "OK")
+        for copy in (host, joiner):
+            roster = wait_find(copy.app, "Game Contestants", "list")
+            wait_for(lambda: roster.childCount == 2, 60, 0.2, "two contestants on both copies")
+        # The joiner shows the host's game; a change of settings reaches it with the host's name.
+        memo = wait_find(joiner.app, "Game Type", "text")
+        wait_for(lambda: text_of(memo).startswith(GAME_TYPE), 30, 0.2, "the game type on the joiner")
+        press(wait_find(host.app, "Difficult", "radio button"))
+        wait_for(lambda: f"Host: Robin {HOST_UIN}" in text_of(memo), 30, 0.2, "the host's settings on the joiner")
+
+        press(wait_find(host.app, "Start Game", "push button"))
+        # Both scoreboards are watched at once: each shows only until its copy ends.
+        boards = {}
+
+        def both_boards():
+            for label, copy in (("host", host), ("joiner", joiner)):
+                if label not in boards:
+                    try:
+                        board = scoreboard(copy.app)
+                    except GLib.GError:   # the copy has ended
+                        board = None
+                    if board:
+                        boards[label] = board
+            return len(boards) == 2 or host.process.poll() is not None and joiner.process.poll() is not None
+        wait_for(both_boards, 600, 0.05, "both scoreboards")
+        self.assertEqual(set(boards), {"host", "joiner"}, "both copies showed a scoreboard")
+        print("scoreboards:", boards, flush=True)
+        self.assertEqual(boards["host"], boards["joiner"])
+        for copy in (host, joiner):
+            code = copy.process.wait(timeout=180)
+            self.assertEqual(code, 0, copy.process.stdout.read().decode(errors="replace"))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
