@@ -144,6 +144,9 @@ class NetworkRaceTest(unittest.TestCase):
         press(wait_find(host.app, "Difficult", "radio button"))
         wait_for(lambda: f"Host: Robin {HOST_UIN}" in text_of(memo), 30, 0.2, "the host's settings on the joiner")
 
+        loss = os.environ.get("HF_NETWORK_LOSS_COMMAND")
+        if loss:   # from here on datagrams are lost at random
+            subprocess.run(loss, shell=True, check=True)
         press(wait_find(host.app, "Start Game", "push button"))
         # Both scoreboards are watched at once: each shows only until its copy ends.
         boards = {}
@@ -161,6 +164,9 @@ class NetworkRaceTest(unittest.TestCase):
         wait_for(both_boards, 600, 0.05, "both scoreboards")
         self.assertEqual(set(boards), {"host", "joiner"}, "both copies showed a scoreboard")
         print("scoreboards:", boards, flush=True)
+        if loss:
+            print(subprocess.run(os.environ["HF_NETWORK_LOSS_REPORT"], shell=True, capture_output=True,
+                                 text=True).stdout, flush=True)
         self.assertEqual(boards["host"], boards["joiner"])
         for copy in (host, joiner):
             code = copy.process.wait(timeout=180)
