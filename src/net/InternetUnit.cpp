@@ -175,6 +175,7 @@ void TInternetForm::dispatchNext()
         return;
     const Pending next = queue.takeFirst();
     DispatchMessage(next.address, next.text);
+    emit datagramDispatched(next.address, next.text);
 }
 
 bool SendToPorts(const QString &code, const QString &address, const QString &payload, quint16 port)

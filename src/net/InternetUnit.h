@@ -50,6 +50,8 @@ public:
 signals:
     // A datagram passed the size limit and the repeat filter; it is dispatched next.
     void datagramAccepted(const QString &address, const QString &text);
+    // The dispatcher has acted on it.
+    void datagramDispatched(const QString &address, const QString &text);
 
 private:
     void OnDatagram();
@@ -70,7 +72,8 @@ extern TInternetForm *InternetForm;
 // The local address to bind (HOLLYFROST_BIND_ADDRESS), or empty for every IPv4 address.
 QString BindAddress();
 // The game port ("gampt", default 4012) and the messenger port ("udppt", default 4010)
-// of the messenger's parameter file; a value that is not a port gives the default.
+// of the messenger's parameter file, read again on every call; a value that is not a
+// port gives the default.
 quint16 GamePort();
 quint16 MessengerPort();
 

@@ -27,8 +27,8 @@ class Copy:
     """One copy of the game with its own messenger folder, registry, temporary and runtime
     folders and address, plus a stand-in messenger listening on its messenger port."""
 
-    def __init__(self, root, name, uin, address, buddy, launched_for, character):
-        self.folder = make_demo(os.path.join(root, name), name=name, uin=uin, buddies=[buddy],
+    def __init__(self, root, name, uin, address, buddies, launched_for, character):
+        self.folder = make_demo(os.path.join(root, name), name=name, uin=uin, buddies=buddies,
                                 extra=["--character", "C:\\Windows\\msagent\\chars\\" + character])
         private = os.path.join(root, name + "-private")
         os.makedirs(private, mode=0o700)
@@ -84,6 +84,27 @@ def scoreboard(app):
     return lines if "Win:" in lines else None
 
 
+def watch_scoreboards(copies, timeout=600, seen=None):
+    """Watches every copy's scoreboard at once (each shows only until its copy ends);
+    returns the boards seen by label. seen(label) runs when a copy's board first shows."""
+    boards = {}
+
+    def all_boards():
+        for label, copy in copies.items():
+            if label not in boards:
+                try:
+                    board = scoreboard(copy.app)
+                except GLib.GError:   # the copy has ended
+                    board = None
+                if board:
+                    boards[label] = board
+                    if seen:
+                        seen(label)
+        return len(boards) == len(copies) or all(copy.process.poll() is not None for copy in copies.values())
+    wait_for(all_boards, timeout, 0.05, "the scoreboards")
+    return boards
+
+
 def press_in_box(app, text_part, button, timeout=60):
     """Presses a button of the message box whose text contains text_part."""
     def box():
@@ -108,10 +129,10 @@ class NetworkRaceTest(unittest.TestCase):
         self.tmp.cleanup()
 
     def test_lan_race_from_invitation_to_both_scoreboards(self):
-        host = Copy(self.tmp.name, "Robin", HOST_UIN, HOST_ADDRESS, f"{JOINER_UIN}:Jo:{JOINER_ADDRESS}", JOINER_UIN, "Pip.acs")
+        host = Copy(self.tmp.name, "Robin", HOST_UIN, HOST_ADDRESS, [f"{JOINER_UIN}:Jo:{JOINER_ADDRESS}"], JOINER_UIN, "Pip.acs")
         self.copies.append(host)
         host.app = new_application(set())
-        joiner = Copy(self.tmp.name, "Jo", JOINER_UIN, JOINER_ADDRESS, f"{HOST_UIN}:Robin:{HOST_ADDRESS}", "1", "Bolt.acs")
+        joiner = Copy(self.tmp.name, "Jo", JOINER_UIN, JOINER_ADDRESS, [f"{HOST_UIN}:Robin:{HOST_ADDRESS}"], "1", "Bolt.acs")
         self.copies.append(joiner)
         joiner.app = new_application({host.app.get_process_id()})
 
@@ -148,20 +169,7 @@ class NetworkRaceTest(unittest.TestCase):
         if loss:   # from here on datagrams are lost at random
             subprocess.run(loss, shell=True, check=True)
         press(wait_find(host.app, "Start Game", "push button"))
-        # Both scoreboards are watched at once: each shows only until its copy ends.
-        boards = {}
-
-        def both_boards():
-            for label, copy in (("host", host), ("joiner", joiner)):
-                if label not in boards:
-                    try:
-                        board = scoreboard(copy.app)
-                    except GLib.GError:   # the copy has ended
-                        board = None
-                    if board:
-                        boards[label] = board
-            return len(boards) == 2 or host.process.poll() is not None and joiner.process.poll() is not None
-        wait_for(both_boards, 600, 0.05, "both scoreboards")
+        boards = watch_scoreboards({"host": host, "joiner": joiner})
         self.assertEqual(set(boards), {"host", "joiner"}, "both copies showed a scoreboard")
         print("scoreboards:", boards, flush=True)
         if loss:

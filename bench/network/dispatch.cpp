@@ -1,0 +1,93 @@
+// Time from a datagram's arrival to the end of its dispatch, over 10,000 datagrams sent
+// one at a time from another loopback address: the game on 127.0.0.51, the peer on
+// 127.0.0.52. Prints the median and the worst, from the send and from the socket read.
+#include "GameMessages.h"
+#include "InternetUnit.h"
+#include "MainUnit.h"
+#include "NetTestFolder.h"
+#include "RaceModel.h"
+#include "RadioGroup.h"
+#include "RosterUnit.h"
+#include "records.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+constexpr int Count = 10000;
+constexpr quint16 Port = 4532;
+
+struct Summary {
+    double medianUs, worstUs;
+};
+
+Summary summarise(QList<qint64> ns)
+{
+    std::sort(ns.begin(), ns.end());
+    return {ns[ns.size() / 2] / 1000.0, ns.last() / 1000.0};
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("HOLLYFROST_BIND_ADDRESS", "127.0.0.51");
+    QApplication app(argc, argv);
+    NetTestFolder folder(Port, Port - 2, {"Pip.acs", "Bolt.acs"});
+    Records::Options.UserName = Records::Options.DisplayName = QStringLiteral("Bench");
+    Records::Options.UserUin = 50005;
+    TMainForm main;
+    MainForm = &main;
+    main.Timer1->stop();
+    TInternetForm internet;
+    if (!internet.Listening()) {
+        std::fprintf(stderr, "bench: cannot bind 127.0.0.51:%d\n", Port);
+        return 1;
+    }
+    // A host with one remote contestant: its readiness messages are looked up and marked.
+    main.ActionType->setItemIndex(HostGame);
+    main.ActionTypeClick();
+    ContestantTable[AddContestant(QStringLiteral("Jo"), QStringLiteral("60006"), QStringLiteral("Bolt.acs"))].Address =
+        QStringLiteral("127.0.0.52");
+    Peer peer(QStringLiteral("127.0.0.52"), 0);
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 sentAt = 0, readAt = 0;
+    bool done = false;
+    QList<qint64> fromSend, fromRead;
+    QObject::connect(&internet, &TInternetForm::datagramAccepted, [&] { readAt = clock.nsecsElapsed(); });
+    QObject::connect(&internet, &TInternetForm::datagramDispatched, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        fromSend.append(now - sentAt);
+        fromRead.append(now - readAt);
+        done = true;
+    });
+    for (int i = 0; i < Count; ++i) {
+        done = false;
+        const QByteArray text = (i % 2 ? "RRJo&&" : "RBJo&&60006&&") + QByteArray::number(i);
+        sentAt = clock.nsecsElapsed();
+        peer.send(text, QStringLiteral("127.0.0.51"), Port);
+        QEventLoop loop;
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        const auto finished = QObject::connect(&internet, &TInternetForm::datagramDispatched, &loop, &QEventLoop::quit);
+        loop.exec();
+        QObject::disconnect(finished);
+        if (!done) {
+            std::fprintf(stderr, "bench: datagram %d was not dispatched\n", i);
+            return 1;
+        }
+    }
+    const Summary send = summarise(fromSend), read = summarise(fromRead);
+    std::printf("dispatch of %d datagrams (answers and readiness at a host)\n", Count);
+    std::printf("  from the send:        median %.1f us, worst %.1f us\n", send.medianUs, send.worstUs);
+    std::printf("  from the socket read: median %.1f us, worst %.1f us\n", read.medianUs, read.worstUs);
+    std::printf("  target: under 1000 us -> %s\n", send.worstUs < 1000 ? "met (worst)" : send.medianUs < 1000 ? "met (median)" : "missed");
+    std::printf("  right answers counted: %d\n", ContestantTable[1].Score);
+    return 0;
+}
