@@ -19,6 +19,9 @@ from desktop import MESSENGER, find, launch, make_demo, press, wait_find, wait_f
 PREFIX = os.environ.get("HF_NETWORK_PREFIX", "127.0.0.")
 HOST_ADDRESS, JOINER_ADDRESS = PREFIX + "2", PREFIX + "3"
 HOST_UIN, JOINER_UIN = "40001", "60006"
+# Ports of their own: copies that other tests start at the same time bind the default
+# game port on every address.
+GAME_PORT, MESSENGER_PORT = "4612", "4610"
 TIME_SCALE = os.environ.get("HF_NETWORK_TIME_SCALE", "0.1")
 GAME_TYPE = os.environ.get("HF_NETWORK_GAME_TYPE", "Random Race")
 
@@ -29,13 +32,14 @@ class Copy:
 
     def __init__(self, root, name, uin, address, buddies, launched_for, character):
         self.folder = make_demo(os.path.join(root, name), name=name, uin=uin, buddies=buddies,
-                                extra=["--character", "C:\\Windows\\msagent\\chars\\" + character])
+                                extra=["--character", "C:\\Windows\\msagent\\chars\\" + character,
+                                       "--game-port", GAME_PORT, "--messenger-port", MESSENGER_PORT])
         private = os.path.join(root, name + "-private")
         os.makedirs(private, mode=0o700)
         self.env = dict(HOLLYFROST_BIND_ADDRESS=address, HOLLYFROST_REGISTRY=os.path.join(private, "registry.ini"),
                         TMPDIR=private, XDG_RUNTIME_DIR=private)
         self.messenger = subprocess.Popen(
-            [MESSENGER, "listen", "--address", address, "--port", "4010", "--folder", self.folder],
+            [MESSENGER, "listen", "--address", address, "--port", MESSENGER_PORT, "--folder", self.folder],
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True,
             env=dict(os.environ, **self.env))
         self.messenger.stdout.readline()   # "listening ..."
