@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QShowEvent>
 
+#include <algorithm>
 #include <cmath>
 
 TTTSForm *TTSForm = nullptr;
@@ -239,10 +240,19 @@ void MoveCharacter(int x, int y, const QString &identity, int durationMs)
 {
     if (!fitsInt16(x) || !fitsInt16(y))
         return;
+    agent::Character *character = characterOf(identity);
+    if (!character)
+        return;
     // Race positions count from the race monitor's corner; the desktop spans every monitor.
-    const QPoint at = DesktopPoint(QPoint(x, y));
-    if (agent::Character *character = characterOf(identity))
-        character->moveTo(at.x(), at.y(), durationMs);
+    // The whole character stays on that monitor: a leader near the finish line stops at its
+    // right edge instead of reaching across to the next monitor or off the desktop.
+    QPoint at = DesktopPoint(QPoint(x, y));
+    const QRect screen = RaceScreen();
+    if (!screen.isEmpty()) {
+        at.setX(std::clamp(at.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - character->width())));
+        at.setY(std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - character->height())));
+    }
+    character->moveTo(at.x(), at.y(), durationMs);
 }
 
 void AgentrePosition(int corner, int durationMs, const QString &identity)
