@@ -1,11 +1,14 @@
-// Benchmark of the character platform: seven characters animating and gliding about the
+// Benchmark of the character platform: COUNT characters animating and gliding about the
 // screen without a pause for a given number of seconds. Prints the process's CPU use
-// (from /proc/self/stat, as a percentage of one core) and its peak resident memory.
+// (from /proc/self/stat, as a percentage of one core), its peak resident memory and how
+// long each character file took to load.
 //
-//   hf_bench_characters SECONDS [character files...]
+//   hf_bench_characters SECONDS COUNT [character files...]
 //
-// Without files it writes the small sample character (112 x 128) and loads that seven
-// times. Run it through run.sh (under Xvfb).
+// The files are loaded in turn (the n-th character from file n modulo their number).
+// Without files it writes the small sample character (112 x 128) and loads that. COUNT 0
+// shows the program's floor: the toolkit with no character. Run it through run.sh
+// (under Xvfb).
 #include "Agent.h"
 #include "SampleCharacter.h"
 
@@ -17,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -58,7 +62,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     const int seconds = args.isEmpty() ? 20 : qMax(1, args.first().toInt());
-    QStringList files = args.mid(1);
+    const int count = args.size() < 2 ? 7 : qBound(0, args.at(1).toInt(), 1000);
+    QStringList files = args.mid(2);
     QTemporaryDir dir;
     if (files.isEmpty()) {
         const QString path = dir.filePath(QStringLiteral("Sample.acs"));
@@ -72,9 +77,14 @@ int main(int argc, char **argv)
 
     agent::AgentControl control;
     QList<agent::Character *> characters;
+    QList<double> loadMs;
     try {
-        for (int i = 0; i < 7; ++i)
+        for (int i = 0; i < count; ++i) {
+            QElapsedTimer loading;
+            loading.start();
             characters << control.load(QStringLiteral("Player%1").arg(i), files[i % files.size()]);
+            loadMs << double(loading.nsecsElapsed()) / 1e6;
+        }
     } catch (const agent::AgentError &error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
@@ -114,6 +124,10 @@ int main(int argc, char **argv)
             const double cpuSeconds = double(cpuTicks() - startTicks) / double(sysconf(_SC_CLK_TCK));
             const double percent = 100.0 * cpuSeconds / (double(wall.elapsed()) / 1000.0);
             std::printf("cpu_percent %.2f\npeak_rss_kb %lld\n", percent, peakRssKb());
+            if (!loadMs.isEmpty()) {
+                std::sort(loadMs.begin(), loadMs.end());
+                std::printf("load_ms_median %.2f\nload_ms_worst %.2f\n", loadMs[loadMs.size() / 2], loadMs.last());
+            }
             std::fflush(stdout);
             app.quit();
         });

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """One whole Local Race with six contestants at time scale 1 on a virtual desktop:
-CPU share of one core and peak memory of the game over the race, and the wall time of
-each 250 ms tick handler. Run through bench/race/run.sh."""
+CPU share of one core and peak memory of the game over the race, the X server's growth
+over the race, the wall time of each 250 ms tick handler and how late the characters'
+frames were painted after their due time. Run through bench/race/run.sh."""
 import os
 import statistics
 import sys
@@ -32,17 +33,40 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / CLOCK
 
 
-def peak_kb(pid):
+def status_kb(pid, key="VmHWM:"):
     with open(f"/proc/{pid}/status") as f:
         for line in f:
-            if line.startswith("VmHWM:"):
+            if line.startswith(key):
                 return int(line.split()[1])
     return 0
 
 
+def x_server_pid():
+    """The Xvfb serving our DISPLAY (started by xvfb-run with the display number)."""
+    display = os.environ.get("DISPLAY", "")
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/cmdline", "rb") as f:
+                    args = f.read().split(b"\0")
+            except OSError:
+                continue
+            if args and os.path.basename(args[0]) == b"Xvfb" and display.encode() in args:
+                return int(entry)
+    return None
+
+
+def percentile(values, share):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(len(ordered) * share))]
+
+
 def main():
     ticks_file = tempfile.mktemp(prefix="ticks-")
-    with Game(time_scale="1", env={"HOLLYFROST_BENCH_TICKS": ticks_file}) as game:
+    frames_file = tempfile.mktemp(prefix="frames-")
+    xserver = x_server_pid()
+    env = {"HOLLYFROST_BENCH_TICKS": ticks_file, "HOLLYFROST_BENCH_FRAMES": frames_file}
+    with Game(time_scale="1", env=env) as game:
         app = application()
         press(wait_find(app, "Local Race", "radio button"))
         add = wait_find(app, "Add Characters to Race", "push button")
@@ -54,11 +78,15 @@ def main():
             wait_for(lambda: not is_showing(find(app, "Open", "dialog", showing=None)), 30, 0.2, "dialog closed")
         pid = wait_for(lambda: game_pid(game.process.pid), 10, 0.1, "the game's process")
         start_cpu, start = cpu_seconds(pid), time.time()
+        x_before = status_kb(xserver, "VmRSS:") if xserver else 0
+        x_peak = x_before
         press(wait_find(app, "Start Game", "push button"))
         cpu, peak = start_cpu, 0
         while game.process.poll() is None:
             try:
-                cpu, peak = cpu_seconds(pid), max(peak, peak_kb(pid))
+                cpu, peak = cpu_seconds(pid), max(peak, status_kb(pid))
+                if xserver:
+                    x_peak = max(x_peak, status_kb(xserver, "VmRSS:"))
             except OSError:
                 break
             time.sleep(0.2)
@@ -72,7 +100,18 @@ def main():
     print(f"race and shutdown: {wall:.1f} s wall")
     print(f"cpu: {100 * (cpu - start_cpu) / wall:.2f} % of one core")
     print(f"peak memory: {peak / 1024:.1f} MB")
+    if xserver:
+        print(f"X server growth over the race: {(x_peak - x_before) / 1024:.1f} MB")
     print(f"tick handler: {len(plain)} ticks, median {statistics.median(plain):.3f} ms, worst {max(plain):.3f} ms")
+    if os.path.exists(frames_file):
+        with open(frames_file) as f:
+            late = [int(line) / 1000 for line in f if line.strip()]
+        os.unlink(frames_file)
+        if late:
+            within = 100 * sum(1 for v in late if v <= 5) / len(late)
+            print(f"frames: {len(late)} painted, late by median {statistics.median(late):.1f} ms, "
+                  f"95% {percentile(late, 0.95):.1f} ms, 99% {percentile(late, 0.99):.1f} ms, "
+                  f"worst {max(late):.1f} ms; {within:.1f}% within 5 ms")
     if waits:
         print(f"ticks with deliberate waits (commentary, goodbye, unload): {len(waits)}, worst {max(waits):.0f} ms")
 

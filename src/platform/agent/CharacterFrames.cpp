@@ -4,6 +4,7 @@
 
 #include "AgentHub.h"
 #include "AgentTime.h"
+#include "FrameLog.h"
 
 #include <QBitmap>
 #include <QPainter>
@@ -116,6 +117,8 @@ void CharacterWindow::enterStep(qint64 start)
     const Step &step = steps_[stepIndex_];
     stepEndsAt_ = start + step.durationMs;
     wantedImage_ = step.image;
+    if (frameLogEnabled())
+        frameDueUs_ = start * 1000;
     if (soundEffects_ && step.sound >= 0 && step.sound < data_.sounds.size() && hub_->audioDevice) {
         if (!effects_)
             effects_ = new ClipPlayer(this);
@@ -172,11 +175,15 @@ const CharacterWindow::ScaledFrame &CharacterWindow::scaledFrame(int image)
 
 void CharacterWindow::applyFrame()
 {
-    if (shutdown_ || wantedImage_ < 0 || wantedImage_ >= pictures_.size() || wantedImage_ == shownImage_)
+    if (shutdown_ || wantedImage_ < 0 || wantedImage_ >= pictures_.size() || wantedImage_ == shownImage_) {
+        frameDueUs_ = -1;   // no new picture to time
         return;
+    }
     shownImage_ = wantedImage_;
     setMask(scaledFrame(shownImage_).shape);
     update();
+    if (!isVisible())
+        frameDueUs_ = -1;
 }
 
 void CharacterWindow::paintEvent(QPaintEvent *)
@@ -186,6 +193,10 @@ void CharacterWindow::paintEvent(QPaintEvent *)
     QPainter painter(this);
     const ScaledFrame &frame = scaledFrame(shownImage_);
     painter.drawPixmap(frame.offset, frame.pixmap);
+    if (frameDueUs_ >= 0) {
+        recordFrameLateness(clock_.nsecsElapsed() / 1000 - frameDueUs_);
+        frameDueUs_ = -1;
+    }
 }
 
 } // namespace agent

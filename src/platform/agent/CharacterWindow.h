@@ -156,6 +156,7 @@ private:
     bool framesDone_ = true;
     const Animation *lastAnimation_ = nullptr;   // for its return animation
     int shownImage_ = -1, wantedImage_ = -1;
+    qint64 frameDueUs_ = -1;            // when the frame to paint was due (benchmarks only)
 
     // Moving.
     bool gliding_ = false;
