@@ -101,10 +101,11 @@ ZipPtr openArchive(const QString &path)
     return ZipPtr(zip);
 }
 
-// Decodes a frame picture whose size the PNG header gives before any pixel is decoded:
-// a picture larger than the frame is refused, and so is one past the pixel budget.
-QImage decodeFrame(const QString &path, const QString &name, const QByteArray &png, QSize frame,
-                   qint64 &pixelBudget)
+// Checks a frame picture by its PNG header, before any pixel is decoded: a picture larger
+// than the frame is refused, and so is one past the pixel budget. The pixels are decoded
+// only when the frame is first shown.
+void checkFrame(const QString &path, const QString &name, const QByteArray &png, QSize frame,
+                qint64 &pixelBudget)
 {
     QBuffer buffer;
     buffer.setData(png);
@@ -118,10 +119,6 @@ QImage decodeFrame(const QString &path, const QString &name, const QByteArray &p
     pixelBudget -= qint64(size.width()) * size.height();
     if (pixelBudget < 0)
         fail(path, QStringLiteral("the frames are too many or too large"));
-    QImage picture;
-    if (!reader.read(&picture) || picture.size() != size)
-        fail(path, QStringLiteral("the frame \"%1\" is not a PNG picture").arg(name));
-    return picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 } // namespace
@@ -212,8 +209,9 @@ CharacterData readCharacterFile(const QString &path)
                 const QByteArray png = readEntry(zip.get(), path, image, &found);
                 if (!found)
                     fail(path, QStringLiteral("the frame \"%1\" is missing").arg(image));
+                checkFrame(path, image, png, QSize(data.width, data.height), pixelBudget);
                 imageIndex.insert(image, int(data.images.size()));
-                data.images << decodeFrame(path, image, png, QSize(data.width, data.height), pixelBudget);
+                data.images << png;   // decoded when first shown (FrameCache)
             }
             step.image = imageIndex.value(image);
             const QString sound = frame.value(QLatin1String("sound")).toString();

@@ -5,7 +5,7 @@
 #include "Wav.h"
 
 #include <QHash>
-#include <QImage>
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -47,7 +47,7 @@ struct CharacterData
     QString moveLeft, moveRight, moveUp, moveDown;
     QVector<QStringList> idling;            // levels of animation names
     QHash<QString, Animation> animations;   // key: lower-case name
-    QVector<QImage> images;                 // each distinct frame picture once
+    QVector<QByteArray> images;             // each distinct frame picture once, as PNG bytes
     QVector<SoundClip> sounds;
 
     // The animation of that name in any letter case, or nullptr.

@@ -1,55 +1,16 @@
-// The frames of a character window: decoding, playing animations frame by frame,
-// scaling to the character's size and shaping the window to the frame's figure.
+// The frames of a character window: playing animations frame by frame, drawing the frame
+// and shaping the window to its figure (FrameCache decodes and scales the pictures).
 #include "CharacterWindow.h"
 
 #include "AgentHub.h"
 #include "AgentTime.h"
 #include "FrameLog.h"
 
-#include <QBitmap>
 #include <QPainter>
 
 namespace agent {
 
 using namespace detail;
-
-namespace {
-
-// The smallest rectangle holding every pixel that is not fully transparent.
-QRect opaqueBounds(const QImage &image)
-{
-    const QImage argb = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    int left = argb.width(), right = -1, top = argb.height(), bottom = -1;
-    for (int y = 0; y < argb.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
-        for (int x = 0; x < argb.width(); ++x) {
-            if (qAlpha(line[x]) == 0)
-                continue;
-            left = qMin(left, x);
-            right = qMax(right, x);
-            top = qMin(top, y);
-            bottom = y;
-        }
-    }
-    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
-}
-
-} // namespace
-
-// Decodes every frame once, keeping only its drawn part; the pictures are not needed
-// after that.
-void CharacterWindow::decodePictures()
-{
-    pictures_.reserve(data_.images.size());
-    for (const QImage &image : std::as_const(data_.images)) {
-        QRect drawn = opaqueBounds(image);
-        if (drawn.isEmpty())
-            drawn = QRect(0, 0, 1, 1);   // a blank frame: one transparent pixel
-        pictures_ << Picture{QPixmap::fromImage(image.copy(drawn)), drawn.topLeft()};
-    }
-    data_.images = {};
-    scaled_.resize(pictures_.size());
-}
 
 // --- Frames -----------------------------------------------------------------------------
 
@@ -144,43 +105,14 @@ void CharacterWindow::showRest()
         wantedImage_ = 0;
 }
 
-const CharacterWindow::ScaledFrame &CharacterWindow::scaledFrame(int image)
-{
-    ScaledFrame &frame = scaled_[image];
-    if (!frame.ready) {
-        const Picture &natural = pictures_[image];
-        QImage picture = natural.pixmap.toImage();
-        if (size() == QSize(data_.width, data_.height)) {
-            frame.pixmap = natural.pixmap;
-            frame.offset = natural.offset;
-        } else {
-            const double sx = double(width()) / data_.width, sy = double(height()) / data_.height;
-            const QRect target(qRound(natural.offset.x() * sx), qRound(natural.offset.y() * sy),
-                               qMax(1, qRound(picture.width() * sx)), qMax(1, qRound(picture.height() * sy)));
-            picture = picture.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            frame.pixmap = QPixmap::fromImage(picture);
-            frame.offset = target.topLeft();
-        }
-        if (picture.hasAlphaChannel())
-            frame.shape = QRegion(QBitmap::fromImage(picture.createAlphaMask(Qt::ThresholdAlphaDither)));
-        else
-            frame.shape = QRegion(picture.rect());
-        frame.shape.translate(frame.offset);
-        if (frame.shape.isEmpty())
-            frame.shape = QRegion(0, 0, 1, 1);   // an empty mask would show the whole window
-        frame.ready = true;
-    }
-    return frame;
-}
-
 void CharacterWindow::applyFrame()
 {
-    if (shutdown_ || wantedImage_ < 0 || wantedImage_ >= pictures_.size() || wantedImage_ == shownImage_) {
+    if (shutdown_ || wantedImage_ < 0 || wantedImage_ >= frames_.count() || wantedImage_ == shownImage_) {
         frameDueUs_ = -1;   // no new picture to time
         return;
     }
     shownImage_ = wantedImage_;
-    setMask(scaledFrame(shownImage_).shape);
+    setMask(frames_.frame(shownImage_).shape);
     update();
     if (!isVisible())
         frameDueUs_ = -1;
@@ -191,12 +123,19 @@ void CharacterWindow::paintEvent(QPaintEvent *)
     if (shownImage_ < 0)
         return;
     QPainter painter(this);
-    const ScaledFrame &frame = scaledFrame(shownImage_);
+    const ReadyFrame &frame = frames_.frame(shownImage_);
     painter.drawPixmap(frame.offset, frame.pixmap);
     if (frameDueUs_ >= 0) {
         recordFrameLateness(clock_.nsecsElapsed() / 1000 - frameDueUs_);
         frameDueUs_ = -1;
     }
+}
+
+void CharacterWindow::hideEvent(QHideEvent *)
+{
+    // A hidden character keeps only its compressed pictures and the frame that shapes
+    // its window; showing it decodes again.
+    frames_.clear();
 }
 
 } // namespace agent

@@ -54,16 +54,18 @@ SoundClip readSoundFile(const QString &path)
 
 CharacterWindow::CharacterWindow(AgentHub *hub, const QString &identity, CharacterData data)
     : QWidget(nullptr, FloatingWindowFlags()),
-      hub_(hub), identity_(identity), data_(std::move(data))
+      hub_(hub), identity_(identity), data_(std::move(data)),
+      frames_(std::exchange(data_.images, {}), QSize(data_.width, data_.height))
 {
     setWindowTitle(identity_);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    decodePictures();
     resize(data_.width, data_.height);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(data_.width / 2, data_.height / 2));
 
     timer_.setSingleShot(true);
+    // Frames are due to the millisecond; a coarse timer may fire 5 % of the wait late.
+    timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &CharacterWindow::tick);
     clock_.start();
     showRest();
@@ -101,8 +103,7 @@ void CharacterWindow::setCharacterSize(int width, int height)
     if (size() == QSize(width, height))
         return;
     resize(width, height);
-    scaled_ = QVector<ScaledFrame>(pictures_.size());
-    wantedImage_ = shownImage_;
+    frames_.setSize(QSize(width, height));
     shownImage_ = -1;
     applyFrame();
 }

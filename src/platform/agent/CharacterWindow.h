@@ -6,6 +6,7 @@
 
 #include "AgentHub.h"
 #include "CharacterFile.h"
+#include "FrameCache.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -63,6 +64,10 @@ public:
     QWidget *balloonWindow() const;
     // The text the balloon shows at the moment (for tests).
     QString balloonText() const { return balloonText_; }
+    // The frame pictures and those decoded now (for tests).
+    const detail::FrameCache &frames() const { return frames_; }
+    // The picture shown now, or -1 (for tests).
+    int shownPicture() const { return shownImage_; }
 
 signals:
     // An animation (by its name in the file) is set to play: for requests, returns
@@ -71,6 +76,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
 
@@ -91,19 +97,6 @@ private:
         qint64 durationMs;   // scaled
         int sound;
     };
-    // A frame picture cropped to its drawn part, and where that part sits in the frame.
-    struct Picture
-    {
-        QPixmap pixmap;
-        QPoint offset;
-    };
-    struct ScaledFrame
-    {
-        QPixmap pixmap;
-        QPoint offset;
-        QRegion shape;
-        bool ready = false;
-    };
 
     int enqueue(Request request);
     void tick();
@@ -119,7 +112,6 @@ private:
     void updateGlide(qint64 now);
     void startIdleAnimation(qint64 now);
 
-    void decodePictures();
     const Animation *returnOf(const Animation *animation) const;
     void playAnimation(const Animation *animation, bool loop, qint64 now);
     bool playReturn(qint64 now);
@@ -128,15 +120,13 @@ private:
     void afterAnimation();
     void showRest();
     void applyFrame();
-    const ScaledFrame &scaledFrame(int image);
     const Animation *movingAnimation(int dx, int dy) const;
     QRect shapeOnScreen() const;
 
     AgentHub *hub_;
     QString identity_;
     CharacterData data_;
-    QVector<Picture> pictures_;         // every frame picture, decoded at load
-    QVector<ScaledFrame> scaled_;       // at the current size, made on first use
+    detail::FrameCache frames_;         // the frame pictures, decoded when shown
     QTimer timer_;
     QElapsedTimer clock_;
     bool shutdown_ = false;

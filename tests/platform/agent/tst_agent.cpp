@@ -4,6 +4,8 @@
 #include "CharacterWindow.h"
 #include "SampleCharacter.h"
 
+#include <QPainter>
+
 #include <QApplication>
 #include <QAudioDevice>
 #include <QElapsedTimer>
@@ -58,6 +60,7 @@ private slots:
     void clickCarriesIdentity();
     void movesJumpAndGlide();
     void showAndHide();
+    void framesAreThePicturesOfTheFile();
     void speechTakesItsSpokenLength();
     void audioStatus();
     void balloonShowsShownWords();
@@ -295,14 +298,49 @@ void TestAgent::showAndHide()
     pip->show(false);
     QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
     QVERIFY(pip->visible());
+    QVERIFY(windowOf(QStringLiteral("Player0"))->frames().readyCount() > 0);
     pip->hide(false);
     QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
     QVERIFY(!pip->visible());
+    // A hidden character keeps no decoded frame but the one that shapes its window.
+    QVERIFY(windowOf(QStringLiteral("Player0"))->frames().readyCount() <= 1);
     pip->show(true);
     pip->hide(true);
     QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
     QVERIFY(!pip->visible());
     QCOMPARE(played, (QStringList{"show", "hide"}));
+}
+
+void TestAgent::framesAreThePicturesOfTheFile()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Player0"), character_);
+    CharacterWindow *window = windowOf(QStringLiteral("Player0"));
+    pip->show(true);
+    // Every animation once: far more pictures than the cache holds.
+    const detail::CharacterData data = detail::loadCharacterFile(character_);
+    for (const detail::Animation &animation : data.animations)
+        pip->play(animation.name);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 10000);
+    QVERIFY(data.images.size() > detail::FrameCache::kDefaultCapacity);
+    QVERIFY(window->frames().readyCount() <= detail::FrameCache::kDefaultCapacity);
+
+    // The character at rest shows the rest picture exactly as the file holds it.
+    const int rest = data.find(QStringLiteral("rest"))->frames.first().image;
+    QCOMPARE(window->shownPicture(), rest);
+    const QImage shot = window->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage expected(shot.size(), QImage::Format_ARGB32_Premultiplied);
+    expected.fill(window->palette().window().color());
+    QPainter(&expected).drawImage(0, 0, detail::decodePicture(data.images[rest]));
+    const QRegion shape = window->mask();
+    QVERIFY(!shape.isEmpty());
+    int compared = 0;
+    for (const QRect &rect : shape) {
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.left(); x <= rect.right(); ++x, ++compared)
+                QVERIFY2(shot.pixel(x, y) == expected.pixel(x, y), qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+    }
+    QVERIFY(compared > 100);
 }
 
 void TestAgent::speechTakesItsSpokenLength()

@@ -1,0 +1,138 @@
+// The frame cache: a frame decoded on first use looks exactly like the whole picture
+// decoded from the file, the cache never holds more than its bound, frames that left it
+// come back the same, and a picture that does not decode shows as a blank frame.
+#include "CharacterFile.h"
+#include "FrameCache.h"
+#include "SampleCharacter.h"
+
+#include <QBitmap>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace agent;
+using namespace agent::detail;
+
+namespace {
+
+// The ready frame put back into a transparent picture of the whole frame size.
+QImage recomposed(const ReadyFrame &frame, QSize size)
+{
+    QImage canvas(size, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawPixmap(frame.offset, frame.pixmap);
+    return canvas;
+}
+
+QRegion alphaShape(const QImage &image)
+{
+    return QRegion(QBitmap::fromImage(image.createAlphaMask(Qt::ThresholdAlphaDither)));
+}
+
+} // namespace
+
+class TestFrameCache : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void framesMatchTheWholeDecodedPicture();
+    void cacheStaysWithinItsBound();
+    void newSizeScalesAndDropsReadyFrames();
+    void brokenPictureShowsBlank();
+
+private:
+    QTemporaryDir dir_;
+    CharacterData pip_;
+};
+
+void TestFrameCache::initTestCase()
+{
+    const QString path = dir_.filePath(QStringLiteral("pip.acs"));
+    QCOMPARE(sample::writeSampleCharacter(path, QStringLiteral("Pip"), 64, 80), QString());
+    pip_ = loadCharacterFile(path);
+    QVERIFY(pip_.images.size() > 20);
+}
+
+void TestFrameCache::framesMatchTheWholeDecodedPicture()
+{
+    const QSize size(pip_.width, pip_.height);
+    FrameCache cache(pip_.images, size);
+    for (int i = 0; i < cache.count(); ++i) {
+        const QImage whole = decodePicture(pip_.images[i]);
+        QCOMPARE(whole.size(), size);
+        const ReadyFrame &frame = cache.frame(i);
+        // Cropped to the drawn part: smaller than the frame, nothing drawn is lost.
+        QVERIFY(frame.pixmap.width() < size.width() || frame.pixmap.height() < size.height());
+        QVERIFY2(recomposed(frame, size) == whole, qPrintable(QStringLiteral("picture %1").arg(i)));
+        QCOMPARE(frame.shape, alphaShape(whole));
+    }
+}
+
+void TestFrameCache::cacheStaysWithinItsBound()
+{
+    const QSize size(pip_.width, pip_.height);
+    FrameCache cache(pip_.images, size, 4);
+    const QImage first = cache.frame(0).pixmap.toImage();
+    // Show every picture twice over, as a long run of animations would.
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < cache.count(); ++i) {
+            cache.frame(i);
+            QVERIFY(cache.readyCount() <= 4);
+        }
+    }
+    QCOMPARE(cache.readyCount(), 4);
+    // The four shown last are ready; the rest left the cache.
+    const int n = cache.count();
+    for (int i = n - 4; i < n; ++i)
+        QVERIFY(cache.isReady(i));
+    QVERIFY(!cache.isReady(0));
+    // Showing a ready frame again keeps it: the least recently shown leaves instead.
+    cache.frame(n - 4);
+    cache.frame(1);
+    QVERIFY(cache.isReady(n - 4));
+    QVERIFY(!cache.isReady(n - 3));
+    // A frame decoded again is the same frame.
+    QCOMPARE(cache.frame(0).pixmap.toImage(), first);
+    // A hidden character keeps none.
+    cache.clear();
+    QCOMPARE(cache.readyCount(), 0);
+}
+
+void TestFrameCache::newSizeScalesAndDropsReadyFrames()
+{
+    const QSize natural(pip_.width, pip_.height);
+    FrameCache cache(pip_.images, natural);
+    const QRect naturalShape = cache.frame(3).shape.boundingRect();
+    cache.setSize(natural * 2);
+    QCOMPARE(cache.readyCount(), 0);
+    const ReadyFrame &big = cache.frame(3);
+    QVERIFY(QRect(QPoint(0, 0), natural * 2).contains(QRect(big.offset, big.pixmap.size())));
+    const QRect bigShape = big.shape.boundingRect();
+    QVERIFY2(qAbs(bigShape.left() - 2 * naturalShape.left()) <= 2
+                 && qAbs(bigShape.width() - 2 * naturalShape.width()) <= 2
+                 && qAbs(bigShape.height() - 2 * naturalShape.height()) <= 2,
+             qPrintable(QStringLiteral("%1,%2 %3x%4").arg(bigShape.x()).arg(bigShape.y())
+                            .arg(bigShape.width()).arg(bigShape.height())));
+    // Back to the natural size: the same frame as before.
+    cache.setSize(natural);
+    QCOMPARE(recomposed(cache.frame(3), natural), decodePicture(pip_.images[3]));
+}
+
+void TestFrameCache::brokenPictureShowsBlank()
+{
+    QByteArray broken = pip_.images[0];
+    broken.truncate(40);                  // the PNG signature and header survive, no more
+    FrameCache cache({broken, pip_.images[1]}, QSize(pip_.width, pip_.height));
+    const ReadyFrame &blank = cache.frame(0);
+    QCOMPARE(blank.pixmap.size(), QSize(1, 1));
+    QCOMPARE(blank.shape, QRegion(0, 0, 1, 1));
+    QCOMPARE(blank.pixmap.toImage().pixel(0, 0), qRgba(0, 0, 0, 0));
+    QVERIFY(cache.frame(1).pixmap.width() > 1);   // the good picture still shows
+}
+
+QTEST_MAIN(TestFrameCache)
+#include "tst_frame_cache.moc"
