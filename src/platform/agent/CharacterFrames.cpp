@@ -4,6 +4,7 @@
 
 #include "AgentHub.h"
 #include "AgentTime.h"
+#include "Compositing.h"
 #include "FrameLog.h"
 
 #include <QPainter>
@@ -112,10 +113,31 @@ void CharacterWindow::applyFrame()
         return;
     }
     shownImage_ = wantedImage_;
-    setMask(frames_.frame(shownImage_).shape);
+    figure_ = frames_.frame(shownImage_).shape;
+    if (composited_)
+        SetInputShape(this, figure_);
+    else
+        setMask(figure_);
     update();
     if (!isVisible())
         frameDueUs_ = -1;
+}
+
+// The figure's silhouette in a soft dark tone, drawn below and right of it.
+QPixmap CharacterWindow::shadowOf(int image)
+{
+    auto found = shadows_.find(image);
+    if (found == shadows_.end()) {
+        if (shadows_.size() >= FrameCache::kDefaultCapacity)
+            shadows_.clear();   // as few as the frames themselves
+        QImage shadow = frames_.frame(image).pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QPainter tint(&shadow);
+        tint.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        tint.fillRect(shadow.rect(), QColor(0, 0, 0, 90));
+        tint.end();
+        found = shadows_.insert(image, QPixmap::fromImage(shadow));
+    }
+    return *found;
 }
 
 void CharacterWindow::paintEvent(QPaintEvent *)
@@ -123,6 +145,13 @@ void CharacterWindow::paintEvent(QPaintEvent *)
     if (shownImage_ < 0)
         return;
     QPainter painter(this);
+    if (composited_) {
+        const QPixmap shadow = shadowOf(shownImage_);   // before the frame: it may decode
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.drawPixmap(frames_.frame(shownImage_).offset + QPoint(3, 4), shadow);
+    }
     const ReadyFrame &frame = frames_.frame(shownImage_);
     painter.drawPixmap(frame.offset, frame.pixmap);
     if (frameDueUs_ >= 0) {
@@ -136,6 +165,7 @@ void CharacterWindow::hideEvent(QHideEvent *)
     // A hidden character keeps only its compressed pictures and the frame that shapes
     // its window; showing it decodes again.
     frames_.clear();
+    shadows_.clear();
 }
 
 } // namespace agent

@@ -3,6 +3,7 @@
 #include "Agent.h"
 #include "AgentTime.h"
 #include "Balloon.h"
+#include "Compositing.h"
 #include "DesktopPlacement.h"
 #include "Voice.h"
 
@@ -59,6 +60,10 @@ CharacterWindow::CharacterWindow(AgentHub *hub, const QString &identity, Charact
 {
     setWindowTitle(identity_);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Chosen once, before the native window exists: an alpha channel needs its own visual.
+    composited_ = CompositorRunning();
+    if (composited_)
+        setAttribute(Qt::WA_TranslucentBackground);
     resize(data_.width, data_.height);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(data_.width / 2, data_.height / 2));
@@ -104,6 +109,7 @@ void CharacterWindow::setCharacterSize(int width, int height)
         return;
     resize(width, height);
     frames_.setSize(QSize(width, height));
+    shadows_.clear();
     shownImage_ = -1;
     applyFrame();
 }
@@ -542,7 +548,7 @@ void CharacterWindow::startIdleAnimation(qint64 now)
 QRect CharacterWindow::shapeOnScreen() const
 {
     // The balloon points at the drawn figure, not at the transparent part of the frame.
-    const QRect shape = mask().isEmpty() ? rect() : mask().boundingRect();
+    const QRect shape = figure_.isEmpty() ? rect() : figure_.boundingRect();
     return shape.translated(pos());
 }
 

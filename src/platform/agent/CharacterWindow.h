@@ -9,6 +9,7 @@
 #include "FrameCache.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QPointer>
 #include <QRegion>
 #include <QTimer>
@@ -120,6 +121,7 @@ private:
     void afterAnimation();
     void showRest();
     void applyFrame();
+    QPixmap shadowOf(int image);
     const Animation *movingAnimation(int dx, int dy) const;
     QRect shapeOnScreen() const;
 
@@ -147,6 +149,10 @@ private:
     const Animation *lastAnimation_ = nullptr;   // for its return animation
     int shownImage_ = -1, wantedImage_ = -1;
     qint64 frameDueUs_ = -1;            // when the frame to paint was due (benchmarks only)
+    // With a compositing manager: drawn with alpha and a shadow, clicks shaped (Compositing.h).
+    bool composited_ = false;
+    QRegion figure_;                    // the shown frame's drawn part, window coordinates
+    QHash<int, QPixmap> shadows_;       // per image at the current size, made on first use
 
     // Moving.
     bool gliding_ = false;

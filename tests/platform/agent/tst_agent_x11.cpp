@@ -1,7 +1,10 @@
-// The character window on a real X server (run under Xvfb, no compositor): it is found
-// by its identity, its shape follows the drawn figure, and a real click on the figure
-// raises the click event while a click on a transparent corner goes past it.
+// The character window on a real X server (run under Xvfb): it is found by its identity,
+// its shape follows the drawn figure, and a real click on the figure raises the click
+// event while a click on a transparent corner goes past it. Without a compositor the
+// window is shaped; with a compositing manager (xcompmgr) it is drawn with true alpha and
+// a shadow over what lies below, and clicks are still shaped.
 #include "Agent.h"
+#include "Compositing.h"
 #include "SampleCharacter.h"
 
 #include <QProcess>
@@ -30,6 +33,7 @@ class TestAgentX11 : public QObject
 
 private slots:
     void shapedWindowTakesClicksOnItsFigure();
+    void compositedWindowDrawsTrueAlpha();
 };
 
 void TestAgentX11::shapedWindowTakesClicksOnItsFigure()
@@ -69,6 +73,83 @@ void TestAgentX11::shapedWindowTakesClicksOnItsFigure()
     QTest::qWait(100);
     const QString geometry = xdotool({"search", "--name", "^Player4$", "getwindowgeometry"});
     QVERIFY2(geometry.contains(QLatin1String("400,300")), qPrintable(geometry));
+}
+
+namespace {
+
+// The pixels of a part of the screen as the compositor shows it.
+QImage screenshot(const QRect &area)
+{
+    QProcess import;
+    import.start(QStringLiteral("/usr/bin/import"),
+                 {"-window", "root", "-crop",
+                  QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y()),
+                  "+repage", "png:-"});
+    if (!import.waitForFinished(20000))
+        return QImage();
+    return QImage::fromData(import.readAllStandardOutput(), "PNG");
+}
+
+// Pixels of the shadow's tone over white (a neutral grey, darker than the backdrop).
+int shadowPixels(const QImage &image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (qAbs(c.red() - c.green()) < 4 && qAbs(c.green() - c.blue()) < 4 && c.red() > 145 && c.red() < 185)
+                ++count;
+        }
+    return count;
+}
+
+} // namespace
+
+void TestAgentX11::compositedWindowDrawsTrueAlpha()
+{
+    QVERIFY(!CompositorRunning());
+    QProcess compositor;
+    compositor.start(QStringLiteral("xcompmgr"), QStringList());
+    QVERIFY2(compositor.waitForStarted(10000), "xcompmgr did not start");
+    QTRY_VERIFY_WITH_TIMEOUT(CompositorRunning(), 10000);
+
+    // A white backdrop, so that the shadow shows.
+    QWidget backdrop(nullptr, Qt::FramelessWindowHint);
+    backdrop.setStyleSheet(QStringLiteral("background: white"));
+    backdrop.setGeometry(100, 100, 500, 400);
+    backdrop.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&backdrop));
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Pip.acs"));
+    QCOMPARE(sample::writeSampleCharacter(file, QStringLiteral("Pip"), 64, 80), QString());
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Player5"), file);
+    pip->moveTo(200, 200, 0);
+    pip->show(true);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->visible() && pip->queueEmpty(), 5000);
+    const QString id = xdotool({"search", "--name", "^Player5$"});
+    QVERIFY(!id.isEmpty());
+    QProcess info;
+    info.start(QStringLiteral("xwininfo"), {"-id", id});
+    QVERIFY(info.waitForFinished(10000));
+    QVERIFY2(info.readAllStandardOutput().contains("Depth: 32"), "the character's window has no alpha channel");
+
+    // Clicks: on the figure they count, on the transparent corner they go to the backdrop.
+    QSignalSpy clicks(&control, &AgentControl::click);
+    xdotool({"mousemove", QString::number(pip->left() + 32), QString::number(pip->top() + 50), "click", "1"});
+    QTRY_COMPARE_WITH_TIMEOUT(clicks.count(), 1, 5000);
+    xdotool({"mousemove", QString::number(pip->left() + 2), QString::number(pip->top() + 2), "click", "1"});
+    QTest::qWait(300);
+    QCOMPARE(clicks.count(), 1);
+
+    // The shadow blends with the white below: the compositor shows grey where the shadow
+    // reaches past the figure. The sample's body ends 3 pixels above the frame's bottom, so
+    // the two bottom rows below its middle hold shadow only.
+    const QRect belowBody(pip->left() + 24, pip->top() + 78, 17, 2);
+    QTRY_VERIFY_WITH_TIMEOUT(shadowPixels(screenshot(belowBody)) >= 20, 10000);
+    compositor.terminate();
+    compositor.waitForFinished(5000);
 }
 
 QTEST_MAIN(TestAgentX11)
