@@ -1,0 +1,63 @@
+#!/usr/bin/env python3
+"""The help pages as shipped: every picture and link they name is there (anchors too), and
+they speak of every play mode, game type and puzzle the player meets."""
+import html.parser
+import os
+import sys
+import unittest
+
+HELP = sys.argv.pop(1) if len(sys.argv) > 1 else "data/help"
+
+
+class Page(html.parser.HTMLParser):
+    def __init__(self, path):
+        super().__init__()
+        self.images, self.links, self.anchors, self.text = [], [], set(), []
+        with open(path, encoding="utf-8") as f:
+            self.feed(f.read())
+        self.text = " ".join(" ".join(self.text).split())
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        if tag == "img":
+            self.images.append(attrs.get("src"))
+        if tag == "a" and "href" in attrs:
+            self.links.append(attrs["href"])
+        if tag == "a" and "name" in attrs:
+            self.anchors.add(attrs["name"])
+
+    def handle_data(self, data):
+        self.text.append(data)
+
+
+class HelpPagesTest(unittest.TestCase):
+    def setUp(self):
+        self.pages = {name: Page(os.path.join(HELP, name)) for name in os.listdir(HELP) if name.endswith(".html")}
+
+    def test_pictures_and_links_resolve(self):
+        for name, page in self.pages.items():
+            for image in page.images:
+                self.assertTrue(os.path.isfile(os.path.join(HELP, image)), f"{name}: picture {image}")
+            for link in page.links:
+                target, _, anchor = link.partition("#")
+                target = target or name
+                self.assertIn(target, self.pages, f"{name}: link {link}")
+                if anchor:
+                    self.assertIn(anchor, self.pages[target].anchors, f"{name}: link {link}")
+
+    def test_every_mode_game_and_step_is_covered(self):
+        index = self.pages["index.html"]
+        self.assertIn("hpad10", index.anchors)   # the main window's Help button opens here
+        for words in ("Practice", "Local Race", "Host a Game", "Join a Game", "Random Race", "Simple Math",
+                      "Word Scramble", "Mixed Problems", "Dexterity Test", "Memory Test", "Easy", "Moderate",
+                      "Difficult", "Invite Players", "Request To Play", "Skip Question", "Cancel Game",
+                      "hollyfrost-messenger", "several monitors", "Wayland"):
+            self.assertTrue(words.lower() in index.text.lower(), f"the help does not speak of {words}")
+        self.assertIn("characters.html", index.links)
+        characters = self.pages["characters.html"].text
+        for words in ("character.json", "tools/characters", "zip -r", "Add Characters to Race"):
+            self.assertTrue(words in characters, f"the character page does not speak of {words}")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
