@@ -17,6 +17,16 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopedValueRollback>
+
+namespace {
+// Boxes that messages open stay bounded: each waits inside the message that opened it, so
+// a flood of requests or answers must not pile up windows (and nested waits) without end.
+constexpr int MaxOpenRequestQuestions = MaxContestants - 1;
+int openRequestQuestions = 0;
+bool acceptedNoticeOpen = false;
+bool deniedNoticeOpen = false;
+} // namespace
 
 const char *const AcceptedNotice = "We were accepted for the game.\r\rClick \"OK\" button when ready for the Game.";
 const char *const DeniedNotice = "Our Play Request was Denied.\rReason:";
@@ -56,8 +66,15 @@ void HandlePlayRequest(const QString &senderAddress, const QString &senderName, 
         refuse(refusal);
         return;
     }
+    if (openRequestQuestions >= MaxOpenRequestQuestions)
+        return;   // as many questions open as the roster has places: the requester may ask again
     MessageBeep(BeepKind::Default);
-    if (!AskYesNo(PlayRequestQuestion(name, uin))) {
+    bool accepted = false;
+    {
+        const QScopedValueRollback<int> open(openRequestQuestions, openRequestQuestions + 1);
+        accepted = AskYesNo(PlayRequestQuestion(name, uin));
+    }
+    if (!accepted) {
         refuse(QStringLiteral("rx0"));
         return;
     }
@@ -79,11 +96,14 @@ void HandlePlayRequest(const QString &senderAddress, const QString &senderName, 
 void HandleAccepted(const QString &senderAddress)
 {
     HostAddress = senderAddress.left(HostAddressCapacity);
-    if (RaceRunning || !MainForm)
+    if (RaceRunning || !MainForm || acceptedNoticeOpen)
         return;
     MessageBeep(BeepKind::Default);
     MainForm->ReqPlayBtn->hide();
-    ShowMessageBox(BoxKind::Information, QString::fromLatin1(AcceptedNotice));
+    {
+        const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
+        ShowMessageBox(BoxKind::Information, QString::fromLatin1(AcceptedNotice));
+    }
     SendGameMessage(QStringLiteral("RR"), HostAddress, QString());
     Delay(500);
     SendGameMessage(QStringLiteral("RR"), HostAddress, QString());
@@ -91,8 +111,11 @@ void HandleAccepted(const QString &senderAddress)
 
 void HandleDenied(QString payload)
 {
+    if (deniedNoticeOpen)
+        return;
     MessageBeep(BeepKind::Stop);
     const QString reason = LookupPhrase(NextField(payload).left(3));
+    const QScopedValueRollback<bool> open(deniedNoticeOpen, true);
     ShowMessageBox(BoxKind::Information, QString::fromLatin1(DeniedNotice) + reason);
 }
 

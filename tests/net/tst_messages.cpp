@@ -82,6 +82,7 @@ private slots:
     void acceptedRequest();
     void stateChangedWhileTheQuestionWasOpen();
     void joinerAnswers();
+    void floodsOpenBoundedBoxes();
     void requestDialog();
     void invitePlayers();
 };
@@ -448,6 +449,39 @@ void TestMessages::joinerAnswers()
     QCOMPARE(HostAddress, PeerB);
     QCOMPARE(boxes.size(), 2);
     QVERIFY(b->drain().isEmpty());
+}
+
+void TestMessages::floodsOpenBoundedBoxes()
+{
+    // Every request that arrives while a question is open opens another (nested) one, up
+    // to the places left in the roster; the rest are left unanswered.
+    mode(HostGame);
+    answerYes = false;
+    int sent = 0;
+    whileAsking = [&] {
+        if (sent < 20) {
+            ++sent;
+            DispatchMessage(PeerA, QStringLiteral("RQJo&&%1&&Bolt.acs").arg(70000 + sent));
+        }
+    };
+    DispatchMessage(PeerA, QStringLiteral("RQJo&&60006&&Bolt.acs"));
+    QCOMPARE(questions.size(), 5);
+    QCOMPARE(sentTo(a, 5).size(), 5);   // the five asked are refused ("rx0"), the rest ignored
+    QVERIFY(a->drain().isEmpty());
+    // Answers: one accepted notice and one denial box at a time.
+    mode(JoinGame);
+    int nested = 0;
+    SetMessageBoxAnswerer([&](BoxKind, const QString &text) {
+        boxes << text;
+        if (++nested < 10) {
+            DispatchMessage(PeerB, QStringLiteral("RAHosty"));
+            DispatchMessage(PeerB, QStringLiteral("RDHosty&&rx%1").arg(nested % 6));
+        }
+    });
+    DispatchMessage(PeerA, QStringLiteral("RAHosty"));
+    SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
+    QCOMPARE(boxes.size(), 2);   // the accepted notice and, inside it, one denial
+    QCOMPARE(HostAddress, PeerB);
 }
 
 void TestMessages::requestDialog()

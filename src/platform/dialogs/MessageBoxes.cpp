@@ -9,6 +9,11 @@ MessageBoxAnswerer &answererSlot()
     static MessageBoxAnswerer answerer;
     return answerer;
 }
+QString boxTitle()
+{
+    return QApplication::applicationDisplayName().isEmpty() ? QStringLiteral("Hollyfrost Games")
+                                                            : QApplication::applicationDisplayName();
+}
 } // namespace
 
 MessageBoxAnswerer SetMessageBoxAnswerer(MessageBoxAnswerer answerer)
@@ -36,10 +41,7 @@ void ShowMessageBox(BoxKind kind, const QString &text)
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
         return;   // no window system: nobody could answer the box
-    const QString title = QApplication::applicationDisplayName().isEmpty()
-                              ? QStringLiteral("Hollyfrost Games")
-                              : QApplication::applicationDisplayName();
-    QMessageBox box(kind == BoxKind::Error ? QMessageBox::Critical : QMessageBox::Information, title,
+    QMessageBox box(kind == BoxKind::Error ? QMessageBox::Critical : QMessageBox::Information, boxTitle(),
                     shown, QMessageBox::Ok);
     box.setAccessibleName(shown);
     box.exec();
@@ -68,8 +70,7 @@ bool AskYesNo(const QString &text)
         return false;   // no window system: nobody could say yes
     QString shown = text;
     shown.replace(u'\r', u'\n');
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Hollyfrost Games"), shown,
-                    QMessageBox::Yes | QMessageBox::No);
+    QMessageBox box(QMessageBox::Information, boxTitle(), shown, QMessageBox::Yes | QMessageBox::No);
     box.setAccessibleName(shown);
     return box.exec() == QMessageBox::Yes;
 }
