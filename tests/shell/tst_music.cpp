@@ -206,6 +206,7 @@ private slots:
         QVERIFY(MediaPlayer1);
         QVERIFY(!MediaPlayer1->IsPlaying());
         QVERIFY(!MediaPlayer1->IsOpen());
+        QVERIFY(!MediaPlayer1->SoundFontLoaded());   // a silent game holds no instruments
         MediaPlayer1Notify();
         StopMusic();
         StopMusic();
@@ -240,6 +241,7 @@ private slots:
         qputenv("HOLLYFROST_AUDIO_DRIVERS", "file");
         StartMusic();
         QVERIFY(MediaPlayer1->IsOpen());
+        QVERIFY(MediaPlayer1->SoundFontLoaded());
         QVERIFY(MediaPlayer1->Notify());
         QVERIFY(qAbs(MediaPlayer1->Gain() - 2.0 * 0x3800 / 0xFFFF) < 1e-6);
         QSignalSpy finished(MediaPlayer1, &MidiPlayer::Finished);

@@ -95,21 +95,26 @@ bool MidiPlayer::ensureSynth()
         return m_engine->synth != nullptr;
     silenceLibraries();
     m_engine = new Engine;
-    const QString soundFont = SoundFontPath();
-    if (soundFont.isEmpty())
+    if (SoundFontPath().isEmpty())
         return false;
     m_engine->settings = new_fluid_settings();
     if (!m_engine->settings)
         return false;
     fluid_settings_setnum(m_engine->settings, "synth.gain", m_gain);
     m_engine->synth = new_fluid_synth(m_engine->settings);
-    if (!m_engine->synth)
+    return m_engine->synth != nullptr;
+}
+
+// The soundfont's instruments take over 10 MB: they are loaded once a sound output is
+// open, so a game without one never holds them.
+bool MidiPlayer::ensureSoundFont()
+{
+    if (m_soundFontLoaded)
+        return true;
+    const QByteArray path = QFile::encodeName(SoundFontPath());
+    if (path.isEmpty() || fluid_synth_sfload(m_engine->synth, path.constData(), 1) == FLUID_FAILED)
         return false;
-    if (fluid_synth_sfload(m_engine->synth, QFile::encodeName(soundFont).constData(), 1) == FLUID_FAILED) {
-        delete_fluid_synth(m_engine->synth);
-        m_engine->synth = nullptr;
-        return false;
-    }
+    m_soundFontLoaded = true;
     return true;
 }
 
@@ -147,6 +152,10 @@ bool MidiPlayer::Open(const QString &nativePath)
     // has started since the last race then brings the music back.
     if (!ensureDriver())
         return false;
+    if (!ensureSoundFont()) {
+        m_unavailable = true;
+        return false;
+    }
     m_engine->player = new_fluid_player(m_engine->synth);
     if (!m_engine->player)
         return false;

@@ -37,6 +37,8 @@ public:
     // True once the synthesizer could not be made (no soundfont): no music for the rest
     // of the session. A missing sound output is tried again on the next Open.
     bool Unavailable() const { return m_unavailable; }
+    // True once the soundfont is in memory: only after a sound output has opened.
+    bool SoundFontLoaded() const { return m_soundFontLoaded; }
 
     // The soundfont used: TimGM6mb.sf2 in /usr/share/sounds/sf2, else any .sf2 there,
     // else empty. HOLLYFROST_SOUNDFONT names another file.
@@ -51,6 +53,7 @@ signals:
 private:
     bool ensureSynth();
     bool ensureDriver();
+    bool ensureSoundFont();
     void deletePlayer();
     void checkFinished();
 
@@ -61,4 +64,5 @@ private:
     bool m_notify = false;
     bool m_playing = false;
     bool m_unavailable = false;
+    bool m_soundFontLoaded = false;
 };
