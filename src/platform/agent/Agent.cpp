@@ -91,6 +91,15 @@ Character *AgentControl::load(const QString &identity, const QString &file)
     Character *character = nullptr;
     try {
         detail::CharacterData data = detail::loadCharacterFile(file);
+        // Characters loaded from the same pictures share their bytes (a race may load
+        // one file for several contestants).
+        for (const Character *other : std::as_const(d->characters)) {
+            const QVector<QByteArray> &theirs = other->window_->frames().pictures();
+            if (theirs == data.images) {
+                data.images = theirs;
+                break;
+            }
+        }
         character = new Character(std::make_unique<CharacterWindow>(&d->hub, identity, std::move(data)));
     } catch (const std::bad_alloc &) {
         throw AgentError(QStringLiteral("Not enough memory to load the character file \"%1\"")

@@ -27,13 +27,15 @@ struct ReadyFrame
 class FrameCache
 {
 public:
-    // Enough for the longest animation, its return and the rest frame.
-    static constexpr int kDefaultCapacity = 16;
+    // Enough for the longest looping animation (moving, speaking) and the rest frame;
+    // an animation that plays once decodes each of its frames once whatever the bound.
+    static constexpr int kDefaultCapacity = 8;
 
     // pictures: PNG bytes, one per frame picture; natural: the frame size in the file.
     FrameCache(QVector<QByteArray> pictures, QSize natural, int capacity = kDefaultCapacity);
 
     int count() const { return int(pictures_.size()); }
+    const QVector<QByteArray> &pictures() const { return pictures_; }
     QSize naturalSize() const { return natural_; }
     QSize size() const { return size_; }
     int capacity() const { return capacity_; }

@@ -61,6 +61,7 @@ private slots:
     void movesJumpAndGlide();
     void showAndHide();
     void framesAreThePicturesOfTheFile();
+    void sameFileSharesItsPictures();
     void speechTakesItsSpokenLength();
     void audioStatus();
     void balloonShowsShownWords();
@@ -342,6 +343,26 @@ void TestAgent::framesAreThePicturesOfTheFile()
                 QVERIFY2(shot.pixel(x, y) == expected.pixel(x, y), qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
     }
     QVERIFY(compared > 100);
+}
+
+void TestAgent::sameFileSharesItsPictures()
+{
+    const QString other = dir_.filePath(QStringLiteral("Bolt.acs"));
+    QCOMPARE(sample::writeSampleCharacter(other, QStringLiteral("Bolt"), 60, 80), QString());
+    AgentControl control;
+    control.load(QStringLiteral("Player0"), character_);
+    control.load(QStringLiteral("Player1"), other);
+    control.load(QStringLiteral("Player2"), character_);
+    // Where the bytes of the first picture lie (an address, not text to compare).
+    const auto first = [](const QString &identity) -> const void * {
+        return windowOf(identity)->frames().pictures().first().constData();
+    };
+    QCOMPARE(first(QStringLiteral("Player2")), first(QStringLiteral("Player0")));
+    QVERIFY(first(QStringLiteral("Player1")) != first(QStringLiteral("Player0")));
+    // The first one gone, the other keeps the pictures.
+    control.unload(QStringLiteral("Player0"));
+    QCOMPARE(windowOf(QStringLiteral("Player2"))->frames().count(), windowOf(QStringLiteral("Player1"))->frames().count());
+    QVERIFY(!detail::decodePicture(windowOf(QStringLiteral("Player2"))->frames().pictures().first()).isNull());
 }
 
 void TestAgent::speechTakesItsSpokenLength()
