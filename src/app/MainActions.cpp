@@ -9,6 +9,7 @@
 #include "OptionsUnit.h"
 #include "PhraseUnit.h"
 #include "RaceModel.h"
+#include "RaceStart.h"
 #include "RadioGroup.h"
 #include "RosterUnit.h"
 #include "TickLog.h"
@@ -89,6 +90,8 @@ void TMainForm::UpdatePlayControls()
 
 void TMainForm::ActionTypeClick()
 {
+    // The roster is about to change: a race in progress is cancelled first.
+    AbandonRace();
     UpdatePlayControls();
     const int mode = ActionType->itemIndex();
     if (mode < JoinGame || mode > PracticeGame)
@@ -119,6 +122,7 @@ void TMainForm::GameTypeClick()
 
 void TMainForm::NewRaceBtnClick()
 {
+    AbandonRace();
     ResetContestantTable();
     Contestants->clear();
     ActionType->setItemIndex(-1);
@@ -153,6 +157,7 @@ void TMainForm::Label1Click()
 void TMainForm::Timer1Timer()
 {
     Timer1->stop();
+    TickInProgress = true;
     if (TickLogEnabled()) {
         // Ticks that run the commentary or the goodbye and unload steps wait on purpose.
         const bool waits = (RaceRunning && TurnIndex > 9 && CommentaryCycles >= 3)
@@ -164,5 +169,7 @@ void TMainForm::Timer1Timer()
     } else {
         RaceTimerTick();
     }
+    TickInProgress = false;
     Timer1->start();
+    StartDeferredRace();   // "Start Game" pressed while this tick waited
 }

@@ -24,6 +24,7 @@ QString InviterUin;
 QString InviterName;
 bool RaceRunning = false;
 bool JoinedRace = false;
+bool TickInProgress = false;
 
 const char *const MissingArgumentMessage =
     "Hollyfrost Games Must be started from the \"Games\" button on the Send Tab of Hollyfrost.\r"

@@ -92,6 +92,8 @@ extern QString InviterUin;    // at most 15 characters
 extern QString InviterName;   // at most 40 characters
 extern bool RaceRunning;
 extern bool JoinedRace;
+// Timer1's handler is running (it may be waiting inside the goodbye or unload step).
+extern bool TickInProgress;
 
 constexpr int InviterUinCapacity = 15;
 constexpr int InviterNameCapacity = 40;

@@ -4,6 +4,7 @@
 #include "MainUnit.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
+#include "RaceStart.h"
 #include "TTSUnit.h"
 #include "kw_unit.h"
 #include "records.h"
@@ -176,6 +177,11 @@ void AddcharBtnClick()
 {
     if (!MainForm)
         return;
+    if (RaceInProgress()) {
+        MessageBeep(BeepKind::Error);
+        ShowMessageBox(BoxKind::Error, QStringLiteral("Cancel the game before you add characters."));
+        return;
+    }
     const QString picked = PickCharacterFile(WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"));
     if (!picked.isEmpty()) {
         const QString file = NameOfPath(picked);
@@ -189,7 +195,9 @@ void UnloadBtnClick()
 {
     if (!MainForm)
         return;
-    for (int n = 0; n < MainForm->Contestants->count(); ++n)
+    // Every character the game may have loaded, whatever the list holds now: the list
+    // may have changed since they were loaded.
+    for (int n = 0; n < MaxContestants; ++n)
         UnloadCharacter(QStringLiteral("Player") + QString::number(n));
     UnloadCharacter(QStringLiteral("Announcer"));
 }

@@ -179,10 +179,12 @@ void WaitForLeftAtLeast(int slot, int polls, int stepMs)
         Delay(stepMs);
 }
 
+// The goodbye and unload steps reach every character the game may have loaded, whatever
+// the list holds now (it may have changed since the race).
 void GoodbyeStep()
 {
-    for (int slot = 0; slot < ContestantCount(); ++slot) {
-        if (slot != FinisherIndex)
+    for (int slot = 0; slot < MaxContestants; ++slot) {
+        if (slot != FinisherIndex && CharacterLoaded(PlayerIdentity(slot)))
             DoAction(QStringLiteral("hide"), PlayerIdentity(slot));
     }
     Delay(2000);
@@ -192,7 +194,7 @@ void UnloadStep()
 {
     const QString finisher = PlayerIdentity(FinisherIndex);
     DoAction(QStringLiteral("wave"), finisher);
-    for (int slot = 0; slot < ContestantCount(); ++slot) {
+    for (int slot = 0; slot < MaxContestants; ++slot) {
         if (slot != FinisherIndex)
             UnloadCharacter(PlayerIdentity(slot));
     }

@@ -20,10 +20,33 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
 const QString Announcer = QStringLiteral("Announcer");
+
+bool raceInProgress = false;
+bool raceAbandoned = false;
+int racePlayMode = NoPlayMode;   // the play mode the race was started in
+bool startDeferred = false;
+
+// Marks one race from "Start Game" to the end of its clean-up.
+struct RaceScope
+{
+    explicit RaceScope(int mode)
+    {
+        raceInProgress = true;
+        raceAbandoned = false;
+        racePlayMode = mode;
+    }
+    ~RaceScope()
+    {
+        raceInProgress = false;
+        raceAbandoned = false;
+        StartDeferredRace();
+    }
+};
 
 int rowHeight()
 {
@@ -43,8 +66,46 @@ ContestantItemFields itemFields(int slot)
 
 } // namespace
 
+bool RaceInProgress()
+{
+    return raceInProgress;
+}
+
+void AbandonRace()
+{
+    if (!raceInProgress || raceAbandoned)
+        return;
+    raceAbandoned = true;
+    const bool hostChangedMode = racePlayMode == HostGame && CurrentPlayMode() != HostGame;
+    BitBtn1Click();
+    if (hostChangedMode) {   // the joiners still wait for the host's cancel
+        SendCancel();
+        Delay(500);
+        SendCancel();
+    }
+}
+
+void StartDeferredRace()
+{
+    if (!startDeferred || raceInProgress || TickInProgress)
+        return;
+    startDeferred = false;
+    QTimer::singleShot(0, MainForm, [] { StartRaceClick(); });
+}
+
 void StartRaceClick()
 {
+    // A race (or a tick's waits) on the stack: starting here would nest a race inside
+    // it. After a tick's waits or an abandoned race the start follows at once.
+    if (raceInProgress && !raceAbandoned) {
+        MessageBeep(BeepKind::Error);
+        return;
+    }
+    if (raceInProgress || TickInProgress) {
+        startDeferred = true;
+        return;
+    }
+    startDeferred = false;
     const int mode = CurrentPlayMode();
     if (ContestantCount() < 2 && mode != PracticeGame) {
         MessageBeep(BeepKind::Error);
@@ -56,6 +117,7 @@ void StartRaceClick()
         ShowMessageBox(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
         return;
     }
+    RaceScope race(mode);
     MainForm->InviteBtn->hide();
     ShutdownCountdown = 0;
     RaceRunning = false;
@@ -97,7 +159,7 @@ void PresentContestants()
         Delay(3000);
         WaitForAudio();
     }
-    for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
+    for (int slot = 0; slot < ContestantCount() && slot < MaxContestants && !raceAbandoned; ++slot) {
         const ContestantItemFields fields = itemFields(slot);
         QString path = WindowsFolder() + QStringLiteral("MSagent\\chars\\") + fields.CharacterFile;
         if (!FileExists(path) || path == Records::Options.UserCharacterFile)
@@ -127,7 +189,7 @@ void RunRace()
     OpenRaceTrack();
     WinIndex = PlaceIndex = ShowIndex = 0;
     QuestionCountdown = 2;
-    if (CurrentPlayMode() != PracticeGame) {
+    if (CurrentPlayMode() != PracticeGame && !raceAbandoned) {
         DoAction(QStringLiteral("postcall"), Announcer);
         Delay(7500);
         if (CountDownForm)
@@ -138,20 +200,26 @@ void RunRace()
     MainForm->activateWindow();
     StartMusic();
     DeleteGameFile(ProgramFolder() + QStringLiteral("questions.fil"));
-    RaceRunning = true;
-    MainForm->CancelBtn->show();
-    for (ContestantRecord &record : ContestantTable)
-        record.Progress = 0;
-    while (RaceRound()) {
+    // A race abandoned while the characters were presented runs no rounds: its roster
+    // is gone.
+    if (!raceAbandoned) {
+        RaceRunning = true;
+        MainForm->CancelBtn->show();
+        for (ContestantRecord &record : ContestantTable)
+            record.Progress = 0;
+        while (RaceRound()) {
+        }
     }
     RaceRunning = false;
     MainForm->CancelBtn->hide();
     if (QuestionForm)
         QuestionForm->close();
     MainForm->move(DesktopPoint(QPoint(ScreenSize().width() / 2 - MainForm->width() / 2, 0)).x(), MainForm->y());
-    MainForm->ActionType->setItemIndex(-1);
-    MainForm->ActionType->update();
-    MainForm->UpdatePlayControls();
+    if (!raceAbandoned) {   // else the play mode is the one the user has just picked
+        MainForm->ActionType->setItemIndex(-1);
+        MainForm->ActionType->update();
+        MainForm->UpdatePlayControls();
+    }
     ShutdownCountdown = 50;
     StopMusic();
     if (PlayForm)

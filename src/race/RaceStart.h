@@ -3,7 +3,18 @@
 // race rounds, the finish ceremony and the clean-up.
 #pragma once
 
+// Nothing starts a race inside a race: "Start Game" during a race does nothing, and one
+// pressed while Timer1's handler waits (the goodbye and unload steps) or while an
+// abandoned race winds down starts once that is over.
 void StartRaceClick();
+// True from "Start Game" until its race has cleaned up.
+bool RaceInProgress();
+// Called before a roster-changing action (a new play mode, "New Game"): a race in
+// progress is cancelled as "Cancel Game" does; it then runs no more rounds, and its
+// clean-up leaves the play mode that the user picked.
+void AbandonRace();
+// Starts the race asked for while a tick waited (Timer1's handler calls it at its end).
+void StartDeferredRace();
 void PresentContestants();
 void RunRace();
 void OpenRaceTrack();

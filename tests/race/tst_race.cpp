@@ -21,6 +21,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+
 // The race logic with the real windows and stage, offscreen and at a small time scale.
 class TestRace : public QObject
 {
@@ -68,7 +70,17 @@ private slots:
     void startRefusals();
     void countdownShowsNineToZero();
     void cancelStopsTheRace();
+    void unloadingReachesEveryCharacter();
+    void noRaceStartsInsideARace();
+    void startDuringATickWaitFollowsIt();
+    void rosterChangeDuringARaceCancelsIt_data();
+    void rosterChangeDuringARaceCancelsIt();
     void shutdownKeepsPracticeAndEndsOtherwise();
+
+private:
+    // Runs "Start Game"; while the race runs, calls during() once. A race that does not
+    // end within the limit is cancelled (and the test fails).
+    bool startRaceAndDuring(const std::function<void()> &during, int limitMs = 60000);
 };
 
 void TestRace::initTestCase()
@@ -251,16 +263,22 @@ void TestRace::movesAndIdleGestures()
     roster(LocalRace, {50, 0});
     QVERIFY(LoadCharacter(10, NthCharacterFile(1), false, false, "Player1"));
     const QSize screen = ScreenSize();
-    MoveContestant(1);   // at the left edge with no move ordered yet: it is lined up
-    QCOMPARE(ContestantTable[1].LastX, 0);
-    QVERIFY(MovedSinceCommentary == false || MovedSinceCommentary == true);
+    const int rowTop = screen.height() / 2;
+    // Loaded in the middle of the screen: the first turn lines it up at the start.
     MovedSinceCommentary = false;
+    MoveContestant(1);
+    QVERIFY(MovedSinceCommentary);
+    QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Player1"), QPoint(0, rowTop), 5000);
+    // Lined up with no move ordered yet: an idle gesture (or nothing), no new move.
+    MovedSinceCommentary = false;
+    MoveContestant(1);
+    QVERIFY(!MovedSinceCommentary);
     ContestantTable[1].Progress = 25;
     MoveContestant(1);
     const int targetX = screen.width() / 4;
     QCOMPARE(ContestantTable[1].LastX, targetX);
     QVERIFY(MovedSinceCommentary);
-    QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Player1"), QPoint(targetX, screen.height() / 2), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Player1"), QPoint(targetX, rowTop), 5000);
     // Already there: an idle gesture (or nothing), no new move.
     MovedSinceCommentary = false;
     MoveContestant(1);
@@ -331,6 +349,142 @@ void TestRace::cancelStopsTheRace()
     QVERIFY(!RaceRunning);
     QCOMPARE(DexterityCountdown, 0);
     QVERIFY(!main->CancelBtn->isVisibleTo(main));
+}
+
+bool TestRace::startRaceAndDuring(const std::function<void()> &during, int limitMs)
+{
+    bool called = false, stuck = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (!called && RaceRunning) {
+            called = true;
+            during();
+        }
+    });
+    watch.start(5);
+    QTimer::singleShot(limitMs, this, [&] {
+        stuck = RaceInProgress();
+        if (stuck)
+            BitBtn1Click();
+    });
+    StartRaceClick();
+    watch.stop();
+    return called && !stuck;
+}
+
+void TestRace::unloadingReachesEveryCharacter()
+{
+    // Six contestants raced; the list has changed since to one item. The goodbye and
+    // unload steps, and "Unload Agents", still reach every character.
+    auto loadAll = [] {
+        for (int slot = 0; slot < MaxContestants; ++slot)
+            QVERIFY(LoadCharacter(10, NthCharacterFile(1), false, false, PlayerIdentity(slot)));
+        QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    };
+    auto anyLoaded = [] {
+        for (const char *identity : {"Announcer", "Player0", "Player1", "Player2", "Player3", "Player4", "Player5"})
+            if (CharacterLoaded(QLatin1String(identity)))
+                return true;
+        return false;
+    };
+    loadAll();
+    roster(PracticeGame, {95});
+    FinisherIndex = 0;
+    ShutdownCountdown = 16;
+    RaceTimerTick();   // 15: the goodbye step hides all but the finisher
+    for (int slot = 1; slot < MaxContestants; ++slot)
+        QTRY_VERIFY(!stage->MyAgent->character(PlayerIdentity(slot))->visible());
+    for (int tick = 0; tick < 15; ++tick)
+        RaceTimerTick();
+    QVERIFY(!anyLoaded());
+    loadAll();
+    main->UnloadBtn->click();
+    QVERIFY(!anyLoaded());
+}
+
+void TestRace::noRaceStartsInsideARace()
+{
+    roster(PracticeGame, {0});
+    main->GameType->setItemIndex(0);
+    bool stillRunning = false;
+    int countdownAfter = -1;
+    QVERIFY(startRaceAndDuring([&] {
+        main->StartRace->show();
+        main->StartRace->click();   // a second start inside the race
+        stillRunning = RaceRunning;
+        countdownAfter = ShutdownCountdown;
+        QVERIFY(CharacterLoaded("Player0"));
+        main->CancelBtn->click();
+    }));
+    // The inner start returned at once: no second race ran (and ended) inside the first.
+    QVERIFY(stillRunning);
+    QCOMPARE(countdownAfter, 0);
+    QVERIFY(!RaceInProgress());
+    QCOMPARE(ShutdownCountdown, 50);
+}
+
+void TestRace::startDuringATickWaitFollowsIt()
+{
+    // "Start Game" while Timer1's handler waits in the goodbye step would run the race
+    // inside the tick, with the timer off: nobody would move. It starts after the tick.
+    roster(PracticeGame, {0});
+    main->GameType->setItemIndex(0);
+    main->StartRace->show();
+    FinisherIndex = 0;
+    ShutdownCountdown = 16;
+    bool raced = false;
+    QTimer::singleShot(0, this, [&] { main->StartRace->click(); });
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (RaceRunning && !raced) {
+            raced = true;
+            QVERIFY(!TickInProgress);
+            main->CancelBtn->click();
+        }
+    });
+    watch.start(5);
+    main->Timer1Timer();   // the tick that runs the goodbye step (and its wait)
+    main->Timer1->stop();  // the tests run the ticks themselves
+    QVERIFY(!raced);       // nothing started inside the tick
+    QVERIFY(!RaceInProgress());
+    QTRY_VERIFY_WITH_TIMEOUT(raced, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 60000);
+}
+
+void TestRace::rosterChangeDuringARaceCancelsIt_data()
+{
+    QTest::addColumn<int>("newMode");   // -1: "New Game"
+    QTest::newRow("New Game") << -1;
+    QTest::newRow("Practice") << int(PracticeGame);
+    QTest::newRow("Join a Game") << int(JoinGame);
+}
+
+void TestRace::rosterChangeDuringARaceCancelsIt()
+{
+    QFETCH(int, newMode);
+    roster(LocalRace, {0, 0, 0});
+    QVERIFY(startRaceAndDuring([&] {
+        if (newMode < 0)
+            main->NewRaceBtn->click();
+        else
+            main->ActionType->setItemIndex(newMode);
+    }));
+    // The race ended (it did not run on with an emptied roster) and was cancelled:
+    // no finish, the shutdown countdown runs, the user's new choice stands.
+    QVERIFY(!RaceRunning);
+    QVERIFY(!main->CancelBtn->isVisibleTo(main));
+    QCOMPARE(ShutdownCountdown, 50);
+    QCOMPARE(main->ActionType->itemIndex(), newMode);
+    QCOMPARE(main->Contestants->count(), newMode == PracticeGame ? 1 : 0);
+    QCOMPARE(main->StartRace->isVisibleTo(main), newMode == PracticeGame);
+    // The old race's characters go with the countdown's unload step (at 5), whatever
+    // the list holds now.
+    for (int tick = 0; tick < 45; ++tick)
+        RaceTimerTick();
+    QCOMPARE(ShutdownCountdown, 5);
+    for (int slot = 0; slot < 3; ++slot)
+        QVERIFY(!CharacterLoaded(PlayerIdentity(slot)));
+    ShutdownCountdown = 0;
 }
 
 void TestRace::shutdownKeepsPracticeAndEndsOtherwise()
