@@ -105,13 +105,7 @@ void startJoinedRace(const QString &senderAddress)
     Acknowledge(senderAddress);
     Delay(300);
     Acknowledge(senderAddress);
-    // The host's resends may arrive during the waits: the race starts once.
-    if (JoinedRace || RaceRunning)
-        return;
-    JoinedRace = true;
-    PresentContestants();
-    Delay(2000);
-    RunRace();
+    StartJoinedRace();
 }
 
 void cancelledByHost()

@@ -22,6 +22,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <functional>
+#include <utility>
+
 namespace {
 
 const QString Announcer = QStringLiteral("Announcer");
@@ -29,7 +32,7 @@ const QString Announcer = QStringLiteral("Announcer");
 bool raceInProgress = false;
 bool raceAbandoned = false;
 int racePlayMode = NoPlayMode;   // the play mode the race was started in
-bool startDeferred = false;
+std::function<void()> deferredStart;   // a start asked for while one could not begin
 
 // Marks one race from "Start Game" to the end of its clean-up.
 struct RaceScope
@@ -87,10 +90,9 @@ void AbandonRace()
 
 void StartDeferredRace()
 {
-    if (!startDeferred || raceInProgress || TickInProgress)
+    if (!deferredStart || raceInProgress || TickInProgress)
         return;
-    startDeferred = false;
-    QTimer::singleShot(0, MainForm, [] { StartRaceClick(); });
+    QTimer::singleShot(0, MainForm, std::exchange(deferredStart, {}));
 }
 
 void StartRaceClick()
@@ -102,10 +104,10 @@ void StartRaceClick()
         return;
     }
     if (raceInProgress || TickInProgress) {
-        startDeferred = true;
+        deferredStart = StartRaceClick;
         return;
     }
-    startDeferred = false;
+    deferredStart = {};
     const int mode = CurrentPlayMode();
     if (ContestantCount() < 2 && mode != PracticeGame) {
         MessageBeep(BeepKind::Error);
@@ -145,6 +147,22 @@ void StartRaceClick()
         MessageBeep(BeepKind::Error);
         break;
     }
+}
+
+void StartJoinedRace()
+{
+    // The host's resends may arrive during the waits: the race starts once.
+    if (JoinedRace || RaceRunning || (raceInProgress && !raceAbandoned))
+        return;
+    if (raceInProgress || TickInProgress) {
+        deferredStart = StartJoinedRace;
+        return;
+    }
+    RaceScope race(JoinGame);
+    JoinedRace = true;
+    PresentContestants();
+    Delay(2000);
+    RunRace();
 }
 
 void PresentContestants()

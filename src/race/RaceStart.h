@@ -7,7 +7,9 @@
 // pressed while Timer1's handler waits (the goodbye and unload steps) or while an
 // abandoned race winds down starts once that is over.
 void StartRaceClick();
-// True from "Start Game" until its race has cleaned up.
+// A joiner's start on the host's "SR": the same guard, then the presentation and race.
+void StartJoinedRace();
+// True from "Start Game" (or a joiner's start) until its race has cleaned up.
 bool RaceInProgress();
 // Called before a roster-changing action (a new play mode, "New Game"): a race in
 // progress is cancelled as "Cancel Game" does; it then runs no more rounds, and its

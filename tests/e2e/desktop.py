@@ -83,6 +83,25 @@ def is_checked(node):
     return node.getState().contains(pyatspi.STATE_CHECKED)
 
 
+def add_characters(app, names, check_dialog=None):
+    """Adds contestants in "Local Race" with "Add Characters to Race", as a user types the
+    file names into the file dialog (check_dialog, if given, sees each dialog first)."""
+    add = wait_find(app, "Add Characters to Race", "push button")
+    for name in names:
+        press(add)
+        dialog = wait_find(app, "Open", "dialog", 30)
+        if check_dialog:
+            check_dialog(dialog)
+        wait_find(dialog, "File name:", "text").queryEditableText().setTextContents(name)
+        press(wait_find(dialog, "Open", "push button"))
+        wait_for(lambda: not is_showing(find(app, "Open", "dialog", showing=None)), 30, 0.2, "the dialog to close")
+
+
+def character_windows():
+    """The visible character windows by identity (Announcer, Player0 ... Player5)."""
+    return {name: x_windows(name) for name in ["Announcer"] + [f"Player{i}" for i in range(6)]}
+
+
 def x_windows(title):
     """Window ids whose title is exactly the given text (visible ones only)."""
     result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$"],

@@ -1,0 +1,110 @@
+// Game messages arrive from anyone on the network: the receive path (size limit, 8-bit
+// text, repeat filter) and the dispatcher, with the main window in every play mode. The
+// first byte sets the scene (play mode, race running, the answer to a play request);
+// the rest is the datagram. "SR" is not dispatched: it starts a whole race.
+#include "FuzzSupport.h"
+#include "GameMessages.h"
+#include "InternetUnit.h"
+#include "MainUnit.h"
+#include "MessageBoxes.h"
+#include "RaceModel.h"
+#include "RadioGroup.h"
+#include "kw_unit.h"
+#include "scramble_keys.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QTimer>
+
+namespace {
+
+bool answerYes = false;
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        std::abort();
+}
+
+QByteArray parameterLine(const char *name, const char *value)
+{
+    return ShiftText(QByteArray(name), ScrambleKeys::ParameterName, ShiftDirection::Down) + "&&"
+           + ShiftText(QByteArray(value), ScrambleKeys::ParameterValue, ShiftDirection::Down) + "\r\n";
+}
+
+// A messenger folder with its parameter file and an empty character library; sends go to
+// loopback ports where nobody listens.
+void setUpFolders()
+{
+    const QString messenger = fuzz::ScratchFolder();
+    const QString games = messenger + QStringLiteral("Games/");
+    QDir().mkpath(games);
+    QDir().mkpath(messenger + QStringLiteral("Windows/msagent/chars"));
+    writeFile(messenger + QStringLiteral("hollyfro.exe"), "marker");
+    writeFile(messenger + QStringLiteral("HFparms.cfg"), parameterLine("gampt", "47012") + parameterLine("udppt", "47010"));
+    writeFile(games + QStringLiteral("stdtalk.lst"), "Gt0 Random\r\ndl0 Easy\r\nrc1 Cancelled\r\nrx0 No\r\n");
+    qputenv("HOLLYFROST_PROGRAM_FOLDER", QFile::encodeName(games));
+    qputenv("WINDIR", QFile::encodeName(messenger + QStringLiteral("Windows")));
+    qputenv("HOLLYFROST_REGISTRY", QFile::encodeName(messenger + QStringLiteral("registry.ini")));
+    qputenv("HOLLYFROST_TIME_SCALE", "0.0001");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    const QString seeds = fuzz::SeedFolder();
+    if (!seeds.isEmpty()) {
+        const QList<QPair<QString, QByteArray>> messages = {
+            {"roster", QByteArray("\x01RSHost&&40001&&Robin&&Pip.acs&&40002&&Sam&&Bolt.acs&& && && && && && && && && && && ")},
+            {"positions", QByteArray("\x11RPHost&&10&&20&&0&&0&&0&&0")},
+            {"request", QByteArray("\x22RQSam&&40002&&Bolt.acs")},
+            {"answer", QByteArray("\x12RBSam&&dexteritytest")},
+            {"skip", QByteArray("\x12RKSam")},
+            {"cancel", QByteArray("\x11RCHost")},
+            {"settings", QByteArray("\x01RTHost&&Random Race")},
+            {"invitation", QByteArray("\x00GPHost&&40001&&Robin", 21)},
+            {"accepted", QByteArray("\x01RAHost")},
+            {"denied", QByteArray("\x01RDHost&&rx0")},
+            {"ready", QByteArray("\x12RRSam")},
+            {"ack", QByteArray("\x12" "AKSam")},
+        };
+        for (const auto &[name, bytes] : messages)
+            fuzz::WriteSeed(seeds, name, bytes);
+        fuzz::SeedsWritten();
+    }
+    setUpFolders();
+    static QApplication application(*argc, *argv);
+    SetMessageBoxAnswerer([](BoxKind, const QString &) {});
+    SetQuestionAnswerer([](const QString &) { return answerYes; });
+    auto *main = new TMainForm;   // lives for the whole run
+    MainForm = main;
+    main->Timer1->stop();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static TRepeatFilter filter;
+    static qint64 clockMs = 0;
+    if (size < 1 || size - 1 > size_t(DatagramBufferSize))
+        return 0;   // the transport drops a longer datagram whole
+    const int scene = data[0];
+    MainForm->ActionType->setItemIndex(scene % 5 - 1);
+    RaceRunning = scene & 0x10;
+    JoinedRace = false;
+    answerYes = scene & 0x20;
+    const QString text = FromBytes(fuzz::Bytes(data + 1, size - 1));
+    clockMs += 10000;   // past the repeat window: the filter's memory, not its clock, is fuzzed
+    if (text.startsWith(QLatin1String("SR")) || !filter.accept(QStringLiteral("127.0.0.9"), text, clockMs))
+        return 0;
+    DispatchMessage(QStringLiteral("127.0.0.9"), text);
+    if (MainForm->Contestants->count() > MaxContestants)
+        std::abort();   // the roster never holds more than six
+    RaceRunning = false;
+    ShutdownCountdown = 0;
+    return 0;
+}
