@@ -181,7 +181,9 @@ void TestRace::finisherIsFirstInListLeaderIsHighest()
     clock.start();
     QVERIFY(!RaceRound());
     // No character is loaded: the ceremony does not wait 30 s for the finisher to move.
-    QVERIFY2(clock.elapsed() / TimeScale() < 25000, qPrintable(QString::number(clock.elapsed() / TimeScale())));
+    // Its own waits come to about 18 s of game time; each of its 45 or so waits may take
+    // some milliseconds longer on a busy machine, which at this time scale adds seconds.
+    QVERIFY2(clock.elapsed() / TimeScale() < 40000, qPrintable(QString::number(clock.elapsed() / TimeScale())));
     QVERIFY(!RaceRunning);
     QCOMPARE(FinisherIndex, 0);
     QCOMPARE(WinIndex, 1);
