@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QStringList>
+#include <QtEndian>
 
 #include <zip.h>
 
@@ -134,6 +135,30 @@ QString writeSampleCharacter(const QString &path, const QString &name, int width
             entries << qMakePair(QStringLiteral("frames/%1_%2.png").arg(names[a]).arg(f),
                                  png(drawFrame(a, f, width, height)));
     return writeZip(path, entries);
+}
+
+QByteArray wavBytes(int rate, int channels, int bits, int frames, quint16 tag)
+{
+    QByteArray data(frames * channels * bits / 8, '\0');
+    QByteArray out = "RIFF";
+    auto u32 = [&out](quint32 v) { char b[4]; qToLittleEndian(v, b); out.append(b, 4); };
+    auto u16 = [&out](quint16 v) { char b[2]; qToLittleEndian(v, b); out.append(b, 2); };
+    u32(quint32(36 + data.size()));
+    out += "WAVEfmt ";
+    u32(16);
+    u16(tag);
+    u16(quint16(channels));
+    u32(quint32(rate));
+    u32(quint32(rate * channels * bits / 8));
+    u16(quint16(channels * bits / 8));
+    u16(quint16(bits));
+    out += "LIST";      // a chunk the reader must step over
+    u32(3);
+    out += "abc";
+    out += '\0';        // pad byte of the odd-sized chunk
+    out += "data";
+    u32(quint32(data.size()));
+    return out + data;
 }
 
 } // namespace agent::sample

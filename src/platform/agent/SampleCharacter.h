@@ -20,6 +20,10 @@ QString writeZip(const QString &path, const QList<QPair<QString, QByteArray>> &e
 QString writeSampleCharacter(const QString &path, const QString &name = QStringLiteral("Pip"),
                              int width = 64, int height = 80);
 
+// A WAV file of silence: format tag (1 = integer PCM), sample rate, channels and bits,
+// with an odd-sized chunk before the data that a reader must step over.
+QByteArray wavBytes(int rate, int channels, int bits, int frames, quint16 tag = 1);
+
 // The character.json that writeSampleCharacter writes (for tests that alter it).
 QByteArray sampleCharacterJson(const QString &name, int width, int height);
 

@@ -9,7 +9,6 @@
 #include "Agent.h"
 
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -18,30 +17,6 @@ using namespace agent;
 using namespace agent::detail;
 
 namespace {
-
-QByteArray wavBytes(int rate, int channels, int bits, int frames, quint16 tag = 1)
-{
-    QByteArray data(frames * channels * bits / 8, '\0');
-    QByteArray out = "RIFF";
-    auto u32 = [&out](quint32 v) { char b[4]; qToLittleEndian(v, b); out.append(b, 4); };
-    auto u16 = [&out](quint16 v) { char b[2]; qToLittleEndian(v, b); out.append(b, 2); };
-    u32(quint32(36 + data.size()));
-    out += "WAVEfmt ";
-    u32(16);
-    u16(tag);
-    u16(quint16(channels));
-    u32(quint32(rate));
-    u32(quint32(rate * channels * bits / 8));
-    u16(quint16(channels * bits / 8));
-    u16(quint16(bits));
-    out += "LIST";      // a chunk the reader must step over
-    u32(3);
-    out += "abc";
-    out += '\0';        // pad byte of the odd-sized chunk
-    out += "data";
-    u32(quint32(data.size()));
-    return out + data;
-}
 
 // A filled picture of that size as PNG bytes.
 QByteArray pngOf(int width, int height)
@@ -259,18 +234,18 @@ void TestAgentParts::refusesHostileFiles()
 
 void TestAgentParts::readsWavFiles()
 {
-    const SoundClip mono = parseWav(wavBytes(8000, 1, 16, 4000));
+    const SoundClip mono = parseWav(sample::wavBytes(8000, 1, 16, 4000));
     QVERIFY(mono.valid());
     QCOMPARE(mono.durationMs, 500);
     QCOMPARE(mono.format.sampleFormat(), QAudioFormat::Int16);
-    const SoundClip stereo = parseWav(wavBytes(22050, 2, 8, 22050));
+    const SoundClip stereo = parseWav(sample::wavBytes(22050, 2, 8, 22050));
     QVERIFY(stereo.valid());
     QCOMPARE(stereo.durationMs, 1000);
     QCOMPARE(stereo.format.channelCount(), 2);
 
-    QVERIFY(!parseWav(wavBytes(8000, 1, 16, 4000, 3)).valid());   // floating point
-    QVERIFY(!parseWav(wavBytes(8000, 1, 12, 4000)).valid());
-    QVERIFY(!parseWav(wavBytes(8000, 1, 16, 4000).left(30)).valid());
+    QVERIFY(!parseWav(sample::wavBytes(8000, 1, 16, 4000, 3)).valid());   // floating point
+    QVERIFY(!parseWav(sample::wavBytes(8000, 1, 12, 4000)).valid());
+    QVERIFY(!parseWav(sample::wavBytes(8000, 1, 16, 4000).left(30)).valid());
     QVERIFY(!parseWav(QByteArray("RIFF")).valid());
     QVERIFY(!parseWav(QByteArray()).valid());
 }
