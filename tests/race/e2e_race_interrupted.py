@@ -15,10 +15,9 @@ from desktop import (Game, add_characters, application, character_windows, find,
 def left_of(identity):
     """The character's left edge, or None while it has no window (it may go any time)."""
     for window in x_windows(identity):
-        try:
-            return geometry(window)[0]
-        except KeyError:   # the window went between the search and the question
-            pass
+        place = geometry(window)   # None when the window went between search and question
+        if place:
+            return place[0]
     return None
 
 
