@@ -25,6 +25,18 @@ QString xdotool(const QStringList &args)
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
+// Writes the 64 x 80 sample character, loads it under |identity| and shows it at |at|.
+Character *showSample(AgentControl &control, const QTemporaryDir &dir, const QString &identity, QPoint at)
+{
+    const QString file = dir.filePath(identity + QStringLiteral(".acs"));
+    if (!sample::writeSampleCharacter(file, QStringLiteral("Pip"), 64, 80).isEmpty())
+        return nullptr;
+    Character *character = control.load(identity, file);
+    character->moveTo(at.x(), at.y(), 0);
+    character->show(true);
+    return character;
+}
+
 } // namespace
 
 class TestAgentX11 : public QObject
@@ -39,12 +51,9 @@ private slots:
 void TestAgentX11::shapedWindowTakesClicksOnItsFigure()
 {
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("Pip.acs"));
-    QCOMPARE(sample::writeSampleCharacter(file, QStringLiteral("Pip"), 64, 80), QString());
     AgentControl control;
-    Character *pip = control.load(QStringLiteral("Player4"), file);
-    pip->moveTo(200, 300, 0);
-    pip->show(true);
+    Character *pip = showSample(control, dir, QStringLiteral("Player4"), QPoint(200, 300));
+    QVERIFY(pip);
     QTRY_VERIFY_WITH_TIMEOUT(pip->visible() && pip->queueEmpty(), 5000);
     QTest::qWait(300);   // let the server map and shape the window
 
@@ -121,12 +130,9 @@ void TestAgentX11::compositedWindowDrawsTrueAlpha()
     QVERIFY(QTest::qWaitForWindowExposed(&backdrop));
 
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("Pip.acs"));
-    QCOMPARE(sample::writeSampleCharacter(file, QStringLiteral("Pip"), 64, 80), QString());
     AgentControl control;
-    Character *pip = control.load(QStringLiteral("Player5"), file);
-    pip->moveTo(200, 200, 0);
-    pip->show(true);
+    Character *pip = showSample(control, dir, QStringLiteral("Player5"), QPoint(200, 200));
+    QVERIFY(pip);
     QTRY_VERIFY_WITH_TIMEOUT(pip->visible() && pip->queueEmpty(), 5000);
     const QString id = xdotool({"search", "--name", "^Player5$"});
     QVERIFY(!id.isEmpty());
