@@ -1,4 +1,5 @@
 #include "Agent.h"
+#include "SampleCharacter.h"
 #include "TTSUnit.h"
 #include "kw_unit.h"
 
@@ -243,8 +244,7 @@ void TestStage::soundEffectWithMissingFileDoesNothing()
     QVERIFY(QFile::copy(ProgramFolder() + "Announcer.acs", program.filePath("Announcer.acs")));
     QFile sound(program.filePath("ding.wav"));
     QVERIFY(sound.open(QIODevice::WriteOnly));
-    sound.write(QByteArray("RIFF\x24\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x40\x1f\x00\x00"
-                           "\x80\x3e\x00\x00\x02\x00\x10\x00data\x00\x00\x00\x00", 44));
+    sound.write(agent::sample::wavBytes(8000, 1, 16, 80));
     sound.close();
     const QByteArray programFolder = qgetenv("HOLLYFROST_PROGRAM_FOLDER");
     qputenv("HOLLYFROST_PROGRAM_FOLDER", QFile::encodeName(program.path()));
