@@ -88,12 +88,15 @@ def scoreboard(app):
     return lines if "Win:" in lines else None
 
 
-def watch_scoreboards(copies, timeout=600, seen=None):
+def watch_scoreboards(copies, timeout=600, seen=None, tick=None):
     """Watches every copy's scoreboard at once (each shows only until its copy ends);
-    returns the boards seen by label. seen(label) runs when a copy's board first shows."""
+    returns the boards seen by label. seen(label) runs when a copy's board first shows,
+    tick() on every look."""
     boards = {}
 
     def all_boards():
+        if tick:
+            tick()
         for label, copy in copies.items():
             if label not in boards:
                 try:
@@ -132,17 +135,20 @@ class NetworkRaceTest(unittest.TestCase):
             copy.stop()
         self.tmp.cleanup()
 
-    def test_lan_race_from_invitation_to_both_scoreboards(self):
-        host = Copy(self.tmp.name, "Robin", HOST_UIN, HOST_ADDRESS, [f"{JOINER_UIN}:Jo:{JOINER_ADDRESS}"], JOINER_UIN, "Pip.acs")
+    def gather(self, game_type):
+        """Two copies from the invitation to an accepted joiner who has the host's settings."""
+        host = Copy(self.tmp.name, "Robin", HOST_UIN, HOST_ADDRESS, [f"{JOINER_UIN}:Jo:{JOINER_ADDRESS}"],
+                    JOINER_UIN, "Pip.acs")
         self.copies.append(host)
         host.app = new_application(set())
-        joiner = Copy(self.tmp.name, "Jo", JOINER_UIN, JOINER_ADDRESS, [f"{HOST_UIN}:Robin:{HOST_ADDRESS}"], "1", "Bolt.acs")
+        joiner = Copy(self.tmp.name, "Jo", JOINER_UIN, JOINER_ADDRESS, [f"{HOST_UIN}:Robin:{HOST_ADDRESS}"], "1",
+                      "Bolt.acs")
         self.copies.append(joiner)
         joiner.app = new_application({host.app.get_process_id()})
 
         # The host picks its game and invites the checked buddy.
         press(wait_find(host.app, "Host a Game", "radio button"))
-        press(wait_find(host.app, GAME_TYPE, "radio button"))
+        press(wait_find(host.app, game_type, "radio button"))
         press(wait_find(joiner.app, "Join a Game", "radio button"))
         press(wait_find(host.app, "Invite Players", "push button"))
         # The invitation reached the joiner's messenger, which acknowledged it.
@@ -165,15 +171,18 @@ class NetworkRaceTest(unittest.TestCase):
             wait_for(lambda: roster.childCount == 2, 60, 0.2, "two contestants on both copies")
         # The joiner shows the host's game; a change of settings reaches it with the host's name.
         memo = wait_find(joiner.app, "Game Type", "text")
-        wait_for(lambda: text_of(memo).startswith(GAME_TYPE), 30, 0.2, "the game type on the joiner")
+        wait_for(lambda: text_of(memo).startswith(game_type), 30, 0.2, "the game type on the joiner")
         press(wait_find(host.app, "Difficult", "radio button"))
         wait_for(lambda: f"Host: Robin {HOST_UIN}" in text_of(memo), 30, 0.2, "the host's settings on the joiner")
+        return host, joiner
 
+    def race(self, host, joiner, tick=None):
+        """Starts the race on the host; both copies show the same scoreboard and end."""
         loss = os.environ.get("HF_NETWORK_LOSS_COMMAND")
         if loss:   # from here on datagrams are lost at random
             subprocess.run(loss, shell=True, check=True)
         press(wait_find(host.app, "Start Game", "push button"))
-        boards = watch_scoreboards({"host": host, "joiner": joiner})
+        boards = watch_scoreboards({"host": host, "joiner": joiner}, tick=tick)
         self.assertEqual(set(boards), {"host", "joiner"}, "both copies showed a scoreboard")
         print("scoreboards:", boards, flush=True)
         if loss:
@@ -183,6 +192,11 @@ class NetworkRaceTest(unittest.TestCase):
         for copy in (host, joiner):
             code = copy.process.wait(timeout=180)
             self.assertEqual(code, 0, copy.process.stdout.read().decode(errors="replace"))
+        return boards
+
+    def test_lan_race_from_invitation_to_both_scoreboards(self):
+        host, joiner = self.gather(GAME_TYPE)
+        self.race(host, joiner)
 
 
 if __name__ == "__main__":
