@@ -219,6 +219,14 @@ void TestMessages::rosterGuards()
     QCOMPARE(sentTo(b, 1).size(), 1);
     QCOMPARE(main->Contestants->count(), 1);
     QCOMPARE(ContestantTable[0].Uin, QStringLiteral("50005"));
+    // Nor does anyone's start signal start a race on a host, or on a joiner whose race runs.
+    DispatchMessage(PeerB, QStringLiteral("SRH"));
+    mode(JoinGame);
+    RaceRunning = true;
+    DispatchMessage(PeerB, QStringLiteral("SRH"));
+    RaceRunning = false;
+    QVERIFY(!JoinedRace);
+    QVERIFY(b->drain().isEmpty());
 }
 
 void TestMessages::positions()
