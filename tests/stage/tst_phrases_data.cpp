@@ -205,7 +205,7 @@ private slots:
                 QVERIFY2(w.count(w[0]) < w.size(), qPrintable(w));
             }
         }
-        QVERIFY2(seen.size() >= 300, qPrintable(QString::number(seen.size())));
+        QVERIFY2(seen.size() >= 3000, qPrintable(QString::number(seen.size())));
         for (auto it = seen.cbegin(); it != seen.cend(); ++it)
             QVERIFY2(it.value() == 1, qPrintable(it.key() + " is listed twice"));
         QVERIFY(easy >= 60);
