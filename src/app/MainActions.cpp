@@ -2,6 +2,7 @@
 #include "MainUnit.h"
 
 #include "CoolForm.h"
+#include "DexterityTest.h"
 #include "HelpUnit.h"
 #include "InstanceManager_unit.h"
 #include "InternetUnit.h"
@@ -169,6 +170,7 @@ void TMainForm::Timer1Timer()
     } else {
         RaceTimerTick();
     }
+    DexterityStep();
     TickInProgress = false;
     Timer1->start();
     StartDeferredRace();   // "Start Game" pressed while this tick waited

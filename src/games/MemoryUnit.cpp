@@ -1,13 +1,221 @@
 #include "MemoryUnit.h"
 
+#include "PhraseUnit.h"
+#include "QuestionSources.h"
+#include "QuestionUnit.h"
+#include "kw_unit.h"
+
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QTextEdit>
+
 TMemform *Memform = nullptr;
+QString StoredSequence;
+int ClickCount = 0;
+const QString PaletteLetters = QStringLiteral("bgyrpkwlac");
+
+namespace {
+
+constexpr int CircleSize = 20;
+constexpr int MaxStoredSequence = 15;
+const QColor Silver(192, 192, 192);
+
+struct ColourEntry {
+    char letter;
+    const char *name;
+    QRgb rgb;
+};
+
+const ColourEntry colours[PaletteSize] = {
+    {'b', "blue", qRgb(0, 0, 255)},       {'g', "green", qRgb(0, 128, 0)},
+    {'y', "yellow", qRgb(255, 255, 0)},   {'r', "red", qRgb(255, 0, 0)},
+    {'p', "fuchsia", qRgb(255, 0, 255)},  {'k', "black", qRgb(0, 0, 0)},
+    {'w', "white", qRgb(255, 255, 255)},  {'l', "lime", qRgb(0, 255, 0)},
+    {'a', "aqua", qRgb(0, 255, 255)},     {'c', "gray", qRgb(128, 128, 128)},
+};
+
+const ColourEntry *entryOf(QChar letter)
+{
+    for (const ColourEntry &entry : colours) {
+        if (letter == QLatin1Char(entry.letter))
+            return &entry;
+    }
+    return nullptr;
+}
+
+void paintCircle(QWidget *widget, const QColor &colour, bool focusMark)
+{
+    QPainter painter(widget);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(colour);
+    painter.drawEllipse(QRectF(widget->rect()).adjusted(1, 1, -1, -1));
+    if (focusMark) {
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.drawRect(widget->rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+// Counts the playbacks started, so that a playback interrupted by "Ready", by a new
+// test or by closing the window stops painting.
+quint64 playback = 0;
+
+QLineEdit *answerBox()
+{
+    return QuestionForm ? QuestionForm->Answer : nullptr;
+}
+
+// Paints the answer circles with the letters one after another, waiting after each;
+// false when the playback was interrupted.
+bool paintSlowly(const QString &letters, int waitMs, quint64 token)
+{
+    for (int i = 0; i < letters.size() && i < PaletteSize; ++i) {
+        if (!Memform || playback != token)
+            return false;
+        Memform->Answers[i]->paintLetter(letters.at(i));
+        Delay(waitMs);
+    }
+    return Memform && playback == token;
+}
+
+} // namespace
+
+QColor ColourOfLetter(QChar letter)
+{
+    const ColourEntry *entry = entryOf(letter);
+    return entry ? QColor(entry->rgb) : Silver;
+}
+
+QString ColourName(QChar letter)
+{
+    const ColourEntry *entry = entryOf(letter);
+    return entry ? QLatin1String(entry->name) : QStringLiteral("silver");
+}
+
+QString RandomColours(int n)
+{
+    return ScrambleText(PaletteLetters + PaletteLetters).left(n);
+}
+
+QString MakeColourSequence(int difficulty)
+{
+    const int base = difficulty == EasyLevel ? 3 : difficulty == DifficultLevel ? 7 : 5;
+    const QString sequence = RandomColours(RandomInt(3) + base);
+    return QStringLiteral("&&MT&&") + sequence + QStringLiteral("&&") + sequence;
+}
+
+// --- circles ------------------------------------------------------------------------
+
+TColourCircle::TColourCircle(QChar letter, QWidget *parent)
+    : QAbstractButton(parent), letter_(letter)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(ColourName(letter));
+    setToolTip(ColourName(letter));
+    resize(CircleSize, CircleSize);
+}
+
+void TColourCircle::paintEvent(QPaintEvent *)
+{
+    paintCircle(this, ColourOfLetter(letter_), hasFocus());
+}
+
+void TColourCircle::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        QAbstractButton::mousePressEvent(event);
+    else
+        event->accept();
+}
+
+void TColourCircle::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        QAbstractButton::mouseReleaseEvent(event);
+    else if (hitButton(event->position().toPoint()))
+        click();   // a release of any button enters the colour
+}
+
+TAnswerCircle::TAnswerCircle(int number, QWidget *parent)
+    : QLabel(parent), number_(number)
+{
+    resize(CircleSize, CircleSize);
+    paintLetter(QChar());
+}
+
+void TAnswerCircle::paintLetter(QChar letter)
+{
+    letter_ = letter;
+    setAccessibleName(QStringLiteral("answer circle %1: %2").arg(number_).arg(ColourName(letter)));
+    update();
+}
+
+void TAnswerCircle::paintEvent(QPaintEvent *)
+{
+    paintCircle(this, ColourOfLetter(letter_), false);
+}
+
+// --- the window ---------------------------------------------------------------------
 
 TMemform::TMemform(QWidget *parent)
-    : QWidget(parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("Memform"));
     setWindowTitle(QStringLiteral("Memory Test"));
+    setAccessibleName(windowTitle());
     resize(580, 115);
+    setAutoFillBackground(true);
+    QPalette yellow = palette();
+    yellow.setColor(QPalette::Window, QColor(255, 255, 128));
+    yellow.setColor(QPalette::Base, QColor(255, 255, 128));
+    setPalette(yellow);
+
+    for (int i = 0; i < PaletteSize; ++i) {
+        Palette[i] = new TColourCircle(PaletteLetters.at(i), this);
+        Palette[i]->setObjectName(QStringLiteral("Shape%1").arg(i + 1));
+        Palette[i]->move(5 + 25 * i, 38);
+        connect(Palette[i], &QAbstractButton::clicked, this, [this, i] { Shape1MouseUp(i); });
+    }
+    for (int i = 0; i < PaletteSize; ++i) {
+        Answers[i] = new TAnswerCircle(i + 1, this);
+        Answers[i]->setObjectName(QStringLiteral("Shape%1").arg(i + 11));
+        Answers[i]->move(5 + 25 * i, 63);
+    }
+
+    Memo1 = new QTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setAccessibleName(QStringLiteral("Instructions"));
+    Memo1->setReadOnly(true);
+    Memo1->setFrameStyle(QFrame::NoFrame);
+    Memo1->setFocusPolicy(Qt::NoFocus);
+    Memo1->setTextColor(Qt::red);
+    Memo1->setGeometry(0, 0, 246, 35);
+
+    auto button = [this](const char *name, const char *caption, int x, int y, int w, bool bold) {
+        auto *b = new QPushButton(QLatin1String(caption), this);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(x, y, w, 26);
+        QFont f = b->font();
+        f.setBold(bold);
+        b->setFont(f);
+        return b;
+    };
+    ReadyBtn = button("ReadyBtn", "Ready", 262, 36, 100, false);
+    RememBtn = button("RememBtn", "Re-Memorize", 262, 66, 100, false);
+    SubmitBtn = button("SubmitBtn", "Submit Answer", 368, 36, 118, true);
+    ClearBtn = button("ClearBtn", "Clear", 368, 66, 60, false);
+    SkipBtn = button("SkipBtn", "Skip Question", 490, 36, 84, true);
+    RememBtn->hide();
+
+    connect(ReadyBtn, &QPushButton::clicked, this, &TMemform::ReadyBtnClick);
+    connect(RememBtn, &QPushButton::clicked, this, &TMemform::RememBtnClick);
+    connect(SubmitBtn, &QPushButton::clicked, this, &TMemform::SubmitBtnClick);
+    connect(ClearBtn, &QPushButton::clicked, this, &TMemform::ClearBtnClick);
+    connect(SkipBtn, &QPushButton::clicked, this, &TMemform::SkipBtnClick);
     Memform = this;
 }
 
@@ -15,4 +223,137 @@ TMemform::~TMemform()
 {
     if (Memform == this)
         Memform = nullptr;
+}
+
+void TMemform::closeEvent(QCloseEvent *event)
+{
+    ++playback;
+    QWidget::closeEvent(event);
+}
+
+void TMemform::setMemo(const QString &text)
+{
+    Memo1->clear();
+    Memo1->setTextColor(Qt::red);
+    if (!text.isEmpty()) {
+        for (const QString &line : text.split(QStringLiteral("\r\n"))) {
+            Memo1->append(line);
+            Memo1->setAlignment(Qt::AlignCenter);
+        }
+    }
+    Memo1->setAccessibleDescription(Memo1->toPlainText());
+}
+
+void TMemform::paintAnswersSilver()
+{
+    for (TAnswerCircle *circle : Answers)
+        circle->paintLetter(QChar());
+}
+
+void TMemform::Shape1MouseUp(int paletteIndex)
+{
+    if (paletteIndex < 0 || paletteIndex >= PaletteSize || ClickCount >= StoredSequence.size()
+        || ClickCount >= PaletteSize)
+        return;
+    const QChar letter = PaletteLetters.at(paletteIndex);
+    Answers[ClickCount]->paintLetter(letter);
+    ++ClickCount;
+    if (QLineEdit *box = answerBox())
+        box->setText(box->text() + letter);
+    SubmitBtn->setEnabled(ClickCount >= StoredSequence.size());
+}
+
+void TMemform::ReadyBtnClick()
+{
+    ++playback;   // the sequence vanishes, even in the middle of its playback
+    ClearBtn->show();
+    ReadyBtn->hide();
+    setMemo(LookupPhrase(QStringLiteral("mt2")));
+    ClickCount = 0;
+    for (TColourCircle *circle : Palette)
+        circle->show();
+    paintAnswersSilver();
+    RememBtn->show();
+    Palette[0]->setFocus();
+}
+
+void TMemform::RememBtnClick()
+{
+    ClearBtn->hide();
+    RememBtn->hide();
+    for (TColourCircle *circle : Palette)
+        circle->hide();
+    ClickCount = 0;
+    for (TAnswerCircle *circle : Answers)
+        circle->hide();
+    Delay(1000);
+    StartMemoryTest(QString());
+    if (QLineEdit *box = answerBox())
+        box->clear();
+}
+
+void TMemform::SubmitBtnClick()
+{
+    if (!SubmitBtn->isEnabled() || !QuestionForm)
+        return;
+    SubmitBtn->setEnabled(false);
+    ClickCount = 0;
+    QuestionForm->AnswerBtnClick();
+    SubmitBtn->setEnabled(true);
+    if (!QuestionForm->WrongLabel->isHidden()) {
+        setMemo(LookupPhrase(QStringLiteral("mt3")) + QStringLiteral("\r\n") + LookupPhrase(QStringLiteral("mt2")));
+        Memo1->repaint();
+        paintAnswersSilver();
+        return;
+    }
+    close();
+}
+
+void TMemform::ClearBtnClick()
+{
+    ClickCount = 0;
+    paintAnswersSilver();
+    if (QLineEdit *box = answerBox())
+        box->clear();
+}
+
+void TMemform::SkipBtnClick()
+{
+    if (QuestionForm)
+        QuestionForm->SkipBtnClick();
+    close();
+}
+
+void StartMemoryTest(const QString &sequence)
+{
+    TMemform *form = Memform;
+    if (!form)
+        return;
+    const quint64 token = ++playback;
+    form->ClearBtn->hide();
+    form->ReadyBtn->show();
+    form->SubmitBtn->setEnabled(false);
+    form->RememBtn->hide();
+    form->show();
+    form->raise();
+    form->activateWindow();
+    form->move(BottomCentre(RaceScreenGeometry(), form->frameGeometry().size()));
+    if (QuestionForm)
+        QuestionForm->hide();
+    form->setMemo(QString());
+    StoredSequence = (sequence.isEmpty() ? StoredSequence : sequence).left(MaxStoredSequence);
+    ClickCount = 0;
+    for (int i = 0; i < PaletteSize; ++i) {
+        form->Palette[i]->hide();
+        form->Answers[i]->setVisible(i < StoredSequence.size());
+    }
+    Delay(500);
+    for (int round = 0; round < 5; ++round) {
+        if (!paintSlowly(RandomColours(PaletteSize), 25, token))
+            return;
+    }
+    form->paintAnswersSilver();
+    if (!paintSlowly(StoredSequence, 500, token))
+        return;
+    form->setMemo(LookupPhrase(QStringLiteral("mt1")));
 }

@@ -1,8 +1,69 @@
-// The memory-test window.
-// Created once at start-up, hidden until its feature shows it.
+// The memory test: a sequence of coloured circles is played on the answer circles; after
+// "Ready" the player repeats it by clicking the palette circles in the same order. The
+// entries are typed into the question window's Answer box, and "Submit Answer" and
+// "Skip Question" press the question window's buttons, which check and report them.
 #pragma once
 
+#include <QAbstractButton>
+#include <QColor>
+#include <QLabel>
+#include <QString>
 #include <QWidget>
+
+class QPushButton;
+class QTextEdit;
+
+// The palette order of the colour letters: b blue, g green, y yellow, r red, p fuchsia,
+// k black, w white, l lime, a aqua, c gray.
+extern const QString PaletteLetters;
+constexpr int PaletteSize = 10;
+
+QColor ColourOfLetter(QChar letter);
+// The colour's name as the palette circles are called ("silver" for a blank circle).
+QString ColourName(QChar letter);
+
+// The first n letters of a scramble of the palette letters written twice (so a colour
+// occurs at most twice).
+QString RandomColours(int n);
+// A memory question "&&MT&&" sequence "&&" sequence: 3-5 colours when Easy, 5-7 when
+// Moderate, 7-9 when Difficult.
+QString MakeColourSequence(int difficulty);
+
+// A palette circle: a round button in one colour, pressed by a mouse-button release (any
+// button), by the keyboard or by assistive technology; named by its colour.
+class TColourCircle : public QAbstractButton
+{
+    Q_OBJECT
+public:
+    TColourCircle(QChar letter, QWidget *parent);
+    QChar letter() const { return letter_; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QChar letter_;
+};
+
+// An answer circle: shows one colour of the sequence or of the player's entries, or
+// silver; its accessible name says which ("answer circle 2: red").
+class TAnswerCircle : public QLabel
+{
+    Q_OBJECT
+public:
+    TAnswerCircle(int number, QWidget *parent);
+    void paintLetter(QChar letter);   // a null QChar paints it silver
+    QChar shownLetter() const { return letter_; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    int number_;
+    QChar letter_;
+};
 
 class TMemform : public QWidget
 {
@@ -10,7 +71,39 @@ class TMemform : public QWidget
 public:
     explicit TMemform(QWidget *parent = nullptr);
     ~TMemform() override;
+
+    void Shape1MouseUp(int paletteIndex);   // 0 = Shape1 ... 9 = Shape10
+    void ReadyBtnClick();
+    void RememBtnClick();
+    void SubmitBtnClick();
+    void ClearBtnClick();
+    void SkipBtnClick();
+
+    void paintAnswersSilver();
+    // The memo's text: lines joined by CR LF.
+    void setMemo(const QString &text);
+
+    TColourCircle *Palette[PaletteSize] = {};    // Shape1 ... Shape10
+    TAnswerCircle *Answers[PaletteSize] = {};    // Shape11 ... Shape20
+    QTextEdit *Memo1 = nullptr;
+    QPushButton *ReadyBtn = nullptr;
+    QPushButton *RememBtn = nullptr;
+    QPushButton *SubmitBtn = nullptr;
+    QPushButton *ClearBtn = nullptr;
+    QPushButton *SkipBtn = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 };
 
 // The window created at start-up (nullptr before and after).
 extern TMemform *Memform;
+
+// The sequence of the test on show (at most 15 letters), kept for "Re-Memorize", and
+// how many colours the player has entered.
+extern QString StoredSequence;
+extern int ClickCount;
+
+// Opens the memory window over the question window and plays the sequence (an empty
+// one replays StoredSequence): a short flicker, then one colour every 500 ms.
+void StartMemoryTest(const QString &sequence);

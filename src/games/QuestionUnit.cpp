@@ -1,14 +1,141 @@
 #include "QuestionUnit.h"
 
+#include "DexterityTest.h"
+#include "InternetUnit.h"
+#include "MemoryUnit.h"
+#include "MessageBoxes.h"
+#include "PhraseUnit.h"
+#include "PlayUnit.h"
+#include "QuestionSources.h"
+#include "RaceLoop.h"
+#include "RaceModel.h"
+#include "TTSUnit.h"
+#include "kw_unit.h"
+#include "network_unit.h"
+#include "records.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
 TQuestionForm *QuestionForm = nullptr;
+QString CurrentAnswer;
+QString CurrentSender;
+QString LastQuestionKey;
+
+namespace {
+
+constexpr int ClientWidth = 572;
+constexpr int ClientHeight = 88;
+constexpr int ResendCopyLength = 150;
+constexpr int LocalPayloadLength = 100;
+
+// Counts the questions shown, so that a report that waited for its acknowledgement can
+// tell whether another question has been put on show meanwhile.
+quint64 questionsShown = 0;
+
+QString ownUin()
+{
+    return QString::number(Records::Options.UserUin);
+}
+
+// Sends a report ("RB" or "RK") to the race host and repeats it every 500 ms, at most
+// `repeats` times, until an acknowledgement arrives.
+void sendReport(const QString &code, const QString &host, const QString &answer, int repeats)
+{
+    const QString payload = QStringLiteral("&&") + ownUin() + QStringLiteral("&&") + answer;
+    SendGameMessage(code, host, payload);
+    AckFlag = false;
+    for (int i = 0; i < repeats && !AckFlag; ++i) {
+        Delay(500);
+        if (!AckFlag)
+            SendGameMessage(code, host, payload);
+    }
+}
+
+// Ends a running dexterity test and takes the Announcer out of the way.
+void endDexterityTest()
+{
+    DexterityCountdown = 0;
+    MoveCharacter(0, 0, QStringLiteral("Announcer"), 0);
+}
+
+bool validSlot(int slot)
+{
+    return slot >= 0 && slot < MaxContestants;
+}
+
+int listedSlots()
+{
+    return std::min(ContestantCount(), MaxContestants);
+}
+
+bool awaitingAcknowledgement(int slot)
+{
+    return !ContestantTable[slot].Address.isEmpty() && !ContestantTable[slot].Acked;
+}
+
+} // namespace
 
 TQuestionForm::TQuestionForm(QWidget *parent)
-    : QWidget(parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("QuestionForm"));
     setWindowTitle(QStringLiteral("Question ?"));
-    resize(572, 88);
+    setAccessibleName(windowTitle());
+    resize(ClientWidth, ClientHeight);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::red);
+    setPalette(colours);
+
+    QFont bold = font();
+    bold.setBold(true);
+    QPalette white = palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+
+    Question = new QLabel(QStringLiteral("Question"), this);
+    Question->setObjectName(QStringLiteral("Question"));
+    Question->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Question->setWordWrap(true);
+    Question->setFont(bold);
+    Question->setPalette(white);
+    Question->setAccessibleName(Question->text());
+
+    WrongLabel = new QLabel(QStringLiteral("Wrong - Try Again"), this);
+    WrongLabel->setObjectName(QStringLiteral("WrongLabel"));
+    WrongLabel->setFont(bold);
+    WrongLabel->setPalette(white);
+    WrongLabel->hide();
+
+    Answer = new QLineEdit(this);
+    Answer->setObjectName(QStringLiteral("Answer"));
+    Answer->setAccessibleName(QStringLiteral("Answer"));
+    Answer->installEventFilter(this);
+
+    AnswerBtn = new QPushButton(QStringLiteral("Answer"), this);
+    AnswerBtn->setObjectName(QStringLiteral("AnswerBtn"));
+    AnswerBtn->setFont(bold);
+    QPalette redText = AnswerBtn->palette();
+    redText.setColor(QPalette::ButtonText, Qt::red);
+    AnswerBtn->setPalette(redText);
+
+    SkipBtn = new QPushButton(QStringLiteral("Skip Question"), this);
+    SkipBtn->setObjectName(QStringLiteral("SkipBtn"));
+    SkipBtn->setFont(bold);
+
+    setTabOrder(Answer, AnswerBtn);
+    setTabOrder(AnswerBtn, SkipBtn);
+    placeControls();
+
+    connect(AnswerBtn, &QPushButton::clicked, this, &TQuestionForm::AnswerBtnClick);
+    connect(SkipBtn, &QPushButton::clicked, this, &TQuestionForm::SkipBtnClick);
     QuestionForm = this;
+    FormCreate();
 }
 
 TQuestionForm::~TQuestionForm()
@@ -17,6 +144,241 @@ TQuestionForm::~TQuestionForm()
         QuestionForm = nullptr;
 }
 
+void TQuestionForm::FormCreate()
+{
+    LastQuestionKey.clear();
+    // The click on the Announcer answers a dexterity question put in this window.
+    SetCharacterClickHandler(&MyAgentClick);
+}
+
+void TQuestionForm::placeControls()
+{
+    Question->setGeometry(4, 2, 563, 54);
+    WrongLabel->setGeometry(8, 62, 140, 20);
+    Answer->setGeometry(152, 60, 140, 24);
+    AnswerBtn->setGeometry(300, 58, 110, 28);
+    SkipBtn->setGeometry(418, 58, 140, 28);
+}
+
+void TQuestionForm::closeEvent(QCloseEvent *event)
+{
+    WrongLabel->hide();   // FormClose
+    QWidget::closeEvent(event);
+}
+
+bool TQuestionForm::eventFilter(QObject *watched, QEvent *event)
+{
+    // AnswerKeyDown: Enter presses AnswerBtn and goes no further.
+    if (watched == Answer && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            AnswerBtnClick();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TQuestionForm::AnswerBtnClick()
+{
+    if (!AnswerBtn->isEnabled())
+        return;
+    if (!AnswerMatches(CurrentAnswer, Answer->text())) {
+        Answer->clear();
+        WrongLabel->show();
+        MessageBeep(BeepKind::Stop);
+        return;
+    }
+    hide();
+    MessageBeep(BeepKind::Default);
+    AnswerBtn->setEnabled(false);
+    WrongLabel->hide();
+    endDexterityTest();
+    const quint64 shown = questionsShown;
+    if (CurrentSender.isEmpty())
+        ApplyRightAnswer(0);
+    else
+        sendReport(QStringLiteral("RB"), CurrentSender, CurrentAnswer, 15);
+    AnswerBtn->setEnabled(true);
+    // A new question may have arrived while the report waited: leave that one on show.
+    if (questionsShown == shown) {
+        Answer->clear();
+        close();
+    }
+}
+
+void TQuestionForm::SkipBtnClick()
+{
+    if (!SkipBtn->isEnabled())
+        return;   // a skip is being reported
+    const quint64 shown = questionsShown;
+    endDexterityTest();
+    if (CurrentSender.isEmpty()) {
+        ApplySkip(0);
+    } else {
+        SkipBtn->setEnabled(false);
+        sendReport(QStringLiteral("RK"), CurrentSender, CurrentAnswer, 5);
+        SkipBtn->setEnabled(true);
+    }
+    if (questionsShown != shown)
+        return;   // a new question arrived while the skip was reported
+    Answer->clear();
+    close();
+    MessageBeep(BeepKind::Default);
+}
+
+void ShowQuestion(const QString &sender, const QString &payload)
+{
+    SendGameMessage(QStringLiteral("AK"), sender, QString());
+    const QString key = sender + payload;
+    if (key == LastQuestionKey || !QuestionForm)
+        return;
+    LastQuestionKey = key;
+    ++questionsShown;
+    TQuestionForm *form = QuestionForm;
+    form->show();
+    form->raise();
+    form->activateWindow();
+    form->move(BottomCentre(RaceScreenGeometry(), form->frameGeometry().size()));
+
+    QString fields = payload;
+    const QString code = NextField(fields);
+    CurrentAnswer = NextField(fields);
+    const QString text = AsciiUpperCase(NextField(fields));
+    CurrentSender = sender;
+
+    const QString cr = QStringLiteral("\n");
+    QString caption, prompt;
+    if (code == QLatin1String("MA")) {
+        caption = LookupPhrase(QStringLiteral("ql2"));
+        prompt = LookupPhrase(QStringLiteral("qb1")) + cr + cr + text;
+    } else if (code == QLatin1String("MS")) {
+        caption = LookupPhrase(QStringLiteral("ql3"));
+        prompt = LookupPhrase(QStringLiteral("qc1")) + cr + cr + text;
+    } else if (code == QLatin1String("MM")) {
+        caption = LookupPhrase(QStringLiteral("ql4"));
+        prompt = LookupPhrase(QStringLiteral("qd1")) + cr + cr + text;
+    } else if (code == QLatin1String("DX")) {
+        caption = LookupPhrase(QStringLiteral("ql5"));
+        prompt = LookupPhrase(QStringLiteral("qe1")) + cr + LookupPhrase(QStringLiteral("qe2"));
+        DexterityCountdown = 2;
+        DexterityJumps = 0;
+    } else if (code != QLatin1String("MT")) {
+        caption = LookupPhrase(QStringLiteral("ql1"));
+        prompt = LookupPhrase(QStringLiteral("qa1")) + cr + LookupPhrase(QStringLiteral("qa2")) + cr + text;
+    }
+    if (code == QLatin1String("MT")) {
+        StartMemoryTest(CurrentAnswer);   // the memory window takes over
+    } else {
+        form->setWindowTitle(caption);
+        form->setAccessibleName(caption);
+        form->Question->setText(prompt);
+        form->Question->setAccessibleName(prompt);
+    }
+    if (form->isVisible())
+        form->Answer->setFocus();
+}
+
 void RunQuestionRound()
 {
+    QString working = BuildQuestion();
+    QString resendCopies[MaxContestants];
+    const bool localBusy = ContestantTable[0].Confirmed == 2;
+    ContestantTable[0].Confirmed = 2;
+    for (int slot = 0; slot < listedSlots(); ++slot) {
+        ContestantRecord &record = ContestantTable[slot];
+        if (record.Address.isEmpty() || record.Confirmed == 2) {
+            record.Acked = true;   // nothing to wait for
+            continue;
+        }
+        const Records::QuestionRecord stored = ReadQuestionRecord(record.QuestionNumber);
+        if (!stored.Text.isEmpty())
+            working = stored.Text;
+        const QString message = working + QStringLiteral("&&") + QString::number(record.QuestionNumber);
+        resendCopies[slot] = message.left(ResendCopyLength);
+        SendGameMessage(QStringLiteral("RZ"), record.Address, message);
+        ++record.QuestionNumber;
+        record.Acked = false;
+        record.Confirmed = 2;
+    }
+    for (int pass = 0; pass < 15; ++pass) {
+        bool waiting = false;
+        for (int slot = 0; slot < listedSlots(); ++slot)
+            waiting = waiting || awaitingAcknowledgement(slot);
+        if (!waiting)
+            break;
+        Delay(500);
+        for (int slot = 0; slot < listedSlots(); ++slot) {
+            if (awaitingAcknowledgement(slot))
+                SendGameMessage(QStringLiteral("RZ"), ContestantTable[slot].Address, resendCopies[slot]);
+        }
+    }
+    if (localBusy)
+        return;
+    ContestantRecord &local = ContestantTable[0];
+    const Records::QuestionRecord stored = ReadQuestionRecord(local.QuestionNumber);
+    if (!stored.Text.isEmpty())
+        working = stored.Text;
+    const QString message = working + QStringLiteral("&&") + QString::number(local.QuestionNumber);
+    ++local.QuestionNumber;
+    ShowQuestion(QString(), message.mid(2, LocalPayloadLength));
+}
+
+void ApplyRightAnswer(int slot)
+{
+    if (!validSlot(slot))
+        return;
+    ContestantTable[slot].Confirmed = 1;
+    ++ContestantTable[slot].Score;
+}
+
+void ApplySkip(int slot)
+{
+    if (!validSlot(slot))
+        return;
+    ContestantRecord &record = ContestantTable[slot];
+    record.Confirmed = 1;
+    record.Progress /= 2;
+    record.LastX = 0;
+    record.Score /= 2;
+}
+
+void ResetQuestionRound()
+{
+    LastQuestionKey.clear();
+    RearmQuestionFileReport();
+}
+
+QString AsciiUpperCase(const QString &text)
+{
+    QString result = text;
+    for (QChar &c : result) {
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - u'a' + u'A');
+    }
+    return result;
+}
+
+bool AnswerMatches(const QString &expected, const QString &typed)
+{
+    return AsciiUpperCase(expected) == AsciiUpperCase(typed);
+}
+
+QPoint BottomCentre(const QRect &screen, const QSize &window)
+{
+    int left = screen.left() + screen.width() / 2 - window.width() / 2;
+    int top = screen.top() + screen.height() - window.height() - 20;
+    left = std::max(screen.left(), std::min(left, screen.right() + 1 - window.width()));
+    top = std::max(screen.top(), std::min(top, screen.bottom() + 1 - window.height()));
+    return QPoint(left, top);
+}
+
+QRect RaceScreenGeometry()
+{
+    const QScreen *screen = nullptr;
+    if (PlayForm && PlayForm->isVisible())
+        screen = PlayForm->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect(QPoint(0, 0), ScreenSize());
 }

@@ -218,6 +218,7 @@ void RunRace()
     MainForm->activateWindow();
     StartMusic();
     DeleteGameFile(ProgramFolder() + QStringLiteral("questions.fil"));
+    ResetQuestionRound();   // the new race's first question may repeat the last race's
     // A race abandoned while the characters were presented runs no rounds: its roster
     // is gone.
     if (!raceAbandoned) {

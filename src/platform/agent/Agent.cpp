@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include <new>
+#include <utility>
 
 namespace agent {
 
@@ -72,6 +73,7 @@ AgentControl::~AgentControl()
 {
     const auto characters = d->characters;
     d->characters.clear();
+    qDeleteAll(std::exchange(d->hub.unloaded, {}));
     for (Character *character : characters) {
         character->window_->shutdown();
         delete character;
@@ -121,10 +123,11 @@ void AgentControl::unload(const QString &identity)
     if (!character)
         return;
     character->window_->shutdown();
-    // From inside a character's own call (an event handler unloading it) the window is
-    // still on the call stack: delete it once the call has returned.
+    // From inside a character call (an event handler unloading it, maybe nested in
+    // another character's call) a window is still on the call stack: delete it once the
+    // outermost call has returned.
     if (d->hub.dispatchDepth > 0)
-        character->deleteLater();
+        d->hub.unloaded.append(character);
     else
         delete character;
 }

@@ -4,6 +4,7 @@
 
 #include "Wav.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 
@@ -22,6 +23,9 @@ struct AgentHub
     int nextRequestId = 1;
     int speakers = 0;           // characters speaking now
     int dispatchDepth = 0;      // character calls in progress (see AgentControl::unload)
+    // Characters unloaded while a character call was in progress; deleted once the
+    // outermost call has returned (a handler may wait, and unload, inside another's call).
+    QList<QObject *> unloaded;
     bool audioDevice = false;   // an audio output exists (checked once)
 
     int newRequestId() { return nextRequestId++; }

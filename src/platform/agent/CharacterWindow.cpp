@@ -15,6 +15,7 @@
 #include <QScreen>
 
 #include <climits>
+#include <utility>
 
 namespace agent {
 
@@ -28,11 +29,21 @@ constexpr double kIdleLevelMs = 20000;     // idling this long moves on to the n
 constexpr qint64 kMaxSoundFileBytes = 64 * 1024 * 1024;
 
 // Counts the character calls in progress, so that an unload from an event handler
-// can wait until the call has returned before deleting the window.
+// waits until every call has returned before deleting the window. A handler can wait
+// (Delay) inside another character's call, and an unload made there must outlive the
+// outer call too: the deletion is handed to the event loop only when the outermost call
+// ends, and the loop runs it after that call has left the window.
 struct Dispatch
 {
     explicit Dispatch(AgentHub *hub) : hub_(hub) { ++hub_->dispatchDepth; }
-    ~Dispatch() { --hub_->dispatchDepth; }
+    ~Dispatch()
+    {
+        if (--hub_->dispatchDepth > 0)
+            return;
+        const QList<QObject *> unloaded = std::exchange(hub_->unloaded, {});
+        for (QObject *character : unloaded)
+            character->deleteLater();
+    }
     AgentHub *hub_;
 };
 

@@ -10,6 +10,7 @@
 #include <QAudioDevice>
 #include <QElapsedTimer>
 #include <QMediaDevices>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -68,6 +69,7 @@ private slots:
     void soundFileSpeech();
     void sizeAndScaling();
     void unloadFromEventHandler();
+    void unloadWhileClickHandlerWaits();
 
 private:
     QString character_;
@@ -487,6 +489,38 @@ void TestAgent::unloadFromEventHandler()
     QVERIFY(!windowOf(QStringLiteral("Player0")) || !windowOf(QStringLiteral("Player0"))->isVisible());
     QTest::qWait(50);
     QVERIFY(!windowOf(QStringLiteral("Player0")));
+}
+
+// The click handler of a character waits in a nested event loop (as the game's Delay
+// does), and a timer unloads that very character meanwhile: its window must survive
+// until the click handler has returned, and go right after.
+void TestAgent::unloadWhileClickHandlerWaits()
+{
+    AgentControl control;
+    Character *pip = control.load(QStringLiteral("Announcer"), character_);
+    pip->show(true);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->visible(), 5000);
+    QPointer<CharacterWindow> window = windowOf(QStringLiteral("Announcer"));
+    QVERIFY(window);
+    bool aliveAfterUnload = false;
+    bool unloaded = false;
+    connect(&control, &AgentControl::click, this, [&] {
+        QTimer::singleShot(0, &control, [&] {
+            control.unload(QStringLiteral("Announcer"));
+            unloaded = true;
+        });
+        for (int i = 0; i < 20; ++i) {
+            QEventLoop wait;
+            QTimer::singleShot(5, &wait, &QEventLoop::quit);
+            wait.exec();
+        }
+        aliveAfterUnload = unloaded && !window.isNull();
+    });
+    QTest::mouseClick(window.data(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 40));
+    QVERIFY(unloaded);
+    QVERIFY(aliveAfterUnload);
+    QVERIFY(!control.character(QStringLiteral("Announcer")));
+    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 5000);
 }
 
 QTEST_MAIN(TestAgent)

@@ -1,0 +1,218 @@
+#include "QuestionSources.h"
+
+#include "MainUnit.h"
+#include "MemoryUnit.h"
+#include "MessageBoxes.h"
+#include "RaceLoop.h"
+#include "RadioGroup.h"
+#include "kw_unit.h"
+#include "network_unit.h"
+
+#include <QFile>
+
+int LastKind = 0;
+
+namespace {
+
+struct Operands {
+    int a;
+    int b;
+};
+
+// Addition and subtraction: Easy 0-9 and 0-9, Moderate 0-99 and 0-99, Difficult 0-99
+// and 0-999. Multiplication: Easy 0-9 and 0-9, Moderate 0-9 and 0-99, Difficult 0-99
+// and 0-99.
+Operands drawOperands(int difficulty, bool multiplication)
+{
+    static const int sums[3][2] = {{10, 10}, {100, 100}, {100, 1000}};
+    static const int products[3][2] = {{10, 10}, {10, 100}, {100, 100}};
+    const int level = (difficulty == EasyLevel || difficulty == DifficultLevel) ? difficulty : ModerateLevel;
+    const int(&limits)[2] = multiplication ? products[level] : sums[level];
+    const int a = RandomInt(limits[0]);
+    const int b = RandomInt(limits[1]);
+    return {a, b};
+}
+
+QString question(const char *code, qint64 answer, const QString &text)
+{
+    return QStringLiteral("&&%1&&%2&&%3").arg(QLatin1String(code)).arg(answer).arg(text);
+}
+
+// A kind drawn below n that differs from LastKind, stored in LastKind.
+int drawKind(int n)
+{
+    int kind;
+    do
+        kind = RandomInt(n);
+    while (kind == LastKind);
+    LastKind = kind;
+    return kind;
+}
+
+QString makeKind(int kind, int difficulty)
+{
+    switch (kind) {
+    case 0: return MakeAddition(difficulty);
+    case 1: return MakeSubtraction(difficulty);
+    case 2: return MakeMultiplication(difficulty);
+    case 3: return MakeWordScramble(difficulty);
+    case 4: return MakeDexterityQuestion();
+    default: return MakeColourSequence(difficulty);
+    }
+}
+
+// The code of a question text: the field after its leading "&&".
+QString codeOf(const QString &text)
+{
+    return text.mid(2, 2);
+}
+
+bool writeFailureReported = false;
+
+} // namespace
+
+QString BuildQuestion()
+{
+    const int difficulty = MainForm ? MainForm->Difficulty->itemIndex() : ModerateLevel;
+    return BuildQuestion(CurrentGameType(), difficulty);
+}
+
+QString BuildQuestion(int gameType, int difficulty)
+{
+    QString text;
+    switch (gameType) {
+    case 1: text = makeKind(drawKind(6), difficulty); break;
+    case 2: text = MakeWordScramble(difficulty); break;
+    case 3: text = makeKind(drawKind(3), difficulty); break;
+    case 4: text = MakeDexterityQuestion(); break;
+    case 5: text = MakeColourSequence(difficulty); break;
+    default: return QString();
+    }
+    if (!AppendQuestionRecord(codeOf(text), text) && !writeFailureReported) {
+        // Reported once a race; the round goes on with the question it has built.
+        writeFailureReported = true;
+        MessageBeep(BeepKind::Error);
+        ShowMessageBox(BoxKind::Error, QStringLiteral("The question file could not be written:\r")
+                                           + NativePath(QuestionFilePath()));
+    }
+    return text;
+}
+
+void RearmQuestionFileReport()
+{
+    writeFailureReported = false;
+}
+
+QString MakeAddition(int difficulty)
+{
+    const Operands o = drawOperands(difficulty, false);
+    return question("MA", o.a + o.b, QStringLiteral("%1 + %2").arg(o.a).arg(o.b));
+}
+
+QString MakeSubtraction(int difficulty)
+{
+    const Operands o = drawOperands(difficulty, false);
+    const int larger = o.b < o.a ? o.a : o.b;
+    const int smaller = o.b < o.a ? o.b : o.a;
+    return question("MS", larger - smaller, QStringLiteral("%1 - %2").arg(larger).arg(smaller));
+}
+
+QString MakeMultiplication(int difficulty)
+{
+    const Operands o = drawOperands(difficulty, true);
+    return question("MM", qint64(o.a) * o.b, QStringLiteral("%1 X %2").arg(o.a).arg(o.b));
+}
+
+QString MakeDexterityQuestion()
+{
+    return QStringLiteral("&&DX&&dexteritytest&&test");
+}
+
+QString MakeWordScramble(int difficulty)
+{
+    return QStringLiteral("&&WS&&") + PickWord(difficulty);
+}
+
+QStringList WordListWords(const QString &path)
+{
+    QStringList words;
+    QFile file;
+    if (!FileExists(path) || !OpenTextFile(path, QStringLiteral("R"), file))
+        return words;
+    while (!file.atEnd()) {
+        const QString line = ReadTextLine(file);
+        qsizetype from = 0;
+        for (qsizetype blank = line.indexOf(u' '); blank >= 0; blank = line.indexOf(u' ', from)) {
+            words << line.mid(from, blank - from);
+            from = blank + 1;
+        }
+    }
+    return words;
+}
+
+QString PickWord(int difficulty)
+{
+    static const int ranges[3][2] = {{3, 4}, {4, 6}, {4, 7}};
+    const int level = (difficulty == EasyLevel || difficulty == DifficultLevel) ? difficulty : ModerateLevel;
+    const int shortest = ranges[level][0], longest = ranges[level][1];
+    QStringList inRange;
+    for (const QString &word : WordListWords(ProgramFolder() + QStringLiteral("wlist.lst"))) {
+        if (word.size() >= shortest && word.size() <= longest)
+            inRange << word;
+    }
+    const QString word = inRange.isEmpty() ? QString() : inRange.at(RandomInt(int(inRange.size())));
+    QString scrambled = word;
+    for (int attempt = 0; attempt < 100 && scrambled == word; ++attempt)
+        scrambled = ScrambleText(word);
+    return word + QStringLiteral("&&") + scrambled;
+}
+
+QString ScrambleText(const QString &text)
+{
+    QString result;
+    QString remaining = text;
+    while (remaining.size() > 1) {
+        const int p = RandomInt(int(remaining.size()));
+        result += remaining.at(p);
+        // What follows the removed character is kept up to 100 characters.
+        remaining = remaining.left(p) + remaining.mid(p + 1, 100);
+    }
+    return result + remaining;
+}
+
+QString QuestionFilePath()
+{
+    return ProgramFolder() + QStringLiteral("questions.fil");
+}
+
+bool AppendQuestionRecord(const QString &code, const QString &text)
+{
+    const QByteArray record = Records::QuestionRecord{code.left(2), text.left(255)}.encode();
+    const QString path = QuestionFilePath();
+    QFile file;
+    const bool exists = FileExists(path);
+    if (!OpenDataFile(path, exists ? QStringLiteral("R") : QStringLiteral("W"), file, 1))
+        return false;
+    if (!file.seek(file.size()))
+        return false;
+    const qint64 written = file.write(record);
+    if (written != record.size() && written > 0)
+        file.resize(file.size() - written);   // no partial record is left behind
+    return written == record.size() && file.flush();
+}
+
+Records::QuestionRecord ReadQuestionRecord(int n)
+{
+    Records::QuestionRecord result;
+    QFile file;
+    const QString path = QuestionFilePath();
+    if (n < 1 || !FileExists(path) || !OpenDataFile(path, QStringLiteral("R"), file, 1))
+        return result;
+    for (int read = 0; read < n; ++read) {
+        const QByteArray bytes = file.read(Records::QuestionRecord::Size);
+        if (bytes.size() < Records::QuestionRecord::Size)
+            break;
+        result = Records::QuestionRecord::decode(bytes);
+    }
+    return result;
+}

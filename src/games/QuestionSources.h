@@ -1,0 +1,52 @@
+// The puzzles: arithmetic at three difficulties, scrambled words from the word list, the
+// dexterity question and (MemoryUnit.h) the colour sequences, and the question file
+// "questions.fil" that keeps the questions of the current race in the order they were
+// made, so that every contestant gets the same questions in the same order.
+//
+// A question text is "&&" code "&&" answer "&&" question, e.g. "&&MS&&5&&8 - 3".
+#pragma once
+
+#include "records.h"
+
+#include <QString>
+#include <QStringList>
+
+// Difficulty indexes of the main window's "Difficulty" group.
+enum QuestionDifficulty { EasyLevel = 0, ModerateLevel = 1, DifficultLevel = 2 };
+
+// The kind of the last problem drawn for "Mixed Problems" or "Simple Math" (0 addition,
+// 1 subtraction, 2 multiplication, 3 word scramble, 4 dexterity, 5 memory). It starts
+// at 0 and is kept across races, so the first drawn problem is never an addition and no
+// kind comes twice in a row.
+extern int LastKind;
+
+// Builds the next question for the main window's game type and difficulty and appends
+// it to the question file; empty for "Random Race" (or no game type).
+QString BuildQuestion();
+QString BuildQuestion(int gameType, int difficulty);
+// A question file that cannot be written is reported once; this re-arms the report.
+void RearmQuestionFileReport();
+
+QString MakeAddition(int difficulty);
+QString MakeSubtraction(int difficulty);
+QString MakeMultiplication(int difficulty);
+QString MakeDexterityQuestion();
+// Word scramble question "&&WS&&" word "&&" scrambled word.
+QString MakeWordScramble(int difficulty);
+// A word of the difficulty's length from the word list and its scramble: word "&&"
+// scrambled. Both are empty when the list is missing or has no word of that length.
+QString PickWord(int difficulty);
+// Every word of the list in file order: the text before each blank of each line (the
+// text after a line's last blank does not count).
+QStringList WordListWords(const QString &path);
+// A uniformly random permutation of the characters of text.
+QString ScrambleText(const QString &text);
+
+// The question file in the program folder.
+QString QuestionFilePath();
+// Appends one 259-byte record; false (and nothing written) when the file cannot be
+// opened or written.
+bool AppendQuestionRecord(const QString &code, const QString &text);
+// Record n (1 = the first); empty for n = 0 or an unreadable file, the last record for
+// an n beyond the end.
+Records::QuestionRecord ReadQuestionRecord(int n);

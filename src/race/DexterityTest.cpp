@@ -1,0 +1,57 @@
+#include "DexterityTest.h"
+
+#include "MainUnit.h"
+#include "QuestionUnit.h"
+#include "RaceModel.h"
+#include "RadioGroup.h"
+#include "TTSUnit.h"
+#include "kw_unit.h"
+
+#include <QLineEdit>
+
+qint32 DexterityJumps = 0;
+
+QRect JumpArea(int difficulty, const QSize &screen)
+{
+    const int w = screen.width(), h = screen.height();
+    switch (difficulty) {
+    case 0:
+        return QRect(w / 4, h / 4, std::max(1, w / 2), std::max(1, h / 2));
+    case 2:
+        return QRect(0, 0, std::max(1, w - 30), std::max(1, h - 30));
+    default:
+        return QRect(60, 50, std::max(1, w - 120), std::max(1, h - 100));
+    }
+}
+
+int TicksAfterJump(qint32 jumps)
+{
+    return jumps <= 20 ? 3 : jumps <= 50 ? 4 : 5;
+}
+
+void DexterityStep()
+{
+    if (DexterityCountdown <= 0 || --DexterityCountdown > 0)
+        return;
+    const int difficulty = MainForm ? MainForm->Difficulty->itemIndex() : 1;
+    const QRect area = JumpArea(difficulty, ScreenSize());
+    const int x = area.left() + RandomInt(area.width());
+    const int y = area.top() + RandomInt(area.height());
+    const QString announcer = QStringLiteral("Announcer");
+    StopCharacter(announcer);
+    SpeakText(QStringLiteral(" "), announcer);
+    MoveCharacter(x, y, announcer, 0);
+    ++DexterityJumps;
+    DexterityCountdown = TicksAfterJump(DexterityJumps);
+}
+
+void MyAgentClick(const QString &identity, int, int, int, int)
+{
+    if (identity != QLatin1String("Announcer") || DexterityCountdown <= 0)
+        return;
+    DexterityCountdown = 0;
+    if (!QuestionForm)
+        return;
+    QuestionForm->Answer->setText(QStringLiteral("dexteritytest"));
+    QuestionForm->AnswerBtnClick();
+}

@@ -1,0 +1,366 @@
+// The question window, the question round, the memory window and the dexterity click,
+// with the real windows and character stage, offscreen and at a small time scale.
+#include "DexterityTest.h"
+#include "MainUnit.h"
+#include "MemoryUnit.h"
+#include "MessageBoxes.h"
+#include "QuestionSources.h"
+#include "QuestionUnit.h"
+#include "RaceModel.h"
+#include "RadioGroup.h"
+#include "TTSUnit.h"
+#include "kw_unit.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+
+class TestQuestionWindow : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir folder;
+    TMainForm *main = nullptr;
+    TTTSForm *stage = nullptr;
+    TQuestionForm *question = nullptr;
+    TMemform *memory = nullptr;
+
+    void type(const QString &text)
+    {
+        question->Answer->clear();
+        QTest::keyClicks(question->Answer, text);
+        QTest::keyClick(question->Answer, Qt::Key_Return);
+    }
+    QWidget *announcerWindow()
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (widget->windowTitle() == QLatin1String("Announcer") && widget != question)
+                return widget;
+        return nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QFile phrases(folder.filePath("stdtalk.lst"));
+        QVERIFY(phrases.open(QIODevice::WriteOnly));
+        phrases.write("ql1 WORDS\r\nql2 ADD\r\nql3 SUB\r\nql4 MUL\r\nql5 CATCH\r\nqa1 UNSCRAMBLE\r\nqa2 TYPE\r\n"
+                      "qb1 ADDP\r\nqc1 SUBP\r\nqd1 MULP\r\nqe1 CATCHP\r\nqe2 CLICKP\r\n"
+                      "mt1 MEMORIZE\r\nmt2 REPEAT\r\nmt3 WRONG\r\n");
+        phrases.close();
+        QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder.filePath("Announcer.acs")));
+        qputenv("HOLLYFROST_PROGRAM_FOLDER", folder.path().toLocal8Bit());
+        qputenv("WINDIR", qgetenv("HF_WINDOWS_DIR"));
+        SetMessageBoxAnswerer([](BoxKind, const QString &) {});
+        main = new TMainForm;
+        MainForm = main;
+        main->Timer1->stop();   // the tests run the ticks themselves
+        stage = new TTTSForm;
+        question = new TQuestionForm;
+        memory = new TMemform;
+        RandSeed(3);
+    }
+    void init()
+    {
+        ResetContestantTable();
+        main->ActionType->setItemIndex(PracticeGame);
+        main->Contestants->clear();
+        main->Contestants->addItem(QStringLiteral("40001\tRobin\tPip.acs"));
+        DexterityCountdown = 0;
+        ResetQuestionRound();
+        question->close();
+        memory->close();
+    }
+    void cleanupTestCase()
+    {
+        SetMessageBoxAnswerer({});
+        delete memory;
+        delete question;
+        delete stage;
+        delete main;
+    }
+
+    void arithmeticQuestionIsShownAndChecked()
+    {
+        ShowQuestion(QString(), QStringLiteral("MS&&5&&8 - 3&&1"));
+        QVERIFY(question->isVisible());
+        QCOMPARE(question->windowTitle(), QStringLiteral("SUB"));
+        QCOMPARE(question->Question->text(), QStringLiteral("SUBP\n\n8 - 3"));
+        QCOMPARE(question->Question->accessibleName(), question->Question->text());
+        QCOMPARE(question->pos(), BottomCentre(RaceScreenGeometry(), question->frameGeometry().size()));
+        QCOMPARE(CurrentAnswer, QStringLiteral("5"));
+        QCOMPARE(CurrentSender, QString());
+        // Wrong answers: an empty box, the wrong label, no penalty, the question stays.
+        for (const QString &wrong : {QStringLiteral("6"), QStringLiteral("5 "), QStringLiteral("05")}) {
+            type(wrong);
+            QVERIFY(question->isVisible());
+            QVERIFY(!question->WrongLabel->isHidden());
+            QCOMPARE(question->Answer->text(), QString());
+        }
+        QCOMPARE(ContestantTable[0].Score, 0);
+        type(QStringLiteral("5"));
+        QVERIFY(!question->isVisible());
+        QVERIFY(question->WrongLabel->isHidden());
+        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(int(ContestantTable[0].Confirmed), 1);
+
+        // A word scramble: shown in capitals, answered in any letter case with the button.
+        ShowQuestion(QString(), QStringLiteral("WS&&moon&&omno&&2"));
+        QCOMPARE(question->windowTitle(), QStringLiteral("WORDS"));
+        QCOMPARE(question->Question->text(), QStringLiteral("UNSCRAMBLE\nTYPE\nOMNO"));
+        question->Answer->setText(QStringLiteral("MoOn"));
+        QTest::mouseClick(question->AnswerBtn, Qt::LeftButton);
+        QCOMPARE(ContestantTable[0].Score, 2);
+        QCOMPARE(question->Answer->accessibleName(), QStringLiteral("Answer"));
+    }
+
+    void repeatedQuestionIsShownOnce()
+    {
+        const QString payload = QStringLiteral("MM&&12&&3 X 4&&1");
+        ShowQuestion(QStringLiteral("127.0.0.9"), payload);
+        QVERIFY(question->isVisible());
+        QCOMPARE(LastQuestionKey, QStringLiteral("127.0.0.9") + payload);
+        question->close();
+        ShowQuestion(QStringLiteral("127.0.0.9"), payload);
+        QVERIFY(!question->isVisible());
+        // The same question from this computer, or in a new race, is shown.
+        ShowQuestion(QString(), payload);
+        QVERIFY(question->isVisible());
+        question->close();
+        ResetQuestionRound();
+        ShowQuestion(QString(), payload);
+        QVERIFY(question->isVisible());
+    }
+
+    void skipHalvesDistanceAndScore()
+    {
+        ContestantTable[0].Progress = 7;
+        ContestantTable[0].Score = 3;
+        ContestantTable[0].LastX = 300;
+        ShowQuestion(QString(), QStringLiteral("MA&&9&&4 + 5&&4"));
+        DexterityCountdown = 3;
+        QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
+        QVERIFY(!question->isVisible());
+        QCOMPARE(ContestantTable[0].Progress, 3);
+        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(ContestantTable[0].LastX, 0);
+        QCOMPARE(int(ContestantTable[0].Confirmed), 1);
+        QCOMPARE(DexterityCountdown, 0);
+    }
+
+    void reportToHostBlocksSecondPressAndKeepsANewQuestion()
+    {
+        const QString host = QStringLiteral("127.0.0.9");
+        ShowQuestion(host, QStringLiteral("MA&&4&&2 + 2&&1"));
+        bool disabledDuringReport = false;
+        QTimer::singleShot(0, this, [&] {
+            disabledDuringReport = !question->AnswerBtn->isEnabled();
+            question->Answer->setText(QStringLiteral("4"));
+            QTest::keyClick(question->Answer, Qt::Key_Return);   // does nothing now
+            ShowQuestion(host, QStringLiteral("MA&&6&&3 + 3&&2"));   // the host's next question
+        });
+        question->Answer->setText(QStringLiteral("4"));
+        question->AnswerBtnClick();
+        QVERIFY(disabledDuringReport);
+        QVERIFY(question->AnswerBtn->isEnabled());
+        // The report did not close the question that arrived meanwhile.
+        QVERIFY(question->isVisible());
+        QCOMPARE(CurrentAnswer, QStringLiteral("6"));
+        // A remote question is never scored here.
+        QCOMPARE(ContestantTable[0].Score, 0);
+        QCOMPARE(int(ContestantTable[0].Confirmed), 0);
+    }
+
+    void roundPutsQuestionsInSequence()
+    {
+        QFile::remove(QuestionFilePath());
+        main->GameType->setItemIndex(3);   // "Simple Math"
+        RunQuestionRound();
+        QVERIFY(question->isVisible());
+        QCOMPARE(ContestantTable[0].QuestionNumber, 2);
+        QCOMPARE(int(ContestantTable[0].Confirmed), 2);
+        const QString first = ReadQuestionRecord(1).Text;
+        QCOMPARE(QStringLiteral("&&") + LastQuestionKey, first + QStringLiteral("&&1"));
+        // Not answered: the next round builds a question but does not show it.
+        RunQuestionRound();
+        QCOMPARE(QFileInfo(QuestionFilePath()).size(), 2 * 259);
+        QCOMPARE(QStringLiteral("&&") + LastQuestionKey, first + QStringLiteral("&&1"));
+        QCOMPARE(ContestantTable[0].QuestionNumber, 2);
+        type(CurrentAnswer);
+        QCOMPARE(int(ContestantTable[0].Confirmed), 1);
+        // Answered: the next round shows the second question, not the newest.
+        RunQuestionRound();
+        QCOMPARE(QFileInfo(QuestionFilePath()).size(), 3 * 259);
+        QCOMPARE(QStringLiteral("&&") + LastQuestionKey, ReadQuestionRecord(2).Text + QStringLiteral("&&2"));
+        QCOMPARE(ContestantTable[0].QuestionNumber, 3);
+        QVERIFY(question->isVisible());
+    }
+
+    void memoryTestIsPlayedThroughTheQuestionWindow()
+    {
+        for (int i = 0; i < PaletteSize; ++i)
+            QCOMPARE(memory->Palette[i]->accessibleName(), ColourName(PaletteLetters.at(i)));
+        QCOMPARE(memory->Palette[0]->accessibleName(), QStringLiteral("blue"));
+        ShowQuestion(QString(), QStringLiteral("MT&&rgb&&rgb&&1"));
+        QVERIFY(memory->isVisible());
+        QVERIFY(!question->isVisible());
+        QCOMPARE(StoredSequence, QStringLiteral("rgb"));
+        QCOMPARE(memory->Answers[0]->shownLetter(), QChar(u'r'));
+        QCOMPARE(memory->Answers[2]->accessibleName(), QStringLiteral("answer circle 3: blue"));
+        QVERIFY(memory->Answers[3]->isHidden());
+        QVERIFY(memory->Palette[0]->isHidden());
+        QCOMPARE(memory->Memo1->toPlainText(), QStringLiteral("MEMORIZE"));
+        QVERIFY(!memory->SubmitBtn->isEnabled());
+        QCOMPARE(memory->pos(), BottomCentre(RaceScreenGeometry(), memory->frameGeometry().size()));
+
+        QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
+        QVERIFY(!memory->Palette[9]->isHidden());
+        QVERIFY(!memory->RememBtn->isHidden());
+        QCOMPARE(memory->Answers[0]->shownLetter(), QChar());
+        // A wrong order: the memo says so and the circles are blank again.
+        for (int index : {0, 1, 3})
+            QTest::mouseClick(memory->Palette[index], Qt::LeftButton);
+        QCOMPARE(question->Answer->text(), QStringLiteral("bgr"));
+        QVERIFY(memory->SubmitBtn->isEnabled());
+        QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
+        QVERIFY(memory->isVisible());
+        QCOMPARE(memory->Memo1->toPlainText(), QStringLiteral("WRONG\nREPEAT"));
+        QCOMPARE(memory->Answers[0]->shownLetter(), QChar());
+        QCOMPARE(ContestantTable[0].Score, 0);
+        // Clear forgets the entries.
+        QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
+        QTest::mouseClick(memory->ClearBtn, Qt::LeftButton);
+        QCOMPARE(question->Answer->text(), QString());
+        QCOMPARE(ClickCount, 0);
+        // The right order; a release of any button enters a colour; extra clicks are ignored.
+        QTest::mouseClick(memory->Palette[3], Qt::RightButton);
+        QTest::mouseClick(memory->Palette[1], Qt::LeftButton);
+        memory->Palette[0]->click();   // as the keyboard or a screen reader presses it
+        QTest::mouseClick(memory->Palette[7], Qt::LeftButton);
+        QCOMPARE(question->Answer->text(), QStringLiteral("rgb"));
+        QCOMPARE(memory->Answers[1]->accessibleName(), QStringLiteral("answer circle 2: green"));
+        QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
+        QVERIFY(!memory->isVisible());
+        QVERIFY(!question->isVisible());
+        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(int(ContestantTable[0].Confirmed), 1);
+    }
+
+    void memoryReplayAndSkip()
+    {
+        ContestantTable[0].Progress = 24;
+        ContestantTable[0].Score = 2;
+        ShowQuestion(QString(), QStringLiteral("MT&&kwlac&&kwlac&&2"));
+        QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
+        QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
+        QTest::mouseClick(memory->RememBtn, Qt::LeftButton);   // plays the stored sequence again
+        QCOMPARE(question->Answer->text(), QString());
+        QCOMPARE(memory->Answers[4]->shownLetter(), QChar(u'c'));
+        QVERIFY(!memory->ReadyBtn->isHidden());
+        QTest::mouseClick(memory->SkipBtn, Qt::LeftButton);
+        QVERIFY(!memory->isVisible());
+        QCOMPARE(ContestantTable[0].Progress, 12);
+        QCOMPARE(ContestantTable[0].Score, 1);
+    }
+
+    void dexterityClickOnTheAnnouncerAnswers()
+    {
+        QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
+        MoveCharacter(0, 0, "Announcer", 0);
+        QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Announcer"), QPoint(0, 0), 5000);
+        ShowQuestion(QString(), QStringLiteral("DX&&dexteritytest&&test&&1"));
+        QCOMPARE(question->windowTitle(), QStringLiteral("CATCH"));
+        QCOMPARE(question->Question->text(), QStringLiteral("CATCHP\nCLICKP"));
+        QCOMPARE(DexterityCountdown, 2);
+        QCOMPARE(DexterityJumps, 0);
+        DexterityStep();
+        QCOMPARE(DexterityJumps, 0);
+        DexterityStep();
+        QCOMPARE(DexterityJumps, 1);
+        QCOMPARE(DexterityCountdown, 3);
+        const QRect area = JumpArea(main->Difficulty->itemIndex(), ScreenSize());
+        QTRY_VERIFY_WITH_TIMEOUT(CharacterPosition("Announcer") != QPoint(0, 0), 5000);
+        QVERIFY(area.contains(CharacterPosition("Announcer")));
+        // A contestant's click does nothing; a real click on the Announcer answers.
+        MyAgentClick(QStringLiteral("Player0"), 1, 0, 0, 0);
+        QVERIFY(question->isVisible());
+        QWidget *window = announcerWindow();
+        QVERIFY(window);
+        QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);   // the jump shows it
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(window->width() / 2, window->height() / 2));
+        QVERIFY(!question->isVisible());
+        QCOMPARE(DexterityCountdown, 0);
+        QCOMPARE(ContestantTable[0].Score, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Announcer"), QPoint(0, 0), 5000);
+        // After the test a click does nothing.
+        MyAgentClick(QStringLiteral("Announcer"), 1, 0, 0, 0);
+        QCOMPARE(ContestantTable[0].Score, 1);
+        UnloadCharacter("Announcer");
+    }
+
+    void announcerUnloadedWhileItsClickIsReported()
+    {
+        QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
+        ShowCharacter(true, "Announcer");
+        ShowQuestion(QStringLiteral("127.0.0.9"), QStringLiteral("DX&&dexteritytest&&test&&1"));
+        QPointer<QWidget> window = announcerWindow();
+        QVERIFY(window);
+        QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);
+        // The shutdown's unload runs inside the wait of the click's "RB" report; the
+        // window must outlive the click handler that is still waiting.
+        bool unloaded = false, survived = false;
+        QTimer poll;
+        poll.setInterval(1);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (question->AnswerBtn->isEnabled())
+                return;   // not reporting
+            if (!unloaded) {
+                UnloadCharacter("Announcer");
+                unloaded = true;
+            } else {
+                survived = !window.isNull();
+            }
+        });
+        poll.start();
+        QTest::mouseClick(window.data(), Qt::LeftButton, Qt::NoModifier, QPoint(window->width() / 2, window->height() / 2));
+        poll.stop();
+        QVERIFY(unloaded);
+        QVERIFY(!CharacterLoaded("Announcer"));
+        QVERIFY(survived);
+        QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 5000);
+        QVERIFY(!question->isVisible());
+    }
+
+    void jumpAreasAndWaits()
+    {
+        const QSize screen(1280, 1024);
+        QCOMPARE(JumpArea(0, screen), QRect(320, 256, 640, 512));
+        QCOMPARE(JumpArea(1, screen), QRect(60, 50, 1160, 924));
+        QCOMPARE(JumpArea(2, screen), QRect(0, 0, 1250, 994));
+        QCOMPARE(TicksAfterJump(1), 3);
+        QCOMPARE(TicksAfterJump(20), 3);
+        QCOMPARE(TicksAfterJump(21), 4);
+        QCOMPARE(TicksAfterJump(50), 4);
+        QCOMPARE(TicksAfterJump(51), 5);
+        // The jumps land inside the area (Easy: the middle half).
+        main->Difficulty->setItemIndex(0);
+        DexterityCountdown = 1;
+        DexterityJumps = 20;
+        DexterityStep();
+        QCOMPARE(DexterityCountdown, 4);   // after jump 21
+        main->Difficulty->setItemIndex(1);
+        DexterityCountdown = 0;
+        DexterityStep();
+        QCOMPARE(DexterityCountdown, 0);   // no test running
+    }
+};
+
+QTEST_MAIN(TestQuestionWindow)
+#include "tst_question_window.moc"

@@ -1,0 +1,331 @@
+// The question sources: arithmetic ranges and order per difficulty, the kinds drawn for
+// "Simple Math" and "Mixed Problems", the word list rules and the scramble, the colour
+// sequences, the question file's record layout, and the answer and skip arithmetic.
+#include "MemoryUnit.h"
+#include "MessageBoxes.h"
+#include "QuestionSources.h"
+#include "QuestionUnit.h"
+#include "RaceModel.h"
+#include "kw_unit.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Parsed {
+    QString code, answer, text;
+};
+
+Parsed parse(QString question)
+{
+    Parsed p;
+    if (!question.startsWith(QLatin1String("&&")))
+        return p;
+    question.remove(0, 2);
+    const QStringList fields = question.split(QStringLiteral("&&"));
+    if (fields.size() != 3)
+        return p;
+    return {fields[0], fields[1], fields[2]};
+}
+
+} // namespace
+
+class TestQuestions : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir folder;
+    QStringList boxes;
+
+    QString path(const QString &name) const { return folder.filePath(name); }
+    void writeWordList(const QByteArray &bytes)
+    {
+        QFile file(path("wlist.lst"));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(bytes), bytes.size());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("HOLLYFROST_PROGRAM_FOLDER", folder.path().toLocal8Bit());
+        SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
+        RandSeed(5);
+    }
+    void init()
+    {
+        QFile::remove(path("questions.fil"));
+        QDir(path("questions.fil")).removeRecursively();
+        boxes.clear();
+    }
+
+    void firstSimpleMathIsNeverAnAdditionAndKindsNeverRepeat()
+    {
+        writeWordList("moon cat dog bird fish \r\n");
+        QCOMPARE(LastKind, 0);
+        QVERIFY(parse(BuildQuestion(3, EasyLevel)).code != QLatin1String("MA"));
+        for (int gameType : {3, 1}) {
+            QString previous;
+            QSet<QString> codes;
+            for (int i = 0; i < 400; ++i) {
+                const QString code = parse(BuildQuestion(gameType, ModerateLevel)).code;
+                QVERIFY2(code != previous, qPrintable(code));
+                previous = code;
+                codes << code;
+            }
+            if (gameType == 3)
+                QCOMPARE(codes, (QSet<QString>{"MA", "MS", "MM"}));
+            else
+                QCOMPARE(codes, (QSet<QString>{"MA", "MS", "MM", "WS", "DX", "MT"}));
+        }
+        // The fixed kinds, and nothing at all for a random race.
+        QCOMPARE(parse(BuildQuestion(2, EasyLevel)).code, QStringLiteral("WS"));
+        QCOMPARE(BuildQuestion(4, EasyLevel), QStringLiteral("&&DX&&dexteritytest&&test"));
+        QCOMPARE(parse(BuildQuestion(5, EasyLevel)).code, QStringLiteral("MT"));
+        const qint64 size = QFileInfo(path("questions.fil")).size();
+        QVERIFY(BuildQuestion(0, EasyLevel).isEmpty());
+        QCOMPARE(QFileInfo(path("questions.fil")).size(), size);
+    }
+
+    void arithmeticRangesAndOrder_data()
+    {
+        QTest::addColumn<int>("difficulty");
+        QTest::addColumn<int>("sumA");
+        QTest::addColumn<int>("sumB");
+        QTest::addColumn<int>("productA");
+        QTest::addColumn<int>("productB");
+        QTest::newRow("Easy") << int(EasyLevel) << 10 << 10 << 10 << 10;
+        QTest::newRow("Moderate") << int(ModerateLevel) << 100 << 100 << 10 << 100;
+        QTest::newRow("Difficult") << int(DifficultLevel) << 100 << 1000 << 100 << 100;
+    }
+    void arithmeticRangesAndOrder()
+    {
+        QFETCH(int, difficulty);
+        QFETCH(int, sumA);
+        QFETCH(int, sumB);
+        QFETCH(int, productA);
+        QFETCH(int, productB);
+        static const QRegularExpression shape("^(\\d+) ([-+X]) (\\d+)$");
+        static const QRegularExpression plain("^(0|[1-9]\\d*)$");
+        int maxA[3] = {}, maxB[3] = {};
+        bool zeroDifference = false;
+        for (int i = 0; i < 3000; ++i) {
+            const Parsed sum = parse(MakeAddition(difficulty));
+            const Parsed difference = parse(MakeSubtraction(difficulty));
+            const Parsed product = parse(MakeMultiplication(difficulty));
+            QCOMPARE(sum.code, QStringLiteral("MA"));
+            QCOMPARE(difference.code, QStringLiteral("MS"));
+            QCOMPARE(product.code, QStringLiteral("MM"));
+            const Parsed all[3] = {sum, difference, product};
+            for (int k = 0; k < 3; ++k) {
+                const auto m = shape.match(all[k].text);
+                QVERIFY2(m.hasMatch(), qPrintable(all[k].text));
+                QVERIFY2(plain.match(all[k].answer).hasMatch(), qPrintable(all[k].answer));
+                const int a = m.captured(1).toInt(), b = m.captured(3).toInt();
+                const int answer = all[k].answer.toInt();
+                QCOMPARE(m.captured(2), QString(k == 0 ? "+" : k == 1 ? "-" : "X"));
+                QCOMPARE(answer, k == 0 ? a + b : k == 1 ? a - b : a * b);
+                maxA[k] = std::max(maxA[k], a);
+                maxB[k] = std::max(maxB[k], b);
+            }
+            // The larger operand comes first; the difference is never negative.
+            const auto d = shape.match(difference.text);
+            QVERIFY(d.captured(1).toInt() >= d.captured(3).toInt());
+            zeroDifference = zeroDifference || difference.answer == QLatin1String("0");
+        }
+        QVERIFY(zeroDifference || difficulty != EasyLevel);
+        // Operands come near the top of their range and never pass it.
+        auto nearTop = [](int seen, int limit) { return seen < limit && seen >= limit - limit / 100 - 1; };
+        QVERIFY(nearTop(maxA[0], sumA));
+        QVERIFY(nearTop(maxB[0], sumB));
+        QVERIFY(nearTop(maxA[2], productA));
+        QVERIFY(nearTop(maxB[2], productB));
+        QVERIFY(nearTop(maxA[1], std::max(sumA, sumB)));
+    }
+
+    void wordListFormatRules()
+    {
+        // "fish" and "frog" have no blank after them; two blanks make an empty word.
+        writeWordList("cat dog  bird fish\r\nowl frog\r\n\r\nantelope \r\n");
+        QCOMPARE(WordListWords(path("wlist.lst")),
+                 (QStringList{"cat", "dog", "", "bird", "owl", "antelope"}));
+        // Easy takes 3 to 4 letters, Moderate 4 to 6, Difficult 4 to 7.
+        QSet<QString> easy, moderate;
+        for (int i = 0; i < 300; ++i) {
+            easy << PickWord(EasyLevel).section(QStringLiteral("&&"), 0, 0);
+            moderate << PickWord(ModerateLevel).section(QStringLiteral("&&"), 0, 0);
+        }
+        QCOMPARE(easy, (QSet<QString>{"cat", "dog", "bird", "owl"}));
+        QCOMPARE(moderate, (QSet<QString>{"bird"}));
+        // Only words at line ends without their blank are of the right length: none.
+        writeWordList("ox ab antelopes fish\r\n");
+        QCOMPARE(PickWord(EasyLevel), QStringLiteral("&&"));
+        QCOMPARE(MakeWordScramble(EasyLevel), QStringLiteral("&&WS&&&&"));
+        QFile::remove(path("wlist.lst"));
+        QCOMPARE(PickWord(DifficultLevel), QStringLiteral("&&"));
+    }
+
+    void wordsAreDrawnUniformlyAndScrambled()
+    {
+        // "moon" is listed twice, so it is drawn twice as often as "star".
+        writeWordList("moon star \r\nmoon aaa x \r\n");
+        QMap<QString, int> drawn;
+        for (int i = 0; i < 4000; ++i) {
+            const QString pair = PickWord(EasyLevel);
+            const QString word = pair.section(QStringLiteral("&&"), 0, 0);
+            const QString scrambled = pair.section(QStringLiteral("&&"), 1, 1);
+            ++drawn[word];
+            QString a = word, b = scrambled;
+            std::sort(a.begin(), a.end());
+            std::sort(b.begin(), b.end());
+            QCOMPARE(a, b);
+            // A word that can be scrambled is always shown in another order.
+            QVERIFY2(word == QLatin1String("aaa") ? scrambled == word : scrambled != word, qPrintable(pair));
+        }
+        QCOMPARE(drawn.keys(), (QStringList{"aaa", "moon", "star"}));
+        QVERIFY2(drawn["moon"] > 1800 && drawn["moon"] < 2200, qPrintable(QString::number(drawn["moon"])));
+        QVERIFY2(drawn["star"] > 850 && drawn["star"] < 1150, qPrintable(QString::number(drawn["star"])));
+    }
+
+    void scrambleIsAUniformPermutation()
+    {
+        QCOMPARE(ScrambleText(QString()), QString());
+        QCOMPARE(ScrambleText(QStringLiteral("q")), QStringLiteral("q"));
+        QMap<QString, int> seen;
+        for (int i = 0; i < 24000; ++i)
+            ++seen[ScrambleText(QStringLiteral("abcd"))];
+        QCOMPARE(seen.size(), 24);
+        for (auto it = seen.cbegin(); it != seen.cend(); ++it) {
+            QString sorted = it.key();
+            std::sort(sorted.begin(), sorted.end());
+            QCOMPARE(sorted, QStringLiteral("abcd"));
+            QVERIFY2(it.value() > 800 && it.value() < 1200, qPrintable(it.key()));
+        }
+        // The colour alphabet: every letter twice.
+        const QString twenty = ScrambleText(PaletteLetters + PaletteLetters);
+        for (QChar letter : PaletteLetters)
+            QCOMPARE(twenty.count(letter), 2);
+    }
+
+    void colourSequences()
+    {
+        const int lowest[3] = {3, 5, 7};
+        for (int difficulty = 0; difficulty < 3; ++difficulty) {
+            QSet<int> lengths;
+            for (int i = 0; i < 300; ++i) {
+                const Parsed q = parse(MakeColourSequence(difficulty));
+                QCOMPARE(q.code, QStringLiteral("MT"));
+                QCOMPARE(q.text, q.answer);
+                lengths << int(q.answer.size());
+                for (QChar letter : q.answer) {
+                    QVERIFY(PaletteLetters.contains(letter));
+                    QVERIFY(q.answer.count(letter) <= 2);
+                }
+            }
+            QCOMPARE(lengths, (QSet<int>{lowest[difficulty], lowest[difficulty] + 1, lowest[difficulty] + 2}));
+        }
+        QCOMPARE(ColourOfLetter(u'g'), QColor(0, 128, 0));
+        QCOMPARE(ColourOfLetter(u'c'), QColor(128, 128, 128));
+        QCOMPARE(ColourName(u'p'), QStringLiteral("fuchsia"));
+        QCOMPARE(ColourName(QChar()), QStringLiteral("silver"));
+    }
+
+    void questionFileRecords()
+    {
+        QCOMPARE(ReadQuestionRecord(1).Text, QString());   // no file yet
+        QVERIFY(AppendQuestionRecord("MA", "&&MA&&5&&2 + 3"));
+        QVERIFY(AppendQuestionRecord("WSX", "&&WS&&" + QString(300, u'w')));
+        QVERIFY(AppendQuestionRecord("DX", "&&DX&&dexteritytest&&test"));
+        QFile file(path("questions.fil"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        file.close();
+        QCOMPARE(bytes.size(), 777);
+        QCOMPARE(bytes.left(4), QByteArray("\x02MA\x0e", 4));
+        QCOMPARE(bytes.mid(4, 14), QByteArray("&&MA&&5&&2 + 3"));
+        QCOMPARE(quint8(bytes[259]), quint8(2));   // the code is cut to 2 characters
+        QCOMPARE(bytes.mid(260, 2), QByteArray("WS"));
+        QCOMPARE(quint8(bytes[262]), quint8(255));   // the text to 255
+        QCOMPARE(ReadQuestionRecord(2).Code, QStringLiteral("WS"));
+        QCOMPARE(ReadQuestionRecord(2).Text.size(), 255);
+        QCOMPARE(ReadQuestionRecord(1).Text, QStringLiteral("&&MA&&5&&2 + 3"));
+        QCOMPARE(ReadQuestionRecord(0).Text, QString());
+        QCOMPARE(ReadQuestionRecord(0).Code, QString());
+        QCOMPARE(ReadQuestionRecord(9).Code, QStringLiteral("DX"));   // beyond the end: the last
+        // A torn record at the end is not read.
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(QByteArray(100, '\x05'));
+        file.close();
+        QCOMPARE(ReadQuestionRecord(4).Code, QStringLiteral("DX"));
+    }
+
+    void unwritableQuestionFileIsReportedOnce()
+    {
+        QVERIFY(QDir(folder.path()).mkdir("questions.fil"));   // a folder in its place
+        RearmQuestionFileReport();
+        QVERIFY(!AppendQuestionRecord("MA", "&&MA&&1&&0 + 1"));
+        QCOMPARE(parse(BuildQuestion(4, EasyLevel)).code, QStringLiteral("DX"));
+        QCOMPARE(parse(BuildQuestion(4, EasyLevel)).code, QStringLiteral("DX"));
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(boxes[0].contains("questions.fil"));
+        QVERIFY(QFileInfo(path("questions.fil")).isDir());
+        QCOMPARE(ReadQuestionRecord(1).Text, QString());
+    }
+
+    void answerComparison()
+    {
+        QVERIFY(AnswerMatches("moon", "MOON"));
+        QVERIFY(AnswerMatches("dexteritytest", "DexterityTest"));
+        QVERIFY(AnswerMatches("", ""));
+        QVERIFY(!AnswerMatches("12", "012"));
+        QVERIFY(!AnswerMatches("12", " 12"));
+        QVERIFY(!AnswerMatches("moon", "moon "));
+        QVERIFY(!AnswerMatches("12", "12.0"));
+        // Only ASCII letters are folded.
+        QVERIFY(!AnswerMatches(QStringLiteral("\u00e4"), QStringLiteral("\u00c4")));
+        QCOMPARE(AsciiUpperCase(QStringLiteral("a-z \u00e9")), QStringLiteral("A-Z \u00e9"));
+    }
+
+    void skipAndRightAnswerArithmetic()
+    {
+        ResetContestantTable();
+        ContestantTable[2].Progress = 7;
+        ContestantTable[2].Score = 3;
+        ContestantTable[2].LastX = 400;
+        ContestantTable[2].Confirmed = 2;
+        ApplySkip(2);
+        QCOMPARE(ContestantTable[2].Progress, 3);
+        QCOMPARE(ContestantTable[2].Score, 1);
+        QCOMPARE(ContestantTable[2].LastX, 0);
+        QCOMPARE(int(ContestantTable[2].Confirmed), 1);
+        ApplySkip(2);
+        ApplySkip(2);
+        QCOMPARE(ContestantTable[2].Progress, 0);
+        QCOMPARE(ContestantTable[2].Score, 0);
+        ContestantTable[1].Confirmed = 2;
+        ApplyRightAnswer(1);
+        ApplyRightAnswer(1);
+        QCOMPARE(ContestantTable[1].Score, 2);
+        QCOMPARE(int(ContestantTable[1].Confirmed), 1);
+        ApplyRightAnswer(6);   // no such slot: nothing happens
+        ApplySkip(-1);
+        QCOMPARE(ContestantTable[0].Score, 0);
+    }
+
+    void placementStaysOnTheScreen()
+    {
+        QCOMPARE(BottomCentre(QRect(0, 0, 1280, 1024), QSize(572, 88)), QPoint(354, 916));
+        // A second screen to the right.
+        QCOMPARE(BottomCentre(QRect(1280, 0, 800, 600), QSize(580, 115)), QPoint(1390, 465));
+        // A window larger than the screen keeps its top-left corner on it.
+        QCOMPARE(BottomCentre(QRect(0, 0, 400, 60), QSize(572, 88)), QPoint(0, 0));
+    }
+};
+
+QTEST_MAIN(TestQuestions)
+#include "tst_questions.moc"
