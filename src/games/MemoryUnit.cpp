@@ -334,13 +334,13 @@ void StartMemoryTest(const QString &sequence)
     form->ReadyBtn->show();
     form->SubmitBtn->setEnabled(false);
     form->RememBtn->hide();
+    form->setMemo(QString());   // before showing: no instructions of the last test on show
     form->show();
     form->raise();
     form->activateWindow();
     form->move(BottomCentre(RaceScreenGeometry(), form->frameGeometry().size()));
     if (QuestionForm)
         QuestionForm->hide();
-    form->setMemo(QString());
     StoredSequence = (sequence.isEmpty() ? StoredSequence : sequence).left(MaxStoredSequence);
     ClickCount = 0;
     for (int i = 0; i < PaletteSize; ++i) {

@@ -233,6 +233,8 @@ void RunRace()
     MainForm->CancelBtn->hide();
     if (QuestionForm)
         QuestionForm->close();
+    if (Memform)
+        Memform->close();   // a memory test still open has no race left to answer for
     MainForm->move(DesktopPoint(QPoint(ScreenSize().width() / 2 - MainForm->width() / 2, 0)).x(), MainForm->y());
     if (!raceAbandoned) {   // else the play mode is the one the user has just picked
         MainForm->ActionType->setItemIndex(-1);

@@ -7,12 +7,15 @@
 #include "QuestionSources.h"
 #include "QuestionUnit.h"
 #include "RaceModel.h"
+#include "RaceStart.h"
+#include "RosterUnit.h"
 #include "RadioGroup.h"
 #include "TTSUnit.h"
 #include "kw_unit.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -336,6 +339,78 @@ private slots:
         QVERIFY(survived);
         QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 5000);
         QVERIFY(!question->isVisible());
+    }
+
+    // A player who answers every question at once: typed answers, the memory sequence
+    // clicked back after "Ready", the Announcer clicked during a dexterity question.
+    void answerEverything()
+    {
+        if (memory->isVisible()) {
+            if (!memory->ReadyBtn->isHidden() && !memory->Memo1->toPlainText().isEmpty()) {
+                memory->ReadyBtnClick();
+                for (QChar letter : StoredSequence)
+                    memory->Shape1MouseUp(int(PaletteLetters.indexOf(letter)));
+                memory->SubmitBtnClick();
+            }
+        } else if (question->isVisible()) {
+            if (DexterityCountdown > 0) {
+                MyAgentClick(QStringLiteral("Announcer"), 1, 0, 0, 0);
+            } else {
+                question->Answer->setText(CurrentAnswer);
+                question->AnswerBtnClick();
+            }
+        }
+    }
+
+    void practiceRaceOfEveryPuzzleTypeFinishes_data()
+    {
+        QTest::addColumn<int>("gameType");
+        for (int type = 1; type <= 5; ++type)
+            QTest::addRow("game type %d", type) << type;
+    }
+    void practiceRaceOfEveryPuzzleTypeFinishes()
+    {
+        QFETCH(int, gameType);
+        main->GameType->setItemIndex(gameType);
+        QTimer player;
+        player.setInterval(2);
+        connect(&player, &QTimer::timeout, this, &TestQuestionWindow::answerEverything);
+        player.start();
+        StartRaceClick();
+        player.stop();
+        QCOMPARE(ContestantTable[0].Score, 8);
+        QCOMPARE(ContestantTable[0].Progress, 96);
+        QVERIFY(!RaceRunning);
+        QVERIFY(!question->isVisible());
+        QVERIFY(!memory->isVisible());
+        QCOMPARE(QFileInfo(QuestionFilePath()).size() % 259, 0);
+        QVERIFY(QFileInfo(QuestionFilePath()).size() >= 8 * 259);
+        ShutdownCountdown = 0;
+        UnloadBtnClick();
+    }
+
+    void memoryWindowClosesWhenTheRaceEnds()
+    {
+        // A second contestant on this computer finishes while the memory test is open.
+        main->Contestants->addItem(QStringLiteral("40001\tSam\tBolt.acs"));
+        main->GameType->setItemIndex(5);
+        QTimer finisher;
+        finisher.setInterval(2);
+        bool seen = false;
+        connect(&finisher, &QTimer::timeout, this, [&] {
+            if (memory->isVisible()) {
+                seen = true;
+                ContestantTable[1].Score = 8;
+            }
+        });
+        finisher.start();
+        StartRaceClick();
+        finisher.stop();
+        QVERIFY(seen);
+        QCOMPARE(FinisherIndex, 1);
+        QVERIFY(!memory->isVisible());
+        ShutdownCountdown = 0;
+        UnloadBtnClick();
     }
 
     void jumpAreasAndWaits()

@@ -1,0 +1,202 @@
+#!/usr/bin/env python3
+"""Practice races of the puzzle game types played to the finish on a virtual desktop, as
+a player would: answers typed into the question window with the keyboard, the memory
+sequence read from the answer circles (as a screen reader reads them) and clicked on the
+palette circles with real mouse clicks, and the jumping Announcer clicked with the mouse.
+After the finish the program ends by itself. The question file is read back at the end."""
+import os
+import re
+import subprocess
+import time
+import unittest
+
+import pyatspi
+
+from desktop import Game, application, find, geometry, is_showing, press, wait_find, wait_for, walk, x_windows
+
+RECORD = 259
+COLOURS = ["blue", "green", "yellow", "red", "fuchsia", "black", "white", "lime", "aqua", "gray"]
+PALETTE = "bgyrpkwlac"
+
+
+def read_questions(path):
+    """The records of the question file: (code, text) pairs."""
+    with open(path, "rb") as f:
+        data = f.read()
+    records = []
+    for at in range(0, len(data) - len(data) % RECORD, RECORD):
+        record = data[at:at + RECORD]
+        code = record[1:1 + min(record[0], 2)].decode("latin-1")
+        text = record[4:4 + record[3]].decode("latin-1")
+        records.append((code, text))
+    return records, len(data)
+
+
+def xdotool(*args):
+    subprocess.run(["xdotool", *args], check=True, capture_output=True, timeout=30)
+
+
+def click_at(x, y, button=1):
+    xdotool("mousemove", "--sync", str(x), str(y), "click", str(button))
+
+
+def extents(node):
+    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return box.x, box.y, box.width, box.height
+
+
+def text_of(node):
+    text = node.queryText()
+    return text.getText(0, text.characterCount)
+
+
+class PuzzleRaceTest(unittest.TestCase):
+    def start(self, game, game_type):
+        app = application()
+        press(wait_find(app, "Practice", "radio button"))
+        press(wait_find(app, game_type, "radio button"))
+        press(wait_find(app, "Start Game", "push button"))
+        return app
+
+    def answer_box(self, app):
+        box = find(app, "Answer", "text", showing=True)
+        return box if box is not None and is_showing(box) else None
+
+    def type_answer(self, box, answer):
+        """Clicks into the answer box and types the answer and Enter, with the keyboard."""
+        frame = box
+        while frame is not None and frame.getRoleName() not in ("frame", "window", "dialog"):
+            frame = frame.parent
+        windows = x_windows(frame.name) if frame is not None else []
+        if windows:
+            subprocess.run(["xdotool", "windowfocus", "--sync", windows[0]], capture_output=True, timeout=30)
+        x, y, w, h = extents(box)
+        click_at(x + w // 2, y + h // 2)
+        xdotool("type", "--delay", "20", answer)
+        xdotool("key", "Return")
+
+    def question_text(self, app):
+        label = wait_find(app, "Answer", "push button")
+        for node in walk(label.parent):
+            if node.getRoleName() == "label" and node.name and node.name != "Wrong - Try Again":
+                return node.name
+        return ""
+
+    def finish(self, game, minimum_records):
+        code = game.process.wait(timeout=240)
+        output = game.process.stdout.read().decode(errors="replace")
+        self.assertEqual(code, 0, output)
+        records, size = read_questions(os.path.join(game.folder, "Games", "questions.fil"))
+        self.assertEqual(size % RECORD, 0)
+        self.assertGreaterEqual(len(records), minimum_records)
+        return records
+
+    def play_typed(self, game_type, solve, wrong_first):
+        with Game() as game:
+            app = self.start(game, game_type)
+            right = 0
+            deadline = time.time() + 240
+            while right < 8 and time.time() < deadline:
+                box = self.answer_box(app)
+                if box is None:
+                    time.sleep(0.1)
+                    continue
+                shown = self.question_text(app)
+                answer = solve(shown, game)
+                if wrong_first and right == 0:
+                    self.type_answer(box, answer + "9")
+                    wait_find(app, "Wrong - Try Again", "label", 30)
+                    self.assertTrue(is_showing(self.answer_box(app)), "a wrong answer keeps the question")
+                self.type_answer(box, answer)
+                wait_for(lambda: self.answer_box(app) is None or self.question_text(app) != shown, 30, 0.1,
+                         "the question window to close")
+                right += 1
+            self.assertEqual(right, 8)
+            return self.finish(game, 8)
+
+    def test_simple_math(self):
+        def solve(shown, game):
+            m = re.search(r"(\d+) ([-+X]) (\d+)\s*$", shown)
+            self.assertTrue(m, shown)
+            a, op, b = int(m.group(1)), m.group(2), int(m.group(3))
+            return str(a + b if op == "+" else a - b if op == "-" else a * b)
+        records = self.play_typed("Simple Math", solve, wrong_first=True)
+        codes = [code for code, _ in records]
+        self.assertTrue(set(codes) <= {"MA", "MS", "MM"}, codes)
+        self.assertTrue(all(a != b for a, b in zip(codes, codes[1:])), codes)
+        self.assertNotEqual(codes[0], "MA")
+
+    def test_word_scramble(self):
+        def solve(shown, game):
+            scrambled = shown.strip().split("\n")[-1]
+            records, _ = read_questions(os.path.join(game.folder, "Games", "questions.fil"))
+            for _, text in reversed(records):
+                fields = text.split("&&")
+                if len(fields) >= 4 and fields[3].upper() == scrambled:
+                    self.assertEqual(sorted(fields[2].upper()), sorted(scrambled))
+                    return fields[2].lower()   # typed in lower case: accepted
+            self.fail(f"no question shows {scrambled!r}")
+        records = self.play_typed("Word Scramble", solve, wrong_first=False)
+        self.assertTrue(all(code == "WS" for code, _ in records))
+
+    def test_memory_test(self):
+        with Game() as game:
+            app = self.start(game, "Memory Test")
+            right = 0
+            deadline = time.time() + 240
+            while right < 8 and time.time() < deadline:
+                ready = find(app, "Ready", "push button", showing=True)
+                instructions = find(app, "Instructions", None, showing=True)
+                if ready is None or instructions is None or not text_of(instructions).strip():
+                    time.sleep(0.1)
+                    continue
+                # The playback is over: the answer circles name the sequence.
+                sequence = ""
+                for number in range(1, 11):
+                    circle = next((n for n in walk(app) if n.name.startswith(f"answer circle {number}: ")
+                                   and is_showing(n)), None)
+                    if circle is None:
+                        break
+                    sequence += PALETTE[COLOURS.index(circle.name.split(": ")[1])]
+                records, _ = read_questions(os.path.join(game.folder, "Games", "questions.fil"))
+                self.assertEqual("&&MT&&" + sequence + "&&" + sequence, records[-1][1])
+                press(ready)
+                wait_find(app, "blue", "push button", 30)
+                window = x_windows("Memory Test")[0]
+                left, top, _, _ = geometry(window)
+                for letter in sequence:
+                    index = PALETTE.index(letter)
+                    click_at(left + 5 + 25 * index + 10, top + 38 + 10)
+                submit = wait_find(app, "Submit Answer", "push button")
+                wait_for(lambda: submit.getState().contains(pyatspi.STATE_ENABLED), 30, 0.1, "Submit enabled")
+                press(submit)
+                wait_for(lambda: not x_windows("Memory Test"), 30, 0.1, "the memory window to close")
+                right += 1
+            self.assertEqual(right, 8)
+            records = self.finish(game, 8)
+            self.assertTrue(all(code == "MT" for code, _ in records))
+
+    def test_dexterity_test(self):
+        # Slower time, so that a jump stays put for a moment (about 75 ms).
+        with Game(time_scale="0.1") as game:
+            app = self.start(game, "Dexterity Test")
+            right = 0
+            deadline = time.time() + 300
+            while right < 8 and time.time() < deadline:
+                if self.answer_box(app) is None or not x_windows("Announcer"):
+                    time.sleep(0.05)
+                    continue
+                # Click the Announcer wherever it is, until the question is answered.
+                while self.answer_box(app) is not None and time.time() < deadline:
+                    subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Announcer$",
+                                    "mousemove", "--window", "%1", "48", "60", "click", "1"],
+                                   capture_output=True, timeout=30)
+                    time.sleep(0.02)
+                right += 1
+            self.assertEqual(right, 8)
+            records = self.finish(game, 8)
+            self.assertEqual(set(records), {("DX", "&&DX&&dexteritytest&&test")})
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
