@@ -338,7 +338,7 @@ void StartMemoryTest(const QString &sequence)
     form->show();
     form->raise();
     form->activateWindow();
-    form->move(BottomCentre(RaceScreenGeometry(), form->frameGeometry().size()));
+    form->move(BottomCentre(RaceScreen(), form->frameGeometry().size()));
     if (QuestionForm)
         QuestionForm->hide();
     StoredSequence = (sequence.isEmpty() ? StoredSequence : sequence).left(MaxStoredSequence);

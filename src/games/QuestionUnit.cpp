@@ -5,7 +5,6 @@
 #include "MemoryUnit.h"
 #include "MessageBoxes.h"
 #include "PhraseUnit.h"
-#include "PlayUnit.h"
 #include "QuestionSources.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
@@ -15,12 +14,10 @@
 #include "records.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 TQuestionForm *QuestionForm = nullptr;
 QString CurrentAnswer;
@@ -239,7 +236,7 @@ void ShowQuestion(const QString &sender, const QString &payload)
     form->show();
     form->raise();
     form->activateWindow();
-    form->move(BottomCentre(RaceScreenGeometry(), form->frameGeometry().size()));
+    form->move(BottomCentre(RaceScreen(), form->frameGeometry().size()));
 
     QString fields = payload;
     const QString code = NextField(fields);
@@ -371,14 +368,4 @@ QPoint BottomCentre(const QRect &screen, const QSize &window)
     left = std::max(screen.left(), std::min(left, screen.right() + 1 - window.width()));
     top = std::max(screen.top(), std::min(top, screen.bottom() + 1 - window.height()));
     return QPoint(left, top);
-}
-
-QRect RaceScreenGeometry()
-{
-    const QScreen *screen = nullptr;
-    if (PlayForm && PlayForm->isVisible())
-        screen = PlayForm->screen();
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry() : QRect(QPoint(0, 0), ScreenSize());
 }

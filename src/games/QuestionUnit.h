@@ -83,8 +83,6 @@ bool AnswerMatches(const QString &expected, const QString &typed);
 // Letters a-z turned to A-Z; every other character kept.
 QString AsciiUpperCase(const QString &text);
 
-// Where the question and memory windows appear: centred at the bottom of the screen
-// that shows the race (the race-track window's screen, else the primary one), 20 pixels
-// above its lower edge, and always wholly on that screen.
+// Where the question and memory windows appear on the race's screen (RaceScreen):
+// centred at its bottom, 20 pixels above its lower edge, and always wholly on it.
 QPoint BottomCentre(const QRect &screen, const QSize &window);
-QRect RaceScreenGeometry();

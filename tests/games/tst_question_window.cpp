@@ -1,7 +1,10 @@
 // The question window, the question round, the memory window and the dexterity click,
-// with the real windows and character stage, offscreen and at a small time scale.
+// with the real windows and character stage, offscreen and at a small time scale. A
+// socket on another loopback address stands for the race host of remote questions.
 #include "DexterityTest.h"
+#include "InternetUnit.h"
 #include "MainUnit.h"
+#include "NetTestFolder.h"
 #include "MemoryUnit.h"
 #include "MessageBoxes.h"
 #include "QuestionSources.h"
@@ -12,6 +15,7 @@
 #include "RadioGroup.h"
 #include "TTSUnit.h"
 #include "kw_unit.h"
+#include "records.h"
 
 #include <QApplication>
 #include <QFile>
@@ -21,15 +25,33 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
 
+namespace {
+
+constexpr quint16 GamePortNumber = 4542;
+const QString HostAddress = QStringLiteral("127.0.0.72");
+
+// The texts of the datagrams whose code is code.
+QList<QByteArray> withCode(const QList<QByteArray> &texts, const QByteArray &code)
+{
+    QList<QByteArray> result;
+    for (const QByteArray &text : texts)
+        if (text.startsWith(code))
+            result << text;
+    return result;
+}
+
+} // namespace
+
 class TestQuestionWindow : public QObject
 {
     Q_OBJECT
-    QTemporaryDir folder;
+    NetTestFolder *folder = nullptr;
+    Peer *host = nullptr;
+    TInternetForm *internet = nullptr;
     TMainForm *main = nullptr;
     TTTSForm *stage = nullptr;
     TQuestionForm *question = nullptr;
@@ -52,15 +74,14 @@ class TestQuestionWindow : public QObject
 private slots:
     void initTestCase()
     {
-        QFile phrases(folder.filePath("stdtalk.lst"));
-        QVERIFY(phrases.open(QIODevice::WriteOnly));
-        phrases.write("ql1 WORDS\r\nql2 ADD\r\nql3 SUB\r\nql4 MUL\r\nql5 CATCH\r\nqa1 UNSCRAMBLE\r\nqa2 TYPE\r\n"
+        folder = new NetTestFolder(GamePortNumber, GamePortNumber - 2, {"Pip.acs", "Bolt.acs"});
+        QVERIFY(folder->writeFile("stdtalk.lst", "ql1 WORDS\r\nql2 ADD\r\nql3 SUB\r\nql4 MUL\r\nql5 CATCH\r\nqa1 UNSCRAMBLE\r\nqa2 TYPE\r\n"
                       "qb1 ADDP\r\nqc1 SUBP\r\nqd1 MULP\r\nqe1 CATCHP\r\nqe2 CLICKP\r\n"
-                      "mt1 MEMORIZE\r\nmt2 REPEAT\r\nmt3 WRONG\r\n");
-        phrases.close();
-        QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder.filePath("Announcer.acs")));
-        qputenv("HOLLYFROST_PROGRAM_FOLDER", folder.path().toLocal8Bit());
-        qputenv("WINDIR", qgetenv("HF_WINDOWS_DIR"));
+                      "mt1 MEMORIZE\r\nmt2 REPEAT\r\nmt3 WRONG\r\n"));
+        QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
+        qputenv("HOLLYFROST_BIND_ADDRESS", "127.0.0.71");
+        Records::Options.UserUin = 50005;
+        Records::Options.DisplayName = QStringLiteral("Robin");
         SetMessageBoxAnswerer([](BoxKind, const QString &) {});
         main = new TMainForm;
         MainForm = main;
@@ -68,6 +89,10 @@ private slots:
         stage = new TTTSForm;
         question = new TQuestionForm;
         memory = new TMemform;
+        internet = new TInternetForm;
+        QVERIFY(internet->Listening());
+        host = new Peer(HostAddress, GamePortNumber);
+        QVERIFY(host->bound());
         RandSeed(3);
     }
     void init()
@@ -80,14 +105,19 @@ private slots:
         ResetQuestionRound();
         question->close();
         memory->close();
+        host->answer(QByteArray(), QByteArray(), 0);   // the host answers nothing
+        host->drain(20);
     }
     void cleanupTestCase()
     {
         SetMessageBoxAnswerer({});
+        delete host;
+        delete internet;
         delete memory;
         delete question;
         delete stage;
         delete main;
+        delete folder;
     }
 
     void arithmeticQuestionIsShownAndChecked()
@@ -97,7 +127,7 @@ private slots:
         QCOMPARE(question->windowTitle(), QStringLiteral("SUB"));
         QCOMPARE(question->Question->text(), QStringLiteral("SUBP\n\n8 - 3"));
         QCOMPARE(question->Question->accessibleName(), question->Question->text());
-        QCOMPARE(question->pos(), BottomCentre(RaceScreenGeometry(), question->frameGeometry().size()));
+        QCOMPARE(question->pos(), BottomCentre(RaceScreen(), question->frameGeometry().size()));
         QCOMPARE(CurrentAnswer, QStringLiteral("5"));
         QCOMPARE(CurrentSender, QString());
         // Wrong answers: an empty box, the wrong label, no penalty, the question stays.
@@ -127,12 +157,14 @@ private slots:
     void repeatedQuestionIsShownOnce()
     {
         const QString payload = QStringLiteral("MM&&12&&3 X 4&&1");
-        ShowQuestion(QStringLiteral("127.0.0.9"), payload);
+        ShowQuestion(HostAddress, payload);
         QVERIFY(question->isVisible());
-        QCOMPARE(LastQuestionKey, QStringLiteral("127.0.0.9") + payload);
+        QCOMPARE(LastQuestionKey, HostAddress + payload);
         question->close();
-        ShowQuestion(QStringLiteral("127.0.0.9"), payload);
+        ShowQuestion(HostAddress, payload);
         QVERIFY(!question->isVisible());
+        // Both deliveries are acknowledged.
+        QCOMPARE(host->texts(host->receive(2)), (QList<QByteArray>{"AKRobin", "AKRobin"}));
         // The same question from this computer, or in a new race, is shown.
         ShowQuestion(QString(), payload);
         QVERIFY(question->isVisible());
@@ -160,14 +192,14 @@ private slots:
 
     void reportToHostBlocksSecondPressAndKeepsANewQuestion()
     {
-        const QString host = QStringLiteral("127.0.0.9");
-        ShowQuestion(host, QStringLiteral("MA&&4&&2 + 2&&1"));
+        const QString hostAddress = HostAddress;
+        ShowQuestion(hostAddress, QStringLiteral("MA&&4&&2 + 2&&1"));
         bool disabledDuringReport = false;
         QTimer::singleShot(0, this, [&] {
             disabledDuringReport = !question->AnswerBtn->isEnabled();
             question->Answer->setText(QStringLiteral("4"));
             QTest::keyClick(question->Answer, Qt::Key_Return);   // does nothing now
-            ShowQuestion(host, QStringLiteral("MA&&6&&3 + 3&&2"));   // the host's next question
+            ShowQuestion(hostAddress, QStringLiteral("MA&&6&&3 + 3&&2"));   // the host's next question
         });
         question->Answer->setText(QStringLiteral("4"));
         question->AnswerBtnClick();
@@ -179,6 +211,62 @@ private slots:
         // A remote question is never scored here.
         QCOMPARE(ContestantTable[0].Score, 0);
         QCOMPARE(int(ContestantTable[0].Confirmed), 0);
+        // Never acknowledged: the first send and 15 repeats.
+        const QList<QByteArray> reports = withCode(host->texts(host->receive(18)), "RB");
+        QCOMPARE(reports.size(), 16);
+        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&4"));
+    }
+
+    void hostAcknowledgesReportsAndSkips()
+    {
+        host->answer("RB", "AKHost", GamePortNumber);
+        ShowQuestion(HostAddress, QStringLiteral("WS&&moon&&noom&&3"));
+        type(QStringLiteral("moon"));
+        QVERIFY(!question->isVisible());
+        QVERIFY(question->AnswerBtn->isEnabled());
+        const QList<QByteArray> reports = withCode(host->texts(host->drain(100)), "RB");
+        QVERIFY2(reports.size() >= 1 && reports.size() < 16, qPrintable(QString::number(reports.size())));
+        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&moon"));
+        // A skip that is never acknowledged is sent 6 times; nothing is halved here.
+        ContestantTable[0].Progress = 24;
+        ShowQuestion(HostAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
+        QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
+        QVERIFY(!question->isVisible());
+        QVERIFY(question->SkipBtn->isEnabled());
+        QCOMPARE(ContestantTable[0].Progress, 24);
+        const QList<QByteArray> skips = withCode(host->texts(host->drain(100)), "RK");
+        QCOMPARE(skips.size(), 6);
+        QCOMPARE(skips.first(), QByteArray("RKRobin&&50005&&4"));
+    }
+
+    void roundSendsRemoteQuestionsFirst()
+    {
+        QFile::remove(QuestionFilePath());
+        main->GameType->setItemIndex(4);   // "Dexterity Test": a known question text
+        main->Contestants->addItem(QStringLiteral("60006\tSam\tBolt.acs"));
+        ContestantTable[1].Address = HostAddress;
+        // Acknowledged: one send; the local player's question comes after it.
+        host->answer("RZ", "AKSam", GamePortNumber);
+        RunQuestionRound();
+        QVERIFY(question->isVisible());
+        QCOMPARE(int(ContestantTable[1].Confirmed), 2);
+        QCOMPARE(ContestantTable[1].QuestionNumber, 2);
+        QVERIFY(ContestantTable[1].Acked);
+        QList<QByteArray> sent = withCode(host->texts(host->drain(100)), "RZ");
+        QVERIFY2(sent.size() >= 1 && sent.size() < 16, qPrintable(QString::number(sent.size())));
+        QCOMPARE(sent.first(), QByteArray("RZRobin&&DX&&dexteritytest&&test&&1"));
+        // Still busy with it: no question at the next round.
+        RunQuestionRound();
+        QVERIFY(withCode(host->texts(host->drain(50)), "RZ").isEmpty());
+        // Free again but switched off: the first send and 15 repeats, then the round goes on.
+        ContestantTable[1].Confirmed = 1;
+        host->answer(QByteArray(), QByteArray(), 0);
+        RunQuestionRound();
+        sent = withCode(host->texts(host->receive(16)), "RZ");
+        QCOMPARE(sent.size(), 16);
+        QCOMPARE(sent.first(), QByteArray("RZRobin&&DX&&dexteritytest&&test&&2"));
+        QVERIFY(!ContestantTable[1].Acked);
+        DexterityCountdown = 0;
     }
 
     void roundPutsQuestionsInSequence()
@@ -221,7 +309,7 @@ private slots:
         QVERIFY(memory->Palette[0]->isHidden());
         QCOMPARE(memory->Memo1->toPlainText(), QStringLiteral("MEMORIZE"));
         QVERIFY(!memory->SubmitBtn->isEnabled());
-        QCOMPARE(memory->pos(), BottomCentre(RaceScreenGeometry(), memory->frameGeometry().size()));
+        QCOMPARE(memory->pos(), BottomCentre(RaceScreen(), memory->frameGeometry().size()));
 
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QVERIFY(!memory->Palette[9]->isHidden());
@@ -312,7 +400,7 @@ private slots:
     {
         QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
         ShowCharacter(true, "Announcer");
-        ShowQuestion(QStringLiteral("127.0.0.9"), QStringLiteral("DX&&dexteritytest&&test&&1"));
+        ShowQuestion(HostAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
         QPointer<QWidget> window = announcerWindow();
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);
