@@ -7,6 +7,7 @@ After the finish the program ends by itself. The question file is read back at t
 import os
 import re
 import subprocess
+import sys
 import time
 import unittest
 
@@ -200,4 +201,6 @@ class PuzzleRaceTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    # HF_PUZZLE names one test (e.g. "test_memory_test"), so that CTest runs them side by side.
+    only = os.environ.get("HF_PUZZLE")
+    unittest.main(verbosity=2, argv=[sys.argv[0]] + ([f"PuzzleRaceTest.{only}"] if only else []))
