@@ -97,7 +97,8 @@ class PuzzleRaceTest(unittest.TestCase):
             app = self.start(game, game_type)
             right = 0
             deadline = time.time() + 240
-            while right < 8 and time.time() < deadline:
+            # Until the eighth right answer has finished the race and the program has ended.
+            while game.process.poll() is None and time.time() < deadline:
                 box = self.answer_box(app)
                 if box is None:
                     time.sleep(0.1)
@@ -112,7 +113,7 @@ class PuzzleRaceTest(unittest.TestCase):
                 wait_for(lambda: self.answer_box(app) is None or self.question_text(app) != shown, 30, 0.1,
                          "the question window to close")
                 right += 1
-            self.assertEqual(right, 8)
+            self.assertGreaterEqual(right, 8)
             return self.finish(game, 8)
 
     def test_simple_math(self):
@@ -145,7 +146,7 @@ class PuzzleRaceTest(unittest.TestCase):
             app = self.start(game, "Memory Test")
             right = 0
             deadline = time.time() + 240
-            while right < 8 and time.time() < deadline:
+            while game.process.poll() is None and time.time() < deadline:
                 ready = find(app, "Ready", "push button", showing=True)
                 instructions = find(app, "Instructions", None, showing=True)
                 if ready is None or instructions is None or not text_of(instructions).strip():
@@ -172,9 +173,11 @@ class PuzzleRaceTest(unittest.TestCase):
                 submit = wait_find(app, "Submit Answer", "push button")
                 wait_for(lambda: submit.getState().contains(pyatspi.STATE_ENABLED), 30, 0.1, "Submit enabled")
                 press(submit)
-                wait_for(lambda: not x_windows("Memory Test"), 30, 0.1, "the memory window to close")
+                # Closed, or already open with the next question (Ready shows again).
+                wait_for(lambda: not x_windows("Memory Test") or find(app, "Ready", "push button", showing=True),
+                         30, 0.05, "the memory window to close")
                 right += 1
-            self.assertEqual(right, 8)
+            self.assertGreaterEqual(right, 8)
             records = self.finish(game, 8)
             self.assertTrue(all(code == "MT" for code, _ in records))
 
@@ -182,20 +185,17 @@ class PuzzleRaceTest(unittest.TestCase):
         # Slower time, so that a jump stays put for a moment (about 75 ms).
         with Game(time_scale="0.1") as game:
             app = self.start(game, "Dexterity Test")
-            right = 0
             deadline = time.time() + 300
-            while right < 8 and time.time() < deadline:
+            # Click the Announcer wherever it jumps while a question is on show, until the
+            # race is won and the program has ended.
+            while game.process.poll() is None and time.time() < deadline:
                 if self.answer_box(app) is None or not x_windows("Announcer"):
                     time.sleep(0.05)
                     continue
-                # Click the Announcer wherever it is, until the question is answered.
-                while self.answer_box(app) is not None and time.time() < deadline:
-                    subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Announcer$",
-                                    "mousemove", "--window", "%1", "48", "60", "click", "1"],
-                                   capture_output=True, timeout=30)
-                    time.sleep(0.02)
-                right += 1
-            self.assertEqual(right, 8)
+                subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Announcer$",
+                                "mousemove", "--window", "%1", "48", "60", "click", "1"],
+                               capture_output=True, timeout=30)
+                time.sleep(0.02)
             records = self.finish(game, 8)
             self.assertEqual(set(records), {("DX", "&&DX&&dexteritytest&&test")})
 
