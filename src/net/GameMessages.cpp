@@ -135,18 +135,15 @@ void takeScore(const QString &code, const QString &senderAddress, const QString 
     if (senderAddress + payload == LastScorePayload)
         return;
     LastScorePayload = senderAddress + payload;
-    if (code == QLatin1String("RB")) {
-        markSender(senderAddress, [](ContestantRecord &record) {
-            record.Confirmed = 1;
-            ++record.Score;
-        });
-    } else {
-        markSender(senderAddress, [](ContestantRecord &record) {
-            record.Confirmed = 1;
-            record.Progress /= 2;
-            record.Score /= 2;
-            record.LastX = 0;
-        });
+    const bool rightAnswer = code == QLatin1String("RB");
+    for (int slot = 0; slot < MaxContestants; ++slot) {
+        const QString &address = ContestantTable[slot].Address;
+        if (address.isEmpty() || address != senderAddress)
+            continue;
+        if (rightAnswer)
+            ApplyRightAnswer(slot);
+        else
+            ApplySkip(slot);
     }
 }
 
@@ -194,6 +191,8 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
         repaintRoster();
     } else if (code == QLatin1String("RB") || code == QLatin1String("RK")) {
         takeScore(code, senderAddress, payload);
+    } else if (code == QLatin1String("RZ")) {
+        ShowQuestion(senderAddress, payload);
     } else if (code == QLatin1String("RC")) {
         cancelledByHost();
     } else if (code == QLatin1String("RT")) {

@@ -73,6 +73,7 @@ private slots:
     void rosterGuards();
     void positions();
     void answersAndSkipsAreCountedOnce();
+    void questionFromTheHost();
     void acknowledgementsAndReadiness();
     void cancelAndDescription();
     void invitationPing();
@@ -283,6 +284,25 @@ void TestMessages::answersAndSkipsAreCountedOnce()
     DispatchMessage(PeerB, QStringLiteral("RKAl&&60006&&17"));
     DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&17"));
     QCOMPARE(ContestantTable[2].Score, 1);
+}
+
+void TestMessages::questionFromTheHost()
+{
+    mode(JoinGame);
+    TQuestionForm form;
+    LastQuestionKey.clear();
+    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
+    QCOMPARE(sentTo(a, 1), (QList<QByteArray>{"AKHosty"}));
+    QVERIFY(form.isVisible());
+    QVERIFY(form.Question->text().contains(QStringLiteral("7 + 5")));
+    QCOMPARE(CurrentAnswer, QStringLiteral("12"));
+    QCOMPARE(CurrentSender, PeerA);
+    // A resend of the same question is acknowledged again but not shown anew.
+    form.Answer->setText(QStringLiteral("1"));
+    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
+    QCOMPARE(sentTo(a, 1), (QList<QByteArray>{"AKHosty"}));
+    QCOMPARE(form.Answer->text(), QStringLiteral("1"));
+    form.hide();
 }
 
 void TestMessages::acknowledgementsAndReadiness()
