@@ -5,6 +5,7 @@ asks to play, the host accepts, starts the race, and both copies show the same s
 and end. With HF_NETWORK_PREFIX the copies use other addresses (the loss test runs this
 inside a network namespace of its own)."""
 import os
+import re
 import signal
 import subprocess
 import tempfile
@@ -197,6 +198,33 @@ class NetworkRaceTest(unittest.TestCase):
     def test_lan_race_from_invitation_to_both_scoreboards(self):
         host, joiner = self.gather(GAME_TYPE)
         self.race(host, joiner)
+
+    def test_puzzle_race_answered_on_the_joiner(self):
+        # Simple Math: the host's questions reach the joiner, whose player answers them in
+        # its question window; the host counts the answers, so the joiner's runner wins.
+        host, joiner = self.gather("Simple Math")
+        answered = []
+
+        def answer():
+            try:
+                box = find(joiner.app, "Answer", "text", showing=True)
+                button = find(joiner.app, "Answer", "push button", showing=True)
+                if box is None or button is None:
+                    return
+                shown = [node.name for node in walk(button.parent)
+                         if node.getRoleName() == "label" and node.name and node.name != "Wrong - Try Again"]
+                match = re.search(r"(\d+) ([-+X]) (\d+)\s*$", shown[0] if shown else "")
+                if not match:
+                    return
+                a, op, b = int(match.group(1)), match.group(2), int(match.group(3))
+                box.queryEditableText().setTextContents(str(a + b if op == "+" else a - b if op == "-" else a * b))
+                press(button)
+                answered.append(match.group(0))
+            except GLib.GError:   # the window went away meanwhile
+                pass
+        boards = self.race(host, joiner, tick=answer)
+        self.assertGreaterEqual(len(answered), 8)
+        self.assertEqual(boards["joiner"]["Win:"], "Win: Jo (Bolt)")
 
 
 if __name__ == "__main__":
