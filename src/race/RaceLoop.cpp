@@ -24,11 +24,14 @@ qint32 &progressOf(int slot)
 }
 
 // The best slot by Progress, skipping the given ones; ties go to the lowest slot and a
-// slot with Progress 0 is never chosen (the default then stays).
-int bestSlot(int fallback, int skipA, int skipB)
+// slot with Progress 0 is never chosen. When nobody qualifies the lowest slot not skipped
+// stands in, so that the winner is never also named second or third on the scoreboard.
+int bestSlot(int skipA, int skipB)
 {
     int best = 0;
-    int result = fallback;
+    int result = 0;
+    while (result == skipA || result == skipB)
+        ++result;
     for (int slot = 0; slot < MaxContestants; ++slot) {
         if (slot == skipA || slot == skipB)
             continue;
@@ -106,9 +109,9 @@ bool RaceRound()
 
 void RankContestants()
 {
-    WinIndex = bestSlot(0, -1, -1);
-    PlaceIndex = bestSlot(1, WinIndex, -1);
-    ShowIndex = ContestantCount() > 2 ? bestSlot(2, WinIndex, PlaceIndex) : 2;
+    WinIndex = bestSlot(-1, -1);
+    PlaceIndex = bestSlot(WinIndex, -1);
+    ShowIndex = ContestantCount() > 2 ? bestSlot(WinIndex, PlaceIndex) : 2;
 }
 
 void MoveContestant(int slot)

@@ -137,7 +137,9 @@ void TestRace::ranking_data()
     QTest::newRow("distinct") << QList<int>{10, 40, 20, 30} << QList<int>{1, 3, 2};
     QTest::newRow("ties go to the lowest slot") << QList<int>{30, 30, 30} << QList<int>{0, 1, 2};
     QTest::newRow("zero never ranks: defaults stay") << QList<int>{0, 0, 0} << QList<int>{0, 1, 2};
-    QTest::newRow("only the last moved") << QList<int>{0, 0, 5} << QList<int>{2, 1, 2};
+    // Nobody else has moved: the lowest other slots stand in, never the winner again.
+    QTest::newRow("only the last moved") << QList<int>{0, 0, 5} << QList<int>{2, 0, 1};
+    QTest::newRow("only the second of two moved") << QList<int>{0, 9} << QList<int>{1, 0, 2};
     QTest::newRow("two contestants keep show at 2") << QList<int>{5, 9} << QList<int>{1, 0, 2};
 }
 
