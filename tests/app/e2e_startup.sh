@@ -6,14 +6,9 @@
 #  4. "Exit" ends the program with status 0.
 set -uo pipefail
 : "${HF_GAME:?}" "${HF_MESSENGER:?}" "${DISPLAY:?}"
+source "$(dirname "$0")/../e2e/shell-helpers.sh"
+use_work_folder
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
 # A private runtime folder for the instance guard, so other runs cannot interfere.
 export TMPDIR="$work/tmp" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$TMPDIR"
@@ -22,7 +17,6 @@ demo="$work/messenger"
 
 pass() { echo "ok: $*"; }
 
-source "$(dirname "$0")/../e2e/shell-helpers.sh"
 visible_window() { xdotool search --onlyvisible --name "$1" | head -n 1; }
 has_window() { [ -n "$(visible_window "$1")" ]; }
 gone() { ! kill -0 "$1" 2>/dev/null; }

@@ -11,3 +11,11 @@ wait_for() {
     done
     return 1
 }
+
+# use_work_folder: a fresh folder in $work, and $pids, whose processes are killed and the
+# folder removed when the script exits.
+use_work_folder() {
+    work=$(mktemp -d)
+    pids=()
+    trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; rm -rf "$work"' EXIT
+}

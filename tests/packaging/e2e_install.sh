@@ -8,14 +8,8 @@
 set -uo pipefail
 : "${HF_BUILD_DIR:?}" "${DISPLAY:?}"
 source "$(dirname "$0")/../e2e/shell-helpers.sh"
+use_work_folder
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
 pass() { echo "ok: $*"; }
 
 # 1. The layout.
