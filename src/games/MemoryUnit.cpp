@@ -208,7 +208,8 @@ TMemform::TMemform(QWidget *parent)
     RememBtn = button("RememBtn", "Re-Memorize", 262, 66, 100, false);
     SubmitBtn = button("SubmitBtn", "Submit Answer", 368, 36, 118, true);
     ClearBtn = button("ClearBtn", "Clear", 368, 66, 60, false);
-    SkipBtn = button("SkipBtn", "Skip Question", 490, 36, 84, true);
+    // Below "Submit Answer", as wide as in the question window: its bold caption fits whole.
+    SkipBtn = button("SkipBtn", "Skip Question", 434, 66, 140, true);
     RememBtn->hide();
 
     connect(ReadyBtn, &QPushButton::clicked, this, &TMemform::ReadyBtnClick);

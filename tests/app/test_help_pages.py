@@ -12,7 +12,7 @@ HELP = sys.argv.pop(1) if len(sys.argv) > 1 else "data/help"
 class Page(html.parser.HTMLParser):
     def __init__(self, path):
         super().__init__()
-        self.images, self.links, self.anchors, self.text = [], [], set(), []
+        self.images, self.alts, self.links, self.anchors, self.text = [], [], [], set(), []
         with open(path, encoding="utf-8") as f:
             self.feed(f.read())
         self.text = " ".join(" ".join(self.text).split())
@@ -21,6 +21,7 @@ class Page(html.parser.HTMLParser):
         attrs = dict(attrs)
         if tag == "img":
             self.images.append(attrs.get("src"))
+            self.alts.append(attrs.get("alt") or "")
         if tag == "a" and "href" in attrs:
             self.links.append(attrs["href"])
         if tag == "a" and "name" in attrs:
@@ -36,8 +37,9 @@ class HelpPagesTest(unittest.TestCase):
 
     def test_pictures_and_links_resolve(self):
         for name, page in self.pages.items():
-            for image in page.images:
+            for image, alt in zip(page.images, page.alts):
                 self.assertTrue(os.path.isfile(os.path.join(HELP, image)), f"{name}: picture {image}")
+                self.assertTrue(alt.strip(), f"{name}: picture {image} has no alternative text")
             for link in page.links:
                 target, _, anchor = link.partition("#")
                 target = target or name
@@ -54,6 +56,9 @@ class HelpPagesTest(unittest.TestCase):
                       "hollyfrost-messenger", "several monitors", "Wayland"):
             self.assertTrue(words.lower() in index.text.lower(), f"the help does not speak of {words}")
         self.assertIn("characters.html", index.links)
+        # Screenshots of the main window, a race and the two puzzle windows.
+        for picture in ("main-window.png", "race.png", "question.png", "memory-test.png"):
+            self.assertIn(picture, index.images)
         characters = self.pages["characters.html"].text
         for words in ("character.json", "tools/characters", "zip -r", "Add Characters to Race"):
             self.assertTrue(words in characters, f"the character page does not speak of {words}")

@@ -97,6 +97,45 @@ def add_characters(app, names, check_dialog=None):
         wait_for(lambda: not is_showing(find(app, "Open", "dialog", showing=None)), 30, 0.2, "the dialog to close")
 
 
+def xdotool(*args):
+    subprocess.run(["xdotool", *args], check=True, capture_output=True, timeout=30)
+
+
+def click_at(x, y, button=1):
+    xdotool("mousemove", "--sync", str(x), str(y), "click", str(button))
+
+
+def text_of(node):
+    text = node.queryText()
+    return text.getText(0, text.characterCount)
+
+
+# The memory window's palette from left to right: the colours' names as a screen reader
+# reads them, and their letters.
+COLOURS = ["blue", "green", "yellow", "red", "fuchsia", "black", "white", "lime", "aqua", "gray"]
+PALETTE = "bgyrpkwlac"
+
+
+def memory_sequence(app):
+    """The letters of the colours that the memory window's answer circles show, in order, up
+    to the first blank (silver) circle."""
+    sequence = ""
+    for number in range(1, 11):
+        circle = next((n for n in walk(app) if n.name.startswith(f"answer circle {number}: ") and is_showing(n)),
+                      None)
+        colour = circle.name.split(": ")[1] if circle is not None else None
+        if colour not in COLOURS:
+            break
+        sequence += PALETTE[COLOURS.index(colour)]
+    return sequence
+
+
+def click_palette(letter):
+    """Clicks the palette circle of a colour letter in the memory window, with the mouse."""
+    left, top, _, _ = geometry(x_windows("Memory Test")[0])
+    click_at(left + 5 + 25 * PALETTE.index(letter) + 10, top + 38 + 10)
+
+
 def character_windows():
     """The visible character windows by identity (Announcer, Player0 ... Player5)."""
     return {name: x_windows(name) for name in ["Announcer"] + [f"Player{i}" for i in range(6)]}

@@ -14,11 +14,10 @@ import unittest
 import pyatspi
 from gi.repository import GLib
 
-from desktop import Game, application, find, geometry, is_showing, press, wait_find, wait_for, walk, x_windows
+from desktop import (Game, application, click_at, click_palette, find, is_showing, memory_sequence, press, text_of,
+                     wait_find, wait_for, walk, x_windows, xdotool)
 
 RECORD = 259
-COLOURS = ["blue", "green", "yellow", "red", "fuchsia", "black", "white", "lime", "aqua", "gray"]
-PALETTE = "bgyrpkwlac"
 
 
 def read_questions(path):
@@ -34,22 +33,9 @@ def read_questions(path):
     return records, len(data)
 
 
-def xdotool(*args):
-    subprocess.run(["xdotool", *args], check=True, capture_output=True, timeout=30)
-
-
-def click_at(x, y, button=1):
-    xdotool("mousemove", "--sync", str(x), str(y), "click", str(button))
-
-
 def extents(node):
     box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     return box.x, box.y, box.width, box.height
-
-
-def text_of(node):
-    text = node.queryText()
-    return text.getText(0, text.characterCount)
 
 
 def safe_find(app, name, role):
@@ -162,23 +148,14 @@ class PuzzleRaceTest(unittest.TestCase):
                     time.sleep(0.1)
                     continue
                 # The playback is over: the answer circles name the sequence.
-                sequence = ""
-                for number in range(1, 11):
-                    circle = next((n for n in walk(app) if n.name.startswith(f"answer circle {number}: ")
-                                   and is_showing(n)), None)
-                    if circle is None:
-                        break
-                    sequence += PALETTE[COLOURS.index(circle.name.split(": ")[1])]
+                sequence = memory_sequence(app)
                 records, _ = read_questions(os.path.join(game.folder, "Games", "questions.fil"))
                 # The player gets the questions in the order of the file.
                 self.assertEqual("&&MT&&" + sequence + "&&" + sequence, records[right][1])
                 press(ready)
                 wait_find(app, "blue", "push button", 30)
-                window = x_windows("Memory Test")[0]
-                left, top, _, _ = geometry(window)
                 for letter in sequence:
-                    index = PALETTE.index(letter)
-                    click_at(left + 5 + 25 * index + 10, top + 38 + 10)
+                    click_palette(letter)
                 submit = wait_find(app, "Submit Answer", "push button")
                 wait_for(lambda: submit.getState().contains(pyatspi.STATE_ENABLED), 30, 0.1, "Submit enabled")
                 press(submit)
