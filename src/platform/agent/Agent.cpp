@@ -4,6 +4,7 @@
 #include "CharacterFile.h"
 #include "CharacterWindow.h"
 
+#include <QFileInfo>
 #include <QHash>
 
 #include <new>
@@ -93,16 +94,26 @@ Character *AgentControl::load(const QString &identity, const QString &file)
     Character *character = nullptr;
     try {
         detail::CharacterData data = detail::loadCharacterFile(file);
-        // Characters loaded from the same pictures share their bytes (a race may load
-        // one file for several contestants).
+        // The pictures are read again from the file when first shown, rather than held.
+        const QString path = QFileInfo(file).absoluteFilePath();
+        QVector<qint64> sizes;
+        for (const QByteArray &png : std::as_const(data.images))
+            sizes << png.size();
+        auto reread = [path, entries = std::exchange(data.imageEntries, {}), sizes](int n) {
+            return detail::readPictureAgain(path, entries.value(n), sizes.value(n));
+        };
+        auto frames = std::make_shared<detail::FrameStore>(std::exchange(data.images, {}),
+                                                           QSize(data.width, data.height), reread);
+        // Characters loaded from the same pictures share them, and the frames unpacked
+        // for one (a race may load one file for several contestants).
         for (const Character *other : std::as_const(d->characters)) {
-            const QVector<QByteArray> &theirs = other->window_->frames().pictures();
-            if (theirs == data.images) {
-                data.images = theirs;
+            const std::shared_ptr<detail::FrameStore> &theirs = other->window_->frames().store();
+            if (theirs->fingerprint() == frames->fingerprint() && theirs->naturalSize() == frames->naturalSize()) {
+                frames = theirs;
                 break;
             }
         }
-        character = new Character(std::make_unique<CharacterWindow>(&d->hub, identity, std::move(data)));
+        character = new Character(std::make_unique<CharacterWindow>(&d->hub, identity, std::move(data), std::move(frames)));
     } catch (const std::bad_alloc &) {
         throw AgentError(QStringLiteral("Not enough memory to load the character file \"%1\"")
                              .arg(file).toStdString());

@@ -211,7 +211,8 @@ CharacterData readCharacterFile(const QString &path)
                     fail(path, QStringLiteral("the frame \"%1\" is missing").arg(image));
                 checkFrame(path, image, png, QSize(data.width, data.height), pixelBudget);
                 imageIndex.insert(image, int(data.images.size()));
-                data.images << png;   // decoded when first shown (FrameCache)
+                data.images << png;   // decoded when first shown (FrameStore)
+                data.imageEntries << image;
             }
             step.image = imageIndex.value(image);
             const QString sound = frame.value(QLatin1String("sound")).toString();
@@ -240,6 +241,19 @@ CharacterData readCharacterFile(const QString &path)
 }
 
 } // namespace
+
+QByteArray readPictureAgain(const QString &path, const QString &entry, qint64 limit)
+{
+    try {
+        ZipPtr zip = openArchive(path);
+        bool found = false;
+        return readEntry(zip.get(), path, entry, &found, zip_uint64_t(qBound<qint64>(0, limit, kMaxEntryBytes)));
+    } catch (const AgentError &) {
+        return {};
+    } catch (const std::bad_alloc &) {
+        return {};
+    }
+}
 
 CharacterData loadCharacterFile(const QString &path)
 {

@@ -48,6 +48,7 @@ struct CharacterData
     QVector<QStringList> idling;            // levels of animation names
     QHash<QString, Animation> animations;   // key: lower-case name
     QVector<QByteArray> images;             // each distinct frame picture once, as PNG bytes
+    QStringList imageEntries;               // where each picture lies in the file
     QVector<SoundClip> sounds;
 
     // The animation of that name in any letter case, or nullptr.
@@ -58,5 +59,10 @@ struct CharacterData
 // missing, not a zip archive, has no valid character.json, names a missing or broken
 // frame, or has no frames.
 CharacterData loadCharacterFile(const QString &path);
+
+// A frame picture's bytes read again from the file (entry: one of imageEntries), or an
+// empty array when the file or the entry cannot be read or is larger than limit. Never
+// throws: the file may have changed since it was loaded.
+QByteArray readPictureAgain(const QString &path, const QString &entry, qint64 limit);
 
 } // namespace agent::detail

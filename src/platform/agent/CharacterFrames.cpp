@@ -1,5 +1,5 @@
 // The frames of a character window: playing animations frame by frame, drawing the frame
-// and shaping the window to its figure (FrameCache decodes and scales the pictures).
+// and shaping the window to its figure (FrameCache unpacks and scales the pictures).
 #include "CharacterWindow.h"
 
 #include "AgentHub.h"
@@ -113,12 +113,18 @@ void CharacterWindow::applyFrame()
         return;
     }
     shownImage_ = wantedImage_;
-    figure_ = frames_.frame(shownImage_).shape;
-    if (composited_)
+    const ReadyFrame &frame = frames_.frame(shownImage_);
+    figure_ = frame.shape;
+    const QRect drawn(frame.offset, frame.pixmap.size());
+    if (composited_) {
         SetInputShape(this, figure_);
-    else
+        update();   // the shadow too
+    } else {
         setMask(figure_);
-    update();
+        // Only the frames' drawn parts change: outside the shape nothing shows.
+        update(drawn_ | drawn);
+    }
+    drawn_ = drawn;
     if (!isVisible())
         frameDueUs_ = -1;
 }
@@ -153,6 +159,8 @@ void CharacterWindow::paintEvent(QPaintEvent *)
         painter.drawPixmap(frames_.frame(shownImage_).offset + QPoint(3, 4), shadow);
     }
     const ReadyFrame &frame = frames_.frame(shownImage_);
+    if (!composited_)   // the backdrop of the figure's soft edges (the window is opaque)
+        painter.fillRect(QRect(frame.offset, frame.pixmap.size()), palette().window());
     painter.drawPixmap(frame.offset, frame.pixmap);
     if (frameDueUs_ >= 0) {
         recordFrameLateness(clock_.nsecsElapsed() / 1000 - frameDueUs_);
@@ -162,8 +170,8 @@ void CharacterWindow::paintEvent(QPaintEvent *)
 
 void CharacterWindow::hideEvent(QHideEvent *)
 {
-    // A hidden character keeps only its compressed pictures and the frame that shapes
-    // its window; showing it decodes again.
+    // A hidden character keeps only its packed pictures and the frame that shapes
+    // its window; showing it unpacks again.
     frames_.clear();
     shadows_.clear();
 }

@@ -64,10 +64,10 @@ SoundClip readSoundFile(const QString &path)
 
 } // namespace
 
-CharacterWindow::CharacterWindow(AgentHub *hub, const QString &identity, CharacterData data)
+CharacterWindow::CharacterWindow(AgentHub *hub, const QString &identity, CharacterData data,
+                                 std::shared_ptr<FrameStore> frames)
     : QWidget(nullptr, FloatingWindowFlags()),
-      hub_(hub), identity_(identity), data_(std::move(data)),
-      frames_(std::exchange(data_.images, {}), QSize(data_.width, data_.height))
+      hub_(hub), identity_(identity), data_(std::move(data)), frames_(std::move(frames))
 {
     setWindowTitle(identity_);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -75,6 +75,8 @@ CharacterWindow::CharacterWindow(AgentHub *hub, const QString &identity, Charact
     composited_ = CompositorRunning();
     if (composited_)
         setAttribute(Qt::WA_TranslucentBackground);
+    else
+        setAttribute(Qt::WA_OpaquePaintEvent);   // paintEvent fills the figure's background
     resize(data_.width, data_.height);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(data_.width / 2, data_.height / 2));
@@ -353,7 +355,7 @@ void CharacterWindow::startNext(qint64 now)
         glideTo_ = target;
         glideStart_ = now;
         glideDuration_ = duration;
-        nextGlideStep_ = now + kGlideStepMs;
+        nextGlideStep_ = nextGlideStepAfter(now);
         if (const Animation *moving = movingAnimation(target.x() - x(), target.y() - y()))
             playAnimation(moving, moving->loop, now);
         break;
@@ -527,8 +529,16 @@ void CharacterWindow::updateGlide(qint64 now)
         const double t = double(now - glideStart_) / double(glideDuration_);
         move(glideFrom_ + QPoint(qRound((glideTo_.x() - glideFrom_.x()) * t),
                                 qRound((glideTo_.y() - glideFrom_.y()) * t)));
-        nextGlideStep_ = now + kGlideStepMs;
+        nextGlideStep_ = nextGlideStepAfter(now);
     }
+}
+
+qint64 CharacterWindow::nextGlideStepAfter(qint64 now) const
+{
+    // On a grid shared by every character (the monotonic clock's): characters gliding at
+    // once move in one wake-up of the program instead of one each.
+    const qint64 shared = clock_.msecsSinceReference() + now;
+    return now + kGlideStepMs - shared % kGlideStepMs;
 }
 
 const Animation *CharacterWindow::movingAnimation(int dx, int dy) const

@@ -35,7 +35,10 @@ class CharacterWindow : public QWidget
     using ClipPlayer = detail::ClipPlayer;
 
 public:
-    CharacterWindow(AgentHub *hub, const QString &identity, CharacterData data);
+    // frames: the pictures of data's file (data.images is left empty), maybe shared with
+    // other characters of the same file.
+    CharacterWindow(AgentHub *hub, const QString &identity, CharacterData data,
+                    std::shared_ptr<detail::FrameStore> frames);
     ~CharacterWindow() override;
 
     // Stops everything at once (before the character is unloaded); no more events.
@@ -65,7 +68,7 @@ public:
     QWidget *balloonWindow() const;
     // The text the balloon shows at the moment (for tests).
     QString balloonText() const { return balloonText_; }
-    // The frame pictures and those decoded now (for tests).
+    // The frame pictures and the frames ready to draw (for tests).
     const detail::FrameCache &frames() const { return frames_; }
     // The picture shown now, or -1 (for tests).
     int shownPicture() const { return shownImage_; }
@@ -111,6 +114,7 @@ private:
     void endSpeech();
     void updateBalloon(qint64 now);
     void updateGlide(qint64 now);
+    qint64 nextGlideStepAfter(qint64 now) const;
     void startIdleAnimation(qint64 now);
 
     const Animation *returnOf(const Animation *animation) const;
@@ -128,7 +132,7 @@ private:
     AgentHub *hub_;
     QString identity_;
     CharacterData data_;
-    detail::FrameCache frames_;         // the frame pictures, decoded when shown
+    detail::FrameCache frames_;         // the frames, unpacked when shown
     QTimer timer_;
     QElapsedTimer clock_;
     bool shutdown_ = false;
@@ -151,7 +155,8 @@ private:
     qint64 frameDueUs_ = -1;            // when the frame to paint was due (benchmarks only)
     // With a compositing manager: drawn with alpha and a shadow, clicks shaped (Compositing.h).
     bool composited_ = false;
-    QRegion figure_;                    // the shown frame's drawn part, window coordinates
+    QRegion figure_;                    // the shown frame's shape, window coordinates
+    QRect drawn_;                       // the shown frame's drawn rectangle
     QHash<int, QPixmap> shadows_;       // per image at the current size, made on first use
 
     // Moving.

@@ -1,17 +1,19 @@
-// The pictures of one character window. A character file holds over a hundred frame
-// pictures, but a character shows only a handful of them at a time (one animation and its
-// way back to rest), so the pictures stay as the PNG bytes of the file and are decoded
-// when first shown, into a small cache of ready frames: cropped to the drawn part, scaled
-// to the window's size, with the window's shape. The least recently shown frame leaves
-// the cache first.
+// The frames one character window draws: its file's packed pictures (FrameStore, shared
+// with other characters of the same file) unpacked when shown, scaled to the window's
+// size, with the window's shape. A small cache keeps the last few ready, so that a frame
+// painted again, or the frame after next of a two-frame loop, is not unpacked again; the
+// least recently shown frame leaves the cache first.
 #pragma once
 
-#include <QByteArray>
+#include "FrameStore.h"
+
 #include <QPixmap>
 #include <QPoint>
 #include <QRegion>
 #include <QSize>
 #include <QVector>
+
+#include <memory>
 
 namespace agent::detail {
 
@@ -27,16 +29,14 @@ struct ReadyFrame
 class FrameCache
 {
 public:
-    // Enough for the longest looping animation (moving, speaking) and the rest frame;
-    // an animation that plays once decodes each of its frames once whatever the bound.
-    static constexpr int kDefaultCapacity = 8;
+    // Unpacking is cheap; scaling is not, and a scaled window keeps as many frames.
+    static constexpr int kDefaultCapacity = 4;
 
-    // pictures: PNG bytes, one per frame picture; natural: the frame size in the file.
-    FrameCache(QVector<QByteArray> pictures, QSize natural, int capacity = kDefaultCapacity);
+    FrameCache(std::shared_ptr<FrameStore> store, int capacity = kDefaultCapacity);
 
-    int count() const { return int(pictures_.size()); }
-    const QVector<QByteArray> &pictures() const { return pictures_; }
-    QSize naturalSize() const { return natural_; }
+    int count() const { return store_->count(); }
+    const std::shared_ptr<FrameStore> &store() const { return store_; }
+    QSize naturalSize() const { return store_->naturalSize(); }
     QSize size() const { return size_; }
     int capacity() const { return capacity_; }
     int readyCount() const { return int(ready_.size()); }
@@ -44,7 +44,7 @@ public:
 
     // Frames are drawn at this size from now on; a new size drops the ready frames.
     void setSize(QSize size);
-    // The frame of that picture (0 <= picture < count()), decoded if need be. A picture
+    // The frame of that picture (0 <= picture < count()), made if need be. A picture
     // that does not decode shows as a blank frame. The reference stays valid until the
     // next call of frame, setSize or clear.
     const ReadyFrame &frame(int picture);
@@ -59,14 +59,10 @@ private:
         int picture;
         ReadyFrame frame;
     };
-    QVector<QByteArray> pictures_;
-    QSize natural_, size_;
+    std::shared_ptr<FrameStore> store_;
+    QSize size_;
     int capacity_;
     QVector<Entry> ready_;   // most recently shown last
 };
-
-// The whole frame picture at its natural size, as the character file holds it (for
-// tests and tools; a picture that does not decode gives a null image).
-QImage decodePicture(const QByteArray &png);
 
 } // namespace agent::detail

@@ -1,6 +1,7 @@
 // The character runtime offscreen: request queue, stopping, idling, clicks, moves,
 // speech and the word balloon, errors. Runs with a small time scale.
 #include "Agent.h"
+#include "CharacterFile.h"
 #include "CharacterWindow.h"
 #include "SampleCharacter.h"
 
@@ -63,6 +64,7 @@ private slots:
     void showAndHide();
     void framesAreThePicturesOfTheFile();
     void sameFileSharesItsPictures();
+    void picturesAreReadAgainOnlyIfUnchanged();
     void speechTakesItsSpokenLength();
     void audioStatus();
     void balloonShowsShownWords();
@@ -355,16 +357,54 @@ void TestAgent::sameFileSharesItsPictures()
     control.load(QStringLiteral("Player0"), character_);
     control.load(QStringLiteral("Player1"), other);
     control.load(QStringLiteral("Player2"), character_);
-    // Where the bytes of the first picture lie (an address, not text to compare).
-    const auto first = [](const QString &identity) -> const void * {
-        return windowOf(identity)->frames().pictures().first().constData();
-    };
-    QCOMPARE(first(QStringLiteral("Player2")), first(QStringLiteral("Player0")));
-    QVERIFY(first(QStringLiteral("Player1")) != first(QStringLiteral("Player0")));
+    const auto store = [](const QString &identity) { return windowOf(identity)->frames().store(); };
+    QCOMPARE(store(QStringLiteral("Player2")), store(QStringLiteral("Player0")));
+    QVERIFY(store(QStringLiteral("Player1")) != store(QStringLiteral("Player0")));
+    // A frame shown by one is packed for the other too.
+    const int rest = windowOf(QStringLiteral("Player0"))->shownPicture();
+    QVERIFY(rest >= 0);
+    QVERIFY(store(QStringLiteral("Player2"))->isPacked(rest));
     // The first one gone, the other keeps the pictures.
     control.unload(QStringLiteral("Player0"));
-    QCOMPARE(windowOf(QStringLiteral("Player2"))->frames().count(), windowOf(QStringLiteral("Player1"))->frames().count());
-    QVERIFY(!detail::decodePicture(windowOf(QStringLiteral("Player2"))->frames().pictures().first()).isNull());
+    QCOMPARE(store(QStringLiteral("Player2"))->count(), store(QStringLiteral("Player1"))->count());
+    QVERIFY(!detail::unpackFrame(store(QStringLiteral("Player2"))->packed(1)).isNull());
+}
+
+void TestAgent::picturesAreReadAgainOnlyIfUnchanged()
+{
+    // The pictures are read from the file when first shown; the file changing or going
+    // away after loading gives blank frames for pictures not shown yet, never others.
+    const QString path = dir_.filePath(QStringLiteral("Changing.acs"));
+    const QString other = dir_.filePath(QStringLiteral("Other.acs"));
+    QCOMPARE(sample::writeSampleCharacter(path), QString());
+    QCOMPARE(sample::writeSampleCharacter(other, QStringLiteral("Other"), 60, 80), QString());
+    const detail::CharacterData data = detail::loadCharacterFile(path);
+    AgentControl control;
+    control.load(QStringLiteral("Player0"), path);
+    const std::shared_ptr<detail::FrameStore> store = windowOf(QStringLiteral("Player0"))->frames().store();
+    QCOMPARE(store->count(), data.images.size());
+    qint64 packedBytes = 0;   // the window packed its rest frame; no PNG bytes are kept
+    for (int i = 0; i < store->count(); ++i)
+        packedBytes += store->isPacked(i) ? store->packed(i).runs.size() : 0;
+    QCOMPARE(store->heldBytes(), packedBytes);
+    const detail::PackedFrame first = store->packed(1);
+    QCOMPARE(detail::unpackFrame(first), detail::decodePicture(data.images[1]).copy(first.drawn));
+
+    for (const bool removed : {false, true}) {
+        QFile::remove(path);
+        if (!removed)
+            QVERIFY(QFile::copy(other, path));
+        const int picture = removed ? 3 : 2;
+        QVERIFY(!store->isPacked(picture));
+        QCOMPARE(store->packed(picture).drawn, QRect(0, 0, 1, 1));
+        QCOMPARE(store->packed(1).runs, first.runs);   // packed before: unchanged
+    }
+    // The character still plays everything.
+    Character *pip = control.character(QStringLiteral("Player0"));
+    pip->show(true);
+    for (const detail::Animation &animation : data.animations)
+        pip->play(animation.name);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 10000);
 }
 
 void TestAgent::speechTakesItsSpokenLength()

@@ -1,8 +1,10 @@
-// The frame cache: a frame decoded on first use looks exactly like the whole picture
-// decoded from the file, the cache never holds more than its bound, frames that left it
-// come back the same, and a picture that does not decode shows as a blank frame.
+// The frames of a character: a frame packed on first use and unpacked for showing looks
+// exactly like the whole picture decoded from the file, the cache never holds more than
+// its bound, frames that left it come back the same, a picture that does not decode shows
+// as a blank frame, and packing keeps every pixel of any picture.
 #include "CharacterFile.h"
 #include "FrameCache.h"
+#include "PackedFrame.h"
 #include "SampleCharacter.h"
 
 #include <QBitmap>
@@ -31,6 +33,11 @@ QRegion alphaShape(const QImage &image)
     return QRegion(QBitmap::fromImage(image.createAlphaMask(Qt::ThresholdAlphaDither)));
 }
 
+std::shared_ptr<FrameStore> storeOf(const QVector<QByteArray> &pictures, QSize natural)
+{
+    return std::make_shared<FrameStore>(pictures, natural);
+}
+
 } // namespace
 
 class TestFrameCache : public QObject
@@ -43,6 +50,8 @@ private slots:
     void cacheStaysWithinItsBound();
     void newSizeScalesAndDropsReadyFrames();
     void brokenPictureShowsBlank();
+    void packingKeepsEveryPixel();
+    void storePacksOnceAndLetsThePngGo();
 
 private:
     QTemporaryDir dir_;
@@ -60,7 +69,7 @@ void TestFrameCache::initTestCase()
 void TestFrameCache::framesMatchTheWholeDecodedPicture()
 {
     const QSize size(pip_.width, pip_.height);
-    FrameCache cache(pip_.images, size);
+    FrameCache cache(storeOf(pip_.images, size));
     for (int i = 0; i < cache.count(); ++i) {
         const QImage whole = decodePicture(pip_.images[i]);
         QCOMPARE(whole.size(), size);
@@ -75,7 +84,7 @@ void TestFrameCache::framesMatchTheWholeDecodedPicture()
 void TestFrameCache::cacheStaysWithinItsBound()
 {
     const QSize size(pip_.width, pip_.height);
-    FrameCache cache(pip_.images, size, 4);
+    FrameCache cache(storeOf(pip_.images, size), 4);
     const QImage first = cache.frame(0).pixmap.toImage();
     // Show every picture twice over, as a long run of animations would.
     for (int round = 0; round < 2; ++round) {
@@ -105,7 +114,7 @@ void TestFrameCache::cacheStaysWithinItsBound()
 void TestFrameCache::newSizeScalesAndDropsReadyFrames()
 {
     const QSize natural(pip_.width, pip_.height);
-    FrameCache cache(pip_.images, natural);
+    FrameCache cache(storeOf(pip_.images, natural));
     const QRect naturalShape = cache.frame(3).shape.boundingRect();
     cache.setSize(natural * 2);
     QCOMPARE(cache.readyCount(), 0);
@@ -126,12 +135,85 @@ void TestFrameCache::brokenPictureShowsBlank()
 {
     QByteArray broken = pip_.images[0];
     broken.truncate(40);                  // the PNG signature and header survive, no more
-    FrameCache cache({broken, pip_.images[1]}, QSize(pip_.width, pip_.height));
+    FrameCache cache(storeOf({broken, pip_.images[1]}, QSize(pip_.width, pip_.height)));
     const ReadyFrame &blank = cache.frame(0);
     QCOMPARE(blank.pixmap.size(), QSize(1, 1));
     QCOMPARE(blank.shape, QRegion(0, 0, 1, 1));
     QCOMPARE(blank.pixmap.toImage().pixel(0, 0), qRgba(0, 0, 0, 0));
     QVERIFY(cache.frame(1).pixmap.width() > 1);   // the good picture still shows
+}
+
+void TestFrameCache::packingKeepsEveryPixel()
+{
+    // Rows that mix every kind of run: transparent margins and gaps, long flat fills,
+    // pixels that differ one from the next, faint pixels, runs ending at the edge.
+    QImage whole(300, 40, QImage::Format_ARGB32_Premultiplied);
+    whole.fill(Qt::transparent);
+    for (int y = 5; y < 35; ++y) {
+        for (int x = 10; x < 290; ++x) {
+            if (y % 7 == 0 && x % 50 < 3)
+                continue;                                   // small holes
+            if (x < 100)
+                whole.setPixel(x, y, qRgba(200, 40, 40, 255));                     // a fill
+            else if (x < 200)
+                whole.setPixel(x, y, qPremultiply(qRgba(x, y * 5, (x * y) % 256, 255 - x % 3)));   // no two alike
+            else
+                whole.setPixel(x, y, qPremultiply(qRgba(10, 200, 10, (x / 2) % 2 ? 255 : 20)));   // pairs, faint ones
+        }
+        whole.setPixel(299, y, qRgba(1, 2, 3, 255));        // a single pixel at the right edge
+    }
+    const PackedFrame packed = packFrame(whole);
+    QCOMPARE(packed.drawn, QRect(10, 5, 290, 30));
+    QCOMPARE(unpackFrame(packed), whole.copy(packed.drawn));
+    QCOMPARE(packed.shape, alphaShape(whole));
+    // Drawn art packs well below its raw size.
+    QVERIFY2(packed.runs.size() < 290 * 30 * 4 * 3 / 4, qPrintable(QString::number(packed.runs.size())));
+
+    // A one-pixel figure, an empty picture and a null one.
+    QImage dot(8, 8, QImage::Format_ARGB32);
+    dot.fill(Qt::transparent);
+    dot.setPixel(7, 7, qRgba(0, 0, 255, 255));
+    const PackedFrame one = packFrame(dot);
+    QCOMPARE(one.drawn, QRect(7, 7, 1, 1));
+    QCOMPARE(unpackFrame(one).pixel(0, 0), qRgba(0, 0, 255, 255));
+    dot.fill(Qt::transparent);
+    for (const QImage &blank : {dot, QImage()}) {
+        const PackedFrame none = packFrame(blank);
+        QCOMPARE(none.drawn, QRect(0, 0, 1, 1));
+        QCOMPARE(none.shape, QRegion(0, 0, 1, 1));
+        QCOMPARE(unpackFrame(none).pixel(0, 0), qRgba(0, 0, 0, 0));
+    }
+
+    // Runs cut short (never written so, but never read past): the rest is transparent.
+    PackedFrame cut = packed;
+    cut.runs.truncate(cut.runs.size() / 2);
+    const QImage half = unpackFrame(cut);
+    QCOMPARE(half.size(), packed.drawn.size());
+    QCOMPARE(half.pixel(half.width() - 1, half.height() - 1), qRgba(0, 0, 0, 0));
+}
+
+void TestFrameCache::storePacksOnceAndLetsThePngGo()
+{
+    const QSize size(pip_.width, pip_.height);
+    auto store = storeOf(pip_.images, size);
+    qint64 pngBytes = 0;
+    for (const QByteArray &png : pip_.images)
+        pngBytes += png.size();
+    QCOMPARE(store->heldBytes(), pngBytes);
+    QCOMPARE(store->fingerprint(), storeOf(pip_.images, size)->fingerprint());
+    QVector<QByteArray> changed = pip_.images;
+    changed.last().append('\0');
+    QVERIFY(store->fingerprint() != storeOf(changed, size)->fingerprint());
+
+    // Two windows of one file: the second finds the frame packed by the first.
+    FrameCache first(store), second(store);
+    const QImage shown = first.frame(2).pixmap.toImage();
+    QVERIFY(store->isPacked(2));
+    QVERIFY(!store->isPacked(3));
+    const PackedFrame *packed = &store->packed(2);
+    QCOMPARE(second.frame(2).pixmap.toImage(), shown);
+    QCOMPARE(&store->packed(2), packed);
+    QCOMPARE(store->heldBytes(), pngBytes - pip_.images[2].size() + packed->runs.size());
 }
 
 QTEST_MAIN(TestFrameCache)

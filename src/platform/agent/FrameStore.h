@@ -1,0 +1,66 @@
+// The frame pictures of one character file, shared by every character loaded from it.
+// A file holds over a hundred pictures and a character shows only some of them. A
+// picture is decoded when first shown, cropped to its drawn part and packed
+// (PackedFrame); every later showing, by any character of that file, unpacks that.
+// Until then the store keeps the picture's PNG bytes, or, given a way to read them again
+// from the file, only their length and hash: bytes read again must match both, so a file
+// changed or removed since loading gives blank frames, never pictures that were not
+// checked at loading.
+#pragma once
+
+#include "PackedFrame.h"
+
+#include <QByteArray>
+#include <QSize>
+#include <QVector>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace agent::detail {
+
+class FrameStore
+{
+public:
+    // Reads the PNG bytes of picture n again (empty when it cannot).
+    using Reader = std::function<QByteArray(int n)>;
+
+    // pictures: PNG bytes, one per frame picture; natural: the frame size in the file.
+    // With a reader, the bytes are let go at once and read again when first shown.
+    FrameStore(QVector<QByteArray> pictures, QSize natural, Reader reader = {});
+
+    int count() const { return int(packed_.size()); }
+    QSize naturalSize() const { return natural_; }
+    // Equal for two files with the same pictures (hashes of every picture's bytes).
+    const QByteArray &fingerprint() const { return fingerprint_; }
+
+    // The packed frame of that picture (0 <= picture < count()), packed if need be. A
+    // picture that does not decode is a blank frame. The reference stays valid as long
+    // as the store.
+    const PackedFrame &packed(int picture);
+    bool isPacked(int picture) const;
+    // Bytes held for the pictures: PNG bytes kept and packed runs.
+    qint64 heldBytes() const;
+
+private:
+    QByteArray pictureBytes(int picture);
+
+    QVector<QByteArray> pngs_;          // without a reader; emptied once packed
+    Reader reader_;
+    struct Check
+    {
+        qint64 size;
+        size_t hash;
+    };
+    QVector<Check> checks_;             // with a reader: what bytes read again must match
+    std::vector<std::optional<PackedFrame>> packed_;
+    QSize natural_;
+    QByteArray fingerprint_;
+};
+
+// The whole frame picture at its natural size, as the character file holds it (for
+// tests and tools; a picture that does not decode gives a null image).
+QImage decodePicture(const QByteArray &png);
+
+} // namespace agent::detail

@@ -1,0 +1,185 @@
+#include "PackedFrame.h"
+
+#include <QBitmap>
+
+#include <algorithm>
+#include <cstring>
+
+namespace agent::detail {
+
+namespace {
+
+// Each run starts with a 16-bit word: the top two bits say what follows, the low 14 bits
+// how many pixels the run covers (1 to kMaxRun). The runs of a row cover it exactly.
+enum RunKind : quint16 { Transparent = 0, Literal = 1, Repeated = 2 };
+constexpr int kMaxRun = 0x3fff;
+constexpr int kMinRepeat = 3;   // shorter repeats are cheaper as literal pixels
+
+// Writes runs into a buffer sized beforehand for the worst case (no row needs more than
+// four bytes a pixel and one run word); it grows should that ever fall short.
+class RunWriter
+{
+public:
+    explicit RunWriter(QByteArray &out) : out_(out) {}
+    void put(RunKind kind, int length, const QRgb *pixels = nullptr, int count = 0)
+    {
+        const quint16 word = quint16(kind << 14 | length);
+        const qsizetype needed = used_ + qsizetype(sizeof word) + qsizetype(count) * qsizetype(sizeof(QRgb));
+        if (needed > out_.size())
+            out_.resize(qMax(needed, 2 * out_.size()));
+        std::memcpy(out_.data() + used_, &word, sizeof word);
+        used_ += qsizetype(sizeof word);
+        if (count > 0) {
+            const qsizetype bytes = qsizetype(count) * qsizetype(sizeof(QRgb));
+            std::memcpy(out_.data() + used_, pixels, size_t(bytes));
+            used_ += bytes;
+        }
+    }
+    qsizetype used() const { return used_; }
+
+private:
+    QByteArray &out_;
+    qsizetype used_ = 0;
+};
+
+// How many pixels from x on equal line[x] (at most limit).
+int repeatLength(const QRgb *line, int x, int limit)
+{
+    int n = 1;
+    while (n < limit && line[x + n] == line[x])
+        ++n;
+    return n;
+}
+
+void packRow(RunWriter &out, const QRgb *line, int width)
+{
+    int x = 0;
+    while (x < width) {
+        const int limit = qMin(kMaxRun, width - x);
+        if (qAlpha(line[x]) == 0) {
+            int n = 1;
+            while (n < limit && qAlpha(line[x + n]) == 0)
+                ++n;
+            out.put(Transparent, n);
+            x += n;
+            continue;
+        }
+        const int repeat = repeatLength(line, x, limit);
+        if (repeat >= kMinRepeat) {
+            out.put(Repeated, repeat, line + x, 1);
+            x += repeat;
+            continue;
+        }
+        // Literal pixels up to a transparent pixel or the start of a repeat.
+        int n = repeat;
+        while (n < limit && qAlpha(line[x + n]) != 0 && repeatLength(line, x + n, qMin(kMinRepeat, limit - n)) < kMinRepeat)
+            ++n;
+        out.put(Literal, n, line + x, n);
+        x += n;
+    }
+}
+
+// The smallest rectangle holding every pixel that is not fully transparent.
+QRect opaqueBounds(const QImage &argb)
+{
+    const int width = argb.width(), height = argb.height();
+    int left = width, right = -1, top = height, bottom = -1;
+    for (int y = 0; y < height; ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        int x = 0;
+        while (x < width && qAlpha(line[x]) == 0)
+            ++x;
+        if (x == width)
+            continue;
+        int last = width - 1;
+        while (qAlpha(line[last]) == 0)
+            --last;
+        left = qMin(left, x);
+        right = qMax(right, last);
+        top = qMin(top, y);
+        bottom = y;
+    }
+    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+PackedFrame blankFrame()
+{
+    PackedFrame frame;
+    frame.drawn = QRect(0, 0, 1, 1);
+    frame.shape = QRegion(0, 0, 1, 1);   // an empty mask would show the whole window
+    frame.runs.resize(2);
+    RunWriter(frame.runs).put(Transparent, 1);
+    return frame;
+}
+
+} // namespace
+
+PackedFrame packFrame(const QImage &whole)
+{
+    if (whole.isNull())
+        return blankFrame();
+    const QImage argb = whole.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QRect drawn = opaqueBounds(argb);
+    if (drawn.isEmpty())
+        return blankFrame();
+    const QImage part = argb.copy(drawn);
+
+    PackedFrame frame;
+    frame.drawn = drawn;
+    frame.shape = QRegion(QBitmap::fromImage(part.createAlphaMask(Qt::ThresholdAlphaDither)));
+    frame.shape.translate(drawn.topLeft());
+    if (frame.shape.isEmpty())
+        frame.shape = QRegion(0, 0, 1, 1);   // only faint pixels: keep the window shaped
+    frame.runs.resize(qsizetype(part.height()) * (qsizetype(part.width()) * 4 + 2));
+    RunWriter writer(frame.runs);
+    for (int y = 0; y < part.height(); ++y)
+        packRow(writer, reinterpret_cast<const QRgb *>(part.constScanLine(y)), part.width());
+    frame.runs.truncate(writer.used());
+    frame.runs.squeeze();
+    return frame;
+}
+
+QImage unpackFrame(const PackedFrame &frame)
+{
+    QImage image(frame.drawn.size(), QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return image;
+    const char *at = frame.runs.constData();
+    const char *const end = at + frame.runs.size();
+    const int width = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        int x = 0;
+        while (x < width) {
+            quint16 word = 0;
+            if (end - at < qsizetype(sizeof word))
+                break;   // runs cut short: the rest stays transparent
+            std::memcpy(&word, at, sizeof word);
+            at += sizeof word;
+            const int n = qMin(int(word & kMaxRun), width - x);
+            if (n <= 0)
+                break;
+            const auto kind = RunKind(word >> 14);
+            const qsizetype bytes = qsizetype(kind == Literal ? n : 1) * qsizetype(sizeof(QRgb));
+            if (kind != Transparent && end - at < bytes)
+                break;
+            if (kind == Literal) {
+                std::memcpy(line + x, at, size_t(bytes));
+                at += bytes;
+            } else if (kind == Repeated) {
+                QRgb pixel;
+                std::memcpy(&pixel, at, sizeof pixel);
+                at += bytes;
+                std::fill_n(line + x, n, pixel);
+            } else {
+                std::fill_n(line + x, n, QRgb(0));
+            }
+            x += n;
+        }
+        if (x < width)
+            std::fill_n(line + x, width - x, QRgb(0));
+    }
+    return image;
+}
+
+} // namespace agent::detail
