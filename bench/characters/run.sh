@@ -5,7 +5,9 @@
 # of one core, from /proc/PID/stat utime+stime), the peak resident memory (VmHWM), the
 # X server's growth (its largest VmRSS during the run minus its VmRSS before), the load
 # time of a character file (median and worst) and how late frames were painted after
-# their due time.
+# their due time. BENCH_WARMUP (seconds, default 0.5) delays the measurement: with 30 or
+# more, each character has shown most of its pictures once and the figures are the
+# steady state.
 #
 #   bench/characters/run.sh [build-dir] [character files...]
 #
