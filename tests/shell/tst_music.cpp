@@ -207,6 +207,7 @@ private slots:
         QVERIFY(!MediaPlayer1->IsPlaying());
         QVERIFY(!MediaPlayer1->IsOpen());
         QVERIFY(!MediaPlayer1->SoundFontLoaded());   // a silent game holds no instruments
+        QVERIFY(!MediaPlayer1->SynthHeld());         // nor the synthesizer's voices
         MediaPlayer1Notify();
         StopMusic();
         StopMusic();
@@ -242,6 +243,7 @@ private slots:
         StartMusic();
         QVERIFY(MediaPlayer1->IsOpen());
         QVERIFY(MediaPlayer1->SoundFontLoaded());
+        QVERIFY(MediaPlayer1->SynthHeld());
         QVERIFY(MediaPlayer1->Notify());
         QVERIFY(qAbs(MediaPlayer1->Gain() - 2.0 * 0x3800 / 0xFFFF) < 1e-6);
         QSignalSpy finished(MediaPlayer1, &MidiPlayer::Finished);

@@ -91,18 +91,30 @@ QStringList MidiPlayer::AudioDrivers()
 
 bool MidiPlayer::ensureSynth()
 {
-    if (m_engine)
-        return m_engine->synth != nullptr;
-    silenceLibraries();
-    m_engine = new Engine;
-    if (SoundFontPath().isEmpty())
-        return false;
-    m_engine->settings = new_fluid_settings();
+    if (!m_engine) {
+        silenceLibraries();
+        m_engine = new Engine;
+        if (SoundFontPath().isEmpty())
+            return false;
+        m_engine->settings = new_fluid_settings();
+    }
     if (!m_engine->settings)
         return false;
-    fluid_settings_setnum(m_engine->settings, "synth.gain", m_gain);
-    m_engine->synth = new_fluid_synth(m_engine->settings);
+    if (!m_engine->synth) {
+        fluid_settings_setnum(m_engine->settings, "synth.gain", m_gain);
+        m_engine->synth = new_fluid_synth(m_engine->settings);
+    }
     return m_engine->synth != nullptr;
+}
+
+// The synthesizer's voices take about 4 MB: without a sound output to play them they are
+// let go, and made again when the output is tried next.
+void MidiPlayer::deleteSilentSynth()
+{
+    if (m_engine && m_engine->synth && !m_engine->driver && !m_soundFontLoaded) {
+        delete_fluid_synth(m_engine->synth);
+        m_engine->synth = nullptr;
+    }
 }
 
 // The soundfont's instruments take over 10 MB: they are loaded once a sound output is
@@ -150,8 +162,10 @@ bool MidiPlayer::Open(const QString &nativePath)
     }
     // Trying the sound output again costs a few milliseconds, and a sound server that
     // has started since the last race then brings the music back.
-    if (!ensureDriver())
+    if (!ensureDriver()) {
+        deleteSilentSynth();
         return false;
+    }
     if (!ensureSoundFont()) {
         m_unavailable = true;
         return false;
@@ -243,4 +257,9 @@ void MidiPlayer::checkFinished()
     m_poll.stop();
     if (m_notify)
         emit Finished();
+}
+
+bool MidiPlayer::SynthHeld() const
+{
+    return m_engine && m_engine->synth;
 }

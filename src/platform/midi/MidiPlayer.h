@@ -39,6 +39,8 @@ public:
     bool Unavailable() const { return m_unavailable; }
     // True once the soundfont is in memory: only after a sound output has opened.
     bool SoundFontLoaded() const { return m_soundFontLoaded; }
+    // True while the synthesizer is in memory: only once a sound output has opened.
+    bool SynthHeld() const;
 
     // The soundfont used: TimGM6mb.sf2 in /usr/share/sounds/sf2, else any .sf2 there,
     // else empty. HOLLYFROST_SOUNDFONT names another file.
@@ -54,6 +56,7 @@ private:
     bool ensureSynth();
     bool ensureDriver();
     bool ensureSoundFont();
+    void deleteSilentSynth();
     void deletePlayer();
     void checkFinished();
 
