@@ -63,8 +63,12 @@ QByteArray FrameStore::pictureBytes(int picture)
 const PackedFrame &FrameStore::packed(int picture)
 {
     std::optional<PackedFrame> &slot = packed_[size_t(picture)];
-    if (!slot)
-        slot = packFrame(decodePicture(pictureBytes(picture)));
+    if (!slot) {
+        QImage whole = decodePicture(pictureBytes(picture));
+        if (whole.width() > natural_.width() || whole.height() > natural_.height())
+            whole = QImage();   // larger than the frame: loading refuses such a picture
+        slot = packFrame(whole);
+    }
     return *slot;
 }
 

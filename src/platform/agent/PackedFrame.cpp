@@ -107,8 +107,9 @@ PackedFrame blankFrame()
     PackedFrame frame;
     frame.drawn = QRect(0, 0, 1, 1);
     frame.shape = QRegion(0, 0, 1, 1);   // an empty mask would show the whole window
-    frame.runs.resize(2);
-    RunWriter(frame.runs).put(Transparent, 1);
+    QByteArray runs(2, Qt::Uninitialized);
+    RunWriter(runs).put(Transparent, 1);
+    frame.runs = qCompress(runs, 1);
     return frame;
 }
 
@@ -135,7 +136,7 @@ PackedFrame packFrame(const QImage &whole)
     for (int y = 0; y < part.height(); ++y)
         packRow(writer, reinterpret_cast<const QRgb *>(part.constScanLine(y)), part.width());
     frame.runs.truncate(writer.used());
-    frame.runs.squeeze();
+    frame.runs = qCompress(frame.runs, 1);
     return frame;
 }
 
@@ -144,8 +145,10 @@ QImage unpackFrame(const PackedFrame &frame)
     QImage image(frame.drawn.size(), QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         return image;
-    const char *at = frame.runs.constData();
-    const char *const end = at + frame.runs.size();
+    // Runs that do not inflate (never written so) leave the picture transparent.
+    const QByteArray runs = frame.runs.isEmpty() ? QByteArray() : qUncompress(frame.runs);
+    const char *at = runs.constData();
+    const char *const end = at + runs.size();
     const int width = image.width();
     for (int y = 0; y < image.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));

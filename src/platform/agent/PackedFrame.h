@@ -1,8 +1,8 @@
 // A frame picture kept small and quick to draw. A character's pictures are drawn art:
 // wide transparent margins, flat fills and short runs of edge pixels. Each row of the
-// drawn part is stored as runs (transparent, repeated pixel, literal pixels), which takes
-// about a fifth of the raw pixels and unpacks at the speed of a memory copy, where
-// decoding a PNG costs a hundred instructions a pixel.
+// drawn part is stored as runs (transparent, repeated pixel, literal pixels), and the
+// runs are deflated at the fastest level: smaller than the PNG, and unpacked in about a
+// tenth of the time a PNG takes to decode (no filters, a third of the bytes to inflate).
 #pragma once
 
 #include <QByteArray>
@@ -16,7 +16,7 @@ struct PackedFrame
 {
     QRect drawn;        // the drawn part within the whole frame (1 x 1 at 0,0 when blank)
     QRegion shape;      // its pixels at least half opaque, in frame coordinates
-    QByteArray runs;    // the drawn part's pixels, premultiplied ARGB, as runs
+    QByteArray runs;    // the drawn part's pixels, premultiplied ARGB, as deflated runs
 };
 
 // Packs a whole frame picture (any format; a null image gives a blank frame).

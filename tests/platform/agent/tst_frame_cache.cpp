@@ -184,7 +184,7 @@ void TestFrameCache::packingKeepsEveryPixel()
         QCOMPARE(unpackFrame(none).pixel(0, 0), qRgba(0, 0, 0, 0));
     }
 
-    // Runs cut short (never written so, but never read past): the rest is transparent.
+    // Packed bytes cut short (never written so, but never read past): a transparent picture.
     PackedFrame cut = packed;
     cut.runs.truncate(cut.runs.size() / 2);
     const QImage half = unpackFrame(cut);
