@@ -96,11 +96,8 @@ Character *AgentControl::load(const QString &identity, const QString &file)
         detail::CharacterData data = detail::loadCharacterFile(file);
         // The pictures are read again from the file when first shown, rather than held.
         const QString path = QFileInfo(file).absoluteFilePath();
-        QVector<qint64> sizes;
-        for (const QByteArray &png : std::as_const(data.images))
-            sizes << png.size();
-        auto reread = [path, entries = std::exchange(data.imageEntries, {}), sizes](int n) {
-            return detail::readPictureAgain(path, entries.value(n), sizes.value(n));
+        auto reread = [path, entries = std::exchange(data.imageEntries, {})](int n, qint64 size) {
+            return detail::readPictureAgain(path, entries.value(n), size);
         };
         auto frames = std::make_shared<detail::FrameStore>(std::exchange(data.images, {}),
                                                            QSize(data.width, data.height), reread);

@@ -53,8 +53,8 @@ QByteArray FrameStore::pictureBytes(int picture)
 {
     if (!reader_)
         return std::exchange(pngs_[picture], {});
-    QByteArray png = reader_(picture);
     const Check &check = checks_[picture];
+    QByteArray png = reader_(picture, check.size);
     if (png.size() != check.size || qHash(png, kCheckSeed) != check.hash)
         return {};   // not the picture checked at loading: a blank frame
     return png;

@@ -23,8 +23,8 @@ namespace agent::detail {
 class FrameStore
 {
 public:
-    // Reads the PNG bytes of picture n again (empty when it cannot).
-    using Reader = std::function<QByteArray(int n)>;
+    // Reads the PNG bytes of picture n, of that size, again (empty when it cannot).
+    using Reader = std::function<QByteArray(int n, qint64 size)>;
 
     // pictures: PNG bytes, one per frame picture; natural: the frame size in the file.
     // With a reader, the bytes are let go at once and read again when first shown.
