@@ -120,7 +120,11 @@ class CompositorTest(unittest.TestCase):
                 return None
             self.depths.setdefault(name, set()).add(seen.depth)
             self.shaped.setdefault(name, set()).add(bool(seen.bounding_shaped))
-            self.assertTrue(seen.figure and seen.clear, f"{name}: no figure, or no transparent part, in {window}")
+            if not (seen.figure and seen.clear):
+                # Just shown and not drawn yet (a loaded machine can take a moment). A
+                # window never drawn, or drawn without a transparent part, never gets
+                # its clicks, and the counts at the end fail.
+                return None
             return seen
         return None
 
