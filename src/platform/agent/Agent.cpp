@@ -95,9 +95,9 @@ Character *AgentControl::load(const QString &identity, const QString &file)
     try {
         detail::CharacterData data = detail::loadCharacterFile(file);
         // The pictures are read again from the file when first shown, rather than held.
-        const QString path = QFileInfo(file).absoluteFilePath();
-        auto reread = [path, entries = std::exchange(data.imageEntries, {})](int n, qint64 size) {
-            return detail::readPictureAgain(path, entries.value(n), size);
+        auto archive = std::make_shared<detail::PictureArchive>(QFileInfo(file).absoluteFilePath());
+        auto reread = [archive, entries = std::exchange(data.imageEntries, {})](int n, qint64 size) {
+            return archive->read(entries.value(n), size);
         };
         auto frames = std::make_shared<detail::FrameStore>(std::exchange(data.images, {}),
                                                            QSize(data.width, data.height), reread);

@@ -242,12 +242,21 @@ CharacterData readCharacterFile(const QString &path)
 
 } // namespace
 
-QByteArray readPictureAgain(const QString &path, const QString &entry, qint64 limit)
+PictureArchive::PictureArchive(const QString &path) : path_(path) {}
+
+PictureArchive::~PictureArchive()
+{
+    if (zip_)
+        zip_discard(zip_);
+}
+
+QByteArray PictureArchive::read(const QString &entry, qint64 limit)
 {
     try {
-        ZipPtr zip = openArchive(path);
+        if (!zip_)
+            zip_ = openArchive(path_).release();
         bool found = false;
-        return readEntry(zip.get(), path, entry, &found, zip_uint64_t(qBound<qint64>(0, limit, kMaxEntryBytes)));
+        return readEntry(zip_, path_, entry, &found, zip_uint64_t(qBound<qint64>(0, limit, kMaxEntryBytes)));
     } catch (const AgentError &) {
         return {};
     } catch (const std::bad_alloc &) {

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QVector>
 
+struct zip;   // libzip's archive (its header stays in CharacterFile.cpp)
+
 namespace agent::detail {
 
 struct FrameStep
@@ -60,9 +62,25 @@ struct CharacterData
 // frame, or has no frames.
 CharacterData loadCharacterFile(const QString &path);
 
-// A frame picture's bytes read again from the file (entry: one of imageEntries), or an
-// empty array when the file or the entry cannot be read or is larger than limit. Never
-// throws: the file may have changed since it was loaded.
-QByteArray readPictureAgain(const QString &path, const QString &entry, qint64 limit);
+// A loaded character file, opened again to read its frame pictures when they are first
+// shown. The archive stays open once opened (reading a picture then costs no more than
+// its bytes), so a file replaced since is still read as it was; one changed in place
+// gives what the frame store's checks refuse.
+class PictureArchive
+{
+public:
+    explicit PictureArchive(const QString &path);
+    ~PictureArchive();
+    PictureArchive(const PictureArchive &) = delete;
+    PictureArchive &operator=(const PictureArchive &) = delete;
+
+    // The bytes of that entry (one of imageEntries), or an empty array when the file or
+    // the entry cannot be read or is larger than limit. Never throws.
+    QByteArray read(const QString &entry, qint64 limit);
+
+private:
+    QString path_;
+    ::zip *zip_ = nullptr;   // libzip's archive, once opened
+};
 
 } // namespace agent::detail

@@ -355,7 +355,7 @@ void CharacterWindow::startNext(qint64 now)
         glideTo_ = target;
         glideStart_ = now;
         glideDuration_ = duration;
-        nextGlideStep_ = nextGlideStepAfter(now);
+        nextGlideStep_ = now + kGlideStepMs;
         if (const Animation *moving = movingAnimation(target.x() - x(), target.y() - y()))
             playAnimation(moving, moving->loop, now);
         break;
@@ -529,16 +529,8 @@ void CharacterWindow::updateGlide(qint64 now)
         const double t = double(now - glideStart_) / double(glideDuration_);
         move(glideFrom_ + QPoint(qRound((glideTo_.x() - glideFrom_.x()) * t),
                                 qRound((glideTo_.y() - glideFrom_.y()) * t)));
-        nextGlideStep_ = nextGlideStepAfter(now);
+        nextGlideStep_ = now + kGlideStepMs;
     }
-}
-
-qint64 CharacterWindow::nextGlideStepAfter(qint64 now) const
-{
-    // On a grid shared by every character (the monotonic clock's): characters gliding at
-    // once move in one wake-up of the program instead of one each.
-    const qint64 shared = clock_.msecsSinceReference() + now;
-    return now + kGlideStepMs - shared % kGlideStepMs;
 }
 
 const Animation *CharacterWindow::movingAnimation(int dx, int dy) const

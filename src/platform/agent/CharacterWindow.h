@@ -114,7 +114,6 @@ private:
     void endSpeech();
     void updateBalloon(qint64 now);
     void updateGlide(qint64 now);
-    qint64 nextGlideStepAfter(qint64 now) const;
     void startIdleAnimation(qint64 now);
 
     const Animation *returnOf(const Animation *animation) const;

@@ -372,8 +372,9 @@ void TestAgent::sameFileSharesItsPictures()
 
 void TestAgent::picturesAreReadAgainOnlyIfUnchanged()
 {
-    // The pictures are read from the file when first shown; the file changing or going
-    // away after loading gives blank frames for pictures not shown yet, never others.
+    // The pictures are read from the file when first shown. A file replaced since
+    // loading is still read as it was loaded; one rewritten in place gives blank frames
+    // for pictures not shown yet, never pictures that were not checked.
     const QString path = dir_.filePath(QStringLiteral("Changing.acs"));
     const QString other = dir_.filePath(QStringLiteral("Other.acs"));
     QCOMPARE(sample::writeSampleCharacter(path), QString());
@@ -387,18 +388,34 @@ void TestAgent::picturesAreReadAgainOnlyIfUnchanged()
     for (int i = 0; i < store->count(); ++i)
         packedBytes += store->isPacked(i) ? store->packed(i).runs.size() : 0;
     QCOMPARE(store->heldBytes(), packedBytes);
-    const detail::PackedFrame first = store->packed(1);
-    QCOMPARE(detail::unpackFrame(first), detail::decodePicture(data.images[1]).copy(first.drawn));
+    const auto unpacked = [&store](int picture) { return detail::unpackFrame(store->packed(picture)); };
+    const auto original = [&data, &store](int picture) {
+        return detail::decodePicture(data.images[picture]).copy(store->packed(picture).drawn);
+    };
+    QCOMPARE(unpacked(1), original(1));
 
-    for (const bool removed : {false, true}) {
-        QFile::remove(path);
-        if (!removed)
-            QVERIFY(QFile::copy(other, path));
-        const int picture = removed ? 3 : 2;
-        QVERIFY(!store->isPacked(picture));
-        QCOMPARE(store->packed(picture).drawn, QRect(0, 0, 1, 1));
-        QCOMPARE(store->packed(1).runs, first.runs);   // packed before: unchanged
-    }
+    QFile rewritten(path);                // the loaded file itself, rewritten
+    QVERIFY(rewritten.open(QIODevice::ReadWrite));
+    QVERIFY(rewritten.resize(rewritten.size() / 3));
+    rewritten.close();
+    QVERIFY(!store->isPacked(3));
+    QCOMPARE(store->packed(3).drawn, QRect(0, 0, 1, 1));
+    QCOMPARE(unpacked(1), original(1));   // packed before: unchanged
+
+    // Another character of a file then replaced by another file under the same name.
+    const QString replaced = dir_.filePath(QStringLiteral("Replaced.acs"));
+    QCOMPARE(sample::writeSampleCharacter(replaced, QStringLiteral("Kept"), 70, 90), QString());
+    control.load(QStringLiteral("Player1"), replaced);
+    const std::shared_ptr<detail::FrameStore> kept = windowOf(QStringLiteral("Player1"))->frames().store();
+    QVERIFY(kept != store);
+    const detail::CharacterData keptData = detail::loadCharacterFile(replaced);
+    QVERIFY(QFile::remove(replaced));
+    QVERIFY(QFile::copy(other, replaced));
+    QVERIFY(!kept->isPacked(2));
+    QVERIFY(kept->packed(2).drawn.width() > 10);
+    QCOMPARE(detail::unpackFrame(kept->packed(2)),
+             detail::decodePicture(keptData.images[2]).copy(kept->packed(2).drawn));
+
     // The character still plays everything.
     Character *pip = control.character(QStringLiteral("Player0"));
     pip->show(true);

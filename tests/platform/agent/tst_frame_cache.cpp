@@ -8,6 +8,7 @@
 #include "SampleCharacter.h"
 
 #include <QBitmap>
+#include <QBuffer>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -52,6 +53,7 @@ private slots:
     void brokenPictureShowsBlank();
     void packingKeepsEveryPixel();
     void storePacksOnceAndLetsThePngGo();
+    void picturesReadAgainMustMatch();
 
 private:
     QTemporaryDir dir_;
@@ -214,6 +216,34 @@ void TestFrameCache::storePacksOnceAndLetsThePngGo()
     QCOMPARE(second.frame(2).pixmap.toImage(), shown);
     QCOMPARE(&store->packed(2), packed);
     QCOMPARE(store->heldBytes(), pngBytes - pip_.images[2].size() + packed->runs.size());
+}
+
+void TestFrameCache::picturesReadAgainMustMatch()
+{
+    // A store that reads pictures again keeps none; bytes read again are used only when
+    // they are the bytes it was given: here a valid picture of the same length, drawn in
+    // another colour, is refused.
+    const auto png = [](QColor colour) {
+        QImage image(8, 8, QImage::Format_ARGB32);
+        image.fill(colour);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG", 100);   // not compressed: the length depends on the size only
+        return bytes;
+    };
+    const QVector<QByteArray> given = {png(Qt::red), png(Qt::blue)};
+    const QVector<QByteArray> onDisk = {png(Qt::red), png(Qt::green)};
+    QCOMPARE(onDisk[1].size(), given[1].size());
+    QVector<qint64> asked;
+    FrameStore store(given, QSize(8, 8), [&](int n, qint64 limit) {
+        asked << limit;
+        return onDisk.value(n);
+    });
+    QCOMPARE(store.heldBytes(), 0);
+    QCOMPARE(unpackFrame(store.packed(0)).pixel(4, 4), qRgba(255, 0, 0, 255));
+    QCOMPARE(store.packed(1).drawn, QRect(0, 0, 1, 1));
+    QCOMPARE(asked, (QVector<qint64>{given[0].size(), given[1].size()}));
 }
 
 QTEST_MAIN(TestFrameCache)
