@@ -5,6 +5,7 @@
 #include "Balloon.h"
 #include "Compositing.h"
 #include "DesktopPlacement.h"
+#include "MoveEcho.h"
 #include "Voice.h"
 
 #include <QFile>
@@ -579,6 +580,15 @@ void CharacterWindow::moveEvent(QMoveEvent *event)
     QWidget::moveEvent(event);
     if (balloon_ && balloon_->isVisible())
         balloon_->place(shapeOnScreen());
+}
+
+bool CharacterWindow::nativeEvent(const QByteArray &eventType, void *message, qintptr *result)
+{
+    // Gliding moves the window 15 times a second; the server's echo of each move would
+    // cost the toolkit two round trips to learn what the window already knows.
+    if (IsMoveEcho(this, eventType, message))
+        return true;
+    return QWidget::nativeEvent(eventType, message, result);
 }
 
 } // namespace agent

@@ -83,6 +83,7 @@ protected:
     void hideEvent(QHideEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
+    bool nativeEvent(const QByteArray &eventType, void *message, qintptr *result) override;
 
 private:
     enum class Kind { Play, Speak, Move, Show, Hide };

@@ -5,12 +5,15 @@
 // a shadow over what lies below, and clicks are still shaped.
 #include "Agent.h"
 #include "Compositing.h"
+#include "MoveEcho.h"
 #include "SampleCharacter.h"
 
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <xcb/xcb.h>
 
 using namespace agent;
 
@@ -46,6 +49,7 @@ class TestAgentX11 : public QObject
 private slots:
     void shapedWindowTakesClicksOnItsFigure();
     void compositedWindowDrawsTrueAlpha();
+    void movesItMadeAreNotAnsweredAgain();
 };
 
 void TestAgentX11::shapedWindowTakesClicksOnItsFigure()
@@ -156,6 +160,60 @@ void TestAgentX11::compositedWindowDrawsTrueAlpha()
     QTRY_VERIFY_WITH_TIMEOUT(shadowPixels(screenshot(belowBody)) >= 20, 10000);
     compositor.terminate();
     compositor.waitForFinished(5000);
+}
+
+// The server's echo of a window's own move is dropped; every other configure notice (a
+// move by someone else, a resize, another window's) still reaches the toolkit.
+void TestAgentX11::movesItMadeAreNotAnsweredAgain()
+{
+    QWidget window(nullptr, Qt::Tool | Qt::FramelessWindowHint);
+    window.setGeometry(120, 140, 50, 60);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    xcb_configure_notify_event_t notice {};
+    notice.response_type = XCB_CONFIGURE_NOTIFY;
+    notice.event = notice.window = xcb_window_t(window.winId());
+    notice.x = 120;
+    notice.y = 140;
+    notice.width = 50;
+    notice.height = 60;
+    const QByteArray type("xcb_generic_event_t");
+    QVERIFY(detail::IsMoveEcho(&window, type, &notice));
+    notice.response_type |= 0x80;   // as a window manager sends it
+    QVERIFY(detail::IsMoveEcho(&window, type, &notice));
+
+    const auto differs = [&](auto change) {
+        xcb_configure_notify_event_t other = notice;
+        change(other);
+        return !detail::IsMoveEcho(&window, type, &other);
+    };
+    QVERIFY(differs([](auto &n) { n.x = 121; }));
+    QVERIFY(differs([](auto &n) { n.y = 0; }));
+    QVERIFY(differs([](auto &n) { n.width = 51; }));
+    QVERIFY(differs([](auto &n) { n.height = 59; }));
+    QVERIFY(differs([](auto &n) { n.border_width = 1; }));
+    QVERIFY(differs([](auto &n) { n.window = n.event = n.window + 1; }));
+    QVERIFY(differs([](auto &n) { n.event = 1; }));   // told to the parent, not the window
+    QVERIFY(differs([](auto &n) { n.response_type = XCB_EXPOSE; }));
+    QVERIFY(!detail::IsMoveEcho(&window, QByteArray("windows_generic_MSG"), &notice));
+    QVERIFY(!detail::IsMoveEcho(nullptr, type, &notice));
+
+    // A character moved by another program follows; its own glide still lands.
+    QTemporaryDir dir;
+    AgentControl control;
+    Character *pip = showSample(control, dir, QStringLiteral("Player5"), QPoint(200, 300));
+    QVERIFY(pip);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->visible() && pip->queueEmpty(), 5000);
+    QTest::qWait(300);
+    xdotool({"search", "--name", "^Player5$", "windowmove", "500", "420"});
+    QTRY_COMPARE_WITH_TIMEOUT(QPoint(pip->left(), pip->top()), QPoint(500, 420), 5000);
+    pip->moveTo(300, 250, 800);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
+    QTest::qWait(100);
+    QCOMPARE(QPoint(pip->left(), pip->top()), QPoint(300, 250));
+    const QString geometry = xdotool({"search", "--name", "^Player5$", "getwindowgeometry"});
+    QVERIFY2(geometry.contains(QLatin1String("300,250")), qPrintable(geometry));
 }
 
 QTEST_MAIN(TestAgentX11)
