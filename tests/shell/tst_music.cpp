@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcessEnvironment>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -194,6 +196,68 @@ private slots:
         for (int i = 0; i < 200 && seen.size() < 3; ++i)
             seen.insert(RandomMusicFile());
         QCOMPARE(seen, (QSet<QString>{ProgramFolder() + "a.mid", ProgramFolder() + "b.mid", ProgramFolder() + "C.MID"}));
+    }
+
+    // The synthesizer library is loaded only when some sound output may open: a sound
+    // server's socket, a playback device or an ALSA configuration, or a driver that only
+    // trying can judge.
+    void soundOutputIsLookedForFirst()
+    {
+        QTemporaryDir runtime, home, devices;
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        environment.insert(QStringLiteral("HOME"), home.path());
+        const QStringList usual = {QStringLiteral("pulseaudio"), QStringLiteral("alsa")};
+        const auto mayOpen = [&](const QStringList &drivers) {
+            return MidiPlayer::SoundOutputMayOpen(drivers, environment, devices.path());
+        };
+        // This machine's own system-wide server or ALSA configuration would answer yes.
+        const bool systemWide = QFileInfo::exists(QStringLiteral("/run/pulse/native"))
+                                || QFileInfo::exists(QStringLiteral("/etc/asound.conf"));
+        if (!systemWide) {
+            QVERIFY(!mayOpen(usual));
+            QVERIFY(writeFile(devices.filePath(QStringLiteral("pcmC0D0c")), ""));   // capture only
+            QVERIFY(writeFile(devices.filePath(QStringLiteral("controlC0")), ""));
+            QVERIFY(!mayOpen(usual));
+        }
+        QVERIFY(!mayOpen({}));
+        QVERIFY(mayOpen({QStringLiteral("file")}));
+        QVERIFY(mayOpen({QStringLiteral("none")}));
+
+        QVERIFY(writeFile(devices.filePath(QStringLiteral("pcmC1D0p")), ""));
+        QVERIFY(mayOpen({QStringLiteral("alsa")}));
+        QVERIFY(QFile::remove(devices.filePath(QStringLiteral("pcmC1D0p"))));
+        QVERIFY(writeFile(home.filePath(QStringLiteral(".asoundrc")), "pcm.!default null\n"));
+        QVERIFY(mayOpen({QStringLiteral("alsa")}));
+        if (!systemWide)
+            QVERIFY(!mayOpen({QStringLiteral("pulseaudio")}));
+
+        QVERIFY(QDir(runtime.path()).mkpath(QStringLiteral("pulse")));
+        QVERIFY(writeFile(runtime.filePath(QStringLiteral("pulse/native")), ""));
+        QVERIFY(mayOpen({QStringLiteral("pulseaudio")}));
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        QCOMPARE(mayOpen({QStringLiteral("pulseaudio")}), systemWide);
+        environment.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("tcp:localhost"));
+        QVERIFY(mayOpen({QStringLiteral("pulseaudio")}));
+
+        // With no output to open, a race's music leaves the library unloaded.
+        QTemporaryDir emptyRuntime;
+        qputenv("HOLLYFROST_AUDIO_DRIVERS", "pulseaudio,alsa");
+        qputenv("XDG_RUNTIME_DIR", emptyRuntime.path().toLocal8Bit());
+        const QByteArray pulseServer = qgetenv("PULSE_SERVER");
+        qunsetenv("PULSE_SERVER");
+        if (MidiPlayer::SoundOutputMayOpen(MidiPlayer::AudioDrivers(), QProcessEnvironment::systemEnvironment(),
+                                           QStringLiteral("/dev/snd")))
+            QSKIP("this machine has a sound output");
+        QVERIFY(!MidiPlayer::SynthLibraryLoaded());
+        QVERIFY(writeFile(m_folder.filePath(QStringLiteral("race.mid")), blipMidi()));
+        StartMusic();
+        QVERIFY(!MediaPlayer1->IsOpen());
+        QVERIFY(!MediaPlayer1->Unavailable());   // asked again at the next race
+        QVERIFY(!MidiPlayer::SynthLibraryLoaded());
+        StopMusic();
+        if (!pulseServer.isEmpty())
+            qputenv("PULSE_SERVER", pulseServer);
     }
 
     // Without a sound output (or a soundfont) the race goes on quietly and at once.

@@ -2,11 +2,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcessEnvironment>
 
+#include <dlfcn.h>
 #include <fluidsynth.h>
-#ifdef HF_HAVE_ALSA
-#include <alsa/asoundlib.h>
-#endif
 
 namespace {
 
@@ -16,23 +15,69 @@ namespace {
 constexpr double FullVolumeGain = 2.0;
 constexpr int PollMs = 100;
 
+// The synthesizer library's functions, found when music can first play.
+#define HF_FLUID_FUNCTIONS(X)                                                                  \
+    X(new_fluid_settings) X(delete_fluid_settings) X(fluid_settings_setnum)                    \
+    X(fluid_settings_setstr) X(new_fluid_synth) X(delete_fluid_synth) X(fluid_synth_sfload)    \
+    X(fluid_synth_set_gain) X(fluid_synth_all_sounds_off) X(new_fluid_audio_driver)            \
+    X(delete_fluid_audio_driver) X(new_fluid_player) X(delete_fluid_player) X(fluid_player_add)\
+    X(fluid_player_play) X(fluid_player_stop) X(fluid_player_get_status) X(fluid_is_midifile)  \
+    X(fluid_set_log_function)
+
+struct FluidLibrary {
+#define HF_FLUID_POINTER(name) decltype(&::name) name = nullptr;
+    HF_FLUID_FUNCTIONS(HF_FLUID_POINTER)
+#undef HF_FLUID_POINTER
+};
+
+const FluidLibrary *fluid = nullptr;   // set once the library is loaded
+
 void quietLog(int, const char *, void *) {}
 
-#ifdef HF_HAVE_ALSA
+// ALSA prints its own complaints to stderr when there is no sound card; the synthesizer
+// brings it in, and its error handler is set to one that says nothing.
+using AlsaErrorHandler = void (*)(const char *, int, const char *, int, const char *, ...);
 void quietAlsa(const char *, int, const char *, int, const char *, ...) {}
-#endif
 
-void silenceLibraries()
+void silenceAlsa()
 {
-    static bool done = false;
-    if (done)
+    void *alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    if (!alsa)
         return;
-    done = true;
+    using SetHandler = int (*)(AlsaErrorHandler);
+    if (auto setHandler = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")))
+        setHandler(quietAlsa);
+    dlclose(alsa);   // the synthesizer keeps it loaded
+}
+
+// Loads the synthesizer library once; false (for the rest of the session) when it or
+// one of its functions is missing.
+bool loadFluid()
+{
+    static bool tried = false;
+    if (tried)
+        return fluid != nullptr;
+    tried = true;
+    void *handle = dlopen(HF_FLUIDSYNTH_SONAME, RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+        return false;
+    static FluidLibrary library;
+#define HF_FLUID_RESOLVE(name)                                                                 \
+    library.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));                 \
+    if (!library.name)                                                                         \
+        return false;
+    HF_FLUID_FUNCTIONS(HF_FLUID_RESOLVE)
+#undef HF_FLUID_RESOLVE
+    fluid = &library;
     for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-        fluid_set_log_function(level, quietLog, nullptr);
-#ifdef HF_HAVE_ALSA
-    snd_lib_error_set_handler(quietAlsa);
-#endif
+        fluid->fluid_set_log_function(level, quietLog, nullptr);
+    silenceAlsa();
+    return true;
+}
+
+bool anyFile(const QString &folder, const QString &pattern)
+{
+    return !QDir(folder).entryList({pattern}, QDir::System | QDir::Files).isEmpty();
 }
 
 } // namespace
@@ -58,13 +103,13 @@ MidiPlayer::~MidiPlayer()
         return;
     // The sound output's thread drives the player: end it first.
     if (m_engine->driver)
-        delete_fluid_audio_driver(m_engine->driver);
+        fluid->delete_fluid_audio_driver(m_engine->driver);
     if (m_engine->player)
-        delete_fluid_player(m_engine->player);
+        fluid->delete_fluid_player(m_engine->player);
     if (m_engine->synth)
-        delete_fluid_synth(m_engine->synth);
+        fluid->delete_fluid_synth(m_engine->synth);
     if (m_engine->settings)
-        delete_fluid_settings(m_engine->settings);
+        fluid->delete_fluid_settings(m_engine->settings);
     delete m_engine;
 }
 
@@ -92,17 +137,16 @@ QStringList MidiPlayer::AudioDrivers()
 bool MidiPlayer::ensureSynth()
 {
     if (!m_engine) {
-        silenceLibraries();
         m_engine = new Engine;
         if (SoundFontPath().isEmpty())
             return false;
-        m_engine->settings = new_fluid_settings();
+        m_engine->settings = fluid->new_fluid_settings();
     }
     if (!m_engine->settings)
         return false;
     if (!m_engine->synth) {
-        fluid_settings_setnum(m_engine->settings, "synth.gain", m_gain);
-        m_engine->synth = new_fluid_synth(m_engine->settings);
+        fluid->fluid_settings_setnum(m_engine->settings, "synth.gain", m_gain);
+        m_engine->synth = fluid->new_fluid_synth(m_engine->settings);
     }
     return m_engine->synth != nullptr;
 }
@@ -112,7 +156,7 @@ bool MidiPlayer::ensureSynth()
 void MidiPlayer::deleteSilentSynth()
 {
     if (m_engine && m_engine->synth && !m_engine->driver && !m_soundFontLoaded) {
-        delete_fluid_synth(m_engine->synth);
+        fluid->delete_fluid_synth(m_engine->synth);
         m_engine->synth = nullptr;
     }
 }
@@ -124,7 +168,7 @@ bool MidiPlayer::ensureSoundFont()
     if (m_soundFontLoaded)
         return true;
     const QByteArray path = QFile::encodeName(SoundFontPath());
-    if (path.isEmpty() || fluid_synth_sfload(m_engine->synth, path.constData(), 1) == FLUID_FAILED)
+    if (path.isEmpty() || fluid->fluid_synth_sfload(m_engine->synth, path.constData(), 1) == FLUID_FAILED)
         return false;
     m_soundFontLoaded = true;
     return true;
@@ -136,11 +180,11 @@ bool MidiPlayer::ensureDriver()
         return true;
     const QByteArray outputFile = qgetenv("HOLLYFROST_AUDIO_FILE");
     if (!outputFile.isEmpty())
-        fluid_settings_setstr(m_engine->settings, "audio.file.name", outputFile.constData());
+        fluid->fluid_settings_setstr(m_engine->settings, "audio.file.name", outputFile.constData());
     for (const QString &name : AudioDrivers()) {
-        if (fluid_settings_setstr(m_engine->settings, "audio.driver", name.toLatin1().constData()) == FLUID_FAILED)
+        if (fluid->fluid_settings_setstr(m_engine->settings, "audio.driver", name.toLatin1().constData()) == FLUID_FAILED)
             continue;
-        m_engine->driver = new_fluid_audio_driver(m_engine->settings, m_engine->synth);
+        m_engine->driver = fluid->new_fluid_audio_driver(m_engine->settings, m_engine->synth);
         if (m_engine->driver)
             return true;
     }
@@ -153,8 +197,16 @@ bool MidiPlayer::Open(const QString &nativePath)
     deletePlayer();
     if (m_unavailable || nativePath.isEmpty() || !QFileInfo(nativePath).isFile())
         return false;
+    // Nothing to play on: the synthesizer library stays unloaded. This is asked again on
+    // every Open, so a sound server started later brings the music back.
+    if (!SoundOutputMayOpen(AudioDrivers(), QProcessEnvironment::systemEnvironment(), QStringLiteral("/dev/snd")))
+        return false;
+    if (!loadFluid()) {
+        m_unavailable = true;
+        return false;
+    }
     const QByteArray file = QFile::encodeName(nativePath);
-    if (!fluid_is_midifile(file.constData()))
+    if (!fluid->fluid_is_midifile(file.constData()))
         return false;
     if (!ensureSynth()) {
         m_unavailable = true;
@@ -170,10 +222,10 @@ bool MidiPlayer::Open(const QString &nativePath)
         m_unavailable = true;
         return false;
     }
-    m_engine->player = new_fluid_player(m_engine->synth);
+    m_engine->player = fluid->new_fluid_player(m_engine->synth);
     if (!m_engine->player)
         return false;
-    if (fluid_player_add(m_engine->player, file.constData()) != FLUID_OK) {
+    if (fluid->fluid_player_add(m_engine->player, file.constData()) != FLUID_OK) {
         deletePlayer();
         return false;
     }
@@ -184,7 +236,7 @@ bool MidiPlayer::Play()
 {
     if (!m_engine || !m_engine->player)
         return false;
-    if (fluid_player_play(m_engine->player) != FLUID_OK)
+    if (fluid->fluid_player_play(m_engine->player) != FLUID_OK)
         return false;
     m_playing = true;
     m_poll.start();
@@ -197,9 +249,9 @@ void MidiPlayer::Stop()
     m_playing = false;
     if (!m_engine || !m_engine->player)
         return;
-    fluid_player_stop(m_engine->player);
+    fluid->fluid_player_stop(m_engine->player);
     if (m_engine->synth)
-        fluid_synth_all_sounds_off(m_engine->synth, -1);
+        fluid->fluid_synth_all_sounds_off(m_engine->synth, -1);
 }
 
 void MidiPlayer::Close()
@@ -208,7 +260,7 @@ void MidiPlayer::Close()
     if (!m_engine)
         return;
     if (m_engine->driver) {
-        delete_fluid_audio_driver(m_engine->driver);
+        fluid->delete_fluid_audio_driver(m_engine->driver);
         m_engine->driver = nullptr;
     }
     deletePlayer();
@@ -217,7 +269,7 @@ void MidiPlayer::Close()
 void MidiPlayer::deletePlayer()
 {
     if (m_engine && m_engine->player) {
-        delete_fluid_player(m_engine->player);
+        fluid->delete_fluid_player(m_engine->player);
         m_engine->player = nullptr;
     }
 }
@@ -226,7 +278,7 @@ void MidiPlayer::SetVolume(quint16 left, quint16 right)
 {
     m_gain = FullVolumeGain * ((double(left) + double(right)) / 2.0) / 0xFFFF;
     if (m_engine && m_engine->synth)
-        fluid_synth_set_gain(m_engine->synth, float(m_gain));
+        fluid->fluid_synth_set_gain(m_engine->synth, float(m_gain));
 }
 
 void MidiPlayer::SetNotify(bool on)
@@ -242,7 +294,7 @@ bool MidiPlayer::IsOpen() const
 bool MidiPlayer::IsPlaying() const
 {
     return m_playing && m_engine && m_engine->player
-        && fluid_player_get_status(m_engine->player) == FLUID_PLAYER_PLAYING;
+        && fluid->fluid_player_get_status(m_engine->player) == FLUID_PLAYER_PLAYING;
 }
 
 // The synthesizer plays the piece on the sound output's own thread; this poll on the
@@ -251,12 +303,51 @@ void MidiPlayer::checkFinished()
 {
     if (!m_playing || !m_engine || !m_engine->player)
         return;
-    if (fluid_player_get_status(m_engine->player) == FLUID_PLAYER_PLAYING)
+    if (fluid->fluid_player_get_status(m_engine->player) == FLUID_PLAYER_PLAYING)
         return;
     m_playing = false;
     m_poll.stop();
     if (m_notify)
         emit Finished();
+}
+
+bool MidiPlayer::SoundOutputMayOpen(const QStringList &drivers, const QProcessEnvironment &environment,
+                                    const QString &soundDevices)
+{
+    for (const QString &driver : drivers) {
+        if (driver == QLatin1String("pulseaudio")) {
+            // A sound server listens on a socket in the session's runtime folder, or
+            // where PULSE_SERVER or PULSE_RUNTIME_PATH say.
+            if (!environment.value(QStringLiteral("PULSE_SERVER")).isEmpty())
+                return true;
+            QString runtime = environment.value(QStringLiteral("PULSE_RUNTIME_PATH"));
+            if (runtime.isEmpty() && !environment.value(QStringLiteral("XDG_RUNTIME_DIR")).isEmpty())
+                runtime = environment.value(QStringLiteral("XDG_RUNTIME_DIR")) + QStringLiteral("/pulse");
+            if (!runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/native")))
+                return true;
+            if (QFileInfo::exists(QStringLiteral("/run/pulse/native")))   // a system-wide server
+                return true;
+        } else if (driver == QLatin1String("alsa")) {
+            // A playback device, or a configuration that may route sound elsewhere.
+            if (anyFile(soundDevices, QStringLiteral("pcmC*D*p")))
+                return true;
+            const QString home = environment.value(QStringLiteral("HOME"));
+            if ((!home.isEmpty() && QFileInfo::exists(home + QStringLiteral("/.asoundrc")))
+                || QFileInfo::exists(QStringLiteral("/etc/asound.conf")))
+                return true;
+        } else {
+            return true;   // another output (a file, JACK, ...): only trying tells
+        }
+    }
+    return false;
+}
+
+bool MidiPlayer::SynthLibraryLoaded()
+{
+    void *handle = dlopen(HF_FLUIDSYNTH_SONAME, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    if (handle)
+        dlclose(handle);
+    return handle != nullptr;
 }
 
 bool MidiPlayer::SynthHeld() const

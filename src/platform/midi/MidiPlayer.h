@@ -1,10 +1,12 @@
 // Background-music player: plays Standard MIDI Files through a software synthesizer
 // and the desktop's sound output. Everything is created when music first starts, so
-// a game that never plays music pays nothing. Without a sound device or a soundfont
+// a game that never plays music pays nothing; the synthesizer library itself is loaded
+// only once a sound output may open. Without a sound device, the library or a soundfont
 // opening fails quietly and the caller simply has no music.
 #pragma once
 
 #include <QObject>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QTimer>
 
@@ -48,6 +50,13 @@ public:
     // Sound output drivers tried in order: HOLLYFROST_AUDIO_DRIVERS (comma-separated),
     // else pulseaudio, then alsa.
     static QStringList AudioDrivers();
+    // False when none of |drivers| can have an output to open: no sound server socket
+    // (in the runtime folder of |environment|) for "pulseaudio", no playback device in
+    // |soundDevices| and no configuration for "alsa". Any other driver may open.
+    static bool SoundOutputMayOpen(const QStringList &drivers, const QProcessEnvironment &environment,
+                                   const QString &soundDevices);
+    // True once the synthesizer library is loaded in this process.
+    static bool SynthLibraryLoaded();
 
 signals:
     void Finished();
