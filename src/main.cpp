@@ -21,6 +21,9 @@
 #include <QWindow>
 
 #include <cstdio>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -71,10 +74,23 @@ void KeepAccessibilityOn()
         qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
 }
 
+// The C library's allocator raises its thresholds as the program frees big blocks
+// (decoded pictures, speech), and then keeps up to 32 MB of freed memory, with an arena
+// per thread. Fixed thresholds give such blocks back when they are freed.
+void KeepHeapSmall()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+    mallopt(M_ARENA_MAX, 2);
+#endif
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    KeepHeapSmall();
     PreferX11OnWayland();
     KeepAccessibilityOn();
     QApplication app(argc, argv);
