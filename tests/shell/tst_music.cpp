@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -242,9 +243,15 @@ private slots:
 
         // With no output to open, a race's music leaves the library unloaded.
         QTemporaryDir emptyRuntime;
+        const QByteArray runtimeBefore = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray pulseServer = qgetenv("PULSE_SERVER");
+        const auto restore = qScopeGuard([&] {   // also after a skip or a failure
+            qputenv("XDG_RUNTIME_DIR", runtimeBefore);
+            if (!pulseServer.isEmpty())
+                qputenv("PULSE_SERVER", pulseServer);
+        });
         qputenv("HOLLYFROST_AUDIO_DRIVERS", "pulseaudio,alsa");
         qputenv("XDG_RUNTIME_DIR", emptyRuntime.path().toLocal8Bit());
-        const QByteArray pulseServer = qgetenv("PULSE_SERVER");
         qunsetenv("PULSE_SERVER");
         if (MidiPlayer::SoundOutputMayOpen(MidiPlayer::AudioDrivers(), QProcessEnvironment::systemEnvironment(),
                                            QStringLiteral("/dev/snd")))
@@ -256,8 +263,6 @@ private slots:
         QVERIFY(!MediaPlayer1->Unavailable());   // asked again at the next race
         QVERIFY(!MidiPlayer::SynthLibraryLoaded());
         StopMusic();
-        if (!pulseServer.isEmpty())
-            qputenv("PULSE_SERVER", pulseServer);
     }
 
     // Without a sound output (or a soundfont) the race goes on quietly and at once.
