@@ -228,6 +228,12 @@ TMemform::~TMemform()
 
 void TMemform::closeEvent(QCloseEvent *event)
 {
+    // As the question window: a close from the title bar or Alt+F4 would lose the
+    // question; "Skip Question" is the way to give it up.
+    if (event->spontaneous()) {
+        event->ignore();
+        return;
+    }
     ++playback;
     QWidget::closeEvent(event);
 }

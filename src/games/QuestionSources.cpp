@@ -3,12 +3,20 @@
 #include "MainUnit.h"
 #include "MemoryUnit.h"
 #include "MessageBoxes.h"
+#include "QuestionUnit.h"
 #include "RaceLoop.h"
 #include "RadioGroup.h"
 #include "kw_unit.h"
 #include "network_unit.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <limits>
 
 int LastKind = 0;
 
@@ -68,6 +76,74 @@ QString codeOf(const QString &text)
 }
 
 bool writeFailureReported = false;
+
+QString sortedLetters(QString text)
+{
+    std::sort(text.begin(), text.end());
+    return text;
+}
+
+// How many different texts the characters of text can be arranged into (saturated).
+quint64 arrangements(const QString &text)
+{
+    if (text.size() > 20)
+        return std::numeric_limits<quint64>::max();
+    quint64 result = 1;
+    QHash<QChar, int> seen;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        result = result * quint64(i + 1) / quint64(++seen[text.at(i)]);
+    return result;
+}
+
+// The word list, read once (again only when the file changes): its words in file order,
+// every word in upper case, and how many different words each set of letters makes.
+struct WordIndex {
+    QString path;
+    qint64 size = -1;
+    QDateTime modified;
+    QStringList words;
+    QSet<QString> known;
+    QHash<QString, int> anagrams;   // sorted upper-case letters -> different words
+
+    // True when some arrangement of the word's letters is not a word of the list.
+    bool scramblable(const QString &word) const
+    {
+        const QString upper = AsciiUpperCase(word);
+        return arrangements(upper) > quint64(anagrams.value(sortedLetters(upper)));
+    }
+    // A uniformly random arrangement of the word's letters that is not a word of the list
+    // (the word itself is one), so that typing any listed word of these letters is right.
+    // At most 7! arrangements for the longest words put.
+    QString scrambleOutsideList(const QString &word) const
+    {
+        QString letters = sortedLetters(word);
+        QString chosen;
+        int count = 0;
+        do {
+            if (!known.contains(AsciiUpperCase(letters)) && RandomInt(++count) == 0)
+                chosen = letters;
+        } while (std::next_permutation(letters.begin(), letters.end()));
+        return chosen;
+    }
+};
+
+const WordIndex &wordIndex()
+{
+    static WordIndex index;
+    const QString path = ProgramFolder() + QStringLiteral("wlist.lst");
+    const QFileInfo file(path);
+    const qint64 size = file.exists() ? file.size() : -1;
+    if (index.path == path && index.size == size && index.modified == file.lastModified())
+        return index;
+    index = WordIndex{path, size, file.lastModified(), WordListWords(path), {}, {}};
+    QSet<QString> distinct;
+    for (const QString &word : index.words)
+        distinct << AsciiUpperCase(word);
+    for (const QString &word : distinct)
+        ++index.anagrams[sortedLetters(word)];
+    index.known = std::move(distinct);
+    return index;
+}
 
 } // namespace
 
@@ -155,16 +231,22 @@ QString PickWord(int difficulty)
     static const int ranges[3][2] = {{3, 4}, {4, 6}, {4, 7}};
     const int level = (difficulty == EasyLevel || difficulty == DifficultLevel) ? difficulty : ModerateLevel;
     const int shortest = ranges[level][0], longest = ranges[level][1];
+    const WordIndex &index = wordIndex();
     QStringList inRange;
-    for (const QString &word : WordListWords(ProgramFolder() + QStringLiteral("wlist.lst"))) {
-        if (word.size() >= shortest && word.size() <= longest)
+    for (const QString &word : index.words) {
+        if (word.size() >= shortest && word.size() <= longest && index.scramblable(word))
             inRange << word;
     }
-    const QString word = inRange.isEmpty() ? QString() : inRange.at(RandomInt(int(inRange.size())));
-    QString scrambled = word;
-    for (int attempt = 0; attempt < 100 && scrambled == word; ++attempt)
-        scrambled = ScrambleText(word);
-    return word + QStringLiteral("&&") + scrambled;
+    if (inRange.isEmpty())
+        return QStringLiteral("&&");
+    const QString word = inRange.at(RandomInt(int(inRange.size())));
+    return word + QStringLiteral("&&") + index.scrambleOutsideList(word);
+}
+
+bool IsListWordOfLetters(const QString &letters, const QString &typed)
+{
+    const QString word = AsciiUpperCase(typed);
+    return sortedLetters(word) == sortedLetters(AsciiUpperCase(letters)) && wordIndex().known.contains(word);
 }
 
 QString ScrambleText(const QString &text)

@@ -34,8 +34,14 @@ QString MakeDexterityQuestion();
 // Word scramble question "&&WS&&" word "&&" scrambled word.
 QString MakeWordScramble(int difficulty);
 // A word of the difficulty's length from the word list and its scramble: word "&&"
-// scrambled. Both are empty when the list is missing or has no word of that length.
+// scrambled. The scramble is never itself a word of the list (in any letter case), and a
+// word whose every arrangement is listed (such as "aaa") is never drawn. Both are empty
+// when the list is missing or has no such word of that length. The list is read once
+// and again only when the file changes.
 QString PickWord(int difficulty);
+// True when typed is a word of the word list made of exactly the letters of letters,
+// ASCII letter case ignored: every listed word of a scramble's letters answers it.
+bool IsListWordOfLetters(const QString &letters, const QString &typed);
 // Every word of the list in file order: the text before each blank of each line (the
 // text after a line's last blank does not count).
 QStringList WordListWords(const QString &path);

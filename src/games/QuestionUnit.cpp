@@ -35,6 +35,16 @@ constexpr int LocalPayloadLength = 100;
 // tell whether another question has been put on show meanwhile.
 quint64 questionsShown = 0;
 
+// The letters of the word scramble on show (empty for other questions): any word of the
+// list made of them is a right answer, not only the word the scramble was made from.
+QString scrambledLetters;
+
+bool isRightAnswer(const QString &typed)
+{
+    return AnswerMatches(CurrentAnswer, typed)
+           || (!scrambledLetters.isEmpty() && IsListWordOfLetters(scrambledLetters, typed));
+}
+
 QString ownUin()
 {
     return QString::number(Records::Options.UserUin);
@@ -159,7 +169,18 @@ void TQuestionForm::placeControls()
 
 void TQuestionForm::closeEvent(QCloseEvent *event)
 {
+    // A close from the title bar or the keyboard (Alt+F4) would leave the question
+    // unanswered and the contestant waiting for ever: the question stays on show, and
+    // only "Skip Question" gives it up. The program's own closes (race end, cancel) go on.
+    if (event->spontaneous()) {
+        event->ignore();
+        return;
+    }
     WrongLabel->hide();   // FormClose
+    // A dexterity test ends with its question: a click on the Announcer has nothing left
+    // to answer, and the Announcer stops jumping (and keeps its commentary) in later races.
+    if (DexterityCountdown > 0)
+        endDexterityTest();
     QWidget::closeEvent(event);
 }
 
@@ -180,7 +201,7 @@ void TQuestionForm::AnswerBtnClick()
 {
     if (!AnswerBtn->isEnabled())
         return;
-    if (!AnswerMatches(CurrentAnswer, Answer->text())) {
+    if (!isRightAnswer(Answer->text())) {
         Answer->clear();
         WrongLabel->show();
         MessageBeep(BeepKind::Stop);
@@ -243,6 +264,7 @@ void ShowQuestion(const QString &sender, const QString &payload)
     CurrentAnswer = NextField(fields);
     const QString text = AsciiUpperCase(NextField(fields));
     CurrentSender = sender;
+    scrambledLetters = code == QLatin1String("WS") ? text : QString();
 
     const QString cr = QStringLiteral("\n");
     QString caption, prompt;

@@ -262,8 +262,12 @@ void OpenRaceTrack()
 void FinishSequence()
 {
     RankContestants();
+    // The question on show, a memory test included, ends with the race: nothing is
+    // answered or scored during the ceremony.
     if (QuestionForm)
         QuestionForm->close();
+    if (Memform)
+        Memform->close();
     if (CurrentPlayMode() != JoinGame)
         SendPositions();
     WaitForLeftAtLeast(FinisherIndex, 600, 50);

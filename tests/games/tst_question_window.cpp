@@ -18,6 +18,8 @@
 #include "records.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -28,6 +30,8 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+
+#include <functional>
 
 namespace {
 
@@ -43,6 +47,35 @@ QList<QByteArray> withCode(const QList<QByteArray> &texts, const QByteArray &cod
             result << text;
     return result;
 }
+
+// Closes a window as the window manager does (title bar, Alt+F4); true when it closed.
+bool closeFromWindowManager(QWidget *window)
+{
+    QCloseEvent close;
+    QCoreApplication::sendEvent(window->windowHandle(), &close);
+    return close.isAccepted() && !window->isVisible();
+}
+
+// Runs a function each time the watched widget is shown.
+class ShowWatcher : public QObject
+{
+public:
+    ShowWatcher(QWidget *watched, std::function<void()> shown) : shown(std::move(shown))
+    {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            shown();
+        return false;
+    }
+
+private:
+    std::function<void()> shown;
+};
 
 } // namespace
 
@@ -246,9 +279,18 @@ private slots:
         main->Contestants->addItem(QStringLiteral("60006\tSam\tBolt.acs"));
         ContestantTable[1].Address = HostAddress;
         // Acknowledged: one send; the local player's question comes after it.
+        bool remoteFirst = false;
+        QElapsedTimer round;
+        qint64 shownAfterMs = -1;
+        ShowWatcher watcher(question, [&] {
+            remoteFirst = ContestantTable[1].Confirmed == 2 && ContestantTable[1].Acked;
+            shownAfterMs = round.elapsed();
+        });
         host->answer("RZ", "AKSam", GamePortNumber);
+        round.start();
         RunQuestionRound();
         QVERIFY(question->isVisible());
+        QVERIFY(remoteFirst);
         QCOMPARE(int(ContestantTable[1].Confirmed), 2);
         QCOMPARE(ContestantTable[1].QuestionNumber, 2);
         QVERIFY(ContestantTable[1].Acked);
@@ -258,10 +300,18 @@ private slots:
         // Still busy with it: no question at the next round.
         RunQuestionRound();
         QVERIFY(withCode(host->texts(host->drain(50)), "RZ").isEmpty());
-        // Free again but switched off: the first send and 15 repeats, then the round goes on.
+        // Free again but switched off: the first send and 15 repeats, then the round goes
+        // on; the local player, free again too, sees the question only after the 15 waits
+        // of 500 ms (10 ms each at the tests' time scale).
         ContestantTable[1].Confirmed = 1;
+        question->close();
+        ContestantTable[0].Confirmed = 1;
         host->answer(QByteArray(), QByteArray(), 0);
+        shownAfterMs = -1;
+        round.start();
         RunQuestionRound();
+        QVERIFY(question->isVisible());
+        QVERIFY2(shownAfterMs >= 140, qPrintable(QString::number(shownAfterMs)));
         sent = withCode(host->texts(host->receive(16)), "RZ");
         QCOMPARE(sent.size(), 16);
         QCOMPARE(sent.first(), QByteArray("RZRobin&&DX&&dexteritytest&&test&&2"));
@@ -479,14 +529,51 @@ private slots:
 
     void memoryWindowClosesWhenTheRaceEnds()
     {
-        // A second contestant on this computer finishes while the memory test is open.
+        // A second contestant on this computer finishes while the memory test is open;
+        // the player goes on answering it through the finish ceremony.
         main->Contestants->addItem(QStringLiteral("40001\tSam\tBolt.acs"));
         main->GameType->setItemIndex(5);
+        FinisherIndex = -1;
+        QTimer finisher;
+        finisher.setInterval(2);
+        bool seen = false, openInCeremony = false;
+        int ceremonyTicks = 0;
+        connect(&finisher, &QTimer::timeout, this, [&] {
+            if (FinisherIndex < 0) {
+                if (memory->isVisible() && !memory->Memo1->toPlainText().isEmpty()) {
+                    seen = true;
+                    ContestantTable[1].Score = 8;
+                }
+                return;
+            }
+            ++ceremonyTicks;
+            openInCeremony = openInCeremony || memory->isVisible();
+            answerEverything();
+        });
+        finisher.start();
+        StartRaceClick();
+        finisher.stop();
+        QVERIFY(seen);
+        QCOMPARE(FinisherIndex, 1);
+        QVERIFY(ceremonyTicks > 10);
+        QVERIFY(!openInCeremony);
+        QCOMPARE(ContestantTable[0].Score, 0);
+        QVERIFY(!memory->isVisible());
+        ShutdownCountdown = 0;
+        UnloadBtnClick();
+    }
+
+    void dexterityTestEndsWithItsRace()
+    {
+        // A second contestant on this computer finishes while the player's dexterity
+        // question is on show.
+        main->Contestants->addItem(QStringLiteral("40001\tSam\tBolt.acs"));
+        main->GameType->setItemIndex(4);
         QTimer finisher;
         finisher.setInterval(2);
         bool seen = false;
         connect(&finisher, &QTimer::timeout, this, [&] {
-            if (memory->isVisible()) {
+            if (question->isVisible() && DexterityCountdown > 0) {
                 seen = true;
                 ContestantTable[1].Score = 8;
             }
@@ -496,9 +583,81 @@ private slots:
         finisher.stop();
         QVERIFY(seen);
         QCOMPARE(FinisherIndex, 1);
-        QVERIFY(!memory->isVisible());
+        // The test ended with the race: no more jumps, and a click answers nothing.
+        QCOMPARE(DexterityCountdown, 0);
+        const qint32 jumps = DexterityJumps;
+        for (int tick = 0; tick < 6; ++tick)
+            DexterityStep();
+        QCOMPARE(DexterityJumps, jumps);
+        MyAgentClick(QStringLiteral("Announcer"), 1, 0, 0, 0);
+        QCOMPARE(ContestantTable[0].Score, 0);
         ShutdownCountdown = 0;
         UnloadBtnClick();
+
+        // Cancelled: "Cancel Game" and the host's "RC" close the question window, which
+        // ends the test; the click sends no report to the host.
+        ShowQuestion(HostAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
+        QCOMPARE(DexterityCountdown, 2);
+        question->close();
+        QCOMPARE(DexterityCountdown, 0);
+        MyAgentClick(QStringLiteral("Announcer"), 1, 0, 0, 0);
+        QVERIFY(withCode(host->texts(host->drain(50)), "RB").isEmpty());
+    }
+
+    void titleBarCloseKeepsTheQuestion()
+    {
+        // Closing from the title bar or with Alt+F4 is refused: the question stays on show
+        // and counts nothing; it can still be answered.
+        ContestantTable[0].Progress = 24;
+        ContestantTable[0].Score = 2;
+        ShowQuestion(QString(), QStringLiteral("MA&&9&&4 + 5&&1"));
+        QVERIFY(!closeFromWindowManager(question));
+        QVERIFY(question->isVisible());
+        QCOMPARE(ContestantTable[0].Score, 2);
+        QCOMPARE(ContestantTable[0].Progress, 24);
+        type(QStringLiteral("9"));
+        QCOMPARE(ContestantTable[0].Score, 3);
+        // The memory window the same way.
+        ShowQuestion(QString(), QStringLiteral("MT&&rgb&&rgb&&2"));
+        QVERIFY(!closeFromWindowManager(memory));
+        QVERIFY(memory->isVisible());
+        QCOMPARE(ContestantTable[0].Score, 3);
+        // A question from the host: no report either way.
+        ShowQuestion(HostAddress, QStringLiteral("MA&&4&&2 + 2&&3"));
+        QVERIFY(!closeFromWindowManager(question));
+        QVERIFY(question->isVisible());
+        // The program's own closes (race end, cancel, "RC") still close, without a skip.
+        question->close();
+        memory->close();
+        QVERIFY(!question->isVisible());
+        QVERIFY(!memory->isVisible());
+        QCOMPARE(ContestantTable[0].Score, 3);
+        QCOMPARE(ContestantTable[0].Progress, 24);
+        const QList<QByteArray> sent = host->texts(host->drain(50));
+        QVERIFY(withCode(sent, "RK").isEmpty());
+        QVERIFY(withCode(sent, "RB").isEmpty());
+    }
+
+    void wordScrambleTakesEveryListedWordOfItsLetters()
+    {
+        QVERIFY(folder->writeFile("wlist.lst", "arts rats star moon \r\n"));
+        ShowQuestion(QString(), QStringLiteral("WS&&star&&tsra&&1"));
+        for (const QString &wrong : {QStringLiteral("tsar"), QStringLiteral("moon"), QStringLiteral("rats ")}) {
+            type(wrong);
+            QVERIFY2(!question->WrongLabel->isHidden(), qPrintable(wrong));
+        }
+        type(QStringLiteral("Rats"));
+        QVERIFY(!question->isVisible());
+        QCOMPARE(ContestantTable[0].Score, 1);
+        // Reported to the host as the word the host put.
+        host->answer("RB", "AKHost", GamePortNumber);
+        ShowQuestion(HostAddress, QStringLiteral("WS&&star&&tsra&&2"));
+        type(QStringLiteral("arts"));
+        QVERIFY(!question->isVisible());
+        const QList<QByteArray> reports = withCode(host->texts(host->drain(100)), "RB");
+        QVERIFY(!reports.isEmpty());
+        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&star"));
+        QFile::remove(ProgramFolder() + "wlist.lst");
     }
 
     void jumpAreasAndWaits()
@@ -512,16 +671,40 @@ private slots:
         QCOMPARE(TicksAfterJump(21), 4);
         QCOMPARE(TicksAfterJump(50), 4);
         QCOMPARE(TicksAfterJump(51), 5);
-        // The jumps land inside the area (Easy: the middle half).
-        main->Difficulty->setItemIndex(0);
-        DexterityCountdown = 1;
-        DexterityJumps = 20;
-        DexterityStep();
-        QCOMPARE(DexterityCountdown, 4);   // after jump 21
+        // The Announcer's jumps land inside the area of the selected difficulty; on
+        // "Difficult" some land in the margins that "Moderate" keeps free.
+        QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
+        const QRect moderate = JumpArea(1, ScreenSize());
+        for (int difficulty : {0, 2}) {
+            main->Difficulty->setItemIndex(difficulty);
+            const QRect area = JumpArea(difficulty, ScreenSize());
+            bool inMargin = false;
+            DexterityJumps = 0;
+            for (int jump = 1; jump <= 60; ++jump) {
+                const QPoint before = CharacterPosition("Announcer");
+                DexterityCountdown = 1;
+                DexterityStep();
+                QCOMPARE(DexterityJumps, jump);
+                QTRY_VERIFY_WITH_TIMEOUT(CharacterPosition("Announcer") != before, 5000);
+                const QPoint at = CharacterPosition("Announcer");
+                QVERIFY2(area.contains(at), qPrintable(QStringLiteral("%1,%2").arg(at.x()).arg(at.y())));
+                inMargin = inMargin || !moderate.contains(at);
+                // The wait after jumps 20, 21 and 51.
+                if (jump == 20)
+                    QCOMPARE(DexterityCountdown, 3);
+                if (jump == 21)
+                    QCOMPARE(DexterityCountdown, 4);
+                if (jump == 51)
+                    QCOMPARE(DexterityCountdown, 5);
+            }
+            QCOMPARE(inMargin, difficulty == 2);
+        }
+        UnloadCharacter("Announcer");
         main->Difficulty->setItemIndex(1);
         DexterityCountdown = 0;
         DexterityStep();
         QCOMPARE(DexterityCountdown, 0);   // no test running
+        QCOMPARE(DexterityJumps, 60);
     }
 };
 
