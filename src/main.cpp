@@ -91,6 +91,11 @@ void KeepHeapSmall()
 int main(int argc, char *argv[])
 {
     KeepHeapSmall();
+    if (!DisplayNamed(QProcessEnvironment::systemEnvironment())) {
+        std::fputs("hollyfrost-games: no display to show the game on (DISPLAY and WAYLAND_DISPLAY are not set)\n",
+                    stderr);
+        return 1;
+    }
     PreferX11OnWayland();
     KeepAccessibilityOn();
     QApplication app(argc, argv);

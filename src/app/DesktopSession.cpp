@@ -17,3 +17,12 @@ void PreferX11OnWayland()
     if (!platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", platform);
 }
+
+bool DisplayNamed(const QProcessEnvironment &environment)
+{
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!environment.value(QLatin1String(name)).isEmpty())
+            return true;
+    }
+    return false;
+}

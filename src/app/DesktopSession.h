@@ -12,3 +12,6 @@
 QByteArray ChooseQtPlatform(const QProcessEnvironment &environment);
 // Sets QT_QPA_PLATFORM to that choice; call before the application object is made.
 void PreferX11OnWayland();
+// False when nothing names a display to show the game on: no DISPLAY, no WAYLAND_DISPLAY
+// and no QT_QPA_PLATFORM (the toolkit would then abort). The game then says so and ends.
+bool DisplayNamed(const QProcessEnvironment &environment);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # The real program on a virtual screen, started as the messenger starts it:
+#  0. with no display at all: a one-line message and status 1.
 #  1. without an argument: the refusal box appears; Return dismisses it; the program ends.
 #  2. with an argument: the main window "Hollyfrost Games 1.17", 442 x 373, centred.
 #  3. a second start hands over and ends quickly; one copy remains, its window on top.
@@ -32,6 +33,16 @@ finish() {
 "$HF_MESSENGER" init "$demo" --name Robin --uin 40001 --buddy 40002:Sam:127.0.0.2 >/dev/null \
     || fail "the messenger folder could not be made"
 [ -x "$demo/Games/hollyfrost-games" ] || fail "init did not install the game"
+
+# 0. Without any display: one line on stderr and status 1, not the toolkit's abort.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$demo/Games/hollyfrost-games" 40002 \
+    >"$work/nodisplay.out" 2>"$work/nodisplay.err"
+status=$?
+[ "$status" = 1 ] || fail "without a display the game ended with status $status: $(head -c 300 "$work/nodisplay.err")"
+[ "$(wc -l <"$work/nodisplay.err")" = 1 ] && grep -q 'no display' "$work/nodisplay.err" \
+    || fail "without a display stderr was: $(head -c 300 "$work/nodisplay.err")"
+[ ! -s "$work/nodisplay.out" ] || fail "without a display the game wrote to stdout"
+pass "start without a display: $(cat "$work/nodisplay.err")"
 
 # 1. Without an argument.
 "$HF_MESSENGER" launch "$demo" & refused=$!; pids+=("$refused")
