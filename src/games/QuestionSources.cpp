@@ -95,22 +95,16 @@ quint64 arrangements(const QString &text)
     return result;
 }
 
-// The word list, read once (again only when the file changes): its words in file order,
-// every word in upper case, and how many different words each set of letters makes.
+// The word list, read once (again only when the file changes): every word in upper case,
+// and the words that can be put as scrambles, in file order (a word listed twice counts
+// twice): those with some arrangement of their letters that is not a word of the list.
 struct WordIndex {
     QString path;
     qint64 size = -1;
     QDateTime modified;
-    QStringList words;
     QSet<QString> known;
-    QHash<QString, int> anagrams;   // sorted upper-case letters -> different words
+    QStringList scramblable;
 
-    // True when some arrangement of the word's letters is not a word of the list.
-    bool scramblable(const QString &word) const
-    {
-        const QString upper = AsciiUpperCase(word);
-        return arrangements(upper) > quint64(anagrams.value(sortedLetters(upper)));
-    }
     // A uniformly random arrangement of the word's letters that is not a word of the list
     // (the word itself is one), so that typing any listed word of these letters is right.
     // At most 7! arrangements for the longest words put.
@@ -135,13 +129,18 @@ const WordIndex &wordIndex()
     const qint64 size = file.exists() ? file.size() : -1;
     if (index.path == path && index.size == size && index.modified == file.lastModified())
         return index;
-    index = WordIndex{path, size, file.lastModified(), WordListWords(path), {}, {}};
-    QSet<QString> distinct;
-    for (const QString &word : index.words)
-        distinct << AsciiUpperCase(word);
-    for (const QString &word : distinct)
-        ++index.anagrams[sortedLetters(word)];
-    index.known = std::move(distinct);
+    index = WordIndex{path, size, file.lastModified(), {}, {}};
+    const QStringList words = WordListWords(path);
+    for (const QString &word : words)
+        index.known << AsciiUpperCase(word);
+    QHash<QString, int> anagrams;   // sorted letters -> how many different listed words
+    for (const QString &word : std::as_const(index.known))
+        ++anagrams[sortedLetters(word)];
+    for (const QString &word : words) {
+        const QString upper = AsciiUpperCase(word);
+        if (arrangements(upper) > quint64(anagrams.value(sortedLetters(upper))))
+            index.scramblable << word;
+    }
     return index;
 }
 
@@ -233,8 +232,8 @@ QString PickWord(int difficulty)
     const int shortest = ranges[level][0], longest = ranges[level][1];
     const WordIndex &index = wordIndex();
     QStringList inRange;
-    for (const QString &word : index.words) {
-        if (word.size() >= shortest && word.size() <= longest && index.scramblable(word))
+    for (const QString &word : index.scramblable) {
+        if (word.size() >= shortest && word.size() <= longest)
             inRange << word;
     }
     if (inRange.isEmpty())
@@ -246,7 +245,8 @@ QString PickWord(int difficulty)
 bool IsListWordOfLetters(const QString &letters, const QString &typed)
 {
     const QString word = AsciiUpperCase(typed);
-    return sortedLetters(word) == sortedLetters(AsciiUpperCase(letters)) && wordIndex().known.contains(word);
+    return !word.isEmpty() && sortedLetters(word) == sortedLetters(AsciiUpperCase(letters))
+           && wordIndex().known.contains(word);
 }
 
 QString ScrambleText(const QString &text)

@@ -227,7 +227,9 @@ private slots:
         QVERIFY(!IsListWordOfLetters("rast", "rat"));     // a letter less
         QVERIFY(!IsListWordOfLetters("rasts", "star"));   // a letter more
         QVERIFY(!IsListWordOfLetters("tca", "arts"));     // listed, other letters
+        writeWordList("act cat  arts \r\n");   // two blanks: an empty word
         QVERIFY(!IsListWordOfLetters("", ""));
+        QVERIFY(IsListWordOfLetters("tca", "act"));
         QFile::remove(path("wlist.lst"));
         QVERIFY(!IsListWordOfLetters("tca", "act"));
     }
