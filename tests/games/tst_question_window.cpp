@@ -104,6 +104,27 @@ class TestQuestionWindow : public QObject
         return nullptr;
     }
 
+    // A player who answers every question at once: typed answers, the memory sequence
+    // clicked back after "Ready", the Announcer clicked during a dexterity question.
+    void answerEverything()
+    {
+        if (memory->isVisible()) {
+            if (!memory->ReadyBtn->isHidden() && !memory->Memo1->toPlainText().isEmpty()) {
+                memory->ReadyBtnClick();
+                for (QChar letter : StoredSequence)
+                    memory->Shape1MouseUp(int(PaletteLetters.indexOf(letter)));
+                memory->SubmitBtnClick();
+            }
+        } else if (question->isVisible()) {
+            if (DexterityCountdown > 0) {
+                MyAgentClick(QStringLiteral("Announcer"), 1, 0, 0, 0);
+            } else {
+                question->Answer->setText(CurrentAnswer);
+                question->AnswerBtnClick();
+            }
+        }
+    }
+
 private slots:
     void initTestCase()
     {
@@ -477,27 +498,6 @@ private slots:
         QVERIFY(survived);
         QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 5000);
         QVERIFY(!question->isVisible());
-    }
-
-    // A player who answers every question at once: typed answers, the memory sequence
-    // clicked back after "Ready", the Announcer clicked during a dexterity question.
-    void answerEverything()
-    {
-        if (memory->isVisible()) {
-            if (!memory->ReadyBtn->isHidden() && !memory->Memo1->toPlainText().isEmpty()) {
-                memory->ReadyBtnClick();
-                for (QChar letter : StoredSequence)
-                    memory->Shape1MouseUp(int(PaletteLetters.indexOf(letter)));
-                memory->SubmitBtnClick();
-            }
-        } else if (question->isVisible()) {
-            if (DexterityCountdown > 0) {
-                MyAgentClick(QStringLiteral("Announcer"), 1, 0, 0, 0);
-            } else {
-                question->Answer->setText(CurrentAnswer);
-                question->AnswerBtnClick();
-            }
-        }
     }
 
     void practiceRaceOfEveryPuzzleTypeFinishes_data()
