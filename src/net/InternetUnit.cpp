@@ -58,6 +58,25 @@ bool sendFromOwnSocket(const QByteArray &text, const QHostAddress &to, quint16 t
     return socket.writeDatagram(text, to, toPort) == text.size();
 }
 
+// The text as a dotted IPv4 address (four numbers 0..255, written without leading
+// zeros), or empty when it is not one ("300.1.1.1", "a.b.c.d", "1.2.3").
+QString DottedAddress(const QString &text)
+{
+    const QStringList parts = text.split(u'.');
+    if (parts.size() != 4)
+        return QString();
+    QStringList numbers;
+    for (const QString &part : parts) {
+        if (!IsDigits(part, 3))
+            return QString();
+        const int value = part.toInt();
+        if (value > 255)
+            return QString();
+        numbers << QString::number(value);
+    }
+    return numbers.join(u'.');
+}
+
 } // namespace
 
 bool TRepeatFilter::accept(const QString &address, const QString &text, qint64 nowMs)
@@ -134,6 +153,11 @@ bool TInternetForm::SendFromGamePort(const QByteArray &text, const QString &addr
     if (!Listening())
         return sendFromOwnSocket(text, to, port, 0);
     return gameSocket->writeDatagram(text, to, port) == text.size();
+}
+
+void TInternetForm::ForgetRepeats()
+{
+    repeatFilter = TRepeatFilter();
 }
 
 void TInternetForm::OnDatagram()
@@ -233,5 +257,6 @@ QString ResolvePlayerAddress(const QString &typed)
         result = LookupUinAddress(typed);
     else
         result = typed;
-    return result.count(u'.') == 3 ? result : QString();
+    return DottedAddress(result);
 }
+

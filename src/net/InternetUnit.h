@@ -46,6 +46,8 @@ public:
     // Sends text from the game-port socket, so that the source port is the game port and
     // nothing that arrives meanwhile is lost.
     bool SendFromGamePort(const QByteArray &text, const QString &address, quint16 port);
+    // Forgets the last datagram, so that nothing of a game left behind counts as a repeat.
+    void ForgetRepeats();
 
 signals:
     // A datagram passed the size limit and the repeat filter; it is dispatched next.
