@@ -649,14 +649,14 @@ private slots:
         type(QStringLiteral("Rats"));
         QVERIFY(!question->isVisible());
         QCOMPARE(ContestantTable[0].Score, 1);
-        // Reported to the host as the word the host put.
+        // Reported to the host as the word the host put, with the question's number.
         host->answer("RB", "AKHost", GamePortNumber);
         ShowQuestion(HostAddress, QStringLiteral("WS&&star&&tsra&&2"));
         type(QStringLiteral("arts"));
         QVERIFY(!question->isVisible());
         const QList<QByteArray> reports = withCode(host->texts(host->drain(100)), "RB");
         QVERIFY(!reports.isEmpty());
-        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&star"));
+        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&star&&2"));
         QFile::remove(ProgramFolder() + "wlist.lst");
     }
 
