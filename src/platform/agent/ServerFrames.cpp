@@ -32,6 +32,8 @@ ServerFrames::ServerFrames(X11Display *display, std::shared_ptr<FrameStore> stor
 
 ServerFrames::~ServerFrames()
 {
+    if (!display_)
+        return;
     for (const Frame &frame : std::as_const(frames_)) {
         display_->freePixmap(frame.pixmap);
         display_->freePixmap(frame.mask);

@@ -10,6 +10,7 @@
 
 #include <QHash>
 #include <QImage>
+#include <QPointer>
 #include <QRect>
 #include <QRegion>
 
@@ -62,7 +63,7 @@ private:
     QImage compose(const ReadyFrame &ready) const;
     void evict();
 
-    X11Display *display_;
+    QPointer<X11Display> display_;   // gone at the very end of the program
     std::shared_ptr<FrameStore> store_;
     QSize size_;
     bool argb_;

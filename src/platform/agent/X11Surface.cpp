@@ -5,6 +5,8 @@
 
 #include <QtGlobal>
 
+#include <utility>
+
 #include <xcb/shape.h>
 
 namespace agent::detail {
@@ -110,6 +112,8 @@ void X11Surface::makeWindow()
                             display_->utf8String(), 8, uint32_t(utf8.size()), utf8.constData());
     display_->addSurface(window_, this);
     copied_ = QRect();
+    shaped_ = QRegion();
+    exposed_ = QRegion();
     lastCopy_ = 0;
     if (picture_ >= 0)
         applyShape();
@@ -190,6 +194,9 @@ void X11Surface::applyShape()
         frames_ = display_->frames(cache_->store(), cache_->size(), argb_, backdrop_);
     }
     const ServerFrames::Frame &frame = frames_->frame(*cache_, picture_);
+    if (frame.shape == shaped_)
+        return;   // each shape change makes the server work out every window below again
+    shaped_ = frame.shape;
     // With true alpha the whole window is drawn and only clicks follow the figure.
     const uint8_t kind = argb_ ? XCB_SHAPE_SK_INPUT : XCB_SHAPE_SK_BOUNDING;
     if (display_->pixmapFailed(frame.mask))
@@ -199,13 +206,27 @@ void X11Surface::applyShape()
                        int16_t(frame.maskArea.y()), frame.mask);
 }
 
-void X11Surface::copy()
+void X11Surface::copy(const QRegion *part)
 {
     if (picture_ < 0)
         return;
     if (!frames_)
         frames_ = display_->frames(cache_->store(), cache_->size(), argb_, backdrop_);
     const ServerFrames::Frame &frame = frames_->frame(*cache_, picture_);
+    if (part) {
+        // An expose: the server has cleared that part to the window's background.
+        if (display_->pixmapFailed(frame.pixmap)) {
+            copy();
+            return;
+        }
+        const QRegion wanted = *part & frame.area;
+        const QRegion pieces = wanted.rectCount() > 8 ? QRegion(wanted.boundingRect()) : wanted;
+        for (const QRect &r : pieces)
+            xcb_copy_area(connection_, frame.pixmap, window_, display_->gc(frames_->depth()),
+                          int16_t(r.x() - frame.area.x()), int16_t(r.y() - frame.area.y()), int16_t(r.x()),
+                          int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()));
+        return;
+    }
     if (argb_) {
         // What the last frame covered and this one does not becomes clear again.
         for (const QRect &r : QRegion(copied_) - frame.area)
@@ -230,10 +251,13 @@ void X11Surface::handle(const xcb_generic_event_t *event)
     switch (event->response_type & 0x7f) {
     case XCB_EXPOSE: {
         const auto *expose = reinterpret_cast<const xcb_expose_event_t *>(event);
-        // Exposed by our own shape change and painted by the copy that followed it.
-        if (expose->count != 0 || (lastCopy_ && !since(event, lastCopy_)) || !visible_)
+        // Parts exposed by our own shape change are painted by the copy that followed it.
+        if (visible_ && (!lastCopy_ || since(event, lastCopy_)))
+            exposed_ += QRect(expose->x, expose->y, expose->width, expose->height);
+        if (expose->count != 0 || exposed_.isEmpty())
             return;
-        copy();
+        const QRegion part = std::exchange(exposed_, QRegion());
+        copy(&part);
         cache_->clear();
         display_->flush();
         return;
@@ -280,6 +304,7 @@ void X11Surface::redraw()
 {
     if (!display_ || picture_ < 0)
         return;
+    shaped_ = QRegion();   // the mask that set it may be the pixmap refused
     applyShape();
     if (visible_)
         copy();

@@ -67,7 +67,8 @@ private:
                FrameCache *frames);
     void makeWindow();
     void applyShape();
-    void copy();
+    // Copies the shown frame to the window, or only the part of it within |part|.
+    void copy(const QRegion *part = nullptr);
 
     QPointer<X11Display> display_;
     xcb_connection_t *connection_;
@@ -83,7 +84,9 @@ private:
     std::shared_ptr<ServerFrames> frames_;
     int picture_ = -1;
     QRect copied_;                  // what the last copy covered (cleared when it shrinks)
-    unsigned int lastCopy_ = 0;     // request number of the last copy; exposes before it are done
+    QRegion shaped_;                // the shape set last (the next frame often has the same)
+    QRegion exposed_;               // exposed since the last complete expose
+    unsigned int lastCopy_ = 0;     // request number of the last whole copy; exposes before it are done
     unsigned int lastConfigure_ = 0;
     int remade_ = 0;
 };

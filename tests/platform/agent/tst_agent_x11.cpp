@@ -10,6 +10,7 @@
 #include "Compositing.h"
 #include "MoveEcho.h"
 #include "SampleCharacter.h"
+#include "ServerFrames.h"
 #include "X11Display.h"
 #include "X11Surface.h"
 
@@ -67,6 +68,7 @@ private slots:
     void serverDrawsWhatTheToolkitDraws_data();
     void serverDrawsWhatTheToolkitDraws();
     void windowDestroyedByAnotherProgramComesBack();
+    void serverFramesSharedAndBounded();
 };
 
 void TestAgentX11::shapedWindowTakesClicksOnItsFigure()
@@ -378,6 +380,37 @@ void TestAgentX11::windowDestroyedByAnotherProgramComesBack()
     QSignalSpy clicks(&control, &AgentControl::click);
     xdotool({"mousemove", QString::number(pip->left() + 32), QString::number(pip->top() + 50), "click", "1"});
     QTRY_COMPARE_WITH_TIMEOUT(clicks.count(), 1, 5000);
+}
+
+// Characters of one file share its frames in the server; however many frames they show,
+// the server holds at most the budget of them, and hidden characters hold none.
+void TestAgentX11::serverFramesSharedAndBounded()
+{
+    QTemporaryDir dir;
+    AgentControl control;
+    Character *one = showSample(control, dir, QStringLiteral("Player1"), QPoint(100, 100));
+    Character *two = showSample(control, dir, QStringLiteral("Player2"), QPoint(300, 100));
+    QVERIFY(one && two);
+    QTRY_VERIFY_WITH_TIMEOUT(one->visible() && two->visible() && one->queueEmpty() && two->queueEmpty(), 5000);
+    const detail::X11Surface *surface = windowOf(QStringLiteral("Player1"))->nativeSurface();
+    QVERIFY(surface && surface->serverFrames());
+    QCOMPARE(surface->serverFrames(), windowOf(QStringLiteral("Player2"))->nativeSurface()->serverFrames());
+
+    // At 320 x 400 a frame takes about half a megabyte of the server's memory.
+    one->setWidth(320);
+    one->setHeight(400);
+    for (const char *animation : {"greet", "wave", "pleased", "cheer", "alert", "surprised"}) {
+        one->play(QLatin1String(animation));
+        QTRY_VERIFY_WITH_TIMEOUT(one->queueEmpty(), 5000);
+        const detail::ServerFrames *frames = surface->serverFrames();
+        QVERIFY(frames);
+        QVERIFY2(frames->heldBytes() <= detail::ServerFrames::kBudgetBytes || frames->heldCount() == 1,
+                 qPrintable(QStringLiteral("%1 bytes in %2 frames").arg(frames->heldBytes()).arg(frames->heldCount())));
+    }
+    one->hide(true);
+    two->hide(true);
+    QTRY_VERIFY_WITH_TIMEOUT(!one->visible() && !two->visible(), 5000);
+    QVERIFY(!surface->serverFrames());
 }
 
 QTEST_MAIN(TestAgentX11)
