@@ -86,8 +86,7 @@ CharacterWindow::CharacterWindow(AgentHub *hub, const QString &identity, Charact
         },
         [this](QPoint at) {   // moved by another program
             move(at);
-            if (balloon_ && balloon_->isVisible())
-                balloon_->place(shapeOnScreen());
+            balloonFollows();
         });
     if (!native_ && composited_)
         setAttribute(Qt::WA_TranslucentBackground);
@@ -146,6 +145,11 @@ void CharacterWindow::placeAt(QPoint at)
     if (!native_)
         return;   // moveEvent places the balloon
     native_->move(at);
+    balloonFollows();
+}
+
+void CharacterWindow::balloonFollows()
+{
     if (balloon_ && balloon_->isVisible())
         balloon_->place(shapeOnScreen());
 }
@@ -633,8 +637,7 @@ void CharacterWindow::mousePressEvent(QMouseEvent *event)
 void CharacterWindow::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
-    if (balloon_ && balloon_->isVisible())
-        balloon_->place(shapeOnScreen());
+    balloonFollows();
 }
 
 bool CharacterWindow::nativeEvent(const QByteArray &eventType, void *message, qintptr *result)

@@ -140,6 +140,7 @@ private:
     const Animation *movingAnimation(int dx, int dy) const;
     QRect shapeOnScreen() const;
     void placeAt(QPoint at);
+    void balloonFollows();
     void showWindow();
     void hideWindow();
 
