@@ -122,6 +122,26 @@ void TestAgentX11::shapedWindowTakesClicksOnItsFigure()
 
 namespace {
 
+// Starts a compositing manager (xcompmgr) and waits until it runs.
+bool startCompositor(QProcess &compositor)
+{
+    compositor.start(QStringLiteral("xcompmgr"), QStringList());
+    if (!compositor.waitForStarted(10000))
+        return false;
+    QTest::qWaitFor([] { return CompositorRunning(); }, 10000);
+    return CompositorRunning();
+}
+
+// A white window over |area|, so that what lies below the characters is known.
+bool showWhiteBackdrop(QWidget &backdrop, const QRect &area)
+{
+    backdrop.setWindowFlags(Qt::FramelessWindowHint);
+    backdrop.setStyleSheet(QStringLiteral("background: white"));
+    backdrop.setGeometry(area);
+    backdrop.show();
+    return QTest::qWaitForWindowExposed(&backdrop);
+}
+
 // The pixels of a part of the screen as the compositor shows it.
 QImage screenshot(const QRect &area)
 {
@@ -154,16 +174,11 @@ void TestAgentX11::compositedWindowDrawsTrueAlpha()
 {
     QVERIFY(!CompositorRunning());
     QProcess compositor;
-    compositor.start(QStringLiteral("xcompmgr"), QStringList());
-    QVERIFY2(compositor.waitForStarted(10000), "xcompmgr did not start");
-    QTRY_VERIFY_WITH_TIMEOUT(CompositorRunning(), 10000);
+    QVERIFY(startCompositor(compositor));
 
     // A white backdrop, so that the shadow shows.
-    QWidget backdrop(nullptr, Qt::FramelessWindowHint);
-    backdrop.setStyleSheet(QStringLiteral("background: white"));
-    backdrop.setGeometry(100, 100, 500, 400);
-    backdrop.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&backdrop));
+    QWidget backdrop;
+    QVERIFY(showWhiteBackdrop(backdrop, QRect(100, 100, 500, 400)));
 
     QTemporaryDir dir;
     AgentControl control;
@@ -312,17 +327,11 @@ void TestAgentX11::serverDrawsWhatTheToolkitDraws()
     QFETCH(bool, composited);
     QFETCH(bool, refused);
     QProcess compositor;
-    if (composited) {
-        compositor.start(QStringLiteral("xcompmgr"), QStringList());
-        QVERIFY2(compositor.waitForStarted(10000), "xcompmgr did not start");
-        QTRY_VERIFY_WITH_TIMEOUT(CompositorRunning(), 10000);
-    }
+    if (composited)
+        QVERIFY(startCompositor(compositor));
     // A white backdrop behind both, the same below each.
-    QWidget backdrop(nullptr, Qt::FramelessWindowHint);
-    backdrop.setStyleSheet(QStringLiteral("background: white"));
-    backdrop.setGeometry(0, 0, 700, 400);
-    backdrop.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&backdrop));
+    QWidget backdrop;
+    QVERIFY(showWhiteBackdrop(backdrop, QRect(0, 0, 700, 400)));
 
     QTemporaryDir dir;
     AgentControl control;
