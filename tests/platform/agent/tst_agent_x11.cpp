@@ -128,8 +128,7 @@ bool startCompositor(QProcess &compositor)
     compositor.start(QStringLiteral("xcompmgr"), QStringList());
     if (!compositor.waitForStarted(10000))
         return false;
-    QTest::qWaitFor([] { return CompositorRunning(); }, 10000);
-    return CompositorRunning();
+    return QTest::qWaitFor([] { return CompositorRunning(); }, 10000);
 }
 
 // A white window over |area|, so that what lies below the characters is known.
