@@ -176,10 +176,8 @@ QRegion X11Surface::showFrame(int picture)
 {
     if (!display_)
         return QRegion();
-    if (!frames_ || !frames_->matches(cache_->store().get(), cache_->size(), argb_, backdrop_))
-        frames_ = display_->frames(cache_->store(), cache_->size(), argb_, backdrop_);
     picture_ = picture;
-    const QRegion shape = frames_->frame(*cache_, picture_).shape;
+    const QRegion shape = frameSet().frame(*cache_, picture_).shape;
     applyShape();
     if (visible_)
         copy();
@@ -188,12 +186,17 @@ QRegion X11Surface::showFrame(int picture)
     return shape;
 }
 
+ServerFrames &X11Surface::frameSet()
+{
+    // The set changes with the frames' size; a hidden character let its set go.
+    if (!frames_ || !frames_->matches(cache_->store().get(), cache_->size(), argb_, backdrop_))
+        frames_ = display_->frames(cache_->store(), cache_->size(), argb_, backdrop_);
+    return *frames_;
+}
+
 void X11Surface::applyShape()
 {
-    if (!frames_) {
-        frames_ = display_->frames(cache_->store(), cache_->size(), argb_, backdrop_);
-    }
-    const ServerFrames::Frame &frame = frames_->frame(*cache_, picture_);
+    const ServerFrames::Frame &frame = frameSet().frame(*cache_, picture_);
     if (frame.shape == shaped_)
         return;   // each shape change makes the server work out every window below again
     shaped_ = frame.shape;
@@ -210,9 +213,7 @@ void X11Surface::copy(const QRegion *part)
 {
     if (picture_ < 0)
         return;
-    if (!frames_)
-        frames_ = display_->frames(cache_->store(), cache_->size(), argb_, backdrop_);
-    const ServerFrames::Frame &frame = frames_->frame(*cache_, picture_);
+    const ServerFrames::Frame &frame = frameSet().frame(*cache_, picture_);
     if (part) {
         // An expose: the server has cleared that part to the window's background.
         if (display_->pixmapFailed(frame.pixmap)) {

@@ -66,6 +66,7 @@ private:
     X11Surface(X11Display *display, const QString &title, const QRect &geometry, bool argb, QRgb backdrop,
                FrameCache *frames);
     void makeWindow();
+    ServerFrames &frameSet();
     void applyShape();
     // Copies the shown frame to the window, or only the part of it within |part|.
     void copy(const QRegion *part = nullptr);
