@@ -1,7 +1,8 @@
 // Benchmark of the character platform: COUNT characters animating and gliding about the
 // screen without a pause for a given number of seconds. Prints the process's CPU use
-// (from /proc/self/stat, as a percentage of one core), its peak resident memory and how
-// long each character file took to load. The measurement starts after BENCH_WARMUP
+// (from /proc/self/stat, as a percentage of one core), with BENCH_XSERVER_PID also the X
+// server's over the same time, its peak resident memory and how long each character file
+// took to load. The measurement starts after BENCH_WARMUP
 // seconds (default 0.5): a longer warm-up leaves out the first showing of each frame
 // picture (decoding it once), which a character pays only once per picture.
 //
@@ -28,10 +29,10 @@
 
 namespace {
 
-// utime + stime of this process in clock ticks.
-long long cpuTicks()
+// utime + stime of a process (this one by default) in clock ticks.
+long long cpuTicks(const QString &process = QStringLiteral("self"))
 {
-    QFile stat(QStringLiteral("/proc/self/stat"));
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(process));
     if (!stat.open(QIODevice::ReadOnly))
         return -1;
     const QByteArray line = stat.readAll();
@@ -119,15 +120,22 @@ int main(int argc, char **argv)
     // Measure after loading and the first frames, or after a longer warm-up.
     bool warmupSet = false;
     const double warmupSeconds = qEnvironmentVariable("BENCH_WARMUP").toDouble(&warmupSet);
-    long long startTicks = 0;
+    const QString xserver = qEnvironmentVariable("BENCH_XSERVER_PID");
+    long long startTicks = 0, xserverStartTicks = 0;
     QElapsedTimer wall;
     QTimer::singleShot(warmupSet ? qBound(0, int(warmupSeconds * 1000), 3600000) : 500, &app, [&] {
         startTicks = cpuTicks();
+        if (!xserver.isEmpty())
+            xserverStartTicks = cpuTicks(xserver);
         wall.start();
         QTimer::singleShot(seconds * 1000, &app, [&] {
-            const double cpuSeconds = double(cpuTicks() - startTicks) / double(sysconf(_SC_CLK_TCK));
-            const double percent = 100.0 * cpuSeconds / (double(wall.elapsed()) / 1000.0);
-            std::printf("cpu_percent %.2f\npeak_rss_kb %lld\n", percent, peakRssKb());
+            const double wallSeconds = double(wall.elapsed()) / 1000.0;
+            auto percentSince = [&](long long ticks, long long start) {
+                return 100.0 * double(ticks - start) / double(sysconf(_SC_CLK_TCK)) / wallSeconds;
+            };
+            std::printf("cpu_percent %.2f\npeak_rss_kb %lld\n", percentSince(cpuTicks(), startTicks), peakRssKb());
+            if (!xserver.isEmpty())
+                std::printf("xserver_cpu_percent %.2f\n", percentSince(cpuTicks(xserver), xserverStartTicks));
             if (!loadMs.isEmpty()) {
                 std::sort(loadMs.begin(), loadMs.end());
                 std::printf("load_ms_median %.2f\nload_ms_worst %.2f\n", loadMs[loadMs.size() / 2], loadMs.last());

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """One whole Local Race with six contestants at time scale 1 on a virtual desktop:
-CPU share of one core and peak memory of the game over the race, the X server's growth
+CPU share of one core and peak memory of the game over the race, the X server's CPU share and growth
 over the race, the wall time of each 250 ms tick handler and how late the characters'
 frames were painted after their due time. Run through bench/race/run.sh."""
 import os
@@ -80,6 +80,7 @@ def main():
         start_cpu, start = cpu_seconds(pid), time.time()
         x_before = status_kb(xserver, "VmRSS:") if xserver else 0
         x_peak = x_before
+        x_start_cpu = x_cpu = cpu_seconds(xserver) if xserver else 0
         press(wait_find(app, "Start Game", "push button"))
         cpu, peak = start_cpu, 0
         while game.process.poll() is None:
@@ -87,6 +88,7 @@ def main():
                 cpu, peak = cpu_seconds(pid), max(peak, status_kb(pid))
                 if xserver:
                     x_peak = max(x_peak, status_kb(xserver, "VmRSS:"))
+                    x_cpu = cpu_seconds(xserver)
             except OSError:
                 break
             time.sleep(0.2)
@@ -99,6 +101,8 @@ def main():
     waits = [int(us) / 1000 for us, kind in rows if kind == "wait"]
     print(f"race and shutdown: {wall:.1f} s wall")
     print(f"cpu: {100 * (cpu - start_cpu) / wall:.2f} % of one core")
+    if xserver:
+        print(f"X server cpu over the race: {100 * (x_cpu - x_start_cpu) / wall:.2f} % of one core")
     print(f"peak memory: {peak / 1024:.1f} MB")
     if xserver:
         print(f"X server growth over the race: {(x_peak - x_before) / 1024:.1f} MB")

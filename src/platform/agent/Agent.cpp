@@ -22,7 +22,7 @@ Character::Character(std::unique_ptr<CharacterWindow> window)
 Character::~Character() = default;
 
 QString Character::identity() const { return window_->identity(); }
-bool Character::visible() const { return window_->isVisible(); }
+bool Character::visible() const { return window_->shown(); }
 int Character::left() const { return window_->x(); }
 int Character::top() const { return window_->y(); }
 int Character::width() const { return window_->width(); }
@@ -37,8 +37,8 @@ void Character::setIdleOn(bool on) { window_->setIdleOn(on); }
 void Character::activate(int state)
 {
     // State 1 makes the character the active one: bring its window to the front.
-    if (state == 1 && window_->isVisible())
-        window_->raise();
+    if (state == 1 && window_->shown())
+        window_->raiseWindow();
 }
 
 void Character::setSoundEffectsOn(bool on) { window_->setSoundEffectsOn(on); }

@@ -6,6 +6,7 @@
 #include "AgentTime.h"
 #include "Compositing.h"
 #include "FrameLog.h"
+#include "X11Surface.h"
 
 #include <QPainter>
 
@@ -113,6 +114,14 @@ void CharacterWindow::applyFrame()
         return;
     }
     shownImage_ = wantedImage_;
+    if (native_) {
+        // The server draws it: a shape update and a copy, the pixels sent only once.
+        figure_ = native_->showFrame(shownImage_);
+        if (frameDueUs_ >= 0 && shown())
+            recordFrameLateness(clock_.nsecsElapsed() / 1000 - frameDueUs_);
+        frameDueUs_ = -1;
+        return;
+    }
     const ReadyFrame &frame = frames_.frame(shownImage_);
     figure_ = frame.shape;
     const QRect drawn(frame.offset, frame.pixmap.size());

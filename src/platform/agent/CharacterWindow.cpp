@@ -7,6 +7,7 @@
 #include "DesktopPlacement.h"
 #include "MoveEcho.h"
 #include "Voice.h"
+#include "X11Surface.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -74,13 +75,23 @@ CharacterWindow::CharacterWindow(AgentHub *hub, const QString &identity, Charact
     setAttribute(Qt::WA_ShowWithoutActivating);
     // Chosen once, before the native window exists: an alpha channel needs its own visual.
     composited_ = CompositorRunning();
-    if (composited_)
-        setAttribute(Qt::WA_TranslucentBackground);
-    else
-        setAttribute(Qt::WA_OpaquePaintEvent);   // paintEvent fills the figure's background
     resize(data_.width, data_.height);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(data_.width / 2, data_.height / 2));
+    native_ = X11Surface::create(
+        identity_, geometry(), composited_, palette().window().color().rgb(), &frames_,
+        [this](int button, int modifiers, QPoint at) {
+            Dispatch dispatch(hub_);
+            emit hub_->control->click(identity_, button, modifiers, at.x(), at.y());
+        },
+        [this](QPoint at) {   // moved by another program
+            move(at);
+            balloonFollows();
+        });
+    if (!native_ && composited_)
+        setAttribute(Qt::WA_TranslucentBackground);
+    else if (!native_)
+        setAttribute(Qt::WA_OpaquePaintEvent);   // paintEvent fills the figure's background
 
     timer_.setSingleShot(true);
     // Frames are due to the millisecond; a coarse timer may fire 5 % of the wait late.
@@ -112,7 +123,53 @@ void CharacterWindow::shutdown()
     if (effects_)
         effects_->stop();
     balloon_.reset();
-    hide();
+    hideWindow();
+}
+
+bool CharacterWindow::shown() const
+{
+    return native_ ? native_->visible() : isVisible();
+}
+
+void CharacterWindow::raiseWindow()
+{
+    if (native_)
+        native_->raise();
+    else
+        raise();
+}
+
+void CharacterWindow::placeAt(QPoint at)
+{
+    move(at);   // without a native window of its own, the widget only keeps the position
+    if (!native_)
+        return;   // moveEvent places the balloon
+    native_->move(at);
+    balloonFollows();
+}
+
+void CharacterWindow::balloonFollows()
+{
+    if (balloon_ && balloon_->isVisible())
+        balloon_->place(shapeOnScreen());
+}
+
+void CharacterWindow::showWindow()
+{
+    if (native_)
+        native_->setVisible(true);
+    else
+        show();
+}
+
+void CharacterWindow::hideWindow()
+{
+    if (!native_) {
+        hide();
+        return;
+    }
+    native_->setVisible(false);
+    frames_.clear();
 }
 
 void CharacterWindow::setCharacterSize(int width, int height)
@@ -122,6 +179,8 @@ void CharacterWindow::setCharacterSize(int width, int height)
     if (size() == QSize(width, height))
         return;
     resize(width, height);
+    if (native_)
+        native_->resize(QSize(width, height));
     frames_.setSize(QSize(width, height));
     shadows_.clear();
     shownImage_ = -1;
@@ -288,7 +347,7 @@ void CharacterWindow::tick()
             if (shutdown_)
                 return;
         }
-        if (idle_ && !idleAnimation_ && idleOn_ && isVisible() && now >= nextIdleAnimationAt_)
+        if (idle_ && !idleAnimation_ && idleOn_ && shown() && now >= nextIdleAnimationAt_)
             startIdleAnimation(now);
     }
     applyFrame();
@@ -316,7 +375,7 @@ void CharacterWindow::schedule()
     if (!current_ && queue_.empty()) {
         if (!idle_)
             at(quietSince_ + scaledMs(kIdleDelayMs));
-        else if (idleOn_ && !idleAnimation_ && isVisible())
+        else if (idleOn_ && !idleAnimation_ && shown())
             at(nextIdleAnimationAt_);
     }
     if (wake == LLONG_MAX)
@@ -347,7 +406,7 @@ void CharacterWindow::startNext(qint64 now)
         const QPoint target(request.x, request.y);
         const qint64 duration = scaledMs(request.durationMs);
         if (duration <= 0 || target == pos()) {
-            move(target);
+            placeAt(target);
             currentFinished_ = true;
             break;
         }
@@ -362,7 +421,7 @@ void CharacterWindow::startNext(qint64 now)
         break;
     }
     case Kind::Show:
-        if (isVisible()) {
+        if (shown()) {
             currentFinished_ = true;
         } else {
             const Animation *showing = request.fast ? nullptr : data_.find(data_.showing);
@@ -371,12 +430,12 @@ void CharacterWindow::startNext(qint64 now)
             else
                 currentFinished_ = true;
             applyFrame();
-            show();
+            showWindow();
         }
         break;
     case Kind::Hide: {
         const Animation *hiding = request.fast ? nullptr : data_.find(data_.hiding);
-        if (isVisible() && hiding)
+        if (shown() && hiding)
             playAnimation(hiding, false, now);
         else
             currentFinished_ = true;
@@ -406,7 +465,7 @@ void CharacterWindow::finishCurrent(int status)
     gliding_ = false;
     framesDone_ = true;   // hold the frame shown now
     if (request.kind == Kind::Hide && status == 0) {
-        hide();
+        hideWindow();
         lastAnimation_ = nullptr;
         showRest();
     } else {
@@ -512,7 +571,7 @@ void CharacterWindow::updateBalloon(qint64 now)
         return;
     wordsShown_ = int(count);
     balloonText_ = balloonWords_.mid(0, count).join(QLatin1Char(' '));
-    if (!isVisible())
+    if (!shown())
         return;
     if (!balloon_)
         balloon_ = std::make_unique<Balloon>();
@@ -524,11 +583,11 @@ void CharacterWindow::updateGlide(qint64 now)
     if (!gliding_)
         return;
     if (now >= glideStart_ + glideDuration_) {
-        move(glideTo_);
+        placeAt(glideTo_);
         gliding_ = false;
     } else if (now >= nextGlideStep_) {
         const double t = double(now - glideStart_) / double(glideDuration_);
-        move(glideFrom_ + QPoint(qRound((glideTo_.x() - glideFrom_.x()) * t),
+        placeAt(glideFrom_ + QPoint(qRound((glideTo_.x() - glideFrom_.x()) * t),
                                 qRound((glideTo_.y() - glideFrom_.y()) * t)));
         nextGlideStep_ = now + kGlideStepMs;
     }
@@ -578,8 +637,7 @@ void CharacterWindow::mousePressEvent(QMouseEvent *event)
 void CharacterWindow::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
-    if (balloon_ && balloon_->isVisible())
-        balloon_->place(shapeOnScreen());
+    balloonFollows();
 }
 
 bool CharacterWindow::nativeEvent(const QByteArray &eventType, void *message, qintptr *result)

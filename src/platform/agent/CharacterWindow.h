@@ -2,6 +2,10 @@
 // task-bar entry, and the request queue it plays in order (animations, speech, moves,
 // show and hide). One timer drives everything the character does: frame changes, glide
 // steps, the end of speech and the idle countdown.
+//
+// On X11 the window on screen is a plain X window drawn by the server (X11Surface) and
+// this widget is never shown: it only keeps the character's geometry. Elsewhere (offscreen,
+// a native Wayland session, a scaled screen) this widget is the window and paints itself.
 #pragma once
 
 #include "AgentHub.h"
@@ -23,6 +27,7 @@ namespace agent {
 
 namespace detail {
 class Balloon;
+class X11Surface;
 }
 
 class CharacterWindow : public QWidget
@@ -45,6 +50,10 @@ public:
     void shutdown();
 
     QString identity() const { return identity_; }
+    // True while the character's window is on screen.
+    bool shown() const;
+    // Brings the character's window to the front.
+    void raiseWindow();
     int naturalWidth() const { return data_.width; }
     int naturalHeight() const { return data_.height; }
     void setCharacterSize(int width, int height);
@@ -72,6 +81,8 @@ public:
     const detail::FrameCache &frames() const { return frames_; }
     // The picture shown now, or -1 (for tests).
     int shownPicture() const { return shownImage_; }
+    // The window drawn by the X server, or nullptr when this widget is the window (for tests).
+    const detail::X11Surface *nativeSurface() const { return native_.get(); }
 
 signals:
     // An animation (by its name in the file) is set to play: for requests, returns
@@ -128,11 +139,16 @@ private:
     QPixmap shadowOf(int image);
     const Animation *movingAnimation(int dx, int dy) const;
     QRect shapeOnScreen() const;
+    void placeAt(QPoint at);
+    void balloonFollows();
+    void showWindow();
+    void hideWindow();
 
     AgentHub *hub_;
     QString identity_;
     CharacterData data_;
     detail::FrameCache frames_;         // the frames, unpacked when shown
+    std::unique_ptr<detail::X11Surface> native_;   // the window on X11 (uses frames_)
     QTimer timer_;
     QElapsedTimer clock_;
     bool shutdown_ = false;

@@ -2,17 +2,24 @@
 // its shape follows the drawn figure, and a real click on the figure raises the click
 // event while a click on a transparent corner goes past it. Without a compositor the
 // window is shaped; with a compositing manager (xcompmgr) it is drawn with true alpha and
-// a shadow over what lies below, and clicks are still shaped.
+// a shadow over what lies below, and clicks are still shaped. The window drawn by the X
+// server shows the same picture and shape as the toolkit's, also when the server refuses
+// its pixmaps, and comes back when another program destroys it.
 #include "Agent.h"
+#include "CharacterWindow.h"
 #include "Compositing.h"
 #include "MoveEcho.h"
 #include "SampleCharacter.h"
+#include "ServerFrames.h"
+#include "X11Display.h"
+#include "X11Surface.h"
 
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
 
 using namespace agent;
@@ -40,6 +47,14 @@ Character *showSample(AgentControl &control, const QTemporaryDir &dir, const QSt
     return character;
 }
 
+CharacterWindow *windowOf(const QString &identity)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *window = qobject_cast<CharacterWindow *>(widget); window && window->windowTitle() == identity)
+            return window;
+    return nullptr;
+}
+
 } // namespace
 
 class TestAgentX11 : public QObject
@@ -47,9 +62,15 @@ class TestAgentX11 : public QObject
     Q_OBJECT
 
 private slots:
+    // The windows the X server draws, except where a test asks for the toolkit's.
+    void initTestCase() { qputenv("HOLLYFROST_CHARACTER_WINDOWS", "server"); }
     void shapedWindowTakesClicksOnItsFigure();
     void compositedWindowDrawsTrueAlpha();
     void movesItMadeAreNotAnsweredAgain();
+    void serverDrawsWhatTheToolkitDraws_data();
+    void serverDrawsWhatTheToolkitDraws();
+    void windowDestroyedByAnotherProgramComesBack();
+    void serverFramesSharedAndBounded();
 };
 
 void TestAgentX11::shapedWindowTakesClicksOnItsFigure()
@@ -79,6 +100,19 @@ void TestAgentX11::shapedWindowTakesClicksOnItsFigure()
     QTest::qWait(300);
     QCOMPARE(clicks.count(), 1);
 
+    // A drag from the figure is one click; the character stays where it is, and the
+    // pointer is free again afterwards (the next click counts once).
+    xdotool({"mousemove", QString::number(body.x()), QString::number(body.y()), "mousedown", "3"});
+    xdotool({"mousemove", QString::number(body.x() + 40), QString::number(body.y() + 15)});
+    xdotool({"mouseup", "3"});
+    QTRY_COMPARE_WITH_TIMEOUT(clicks.count(), 2, 5000);
+    QCOMPARE(clicks.last()[1].toInt(), int(Qt::RightButton));
+    QTest::qWait(200);
+    QCOMPARE(clicks.count(), 2);
+    QCOMPARE(QPoint(pip->left(), pip->top()), QPoint(200, 300));
+    xdotool({"mousemove", QString::number(body.x()), QString::number(body.y()), "click", "1"});
+    QTRY_COMPARE_WITH_TIMEOUT(clicks.count(), 3, 5000);
+
     // A glide moves the real window.
     pip->moveTo(400, 300, 1000);
     QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
@@ -89,6 +123,25 @@ void TestAgentX11::shapedWindowTakesClicksOnItsFigure()
 }
 
 namespace {
+
+// Starts a compositing manager (xcompmgr) and waits until it runs.
+bool startCompositor(QProcess &compositor)
+{
+    compositor.start(QStringLiteral("xcompmgr"), QStringList());
+    if (!compositor.waitForStarted(10000))
+        return false;
+    return QTest::qWaitFor([] { return CompositorRunning(); }, 10000);
+}
+
+// A white window over |area|, so that what lies below the characters is known.
+bool showWhiteBackdrop(QWidget &backdrop, const QRect &area)
+{
+    backdrop.setWindowFlags(Qt::FramelessWindowHint);
+    backdrop.setStyleSheet(QStringLiteral("background: white"));
+    backdrop.setGeometry(area);
+    backdrop.show();
+    return QTest::qWaitForWindowExposed(&backdrop);
+}
 
 // The pixels of a part of the screen as the compositor shows it.
 QImage screenshot(const QRect &area)
@@ -122,16 +175,11 @@ void TestAgentX11::compositedWindowDrawsTrueAlpha()
 {
     QVERIFY(!CompositorRunning());
     QProcess compositor;
-    compositor.start(QStringLiteral("xcompmgr"), QStringList());
-    QVERIFY2(compositor.waitForStarted(10000), "xcompmgr did not start");
-    QTRY_VERIFY_WITH_TIMEOUT(CompositorRunning(), 10000);
+    QVERIFY(startCompositor(compositor));
 
     // A white backdrop, so that the shadow shows.
-    QWidget backdrop(nullptr, Qt::FramelessWindowHint);
-    backdrop.setStyleSheet(QStringLiteral("background: white"));
-    backdrop.setGeometry(100, 100, 500, 400);
-    backdrop.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&backdrop));
+    QWidget backdrop;
+    QVERIFY(showWhiteBackdrop(backdrop, QRect(100, 100, 500, 400)));
 
     QTemporaryDir dir;
     AgentControl control;
@@ -214,6 +262,165 @@ void TestAgentX11::movesItMadeAreNotAnsweredAgain()
     QCOMPARE(QPoint(pip->left(), pip->top()), QPoint(300, 250));
     const QString geometry = xdotool({"search", "--name", "^Player5$", "getwindowgeometry"});
     QVERIFY2(geometry.contains(QLatin1String("300,250")), qPrintable(geometry));
+}
+
+namespace {
+
+// The window's shape of that kind as the server holds it, window coordinates.
+QRegion shapeOf(xcb_window_t window, xcb_shape_sk_t kind)
+{
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    QRegion region;
+    if (xcb_shape_get_rectangles_reply_t *reply =
+            xcb_shape_get_rectangles_reply(connection, xcb_shape_get_rectangles(connection, window, kind), nullptr)) {
+        const xcb_rectangle_t *r = xcb_shape_get_rectangles_rectangles(reply);
+        for (int i = 0; i < xcb_shape_get_rectangles_rectangles_length(reply); ++i)
+            region += QRect(r[i].x, r[i].y, r[i].width, r[i].height);
+        std::free(reply);
+    }
+    xcb_disconnect(connection);
+    return region;
+}
+
+xcb_window_t windowId(const QString &identity)
+{
+    return xcb_window_t(xdotool({"search", "--onlyvisible", "--name", "^" + identity + "$"}).toULong());
+}
+
+// Empty when the two characters' windows show the same picture (every pixel of a screen
+// shot of each window's area) and have the same shape; else what differs.
+QString differences(Character *a, Character *b)
+{
+    const xcb_window_t idA = windowId(a->identity()), idB = windowId(b->identity());
+    if (!idA || !idB)
+        return QStringLiteral("a window is missing");
+    const xcb_shape_sk_t kind = CompositorRunning() ? XCB_SHAPE_SK_INPUT : XCB_SHAPE_SK_BOUNDING;
+    const QRegion shapeA = shapeOf(idA, kind), shapeB = shapeOf(idB, kind);
+    if (shapeA != shapeB || shapeA.isEmpty())
+        return QStringLiteral("shapes differ: %1 and %2 rectangles").arg(shapeA.rectCount()).arg(shapeB.rectCount());
+    const QImage shotA = screenshot(QRect(a->left(), a->top(), a->width(), a->height()));
+    const QImage shotB = screenshot(QRect(b->left(), b->top(), b->width(), b->height()));
+    if (shotA.isNull() || shotA.size() != shotB.size())
+        return QStringLiteral("no screen shot");
+    int differing = 0;
+    for (int y = 0; y < shotA.height(); ++y)
+        for (int x = 0; x < shotA.width(); ++x)
+            differing += shotA.pixel(x, y) != shotB.pixel(x, y);
+    return differing ? QStringLiteral("%1 pixels differ").arg(differing) : QString();
+}
+
+} // namespace
+
+// The same character drawn by the toolkit and by the server: the same picture and shape,
+// at the natural size and scaled, with and without a compositing manager, and when the
+// server refuses every pixmap (the frames are then sent to the window each time).
+void TestAgentX11::serverDrawsWhatTheToolkitDraws_data()
+{
+    QTest::addColumn<bool>("composited");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("shaped") << false << false;
+    QTest::newRow("shaped, pixmaps refused") << false << true;
+    QTest::newRow("true alpha") << true << false;
+}
+
+void TestAgentX11::serverDrawsWhatTheToolkitDraws()
+{
+    QFETCH(bool, composited);
+    QFETCH(bool, refused);
+    QProcess compositor;
+    if (composited)
+        QVERIFY(startCompositor(compositor));
+    // A white backdrop behind both, the same below each.
+    QWidget backdrop;
+    QVERIFY(showWhiteBackdrop(backdrop, QRect(0, 0, 700, 400)));
+
+    QTemporaryDir dir;
+    AgentControl control;
+    qputenv("HOLLYFROST_CHARACTER_WINDOWS", "toolkit");
+    Character *byToolkit = showSample(control, dir, QStringLiteral("Player1"), QPoint(96, 96));
+    qputenv("HOLLYFROST_CHARACTER_WINDOWS", "server");
+    detail::X11Display::refuseNextPixmaps(refused ? 1000 : 0);
+    Character *byServer = showSample(control, dir, QStringLiteral("Player2"), QPoint(352, 96));
+    QVERIFY(byToolkit && byServer);
+    QVERIFY(!windowOf(QStringLiteral("Player1"))->nativeSurface());
+    QVERIFY(windowOf(QStringLiteral("Player2"))->nativeSurface());
+    QTRY_VERIFY_WITH_TIMEOUT(byToolkit->visible() && byServer->visible() && byToolkit->queueEmpty()
+                                 && byServer->queueEmpty(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(differences(byToolkit, byServer), QString(), 5000);
+
+    for (Character *c : {byToolkit, byServer}) {
+        c->setWidth(96);
+        c->setHeight(120);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(differences(byToolkit, byServer), QString(), 5000);
+    detail::X11Display::refuseNextPixmaps(0);
+    if (composited) {
+        compositor.terminate();
+        compositor.waitForFinished(5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!CompositorRunning(), 10000);
+    }
+}
+
+// Another program destroys the character's window: the character makes a new one, which
+// is drawn, moves and takes clicks.
+void TestAgentX11::windowDestroyedByAnotherProgramComesBack()
+{
+    QTemporaryDir dir;
+    AgentControl control;
+    Character *pip = showSample(control, dir, QStringLiteral("Player6"), QPoint(200, 300));
+    QVERIFY(pip);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->visible() && pip->queueEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(windowId(QStringLiteral("Player6")) != 0, 5000);
+    const xcb_window_t first = windowId(QStringLiteral("Player6"));
+
+    xcb_connection_t *other = xcb_connect(nullptr, nullptr);
+    xcb_destroy_window(other, first);
+    std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));   // done
+    xcb_disconnect(other);
+
+    QTRY_VERIFY_WITH_TIMEOUT(windowId(QStringLiteral("Player6")) != 0
+                                 && windowId(QStringLiteral("Player6")) != first, 5000);
+    QVERIFY(pip->visible());
+    QTRY_VERIFY_WITH_TIMEOUT(!shapeOf(windowId(QStringLiteral("Player6")), XCB_SHAPE_SK_BOUNDING).isEmpty(), 5000);
+    pip->moveTo(260, 320, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
+    QTest::qWait(100);
+    const QString geometry = xdotool({"search", "--name", "^Player6$", "getwindowgeometry"});
+    QVERIFY2(geometry.contains(QLatin1String("260,320")), qPrintable(geometry));
+    QSignalSpy clicks(&control, &AgentControl::click);
+    xdotool({"mousemove", QString::number(pip->left() + 32), QString::number(pip->top() + 50), "click", "1"});
+    QTRY_COMPARE_WITH_TIMEOUT(clicks.count(), 1, 5000);
+}
+
+// Characters of one file share its frames in the server; however many frames they show,
+// the server holds at most the budget of them, and hidden characters hold none.
+void TestAgentX11::serverFramesSharedAndBounded()
+{
+    QTemporaryDir dir;
+    AgentControl control;
+    Character *one = showSample(control, dir, QStringLiteral("Player1"), QPoint(100, 100));
+    Character *two = showSample(control, dir, QStringLiteral("Player2"), QPoint(300, 100));
+    QVERIFY(one && two);
+    QTRY_VERIFY_WITH_TIMEOUT(one->visible() && two->visible() && one->queueEmpty() && two->queueEmpty(), 5000);
+    const detail::X11Surface *surface = windowOf(QStringLiteral("Player1"))->nativeSurface();
+    QVERIFY(surface && surface->serverFrames());
+    QCOMPARE(surface->serverFrames(), windowOf(QStringLiteral("Player2"))->nativeSurface()->serverFrames());
+
+    // At 320 x 400 a frame takes about half a megabyte of the server's memory.
+    one->setWidth(320);
+    one->setHeight(400);
+    for (const char *animation : {"greet", "wave", "pleased", "cheer", "alert", "surprised"}) {
+        one->play(QLatin1String(animation));
+        QTRY_VERIFY_WITH_TIMEOUT(one->queueEmpty(), 5000);
+        const detail::ServerFrames *frames = surface->serverFrames();
+        QVERIFY(frames);
+        QVERIFY2(frames->heldBytes() <= detail::ServerFrames::kBudgetBytes || frames->heldCount() == 1,
+                 qPrintable(QStringLiteral("%1 bytes in %2 frames").arg(frames->heldBytes()).arg(frames->heldCount())));
+    }
+    one->hide(true);
+    two->hide(true);
+    QTRY_VERIFY_WITH_TIMEOUT(!one->visible() && !two->visible(), 5000);
+    QVERIFY(!surface->serverFrames());
 }
 
 QTEST_MAIN(TestAgentX11)

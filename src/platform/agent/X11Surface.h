@@ -1,0 +1,95 @@
+// A character window drawn by the X server: a plain override-redirect X window on the
+// character windows' own connection (X11Display), showing frames that the server holds
+// as pixmaps (ServerFrames). A frame change is a shape update and a copy from a pixmap,
+// a move is one configure request; nothing waits for the server. Without a compositing
+// manager the window is cut to the figure's 1-bit outline; with one it has an alpha
+// channel, and only its input shape follows the figure.
+//
+// The window listens for button presses (a press on the figure is a click; the toolkit
+// window does nothing on motion or release either), exposes, and its own structure: the
+// echo of each of its moves is dropped, a move by another program is taken over, and a
+// window destroyed by another program is made again.
+#pragma once
+
+#include "FrameCache.h"
+
+#include <QPointer>
+#include <QRect>
+#include <QRegion>
+#include <QString>
+
+#include <xcb/xcb.h>
+
+#include <functional>
+#include <memory>
+
+namespace agent::detail {
+
+class ServerFrames;
+class X11Display;
+
+class X11Surface
+{
+public:
+    // button: Qt::MouseButton value, modifiers: Qt::KeyboardModifiers value, at: screen.
+    using Pressed = std::function<void(int button, int modifiers, QPoint at)>;
+    // The window was moved by someone else, to that screen position.
+    using Moved = std::function<void(QPoint at)>;
+
+    // A hidden window titled |title|, drawing the frames of |frames| (which must outlive
+    // it); nullptr unless HOLLYFROST_CHARACTER_WINDOWS is "server", and when character
+    // windows are toolkit windows here (X11Display).
+    static std::unique_ptr<X11Surface> create(const QString &title, const QRect &geometry, bool argb,
+                                              QRgb backdrop, FrameCache *frames, Pressed pressed, Moved moved);
+    ~X11Surface();
+    X11Surface(const X11Surface &) = delete;
+    X11Surface &operator=(const X11Surface &) = delete;
+
+    xcb_window_t window() const { return window_; }
+    bool visible() const { return visible_; }
+    void move(QPoint at);
+    void resize(QSize size);
+    void setVisible(bool visible);
+    void raise();
+    // Shows that picture of the frames at their size (uploading it on its first showing)
+    // and returns the figure's shape, window coordinates.
+    QRegion showFrame(int picture);
+    // The server frames in use (for tests).
+    const ServerFrames *serverFrames() const { return frames_.get(); }
+
+    // From the display.
+    void handle(const xcb_generic_event_t *event);
+    void lost();     // the window is gone: make it again
+    void redraw();   // a pixmap failed: draw the frame again
+
+private:
+    X11Surface(X11Display *display, const QString &title, const QRect &geometry, bool argb, QRgb backdrop,
+               FrameCache *frames);
+    void makeWindow();
+    ServerFrames &frameSet();
+    void applyShape();
+    // Copies the shown frame to the window, or only the part of it within |part|.
+    void copy(const QRegion *part = nullptr);
+
+    QPointer<X11Display> display_;
+    xcb_connection_t *connection_;
+    QString title_;
+    QRect geometry_;
+    bool argb_;
+    QRgb backdrop_;
+    FrameCache *cache_;
+    Pressed pressed_;
+    Moved moved_;
+    xcb_window_t window_ = 0;
+    bool visible_ = false;
+    std::shared_ptr<ServerFrames> frames_;
+    int picture_ = -1;
+    QRect copied_;                  // what the last copy covered (cleared when it shrinks)
+    QRegion shaped_;                // the shape set last (the next frame often has the same)
+    QRegion exposed_;               // exposed since the last complete expose
+    unsigned int lastCopy_ = 0;     // request number of the last whole copy; exposes before it are done
+    unsigned int lastConfigure_ = 0;
+    int remade_ = 0;
+};
+
+} // namespace agent::detail
