@@ -46,10 +46,17 @@ void deliver(const Datagram &datagram)
         DispatchMessage(datagram.sender, datagram.text);
 }
 
+bool feeding = false;
+
 // One event-loop turn: the next datagram, or, when all are in, the host's cancel of a
-// race still on (it ends the race once its rounds have begun).
+// race still on (it ends the race once its rounds have begun). The next turn is due
+// before this one's work, so that it comes during the waits of a race this one starts
+// (a timer does not fire again while its own handler runs).
 void feed()
 {
+    if (!feeding)
+        return;
+    QTimer::singleShot(0, &feed);
     if (!pending.isEmpty())
         deliver(pending.takeFirst());
     else if (RaceInProgress())
@@ -142,7 +149,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static QTimer feeder;
     if (size < 1 || size - 1 > size_t(DatagramBufferSize))
         return 0;   // the transport drops a longer datagram whole
     const int scene = data[0];
@@ -152,18 +158,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     answerYes = scene & 0x20;
     HostAddress = scene & 0x40 ? HostSender : QString();
     pending = splitDatagrams(fuzz::Bytes(data + 1, size - 1), scene & 0x80 ? StrangerSender : HostSender);
-    if (!feeder.isActive()) {
-        QObject::connect(&feeder, &QTimer::timeout, &feed);
-        feeder.start(0);
+    // Until every datagram is delivered, then two turns more for a race whose start was
+    // put off until another had ended: a race runs inside one turn, its waits feeding the
+    // rest and then the cancel. A race that does not end is a hang the fuzzer reports.
+    feeding = true;
+    QTimer::singleShot(0, &feed);
+    for (int turnsAfter = 0; turnsAfter < 2;) {
+        QCoreApplication::processEvents();
+        if (pending.isEmpty())
+            ++turnsAfter;
     }
-    // Until every datagram is delivered: a race started by one runs inside it, its waits
-    // feeding the rest and then the cancel; a race that does not end is a hang the fuzzer
-    // reports.
-    do {
-        feed();
-        QCoreApplication::processEvents();   // a start deferred until a race ended
-    } while (!pending.isEmpty());
-    feeder.stop();
+    feeding = false;
+    QCoreApplication::processEvents();
     if (MainForm->Contestants->count() > MaxContestants)
         std::abort();   // the roster never holds more than six
     RaceRunning = false;
