@@ -3,6 +3,7 @@
 
 #include "CoolForm.h"
 #include "DexterityTest.h"
+#include "GameMessages.h"
 #include "HelpUnit.h"
 #include "InstanceManager_unit.h"
 #include "InternetUnit.h"
@@ -93,6 +94,7 @@ void TMainForm::ActionTypeClick()
 {
     // The roster is about to change: a race in progress is cancelled first.
     AbandonRace();
+    ForgetNetworkGame();
     UpdatePlayControls();
     const int mode = ActionType->itemIndex();
     if (mode < JoinGame || mode > PracticeGame)
@@ -124,6 +126,7 @@ void TMainForm::GameTypeClick()
 void TMainForm::NewRaceBtnClick()
 {
     AbandonRace();
+    ForgetNetworkGame();
     ResetContestantTable();
     Contestants->clear();
     ActionType->setItemIndex(-1);

@@ -34,6 +34,8 @@ constexpr int LocalPayloadLength = 100;
 // Counts the questions shown, so that a report that waited for its acknowledgement can
 // tell whether another question has been put on show meanwhile.
 quint64 questionsShown = 0;
+// The number of the question on show, as its "RZ" gave it (empty when it gave none).
+QString currentNumber;
 
 QString ownUin()
 {
@@ -41,10 +43,13 @@ QString ownUin()
 }
 
 // Sends a report ("RB" or "RK") to the race host and repeats it every 500 ms, at most
-// `repeats` times, until an acknowledgement arrives.
+// `repeats` times, until an acknowledgement arrives. The question's number rides as a
+// trailing field, so that the host counts the report once for that question.
 void sendReport(const QString &code, const QString &host, const QString &answer, int repeats)
 {
-    const QString payload = QStringLiteral("&&") + ownUin() + QStringLiteral("&&") + answer;
+    QString payload = QStringLiteral("&&") + ownUin() + QStringLiteral("&&") + answer;
+    if (!currentNumber.isEmpty())
+        payload += QStringLiteral("&&") + currentNumber;
     SendGameMessage(code, host, payload);
     AckFlag = false;
     for (int i = 0; i < repeats && !AckFlag; ++i) {
@@ -99,6 +104,7 @@ TQuestionForm::TQuestionForm(QWidget *parent)
     Question->setObjectName(QStringLiteral("Question"));
     Question->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Question->setWordWrap(true);
+    Question->setTextFormat(Qt::PlainText);   // a question's text may come from another machine
     Question->setFont(bold);
     Question->setPalette(white);
     Question->setAccessibleName(Question->text());
@@ -242,6 +248,9 @@ void ShowQuestion(const QString &sender, const QString &payload)
     const QString code = NextField(fields);
     CurrentAnswer = NextField(fields);
     const QString text = AsciiUpperCase(NextField(fields));
+    currentNumber = payload.section(QStringLiteral("&&"), 3, 3);   // the question's number
+    if (!IsDigits(currentNumber, 9))
+        currentNumber.clear();
     CurrentSender = sender;
 
     const QString cr = QStringLiteral("\n");

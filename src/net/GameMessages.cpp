@@ -19,11 +19,14 @@
 
 #include <QListWidget>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QTextEdit>
 
+#include <algorithm>
+
 QString LastRosterPayload;
-QString LastScorePayload;
 QString HostAddress;
+QString RequestedHostAddress;
 
 namespace {
 
@@ -76,7 +79,7 @@ void takeProgress(QString payload)
     for (int slot = 0; slot < listCount(); ++slot) {
         bool ok = false;
         const qint32 value = ToInteger(NextField(payload), &ok);
-        ContestantTable[slot].Progress = ok ? value : 0;
+        ContestantTable[slot].Progress = ok ? std::clamp(value, 0, MaxTakenProgress) : 0;
     }
     RankContestants();
 }
@@ -110,6 +113,9 @@ void startJoinedRace(const QString &senderAddress)
 
 void cancelledByHost()
 {
+    // The host has ended its game: this copy is no longer joined to it, so that its late
+    // resends ("RZ" above all) are ignored.
+    HostAddress.clear();
     RaceRunning = false;
     if (MainForm)
         MainForm->CancelBtn->hide();
@@ -129,16 +135,27 @@ void takeInvitation(QString payload)
     InviterName = payload == before ? QString() : NextField(payload).left(InviterNameCapacity);
 }
 
+// A report answers the question outstanding for its sender's slot (Confirmed 2, number
+// QuestionNumber - 1). Counting it frees the slot, so a resend is a repeat, and a late
+// resend that arrives once the next question is out carries the old number. A report
+// without a number (a copy that does not send one) counts while a question is outstanding.
+bool answersOutstandingQuestion(const ContestantRecord &record, const QStringList &fields)
+{
+    if (record.Confirmed != 2)
+        return false;
+    return fields.size() < 3 || fields[2] == QString::number(record.QuestionNumber - 1);
+}
+
+// "RB" or "RK": payload UIN && answer [&& question number].
 void takeScore(const QString &code, const QString &senderAddress, const QString &payload)
 {
     Acknowledge(senderAddress);
-    if (senderAddress + payload == LastScorePayload)
-        return;
-    LastScorePayload = senderAddress + payload;
+    const QStringList fields = payload.split(QStringLiteral("&&"));
     const bool rightAnswer = code == QLatin1String("RB");
     for (int slot = 0; slot < MaxContestants; ++slot) {
-        const QString &address = ContestantTable[slot].Address;
-        if (address.isEmpty() || address != senderAddress)
+        const ContestantRecord &record = ContestantTable[slot];
+        if (record.Address.isEmpty() || record.Address != senderAddress
+            || !answersOutstandingQuestion(record, fields))
             continue;
         if (rightAnswer)
             ApplyRightAnswer(slot);
@@ -147,7 +164,42 @@ void takeScore(const QString &code, const QString &senderAddress, const QString 
     }
 }
 
+// The host's text as lines of plain text: no markup is read, nothing is loaded.
+void showHostText(const QString &text)
+{
+    QTextCursor cursor(MainForm->Memo1->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);   // CR LF, CR and LF each end a line
+}
+
 } // namespace
+
+bool FromOwnHost(const QString &address)
+{
+    return CurrentPlayMode() == JoinGame && !HostAddress.isEmpty() && address == HostAddress;
+}
+
+bool FromRoster(const QString &address)
+{
+    if (address.isEmpty())
+        return false;
+    for (const ContestantRecord &record : ContestantTable)
+        if (record.Address == address)
+            return true;
+    return false;
+}
+
+void ForgetNetworkGame()
+{
+    HostAddress.clear();
+    RequestedHostAddress.clear();
+    LastRosterPayload.clear();
+    JoinedRace = false;
+    AckFlag = false;
+    LastQuestionKey.clear();
+    if (InternetForm)
+        InternetForm->ForgetRepeats();
+}
 
 void Acknowledge(const QString &address)
 {
@@ -169,46 +221,63 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
     }
     if (!MainForm)
         return;   // every other message acts on the main window
+    // The host's messages steer only the copy it accepted, and only from its address.
+    static const QStringList hostCodes = {"RP", "RS", "SR", "RC", "RZ", "RT"};
+    if (hostCodes.contains(code) && !FromOwnHost(senderAddress))
+        return;
+    // Reports count only from the host's own roster (nor are strangers acknowledged).
+    static const QStringList reportCodes = {"RR", "RB", "RK"};
+    if (reportCodes.contains(code) && !FromRoster(senderAddress))
+        return;
     if (code == QLatin1String("RP")) {
         if (!RaceRunning || payload == LastRosterPayload)
             return;
         LastRosterPayload = payload;
         Acknowledge(senderAddress);
-        if (CurrentPlayMode() == JoinGame)
-            takeProgress(payload);
+        takeProgress(payload);
     } else if (code == QLatin1String("RS")) {
-        if (RaceRunning || payload == LastRosterPayload)
+        // A roster always has its eighteen fields: anything else is malformed.
+        if (RaceRunning || payload == LastRosterPayload
+            || payload.count(QLatin1String("&&")) != 3 * MaxContestants - 1)
             return;
         LastRosterPayload = payload;
         Acknowledge(senderAddress);
-        if (!JoinedRace && CurrentPlayMode() == JoinGame)
+        if (!JoinedRace)
             replaceRoster(payload);
     } else if (code == QLatin1String("SR")) {
-        if (!RaceRunning && CurrentPlayMode() == JoinGame)
+        if (!RaceRunning)
             startJoinedRace(senderAddress);
     } else if (code == QLatin1String("RR")) {
-        markSender(senderAddress, [](ContestantRecord &record) { record.Confirmed = 1; });
+        // A question on show stays outstanding: only its answer frees the slot.
+        markSender(senderAddress, [](ContestantRecord &record) {
+            if (record.Confirmed != 2)
+                record.Confirmed = 1;
+        });
         repaintRoster();
     } else if (code == QLatin1String("RB") || code == QLatin1String("RK")) {
         takeScore(code, senderAddress, payload);
     } else if (code == QLatin1String("RZ")) {
-        ShowQuestion(senderAddress, payload);
+        if (JoinedRace)   // questions belong to the race the host started here
+            ShowQuestion(senderAddress, payload);
     } else if (code == QLatin1String("RC")) {
         cancelledByHost();
     } else if (code == QLatin1String("RT")) {
         MainForm->Memo1->clear();
         if (!RaceRunning)
-            MainForm->Memo1->append(NextField(payload));
+            showHostText(NextField(payload));
     } else if (code == QLatin1String("GP")) {
         if (!RaceRunning)
             takeInvitation(payload);
     } else if (code == QLatin1String("RQ")) {
         if (!RaceRunning)
             HandlePlayRequest(senderAddress, senderName, payload);
-    } else if (code == QLatin1String("RA")) {
-        HandleAccepted(senderAddress);
-    } else if (code == QLatin1String("RD")) {
-        if (!RaceRunning)
+    } else if (code == QLatin1String("RA") || code == QLatin1String("RD")) {
+        // Answers to a request: only from where this joiner's last request went.
+        if (CurrentPlayMode() != JoinGame || RequestedHostAddress.isEmpty() || senderAddress != RequestedHostAddress)
+            return;
+        if (code == QLatin1String("RA"))
+            HandleAccepted(senderAddress);
+        else if (!RaceRunning)
             HandleDenied(payload);
     }
 }

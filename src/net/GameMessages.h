@@ -8,11 +8,25 @@
 // Called for every datagram that passed the transport's size limit and repeat filter.
 void DispatchMessage(const QString &senderAddress, const QString &text);
 
-// Handler state (whole run).
-extern QString LastRosterPayload;   // payload of the last "RS" or "RP" acted on
-extern QString LastScorePayload;    // sender address + payload of the last "RB" or "RK"
-extern QString HostAddress;         // at most 15 characters: the host that accepted us
+// Handler state of the network game under way; ForgetNetworkGame clears it.
+extern QString LastRosterPayload;      // payload of the last "RS" or "RP" acted on
+extern QString HostAddress;            // at most 15 characters: the host that accepted us
+extern QString RequestedHostAddress;   // where our last play request went
 constexpr int HostAddressCapacity = 15;
+// A progress value from "RP" is cut to 0..MaxTakenProgress: no real one passes about 106
+// (91 plus a random step of 15), and a huge one must not overflow the character moves.
+constexpr qint32 MaxTakenProgress = 200;
+
+// Who is obeyed. A joiner takes the host's messages ("RS", "SR", "RP", "RC", "RZ", "RT")
+// only from the address whose "RA" accepted it; a host takes reports ("RR", "RB", "RK")
+// only from the addresses of its roster. "RQ", "GP" and "AK" are open to everybody.
+bool FromOwnHost(const QString &address);
+bool FromRoster(const QString &address);
+
+// Picking a play mode (or "New Game") ends the network game: the host's address, the
+// request's address, the roster filter, the joined flag, the question shown last and the
+// transport's repeat filter are forgotten, so that joining again starts afresh.
+void ForgetNetworkGame();
 
 // Message payloads (each field preceded by "&&").
 QString RosterPayload();      // "RS": eighteen fields, three per slot; writes the slots back

@@ -136,6 +136,11 @@ bool TInternetForm::SendFromGamePort(const QByteArray &text, const QString &addr
     return gameSocket->writeDatagram(text, to, port) == text.size();
 }
 
+void TInternetForm::ForgetRepeats()
+{
+    repeatFilter = TRepeatFilter();
+}
+
 void TInternetForm::OnDatagram()
 {
     QByteArray buffer(DatagramBufferSize, Qt::Uninitialized);
@@ -233,5 +238,22 @@ QString ResolvePlayerAddress(const QString &typed)
         result = LookupUinAddress(typed);
     else
         result = typed;
-    return result.count(u'.') == 3 ? result : QString();
+    return DottedAddress(result);
+}
+
+QString DottedAddress(const QString &text)
+{
+    const QStringList parts = text.split(u'.');
+    if (parts.size() != 4)
+        return QString();
+    QStringList numbers;
+    for (const QString &part : parts) {
+        if (!IsDigits(part, 3))
+            return QString();
+        const int value = part.toInt();
+        if (value > 255)
+            return QString();
+        numbers << QString::number(value);
+    }
+    return numbers.join(u'.');
 }

@@ -46,6 +46,8 @@ public:
     // Sends text from the game-port socket, so that the source port is the game port and
     // nothing that arrives meanwhile is lost.
     bool SendFromGamePort(const QByteArray &text, const QString &address, quint16 port);
+    // Forgets the last datagram, so that nothing of a game left behind counts as a repeat.
+    void ForgetRepeats();
 
 signals:
     // A datagram passed the size limit and the repeat filter; it is dispatched next.
@@ -92,6 +94,9 @@ bool SendInvitePing(const QString &code, const QString &address, const QString &
 bool SendMessengerText(const QString &text, const QString &address);
 // A dotted IPv4 address for a typed UIN (through UINIP.lst) or address, or empty.
 QString ResolvePlayerAddress(const QString &typed);
+// The text as a dotted IPv4 address (four numbers 0..255, written without leading
+// zeros), or empty when it is not one ("300.1.1.1", "a.b.c.d", "1.2.3").
+QString DottedAddress(const QString &text);
 
 // Set by every "AK" game message that arrives; a sender that waits for an acknowledgement
 // clears it first and polls it between its Delay steps.

@@ -7,6 +7,7 @@
 #include "PhraseUnit.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
+#include "RaceStart.h"
 #include "ReqPlayUnit.h"
 #include "RosterUnit.h"
 #include "kw_unit.h"
@@ -26,6 +27,17 @@ constexpr int MaxOpenRequestQuestions = MaxContestants - 1;
 int openRequestQuestions = 0;
 bool acceptedNoticeOpen = false;
 bool deniedNoticeOpen = false;
+
+// A request names the requester's UIN (1 to 15 digits) and a character file.
+bool wellFormedRequest(const QString &uin, const QString &character)
+{
+    if (!IsDigits(uin, 15))
+        return false;
+    for (const QChar c : character)
+        if (c < u' ')
+            return false;
+    return !character.trimmed().isEmpty();
+}
 } // namespace
 
 const char *const AcceptedNotice = "We were accepted for the game.\r\rClick \"OK\" button when ready for the Game.";
@@ -35,7 +47,9 @@ QString PlayRequestRefusal(const QString &uin, const QString &character)
 {
     if (CurrentPlayMode() != HostGame)
         return QStringLiteral("rx3");
-    if (RaceRunning || JoinedRace)
+    // A race counts from "Start Game" on: one accepted during the presentation or the
+    // countdown would get the roster but never the start.
+    if (RaceRunning || JoinedRace || RaceInProgress())
         return QStringLiteral("rx4");
     if (ContestantCount() >= MaxContestants)
         return QStringLiteral("rx1");
@@ -52,12 +66,16 @@ QString PlayRequestQuestion(const QString &name, const QString &uin)
            + QStringLiteral("\r\rAccept?");
 }
 
-void HandlePlayRequest(const QString &senderAddress, const QString &senderName, QString payload)
+void HandlePlayRequest(const QString &senderAddress, const QString &senderName, const QString &payload)
 {
     const QString name = ShownName(senderName);
-    const QString uin = NextField(payload);
+    // A missing field is missing (not the field before it again).
+    const QStringList fields = payload.split(QStringLiteral("&&"));
+    const QString uin = fields.value(0);
     // A character is a file of the character folder: no path from a peer is followed.
-    const QString character = NameOfPath(NextField(payload));
+    const QString character = NameOfPath(fields.value(1));
+    if (!wellFormedRequest(uin, character))
+        return;   // not a request: nobody is asked, nothing is answered
     auto refuse = [&](const QString &reason) {
         SendGameMessage(QStringLiteral("RD"), senderAddress, QStringLiteral("&&") + reason);
     };

@@ -7,7 +7,7 @@
 // The refusal code for a request from uin for character, or empty when it can be served.
 QString PlayRequestRefusal(const QString &uin, const QString &character);
 // Host, on "RQ" (payload: UIN && character file).
-void HandlePlayRequest(const QString &senderAddress, const QString &senderName, QString payload);
+void HandlePlayRequest(const QString &senderAddress, const QString &senderName, const QString &payload);
 // Joiner, on "RA" and "RD" (payload: the reason code).
 void HandleAccepted(const QString &senderAddress);
 void HandleDenied(QString payload);

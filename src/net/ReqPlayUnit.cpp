@@ -1,5 +1,6 @@
 #include "ReqPlayUnit.h"
 
+#include "GameMessages.h"
 #include "InternetUnit.h"
 #include "MainUnit.h"
 #include "MessageBoxes.h"
@@ -110,6 +111,7 @@ bool TReqPlayForm::ReqBtnClick()
         MessageBeep(BeepKind::Stop);
         return false;
     }
+    RequestedHostAddress = address;   // the only address whose answer is taken
     SendGameMessage(QStringLiteral("RQ"), address,
                     QStringLiteral("&&") + QString::number(Records::Options.UserUin) + QStringLiteral("&&")
                         + Charname->text());

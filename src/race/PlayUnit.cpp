@@ -18,6 +18,7 @@ namespace {
 QLabel *colouredLabel(const QString &text, const QColor &background, QWidget *parent, const QString &name)
 {
     auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);   // players' names come from other machines
     label->setObjectName(name);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPointSize(12);

@@ -12,7 +12,7 @@
 
 #include <QListWidget>
 
-#include <cmath>
+#include <algorithm>
 
 namespace {
 
@@ -120,7 +120,9 @@ void MoveContestant(int slot)
     if (slot < 0 || slot >= MaxContestants || count < 1)
         return;
     const QSize screen = ScreenSize();
-    const int targetX = static_cast<int>(std::trunc(screen.width() * progressOf(slot) * 0.01));
+    // Past the finish (or past 100) the character stands at the right edge.
+    const qint64 percent = std::clamp<qint64>(progressOf(slot), 0, 100);
+    const int targetX = static_cast<int>(screen.width() * percent / 100);
     const int rowTop = slot * (screen.height() / count);
     const QString identity = PlayerIdentity(slot);
     const QPoint at = CharacterPosition(identity);

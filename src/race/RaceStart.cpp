@@ -152,7 +152,8 @@ void StartRaceClick()
 void StartJoinedRace()
 {
     // The host's resends may arrive during the waits: the race starts once.
-    if (JoinedRace || RaceRunning || (raceInProgress && !raceAbandoned))
+    // Without a roster nobody could move and the race would never end.
+    if (JoinedRace || RaceRunning || (raceInProgress && !raceAbandoned) || ContestantCount() < 1)
         return;
     if (raceInProgress || TickInProgress) {
         deferredStart = StartJoinedRace;

@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -383,6 +384,13 @@ bool IsInteger(const QString &text)
     bool ok = false;
     ToInteger(text, &ok);
     return ok;
+}
+
+bool IsDigits(const QString &text, qsizetype maxLength)
+{
+    if (text.isEmpty() || text.size() > maxLength)
+        return false;
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 QString ReplaceText(const QString &source, const QString &find, const QString &replacement,

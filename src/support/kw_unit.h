@@ -64,6 +64,8 @@ void RandSeed(quint32 seed);
 int RandomInt(int n);
 
 bool IsInteger(const QString &text);
+// True for a text of 1 to maxLength ASCII digits and nothing else (no sign, no blank).
+bool IsDigits(const QString &text, qsizetype maxLength);
 // The whole-number conversion behind IsInteger; *ok tells whether it converted.
 qint32 ToInteger(const QString &text, bool *ok = nullptr);
 QString ReplaceText(const QString &source, const QString &find, const QString &replacement,

@@ -214,7 +214,7 @@ private slots:
         // Never acknowledged: the first send and 15 repeats.
         const QList<QByteArray> reports = withCode(host->texts(host->receive(18)), "RB");
         QCOMPARE(reports.size(), 16);
-        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&4"));
+        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&4&&1"));   // the question's number last
     }
 
     void hostAcknowledgesReportsAndSkips()
@@ -226,7 +226,7 @@ private slots:
         QVERIFY(question->AnswerBtn->isEnabled());
         const QList<QByteArray> reports = withCode(host->texts(host->drain(100)), "RB");
         QVERIFY2(reports.size() >= 1 && reports.size() < 16, qPrintable(QString::number(reports.size())));
-        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&moon"));
+        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&moon&&3"));
         // A skip that is never acknowledged is sent 6 times; nothing is halved here.
         ContestantTable[0].Progress = 24;
         ShowQuestion(HostAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
@@ -236,7 +236,7 @@ private slots:
         QCOMPARE(ContestantTable[0].Progress, 24);
         const QList<QByteArray> skips = withCode(host->texts(host->drain(100)), "RK");
         QCOMPARE(skips.size(), 6);
-        QCOMPARE(skips.first(), QByteArray("RKRobin&&50005&&4"));
+        QCOMPARE(skips.first(), QByteArray("RKRobin&&50005&&4&&4"));
     }
 
     void roundSendsRemoteQuestionsFirst()

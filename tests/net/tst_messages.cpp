@@ -9,6 +9,7 @@
 #include "PlayUnit.h"
 #include "QuestionUnit.h"
 #include "RaceModel.h"
+#include "RaceStart.h"
 #include "RadioGroup.h"
 #include "ReqPlayUnit.h"
 #include "RosterUnit.h"
@@ -64,6 +65,19 @@ private:
     {
         return peer->texts(peer->receive(count, 5000));
     }
+    // This copy joins the host at address: the request goes there and the host accepts.
+    void acceptedBy(const QString &address)
+    {
+        mode(JoinGame);
+        request->UINedit->setText(address);
+        request->Charname->setText(QStringLiteral("Pip.acs"));
+        QVERIFY(request->ReqBtnClick());
+        DispatchMessage(address, QStringLiteral("RAHosty"));
+        QCOMPARE(HostAddress, address);
+        boxes.clear();
+        a->drain(100);
+        b->drain(100);
+    }
 
 private slots:
     void initTestCase();
@@ -73,6 +87,8 @@ private slots:
     void rosterGuards();
     void positions();
     void answersAndSkipsAreCountedOnce();
+    void onlyTheHostSteers();
+    void leavingForgetsTheGame();
     void questionFromTheHost();
     void acknowledgementsAndReadiness();
     void cancelAndDescription();
@@ -80,6 +96,7 @@ private slots:
     void malformedMessagesChangeNothing();
     void groupSendsResendToTheSilent();
     void requestRefusalsInOrder();
+    void requestDuringTheRaceStart();
     void acceptedRequest();
     void stateChangedWhileTheQuestionWasOpen();
     void joinerAnswers();
@@ -141,12 +158,10 @@ void TestMessages::init()
     RaceRunning = false;
     JoinedRace = false;
     ShutdownCountdown = 0;
-    LastRosterPayload.clear();
-    LastScorePayload.clear();
     for (ContestantRecord &record : ContestantTable)
         record.Acked = false;
     main->GameType->setItemIndex(-1);
-    mode(NoPlayMode);
+    mode(NoPlayMode);   // forgets the last network game
     ResetContestantTable();
     main->Contestants->clear();
     a->drain(0);
@@ -177,25 +192,27 @@ void TestMessages::rosterTravelsToTheJoiner()
     QCOMPARE(payload.count(QStringLiteral("&&")), 18);
 
     // The joiner takes the two real contestants and acknowledges.
-    mode(JoinGame);
+    acceptedBy(PeerA);
     DispatchMessage(PeerA, QStringLiteral("RSHosty") + payload);
     QCOMPARE(main->Contestants->count(), 2);
     QCOMPARE(main->Contestants->item(0)->text(), QStringLiteral("50005\tHosty\tPip.acs"));
     QCOMPARE(main->Contestants->item(1)->text(), QStringLiteral("60006\tJo\tBolt.acs"));
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"AKHosty"});
-    // A short roster adds no contestant made of stray fields.
+    // A roster without its eighteen fields is malformed: dropped, not acknowledged.
     DispatchMessage(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&Pip.acs&&60006&&Jo"));
+    DispatchMessage(PeerA, QStringLiteral("RSHosty") + payload + QStringLiteral("&&1&&X&&Zed.acs"));
     QCOMPARE(main->Contestants->count(), 2);
-    QCOMPARE(ContestantTable[2].Uin, QString());
+    QCOMPARE(ContestantTable[1].Uin, QStringLiteral("60006"));
+    QVERIFY(a->drain().isEmpty());
     // A path in a character name is not followed.
-    DispatchMessage(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&..\\..\\Zed.acs"));
+    DispatchMessage(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&..\\..\\Zed.acs") + QStringLiteral("&& && && ").repeated(5));
     QCOMPARE(ContestantTable[0].CharacterFile, QStringLiteral("Zed.acs"));
 }
 
 void TestMessages::rosterGuards()
 {
-    mode(JoinGame);
-    const QString roster = QStringLiteral("RSH&&50005&&Hosty&&Pip.acs&&60006&&Jo&&Bolt.acs");
+    acceptedBy(PeerA);
+    const QString roster = QStringLiteral("RSH&&50005&&Hosty&&Pip.acs&&60006&&Jo&&Bolt.acs") + QStringLiteral("&& && && ").repeated(4);
     // While a race runs: neither taken nor acknowledged.
     RaceRunning = true;
     DispatchMessage(PeerA, roster);
@@ -210,30 +227,23 @@ void TestMessages::rosterGuards()
     QVERIFY(a->drain().isEmpty());
     // After the joiner's race a new roster is acknowledged but not taken.
     JoinedRace = true;
-    DispatchMessage(PeerA, QStringLiteral("RSH&&70007&&New&&Zed.acs"));
+    DispatchMessage(PeerA, QStringLiteral("RSH&&70007&&New&&Zed.acs") + QStringLiteral("&& && && ").repeated(5));
     QCOMPARE(sentTo(a, 1).size(), 1);
     QCOMPARE(main->Contestants->count(), 2);
-    // A host's own roster is not replaced by anyone's roster message.
+    // The host's start signal does not start a race while one runs.
     JoinedRace = false;
-    mode(HostGame);
-    DispatchMessage(PeerB, QStringLiteral("RSH&&80008&&Other&&Zed.acs"));
-    QCOMPARE(sentTo(b, 1).size(), 1);
-    QCOMPARE(main->Contestants->count(), 1);
-    QCOMPARE(ContestantTable[0].Uin, QStringLiteral("50005"));
-    // Nor does anyone's start signal start a race on a host, or on a joiner whose race runs.
-    DispatchMessage(PeerB, QStringLiteral("SRH"));
-    mode(JoinGame);
     RaceRunning = true;
-    DispatchMessage(PeerB, QStringLiteral("SRH"));
+    DispatchMessage(PeerA, QStringLiteral("SRH"));
     RaceRunning = false;
     QVERIFY(!JoinedRace);
-    QVERIFY(b->drain().isEmpty());
+    QVERIFY(a->drain().isEmpty());
 }
 
 void TestMessages::positions()
 {
-    mode(JoinGame);
-    DispatchMessage(PeerA, QStringLiteral("RSH&&1001&&A&&Pip.acs&&1002&&B&&Bolt.acs&&1003&&C&&Penny.acs"));
+    acceptedBy(PeerA);
+    DispatchMessage(PeerA, QStringLiteral("RSH&&1001&&A&&Pip.acs&&1002&&B&&Bolt.acs&&1003&&C&&Penny.acs")
+                               + QStringLiteral("&& && && ").repeated(3));
     QCOMPARE(main->Contestants->count(), 3);
     a->drain();
     // No race: ignored.
@@ -254,43 +264,178 @@ void TestMessages::positions()
     DispatchMessage(PeerA, QStringLiteral("RPH&&x1&&44"));
     QCOMPARE((QList<int>{ContestantTable[0].Progress, ContestantTable[1].Progress, ContestantTable[2].Progress}),
              (QList<int>{0, 44, 44}));
+    // Values no race can reach are cut, so that moving the characters cannot overflow.
+    DispatchMessage(PeerA, QStringLiteral("RPH&&2000000000&&-5&&2147483647"));
+    QCOMPARE((QList<int>{ContestantTable[0].Progress, ContestantTable[1].Progress, ContestantTable[2].Progress}),
+             (QList<int>{MaxTakenProgress, 0, MaxTakenProgress}));
     RaceRunning = false;
 }
 
 void TestMessages::answersAndSkipsAreCountedOnce()
 {
+    // Each report counts once per question put to that contestant: Confirmed 2 marks a
+    // question outstanding, QuestionNumber - 1 is its number, the report's trailing field.
     mode(HostGame);
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
     addRemote("Al", "70007", "Penny.acs", PeerB);
-    ContestantTable[1].Confirmed = 2;
-    DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42"));
-    DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42"));   // a resend: acknowledged, not counted
+    auto putQuestion = [](int slot) {
+        ContestantTable[slot].Confirmed = 2;
+        ++ContestantTable[slot].QuestionNumber;
+    };
+    putQuestion(1);   // Jo's question 1
+    putQuestion(2);   // Al's question 1
+    DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42&&1"));
+    DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&42&&1"));
+    // Jo's acknowledgement was lost: the resend comes after Al's report; acknowledged only.
+    DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42&&1"));
     QCOMPARE(ContestantTable[1].Score, 1);
+    QCOMPARE(ContestantTable[2].Score, 1);
     QCOMPARE(ContestantTable[1].Confirmed, quint8(1));
-    QCOMPARE(ContestantTable[2].Score, 0);
     QCOMPARE(sentTo(a, 2), (QList<QByteArray>{"AKHosty", "AKHosty"}));
-    // The filter holds sender and payload, not the code: a skip with the same answer is a repeat.
-    DispatchMessage(PeerA, QStringLiteral("RKJo&&60006&&42"));
+    // A skip of the question already answered is a repeat too.
+    DispatchMessage(PeerA, QStringLiteral("RKJo&&60006&&42&&1"));
     QCOMPARE(ContestantTable[1].Score, 1);
-    // A skip halves, dropping the fraction, and puts the character back to the start.
+    // The next question has the same answer (a dexterity test always has): it counts,
+    // and a late resend for question 1 does not count for question 2.
+    putQuestion(1);
+    DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42&&1"));
+    QCOMPARE(ContestantTable[1].Score, 1);
+    QCOMPARE(ContestantTable[1].Confirmed, quint8(2));
+    DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42&&2"));
+    QCOMPARE(ContestantTable[1].Score, 2);
+    // A skip halves, dropping the fraction, and puts the character back to the start;
+    // its resend after Al's skip halves nothing more.
     ContestantTable[1].Score = 7;
     ContestantTable[1].Progress = 7;
     ContestantTable[1].LastX = 300;
-    DispatchMessage(PeerA, QStringLiteral("RKJo&&60006&&17"));
+    putQuestion(1);
+    ContestantTable[2].Score = 6;
+    putQuestion(2);
+    DispatchMessage(PeerA, QStringLiteral("RKJo&&60006&&17&&3"));
+    DispatchMessage(PeerB, QStringLiteral("RKAl&&70007&&17&&2"));
+    DispatchMessage(PeerA, QStringLiteral("RKJo&&60006&&17&&3"));
     QCOMPARE(ContestantTable[1].Score, 3);
     QCOMPARE(ContestantTable[1].Progress, 3);
     QCOMPARE(ContestantTable[1].LastX, 0);
-    // Another contestant's answer with the same payload counts.
-    DispatchMessage(PeerB, QStringLiteral("RKAl&&60006&&17"));
-    DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&17"));
-    QCOMPARE(ContestantTable[2].Score, 1);
+    QCOMPARE(ContestantTable[2].Score, 3);
+    // From a copy that sends no number: once per question outstanding, the same answer
+    // to the next question included.
+    putQuestion(2);
+    DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&dexteritytest"));
+    DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&dexteritytest"));
+    QCOMPARE(ContestantTable[2].Score, 4);
+    putQuestion(2);
+    DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&dexteritytest"));
+    QCOMPARE(ContestantTable[2].Score, 5);
+    // A number that is no question's counts nothing.
+    putQuestion(2);
+    DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&9&&x"));
+    QCOMPARE(ContestantTable[2].Score, 5);
+    QCOMPARE(ContestantTable[2].Confirmed, quint8(2));
+}
+
+void TestMessages::onlyTheHostSteers()
+{
+    TQuestionForm form;
+    const QStringList hostMessages = {"RCH", "RPH&&50&&50", "RSH&&1&&X&&Zed.acs" + QStringLiteral("&& && && ").repeated(5),
+                                      "SRH", "RZH&&MA&&12&&7 + 5&&1", "RTH&&taken over"};
+    auto noneTakenFrom = [&](const QString &address, Peer *peer) {
+        main->Memo1->setPlainText(QStringLiteral("mine"));
+        const int count = main->Contestants->count();
+        for (const QString &text : hostMessages)
+            DispatchMessage(address, text);
+        QVERIFY(peer->drain().isEmpty());   // not even acknowledged
+        QCOMPARE(ShutdownCountdown, 0);
+        QVERIFY(spoken.isEmpty());
+        QVERIFY(!form.isVisible());
+        QVERIFY(!JoinedRace);
+        QCOMPARE(main->Contestants->count(), count);
+        QCOMPARE(main->Memo1->toPlainText(), QStringLiteral("mine"));
+    };
+    // Not joined to any host: Practice, Local Race, hosting, or not yet accepted.
+    for (const int playMode : {int(PracticeGame), int(LocalRace), int(HostGame), int(JoinGame)}) {
+        mode(playMode);
+        RaceRunning = playMode == PracticeGame;
+        JoinedRace = false;
+        noneTakenFrom(PeerA, a);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    // Joined: another address is not the host, nor does its "RA" make it one.
+    RaceRunning = false;
+    acceptedBy(PeerA);
+    DispatchMessage(PeerB, QStringLiteral("RAHosty"));
+    QCOMPARE(HostAddress, PeerA);
+    QVERIFY(boxes.isEmpty());
+    noneTakenFrom(PeerB, b);
+    if (QTest::currentTestFailed())
+        return;
+    DispatchMessage(PeerA, QStringLiteral("RTH&&the host"));
+    QCOMPARE(main->Memo1->toPlainText(), QStringLiteral("the host"));
+    // A host takes readiness and reports from its roster only.
+    mode(HostGame);
+    addRemote("Jo", "60006", "Bolt.acs", PeerA);
+    ContestantTable[1].Confirmed = 2;
+    ContestantTable[1].QuestionNumber = 2;
+    for (const char *text : {"RRAl", "RBAl&&60006&&42&&1", "RKAl&&60006&&42&&1"})
+        DispatchMessage(PeerB, QString::fromLatin1(text));
+    QVERIFY(b->drain().isEmpty());
+    QCOMPARE(ContestantTable[1].Score, 0);
+    QCOMPARE(ContestantTable[1].Confirmed, quint8(2));
+    // The open messages stay open.
+    DispatchMessage(PeerB, QStringLiteral("GPAl&&70007&&Al"));
+    QCOMPARE(InviterUin, QStringLiteral("70007"));
+    DispatchMessage(PeerB, QStringLiteral("RQAl&&70007&&Penny.acs"));
+    QCOMPARE(questions.size(), 1);
+    QCOMPARE(sentTo(b, 1).value(0), QByteArray("RAHosty"));
+    b->drain();
+}
+
+void TestMessages::leavingForgetsTheGame()
+{
+    // Accepted, given the roster, raced; then Practice and Join a Game again.
+    const QString roster = QStringLiteral("RSH&&50005&&Hosty&&Pip.acs&&60006&&Jo&&Bolt.acs")
+                           + QStringLiteral("&& && && ").repeated(4);
+    acceptedBy(PeerA);
+    DispatchMessage(PeerA, roster);
+    QCOMPARE(sentTo(a, 1).size(), 1);
+    JoinedRace = true;
+    mode(PracticeGame);
+    mode(JoinGame);
+    QVERIFY(HostAddress.isEmpty());
+    QVERIFY(RequestedHostAddress.isEmpty());
+    QVERIFY(LastRosterPayload.isEmpty());
+    QVERIFY(!JoinedRace);
+    // Accepted again: the host's identical roster is taken and acknowledged.
+    acceptedBy(PeerA);
+    DispatchMessage(PeerA, roster);
+    QCOMPARE(sentTo(a, 1).size(), 1);
+    QCOMPARE(main->Contestants->count(), 2);
+    // Accepted, but no roster arrived: the start signal starts no race with nobody in it.
+    mode(PracticeGame);
+    acceptedBy(PeerA);
+    QCOMPARE(main->Contestants->count(), 0);
+    bool raceStarted = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, this, [&] {
+        raceStarted = RaceInProgress();
+        if (raceStarted)
+            mode(NoPlayMode);   // it would never end: abandon it
+    });
+    guard.start(100);
+    DispatchMessage(PeerA, QStringLiteral("SRHosty"));
+    QTest::qWait(200);
+    QVERIFY(!raceStarted);
+    QVERIFY(!JoinedRace);
+    a->drain();
 }
 
 void TestMessages::questionFromTheHost()
 {
-    mode(JoinGame);
+    acceptedBy(PeerA);
+    JoinedRace = true;   // questions come in the race the host started
     TQuestionForm form;
-    LastQuestionKey.clear();
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
     QCOMPARE(sentTo(a, 1), (QList<QByteArray>{"AKHosty"}));
     QVERIFY(form.isVisible());
@@ -303,6 +448,13 @@ void TestMessages::questionFromTheHost()
     QCOMPARE(sentTo(a, 1), (QList<QByteArray>{"AKHosty"}));
     QCOMPARE(form.Answer->text(), QStringLiteral("1"));
     form.hide();
+    // The host cancels; a late resend of the next question shows nothing.
+    DispatchMessage(PeerA, QStringLiteral("RCHosty"));
+    QCOMPARE(ShutdownCountdown, 25);
+    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&9&&4 + 5&&2"));
+    QVERIFY(!form.isVisible());
+    QCOMPARE(CurrentAnswer, QStringLiteral("12"));
+    QVERIFY(a->drain().isEmpty());
 }
 
 void TestMessages::acknowledgementsAndReadiness()
@@ -315,15 +467,22 @@ void TestMessages::acknowledgementsAndReadiness()
     QVERIFY(AckFlag);
     QVERIFY(ContestantTable[1].Acked);
     QVERIFY(!ContestantTable[2].Acked);
-    QVERIFY(!ContestantTable[0].Acked);   // the host's own slot has no address
+    // The host's own slot has no address: nothing, not even an empty address, marks it.
+    DispatchMessage(QString(), QStringLiteral("AKJo"));
+    QVERIFY(!ContestantTable[0].Acked);
+    QVERIFY(!ContestantTable[2].Acked);
     DispatchMessage(PeerB, QStringLiteral("RRAl"));
     QCOMPARE(ContestantTable[2].Confirmed, quint8(1));
     QCOMPARE(ContestantTable[1].Confirmed, quint8(0));
+    // Readiness does not free a slot whose question is still outstanding.
+    ContestantTable[2].Confirmed = 2;
+    DispatchMessage(PeerB, QStringLiteral("RRAl"));
+    QCOMPARE(ContestantTable[2].Confirmed, quint8(2));
 }
 
 void TestMessages::cancelAndDescription()
 {
-    mode(JoinGame);
+    acceptedBy(PeerA);
     RaceRunning = true;
     main->CancelBtn->show();
     DispatchMessage(PeerA, QStringLiteral("RCHosty"));
@@ -331,14 +490,21 @@ void TestMessages::cancelAndDescription()
     QVERIFY(main->CancelBtn->isHidden());
     QCOMPARE(ShutdownCountdown, 25);
     QCOMPARE(spoken, QStringList{"CANCELLED"});
-    // Also without a race.
+    // Also without a race (the cancel ended the joining: join again first).
+    acceptedBy(PeerA);
     ShutdownCountdown = 0;
     DispatchMessage(PeerA, QStringLiteral("RCHosty"));
     QCOMPARE(ShutdownCountdown, 25);
 
+    acceptedBy(PeerA);
     main->Memo1->setPlainText("old");
     DispatchMessage(PeerA, QStringLiteral("RTHosty&&Host: Hosty 50005\r\ntype3\r\nlevel1"));
     QCOMPARE(main->Memo1->toPlainText(), QStringLiteral("Host: Hosty 50005\ntype3\nlevel1"));
+    // Plain text: markup and entities show as they are; nothing is loaded.
+    const QString markup = QStringLiteral("Welcome <img src=\"missing.png\" width=\"900\"> <b>bold</b> &lt;\rsecond\nthird");
+    DispatchMessage(PeerA, QStringLiteral("RTHosty&&") + markup);
+    QCOMPARE(main->Memo1->toPlainText(),
+             QStringLiteral("Welcome <img src=\"missing.png\" width=\"900\"> <b>bold</b> &lt;\nsecond\nthird"));
     RaceRunning = true;
     DispatchMessage(PeerA, QStringLiteral("RTHosty&&during the race"));
     QCOMPARE(main->Memo1->toPlainText(), QString());
@@ -362,15 +528,20 @@ void TestMessages::invitationPing()
 
 void TestMessages::malformedMessagesChangeNothing()
 {
-    mode(JoinGame);
-    DispatchMessage(PeerA, QStringLiteral("RSH&&1001&&A&&Pip.acs&&1002&&B&&Bolt.acs"));
+    acceptedBy(PeerA);
+    DispatchMessage(PeerA, QStringLiteral("RSH&&1001&&A&&Pip.acs&&1002&&B&&Bolt.acs") + QStringLiteral("&& && && ").repeated(4));
     a->drain();
+    // Rosters without their eighteen fields, while no race runs (a race would drop any).
+    for (const QString &text : {QStringLiteral("RS&&99999&&X&&Y.acs"), QStringLiteral("RS"),
+                                QString::fromLatin1("RS\0\0&&\0", 6), QStringLiteral("RSH") + QStringLiteral("&&").repeated(30)})
+        DispatchMessage(PeerA, text);
+    QCOMPARE(main->Contestants->count(), 2);
+    QVERIFY(a->drain().isEmpty());
     RaceRunning = true;
     const QStringList garbage = {QString(), QStringLiteral("R"), QStringLiteral("RP"), QStringLiteral("RB"),
                                  QStringLiteral("ZZ&&1&&2"), QString::fromLatin1("RP\0\0&&\0", 7),
                                  QStringLiteral("RP&&&&&&&&&&&&&&"), QStringLiteral("rp&&50&&50"),
-                                 QStringLiteral("MEsomeone&&\r\n$$UIN1"), QStringLiteral("RZ"),
-                                 QStringLiteral("RS&&99999&&X&&Y.acs")};
+                                 QStringLiteral("MEsomeone&&\r\n$$UIN1"), QStringLiteral("RZ")};
     for (const QString &text : garbage)
         DispatchMessage(PeerA, text);
     QCOMPARE(main->Contestants->count(), 2);
@@ -382,6 +553,8 @@ void TestMessages::malformedMessagesChangeNothing()
 void TestMessages::groupSendsResendToTheSilent()
 {
     mode(HostGame);
+    main->GameType->setItemIndex(1);
+    main->Difficulty->setItemIndex(0);
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
     addRemote("Al", "70007", "Penny.acs", PeerB);
     a->answer("RS", "AKJo", GamePortNumber);   // Jo answers at once, Al never
@@ -394,11 +567,16 @@ void TestMessages::groupSendsResendToTheSilent()
     QCOMPARE(sentTo(b, 2), (QList<QByteArray>{"RPHosty&&0&&0&&0&&0&&0&&0", "RPHosty&&0&&0&&0&&0&&0&&0"}));
     SendCancel();
     QCOMPARE(sentTo(a, 3).mid(2), QList<QByteArray>{"RCHosty"});
-    // The settings to every remote contestant.
+    // Each change of the settings goes to every remote contestant.
+    a->drain();
+    b->drain();
     main->GameType->setItemIndex(3);
     main->Difficulty->setItemIndex(2);
-    SendGameDescription();
-    QCOMPARE(sentTo(b, 2).last(), QByteArray("RTHosty&&Host: Hosty 50005\r\ntype3\r\nlevel2"));
+    const QList<QByteArray> settings = {"RTHosty&&Host: Hosty 50005\r\ntype3\r\nlevel0",
+                                        "RTHosty&&Host: Hosty 50005\r\ntype3\r\nlevel2"};
+    QCOMPARE(sentTo(b, 2), settings);
+    QCOMPARE(sentTo(a, 2), settings);
+    QVERIFY(b->drain().isEmpty());
 }
 
 void TestMessages::requestRefusalsInOrder()
@@ -423,6 +601,41 @@ void TestMessages::requestRefusalsInOrder()
         AddContestant("X", QString::number(1000 + i), "Zed.acs");
     QCOMPARE(refusal("Bolt.acs", "60006"), QList<QByteArray>{"RDHosty&&rx1"});   // full: not asked
     QCOMPARE(questions.size(), 1);
+    // Malformed requests are dropped: no question, no answer, in any play mode.
+    mode(HostGame);
+    for (const QString &text : {QStringLiteral("RQ"), QStringLiteral("RQJo"), QString::fromLatin1("RQ\0&&\0\0&&\0", 9),
+                                QStringLiteral("RQJo&&&&Bolt.acs"), QStringLiteral("RQJo&&6000x&&Bolt.acs"),
+                                QStringLiteral("RQJo&&-6000&&Bolt.acs"), QStringLiteral("RQJo&&1234567890123456&&Bolt.acs"),
+                                QStringLiteral("RQJo&&60006"), QStringLiteral("RQJo&&60006&&"), QStringLiteral("RQJo&&60006&& "),
+                                QString::fromLatin1("RQJo&&60006&&\0\0", 15)})
+        DispatchMessage(PeerA, text);
+    QCOMPARE(questions.size(), 1);
+    QVERIFY(a->drain().isEmpty());
+    QCOMPARE(main->Contestants->count(), 1);
+}
+
+void TestMessages::requestDuringTheRaceStart()
+{
+    // "Start Game" was pressed: while the roster and the start signal go out, the
+    // characters are presented and the countdown runs, "race running" is still false.
+    // A request then is refused as during the race, without asking.
+    mode(HostGame);
+    main->GameType->setItemIndex(0);
+    addRemote("Jo", "60006", "Bolt.acs", PeerA);   // never acknowledges: the sends wait
+    QList<QByteArray> answer;
+    bool running = true;
+    QTimer::singleShot(50, this, [&] {
+        running = RaceRunning;
+        DispatchMessage(PeerB, QStringLiteral("RQAl&&70007&&Penny.acs"));
+        answer = b->texts(b->receive(1, 5000));
+        mode(NoPlayMode);   // ends the start here
+    });
+    StartRaceClick();
+    QVERIFY(!running);
+    QCOMPARE(answer, QList<QByteArray>{"RDHosty&&rx4"});
+    QVERIFY(questions.isEmpty());
+    a->drain();
+    b->drain();
 }
 
 void TestMessages::acceptedRequest()
@@ -462,21 +675,30 @@ void TestMessages::joinerAnswers()
 {
     mode(JoinGame);
     main->ReqPlayBtn->show();
+    // Nothing was asked of anybody: an acceptance or a denial is nobody's answer.
+    DispatchMessage(PeerA, QStringLiteral("RAHosty"));
+    DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx0"));
+    QVERIFY(HostAddress.isEmpty());
+    QVERIFY(boxes.isEmpty());
+    request->UINedit->setText(PeerA);
+    request->Charname->setText(QStringLiteral("Pip.acs"));
+    QVERIFY(request->ReqBtnClick());
+    QCOMPARE(sentTo(a, 1), QList<QByteArray>{"RQHosty&&50005&&Pip.acs"});
     DispatchMessage(PeerA, QStringLiteral("RAHosty"));
     QCOMPARE(HostAddress, PeerA);
     QVERIFY(main->ReqPlayBtn->isHidden());
     QCOMPARE(boxes, QStringList{"We were accepted for the game.\r\rClick \"OK\" button when ready for the Game."});
     QCOMPARE(sentTo(a, 2), (QList<QByteArray>{"RRHosty", "RRHosty"}));
-    DispatchMessage(PeerB, QStringLiteral("RDHosty&&rx2junk"));
+    DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx2junk"));
     QCOMPARE(boxes.last(), QStringLiteral("Our Play Request was Denied.\rReason:reason2"));
     // During a race: the address is kept, nothing is shown.
     RaceRunning = true;
-    DispatchMessage(PeerB, QStringLiteral("RAHosty"));
-    DispatchMessage(PeerB, QStringLiteral("RDHosty&&rx1"));
+    DispatchMessage(PeerA, QStringLiteral("RAHosty"));
+    DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx1"));
     RaceRunning = false;
-    QCOMPARE(HostAddress, PeerB);
+    QCOMPARE(HostAddress, PeerA);
     QCOMPARE(boxes.size(), 2);
-    QVERIFY(b->drain().isEmpty());
+    QVERIFY(a->drain().isEmpty());
 }
 
 void TestMessages::floodsOpenBoundedBoxes()
@@ -498,18 +720,20 @@ void TestMessages::floodsOpenBoundedBoxes()
     QVERIFY(a->drain().isEmpty());
     // Answers: one accepted notice and one denial box at a time.
     mode(JoinGame);
+    RequestedHostAddress = PeerA;
     int nested = 0;
     SetMessageBoxAnswerer([&](BoxKind, const QString &text) {
         boxes << text;
         if (++nested < 10) {
-            DispatchMessage(PeerB, QStringLiteral("RAHosty"));
-            DispatchMessage(PeerB, QStringLiteral("RDHosty&&rx%1").arg(nested % 6));
+            DispatchMessage(PeerA, QStringLiteral("RAHosty"));
+            DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx%1").arg(nested % 6));
         }
     });
     DispatchMessage(PeerA, QStringLiteral("RAHosty"));
     SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
     QCOMPARE(boxes.size(), 2);   // the accepted notice and, inside it, one denial
-    QCOMPARE(HostAddress, PeerB);
+    QCOMPARE(HostAddress, PeerA);
+    a->drain();
 }
 
 void TestMessages::requestDialog()
@@ -526,9 +750,14 @@ void TestMessages::requestDialog()
     QVERIFY(request->ReqBtnClick());
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"RQHosty&&50005&&Pip.acs"});
     QVERIFY(request->isHidden());
-    // An unknown UIN or no character: only a beep.
-    request->UINedit->setText("99999");
-    QVERIFY(!request->ReqBtnClick());
+    // An unknown UIN, dotted text that is no IPv4 address, or no character: only a beep,
+    // and the dialog stays.
+    request->show();
+    for (const char *typed : {"99999", "300.1.1.1", "a.b.c.d", "1.2.3.4.", "127.0.0.042x"}) {
+        request->UINedit->setText(QString::fromLatin1(typed));
+        QVERIFY2(!request->ReqBtnClick(), typed);
+    }
+    QVERIFY(request->isVisible());
     request->UINedit->setText("127.0.0.42");
     request->Charname->clear();
     QVERIFY(!request->ReqBtnClick());

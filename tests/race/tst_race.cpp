@@ -287,6 +287,13 @@ void TestRace::movesAndIdleGestures()
     MovedSinceCommentary = false;
     MoveContestant(1);
     QVERIFY(!MovedSinceCommentary);
+    // A progress far past the finish (or below the start) stays on the screen.
+    ContestantTable[1].Progress = 2000000000;
+    MoveContestant(1);
+    QCOMPARE(ContestantTable[1].LastX, screen.width());
+    ContestantTable[1].Progress = -2000000000;
+    MoveContestant(1);
+    QCOMPARE(ContestantTable[1].LastX, 0);
     UnloadCharacter("Player1");
 }
 
