@@ -139,7 +139,7 @@ def race_once(game, lan, timeout):
                 for answer in answerers:
                     answer()
         try:
-            boards = watch_scoreboards({NAMES[i]: copies[i] for i in range(6)}, timeout, seen, tick)
+            boards = watch_scoreboards({NAMES[i]: copies[i] for i in range(6)}, timeout, seen, tick, lines=3)
         except TimeoutError:
             boards = {}
             for label, i in index.items():   # where the copies that showed no board got to

@@ -90,10 +90,10 @@ def scoreboard(app):
     return lines if "Win:" in lines else None
 
 
-def watch_scoreboards(copies, timeout=600, seen=None, tick=None):
+def watch_scoreboards(copies, timeout=600, seen=None, tick=None, lines=1):
     """Watches every copy's scoreboard at once (each shows only until its copy ends);
-    returns the boards seen by label. seen(label) runs when a copy's board first shows,
-    tick() on every look."""
+    returns the boards seen by label, each once it shows at least the given number of
+    lines. seen(label) runs when a copy's board first shows, tick() on every look."""
     boards = {}
 
     def all_boards():
@@ -105,7 +105,7 @@ def watch_scoreboards(copies, timeout=600, seen=None, tick=None):
                     board = scoreboard(copy.app)
                 except GLib.GError:   # the copy has ended
                     board = None
-                if board:
+                if board and len(board) >= lines:
                     boards[label] = board
                     if seen:
                         seen(label)
