@@ -58,6 +58,25 @@ bool sendFromOwnSocket(const QByteArray &text, const QHostAddress &to, quint16 t
     return socket.writeDatagram(text, to, toPort) == text.size();
 }
 
+// The text as a dotted IPv4 address (four numbers 0..255, written without leading
+// zeros), or empty when it is not one ("300.1.1.1", "a.b.c.d", "1.2.3").
+QString DottedAddress(const QString &text)
+{
+    const QStringList parts = text.split(u'.');
+    if (parts.size() != 4)
+        return QString();
+    QStringList numbers;
+    for (const QString &part : parts) {
+        if (!IsDigits(part, 3))
+            return QString();
+        const int value = part.toInt();
+        if (value > 255)
+            return QString();
+        numbers << QString::number(value);
+    }
+    return numbers.join(u'.');
+}
+
 } // namespace
 
 bool TRepeatFilter::accept(const QString &address, const QString &text, qint64 nowMs)
@@ -241,19 +260,3 @@ QString ResolvePlayerAddress(const QString &typed)
     return DottedAddress(result);
 }
 
-QString DottedAddress(const QString &text)
-{
-    const QStringList parts = text.split(u'.');
-    if (parts.size() != 4)
-        return QString();
-    QStringList numbers;
-    for (const QString &part : parts) {
-        if (!IsDigits(part, 3))
-            return QString();
-        const int value = part.toInt();
-        if (value > 255)
-            return QString();
-        numbers << QString::number(value);
-    }
-    return numbers.join(u'.');
-}

@@ -94,9 +94,6 @@ bool SendInvitePing(const QString &code, const QString &address, const QString &
 bool SendMessengerText(const QString &text, const QString &address);
 // A dotted IPv4 address for a typed UIN (through UINIP.lst) or address, or empty.
 QString ResolvePlayerAddress(const QString &typed);
-// The text as a dotted IPv4 address (four numbers 0..255, written without leading
-// zeros), or empty when it is not one ("300.1.1.1", "a.b.c.d", "1.2.3").
-QString DottedAddress(const QString &text);
 
 // Set by every "AK" game message that arrives; a sender that waits for an acknowledgement
 // clears it first and polls it between its Delay steps.

@@ -337,8 +337,8 @@ void TestMessages::answersAndSkipsAreCountedOnce()
 void TestMessages::onlyTheHostSteers()
 {
     TQuestionForm form;
-    const QStringList hostMessages = {"RCH", "RPH&&50&&50", "RSH&&1&&X&&Zed.acs" + QStringLiteral("&& && && ").repeated(5),
-                                      "SRH", "RZH&&MA&&12&&7 + 5&&1", "RTH&&taken over"};
+    const QStringList hostMessages = {"SRH", "RPH&&50&&50", "RSH&&1&&X&&Zed.acs" + QStringLiteral("&& && && ").repeated(5),
+                                      "RZH&&MA&&12&&7 + 5&&1", "RTH&&taken over", "RCH"};
     auto noneTakenFrom = [&](const QString &address, Peer *peer) {
         main->Memo1->setPlainText(QStringLiteral("mine"));
         const int count = main->Contestants->count();
