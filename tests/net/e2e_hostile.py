@@ -59,6 +59,9 @@ class HostileRaceTest(lan.LanRace):
             boards = self.race(host, joiner, tick=tick, timeout=180)
         finally:
             print(f"questions answered on the joiner: {len(answered)}", flush=True)
+            for label in before:
+                print(f"{label}: {before[label] // 1024} MiB before the attack, peak {peak[label] // 1024} MiB",
+                      flush=True)
             if peer is not None:
                 output = peer.communicate(timeout=120)[0]
                 report = json.loads(output) if output else None
@@ -70,8 +73,6 @@ class HostileRaceTest(lan.LanRace):
             self.assertTrue(report["resent"], "the copies' own datagrams were sent again")
         self.assertEqual(boards["host"]["Win:"], "Win: Jo (Bolt)")
         for label in pids:
-            print(f"{label}: {before[label] // 1024} MiB before the attack, peak {peak[label] // 1024} MiB",
-                  flush=True)
             self.assertLess(peak[label], before[label] + MEMORY_GROWTH_KB, f"the {label}'s memory stays bounded")
 
 
