@@ -58,7 +58,8 @@ class HostileRaceTest(lan.LanRace):
         try:
             boards = self.race(host, joiner, tick=tick, timeout=180)
         finally:
-            print(f"questions answered on the joiner: {len(answered)}", flush=True)
+            print(f"questions answered on the joiner: {len(answered)}; copies ended with "
+                  f"{host.process.poll()} (host), {joiner.process.poll()} (joiner)", flush=True)
             for label in before:
                 print(f"{label}: {before[label] // 1024} MiB before the attack, peak {peak[label] // 1024} MiB",
                       flush=True)
