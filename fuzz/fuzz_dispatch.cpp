@@ -1,13 +1,18 @@
 // Game messages arrive from anyone on the network: the receive path (size limit, 8-bit
 // text, repeat filter) and the dispatcher, with the main window in every play mode. The
-// first byte sets the scene (play mode, race running, the answer to a play request);
-// the rest is the datagram. "SR" is not dispatched: it starts a whole race.
+// first byte sets the scene (play mode, race running, the answer to a play request, the
+// sender of the first datagram); the rest is one datagram or several, each after the
+// first preceded by a byte that names its sender: 0x1e the host, 0x1f a stranger. The
+// datagrams after the first arrive from the event loop, as they would during the waits of
+// a joined race that "SR" starts (time scale near zero); once they are all delivered, the
+// host cancels whatever race is still on, so that every input ends.
 #include "FuzzSupport.h"
 #include "GameMessages.h"
 #include "InternetUnit.h"
 #include "MainUnit.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
+#include "RaceStart.h"
 #include "RadioGroup.h"
 #include "kw_unit.h"
 #include "scramble_keys.h"
@@ -21,6 +26,59 @@
 namespace {
 
 bool answerYes = false;
+const QString HostSender = QStringLiteral("127.0.0.9");
+const QString StrangerSender = QStringLiteral("127.0.0.8");
+
+struct Datagram
+{
+    QString sender;
+    QString text;
+};
+QList<Datagram> pending;
+
+// The transport's path from a received datagram to the dispatcher.
+void deliver(const Datagram &datagram)
+{
+    static TRepeatFilter filter;
+    static qint64 clockMs = 0;
+    clockMs += 10000;   // past the repeat window: the filter's memory, not its clock, is fuzzed
+    if (filter.accept(datagram.sender, datagram.text, clockMs))
+        DispatchMessage(datagram.sender, datagram.text);
+}
+
+bool feeding = false;
+
+// One event-loop turn: the next datagram, or, when all are in, the host's cancel of a
+// race still on (it ends the race once its rounds have begun). The next turn is due
+// before this one's work, so that it comes during the waits of a race this one starts
+// (a timer does not fire again while its own handler runs).
+void feed()
+{
+    if (!feeding)
+        return;
+    QTimer::singleShot(0, &feed);
+    if (!pending.isEmpty())
+        deliver(pending.takeFirst());
+    else if (RaceInProgress())
+        DispatchMessage(HostSender, QStringLiteral("RCHost"));
+}
+
+QList<Datagram> splitDatagrams(const QByteArray &bytes, const QString &firstSender)
+{
+    QList<Datagram> datagrams{{firstSender, {}}};
+    QByteArray text;
+    for (const char byte : bytes) {
+        if (byte == '\x1e' || byte == '\x1f') {
+            datagrams.back().text = FromBytes(text);
+            datagrams.append({byte == '\x1e' ? HostSender : StrangerSender, {}});
+            text.clear();
+        } else {
+            text.append(byte);
+        }
+    }
+    datagrams.back().text = FromBytes(text);
+    return datagrams;
+}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -71,6 +129,9 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
             {"denied", QByteArray("\x01RDHost&&rx0")},
             {"ready", QByteArray("\x12RRSam")},
             {"ack", QByteArray("\x12" "AKSam")},
+            {"joined-race", QByteArray("\x42RSHost&&40001&&Robin&&Pip.acs&&40002&&Sam&&Bolt.acs&& && && && && && && && && && && "
+                                       "\x1eSRHost\x1eRPHost&&50&&20&&0&&0&&0&&0\x1eRPHost&&92&&20&&0&&0&&0&&0")},
+            {"stranger-in-race", QByteArray("\x42SRHost\x1fRPEve&&92&&92&&0&&0&&0&&0\x1fRCEve\x1fRAEve")},
         };
         for (const auto &[name, bytes] : messages)
             fuzz::WriteSeed(seeds, name, bytes);
@@ -88,8 +149,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static TRepeatFilter filter;
-    static qint64 clockMs = 0;
     if (size < 1 || size - 1 > size_t(DatagramBufferSize))
         return 0;   // the transport drops a longer datagram whole
     const int scene = data[0];
@@ -97,11 +156,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     RaceRunning = scene & 0x10;
     JoinedRace = false;
     answerYes = scene & 0x20;
-    const QString text = FromBytes(fuzz::Bytes(data + 1, size - 1));
-    clockMs += 10000;   // past the repeat window: the filter's memory, not its clock, is fuzzed
-    if (text.startsWith(QLatin1String("SR")) || !filter.accept(QStringLiteral("127.0.0.9"), text, clockMs))
-        return 0;
-    DispatchMessage(QStringLiteral("127.0.0.9"), text);
+    HostAddress = scene & 0x40 ? HostSender : QString();
+    pending = splitDatagrams(fuzz::Bytes(data + 1, size - 1), scene & 0x80 ? StrangerSender : HostSender);
+    // Until every datagram is delivered, then two turns more for a race whose start was
+    // put off until another had ended: a race runs inside one turn, its waits feeding the
+    // rest and then the cancel. A race that does not end is a hang the fuzzer reports.
+    feeding = true;
+    QTimer::singleShot(0, &feed);
+    for (int turnsAfter = 0; turnsAfter < 2;) {
+        QCoreApplication::processEvents();
+        if (pending.isEmpty())
+            ++turnsAfter;
+    }
+    feeding = false;
+    QCoreApplication::processEvents();
     if (MainForm->Contestants->count() > MaxContestants)
         std::abort();   // the roster never holds more than six
     RaceRunning = false;

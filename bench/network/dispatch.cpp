@@ -70,7 +70,11 @@ int main(int argc, char **argv)
     });
     for (int i = 0; i < Count; ++i) {
         done = false;
-        const QByteArray text = (i % 2 ? "RRJo&&" : "RBJo&&60006&&") + QByteArray::number(i);
+        // An answer counts for the question outstanding: question i is out to Jo.
+        ContestantTable[1].Confirmed = 2;
+        ContestantTable[1].QuestionNumber = i + 1;
+        const QByteArray number = QByteArray::number(i);
+        const QByteArray text = i % 2 ? "RRJo&&" + number : "RBJo&&60006&&" + number + "&&" + number;
         sentAt = clock.nsecsElapsed();
         peer.send(text, QStringLiteral("127.0.0.51"), Port);
         QEventLoop loop;

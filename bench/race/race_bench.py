@@ -9,37 +9,7 @@ import sys
 import tempfile
 import time
 
-from desktop import Game, application, find, is_showing, press, wait_find, wait_for
-
-CLOCK = os.sysconf("SC_CLK_TCK")
-
-
-def game_pid(messenger_pid):
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                with open(f"/proc/{entry}/stat") as f:
-                    fields = f.read().split()
-                if int(fields[3]) == messenger_pid:
-                    return int(entry)
-            except OSError:
-                pass
-    return None
-
-
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / CLOCK
-
-
-def status_kb(pid, key="VmHWM:"):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith(key):
-                return int(line.split()[1])
-    return 0
-
+from desktop import Game, application, cpu_seconds, find, game_pid, is_showing, press, status_kb, wait_find, wait_for
 
 def x_server_pid():
     """The Xvfb serving our DISPLAY (started by xvfb-run with the display number)."""

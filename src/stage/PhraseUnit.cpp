@@ -24,18 +24,44 @@ bool openPhraseFile(const QString &path, QFile &file)
 }
 
 // Reads the texts of the first lines whose first three characters are the code, then
-// closes the file.
+// closes the file. The file is read in blocks and scanned in place: a line costs no
+// allocation unless it matches, and of a line only its first characters are kept.
 QStringList readMatchingTexts(QFile &file, const QString &code)
 {
     QStringList texts;
-    while (texts.size() < MaxMatches && !file.atEnd()) {
-        const qint64 before = file.pos();
-        const QString line = ReadTextLine(file);
-        if (file.pos() == before)   // a read that makes no headway: stop, do not spin
-            break;
-        if (line.left(CodeLength) == code)
-            texts.append(line.mid(TextStart, TextLength));
+    const QByteArray codeBytes = ToBytes(code);
+    if (FromBytes(codeBytes) != code) {   // no 8-bit text reads as this code
+        file.close();
+        return texts;
     }
+    constexpr qsizetype Kept = TextStart + TextLength;
+    QByteArray line;          // the line's first Kept bytes
+    bool onlyReturnsCut = true;   // every byte of the line past Kept is a carriage return
+    const auto endLine = [&] {
+        if (onlyReturnsCut) {   // trailing carriage returns are not part of the text
+            while (line.endsWith('\r'))
+                line.chop(1);
+        }
+        if (line.startsWith(codeBytes))
+            texts.append(FromBytes(line.mid(TextStart, TextLength)));
+        line.truncate(0);
+        onlyReturnsCut = true;
+    };
+    line.reserve(Kept);
+    char block[16384];   // a read buffer's size or more: QFile reads straight into it
+    qint64 got = 0;
+    while (texts.size() < MaxMatches && (got = file.read(block, sizeof block)) > 0) {
+        for (qint64 i = 0; i < got && texts.size() < MaxMatches; ++i) {
+            if (block[i] == '\n')
+                endLine();
+            else if (line.size() < Kept)
+                line.append(block[i]);
+            else if (block[i] != '\r')
+                onlyReturnsCut = false;
+        }
+    }
+    if (texts.size() < MaxMatches && !line.isEmpty())
+        endLine();   // a last line without a line break
     file.close();
     return texts;
 }

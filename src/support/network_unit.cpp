@@ -61,12 +61,17 @@ struct HeldFile {
 };
 std::vector<HeldFile> heldFiles;
 
-bool heldByThisProgram(const struct stat &wanted)
+// A file object that was closed, reopened elsewhere or destroyed holds nothing now.
+void forgetReleasedFiles()
 {
-    // A file object that was closed, reopened elsewhere or destroyed holds nothing now.
     std::erase_if(heldFiles, [](const HeldFile &held) {
         return !held.file || !held.file->isOpen() || held.file->handle() != held.fd;
     });
+}
+
+bool heldByThisProgram(const struct stat &wanted)
+{
+    forgetReleasedFiles();
     return std::any_of(heldFiles.begin(), heldFiles.end(), [&wanted](const HeldFile &held) {
         return held.device == wanted.st_dev && held.inode == wanted.st_ino;
     });
@@ -103,8 +108,10 @@ Attempt tryOpen(const QString &native, const OpenRequest &request, QFile &file)
         ::close(fd);
         return Attempt::Failed;
     }
-    if (locked)
+    if (locked) {
+        forgetReleasedFiles();   // else every open of a run would stay listed
         heldFiles.push_back({QPointer<QFile>(&file), fd, st.st_dev, st.st_ino});
+    }
     return Attempt::Opened;
 }
 
@@ -181,7 +188,18 @@ bool OpenTextFile(const QString &path, const QString &mode, QFile &file)
 
 QString ReadTextLine(QFile &file)
 {
-    QByteArray line = file.readLine();
+    // Read in small pieces: a readLine() without a limit makes room for a whole read
+    // buffer (16 KB) for every line, however short.
+    QByteArray line;
+    char piece[256];
+    for (;;) {
+        const qint64 got = file.readLine(piece, sizeof piece);
+        if (got <= 0)
+            break;
+        line.append(piece, got);
+        if (piece[got - 1] == '\n' || got < qint64(sizeof piece) - 1)
+            break;
+    }
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
     return FromBytes(line);

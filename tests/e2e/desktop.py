@@ -32,11 +32,13 @@ def make_demo(folder, name="Robin", uin="40001", buddies=(), extra=()):
     return folder
 
 
-def launch(folder, uin="40002", time_scale="0.05", env=None):
+def launch(folder, uin="40002", time_scale="0.05", env=None, prefix=()):
+    """Starts the game through the messenger; prefix (such as nsenter's arguments) goes
+    before the messenger's command line."""
     environment = dict(os.environ, HOLLYFROST_TIME_SCALE=time_scale)
     environment.update(env or {})
     # A session of its own, so that the game goes with the messenger when a test ends.
-    return subprocess.Popen([MESSENGER, "launch", folder, *([uin] if uin else [])], env=environment,
+    return subprocess.Popen([*prefix, MESSENGER, "launch", folder, *([uin] if uin else [])], env=environment,
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
 
 
@@ -156,6 +158,36 @@ def geometry(window):
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
     except (KeyError, ValueError):
         return None
+
+
+def game_pid(messenger_pid):
+    """The game that a messenger started (its child process), or None."""
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/stat") as f:
+                    fields = f.read().split()
+                if int(fields[3]) == messenger_pid:
+                    return int(entry)
+            except OSError:
+                pass
+    return None
+
+
+def status_kb(pid, key="VmHWM:"):
+    """A memory figure of a process in KiB (peak resident memory by default)."""
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith(key):
+                return int(line.split()[1])
+    return 0
+
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 class Game:

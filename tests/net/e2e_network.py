@@ -29,9 +29,10 @@ GAME_TYPE = os.environ.get("HF_NETWORK_GAME_TYPE", "Random Race")
 
 class Copy:
     """One copy of the game with its own messenger folder, registry, temporary and runtime
-    folders and address, plus a stand-in messenger listening on its messenger port."""
+    folders and address, plus a stand-in messenger listening on its messenger port. Both
+    programs start behind prefix (such as nsenter into a network namespace)."""
 
-    def __init__(self, root, name, uin, address, buddies, launched_for, character):
+    def __init__(self, root, name, uin, address, buddies, launched_for, character, prefix=()):
         self.folder = make_demo(os.path.join(root, name), name=name, uin=uin, buddies=buddies,
                                 extra=["--character", "C:\\Windows\\msagent\\chars\\" + character,
                                        "--game-port", GAME_PORT, "--messenger-port", MESSENGER_PORT])
@@ -40,11 +41,11 @@ class Copy:
         self.env = dict(HOLLYFROST_BIND_ADDRESS=address, HOLLYFROST_REGISTRY=os.path.join(private, "registry.ini"),
                         TMPDIR=private, XDG_RUNTIME_DIR=private)
         self.messenger = subprocess.Popen(
-            [MESSENGER, "listen", "--address", address, "--port", MESSENGER_PORT, "--folder", self.folder],
+            [*prefix, MESSENGER, "listen", "--address", address, "--port", MESSENGER_PORT, "--folder", self.folder],
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True,
             env=dict(os.environ, **self.env))
         self.messenger.stdout.readline()   # "listening ..."
-        self.process = launch(self.folder, launched_for, TIME_SCALE, self.env)
+        self.process = launch(self.folder, launched_for, TIME_SCALE, self.env, prefix)
         self.app = None
 
     def stop(self):
@@ -89,10 +90,10 @@ def scoreboard(app):
     return lines if "Win:" in lines else None
 
 
-def watch_scoreboards(copies, timeout=600, seen=None, tick=None):
+def watch_scoreboards(copies, timeout=600, seen=None, tick=None, lines=1):
     """Watches every copy's scoreboard at once (each shows only until its copy ends);
-    returns the boards seen by label. seen(label) runs when a copy's board first shows,
-    tick() on every look."""
+    returns the boards seen by label, each once it shows at least the given number of
+    lines. seen(label) runs when a copy's board first shows, tick() on every look."""
     boards = {}
 
     def all_boards():
@@ -104,7 +105,7 @@ def watch_scoreboards(copies, timeout=600, seen=None, tick=None):
                     board = scoreboard(copy.app)
                 except GLib.GError:   # the copy has ended
                     board = None
-                if board:
+                if board and len(board) >= lines:
                     boards[label] = board
                     if seen:
                         seen(label)
@@ -126,7 +127,33 @@ def press_in_box(app, text_part, button, timeout=60):
     return dialog
 
 
-class NetworkRaceTest(unittest.TestCase):
+def simple_math_answerer(joiner, answered):
+    """A tick for watch_scoreboards: answers the Simple Math question shown on the joiner,
+    as its player types it, and notes each answered question in answered."""
+    def answer():
+        try:
+            box = find(joiner.app, "Answer", "text", showing=True)
+            button = find(joiner.app, "Answer", "push button", showing=True)
+            if box is None or button is None:
+                return
+            shown = [node.name for node in walk(button.parent)
+                     if node.getRoleName() == "label" and node.name and node.name != "Wrong - Try Again"]
+            match = re.search(r"(\d+) ([-+X]) (\d+)\s*$", shown[0] if shown else "")
+            if not match:
+                return
+            a, op, b = int(match.group(1)), match.group(2), int(match.group(3))
+            box.queryEditableText().setTextContents(str(a + b if op == "+" else a - b if op == "-" else a * b))
+            press(button)
+            answered.append(match.group(0))
+        except GLib.GError:   # the window went away meanwhile
+            pass
+    return answer
+
+
+class LanRace(unittest.TestCase):
+    """Two copies gathered for a LAN race and the race itself, for the tests below and
+    the hostile peer test."""
+
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
         self.copies = []
@@ -177,13 +204,13 @@ class NetworkRaceTest(unittest.TestCase):
         wait_for(lambda: f"Host: Robin {HOST_UIN}" in text_of(memo), 30, 0.2, "the host's settings on the joiner")
         return host, joiner
 
-    def race(self, host, joiner, tick=None):
+    def race(self, host, joiner, tick=None, timeout=600):
         """Starts the race on the host; both copies show the same scoreboard and end."""
         loss = os.environ.get("HF_NETWORK_LOSS_COMMAND")
         if loss:   # from here on datagrams are lost at random
             subprocess.run(loss, shell=True, check=True)
         press(wait_find(host.app, "Start Game", "push button"))
-        boards = watch_scoreboards({"host": host, "joiner": joiner}, tick=tick)
+        boards = watch_scoreboards({"host": host, "joiner": joiner}, timeout, tick=tick)
         self.assertEqual(set(boards), {"host", "joiner"}, "both copies showed a scoreboard")
         print("scoreboards:", boards, flush=True)
         if loss:
@@ -195,6 +222,8 @@ class NetworkRaceTest(unittest.TestCase):
             self.assertEqual(code, 0, copy.process.stdout.read().decode(errors="replace"))
         return boards
 
+
+class NetworkRaceTest(LanRace):
     def test_lan_race_from_invitation_to_both_scoreboards(self):
         host, joiner = self.gather(GAME_TYPE)
         self.race(host, joiner)
@@ -204,25 +233,7 @@ class NetworkRaceTest(unittest.TestCase):
         # its question window; the host counts the answers, so the joiner's runner wins.
         host, joiner = self.gather("Simple Math")
         answered = []
-
-        def answer():
-            try:
-                box = find(joiner.app, "Answer", "text", showing=True)
-                button = find(joiner.app, "Answer", "push button", showing=True)
-                if box is None or button is None:
-                    return
-                shown = [node.name for node in walk(button.parent)
-                         if node.getRoleName() == "label" and node.name and node.name != "Wrong - Try Again"]
-                match = re.search(r"(\d+) ([-+X]) (\d+)\s*$", shown[0] if shown else "")
-                if not match:
-                    return
-                a, op, b = int(match.group(1)), match.group(2), int(match.group(3))
-                box.queryEditableText().setTextContents(str(a + b if op == "+" else a - b if op == "-" else a * b))
-                press(button)
-                answered.append(match.group(0))
-            except GLib.GError:   # the window went away meanwhile
-                pass
-        boards = self.race(host, joiner, tick=answer)
+        boards = self.race(host, joiner, tick=simple_math_answerer(joiner, answered))
         self.assertGreaterEqual(len(answered), 8)
         self.assertEqual(boards["joiner"]["Win:"], "Win: Jo (Bolt)")
 

@@ -77,10 +77,21 @@ private slots:
     void textIsCharactersFiveTo304WithAnySeparator()
     {
         const QByteArray longText(320, 'x');
-        write("stdtalk.lst", "lg1:" + longText + "\r\nsp1\tkeeps  inner  blanks \nlf1 unix line end");
+        write("stdtalk.lst", "lg1:" + longText + "\r\nsp1\tkeeps  inner  blanks \nlf1 unix line end\n"
+                             "cr1 trailing returns\r\r\r\ncr2 an inner\rreturn\r\n"
+                             "cr3 " + QByteArray(298, 'y') + "\r\r\r\r\r\ncr4 " + QByteArray(298, 'z') + "\r\r\rz\n"
+                             "ln1 " + QByteArray(40000, 'w') + "\nln2 after a long line");
         QCOMPARE(LookupPhrase("lg1"), QString(300, u'x'));
         QCOMPARE(LookupPhrase("sp1"), QString("keeps  inner  blanks "));
         QCOMPARE(LookupPhrase("lf1"), QString("unix line end"));
+        // Carriage returns at a line's end are no text, inside it they are, also where the
+        // line is longer than the text taken.
+        QCOMPARE(LookupPhrase("cr1"), QString("trailing returns"));
+        QCOMPARE(LookupPhrase("cr2"), QString("an inner\rreturn"));
+        QCOMPARE(LookupPhrase("cr3"), QString(298, u'y'));
+        QCOMPARE(LookupPhrase("cr4"), QString(298, u'z') + "\r\r");
+        QCOMPARE(LookupPhrase("ln1"), QString(300, u'w'));
+        QCOMPARE(LookupPhrase("ln2"), QString("after a long line"));
     }
 
     void shortMatchingLineGivesEmptyTextNotTheBackup()
