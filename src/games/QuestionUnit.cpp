@@ -52,21 +52,30 @@ QString ownUin()
     return QString::number(Records::Options.UserUin);
 }
 
+// A report whose resends all went unacknowledged: the host still waits for it, so it is
+// sent again when the host puts the same question again.
+struct UnacknowledgedReport {
+    QString host, code, payload;
+} unacknowledged;
+
 // Sends a report ("RB" or "RK") to the race host and repeats it every 500 ms, at most
-// `repeats` times, until an acknowledgement arrives. The question's number rides as a
+// `repeats` times, until the host acknowledges it. The question's number rides as a
 // trailing field, so that the host counts the report once for that question.
 void sendReport(const QString &code, const QString &host, const QString &answer, int repeats)
 {
     QString payload = QStringLiteral("&&") + ownUin() + QStringLiteral("&&") + answer;
     if (!currentNumber.isEmpty())
         payload += QStringLiteral("&&") + currentNumber;
+    unacknowledged = {host, code, payload};
+    const AckWait acknowledged(host);
     SendGameMessage(code, host, payload);
-    AckFlag = false;
-    for (int i = 0; i < repeats && !AckFlag; ++i) {
+    for (int i = 0; i < repeats && !acknowledged.arrived(); ++i) {
         Delay(500);
-        if (!AckFlag)
+        if (!acknowledged.arrived())
             SendGameMessage(code, host, payload);
     }
+    if (acknowledged.arrived() && unacknowledged.payload == payload)
+        unacknowledged = {};
 }
 
 // Ends a running dexterity test and takes the Announcer out of the way.
@@ -255,9 +264,24 @@ void ShowQuestion(const QString &sender, const QString &payload)
 {
     SendGameMessage(QStringLiteral("AK"), sender, QString());
     const QString key = sender + payload;
+    if (key == LastQuestionKey && !sender.isEmpty() && sender == unacknowledged.host) {
+        // The host puts again the question answered here: the report was lost.
+        SendGameMessage(unacknowledged.code, unacknowledged.host, unacknowledged.payload);
+        return;
+    }
     if (key == LastQuestionKey || !QuestionForm)
         return;
+    // A host numbers its questions upwards: one numbered below the question shown last
+    // from the same host is an old one replayed or delayed, and would replace the
+    // question the host waits for.
+    QString number = payload.section(QStringLiteral("&&"), 3, 3);
+    if (!IsDigits(number, 9))
+        number.clear();
+    if (!LastQuestionKey.isEmpty() && !sender.isEmpty() && sender == CurrentSender && !number.isEmpty()
+        && !currentNumber.isEmpty() && number.toInt() < currentNumber.toInt())
+        return;
     LastQuestionKey = key;
+    unacknowledged = {};
     ++questionsShown;
     TQuestionForm *form = QuestionForm;
     form->show();
@@ -269,9 +293,7 @@ void ShowQuestion(const QString &sender, const QString &payload)
     const QString code = NextField(fields);
     CurrentAnswer = NextField(fields);
     const QString text = AsciiUpperCase(NextField(fields));
-    currentNumber = payload.section(QStringLiteral("&&"), 3, 3);   // the question's number
-    if (!IsDigits(currentNumber, 9))
-        currentNumber.clear();
+    currentNumber = number;
     CurrentSender = sender;
     scrambledLetters = code == QLatin1String("WS") ? text : QString();
 
@@ -317,6 +339,12 @@ void RunQuestionRound()
         ContestantRecord &record = ContestantTable[slot];
         if (record.Address.isEmpty() || record.Confirmed == 2) {
             record.Acked = true;   // nothing to wait for
+            // A question still outstanding is put again, once a round: the question or
+            // its answer may have been lost after all their resends.
+            const Records::QuestionRecord outstanding = ReadQuestionRecord(record.QuestionNumber - 1);
+            if (!record.Address.isEmpty() && !outstanding.Text.isEmpty())
+                SendGameMessage(QStringLiteral("RZ"), record.Address,
+                                outstanding.Text + QStringLiteral("&&") + QString::number(record.QuestionNumber - 1));
             continue;
         }
         const Records::QuestionRecord stored = ReadQuestionRecord(record.QuestionNumber);

@@ -195,7 +195,6 @@ void ForgetNetworkGame()
     RequestedHostAddress.clear();
     LastRosterPayload.clear();
     JoinedRace = false;
-    AckFlag = false;
     LastQuestionKey.clear();
     if (InternetForm)
         InternetForm->ForgetRepeats();
@@ -215,7 +214,7 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
     const QString senderName = NextField(payload);
 
     if (code == QLatin1String("AK")) {
-        AckFlag = true;
+        AckWait::Note(senderAddress);
         markSender(senderAddress, [](ContestantRecord &record) { record.Acked = true; });
         return;
     }

@@ -10,7 +10,27 @@
 #include <QUdpSocket>
 
 TInternetForm *InternetForm = nullptr;
-bool AckFlag = false;
+namespace {
+QList<AckWait *> ackWaits;   // the waits in progress, innermost last
+} // namespace
+
+AckWait::AckWait(const QString &from)
+    : address(from)
+{
+    ackWaits.append(this);
+}
+
+AckWait::~AckWait()
+{
+    ackWaits.removeOne(this);
+}
+
+void AckWait::Note(const QString &from)
+{
+    for (AckWait *wait : std::as_const(ackWaits))
+        if (!from.isEmpty() && wait->address == from)
+            wait->arrivedFlag = true;
+}
 
 namespace {
 
@@ -235,14 +255,14 @@ bool SendInvitePing(const QString &code, const QString &address, const QString &
 bool SendMessengerText(const QString &text, const QString &address)
 {
     const QString payload = MessengerTextPayload(text);
+    const AckWait acknowledged(address);
     SendToPorts(QStringLiteral("ME"), address, payload, MessengerPort());
-    AckFlag = false;
-    for (int i = 0; i < 100 && !AckFlag; ++i)
+    for (int i = 0; i < 100 && !acknowledged.arrived(); ++i)
         Delay(10);
-    if (AckFlag)
+    if (acknowledged.arrived())
         return true;
     SendToPorts(QStringLiteral("ME"), address, payload, 80);
-    return AckFlag;
+    return acknowledged.arrived();
 }
 
 QString ResolvePlayerAddress(const QString &typed)

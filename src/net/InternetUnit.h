@@ -95,9 +95,25 @@ bool SendMessengerText(const QString &text, const QString &address);
 // A dotted IPv4 address for a typed UIN (through UINIP.lst) or address, or empty.
 QString ResolvePlayerAddress(const QString &typed);
 
-// Set by every "AK" game message that arrives; a sender that waits for an acknowledgement
-// clears it first and polls it between its Delay steps.
-extern bool AckFlag;
+// A wait for an "AK" from one address. Made before the message it waits on is sent, it
+// notes every "AK" from that address that arrives while it lives; an "AK" from any other
+// address does not end it, so that a stranger cannot cut a report's resends short.
+// Waits may nest (a handler runs inside another's Delay): each keeps its own note.
+class AckWait
+{
+public:
+    explicit AckWait(const QString &from);
+    ~AckWait();
+    AckWait(const AckWait &) = delete;
+    AckWait &operator=(const AckWait &) = delete;
+    bool arrived() const { return arrivedFlag; }
+    // Called for every "AK" that arrives.
+    static void Note(const QString &from);
+
+private:
+    QString address;
+    bool arrivedFlag = false;
+};
 
 // The host's group sends to every remote contestant (GameMessages.cpp): the roster
 // ("RS", three rounds), the start signal ("SR", three rounds), every contestant's

@@ -462,9 +462,13 @@ void TestMessages::acknowledgementsAndReadiness()
     mode(HostGame);
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
     addRemote("Al", "70007", "Penny.acs", PeerB);
-    AckFlag = false;
-    DispatchMessage(PeerA, QStringLiteral("AKJo"));
-    QVERIFY(AckFlag);
+    {
+        // A wait ends only on an acknowledgement from the address it waits on.
+        const AckWait fromA(PeerA), fromB(PeerB);
+        DispatchMessage(PeerA, QStringLiteral("AKJo"));
+        QVERIFY(fromA.arrived());
+        QVERIFY(!fromB.arrived());
+    }
     QVERIFY(ContestantTable[1].Acked);
     QVERIFY(!ContestantTable[2].Acked);
     // The host's own slot has no address: nothing, not even an empty address, marks it.
