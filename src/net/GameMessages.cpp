@@ -108,7 +108,8 @@ void startJoinedRace(const QString &senderAddress)
     Acknowledge(senderAddress);
     Delay(300);
     Acknowledge(senderAddress);
-    StartJoinedRace();
+    if (FromOwnHost(senderAddress))   // not cancelled, nor left, meanwhile
+        StartJoinedRace();
 }
 
 void cancelledByHost()
@@ -116,6 +117,7 @@ void cancelledByHost()
     // The host has ended its game: this copy is no longer joined to it, so that its late
     // resends ("RZ" above all) are ignored.
     HostAddress.clear();
+    CancelRaceStart();
     RaceRunning = false;
     if (MainForm)
         MainForm->CancelBtn->hide();

@@ -31,6 +31,7 @@ const QString Announcer = QStringLiteral("Announcer");
 
 bool raceInProgress = false;
 bool raceAbandoned = false;
+bool startCancelled = false;   // cancelled before its rounds began: it runs none
 int racePlayMode = NoPlayMode;   // the play mode the race was started in
 std::function<void()> deferredStart;   // a start asked for while one could not begin
 
@@ -41,12 +42,14 @@ struct RaceScope
     {
         raceInProgress = true;
         raceAbandoned = false;
+        startCancelled = false;
         racePlayMode = mode;
     }
     ~RaceScope()
     {
         raceInProgress = false;
         raceAbandoned = false;
+        startCancelled = false;
         StartDeferredRace();
     }
 };
@@ -72,6 +75,12 @@ ContestantItemFields itemFields(int slot)
 bool RaceInProgress()
 {
     return raceInProgress;
+}
+
+void CancelRaceStart()
+{
+    if (raceInProgress && !RaceRunning)
+        startCancelled = true;
 }
 
 void AbandonRace()
@@ -208,7 +217,7 @@ void RunRace()
     OpenRaceTrack();
     WinIndex = PlaceIndex = ShowIndex = 0;
     QuestionCountdown = 2;
-    if (CurrentPlayMode() != PracticeGame && !raceAbandoned) {
+    if (CurrentPlayMode() != PracticeGame && !raceAbandoned && !startCancelled) {
         DoAction(QStringLiteral("postcall"), Announcer);
         Delay(7500);
         if (CountDownForm)
@@ -221,8 +230,8 @@ void RunRace()
     DeleteGameFile(ProgramFolder() + QStringLiteral("questions.fil"));
     ResetQuestionRound();   // the new race's first question may repeat the last race's
     // A race abandoned while the characters were presented runs no rounds: its roster
-    // is gone.
-    if (!raceAbandoned) {
+    // is gone. Nor does one cancelled before its rounds began: nothing would end it.
+    if (!raceAbandoned && !startCancelled) {
         RaceRunning = true;
         MainForm->CancelBtn->show();
         for (ContestantRecord &record : ContestantTable)
@@ -329,6 +338,7 @@ bool WaitUntilIdle(int seconds)
 
 void BitBtn1Click()
 {
+    CancelRaceStart();
     RaceRunning = false;
     StopMusic();
     MainForm->CancelBtn->hide();

@@ -11,6 +11,10 @@ void StartRaceClick();
 void StartJoinedRace();
 // True from "Start Game" (or a joiner's start) until its race has cleaned up.
 bool RaceInProgress();
+// A cancel ("Cancel Game", the host's "RC") that comes while the race is presented or
+// counted down: the race then runs no rounds (it would otherwise start after the cancel
+// and never end).
+void CancelRaceStart();
 // Called before a roster-changing action (a new play mode, "New Game"): a race in
 // progress is cancelled as "Cancel Game" does; it then runs no more rounds, and its
 // clean-up leaves the play mode that the user picked.

@@ -429,6 +429,33 @@ void TestMessages::leavingForgetsTheGame()
     QVERIFY(!raceStarted);
     QVERIFY(!JoinedRace);
     a->drain();
+    // With a roster, the host cancels between its start's acknowledgements, or while the
+    // race is being presented: the race runs no rounds and ends, instead of starting after
+    // the cancel and running for ever.
+    for (const int cancelAfterMs : {20, 400}) {
+        mode(JoinGame);
+        acceptedBy(PeerA);
+        DispatchMessage(PeerA, roster);
+        QTimer cancel;
+        cancel.setSingleShot(true);
+        connect(&cancel, &QTimer::timeout, this, [&] { DispatchMessage(PeerA, QStringLiteral("RCHosty")); });
+        bool stillRacing = false;
+        guard.disconnect();
+        connect(&guard, &QTimer::timeout, this, [&] {
+            stillRacing = RaceInProgress();
+            if (stillRacing)
+                mode(NoPlayMode);   // it would never end: abandon it
+        });
+        cancel.start(cancelAfterMs);
+        guard.start(20000);
+        DispatchMessage(PeerA, QStringLiteral("SRHosty"));
+        guard.stop();
+        QVERIFY2(!stillRacing, qPrintable(QString::number(cancelAfterMs)));
+        QVERIFY(!RaceRunning);
+        QVERIFY(ShutdownCountdown > 0);
+        ShutdownCountdown = 0;
+        a->drain();
+    }
 }
 
 void TestMessages::questionFromTheHost()
