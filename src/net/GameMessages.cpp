@@ -231,6 +231,12 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
     if (reportCodes.contains(code) && !FromRoster(senderAddress))
         return;
     if (code == QLatin1String("RP")) {
+        // Positions before this joiner's race: every round of "SR" was lost, and the host
+        // is racing. They start the race here, late, rather than never.
+        if (!RaceRunning && !JoinedRace && !RaceInProgress()) {
+            startJoinedRace(senderAddress);
+            return;
+        }
         if (!RaceRunning || payload == LastRosterPayload)
             return;
         LastRosterPayload = payload;

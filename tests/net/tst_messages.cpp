@@ -241,14 +241,31 @@ void TestMessages::rosterGuards()
 
 void TestMessages::positions()
 {
+    const QString roster = QStringLiteral("RSH&&1001&&A&&Pip.acs&&1002&&B&&Bolt.acs&&1003&&C&&Penny.acs")
+                           + QStringLiteral("&& && && ").repeated(3);
     acceptedBy(PeerA);
-    DispatchMessage(PeerA, QStringLiteral("RSH&&1001&&A&&Pip.acs&&1002&&B&&Bolt.acs&&1003&&C&&Penny.acs")
-                               + QStringLiteral("&& && && ").repeated(3));
+    DispatchMessage(PeerA, roster);
     QCOMPARE(main->Contestants->count(), 3);
     a->drain();
-    // No race: ignored.
+    // Before this joiner's race: every start signal was lost, so the host's positions
+    // start the race (abandoned here once it has begun).
+    bool raceStarted = false;
+    QTimer::singleShot(400, this, [&] {
+        raceStarted = RaceInProgress() && JoinedRace;
+        mode(NoPlayMode);
+    });
+    DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
+    QVERIFY(raceStarted);
+    QCOMPARE(ContestantTable[1].Progress, 0);
+    // After it: ignored.
+    mode(JoinGame);
+    acceptedBy(PeerA);
+    DispatchMessage(PeerA, roster);
+    JoinedRace = true;
+    a->drain();
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
     QCOMPARE(ContestantTable[1].Progress, 0);
+    QVERIFY(a->drain().isEmpty());
     RaceRunning = true;
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
     QCOMPARE((QList<int>{ContestantTable[0].Progress, ContestantTable[1].Progress, ContestantTable[2].Progress}),
