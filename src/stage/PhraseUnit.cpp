@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QStringList>
 
+#include <cstring>
+
 namespace {
 
 constexpr int CodeLength = 3;
@@ -14,18 +16,17 @@ constexpr int TextStart = 4;      // the text starts at the fifth character
 constexpr int TextLength = 300;   // of which at most 300 characters are used
 constexpr int MaxMatches = 3;     // only the first three lines of a code count
 
-// Opens a phrase file for reading. A folder that carries the file's name does not count
-// as a file: reading it would give nothing (or never reach its end).
+// Opens a phrase file for reading. Only a regular file opens: a folder, FIFO or device
+// that carries the file's name counts as missing.
 bool openPhraseFile(const QString &path, QFile &file)
 {
-    if (FolderExists(path))
-        return false;
     return OpenTextFile(path, QStringLiteral("R"), file);
 }
 
 // Reads the texts of the first lines whose first three characters are the code, then
 // closes the file. The file is read in blocks and scanned in place: a line costs no
-// allocation unless it matches, and of a line only its first characters are kept.
+// allocation unless it matches, of a line only its first characters are kept, and a line
+// whose first characters are not the code is skipped to its end at once.
 QStringList readMatchingTexts(QFile &file, const QString &code)
 {
     QStringList texts;
@@ -34,30 +35,47 @@ QStringList readMatchingTexts(QFile &file, const QString &code)
         file.close();
         return texts;
     }
+    // Trailing carriage returns are cut before the code is compared: a code that holds
+    // one can only be judged at the line's end.
+    const bool judgedEarly = !codeBytes.contains('\r');
     constexpr qsizetype Kept = TextStart + TextLength;
-    QByteArray line;          // the line's first Kept bytes
-    bool onlyReturnsCut = true;   // every byte of the line past Kept is a carriage return
+    QByteArray line;               // the line's first Kept bytes
+    bool onlyReturnsCut = true;    // every byte of the line past Kept is a carriage return
+    bool skipping = false;         // the line is known not to match
     const auto endLine = [&] {
-        if (onlyReturnsCut) {   // trailing carriage returns are not part of the text
-            while (line.endsWith('\r'))
-                line.chop(1);
+        if (!skipping) {
+            if (onlyReturnsCut) {   // trailing carriage returns are not part of the text
+                while (line.endsWith('\r'))
+                    line.chop(1);
+            }
+            if (line.startsWith(codeBytes))
+                texts.append(FromBytes(line.mid(TextStart, TextLength)));
         }
-        if (line.startsWith(codeBytes))
-            texts.append(FromBytes(line.mid(TextStart, TextLength)));
         line.truncate(0);
         onlyReturnsCut = true;
+        skipping = false;
     };
     line.reserve(Kept);
     char block[16384];   // a read buffer's size or more: QFile reads straight into it
     qint64 got = 0;
     while (texts.size() < MaxMatches && (got = file.read(block, sizeof block)) > 0) {
-        for (qint64 i = 0; i < got && texts.size() < MaxMatches; ++i) {
-            if (block[i] == '\n')
-                endLine();
-            else if (line.size() < Kept)
-                line.append(block[i]);
-            else if (block[i] != '\r')
-                onlyReturnsCut = false;
+        const char *at = block;
+        const char *const end = block + got;
+        while (at < end && texts.size() < MaxMatches) {
+            const char *newline = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at)));
+            const char *const stop = newline ? newline : end;
+            if (!skipping) {
+                const qsizetype room = Kept - line.size();
+                const qsizetype length = stop - at;
+                line.append(at, qMin(room, length));
+                for (const char *cut = at + room; cut < stop && onlyReturnsCut; ++cut)
+                    onlyReturnsCut = *cut == '\r';
+                skipping = judgedEarly && line.size() >= codeBytes.size() && !line.startsWith(codeBytes);
+            }
+            if (!newline)
+                break;
+            endLine();
+            at = newline + 1;
         }
     }
     if (texts.size() < MaxMatches && !line.isEmpty())
@@ -111,15 +129,16 @@ QString LookupPhrase(const QString &requested)
         return QString();
 
     const QString mainPath = PhraseFilePath(QStringLiteral("lst"));
-    // A missing table is restored from its backup; a failed copy only means that the
-    // default table below is read instead.
-    if (!FileExists(mainPath))
-        CopyWholeFile(mainPath, PhraseFilePath(QStringLiteral("bak")));
-
     QFile file;
-    if (!openPhraseFile(mainPath, file)
-        && !openPhraseFile(ProgramFolder() + QStringLiteral("stdtalk.lst"), file))
-        return QString();
+    if (!openPhraseFile(mainPath, file)) {
+        // A missing table is restored from its backup; a failed copy only means that the
+        // default table below is read instead.
+        const bool restored = !FileExists(mainPath)
+                              && CopyWholeFile(mainPath, PhraseFilePath(QStringLiteral("bak")));
+        if (!(restored && openPhraseFile(mainPath, file))
+            && !openPhraseFile(ProgramFolder() + QStringLiteral("stdtalk.lst"), file))
+            return QString();
+    }
 
     const QStringList texts = readMatchingTexts(file, code);
     if (texts.isEmpty())
