@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QUdpSocket>
 
 TInternetForm *InternetForm = nullptr;
@@ -73,6 +74,7 @@ bool destination(const QString &address, QHostAddress &result)
 bool sendFromOwnSocket(const QByteArray &text, const QHostAddress &to, quint16 toPort, quint16 fromPort)
 {
     QUdpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy);   // a LAN datagram: no proxy lookup either
     if (!socket.bind(localAddress(), fromPort, QAbstractSocket::DontShareAddress))
         return false;
     return socket.writeDatagram(text, to, toPort) == text.size();
@@ -144,6 +146,7 @@ TInternetForm::TInternetForm(QWidget *parent)
     resize(300, 120);
     InternetForm = this;
     gameSocket = new QUdpSocket(this);
+    gameSocket->setProxy(QNetworkProxy::NoProxy);
     connect(gameSocket, &QUdpSocket::readyRead, this, &TInternetForm::OnDatagram);
     StartListening();
 }
