@@ -132,12 +132,15 @@ def race_once(game, lan, timeout):
             cpu[label] = cpu_seconds(pids[i]) - start_cpu[i]
             memory[label] = status_kb(pids[i])
 
+        turn = 0
+
         def tick():
-            # Once a board shows the race is over: every look now goes to the other boards,
-            # which show only until their copies end.
-            if not cpu:
-                for answer in answerers:
-                    answer()
+            # One joiner's question per look, so that a look stays short: the boards show
+            # only for the few seconds before their copies end.
+            nonlocal turn
+            if answerers:
+                answerers[turn % len(answerers)]()
+                turn += 1
         try:
             boards = watch_scoreboards({NAMES[i]: copies[i] for i in range(6)}, timeout, seen, tick, lines=3)
         except TimeoutError:

@@ -369,6 +369,12 @@ void SendPositions()
     sendInRounds(QStringLiteral("RP"), PositionsPayload(), 2, listCount());
 }
 
+void SendFinalPositions()
+{
+    // A joiner that misses them shows a scoreboard of older positions.
+    sendInRounds(QStringLiteral("RP"), PositionsPayload(), 5, listCount());
+}
+
 void SendCancel()
 {
     sendRound(QStringLiteral("RC"), QString(), listCount(), false, false);

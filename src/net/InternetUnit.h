@@ -117,10 +117,12 @@ private:
 
 // The host's group sends to every remote contestant (GameMessages.cpp): the roster
 // ("RS", three rounds), the start signal ("SR", three rounds), every contestant's
-// progress ("RP", two rounds) and the cancel ("RC", one send).
+// progress ("RP", two rounds; at the finish five, since every scoreboard is made from
+// them) and the cancel ("RC", one send).
 void SendRoster();
 void SendStartRace();
 void SendPositions();
+void SendFinalPositions();
 void SendCancel();
 // The host's settings ("RT") to every remote contestant; the main window calls it when
 // the game type or difficulty changes while no race runs.

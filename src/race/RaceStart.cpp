@@ -279,7 +279,7 @@ void FinishSequence()
     if (Memform)
         Memform->close();
     if (CurrentPlayMode() != JoinGame)
-        SendPositions();
+        SendFinalPositions();
     WaitForLeftAtLeast(FinisherIndex, 600, 50);
     RankContestants();
     MoveContestant(WinIndex);

@@ -613,8 +613,11 @@ void TestMessages::groupSendsResendToTheSilent()
     a->answer("", "", 0);
     SendPositions();
     QCOMPARE(sentTo(b, 2), (QList<QByteArray>{"RPHosty&&0&&0&&0&&0&&0&&0", "RPHosty&&0&&0&&0&&0&&0&&0"}));
+    // The positions at the finish make every scoreboard: five rounds to the silent.
+    SendFinalPositions();
+    QCOMPARE(sentTo(b, 5), QList<QByteArray>(5, "RPHosty&&0&&0&&0&&0&&0&&0"));
     SendCancel();
-    QCOMPARE(sentTo(a, 3).mid(2), QList<QByteArray>{"RCHosty"});
+    QCOMPARE(sentTo(a, 8).mid(7), QList<QByteArray>{"RCHosty"});
     // Each change of the settings goes to every remote contestant.
     a->drain();
     b->drain();
