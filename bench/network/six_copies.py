@@ -90,6 +90,13 @@ def lan_counts():
     return seen, dropped, slow
 
 
+def main_thread_stack(pid):
+    """The innermost frames of a copy's main thread (gdb), to see where a race stalled."""
+    result = run("gdb", "-batch", "-p", str(pid), "-ex", "bt 40", check=False)
+    frames = [line for line in result.stdout.splitlines() if line.startswith("#")]
+    return "\n".join("    " + line[:160] for line in frames)
+
+
 def race_once(game, lan, timeout):
     tmp = tempfile.TemporaryDirectory()
     prefixes = make_lan() if lan else [()] * 6
@@ -148,6 +155,7 @@ def race_once(game, lan, timeout):
             for label, i in index.items():   # where the copies that showed no board got to
                 if label not in cpu and copies[i].process.poll() is None:
                     seen(label)
+                    print(f"  {label} is stuck in:\n" + main_thread_stack(pids[i]), flush=True)
         seconds = time.time() - started
         same = len(boards) == 6 and all(board == boards[NAMES[0]] for board in boards.values())
         print(f"{game} of six copies {'in namespaces, lossy links' if lan else 'on loopback'}: "
