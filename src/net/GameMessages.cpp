@@ -17,6 +17,7 @@
 #include "network_unit.h"
 #include "records.h"
 
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTextCursor>
@@ -29,6 +30,38 @@ QString HostAddress;
 QString RequestedHostAddress;
 
 namespace {
+
+// "RP" carries a trailing number, one more with each set of positions the host sends:
+// a late or replayed set (the network may reorder) must not undo a newer one.
+int positionsSent = 0;       // host: the number of the last set sent
+int lastPositionsTaken = 0;  // joiner: the number of the last set taken (0: none yet)
+constexpr int MaxPositionsJump = 10000;   // further ahead than any race goes: malformed
+
+// A joined race hears from its host every round (a few seconds, questions included). A
+// host silent for a minute has gone: quit, crashed, or all its last positions were lost.
+constexpr int HostSilenceMs = 60000;
+QElapsedTimer hostHeard;   // since the last message taken from the host
+
+QString numberedPositions()
+{
+    return PositionsPayload() + QStringLiteral("&&") + QString::number(++positionsSent);
+}
+
+// Whether an "RP" payload is newer than the last set taken; a payload without a number
+// (a peer that sends none) is judged by the repeat filter alone.
+bool newerPositions(const QString &payload)
+{
+    const QStringList fields = payload.split(QStringLiteral("&&"));
+    if (fields.size() <= MaxContestants)
+        return true;
+    bool ok = false;
+    const int number = fields[MaxContestants].toInt(&ok);
+    if (!ok || number <= lastPositionsTaken
+        || (lastPositionsTaken > 0 && number - lastPositionsTaken > MaxPositionsJump))
+        return false;
+    lastPositionsTaken = number;
+    return true;
+}
 
 const QString Announcer = QStringLiteral("Announcer");
 
@@ -105,6 +138,8 @@ void replaceRoster(const QString &payload)
 
 void startJoinedRace(const QString &senderAddress)
 {
+    if (!JoinedRace && !RaceInProgress())
+        lastPositionsTaken = 0;   // a new race: the host may have been started again
     Acknowledge(senderAddress);
     Delay(300);
     Acknowledge(senderAddress);
@@ -191,11 +226,21 @@ bool FromRoster(const QString &address)
     return false;
 }
 
+bool EndRaceOfSilentHost()
+{
+    if (!RaceRunning || CurrentPlayMode() != JoinGame || !hostHeard.isValid()
+        || hostHeard.elapsed() < ScaledInterval(HostSilenceMs))
+        return false;
+    cancelledByHost();
+    return true;
+}
+
 void ForgetNetworkGame()
 {
     HostAddress.clear();
     RequestedHostAddress.clear();
     LastRosterPayload.clear();
+    lastPositionsTaken = 0;
     JoinedRace = false;
     LastQuestionKey.clear();
     if (InternetForm)
@@ -224,8 +269,11 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
         return;   // every other message acts on the main window
     // The host's messages steer only the copy it accepted, and only from its address.
     static const QStringList hostCodes = {"RP", "RS", "SR", "RC", "RZ", "RT"};
-    if (hostCodes.contains(code) && !FromOwnHost(senderAddress))
-        return;
+    if (hostCodes.contains(code)) {
+        if (!FromOwnHost(senderAddress))
+            return;
+        hostHeard.start();
+    }
     // Reports count only from the host's own roster (nor are strangers acknowledged).
     static const QStringList reportCodes = {"RR", "RB", "RK"};
     if (reportCodes.contains(code) && !FromRoster(senderAddress))
@@ -237,7 +285,7 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
             startJoinedRace(senderAddress);
             return;
         }
-        if (!RaceRunning || payload == LastRosterPayload)
+        if (!RaceRunning || payload == LastRosterPayload || !newerPositions(payload))
             return;
         LastRosterPayload = payload;
         Acknowledge(senderAddress);
@@ -366,13 +414,13 @@ void SendStartRace()
 
 void SendPositions()
 {
-    sendInRounds(QStringLiteral("RP"), PositionsPayload(), 2, listCount());
+    sendInRounds(QStringLiteral("RP"), numberedPositions(), 2, listCount());
 }
 
 void SendFinalPositions()
 {
     // A joiner that misses them shows a scoreboard of older positions.
-    sendInRounds(QStringLiteral("RP"), PositionsPayload(), 5, listCount());
+    sendInRounds(QStringLiteral("RP"), numberedPositions(), 5, listCount());
 }
 
 void SendCancel()

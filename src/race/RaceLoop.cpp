@@ -1,5 +1,6 @@
 #include "RaceLoop.h"
 
+#include "GameMessages.h"
 #include "InternetUnit.h"
 #include "MainUnit.h"
 #include "PhraseUnit.h"
@@ -81,8 +82,10 @@ void AdvanceProgress(int slot)
 
 bool RaceRound()
 {
-    bool last = !RaceRunning;
     const bool joined = CurrentPlayMode() == JoinGame;
+    if (joined)
+        EndRaceOfSilentHost();
+    bool last = !RaceRunning;
     for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
         if (!joined)
             AdvanceProgress(slot);
@@ -102,7 +105,7 @@ bool RaceRound()
     Delay(2000);
     if (CurrentGameType() == 0)
         Delay(2000);
-    if (!joined)
+    if (!joined && !last)   // the finish sent the last positions
         SendPositions();
     return !last;
 }

@@ -278,8 +278,14 @@ void FinishSequence()
         QuestionForm->close();
     if (Memform)
         Memform->close();
-    if (CurrentPlayMode() != JoinGame)
+    if (CurrentPlayMode() != JoinGame) {
+        // The standings sent now are every scoreboard's: a report that comes in later
+        // answers a question withdrawn, and counts for nothing.
+        for (ContestantRecord &record : ContestantTable)
+            if (record.Confirmed == 2)
+                record.Confirmed = 1;
         SendFinalPositions();
+    }
     WaitForLeftAtLeast(FinisherIndex, 600, 50);
     RankContestants();
     MoveContestant(WinIndex);

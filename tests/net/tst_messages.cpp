@@ -277,6 +277,20 @@ void TestMessages::positions()
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
     QCOMPARE(ContestantTable[0].Progress, 99);
     QVERIFY(a->drain().isEmpty());
+    // Numbered sets: one older than the last taken (reordered on the way, or replayed)
+    // is dropped, as is one absurdly far ahead.
+    DispatchMessage(PeerA, QStringLiteral("RPH&&40&&50&&60&&0&&0&&0&&7"));
+    QCOMPARE(ContestantTable[2].Progress, 60);
+    QCOMPARE(sentTo(a, 1).size(), 1);
+    for (const char *stale : {"RPH&&30&&40&&50&&0&&0&&0&&6", "RPH&&30&&40&&50&&0&&0&&0&&7",
+                              "RPH&&30&&40&&50&&0&&0&&0&&99999"}) {
+        DispatchMessage(PeerA, QLatin1String(stale));
+        QCOMPARE(ContestantTable[2].Progress, 60);
+    }
+    QVERIFY(a->drain().isEmpty());
+    DispatchMessage(PeerA, QStringLiteral("RPH&&41&&51&&61&&0&&0&&0&&9"));
+    QCOMPARE(ContestantTable[2].Progress, 61);
+    a->drain();
     // Fewer fields than contestants: the last one repeats; a non-number counts as 0.
     DispatchMessage(PeerA, QStringLiteral("RPH&&x1&&44"));
     QCOMPARE((QList<int>{ContestantTable[0].Progress, ContestantTable[1].Progress, ContestantTable[2].Progress}),
@@ -349,6 +363,16 @@ void TestMessages::answersAndSkipsAreCountedOnce()
     DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&9&&x"));
     QCOMPARE(ContestantTable[2].Score, 5);
     QCOMPARE(ContestantTable[2].Confirmed, quint8(2));
+    // From the finish on the standings are final: Al's answer to the question still out
+    // comes during the ceremony and counts for nothing, on every scoreboard.
+    RaceRunning = true;
+    FinisherIndex = 1;
+    ContestantTable[1].Progress = 92;   // over the finish
+    const QString lateAnswer = QStringLiteral("RBAl&&70007&&9&&%1").arg(ContestantTable[2].QuestionNumber - 1);
+    QTimer::singleShot(10, this, [&lateAnswer] { DispatchMessage(PeerB, lateAnswer); });
+    FinishSequence();
+    QCOMPARE(ContestantTable[2].Score, 5);
+    QCOMPARE(WinIndex, 1);
 }
 
 void TestMessages::onlyTheHostSteers()
@@ -473,6 +497,25 @@ void TestMessages::leavingForgetsTheGame()
         ShutdownCountdown = 0;
         a->drain();
     }
+    // The host goes silent (it quit, or every copy of its last positions was lost): a
+    // minute (scaled) after its last word the race ends as if cancelled.
+    mode(JoinGame);
+    acceptedBy(PeerA);
+    DispatchMessage(PeerA, roster);
+    bool stillRacing = false;
+    guard.disconnect();
+    connect(&guard, &QTimer::timeout, this, [&] {
+        stillRacing = RaceInProgress();
+        if (stillRacing)
+            mode(NoPlayMode);
+    });
+    guard.start(40000);
+    DispatchMessage(PeerA, QStringLiteral("SRHosty"));
+    guard.stop();
+    QVERIFY(!stillRacing);
+    QVERIFY(ShutdownCountdown > 0);
+    ShutdownCountdown = 0;
+    a->drain();
 }
 
 void TestMessages::questionFromTheHost()
@@ -612,10 +655,15 @@ void TestMessages::groupSendsResendToTheSilent()
     QCOMPARE(b->drain().size(), 3);
     a->answer("", "", 0);
     SendPositions();
-    QCOMPARE(sentTo(b, 2), (QList<QByteArray>{"RPHosty&&0&&0&&0&&0&&0&&0", "RPHosty&&0&&0&&0&&0&&0&&0"}));
+    // Each set of positions carries a number one higher than the last; its resends repeat it.
+    const QList<QByteArray> positions = sentTo(b, 2);
+    QCOMPARE(positions.size(), 2);
+    QVERIFY(positions[0].startsWith("RPHosty&&0&&0&&0&&0&&0&&0&&"));
+    QCOMPARE(positions[1], positions[0]);
+    const int number = positions[0].mid(positions[0].lastIndexOf("&&") + 2).toInt();
     // The positions at the finish make every scoreboard: five rounds to the silent.
     SendFinalPositions();
-    QCOMPARE(sentTo(b, 5), QList<QByteArray>(5, "RPHosty&&0&&0&&0&&0&&0&&0"));
+    QCOMPARE(sentTo(b, 5), QList<QByteArray>(5, "RPHosty&&0&&0&&0&&0&&0&&0&&" + QByteArray::number(number + 1)));
     SendCancel();
     QCOMPARE(sentTo(a, 8).mid(7), QList<QByteArray>{"RCHosty"});
     // Each change of the settings goes to every remote contestant.
