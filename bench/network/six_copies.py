@@ -130,7 +130,7 @@ def race_once(game, lan, timeout):
             impair_lan()
         started = time.time()
         press(wait_find(host.app, "Start Game", "push button"))
-        cpu, memory = {}, {}
+        cpu, memory, ended = {}, {}, {}
         index = {NAMES[i]: i for i in range(6)}
         answerers = [simple_math_answerer(joiner, []) for joiner in joiners] if game != "Random Race" else []
 
@@ -149,7 +149,8 @@ def race_once(game, lan, timeout):
                 answerers[turn % len(answerers)]()
                 turn += 1
         try:
-            boards = watch_scoreboards({NAMES[i]: copies[i] for i in range(6)}, timeout, seen, tick, lines=3)
+            boards = watch_scoreboards({NAMES[i]: copies[i] for i in range(6)}, timeout, seen, tick, lines=3,
+                                       ended=ended)
         except TimeoutError:
             boards = {}
             for label, i in index.items():   # where the copies that showed no board got to
@@ -170,6 +171,8 @@ def race_once(game, lan, timeout):
                 output = copy.process.stdout.read().decode(errors="replace").strip().splitlines()[-5:]
                 print(f"  a copy ended with status {copy.process.returncode}:", *output, sep="\n    ", flush=True)
         for label in NAMES:
+            if label not in boards and label in ended:   # a board missed, or none shown
+                print(f"  {label} ended {ended[label] - started:.1f} s after Start Game, no board seen", flush=True)
             share = 100 * cpu.get(label, 0) / seconds if seconds else 0
             print(f"  {label:6} {'host  ' if label == NAMES[0] else 'joiner'} CPU {cpu.get(label, 0):6.2f} s "
                   f"({share:4.1f} % of one core)  peak memory {memory.get(label, 0) / 1024:6.1f} MiB  "

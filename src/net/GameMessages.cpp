@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -417,10 +418,26 @@ void SendPositions()
     sendInRounds(QStringLiteral("RP"), numberedPositions(), 2, listCount());
 }
 
+namespace {
+void resendFinalPositions(const QString &payload, int left)
+{
+    if (left <= 0 || !MainForm)
+        return;
+    QTimer::singleShot(ScaledInterval(500), MainForm, [payload, left] {
+        sendRound(QStringLiteral("RP"), payload, listCount(), false, false);
+        resendFinalPositions(payload, left - 1);
+    });
+}
+} // namespace
+
 void SendFinalPositions()
 {
-    // A joiner that misses them shows a scoreboard of older positions.
-    sendInRounds(QStringLiteral("RP"), numberedPositions(), 5, listCount());
+    // A joiner that misses them never sees the finish. An acknowledgement does not tell
+    // which message it answers (a late one may be for older positions), so they go to
+    // every joiner once and then again every 500 ms, eight times, while the ceremony plays.
+    const QString payload = numberedPositions();
+    sendRound(QStringLiteral("RP"), payload, listCount(), false, true);
+    resendFinalPositions(payload, 8);
 }
 
 void SendCancel()

@@ -117,8 +117,9 @@ private:
 
 // The host's group sends to every remote contestant (GameMessages.cpp): the roster
 // ("RS", three rounds), the start signal ("SR", three rounds), every contestant's
-// progress ("RP", two rounds; at the finish five, since every scoreboard is made from
-// them) and the cancel ("RC", one send).
+// progress ("RP", two rounds; at the finish one send and eight resends to everybody
+// while the ceremony plays, since every scoreboard is made from them) and the cancel
+// ("RC", one send).
 void SendRoster();
 void SendStartRace();
 void SendPositions();

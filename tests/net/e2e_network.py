@@ -90,15 +90,17 @@ def scoreboard(app):
     return lines if "Win:" in lines else None
 
 
-def watch_scoreboards(copies, timeout=600, seen=None, tick=None, lines=1):
+def watch_scoreboards(copies, timeout=600, seen=None, tick=None, lines=1, ended=None):
     """Watches every copy's scoreboard at once (each shows only until its copy ends);
     returns the boards seen by label, each once it shows at least the given number of
     lines. seen(label) runs when a copy's board first shows, tick() on every look until
-    the first board shows."""
+    the first board shows; ended (a dict), when given, gets the time each copy ended."""
     boards = {}
 
     def all_boards():
         for label, copy in copies.items():
+            if ended is not None and label not in ended and copy.process.poll() is not None:
+                ended[label] = time.time()
             if label not in boards:
                 try:
                     board = scoreboard(copy.app)
