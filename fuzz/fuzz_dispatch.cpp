@@ -170,6 +170,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     feeding = false;
     QCoreApplication::processEvents();
+    // Unloaded characters go through deleteLater, which only an event loop of exec() runs
+    // by itself: without this, every race of the campaign would leave its windows behind.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     if (MainForm->Contestants->count() > MaxContestants)
         std::abort();   // the roster never holds more than six
     RaceRunning = false;

@@ -17,7 +17,6 @@
 #include "network_unit.h"
 #include "records.h"
 
-#include <QElapsedTimer>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTextCursor>
@@ -37,11 +36,6 @@ namespace {
 int positionsSent = 0;       // host: the number of the last set sent
 int lastPositionsTaken = 0;  // joiner: the number of the last set taken (0: none yet)
 constexpr int MaxPositionsJump = 10000;   // further ahead than any race goes: malformed
-
-// A joined race hears from its host every round (a few seconds, questions included). A
-// host silent for a minute has gone: quit, crashed, or all its last positions were lost.
-constexpr int HostSilenceMs = 60000;
-QElapsedTimer hostHeard;   // since the last message taken from the host
 
 QString numberedPositions()
 {
@@ -227,15 +221,6 @@ bool FromRoster(const QString &address)
     return false;
 }
 
-bool EndRaceOfSilentHost()
-{
-    if (!RaceRunning || CurrentPlayMode() != JoinGame || !hostHeard.isValid()
-        || hostHeard.elapsed() < ScaledInterval(HostSilenceMs))
-        return false;
-    cancelledByHost();
-    return true;
-}
-
 void ForgetNetworkGame()
 {
     HostAddress.clear();
@@ -270,11 +255,8 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
         return;   // every other message acts on the main window
     // The host's messages steer only the copy it accepted, and only from its address.
     static const QStringList hostCodes = {"RP", "RS", "SR", "RC", "RZ", "RT"};
-    if (hostCodes.contains(code)) {
-        if (!FromOwnHost(senderAddress))
-            return;
-        hostHeard.start();
-    }
+    if (hostCodes.contains(code) && !FromOwnHost(senderAddress))
+        return;
     // Reports count only from the host's own roster (nor are strangers acknowledged).
     static const QStringList reportCodes = {"RR", "RB", "RK"};
     if (reportCodes.contains(code) && !FromRoster(senderAddress))

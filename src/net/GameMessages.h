@@ -23,10 +23,6 @@ constexpr qint32 MaxTakenProgress = 200;
 bool FromOwnHost(const QString &address);
 bool FromRoster(const QString &address);
 
-// A joiner's race whose host has sent nothing for a minute (scaled) ends as if the host
-// had cancelled it; true when it did. The race calls it every round.
-bool EndRaceOfSilentHost();
-
 // Picking a play mode (or "New Game") ends the network game: the host's address, the
 // request's address, the roster filter, the joined flag, the question shown last and the
 // transport's repeat filter are forgotten, so that joining again starts afresh.

@@ -1,6 +1,5 @@
 #include "RaceLoop.h"
 
-#include "GameMessages.h"
 #include "InternetUnit.h"
 #include "MainUnit.h"
 #include "PhraseUnit.h"
@@ -82,10 +81,8 @@ void AdvanceProgress(int slot)
 
 bool RaceRound()
 {
-    const bool joined = CurrentPlayMode() == JoinGame;
-    if (joined)
-        EndRaceOfSilentHost();
     bool last = !RaceRunning;
+    const bool joined = CurrentPlayMode() == JoinGame;
     for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
         if (!joined)
             AdvanceProgress(slot);
