@@ -52,11 +52,12 @@ QString ownUin()
     return QString::number(Records::Options.UserUin);
 }
 
-// A report whose resends all went unacknowledged: the host still waits for it, so it is
-// sent again when the host puts the same question again.
-struct UnacknowledgedReport {
+// The report on the question shown last, sent again whenever the host puts that question
+// again: the host still waits for it. An acknowledgement does not prove that it arrived
+// (an "AK" does not say which message it answers, and may be a late or replayed one).
+struct LastReport {
     QString host, code, payload;
-} unacknowledged;
+} lastReport;
 
 // Sends a report ("RB" or "RK") to the race host and repeats it every 500 ms, at most
 // `repeats` times, until the host acknowledges it. The question's number rides as a
@@ -66,7 +67,7 @@ void sendReport(const QString &code, const QString &host, const QString &answer,
     QString payload = QStringLiteral("&&") + ownUin() + QStringLiteral("&&") + answer;
     if (!currentNumber.isEmpty())
         payload += QStringLiteral("&&") + currentNumber;
-    unacknowledged = {host, code, payload};
+    lastReport = {host, code, payload};
     const AckWait acknowledged(host);
     SendGameMessage(code, host, payload);
     for (int i = 0; i < repeats && !acknowledged.arrived(); ++i) {
@@ -74,8 +75,6 @@ void sendReport(const QString &code, const QString &host, const QString &answer,
         if (!acknowledged.arrived())
             SendGameMessage(code, host, payload);
     }
-    if (acknowledged.arrived() && unacknowledged.payload == payload)
-        unacknowledged = {};
 }
 
 // Ends a running dexterity test and takes the Announcer out of the way.
@@ -264,9 +263,9 @@ void ShowQuestion(const QString &sender, const QString &payload)
 {
     SendGameMessage(QStringLiteral("AK"), sender, QString());
     const QString key = sender + payload;
-    if (key == LastQuestionKey && !sender.isEmpty() && sender == unacknowledged.host) {
+    if (key == LastQuestionKey && !sender.isEmpty() && sender == lastReport.host) {
         // The host puts again the question answered here: the report was lost.
-        SendGameMessage(unacknowledged.code, unacknowledged.host, unacknowledged.payload);
+        SendGameMessage(lastReport.code, lastReport.host, lastReport.payload);
         return;
     }
     if (key == LastQuestionKey || !QuestionForm)
@@ -281,7 +280,7 @@ void ShowQuestion(const QString &sender, const QString &payload)
         && !currentNumber.isEmpty() && number.toInt() < currentNumber.toInt())
         return;
     LastQuestionKey = key;
-    unacknowledged = {};
+    lastReport = {};
     ++questionsShown;
     TQuestionForm *form = QuestionForm;
     form->show();

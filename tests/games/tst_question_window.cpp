@@ -281,6 +281,12 @@ private slots:
         const QList<QByteArray> reports = withCode(host->texts(host->drain(100)), "RB");
         QVERIFY2(reports.size() >= 1 && reports.size() < 16, qPrintable(QString::number(reports.size())));
         QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&moon&&3"));
+        // The host puts that question again: it did not get the answer after all (the
+        // acknowledgement may have been a replayed one). The answer goes again.
+        host->answer("", "", 0);
+        ShowQuestion(HostAddress, QStringLiteral("WS&&moon&&noom&&3"));
+        QVERIFY(!question->isVisible());
+        QCOMPARE(withCode(host->texts(host->drain(100)), "RB"), QList<QByteArray>{reports.first()});
         // A skip that is never acknowledged is sent 6 times; nothing is halved here.
         ContestantTable[0].Progress = 24;
         ShowQuestion(HostAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
