@@ -42,9 +42,9 @@ QString numberedPositions()
     return PositionsPayload() + QStringLiteral("&&") + QString::number(++positionsSent);
 }
 
-// Whether an "RP" payload is newer than the last set taken; a payload without a number
-// (a peer that sends none) is judged by the repeat filter alone.
-bool newerPositions(const QString &payload)
+// Whether an "RP" payload is newer than the last set taken, which it then becomes; a
+// payload without a number (a peer that sends none) is judged by the repeat filter alone.
+bool acceptPositionsNumber(const QString &payload)
 {
     const QStringList fields = payload.split(QStringLiteral("&&"));
     if (fields.size() <= MaxContestants)
@@ -268,7 +268,7 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
             startJoinedRace(senderAddress);
             return;
         }
-        if (!RaceRunning || payload == LastRosterPayload || !newerPositions(payload))
+        if (!RaceRunning || payload == LastRosterPayload || !acceptPositionsNumber(payload))
             return;
         LastRosterPayload = payload;
         Acknowledge(senderAddress);
