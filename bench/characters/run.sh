@@ -8,8 +8,8 @@
 # their due time. The X server's CPU use over the same time is printed beside the game's,
 # and the two together. BENCH_WARMUP (seconds, default 0.5) delays the measurement: with
 # 30 or more, each character has shown most of its pictures once and the figures are the
-# steady state. HOLLYFROST_CHARACTER_WINDOWS=server measures the windows the X server
-# draws instead of the toolkit's.
+# steady state. HOLLYFROST_CHARACTER_WINDOWS=toolkit measures the toolkit's windows
+# instead of those the X server draws.
 #
 # ONEKO=1 adds a side-by-side run: on the same virtual screen, right after our
 # characters, as many figures of Debian's oneko package (installed here if missing) chase

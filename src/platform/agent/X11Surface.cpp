@@ -52,9 +52,7 @@ int qtModifiers(uint16_t state)
 std::unique_ptr<X11Surface> X11Surface::create(const QString &title, const QRect &geometry, bool argb,
                                                QRgb backdrop, FrameCache *frames, Pressed pressed, Moved moved)
 {
-    // Not yet the default: a race on a virtual desktop still shows a contestant elsewhere
-    // at first than the toolkit's window does.
-    if (qEnvironmentVariable("HOLLYFROST_CHARACTER_WINDOWS") != QLatin1String("server"))
+    if (qEnvironmentVariable("HOLLYFROST_CHARACTER_WINDOWS") == QLatin1String("toolkit"))
         return nullptr;
     X11Display *display = X11Display::instance();
     if (!display || (argb && !display->argbVisual()))

@@ -37,8 +37,8 @@ public:
     using Moved = std::function<void(QPoint at)>;
 
     // A hidden window titled |title|, drawing the frames of |frames| (which must outlive
-    // it); nullptr unless HOLLYFROST_CHARACTER_WINDOWS is "server", and when character
-    // windows are toolkit windows here (X11Display).
+    // it); nullptr when character windows are toolkit windows here (X11Display), or
+    // HOLLYFROST_CHARACTER_WINDOWS is "toolkit".
     static std::unique_ptr<X11Surface> create(const QString &title, const QRect &geometry, bool argb,
                                               QRgb backdrop, FrameCache *frames, Pressed pressed, Moved moved);
     ~X11Surface();

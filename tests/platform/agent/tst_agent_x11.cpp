@@ -62,8 +62,9 @@ class TestAgentX11 : public QObject
     Q_OBJECT
 
 private slots:
-    // The windows the X server draws, except where a test asks for the toolkit's.
-    void initTestCase() { qputenv("HOLLYFROST_CHARACTER_WINDOWS", "server"); }
+    // The windows the X server draws (the default here), except where a test asks for the
+    // toolkit's.
+    void initTestCase() { qunsetenv("HOLLYFROST_CHARACTER_WINDOWS"); }
     void shapedWindowTakesClicksOnItsFigure();
     void compositedWindowDrawsTrueAlpha();
     void movesItMadeAreNotAnsweredAgain();
@@ -338,7 +339,7 @@ void TestAgentX11::serverDrawsWhatTheToolkitDraws()
     AgentControl control;
     qputenv("HOLLYFROST_CHARACTER_WINDOWS", "toolkit");
     Character *byToolkit = showSample(control, dir, QStringLiteral("Player1"), QPoint(96, 96));
-    qputenv("HOLLYFROST_CHARACTER_WINDOWS", "server");
+    qunsetenv("HOLLYFROST_CHARACTER_WINDOWS");
     detail::X11Display::refuseNextPixmaps(refused ? 1000 : 0);
     Character *byServer = showSample(control, dir, QStringLiteral("Player2"), QPoint(352, 96));
     QVERIFY(byToolkit && byServer);
