@@ -185,20 +185,23 @@ void TInternetForm::ForgetRepeats()
 
 void TInternetForm::OnDatagram()
 {
-    QByteArray buffer(DatagramBufferSize, Qt::Uninitialized);
-    for (int read = 0; gameSocket->hasPendingDatagrams(); ++read) {
+    // Every turn ends with a read that finds nothing, or after DatagramsPerRead datagrams.
+    // The socket stops reporting new data after a report its handler read nothing on, until
+    // the next read; such a report comes when the event loop delivers a read notice late,
+    // after a read made elsewhere emptied the socket. Reading until the socket is empty
+    // (no look ahead first) keeps the socket listening in that case too.
+    QByteArray buffer(DatagramBufferSize + 1, Qt::Uninitialized);
+    for (int read = 0;; ++read) {
         if (read == DatagramsPerRead) {
             QMetaObject::invokeMethod(this, &TInternetForm::OnDatagram, Qt::QueuedConnection);
             return;
         }
-        const qint64 size = gameSocket->pendingDatagramSize();
         QHostAddress sender;
-        if (size > DatagramBufferSize || queue.size() >= MaxQueuedDatagrams) {
-            gameSocket->readDatagram(nullptr, 0);
-            continue;
-        }
         const qint64 got = gameSocket->readDatagram(buffer.data(), buffer.size(), &sender);
         if (got < 0)
+            return;   // nothing left (or a read error: the next notice tries again)
+        // Past the size limit the datagram is dropped whole (the read kept one byte more).
+        if (got > DatagramBufferSize || queue.size() >= MaxQueuedDatagrams)
             continue;
         bool ipv4 = false;
         const quint32 raw = sender.toIPv4Address(&ipv4);
