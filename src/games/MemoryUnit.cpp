@@ -293,7 +293,12 @@ void TMemform::RememBtnClick()
     ClickCount = 0;
     for (TAnswerCircle *circle : Answers)
         circle->hide();
+    SubmitBtn->setEnabled(false);   // the entries are gone: nothing to submit while it waits
+    const quint64 token = playback;
     Delay(1000);
+    // Closed (skipped, the race over) or another question shown meanwhile: nothing to play.
+    if (playback != token)
+        return;
     StartMemoryTest(QString());
     if (QLineEdit *box = answerBox())
         box->clear();

@@ -449,6 +449,24 @@ private slots:
         QVERIFY(!memory->isVisible());
         QCOMPARE(ContestantTable[0].Progress, 12);
         QCOMPARE(ContestantTable[0].Score, 1);
+
+        // While "Re-Memorize" waits to play the sequence again, a whole sequence entered
+        // before it cannot be submitted, and a skip is taken once: the window stays closed.
+        ShowQuestion(QString(), QStringLiteral("MT&&rgb&&rgb&&3"));
+        QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
+        for (int index : {3, 1, 0})
+            QTest::mouseClick(memory->Palette[index], Qt::LeftButton);
+        QVERIFY(memory->SubmitBtn->isEnabled());
+        QTimer::singleShot(0, memory, [this] { memory->SubmitBtn->click(); });
+        QTest::mouseClick(memory->RememBtn, Qt::LeftButton);
+        QCOMPARE(ContestantTable[0].Score, 1);
+        QVERIFY(memory->isVisible());
+        QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
+        QTimer::singleShot(0, memory, [this] { memory->SkipBtn->click(); });
+        QTest::mouseClick(memory->RememBtn, Qt::LeftButton);
+        QVERIFY(!memory->isVisible());
+        QCOMPARE(ContestantTable[0].Progress, 6);
+        QCOMPARE(ContestantTable[0].Score, 0);
     }
 
     void dexterityClickOnTheAnnouncerAnswers()
