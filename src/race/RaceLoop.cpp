@@ -81,7 +81,8 @@ void AdvanceProgress(int slot)
 
 bool RaceRound()
 {
-    bool last = !RaceRunning;
+    // Once the program is ending every wait returns at once: a round more would only spin.
+    bool last = !RaceRunning || ApplicationTerminating();
     const bool joined = CurrentPlayMode() == JoinGame;
     for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
         if (!joined)

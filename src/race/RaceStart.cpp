@@ -230,8 +230,9 @@ void RunRace()
     DeleteGameFile(ProgramFolder() + QStringLiteral("questions.fil"));
     ResetQuestionRound();   // the new race's first question may repeat the last race's
     // A race abandoned while the characters were presented runs no rounds: its roster
-    // is gone. Nor does one cancelled before its rounds began: nothing would end it.
-    if (!raceAbandoned && !startCancelled) {
+    // is gone. Nor does one cancelled before its rounds began: nothing would end it. Nor
+    // one whose program is ending (its windows closed while the contestants were shown).
+    if (!raceAbandoned && !startCancelled && !ApplicationTerminating()) {
         RaceRunning = true;
         MainForm->CancelBtn->show();
         for (ContestantRecord &record : ContestantTable)

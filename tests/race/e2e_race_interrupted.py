@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Races interrupted by the user on a virtual desktop, driven through the accessibility
 interface: a play mode picked and "New Game" pressed in the middle of a race, and "Start
-Game" pressed while the shutdown countdown of the last race says goodbye. Each time the
+Game" pressed while the shutdown countdown of the last race says goodbye, "Exit" pressed
+while the contestants are presented. Each time the
 race under way ends cleanly, no race runs inside another, and no character is left
 behind on the desktop."""
 import subprocess
@@ -88,6 +89,18 @@ class InterruptedRaceTest(unittest.TestCase):
                              "the new contestant's first step")
             self.assertLess(first, 640, "the contestant moves during the race, not only at its finish")
             self.assertEqual(game.process.wait(timeout=180), 0)
+
+    def test_exit_while_the_contestants_are_presented(self):
+        # Real time: the presentation of a Practice puzzle race is still on when "Exit" is
+        # pressed. The program ends at once, and no race runs on without its windows.
+        with Game(time_scale="1") as game:
+            app = application()
+            press(wait_find(app, "Practice", "radio button"))
+            press(wait_find(app, "Simple Math", "radio button"))
+            press(wait_find(app, "Start Game", "push button"))
+            time.sleep(0.3)
+            press(find(app, "Exit", "push button"))
+            self.assertEqual(game.process.wait(timeout=10), 0)
 
 
 if __name__ == "__main__":
