@@ -185,11 +185,10 @@ void TInternetForm::ForgetRepeats()
 
 void TInternetForm::OnDatagram()
 {
-    // Every turn ends with a read that finds nothing, or after DatagramsPerRead datagrams.
-    // The socket stops reporting new data after a report its handler read nothing on, until
-    // the next read; such a report comes when the event loop delivers a read notice late,
-    // after a read made elsewhere emptied the socket. Reading until the socket is empty
-    // (no look ahead first) keeps the socket listening in that case too.
+    // Reads until a read finds nothing (or DatagramsPerRead datagrams, then again on the next
+    // turn). The socket reports no new data after a report on which nothing was read, until
+    // the next read: a report that comes late, after a read elsewhere emptied the socket,
+    // would otherwise leave the game deaf for good. The failed last read counts as a read.
     QByteArray buffer(DatagramBufferSize + 1, Qt::Uninitialized);
     for (int read = 0;; ++read) {
         if (read == DatagramsPerRead) {
