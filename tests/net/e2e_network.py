@@ -80,14 +80,32 @@ def text_of(node):
     return node.queryText().getText(0, -1)
 
 
-def scoreboard(app):
-    lines = {}
-    for node in walk(app):
-        name = node.name or ""
-        for key in ("Win:", "Place:", "Show:"):
-            if name.startswith(key) and node.getState().contains(pyatspi.STATE_SHOWING):
-                lines[key] = " ".join(name.split())
-    return lines if "Win:" in lines else None
+SCORE_KEYS = ("Win:", "Place:", "Show:")
+
+
+class Scoreboard:
+    """Reads one copy's scoreboard. Its lines exist, hidden, from the time the race track
+    opens; the first look that finds them keeps them, and later looks read only those few
+    nodes instead of walking every window again. On a loaded machine a walk can take
+    longer than the board shows at a short time scale."""
+
+    def __init__(self, app):
+        self.app = app
+        self.lines = None
+
+    def read(self):
+        if self.lines is None:
+            found = [node for node in walk(self.app) if (node.name or "").strip().startswith(SCORE_KEYS)]
+            if not any(node.name.strip().startswith("Win:") for node in found):
+                return None
+            self.lines = found
+        lines = {}
+        for node in self.lines:
+            name = node.name or ""
+            for key in SCORE_KEYS:
+                if name.startswith(key) and node.getState().contains(pyatspi.STATE_SHOWING):
+                    lines[key] = " ".join(name.split())
+        return lines if "Win:" in lines else None
 
 
 def watch_scoreboards(copies, timeout=600, seen=None, tick=None, lines=1, ended=None):
@@ -96,6 +114,7 @@ def watch_scoreboards(copies, timeout=600, seen=None, tick=None, lines=1, ended=
     lines. seen(label) runs when a copy's board first shows, tick() on every look until
     the first board shows; ended (a dict), when given, gets the time each copy ended."""
     boards = {}
+    readers = {label: Scoreboard(copy.app) for label, copy in copies.items()}
 
     def all_boards():
         for label, copy in copies.items():
@@ -103,7 +122,7 @@ def watch_scoreboards(copies, timeout=600, seen=None, tick=None, lines=1, ended=
                 ended[label] = time.time()
             if label not in boards:
                 try:
-                    board = scoreboard(copy.app)
+                    board = readers[label].read()
                 except GLib.GError:   # the copy has ended
                     board = None
                 if board and len(board) >= lines:
