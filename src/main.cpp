@@ -129,5 +129,9 @@ int main(int argc, char *argv[])
         mainForm.show();
     }
     app.exec();
+    // Sequences still waiting (a race, a report's resends) unwind now, while the windows
+    // they refer to still exist.
+    TerminateApplication();
+    EndAllWaits();
     return 0;
 }

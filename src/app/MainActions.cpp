@@ -10,6 +10,7 @@
 #include "MessageBoxes.h"
 #include "OptionsUnit.h"
 #include "PhraseUnit.h"
+#include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
@@ -21,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QTimer>
@@ -161,20 +163,29 @@ void TMainForm::Label1Click()
 void TMainForm::Timer1Timer()
 {
     Timer1->stop();
+    Launch(raceTick());
+}
+
+Task<> TMainForm::raceTick()
+{
+    // The tick's waits (the commentary, the goodbye and unload steps) are steps of this
+    // sequence; the ticker starts again only after them, so that ticks never overlap.
     TickInProgress = true;
+    const QPointer<TMainForm> self(this);
     if (TickLogEnabled()) {
         // Ticks that run the commentary or the goodbye and unload steps wait on purpose.
         const bool waits = (RaceRunning && TurnIndex > 9 && CommentaryCycles >= 3)
                            || (!RaceRunning && (ShutdownCountdown == 16 || ShutdownCountdown == 6));
         QElapsedTimer clock;
         clock.start();
-        RaceTimerTick();
+        co_await RaceTimerTick();
         RecordTick(clock.nsecsElapsed() / 1000, waits);
     } else {
-        RaceTimerTick();
+        co_await RaceTimerTick();
     }
     DexterityStep();
     TickInProgress = false;
-    Timer1->start();
+    if (self)
+        Timer1->start();
     StartDeferredRace();   // "Start Game" pressed while this tick waited
 }

@@ -3,6 +3,8 @@
 // start-up globals of the program.
 #pragma once
 
+#include "Waits.h"
+
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -82,6 +84,7 @@ protected:
 private:
     void createControls();
     void centreOnDesktop();
+    Task<> raceTick();
     bool shownOnce = false;
 };
 
@@ -92,7 +95,8 @@ extern QString InviterUin;    // at most 15 characters
 extern QString InviterName;   // at most 40 characters
 extern bool RaceRunning;
 extern bool JoinedRace;
-// Timer1's handler is running (it may be waiting inside the goodbye or unload step).
+// A tick of Timer1 is running (it may be waiting in the commentary, the goodbye or the
+// unload step).
 extern bool TickInProgress;
 
 constexpr int InviterUinCapacity = 15;

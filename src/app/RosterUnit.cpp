@@ -15,6 +15,8 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include <utility>
+
 namespace {
 
 constexpr int ContestantItemHeight = 13;
@@ -53,14 +55,9 @@ bool characterTaken(const QString &candidatePath, const QStringList &items)
     return false;
 }
 
-QString pickWithDialog(const QString &startFolder, const QString &filter)
-{
-    return QFileDialog::getOpenFileName(MainForm, QString(), NativePath(startFolder), filter);
-}
-
 CharacterFilePicker &pickerSlot()
 {
-    static CharacterFilePicker picker = pickWithDialog;
+    static CharacterFilePicker picker;   // empty: the file dialog
     return picker;
 }
 
@@ -68,14 +65,26 @@ CharacterFilePicker &pickerSlot()
 
 CharacterFilePicker SetCharacterFilePicker(CharacterFilePicker picker)
 {
-    CharacterFilePicker previous = pickerSlot();
-    pickerSlot() = picker ? std::move(picker) : CharacterFilePicker(pickWithDialog);
-    return previous;
+    return std::exchange(pickerSlot(), std::move(picker));
 }
 
-QString PickCharacterFile(const QString &startFolder, const QString &filter)
+void PickCharacterFile(const QString &startFolder, const QString &filter, std::function<void(const QString &)> picked)
 {
-    return pickerSlot()(startFolder, filter);
+    if (pickerSlot()) {
+        const QString path = pickerSlot()(startFolder, filter);
+        if (!path.isEmpty())
+            picked(path);
+        return;
+    }
+    // Opened window-modal and answered through its signal: no nested event loop.
+    auto *dialog = new QFileDialog(MainForm, QString(), NativePath(startFolder), filter);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [picked = std::move(picked)](const QString &path) {
+        if (!path.isEmpty())
+            picked(path);
+    });
+    dialog->open();
 }
 
 ContestantItemFields SplitContestantItem(const QString &item)
@@ -182,13 +191,15 @@ void AddcharBtnClick()
         ShowMessageBox(BoxKind::Error, QStringLiteral("Cancel the game before you add characters."));
         return;
     }
-    const QString picked = PickCharacterFile(WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"));
-    if (!picked.isEmpty()) {
+    PickCharacterFile(WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"), [](const QString &picked) {
+        // A race may have begun while the dialog was open.
+        if (!MainForm || RaceInProgress())
+            return;
         const QString file = NameOfPath(picked);
         AddContestant(WithoutExtension(file), QStringLiteral(" "), file);
-    }
-    if (MainForm->Contestants->count() > 5)
-        MainForm->AddcharBtn->hide();
+        if (MainForm->Contestants->count() > 5)
+            MainForm->AddcharBtn->hide();
+    });
 }
 
 void UnloadBtnClick()

@@ -36,12 +36,14 @@ bool BuddyChecked(const QString &uin);
 void AddcharBtnClick();
 void UnloadBtnClick();
 
-// The file dialog of "Add Characters to Race"; returns the picked path or empty. Tests
-// replace it so that no dialog opens.
+// The file dialog of "Add Characters to Race" and "Browse". Tests install a picker that
+// returns the path (or empty) at once, so that no dialog opens; an empty one restores
+// the dialog. Returns the previous picker.
 using CharacterFilePicker = std::function<QString(const QString &startFolder, const QString &filter)>;
 CharacterFilePicker SetCharacterFilePicker(CharacterFilePicker picker);
-// Asks for a character file through that dialog (or the test's replacement).
-QString PickCharacterFile(const QString &startFolder, const QString &filter);
+// Asks for a character file through that dialog (or the test's picker) and returns at
+// once; picked receives the path once one is picked, and is not called on a cancel.
+void PickCharacterFile(const QString &startFolder, const QString &filter, std::function<void(const QString &path)> picked);
 
 // Painting of the roster. Colours given as 0x00BBGGRR values, as the window system has them.
 QColor ColorFromBgr(quint32 value);

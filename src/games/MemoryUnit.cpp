@@ -71,15 +71,30 @@ QLineEdit *answerBox()
 
 // Paints the answer circles with the letters one after another, waiting after each;
 // false when the playback was interrupted.
-bool paintSlowly(const QString &letters, int waitMs, quint64 token)
+Task<bool> paintSlowly(QString letters, int waitMs, quint64 token)
 {
     for (int i = 0; i < letters.size() && i < PaletteSize; ++i) {
         if (!Memform || playback != token)
-            return false;
+            co_return false;
         Memform->Answers[i]->paintLetter(letters.at(i));
-        Delay(waitMs);
+        co_await Wait(waitMs);
     }
-    return Memform && playback == token;
+    co_return Memform && playback == token;
+}
+
+// The sequence played into the answer circles: five rounds of random colours, then the
+// letters to remember, then the instructions. A newer playback stops this one.
+Task<> playSequence(quint64 token)
+{
+    co_await Wait(500);
+    for (int round = 0; round < 5; ++round) {
+        if (!co_await paintSlowly(RandomColours(PaletteSize), 25, token))
+            co_return;
+    }
+    Memform->paintAnswersSilver();
+    if (!co_await paintSlowly(StoredSequence, 500, token))
+        co_return;
+    Memform->setMemo(LookupPhrase(QStringLiteral("mt1")));
 }
 
 } // namespace
@@ -286,6 +301,11 @@ void TMemform::ReadyBtnClick()
 
 void TMemform::RememBtnClick()
 {
+    Launch(replay());
+}
+
+Task<> TMemform::replay()
+{
     ClearBtn->hide();
     RememBtn->hide();
     for (TColourCircle *circle : Palette)
@@ -295,10 +315,10 @@ void TMemform::RememBtnClick()
         circle->hide();
     SubmitBtn->setEnabled(false);   // the entries are gone: nothing to submit while it waits
     const quint64 token = playback;
-    Delay(1000);
+    co_await Wait(1000);
     // Closed (skipped, the race over) or another question shown meanwhile: nothing to play.
     if (playback != token)
-        return;
+        co_return;
     StartMemoryTest(QString());
     if (QLineEdit *box = answerBox())
         box->clear();
@@ -359,13 +379,5 @@ void StartMemoryTest(const QString &sequence)
         form->Palette[i]->hide();
         form->Answers[i]->setVisible(i < StoredSequence.size());
     }
-    Delay(500);
-    for (int round = 0; round < 5; ++round) {
-        if (!paintSlowly(RandomColours(PaletteSize), 25, token))
-            return;
-    }
-    form->paintAnswersSilver();
-    if (!paintSlowly(StoredSequence, 500, token))
-        return;
-    form->setMemo(LookupPhrase(QStringLiteral("mt1")));
+    Launch(playSequence(token));
 }

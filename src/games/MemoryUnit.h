@@ -4,6 +4,8 @@
 // "Skip Question" press the question window's buttons, which check and report them.
 #pragma once
 
+#include "Waits.h"
+
 #include <QAbstractButton>
 #include <QColor>
 #include <QLabel>
@@ -94,6 +96,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+
+private:
+    // "Re-Memorize": a second's pause with the entries gone, then the sequence again.
+    Task<> replay();
 };
 
 // The window created at start-up (nullptr before and after).
@@ -105,5 +111,6 @@ extern QString StoredSequence;
 extern int ClickCount;
 
 // Opens the memory window over the question window and plays the sequence (an empty
-// one replays StoredSequence): a short flicker, then one colour every 500 ms.
+// one replays StoredSequence): a short flicker, then one colour every 500 ms. It returns
+// once the window shows; the playback runs on by itself.
 void StartMemoryTest(const QString &sequence);

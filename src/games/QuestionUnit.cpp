@@ -62,7 +62,7 @@ struct LastReport {
 // Sends a report ("RB" or "RK") to the race host and repeats it every 500 ms, at most
 // `repeats` times, until the host acknowledges it. The question's number rides as a
 // trailing field, so that the host counts the report once for that question.
-void sendReport(const QString &code, const QString &host, const QString &answer, int repeats)
+Task<> sendReport(QString code, QString host, QString answer, int repeats)
 {
     QString payload = QStringLiteral("&&") + ownUin() + QStringLiteral("&&") + answer;
     if (!currentNumber.isEmpty())
@@ -71,7 +71,7 @@ void sendReport(const QString &code, const QString &host, const QString &answer,
     const AckWait acknowledged(host);
     SendGameMessage(code, host, payload);
     for (int i = 0; i < repeats && !acknowledged.arrived(); ++i) {
-        Delay(500);
+        co_await Wait(500);
         if (!acknowledged.arrived())
             SendGameMessage(code, host, payload);
     }
@@ -215,11 +215,16 @@ void TQuestionForm::AnswerBtnClick()
 {
     if (!AnswerBtn->isEnabled())
         return;
+    Launch(answer());
+}
+
+Task<> TQuestionForm::answer()
+{
     if (!isRightAnswer(Answer->text())) {
         Answer->clear();
         WrongLabel->show();
         MessageBeep(BeepKind::Stop);
-        return;
+        co_return;
     }
     hide();
     MessageBeep(BeepKind::Default);
@@ -230,7 +235,7 @@ void TQuestionForm::AnswerBtnClick()
     if (CurrentSender.isEmpty())
         ApplyRightAnswer(0);
     else
-        sendReport(QStringLiteral("RB"), CurrentSender, CurrentAnswer, 15);
+        co_await sendReport(QStringLiteral("RB"), CurrentSender, CurrentAnswer, 15);
     AnswerBtn->setEnabled(true);
     // A new question may have arrived while the report waited: leave that one on show.
     if (questionsShown == shown) {
@@ -243,17 +248,22 @@ void TQuestionForm::SkipBtnClick()
 {
     if (!SkipBtn->isEnabled())
         return;   // a skip is being reported
+    Launch(skip());
+}
+
+Task<> TQuestionForm::skip()
+{
     const quint64 shown = questionsShown;
     endDexterityTest();
     if (CurrentSender.isEmpty()) {
         ApplySkip(0);
     } else {
         SkipBtn->setEnabled(false);
-        sendReport(QStringLiteral("RK"), CurrentSender, CurrentAnswer, 5);
+        co_await sendReport(QStringLiteral("RK"), CurrentSender, CurrentAnswer, 5);
         SkipBtn->setEnabled(true);
     }
     if (questionsShown != shown)
-        return;   // a new question arrived while the skip was reported
+        co_return;   // a new question arrived while the skip was reported
     Answer->clear();
     close();
     MessageBeep(BeepKind::Default);
@@ -328,7 +338,7 @@ void ShowQuestion(const QString &sender, const QString &payload)
         form->Answer->setFocus();
 }
 
-void RunQuestionRound()
+Task<> RunQuestionRound()
 {
     QString working = BuildQuestion();
     QString resendCopies[MaxContestants];
@@ -362,14 +372,14 @@ void RunQuestionRound()
             waiting = waiting || awaitingAcknowledgement(slot);
         if (!waiting)
             break;
-        Delay(500);
+        co_await Wait(500);
         for (int slot = 0; slot < listedSlots(); ++slot) {
             if (awaitingAcknowledgement(slot))
                 SendGameMessage(QStringLiteral("RZ"), ContestantTable[slot].Address, resendCopies[slot]);
         }
     }
     if (localBusy)
-        return;
+        co_return;
     ContestantRecord &local = ContestantTable[0];
     const Records::QuestionRecord stored = ReadQuestionRecord(local.QuestionNumber);
     if (!stored.Text.isEmpty())

@@ -4,6 +4,8 @@
 // answered with an "RB" (right) or "RK" (skip) report to that host.
 #pragma once
 
+#include "Waits.h"
+
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -41,6 +43,9 @@ protected:
 private:
     void FormCreate();
     void placeControls();
+    // The answer or the skip with its report to the host, and the resends of the report.
+    Task<> answer();
+    Task<> skip();
 };
 
 // The window created at start-up (nullptr before and after).
@@ -58,7 +63,7 @@ extern QString LastQuestionKey;
 // machine that runs the race ("Practice", "Host a Game"): builds the next question,
 // sends it ("RZ") to every free remote contestant, waits for their acknowledgements and
 // then shows it to the local player if the local player is free.
-void RunQuestionRound();
+Task<> RunQuestionRound();
 
 // Shows a question: payload = code "&&" answer "&&" question text ["&&" number ...].
 // sender is the host's address for a question that arrived in an "RZ" message (the

@@ -18,6 +18,7 @@
 #include "records.h"
 
 #include <QListWidget>
+#include <QScopedValueRollback>
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -86,11 +87,11 @@ void sendRound(const QString &code, const QString &payload, int slotLimit, bool 
 }
 
 // Round 1 to every remote slot, then the resend rounds to the slots still unacknowledged.
-void sendInRounds(const QString &code, const QString &payload, int rounds, int slotLimit)
+Task<> sendInRounds(QString code, QString payload, int rounds, int slotLimit)
 {
     sendRound(code, payload, slotLimit, false, true);
     for (int round = 2; round <= rounds; ++round) {
-        Delay(500);
+        co_await Wait(500);
         sendRound(code, payload, slotLimit, true, false);
     }
 }
@@ -131,12 +132,19 @@ void replaceRoster(const QString &payload)
     }
 }
 
-void startJoinedRace(const QString &senderAddress)
+// One start at a time: the host's resends (and anyone's flood of them) that come during
+// the wait below are acknowledged and go no further.
+bool joinedStartPending = false;
+
+Task<> startJoinedRace(QString senderAddress)
 {
     if (!JoinedRace && !RaceInProgress())
         lastPositionsTaken = 0;   // a new race: the host may have been started again
     Acknowledge(senderAddress);
-    Delay(300);
+    if (joinedStartPending)
+        co_return;
+    const QScopedValueRollback<bool> pendingUntilDone(joinedStartPending, true);
+    co_await Wait(300);
     Acknowledge(senderAddress);
     if (FromOwnHost(senderAddress))   // not cancelled, nor left, meanwhile
         StartJoinedRace();
@@ -265,7 +273,7 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
         // Positions before this joiner's race: every round of "SR" was lost, and the host
         // is racing. They start the race here, late, rather than never.
         if (!RaceRunning && !JoinedRace && !RaceInProgress()) {
-            startJoinedRace(senderAddress);
+            Launch(startJoinedRace(senderAddress));
             return;
         }
         if (!RaceRunning || payload == LastRosterPayload || !acceptPositionsNumber(payload))
@@ -284,7 +292,7 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
             replaceRoster(payload);
     } else if (code == QLatin1String("SR")) {
         if (!RaceRunning)
-            startJoinedRace(senderAddress);
+            Launch(startJoinedRace(senderAddress));
     } else if (code == QLatin1String("RR")) {
         // A question on show stays outstanding: only its answer frees the slot.
         markSender(senderAddress, [](ContestantRecord &record) {
@@ -308,13 +316,13 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
             takeInvitation(payload);
     } else if (code == QLatin1String("RQ")) {
         if (!RaceRunning)
-            HandlePlayRequest(senderAddress, senderName, payload);
+            Launch(HandlePlayRequest(senderAddress, senderName, payload));
     } else if (code == QLatin1String("RA") || code == QLatin1String("RD")) {
         // Answers to a request: only from where this joiner's last request went.
         if (CurrentPlayMode() != JoinGame || RequestedHostAddress.isEmpty() || senderAddress != RequestedHostAddress)
             return;
         if (code == QLatin1String("RA"))
-            HandleAccepted(senderAddress);
+            Launch(HandleAccepted(senderAddress));
         else if (!RaceRunning)
             HandleDenied(payload);
     }
@@ -385,19 +393,19 @@ QString MessengerTextPayload(const QString &text)
            + QStringLiteral("\r\n &&\r\n ") + text;
 }
 
-void SendRoster()
+Task<> SendRoster()
 {
-    sendInRounds(QStringLiteral("RS"), RosterPayload(), 3, MaxContestants);
+    return sendInRounds(QStringLiteral("RS"), RosterPayload(), 3, MaxContestants);
 }
 
-void SendStartRace()
+Task<> SendStartRace()
 {
-    sendInRounds(QStringLiteral("SR"), QString(), 3, MaxContestants);
+    return sendInRounds(QStringLiteral("SR"), QString(), 3, MaxContestants);
 }
 
-void SendPositions()
+Task<> SendPositions()
 {
-    sendInRounds(QStringLiteral("RP"), numberedPositions(), 2, listCount());
+    return sendInRounds(QStringLiteral("RP"), numberedPositions(), 2, listCount());
 }
 
 namespace {

@@ -257,17 +257,16 @@ bool SendInvitePing(const QString &code, const QString &address, const QString &
     return SendToPorts(code, address, payload, 80);
 }
 
-bool SendMessengerText(const QString &text, const QString &address)
+Task<bool> SendMessengerText(QString text, QString address)
 {
     const QString payload = MessengerTextPayload(text);
     const AckWait acknowledged(address);
     SendToPorts(QStringLiteral("ME"), address, payload, MessengerPort());
-    for (int i = 0; i < 100 && !acknowledged.arrived(); ++i)
-        Delay(10);
-    if (acknowledged.arrived())
-        return true;
+    const auto arrived = [&acknowledged] { return acknowledged.arrived(); };
+    if (co_await WaitUntil(arrived, 10, 100))
+        co_return true;
     SendToPorts(QStringLiteral("ME"), address, payload, 80);
-    return acknowledged.arrived();
+    co_return acknowledged.arrived();
 }
 
 QString ResolvePlayerAddress(const QString &typed)

@@ -4,6 +4,8 @@
 // Created once at start-up, never shown.
 #pragma once
 
+#include "Waits.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
@@ -91,7 +93,7 @@ void SendGameMessage(const QString &code, const QString &address, const QString 
 bool SendInvitePing(const QString &code, const QString &address, const QString &payload);
 // Sends the "ME" text to the messenger at address; waits about a second for "AK", else
 // sends it to port 80 as well. True when an "AK" arrived.
-bool SendMessengerText(const QString &text, const QString &address);
+Task<bool> SendMessengerText(QString text, QString address);
 // A dotted IPv4 address for a typed UIN (through UINIP.lst) or address, or empty.
 QString ResolvePlayerAddress(const QString &typed);
 
@@ -120,9 +122,9 @@ private:
 // progress ("RP", two rounds; at the finish one send and eight resends to everybody
 // while the ceremony plays, since every scoreboard is made from them) and the cancel
 // ("RC", one send).
-void SendRoster();
-void SendStartRace();
-void SendPositions();
+Task<> SendRoster();
+Task<> SendStartRace();
+Task<> SendPositions();
 void SendFinalPositions();
 void SendCancel();
 // The host's settings ("RT") to every remote contestant; the main window calls it when

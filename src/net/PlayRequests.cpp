@@ -66,7 +66,7 @@ QString PlayRequestQuestion(const QString &name, const QString &uin)
            + QStringLiteral("\r\rAccept?");
 }
 
-void HandlePlayRequest(const QString &senderAddress, const QString &senderName, const QString &payload)
+Task<> HandlePlayRequest(QString senderAddress, QString senderName, QString payload)
 {
     const QString name = ShownName(senderName);
     // A missing field is missing (not the field before it again).
@@ -75,55 +75,55 @@ void HandlePlayRequest(const QString &senderAddress, const QString &senderName, 
     // A character is a file of the character folder: no path from a peer is followed.
     const QString character = NameOfPath(fields.value(1));
     if (!wellFormedRequest(uin, character))
-        return;   // not a request: nobody is asked, nothing is answered
+        co_return;   // not a request: nobody is asked, nothing is answered
     auto refuse = [&](const QString &reason) {
         SendGameMessage(QStringLiteral("RD"), senderAddress, QStringLiteral("&&") + reason);
     };
     QString refusal = PlayRequestRefusal(uin, character);
     if (!refusal.isEmpty()) {
         refuse(refusal);
-        return;
+        co_return;
     }
     if (openRequestQuestions >= MaxOpenRequestQuestions)
-        return;   // as many questions open as the roster has places: the requester may ask again
+        co_return;   // as many questions open as the roster has places: the requester may ask again
     MessageBeep(BeepKind::Default);
     bool accepted = false;
     {
         const QScopedValueRollback<int> open(openRequestQuestions, openRequestQuestions + 1);
-        accepted = AskYesNo(PlayRequestQuestion(name, uin));
+        accepted = co_await AnswerOf(PlayRequestQuestion(name, uin));
     }
     if (!accepted) {
         refuse(QStringLiteral("rx0"));
-        return;
+        co_return;
     }
     // While the question was open other requests, a race start or a change of play mode
     // may have come: the request is checked again before the roster takes it.
     refusal = PlayRequestRefusal(uin, character);
     if (!refusal.isEmpty()) {
         refuse(refusal);
-        return;
+        co_return;
     }
     const int slot = AddContestant(name, uin, character);
     ContestantTable[slot].Address = senderAddress.left(ContestantAddressCapacity);
     SendGameMessage(QStringLiteral("RA"), senderAddress, QString());
-    Delay(200);
+    co_await Wait(200);
     SendGameMessage(QStringLiteral("RT"), senderAddress, AcceptGameText());
-    SendRoster();
+    co_await SendRoster();
 }
 
-void HandleAccepted(const QString &senderAddress)
+Task<> HandleAccepted(QString senderAddress)
 {
     HostAddress = senderAddress.left(HostAddressCapacity);
     if (RaceRunning || !MainForm || acceptedNoticeOpen)
-        return;
+        co_return;
     MessageBeep(BeepKind::Default);
     MainForm->ReqPlayBtn->hide();
     {
         const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
-        ShowMessageBox(BoxKind::Information, QString::fromLatin1(AcceptedNotice));
+        co_await Acknowledged(BoxKind::Information, QString::fromLatin1(AcceptedNotice));
     }
     SendGameMessage(QStringLiteral("RR"), HostAddress, QString());
-    Delay(500);
+    co_await Wait(500);
     SendGameMessage(QStringLiteral("RR"), HostAddress, QString());
 }
 
@@ -133,8 +133,9 @@ void HandleDenied(QString payload)
         return;
     MessageBeep(BeepKind::Stop);
     const QString reason = LookupPhrase(NextField(payload).left(3));
-    const QScopedValueRollback<bool> open(deniedNoticeOpen, true);
-    ShowMessageBox(BoxKind::Information, QString::fromLatin1(DeniedNotice) + reason);
+    deniedNoticeOpen = true;
+    ShowMessageBox(BoxKind::Information, QString::fromLatin1(DeniedNotice) + reason,
+                   [] { deniedNoticeOpen = false; });
 }
 
 void ReqPlayBtnClick()
@@ -152,19 +153,21 @@ void ReqPlayBtnClick()
     ReqPlayForm->activateWindow();
 }
 
-void InviteBtnClick()
+namespace {
+// Each checked buddy on line gets the ping, the invitation and the messenger text.
+Task<> invitePlayers()
 {
     if (!MainForm)
-        return;
+        co_return;
     if (CurrentGameType() < 0) {
         MessageBeep(BeepKind::Error);
         ShowMessageBox(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
-        return;
+        co_return;
     }
     QFile list;
     if (!OpenDataFile(ProgramFolder() + QStringLiteral("onlinelist.lst"), QStringLiteral("R"), list,
                       Records::OnlineBuddyRecord::Size))
-        return;
+        co_return;
     const QList<QByteArray> records = Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size);
     list.close();
     MainForm->InviteBtn->setEnabled(false);
@@ -175,12 +178,18 @@ void InviteBtnClick()
         if (buddy.Address.isEmpty() || !BuddyChecked(buddy.Uin))
             continue;
         SendInvitePing(QStringLiteral("GP"), buddy.Address, QStringLiteral("&&") + ownUin);
-        Delay(50);
+        co_await Wait(50);
         SendGameMessage(QStringLiteral("GP"), buddy.Address,
                         QStringLiteral("&&") + ownUin + QStringLiteral("&&") + Records::Options.UserName);
-        SendMessengerText(InvitationText(), buddy.Address);
+        co_await SendMessengerText(InvitationText(), buddy.Address);
         if (!MainForm)
-            return;
+            co_return;
     }
     MainForm->InviteBtn->setEnabled(true);
+}
+} // namespace
+
+void InviteBtnClick()
+{
+    Launch(invitePlayers());
 }

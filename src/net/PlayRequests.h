@@ -2,14 +2,17 @@
 // joiner's handling of the answer ("RA", "RD"), "Request To Play" and "Invite Players".
 #pragma once
 
+#include "Waits.h"
+
 #include <QString>
 
 // The refusal code for a request from uin for character, or empty when it can be served.
 QString PlayRequestRefusal(const QString &uin, const QString &character);
 // Host, on "RQ" (payload: UIN && character file).
-void HandlePlayRequest(const QString &senderAddress, const QString &senderName, const QString &payload);
+// The request is checked, the user asked (the answer is awaited), the requester told.
+Task<> HandlePlayRequest(QString senderAddress, QString senderName, QString payload);
 // Joiner, on "RA" and "RD" (payload: the reason code).
-void HandleAccepted(const QString &senderAddress);
+Task<> HandleAccepted(QString senderAddress);
 void HandleDenied(QString payload);
 
 // The main window's "Request To Play" and "Invite Players".

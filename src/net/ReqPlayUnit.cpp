@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 TReqPlayForm *ReqPlayForm = nullptr;
@@ -95,9 +96,12 @@ void TReqPlayForm::UINeditKeyDown()
 
 void TReqPlayForm::Button1Click()
 {
-    const QString picked = PickCharacterFile(WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"));
-    if (!picked.isEmpty())
-        Charname->setText(NameOfPath(picked));
+    const QPointer<TReqPlayForm> self(this);
+    PickCharacterFile(WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"),
+                      [self](const QString &picked) {
+                          if (self)
+                              self->Charname->setText(NameOfPath(picked));
+                      });
 }
 
 bool TReqPlayForm::ReqBtnClick()

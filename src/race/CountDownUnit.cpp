@@ -43,14 +43,15 @@ TCountDownForm::~TCountDownForm()
         CountDownForm = nullptr;
 }
 
-void TCountDownForm::RunCountdown()
+Task<> TCountDownForm::RunCountdown()
 {
     const QSize screen = ScreenSize();
     move(DesktopPoint(QPoint((screen.width() - width()) / 2, (screen.height() - height()) / 2)));
     show();
     raise();
+    // The window belongs to main(): it outlives the race, so it is safe after each wait.
     for (int n = 9; n >= 0; --n) {
-        Delay(500);
+        co_await Wait(500);
         Label1->setText(QString::number(n));
     }
     close();

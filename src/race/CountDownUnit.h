@@ -1,6 +1,8 @@
 // The round red countdown window shown before a race: big white numbers from 9 to 0.
 #pragma once
 
+#include "Waits.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -13,7 +15,7 @@ public:
     ~TCountDownForm() override;
 
     // Shows the window, counts 9 down to 0 (one number each 500 ms, 5 s in all), closes.
-    void RunCountdown();
+    Task<> RunCountdown();
 
     QLabel *Label1 = nullptr;
 };

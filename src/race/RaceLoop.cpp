@@ -79,17 +79,16 @@ void AdvanceProgress(int slot)
         progressOf(slot) = 12 * ContestantTable[slot].Score;
 }
 
-bool RaceRound()
+Task<bool> RaceRound()
 {
-    // Once the program is ending every wait returns at once: a round more would only spin.
-    bool last = !RaceRunning || ApplicationTerminating();
+    bool last = !RaceRunning;
     const bool joined = CurrentPlayMode() == JoinGame;
     for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
         if (!joined)
             AdvanceProgress(slot);
         if (progressOf(slot) >= FinishProgress && RaceRunning) {
             FinisherIndex = slot;
-            FinishSequence();
+            co_await FinishSequence();
             RaceRunning = false;
             last = true;
         }
@@ -97,15 +96,15 @@ bool RaceRound()
     RankContestants();
     --QuestionCountdown;
     if (QuestionCountdown < 1 && RaceRunning && !joined && CurrentGameType() > 0) {
-        RunQuestionRound();
+        co_await RunQuestionRound();
         QuestionCountdown = 3;
     }
-    Delay(2000);
+    co_await Wait(2000);
     if (CurrentGameType() == 0)
-        Delay(2000);
+        co_await Wait(2000);
     if (!joined && !last)   // the finish sent the last positions
-        SendPositions();
-    return !last;
+        co_await SendPositions();
+    co_return !last;
 }
 
 void RankContestants()
@@ -148,13 +147,13 @@ void IdleGesture(int slot)
         DoAction(QLatin1String(gestures[r - 1]), PlayerIdentity(slot));
 }
 
-void RaceCommentary()
+Task<> RaceCommentary()
 {
     if (!(progressOf(WinIndex) >= 10 && RaceRunning && MovedSinceCommentary && DexterityCountdown <= 0
           && CurrentPlayMode() != PracticeGame))
-        return;
+        co_return;
     MovedSinceCommentary = false;
-    WaitForLeftAtLeast(WinIndex, 250, 20);
+    co_await WaitForLeftAtLeast(WinIndex, 250, 20);
     const QString announcer = QStringLiteral("Announcer");
     const int count = ContestantCount();
     const qint32 first = progressOf(WinIndex), second = progressOf(PlaceIndex), third = progressOf(ShowIndex);
@@ -178,25 +177,27 @@ void RaceCommentary()
     }
 }
 
-void WaitForLeftAtLeast(int slot, int polls, int stepMs)
+Task<> WaitForLeftAtLeast(int slot, int polls, int stepMs)
 {
     const QString identity = PlayerIdentity(slot);
-    for (int i = 0; i < polls && CharacterLoaded(identity) && CharacterPosition(identity).x() < progressOf(slot); ++i)
-        Delay(stepMs);
+    const auto leftTheStart = [identity, slot] {
+        return !CharacterLoaded(identity) || CharacterPosition(identity).x() >= progressOf(slot);
+    };
+    co_await WaitUntil(leftTheStart, stepMs, polls);
 }
 
 // The goodbye and unload steps reach every character the game may have loaded, whatever
 // the list holds now (it may have changed since the race).
-void GoodbyeStep()
+Task<> GoodbyeStep()
 {
     for (int slot = 0; slot < MaxContestants; ++slot) {
         if (slot != FinisherIndex && CharacterLoaded(PlayerIdentity(slot)))
             DoAction(QStringLiteral("hide"), PlayerIdentity(slot));
     }
-    Delay(2000);
+    co_await Wait(2000);
 }
 
-void UnloadStep()
+Task<> UnloadStep()
 {
     const QString finisher = PlayerIdentity(FinisherIndex);
     DoAction(QStringLiteral("wave"), finisher);
@@ -204,19 +205,19 @@ void UnloadStep()
         if (slot != FinisherIndex)
             UnloadCharacter(PlayerIdentity(slot));
     }
-    Delay(1000);
+    co_await Wait(1000);
     DoAction(QStringLiteral("hide"), finisher);
-    Delay(1000);
+    co_await Wait(1000);
     UnloadCharacter(finisher);
     UnloadCharacter(QStringLiteral("Announcer"));
 }
 
-void RaceTimerTick()
+Task<> RaceTimerTick()
 {
     if (RaceRunning) {
         if (TurnIndex > 9) {
             if (++CommentaryCycles > 3) {
-                RaceCommentary();
+                co_await RaceCommentary();
                 CommentaryCycles = 0;
             }
             TurnIndex = 0;
@@ -228,9 +229,9 @@ void RaceTimerTick()
     if (!RaceRunning && ShutdownCountdown > 0) {
         --ShutdownCountdown;
         if (ShutdownCountdown == 15)
-            GoodbyeStep();
+            co_await GoodbyeStep();
         else if (ShutdownCountdown == 5)
-            UnloadStep();
+            co_await UnloadStep();
         else if (ShutdownCountdown == 0 && CurrentPlayMode() != PracticeGame)
             TerminateApplication();
     }

@@ -3,6 +3,8 @@
 // that ends the program after a race.
 #pragma once
 
+#include "Waits.h"
+
 #include <QString>
 
 // "Player" + slot: the stage identity of a contestant's character.
@@ -13,14 +15,17 @@ int CurrentGameType();
 
 void AdvanceProgress(int slot);
 // Runs one race round; returns false when it was the last one.
-bool RaceRound();
+Task<bool> RaceRound();
 void RankContestants();
 void MoveContestant(int slot);
 void IdleGesture(int slot);
-void RaceCommentary();
+Task<> RaceCommentary();
 // Polls, every stepMs, until the slot's character reports a left coordinate at least its
 // Progress value (the raw percentage: the character has left the start), at most polls
 // times. A character that is not loaded is not waited for.
-void WaitForLeftAtLeast(int slot, int polls, int stepMs);
-void GoodbyeStep();
-void UnloadStep();
+Task<> WaitForLeftAtLeast(int slot, int polls, int stepMs);
+Task<> GoodbyeStep();
+Task<> UnloadStep();
+// The race's share of the main window's 250 ms tick (moving one contestant per tick,
+// the commentary and the shutdown countdown). Timer1Timer runs it with the timer off.
+Task<> RaceTimerTick();

@@ -43,6 +43,3 @@ extern bool MovedSinceCommentary;
 extern qint32 ShutdownCountdown;   // timer ticks left before the program ends; 0 = off
 extern qint32 DexterityCountdown;  // positive while the dexterity test runs
 
-// The race's share of the main window's 250 ms tick (moving one contestant per tick,
-// the commentary and the shutdown countdown). Timer1Timer calls it with the timer off.
-void RaceTimerTick();

@@ -90,11 +90,8 @@ void AbandonRace()
     raceAbandoned = true;
     const bool hostChangedMode = racePlayMode == HostGame && CurrentPlayMode() != HostGame;
     BitBtn1Click();
-    if (hostChangedMode) {   // the joiners still wait for the host's cancel
-        SendCancel();
-        Delay(500);
-        SendCancel();
-    }
+    if (hostChangedMode)   // the joiners still wait for the host's cancel
+        Launch(CancelJoiners());
 }
 
 void StartDeferredRace()
@@ -104,10 +101,42 @@ void StartDeferredRace()
     QTimer::singleShot(0, MainForm, std::exchange(deferredStart, {}));
 }
 
+namespace {
+
+// The race of "Start Game" in the given play mode, from the roster's presentation to
+// its clean-up.
+Task<> hostedRace(int mode)
+{
+    RaceScope race(mode);
+    MainForm->InviteBtn->hide();
+    ShutdownCountdown = 0;
+    RaceRunning = false;
+    UnloadBtnClick();
+    MainForm->StartRace->hide();
+    if (mode == HostGame) {
+        co_await SendRoster();
+        co_await SendStartRace();
+    }
+    co_await PresentContestants();
+    co_await Wait(mode == PracticeGame ? 1000 : 2000);
+    co_await RunRace();
+}
+
+Task<> joinedRace()
+{
+    RaceScope race(JoinGame);
+    JoinedRace = true;
+    co_await PresentContestants();
+    co_await Wait(2000);
+    co_await RunRace();
+}
+
+} // namespace
+
 void StartRaceClick()
 {
-    // A race (or a tick's waits) on the stack: starting here would nest a race inside
-    // it. After a tick's waits or an abandoned race the start follows at once.
+    // A race on its way: starting here would run two at once. After a tick's waits or
+    // an abandoned race the start follows at once.
     if (raceInProgress && !raceAbandoned) {
         MessageBeep(BeepKind::Error);
         return;
@@ -128,34 +157,13 @@ void StartRaceClick()
         ShowMessageBox(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
         return;
     }
-    RaceScope race(mode);
-    MainForm->InviteBtn->hide();
-    ShutdownCountdown = 0;
-    RaceRunning = false;
-    UnloadBtnClick();
-    MainForm->StartRace->hide();
-    switch (mode) {
-    case HostGame:
-        SendRoster();
-        SendStartRace();
-        PresentContestants();
-        Delay(2000);
-        RunRace();
-        break;
-    case LocalRace:
-        PresentContestants();
-        Delay(2000);
-        RunRace();
-        break;
-    case PracticeGame:
-        PresentContestants();
-        Delay(1000);
-        RunRace();
-        break;
-    default:
+    if (mode != HostGame && mode != LocalRace && mode != PracticeGame) {
         MessageBeep(BeepKind::Error);
-        break;
+        return;
     }
+    // The scope is taken now, so that a second click before the first wait is refused.
+    raceInProgress = true;
+    Launch(hostedRace(mode));
 }
 
 void StartJoinedRace()
@@ -168,24 +176,21 @@ void StartJoinedRace()
         deferredStart = StartJoinedRace;
         return;
     }
-    RaceScope race(JoinGame);
-    JoinedRace = true;
-    PresentContestants();
-    Delay(2000);
-    RunRace();
+    raceInProgress = true;
+    Launch(joinedRace());
 }
 
-void PresentContestants()
+Task<> PresentContestants()
 {
     OpenRaceTrack();
     const int mode = CurrentPlayMode();
     LoadCharacter(10, ProgramFolder() + QStringLiteral("Announcer.acs"), false, true, Announcer);
     MoveCharacter(screenCentre().x(), screenCentre().y(), Announcer, 0);
     if (mode != PracticeGame) {
-        WaitForAudio();
+        co_await WaitForAudio();
         SpeakText(LookupPhrase(QStringLiteral("we1")), Announcer);
-        Delay(3000);
-        WaitForAudio();
+        co_await Wait(3000);
+        co_await WaitForAudio();
     }
     for (int slot = 0; slot < ContestantCount() && slot < MaxContestants && !raceAbandoned; ++slot) {
         const ContestantItemFields fields = itemFields(slot);
@@ -199,29 +204,29 @@ void PresentContestants()
         ShowCharacter(true, identity);
         MoveCharacter(0, slot * rowHeight(), identity, 0);
         DoAction(QStringLiteral("greet"), identity);
-        WaitForAudio();
+        co_await WaitForAudio();
         if (mode == LocalRace)
             SpeakText(LookupPhrase(QStringLiteral("rs2")) + u' ' + WithoutExtension(fields.CharacterFile), identity);
         else
             SpeakText(LookupPhrase(QStringLiteral("rs1")) + u' ' + fields.PlayerName, identity);
-        Delay(2500);
+        co_await Wait(2500);
     }
-    WaitForAudio();
+    co_await WaitForAudio();
     for (int slot = 0; slot < ContestantCount(); ++slot)
         DoAction(QStringLiteral("lookleft"), PlayerIdentity(slot));
     MoveCharacter(0, 0, Announcer, 100);
 }
 
-void RunRace()
+Task<> RunRace()
 {
     OpenRaceTrack();
     WinIndex = PlaceIndex = ShowIndex = 0;
     QuestionCountdown = 2;
     if (CurrentPlayMode() != PracticeGame && !raceAbandoned && !startCancelled) {
         DoAction(QStringLiteral("postcall"), Announcer);
-        Delay(7500);
+        co_await Wait(7500);
         if (CountDownForm)
-            CountDownForm->RunCountdown();
+            co_await CountDownForm->RunCountdown();
         DoAction(QStringLiteral("startgate"), Announcer);
     }
     MainForm->raise();
@@ -237,7 +242,7 @@ void RunRace()
         MainForm->CancelBtn->show();
         for (ContestantRecord &record : ContestantTable)
             record.Progress = 0;
-        while (RaceRound()) {
+        while (co_await RaceRound()) {
         }
     }
     RaceRunning = false;
@@ -270,7 +275,7 @@ void OpenRaceTrack()
     PlayForm->CentreFinishLabel();
 }
 
-void FinishSequence()
+Task<> FinishSequence()
 {
     RankContestants();
     // The question on show, a memory test included, ends with the race: nothing is
@@ -287,29 +292,29 @@ void FinishSequence()
                 record.Confirmed = 1;
         SendFinalPositions();
     }
-    WaitForLeftAtLeast(FinisherIndex, 600, 50);
+    co_await WaitForLeftAtLeast(FinisherIndex, 600, 50);
     RankContestants();
     MoveContestant(WinIndex);
     MoveContestant(PlaceIndex);
     MoveContestant(ShowIndex);
-    Delay(3000);
+    co_await Wait(3000);
     RaceRunning = false;
 
     const QString finisher = PlayerIdentity(FinisherIndex);
     DoAction(QStringLiteral("moveup"), finisher);
-    Delay(500);
+    co_await Wait(500);
     DoAction(QStringLiteral("pleased"), finisher);
-    Delay(2500);
+    co_await Wait(2500);
     for (int slot = 0; slot < ContestantCount(); ++slot)
         StopCharacter(PlayerIdentity(slot));
     if (PlayForm)
         PlayForm->ShowScoreboard();
-    Delay(1000);
+    co_await Wait(1000);
     for (int slot = 0; slot < ContestantCount(); ++slot) {
         if (slot != FinisherIndex)
             MoveCharacter(0, slot * rowHeight(), PlayerIdentity(slot), 10);
     }
-    WaitUntilIdle(10);
+    co_await WaitUntilIdle(10);
     MoveCharacter(screenCentre().x(), screenCentre().y(), finisher, 100);
     DoAction(QStringLiteral("greet"), finisher);
     for (int slot = 0; slot < ContestantCount(); ++slot) {
@@ -323,24 +328,29 @@ void FinishSequence()
         const QString name = fields.PlayerName.size() < 2 ? WithoutExtension(fields.CharacterFile).left(35)
                                                           : fields.PlayerName;
         MoveCharacter(screenCentre().x() - 50, screenCentre().y() - 50, Announcer, 100);
-        Delay(500);
-        WaitForAudio();
+        co_await Wait(500);
+        co_await WaitForAudio();
         SpeakText(LookupPhrase(QStringLiteral("wn1")) + u' ' + name, Announcer);
         DoAction(QStringLiteral("cheer"), Announcer);
     }
     DoAction(QStringLiteral("congratulate"), finisher);
-    Delay(1000);
+    co_await Wait(1000);
     for (int slot = 0; slot < ContestantCount(); ++slot) {
         if (slot != FinisherIndex)
             DoAction(QStringLiteral("pleased"), PlayerIdentity(slot));
     }
 }
 
-bool WaitUntilIdle(int seconds)
+Task<bool> WaitUntilIdle(int seconds)
 {
-    for (int polls = 0; polls < 4 * seconds && !IsIdle(); ++polls)
-        Delay(250);
-    return IsIdle();
+    return WaitUntil(IsIdle, 250, 4 * seconds);
+}
+
+Task<> CancelJoiners()
+{
+    SendCancel();
+    co_await Wait(500);
+    SendCancel();
 }
 
 void BitBtn1Click()
@@ -353,11 +363,8 @@ void BitBtn1Click()
         QuestionForm->close();
     if (Memform)
         Memform->close();
-    if (CurrentPlayMode() == HostGame) {
-        SendCancel();
-        Delay(500);
-        SendCancel();
-    }
+    if (CurrentPlayMode() == HostGame)
+        Launch(CancelJoiners());
     DexterityCountdown = 0;
     MoveCharacter(0, 0, Announcer, 0);
 }

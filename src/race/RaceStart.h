@@ -3,6 +3,8 @@
 // race rounds, the finish ceremony and the clean-up.
 #pragma once
 
+#include "Waits.h"
+
 // Nothing starts a race inside a race: "Start Game" during a race does nothing, and one
 // pressed while Timer1's handler waits (the goodbye and unload steps) or while an
 // abandoned race winds down starts once that is over.
@@ -21,11 +23,13 @@ void CancelRaceStart();
 void AbandonRace();
 // Starts the race asked for while a tick waited (Timer1's handler calls it at its end).
 void StartDeferredRace();
-void PresentContestants();
-void RunRace();
+Task<> PresentContestants();
+Task<> RunRace();
 void OpenRaceTrack();
-void FinishSequence();
+Task<> FinishSequence();
 // Polls the stage's idle flag every 250 ms, at most 4 x seconds times; returns it.
-bool WaitUntilIdle(int seconds);
+Task<bool> WaitUntilIdle(int seconds);
+// The host's cancel to every joiner, twice, 500 ms apart.
+Task<> CancelJoiners();
 // "Cancel Game" on the main window: stops the race under way.
 void BitBtn1Click();

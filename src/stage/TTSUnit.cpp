@@ -50,7 +50,9 @@ bool fitsInt16(int value)
     return value >= -32768 && value <= 32767;
 }
 
-void moveByDelta(const QString &target, const QString &identity)
+// A move by an offset starts from where the character stands once its current
+// animation is over (at most 5 s later); the action itself returns at once.
+Task<> moveByDelta(QString target, QString identity)
 {
     QString offsets = target.mid(5, 10);
     const QString firstText = NextField(offsets);
@@ -62,8 +64,9 @@ void moveByDelta(const QString &target, const QString &identity)
     int second = ToInteger(secondText, &ok);
     if (!ok)
         second = 10;
-    for (int polls = 0; polls < 500 && !IsIdle(); ++polls)
-        Delay(10);
+    co_await WaitUntil(IsIdle, 10, 500);
+    if (!CharacterLoaded(identity))
+        co_return;   // unloaded meanwhile
     const QPoint at = CharacterPosition(identity);
     MoveCharacter(at.x() + first, at.y() + second, identity, 1000);
 }
@@ -80,7 +83,7 @@ void moveToTarget(const QString &command, const QString &identity)
     else if (target == QLatin1String("center"))
         return;   // recognised, but the character stays where it is
     else if (target.contains(QLatin1String("delta")))
-        moveByDelta(target, identity);
+        Launch(moveByDelta(target, identity));
 }
 
 void playSoundEffect(const QString &command, agent::Character *character)
@@ -300,19 +303,14 @@ bool DoAction(const QString &command, const QString &identity)
     return result;
 }
 
-void WaitForAudio()
+Task<> WaitForAudio()
 {
-    if (!agentControl)
-        return;
-    for (int budget = 100;; --budget) {
-        if (agentControl->audioOutputStatus() < 2)
-            return;
-        if (agentControl->audioOutputStatus() > 4 || budget <= 0)
-            return;
-        Delay(50);
-        if (!agentControl)
-            return;
-    }
+    // Polled every 50 ms, for at most 5 s: a character that never stops speaking (or
+    // audio that fails) holds nothing up for ever.
+    const auto quiet = [] {
+        return !agentControl || agentControl->audioOutputStatus() < 2 || agentControl->audioOutputStatus() > 4;
+    };
+    co_await WaitUntil(quiet, 50, 100);
 }
 
 bool IsIdle()

@@ -5,6 +5,8 @@
 // position that cannot be read counts as 0.
 #pragma once
 
+#include "Waits.h"
+
 #include <QPoint>
 #include <QString>
 #include <QWidget>
@@ -48,7 +50,7 @@ void StopCharacter(const QString &identity);
 void MoveCharacter(int x, int y, const QString &identity, int durationMs);
 void AgentrePosition(int corner, int durationMs, const QString &identity);
 bool DoAction(const QString &command, const QString &identity);
-void WaitForAudio();
+Task<> WaitForAudio();
 bool IsIdle();
 QString PickAlternative(const QString &text);
 // Whether a character is loaded under the identity.

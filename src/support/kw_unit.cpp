@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -32,7 +31,6 @@ namespace {
 
 bool isSeparator(QChar c) { return c == u'\\' || c == u'/'; }
 
-bool terminating = false;
 
 std::mt19937 &generator()
 {
@@ -270,54 +268,6 @@ bool CopyWholeFile(const QString &destination, const QString &source)
     return in.error() == QFileDevice::NoError;
 }
 
-double TimeScale()
-{
-    static const double scale = [] {
-        bool ok = false;
-        const double value = qEnvironmentVariable("HOLLYFROST_TIME_SCALE").toDouble(&ok);
-        return (ok && value > 0.0 && std::isfinite(value)) ? value : 1.0;
-    }();
-    return scale;
-}
-
-int ScaledInterval(int ms)
-{
-    if (ms <= 0)
-        return 0;
-    const double scaled = std::round(ms * TimeScale());
-    if (scaled < 1.0)
-        return 1;
-    return scaled > 2e9 ? 2000000000 : static_cast<int>(scaled);
-}
-
-void Delay(int ms)
-{
-    if (ms == 0)
-        return;
-    // The wait is measured on a monotonic clock in microseconds, so small time scales
-    // still give proportionate waits and no counter wraps around.
-    const qint64 target = std::llround(std::abs(static_cast<double>(ms)) * 1000.0 * TimeScale());
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        if (terminating)
-            return;   // the program is ending: nothing is worth waiting for any more
-        const qint64 leftUs = target - clock.nsecsElapsed() / 1000;
-        QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        if (leftUs <= 0) {
-            // Time is up already (a tiny scaled delay): still dispatch what is pending once.
-            loop.processEvents(QEventLoop::AllEvents);
-            break;
-        }
-        timer.start(static_cast<int>(std::max<qint64>(1, (leftUs + 999) / 1000)));
-        loop.exec();
-    } while (clock.nsecsElapsed() / 1000 < target);
-}
-
 void Randomize()
 {
     generator().seed(static_cast<quint32>(std::chrono::steady_clock::now().time_since_epoch().count()));
@@ -467,17 +417,6 @@ QString RegReadText(RegistryRoot, const QString &keyPath, const QString &valueNa
     return settings.value(registryKey(keyPath, valueName)).toString();
 }
 
-void TerminateApplication()
-{
-    terminating = true;
-    if (QCoreApplication *app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
-}
-
-bool ApplicationTerminating()
-{
-    return terminating;
-}
 
 namespace {
 

@@ -1,7 +1,9 @@
 // Utility routines used everywhere in the game: path handling for the game's
-// Windows-style paths, the cooperative Delay, text helpers, whole-file copy, the
+// Windows-style paths, text helpers, whole-file copy, the
 // rolling shift that scrambles the messenger's files, and the INI-backed registry.
 #pragma once
+
+#include "Waits.h"
 
 #include <QByteArray>
 #include <QPoint>
@@ -49,14 +51,6 @@ QString ShiftText(const QString &text, quint8 key, ShiftDirection direction);
 
 bool CopyWholeFile(const QString &destination, const QString &source);
 
-// Waits |ms| milliseconds (scaled by the time scale) while dispatching window events.
-// Delay(0) returns at once without dispatching anything.
-void Delay(int ms);
-// The time scale of HOLLYFROST_TIME_SCALE (default 1). Every timer interval of the game
-// goes through ScaledInterval so that tests can run a whole race in seconds.
-double TimeScale();
-int ScaledInterval(int ms);
-
 // The game's one pseudo-random generator, seeded from the clock by Randomize() at start.
 void Randomize();
 void RandSeed(quint32 seed);
@@ -79,10 +73,6 @@ bool RegWriteText(RegistryRoot root, const QString &keyPath, const QString &valu
 QString RegReadText(RegistryRoot root, const QString &keyPath, const QString &valueName);
 QString RegistryFilePath();
 
-// Asks the application to end once control returns to its event loop (also when the
-// loop has not started yet). ApplicationTerminating() tells whether that was asked.
-void TerminateApplication();
-bool ApplicationTerminating();
 
 // Texts in the game's records, files and messages are 8-bit text in the Windows-1252
 // code page; these convert at the edges, both ways, so that "€" and "Š" survive. The

@@ -7,6 +7,7 @@
 
 #include <QPalette>
 #include <QPointer>
+#include <QThread>
 
 #include <algorithm>
 
@@ -134,7 +135,9 @@ bool openWithRetry(const QString &path, const OpenRequest &request, QFile &file)
                 closeNetForm();
                 return false;
             }
-            Delay(200);
+            // The messenger holds its files for a moment only. The open is part of the
+            // caller's step, so it sleeps rather than let other handlers run in between.
+            QThread::msleep(static_cast<unsigned long>(ScaledInterval(200)));
             break;
         }
     }

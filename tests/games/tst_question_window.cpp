@@ -90,11 +90,18 @@ class TestQuestionWindow : public QObject
     TQuestionForm *question = nullptr;
     TMemform *memory = nullptr;
 
+    // Lets every sequence started meanwhile (a report and its resends, a memory
+    // playback) run to its end.
+    void settle()
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(PendingWaits(), 0, 60000);
+    }
     void type(const QString &text)
     {
         question->Answer->clear();
         QTest::keyClicks(question->Answer, text);
         QTest::keyClick(question->Answer, Qt::Key_Return);
+        settle();
     }
     QWidget *announcerWindow()
     {
@@ -257,6 +264,7 @@ private slots:
         });
         question->Answer->setText(QStringLiteral("4"));
         question->AnswerBtnClick();
+        settle();
         QVERIFY(disabledDuringReport);
         QVERIFY(question->AnswerBtn->isEnabled());
         // The report did not close the question that arrived meanwhile.
@@ -291,6 +299,7 @@ private slots:
         ContestantTable[0].Progress = 24;
         ShowQuestion(HostAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
         QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
+        settle();
         QVERIFY(!question->isVisible());
         QVERIFY(question->SkipBtn->isEnabled());
         QCOMPARE(ContestantTable[0].Progress, 24);
@@ -326,7 +335,7 @@ private slots:
         });
         host->answer("RZ", "AKSam", GamePortNumber);
         round.start();
-        RunQuestionRound();
+        QCoro::waitFor(RunQuestionRound());
         QVERIFY(question->isVisible());
         QVERIFY(remoteFirst);
         QCOMPARE(int(ContestantTable[1].Confirmed), 2);
@@ -337,7 +346,7 @@ private slots:
         QCOMPARE(sent.first(), QByteArray("RZRobin&&DX&&dexteritytest&&test&&1"));
         // Still busy with it: the next round puts the same question again, once (it or
         // its answer may have been lost), and no new one.
-        RunQuestionRound();
+        QCoro::waitFor(RunQuestionRound());
         QCOMPARE(withCode(host->texts(host->drain(50)), "RZ"), QList<QByteArray>{sent.first()});
         QCOMPARE(ContestantTable[1].QuestionNumber, 2);
         // Free again but switched off: the first send and 15 repeats, then the round goes
@@ -349,7 +358,7 @@ private slots:
         host->answer(QByteArray(), QByteArray(), 0);
         shownAfterMs = -1;
         round.start();
-        RunQuestionRound();
+        QCoro::waitFor(RunQuestionRound());
         QVERIFY(question->isVisible());
         QVERIFY2(shownAfterMs >= 140, qPrintable(QString::number(shownAfterMs)));
         sent = withCode(host->texts(host->receive(16)), "RZ");
@@ -363,21 +372,21 @@ private slots:
     {
         QFile::remove(QuestionFilePath());
         main->GameType->setItemIndex(3);   // "Simple Math"
-        RunQuestionRound();
+        QCoro::waitFor(RunQuestionRound());
         QVERIFY(question->isVisible());
         QCOMPARE(ContestantTable[0].QuestionNumber, 2);
         QCOMPARE(int(ContestantTable[0].Confirmed), 2);
         const QString first = ReadQuestionRecord(1).Text;
         QCOMPARE(QStringLiteral("&&") + LastQuestionKey, first + QStringLiteral("&&1"));
         // Not answered: the next round builds a question but does not show it.
-        RunQuestionRound();
+        QCoro::waitFor(RunQuestionRound());
         QCOMPARE(QFileInfo(QuestionFilePath()).size(), 2 * 259);
         QCOMPARE(QStringLiteral("&&") + LastQuestionKey, first + QStringLiteral("&&1"));
         QCOMPARE(ContestantTable[0].QuestionNumber, 2);
         type(CurrentAnswer);
         QCOMPARE(int(ContestantTable[0].Confirmed), 1);
         // Answered: the next round shows the second question, not the newest.
-        RunQuestionRound();
+        QCoro::waitFor(RunQuestionRound());
         QCOMPARE(QFileInfo(QuestionFilePath()).size(), 3 * 259);
         QCOMPARE(QStringLiteral("&&") + LastQuestionKey, ReadQuestionRecord(2).Text + QStringLiteral("&&2"));
         QCOMPARE(ContestantTable[0].QuestionNumber, 3);
@@ -391,6 +400,7 @@ private slots:
         QCOMPARE(memory->Palette[0]->accessibleName(), QStringLiteral("blue"));
         ShowQuestion(QString(), QStringLiteral("MT&&rgb&&rgb&&1"));
         QVERIFY(memory->isVisible());
+        settle();   // the sequence is played
         QVERIFY(!question->isVisible());
         QCOMPARE(StoredSequence, QStringLiteral("rgb"));
         QCOMPARE(memory->Answers[0]->shownLetter(), QChar(u'r'));
@@ -442,6 +452,7 @@ private slots:
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
         QTest::mouseClick(memory->RememBtn, Qt::LeftButton);   // plays the stored sequence again
+        settle();
         QCOMPARE(question->Answer->text(), QString());
         QCOMPARE(memory->Answers[4]->shownLetter(), QChar(u'c'));
         QVERIFY(!memory->ReadyBtn->isHidden());
@@ -459,11 +470,13 @@ private slots:
         QVERIFY(memory->SubmitBtn->isEnabled());
         QTimer::singleShot(0, memory, [this] { memory->SubmitBtn->click(); });
         QTest::mouseClick(memory->RememBtn, Qt::LeftButton);
+        settle();
         QCOMPARE(ContestantTable[0].Score, 1);
         QVERIFY(memory->isVisible());
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTimer::singleShot(0, memory, [this] { memory->SkipBtn->click(); });
         QTest::mouseClick(memory->RememBtn, Qt::LeftButton);
+        settle();
         QVERIFY(!memory->isVisible());
         QCOMPARE(ContestantTable[0].Progress, 6);
         QCOMPARE(ContestantTable[0].Score, 0);
@@ -512,29 +525,26 @@ private slots:
         QPointer<QWidget> window = announcerWindow();
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);
-        // The shutdown's unload runs inside the wait of the click's "RB" report; the
-        // window must outlive the click handler that is still waiting.
-        bool unloaded = false, survived = false;
+        // The shutdown's unload comes while the click's "RB" report is being resent: the
+        // window goes, the report ends normally.
+        bool unloaded = false;
         QTimer poll;
         poll.setInterval(1);
         connect(&poll, &QTimer::timeout, this, [&] {
-            if (question->AnswerBtn->isEnabled())
-                return;   // not reporting
-            if (!unloaded) {
+            if (!question->AnswerBtn->isEnabled() && !unloaded) {   // reporting
                 UnloadCharacter("Announcer");
                 unloaded = true;
-            } else {
-                survived = !window.isNull();
             }
         });
         poll.start();
         QTest::mouseClick(window.data(), Qt::LeftButton, Qt::NoModifier, QPoint(window->width() / 2, window->height() / 2));
+        settle();
         poll.stop();
         QVERIFY(unloaded);
         QVERIFY(!CharacterLoaded("Announcer"));
-        QVERIFY(survived);
         QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 5000);
         QVERIFY(!question->isVisible());
+        QVERIFY(question->AnswerBtn->isEnabled());
     }
 
     void practiceRaceOfEveryPuzzleTypeFinishes_data()
@@ -552,6 +562,7 @@ private slots:
         connect(&player, &QTimer::timeout, this, &TestQuestionWindow::answerEverything);
         player.start();
         StartRaceClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 600000);
         player.stop();
         QCOMPARE(ContestantTable[0].Score, 8);
         QCOMPARE(ContestantTable[0].Progress, 96);
@@ -589,6 +600,7 @@ private slots:
         });
         finisher.start();
         StartRaceClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 600000);
         finisher.stop();
         QVERIFY(seen);
         QCOMPARE(FinisherIndex, 1);
@@ -617,6 +629,7 @@ private slots:
         });
         finisher.start();
         StartRaceClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 600000);
         finisher.stop();
         QVERIFY(seen);
         QCOMPARE(FinisherIndex, 1);

@@ -66,6 +66,11 @@ private:
         return peer->texts(peer->receive(count, 5000));
     }
     // This copy joins the host at address: the request goes there and the host accepts.
+    // Lets every sequence started meanwhile (a handler's resends, a start) run to its end.
+    void settle()
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(PendingWaits(), 0, 60000);
+    }
     void acceptedBy(const QString &address)
     {
         mode(JoinGame);
@@ -73,6 +78,7 @@ private:
         request->Charname->setText(QStringLiteral("Pip.acs"));
         QVERIFY(request->ReqBtnClick());
         DispatchMessage(address, QStringLiteral("RAHosty"));
+        settle();   // the readiness "RR" and its repeat
         QCOMPARE(HostAddress, address);
         boxes.clear();
         a->drain(100);
@@ -255,6 +261,7 @@ void TestMessages::positions()
         mode(NoPlayMode);
     });
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
+    settle();
     QVERIFY(raceStarted);
     QCOMPARE(ContestantTable[1].Progress, 0);
     // After it: ignored.
@@ -370,7 +377,7 @@ void TestMessages::answersAndSkipsAreCountedOnce()
     ContestantTable[1].Progress = 92;   // over the finish
     const QString lateAnswer = QStringLiteral("RBAl&&70007&&9&&%1").arg(ContestantTable[2].QuestionNumber - 1);
     QTimer::singleShot(10, this, [&lateAnswer] { DispatchMessage(PeerB, lateAnswer); });
-    FinishSequence();
+    QCoro::waitFor(FinishSequence());
     QCOMPARE(ContestantTable[2].Score, 5);
     QCOMPARE(WinIndex, 1);
 }
@@ -490,6 +497,7 @@ void TestMessages::leavingForgetsTheGame()
         cancel.start(cancelAfterMs);
         guard.start(20000);
         DispatchMessage(PeerA, QStringLiteral("SRHosty"));
+        settle();
         guard.stop();
         QVERIFY2(!stillRacing, qPrintable(QString::number(cancelAfterMs)));
         QVERIFY(!RaceRunning);
@@ -630,12 +638,12 @@ void TestMessages::groupSendsResendToTheSilent()
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
     addRemote("Al", "70007", "Penny.acs", PeerB);
     a->answer("RS", "AKJo", GamePortNumber);   // Jo answers at once, Al never
-    SendRoster();
+    QCoro::waitFor(SendRoster());
     QTest::qWait(100);
     QCOMPARE(a->drain().size(), 1);
     QCOMPARE(b->drain().size(), 3);
     a->answer("", "", 0);
-    SendPositions();
+    QCoro::waitFor(SendPositions());
     // Each set of positions carries a number one higher than the last; its resends repeat it.
     const QList<QByteArray> positions = sentTo(b, 2);
     QCOMPARE(positions.size(), 2);
@@ -716,6 +724,7 @@ void TestMessages::requestDuringTheRaceStart()
         mode(NoPlayMode);   // ends the start here
     });
     StartRaceClick();
+    settle();
     QVERIFY(!running);
     QCOMPARE(answer, QList<QByteArray>{"RDHosty&&rx4"});
     QVERIFY(questions.isEmpty());
@@ -730,6 +739,7 @@ void TestMessages::acceptedRequest()
     main->Difficulty->setItemIndex(0);
     a->answer("RS", "AKJo", GamePortNumber);
     DispatchMessage(PeerA, QStringLiteral("RQ\\map=\"Joe\"=\"Jo\"\\&&60006&&Bolt.acs"));
+    settle();
     QCOMPARE(main->Contestants->count(), 2);
     QCOMPARE(main->Contestants->item(1)->text(), QStringLiteral("60006\tJo\tBolt.acs"));
     QCOMPARE(ContestantTable[1].Address, PeerA);
@@ -871,6 +881,7 @@ void TestMessages::invitePlayers()
     Peer messenger(PeerA, MessengerPortNumber);
     messenger.answer("ME", "AKMessenger", GamePortNumber);
     InviteBtnClick();
+    settle();
     QVERIFY(main->InviteBtn->isEnabled());
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"GPHosty&&50005&&Hosty"});
     QCOMPARE(messenger.texts(messenger.receive(2)),

@@ -164,7 +164,7 @@ void TestTransport::messengerText()
     Peer messenger(PeerA, MessengerPortNumber);
     QVERIFY(messenger.bound());
     messenger.answer("ME", "AKMessenger", GamePortNumber);
-    QVERIFY(SendMessengerText(QStringLiteral("hello"), PeerA));
+    QVERIFY(QCoro::waitFor(SendMessengerText(QStringLiteral("hello"), PeerA)));
     const QList<QNetworkDatagram> got = messenger.receive(1);
     QCOMPARE(got.value(0).senderPort(), int(MessengerPortNumber));   // from the messenger port
     QCOMPARE(messenger.texts(got),
@@ -178,7 +178,7 @@ void TestTransport::messengerText()
         QSKIP("port 80 cannot be bound here");
     Peer silent(PeerB, MessengerPortNumber);
     QVERIFY(silent.bound());
-    QVERIFY(!SendMessengerText(QStringLiteral("again"), PeerB));
+    QVERIFY(!QCoro::waitFor(SendMessengerText(QStringLiteral("again"), PeerB)));
     const QByteArray again = "MERobin&&\r\n$$UIN40001\r\n &&\r\n again";
     QCOMPARE(silent.texts(silent.receive(1)), QList<QByteArray>{again});
     QCOMPARE(web.texts(web.receive(1)), QList<QByteArray>{again});

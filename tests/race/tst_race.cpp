@@ -181,7 +181,7 @@ void TestRace::finisherIsFirstInListLeaderIsHighest()
     RaceRunning = true;
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!RaceRound());
+    QVERIFY(!QCoro::waitFor(RaceRound()));
     // No character is loaded: the ceremony does not wait 30 s for the finisher to move.
     // Its own waits come to about 18 s of game time; each of its 45 or so waits may take
     // some milliseconds longer on a busy machine, which at this time scale adds seconds.
@@ -195,7 +195,7 @@ void TestRace::finisherIsFirstInListLeaderIsHighest()
     QCOMPARE(track->ShowLabel->text(), QString(" Show:  C (C)"));
     // A round that starts after the race stopped is the last one.
     roster(JoinGame, {10, 20});
-    QVERIFY(!RaceRound());
+    QVERIFY(!QCoro::waitFor(RaceRound()));
 }
 
 void TestRace::puzzleRaceNeedsEightRightAnswers()
@@ -204,10 +204,10 @@ void TestRace::puzzleRaceNeedsEightRightAnswers()
     main->GameType->setItemIndex(3);
     RaceRunning = true;
     ContestantTable[0].Score = 7;
-    QVERIFY(RaceRound());
+    QVERIFY(QCoro::waitFor(RaceRound()));
     QCOMPARE(ContestantTable[0].Progress, 84);
     ContestantTable[0].Score = 8;
-    QVERIFY(!RaceRound());
+    QVERIFY(!QCoro::waitFor(RaceRound()));
     QCOMPARE(ContestantTable[0].Progress, 96);
     QCOMPARE(FinisherIndex, 0);
 }
@@ -234,7 +234,7 @@ void TestRace::commentary()
     RaceRunning = true;
     MovedSinceCommentary = true;
     RankContestants();
-    RaceCommentary();
+    QCoro::waitFor(RaceCommentary());
     QCOMPARE(spoken, expected);
     QVERIFY(!MovedSinceCommentary);
     RaceRunning = false;
@@ -249,7 +249,7 @@ void TestRace::commentaryStaysSilent()
         MovedSinceCommentary = moved;
         DexterityCountdown = dexterity;
         RankContestants();
-        RaceCommentary();
+        QCoro::waitFor(RaceCommentary());
         RaceRunning = false;
         DexterityCountdown = 0;
     };
@@ -304,14 +304,14 @@ void TestRace::timerTurnsAndCommentaryCycle()
     TurnIndex = 0;
     CommentaryCycles = 0;
     for (int tick = 0; tick < 10; ++tick)
-        RaceTimerTick();
+        QCoro::waitFor(RaceTimerTick());
     QCOMPARE(int(TurnIndex), 10);
     QCOMPARE(CommentaryCycles, 0);
-    RaceTimerTick();   // the eleventh tick starts the next cycle
+    QCoro::waitFor(RaceTimerTick());   // the eleventh tick starts the next cycle
     QCOMPARE(int(TurnIndex), 1);
     QCOMPARE(CommentaryCycles, 1);
     for (int tick = 0; tick < 30; ++tick)
-        RaceTimerTick();
+        QCoro::waitFor(RaceTimerTick());
     QCOMPARE(CommentaryCycles, 0);   // after the fourth cycle the commentary ran
     RaceRunning = false;
 }
@@ -341,7 +341,7 @@ void TestRace::countdownShowsNineToZero()
     sampler.start(1);
     QElapsedTimer clock;
     clock.start();
-    countdown->RunCountdown();
+    QCoro::waitFor(countdown->RunCountdown());
     sampler.stop();
     QVERIFY(clock.elapsed() >= ScaledInterval(5000) * 0.95);
     QVERIFY(!countdown->isVisible());
@@ -379,8 +379,10 @@ bool TestRace::startRaceAndDuring(const std::function<void()> &during, int limit
             BitBtn1Click();
     });
     StartRaceClick();
+    // The race runs on from the event loop; a wait here lets it.
+    const bool ended = QTest::qWaitFor([] { return !RaceInProgress(); }, limitMs + 60000);
     watch.stop();
-    return called && !stuck;
+    return called && !stuck && ended;
 }
 
 void TestRace::unloadingReachesEveryCharacter()
@@ -402,11 +404,11 @@ void TestRace::unloadingReachesEveryCharacter()
     roster(PracticeGame, {95});
     FinisherIndex = 0;
     ShutdownCountdown = 16;
-    RaceTimerTick();   // 15: the goodbye step hides all but the finisher
+    QCoro::waitFor(RaceTimerTick());   // 15: the goodbye step hides all but the finisher
     for (int slot = 1; slot < MaxContestants; ++slot)
         QTRY_VERIFY(!stage->MyAgent->character(PlayerIdentity(slot))->visible());
     for (int tick = 0; tick < 15; ++tick)
-        RaceTimerTick();
+        QCoro::waitFor(RaceTimerTick());
     QVERIFY(!anyLoaded());
     loadAll();
     main->UnloadBtn->click();
@@ -436,8 +438,8 @@ void TestRace::noRaceStartsInsideARace()
 
 void TestRace::startDuringATickWaitFollowsIt()
 {
-    // "Start Game" while Timer1's handler waits in the goodbye step would run the race
-    // inside the tick, with the timer off: nobody would move. It starts after the tick.
+    // "Start Game" while a tick of Timer1 waits in the goodbye step would run the race
+    // with the timer off: nobody would move. It starts after the tick.
     roster(PracticeGame, {0});
     main->GameType->setItemIndex(0);
     main->StartRace->show();
@@ -455,9 +457,10 @@ void TestRace::startDuringATickWaitFollowsIt()
     });
     watch.start(5);
     main->Timer1Timer();   // the tick that runs the goodbye step (and its wait)
+    QVERIFY(TickInProgress);
+    QTRY_VERIFY_WITH_TIMEOUT(!TickInProgress, 60000);
     main->Timer1->stop();  // the tests run the ticks themselves
-    QVERIFY(!raced);       // nothing started inside the tick
-    QVERIFY(!RaceInProgress());
+    QVERIFY(!raced);       // nothing started during the tick
     QTRY_VERIFY_WITH_TIMEOUT(raced, 60000);
     QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 60000);
 }
@@ -491,7 +494,7 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
     // The old race's characters go with the countdown's unload step (at 5), whatever
     // the list holds now.
     for (int tick = 0; tick < 45; ++tick)
-        RaceTimerTick();
+        QCoro::waitFor(RaceTimerTick());
     QCOMPARE(ShutdownCountdown, 5);
     for (int slot = 0; slot < 3; ++slot)
         QVERIFY(!CharacterLoaded(PlayerIdentity(slot)));
@@ -504,12 +507,12 @@ void TestRace::shutdownKeepsPracticeAndEndsOtherwise()
     FinisherIndex = 0;
     ShutdownCountdown = 16;
     for (int tick = 0; tick < 16; ++tick)
-        RaceTimerTick();
+        QCoro::waitFor(RaceTimerTick());
     QCOMPARE(ShutdownCountdown, 0);
     QVERIFY(!ApplicationTerminating());   // Practice picked again: the program stays
     main->ActionType->setItemIndex(-1);
     ShutdownCountdown = 1;
-    RaceTimerTick();
+    QCoro::waitFor(RaceTimerTick());
     QVERIFY(ApplicationTerminating());
 }
 

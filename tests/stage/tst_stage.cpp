@@ -133,7 +133,7 @@ void TestStage::disconnectedStageDoesNothing()
     StopCharacter("Player5");
     MoveCharacter(10, 10, "Player5", 100);
     QCOMPARE(CharacterPosition("Player5"), QPoint(0, 0));
-    WaitForAudio();
+    QCoro::waitFor(WaitForAudio());
 }
 
 void TestStage::reloadedCharacterSpeaksAndActs()
@@ -173,7 +173,7 @@ void TestStage::audioIsBusyWhileACharacterSpeaks()
     while (stage->MyAgent->audioOutputStatus() != 4 && started.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     QCOMPARE(stage->MyAgent->audioOutputStatus(), 4);
-    WaitForAudio();
+    QCoro::waitFor(WaitForAudio());
     QVERIFY(stage->MyAgent->audioOutputStatus() < 2);
 }
 
@@ -222,13 +222,13 @@ void TestStage::deltaMoves()
     QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     MoveCharacter(100, 100, "Announcer", 0);
     waitForQueue("Announcer");
-    // Without "&&" both offsets are the same; the wait for the idle flag is bounded.
+    // Without "&&" both offsets are the same. The move follows the wait for the idle
+    // flag, which is bounded (5 s of game time), and the action returns at once.
     QVERIFY(DoAction("movetodelta25", "Announcer"));
-    waitForQueue("Announcer");
-    QCOMPARE(CharacterPosition("Announcer"), QPoint(125, 125));
+    QCOMPARE(CharacterPosition("Announcer"), QPoint(100, 100));
+    QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Announcer"), QPoint(125, 125), 30000);
     QVERIFY(DoAction("appeardelta-5&&x", "Announcer"));   // a non-number counts as 10
-    waitForQueue("Announcer");
-    QCOMPARE(CharacterPosition("Announcer"), QPoint(120, 135));
+    QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Announcer"), QPoint(120, 135), 30000);
 }
 
 void TestStage::soundEffectWithMissingFileDoesNothing()

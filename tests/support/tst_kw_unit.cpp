@@ -1,4 +1,5 @@
 #include "kw_unit.h"
+#include "MessageBoxes.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,10 +19,11 @@ private slots:
     void replaceTextIsCaseInsensitiveAndSinglePass();
     void isInteger_data();
     void isInteger();
-    void delayDispatchesEventsAndKeepsTime();
+    void waitsAreStepsOfASequence();
     void nativePathMatchesLetterCase();
     void copyWholeFile();
     void registryRoundTrip();
+    void programEndUnwindsEverySequence();   // last: the program ends in it
 };
 
 void TestKwUnit::folderAndNameOfPath_data()
@@ -130,31 +132,71 @@ void TestKwUnit::isInteger()
         QCOMPARE(result, value);
 }
 
-void TestKwUnit::delayDispatchesEventsAndKeepsTime()
+namespace {
+struct Unwound
 {
-    // Delay(0) returns without dispatching a queued event.
-    bool fired = false;
-    QTimer::singleShot(0, this, [&] { fired = true; });
-    Delay(0);
-    QVERIFY(!fired);
-    // A real delay dispatches it, and lasts at least its scaled length.
+    bool &flag;
+    ~Unwound() { flag = true; }
+};
+
+Task<> steps(QStringList &log, int ms, bool *unwound = nullptr)
+{
+    bool ignored = false;
+    const Unwound guard{unwound ? *unwound : ignored};
+    log << QStringLiteral("start %1").arg(ms);
+    co_await Wait(ms);
+    log << QStringLiteral("after %1").arg(ms);
+}
+} // namespace
+
+void TestKwUnit::waitsAreStepsOfASequence()
+{
+    // Wait(0) does not suspend; a real wait returns to the caller at once (no nested
+    // event loop), and the sequence goes on from the event loop after its scaled length.
+    QStringList log;
+    Launch(steps(log, 0));
+    QCOMPARE(log, (QStringList{"start 0", "after 0"}));
+    log.clear();
     QElapsedTimer clock;
     clock.start();
-    Delay(500);
-    QVERIFY(fired);
-    const double scaled = 500 * TimeScale();
-    QVERIFY2(clock.nsecsElapsed() / 1e6 >= scaled * 0.99, qPrintable(QString::number(clock.elapsed())));
-    // A negative argument waits as long as its absolute value.
-    clock.restart();
-    Delay(-500);
-    QVERIFY(clock.nsecsElapsed() / 1e6 >= scaled * 0.99);
-    // Nested delays: a handler that waits inside a wait returns to the outer wait.
-    int nested = 0;
-    QTimer::singleShot(ScaledInterval(10), this, [&] { Delay(50); ++nested; });
-    Delay(200);
-    QCOMPARE(nested, 1);
+    Launch(steps(log, 500));
+    QCOMPARE(log, QStringList{"start 500"});
+    QCOMPARE(PendingWaits(), 1);
+    QTRY_COMPARE(log.size(), 2);
+    QVERIFY2(clock.nsecsElapsed() / 1e6 >= 500 * TimeScale() * 0.99, qPrintable(QString::number(clock.elapsed())));
+    // Two sequences take turns rather than nest: the shorter wait ends first.
+    log.clear();
+    Launch(steps(log, 2000));
+    Launch(steps(log, 50));
+    QTRY_COMPARE(log.size(), 4);
+    QCOMPARE(log, (QStringList{"start 2000", "start 50", "after 50", "after 2000"}));
+    QCOMPARE(PendingWaits(), 0);
+    // A box's answer is awaited; a test's answerer answers at once.
+    const QuestionAnswerer previous = SetQuestionAnswerer([](const QString &text) { return text == "yes?"; });
+    QVERIFY(QCoro::waitFor(AnswerOf(QStringLiteral("yes?"))));
+    QVERIFY(!QCoro::waitFor(AnswerOf(QStringLiteral("no?"))));
+    SetQuestionAnswerer(previous);
     QCOMPARE(ScaledInterval(0), 0);
     QVERIFY(ScaledInterval(1) >= 1);
+}
+
+void TestKwUnit::programEndUnwindsEverySequence()
+{
+    // Runs last: the program ends here. A sequence that waits unwinds at its next step
+    // (its locals are destroyed, nothing after the wait runs), and so does a sequence
+    // that begins a wait afterwards.
+    QStringList log;
+    bool unwound = false;
+    Launch(steps(log, 60000, &unwound));
+    TerminateApplication();
+    EndAllWaits();
+    QVERIFY(unwound);
+    QCOMPARE(log, QStringList{"start 60000"});
+    QCOMPARE(PendingWaits(), 0);
+    unwound = false;
+    Launch(steps(log, 60000, &unwound));
+    QVERIFY(unwound);
+    QCOMPARE(log.size(), 2);
 }
 
 void TestKwUnit::nativePathMatchesLetterCase()

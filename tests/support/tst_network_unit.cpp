@@ -13,6 +13,8 @@
 #include <QTimer>
 
 #include <fcntl.h>
+#include <chrono>
+#include <thread>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,6 +50,14 @@ struct HeldLock {
         fd = -1;
     }
     ~HeldLock() { release(); }
+    // Another program lets go after ms of game time (the open waits without an event loop).
+    std::jthread releaseAfter(int ms)
+    {
+        return std::jthread([this, ms] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ScaledInterval(ms)));
+            release();
+        });
+    }
 };
 
 } // namespace
@@ -181,7 +191,7 @@ void TestNetworkUnit::ownLocksDoNotBlock()
     QVERIFY(other.fd >= 0);
     clock.restart();
     QFile blocked;
-    QTimer::singleShot(ScaledInterval(1000), this, [&] { other.release(); });
+    const std::jthread releaser = other.releaseAfter(1000);
     QVERIFY(OpenDataFile(path, "R", blocked, 1));
     QVERIFY(clock.elapsed() >= ScaledInterval(1000) * 0.9);
 }
@@ -278,7 +288,7 @@ void TestNetworkUnit::openRetriesWhileLocked()
     HeldLock lock(path);
     QVERIFY(lock.fd >= 0);
     // Released after about 5 s of game time: the open succeeds on a retry.
-    QTimer::singleShot(ScaledInterval(5000), this, [&] { lock.release(); });
+    const std::jthread releaser = lock.releaseAfter(5000);
     QElapsedTimer clock;
     clock.start();
     QFile file;

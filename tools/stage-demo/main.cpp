@@ -38,10 +38,70 @@ bool bothIdle(agent::AgentControl *control, const QStringList &identities)
     return true;
 }
 
-void waitForQueues(agent::AgentControl *control, const QStringList &identities)
+Task<> waitForQueues(agent::AgentControl *control, QStringList identities)
 {
-    for (int polls = 0; polls < 12000 && !bothIdle(control, identities); ++polls)
-        Delay(50);
+    const auto idle = [control, identities] { return bothIdle(control, identities); };
+    co_await WaitUntil(idle, 50, 12000);
+}
+
+// The whole show; sets status to 0 once it has ended normally.
+Task<> show(TTTSForm &stage, QString contestantFile, int &status)
+{
+    const QStringList identities = {QStringLiteral("Announcer"), QStringLiteral("Player0")};
+    if (!LoadCharacter(10, ProgramFolder() + QStringLiteral("Announcer.acs"), false, true, identities[0])
+        || !LoadCharacter(10, contestantFile, false, false, identities[1])) {
+        QTextStream(stderr) << "hollyfrost-stage-demo: cannot load the characters (" << contestantFile << ")\n";
+        co_return;
+    }
+    say(QStringLiteral("loaded Announcer and Player0 from %1").arg(NameOfPath(contestantFile)));
+    const QSize screen = ScreenSize();
+    MoveCharacter(screen.width() / 3, screen.height() / 3, identities[0], 0);
+    MoveCharacter(2 * screen.width() / 3, screen.height() / 3, identities[1], 0);
+    for (const QString &identity : identities) {
+        say(identity + QStringLiteral(": show"));
+        ShowCharacter(false, identity);
+    }
+    co_await waitForQueues(stage.MyAgent, identities);
+
+    for (const QString &animation : GameAnimations) {
+        for (const QString &identity : identities) {
+            say(identity + QStringLiteral(": play ") + animation);
+            DoAction(animation, identity);
+        }
+        co_await waitForQueues(stage.MyAgent, identities);
+    }
+    for (const QString &corner : Corners) {
+        for (const QString &identity : identities) {
+            say(identity + QStringLiteral(": move to ") + corner);
+            DoAction(QStringLiteral("moveto") + corner, identity);
+        }
+        co_await waitForQueues(stage.MyAgent, identities);
+    }
+    for (int i = 0; i < identities.size(); ++i) {
+        say(identities[i] + QStringLiteral(": across the screen"));
+        MoveCharacter(0, screen.height() / 2 - 100 * i, identities[i], 0);
+        MoveCharacter(screen.width() - 140, screen.height() / 2 - 100 * i, identities[i], 2500);
+    }
+    co_await waitForQueues(stage.MyAgent, identities);
+
+    say(QStringLiteral("Announcer: speak"));
+    SpeakText(LookupPhrase(QStringLiteral("we1")), identities[0]);
+    co_await WaitForAudio();
+    co_await waitForQueues(stage.MyAgent, identities);
+    say(QStringLiteral("Player0: speak"));
+    SpeakText(LookupPhrase(QStringLiteral("rs1")) + QStringLiteral(" ") + WithoutExtension(NameOfPath(contestantFile)),
+              identities[1]);
+    co_await waitForQueues(stage.MyAgent, identities);
+
+    for (const QString &identity : identities) {
+        say(identity + QStringLiteral(": hide"));
+        HideCharacter(false, identity);
+    }
+    co_await waitForQueues(stage.MyAgent, identities);
+    for (const QString &identity : identities)
+        UnloadCharacter(identity);
+    say(QStringLiteral("finished"));
+    status = 0;
 }
 
 } // namespace
@@ -53,64 +113,17 @@ int main(int argc, char *argv[])
     TTTSForm stage;
     const QString contestantFile = argc > 1 ? QString::fromLocal8Bit(argv[1])
                                             : WindowsFolder() + QStringLiteral("MSAGENT\\CHARS\\") + NthCharacterFile(1);
-    const QStringList identities = {QStringLiteral("Announcer"), QStringLiteral("Player0")};
     QObject::connect(stage.MyAgent, &agent::AgentControl::requestComplete, &app, [](int id, int status) {
         static const char *const outcomes[] = {"done", "stopped", "failed"};
         say(QStringLiteral("request %1 %2").arg(id).arg(QLatin1String(outcomes[qBound(0, status, 2)])));
     });
-
-    if (!LoadCharacter(10, ProgramFolder() + QStringLiteral("Announcer.acs"), false, true, identities[0])
-        || !LoadCharacter(10, contestantFile, false, false, identities[1])) {
-        QTextStream(stderr) << "hollyfrost-stage-demo: cannot load the characters (" << contestantFile << ")\n";
-        return 1;
-    }
-    say(QStringLiteral("loaded Announcer and Player0 from %1").arg(NameOfPath(contestantFile)));
-    const QSize screen = ScreenSize();
-    MoveCharacter(screen.width() / 3, screen.height() / 3, identities[0], 0);
-    MoveCharacter(2 * screen.width() / 3, screen.height() / 3, identities[1], 0);
-    for (const QString &identity : identities) {
-        say(identity + QStringLiteral(": show"));
-        ShowCharacter(false, identity);
-    }
-    waitForQueues(stage.MyAgent, identities);
-
-    for (const QString &animation : GameAnimations) {
-        for (const QString &identity : identities) {
-            say(identity + QStringLiteral(": play ") + animation);
-            DoAction(animation, identity);
-        }
-        waitForQueues(stage.MyAgent, identities);
-    }
-    for (const QString &corner : Corners) {
-        for (const QString &identity : identities) {
-            say(identity + QStringLiteral(": move to ") + corner);
-            DoAction(QStringLiteral("moveto") + corner, identity);
-        }
-        waitForQueues(stage.MyAgent, identities);
-    }
-    for (int i = 0; i < identities.size(); ++i) {
-        say(identities[i] + QStringLiteral(": across the screen"));
-        MoveCharacter(0, screen.height() / 2 - 100 * i, identities[i], 0);
-        MoveCharacter(screen.width() - 140, screen.height() / 2 - 100 * i, identities[i], 2500);
-    }
-    waitForQueues(stage.MyAgent, identities);
-
-    say(QStringLiteral("Announcer: speak"));
-    SpeakText(LookupPhrase(QStringLiteral("we1")), identities[0]);
-    WaitForAudio();
-    waitForQueues(stage.MyAgent, identities);
-    say(QStringLiteral("Player0: speak"));
-    SpeakText(LookupPhrase(QStringLiteral("rs1")) + QStringLiteral(" ") + WithoutExtension(NameOfPath(contestantFile)),
-              identities[1]);
-    waitForQueues(stage.MyAgent, identities);
-
-    for (const QString &identity : identities) {
-        say(identity + QStringLiteral(": hide"));
-        HideCharacter(false, identity);
-    }
-    waitForQueues(stage.MyAgent, identities);
-    for (const QString &identity : identities)
-        UnloadCharacter(identity);
-    say(QStringLiteral("finished"));
-    return 0;
+    int status = 1;
+    const auto showThenQuit = [&]() -> Task<> {
+        co_await show(stage, contestantFile, status);
+        QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);   // also before exec()
+    };
+    Launch(showThenQuit());
+    app.exec();
+    EndAllWaits();
+    return status;
 }

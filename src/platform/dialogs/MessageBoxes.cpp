@@ -31,20 +31,39 @@ void MessageBeep(BeepKind)
         QApplication::beep();
 }
 
-void ShowMessageBox(BoxKind kind, const QString &text)
+namespace {
+// Opens a box application-modal and returns at once; the box deletes itself once closed,
+// and so does any box still open when the event loop ends.
+QMessageBox *openBox(QMessageBox::Icon icon, const QString &text, QMessageBox::StandardButtons buttons)
+{
+    auto *box = new QMessageBox(icon, boxTitle(), text, buttons);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAccessibleName(text);
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, box, &QObject::deleteLater);
+    box->open();
+    return box;
+}
+} // namespace
+
+void ShowMessageBox(BoxKind kind, const QString &text, std::function<void()> closed)
 {
     if (const MessageBoxAnswerer &answerer = answererSlot()) {
         answerer(kind, text);
+        if (closed)
+            closed();
         return;
     }
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return;   // no window system: nobody could answer the box
-    QMessageBox box(kind == BoxKind::Error ? QMessageBox::Critical : QMessageBox::Information, boxTitle(),
-                    shown, QMessageBox::Ok);
-    box.setAccessibleName(shown);
-    box.exec();
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        if (closed)
+            closed();   // no window system: nobody could answer the box
+        return;
+    }
+    QMessageBox *box = openBox(kind == BoxKind::Error ? QMessageBox::Critical : QMessageBox::Information, shown,
+                               QMessageBox::Ok);
+    if (closed)
+        QObject::connect(box, &QDialog::finished, box, [closed = std::move(closed)] { closed(); });
 }
 
 namespace {
@@ -62,15 +81,19 @@ QuestionAnswerer SetQuestionAnswerer(QuestionAnswerer answerer)
     return previous;
 }
 
-bool AskYesNo(const QString &text)
+void AskYesNo(const QString &text, std::function<void(bool yes)> answered)
 {
-    if (const QuestionAnswerer &answerer = questionAnswererSlot())
-        return answerer(text);
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return false;   // no window system: nobody could say yes
+    if (const QuestionAnswerer &answerer = questionAnswererSlot()) {
+        answered(answerer(text));
+        return;
+    }
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        answered(false);   // no window system: nobody could say yes
+        return;
+    }
     QString shown = text;
     shown.replace(u'\r', u'\n');
-    QMessageBox box(QMessageBox::Information, boxTitle(), shown, QMessageBox::Yes | QMessageBox::No);
-    box.setAccessibleName(shown);
-    return box.exec() == QMessageBox::Yes;
+    QMessageBox *box = openBox(QMessageBox::Information, shown, QMessageBox::Yes | QMessageBox::No);
+    QObject::connect(box, &QDialog::finished, box,
+                     [answered = std::move(answered)](int result) { answered(result == QMessageBox::Yes); });
 }

@@ -1,5 +1,7 @@
-// Beeps and modal message boxes with an OK button. A "\r" in a text is a line break.
-// Tests install an answerer, which then receives every box instead of the screen.
+// Beeps and application-modal message boxes. A box opens and the call returns at once
+// (no nested event loop); a callback, when given, runs once the box is answered. A "\r"
+// in a text is a line break. Tests install an answerer, which then receives every box
+// instead of the screen and answers it at once.
 #pragma once
 
 #include <QString>
@@ -9,14 +11,15 @@ enum class BeepKind { Default, Error, Stop };
 enum class BoxKind { Error, Information };
 
 void MessageBeep(BeepKind kind);
-void ShowMessageBox(BoxKind kind, const QString &text);
+void ShowMessageBox(BoxKind kind, const QString &text, std::function<void()> closed = {});
 
 using MessageBoxAnswerer = std::function<void(BoxKind kind, const QString &text)>;
 // Installs (or, with an empty function, removes) the answerer; returns the previous one.
 MessageBoxAnswerer SetMessageBoxAnswerer(MessageBoxAnswerer answerer);
 
-// A modal information question with Yes and No buttons; true for Yes. Tests install an
-// answerer, which then decides instead of the user.
-bool AskYesNo(const QString &text);
+// An information question with Yes and No buttons: answered(true) for Yes, answered(false)
+// for No or a box closed otherwise. Tests install an answerer, which then decides instead
+// of the user.
+void AskYesNo(const QString &text, std::function<void(bool yes)> answered);
 using QuestionAnswerer = std::function<bool(const QString &text)>;
 QuestionAnswerer SetQuestionAnswerer(QuestionAnswerer answerer);

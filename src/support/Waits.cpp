@@ -1,0 +1,176 @@
+#include "Waits.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cmath>
+#include <exception>
+#include <map>
+#include <memory>
+
+namespace {
+
+// Pending waits by number: a timer resumes its own wait unless EndAllWaits took it first.
+std::map<quint64, std::coroutine_handle<>> &pending()
+{
+    static std::map<quint64, std::coroutine_handle<>> waits;
+    return waits;
+}
+quint64 nextWait = 0;
+bool terminating = false;
+
+void resume(quint64 id)
+{
+    const auto found = pending().find(id);
+    if (found == pending().end())
+        return;
+    const std::coroutine_handle<> waiting = found->second;
+    pending().erase(found);
+    waiting.resume();
+}
+
+Task<> quietly(Task<> sequence)
+{
+    try {
+        co_await std::move(sequence);
+    } catch (const SequenceEnded &) {
+        // the program is ending: the sequence has unwound, nothing else to do
+    } catch (const std::exception &error) {
+        qCritical("A game sequence ended on an error: %s", error.what());
+    }
+}
+
+} // namespace
+
+double TimeScale()
+{
+    static const double scale = [] {
+        bool ok = false;
+        const double value = qEnvironmentVariable("HOLLYFROST_TIME_SCALE").toDouble(&ok);
+        return (ok && value > 0.0 && std::isfinite(value)) ? value : 1.0;
+    }();
+    return scale;
+}
+
+int ScaledInterval(int ms)
+{
+    if (ms <= 0)
+        return 0;
+    const double scaled = std::round(ms * TimeScale());
+    if (scaled < 1.0)
+        return 1;
+    return scaled > 2e9 ? 2000000000 : static_cast<int>(scaled);
+}
+
+void TerminateApplication()
+{
+    if (QCoreApplication *app = QCoreApplication::instance()) {
+        // The waits end first, so that every sequence has unwound when the loop returns.
+        if (!terminating)
+            QMetaObject::invokeMethod(app, &EndAllWaits, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+    terminating = true;
+}
+
+bool ApplicationTerminating()
+{
+    return terminating;
+}
+
+Wait::Wait(int ms) : ms_(ms)
+{
+}
+
+bool Wait::await_ready() const noexcept
+{
+    return ms_ == 0 || ApplicationTerminating();
+}
+
+void Wait::await_suspend(std::coroutine_handle<> waiting)
+{
+    const quint64 id = ++nextWait;
+    pending().emplace(id, waiting);
+    // Every timer of the game runs on the application object, which outlives the windows.
+    QTimer::singleShot(ScaledInterval(ms_), Qt::PreciseTimer, QCoreApplication::instance(), [id] { resume(id); });
+}
+
+void Wait::await_resume() const
+{
+    if (ApplicationTerminating())
+        throw SequenceEnded();
+}
+
+WhenDone::WhenDone(std::function<void(std::function<void()>)> start) : start_(std::move(start))
+{
+}
+
+bool WhenDone::await_ready() const noexcept
+{
+    return ApplicationTerminating();
+}
+
+bool WhenDone::await_suspend(std::coroutine_handle<> waiting)
+{
+    const quint64 id = ++nextWait;
+    pending().emplace(id, waiting);
+    // done() called from inside start(): the wait is over before it began.
+    auto doneAtOnce = std::make_shared<bool>(false);
+    auto starting = std::make_shared<bool>(true);
+    start_([id, doneAtOnce, starting] {
+        if (*starting)
+            *doneAtOnce = pending().erase(id) > 0;
+        else
+            resume(id);
+    });
+    *starting = false;
+    return !*doneAtOnce;
+}
+
+void WhenDone::await_resume() const
+{
+    if (ApplicationTerminating())
+        throw SequenceEnded();
+}
+
+Task<bool> AnswerOf(const QString &question)
+{
+    auto yes = std::make_shared<bool>(false);   // outlives this frame if the program ends first
+    const auto ask = [question, yes](std::function<void()> done) {
+        AskYesNo(question, [yes, done = std::move(done)](bool answer) {
+            *yes = answer;
+            done();
+        });
+    };
+    co_await WhenDone(ask);
+    co_return *yes;
+}
+
+Task<> Acknowledged(BoxKind kind, const QString &text)
+{
+    const auto show = [kind, text](std::function<void()> done) { ShowMessageBox(kind, text, std::move(done)); };
+    co_await WhenDone(show);
+}
+
+Task<bool> WaitUntil(std::function<bool()> done, int stepMs, int polls)
+{
+    for (int poll = 0; poll < polls && !done(); ++poll)
+        co_await Wait(stepMs);
+    co_return done();
+}
+
+void Launch(Task<> sequence)
+{
+    quietly(std::move(sequence));   // the task is dropped: it runs on by itself and frees itself
+}
+
+void EndAllWaits()
+{
+    while (!pending().empty())
+        resume(pending().begin()->first);
+}
+
+int PendingWaits()
+{
+    return static_cast<int>(pending().size());
+}
