@@ -33,8 +33,8 @@ bool TMainForm::FormCreate(const QStringList &arguments)
     const QString argument = arguments.value(1);
     if (argument.isEmpty()) {
         MessageBeep(BeepKind::Error);
-        ShowMessageBox(BoxKind::Error, QString::fromLatin1(MissingArgumentMessage));
-        TerminateApplication();
+        // The program ends once the box is answered.
+        ShowMessageBox(BoxKind::Error, QString::fromLatin1(MissingArgumentMessage), [] { TerminateApplication(); });
         return false;
     }
     if (InstanceManager)

@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTextEdit>
 
 TMemform *Memform = nullptr;
@@ -63,6 +64,10 @@ void paintCircle(QWidget *widget, const QColor &colour, bool focusMark)
 // Counts the playbacks started, so that a playback interrupted by "Ready", by a new
 // test or by closing the window stops painting.
 quint64 playback = 0;
+// The playback a memory test asked for last, and whether a playback sequence is under
+// way: one sequence plays at a time, and a test shown during it restarts it.
+quint64 wantedPlayback = 0;
+bool playing = false;
 
 QLineEdit *answerBox()
 {
@@ -82,19 +87,35 @@ Task<bool> paintSlowly(QString letters, int waitMs, quint64 token)
     co_return Memform && playback == token;
 }
 
-// The sequence played into the answer circles: five rounds of random colours, then the
-// letters to remember, then the instructions. A newer playback stops this one.
-Task<> playSequence(quint64 token)
+// One playing of the sequence into the answer circles: five rounds of random colours,
+// then the letters to remember, then the instructions. False when it was interrupted.
+Task<bool> playOnce(quint64 token)
 {
     co_await Wait(500);
     for (int round = 0; round < 5; ++round) {
         if (!co_await paintSlowly(RandomColours(PaletteSize), 25, token))
-            co_return;
+            co_return false;
     }
     Memform->paintAnswersSilver();
     if (!co_await paintSlowly(StoredSequence, 500, token))
-        co_return;
+        co_return false;
     Memform->setMemo(LookupPhrase(QStringLiteral("mt1")));
+    co_return true;
+}
+
+// Plays until the playback wanted last has played or was stopped ("Ready", the window
+// closed). A flood of memory questions thus costs one sequence, not one each.
+Task<> playSequences()
+{
+    const QScopedValueRollback<bool> busy(playing, true);
+    for (;;) {
+        const quint64 token = wantedPlayback;
+        if (co_await playOnce(token))
+            co_return;
+        // Interrupted: by a newer test (that one plays now), or by "Ready" or a close.
+        if (!Memform || wantedPlayback == token || wantedPlayback != playback)
+            co_return;
+    }
 }
 
 } // namespace
@@ -361,7 +382,7 @@ void StartMemoryTest(const QString &sequence)
     TMemform *form = Memform;
     if (!form)
         return;
-    const quint64 token = ++playback;
+    wantedPlayback = ++playback;
     form->ClearBtn->hide();
     form->ReadyBtn->show();
     form->SubmitBtn->setEnabled(false);
@@ -379,5 +400,6 @@ void StartMemoryTest(const QString &sequence)
         form->Palette[i]->hide();
         form->Answers[i]->setVisible(i < StoredSequence.size());
     }
-    Launch(playSequence(token));
+    if (!playing)
+        Launch(playSequences());
 }

@@ -211,8 +211,8 @@ void TInternetForm::OnDatagram()
         if (!repeatFilter.accept(address, text, monotonicMs()))
             continue;
         emit datagramAccepted(address, text);
-        // Dispatched from the event queue, not from inside this handler: a dispatch can
-        // run a whole race, and the socket does not report new data while its handler runs.
+        // Dispatched from the event queue, one a turn, so that a flood is bounded by the
+        // queue and the windows are served between datagrams.
         queue.append({address, text});
         QMetaObject::invokeMethod(this, &TInternetForm::dispatchNext, Qt::QueuedConnection);
     }

@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -253,9 +254,14 @@ QString ReadParameter(const QString &name)
     const QString wanted = name.left(5);
     QFile file;
     if (!OpenTextFile(HostFolder() + QStringLiteral("HFparms.cfg"), QStringLiteral("R"), file)) {
-        MessageBeep(BeepKind::Error);
-        ShowMessageBox(BoxKind::Error, QStringLiteral("Hollyfrost is missing file HFparms.cfg\rand cannot continue."));
-        TerminateApplication();
+        // One box, however many parameters are read meanwhile; the program ends once it
+        // is answered.
+        static bool told = false;
+        if (!std::exchange(told, true)) {
+            MessageBeep(BeepKind::Error);
+            ShowMessageBox(BoxKind::Error, QStringLiteral("Hollyfrost is missing file HFparms.cfg\rand cannot continue."),
+                           [] { TerminateApplication(); });
+        }
         return QString();
     }
     while (!file.atEnd() && file.error() == QFileDevice::NoError) {

@@ -480,6 +480,19 @@ private slots:
         QVERIFY(!memory->isVisible());
         QCOMPARE(ContestantTable[0].Progress, 6);
         QCOMPARE(ContestantTable[0].Score, 0);
+
+        // A flood of memory questions (a host's, or anyone's) plays one sequence at a
+        // time, not one each: the one shown last.
+        QString sequence;
+        for (int n = 0; n < 1000; ++n) {
+            sequence = QString(PaletteLetters.at(n % 10)) + PaletteLetters.at(n / 10 % 10);
+            ShowQuestion(QString(), QStringLiteral("MT&&%1&&%1&&%2").arg(sequence).arg(100 + n));
+            QVERIFY(PendingWaits() <= 1);
+        }
+        settle();
+        QCOMPARE(memory->Answers[1]->shownLetter(), sequence.at(1));
+        QCOMPARE(memory->Memo1->toPlainText(), QStringLiteral("MEMORIZE"));
+        memory->close();
     }
 
     void dexterityClickOnTheAnnouncerAnswers()

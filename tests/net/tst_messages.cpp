@@ -243,6 +243,18 @@ void TestMessages::rosterGuards()
     RaceRunning = false;
     QVERIFY(!JoinedRace);
     QVERIFY(a->drain().isEmpty());
+    // A flood of start signals is acknowledged, and waits as one start, not one each;
+    // the host's cancel right after it leaves no race behind.
+    for (int n = 0; n < 10000; ++n) {
+        DispatchMessage(PeerA, QStringLiteral("SRH"));
+        QVERIFY(PendingWaits() <= 1);
+    }
+    DispatchMessage(PeerA, QStringLiteral("RCH"));
+    settle();
+    QVERIFY(!RaceInProgress());
+    QVERIFY(!JoinedRace);
+    ShutdownCountdown = 0;
+    a->drain();
 }
 
 void TestMessages::positions()
