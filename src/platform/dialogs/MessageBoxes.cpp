@@ -1,5 +1,7 @@
 #include "MessageBoxes.h"
 
+#include "WindowRoles.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -71,6 +73,9 @@ bool AskYesNo(const QString &text)
     QString shown = text;
     shown.replace(u'\r', u'\n');
     QMessageBox box(QMessageBox::Information, boxTitle(), shown, QMessageBox::Yes | QMessageBox::No);
-    box.setAccessibleName(shown);
+    // A question to answer rather than an alert: a dialog named by its title, its text
+    // read as the description.
+    SetWindowRole(&box, WindowRole::Dialog);
+    box.setAccessibleDescription(shown);
     return box.exec() == QMessageBox::Yes;
 }
