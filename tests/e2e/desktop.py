@@ -78,13 +78,12 @@ def top_windows(app):
     return [w for w in (app.getChildAtIndex(i) for i in range(app.childCount)) if w is not None]
 
 
-def find_window(app, role, name, showing=True):
-    """A top-level window by its role ("frame" or "dialog") and name, as a screen reader
-    tells the windows apart."""
+def find_window(app, role, name):
+    """A showing top-level window by its role ("frame" or "dialog") and name, as a screen
+    reader tells the windows apart."""
     for window in top_windows(app):
-        if window.name == name and window.getRoleName() == role:
-            if showing is None or is_showing(window) == showing:
-                return window
+        if window.name == name and window.getRoleName() == role and is_showing(window):
+            return window
     return None
 
 

@@ -8,8 +8,8 @@ namespace {
 constexpr char RoleProperty[] = "hollyfrostWindowRole";
 
 // Qt asks the program's factories before its own, for the widget's class and then for
-// each base class: a marked window gets its role here, not Qt's interface for a QWidget
-// (role "client") or a QMessageBox (role "alert").
+// each base class: a marked window gets its role here, not the one of Qt's interface for a
+// QWidget (a "filler" on the bus) or a QMessageBox (an "alert").
 QAccessibleInterface *markedWindowInterface(const QString &, QObject *object)
 {
     if (!object->isWidgetType())
@@ -17,16 +17,14 @@ QAccessibleInterface *markedWindowInterface(const QString &, QObject *object)
     const QVariant role = object->property(RoleProperty);
     if (!role.isValid())
         return nullptr;
-    return new QAccessibleWidget(static_cast<QWidget *>(object), WindowRole(role.toInt()) == WindowRole::Dialog
-                                                                     ? QAccessible::Dialog
-                                                                     : QAccessible::Window);
+    const bool dialog = WindowRole(role.toInt()) == WindowRole::Dialog;
+    return new QAccessibleWidget(static_cast<QWidget *>(object), dialog ? QAccessible::Dialog : QAccessible::Window);
 }
 
 } // namespace
 
 void SetWindowRole(QWidget *window, WindowRole role)
 {
-    static const bool installed = (QAccessible::installFactory(markedWindowInterface), true);
-    Q_UNUSED(installed);
+    [[maybe_unused]] static const bool installed = (QAccessible::installFactory(markedWindowInterface), true);
     window->setProperty(RoleProperty, int(role));
 }
