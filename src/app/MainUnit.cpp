@@ -6,6 +6,7 @@
 #include "RaceStart.h"
 #include "RadioGroup.h"
 #include "RosterUnit.h"
+#include "WindowRoles.h"
 #include "kw_unit.h"
 
 #include <QApplication>
@@ -73,6 +74,7 @@ QLabel *makeLabel(QWidget *parent, const QString &text, QPoint place)
 TMainForm::TMainForm(QWidget *parent)
     : QWidget(parent)
 {
+    SetWindowRole(this, WindowRole::Frame);
     MainForm = this;
     SetRaceScreenWindow(this);   // the race runs on the monitor that holds this window
     setObjectName(QStringLiteral("MainForm"));

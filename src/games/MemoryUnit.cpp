@@ -3,6 +3,7 @@
 #include "PhraseUnit.h"
 #include "QuestionSources.h"
 #include "QuestionUnit.h"
+#include "WindowRoles.h"
 #include "kw_unit.h"
 
 #include <QCloseEvent>
@@ -200,6 +201,7 @@ void TAnswerCircle::paintEvent(QPaintEvent *)
 TMemform::TMemform(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
+    SetWindowRole(this, WindowRole::Dialog);
     setObjectName(QStringLiteral("Memform"));
     setWindowTitle(QStringLiteral("Memory Test"));
     setAccessibleName(windowTitle());

@@ -9,6 +9,7 @@
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "TTSUnit.h"
+#include "WindowRoles.h"
 #include "kw_unit.h"
 #include "network_unit.h"
 #include "records.h"
@@ -104,6 +105,7 @@ bool awaitingAcknowledgement(int slot)
 TQuestionForm::TQuestionForm(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
+    SetWindowRole(this, WindowRole::Dialog);
     setObjectName(QStringLiteral("QuestionForm"));
     setWindowTitle(QStringLiteral("Question ?"));
     setAccessibleName(windowTitle());

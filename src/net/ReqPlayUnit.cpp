@@ -5,6 +5,7 @@
 #include "MainUnit.h"
 #include "MessageBoxes.h"
 #include "RosterUnit.h"
+#include "WindowRoles.h"
 #include "kw_unit.h"
 #include "records.h"
 
@@ -43,6 +44,7 @@ QPushButton *makeButton(QWidget *parent, const QString &caption, const QRect &ge
 TReqPlayForm::TReqPlayForm(QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
+    SetWindowRole(this, WindowRole::Dialog);
     setObjectName(QStringLiteral("ReqPlayForm"));
     setWindowTitle(QStringLiteral("Request to Play"));
     setFixedSize(357, 110);

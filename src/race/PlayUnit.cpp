@@ -3,6 +3,7 @@
 #include "MainUnit.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
+#include "WindowRoles.h"
 #include "kw_unit.h"
 
 #include <QEvent>
@@ -44,6 +45,7 @@ QString scoreLine(const QString &caption, int slot)
 TPlayForm::TPlayForm(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
+    SetWindowRole(this, WindowRole::Frame);
     setObjectName(QStringLiteral("PlayForm"));
     setWindowTitle(QStringLiteral("Hollyfrost Games"));
     resize(688, 453);

@@ -73,6 +73,28 @@ def wait_find(root, name, role=None, timeout=60, showing=True):
     return wait_for(lambda: find(root, name, role, showing), timeout, 0.2, f"{role or 'control'} '{name}'")
 
 
+def top_windows(app):
+    """The application's top-level windows."""
+    return [w for w in (app.getChildAtIndex(i) for i in range(app.childCount)) if w is not None]
+
+
+def find_window(app, role, name):
+    """A showing top-level window by its role ("frame" or "dialog") and name, as a screen
+    reader tells the windows apart."""
+    for window in top_windows(app):
+        if window.name == name and window.getRoleName() == role and is_showing(window):
+            return window
+    return None
+
+
+def wait_window(app, role, name, timeout=60):
+    try:
+        return wait_for(lambda: find_window(app, role, name), timeout, 0.2, f"{role} '{name}'")
+    except TimeoutError as error:
+        seen = [(w.getRoleName(), w.name, is_showing(w)) for w in top_windows(app)]
+        raise TimeoutError(f"{error}; the windows are (role, name, showing) {seen}") from None
+
+
 def press(node):
     node.queryAction().doAction(0)
 

@@ -15,7 +15,7 @@ import pyatspi
 from gi.repository import GLib
 
 from desktop import (Game, application, click_at, click_palette, find, is_showing, memory_sequence, press, text_of,
-                     wait_find, wait_for, walk, x_windows, xdotool)
+                     wait_find, wait_for, wait_window, walk, x_windows, xdotool)
 
 RECORD = 259
 
@@ -49,9 +49,11 @@ def safe_find(app, name, role):
 class PuzzleRaceTest(unittest.TestCase):
     def start(self, game, game_type):
         app = application()
-        press(wait_find(app, "Practice", "radio button"))
-        press(wait_find(app, game_type, "radio button"))
-        press(wait_find(app, "Start Game", "push button"))
+        main = wait_window(app, "frame", "Hollyfrost Games 1.17")
+        press(wait_find(main, "Practice", "radio button"))
+        press(wait_find(main, game_type, "radio button"))
+        press(wait_find(main, "Start Game", "push button"))
+        wait_window(app, "frame", "Hollyfrost Games")   # the race track
         return app
 
     def answer_box(self, app):
@@ -60,12 +62,14 @@ class PuzzleRaceTest(unittest.TestCase):
 
     def type_answer(self, box, answer):
         """Clicks into the answer box and types the answer and Enter, with the keyboard."""
-        frame = box
-        while frame is not None and frame.getRoleName() not in ("frame", "window", "dialog"):
-            frame = frame.parent
-        windows = x_windows(frame.name) if frame is not None else []
-        if windows:
-            subprocess.run(["xdotool", "windowfocus", "--sync", windows[0]], capture_output=True, timeout=30)
+        window = box
+        while window.parent is not None and window.parent.getRoleName() != "application":
+            window = window.parent
+        # The question window is a dialog named by its title.
+        self.assertEqual(window.getRoleName(), "dialog")
+        windows = x_windows(window.name)
+        self.assertTrue(windows, f"no window titled {window.name!r}")
+        subprocess.run(["xdotool", "windowfocus", "--sync", windows[0]], capture_output=True, timeout=30)
         x, y, w, h = extents(box)
         click_at(x + w // 2, y + h // 2)
         xdotool("type", "--delay", "20", answer)
@@ -148,6 +152,7 @@ class PuzzleRaceTest(unittest.TestCase):
                     time.sleep(0.1)
                     continue
                 # The playback is over: the answer circles name the sequence.
+                wait_window(app, "dialog", "Memory Test", 5)
                 sequence = memory_sequence(app)
                 records, _ = read_questions(os.path.join(game.folder, "Games", "questions.fil"))
                 # The player gets the questions in the order of the file.

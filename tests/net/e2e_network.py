@@ -15,7 +15,7 @@ import unittest
 import pyatspi
 from gi.repository import GLib
 
-from desktop import MESSENGER, find, launch, make_demo, press, wait_find, wait_for, walk
+from desktop import MESSENGER, find, launch, make_demo, press, wait_find, wait_for, wait_window, walk
 
 PREFIX = os.environ.get("HF_NETWORK_PREFIX", "127.0.0.")
 HOST_ADDRESS, JOINER_ADDRESS = PREFIX + "2", PREFIX + "3"
@@ -210,14 +210,17 @@ class LanRace(unittest.TestCase):
 
         # The joiner's request dialog is filled in from the invitation.
         press(wait_find(joiner.app, "Request To Play", "push button"))
-        dialog = wait_find(joiner.app, "Request to Play")
+        dialog = wait_window(joiner.app, "dialog", "Request to Play")
         wait_for(lambda: text_of(find(dialog, "To UIN", "text")) == HOST_UIN, 30, 0.2, "the host's UIN")
         self.assertEqual(text_of(find(dialog, "Name", "text")), "Robin")
         self.assertEqual(text_of(find(dialog, "Character", "text")), "Bolt.acs")
         press(find(dialog, "Request to Play", "push button"))
 
-        # The host accepts; the joiner confirms that it is ready.
-        press_in_box(host.app, "Play Request from", "Yes")
+        # The host accepts (a question dialog under the program's name, its text read as
+        # the description); the joiner confirms that it is ready.
+        question = wait_window(host.app, "dialog", "Hollyfrost Games")
+        self.assertIn(f"We Received a Play Request from:\nJo  UIN:{JOINER_UIN}", question.description)
+        press(wait_find(question, "Yes", "push button"))
         press_in_box(joiner.app, "We were accepted for the game", "OK")
         for copy in (host, joiner):
             roster = wait_find(copy.app, "Game Contestants", "list")

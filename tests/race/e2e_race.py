@@ -9,7 +9,7 @@ import time
 import unittest
 
 from desktop import (Game, add_characters, application, character_windows, find, geometry, is_checked, is_showing, press, walk,
-                     wait_find, wait_for, x_windows)
+                     wait_find, wait_for, wait_window, x_windows)
 
 SCREEN_W, SCREEN_H = 1280, 1024
 
@@ -82,7 +82,9 @@ class RaceTest(unittest.TestCase):
             contestants = wait_find(app, "Game Contestants", "list")
             wait_for(lambda: contestants.childCount == 3, 10, 0.2, "three contestants")
             self.run_race(game, app, 3)
-            scoreboard = wait_for(lambda: find(app, "Scoreboard", showing=True), 120, 0.2, "the scoreboard")
+            # The scoreboard shows on the race track, a frame named by its title.
+            track = wait_window(app, "frame", "Hollyfrost Games")
+            scoreboard = wait_for(lambda: find(track, "Scoreboard", showing=True), 120, 0.2, "the scoreboard")
             self.assertTrue(scoreboard)
             # "  Win:  Name (File)": the winner is one of the three.
             win = [node.name.strip() for node in walk(app) if node.name and node.name.strip().startswith("Win:")]

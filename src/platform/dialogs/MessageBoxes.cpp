@@ -1,5 +1,7 @@
 #include "MessageBoxes.h"
 
+#include "WindowRoles.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -34,11 +36,19 @@ void MessageBeep(BeepKind)
 namespace {
 // Opens a box application-modal and returns at once; the box deletes itself once closed,
 // and so does any box still open when the event loop ends.
-QMessageBox *openBox(QMessageBox::Icon icon, const QString &text, QMessageBox::StandardButtons buttons)
+QMessageBox *openBox(QMessageBox::Icon icon, const QString &text, QMessageBox::StandardButtons buttons,
+                     bool question = false)
 {
     auto *box = new QMessageBox(icon, boxTitle(), text, buttons);
+    if (question) {
+        // A question to answer rather than an alert: a dialog named by its title, its
+        // text read as the description.
+        SetWindowRole(box, WindowRole::Dialog);
+        box->setAccessibleDescription(text);
+    } else {
+        box->setAccessibleName(text);
+    }
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setAccessibleName(text);
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, box, &QObject::deleteLater);
     box->open();
     return box;
@@ -93,7 +103,7 @@ void AskYesNo(const QString &text, std::function<void(bool yes)> answered)
     }
     QString shown = text;
     shown.replace(u'\r', u'\n');
-    QMessageBox *box = openBox(QMessageBox::Information, shown, QMessageBox::Yes | QMessageBox::No);
+    QMessageBox *box = openBox(QMessageBox::Information, shown, QMessageBox::Yes | QMessageBox::No, true);
     QObject::connect(box, &QDialog::finished, box,
                      [answered = std::move(answered)](int result) { answered(result == QMessageBox::Yes); });
 }
