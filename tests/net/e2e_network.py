@@ -101,10 +101,11 @@ class Scoreboard:
             self.lines = found
         lines = {}
         for node in self.lines:
-            name = node.name or ""
+            name = " ".join((node.name or "").split())
             for key in SCORE_KEYS:
-                if name.startswith(key) and node.getState().contains(pyatspi.STATE_SHOWING):
-                    lines[key] = " ".join(name.split())
+                # A line names somebody once filled in ("Win:" alone is the empty label).
+                if name.startswith(key) and name != key and node.getState().contains(pyatspi.STATE_SHOWING):
+                    lines[key] = name
         return lines if "Win:" in lines else None
 
 
