@@ -2,9 +2,11 @@
 """Races interrupted by the user on a virtual desktop, driven through the accessibility
 interface: a play mode picked and "New Game" pressed in the middle of a race, and "Start
 Game" pressed while the shutdown countdown of the last race says goodbye, "Exit" pressed
-while the contestants are presented. Each time the
+while the contestants are presented and at random moments of a puzzle race. Each time the
 race under way ends cleanly, no race runs inside another, and no character is left
 behind on the desktop."""
+import os
+import random
 import subprocess
 import time
 import unittest
@@ -101,6 +103,27 @@ class InterruptedRaceTest(unittest.TestCase):
             time.sleep(0.3)
             press(find(app, "Exit", "push button"))
             self.assertEqual(game.process.wait(timeout=10), 0)
+
+    def test_exit_at_random_moments_of_a_puzzle_race(self):
+        # "Exit" at a random moment of a Practice puzzle race that nobody answers (the
+        # presentation, a round's wait, a question on show), once a run: each run ends
+        # with status 0 soon after. HF_EXIT_RUNS sets how many runs (3 by default).
+        rng = random.Random(int(os.environ.get("HF_EXIT_SEED", "7")))
+        ended_after = []
+        for _ in range(int(os.environ.get("HF_EXIT_RUNS", "3"))):
+            moment = rng.uniform(0.3, 15)
+            with Game(time_scale="0.5") as game:
+                app = application()
+                press(wait_find(app, "Practice", "radio button"))
+                press(wait_find(app, "Simple Math", "radio button"))
+                press(wait_find(app, "Start Game", "push button"))
+                time.sleep(moment)
+                pressed = time.monotonic()
+                press(find(app, "Exit", "push button"))
+                self.assertEqual(game.process.wait(timeout=30), 0, f"Exit {moment:.1f} s into the race")
+                ended_after.append((round(moment, 1), round(time.monotonic() - pressed, 2)))
+        print("Exit pressed at (s into the race, s until the program ended):", ended_after, flush=True)
+        self.assertLess(max(after for _, after in ended_after), 10)
 
 
 if __name__ == "__main__":
