@@ -100,7 +100,8 @@ QString ResolvePlayerAddress(const QString &typed);
 // A wait for an "AK" from one address. Made before the message it waits on is sent, it
 // notes every "AK" from that address that arrives while it lives; an "AK" from any other
 // address does not end it, so that a stranger cannot cut a report's resends short.
-// Waits may nest (a handler runs inside another's Delay): each keeps its own note.
+// Several sequences may wait at once (a report's resends, a question round's): each keeps
+// its own note.
 class AckWait
 {
 public:
