@@ -119,7 +119,7 @@ int main(int argc, char *argv[])
     TQuestionForm questionForm;
     TMemform memForm;
     TPlayForm playForm;
-    // Closing the main window ends the program, also from inside a race's waits.
+    // Closing the main window ends the program, also in the middle of a race.
     QObject::connect(&mainForm, &TMainForm::closed, &app, [] { TerminateApplication(); });
 
     ExposeReporter reporter(&mainForm);

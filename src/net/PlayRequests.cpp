@@ -22,7 +22,7 @@
 
 namespace {
 // Boxes that messages open stay bounded: each waits inside the message that opened it, so
-// a flood of requests or answers must not pile up windows (and nested waits) without end.
+// a flood of requests or answers must not pile up windows without end.
 constexpr int MaxOpenRequestQuestions = MaxContestants - 1;
 int openRequestQuestions = 0;
 bool acceptedNoticeOpen = false;

@@ -5,8 +5,8 @@
 
 #include "Waits.h"
 
-// Nothing starts a race inside a race: "Start Game" during a race does nothing, and one
-// pressed while Timer1's handler waits (the goodbye and unload steps) or while an
+// One race at a time: "Start Game" during a race does nothing, and one pressed while a
+// tick of Timer1 waits (the goodbye and unload steps) or while an
 // abandoned race winds down starts once that is over.
 void StartRaceClick();
 // A joiner's start on the host's "SR": the same guard, then the presentation and race.
