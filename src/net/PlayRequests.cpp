@@ -21,8 +21,8 @@
 #include <QScopedValueRollback>
 
 namespace {
-// Boxes that messages open stay bounded: each waits inside the message that opened it, so
-// a flood of requests or answers must not pile up windows without end.
+// Boxes that messages open stay bounded: each is awaited by the sequence of the message that
+// opened it, so a flood of requests or answers must not pile up windows without end.
 constexpr int MaxOpenRequestQuestions = MaxContestants - 1;
 int openRequestQuestions = 0;
 bool acceptedNoticeOpen = false;
