@@ -171,6 +171,17 @@ void TMainForm::createControls()
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
     Timer1->start();
 
+    // The radio groups show the session's play settings and change them.
+    GameSession &session = GameSession::current();
+    session.setPlayMode(ActionType->itemIndex());
+    session.setGameType(GameType->itemIndex());
+    session.setDifficulty(Difficulty->itemIndex());
+    connect(ActionType, &TRadioGroup::itemIndexChanged, &session, &GameSession::setPlayMode);
+    connect(GameType, &TRadioGroup::itemIndexChanged, &session, &GameSession::setGameType);
+    connect(Difficulty, &TRadioGroup::itemIndexChanged, &session, &GameSession::setDifficulty);
+    connect(&session, &GameSession::playModeChanged, ActionType, &TRadioGroup::setItemIndex);
+    connect(&session, &GameSession::gameTypeChanged, GameType, &TRadioGroup::setItemIndex);
+    connect(&session, &GameSession::difficultyChanged, Difficulty, &TRadioGroup::setItemIndex);
     ActionType->setOnClick([this] { ActionTypeClick(); });
     GameType->setOnClick([this] { GameTypeClick(); });
     Difficulty->setOnClick([this] { GameTypeClick(); });

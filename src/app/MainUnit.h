@@ -3,6 +3,7 @@
 // start-up globals of the program.
 #pragma once
 
+#include "GameSession.h"
 #include "Waits.h"
 
 #include <QString>
@@ -22,8 +23,7 @@ constexpr int MainClientHeight = 373;
 constexpr int ContestantsTabWidth = 30;
 constexpr int IsOnlineTabWidth = 80;
 
-// Play modes: the item indexes of ActionType.
-enum PlayMode { NoPlayMode = -1, JoinGame = 0, HostGame = 1, LocalRace = 2, PracticeGame = 3 };
+// Play modes (GameSession.h) are the item indexes of ActionType.
 
 class TMainForm : public QWidget
 {

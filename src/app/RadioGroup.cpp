@@ -26,6 +26,7 @@ void TRadioGroup::buttonToggled(int id, bool checked)
     if (!checked || updating)
         return;
     index = id;
+    emit itemIndexChanged(id);   // before the handler, which may read what it feeds
     if (onClick)
         onClick();
 }
@@ -44,6 +45,7 @@ void TRadioGroup::setItemIndex(int newIndex)
         group->setExclusive(true);
         updating = false;
         index = -1;
+        emit itemIndexChanged(-1);
         return;
     }
     buttons[newIndex]->setChecked(true);   // runs buttonToggled, which runs the handler

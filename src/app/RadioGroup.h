@@ -26,6 +26,10 @@ public:
     // Gives the focus to the selected item, or to the first when none is selected.
     void focusItem();
 
+signals:
+    // The selected item changed (by a click or from code; -1: none).
+    void itemIndexChanged(int index);
+
 private:
     void buttonToggled(int id, bool checked);
 

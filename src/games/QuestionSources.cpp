@@ -1,11 +1,10 @@
 #include "QuestionSources.h"
 
-#include "MainUnit.h"
+#include "GameSession.h"
 #include "MemoryUnit.h"
 #include "MessageBoxes.h"
 #include "QuestionUnit.h"
 #include "RaceLoop.h"
-#include "RadioGroup.h"
 #include "kw_unit.h"
 #include "network_unit.h"
 
@@ -148,7 +147,7 @@ const WordIndex &wordIndex()
 
 QString BuildQuestion()
 {
-    const int difficulty = MainForm ? MainForm->Difficulty->itemIndex() : ModerateLevel;
+    const int difficulty = GameSession::current().difficulty();
     return BuildQuestion(CurrentGameType(), difficulty);
 }
 

@@ -1,6 +1,7 @@
 // The dispatcher of received game messages and the host's group sends.
 #include "GameMessages.h"
 
+#include "GameSession.h"
 #include "InternetUnit.h"
 #include "MainUnit.h"
 #include "MemoryUnit.h"
@@ -10,7 +11,6 @@
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
-#include "RadioGroup.h"
 #include "RosterUnit.h"
 #include "TTSUnit.h"
 #include "kw_unit.h"
@@ -363,7 +363,7 @@ QString gameTypePhrase()
 
 QString difficultyPhrase()
 {
-    const int difficulty = MainForm ? MainForm->Difficulty->itemIndex() : -1;
+    const int difficulty = GameSession::current().difficulty();
     return LookupPhrase(QStringLiteral("dl") + QString::number(difficulty));
 }
 } // namespace

@@ -1,9 +1,8 @@
 #include "DexterityTest.h"
 
-#include "MainUnit.h"
+#include "GameSession.h"
 #include "QuestionUnit.h"
 #include "RaceModel.h"
-#include "RadioGroup.h"
 #include "TTSUnit.h"
 #include "kw_unit.h"
 
@@ -33,7 +32,7 @@ void DexterityStep()
 {
     if (DexterityCountdown <= 0 || --DexterityCountdown > 0)
         return;
-    const int difficulty = MainForm ? MainForm->Difficulty->itemIndex() : 1;
+    const int difficulty = GameSession::current().difficulty();
     const QRect area = JumpArea(difficulty, ScreenSize());
     const int x = area.left() + RandomInt(area.width());
     const int y = area.top() + RandomInt(area.height());

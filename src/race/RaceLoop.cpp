@@ -1,12 +1,12 @@
 #include "RaceLoop.h"
 
+#include "GameSession.h"
 #include "InternetUnit.h"
 #include "MainUnit.h"
 #include "PhraseUnit.h"
 #include "QuestionUnit.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
-#include "RadioGroup.h"
 #include "TTSUnit.h"
 #include "kw_unit.h"
 
@@ -62,12 +62,12 @@ int ContestantCount()
 
 int CurrentPlayMode()
 {
-    return MainForm ? MainForm->ActionType->itemIndex() : NoPlayMode;
+    return GameSession::current().playMode();
 }
 
 int CurrentGameType()
 {
-    return MainForm ? MainForm->GameType->itemIndex() : -1;
+    return GameSession::current().gameType();
 }
 
 void AdvanceProgress(int slot)

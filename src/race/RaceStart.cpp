@@ -1,6 +1,7 @@
 #include "RaceStart.h"
 
 #include "CountDownUnit.h"
+#include "GameSession.h"
 #include "InternetUnit.h"
 #include "MainUnit.h"
 #include "MemoryUnit.h"
@@ -11,7 +12,6 @@
 #include "QuestionUnit.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
-#include "RadioGroup.h"
 #include "RosterUnit.h"
 #include "TTSUnit.h"
 #include "kw_unit.h"
@@ -253,8 +253,7 @@ Task<> RunRace()
         Memform->close();   // a memory test still open has no race left to answer for
     MainForm->move(DesktopPoint(QPoint(ScreenSize().width() / 2 - MainForm->width() / 2, 0)).x(), MainForm->y());
     if (!raceAbandoned) {   // else the play mode is the one the user has just picked
-        MainForm->ActionType->setItemIndex(-1);
-        MainForm->ActionType->update();
+        GameSession::current().setPlayMode(NoPlayMode);
         MainForm->UpdatePlayControls();
     }
     ShutdownCountdown = 50;

@@ -159,6 +159,15 @@ private slots:
         // The nested run for the difficulty change describes the game first, then the
         // outer run describes it again.
         QCOMPARE(memoLines(), QStringList({"game type 0", "difficulty 0", "game type 0", "difficulty 0"}));
+        // The session holds what the window shows, and the window follows the session.
+        const GameSession &session = GameSession::current();
+        QCOMPARE(session.playMode(), int(LocalRace));
+        QCOMPARE(session.gameType(), 0);
+        QCOMPARE(session.difficulty(), 0);
+        GameSession::current().setPlayMode(NoPlayMode);
+        QCOMPARE(form->ActionType->itemIndex(), -1);
+        form->GameType->setItemIndex(3);
+        QCOMPARE(session.gameType(), 3);
     }
 
     void gameTypeDescribesChoice()
