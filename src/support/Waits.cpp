@@ -78,29 +78,6 @@ bool ApplicationTerminating()
     return terminating;
 }
 
-Wait::Wait(int ms) : ms_(ms)
-{
-}
-
-bool Wait::await_ready() const noexcept
-{
-    return ms_ == 0 || ApplicationTerminating();
-}
-
-void Wait::await_suspend(std::coroutine_handle<> waiting)
-{
-    const quint64 id = ++nextWait;
-    pending().emplace(id, waiting);
-    // Every timer of the game runs on the application object, which outlives the windows.
-    QTimer::singleShot(ScaledInterval(ms_), Qt::PreciseTimer, QCoreApplication::instance(), [id] { resume(id); });
-}
-
-void Wait::await_resume() const
-{
-    if (ApplicationTerminating())
-        throw SequenceEnded();
-}
-
 WhenDone::WhenDone(std::function<void(std::function<void()>)> start) : start_(std::move(start))
 {
 }
@@ -131,6 +108,20 @@ void WhenDone::await_resume() const
 {
     if (ApplicationTerminating())
         throw SequenceEnded();
+}
+
+// The timer runs on the application object, which outlives the windows.
+Wait::Wait(int ms)
+    : WhenDone([ms](std::function<void()> done) {
+          QTimer::singleShot(ScaledInterval(ms), Qt::PreciseTimer, QCoreApplication::instance(), std::move(done));
+      }),
+      ms_(ms)
+{
+}
+
+bool Wait::await_ready() const noexcept
+{
+    return ms_ == 0 || ApplicationTerminating();
 }
 
 Task<bool> AnswerOf(const QString &question)

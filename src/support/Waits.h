@@ -37,17 +37,6 @@ struct SequenceEnded
 {
 };
 
-class Wait
-{
-public:
-    explicit Wait(int ms);
-    bool await_ready() const noexcept;
-    void await_suspend(std::coroutine_handle<> waiting);
-    void await_resume() const;
-
-private:
-    int ms_;
-};
 
 // Waits for an operation that reports its end through a callback: start(done) begins it
 // and calls done() once, at once or later (a box answered, a signal come).
@@ -61,6 +50,17 @@ public:
 
 private:
     std::function<void(std::function<void()>)> start_;
+};
+
+// ms milliseconds of game time; Wait(0) does not suspend.
+class Wait : public WhenDone
+{
+public:
+    explicit Wait(int ms);
+    bool await_ready() const noexcept;
+
+private:
+    int ms_;
 };
 
 // The Yes/No box, awaited: true for Yes.
