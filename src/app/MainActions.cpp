@@ -8,6 +8,7 @@
 #include "InstanceManager_unit.h"
 #include "InternetUnit.h"
 #include "MessageBoxes.h"
+#include "MusicUnit.h"
 #include "OptionsUnit.h"
 #include "PhraseUnit.h"
 #include "RaceLoop.h"
@@ -102,16 +103,58 @@ void TMainForm::ActionTypeClick()
     if (mode < JoinGame || mode > PracticeGame)
         return;
     ResetContestantTable();
-    Contestants->clear();
     if (mode == HostGame || mode == PracticeGame) {
         const Records::OptionsRecord &options = Records::Options;
         const int slot = AddContestant(options.UserName, QString::number(options.UserUin),
                                        NameOfPath(options.UserCharacterFile));
         ContestantTable[slot].Address.clear();
         ContestantTable[slot].Confirmed = 1;
-        Contestants->viewport()->update();
+        RosterChanged();
     } else if (mode == LocalRace) {
         GameType->setItemIndex(0);
+    }
+}
+
+void TMainForm::showRoster()
+{
+    const int count = ContestantCount();
+    while (Contestants->count() > count)
+        delete Contestants->takeItem(Contestants->count() - 1);
+    for (int slot = 0; slot < count; ++slot) {
+        const QString text = ContestantItemText(slot);
+        if (slot >= Contestants->count())
+            Contestants->addItem(text);
+        else if (Contestants->item(slot)->text() != text)
+            Contestants->item(slot)->setText(text);
+    }
+    Contestants->viewport()->update();   // a slot's colour may have changed
+}
+
+void TMainForm::showRaceStep(RaceStep step)
+{
+    switch (step) {
+    case RaceStep::Starting:
+        InviteBtn->hide();
+        StartRace->hide();
+        break;
+    case RaceStep::Opened:
+        raise();
+        activateWindow();
+        StartMusic();
+        break;
+    case RaceStep::RoundsRunning:
+        CancelBtn->show();
+        break;
+    case RaceStep::Cancelled:
+        CancelBtn->hide();
+        StopMusic();
+        break;
+    case RaceStep::Over:
+        CancelBtn->hide();
+        move(DesktopPoint(QPoint(ScreenSize().width() / 2 - width() / 2, 0)).x(), y());
+        UpdatePlayControls();
+        StopMusic();
+        break;
     }
 }
 
@@ -130,7 +173,6 @@ void TMainForm::NewRaceBtnClick()
     AbandonRace();
     ForgetNetworkGame();
     ResetContestantTable();
-    Contestants->clear();
     ActionType->setItemIndex(-1);
     GameType->setItemIndex(-1);
     UpdatePlayControls();

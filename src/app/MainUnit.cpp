@@ -2,7 +2,10 @@
 #include "MainUnit.h"
 
 #include "CoolForm.h"
+#include "GameMessages.h"
+#include "MessageHandlers.h"
 #include "PlayRequests.h"
+#include "RaceLoop.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
 #include "RosterUnit.h"
@@ -21,11 +24,6 @@
 #include <QTimer>
 
 TMainForm *MainForm = nullptr;
-QString InviterUin;
-QString InviterName;
-bool RaceRunning = false;
-bool JoinedRace = false;
-bool TickInProgress = false;
 
 const char *const MissingArgumentMessage =
     "Hollyfrost Games Must be started from the \"Games\" button on the Send Tab of Hollyfrost.\r"
@@ -76,6 +74,7 @@ TMainForm::TMainForm(QWidget *parent)
 {
     SetWindowRole(this, WindowRole::Frame);
     MainForm = this;
+    InstallMessageHandlers();   // the game takes messages while its main window lives
     SetRaceScreenWindow(this);   // the race runs on the monitor that holds this window
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Hollyfrost Games"));
@@ -89,8 +88,10 @@ TMainForm::TMainForm(QWidget *parent)
 
 TMainForm::~TMainForm()
 {
-    if (MainForm == this)
+    if (MainForm == this) {
         MainForm = nullptr;
+        ClearMessageHandlers();
+    }
 }
 
 void TMainForm::createControls()
@@ -182,11 +183,13 @@ void TMainForm::createControls()
     connect(&session, &GameSession::playModeChanged, ActionType, &TRadioGroup::setItemIndex);
     connect(&session, &GameSession::gameTypeChanged, GameType, &TRadioGroup::setItemIndex);
     connect(&session, &GameSession::difficultyChanged, Difficulty, &TRadioGroup::setItemIndex);
+    connect(&session, &GameSession::rosterChanged, this, &TMainForm::showRoster);
+    connect(&session, &GameSession::raceStep, this, &TMainForm::showRaceStep);
     ActionType->setOnClick([this] { ActionTypeClick(); });
     GameType->setOnClick([this] { GameTypeClick(); });
     Difficulty->setOnClick([this] { GameTypeClick(); });
     connect(AddcharBtn, &QPushButton::clicked, this, [] { AddcharBtnClick(); });
-    connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadBtnClick(); });
+    connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadRaceCharacters(); });
     connect(StartRace, &QPushButton::clicked, this, [] { StartRaceClick(); });
     connect(CancelBtn, &QPushButton::clicked, this, [] { BitBtn1Click(); });
     connect(ReqPlayBtn, &QPushButton::clicked, this, [] { ReqPlayBtnClick(); });

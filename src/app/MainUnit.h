@@ -4,6 +4,7 @@
 #pragma once
 
 #include "GameSession.h"
+#include "RaceModel.h"
 #include "Waits.h"
 
 #include <QString>
@@ -48,6 +49,10 @@ public:
     void Memo1DblClick();
     void Label1Click();
     void Timer1Timer();
+    // The roster's list follows the session's roster; the buttons, the place of the
+    // window and the music follow the race's steps.
+    void showRoster();
+    void showRaceStep(RaceStep step);
 
     // Controls, in the order they lie on the window (the skin first, underneath).
     TCoolForm *CoolForm1 = nullptr;
@@ -89,18 +94,6 @@ private:
 };
 
 extern TMainForm *MainForm;
-
-// Start-up state.
-extern QString InviterUin;    // at most 15 characters
-extern QString InviterName;   // at most 40 characters
-extern bool RaceRunning;
-extern bool JoinedRace;
-// A tick of Timer1 is running (it may be waiting in the commentary, the goodbye or the
-// unload step).
-extern bool TickInProgress;
-
-constexpr int InviterUinCapacity = 15;
-constexpr int InviterNameCapacity = 40;
 
 // The refusal shown when the game was not started by the messenger.
 extern const char *const MissingArgumentMessage;

@@ -1,9 +1,11 @@
-// Adding contestants to the roster, finding free characters, and painting the roster.
+// The "Game Contestants" list: adding characters through the file dialog, unloading them, and
+// painting the rows.
 #include "RosterUnit.h"
 
 #include "MainUnit.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
+#include "Roster.h"
 #include "RaceStart.h"
 #include "TTSUnit.h"
 #include "kw_unit.h"
@@ -20,40 +22,6 @@
 namespace {
 
 constexpr int ContestantItemHeight = 13;
-constexpr int MaxCharacterDraws = 200;
-
-QString characterFolder()
-{
-    return WindowsFolder() + QStringLiteral("Msagent\\chars\\");
-}
-
-QStringList rosterItems()
-{
-    QStringList items;
-    if (!MainForm)
-        return items;
-    for (int i = 0; i < MainForm->Contestants->count(); ++i)
-        items.append(MainForm->Contestants->item(i)->text());
-    return items;
-}
-
-// A TAB inside a field would shift every later field of the item.
-QString fieldText(const QString &text, int capacity)
-{
-    QString result = text.left(capacity);
-    result.replace(u'\t', u' ');
-    return result;
-}
-
-bool characterTaken(const QString &candidatePath, const QStringList &items)
-{
-    if (candidatePath == Records::Options.UserCharacterFile)
-        return true;
-    for (const QString &item : items)
-        if (candidatePath == characterFolder() + SplitContestantItem(item).CharacterFile)
-            return true;
-    return false;
-}
 
 CharacterFilePicker &pickerSlot()
 {
@@ -87,101 +55,6 @@ void PickCharacterFile(const QString &startFolder, const QString &filter, std::f
     dialog->open();
 }
 
-ContestantItemFields SplitContestantItem(const QString &item)
-{
-    ContestantItemFields fields;
-    const qsizetype first = item.indexOf(u'\t');
-    if (first < 0) {
-        fields.Uin = item.left(ContestantUinCapacity);
-        return fields;
-    }
-    fields.Uin = item.left(qMin<qsizetype>(first, ContestantUinCapacity));
-    const qsizetype second = item.indexOf(u'\t', first + 1);
-    if (second < 0) {
-        fields.PlayerName = item.mid(first + 1, ContestantNameCapacity);
-        return fields;
-    }
-    fields.PlayerName = item.mid(first + 1, qMin<qsizetype>(second - first - 1, ContestantNameCapacity));
-    fields.CharacterFile = item.mid(second + 1, ContestantFileCapacity);
-    return fields;
-}
-
-bool CharacterInRoster(const QString &characterFile)
-{
-    for (const QString &item : rosterItems())
-        if (SplitContestantItem(item).CharacterFile.compare(characterFile, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
-bool UinInRoster(const QString &uin)
-{
-    for (const QString &item : rosterItems())
-        if (SplitContestantItem(item).Uin == uin)
-            return true;
-    return false;
-}
-
-QString RandomFreeCharacter()
-{
-    const QStringList items = rosterItems();
-    // Find out first whether any file is free at all, so that the draws below can end.
-    const QDir folder(NativePath(characterFolder()));
-    QStringList free;
-    for (const QString &name : folder.entryList({QStringLiteral("*.acs")}, QDir::Files, QDir::Name))
-        if (!name.toLower().contains(QStringLiteral("random")) && !characterTaken(characterFolder() + name, items))
-            free.append(name);
-    if (free.isEmpty())
-        return QString();
-    for (int draw = 0; draw < MaxCharacterDraws; ++draw) {
-        const QString candidate = characterFolder() + RandomCharacterFile();
-        if (!characterTaken(candidate, items) && FileExists(candidate))
-            return candidate;
-    }
-    return characterFolder() + free.at(RandomInt(int(free.size())));
-}
-
-QString ShownName(const QString &text)
-{
-    static const QString opening = QStringLiteral("\"=\"");
-    const qsizetype start = text.indexOf(opening);
-    if (start < 0)
-        return text;
-    const QString shown = text.mid(start + opening.size(), 100);
-    const qsizetype end = shown.indexOf(QStringLiteral("\"\\"));
-    if (end < 0)
-        return text;
-    return shown.left(end);
-}
-
-int AddContestant(const QString &name, const QString &uin, const QString &characterFile)
-{
-    if (!MainForm)
-        return 0;
-    QListWidget *list = MainForm->Contestants;
-    QString file = characterFile;
-    if (CharacterInRoster(file))
-        file = NameOfPath(RandomFreeCharacter());
-    if (list->count() >= MaxContestants) {
-        MessageBeep(BeepKind::Stop);
-        ShowMessageBox(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
-        return 0;
-    }
-    const QString shown = fieldText(ShownName(name), ContestantNameCapacity);
-    if (!FileExists(WindowsFolder() + QStringLiteral("msagent\\chars\\") + file))
-        file = NameOfPath(RandomFreeCharacter());
-    file = fieldText(file, ContestantFileCapacity);
-    const QString owner = fieldText(uin, ContestantUinCapacity);
-    list->addItem(owner + u'\t' + shown + u'\t' + file);
-    const int slot = list->count() - 1;
-    ContestantRecord &record = ContestantTable[slot];
-    record.CharacterFile = file;
-    record.Uin = owner;
-    record.PlayerName = shown;
-    record.Confirmed = 0;
-    return slot;
-}
-
 void AddcharBtnClick()
 {
     if (!MainForm)
@@ -197,20 +70,9 @@ void AddcharBtnClick()
             return;
         const QString file = NameOfPath(picked);
         AddContestant(WithoutExtension(file), QStringLiteral(" "), file);
-        if (MainForm->Contestants->count() > 5)
+        if (ContestantCount() > 5)
             MainForm->AddcharBtn->hide();
     });
-}
-
-void UnloadBtnClick()
-{
-    if (!MainForm)
-        return;
-    // Every character the game may have loaded, whatever the list holds now: the list
-    // may have changed since they were loaded.
-    for (int n = 0; n < MaxContestants; ++n)
-        UnloadCharacter(QStringLiteral("Player") + QString::number(n));
-    UnloadCharacter(QStringLiteral("Announcer"));
 }
 
 QColor ColorFromBgr(quint32 value)
@@ -229,14 +91,14 @@ ContestantColors ContestantItemColors(int index, bool selected)
 
 void ContestantsDrawItem(QPainter *painter, int index, const QRect &rect, bool selected)
 {
-    if (!MainForm || index < 0 || index >= MainForm->Contestants->count())
+    if (index < 0 || index >= ContestantCount())
         return;
     const ContestantColors colors = ContestantItemColors(index, selected);
     painter->save();
     painter->fillRect(rect, colors.fill);
     painter->setPen(colors.text);
     painter->setClipRect(rect);
-    const ContestantItemFields fields = SplitContestantItem(MainForm->Contestants->item(index)->text());
+    const ContestantItemFields fields = ContestantFields(index);
     const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
     painter->drawText(QRect(rect.left() + 2, rect.top(), 50, rect.height()), flags, fields.Uin);
     painter->drawText(QRect(rect.left() + 52, rect.top(), 60, rect.height()), flags, fields.PlayerName);

@@ -1,6 +1,8 @@
-// The roster of contestants (the main window's "Game Contestants" list, kept in step
-// with ContestantTable) and the list of online buddies ("Online Buddys").
+// The roster's list on the main window ("Game Contestants": adding characters, painting
+// the rows) and the list of online buddies ("Online Buddys").
 #pragma once
+
+#include "Roster.h"
 
 #include <QColor>
 #include <QString>
@@ -11,30 +13,11 @@
 class QListWidget;
 class QPainter;
 
-struct ContestantItemFields {
-    QString Uin;            // at most 15 characters
-    QString PlayerName;     // at most 35
-    QString CharacterFile;  // at most 35
-};
-
-// Adds one contestant and returns its slot (0 when the roster is full and nothing was
-// added). A character file that is missing or already running is replaced by a free one.
-int AddContestant(const QString &name, const QString &uin, const QString &characterFile);
-ContestantItemFields SplitContestantItem(const QString &item);
-bool CharacterInRoster(const QString &characterFile);   // letter case ignored
-bool UinInRoster(const QString &uin);                   // exact
-// Full game path of a character file that neither the user nor any contestant uses, or
-// empty when every file in the character folder is taken.
-QString RandomFreeCharacter();
-// The shown part of a speech map tag (the text after "="" up to "\"), else the text.
-QString ShownName(const QString &text);
-
 // Fills the online list from online.txt (deleted afterwards) through onlinelist.lst.
 void BuildOnlineBuddies();
 bool BuddyChecked(const QString &uin);
 
 void AddcharBtnClick();
-void UnloadBtnClick();
 
 // The file dialog of "Add Characters to Race" and "Browse". Tests install a picker that
 // returns the path (or empty) at once, so that no dialog opens; an empty one restores

@@ -4,7 +4,6 @@
 #include "MemoryUnit.h"
 #include "MessageBoxes.h"
 #include "QuestionUnit.h"
-#include "RaceLoop.h"
 #include "kw_unit.h"
 #include "network_unit.h"
 

@@ -6,7 +6,7 @@
 #include "MessageBoxes.h"
 #include "PhraseUnit.h"
 #include "QuestionSources.h"
-#include "RaceLoop.h"
+#include "Roster.h"
 #include "RaceModel.h"
 #include "TTSUnit.h"
 #include "WindowRoles.h"
@@ -23,7 +23,6 @@
 TQuestionForm *QuestionForm = nullptr;
 QString CurrentAnswer;
 QString CurrentSender;
-QString LastQuestionKey;
 
 namespace {
 

@@ -4,6 +4,7 @@
 // answered with an "RB" (right) or "RK" (skip) report to that host.
 #pragma once
 
+#include "RaceModel.h"
 #include "Waits.h"
 
 #include <QPoint>
@@ -55,9 +56,6 @@ extern TQuestionForm *QuestionForm;
 // it (empty when it was put on this computer).
 extern QString CurrentAnswer;
 extern QString CurrentSender;
-// Sender address followed by the payload of the last question shown; the same question
-// delivered again is acknowledged but not shown again.
-extern QString LastQuestionKey;
 
 // The question round, run by the race loop every third round of a puzzle race on the
 // machine that runs the race ("Practice", "Host a Game"): builds the next question,
@@ -77,6 +75,9 @@ void ShowQuestion(const QString &sender, const QString &payload);
 // and skips go through the same functions with slot 0. Slots outside 0..5 are ignored.
 void ApplyRightAnswer(int slot);
 void ApplySkip(int slot);
+
+// Installs the handlers of "RZ", "RB" and "RK" (GameMessages.h).
+void InstallQuestionMessageHandlers();
 
 // A new race starts: forgets the last question shown (a new race may put the same
 // question text again) and re-arms the one-time report of an unwritable question file.

@@ -3,32 +3,18 @@
 
 #include "GameSession.h"
 #include "InternetUnit.h"
-#include "MainUnit.h"
-#include "MemoryUnit.h"
 #include "PhraseUnit.h"
-#include "PlayRequests.h"
-#include "QuestionUnit.h"
-#include "RaceLoop.h"
 #include "RaceModel.h"
-#include "RaceStart.h"
-#include "RosterUnit.h"
-#include "TTSUnit.h"
+#include "Roster.h"
 #include "kw_unit.h"
 #include "network_unit.h"
 #include "records.h"
 
-#include <QListWidget>
-#include <QScopedValueRollback>
-#include <QPushButton>
-#include <QTextCursor>
-#include <QTextEdit>
+#include <QHash>
 #include <QTimer>
 
 #include <algorithm>
 
-QString LastRosterPayload;
-QString HostAddress;
-QString RequestedHostAddress;
 
 namespace {
 
@@ -43,9 +29,15 @@ QString numberedPositions()
     return PositionsPayload() + QStringLiteral("&&") + QString::number(++positionsSent);
 }
 
-// Whether an "RP" payload is newer than the last set taken, which it then becomes; a
-// payload without a number (a peer that sends none) is judged by the repeat filter alone.
-bool acceptPositionsNumber(const QString &payload)
+QHash<QString, MessageHandler> &handlers()
+{
+    static QHash<QString, MessageHandler> table;
+    return table;
+}
+
+} // namespace
+
+bool AcceptPositionsNumber(const QString &payload)
 {
     const QStringList fields = payload.split(QStringLiteral("&&"));
     if (fields.size() <= MaxContestants)
@@ -59,17 +51,16 @@ bool acceptPositionsNumber(const QString &payload)
     return true;
 }
 
-const QString Announcer = QStringLiteral("Announcer");
+void ForgetPositionsNumber()
+{
+    lastPositionsTaken = 0;
+}
+
+namespace {
 
 int listCount()
 {
-    return MainForm ? std::min(MainForm->Contestants->count(), MaxContestants) : 0;
-}
-
-void repaintRoster()
-{
-    if (MainForm)
-        MainForm->Contestants->viewport()->update();
+    return std::min(ContestantCount(), MaxContestants);
 }
 
 // One send of code + payload to the slots below slotLimit that have an address; with
@@ -103,24 +94,12 @@ void markSender(const QString &senderAddress, const std::function<void(Contestan
             change(record);
 }
 
-void takeProgress(QString payload)
-{
-    for (int slot = 0; slot < listCount(); ++slot) {
-        bool ok = false;
-        const qint32 value = ToInteger(NextField(payload), &ok);
-        ContestantTable[slot].Progress = ok ? std::clamp(value, 0, MaxTakenProgress) : 0;
-    }
-    RankContestants();
-}
-
 // The roster's eighteen fields; a missing field is empty, so that a short or garbled
 // roster adds no contestant made of the fields of another.
 void replaceRoster(const QString &payload)
 {
     const QStringList fields = payload.split(QStringLiteral("&&"));
     ResetContestantTable();
-    MainForm->Contestants->clear();
-    repaintRoster();
     for (int slot = 0; slot < MaxContestants; ++slot) {
         ContestantRecord &record = ContestantTable[slot];
         record.Uin = fields.value(3 * slot).left(ContestantUinCapacity);
@@ -132,84 +111,12 @@ void replaceRoster(const QString &payload)
     }
 }
 
-// One start at a time: the host's resends (and anyone's flood of them) that come during
-// the wait below are acknowledged and go no further.
-bool joinedStartPending = false;
-
-Task<> startJoinedRace(QString senderAddress)
-{
-    if (!JoinedRace && !RaceInProgress())
-        lastPositionsTaken = 0;   // a new race: the host may have been started again
-    Acknowledge(senderAddress);
-    if (joinedStartPending)
-        co_return;
-    const QScopedValueRollback<bool> pendingUntilDone(joinedStartPending, true);
-    co_await Wait(300);
-    Acknowledge(senderAddress);
-    if (FromOwnHost(senderAddress))   // not cancelled, nor left, meanwhile
-        StartJoinedRace();
-}
-
-void cancelledByHost()
-{
-    // The host has ended its game: this copy is no longer joined to it, so that its late
-    // resends ("RZ" above all) are ignored.
-    HostAddress.clear();
-    CancelRaceStart();
-    RaceRunning = false;
-    if (MainForm)
-        MainForm->CancelBtn->hide();
-    if (QuestionForm)
-        QuestionForm->close();
-    if (Memform)
-        Memform->close();
-    SpeakText(LookupPhrase(QStringLiteral("rc1")), Announcer);
-    ShutdownCountdown = 25;
-}
-
 void takeInvitation(QString payload)
 {
     const QString before = payload;
     InviterUin = NextField(payload).left(InviterUinCapacity);
     // A ping to the messenger port carries the UIN alone: then there is no name.
     InviterName = payload == before ? QString() : NextField(payload).left(InviterNameCapacity);
-}
-
-// A report answers the question outstanding for its sender's slot (Confirmed 2, number
-// QuestionNumber - 1). Counting it frees the slot, so a resend is a repeat, and a late
-// resend that arrives once the next question is out carries the old number. A report
-// without a number (a copy that does not send one) counts while a question is outstanding.
-bool answersOutstandingQuestion(const ContestantRecord &record, const QStringList &fields)
-{
-    if (record.Confirmed != 2)
-        return false;
-    return fields.size() < 3 || fields[2] == QString::number(record.QuestionNumber - 1);
-}
-
-// "RB" or "RK": payload UIN && answer [&& question number].
-void takeScore(const QString &code, const QString &senderAddress, const QString &payload)
-{
-    Acknowledge(senderAddress);
-    const QStringList fields = payload.split(QStringLiteral("&&"));
-    const bool rightAnswer = code == QLatin1String("RB");
-    for (int slot = 0; slot < MaxContestants; ++slot) {
-        const ContestantRecord &record = ContestantTable[slot];
-        if (record.Address.isEmpty() || record.Address != senderAddress
-            || !answersOutstandingQuestion(record, fields))
-            continue;
-        if (rightAnswer)
-            ApplyRightAnswer(slot);
-        else
-            ApplySkip(slot);
-    }
-}
-
-// The host's text as lines of plain text: no markup is read, nothing is loaded.
-void showHostText(const QString &text)
-{
-    QTextCursor cursor(MainForm->Memo1->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);   // CR LF, CR and LF each end a line
 }
 
 } // namespace
@@ -234,7 +141,7 @@ void ForgetNetworkGame()
     HostAddress.clear();
     RequestedHostAddress.clear();
     LastRosterPayload.clear();
-    lastPositionsTaken = 0;
+    ForgetPositionsNumber();
     JoinedRace = false;
     LastQuestionKey.clear();
     if (InternetForm)
@@ -244,6 +151,16 @@ void ForgetNetworkGame()
 void Acknowledge(const QString &address)
 {
     SendGameMessage(QStringLiteral("AK"), address, QString());
+}
+
+void SetMessageHandler(const QString &code, MessageHandler handler)
+{
+    handlers().insert(code, std::move(handler));
+}
+
+void ClearMessageHandlers()
+{
+    handlers().clear();
 }
 
 void DispatchMessage(const QString &senderAddress, const QString &text)
@@ -259,8 +176,8 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
         markSender(senderAddress, [](ContestantRecord &record) { record.Acked = true; });
         return;
     }
-    if (!MainForm)
-        return;   // every other message acts on the main window
+    if (handlers().isEmpty())
+        return;   // the game is not up (or going): only acknowledgements are noted
     // The host's messages steer only the copy it accepted, and only from its address.
     static const QStringList hostCodes = {"RP", "RS", "SR", "RC", "RZ", "RT"};
     if (hostCodes.contains(code) && !FromOwnHost(senderAddress))
@@ -269,19 +186,11 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
     static const QStringList reportCodes = {"RR", "RB", "RK"};
     if (reportCodes.contains(code) && !FromRoster(senderAddress))
         return;
-    if (code == QLatin1String("RP")) {
-        // Positions before this joiner's race: every round of "SR" was lost, and the host
-        // is racing. They start the race here, late, rather than never.
-        if (!RaceRunning && !JoinedRace && !RaceInProgress()) {
-            Launch(startJoinedRace(senderAddress));
-            return;
-        }
-        if (!RaceRunning || payload == LastRosterPayload || !acceptPositionsNumber(payload))
-            return;
-        LastRosterPayload = payload;
-        Acknowledge(senderAddress);
-        takeProgress(payload);
-    } else if (code == QLatin1String("RS")) {
+    // Answers to a request: only from where this joiner's last request went.
+    if ((code == QLatin1String("RA") || code == QLatin1String("RD"))
+        && (CurrentPlayMode() != JoinGame || RequestedHostAddress.isEmpty() || senderAddress != RequestedHostAddress))
+        return;
+    if (code == QLatin1String("RS")) {
         // A roster always has its eighteen fields: anything else is malformed.
         if (RaceRunning || payload == LastRosterPayload
             || payload.count(QLatin1String("&&")) != 3 * MaxContestants - 1)
@@ -290,41 +199,19 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
         Acknowledge(senderAddress);
         if (!JoinedRace)
             replaceRoster(payload);
-    } else if (code == QLatin1String("SR")) {
-        if (!RaceRunning)
-            Launch(startJoinedRace(senderAddress));
     } else if (code == QLatin1String("RR")) {
         // A question on show stays outstanding: only its answer frees the slot.
         markSender(senderAddress, [](ContestantRecord &record) {
             if (record.Confirmed != 2)
                 record.Confirmed = 1;
         });
-        repaintRoster();
-    } else if (code == QLatin1String("RB") || code == QLatin1String("RK")) {
-        takeScore(code, senderAddress, payload);
-    } else if (code == QLatin1String("RZ")) {
-        if (JoinedRace)   // questions belong to the race the host started here
-            ShowQuestion(senderAddress, payload);
-    } else if (code == QLatin1String("RC")) {
-        cancelledByHost();
-    } else if (code == QLatin1String("RT")) {
-        MainForm->Memo1->clear();
-        if (!RaceRunning)
-            showHostText(NextField(payload));
+        RosterChanged();
     } else if (code == QLatin1String("GP")) {
         if (!RaceRunning)
             takeInvitation(payload);
-    } else if (code == QLatin1String("RQ")) {
-        if (!RaceRunning)
-            Launch(HandlePlayRequest(senderAddress, senderName, payload));
-    } else if (code == QLatin1String("RA") || code == QLatin1String("RD")) {
-        // Answers to a request: only from where this joiner's last request went.
-        if (CurrentPlayMode() != JoinGame || RequestedHostAddress.isEmpty() || senderAddress != RequestedHostAddress)
-            return;
-        if (code == QLatin1String("RA"))
-            Launch(HandleAccepted(senderAddress));
-        else if (!RaceRunning)
-            HandleDenied(payload);
+    } else if (const auto handler = handlers().constFind(code); handler != handlers().constEnd()) {
+        const MessageHandler handle = *handler;   // a handler may change the table
+        handle(senderAddress, senderName, payload);
     }
 }
 
@@ -336,11 +223,7 @@ QString RosterPayload()
             payload += QStringLiteral("&& && && ");
             continue;
         }
-        const ContestantItemFields fields = SplitContestantItem(MainForm->Contestants->item(slot)->text());
-        ContestantRecord &record = ContestantTable[slot];
-        record.Uin = fields.Uin;
-        record.PlayerName = fields.PlayerName;
-        record.CharacterFile = fields.CharacterFile;
+        const ContestantItemFields fields = ContestantFields(slot);
         payload += QStringLiteral("&&") + fields.Uin + QStringLiteral("&&") + fields.PlayerName
                    + QStringLiteral("&&") + fields.CharacterFile;
     }
@@ -411,9 +294,9 @@ Task<> SendPositions()
 namespace {
 void resendFinalPositions(const QString &payload, int left)
 {
-    if (left <= 0 || !MainForm)
+    if (left <= 0 || !InternetForm)
         return;
-    QTimer::singleShot(ScaledInterval(500), MainForm, [payload, left] {
+    QTimer::singleShot(ScaledInterval(500), InternetForm, [payload, left] {
         sendRound(QStringLiteral("RP"), payload, listCount(), false, false);
         resendFinalPositions(payload, left - 1);
     });
@@ -437,8 +320,6 @@ void SendCancel()
 
 void SendGameDescription()
 {
-    if (!MainForm)
-        return;
     const QString text = SettingsGameText();
     for (int slot = 0; slot < listCount(); ++slot)
         SendGameMessage(QStringLiteral("RT"), ContestantTable[slot].Address, text);

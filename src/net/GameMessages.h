@@ -3,16 +3,33 @@
 // A message is a two-letter code, the sender's speech name, then "&&"-separated fields.
 #pragma once
 
+#include "RaceModel.h"
+
 #include <QString>
 
+#include <functional>
+
 // Called for every datagram that passed the transport's size limit and repeat filter.
+// It notes acknowledgements, drops what the sender may not send (below), acts on the
+// roster ("RS"), the readiness reports ("RR") and the messenger's invitation ("GP"),
+// and hands every other code to the handler installed for it.
 void DispatchMessage(const QString &senderAddress, const QString &text);
 
-// Handler state of the network game under way; ForgetNetworkGame clears it.
-extern QString LastRosterPayload;      // payload of the last "RS" or "RP" acted on
-extern QString HostAddress;            // at most 15 characters: the host that accepted us
-extern QString RequestedHostAddress;   // where our last play request went
-constexpr int HostAddressCapacity = 15;
+// What a message does once its sender may send it: the sender's address, its speech
+// name and the payload after the name. The race, the games and the main window install
+// theirs when the main window is made (InstallMessageHandlers); until then, and once
+// they are cleared, only acknowledgements are taken.
+using MessageHandler = std::function<void(const QString &address, const QString &senderName, const QString &payload)>;
+void SetMessageHandler(const QString &code, MessageHandler handler);
+void ClearMessageHandlers();
+
+// "RP" carries a trailing number, one more with each set of positions the host sends.
+// True when the payload is newer than the last set taken, which it then becomes; a
+// payload without a number (a peer that sends none) is judged by the repeat filter alone.
+bool AcceptPositionsNumber(const QString &payload);
+// A new race: the host may have been started again and count from 1.
+void ForgetPositionsNumber();
+
 // A progress value from "RP" is cut to 0..MaxTakenProgress: no real one passes about 106
 // (91 plus a random step of 15), and a huge one must not overflow the character moves.
 constexpr qint32 MaxTakenProgress = 200;

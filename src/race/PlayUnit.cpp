@@ -1,6 +1,6 @@
 #include "PlayUnit.h"
 
-#include "MainUnit.h"
+#include "RaceStart.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "WindowRoles.h"
@@ -177,6 +177,5 @@ void TPlayForm::ShowScoreboard()
 void TPlayForm::CancelBtnClick()
 {
     close();
-    if (MainForm)
-        MainForm->CancelBtn->click();
+    BitBtn1Click();
 }

@@ -2,7 +2,6 @@
 
 #include "GameSession.h"
 #include "InternetUnit.h"
-#include "MainUnit.h"
 #include "PhraseUnit.h"
 #include "QuestionUnit.h"
 #include "RaceModel.h"
@@ -10,7 +9,6 @@
 #include "TTSUnit.h"
 #include "kw_unit.h"
 
-#include <QListWidget>
 
 #include <algorithm>
 
@@ -49,26 +47,6 @@ QString nameOf(int slot)
 }
 
 } // namespace
-
-QString PlayerIdentity(int slot)
-{
-    return QStringLiteral("Player") + QString::number(slot);
-}
-
-int ContestantCount()
-{
-    return MainForm ? MainForm->Contestants->count() : 0;
-}
-
-int CurrentPlayMode()
-{
-    return GameSession::current().playMode();
-}
-
-int CurrentGameType()
-{
-    return GameSession::current().gameType();
-}
 
 void AdvanceProgress(int slot)
 {
@@ -209,6 +187,15 @@ Task<> UnloadStep()
     DoAction(QStringLiteral("hide"), finisher);
     co_await Wait(1000);
     UnloadCharacter(finisher);
+    UnloadCharacter(QStringLiteral("Announcer"));
+}
+
+void UnloadRaceCharacters()
+{
+    // Every character the game may have loaded, whatever the roster holds now: it may
+    // have changed since they were loaded.
+    for (int slot = 0; slot < MaxContestants; ++slot)
+        UnloadCharacter(PlayerIdentity(slot));
     UnloadCharacter(QStringLiteral("Announcer"));
 }
 

@@ -3,15 +3,12 @@
 // that ends the program after a race.
 #pragma once
 
+#include "GameSession.h"
+#include "Roster.h"
 #include "Waits.h"
 
 #include <QString>
 
-// "Player" + slot: the stage identity of a contestant's character.
-QString PlayerIdentity(int slot);
-int ContestantCount();
-int CurrentPlayMode();
-int CurrentGameType();
 
 void AdvanceProgress(int slot);
 // Runs one race round; returns false when it was the last one.
@@ -26,6 +23,8 @@ Task<> RaceCommentary();
 Task<> WaitForLeftAtLeast(int slot, int polls, int stepMs);
 Task<> GoodbyeStep();
 Task<> UnloadStep();
+// "Unload Characters": every contestant's character and the Announcer.
+void UnloadRaceCharacters();
 // The race's share of the main window's 250 ms tick (moving one contestant per tick,
 // the commentary and the shutdown countdown). Timer1Timer runs it with the timer off.
 Task<> RaceTimerTick();

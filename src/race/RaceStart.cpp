@@ -3,22 +3,19 @@
 #include "CountDownUnit.h"
 #include "GameSession.h"
 #include "InternetUnit.h"
-#include "MainUnit.h"
 #include "MemoryUnit.h"
 #include "MessageBoxes.h"
-#include "MusicUnit.h"
 #include "PhraseUnit.h"
 #include "PlayUnit.h"
 #include "QuestionUnit.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
-#include "RosterUnit.h"
+#include "Roster.h"
 #include "TTSUnit.h"
 #include "kw_unit.h"
 #include "records.h"
 
 #include <QApplication>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 
@@ -65,11 +62,6 @@ QPoint screenCentre()
     return QPoint(ScreenSize().width() / 2, ScreenSize().height() / 2);
 }
 
-ContestantItemFields itemFields(int slot)
-{
-    return SplitContestantItem(MainForm->Contestants->item(slot)->text());
-}
-
 } // namespace
 
 bool RaceInProgress()
@@ -98,7 +90,7 @@ void StartDeferredRace()
 {
     if (!deferredStart || raceInProgress || TickInProgress)
         return;
-    QTimer::singleShot(0, MainForm, std::exchange(deferredStart, {}));
+    QTimer::singleShot(0, &GameSession::current(), std::exchange(deferredStart, {}));
 }
 
 namespace {
@@ -108,11 +100,10 @@ namespace {
 Task<> hostedRace(int mode)
 {
     RaceScope race(mode);
-    MainForm->InviteBtn->hide();
     ShutdownCountdown = 0;
     RaceRunning = false;
-    UnloadBtnClick();
-    MainForm->StartRace->hide();
+    UnloadRaceCharacters();
+    GameSession::current().announce(RaceStep::Starting);
     if (mode == HostGame) {
         co_await SendRoster();
         co_await SendStartRace();
@@ -193,7 +184,7 @@ Task<> PresentContestants()
         co_await WaitForAudio();
     }
     for (int slot = 0; slot < ContestantCount() && slot < MaxContestants && !raceAbandoned; ++slot) {
-        const ContestantItemFields fields = itemFields(slot);
+        const ContestantItemFields fields = ContestantFields(slot);
         QString path = WindowsFolder() + QStringLiteral("MSagent\\chars\\") + fields.CharacterFile;
         if (!FileExists(path) || path == Records::Options.UserCharacterFile)
             path = RandomFreeCharacter();
@@ -229,9 +220,7 @@ Task<> RunRace()
             co_await CountDownForm->RunCountdown();
         DoAction(QStringLiteral("startgate"), Announcer);
     }
-    MainForm->raise();
-    MainForm->activateWindow();
-    StartMusic();
+    GameSession::current().announce(RaceStep::Opened);
     DeleteGameFile(ProgramFolder() + QStringLiteral("questions.fil"));
     ResetQuestionRound();   // the new race's first question may repeat the last race's
     // A race abandoned while the characters were presented runs no rounds: its roster
@@ -239,25 +228,21 @@ Task<> RunRace()
     // one whose program is ending (its windows closed while the contestants were shown).
     if (!raceAbandoned && !startCancelled && !ApplicationTerminating()) {
         RaceRunning = true;
-        MainForm->CancelBtn->show();
+        GameSession::current().announce(RaceStep::RoundsRunning);
         for (ContestantRecord &record : ContestantTable)
             record.Progress = 0;
         while (co_await RaceRound()) {
         }
     }
     RaceRunning = false;
-    MainForm->CancelBtn->hide();
     if (QuestionForm)
         QuestionForm->close();
     if (Memform)
         Memform->close();   // a memory test still open has no race left to answer for
-    MainForm->move(DesktopPoint(QPoint(ScreenSize().width() / 2 - MainForm->width() / 2, 0)).x(), MainForm->y());
-    if (!raceAbandoned) {   // else the play mode is the one the user has just picked
+    if (!raceAbandoned)   // else the play mode is the one the user has just picked
         GameSession::current().setPlayMode(NoPlayMode);
-        MainForm->UpdatePlayControls();
-    }
+    GameSession::current().announce(RaceStep::Over);
     ShutdownCountdown = 50;
-    StopMusic();
     if (PlayForm)
         PlayForm->hide();
 }
@@ -323,7 +308,7 @@ Task<> FinishSequence()
         }
         if (CurrentPlayMode() == PracticeGame)
             continue;
-        const ContestantItemFields fields = itemFields(slot);
+        const ContestantItemFields fields = ContestantFields(slot);
         const QString name = fields.PlayerName.size() < 2 ? WithoutExtension(fields.CharacterFile).left(35)
                                                           : fields.PlayerName;
         MoveCharacter(screenCentre().x() - 50, screenCentre().y() - 50, Announcer, 100);
@@ -356,8 +341,7 @@ void BitBtn1Click()
 {
     CancelRaceStart();
     RaceRunning = false;
-    StopMusic();
-    MainForm->CancelBtn->hide();
+    GameSession::current().announce(RaceStep::Cancelled);
     if (QuestionForm)
         QuestionForm->close();
     if (Memform)

@@ -29,3 +29,13 @@ void GameSession::setDifficulty(int level)
     difficulty_ = level;
     emit difficultyChanged(level);
 }
+
+int CurrentPlayMode()
+{
+    return GameSession::current().playMode();
+}
+
+int CurrentGameType()
+{
+    return GameSession::current().gameType();
+}

@@ -1,11 +1,23 @@
 // The game's shared state below the windows: what the player picked to play (play mode,
-// game type, difficulty). The main window shows it and changes it through these
-// functions; the race, the games and the network read it here, never from a widget.
+// game type, difficulty), and the signals the windows follow (the roster changed, a step
+// of the race). The main window shows it and changes it through these functions; the
+// race, the games and the network read it here, never from a widget. The roster and the
+// race state are in Roster.h and RaceModel.h.
 #pragma once
 
 #include <QObject>
 
 enum PlayMode { NoPlayMode = -1, JoinGame = 0, HostGame = 1, LocalRace = 2, PracticeGame = 3 };
+
+// Steps of a race that the main window shows.
+enum class RaceStep {
+    Starting,        // "Start Game" went ahead: the start and invite buttons go
+    Opened,          // the start gate opened: the window comes to the front, music plays
+    RoundsRunning,   // the rounds run: "Cancel Game" shows
+    Cancelled,       // the race was cancelled: "Cancel Game" goes, the music stops
+    Over,            // the race is over: "Cancel Game" goes, the window returns to the
+                     // top of the screen, the music stops
+};
 
 class GameSession : public QObject
 {
@@ -25,13 +37,24 @@ public:
     void setGameType(int type);
     void setDifficulty(int level);
 
+    // The race tells the windows about one of its steps.
+    void announce(RaceStep step) { emit raceStep(step); }
+
 signals:
     void playModeChanged(int mode);
     void gameTypeChanged(int type);
     void difficultyChanged(int level);
+    // A contestant was added or removed, or a slot's record changed where the list
+    // shows it.
+    void rosterChanged();
+    void raceStep(RaceStep step);
 
 private:
     int playMode_ = NoPlayMode;
     int gameType_ = -1;
     int difficulty_ = 1;
 };
+
+// The session's play mode and game type.
+int CurrentPlayMode();
+int CurrentGameType();

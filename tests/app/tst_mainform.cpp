@@ -7,6 +7,7 @@
 #include "MainUnit.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
+#include "Roster.h"
 #include "RadioGroup.h"
 #include "kw_unit.h"
 #include "records.h"
@@ -196,7 +197,7 @@ private slots:
         QFETCH(int, mode);
         ContestantTable[0].Address = QStringLiteral("10.0.0.9");
         ContestantTable[3].Score = 5;
-        form->Contestants->addItem(QStringLiteral("1\tOld\talpha.acs"));
+        AppendContestant({QStringLiteral("1"), QStringLiteral("Old"), QStringLiteral("alpha.acs")});
         form->ActionType->button(mode)->click();
         QCOMPARE(form->Contestants->count(), 1);
         QCOMPARE(form->Contestants->item(0)->text(), QStringLiteral("40001\tRobin\tbravo.acs"));

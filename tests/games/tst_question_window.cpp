@@ -10,6 +10,7 @@
 #include "QuestionSources.h"
 #include "QuestionUnit.h"
 #include "RaceModel.h"
+#include "RaceLoop.h"
 #include "RaceStart.h"
 #include "RosterUnit.h"
 #include "RadioGroup.h"
@@ -36,7 +37,7 @@
 namespace {
 
 constexpr quint16 GamePortNumber = 4542;
-const QString HostAddress = QStringLiteral("127.0.0.72");
+const QString HostPeerAddress = QStringLiteral("127.0.0.72");
 
 // The texts of the datagrams whose code is code.
 QList<QByteArray> withCode(const QList<QByteArray> &texts, const QByteArray &code)
@@ -152,7 +153,7 @@ private slots:
         memory = new TMemform;
         internet = new TInternetForm;
         QVERIFY(internet->Listening());
-        host = new Peer(HostAddress, GamePortNumber);
+        host = new Peer(HostPeerAddress, GamePortNumber);
         QVERIFY(host->bound());
         RandSeed(3);
     }
@@ -160,8 +161,7 @@ private slots:
     {
         ResetContestantTable();
         main->ActionType->setItemIndex(PracticeGame);
-        main->Contestants->clear();
-        main->Contestants->addItem(QStringLiteral("40001\tRobin\tPip.acs"));
+        AppendContestant({QStringLiteral("40001"), QStringLiteral("Robin"), QStringLiteral("Pip.acs")});
         DexterityCountdown = 0;
         ResetQuestionRound();
         question->close();
@@ -218,11 +218,11 @@ private slots:
     void repeatedQuestionIsShownOnce()
     {
         const QString payload = QStringLiteral("MM&&12&&3 X 4&&1");
-        ShowQuestion(HostAddress, payload);
+        ShowQuestion(HostPeerAddress, payload);
         QVERIFY(question->isVisible());
-        QCOMPARE(LastQuestionKey, HostAddress + payload);
+        QCOMPARE(LastQuestionKey, HostPeerAddress + payload);
         question->close();
-        ShowQuestion(HostAddress, payload);
+        ShowQuestion(HostPeerAddress, payload);
         QVERIFY(!question->isVisible());
         // Both deliveries are acknowledged.
         QCOMPARE(host->texts(host->receive(2)), (QList<QByteArray>{"AKRobin", "AKRobin"}));
@@ -253,7 +253,7 @@ private slots:
 
     void reportToHostBlocksSecondPressAndKeepsANewQuestion()
     {
-        const QString hostAddress = HostAddress;
+        const QString hostAddress = HostPeerAddress;
         ShowQuestion(hostAddress, QStringLiteral("MA&&4&&2 + 2&&1"));
         bool disabledDuringReport = false;
         QTimer::singleShot(0, this, [&] {
@@ -282,7 +282,7 @@ private slots:
     void hostAcknowledgesReportsAndSkips()
     {
         host->answer("RB", "AKHost", GamePortNumber);
-        ShowQuestion(HostAddress, QStringLiteral("WS&&moon&&noom&&3"));
+        ShowQuestion(HostPeerAddress, QStringLiteral("WS&&moon&&noom&&3"));
         type(QStringLiteral("moon"));
         QVERIFY(!question->isVisible());
         QVERIFY(question->AnswerBtn->isEnabled());
@@ -292,12 +292,12 @@ private slots:
         // The host puts that question again: it did not get the answer after all (the
         // acknowledgement may have been a replayed one). The answer goes again.
         host->answer("", "", 0);
-        ShowQuestion(HostAddress, QStringLiteral("WS&&moon&&noom&&3"));
+        ShowQuestion(HostPeerAddress, QStringLiteral("WS&&moon&&noom&&3"));
         QVERIFY(!question->isVisible());
         QCOMPARE(withCode(host->texts(host->drain(100)), "RB"), QList<QByteArray>{reports.first()});
         // A skip that is never acknowledged is sent 6 times; nothing is halved here.
         ContestantTable[0].Progress = 24;
-        ShowQuestion(HostAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
+        ShowQuestion(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
         QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
         settle();
         QVERIFY(!question->isVisible());
@@ -308,12 +308,12 @@ private slots:
         QCOMPARE(skips.first(), QByteArray("RKRobin&&50005&&4&&4"));
         // The host puts that question again: the lost skip is sent once more, and the
         // question is not shown again.
-        ShowQuestion(HostAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
+        ShowQuestion(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
         QVERIFY(!question->isVisible());
         QCOMPARE(withCode(host->texts(host->drain(100)), "RK"), QList<QByteArray>{skips.first()});
         // An older question from the same host (replayed or late) replaces nothing.
-        ShowQuestion(HostAddress, QStringLiteral("MA&&9&&4 + 5&&5"));
-        ShowQuestion(HostAddress, QStringLiteral("MA&&7&&3 + 4&&3"));
+        ShowQuestion(HostPeerAddress, QStringLiteral("MA&&9&&4 + 5&&5"));
+        ShowQuestion(HostPeerAddress, QStringLiteral("MA&&7&&3 + 4&&3"));
         QVERIFY(question->isVisible());
         QCOMPARE(CurrentAnswer, QStringLiteral("9"));
         question->close();
@@ -323,8 +323,8 @@ private slots:
     {
         QFile::remove(QuestionFilePath());
         main->GameType->setItemIndex(4);   // "Dexterity Test": a known question text
-        main->Contestants->addItem(QStringLiteral("60006\tSam\tBolt.acs"));
-        ContestantTable[1].Address = HostAddress;
+        AppendContestant({QStringLiteral("60006"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
+        ContestantTable[1].Address = HostPeerAddress;
         // Acknowledged: one send; the local player's question comes after it.
         bool remoteFirst = false;
         QElapsedTimer round;
@@ -534,7 +534,7 @@ private slots:
     {
         QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
         ShowCharacter(true, "Announcer");
-        ShowQuestion(HostAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
+        ShowQuestion(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
         QPointer<QWidget> window = announcerWindow();
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);
@@ -585,14 +585,14 @@ private slots:
         QCOMPARE(QFileInfo(QuestionFilePath()).size() % 259, 0);
         QVERIFY(QFileInfo(QuestionFilePath()).size() >= 8 * 259);
         ShutdownCountdown = 0;
-        UnloadBtnClick();
+        UnloadRaceCharacters();
     }
 
     void memoryWindowClosesWhenTheRaceEnds()
     {
         // A second contestant on this computer finishes while the memory test is open;
         // the player goes on answering it through the finish ceremony.
-        main->Contestants->addItem(QStringLiteral("40001\tSam\tBolt.acs"));
+        AppendContestant({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
         main->GameType->setItemIndex(5);
         FinisherIndex = -1;
         QTimer finisher;
@@ -622,14 +622,14 @@ private slots:
         QCOMPARE(ContestantTable[0].Score, 0);
         QVERIFY(!memory->isVisible());
         ShutdownCountdown = 0;
-        UnloadBtnClick();
+        UnloadRaceCharacters();
     }
 
     void dexterityTestEndsWithItsRace()
     {
         // A second contestant on this computer finishes while the player's dexterity
         // question is on show.
-        main->Contestants->addItem(QStringLiteral("40001\tSam\tBolt.acs"));
+        AppendContestant({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
         main->GameType->setItemIndex(4);
         QTimer finisher;
         finisher.setInterval(2);
@@ -655,11 +655,11 @@ private slots:
         MyAgentClick(QStringLiteral("Announcer"), 1, 0, 0, 0);
         QCOMPARE(ContestantTable[0].Score, 0);
         ShutdownCountdown = 0;
-        UnloadBtnClick();
+        UnloadRaceCharacters();
 
         // Cancelled: "Cancel Game" and the host's "RC" close the question window, which
         // ends the test; the click sends no report to the host.
-        ShowQuestion(HostAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
+        ShowQuestion(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
         QCOMPARE(DexterityCountdown, 2);
         question->close();
         QCOMPARE(DexterityCountdown, 0);
@@ -686,7 +686,7 @@ private slots:
         QVERIFY(memory->isVisible());
         QCOMPARE(ContestantTable[0].Score, 3);
         // A question from the host: no report either way.
-        ShowQuestion(HostAddress, QStringLiteral("MA&&4&&2 + 2&&3"));
+        ShowQuestion(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&3"));
         QVERIFY(!closeFromWindowManager(question));
         QVERIFY(question->isVisible());
         // The program's own closes (race end, cancel, "RC") still close, without a skip.
@@ -714,7 +714,7 @@ private slots:
         QCOMPARE(ContestantTable[0].Score, 1);
         // Reported to the host as the word the host put, with the question's number.
         host->answer("RB", "AKHost", GamePortNumber);
-        ShowQuestion(HostAddress, QStringLiteral("WS&&star&&tsra&&2"));
+        ShowQuestion(HostPeerAddress, QStringLiteral("WS&&star&&tsra&&2"));
         type(QStringLiteral("arts"));
         QVERIFY(!question->isVisible());
         const QList<QByteArray> reports = withCode(host->texts(host->drain(100)), "RB");

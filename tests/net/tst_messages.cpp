@@ -169,7 +169,6 @@ void TestMessages::init()
     main->GameType->setItemIndex(-1);
     mode(NoPlayMode);   // forgets the last network game
     ResetContestantTable();
-    main->Contestants->clear();
     a->drain(0);
     b->drain(0);
 }

@@ -42,13 +42,10 @@ private:
     void roster(int mode, const QList<int> &progress)
     {
         main->ActionType->setItemIndex(mode);
-        main->Contestants->clear();
         ResetContestantTable();
         for (int slot = 0; slot < progress.size(); ++slot) {
             const QString name(QChar(u'A' + slot));
-            main->Contestants->addItem(QStringLiteral(" \t%1\t%1.acs").arg(name));
-            ContestantTable[slot].PlayerName = name;
-            ContestantTable[slot].CharacterFile = name + QStringLiteral(".acs");
+            AppendContestant({QStringLiteral(" "), name, name + QStringLiteral(".acs")});
             ContestantTable[slot].Progress = progress[slot];
         }
     }

@@ -1,5 +1,7 @@
 #include "RaceModel.h"
 
+#include "Roster.h"
+
 ContestantRecord ContestantTable[MaxContestants];
 
 qint32 WinIndex = 0;
@@ -12,6 +14,16 @@ qint32 CommentaryCycles = 0;
 bool MovedSinceCommentary = false;
 qint32 ShutdownCountdown = 0;
 qint32 DexterityCountdown = 0;
+
+bool RaceRunning = false;
+bool JoinedRace = false;
+bool TickInProgress = false;
+QString InviterUin;
+QString InviterName;
+QString LastRosterPayload;
+QString HostAddress;
+QString RequestedHostAddress;
+QString LastQuestionKey;
 
 void ResetContestantTable()
 {
@@ -26,5 +38,6 @@ void ResetContestantTable()
         slot.Confirmed = 0;
         slot.QuestionNumber = 1;
     }
+    ClearRoster();
 }
 

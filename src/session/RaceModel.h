@@ -1,6 +1,7 @@
-// The contestant records behind the main window's "Game Contestants" list and the
-// program-wide race state. Slot n of ContestantTable is item n of the list and the
-// character "Player" + n on the stage.
+// The contestant records (the roster: Roster.h adds and finds them; the main window's
+// "Game Contestants" list shows them) and the program-wide race and network-game state.
+// Slot n of ContestantTable is item n of the list and the character "Player" + n on the
+// stage.
 #pragma once
 
 #include <QString>
@@ -27,11 +28,16 @@ struct ContestantRecord {
 
 extern ContestantRecord ContestantTable[MaxContestants];
 
-// Empties the texts of every slot, zeroes Progress, LastX, Score and Confirmed and sets
-// QuestionNumber to 1. Acked is left as it is.
+// Empties the roster: the texts of every slot, Progress, LastX, Score and Confirmed are
+// cleared and QuestionNumber set to 1; Acked is left as it is.
 void ResetContestantTable();
 
-// Race state. RaceRunning and JoinedRace live with the main window (MainUnit.h).
+// Race state.
+extern bool RaceRunning;   // the race rounds run
+extern bool JoinedRace;    // this copy races in a host's game
+// A tick of the race ticker is running (it may be waiting in the commentary, the goodbye
+// or the unload step).
+extern bool TickInProgress;
 extern qint32 WinIndex;
 extern qint32 PlaceIndex;
 extern qint32 ShowIndex;
@@ -43,3 +49,18 @@ extern bool MovedSinceCommentary;
 extern qint32 ShutdownCountdown;   // timer ticks left before the program ends; 0 = off
 extern qint32 DexterityCountdown;  // positive while the dexterity test runs
 
+
+// Who invited this player (the messenger's "GP" ping).
+extern QString InviterUin;    // at most 15 characters
+extern QString InviterName;   // at most 40 characters
+constexpr int InviterUinCapacity = 15;
+constexpr int InviterNameCapacity = 40;
+
+// The network game under way; ForgetNetworkGame (GameMessages.h) clears it.
+extern QString LastRosterPayload;      // payload of the last "RS" or "RP" acted on
+extern QString HostAddress;            // at most 15 characters: the host that accepted us
+extern QString RequestedHostAddress;   // where our last play request went
+constexpr int HostAddressCapacity = 15;
+// Sender address followed by the payload of the last question shown; the same question
+// delivered again is acknowledged but not shown again.
+extern QString LastQuestionKey;

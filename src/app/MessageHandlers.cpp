@@ -1,0 +1,48 @@
+#include "MessageHandlers.h"
+
+#include "GameMessages.h"
+#include "MainUnit.h"
+#include "PlayRequests.h"
+#include "QuestionUnit.h"
+#include "RaceMessages.h"
+#include "kw_unit.h"
+#include "network_unit.h"
+
+#include <QTextCursor>
+#include <QTextEdit>
+
+namespace {
+
+// The host's text as lines of plain text: no markup is read, nothing is loaded.
+void showHostText(const QString &, const QString &, const QString &payload)
+{
+    if (!MainForm)
+        return;
+    MainForm->Memo1->clear();
+    if (RaceRunning)
+        return;
+    QString fields = payload;
+    QTextCursor cursor(MainForm->Memo1->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(NextField(fields));   // CR LF, CR and LF each end a line
+}
+
+} // namespace
+
+void InstallMessageHandlers()
+{
+    InstallRaceMessageHandlers();
+    InstallQuestionMessageHandlers();
+    SetMessageHandler(QStringLiteral("RT"), showHostText);
+    SetMessageHandler(QStringLiteral("RQ"), [](const QString &senderAddress, const QString &senderName, const QString &payload) {
+        if (!RaceRunning)
+            Launch(HandlePlayRequest(senderAddress, senderName, payload));
+    });
+    SetMessageHandler(QStringLiteral("RA"), [](const QString &senderAddress, const QString &, const QString &) {
+        Launch(HandleAccepted(senderAddress));
+    });
+    SetMessageHandler(QStringLiteral("RD"), [](const QString &, const QString &, const QString &payload) {
+        if (!RaceRunning)
+            HandleDenied(payload);
+    });
+}

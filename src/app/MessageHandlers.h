@@ -1,0 +1,5 @@
+// The handlers of every game message the network hands up (GameMessages.h): the race's,
+// the puzzles', the play requests' and the host's text on the main window.
+#pragma once
+
+void InstallMessageHandlers();

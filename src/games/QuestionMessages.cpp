@@ -1,0 +1,55 @@
+// The puzzle messages between a race host and its joiners: a joiner shows the host's
+// questions ("RZ"); the host counts the joiners' reports of a right answer ("RB") or a
+// skip ("RK").
+#include "QuestionUnit.h"
+
+#include "GameMessages.h"
+#include "RaceModel.h"
+
+#include <QStringList>
+
+namespace {
+
+// A report answers the question outstanding for its sender's slot (Confirmed 2, number
+// QuestionNumber - 1). Counting it frees the slot, so a resend is a repeat, and a late
+// resend that arrives once the next question is out carries the old number. A report
+// without a number (a copy that does not send one) counts while a question is outstanding.
+bool answersOutstandingQuestion(const ContestantRecord &record, const QStringList &fields)
+{
+    if (record.Confirmed != 2)
+        return false;
+    return fields.size() < 3 || fields[2] == QString::number(record.QuestionNumber - 1);
+}
+
+// "RB" or "RK": payload UIN && answer [&& question number].
+void takeScore(bool rightAnswer, const QString &senderAddress, const QString &payload)
+{
+    Acknowledge(senderAddress);
+    const QStringList fields = payload.split(QStringLiteral("&&"));
+    for (int slot = 0; slot < MaxContestants; ++slot) {
+        const ContestantRecord &record = ContestantTable[slot];
+        if (record.Address.isEmpty() || record.Address != senderAddress
+            || !answersOutstandingQuestion(record, fields))
+            continue;
+        if (rightAnswer)
+            ApplyRightAnswer(slot);
+        else
+            ApplySkip(slot);
+    }
+}
+
+} // namespace
+
+void InstallQuestionMessageHandlers()
+{
+    SetMessageHandler(QStringLiteral("RZ"), [](const QString &senderAddress, const QString &, const QString &payload) {
+        if (JoinedRace)   // questions belong to the race the host started here
+            ShowQuestion(senderAddress, payload);
+    });
+    SetMessageHandler(QStringLiteral("RB"), [](const QString &senderAddress, const QString &, const QString &payload) {
+        takeScore(true, senderAddress, payload);
+    });
+    SetMessageHandler(QStringLiteral("RK"), [](const QString &senderAddress, const QString &, const QString &payload) {
+        takeScore(false, senderAddress, payload);
+    });
+}

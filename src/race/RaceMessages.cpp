@@ -1,0 +1,89 @@
+#include "RaceMessages.h"
+
+#include "GameMessages.h"
+#include "MemoryUnit.h"
+#include "PhraseUnit.h"
+#include "QuestionUnit.h"
+#include "RaceLoop.h"
+#include "RaceModel.h"
+#include "RaceStart.h"
+#include "TTSUnit.h"
+#include "kw_unit.h"
+#include "network_unit.h"
+
+#include <QScopedValueRollback>
+
+#include <algorithm>
+
+namespace {
+
+// One start at a time: the host's resends (and anyone's flood of them) that come during
+// the wait below are acknowledged and go no further.
+bool joinedStartPending = false;
+
+Task<> startJoinedRace(QString senderAddress)
+{
+    if (!JoinedRace && !RaceInProgress())
+        ForgetPositionsNumber();   // a new race: the host may have been started again
+    Acknowledge(senderAddress);
+    if (joinedStartPending)
+        co_return;
+    const QScopedValueRollback<bool> pendingUntilDone(joinedStartPending, true);
+    co_await Wait(300);
+    Acknowledge(senderAddress);
+    if (FromOwnHost(senderAddress))   // not cancelled, nor left, meanwhile
+        StartJoinedRace();
+}
+
+void takeProgress(QString payload)
+{
+    for (int slot = 0; slot < std::min(ContestantCount(), MaxContestants); ++slot) {
+        bool ok = false;
+        const qint32 value = ToInteger(NextField(payload), &ok);
+        ContestantTable[slot].Progress = ok ? std::clamp(value, 0, MaxTakenProgress) : 0;
+    }
+    RankContestants();
+}
+
+void takePositions(const QString &senderAddress, const QString &, const QString &payload)
+{
+    // Positions before this joiner's race: every round of "SR" was lost, and the host
+    // is racing. They start the race here, late, rather than never.
+    if (!RaceRunning && !JoinedRace && !RaceInProgress()) {
+        Launch(startJoinedRace(senderAddress));
+        return;
+    }
+    if (!RaceRunning || payload == LastRosterPayload || !AcceptPositionsNumber(payload))
+        return;
+    LastRosterPayload = payload;
+    Acknowledge(senderAddress);
+    takeProgress(payload);
+}
+
+void cancelledByHost(const QString &, const QString &, const QString &)
+{
+    // The host has ended its game: this copy is no longer joined to it, so that its late
+    // resends ("RZ" above all) are ignored.
+    HostAddress.clear();
+    CancelRaceStart();
+    RaceRunning = false;
+    GameSession::current().announce(RaceStep::Cancelled);
+    if (QuestionForm)
+        QuestionForm->close();
+    if (Memform)
+        Memform->close();
+    SpeakText(LookupPhrase(QStringLiteral("rc1")), QStringLiteral("Announcer"));
+    ShutdownCountdown = 25;
+}
+
+} // namespace
+
+void InstallRaceMessageHandlers()
+{
+    SetMessageHandler(QStringLiteral("RP"), takePositions);
+    SetMessageHandler(QStringLiteral("SR"), [](const QString &senderAddress, const QString &, const QString &) {
+        if (!RaceRunning)
+            Launch(startJoinedRace(senderAddress));
+    });
+    SetMessageHandler(QStringLiteral("RC"), cancelledByHost);
+}

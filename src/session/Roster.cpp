@@ -1,0 +1,174 @@
+// Adding contestants to the roster and finding free characters.
+#include "Roster.h"
+
+#include "GameSession.h"
+#include "MessageBoxes.h"
+#include "RaceModel.h"
+#include "TTSUnit.h"
+#include "kw_unit.h"
+#include "records.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int MaxCharacterDraws = 200;
+
+int rosterCount = 0;
+
+QString characterFolder()
+{
+    return WindowsFolder() + QStringLiteral("Msagent\\chars\\");
+}
+
+// A TAB inside a field would shift every later field of the list item.
+QString fieldText(const QString &text, int capacity)
+{
+    QString result = text.left(capacity);
+    result.replace(u'\t', u' ');
+    return result;
+}
+
+bool characterTaken(const QString &candidatePath)
+{
+    if (candidatePath == Records::Options.UserCharacterFile)
+        return true;
+    for (int slot = 0; slot < rosterCount; ++slot)
+        if (candidatePath == characterFolder() + ContestantTable[slot].CharacterFile)
+            return true;
+    return false;
+}
+
+} // namespace
+
+int ContestantCount()
+{
+    return rosterCount;
+}
+
+QString PlayerIdentity(int slot)
+{
+    return QStringLiteral("Player") + QString::number(slot);
+}
+
+void RosterChanged()
+{
+    emit GameSession::current().rosterChanged();
+}
+
+void ClearRoster()
+{
+    rosterCount = 0;
+    RosterChanged();
+}
+
+int AppendContestant(const ContestantItemFields &fields)
+{
+    if (rosterCount >= MaxContestants)
+        return -1;
+    const int slot = rosterCount++;
+    ContestantRecord &record = ContestantTable[slot];
+    record.Uin = fieldText(fields.Uin, ContestantUinCapacity);
+    record.PlayerName = fieldText(fields.PlayerName, ContestantNameCapacity);
+    record.CharacterFile = fieldText(fields.CharacterFile, ContestantFileCapacity);
+    record.Confirmed = 0;
+    RosterChanged();
+    return slot;
+}
+
+int AddContestant(const QString &name, const QString &uin, const QString &characterFile)
+{
+    QString file = characterFile;
+    if (CharacterInRoster(file))
+        file = NameOfPath(RandomFreeCharacter());
+    if (rosterCount >= MaxContestants) {
+        MessageBeep(BeepKind::Stop);
+        ShowMessageBox(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
+        return 0;
+    }
+    if (!FileExists(characterFolder() + file))
+        file = NameOfPath(RandomFreeCharacter());
+    return std::max(0, AppendContestant({uin, ShownName(name), file}));
+}
+
+ContestantItemFields ContestantFields(int slot)
+{
+    if (slot < 0 || slot >= rosterCount)
+        return {};
+    const ContestantRecord &record = ContestantTable[slot];
+    return {record.Uin, record.PlayerName, record.CharacterFile};
+}
+
+QString ContestantItemText(int slot)
+{
+    const ContestantItemFields fields = ContestantFields(slot);
+    return fields.Uin + u'\t' + fields.PlayerName + u'\t' + fields.CharacterFile;
+}
+
+ContestantItemFields SplitContestantItem(const QString &item)
+{
+    ContestantItemFields fields;
+    const qsizetype first = item.indexOf(u'\t');
+    if (first < 0) {
+        fields.Uin = item.left(ContestantUinCapacity);
+        return fields;
+    }
+    fields.Uin = item.left(qMin<qsizetype>(first, ContestantUinCapacity));
+    const qsizetype second = item.indexOf(u'\t', first + 1);
+    if (second < 0) {
+        fields.PlayerName = item.mid(first + 1, ContestantNameCapacity);
+        return fields;
+    }
+    fields.PlayerName = item.mid(first + 1, qMin<qsizetype>(second - first - 1, ContestantNameCapacity));
+    fields.CharacterFile = item.mid(second + 1, ContestantFileCapacity);
+    return fields;
+}
+
+bool CharacterInRoster(const QString &characterFile)
+{
+    for (int slot = 0; slot < rosterCount; ++slot)
+        if (ContestantTable[slot].CharacterFile.compare(characterFile, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+bool UinInRoster(const QString &uin)
+{
+    for (int slot = 0; slot < rosterCount; ++slot)
+        if (ContestantTable[slot].Uin == uin)
+            return true;
+    return false;
+}
+
+QString RandomFreeCharacter()
+{
+    // Find out first whether any file is free at all, so that the draws below can end.
+    const QDir folder(NativePath(characterFolder()));
+    QStringList free;
+    for (const QString &name : folder.entryList({QStringLiteral("*.acs")}, QDir::Files, QDir::Name))
+        if (!name.toLower().contains(QStringLiteral("random")) && !characterTaken(characterFolder() + name))
+            free.append(name);
+    if (free.isEmpty())
+        return QString();
+    for (int draw = 0; draw < MaxCharacterDraws; ++draw) {
+        const QString candidate = characterFolder() + RandomCharacterFile();
+        if (!characterTaken(candidate) && FileExists(candidate))
+            return candidate;
+    }
+    return characterFolder() + free.at(RandomInt(int(free.size())));
+}
+
+QString ShownName(const QString &text)
+{
+    static const QString opening = QStringLiteral("\"=\"");
+    const qsizetype start = text.indexOf(opening);
+    if (start < 0)
+        return text;
+    const QString shown = text.mid(start + opening.size(), 100);
+    const qsizetype end = shown.indexOf(QStringLiteral("\"\\"));
+    if (end < 0)
+        return text;
+    return shown.left(end);
+}
