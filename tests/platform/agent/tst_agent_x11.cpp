@@ -4,7 +4,8 @@
 // window is shaped; with a compositing manager (xcompmgr) it is drawn with true alpha and
 // a shadow over what lies below, and clicks are still shaped. The window drawn by the X
 // server shows the same picture and shape as the toolkit's, also when the server refuses
-// its pixmaps, and comes back when another program destroys it.
+// its pixmaps, and comes back when another program destroys it. A character file changed
+// on disk while the server draws it gives blank frames or the pictures as loaded.
 #include "Agent.h"
 #include "CharacterWindow.h"
 #include "Compositing.h"
@@ -14,6 +15,7 @@
 #include "X11Display.h"
 #include "X11Surface.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -71,6 +73,7 @@ private slots:
     void serverDrawsWhatTheToolkitDraws_data();
     void serverDrawsWhatTheToolkitDraws();
     void windowDestroyedByAnotherProgramComesBack();
+    void fileChangedOnDiskWhileShown();
     void serverFramesSharedAndBounded();
 };
 
@@ -391,6 +394,114 @@ void TestAgentX11::windowDestroyedByAnotherProgramComesBack()
     QSignalSpy clicks(&control, &AgentControl::click);
     xdotool({"mousemove", QString::number(pip->left() + 32), QString::number(pip->top() + 50), "click", "1"});
     QTRY_COMPARE_WITH_TIMEOUT(clicks.count(), 1, 5000);
+}
+
+namespace {
+
+// Plays "wave" and waits until it is done. The character then holds the wave's last frame
+// until it starts idling, which takes the event loop; the screen checks that follow do not
+// run it. Plays again if the character idled before the wait saw the wave done.
+bool holdsLastWaveFrame(Character *character, int lastPicture)
+{
+    const CharacterWindow *window = windowOf(character->identity());
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        character->play(QStringLiteral("wave"));
+        if (!QTest::qWaitFor([character] { return character->queueEmpty(); }, 5000))
+            return false;
+        if (window->shownPicture() == lastPicture)
+            return true;
+    }
+    return false;
+}
+
+QRegion boundingShape(const Character *character)
+{
+    return shapeOf(windowId(character->identity()), XCB_SHAPE_SK_BOUNDING);
+}
+
+// What the character's window shows: the screen within |shape| (window coordinates), the
+// rest black. Outside it the window below shows, and while the event loop does not run,
+// the toolkit's backdrop keeps what the character's last frame left there.
+QImage windowPixels(const Character *character, const QRegion &shape)
+{
+    const QImage shot = screenshot(QRect(character->left(), character->top(), character->width(),
+                                         character->height())).convertToFormat(QImage::Format_RGB32);
+    if (!QRect(QPoint(0, 0), shot.size()).contains(shape.boundingRect()))
+        return QImage();
+    QImage shown(shot.size(), QImage::Format_RGB32);
+    shown.fill(Qt::black);
+    for (const QRect &r : shape)
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                shown.setPixel(x, y, shot.pixel(x, y));
+    return shown;
+}
+
+} // namespace
+
+// A character file changed on disk while the server draws its character: a picture shown
+// before stays; a file rewritten in place gives blank frames (one pixel of the window's
+// backdrop) for pictures not shown yet; a file replaced by another is still read as it
+// was loaded. Each character has its own control, since characters of one control loaded
+// from the same pictures share them and read them from the first one's file.
+void TestAgentX11::fileChangedOnDiskWhileShown()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!CompositorRunning(), 10000);
+    QWidget backdrop;
+    QVERIFY(showWhiteBackdrop(backdrop, QRect(0, 0, 700, 400)));
+    QTemporaryDir dir;
+    AgentControl untouchedControl, rewrittenControl, replacedControl;
+    Character *untouched = showSample(untouchedControl, dir, QStringLiteral("Player1"), QPoint(64, 96));
+    Character *rewritten = showSample(rewrittenControl, dir, QStringLiteral("Player2"), QPoint(256, 96));
+    Character *replaced = showSample(replacedControl, dir, QStringLiteral("Player3"), QPoint(448, 96));
+    QVERIFY(untouched && rewritten && replaced);
+    for (Character *c : {untouched, rewritten, replaced}) {
+        QVERIFY(windowOf(c->identity())->nativeSurface());
+        QTRY_VERIFY_WITH_TIMEOUT(c->visible() && c->queueEmpty(), 5000);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!boundingShape(untouched).isEmpty(), 5000);
+    const QRegion rest = boundingShape(untouched);
+    QTRY_COMPARE_WITH_TIMEOUT(boundingShape(rewritten), rest, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(boundingShape(replaced), rest, 5000);
+
+    const detail::CharacterData data = detail::loadCharacterFile(dir.filePath(QStringLiteral("Player1.acs")));
+    const int waved = data.find(QStringLiteral("wave"))->frames.last().image;
+    // Another character's file is copied over one file (in place, as cp does) and in
+    // place of the other.
+    const QString other = dir.filePath(QStringLiteral("Other.acs"));
+    QCOMPARE(sample::writeSampleCharacter(other, QStringLiteral("Other"), 60, 80), QString());
+    QFile source(other), file(dir.filePath(QStringLiteral("Player2.acs")));
+    QVERIFY(source.open(QIODevice::ReadOnly) && file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(source.readAll()), source.size());
+    file.close();
+    QVERIFY(QFile::remove(dir.filePath(QStringLiteral("Player3.acs"))));
+    QVERIFY(QFile::copy(other, dir.filePath(QStringLiteral("Player3.acs"))));
+
+    QVERIFY(holdsLastWaveFrame(untouched, waved));
+    const QRegion waveShape = boundingShape(untouched);
+    const QImage wave = windowPixels(untouched, waveShape);
+    QVERIFY(waveShape != rest && waveShape.rectCount() > 10);
+    QVERIFY(!wave.isNull());
+
+    // Replaced: the wave as the untouched file shows it, shape and pixels.
+    QVERIFY(holdsLastWaveFrame(replaced, waved));
+    QCOMPARE(boundingShape(replaced), waveShape);
+    QCOMPARE(windowPixels(replaced, waveShape), wave);
+
+    // Rewritten: a blank frame, one pixel of the window's backdrop colour.
+    QVERIFY(holdsLastWaveFrame(rewritten, waved));
+    QCOMPARE(boundingShape(rewritten), QRegion(0, 0, 1, 1));
+    const QImage blank = windowPixels(rewritten, QRegion(0, 0, 1, 1));
+    QVERIFY(!blank.isNull());
+    QCOMPARE(QColor(blank.pixel(0, 0)), windowOf(rewritten->identity())->palette().window().color());
+
+    // It plays everything, and its rest frame, read before the change, shows as before.
+    for (const detail::Animation &animation : data.animations)
+        rewritten->play(animation.name);
+    QTRY_VERIFY_WITH_TIMEOUT(rewritten->queueEmpty(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(boundingShape(rewritten), rest, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(boundingShape(untouched), rest, 5000);
+    QCOMPARE(windowPixels(rewritten, rest), windowPixels(untouched, rest));
 }
 
 // Characters of one file share its frames in the server; however many frames they show,
