@@ -5,13 +5,13 @@
 #include "InstanceManager_unit.h"
 #include "InternetUnit.h"
 #include "MainUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "MemoryUnit.h"
 #include "PlayUnit.h"
 #include "QuestionUnit.h"
 #include "ReqPlayUnit.h"
 #include "TTSUnit.h"
-#include "network_unit.h"
+#include "DataFiles.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -111,7 +111,7 @@ int main(int argc, char *argv[])
 
     TMainForm mainForm;
     const bool accepted = mainForm.FormCreate(app.arguments());
-    TNetForm netForm;
+    DataFileWindow netForm;
     TInternetForm internetForm;
     TTTSForm ttsForm;
     TReqPlayForm reqPlayForm;

@@ -1,7 +1,7 @@
 #include "CoolForm.h"
 
 #include "JpegCodec.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QImageReader>
 #include <QMouseEvent>

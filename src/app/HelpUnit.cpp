@@ -2,7 +2,7 @@
 
 #include "MainUnit.h"
 #include "MessageBoxes.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QTextBrowser>
 #include <QUrl>

@@ -17,7 +17,7 @@
 #include "RadioGroup.h"
 #include "RosterUnit.h"
 #include "TickLog.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 
 #include <QElapsedTimer>

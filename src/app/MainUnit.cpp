@@ -10,7 +10,7 @@
 #include "RadioGroup.h"
 #include "RosterUnit.h"
 #include "WindowRoles.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QApplication>
 #include <QCloseEvent>

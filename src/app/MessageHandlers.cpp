@@ -5,8 +5,8 @@
 #include "PlayRequests.h"
 #include "QuestionUnit.h"
 #include "RaceMessages.h"
-#include "kw_unit.h"
-#include "network_unit.h"
+#include "Utilities.h"
+#include "DataFiles.h"
 
 #include <QTextCursor>
 #include <QTextEdit>

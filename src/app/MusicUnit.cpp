@@ -1,7 +1,7 @@
 #include "MusicUnit.h"
 
 #include "MidiPlayer.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QCoreApplication>
 #include <QDir>

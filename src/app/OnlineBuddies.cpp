@@ -3,8 +3,8 @@
 #include "RosterUnit.h"
 
 #include "MainUnit.h"
-#include "kw_unit.h"
-#include "network_unit.h"
+#include "Utilities.h"
+#include "DataFiles.h"
 #include "records.h"
 
 #include <QFile>

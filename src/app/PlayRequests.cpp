@@ -10,8 +10,8 @@
 #include "RaceStart.h"
 #include "ReqPlayUnit.h"
 #include "RosterUnit.h"
-#include "kw_unit.h"
-#include "network_unit.h"
+#include "Utilities.h"
+#include "DataFiles.h"
 #include "records.h"
 
 #include <QFile>

@@ -8,7 +8,7 @@
 #include "Roster.h"
 #include "RaceStart.h"
 #include "TTSUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "QuestionUnit.h"
 #include "RaceModel.h"
 #include "TTSUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QLineEdit>
 

@@ -4,7 +4,7 @@
 #include "QuestionSources.h"
 #include "QuestionUnit.h"
 #include "WindowRoles.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QCloseEvent>
 #include <QLineEdit>

@@ -4,8 +4,8 @@
 #include "MemoryUnit.h"
 #include "MessageBoxes.h"
 #include "QuestionUnit.h"
-#include "kw_unit.h"
-#include "network_unit.h"
+#include "Utilities.h"
+#include "DataFiles.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -10,8 +10,8 @@
 #include "RaceModel.h"
 #include "TTSUnit.h"
 #include "WindowRoles.h"
-#include "kw_unit.h"
-#include "network_unit.h"
+#include "Utilities.h"
+#include "DataFiles.h"
 #include "records.h"
 
 #include <QCloseEvent>

@@ -6,8 +6,8 @@
 #include "PhraseUnit.h"
 #include "RaceModel.h"
 #include "Roster.h"
-#include "kw_unit.h"
-#include "network_unit.h"
+#include "Utilities.h"
+#include "DataFiles.h"
 #include "records.h"
 
 #include <QHash>

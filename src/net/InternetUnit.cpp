@@ -2,8 +2,8 @@
 
 #include "GameMessages.h"
 #include "PhraseUnit.h"
-#include "kw_unit.h"
-#include "network_unit.h"
+#include "Utilities.h"
+#include "DataFiles.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

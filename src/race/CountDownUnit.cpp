@@ -1,6 +1,6 @@
 #include "CountDownUnit.h"
 
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QFont>
 #include <QLabel>

@@ -4,7 +4,7 @@
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "WindowRoles.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QEvent>
 #include <QFrame>

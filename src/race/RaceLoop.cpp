@@ -7,7 +7,7 @@
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "TTSUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 
 
 #include <algorithm>

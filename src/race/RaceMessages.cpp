@@ -8,8 +8,8 @@
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "TTSUnit.h"
-#include "kw_unit.h"
-#include "network_unit.h"
+#include "Utilities.h"
+#include "DataFiles.h"
 
 #include <QScopedValueRollback>
 

@@ -12,7 +12,7 @@
 #include "RaceModel.h"
 #include "Roster.h"
 #include "TTSUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "MessageBoxes.h"
 #include "RaceModel.h"
 #include "TTSUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "PhraseUnit.h"
 
-#include "kw_unit.h"
-#include "network_unit.h"
+#include "Utilities.h"
+#include "DataFiles.h"
 #include "records.h"
 
 #include <QFile>

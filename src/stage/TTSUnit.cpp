@@ -1,8 +1,8 @@
 #include "TTSUnit.h"
 
 #include "Agent.h"
-#include "kw_unit.h"
-#include "network_unit.h"
+#include "Utilities.h"
+#include "DataFiles.h"
 
 #include <QDir>
 #include <QShowEvent>

@@ -1,6 +1,6 @@
 #include "records.h"
 
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "scramble_keys.h"
 
 namespace Records {

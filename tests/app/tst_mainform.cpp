@@ -9,7 +9,7 @@
 #include "RaceModel.h"
 #include "Roster.h"
 #include "RadioGroup.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 
 #include <QLabel>

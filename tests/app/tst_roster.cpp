@@ -6,7 +6,7 @@
 #include "MessageBoxes.h"
 #include "RaceModel.h"
 #include "RosterUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 
 #include <QFile>

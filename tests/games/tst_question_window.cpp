@@ -15,7 +15,7 @@
 #include "RosterUnit.h"
 #include "RadioGroup.h"
 #include "TTSUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include "QuestionSources.h"
 #include "QuestionUnit.h"
 #include "RaceModel.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QDir>
 #include <QFile>

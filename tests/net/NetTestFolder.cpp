@@ -1,6 +1,6 @@
 #include "NetTestFolder.h"
 
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "scramble_keys.h"
 
 #include <QDir>

@@ -14,7 +14,7 @@
 #include "ReqPlayUnit.h"
 #include "RosterUnit.h"
 #include "TTSUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "GameMessages.h"
 #include "InternetUnit.h"
 #include "NetTestFolder.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 
 #include <QSignalSpy>

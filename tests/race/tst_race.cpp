@@ -10,7 +10,7 @@
 #include "RaceStart.h"
 #include "RadioGroup.h"
 #include "TTSUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QElapsedTimer>
 #include <QFile>

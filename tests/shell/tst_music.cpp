@@ -2,7 +2,7 @@
 // stopping with and without a sound output, and the tunes the build composes.
 #include "MidiPlayer.h"
 #include "MusicUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QDir>
 #include <QElapsedTimer>

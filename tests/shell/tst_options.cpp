@@ -1,6 +1,6 @@
 // Reading the messenger's options file into the program-wide options record.
 #include "OptionsUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // happens when the tables are missing, locked or broken.
 #include "PhraseUnit.h"
 
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "Agent.h"
 #include "SampleCharacter.h"
 #include "TTSUnit.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <cmath>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 #include "scramble_keys.h"
 

@@ -1,6 +1,6 @@
 #include "MessageBoxes.h"
-#include "kw_unit.h"
-#include "network_unit.h"
+#include "Utilities.h"
+#include "DataFiles.h"
 #include "records.h"
 #include "scramble_keys.h"
 
@@ -337,4 +337,4 @@ void TestNetworkUnit::textFileModes()
 }
 
 QTEST_MAIN(TestNetworkUnit)
-#include "tst_network_unit.moc"
+#include "tst_data_files.moc"

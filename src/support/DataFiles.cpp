@@ -1,7 +1,7 @@
-#include "network_unit.h"
+#include "DataFiles.h"
 
 #include "MessageBoxes.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 #include "scramble_keys.h"
 
@@ -22,7 +22,7 @@
 
 namespace {
 
-TNetForm *netForm = nullptr;
+DataFileWindow *netForm = nullptr;
 
 void closeNetForm()
 {
@@ -146,7 +146,7 @@ bool openWithRetry(const QString &path, const OpenRequest &request, QFile &file)
 
 } // namespace
 
-TNetForm::TNetForm(QWidget *parent)
+DataFileWindow::DataFileWindow(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
 {
     setObjectName(QStringLiteral("NetForm"));
@@ -159,13 +159,13 @@ TNetForm::TNetForm(QWidget *parent)
     netForm = this;
 }
 
-TNetForm::~TNetForm()
+DataFileWindow::~DataFileWindow()
 {
     if (netForm == this)
         netForm = nullptr;
 }
 
-TNetForm *TNetForm::instance()
+DataFileWindow *DataFileWindow::instance()
 {
     return netForm;
 }

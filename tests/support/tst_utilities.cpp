@@ -1,4 +1,4 @@
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "MessageBoxes.h"
 
 #include <QDir>
@@ -254,4 +254,4 @@ void TestKwUnit::registryRoundTrip()
 }
 
 QTEST_MAIN(TestKwUnit)
-#include "tst_kw_unit.moc"
+#include "tst_utilities.moc"

@@ -9,13 +9,13 @@
 
 // The hidden "Network File Access" window. It is created at start-up and never shown;
 // the opening routines close it when they finish.
-class TNetForm : public QWidget
+class DataFileWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TNetForm(QWidget *parent = nullptr);
-    ~TNetForm() override;
-    static TNetForm *instance();
+    explicit DataFileWindow(QWidget *parent = nullptr);
+    ~DataFileWindow() override;
+    static DataFileWindow *instance();
 };
 
 // Opens a record file. Mode "R": the existing file, for reading and writing; "RO": the

@@ -1,4 +1,4 @@
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QCoreApplication>
 #include <QDir>
