@@ -14,7 +14,7 @@
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "scramble_keys.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Phrase tables are text files that anyone can edit: the lookup reads them line by line.
 #include "FuzzSupport.h"
-#include "PhraseUnit.h"
-#include "kw_unit.h"
+#include "Phrases.h"
+#include "Utilities.h"
 
 #include <QFile>
 

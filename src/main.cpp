@@ -10,7 +10,7 @@
 #include "PlayUnit.h"
 #include "QuestionUnit.h"
 #include "ReqPlayUnit.h"
-#include "TTSUnit.h"
+#include "Stage.h"
 #include "DataFiles.h"
 
 #include <QApplication>
@@ -113,7 +113,7 @@ int main(int argc, char *argv[])
     const bool accepted = mainForm.FormCreate(app.arguments());
     DataFileWindow netForm;
     TInternetForm internetForm;
-    TTTSForm ttsForm;
+    StageWindow ttsForm;
     TReqPlayForm reqPlayForm;
     TCountDownForm countDownForm;
     TQuestionForm questionForm;

@@ -10,7 +10,7 @@
 #include "MessageBoxes.h"
 #include "MusicUnit.h"
 #include "OptionsUnit.h"
-#include "PhraseUnit.h"
+#include "Phrases.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"

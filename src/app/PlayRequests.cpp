@@ -4,7 +4,7 @@
 #include "InternetUnit.h"
 #include "MainUnit.h"
 #include "MessageBoxes.h"
-#include "PhraseUnit.h"
+#include "Phrases.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"

@@ -7,7 +7,7 @@
 #include "RaceModel.h"
 #include "Roster.h"
 #include "RaceStart.h"
-#include "TTSUnit.h"
+#include "Stage.h"
 #include "Utilities.h"
 #include "records.h"
 

@@ -3,7 +3,7 @@
 #include "GameSession.h"
 #include "QuestionUnit.h"
 #include "RaceModel.h"
-#include "TTSUnit.h"
+#include "Stage.h"
 #include "Utilities.h"
 
 #include <QLineEdit>

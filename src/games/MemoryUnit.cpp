@@ -1,6 +1,6 @@
 #include "MemoryUnit.h"
 
-#include "PhraseUnit.h"
+#include "Phrases.h"
 #include "QuestionSources.h"
 #include "QuestionUnit.h"
 #include "WindowRoles.h"

@@ -3,7 +3,7 @@
 
 #include "GameSession.h"
 #include "InternetUnit.h"
-#include "PhraseUnit.h"
+#include "Phrases.h"
 #include "RaceModel.h"
 #include "Roster.h"
 #include "Utilities.h"

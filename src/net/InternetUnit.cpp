@@ -1,7 +1,7 @@
 #include "InternetUnit.h"
 
 #include "GameMessages.h"
-#include "PhraseUnit.h"
+#include "Phrases.h"
 #include "Utilities.h"
 #include "DataFiles.h"
 

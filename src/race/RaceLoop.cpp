@@ -2,11 +2,11 @@
 
 #include "GameSession.h"
 #include "InternetUnit.h"
-#include "PhraseUnit.h"
+#include "Phrases.h"
 #include "QuestionUnit.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
-#include "TTSUnit.h"
+#include "Stage.h"
 #include "Utilities.h"
 
 

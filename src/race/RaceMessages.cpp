@@ -2,12 +2,12 @@
 
 #include "GameMessages.h"
 #include "MemoryUnit.h"
-#include "PhraseUnit.h"
+#include "Phrases.h"
 #include "QuestionUnit.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
-#include "TTSUnit.h"
+#include "Stage.h"
 #include "Utilities.h"
 #include "DataFiles.h"
 

@@ -4,7 +4,7 @@
 #include "GameSession.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
-#include "TTSUnit.h"
+#include "Stage.h"
 #include "Utilities.h"
 #include "records.h"
 

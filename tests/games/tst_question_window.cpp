@@ -14,7 +14,7 @@
 #include "RaceStart.h"
 #include "RosterUnit.h"
 #include "RadioGroup.h"
-#include "TTSUnit.h"
+#include "Stage.h"
 #include "Utilities.h"
 #include "records.h"
 
@@ -87,7 +87,7 @@ class TestQuestionWindow : public QObject
     Peer *host = nullptr;
     TInternetForm *internet = nullptr;
     TMainForm *main = nullptr;
-    TTTSForm *stage = nullptr;
+    StageWindow *stage = nullptr;
     TQuestionForm *question = nullptr;
     TMemform *memory = nullptr;
 
@@ -148,7 +148,7 @@ private slots:
         main = new TMainForm;
         MainForm = main;
         main->Timer1->stop();   // the tests run the ticks themselves
-        stage = new TTTSForm;
+        stage = new StageWindow;
         question = new TQuestionForm;
         memory = new TMemform;
         internet = new TInternetForm;

@@ -13,7 +13,7 @@
 #include "RadioGroup.h"
 #include "ReqPlayUnit.h"
 #include "RosterUnit.h"
-#include "TTSUnit.h"
+#include "Stage.h"
 #include "Utilities.h"
 #include "records.h"
 
@@ -41,7 +41,7 @@ private:
     NetTestFolder *folder = nullptr;
     TMainForm *main = nullptr;
     TInternetForm *internet = nullptr;
-    TTTSForm *stage = nullptr;
+    StageWindow *stage = nullptr;
     TReqPlayForm *request = nullptr;
     Peer *a = nullptr;
     Peer *b = nullptr;
@@ -143,7 +143,7 @@ void TestMessages::initTestCase()
     main = new TMainForm;
     MainForm = main;
     main->Timer1->stop();
-    stage = new TTTSForm;
+    stage = new StageWindow;
     QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
     QVERIFY(LoadCharacter(0, ProgramFolder() + QStringLiteral("Announcer.acs"), false, false, QStringLiteral("Announcer")));
     internet = new TInternetForm;

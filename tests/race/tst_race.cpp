@@ -9,7 +9,7 @@
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
-#include "TTSUnit.h"
+#include "Stage.h"
 #include "Utilities.h"
 
 #include <QElapsedTimer>
@@ -30,7 +30,7 @@ class TestRace : public QObject
 private:
     QTemporaryDir programFolder;
     TMainForm *main = nullptr;
-    TTTSForm *stage = nullptr;
+    StageWindow *stage = nullptr;
     TPlayForm *track = nullptr;
     TCountDownForm *countdown = nullptr;
     TQuestionForm *question = nullptr;
@@ -98,7 +98,7 @@ void TestRace::initTestCase()
     main = new TMainForm;
     MainForm = main;
     main->Timer1->stop();   // the tests run the ticks themselves
-    stage = new TTTSForm;
+    stage = new StageWindow;
     countdown = new TCountDownForm;
     question = new TQuestionForm;
     memory = new TMemform;

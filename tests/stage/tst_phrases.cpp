@@ -1,6 +1,6 @@
 // Phrase lookup: which file is read, which lines count, how "##" is filled in, and what
 // happens when the tables are missing, locked or broken.
-#include "PhraseUnit.h"
+#include "Phrases.h"
 
 #include "Utilities.h"
 #include "records.h"

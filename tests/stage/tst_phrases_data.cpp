@@ -1,7 +1,7 @@
 // The phrase tables and the word list the game ships: every code the game looks up is
 // there in every language, captions are plain texts, the files are 8-bit Latin-1 with
 // CR LF line ends, and the word list has words for every difficulty.
-#include "PhraseUnit.h"
+#include "Phrases.h"
 
 #include "records.h"
 

@@ -1,6 +1,6 @@
 #include "Agent.h"
 #include "SampleCharacter.h"
-#include "TTSUnit.h"
+#include "Stage.h"
 #include "Utilities.h"
 
 #include <cmath>
@@ -21,7 +21,7 @@ class TestStage : public QObject
 {
     Q_OBJECT
 private:
-    TTTSForm *stage = nullptr;
+    StageWindow *stage = nullptr;
     QString library;
     QSize screen;
 
@@ -60,7 +60,7 @@ void TestStage::initTestCase()
 
 void TestStage::init()
 {
-    stage = new TTTSForm;
+    stage = new StageWindow;
 }
 
 void TestStage::cleanup()

@@ -2,7 +2,7 @@
 
 #include "MessengerDefaults.h"
 #include "MessengerFolder.h"
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 #include "scramble_keys.h"
 

@@ -1,6 +1,6 @@
 #include "MessengerDefaults.h"
 
-#include "kw_unit.h"
+#include "Utilities.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "MessengerFolder.h"
 
-#include "kw_unit.h"
+#include "Utilities.h"
 #include "records.h"
 #include "scramble_keys.h"
 

@@ -3,9 +3,9 @@
 // them through the four corners and across the screen, lets them speak, and ends.
 // Prints a line for each step it asks for and one for each request that finishes.
 #include "Agent.h"
-#include "PhraseUnit.h"
-#include "TTSUnit.h"
-#include "kw_unit.h"
+#include "Phrases.h"
+#include "Stage.h"
+#include "Utilities.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -45,7 +45,7 @@ Task<> waitForQueues(agent::AgentControl *control, QStringList identities)
 }
 
 // The whole show; sets status to 0 once it has ended normally.
-Task<> show(TTTSForm &stage, QString contestantFile, int &status)
+Task<> show(StageWindow &stage, QString contestantFile, int &status)
 {
     const QStringList identities = {QStringLiteral("Announcer"), QStringLiteral("Player0")};
     if (!LoadCharacter(10, ProgramFolder() + QStringLiteral("Announcer.acs"), false, true, identities[0])
@@ -110,7 +110,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     Randomize();
-    TTTSForm stage;
+    StageWindow stage;
     const QString contestantFile = argc > 1 ? QString::fromLocal8Bit(argv[1])
                                             : WindowsFolder() + QStringLiteral("MSAGENT\\CHARS\\") + NthCharacterFile(1);
     QObject::connect(stage.MyAgent, &agent::AgentControl::requestComplete, &app, [](int id, int status) {

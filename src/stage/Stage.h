@@ -17,12 +17,12 @@ namespace agent {
 class AgentControl;
 }
 
-class TTTSForm : public QWidget
+class StageWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TTTSForm(QWidget *parent = nullptr);
-    ~TTTSForm() override;
+    explicit StageWindow(QWidget *parent = nullptr);
+    ~StageWindow() override;
 
     agent::AgentControl *MyAgent = nullptr;
     QWidget *TextToSpeech1 = nullptr;
@@ -36,7 +36,7 @@ protected:
 };
 
 // The stage window created at start-up (nullptr before).
-extern TTTSForm *TTSForm;
+extern StageWindow *TheStage;
 
 bool LoadCharacter(int size, const QString &file, bool balloon, bool soundEffects, const QString &identity);
 void UnloadCharacter(const QString &identity);

@@ -1,4 +1,4 @@
-#include "TTSUnit.h"
+#include "Stage.h"
 
 #include "Agent.h"
 #include "Utilities.h"
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-TTTSForm *TTSForm = nullptr;
+StageWindow *TheStage = nullptr;
 
 namespace {
 
@@ -99,7 +99,7 @@ void playSoundEffect(const QString &command, agent::Character *character)
 
 } // namespace
 
-TTTSForm::TTTSForm(QWidget *parent)
+StageWindow::StageWindow(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
 {
     setObjectName(QStringLiteral("TTSForm"));
@@ -113,37 +113,37 @@ TTTSForm::TTTSForm(QWidget *parent)
 
     MyAgent = new agent::AgentControl(this);
     agentControl = MyAgent;
-    connect(MyAgent, &agent::AgentControl::idleStart, this, &TTTSForm::MyAgentIdleStart);
-    connect(MyAgent, &agent::AgentControl::idleComplete, this, &TTTSForm::MyAgentIdleComplete);
-    connect(MyAgent, &agent::AgentControl::click, this, &TTTSForm::MyAgentClick);
-    TTSForm = this;
+    connect(MyAgent, &agent::AgentControl::idleStart, this, &StageWindow::MyAgentIdleStart);
+    connect(MyAgent, &agent::AgentControl::idleComplete, this, &StageWindow::MyAgentIdleComplete);
+    connect(MyAgent, &agent::AgentControl::click, this, &StageWindow::MyAgentClick);
+    TheStage = this;
 }
 
-TTTSForm::~TTTSForm()
+StageWindow::~StageWindow()
 {
-    if (TTSForm == this) {
-        TTSForm = nullptr;
+    if (TheStage == this) {
+        TheStage = nullptr;
         agentControl = nullptr;
     }
 }
 
-void TTTSForm::showEvent(QShowEvent *event)
+void StageWindow::showEvent(QShowEvent *event)
 {
     TextToSpeech1->hide();
     QWidget::showEvent(event);
 }
 
-void TTTSForm::MyAgentIdleStart(const QString &)
+void StageWindow::MyAgentIdleStart(const QString &)
 {
     idleFlag = true;
 }
 
-void TTTSForm::MyAgentIdleComplete(const QString &)
+void StageWindow::MyAgentIdleComplete(const QString &)
 {
     idleFlag = false;
 }
 
-void TTTSForm::MyAgentClick(const QString &identity, int button, int shift, int x, int y)
+void StageWindow::MyAgentClick(const QString &identity, int button, int shift, int x, int y)
 {
     if (clickHandler)
         clickHandler(identity, button, shift, x, y);

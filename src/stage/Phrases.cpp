@@ -1,4 +1,4 @@
-#include "PhraseUnit.h"
+#include "Phrases.h"
 
 #include "Utilities.h"
 #include "DataFiles.h"
