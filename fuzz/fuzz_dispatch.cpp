@@ -8,7 +8,7 @@
 // host cancels whatever race is still on, so that every input ends.
 #include "FuzzSupport.h"
 #include "GameMessages.h"
-#include "InternetUnit.h"
+#include "GameTransport.h"
 #include "MainUnit.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
@@ -39,7 +39,7 @@ QList<Datagram> pending;
 // The transport's path from a received datagram to the dispatcher.
 void deliver(const Datagram &datagram)
 {
-    static TRepeatFilter filter;
+    static RepeatFilter filter;
     static qint64 clockMs = 0;
     clockMs += 10000;   // past the repeat window: the filter's memory, not its clock, is fuzzed
     if (filter.accept(datagram.sender, datagram.text, clockMs))

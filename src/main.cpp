@@ -3,7 +3,7 @@
 #include "CountDownUnit.h"
 #include "DesktopSession.h"
 #include "InstanceManager_unit.h"
-#include "InternetUnit.h"
+#include "GameTransport.h"
 #include "MainUnit.h"
 #include "Utilities.h"
 #include "MemoryUnit.h"
@@ -112,7 +112,7 @@ int main(int argc, char *argv[])
     TMainForm mainForm;
     const bool accepted = mainForm.FormCreate(app.arguments());
     DataFileWindow netForm;
-    TInternetForm internetForm;
+    GameTransport internetForm;
     StageWindow ttsForm;
     TReqPlayForm reqPlayForm;
     TCountDownForm countDownForm;

@@ -2,7 +2,7 @@
 // one at a time from another loopback address: the game on 127.0.0.51, the peer on
 // 127.0.0.52. Prints the median and the worst, from the send and from the socket read.
 #include "GameMessages.h"
-#include "InternetUnit.h"
+#include "GameTransport.h"
 #include "MainUnit.h"
 #include "NetTestFolder.h"
 #include "RaceModel.h"
@@ -44,7 +44,7 @@ int main(int argc, char **argv)
     TMainForm main;
     MainForm = &main;
     main.Timer1->stop();
-    TInternetForm internet;
+    GameTransport internet;
     if (!internet.Listening()) {
         std::fprintf(stderr, "bench: cannot bind 127.0.0.51:%d\n", Port);
         return 1;
@@ -61,8 +61,8 @@ int main(int argc, char **argv)
     qint64 sentAt = 0, readAt = 0;
     bool done = false;
     QList<qint64> fromSend, fromRead;
-    QObject::connect(&internet, &TInternetForm::datagramAccepted, [&] { readAt = clock.nsecsElapsed(); });
-    QObject::connect(&internet, &TInternetForm::datagramDispatched, [&] {
+    QObject::connect(&internet, &GameTransport::datagramAccepted, [&] { readAt = clock.nsecsElapsed(); });
+    QObject::connect(&internet, &GameTransport::datagramDispatched, [&] {
         const qint64 now = clock.nsecsElapsed();
         fromSend.append(now - sentAt);
         fromRead.append(now - readAt);
@@ -79,7 +79,7 @@ int main(int argc, char **argv)
         peer.send(text, QStringLiteral("127.0.0.51"), Port);
         QEventLoop loop;
         QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-        const auto finished = QObject::connect(&internet, &TInternetForm::datagramDispatched, &loop, &QEventLoop::quit);
+        const auto finished = QObject::connect(&internet, &GameTransport::datagramDispatched, &loop, &QEventLoop::quit);
         loop.exec();
         QObject::disconnect(finished);
         if (!done) {

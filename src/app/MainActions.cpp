@@ -6,7 +6,7 @@
 #include "GameMessages.h"
 #include "HelpUnit.h"
 #include "InstanceManager_unit.h"
-#include "InternetUnit.h"
+#include "GameTransport.h"
 #include "MessageBoxes.h"
 #include "MusicUnit.h"
 #include "OptionsUnit.h"

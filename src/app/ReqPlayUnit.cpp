@@ -1,7 +1,7 @@
 #include "ReqPlayUnit.h"
 
 #include "GameMessages.h"
-#include "InternetUnit.h"
+#include "GameTransport.h"
 #include "MainUnit.h"
 #include "MessageBoxes.h"
 #include "RosterUnit.h"

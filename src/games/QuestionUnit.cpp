@@ -1,7 +1,7 @@
 #include "QuestionUnit.h"
 
 #include "DexterityTest.h"
-#include "InternetUnit.h"
+#include "GameTransport.h"
 #include "MemoryUnit.h"
 #include "MessageBoxes.h"
 #include "Phrases.h"

@@ -2,7 +2,7 @@
 #include "GameMessages.h"
 
 #include "GameSession.h"
-#include "InternetUnit.h"
+#include "GameTransport.h"
 #include "Phrases.h"
 #include "RaceModel.h"
 #include "Roster.h"
@@ -144,8 +144,8 @@ void ForgetNetworkGame()
     ForgetPositionsNumber();
     JoinedRace = false;
     LastQuestionKey.clear();
-    if (InternetForm)
-        InternetForm->ForgetRepeats();
+    if (TheTransport)
+        TheTransport->ForgetRepeats();
 }
 
 void Acknowledge(const QString &address)
@@ -294,9 +294,9 @@ Task<> SendPositions()
 namespace {
 void resendFinalPositions(const QString &payload, int left)
 {
-    if (left <= 0 || !InternetForm)
+    if (left <= 0 || !TheTransport)
         return;
-    QTimer::singleShot(ScaledInterval(500), InternetForm, [payload, left] {
+    QTimer::singleShot(ScaledInterval(500), TheTransport, [payload, left] {
         sendRound(QStringLiteral("RP"), payload, listCount(), false, false);
         resendFinalPositions(payload, left - 1);
     });

@@ -1,7 +1,7 @@
 #include "RaceLoop.h"
 
 #include "GameSession.h"
-#include "InternetUnit.h"
+#include "GameTransport.h"
 #include "Phrases.h"
 #include "QuestionUnit.h"
 #include "RaceModel.h"

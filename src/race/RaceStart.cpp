@@ -2,7 +2,7 @@
 
 #include "CountDownUnit.h"
 #include "GameSession.h"
-#include "InternetUnit.h"
+#include "GameTransport.h"
 #include "MemoryUnit.h"
 #include "MessageBoxes.h"
 #include "Phrases.h"

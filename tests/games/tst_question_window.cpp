@@ -2,7 +2,7 @@
 // with the real windows and character stage, offscreen and at a small time scale. A
 // socket on another loopback address stands for the race host of remote questions.
 #include "DexterityTest.h"
-#include "InternetUnit.h"
+#include "GameTransport.h"
 #include "MainUnit.h"
 #include "NetTestFolder.h"
 #include "MemoryUnit.h"
@@ -85,7 +85,7 @@ class TestQuestionWindow : public QObject
     Q_OBJECT
     NetTestFolder *folder = nullptr;
     Peer *host = nullptr;
-    TInternetForm *internet = nullptr;
+    GameTransport *internet = nullptr;
     TMainForm *main = nullptr;
     StageWindow *stage = nullptr;
     TQuestionForm *question = nullptr;
@@ -151,7 +151,7 @@ private slots:
         stage = new StageWindow;
         question = new TQuestionForm;
         memory = new TMemform;
-        internet = new TInternetForm;
+        internet = new GameTransport;
         QVERIFY(internet->Listening());
         host = new Peer(HostPeerAddress, GamePortNumber);
         QVERIFY(host->bound());

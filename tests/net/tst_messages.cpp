@@ -1,6 +1,6 @@
 #include "CountDownUnit.h"
 #include "GameMessages.h"
-#include "InternetUnit.h"
+#include "GameTransport.h"
 #include "MainUnit.h"
 #include "MemoryUnit.h"
 #include "MessageBoxes.h"
@@ -40,7 +40,7 @@ class TestMessages : public QObject
 private:
     NetTestFolder *folder = nullptr;
     TMainForm *main = nullptr;
-    TInternetForm *internet = nullptr;
+    GameTransport *internet = nullptr;
     StageWindow *stage = nullptr;
     TReqPlayForm *request = nullptr;
     Peer *a = nullptr;
@@ -146,7 +146,7 @@ void TestMessages::initTestCase()
     stage = new StageWindow;
     QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
     QVERIFY(LoadCharacter(0, ProgramFolder() + QStringLiteral("Announcer.acs"), false, false, QStringLiteral("Announcer")));
-    internet = new TInternetForm;
+    internet = new GameTransport;
     request = new TReqPlayForm;
     QVERIFY(internet->Listening());
     a = new Peer(PeerA, GamePortNumber);

@@ -1,5 +1,5 @@
 #include "GameMessages.h"
-#include "InternetUnit.h"
+#include "GameTransport.h"
 #include "NetTestFolder.h"
 #include "Utilities.h"
 #include "records.h"
@@ -23,7 +23,7 @@ class TestTransport : public QObject
     Q_OBJECT
 private:
     NetTestFolder *folder = nullptr;
-    TInternetForm *form = nullptr;
+    GameTransport *form = nullptr;
     QSignalSpy *accepted = nullptr;
 
     // Sends bytes from a peer to the game and waits for the game to take them in.
@@ -60,9 +60,9 @@ void TestTransport::initTestCase()
     qputenv("HOLLYFROST_BIND_ADDRESS", Game.toLatin1());
     Records::Options.DisplayName = QStringLiteral("Robin");
     Records::Options.UserUin = 40001;
-    form = new TInternetForm;
+    form = new GameTransport;
     QVERIFY2(form->Listening(), "the game port is bound");
-    accepted = new QSignalSpy(form, &TInternetForm::datagramAccepted);
+    accepted = new QSignalSpy(form, &GameTransport::datagramAccepted);
 }
 
 void TestTransport::cleanupTestCase()
@@ -74,8 +74,8 @@ void TestTransport::cleanupTestCase()
 
 void TestTransport::repeatFilterWindow()
 {
-    TRepeatFilter filter;
-    const qint64 window = TRepeatFilter::windowMs();
+    RepeatFilter filter;
+    const qint64 window = RepeatFilter::windowMs();
     QVERIFY(filter.accept(PeerA, "RBx&&1", 1000));
     QVERIFY(!filter.accept(PeerA, "RBx&&1", 1000 + window / 2));   // a repeat inside the window
     QVERIFY(!filter.accept(PeerA, "RBx&&1", 1000 + window));       // its end still counts

@@ -21,7 +21,7 @@ constexpr int MaxQueuedDatagrams = 256;
 // about five seconds (scaled by the time scale). Only the first 255 characters of
 // address + text are kept, so a longer one never counts as a repeat. Acknowledgements
 // ("AK") always pass and are not stored.
-class TRepeatFilter
+class RepeatFilter
 {
 public:
     // nowMs: a monotonic clock in milliseconds. True when the datagram is to be dispatched.
@@ -34,12 +34,12 @@ private:
     bool any = false;
 };
 
-class TInternetForm : public QWidget
+class GameTransport : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TInternetForm(QWidget *parent = nullptr);
-    ~TInternetForm() override;
+    explicit GameTransport(QWidget *parent = nullptr);
+    ~GameTransport() override;
 
     // (Re)binds the game-port socket on HOLLYFROST_BIND_ADDRESS (else every IPv4
     // address). A failure leaves the game deaf and is not shown.
@@ -62,7 +62,7 @@ private:
     void dispatchNext();
 
     QUdpSocket *gameSocket = nullptr;
-    TRepeatFilter repeatFilter;
+    RepeatFilter repeatFilter;
     struct Pending {
         QString address;
         QString text;
@@ -71,7 +71,7 @@ private:
 };
 
 // The window created at start-up (nullptr before and after).
-extern TInternetForm *InternetForm;
+extern GameTransport *TheTransport;
 
 // The local address to bind (HOLLYFROST_BIND_ADDRESS), or empty for every IPv4 address.
 QString BindAddress();

@@ -1,4 +1,4 @@
-#include "InternetUnit.h"
+#include "GameTransport.h"
 
 #include "GameMessages.h"
 #include "Phrases.h"
@@ -10,7 +10,7 @@
 #include <QNetworkProxy>
 #include <QUdpSocket>
 
-TInternetForm *InternetForm = nullptr;
+GameTransport *TheTransport = nullptr;
 namespace {
 QList<AckWait *> ackWaits;   // the waits in progress, innermost last
 } // namespace
@@ -101,7 +101,7 @@ QString DottedAddress(const QString &text)
 
 } // namespace
 
-bool TRepeatFilter::accept(const QString &address, const QString &text, qint64 nowMs)
+bool RepeatFilter::accept(const QString &address, const QString &text, qint64 nowMs)
 {
     // Acknowledgements all read alike ("AK" + name) and acting on one twice does no harm;
     // dropping one would leave its sender resending for seconds.
@@ -116,7 +116,7 @@ bool TRepeatFilter::accept(const QString &address, const QString &text, qint64 n
     return true;
 }
 
-qint64 TRepeatFilter::windowMs()
+qint64 RepeatFilter::windowMs()
 {
     // 5.8e-05 of a day.
     return ScaledInterval(5011);
@@ -138,37 +138,37 @@ quint16 MessengerPort()
     return portParameter(QStringLiteral("udppt"), 4010);
 }
 
-TInternetForm::TInternetForm(QWidget *parent)
+GameTransport::GameTransport(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("InternetForm"));
     setWindowTitle(QStringLiteral("Internet Form"));
     resize(300, 120);
-    InternetForm = this;
+    TheTransport = this;
     gameSocket = new QUdpSocket(this);
     gameSocket->setProxy(QNetworkProxy::NoProxy);
-    connect(gameSocket, &QUdpSocket::readyRead, this, &TInternetForm::OnDatagram);
+    connect(gameSocket, &QUdpSocket::readyRead, this, &GameTransport::OnDatagram);
     StartListening();
 }
 
-TInternetForm::~TInternetForm()
+GameTransport::~GameTransport()
 {
-    if (InternetForm == this)
-        InternetForm = nullptr;
+    if (TheTransport == this)
+        TheTransport = nullptr;
 }
 
-void TInternetForm::StartListening()
+void GameTransport::StartListening()
 {
     gameSocket->close();
     gameSocket->bind(localAddress(), GamePort(), QAbstractSocket::DontShareAddress);
 }
 
-bool TInternetForm::Listening() const
+bool GameTransport::Listening() const
 {
     return gameSocket->state() == QAbstractSocket::BoundState;
 }
 
-bool TInternetForm::SendFromGamePort(const QByteArray &text, const QString &address, quint16 port)
+bool GameTransport::SendFromGamePort(const QByteArray &text, const QString &address, quint16 port)
 {
     QHostAddress to;
     if (!destination(address, to))
@@ -178,12 +178,12 @@ bool TInternetForm::SendFromGamePort(const QByteArray &text, const QString &addr
     return gameSocket->writeDatagram(text, to, port) == text.size();
 }
 
-void TInternetForm::ForgetRepeats()
+void GameTransport::ForgetRepeats()
 {
-    repeatFilter = TRepeatFilter();
+    repeatFilter = RepeatFilter();
 }
 
-void TInternetForm::OnDatagram()
+void GameTransport::OnDatagram()
 {
     // Reads until a read finds nothing (or DatagramsPerRead datagrams, then again on the next
     // turn). The socket reports no new data after a report on which nothing was read, until
@@ -192,7 +192,7 @@ void TInternetForm::OnDatagram()
     QByteArray buffer(DatagramBufferSize + 1, Qt::Uninitialized);
     for (int read = 0;; ++read) {
         if (read == DatagramsPerRead) {
-            QMetaObject::invokeMethod(this, &TInternetForm::OnDatagram, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, &GameTransport::OnDatagram, Qt::QueuedConnection);
             return;
         }
         QHostAddress sender;
@@ -214,11 +214,11 @@ void TInternetForm::OnDatagram()
         // Dispatched from the event queue, one a turn, so that a flood is bounded by the
         // queue and the windows are served between datagrams.
         queue.append({address, text});
-        QMetaObject::invokeMethod(this, &TInternetForm::dispatchNext, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &GameTransport::dispatchNext, Qt::QueuedConnection);
     }
 }
 
-void TInternetForm::dispatchNext()
+void GameTransport::dispatchNext()
 {
     if (queue.isEmpty())
         return;
@@ -239,8 +239,8 @@ bool SendToPorts(const QString &code, const QString &address, const QString &pay
         return sendFromOwnSocket(text, to, port, 0);
     if (port != GamePort() && sendFromOwnSocket(text, to, port, port))
         return true;   // the messenger port was free: sent from it, as the messenger expects
-    if (InternetForm)
-        return InternetForm->SendFromGamePort(text, address, port);
+    if (TheTransport)
+        return TheTransport->SendFromGamePort(text, address, port);
     return sendFromOwnSocket(text, to, port, 0);
 }
 
