@@ -6,9 +6,9 @@
 #include "GameTransport.h"
 #include "MainUnit.h"
 #include "Utilities.h"
-#include "MemoryUnit.h"
+#include "MemoryTestWindow.h"
 #include "PlayUnit.h"
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 #include "ReqPlayUnit.h"
 #include "Stage.h"
 #include "DataFiles.h"
@@ -116,8 +116,8 @@ int main(int argc, char *argv[])
     StageWindow ttsForm;
     TReqPlayForm reqPlayForm;
     TCountDownForm countDownForm;
-    TQuestionForm questionForm;
-    TMemform memForm;
+    QuestionWindow questionForm;
+    MemoryTestWindow memForm;
     TPlayForm playForm;
     // Closing the main window ends the program, also in the middle of a race.
     QObject::connect(&mainForm, &TMainForm::closed, &app, [] { TerminateApplication(); });

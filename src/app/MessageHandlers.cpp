@@ -3,7 +3,7 @@
 #include "GameMessages.h"
 #include "MainUnit.h"
 #include "PlayRequests.h"
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 #include "RaceMessages.h"
 #include "Utilities.h"
 #include "DataFiles.h"

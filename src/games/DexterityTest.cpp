@@ -1,7 +1,7 @@
 #include "DexterityTest.h"
 
 #include "GameSession.h"
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 #include "RaceModel.h"
 #include "Stage.h"
 #include "Utilities.h"
@@ -44,13 +44,13 @@ void DexterityStep()
     DexterityCountdown = TicksAfterJump(DexterityJumps);
 }
 
-void MyAgentClick(const QString &identity, int, int, int, int)
+void CharacterClicked(const QString &identity, int, int, int, int)
 {
     if (identity != QLatin1String("Announcer") || DexterityCountdown <= 0)
         return;
     DexterityCountdown = 0;
-    if (!QuestionForm)
+    if (!TheQuestionWindow)
         return;
-    QuestionForm->Answer->setText(QStringLiteral("dexteritytest"));
-    QuestionForm->AnswerBtnClick();
+    TheQuestionWindow->Answer->setText(QStringLiteral("dexteritytest"));
+    TheQuestionWindow->AnswerBtnClick();
 }

@@ -21,4 +21,4 @@ QRect JumpArea(int difficulty, const QSize &screen);
 // Ticks to the next jump after the given number of jumps: 3 up to 20, 4 up to 50, then 5.
 int TicksAfterJump(qint32 jumps);
 // A click on a character: a click on the Announcer during the test answers the question.
-void MyAgentClick(const QString &identity, int button, int shift, int x, int y);
+void CharacterClicked(const QString &identity, int button, int shift, int x, int y);

@@ -1,7 +1,7 @@
 // The puzzle messages between a race host and its joiners: a joiner shows the host's
 // questions ("RZ"); the host counts the joiners' reports of a right answer ("RB") or a
 // skip ("RK").
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 
 #include "GameMessages.h"
 #include "RaceModel.h"

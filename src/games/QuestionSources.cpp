@@ -1,9 +1,9 @@
 #include "QuestionSources.h"
 
 #include "GameSession.h"
-#include "MemoryUnit.h"
+#include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 #include "Utilities.h"
 #include "DataFiles.h"
 

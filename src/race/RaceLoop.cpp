@@ -3,7 +3,7 @@
 #include "GameSession.h"
 #include "GameTransport.h"
 #include "Phrases.h"
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "Stage.h"

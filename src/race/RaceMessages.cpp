@@ -1,9 +1,9 @@
 #include "RaceMessages.h"
 
 #include "GameMessages.h"
-#include "MemoryUnit.h"
+#include "MemoryTestWindow.h"
 #include "Phrases.h"
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
@@ -68,10 +68,10 @@ void cancelledByHost(const QString &, const QString &, const QString &)
     CancelRaceStart();
     RaceRunning = false;
     GameSession::current().announce(RaceStep::Cancelled);
-    if (QuestionForm)
-        QuestionForm->close();
-    if (Memform)
-        Memform->close();
+    if (TheQuestionWindow)
+        TheQuestionWindow->close();
+    if (TheMemoryTest)
+        TheMemoryTest->close();
     SpeakText(LookupPhrase(QStringLiteral("rc1")), QStringLiteral("Announcer"));
     ShutdownCountdown = 25;
 }

@@ -3,11 +3,11 @@
 #include "CountDownUnit.h"
 #include "GameSession.h"
 #include "GameTransport.h"
-#include "MemoryUnit.h"
+#include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "Phrases.h"
 #include "PlayUnit.h"
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "Roster.h"
@@ -235,10 +235,10 @@ Task<> RunRace()
         }
     }
     RaceRunning = false;
-    if (QuestionForm)
-        QuestionForm->close();
-    if (Memform)
-        Memform->close();   // a memory test still open has no race left to answer for
+    if (TheQuestionWindow)
+        TheQuestionWindow->close();
+    if (TheMemoryTest)
+        TheMemoryTest->close();   // a memory test still open has no race left to answer for
     if (!raceAbandoned)   // else the play mode is the one the user has just picked
         GameSession::current().setPlayMode(NoPlayMode);
     GameSession::current().announce(RaceStep::Over);
@@ -264,10 +264,10 @@ Task<> FinishSequence()
     RankContestants();
     // The question on show, a memory test included, ends with the race: nothing is
     // answered or scored during the ceremony.
-    if (QuestionForm)
-        QuestionForm->close();
-    if (Memform)
-        Memform->close();
+    if (TheQuestionWindow)
+        TheQuestionWindow->close();
+    if (TheMemoryTest)
+        TheMemoryTest->close();
     if (CurrentPlayMode() != JoinGame) {
         // The standings sent now are every scoreboard's: a report that comes in later
         // answers a question withdrawn, and counts for nothing.
@@ -342,10 +342,10 @@ void BitBtn1Click()
     CancelRaceStart();
     RaceRunning = false;
     GameSession::current().announce(RaceStep::Cancelled);
-    if (QuestionForm)
-        QuestionForm->close();
-    if (Memform)
-        Memform->close();
+    if (TheQuestionWindow)
+        TheQuestionWindow->close();
+    if (TheMemoryTest)
+        TheMemoryTest->close();
     if (CurrentPlayMode() == HostGame)
         Launch(CancelJoiners());
     DexterityCountdown = 0;

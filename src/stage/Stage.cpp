@@ -115,7 +115,7 @@ StageWindow::StageWindow(QWidget *parent)
     agentControl = MyAgent;
     connect(MyAgent, &agent::AgentControl::idleStart, this, &StageWindow::MyAgentIdleStart);
     connect(MyAgent, &agent::AgentControl::idleComplete, this, &StageWindow::MyAgentIdleComplete);
-    connect(MyAgent, &agent::AgentControl::click, this, &StageWindow::MyAgentClick);
+    connect(MyAgent, &agent::AgentControl::click, this, &StageWindow::CharacterClicked);
     TheStage = this;
 }
 
@@ -143,7 +143,7 @@ void StageWindow::MyAgentIdleComplete(const QString &)
     idleFlag = false;
 }
 
-void StageWindow::MyAgentClick(const QString &identity, int button, int shift, int x, int y)
+void StageWindow::CharacterClicked(const QString &identity, int button, int shift, int x, int y)
 {
     if (clickHandler)
         clickHandler(identity, button, shift, x, y);

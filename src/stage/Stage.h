@@ -29,7 +29,7 @@ public:
 
     void MyAgentIdleStart(const QString &identity);
     void MyAgentIdleComplete(const QString &identity);
-    void MyAgentClick(const QString &identity, int button, int shift, int x, int y);
+    void CharacterClicked(const QString &identity, int button, int shift, int x, int y);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -5,10 +5,10 @@
 #include "GameTransport.h"
 #include "MainUnit.h"
 #include "NetTestFolder.h"
-#include "MemoryUnit.h"
+#include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "QuestionSources.h"
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 #include "RaceModel.h"
 #include "RaceLoop.h"
 #include "RaceStart.h"
@@ -88,8 +88,8 @@ class TestQuestionWindow : public QObject
     GameTransport *internet = nullptr;
     TMainForm *main = nullptr;
     StageWindow *stage = nullptr;
-    TQuestionForm *question = nullptr;
-    TMemform *memory = nullptr;
+    QuestionWindow *question = nullptr;
+    MemoryTestWindow *memory = nullptr;
 
     // Lets every sequence started meanwhile (a report and its resends, a memory
     // playback) run to its end.
@@ -125,7 +125,7 @@ class TestQuestionWindow : public QObject
             }
         } else if (question->isVisible()) {
             if (DexterityCountdown > 0) {
-                MyAgentClick(QStringLiteral("Announcer"), 1, 0, 0, 0);
+                CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
             } else {
                 question->Answer->setText(CurrentAnswer);
                 question->AnswerBtnClick();
@@ -149,8 +149,8 @@ private slots:
         MainForm = main;
         main->Timer1->stop();   // the tests run the ticks themselves
         stage = new StageWindow;
-        question = new TQuestionForm;
-        memory = new TMemform;
+        question = new QuestionWindow;
+        memory = new MemoryTestWindow;
         internet = new GameTransport;
         QVERIFY(internet->Listening());
         host = new Peer(HostPeerAddress, GamePortNumber);
@@ -514,7 +514,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(CharacterPosition("Announcer") != QPoint(0, 0), 5000);
         QVERIFY(area.contains(CharacterPosition("Announcer")));
         // A contestant's click does nothing; a real click on the Announcer answers.
-        MyAgentClick(QStringLiteral("Player0"), 1, 0, 0, 0);
+        CharacterClicked(QStringLiteral("Player0"), 1, 0, 0, 0);
         QVERIFY(question->isVisible());
         QWidget *window = announcerWindow();
         QVERIFY(window);
@@ -525,7 +525,7 @@ private slots:
         QCOMPARE(ContestantTable[0].Score, 1);
         QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Announcer"), QPoint(0, 0), 5000);
         // After the test a click does nothing.
-        MyAgentClick(QStringLiteral("Announcer"), 1, 0, 0, 0);
+        CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
         QCOMPARE(ContestantTable[0].Score, 1);
         UnloadCharacter("Announcer");
     }
@@ -652,7 +652,7 @@ private slots:
         for (int tick = 0; tick < 6; ++tick)
             DexterityStep();
         QCOMPARE(DexterityJumps, jumps);
-        MyAgentClick(QStringLiteral("Announcer"), 1, 0, 0, 0);
+        CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
         QCOMPARE(ContestantTable[0].Score, 0);
         ShutdownCountdown = 0;
         UnloadRaceCharacters();
@@ -663,7 +663,7 @@ private slots:
         QCOMPARE(DexterityCountdown, 2);
         question->close();
         QCOMPARE(DexterityCountdown, 0);
-        MyAgentClick(QStringLiteral("Announcer"), 1, 0, 0, 0);
+        CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
         QVERIFY(withCode(host->texts(host->drain(50)), "RB").isEmpty());
     }
 

@@ -1,10 +1,10 @@
 // The question sources: arithmetic ranges and order per difficulty, the kinds drawn for
 // "Simple Math" and "Mixed Problems", the word list rules and the scramble, the colour
 // sequences, the question file's record layout, and the answer and skip arithmetic.
-#include "MemoryUnit.h"
+#include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "QuestionSources.h"
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 #include "RaceModel.h"
 #include "Utilities.h"
 

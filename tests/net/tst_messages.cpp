@@ -2,12 +2,12 @@
 #include "GameMessages.h"
 #include "GameTransport.h"
 #include "MainUnit.h"
-#include "MemoryUnit.h"
+#include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "NetTestFolder.h"
 #include "PlayRequests.h"
 #include "PlayUnit.h"
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
@@ -395,7 +395,7 @@ void TestMessages::answersAndSkipsAreCountedOnce()
 
 void TestMessages::onlyTheHostSteers()
 {
-    TQuestionForm form;
+    QuestionWindow form;
     const QStringList hostMessages = {"SRH", "RPH&&50&&50", "RSH&&1&&X&&Zed.acs" + QStringLiteral("&& && && ").repeated(5),
                                       "RZH&&MA&&12&&7 + 5&&1", "RTH&&taken over", "RCH"};
     auto noneTakenFrom = [&](const QString &address, Peer *peer) {
@@ -522,7 +522,7 @@ void TestMessages::questionFromTheHost()
 {
     acceptedBy(PeerA);
     JoinedRace = true;   // questions come in the race the host started
-    TQuestionForm form;
+    QuestionWindow form;
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
     QCOMPARE(sentTo(a, 1), (QList<QByteArray>{"AKHosty"}));
     QVERIFY(form.isVisible());

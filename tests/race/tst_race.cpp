@@ -1,10 +1,10 @@
 #include "Agent.h"
 #include "CountDownUnit.h"
 #include "MainUnit.h"
-#include "MemoryUnit.h"
+#include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "PlayUnit.h"
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
@@ -33,8 +33,8 @@ private:
     StageWindow *stage = nullptr;
     TPlayForm *track = nullptr;
     TCountDownForm *countdown = nullptr;
-    TQuestionForm *question = nullptr;
-    TMemform *memory = nullptr;
+    QuestionWindow *question = nullptr;
+    MemoryTestWindow *memory = nullptr;
     QStringList boxes;
     QStringList spoken;
 
@@ -100,8 +100,8 @@ void TestRace::initTestCase()
     main->Timer1->stop();   // the tests run the ticks themselves
     stage = new StageWindow;
     countdown = new TCountDownForm;
-    question = new TQuestionForm;
-    memory = new TMemform;
+    question = new QuestionWindow;
+    memory = new MemoryTestWindow;
     track = new TPlayForm;
     RandSeed(11);
 }

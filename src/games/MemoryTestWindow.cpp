@@ -1,8 +1,8 @@
-#include "MemoryUnit.h"
+#include "MemoryTestWindow.h"
 
 #include "Phrases.h"
 #include "QuestionSources.h"
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 #include "WindowRoles.h"
 #include "Utilities.h"
 
@@ -14,7 +14,7 @@
 #include <QScopedValueRollback>
 #include <QTextEdit>
 
-TMemform *Memform = nullptr;
+MemoryTestWindow *TheMemoryTest = nullptr;
 QString StoredSequence;
 int ClickCount = 0;
 const QString PaletteLetters = QStringLiteral("bgyrpkwlac");
@@ -72,7 +72,7 @@ bool playing = false;
 
 QLineEdit *answerBox()
 {
-    return QuestionForm ? QuestionForm->Answer : nullptr;
+    return TheQuestionWindow ? TheQuestionWindow->Answer : nullptr;
 }
 
 // Paints the answer circles with the letters one after another, waiting after each;
@@ -80,12 +80,12 @@ QLineEdit *answerBox()
 Task<bool> paintSlowly(QString letters, int waitMs, quint64 token)
 {
     for (int i = 0; i < letters.size() && i < PaletteSize; ++i) {
-        if (!Memform || playback != token)
+        if (!TheMemoryTest || playback != token)
             co_return false;
-        Memform->Answers[i]->paintLetter(letters.at(i));
+        TheMemoryTest->Answers[i]->paintLetter(letters.at(i));
         co_await Wait(waitMs);
     }
-    co_return Memform && playback == token;
+    co_return TheMemoryTest && playback == token;
 }
 
 // One playing of the sequence into the answer circles: five rounds of random colours,
@@ -97,10 +97,10 @@ Task<bool> playOnce(quint64 token)
         if (!co_await paintSlowly(RandomColours(PaletteSize), 25, token))
             co_return false;
     }
-    Memform->paintAnswersSilver();
+    TheMemoryTest->paintAnswersSilver();
     if (!co_await paintSlowly(StoredSequence, 500, token))
         co_return false;
-    Memform->setMemo(LookupPhrase(QStringLiteral("mt1")));
+    TheMemoryTest->setMemo(LookupPhrase(QStringLiteral("mt1")));
     co_return true;
 }
 
@@ -114,7 +114,7 @@ Task<> playSequences()
         if (co_await playOnce(token))
             co_return;
         // Interrupted: by a newer test (that one plays now), or by "Ready" or a close.
-        if (!Memform || wantedPlayback == token || wantedPlayback != playback)
+        if (!TheMemoryTest || wantedPlayback == token || wantedPlayback != playback)
             co_return;
     }
 }
@@ -147,7 +147,7 @@ QString MakeColourSequence(int difficulty)
 
 // --- circles ------------------------------------------------------------------------
 
-TColourCircle::TColourCircle(QChar letter, QWidget *parent)
+ColourCircle::ColourCircle(QChar letter, QWidget *parent)
     : QAbstractButton(parent), letter_(letter)
 {
     setFocusPolicy(Qt::StrongFocus);
@@ -156,12 +156,12 @@ TColourCircle::TColourCircle(QChar letter, QWidget *parent)
     resize(CircleSize, CircleSize);
 }
 
-void TColourCircle::paintEvent(QPaintEvent *)
+void ColourCircle::paintEvent(QPaintEvent *)
 {
     paintCircle(this, ColourOfLetter(letter_), hasFocus());
 }
 
-void TColourCircle::mousePressEvent(QMouseEvent *event)
+void ColourCircle::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)
         QAbstractButton::mousePressEvent(event);
@@ -169,7 +169,7 @@ void TColourCircle::mousePressEvent(QMouseEvent *event)
         event->accept();
 }
 
-void TColourCircle::mouseReleaseEvent(QMouseEvent *event)
+void ColourCircle::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)
         QAbstractButton::mouseReleaseEvent(event);
@@ -177,28 +177,28 @@ void TColourCircle::mouseReleaseEvent(QMouseEvent *event)
         click();   // a release of any button enters the colour
 }
 
-TAnswerCircle::TAnswerCircle(int number, QWidget *parent)
+AnswerCircle::AnswerCircle(int number, QWidget *parent)
     : QLabel(parent), number_(number)
 {
     resize(CircleSize, CircleSize);
     paintLetter(QChar());
 }
 
-void TAnswerCircle::paintLetter(QChar letter)
+void AnswerCircle::paintLetter(QChar letter)
 {
     letter_ = letter;
     setAccessibleName(QStringLiteral("answer circle %1: %2").arg(number_).arg(ColourName(letter)));
     update();
 }
 
-void TAnswerCircle::paintEvent(QPaintEvent *)
+void AnswerCircle::paintEvent(QPaintEvent *)
 {
     paintCircle(this, ColourOfLetter(letter_), false);
 }
 
 // --- the window ---------------------------------------------------------------------
 
-TMemform::TMemform(QWidget *parent)
+MemoryTestWindow::MemoryTestWindow(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     SetWindowRole(this, WindowRole::Dialog);
@@ -213,13 +213,13 @@ TMemform::TMemform(QWidget *parent)
     setPalette(yellow);
 
     for (int i = 0; i < PaletteSize; ++i) {
-        Palette[i] = new TColourCircle(PaletteLetters.at(i), this);
+        Palette[i] = new ColourCircle(PaletteLetters.at(i), this);
         Palette[i]->setObjectName(QStringLiteral("Shape%1").arg(i + 1));
         Palette[i]->move(5 + 25 * i, 38);
         connect(Palette[i], &QAbstractButton::clicked, this, [this, i] { Shape1MouseUp(i); });
     }
     for (int i = 0; i < PaletteSize; ++i) {
-        Answers[i] = new TAnswerCircle(i + 1, this);
+        Answers[i] = new AnswerCircle(i + 1, this);
         Answers[i]->setObjectName(QStringLiteral("Shape%1").arg(i + 11));
         Answers[i]->move(5 + 25 * i, 63);
     }
@@ -250,21 +250,21 @@ TMemform::TMemform(QWidget *parent)
     SkipBtn = button("SkipBtn", "Skip Question", 434, 66, 140, true);
     RememBtn->hide();
 
-    connect(ReadyBtn, &QPushButton::clicked, this, &TMemform::ReadyBtnClick);
-    connect(RememBtn, &QPushButton::clicked, this, &TMemform::RememBtnClick);
-    connect(SubmitBtn, &QPushButton::clicked, this, &TMemform::SubmitBtnClick);
-    connect(ClearBtn, &QPushButton::clicked, this, &TMemform::ClearBtnClick);
-    connect(SkipBtn, &QPushButton::clicked, this, &TMemform::SkipBtnClick);
-    Memform = this;
+    connect(ReadyBtn, &QPushButton::clicked, this, &MemoryTestWindow::ReadyBtnClick);
+    connect(RememBtn, &QPushButton::clicked, this, &MemoryTestWindow::RememBtnClick);
+    connect(SubmitBtn, &QPushButton::clicked, this, &MemoryTestWindow::SubmitBtnClick);
+    connect(ClearBtn, &QPushButton::clicked, this, &MemoryTestWindow::ClearBtnClick);
+    connect(SkipBtn, &QPushButton::clicked, this, &MemoryTestWindow::SkipBtnClick);
+    TheMemoryTest = this;
 }
 
-TMemform::~TMemform()
+MemoryTestWindow::~MemoryTestWindow()
 {
-    if (Memform == this)
-        Memform = nullptr;
+    if (TheMemoryTest == this)
+        TheMemoryTest = nullptr;
 }
 
-void TMemform::closeEvent(QCloseEvent *event)
+void MemoryTestWindow::closeEvent(QCloseEvent *event)
 {
     // As the question window: a close from the title bar or Alt+F4 would lose the
     // question; "Skip Question" is the way to give it up.
@@ -276,7 +276,7 @@ void TMemform::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
-void TMemform::setMemo(const QString &text)
+void MemoryTestWindow::setMemo(const QString &text)
 {
     Memo1->clear();
     Memo1->setTextColor(Qt::red);
@@ -289,13 +289,13 @@ void TMemform::setMemo(const QString &text)
     Memo1->setAccessibleDescription(Memo1->toPlainText());
 }
 
-void TMemform::paintAnswersSilver()
+void MemoryTestWindow::paintAnswersSilver()
 {
-    for (TAnswerCircle *circle : Answers)
+    for (AnswerCircle *circle : Answers)
         circle->paintLetter(QChar());
 }
 
-void TMemform::Shape1MouseUp(int paletteIndex)
+void MemoryTestWindow::Shape1MouseUp(int paletteIndex)
 {
     if (paletteIndex < 0 || paletteIndex >= PaletteSize || ClickCount >= StoredSequence.size()
         || ClickCount >= PaletteSize)
@@ -308,33 +308,33 @@ void TMemform::Shape1MouseUp(int paletteIndex)
     SubmitBtn->setEnabled(ClickCount >= StoredSequence.size());
 }
 
-void TMemform::ReadyBtnClick()
+void MemoryTestWindow::ReadyBtnClick()
 {
     ++playback;   // the sequence vanishes, even in the middle of its playback
     ClearBtn->show();
     ReadyBtn->hide();
     setMemo(LookupPhrase(QStringLiteral("mt2")));
     ClickCount = 0;
-    for (TColourCircle *circle : Palette)
+    for (ColourCircle *circle : Palette)
         circle->show();
     paintAnswersSilver();
     RememBtn->show();
     Palette[0]->setFocus();
 }
 
-void TMemform::RememBtnClick()
+void MemoryTestWindow::RememBtnClick()
 {
     Launch(replay());
 }
 
-Task<> TMemform::replay()
+Task<> MemoryTestWindow::replay()
 {
     ClearBtn->hide();
     RememBtn->hide();
-    for (TColourCircle *circle : Palette)
+    for (ColourCircle *circle : Palette)
         circle->hide();
     ClickCount = 0;
-    for (TAnswerCircle *circle : Answers)
+    for (AnswerCircle *circle : Answers)
         circle->hide();
     SubmitBtn->setEnabled(false);   // the entries are gone: nothing to submit while it waits
     const quint64 token = playback;
@@ -347,15 +347,15 @@ Task<> TMemform::replay()
         box->clear();
 }
 
-void TMemform::SubmitBtnClick()
+void MemoryTestWindow::SubmitBtnClick()
 {
-    if (!SubmitBtn->isEnabled() || !QuestionForm)
+    if (!SubmitBtn->isEnabled() || !TheQuestionWindow)
         return;
     SubmitBtn->setEnabled(false);
     ClickCount = 0;
-    QuestionForm->AnswerBtnClick();
+    TheQuestionWindow->AnswerBtnClick();
     SubmitBtn->setEnabled(true);
-    if (!QuestionForm->WrongLabel->isHidden()) {
+    if (!TheQuestionWindow->WrongLabel->isHidden()) {
         setMemo(LookupPhrase(QStringLiteral("mt3")) + QStringLiteral("\r\n") + LookupPhrase(QStringLiteral("mt2")));
         Memo1->repaint();
         paintAnswersSilver();
@@ -364,7 +364,7 @@ void TMemform::SubmitBtnClick()
     close();
 }
 
-void TMemform::ClearBtnClick()
+void MemoryTestWindow::ClearBtnClick()
 {
     ClickCount = 0;
     paintAnswersSilver();
@@ -372,16 +372,16 @@ void TMemform::ClearBtnClick()
         box->clear();
 }
 
-void TMemform::SkipBtnClick()
+void MemoryTestWindow::SkipBtnClick()
 {
-    if (QuestionForm)
-        QuestionForm->SkipBtnClick();
+    if (TheQuestionWindow)
+        TheQuestionWindow->SkipBtnClick();
     close();
 }
 
 void StartMemoryTest(const QString &sequence)
 {
-    TMemform *form = Memform;
+    MemoryTestWindow *form = TheMemoryTest;
     if (!form)
         return;
     wantedPlayback = ++playback;
@@ -394,8 +394,8 @@ void StartMemoryTest(const QString &sequence)
     form->raise();
     form->activateWindow();
     form->move(BottomCentre(RaceScreen(), form->frameGeometry().size()));
-    if (QuestionForm)
-        QuestionForm->hide();
+    if (TheQuestionWindow)
+        TheQuestionWindow->hide();
     StoredSequence = (sequence.isEmpty() ? StoredSequence : sequence).left(MaxStoredSequence);
     ClickCount = 0;
     for (int i = 0; i < PaletteSize; ++i) {

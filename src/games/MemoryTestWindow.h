@@ -33,11 +33,11 @@ QString MakeColourSequence(int difficulty);
 
 // A palette circle: a round button in one colour, pressed by a mouse-button release (any
 // button), by the keyboard or by assistive technology; named by its colour.
-class TColourCircle : public QAbstractButton
+class ColourCircle : public QAbstractButton
 {
     Q_OBJECT
 public:
-    TColourCircle(QChar letter, QWidget *parent);
+    ColourCircle(QChar letter, QWidget *parent);
     QChar letter() const { return letter_; }
 
 protected:
@@ -51,11 +51,11 @@ private:
 
 // An answer circle: shows one colour of the sequence or of the player's entries, or
 // silver; its accessible name says which ("answer circle 2: red").
-class TAnswerCircle : public QLabel
+class AnswerCircle : public QLabel
 {
     Q_OBJECT
 public:
-    TAnswerCircle(int number, QWidget *parent);
+    AnswerCircle(int number, QWidget *parent);
     void paintLetter(QChar letter);   // a null QChar paints it silver
     QChar shownLetter() const { return letter_; }
 
@@ -67,12 +67,12 @@ private:
     QChar letter_;
 };
 
-class TMemform : public QWidget
+class MemoryTestWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TMemform(QWidget *parent = nullptr);
-    ~TMemform() override;
+    explicit MemoryTestWindow(QWidget *parent = nullptr);
+    ~MemoryTestWindow() override;
 
     void Shape1MouseUp(int paletteIndex);   // 0 = Shape1 ... 9 = Shape10
     void ReadyBtnClick();
@@ -85,8 +85,8 @@ public:
     // The memo's text: lines joined by CR LF.
     void setMemo(const QString &text);
 
-    TColourCircle *Palette[PaletteSize] = {};    // Shape1 ... Shape10
-    TAnswerCircle *Answers[PaletteSize] = {};    // Shape11 ... Shape20
+    ColourCircle *Palette[PaletteSize] = {};    // Shape1 ... Shape10
+    AnswerCircle *Answers[PaletteSize] = {};    // Shape11 ... Shape20
     QTextEdit *Memo1 = nullptr;
     QPushButton *ReadyBtn = nullptr;
     QPushButton *RememBtn = nullptr;
@@ -103,7 +103,7 @@ private:
 };
 
 // The window created at start-up (nullptr before and after).
-extern TMemform *Memform;
+extern MemoryTestWindow *TheMemoryTest;
 
 // The sequence of the test on show (at most 15 letters), kept for "Re-Memorize", and
 // how many colours the player has entered.

@@ -1,8 +1,8 @@
-#include "QuestionUnit.h"
+#include "QuestionWindow.h"
 
 #include "DexterityTest.h"
 #include "GameTransport.h"
-#include "MemoryUnit.h"
+#include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "Phrases.h"
 #include "QuestionSources.h"
@@ -20,7 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-TQuestionForm *QuestionForm = nullptr;
+QuestionWindow *TheQuestionWindow = nullptr;
 QString CurrentAnswer;
 QString CurrentSender;
 
@@ -101,7 +101,7 @@ bool awaitingAcknowledgement(int slot)
 
 } // namespace
 
-TQuestionForm::TQuestionForm(QWidget *parent)
+QuestionWindow::QuestionWindow(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     SetWindowRole(this, WindowRole::Dialog);
@@ -154,26 +154,26 @@ TQuestionForm::TQuestionForm(QWidget *parent)
     setTabOrder(AnswerBtn, SkipBtn);
     placeControls();
 
-    connect(AnswerBtn, &QPushButton::clicked, this, &TQuestionForm::AnswerBtnClick);
-    connect(SkipBtn, &QPushButton::clicked, this, &TQuestionForm::SkipBtnClick);
-    QuestionForm = this;
+    connect(AnswerBtn, &QPushButton::clicked, this, &QuestionWindow::AnswerBtnClick);
+    connect(SkipBtn, &QPushButton::clicked, this, &QuestionWindow::SkipBtnClick);
+    TheQuestionWindow = this;
     FormCreate();
 }
 
-TQuestionForm::~TQuestionForm()
+QuestionWindow::~QuestionWindow()
 {
-    if (QuestionForm == this)
-        QuestionForm = nullptr;
+    if (TheQuestionWindow == this)
+        TheQuestionWindow = nullptr;
 }
 
-void TQuestionForm::FormCreate()
+void QuestionWindow::FormCreate()
 {
     LastQuestionKey.clear();
     // The click on the Announcer answers a dexterity question put in this window.
-    SetCharacterClickHandler(&MyAgentClick);
+    SetCharacterClickHandler(&CharacterClicked);
 }
 
-void TQuestionForm::placeControls()
+void QuestionWindow::placeControls()
 {
     Question->setGeometry(4, 2, 563, 54);
     WrongLabel->setGeometry(8, 62, 140, 20);
@@ -182,7 +182,7 @@ void TQuestionForm::placeControls()
     SkipBtn->setGeometry(418, 58, 140, 28);
 }
 
-void TQuestionForm::closeEvent(QCloseEvent *event)
+void QuestionWindow::closeEvent(QCloseEvent *event)
 {
     // A close from the title bar or the keyboard (Alt+F4) would leave the question
     // unanswered and the contestant waiting for ever: the question stays on show, and
@@ -199,7 +199,7 @@ void TQuestionForm::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
-bool TQuestionForm::eventFilter(QObject *watched, QEvent *event)
+bool QuestionWindow::eventFilter(QObject *watched, QEvent *event)
 {
     // AnswerKeyDown: Enter presses AnswerBtn and goes no further.
     if (watched == Answer && event->type() == QEvent::KeyPress) {
@@ -212,14 +212,14 @@ bool TQuestionForm::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TQuestionForm::AnswerBtnClick()
+void QuestionWindow::AnswerBtnClick()
 {
     if (!AnswerBtn->isEnabled())
         return;
     Launch(answer());
 }
 
-Task<> TQuestionForm::answer()
+Task<> QuestionWindow::answer()
 {
     if (!isRightAnswer(Answer->text())) {
         Answer->clear();
@@ -245,14 +245,14 @@ Task<> TQuestionForm::answer()
     }
 }
 
-void TQuestionForm::SkipBtnClick()
+void QuestionWindow::SkipBtnClick()
 {
     if (!SkipBtn->isEnabled())
         return;   // a skip is being reported
     Launch(skip());
 }
 
-Task<> TQuestionForm::skip()
+Task<> QuestionWindow::skip()
 {
     const quint64 shown = questionsShown;
     endDexterityTest();
@@ -279,7 +279,7 @@ void ShowQuestion(const QString &sender, const QString &payload)
         SendGameMessage(lastReport.code, lastReport.host, lastReport.payload);
         return;
     }
-    if (key == LastQuestionKey || !QuestionForm)
+    if (key == LastQuestionKey || !TheQuestionWindow)
         return;
     // A host numbers its questions upwards: one numbered below the question shown last
     // from the same host is an old one replayed or delayed, and would replace the
@@ -293,7 +293,7 @@ void ShowQuestion(const QString &sender, const QString &payload)
     LastQuestionKey = key;
     lastReport = {};
     ++questionsShown;
-    TQuestionForm *form = QuestionForm;
+    QuestionWindow *form = TheQuestionWindow;
     form->show();
     form->raise();
     form->activateWindow();

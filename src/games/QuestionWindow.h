@@ -17,12 +17,12 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class TQuestionForm : public QWidget
+class QuestionWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TQuestionForm(QWidget *parent = nullptr);
-    ~TQuestionForm() override;
+    explicit QuestionWindow(QWidget *parent = nullptr);
+    ~QuestionWindow() override;
 
     // Checks the typed answer (only while AnswerBtn is enabled: other windows press it
     // programmatically). Right: scores or reports it and closes the window. Wrong: shows
@@ -50,7 +50,7 @@ private:
 };
 
 // The window created at start-up (nullptr before and after).
-extern TQuestionForm *QuestionForm;
+extern QuestionWindow *TheQuestionWindow;
 
 // The question on show: its expected answer, and the address of the race host that sent
 // it (empty when it was put on this computer).
