@@ -1,13 +1,13 @@
 // Hollyfrost Games: start-up. One copy runs at a time; the nine windows are created in
 // a fixed order and live until the program ends.
-#include "CountDownUnit.h"
+#include "CountdownWindow.h"
 #include "DesktopSession.h"
 #include "InstanceManager_unit.h"
 #include "GameTransport.h"
 #include "MainUnit.h"
 #include "Utilities.h"
 #include "MemoryTestWindow.h"
-#include "PlayUnit.h"
+#include "RaceTrackWindow.h"
 #include "QuestionWindow.h"
 #include "ReqPlayUnit.h"
 #include "Stage.h"
@@ -115,10 +115,10 @@ int main(int argc, char *argv[])
     GameTransport internetForm;
     StageWindow ttsForm;
     TReqPlayForm reqPlayForm;
-    TCountDownForm countDownForm;
+    CountdownWindow countDownForm;
     QuestionWindow questionForm;
     MemoryTestWindow memForm;
-    TPlayForm playForm;
+    RaceTrackWindow playForm;
     // Closing the main window ends the program, also in the middle of a race.
     QObject::connect(&mainForm, &TMainForm::closed, &app, [] { TerminateApplication(); });
 

@@ -220,10 +220,10 @@ Task<> TMainForm::raceTick()
                            || (!RaceRunning && (ShutdownCountdown == 16 || ShutdownCountdown == 6));
         QElapsedTimer clock;
         clock.start();
-        co_await RaceTimerTick();
+        co_await RaceTickerStep();
         RecordTick(clock.nsecsElapsed() / 1000, waits);
     } else {
-        co_await RaceTimerTick();
+        co_await RaceTickerStep();
     }
     DexterityStep();
     TickInProgress = false;

@@ -191,7 +191,7 @@ void TMainForm::createControls()
     connect(AddcharBtn, &QPushButton::clicked, this, [] { AddcharBtnClick(); });
     connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadRaceCharacters(); });
     connect(StartRace, &QPushButton::clicked, this, [] { StartRaceClick(); });
-    connect(CancelBtn, &QPushButton::clicked, this, [] { BitBtn1Click(); });
+    connect(CancelBtn, &QPushButton::clicked, this, [] { CancelRace(); });
     connect(ReqPlayBtn, &QPushButton::clicked, this, [] { ReqPlayBtnClick(); });
     connect(InviteBtn, &QPushButton::clicked, this, [] { InviteBtnClick(); });
     connect(NewRaceBtn, &QPushButton::clicked, this, &TMainForm::NewRaceBtnClick);

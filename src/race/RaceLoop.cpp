@@ -199,7 +199,7 @@ void UnloadRaceCharacters()
     UnloadCharacter(QStringLiteral("Announcer"));
 }
 
-Task<> RaceTimerTick()
+Task<> RaceTickerStep()
 {
     if (RaceRunning) {
         if (TurnIndex > 9) {

@@ -27,4 +27,4 @@ Task<> UnloadStep();
 void UnloadRaceCharacters();
 // The race's share of the main window's 250 ms tick (moving one contestant per tick,
 // the commentary and the shutdown countdown). Timer1Timer runs it with the timer off.
-Task<> RaceTimerTick();
+Task<> RaceTickerStep();

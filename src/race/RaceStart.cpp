@@ -1,12 +1,12 @@
 #include "RaceStart.h"
 
-#include "CountDownUnit.h"
+#include "CountdownWindow.h"
 #include "GameSession.h"
 #include "GameTransport.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "Phrases.h"
-#include "PlayUnit.h"
+#include "RaceTrackWindow.h"
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
@@ -81,7 +81,7 @@ void AbandonRace()
         return;
     raceAbandoned = true;
     const bool hostChangedMode = racePlayMode == HostGame && CurrentPlayMode() != HostGame;
-    BitBtn1Click();
+    CancelRace();
     if (hostChangedMode)   // the joiners still wait for the host's cancel
         Launch(CancelJoiners());
 }
@@ -216,8 +216,8 @@ Task<> RunRace()
     if (CurrentPlayMode() != PracticeGame && !raceAbandoned && !startCancelled) {
         DoAction(QStringLiteral("postcall"), Announcer);
         co_await Wait(7500);
-        if (CountDownForm)
-            co_await CountDownForm->RunCountdown();
+        if (TheCountdown)
+            co_await TheCountdown->RunCountdown();
         DoAction(QStringLiteral("startgate"), Announcer);
     }
     GameSession::current().announce(RaceStep::Opened);
@@ -243,20 +243,20 @@ Task<> RunRace()
         GameSession::current().setPlayMode(NoPlayMode);
     GameSession::current().announce(RaceStep::Over);
     ShutdownCountdown = 50;
-    if (PlayForm)
-        PlayForm->hide();
+    if (TheRaceTrack)
+        TheRaceTrack->hide();
 }
 
 void OpenRaceTrack()
 {
-    if (!PlayForm)
+    if (!TheRaceTrack)
         return;
-    PlayForm->ScoreBoard->hide();   // the last race's scoreboard
+    TheRaceTrack->ScoreBoard->hide();   // the last race's scoreboard
     // Maximised on the race's monitor: a window manager maximises a window where it stands.
-    PlayForm->setWindowState(Qt::WindowNoState);
-    PlayForm->setGeometry(RaceScreen());
-    PlayForm->showMaximized();
-    PlayForm->CentreFinishLabel();
+    TheRaceTrack->setWindowState(Qt::WindowNoState);
+    TheRaceTrack->setGeometry(RaceScreen());
+    TheRaceTrack->showMaximized();
+    TheRaceTrack->CentreFinishLabel();
 }
 
 Task<> FinishSequence()
@@ -291,8 +291,8 @@ Task<> FinishSequence()
     co_await Wait(2500);
     for (int slot = 0; slot < ContestantCount(); ++slot)
         StopCharacter(PlayerIdentity(slot));
-    if (PlayForm)
-        PlayForm->ShowScoreboard();
+    if (TheRaceTrack)
+        TheRaceTrack->ShowScoreboard();
     co_await Wait(1000);
     for (int slot = 0; slot < ContestantCount(); ++slot) {
         if (slot != FinisherIndex)
@@ -337,7 +337,7 @@ Task<> CancelJoiners()
     SendCancel();
 }
 
-void BitBtn1Click()
+void CancelRace()
 {
     CancelRaceStart();
     RaceRunning = false;

@@ -32,4 +32,4 @@ Task<bool> WaitUntilIdle(int seconds);
 // The host's cancel to every joiner, twice, 500 ms apart.
 Task<> CancelJoiners();
 // "Cancel Game" on the main window: stops the race under way.
-void BitBtn1Click();
+void CancelRace();

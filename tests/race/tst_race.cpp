@@ -1,9 +1,9 @@
 #include "Agent.h"
-#include "CountDownUnit.h"
+#include "CountdownWindow.h"
 #include "MainUnit.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
-#include "PlayUnit.h"
+#include "RaceTrackWindow.h"
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
@@ -31,8 +31,8 @@ private:
     QTemporaryDir programFolder;
     TMainForm *main = nullptr;
     StageWindow *stage = nullptr;
-    TPlayForm *track = nullptr;
-    TCountDownForm *countdown = nullptr;
+    RaceTrackWindow *track = nullptr;
+    CountdownWindow *countdown = nullptr;
     QuestionWindow *question = nullptr;
     MemoryTestWindow *memory = nullptr;
     QStringList boxes;
@@ -99,10 +99,10 @@ void TestRace::initTestCase()
     MainForm = main;
     main->Timer1->stop();   // the tests run the ticks themselves
     stage = new StageWindow;
-    countdown = new TCountDownForm;
+    countdown = new CountdownWindow;
     question = new QuestionWindow;
     memory = new MemoryTestWindow;
-    track = new TPlayForm;
+    track = new RaceTrackWindow;
     RandSeed(11);
 }
 
@@ -301,14 +301,14 @@ void TestRace::timerTurnsAndCommentaryCycle()
     TurnIndex = 0;
     CommentaryCycles = 0;
     for (int tick = 0; tick < 10; ++tick)
-        QCoro::waitFor(RaceTimerTick());
+        QCoro::waitFor(RaceTickerStep());
     QCOMPARE(int(TurnIndex), 10);
     QCOMPARE(CommentaryCycles, 0);
-    QCoro::waitFor(RaceTimerTick());   // the eleventh tick starts the next cycle
+    QCoro::waitFor(RaceTickerStep());   // the eleventh tick starts the next cycle
     QCOMPARE(int(TurnIndex), 1);
     QCOMPARE(CommentaryCycles, 1);
     for (int tick = 0; tick < 30; ++tick)
-        QCoro::waitFor(RaceTimerTick());
+        QCoro::waitFor(RaceTickerStep());
     QCOMPARE(CommentaryCycles, 0);   // after the fourth cycle the commentary ran
     RaceRunning = false;
 }
@@ -373,7 +373,7 @@ bool TestRace::startRaceAndDuring(const std::function<void()> &during, int limit
     QTimer::singleShot(limitMs, this, [&] {
         stuck = RaceInProgress();
         if (stuck)
-            BitBtn1Click();
+            CancelRace();
     });
     StartRaceClick();
     // The race runs on from the event loop; a wait here lets it.
@@ -401,11 +401,11 @@ void TestRace::unloadingReachesEveryCharacter()
     roster(PracticeGame, {95});
     FinisherIndex = 0;
     ShutdownCountdown = 16;
-    QCoro::waitFor(RaceTimerTick());   // 15: the goodbye step hides all but the finisher
+    QCoro::waitFor(RaceTickerStep());   // 15: the goodbye step hides all but the finisher
     for (int slot = 1; slot < MaxContestants; ++slot)
         QTRY_VERIFY(!stage->MyAgent->character(PlayerIdentity(slot))->visible());
     for (int tick = 0; tick < 15; ++tick)
-        QCoro::waitFor(RaceTimerTick());
+        QCoro::waitFor(RaceTickerStep());
     QVERIFY(!anyLoaded());
     loadAll();
     main->UnloadBtn->click();
@@ -491,7 +491,7 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
     // The old race's characters go with the countdown's unload step (at 5), whatever
     // the list holds now.
     for (int tick = 0; tick < 45; ++tick)
-        QCoro::waitFor(RaceTimerTick());
+        QCoro::waitFor(RaceTickerStep());
     QCOMPARE(ShutdownCountdown, 5);
     for (int slot = 0; slot < 3; ++slot)
         QVERIFY(!CharacterLoaded(PlayerIdentity(slot)));
@@ -504,12 +504,12 @@ void TestRace::shutdownKeepsPracticeAndEndsOtherwise()
     FinisherIndex = 0;
     ShutdownCountdown = 16;
     for (int tick = 0; tick < 16; ++tick)
-        QCoro::waitFor(RaceTimerTick());
+        QCoro::waitFor(RaceTickerStep());
     QCOMPARE(ShutdownCountdown, 0);
     QVERIFY(!ApplicationTerminating());   // Practice picked again: the program stays
     main->ActionType->setItemIndex(-1);
     ShutdownCountdown = 1;
-    QCoro::waitFor(RaceTimerTick());
+    QCoro::waitFor(RaceTickerStep());
     QVERIFY(ApplicationTerminating());
 }
 

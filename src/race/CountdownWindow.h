@@ -7,12 +7,12 @@
 
 class QLabel;
 
-class TCountDownForm : public QWidget
+class CountdownWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TCountDownForm(QWidget *parent = nullptr);
-    ~TCountDownForm() override;
+    explicit CountdownWindow(QWidget *parent = nullptr);
+    ~CountdownWindow() override;
 
     // Shows the window, counts 9 down to 0 (one number each 500 ms, 5 s in all), closes.
     Task<> RunCountdown();
@@ -21,4 +21,4 @@ public:
 };
 
 // The window created at start-up (nullptr before and after).
-extern TCountDownForm *CountDownForm;
+extern CountdownWindow *TheCountdown;

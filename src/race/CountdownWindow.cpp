@@ -1,4 +1,4 @@
-#include "CountDownUnit.h"
+#include "CountdownWindow.h"
 
 #include "Utilities.h"
 
@@ -7,9 +7,9 @@
 #include <QPalette>
 #include <QRegion>
 
-TCountDownForm *CountDownForm = nullptr;
+CountdownWindow *TheCountdown = nullptr;
 
-TCountDownForm::TCountDownForm(QWidget *parent)
+CountdownWindow::CountdownWindow(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool)
 {
     setObjectName(QStringLiteral("CountDownForm"));
@@ -34,16 +34,16 @@ TCountDownForm::TCountDownForm(QWidget *parent)
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setGeometry(rect());
     Label1->setAccessibleName(QStringLiteral("Countdown"));
-    CountDownForm = this;
+    TheCountdown = this;
 }
 
-TCountDownForm::~TCountDownForm()
+CountdownWindow::~CountdownWindow()
 {
-    if (CountDownForm == this)
-        CountDownForm = nullptr;
+    if (TheCountdown == this)
+        TheCountdown = nullptr;
 }
 
-Task<> TCountDownForm::RunCountdown()
+Task<> CountdownWindow::RunCountdown()
 {
     const QSize screen = ScreenSize();
     move(DesktopPoint(QPoint((screen.width() - width()) / 2, (screen.height() - height()) / 2)));

@@ -1,4 +1,4 @@
-#include "PlayUnit.h"
+#include "RaceTrackWindow.h"
 
 #include "RaceStart.h"
 #include "RaceLoop.h"
@@ -12,7 +12,7 @@
 #include <QPixmap>
 #include <QPushButton>
 
-TPlayForm *PlayForm = nullptr;
+RaceTrackWindow *TheRaceTrack = nullptr;
 
 namespace {
 
@@ -42,7 +42,7 @@ QString scoreLine(const QString &caption, int slot)
 
 } // namespace
 
-TPlayForm::TPlayForm(QWidget *parent)
+RaceTrackWindow::RaceTrackWindow(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
     SetWindowRole(this, WindowRole::Frame);
@@ -82,7 +82,7 @@ TPlayForm::TPlayForm(QWidget *parent)
     CancelBtn = new QPushButton(QStringLiteral("Cancel Game"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
     CancelBtn->setAccessibleName(QStringLiteral("Cancel Game"));
-    connect(CancelBtn, &QPushButton::clicked, this, &TPlayForm::CancelBtnClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &RaceTrackWindow::CancelBtnClick);
 
     ScoreBoard = new QFrame(this);
     ScoreBoard->setObjectName(QStringLiteral("ScoreBoard"));
@@ -109,16 +109,16 @@ TPlayForm::TPlayForm(QWidget *parent)
     DummyButton->resize(1, 1);
     DummyButton->setFlat(true);
     placeControls();
-    PlayForm = this;
+    TheRaceTrack = this;
 }
 
-TPlayForm::~TPlayForm()
+RaceTrackWindow::~RaceTrackWindow()
 {
-    if (PlayForm == this)
-        PlayForm = nullptr;
+    if (TheRaceTrack == this)
+        TheRaceTrack = nullptr;
 }
 
-void TPlayForm::placeControls()
+void RaceTrackWindow::placeControls()
 {
     Image1->setGeometry(0, 0, width(), 74);
     FinishLine->setGeometry(width() - 18, 42, 18, std::max(0, height() - 13 - 42));
@@ -127,26 +127,26 @@ void TPlayForm::placeControls()
     DummyButton->move(width() - CancelBtn->width() - 8, 4);
 }
 
-void TPlayForm::resizeEvent(QResizeEvent *event)
+void RaceTrackWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     placeControls();
 }
 
-void TPlayForm::showEvent(QShowEvent *event)
+void RaceTrackWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     DummyButton->setFocus();
 }
 
-bool TPlayForm::event(QEvent *event)
+bool RaceTrackWindow::event(QEvent *event)
 {
     if (event->type() == QEvent::WindowActivate)
         DummyButton->setFocus();
     return QWidget::event(event);
 }
 
-void TPlayForm::CentreFinishLabel()
+void RaceTrackWindow::CentreFinishLabel()
 {
     const QRect screen = RaceScreen();
     // Without a window manager "maximised" is not enforced: take the whole screen.
@@ -155,7 +155,7 @@ void TPlayForm::CentreFinishLabel()
     FinishLabel->move(3, screen.height() / 2 - FinishLabel->height() / 2);
 }
 
-void TPlayForm::ShowScoreboard()
+void RaceTrackWindow::ShowScoreboard()
 {
     const int count = ContestantCount();
     if (count < 2)
@@ -174,8 +174,8 @@ void TPlayForm::ShowScoreboard()
     ScoreBoard->raise();
 }
 
-void TPlayForm::CancelBtnClick()
+void RaceTrackWindow::CancelBtnClick()
 {
     close();
-    BitBtn1Click();
+    CancelRace();
 }

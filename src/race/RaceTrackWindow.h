@@ -8,12 +8,12 @@ class QFrame;
 class QLabel;
 class QPushButton;
 
-class TPlayForm : public QWidget
+class RaceTrackWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TPlayForm(QWidget *parent = nullptr);
-    ~TPlayForm() override;
+    explicit RaceTrackWindow(QWidget *parent = nullptr);
+    ~RaceTrackWindow() override;
 
     // Centres the finish label vertically on the screen.
     void CentreFinishLabel();
@@ -42,4 +42,4 @@ private:
 };
 
 // The window created at start-up (nullptr before and after).
-extern TPlayForm *PlayForm;
+extern RaceTrackWindow *TheRaceTrack;
