@@ -9,7 +9,7 @@
 #include "FuzzSupport.h"
 #include "GameMessages.h"
 #include "GameTransport.h"
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
@@ -141,9 +141,9 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QApplication application(*argc, *argv);
     SetMessageBoxAnswerer([](BoxKind, const QString &) {});
     SetQuestionAnswerer([](const QString &) { return answerYes; });
-    auto *main = new TMainForm;   // lives for the whole run
-    MainForm = main;
-    main->Timer1->stop();
+    auto *main = new MainWindow;   // lives for the whole run
+    TheMainWindow = main;
+    main->Ticker->stop();
     return 0;
 }
 
@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1 || size - 1 > size_t(DatagramBufferSize))
         return 0;   // the transport drops a longer datagram whole
     const int scene = data[0];
-    MainForm->ActionType->setItemIndex(scene % 5 - 1);
+    TheMainWindow->ActionType->setItemIndex(scene % 5 - 1);
     RaceRunning = scene & 0x10;
     JoinedRace = false;
     answerYes = scene & 0x20;
@@ -173,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Unloaded characters go through deleteLater, which only an event loop of exec() runs
     // by itself: without this, every race of the campaign would leave its windows behind.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (MainForm->Contestants->count() > MaxContestants)
+    if (TheMainWindow->Contestants->count() > MaxContestants)
         std::abort();   // the roster never holds more than six
     RaceRunning = false;
     ShutdownCountdown = 0;

@@ -2,14 +2,14 @@
 // a fixed order and live until the program ends.
 #include "CountdownWindow.h"
 #include "DesktopSession.h"
-#include "InstanceManager_unit.h"
+#include "SingleInstance.h"
 #include "GameTransport.h"
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "Utilities.h"
 #include "MemoryTestWindow.h"
 #include "RaceTrackWindow.h"
 #include "QuestionWindow.h"
-#include "ReqPlayUnit.h"
+#include "RequestWindow.h"
 #include "Stage.h"
 #include "DataFiles.h"
 
@@ -100,27 +100,27 @@ int main(int argc, char *argv[])
     KeepAccessibilityOn();
     QApplication app(argc, argv);
 
-    TInstanceManager guard;
-    InstanceManager = &guard;
-    if (guard.Start(app.arguments()) == TInstanceManager::Outcome::HandedOver)
+    SingleInstance guard;
+    TheSingleInstance = &guard;
+    if (guard.Start(app.arguments()) == SingleInstance::Outcome::HandedOver)
         return 0;
 
     QApplication::setApplicationName(QStringLiteral("Hollyfrost Games"));
     QApplication::setQuitOnLastWindowClosed(false);
     SubstituteFonts();
 
-    TMainForm mainForm;
+    MainWindow mainForm;
     const bool accepted = mainForm.FormCreate(app.arguments());
     DataFileWindow netForm;
     GameTransport internetForm;
     StageWindow ttsForm;
-    TReqPlayForm reqPlayForm;
+    RequestWindow reqPlayForm;
     CountdownWindow countDownForm;
     QuestionWindow questionForm;
     MemoryTestWindow memForm;
     RaceTrackWindow playForm;
     // Closing the main window ends the program, also in the middle of a race.
-    QObject::connect(&mainForm, &TMainForm::closed, &app, [] { TerminateApplication(); });
+    QObject::connect(&mainForm, &MainWindow::closed, &app, [] { TerminateApplication(); });
 
     ExposeReporter reporter(&mainForm);
     if (accepted) {

@@ -3,11 +3,11 @@
 // 127.0.0.52. Prints the median and the worst, from the send and from the socket read.
 #include "GameMessages.h"
 #include "GameTransport.h"
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "NetTestFolder.h"
 #include "RaceModel.h"
 #include "RadioGroup.h"
-#include "RosterUnit.h"
+#include "RosterList.h"
 #include "records.h"
 
 #include <QApplication>
@@ -41,9 +41,9 @@ int main(int argc, char **argv)
     NetTestFolder folder(Port, Port - 2, {"Pip.acs", "Bolt.acs"});
     Records::Options.UserName = Records::Options.DisplayName = QStringLiteral("Bench");
     Records::Options.UserUin = 50005;
-    TMainForm main;
-    MainForm = &main;
-    main.Timer1->stop();
+    MainWindow main;
+    TheMainWindow = &main;
+    main.Ticker->stop();
     GameTransport internet;
     if (!internet.Listening()) {
         std::fprintf(stderr, "bench: cannot bind 127.0.0.51:%d\n", Port);

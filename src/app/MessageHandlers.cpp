@@ -1,7 +1,7 @@
 #include "MessageHandlers.h"
 
 #include "GameMessages.h"
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "PlayRequests.h"
 #include "QuestionWindow.h"
 #include "RaceMessages.h"
@@ -16,13 +16,13 @@ namespace {
 // The host's text as lines of plain text: no markup is read, nothing is loaded.
 void showHostText(const QString &, const QString &, const QString &payload)
 {
-    if (!MainForm)
+    if (!TheMainWindow)
         return;
-    MainForm->Memo1->clear();
+    TheMainWindow->InfoBox->clear();
     if (RaceRunning)
         return;
     QString fields = payload;
-    QTextCursor cursor(MainForm->Memo1->document());
+    QTextCursor cursor(TheMainWindow->InfoBox->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(NextField(fields));   // CR LF, CR and LF each end a line
 }

@@ -1,8 +1,8 @@
 // The "Online Buddys" list: built once from the messenger's online.txt, through
 // onlinelist.lst, which "Invite Players" reads later.
-#include "RosterUnit.h"
+#include "RosterList.h"
 
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "Utilities.h"
 #include "DataFiles.h"
 #include "records.h"
@@ -42,7 +42,7 @@ OnlineLine splitOnlineLine(const QString &line)
 
 void BuildOnlineBuddies()
 {
-    if (!MainForm)
+    if (!TheMainWindow)
         return;
     const QString listPath = ProgramFolder() + QStringLiteral("onlinelist.lst");
     QFile online;
@@ -72,7 +72,7 @@ void BuildOnlineBuddies()
     online.close();
     DeleteGameFile(ProgramFolder() + QStringLiteral("online.txt"));
 
-    QListWidget *buddies = MainForm->IsOnline;
+    QListWidget *buddies = TheMainWindow->IsOnline;
     buddies->clear();
     QFile list;
     if (!OpenDataFile(listPath, QStringLiteral("RO"), list, Records::OnlineBuddyRecord::Size))
@@ -88,9 +88,9 @@ void BuildOnlineBuddies()
 
 bool BuddyChecked(const QString &uin)
 {
-    if (!MainForm || uin.isEmpty())
+    if (!TheMainWindow || uin.isEmpty())
         return false;
-    const QListWidget *buddies = MainForm->IsOnline;
+    const QListWidget *buddies = TheMainWindow->IsOnline;
     for (int i = 0; i < buddies->count(); ++i) {
         const QListWidgetItem *item = buddies->item(i);
         if (item->checkState() == Qt::Checked && item->text().contains(uin))

@@ -2,14 +2,14 @@
 
 #include "GameMessages.h"
 #include "GameTransport.h"
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "Phrases.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
-#include "ReqPlayUnit.h"
-#include "RosterUnit.h"
+#include "RequestWindow.h"
+#include "RosterList.h"
 #include "Utilities.h"
 #include "DataFiles.h"
 #include "records.h"
@@ -114,10 +114,10 @@ Task<> HandlePlayRequest(QString senderAddress, QString senderName, QString payl
 Task<> HandleAccepted(QString senderAddress)
 {
     HostAddress = senderAddress.left(HostAddressCapacity);
-    if (RaceRunning || !MainForm || acceptedNoticeOpen)
+    if (RaceRunning || !TheMainWindow || acceptedNoticeOpen)
         co_return;
     MessageBeep(BeepKind::Default);
-    MainForm->ReqPlayBtn->hide();
+    TheMainWindow->ReqPlayBtn->hide();
     {
         const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
         co_await Acknowledged(BoxKind::Information, QString::fromLatin1(AcceptedNotice));
@@ -140,24 +140,24 @@ void HandleDenied(QString payload)
 
 void ReqPlayBtnClick()
 {
-    if (!ReqPlayForm)
+    if (!TheRequestWindow)
         return;
     if (!InviterUin.isEmpty()) {
-        ReqPlayForm->UINedit->setText(InviterUin);
+        TheRequestWindow->UINedit->setText(InviterUin);
         if (!InviterName.isEmpty())
-            ReqPlayForm->NameEdit->setText(InviterName);
+            TheRequestWindow->NameEdit->setText(InviterName);
     }
-    ReqPlayForm->Charname->setText(NameOfPath(Records::Options.UserCharacterFile));
-    ReqPlayForm->show();
-    ReqPlayForm->raise();
-    ReqPlayForm->activateWindow();
+    TheRequestWindow->Charname->setText(NameOfPath(Records::Options.UserCharacterFile));
+    TheRequestWindow->show();
+    TheRequestWindow->raise();
+    TheRequestWindow->activateWindow();
 }
 
 namespace {
 // Each checked buddy on line gets the ping, the invitation and the messenger text.
 Task<> invitePlayers()
 {
-    if (!MainForm)
+    if (!TheMainWindow)
         co_return;
     if (CurrentGameType() < 0) {
         MessageBeep(BeepKind::Error);
@@ -170,7 +170,7 @@ Task<> invitePlayers()
         co_return;
     const QList<QByteArray> records = Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size);
     list.close();
-    MainForm->InviteBtn->setEnabled(false);
+    TheMainWindow->InviteBtn->setEnabled(false);
     MessageBeep(BeepKind::Default);
     const QString ownUin = QString::number(Records::Options.UserUin);
     for (const QByteArray &raw : records) {
@@ -182,10 +182,10 @@ Task<> invitePlayers()
         SendGameMessage(QStringLiteral("GP"), buddy.Address,
                         QStringLiteral("&&") + ownUin + QStringLiteral("&&") + Records::Options.UserName);
         co_await SendMessengerText(InvitationText(), buddy.Address);
-        if (!MainForm)
+        if (!TheMainWindow)
             co_return;
     }
-    MainForm->InviteBtn->setEnabled(true);
+    TheMainWindow->InviteBtn->setEnabled(true);
 }
 } // namespace
 

@@ -4,7 +4,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-TRadioGroup::TRadioGroup(const QString &caption, const QStringList &items, QWidget *parent)
+RadioGroup::RadioGroup(const QString &caption, const QStringList &items, QWidget *parent)
     : QGroupBox(caption, parent), group(new QButtonGroup(this))
 {
     setAccessibleName(caption);
@@ -18,10 +18,10 @@ TRadioGroup::TRadioGroup(const QString &caption, const QStringList &items, QWidg
         layout->addWidget(radio);
         buttons.append(radio);
     }
-    connect(group, &QButtonGroup::idToggled, this, &TRadioGroup::buttonToggled);
+    connect(group, &QButtonGroup::idToggled, this, &RadioGroup::buttonToggled);
 }
 
-void TRadioGroup::buttonToggled(int id, bool checked)
+void RadioGroup::buttonToggled(int id, bool checked)
 {
     if (!checked || updating)
         return;
@@ -31,7 +31,7 @@ void TRadioGroup::buttonToggled(int id, bool checked)
         onClick();
 }
 
-void TRadioGroup::setItemIndex(int newIndex)
+void RadioGroup::setItemIndex(int newIndex)
 {
     if (newIndex < -1 || newIndex >= count())
         newIndex = -1;
@@ -51,7 +51,7 @@ void TRadioGroup::setItemIndex(int newIndex)
     buttons[newIndex]->setChecked(true);   // runs buttonToggled, which runs the handler
 }
 
-void TRadioGroup::focusItem()
+void RadioGroup::focusItem()
 {
     if (buttons.isEmpty())
         return;

@@ -12,11 +12,11 @@
 class QButtonGroup;
 class QRadioButton;
 
-class TRadioGroup : public QGroupBox
+class RadioGroup : public QGroupBox
 {
     Q_OBJECT
 public:
-    TRadioGroup(const QString &caption, const QStringList &items, QWidget *parent);
+    RadioGroup(const QString &caption, const QStringList &items, QWidget *parent);
 
     int itemIndex() const { return index; }
     void setItemIndex(int newIndex);

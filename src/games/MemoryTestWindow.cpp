@@ -224,14 +224,14 @@ MemoryTestWindow::MemoryTestWindow(QWidget *parent)
         Answers[i]->move(5 + 25 * i, 63);
     }
 
-    Memo1 = new QTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setAccessibleName(QStringLiteral("Instructions"));
-    Memo1->setReadOnly(true);
-    Memo1->setFrameStyle(QFrame::NoFrame);
-    Memo1->setFocusPolicy(Qt::NoFocus);
-    Memo1->setTextColor(Qt::red);
-    Memo1->setGeometry(0, 0, 246, 35);
+    InfoBox = new QTextEdit(this);
+    InfoBox->setObjectName(QStringLiteral("Memo1"));
+    InfoBox->setAccessibleName(QStringLiteral("Instructions"));
+    InfoBox->setReadOnly(true);
+    InfoBox->setFrameStyle(QFrame::NoFrame);
+    InfoBox->setFocusPolicy(Qt::NoFocus);
+    InfoBox->setTextColor(Qt::red);
+    InfoBox->setGeometry(0, 0, 246, 35);
 
     auto button = [this](const char *name, const char *caption, int x, int y, int w, bool bold) {
         auto *b = new QPushButton(QLatin1String(caption), this);
@@ -278,15 +278,15 @@ void MemoryTestWindow::closeEvent(QCloseEvent *event)
 
 void MemoryTestWindow::setMemo(const QString &text)
 {
-    Memo1->clear();
-    Memo1->setTextColor(Qt::red);
+    InfoBox->clear();
+    InfoBox->setTextColor(Qt::red);
     if (!text.isEmpty()) {
         for (const QString &line : text.split(QStringLiteral("\r\n"))) {
-            Memo1->append(line);
-            Memo1->setAlignment(Qt::AlignCenter);
+            InfoBox->append(line);
+            InfoBox->setAlignment(Qt::AlignCenter);
         }
     }
-    Memo1->setAccessibleDescription(Memo1->toPlainText());
+    InfoBox->setAccessibleDescription(InfoBox->toPlainText());
 }
 
 void MemoryTestWindow::paintAnswersSilver()
@@ -357,7 +357,7 @@ void MemoryTestWindow::SubmitBtnClick()
     SubmitBtn->setEnabled(true);
     if (!TheQuestionWindow->WrongLabel->isHidden()) {
         setMemo(LookupPhrase(QStringLiteral("mt3")) + QStringLiteral("\r\n") + LookupPhrase(QStringLiteral("mt2")));
-        Memo1->repaint();
+        InfoBox->repaint();
         paintAnswersSilver();
         return;
     }

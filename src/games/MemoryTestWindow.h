@@ -87,7 +87,7 @@ public:
 
     ColourCircle *Palette[PaletteSize] = {};    // Shape1 ... Shape10
     AnswerCircle *Answers[PaletteSize] = {};    // Shape11 ... Shape20
-    QTextEdit *Memo1 = nullptr;
+    QTextEdit *InfoBox = nullptr;
     QPushButton *ReadyBtn = nullptr;
     QPushButton *RememBtn = nullptr;
     QPushButton *SubmitBtn = nullptr;

@@ -26,5 +26,5 @@ Task<> UnloadStep();
 // "Unload Characters": every contestant's character and the Announcer.
 void UnloadRaceCharacters();
 // The race's share of the main window's 250 ms tick (moving one contestant per tick,
-// the commentary and the shutdown countdown). Timer1Timer runs it with the timer off.
+// the commentary and the shutdown countdown). raceTicker runs it with the timer off.
 Task<> RaceTickerStep();

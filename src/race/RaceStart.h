@@ -6,7 +6,7 @@
 #include "Waits.h"
 
 // One race at a time: "Start Game" during a race does nothing, and one pressed while a
-// tick of Timer1 waits (the goodbye and unload steps) or while an
+// tick of Ticker waits (the goodbye and unload steps) or while an
 // abandoned race winds down starts once that is over.
 void StartRaceClick();
 // A joiner's start on the host's "SR": the same guard, then the presentation and race.
@@ -21,7 +21,7 @@ void CancelRaceStart();
 // progress is cancelled as "Cancel Game" does; it then runs no more rounds, and its
 // clean-up leaves the play mode that the user picked.
 void AbandonRace();
-// Starts the race asked for while a tick waited (Timer1's handler calls it at its end).
+// Starts the race asked for while a tick waited (Ticker's handler calls it at its end).
 void StartDeferredRace();
 Task<> PresentContestants();
 Task<> RunRace();

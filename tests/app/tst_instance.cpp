@@ -1,7 +1,7 @@
 // The instance guard: a later copy hands its command line to the running one, racing
 // starts leave exactly one copy, a socket left by a crashed copy does not block the next
 // start, a socket without the lock fools nobody, and junk on the socket is ignored.
-#include "InstanceManager_unit.h"
+#include "SingleInstance.h"
 
 #include <QDir>
 #include <QLocalServer>
@@ -22,11 +22,11 @@ const QString Name = QStringLiteral("HollyfrostGames");
 
 // Runs a later copy's start in a thread of its own, so that the running copy (this
 // thread) can answer it, and returns that copy's outcome.
-TInstanceManager::Outcome startSecondCopy(const QString &folder, const QStringList &commandLine)
+SingleInstance::Outcome startSecondCopy(const QString &folder, const QStringList &commandLine)
 {
-    TInstanceManager::Outcome outcome = TInstanceManager::Outcome::FirstCopy;
+    SingleInstance::Outcome outcome = SingleInstance::Outcome::FirstCopy;
     QThread *thread = QThread::create([&] {
-        TInstanceManager second(Name, folder);
+        SingleInstance second(Name, folder);
         outcome = second.Start(commandLine, 3000);
     });
     thread->start();
@@ -42,11 +42,11 @@ TInstanceManager::Outcome startSecondCopy(const QString &folder, const QStringLi
 // for the others' command lines and prints them; the others end with status 3.
 int runCopy(const QString &folder, const QString &number, int others)
 {
-    TInstanceManager guard(Name, folder);
+    SingleInstance guard(Name, folder);
     const auto outcome = guard.Start({QStringLiteral("game"), number}, 20000);
-    if (outcome == TInstanceManager::Outcome::HandedOver)
+    if (outcome == SingleInstance::Outcome::HandedOver)
         return 3;
-    if (outcome != TInstanceManager::Outcome::FirstCopy)
+    if (outcome != SingleInstance::Outcome::FirstCopy)
         return 4;
     QDeadlineTimer deadline(60000);
     while (guard.HandedOverCommandLines().size() < others && !deadline.hasExpired())
@@ -65,19 +65,19 @@ private slots:
     void secondCopyHandsOver()
     {
         QTemporaryDir folder;
-        TInstanceManager first(Name, folder.path());
-        QCOMPARE(first.Start({QStringLiteral("game"), QStringLiteral("40002")}), TInstanceManager::Outcome::FirstCopy);
+        SingleInstance first(Name, folder.path());
+        QCOMPARE(first.Start({QStringLiteral("game"), QStringLiteral("40002")}), SingleInstance::Outcome::FirstCopy);
         QVERIFY(first.Listening());
         QVERIFY(first.SocketPath().startsWith(folder.path()));
         int restores = 0;
         first.SetRestoreHook([&] { ++restores; });
         QCOMPARE(startSecondCopy(folder.path(), {QStringLiteral("game"), QStringLiteral("40003")}),
-                 TInstanceManager::Outcome::HandedOver);
+                 SingleInstance::Outcome::HandedOver);
         QTRY_COMPARE_WITH_TIMEOUT(restores, 1, 5000);
         QCOMPARE(first.LastCommandLine(), QStringLiteral("game 40003"));
         QCOMPARE(first.LastTag(), 0);
         // And again: the guard keeps serving.
-        QCOMPARE(startSecondCopy(folder.path(), {QStringLiteral("game")}), TInstanceManager::Outcome::HandedOver);
+        QCOMPARE(startSecondCopy(folder.path(), {QStringLiteral("game")}), SingleInstance::Outcome::HandedOver);
         QTRY_COMPARE_WITH_TIMEOUT(restores, 2, 5000);
     }
 
@@ -133,8 +133,8 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        TInstanceManager guard(Name, folder.path());
-        QCOMPARE(guard.Start({QStringLiteral("game"), QStringLiteral("1")}), TInstanceManager::Outcome::FirstCopy);
+        SingleInstance guard(Name, folder.path());
+        QCOMPARE(guard.Start({QStringLiteral("game"), QStringLiteral("1")}), SingleInstance::Outcome::FirstCopy);
         QVERIFY(clock.elapsed() < 2000);
         QVERIFY(guard.Listening());
     }
@@ -147,8 +147,8 @@ private slots:
         QLocalServer impostor;
         impostor.setSocketOptions(QLocalServer::UserAccessOption);
         QVERIFY(impostor.listen(folder.filePath(Name)));
-        TInstanceManager guard(Name, folder.path());
-        QCOMPARE(guard.Start({QStringLiteral("game")}), TInstanceManager::Outcome::FirstCopy);
+        SingleInstance guard(Name, folder.path());
+        QCOMPARE(guard.Start({QStringLiteral("game")}), SingleInstance::Outcome::FirstCopy);
         QVERIFY(guard.Listening());
         QCoreApplication::processEvents();
         QVERIFY(!impostor.hasPendingConnections());
@@ -173,7 +173,7 @@ private slots:
         });
         QTimer::singleShot(500, this, [&] { QVERIFY(starting.listen(folder.filePath(Name))); });
         QCOMPARE(startSecondCopy(folder.path(), {QStringLiteral("game"), QStringLiteral("7")}),
-                 TInstanceManager::Outcome::HandedOver);
+                 SingleInstance::Outcome::HandedOver);
         QVERIFY(received.endsWith("game 7"));
         ::close(fd);
     }
@@ -187,24 +187,24 @@ private slots:
         QVERIFY(QFile::setPermissions(open, QFile::Permissions(0x7777)));   // everyone may enter
         qputenv("HOME", QFile::encodeName(home.path()));
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(open));
-        const QString chosen = TInstanceManager::GuardFolder();
+        const QString chosen = SingleInstance::GuardFolder();
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));   // QTemporaryDir: owner only
-        const QString runtime = TInstanceManager::GuardFolder();
+        const QString runtime = SingleInstance::GuardFolder();
         qputenv("HOME", oldHome);
         qputenv("XDG_RUNTIME_DIR", oldRuntime);
         QVERIFY2(chosen.startsWith(home.path()) && chosen != open, qPrintable(chosen));
         QCOMPARE(QFileInfo(chosen).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::ExeOther), 0);
         QCOMPARE(runtime, home.path());
         // A guard in a folder that others can enter is no guard at all.
-        TInstanceManager guard(Name, open);
-        QCOMPARE(guard.Start({}), TInstanceManager::Outcome::NoGuard);
+        SingleInstance guard(Name, open);
+        QCOMPARE(guard.Start({}), SingleInstance::Outcome::NoGuard);
     }
 
     void junkDoesNotRestore()
     {
         QTemporaryDir folder;
-        TInstanceManager first(Name, folder.path());
-        QCOMPARE(first.Start({}), TInstanceManager::Outcome::FirstCopy);
+        SingleInstance first(Name, folder.path());
+        QCOMPARE(first.Start({}), SingleInstance::Outcome::FirstCopy);
         int restores = 0;
         first.SetRestoreHook([&] { ++restores; });
         QLocalSocket socket;
@@ -215,7 +215,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(socket.state() == QLocalSocket::UnconnectedState, 5000);
         QCOMPARE(restores, 0);
         // A proper hand-over still works afterwards.
-        QCOMPARE(startSecondCopy(folder.path(), {QStringLiteral("x")}), TInstanceManager::Outcome::HandedOver);
+        QCOMPARE(startSecondCopy(folder.path(), {QStringLiteral("x")}), SingleInstance::Outcome::HandedOver);
         QTRY_COMPARE_WITH_TIMEOUT(restores, 1, 5000);
     }
 
@@ -223,11 +223,11 @@ private slots:
     {
         QTemporaryDir folder;
         {
-            TInstanceManager first(Name, folder.path());
-            QCOMPARE(first.Start({}), TInstanceManager::Outcome::FirstCopy);
+            SingleInstance first(Name, folder.path());
+            QCOMPARE(first.Start({}), SingleInstance::Outcome::FirstCopy);
         }
-        TInstanceManager next(Name, folder.path());
-        QCOMPARE(next.Start({}), TInstanceManager::Outcome::FirstCopy);
+        SingleInstance next(Name, folder.path());
+        QCOMPARE(next.Start({}), SingleInstance::Outcome::FirstCopy);
     }
 };
 

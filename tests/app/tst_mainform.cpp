@@ -2,9 +2,9 @@
 // game type and difficulty, "New Game", "Exit", help and the small handlers.
 #include "AppTestFolder.h"
 
-#include "CoolForm.h"
-#include "HelpUnit.h"
-#include "MainUnit.h"
+#include "SkinFrame.h"
+#include "HelpWindow.h"
+#include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
 #include "Roster.h"
@@ -34,10 +34,10 @@ class TestMainForm : public QObject
 {
     Q_OBJECT
     std::unique_ptr<AppTestFolder> folder;
-    std::unique_ptr<TMainForm> form;
+    std::unique_ptr<MainWindow> form;
     QList<Box> boxes;
 
-    QStringList memoLines() const { return form->Memo1->toPlainText().split(u'\n', Qt::SkipEmptyParts); }
+    QStringList memoLines() const { return form->InfoBox->toPlainText().split(u'\n', Qt::SkipEmptyParts); }
 
 private slots:
     void initTestCase()
@@ -54,7 +54,7 @@ private slots:
         Records::Options.UserUin = 40001;
         Records::Options.UserCharacterFile = QStringLiteral("C:\\Windows\\msagent\\chars\\bravo.acs");
         RaceRunning = false;
-        form = std::make_unique<TMainForm>();
+        form = std::make_unique<MainWindow>();
         QVERIFY(form->FormCreate({QStringLiteral("hollyfrost-games"), QStringLiteral("40002")}));
     }
 
@@ -62,7 +62,7 @@ private slots:
 
     void windowAtStart()
     {
-        QCOMPARE(MainForm, form.get());
+        QCOMPARE(TheMainWindow, form.get());
         QCOMPARE(form->size(), QSize(442, 373));
         QVERIFY(form->windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(form->windowTitle(), QStringLiteral("Hollyfrost Games 1.17"));
@@ -70,7 +70,7 @@ private slots:
         QCOMPARE(form->palette().color(QPalette::Window), QColor(254, 185, 122));
         QCOMPARE(form->font().family(), QStringLiteral("MS Sans Serif"));
         // The skin lies underneath everything else.
-        QCOMPARE(form->children().indexOf(form->CoolForm1), 0);
+        QCOMPARE(form->children().indexOf(form->Skin), 0);
         QCOMPARE(form->ActionType->geometry(), QRect(45, 35, 98, 125));
         QCOMPARE(form->Contestants->geometry(), QRect(37, 231, 209, 85));
         QCOMPARE(form->ExitBtn->geometry(), QRect(360, 317, 45, 22));
@@ -79,7 +79,7 @@ private slots:
         QCOMPARE(form->GameType->itemIndex(), -1);
         QCOMPARE(form->Difficulty->itemIndex(), 1);
         for (QWidget *shown : std::initializer_list<QWidget *>{form->ActionType, form->Label1, form->IsOnline,
-                                                                form->Contestants, form->Memo1, form->NewRaceBtn,
+                                                                form->Contestants, form->InfoBox, form->NewRaceBtn,
                                                                 form->HelpBtn, form->ExitBtn, form->Revlabel})
             QVERIFY2(!shown->isHidden(), qPrintable(shown->accessibleName()));
         for (QWidget *hidden : std::initializer_list<QWidget *>{form->GameType, form->Difficulty, form->ReqPlayBtn,
@@ -88,18 +88,18 @@ private slots:
             QVERIFY2(hidden->isHidden(), qPrintable(hidden->accessibleName()));
         QCOMPARE(form->Contestants->accessibleName(), QStringLiteral("Game Contestants"));
         QCOMPARE(form->IsOnline->accessibleName(), QStringLiteral("Online Buddys"));
-        QCOMPARE(form->Memo1->accessibleName(), QStringLiteral("Game Type"));
+        QCOMPARE(form->InfoBox->accessibleName(), QStringLiteral("Game Type"));
         QCOMPARE(form->AddcharBtn->accessibleName(), QStringLiteral("Add Characters to Race"));
-        QVERIFY(form->Memo1->isReadOnly());
+        QVERIFY(form->InfoBox->isReadOnly());
         QVERIFY(form->IsOnline->isSortingEnabled());
-        QVERIFY(form->Timer1->isActive());
-        QCOMPARE(form->Timer1->interval(), ScaledInterval(250));
+        QVERIFY(form->Ticker->isActive());
+        QCOMPARE(form->Ticker->interval(), ScaledInterval(250));
         QVERIFY(!form->InviteBtn->icon().isNull());
     }
 
     void refusalWithoutArgument()
     {
-        TMainForm second;
+        MainWindow second;
         QVERIFY(!second.FormCreate({QStringLiteral("hollyfrost-games")}));
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].kind, BoxKind::Error);
@@ -174,15 +174,15 @@ private slots:
     void gameTypeDescribesChoice()
     {
         form->ActionType->setItemIndex(3);
-        form->Memo1DblClick();
+        form->InfoBoxDblClick();
         form->GameType->button(3)->click();
         QCOMPARE(memoLines(), QStringList({"game type 3", "difficulty 1"}));
         form->Difficulty->setItemIndex(2);
         QCOMPARE(memoLines().mid(2), QStringList({"game type 3", "difficulty 2"}));
         form->Difficulty->setItemIndex(2);   // no change: no second description
         QCOMPARE(memoLines().size(), 4);
-        form->Memo1DblClick();
-        QVERIFY(form->Memo1->toPlainText().isEmpty());
+        form->InfoBoxDblClick();
+        QVERIFY(form->InfoBox->toPlainText().isEmpty());
     }
 
     void hostAndPracticePutTheUserFirst_data()
@@ -249,7 +249,7 @@ private slots:
             ++cancels;
             QCOMPARE(closes, 0);
         });
-        connect(form.get(), &TMainForm::closed, this, [&] { ++closes; });
+        connect(form.get(), &MainWindow::closed, this, [&] { ++closes; });
         form->show();
         RaceRunning = true;
         form->ExitBtnClick();
@@ -272,15 +272,15 @@ private slots:
     {
         form->HelpBtn->click();
         QVERIFY(boxes.isEmpty());
-        QVERIFY(HelpForm);
-        QVERIFY(HelpForm->isVisible());
-        QCOMPARE(HelpForm->Browser->source().fragment(), QStringLiteral("hpad10"));
-        QVERIFY(HelpForm->Browser->toPlainText().contains(QStringLiteral("Getting started")));
-        QVERIFY(HelpForm->Browser->toPlainText().contains(QStringLiteral("Word Scramble")));
+        QVERIFY(TheHelpWindow);
+        QVERIFY(TheHelpWindow->isVisible());
+        QCOMPARE(TheHelpWindow->Browser->source().fragment(), QStringLiteral("hpad10"));
+        QVERIFY(TheHelpWindow->Browser->toPlainText().contains(QStringLiteral("Getting started")));
+        QVERIFY(TheHelpWindow->Browser->toPlainText().contains(QStringLiteral("Word Scramble")));
         // Opening it again reuses the one window.
-        THelpForm *first = HelpForm;
+        HelpWindow *first = TheHelpWindow;
         form->HelpBtnClick();
-        QCOMPARE(HelpForm, first);
+        QCOMPARE(TheHelpWindow, first);
     }
 
     void missingHelpIsReported()
@@ -292,7 +292,7 @@ private slots:
         QVERIFY(QFile::rename(moved, page));
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].kind, BoxKind::Error);
-        QVERIFY(!HelpForm || !HelpForm->isVisible());
+        QVERIFY(!TheHelpWindow || !TheHelpWindow->isVisible());
     }
 
     void label1TellsTheMessengerWhereTheGameIs()
@@ -324,8 +324,8 @@ private slots:
 
     void timerKeepsRunningAfterItsTick()
     {
-        form->Timer1Timer();
-        QVERIFY(form->Timer1->isActive());
+        form->raceTicker();
+        QVERIFY(form->Ticker->isActive());
     }
 };
 

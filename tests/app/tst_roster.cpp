@@ -1,11 +1,11 @@
 // The roster of contestants and the online buddies.
 #include "AppTestFolder.h"
 
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "RadioGroup.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
-#include "RosterUnit.h"
+#include "RosterList.h"
 #include "Utilities.h"
 #include "records.h"
 
@@ -20,7 +20,7 @@ class TestRoster : public QObject
 {
     Q_OBJECT
     std::unique_ptr<AppTestFolder> folder;
-    std::unique_ptr<TMainForm> form;
+    std::unique_ptr<MainWindow> form;
     QStringList messages;
     QStringList picks;   // what the character dialog "picks", in turn
 
@@ -63,7 +63,7 @@ private slots:
         picks.clear();
         Records::Options = Records::OptionsRecord();
         ResetContestantTable();
-        form = std::make_unique<TMainForm>();
+        form = std::make_unique<MainWindow>();
         form->ActionType->setItemIndex(2);
     }
 

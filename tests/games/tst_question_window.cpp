@@ -3,7 +3,7 @@
 // socket on another loopback address stands for the race host of remote questions.
 #include "DexterityTest.h"
 #include "GameTransport.h"
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "NetTestFolder.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
@@ -12,7 +12,7 @@
 #include "RaceModel.h"
 #include "RaceLoop.h"
 #include "RaceStart.h"
-#include "RosterUnit.h"
+#include "RosterList.h"
 #include "RadioGroup.h"
 #include "Stage.h"
 #include "Utilities.h"
@@ -86,7 +86,7 @@ class TestQuestionWindow : public QObject
     NetTestFolder *folder = nullptr;
     Peer *host = nullptr;
     GameTransport *internet = nullptr;
-    TMainForm *main = nullptr;
+    MainWindow *main = nullptr;
     StageWindow *stage = nullptr;
     QuestionWindow *question = nullptr;
     MemoryTestWindow *memory = nullptr;
@@ -117,7 +117,7 @@ class TestQuestionWindow : public QObject
     void answerEverything()
     {
         if (memory->isVisible()) {
-            if (!memory->ReadyBtn->isHidden() && !memory->Memo1->toPlainText().isEmpty()) {
+            if (!memory->ReadyBtn->isHidden() && !memory->InfoBox->toPlainText().isEmpty()) {
                 memory->ReadyBtnClick();
                 for (QChar letter : StoredSequence)
                     memory->Shape1MouseUp(int(PaletteLetters.indexOf(letter)));
@@ -145,9 +145,9 @@ private slots:
         Records::Options.UserUin = 50005;
         Records::Options.DisplayName = QStringLiteral("Robin");
         SetMessageBoxAnswerer([](BoxKind, const QString &) {});
-        main = new TMainForm;
-        MainForm = main;
-        main->Timer1->stop();   // the tests run the ticks themselves
+        main = new MainWindow;
+        TheMainWindow = main;
+        main->Ticker->stop();   // the tests run the ticks themselves
         stage = new StageWindow;
         question = new QuestionWindow;
         memory = new MemoryTestWindow;
@@ -407,7 +407,7 @@ private slots:
         QCOMPARE(memory->Answers[2]->accessibleName(), QStringLiteral("answer circle 3: blue"));
         QVERIFY(memory->Answers[3]->isHidden());
         QVERIFY(memory->Palette[0]->isHidden());
-        QCOMPARE(memory->Memo1->toPlainText(), QStringLiteral("MEMORIZE"));
+        QCOMPARE(memory->InfoBox->toPlainText(), QStringLiteral("MEMORIZE"));
         QVERIFY(!memory->SubmitBtn->isEnabled());
         QCOMPARE(memory->pos(), BottomCentre(RaceScreen(), memory->frameGeometry().size()));
 
@@ -422,7 +422,7 @@ private slots:
         QVERIFY(memory->SubmitBtn->isEnabled());
         QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
         QVERIFY(memory->isVisible());
-        QCOMPARE(memory->Memo1->toPlainText(), QStringLiteral("WRONG\nREPEAT"));
+        QCOMPARE(memory->InfoBox->toPlainText(), QStringLiteral("WRONG\nREPEAT"));
         QCOMPARE(memory->Answers[0]->shownLetter(), QChar());
         QCOMPARE(ContestantTable[0].Score, 0);
         // Clear forgets the entries.
@@ -491,7 +491,7 @@ private slots:
         }
         settle();
         QCOMPARE(memory->Answers[1]->shownLetter(), sequence.at(1));
-        QCOMPARE(memory->Memo1->toPlainText(), QStringLiteral("MEMORIZE"));
+        QCOMPARE(memory->InfoBox->toPlainText(), QStringLiteral("MEMORIZE"));
         memory->close();
     }
 
@@ -601,7 +601,7 @@ private slots:
         int ceremonyTicks = 0;
         connect(&finisher, &QTimer::timeout, this, [&] {
             if (FinisherIndex < 0) {
-                if (memory->isVisible() && !memory->Memo1->toPlainText().isEmpty()) {
+                if (memory->isVisible() && !memory->InfoBox->toPlainText().isEmpty()) {
                     seen = true;
                     ContestantTable[1].Score = 8;
                 }

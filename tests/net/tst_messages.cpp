@@ -1,7 +1,7 @@
 #include "CountdownWindow.h"
 #include "GameMessages.h"
 #include "GameTransport.h"
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "NetTestFolder.h"
@@ -11,8 +11,8 @@
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
-#include "ReqPlayUnit.h"
-#include "RosterUnit.h"
+#include "RequestWindow.h"
+#include "RosterList.h"
 #include "Stage.h"
 #include "Utilities.h"
 #include "records.h"
@@ -39,10 +39,10 @@ class TestMessages : public QObject
     Q_OBJECT
 private:
     NetTestFolder *folder = nullptr;
-    TMainForm *main = nullptr;
+    MainWindow *main = nullptr;
     GameTransport *internet = nullptr;
     StageWindow *stage = nullptr;
-    TReqPlayForm *request = nullptr;
+    RequestWindow *request = nullptr;
     Peer *a = nullptr;
     Peer *b = nullptr;
     QStringList boxes;
@@ -140,14 +140,14 @@ void TestMessages::initTestCase()
         if (identity == QLatin1String("Announcer"))
             spoken << text;
     });
-    main = new TMainForm;
-    MainForm = main;
-    main->Timer1->stop();
+    main = new MainWindow;
+    TheMainWindow = main;
+    main->Ticker->stop();
     stage = new StageWindow;
     QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
     QVERIFY(LoadCharacter(0, ProgramFolder() + QStringLiteral("Announcer.acs"), false, false, QStringLiteral("Announcer")));
     internet = new GameTransport;
-    request = new TReqPlayForm;
+    request = new RequestWindow;
     QVERIFY(internet->Listening());
     a = new Peer(PeerA, GamePortNumber);
     b = new Peer(PeerB, GamePortNumber);
@@ -399,7 +399,7 @@ void TestMessages::onlyTheHostSteers()
     const QStringList hostMessages = {"SRH", "RPH&&50&&50", "RSH&&1&&X&&Zed.acs" + QStringLiteral("&& && && ").repeated(5),
                                       "RZH&&MA&&12&&7 + 5&&1", "RTH&&taken over", "RCH"};
     auto noneTakenFrom = [&](const QString &address, Peer *peer) {
-        main->Memo1->setPlainText(QStringLiteral("mine"));
+        main->InfoBox->setPlainText(QStringLiteral("mine"));
         const int count = main->Contestants->count();
         for (const QString &text : hostMessages)
             DispatchMessage(address, text);
@@ -409,7 +409,7 @@ void TestMessages::onlyTheHostSteers()
         QVERIFY(!form.isVisible());
         QVERIFY(!JoinedRace);
         QCOMPARE(main->Contestants->count(), count);
-        QCOMPARE(main->Memo1->toPlainText(), QStringLiteral("mine"));
+        QCOMPARE(main->InfoBox->toPlainText(), QStringLiteral("mine"));
     };
     // Not joined to any host: Practice, Local Race, hosting, or not yet accepted.
     for (const int playMode : {int(PracticeGame), int(LocalRace), int(HostGame), int(JoinGame)}) {
@@ -430,7 +430,7 @@ void TestMessages::onlyTheHostSteers()
     if (QTest::currentTestFailed())
         return;
     DispatchMessage(PeerA, QStringLiteral("RTH&&the host"));
-    QCOMPARE(main->Memo1->toPlainText(), QStringLiteral("the host"));
+    QCOMPARE(main->InfoBox->toPlainText(), QStringLiteral("the host"));
     // A host takes readiness and reports from its roster only.
     mode(HostGame);
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
@@ -588,17 +588,17 @@ void TestMessages::cancelAndDescription()
     QCOMPARE(ShutdownCountdown, 25);
 
     acceptedBy(PeerA);
-    main->Memo1->setPlainText("old");
+    main->InfoBox->setPlainText("old");
     DispatchMessage(PeerA, QStringLiteral("RTHosty&&Host: Hosty 50005\r\ntype3\r\nlevel1"));
-    QCOMPARE(main->Memo1->toPlainText(), QStringLiteral("Host: Hosty 50005\ntype3\nlevel1"));
+    QCOMPARE(main->InfoBox->toPlainText(), QStringLiteral("Host: Hosty 50005\ntype3\nlevel1"));
     // Plain text: markup and entities show as they are; nothing is loaded.
     const QString markup = QStringLiteral("Welcome <img src=\"missing.png\" width=\"900\"> <b>bold</b> &lt;\rsecond\nthird");
     DispatchMessage(PeerA, QStringLiteral("RTHosty&&") + markup);
-    QCOMPARE(main->Memo1->toPlainText(),
+    QCOMPARE(main->InfoBox->toPlainText(),
              QStringLiteral("Welcome <img src=\"missing.png\" width=\"900\"> <b>bold</b> &lt;\nsecond\nthird"));
     RaceRunning = true;
     DispatchMessage(PeerA, QStringLiteral("RTHosty&&during the race"));
-    QCOMPARE(main->Memo1->toPlainText(), QString());
+    QCOMPARE(main->InfoBox->toPlainText(), QString());
     RaceRunning = false;
 }
 
@@ -870,7 +870,7 @@ void TestMessages::requestDialog()
     QVERIFY(a->drain().isEmpty());
     // Browse sets the file name part of the picked character.
     SetCharacterFilePicker([](const QString &, const QString &) { return QStringLiteral("C:\\x\\Bolt.acs"); });
-    request->Button1Click();
+    request->BrowseBtnClick();
     SetCharacterFilePicker({});
     QCOMPARE(request->Charname->text(), QStringLiteral("Bolt.acs"));
 }

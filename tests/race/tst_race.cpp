@@ -1,6 +1,6 @@
 #include "Agent.h"
 #include "CountdownWindow.h"
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "RaceTrackWindow.h"
@@ -29,7 +29,7 @@ class TestRace : public QObject
     Q_OBJECT
 private:
     QTemporaryDir programFolder;
-    TMainForm *main = nullptr;
+    MainWindow *main = nullptr;
     StageWindow *stage = nullptr;
     RaceTrackWindow *track = nullptr;
     CountdownWindow *countdown = nullptr;
@@ -95,9 +95,9 @@ void TestRace::initTestCase()
         if (identity == QLatin1String("Announcer"))
             spoken << text;
     });
-    main = new TMainForm;
-    MainForm = main;
-    main->Timer1->stop();   // the tests run the ticks themselves
+    main = new MainWindow;
+    TheMainWindow = main;
+    main->Ticker->stop();   // the tests run the ticks themselves
     stage = new StageWindow;
     countdown = new CountdownWindow;
     question = new QuestionWindow;
@@ -435,7 +435,7 @@ void TestRace::noRaceStartsInsideARace()
 
 void TestRace::startDuringATickWaitFollowsIt()
 {
-    // "Start Game" while a tick of Timer1 waits in the goodbye step would run the race
+    // "Start Game" while a tick of Ticker waits in the goodbye step would run the race
     // with the timer off: nobody would move. It starts after the tick.
     roster(PracticeGame, {0});
     main->GameType->setItemIndex(0);
@@ -453,10 +453,10 @@ void TestRace::startDuringATickWaitFollowsIt()
         }
     });
     watch.start(5);
-    main->Timer1Timer();   // the tick that runs the goodbye step (and its wait)
+    main->raceTicker();   // the tick that runs the goodbye step (and its wait)
     QVERIFY(TickInProgress);
     QTRY_VERIFY_WITH_TIMEOUT(!TickInProgress, 60000);
-    main->Timer1->stop();  // the tests run the ticks themselves
+    main->Ticker->stop();  // the tests run the ticks themselves
     QVERIFY(!raced);       // nothing started during the tick
     QTRY_VERIFY_WITH_TIMEOUT(raced, 60000);
     QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 60000);

@@ -1,7 +1,7 @@
 // Background music: the listing of music files, the random choice, starting and
 // stopping with and without a sound output, and the tunes the build composes.
 #include "MidiPlayer.h"
-#include "MusicUnit.h"
+#include "RaceMusic.h"
 #include "Utilities.h"
 
 #include <QDir>
@@ -259,8 +259,8 @@ private slots:
         QVERIFY(!MidiPlayer::SynthLibraryLoaded());
         QVERIFY(writeFile(m_folder.filePath(QStringLiteral("race.mid")), blipMidi()));
         StartMusic();
-        QVERIFY(!MediaPlayer1->IsOpen());
-        QVERIFY(!MediaPlayer1->Unavailable());   // asked again at the next race
+        QVERIFY(!MusicPlayer->IsOpen());
+        QVERIFY(!MusicPlayer->Unavailable());   // asked again at the next race
         QVERIFY(!MidiPlayer::SynthLibraryLoaded());
         StopMusic();
     }
@@ -272,12 +272,12 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         StartMusic();
-        QVERIFY(MediaPlayer1);
-        QVERIFY(!MediaPlayer1->IsPlaying());
-        QVERIFY(!MediaPlayer1->IsOpen());
-        QVERIFY(!MediaPlayer1->SoundFontLoaded());   // a silent game holds no instruments
-        QVERIFY(!MediaPlayer1->SynthHeld());         // nor the synthesizer's voices
-        MediaPlayer1Notify();
+        QVERIFY(MusicPlayer);
+        QVERIFY(!MusicPlayer->IsPlaying());
+        QVERIFY(!MusicPlayer->IsOpen());
+        QVERIFY(!MusicPlayer->SoundFontLoaded());   // a silent game holds no instruments
+        QVERIFY(!MusicPlayer->SynthHeld());         // nor the synthesizer's voices
+        MusicPieceEnded();
         StopMusic();
         StopMusic();
         QVERIFY(clock.elapsed() < 3000);
@@ -287,7 +287,7 @@ private slots:
     {
         qputenv("HOLLYFROST_AUDIO_DRIVERS", "file");
         StartMusic();
-        QVERIFY(!MediaPlayer1->IsPlaying());
+        QVERIFY(!MusicPlayer->IsPlaying());
         StopMusic();
     }
 
@@ -310,18 +310,18 @@ private slots:
         QVERIFY(writeFile(m_folder.filePath(QStringLiteral("blip.mid")), blipMidi()));
         qputenv("HOLLYFROST_AUDIO_DRIVERS", "file");
         StartMusic();
-        QVERIFY(MediaPlayer1->IsOpen());
-        QVERIFY(MediaPlayer1->SoundFontLoaded());
-        QVERIFY(MediaPlayer1->SynthHeld());
-        QVERIFY(MediaPlayer1->Notify());
-        QVERIFY(qAbs(MediaPlayer1->Gain() - 2.0 * 0x3800 / 0xFFFF) < 1e-6);
-        QSignalSpy finished(MediaPlayer1, &MidiPlayer::Finished);
+        QVERIFY(MusicPlayer->IsOpen());
+        QVERIFY(MusicPlayer->SoundFontLoaded());
+        QVERIFY(MusicPlayer->SynthHeld());
+        QVERIFY(MusicPlayer->Notify());
+        QVERIFY(qAbs(MusicPlayer->Gain() - 2.0 * 0x3800 / 0xFFFF) < 1e-6);
+        QSignalSpy finished(MusicPlayer, &MidiPlayer::Finished);
         QTRY_VERIFY_WITH_TIMEOUT(finished.count() >= 1, 10000);
         // The next piece is already under way.
-        QVERIFY(MediaPlayer1->IsOpen());
-        QVERIFY(MediaPlayer1->IsPlaying());
+        QVERIFY(MusicPlayer->IsOpen());
+        QVERIFY(MusicPlayer->IsPlaying());
         StopMusic();
-        QVERIFY(!MediaPlayer1->IsOpen());
+        QVERIFY(!MusicPlayer->IsOpen());
         const int count = finished.count();
         QTest::qWait(400);
         QCOMPARE(finished.count(), count);

@@ -1,5 +1,5 @@
 // Reading the messenger's options file into the program-wide options record.
-#include "OptionsUnit.h"
+#include "UserOptions.h"
 #include "Utilities.h"
 #include "records.h"
 

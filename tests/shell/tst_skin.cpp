@@ -1,6 +1,6 @@
 // The skin control: picture loading by extension, the window's shape from stored region
 // data, dragging, and the skin picture the build draws.
-#include "CoolForm.h"
+#include "SkinFrame.h"
 #include "JpegCodec.h"
 
 #include <QFile>
@@ -77,7 +77,7 @@ private slots:
     {
         QWidget form, other;
         form.resize(442, 373);
-        auto *skin = new TCoolForm(&form);
+        auto *skin = new SkinFrame(&form);
         QVERIFY(form.windowFlags().testFlag(Qt::FramelessWindowHint));
         QCOMPARE(skin->geometry(), QRect(0, 0, 442, 373));
         QVERIFY(skin->testAttribute(Qt::WA_OpaquePaintEvent));
@@ -102,7 +102,7 @@ private slots:
 
     void picturesLoadByExtension()
     {
-        TCoolForm skin;
+        SkinFrame skin;
         const QString blue = jpegFile(QStringLiteral("blue.jpg"), QColor(20, 40, 230));
         const QString red = jpegFile(QStringLiteral("red.JPG"), QColor(230, 30, 20));
         QVERIFY(skin.LoadSkin(blue));
@@ -126,7 +126,7 @@ private slots:
     // Only the three known extensions load; the content does not matter.
     void otherExtensionsLoadNothing()
     {
-        TCoolForm skin;
+        SkinFrame skin;
         QVERIFY(skin.LoadSkin(jpegFile(QStringLiteral("first.jpg"), Qt::white)));
         const QImage before = skin.Picture();
         QVERIFY(!skin.LoadSkin(jpegFile(QStringLiteral("same.jpeg"), Qt::black)));
@@ -137,7 +137,7 @@ private slots:
 
     void brokenPicturesKeepThePreviousOne()
     {
-        TCoolForm skin;
+        SkinFrame skin;
         QVERIFY(skin.LoadSkin(jpegFile(QStringLiteral("good.jpg"), QColor(250, 180, 120))));
         const QImage before = skin.Picture();
 
@@ -204,7 +204,7 @@ private slots:
 
         QWidget form;
         form.resize(200, 200);
-        TCoolForm skin(&form);
+        SkinFrame skin(&form);
         const QRegion shape(QRect(0, 0, 50, 50));
         skin.SetMask2(Mask2FromRegion(shape));
         skin.SetMask2(data);
@@ -216,7 +216,7 @@ private slots:
     {
         QWidget form;
         form.resize(200, 150);
-        TCoolForm skin(&form);
+        SkinFrame skin(&form);
         QVERIFY(form.mask().isEmpty());
         skin.SetMask2(regionData({QRect(10, 10, 100, 100)}));
         QCOMPARE(form.mask(), QRegion(QRect(10, 10, 100, 100)));
@@ -236,7 +236,7 @@ private slots:
     {
         QWidget form;
         form.setGeometry(100, 100, 200, 150);
-        TCoolForm skin(&form);
+        SkinFrame skin(&form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         const QPoint start = form.pos();
@@ -270,7 +270,7 @@ private slots:
         QPalette palette = form.palette();
         palette.setColor(QPalette::Window, QColor(254, 185, 122));
         form.setPalette(palette);
-        TCoolForm skin(&form);
+        SkinFrame skin(&form);
         QCOMPARE(skin.grab().toImage().pixelColor(60, 40), QColor(254, 185, 122));
 
         QImage picture(2, 2, QImage::Format_RGB32);
@@ -286,7 +286,7 @@ private slots:
     void gameSkinPictureFitsTheWindow()
     {
         const QString path = qEnvironmentVariable("HF_BIN_DIR") + QStringLiteral("/GameSkin1.jpg");
-        TCoolForm skin;
+        SkinFrame skin;
         QVERIFY2(skin.LoadSkin(path), qPrintable(path));
         const QImage picture = skin.Picture();
         QCOMPARE(picture.size(), QSize(442, 373));

@@ -18,7 +18,7 @@ class QLocalSocket;
 
 constexpr const char *InstanceGuardName = "HollyfrostGames";
 
-class TInstanceManager : public QObject
+class SingleInstance : public QObject
 {
     Q_OBJECT
 public:
@@ -29,9 +29,9 @@ public:
     };
 
     // folder: where the lock file and the socket live; empty means GuardFolder().
-    explicit TInstanceManager(const QString &name = QString::fromLatin1(InstanceGuardName),
+    explicit SingleInstance(const QString &name = QString::fromLatin1(InstanceGuardName),
                               const QString &folder = QString(), QObject *parent = nullptr);
-    ~TInstanceManager() override;
+    ~SingleInstance() override;
 
     // The user's private runtime folder (XDG_RUNTIME_DIR when it is the user's own and
     // closed to others), else a private folder of the user made for the purpose.
@@ -68,4 +68,4 @@ private:
 };
 
 // The guard of this process (created by main before anything else).
-extern TInstanceManager *InstanceManager;
+extern SingleInstance *TheSingleInstance;

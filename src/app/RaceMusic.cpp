@@ -1,4 +1,4 @@
-#include "MusicUnit.h"
+#include "RaceMusic.h"
 
 #include "MidiPlayer.h"
 #include "Utilities.h"
@@ -7,7 +7,7 @@
 #include <QDir>
 #include <QRandomGenerator>
 
-MidiPlayer *MediaPlayer1 = nullptr;
+MidiPlayer *MusicPlayer = nullptr;
 
 namespace {
 
@@ -25,19 +25,19 @@ QStringList musicFiles()
 
 void deletePlayer()
 {
-    delete MediaPlayer1;
-    MediaPlayer1 = nullptr;
+    delete MusicPlayer;
+    MusicPlayer = nullptr;
 }
 
 MidiPlayer *player()
 {
-    if (!MediaPlayer1) {
-        MediaPlayer1 = new MidiPlayer;
-        QObject::connect(MediaPlayer1, &MidiPlayer::Finished, MediaPlayer1, &MediaPlayer1Notify);
+    if (!MusicPlayer) {
+        MusicPlayer = new MidiPlayer;
+        QObject::connect(MusicPlayer, &MidiPlayer::Finished, MusicPlayer, &MusicPieceEnded);
         // The synthesizer's threads must end before the application's objects go.
         qAddPostRoutine(deletePlayer);
     }
-    return MediaPlayer1;
+    return MusicPlayer;
 }
 
 } // namespace
@@ -78,12 +78,12 @@ void StartMusic()
     music->SetVolume(MusicVolume, MusicVolume);
 }
 
-void MediaPlayer1Notify()
+void MusicPieceEnded()
 {
-    if (!MediaPlayer1)
+    if (!MusicPlayer)
         return;
-    if (MediaPlayer1->IsPlaying()) {
-        MediaPlayer1->SetNotify(true);
+    if (MusicPlayer->IsPlaying()) {
+        MusicPlayer->SetNotify(true);
         return;
     }
     StartMusic();
@@ -91,9 +91,9 @@ void MediaPlayer1Notify()
 
 void StopMusic()
 {
-    if (!MediaPlayer1)
+    if (!MusicPlayer)
         return;
-    MediaPlayer1->SetNotify(false);
-    MediaPlayer1->Stop();
-    MediaPlayer1->Close();
+    MusicPlayer->SetNotify(false);
+    MusicPlayer->Stop();
+    MusicPlayer->Close();
 }

@@ -8,16 +8,16 @@
 class QLineEdit;
 class QPushButton;
 
-class TReqPlayForm : public QWidget
+class RequestWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TReqPlayForm(QWidget *parent = nullptr);
-    ~TReqPlayForm() override;
+    explicit RequestWindow(QWidget *parent = nullptr);
+    ~RequestWindow() override;
 
     void FormShow();
     void UINeditKeyDown();
-    void Button1Click();
+    void BrowseBtnClick();
     // Sends the request; false (after a stop beep) when no character or address is given.
     bool ReqBtnClick();
     void CancelBtnClick();
@@ -25,7 +25,7 @@ public:
     QLineEdit *UINedit = nullptr;
     QLineEdit *NameEdit = nullptr;
     QLineEdit *Charname = nullptr;
-    QPushButton *Button1 = nullptr;
+    QPushButton *BrowseBtn = nullptr;
     QPushButton *ReqBtn = nullptr;
     QPushButton *CancelBtn = nullptr;
 
@@ -35,4 +35,4 @@ protected:
 };
 
 // The window created at start-up (nullptr before and after).
-extern TReqPlayForm *ReqPlayForm;
+extern RequestWindow *TheRequestWindow;

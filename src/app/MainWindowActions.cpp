@@ -1,21 +1,21 @@
 // The main window's handlers: start-up checks, play modes, game type, and the buttons.
-#include "MainUnit.h"
+#include "MainWindow.h"
 
-#include "CoolForm.h"
+#include "SkinFrame.h"
 #include "DexterityTest.h"
 #include "GameMessages.h"
-#include "HelpUnit.h"
-#include "InstanceManager_unit.h"
+#include "HelpWindow.h"
+#include "SingleInstance.h"
 #include "GameTransport.h"
 #include "MessageBoxes.h"
-#include "MusicUnit.h"
-#include "OptionsUnit.h"
+#include "RaceMusic.h"
+#include "UserOptions.h"
 #include "Phrases.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
-#include "RosterUnit.h"
+#include "RosterList.h"
 #include "TickLog.h"
 #include "Utilities.h"
 #include "records.h"
@@ -29,7 +29,7 @@
 #include <QTimer>
 
 
-bool TMainForm::FormCreate(const QStringList &arguments)
+bool MainWindow::FormCreate(const QStringList &arguments)
 {
     const QString argument = arguments.value(1);
     if (argument.isEmpty()) {
@@ -38,8 +38,8 @@ bool TMainForm::FormCreate(const QStringList &arguments)
         ShowMessageBox(BoxKind::Error, QString::fromLatin1(MissingArgumentMessage), [] { TerminateApplication(); });
         return false;
     }
-    if (InstanceManager)
-        InstanceManager->SetRestoreHook([this] { RestoreAndRaise(); });
+    if (TheSingleInstance)
+        TheSingleInstance->SetRestoreHook([this] { RestoreAndRaise(); });
     InviterUin = argument.left(InviterUinCapacity);
     InviterName.clear();
     Randomize();
@@ -47,20 +47,20 @@ bool TMainForm::FormCreate(const QStringList &arguments)
     Revlabel->setText(QStringLiteral("Rev 1.17"));
     Revlabel->setAccessibleName(Revlabel->text());
     Revlabel->adjustSize();
-    CoolForm1->LoadSkin(ProgramFolder() + QStringLiteral("GameSkin1.jpg"));
+    Skin->LoadSkin(ProgramFolder() + QStringLiteral("GameSkin1.jpg"));
     RaceRunning = false;
     JoinedRace = false;
     return true;
 }
 
-void TMainForm::FormShow()
+void MainWindow::FormShow()
 {
     LoadOptions();
     BuildOnlineBuddies();
     ActionType->focusItem();
 }
 
-void TMainForm::UpdatePlayControls()
+void MainWindow::UpdatePlayControls()
 {
     AddcharBtn->hide();
     ReqPlayBtn->hide();
@@ -93,7 +93,7 @@ void TMainForm::UpdatePlayControls()
     }
 }
 
-void TMainForm::ActionTypeClick()
+void MainWindow::ActionTypeClick()
 {
     // The roster is about to change: a race in progress is cancelled first.
     AbandonRace();
@@ -115,7 +115,7 @@ void TMainForm::ActionTypeClick()
     }
 }
 
-void TMainForm::showRoster()
+void MainWindow::showRoster()
 {
     const int count = ContestantCount();
     while (Contestants->count() > count)
@@ -130,7 +130,7 @@ void TMainForm::showRoster()
     Contestants->viewport()->update();   // a slot's colour may have changed
 }
 
-void TMainForm::showRaceStep(RaceStep step)
+void MainWindow::showRaceStep(RaceStep step)
 {
     switch (step) {
     case RaceStep::Starting:
@@ -158,17 +158,17 @@ void TMainForm::showRaceStep(RaceStep step)
     }
 }
 
-void TMainForm::GameTypeClick()
+void MainWindow::GameTypeClick()
 {
     if (GameType->itemIndex() == 0)
         Difficulty->setItemIndex(0);   // runs this handler once more when it changes
     if (!RaceRunning)
         SendGameDescription();
-    Memo1->append(LookupPhrase(QStringLiteral("Gt") + QString::number(GameType->itemIndex())));
-    Memo1->append(LookupPhrase(QStringLiteral("dl") + QString::number(Difficulty->itemIndex())));
+    InfoBox->append(LookupPhrase(QStringLiteral("Gt") + QString::number(GameType->itemIndex())));
+    InfoBox->append(LookupPhrase(QStringLiteral("dl") + QString::number(Difficulty->itemIndex())));
 }
 
-void TMainForm::NewRaceBtnClick()
+void MainWindow::NewRaceBtnClick()
 {
     AbandonRace();
     ForgetNetworkGame();
@@ -178,7 +178,7 @@ void TMainForm::NewRaceBtnClick()
     UpdatePlayControls();
 }
 
-void TMainForm::ExitBtnClick()
+void MainWindow::ExitBtnClick()
 {
     ExitBtn->setEnabled(false);
     if (RaceRunning)
@@ -186,34 +186,34 @@ void TMainForm::ExitBtnClick()
     close();
 }
 
-void TMainForm::HelpBtnClick()
+void MainWindow::HelpBtnClick()
 {
     ShowHelpTopic(QStringLiteral("hpad10"));
 }
 
-void TMainForm::Memo1DblClick()
+void MainWindow::InfoBoxDblClick()
 {
-    Memo1->clear();
+    InfoBox->clear();
 }
 
-void TMainForm::Label1Click()
+void MainWindow::Label1Click()
 {
     RegWriteText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),
                  QStringLiteral("racing"), ProgramFilePath());
 }
 
-void TMainForm::Timer1Timer()
+void MainWindow::raceTicker()
 {
-    Timer1->stop();
+    Ticker->stop();
     Launch(raceTick());
 }
 
-Task<> TMainForm::raceTick()
+Task<> MainWindow::raceTick()
 {
     // The tick's waits (the commentary, the goodbye and unload steps) are steps of this
     // sequence; the ticker starts again only after them, so that ticks never overlap.
     TickInProgress = true;
-    const QPointer<TMainForm> self(this);
+    const QPointer<MainWindow> self(this);
     if (TickLogEnabled()) {
         // Ticks that run the commentary or the goodbye and unload steps wait on purpose.
         const bool waits = (RaceRunning && TurnIndex > 9 && CommentaryCycles >= 3)
@@ -228,6 +228,6 @@ Task<> TMainForm::raceTick()
     DexterityStep();
     TickInProgress = false;
     if (self)
-        Timer1->start();
+        Ticker->start();
     StartDeferredRace();   // "Start Game" pressed while this tick waited
 }

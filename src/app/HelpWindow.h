@@ -6,17 +6,17 @@
 
 class QTextBrowser;
 
-class THelpForm : public QWidget
+class HelpWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit THelpForm(QWidget *parent = nullptr);
-    ~THelpForm() override;
+    explicit HelpWindow(QWidget *parent = nullptr);
+    ~HelpWindow() override;
     QTextBrowser *Browser = nullptr;
 };
 
 // The help window once it has been opened (nullptr before).
-extern THelpForm *HelpForm;
+extern HelpWindow *TheHelpWindow;
 
 // The game path of the help start page.
 QString HelpFilePath();

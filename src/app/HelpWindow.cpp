@@ -1,6 +1,6 @@
-#include "HelpUnit.h"
+#include "HelpWindow.h"
 
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "Utilities.h"
 
@@ -8,9 +8,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-THelpForm *HelpForm = nullptr;
+HelpWindow *TheHelpWindow = nullptr;
 
-THelpForm::THelpForm(QWidget *parent)
+HelpWindow::HelpWindow(QWidget *parent)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("HelpForm"));
@@ -22,13 +22,13 @@ THelpForm::THelpForm(QWidget *parent)
     Browser->setAccessibleName(QStringLiteral("Help"));
     Browser->setOpenExternalLinks(false);
     layout->addWidget(Browser);
-    HelpForm = this;
+    TheHelpWindow = this;
 }
 
-THelpForm::~THelpForm()
+HelpWindow::~HelpWindow()
 {
-    if (HelpForm == this)
-        HelpForm = nullptr;
+    if (TheHelpWindow == this)
+        TheHelpWindow = nullptr;
 }
 
 QString HelpFilePath()
@@ -44,13 +44,13 @@ void ShowHelpTopic(const QString &anchor)
         ShowMessageBox(BoxKind::Error, QStringLiteral("The help pages are missing from the game's folder."));
         return;
     }
-    if (!HelpForm)
-        new THelpForm(MainForm);
+    if (!TheHelpWindow)
+        new HelpWindow(TheMainWindow);
     QUrl url = QUrl::fromLocalFile(NativePath(path));
     url.setFragment(anchor);
-    HelpForm->Browser->setSource(url);
-    HelpForm->Browser->scrollToAnchor(anchor);
-    HelpForm->show();
-    HelpForm->raise();
-    HelpForm->activateWindow();
+    TheHelpWindow->Browser->setSource(url);
+    TheHelpWindow->Browser->scrollToAnchor(anchor);
+    TheHelpWindow->show();
+    TheHelpWindow->raise();
+    TheHelpWindow->activateWindow();
 }

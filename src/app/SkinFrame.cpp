@@ -1,4 +1,4 @@
-#include "CoolForm.h"
+#include "SkinFrame.h"
 
 #include "JpegCodec.h"
 #include "Utilities.h"
@@ -92,7 +92,7 @@ QByteArray Mask2FromRegion(const QRegion &region)
     return data;
 }
 
-TCoolForm::TCoolForm(QWidget *parent)
+SkinFrame::SkinFrame(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("CoolForm1"));
@@ -103,7 +103,7 @@ TCoolForm::TCoolForm(QWidget *parent)
     attachToParent();
 }
 
-void TCoolForm::attachToParent()
+void SkinFrame::attachToParent()
 {
     QWidget *form = parentWidget();
     if (m_form && m_form != form)
@@ -123,21 +123,21 @@ void TCoolForm::attachToParent()
     lower();
 }
 
-bool TCoolForm::event(QEvent *event)
+bool SkinFrame::event(QEvent *event)
 {
     if (event->type() == QEvent::ParentChange)
         attachToParent();
     return QWidget::event(event);
 }
 
-bool TCoolForm::eventFilter(QObject *watched, QEvent *event)
+bool SkinFrame::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == parentWidget() && event->type() == QEvent::Resize)
         resize(parentWidget()->size());
     return QWidget::eventFilter(watched, event);
 }
 
-bool TCoolForm::LoadSkin(const QString &path)
+bool SkinFrame::LoadSkin(const QString &path)
 {
     const QString extension = ExtensionOfPath(path).toUpper();
     const QString native = NativePath(path);
@@ -162,20 +162,20 @@ bool TCoolForm::LoadSkin(const QString &path)
     return true;
 }
 
-void TCoolForm::SetPicture(const QImage &picture)
+void SkinFrame::SetPicture(const QImage &picture)
 {
     m_picture = picture;
     update();
 }
 
-void TCoolForm::SetMask(const QRegion &region)
+void SkinFrame::SetMask(const QRegion &region)
 {
     m_mask = region;
     m_mask2 = Mask2FromRegion(region);
     applyShape();
 }
 
-void TCoolForm::SetMask2(const QByteArray &data)
+void SkinFrame::SetMask2(const QByteArray &data)
 {
     bool ok = false;
     const QRegion region = RegionFromMask2(data, &ok);
@@ -186,7 +186,7 @@ void TCoolForm::SetMask2(const QByteArray &data)
     applyShape();
 }
 
-void TCoolForm::applyShape()
+void SkinFrame::applyShape()
 {
     QWidget *form = parentWidget() ? parentWidget() : this;
     if (m_mask.isEmpty())
@@ -195,7 +195,7 @@ void TCoolForm::applyShape()
         form->setMask(m_mask);
 }
 
-void TCoolForm::paintEvent(QPaintEvent *)
+void SkinFrame::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     if (m_picture.isNull()) {
@@ -207,7 +207,7 @@ void TCoolForm::paintEvent(QPaintEvent *)
     painter.drawImage(rect(), m_picture);
 }
 
-void TCoolForm::mousePressEvent(QMouseEvent *event)
+void SkinFrame::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton || !m_draggable) {
         QWidget::mousePressEvent(event);
@@ -223,7 +223,7 @@ void TCoolForm::mousePressEvent(QMouseEvent *event)
     m_dragOffset = event->globalPosition().toPoint() - form->pos();
 }
 
-void TCoolForm::mouseMoveEvent(QMouseEvent *event)
+void SkinFrame::mouseMoveEvent(QMouseEvent *event)
 {
     if (m_manualDrag && (event->buttons() & Qt::LeftButton)) {
         window()->move(event->globalPosition().toPoint() - m_dragOffset);
@@ -233,7 +233,7 @@ void TCoolForm::mouseMoveEvent(QMouseEvent *event)
     QWidget::mouseMoveEvent(event);
 }
 
-void TCoolForm::mouseReleaseEvent(QMouseEvent *event)
+void SkinFrame::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)
         m_manualDrag = false;

@@ -16,8 +16,8 @@ class QListWidget;
 class QPushButton;
 class QTextEdit;
 class QTimer;
-class TCoolForm;
-class TRadioGroup;
+class SkinFrame;
+class RadioGroup;
 
 constexpr int MainClientWidth = 442;
 constexpr int MainClientHeight = 373;
@@ -26,12 +26,12 @@ constexpr int IsOnlineTabWidth = 80;
 
 // Play modes (GameSession.h) are the item indexes of ActionType.
 
-class TMainForm : public QWidget
+class MainWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TMainForm(QWidget *parent = nullptr);
-    ~TMainForm() override;
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // Checks the command line (arguments[1] is the contact's UIN) and sets the window up.
     // Without an argument it shows the refusal, asks the application to end and returns
@@ -46,19 +46,19 @@ public:
     void NewRaceBtnClick();
     void ExitBtnClick();
     void HelpBtnClick();
-    void Memo1DblClick();
+    void InfoBoxDblClick();
     void Label1Click();
-    void Timer1Timer();
+    void raceTicker();
     // The roster's list follows the session's roster; the buttons, the place of the
     // window and the music follow the race's steps.
     void showRoster();
     void showRaceStep(RaceStep step);
 
     // Controls, in the order they lie on the window (the skin first, underneath).
-    TCoolForm *CoolForm1 = nullptr;
-    TRadioGroup *ActionType = nullptr;
-    TRadioGroup *GameType = nullptr;
-    TRadioGroup *Difficulty = nullptr;
+    SkinFrame *Skin = nullptr;
+    RadioGroup *ActionType = nullptr;
+    RadioGroup *GameType = nullptr;
+    RadioGroup *Difficulty = nullptr;
     QPushButton *ReqPlayBtn = nullptr;
     QPushButton *AddcharBtn = nullptr;
     QLabel *Label1 = nullptr;
@@ -69,13 +69,13 @@ public:
     QLabel *Label3 = nullptr;
     QListWidget *Contestants = nullptr;
     QLabel *Label2 = nullptr;
-    QTextEdit *Memo1 = nullptr;
+    QTextEdit *InfoBox = nullptr;
     QPushButton *NewRaceBtn = nullptr;
     QPushButton *HelpBtn = nullptr;
     QPushButton *ExitBtn = nullptr;
     QPushButton *UnloadBtn = nullptr;
     QLabel *Revlabel = nullptr;
-    QTimer *Timer1 = nullptr;
+    QTimer *Ticker = nullptr;
 
 signals:
     // The window was closed: the program ends.
@@ -93,7 +93,7 @@ private:
     bool shownOnce = false;
 };
 
-extern TMainForm *MainForm;
+extern MainWindow *TheMainWindow;
 
 // The refusal shown when the game was not started by the messenger.
 extern const char *const MissingArgumentMessage;

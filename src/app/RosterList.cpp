@@ -1,8 +1,8 @@
 // The "Game Contestants" list: adding characters through the file dialog, unloading them, and
 // painting the rows.
-#include "RosterUnit.h"
+#include "RosterList.h"
 
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
 #include "Roster.h"
@@ -45,7 +45,7 @@ void PickCharacterFile(const QString &startFolder, const QString &filter, std::f
         return;
     }
     // Opened window-modal and answered through its signal: no nested event loop.
-    auto *dialog = new QFileDialog(MainForm, QString(), NativePath(startFolder), filter);
+    auto *dialog = new QFileDialog(TheMainWindow, QString(), NativePath(startFolder), filter);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [picked = std::move(picked)](const QString &path) {
@@ -57,7 +57,7 @@ void PickCharacterFile(const QString &startFolder, const QString &filter, std::f
 
 void AddcharBtnClick()
 {
-    if (!MainForm)
+    if (!TheMainWindow)
         return;
     if (RaceInProgress()) {
         MessageBeep(BeepKind::Error);
@@ -66,12 +66,12 @@ void AddcharBtnClick()
     }
     PickCharacterFile(WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"), [](const QString &picked) {
         // A race may have begun while the dialog was open.
-        if (!MainForm || RaceInProgress())
+        if (!TheMainWindow || RaceInProgress())
             return;
         const QString file = NameOfPath(picked);
         AddContestant(WithoutExtension(file), QStringLiteral(" "), file);
         if (ContestantCount() > 5)
-            MainForm->AddcharBtn->hide();
+            TheMainWindow->AddcharBtn->hide();
     });
 }
 
@@ -107,23 +107,23 @@ void ContestantsDrawItem(QPainter *painter, int index, const QRect &rect, bool s
     painter->restore();
 }
 
-void TContestantDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+void ContestantDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                 const QModelIndex &index) const
 {
     ContestantsDrawItem(painter, index.row(), option.rect, option.state & QStyle::State_Selected);
 }
 
-QSize TContestantDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+QSize ContestantDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     return QSize(QStyledItemDelegate::sizeHint(option, index).width(), ContestantItemHeight);
 }
 
-TTabStopDelegate::TTabStopDelegate(int tabWidth, QObject *parent)
+TabStopDelegate::TabStopDelegate(int tabWidth, QObject *parent)
     : QStyledItemDelegate(parent), tabWidth(tabWidth)
 {
 }
 
-void TTabStopDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+void TabStopDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                              const QModelIndex &index) const
 {
     QStyleOptionViewItem background = option;

@@ -1,14 +1,14 @@
 // The main window's construction: the skin underneath, then every control at its place.
-#include "MainUnit.h"
+#include "MainWindow.h"
 
-#include "CoolForm.h"
+#include "SkinFrame.h"
 #include "GameMessages.h"
 #include "MessageHandlers.h"
 #include "PlayRequests.h"
 #include "RaceLoop.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
-#include "RosterUnit.h"
+#include "RosterList.h"
 #include "WindowRoles.h"
 #include "Utilities.h"
 
@@ -23,7 +23,7 @@
 #include <QTextEdit>
 #include <QTimer>
 
-TMainForm *MainForm = nullptr;
+MainWindow *TheMainWindow = nullptr;
 
 const char *const MissingArgumentMessage =
     "Hollyfrost Games Must be started from the \"Games\" button on the Send Tab of Hollyfrost.\r"
@@ -69,11 +69,11 @@ QLabel *makeLabel(QWidget *parent, const QString &text, QPoint place)
 
 } // namespace
 
-TMainForm::TMainForm(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent)
     : QWidget(parent)
 {
     SetWindowRole(this, WindowRole::Frame);
-    MainForm = this;
+    TheMainWindow = this;
     InstallMessageHandlers();   // the game takes messages while its main window lives
     SetRaceScreenWindow(this);   // the race runs on the monitor that holds this window
     setObjectName(QStringLiteral("MainForm"));
@@ -86,32 +86,32 @@ TMainForm::TMainForm(QWidget *parent)
     centreOnDesktop();
 }
 
-TMainForm::~TMainForm()
+MainWindow::~MainWindow()
 {
-    if (MainForm == this) {
-        MainForm = nullptr;
+    if (TheMainWindow == this) {
+        TheMainWindow = nullptr;
         ClearMessageHandlers();
     }
 }
 
-void TMainForm::createControls()
+void MainWindow::createControls()
 {
-    CoolForm1 = new TCoolForm(this);
-    CoolForm1->setGeometry(0, 0, MainClientWidth, MainClientHeight);
+    Skin = new SkinFrame(this);
+    Skin->setGeometry(0, 0, MainClientWidth, MainClientHeight);
 
-    ActionType = new TRadioGroup(QStringLiteral("Play Game"),
+    ActionType = new RadioGroup(QStringLiteral("Play Game"),
                                  {QStringLiteral("Join a Game"), QStringLiteral("Host a Game"),
                                   QStringLiteral("Local Race"), QStringLiteral("Practice")},
                                  this);
     ActionType->setGeometry(45, 35, 98, 125);
-    GameType = new TRadioGroup(QStringLiteral("Game Type"),
+    GameType = new RadioGroup(QStringLiteral("Game Type"),
                                {QStringLiteral("Random Race"), QStringLiteral("Mixed Problems"),
                                 QStringLiteral("Word Scramble"), QStringLiteral("Simple Math"),
                                 QStringLiteral("Dexterity Test"), QStringLiteral("Memory Test")},
                                this);
     GameType->setGeometry(145, 35, 109, 125);
     GameType->hide();
-    Difficulty = new TRadioGroup(QStringLiteral("Difficulty"),
+    Difficulty = new RadioGroup(QStringLiteral("Difficulty"),
                                  {QStringLiteral("Easy"), QStringLiteral("Moderate"),
                                   QStringLiteral("Difficult")},
                                  this);
@@ -129,7 +129,7 @@ void TMainForm::createControls()
     IsOnline->setGeometry(263, 135, 143, 101);
     IsOnline->setSortingEnabled(true);
     IsOnline->setAccessibleName(QStringLiteral("Online Buddys"));
-    IsOnline->setItemDelegate(new TTabStopDelegate(IsOnlineTabWidth, IsOnline));
+    IsOnline->setItemDelegate(new TabStopDelegate(IsOnlineTabWidth, IsOnline));
     setSolidBackground(IsOnline, QPalette::Base, QColor(0, 255, 255));
 
     InviteBtn = makeGlyphButton(this, QStringLiteral("Invite Players"), QRect(44, 172, 102, 25),
@@ -144,17 +144,17 @@ void TMainForm::createControls()
     Contestants->setGeometry(37, 231, 209, 85);
     Contestants->setAccessibleName(QStringLiteral("Game Contestants"));
     Contestants->setUniformItemSizes(true);
-    Contestants->setItemDelegate(new TContestantDelegate(Contestants));
+    Contestants->setItemDelegate(new ContestantDelegate(Contestants));
     setSolidBackground(Contestants, QPalette::Base, QColor(255, 242, 202));
 
     Label2 = makeLabel(this, QStringLiteral("Game Type"), QPoint(303, 245));
-    Memo1 = new QTextEdit(this);
-    Memo1->setGeometry(251, 260, 156, 56);
-    Memo1->setReadOnly(true);
-    Memo1->setAccessibleName(QStringLiteral("Game Type"));
-    Memo1->document()->setDefaultTextOption(QTextOption(Qt::AlignHCenter));
-    Memo1->viewport()->installEventFilter(this);
-    setSolidBackground(Memo1, QPalette::Base, QColor(198, 255, 226));
+    InfoBox = new QTextEdit(this);
+    InfoBox->setGeometry(251, 260, 156, 56);
+    InfoBox->setReadOnly(true);
+    InfoBox->setAccessibleName(QStringLiteral("Game Type"));
+    InfoBox->document()->setDefaultTextOption(QTextOption(Qt::AlignHCenter));
+    InfoBox->viewport()->installEventFilter(this);
+    setSolidBackground(InfoBox, QPalette::Base, QColor(198, 255, 226));
 
     NewRaceBtn = makeButton(this, QStringLiteral("New Game"), QRect(103, 317, 75, 20), true);
     HelpBtn = makeGlyphButton(this, QStringLiteral("Help"), QRect(260, 317, 75, 22),
@@ -167,24 +167,24 @@ void TMainForm::createControls()
     Revlabel->setAttribute(Qt::WA_TranslucentBackground);
     Revlabel->setAutoFillBackground(false);
 
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(ScaledInterval(250));
-    connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
-    Timer1->start();
+    Ticker = new QTimer(this);
+    Ticker->setInterval(ScaledInterval(250));
+    connect(Ticker, &QTimer::timeout, this, &MainWindow::raceTicker);
+    Ticker->start();
 
     // The radio groups show the session's play settings and change them.
     GameSession &session = GameSession::current();
     session.setPlayMode(ActionType->itemIndex());
     session.setGameType(GameType->itemIndex());
     session.setDifficulty(Difficulty->itemIndex());
-    connect(ActionType, &TRadioGroup::itemIndexChanged, &session, &GameSession::setPlayMode);
-    connect(GameType, &TRadioGroup::itemIndexChanged, &session, &GameSession::setGameType);
-    connect(Difficulty, &TRadioGroup::itemIndexChanged, &session, &GameSession::setDifficulty);
-    connect(&session, &GameSession::playModeChanged, ActionType, &TRadioGroup::setItemIndex);
-    connect(&session, &GameSession::gameTypeChanged, GameType, &TRadioGroup::setItemIndex);
-    connect(&session, &GameSession::difficultyChanged, Difficulty, &TRadioGroup::setItemIndex);
-    connect(&session, &GameSession::rosterChanged, this, &TMainForm::showRoster);
-    connect(&session, &GameSession::raceStep, this, &TMainForm::showRaceStep);
+    connect(ActionType, &RadioGroup::itemIndexChanged, &session, &GameSession::setPlayMode);
+    connect(GameType, &RadioGroup::itemIndexChanged, &session, &GameSession::setGameType);
+    connect(Difficulty, &RadioGroup::itemIndexChanged, &session, &GameSession::setDifficulty);
+    connect(&session, &GameSession::playModeChanged, ActionType, &RadioGroup::setItemIndex);
+    connect(&session, &GameSession::gameTypeChanged, GameType, &RadioGroup::setItemIndex);
+    connect(&session, &GameSession::difficultyChanged, Difficulty, &RadioGroup::setItemIndex);
+    connect(&session, &GameSession::rosterChanged, this, &MainWindow::showRoster);
+    connect(&session, &GameSession::raceStep, this, &MainWindow::showRaceStep);
     ActionType->setOnClick([this] { ActionTypeClick(); });
     GameType->setOnClick([this] { GameTypeClick(); });
     Difficulty->setOnClick([this] { GameTypeClick(); });
@@ -194,12 +194,12 @@ void TMainForm::createControls()
     connect(CancelBtn, &QPushButton::clicked, this, [] { CancelRace(); });
     connect(ReqPlayBtn, &QPushButton::clicked, this, [] { ReqPlayBtnClick(); });
     connect(InviteBtn, &QPushButton::clicked, this, [] { InviteBtnClick(); });
-    connect(NewRaceBtn, &QPushButton::clicked, this, &TMainForm::NewRaceBtnClick);
-    connect(HelpBtn, &QPushButton::clicked, this, &TMainForm::HelpBtnClick);
-    connect(ExitBtn, &QPushButton::clicked, this, &TMainForm::ExitBtnClick);
+    connect(NewRaceBtn, &QPushButton::clicked, this, &MainWindow::NewRaceBtnClick);
+    connect(HelpBtn, &QPushButton::clicked, this, &MainWindow::HelpBtnClick);
+    connect(ExitBtn, &QPushButton::clicked, this, &MainWindow::ExitBtnClick);
 }
 
-void TMainForm::centreOnDesktop()
+void MainWindow::centreOnDesktop()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
@@ -208,7 +208,7 @@ void TMainForm::centreOnDesktop()
     move(desktop.x() + (desktop.width() - width()) / 2, desktop.y() + (desktop.height() - height()) / 2);
 }
 
-void TMainForm::RestoreAndRaise()
+void MainWindow::RestoreAndRaise()
 {
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
@@ -216,7 +216,7 @@ void TMainForm::RestoreAndRaise()
     activateWindow();
 }
 
-void TMainForm::showEvent(QShowEvent *event)
+void MainWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     if (!shownOnce) {
@@ -225,19 +225,19 @@ void TMainForm::showEvent(QShowEvent *event)
     }
 }
 
-void TMainForm::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     QWidget::closeEvent(event);
     if (event->isAccepted())
         emit closed();
 }
 
-bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Label1 && event->type() == QEvent::MouseButtonRelease)
         Label1Click();
-    else if (watched == Memo1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        Memo1DblClick();
+    else if (watched == InfoBox->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        InfoBoxDblClick();
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -38,7 +38,7 @@ ContestantColors ContestantItemColors(int index, bool selected);
 void ContestantsDrawItem(QPainter *painter, int index, const QRect &rect, bool selected);
 
 // Item delegate of the roster list: fixed 13-pixel rows painted by ContestantsDrawItem.
-class TContestantDelegate : public QStyledItemDelegate
+class ContestantDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
 public:
@@ -48,11 +48,11 @@ public:
 };
 
 // Item delegate that draws an item's text with tab stops every tabWidth pixels.
-class TTabStopDelegate : public QStyledItemDelegate
+class TabStopDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
 public:
-    TTabStopDelegate(int tabWidth, QObject *parent);
+    TabStopDelegate(int tabWidth, QObject *parent);
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:

@@ -1,10 +1,10 @@
-#include "ReqPlayUnit.h"
+#include "RequestWindow.h"
 
 #include "GameMessages.h"
 #include "GameTransport.h"
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "MessageBoxes.h"
-#include "RosterUnit.h"
+#include "RosterList.h"
 #include "WindowRoles.h"
 #include "Utilities.h"
 #include "records.h"
@@ -15,7 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 
-TReqPlayForm *ReqPlayForm = nullptr;
+RequestWindow *TheRequestWindow = nullptr;
 
 namespace {
 
@@ -41,7 +41,7 @@ QPushButton *makeButton(QWidget *parent, const QString &caption, const QRect &ge
 
 } // namespace
 
-TReqPlayForm::TReqPlayForm(QWidget *parent)
+RequestWindow::RequestWindow(QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     SetWindowRole(this, WindowRole::Dialog);
@@ -55,50 +55,50 @@ TReqPlayForm::TReqPlayForm(QWidget *parent)
     UINedit = makeEdit(this, QStringLiteral("To UIN"), QRect(8, 22, 105, 21), false);
     NameEdit = makeEdit(this, QStringLiteral("Name"), QRect(121, 22, 113, 21), true);
     Charname = makeEdit(this, QStringLiteral("Character"), QRect(242, 22, 107, 21), true);
-    Button1 = makeButton(this, QStringLiteral("Browse"), QRect(274, 48, 75, 22));
+    BrowseBtn = makeButton(this, QStringLiteral("Browse"), QRect(274, 48, 75, 22));
     ReqBtn = makeButton(this, QStringLiteral("Request to Play"), QRect(60, 80, 110, 24));
     CancelBtn = makeButton(this, QStringLiteral("Cancel"), QRect(190, 80, 90, 24));
     UINedit->installEventFilter(this);
-    connect(Button1, &QPushButton::clicked, this, &TReqPlayForm::Button1Click);
-    connect(ReqBtn, &QPushButton::clicked, this, &TReqPlayForm::ReqBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &TReqPlayForm::CancelBtnClick);
-    ReqPlayForm = this;
+    connect(BrowseBtn, &QPushButton::clicked, this, &RequestWindow::BrowseBtnClick);
+    connect(ReqBtn, &QPushButton::clicked, this, &RequestWindow::ReqBtnClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &RequestWindow::CancelBtnClick);
+    TheRequestWindow = this;
 }
 
-TReqPlayForm::~TReqPlayForm()
+RequestWindow::~RequestWindow()
 {
-    if (ReqPlayForm == this)
-        ReqPlayForm = nullptr;
+    if (TheRequestWindow == this)
+        TheRequestWindow = nullptr;
 }
 
-void TReqPlayForm::showEvent(QShowEvent *event)
+void RequestWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (MainForm)
-        move(MainForm->geometry().center() - rect().center());
+    if (TheMainWindow)
+        move(TheMainWindow->geometry().center() - rect().center());
     FormShow();
 }
 
-bool TReqPlayForm::eventFilter(QObject *watched, QEvent *event)
+bool RequestWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == UINedit && event->type() == QEvent::KeyPress)
         UINeditKeyDown();
     return QWidget::eventFilter(watched, event);
 }
 
-void TReqPlayForm::FormShow()
+void RequestWindow::FormShow()
 {
     UINedit->setFocus();
 }
 
-void TReqPlayForm::UINeditKeyDown()
+void RequestWindow::UINeditKeyDown()
 {
     NameEdit->clear();
 }
 
-void TReqPlayForm::Button1Click()
+void RequestWindow::BrowseBtnClick()
 {
-    const QPointer<TReqPlayForm> self(this);
+    const QPointer<RequestWindow> self(this);
     PickCharacterFile(WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"),
                       [self](const QString &picked) {
                           if (self)
@@ -106,7 +106,7 @@ void TReqPlayForm::Button1Click()
                       });
 }
 
-bool TReqPlayForm::ReqBtnClick()
+bool RequestWindow::ReqBtnClick()
 {
     if (Charname->text().isEmpty()) {
         MessageBeep(BeepKind::Stop);
@@ -126,7 +126,7 @@ bool TReqPlayForm::ReqBtnClick()
     return true;
 }
 
-void TReqPlayForm::CancelBtnClick()
+void RequestWindow::CancelBtnClick()
 {
     close();
 }

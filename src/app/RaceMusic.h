@@ -7,13 +7,13 @@
 class MidiPlayer;
 
 // The main window's invisible music player; created when music first starts.
-extern MidiPlayer *MediaPlayer1;
+extern MidiPlayer *MusicPlayer;
 
 // Starts a random music file; when it ends another random one follows, until StopMusic.
 void StartMusic();
 void StopMusic();
 // The player's completion event: a finished piece is followed by another random one.
-void MediaPlayer1Notify();
+void MusicPieceEnded();
 
 // Full game path of a random music file, or empty when there is none.
 QString RandomMusicFile();

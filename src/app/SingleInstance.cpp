@@ -1,4 +1,4 @@
-#include "InstanceManager_unit.h"
+#include "SingleInstance.h"
 
 #include <QDataStream>
 #include <QDeadlineTimer>
@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-TInstanceManager *InstanceManager = nullptr;
+SingleInstance *TheSingleInstance = nullptr;
 
 // A hand-over is one frame: a 32-bit big-endian byte count, then the tag (32-bit) and the
 // command line as UTF-8. The running copy answers with one byte: 1 taken, 0 refused.
@@ -42,22 +42,22 @@ bool privateFolder(const QString &path)
 }
 } // namespace
 
-TInstanceManager::TInstanceManager(const QString &name, const QString &folder, QObject *parent)
+SingleInstance::SingleInstance(const QString &name, const QString &folder, QObject *parent)
     : QObject(parent), name(name), folder(folder.isEmpty() ? GuardFolder() : folder)
 {
 }
 
-TInstanceManager::~TInstanceManager()
+SingleInstance::~SingleInstance()
 {
     if (server)
         server->close();   // removes the socket file
     if (lockFd >= 0)
         ::close(lockFd);   // releases the lock: the next start is a first copy again
-    if (InstanceManager == this)
-        InstanceManager = nullptr;
+    if (TheSingleInstance == this)
+        TheSingleInstance = nullptr;
 }
 
-QString TInstanceManager::GuardFolder()
+QString SingleInstance::GuardFolder()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (privateFolder(runtime))
@@ -71,22 +71,22 @@ QString TInstanceManager::GuardFolder()
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
 }
 
-QString TInstanceManager::SocketPath() const
+QString SingleInstance::SocketPath() const
 {
     return folder + u'/' + name;
 }
 
-bool TInstanceManager::Listening() const
+bool SingleInstance::Listening() const
 {
     return server && server->isListening();
 }
 
-void TInstanceManager::SetRestoreHook(std::function<void()> hook)
+void SingleInstance::SetRestoreHook(std::function<void()> hook)
 {
     restoreHook = std::move(hook);
 }
 
-bool TInstanceManager::takeLock()
+bool SingleInstance::takeLock()
 {
     if (lockFd < 0) {
         const QByteArray path = QFile::encodeName(folder + u'/' + name + QStringLiteral(".lock"));
@@ -97,7 +97,7 @@ bool TInstanceManager::takeLock()
     return ::flock(lockFd, LOCK_EX | LOCK_NB) == 0;
 }
 
-TInstanceManager::Outcome TInstanceManager::Start(const QStringList &commandLine, int waitMs)
+SingleInstance::Outcome SingleInstance::Start(const QStringList &commandLine, int waitMs)
 {
     if (!privateFolder(folder))
         return Outcome::NoGuard;   // nowhere safe for the guard: run unguarded
@@ -122,12 +122,12 @@ TInstanceManager::Outcome TInstanceManager::Start(const QStringList &commandLine
         server = nullptr;
         return Outcome::NoGuard;
     }
-    connect(server, &QLocalServer::newConnection, this, &TInstanceManager::acceptConnections);
+    connect(server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
     return Outcome::FirstCopy;
 }
 
 // One attempt to hand over; FirstCopy means nobody answered yet (try again).
-TInstanceManager::Outcome TInstanceManager::handOver(const QString &commandLine, int waitMs)
+SingleInstance::Outcome SingleInstance::handOver(const QString &commandLine, int waitMs)
 {
     QLocalSocket socket;
     socket.connectToServer(SocketPath());
@@ -143,7 +143,7 @@ TInstanceManager::Outcome TInstanceManager::handOver(const QString &commandLine,
     return answer > 0 ? Outcome::HandedOver : Outcome::NoGuard;
 }
 
-void TInstanceManager::acceptConnections()
+void SingleInstance::acceptConnections()
 {
     while (QLocalSocket *socket = server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
@@ -153,7 +153,7 @@ void TInstanceManager::acceptConnections()
     }
 }
 
-void TInstanceManager::readHandOver(QLocalSocket *socket)
+void SingleInstance::readHandOver(QLocalSocket *socket)
 {
     if (socket->bytesAvailable() < 4)
         return;

@@ -1,4 +1,4 @@
-#include "OptionsUnit.h"
+#include "UserOptions.h"
 
 #include "Utilities.h"
 #include "DataFiles.h"

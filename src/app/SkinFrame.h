@@ -20,14 +20,14 @@ QRegion RegionFromMask2(const QByteArray &mask2, bool *ok = nullptr);
 // The reverse, for window definitions written by the program and for tests.
 QByteArray Mask2FromRegion(const QRegion &region);
 
-class TCoolForm : public QWidget
+class SkinFrame : public QWidget
 {
     Q_OBJECT
     Q_PROPERTY(bool Draggable READ Draggable WRITE SetDraggable)
     Q_PROPERTY(QRegion Mask READ Mask WRITE SetMask)
     Q_PROPERTY(QByteArray Mask2 READ Mask2 WRITE SetMask2)
 public:
-    explicit TCoolForm(QWidget *parent = nullptr);
+    explicit SkinFrame(QWidget *parent = nullptr);
 
     // Loads a picture by its extension, in any letter case: JPG, GIF or BMP. Any other
     // extension loads nothing. False (the previous picture stays) when nothing loaded.
