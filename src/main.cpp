@@ -109,24 +109,24 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     SubstituteFonts();
 
-    MainWindow mainForm;
-    const bool accepted = mainForm.FormCreate(app.arguments());
-    DataFileWindow netForm;
-    GameTransport internetForm;
-    StageWindow ttsForm;
-    RequestWindow reqPlayForm;
-    CountdownWindow countDownForm;
-    QuestionWindow questionForm;
-    MemoryTestWindow memForm;
-    RaceTrackWindow playForm;
+    MainWindow mainWindow;
+    const bool accepted = mainWindow.FormCreate(app.arguments());
+    DataFileWindow dataFileWindow;
+    GameTransport transport;
+    StageWindow stage;
+    RequestWindow requestWindow;
+    CountdownWindow countdown;
+    QuestionWindow questionWindow;
+    MemoryTestWindow memoryTest;
+    RaceTrackWindow raceTrack;
     // Closing the main window ends the program, also in the middle of a race.
-    QObject::connect(&mainForm, &MainWindow::closed, &app, [] { TerminateApplication(); });
+    QObject::connect(&mainWindow, &MainWindow::closed, &app, [] { TerminateApplication(); });
 
-    ExposeReporter reporter(&mainForm);
+    ExposeReporter reporter(&mainWindow);
     if (accepted) {
         if (qEnvironmentVariableIsSet("HOLLYFROST_BENCH_STARTUP"))
             app.installEventFilter(&reporter);
-        mainForm.show();
+        mainWindow.show();
     }
     app.exec();
     // Sequences still waiting (a race, a report's resends) unwind now, while the windows

@@ -22,12 +22,12 @@
 
 namespace {
 
-DataFileWindow *netForm = nullptr;
+DataFileWindow *dataFileWindow = nullptr;
 
-void closeNetForm()
+void closeDataFileWindow()
 {
-    if (netForm)
-        netForm->close();
+    if (dataFileWindow)
+        dataFileWindow->close();
 }
 
 enum class Attempt { Opened, Failed, Held };
@@ -126,14 +126,14 @@ bool openWithRetry(const QString &path, const OpenRequest &request, QFile &file)
     for (;;) {
         switch (tryOpen(native, request, file)) {
         case Attempt::Opened:
-            closeNetForm();
+            closeDataFileWindow();
             return true;
         case Attempt::Failed:
-            closeNetForm();
+            closeDataFileWindow();
             return false;
         case Attempt::Held:
             if (++failures >= 51) {
-                closeNetForm();
+                closeDataFileWindow();
                 return false;
             }
             // The messenger holds its files for a moment only. The open is part of the
@@ -156,18 +156,18 @@ DataFileWindow::DataFileWindow(QWidget *parent)
     palette.setColor(QPalette::Window, QColor(128, 128, 0));
     setPalette(palette);
     setAutoFillBackground(true);
-    netForm = this;
+    dataFileWindow = this;
 }
 
 DataFileWindow::~DataFileWindow()
 {
-    if (netForm == this)
-        netForm = nullptr;
+    if (dataFileWindow == this)
+        dataFileWindow = nullptr;
 }
 
 DataFileWindow *DataFileWindow::instance()
 {
-    return netForm;
+    return dataFileWindow;
 }
 
 bool OpenDataFile(const QString &path, const QString &mode, QFile &file, int /*recordSize*/)

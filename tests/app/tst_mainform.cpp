@@ -30,7 +30,7 @@ struct Box {
 };
 } // namespace
 
-class TestMainForm : public QObject
+class TestMainWindow : public QObject
 {
     Q_OBJECT
     std::unique_ptr<AppTestFolder> folder;
@@ -329,5 +329,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMainForm)
+QTEST_MAIN(TestMainWindow)
 #include "tst_mainform.moc"
