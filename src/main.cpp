@@ -1,17 +1,18 @@
 // Hollyfrost Games: start-up. One copy runs at a time; the nine windows are created in
 // a fixed order and live until the program ends.
 #include "CountdownWindow.h"
+#include "DataFiles.h"
 #include "DesktopSession.h"
-#include "SingleInstance.h"
+#include "GameMessages.h"
 #include "GameTransport.h"
 #include "MainWindow.h"
-#include "Utilities.h"
 #include "MemoryTestWindow.h"
-#include "RaceTrackWindow.h"
 #include "QuestionWindow.h"
+#include "RaceTrackWindow.h"
 #include "RequestWindow.h"
+#include "SingleInstance.h"
 #include "Stage.h"
-#include "DataFiles.h"
+#include "Utilities.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -112,7 +113,7 @@ int main(int argc, char *argv[])
     MainWindow mainWindow;
     const bool accepted = mainWindow.FormCreate(app.arguments());
     DataFileWindow dataFileWindow;
-    GameTransport transport;
+    GameTransport transport(DispatchMessage);
     StageWindow stage;
     RequestWindow requestWindow;
     CountdownWindow countdown;

@@ -44,7 +44,7 @@ int main(int argc, char **argv)
     MainWindow main;
     TheMainWindow = &main;
     main.Ticker->stop();
-    GameTransport internet;
+    GameTransport internet(DispatchMessage);
     if (!internet.Listening()) {
         std::fprintf(stderr, "bench: cannot bind 127.0.0.51:%d\n", Port);
         return 1;

@@ -1,12 +1,13 @@
 #include "MessageHandlers.h"
 
+#include "DataFiles.h"
 #include "GameMessages.h"
 #include "MainWindow.h"
+#include "MessageCodes.h"
 #include "PlayRequests.h"
 #include "QuestionWindow.h"
 #include "RaceMessages.h"
 #include "Utilities.h"
-#include "DataFiles.h"
 
 #include <QTextCursor>
 #include <QTextEdit>
@@ -33,15 +34,15 @@ void InstallMessageHandlers()
 {
     InstallRaceMessageHandlers();
     InstallQuestionMessageHandlers();
-    SetMessageHandler(QStringLiteral("RT"), showHostText);
-    SetMessageHandler(QStringLiteral("RQ"), [](const QString &senderAddress, const QString &senderName, const QString &payload) {
+    SetMessageHandler(MessageCode::HostText, showHostText);
+    SetMessageHandler(MessageCode::PlayRequest, [](const QString &senderAddress, const QString &senderName, const QString &payload) {
         if (!RaceRunning)
             Launch(HandlePlayRequest(senderAddress, senderName, payload));
     });
-    SetMessageHandler(QStringLiteral("RA"), [](const QString &senderAddress, const QString &, const QString &) {
+    SetMessageHandler(MessageCode::Accepted, [](const QString &senderAddress, const QString &, const QString &) {
         Launch(HandleAccepted(senderAddress));
     });
-    SetMessageHandler(QStringLiteral("RD"), [](const QString &, const QString &, const QString &payload) {
+    SetMessageHandler(MessageCode::Denied, [](const QString &, const QString &, const QString &payload) {
         if (!RaceRunning)
             HandleDenied(payload);
     });

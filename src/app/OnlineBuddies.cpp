@@ -2,10 +2,10 @@
 // onlinelist.lst, which "Invite Players" reads later.
 #include "RosterList.h"
 
-#include "MainWindow.h"
-#include "Utilities.h"
 #include "DataFiles.h"
+#include "MainWindow.h"
 #include "records.h"
+#include "Utilities.h"
 
 #include <QFile>
 #include <QListWidget>

@@ -1,18 +1,19 @@
 #include "PlayRequests.h"
 
+#include "DataFiles.h"
 #include "GameMessages.h"
 #include "GameTransport.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
+#include "MessageCodes.h"
 #include "Phrases.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
+#include "records.h"
 #include "RequestWindow.h"
 #include "RosterList.h"
 #include "Utilities.h"
-#include "DataFiles.h"
-#include "records.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -77,7 +78,7 @@ Task<> HandlePlayRequest(QString senderAddress, QString senderName, QString payl
     if (!wellFormedRequest(uin, character))
         co_return;   // not a request: nobody is asked, nothing is answered
     auto refuse = [&](const QString &reason) {
-        SendGameMessage(QStringLiteral("RD"), senderAddress, QStringLiteral("&&") + reason);
+        SendGameMessage(MessageCode::Denied, senderAddress, QStringLiteral("&&") + reason);
     };
     QString refusal = PlayRequestRefusal(uin, character);
     if (!refusal.isEmpty()) {
@@ -105,9 +106,9 @@ Task<> HandlePlayRequest(QString senderAddress, QString senderName, QString payl
     }
     const int slot = AddContestant(name, uin, character);
     ContestantTable[slot].Address = senderAddress.left(ContestantAddressCapacity);
-    SendGameMessage(QStringLiteral("RA"), senderAddress, QString());
+    SendGameMessage(MessageCode::Accepted, senderAddress, QString());
     co_await Wait(200);
-    SendGameMessage(QStringLiteral("RT"), senderAddress, AcceptGameText());
+    SendGameMessage(MessageCode::HostText, senderAddress, AcceptGameText());
     co_await SendRoster();
 }
 
@@ -122,9 +123,9 @@ Task<> HandleAccepted(QString senderAddress)
         const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
         co_await Acknowledged(BoxKind::Information, QString::fromLatin1(AcceptedNotice));
     }
-    SendGameMessage(QStringLiteral("RR"), HostAddress, QString());
+    SendGameMessage(MessageCode::Ready, HostAddress, QString());
     co_await Wait(500);
-    SendGameMessage(QStringLiteral("RR"), HostAddress, QString());
+    SendGameMessage(MessageCode::Ready, HostAddress, QString());
 }
 
 void HandleDenied(QString payload)
@@ -177,9 +178,9 @@ Task<> invitePlayers()
         const Records::OnlineBuddyRecord buddy = Records::OnlineBuddyRecord::decode(raw);
         if (buddy.Address.isEmpty() || !BuddyChecked(buddy.Uin))
             continue;
-        SendInvitePing(QStringLiteral("GP"), buddy.Address, QStringLiteral("&&") + ownUin);
+        SendInvitePing(MessageCode::Invitation, buddy.Address, QStringLiteral("&&") + ownUin);
         co_await Wait(50);
-        SendGameMessage(QStringLiteral("GP"), buddy.Address,
+        SendGameMessage(MessageCode::Invitation, buddy.Address,
                         QStringLiteral("&&") + ownUin + QStringLiteral("&&") + Records::Options.UserName);
         co_await SendMessengerText(InvitationText(), buddy.Address);
         if (!TheMainWindow)

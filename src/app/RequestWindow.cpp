@@ -4,10 +4,11 @@
 #include "GameTransport.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
-#include "RosterList.h"
-#include "WindowRoles.h"
-#include "Utilities.h"
+#include "MessageCodes.h"
 #include "records.h"
+#include "RosterList.h"
+#include "Utilities.h"
+#include "WindowRoles.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -118,7 +119,7 @@ bool RequestWindow::ReqBtnClick()
         return false;
     }
     RequestedHostAddress = address;   // the only address whose answer is taken
-    SendGameMessage(QStringLiteral("RQ"), address,
+    SendGameMessage(MessageCode::PlayRequest, address,
                     QStringLiteral("&&") + QString::number(Records::Options.UserUin) + QStringLiteral("&&")
                         + Charname->text());
     MessageBeep(BeepKind::Default);

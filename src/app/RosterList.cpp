@@ -5,11 +5,11 @@
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
-#include "Roster.h"
 #include "RaceStart.h"
+#include "records.h"
+#include "Roster.h"
 #include "Stage.h"
 #include "Utilities.h"
-#include "records.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -3,8 +3,8 @@
 #include "Phrases.h"
 #include "QuestionSources.h"
 #include "QuestionWindow.h"
-#include "WindowRoles.h"
 #include "Utilities.h"
+#include "WindowRoles.h"
 
 #include <QCloseEvent>
 #include <QLineEdit>
@@ -17,8 +17,6 @@
 MemoryTestWindow *TheMemoryTest = nullptr;
 QString StoredSequence;
 int ClickCount = 0;
-const QString PaletteLetters = QStringLiteral("bgyrpkwlac");
-
 namespace {
 
 constexpr int CircleSize = 20;
@@ -133,17 +131,6 @@ QString ColourName(QChar letter)
     return entry ? QLatin1String(entry->name) : QStringLiteral("silver");
 }
 
-QString RandomColours(int n)
-{
-    return ScrambleText(PaletteLetters + PaletteLetters).left(n);
-}
-
-QString MakeColourSequence(int difficulty)
-{
-    const int base = difficulty == EasyLevel ? 3 : difficulty == DifficultLevel ? 7 : 5;
-    const QString sequence = RandomColours(RandomInt(3) + base);
-    return QStringLiteral("&&MT&&") + sequence + QStringLiteral("&&") + sequence;
-}
 
 // --- circles ------------------------------------------------------------------------
 
@@ -256,12 +243,15 @@ MemoryTestWindow::MemoryTestWindow(QWidget *parent)
     connect(ClearBtn, &QPushButton::clicked, this, &MemoryTestWindow::ClearBtnClick);
     connect(SkipBtn, &QPushButton::clicked, this, &MemoryTestWindow::SkipBtnClick);
     TheMemoryTest = this;
+    SetMemoryTestStarter(StartMemoryTest);   // the question window hands memory questions here
 }
 
 MemoryTestWindow::~MemoryTestWindow()
 {
-    if (TheMemoryTest == this)
+    if (TheMemoryTest == this) {
         TheMemoryTest = nullptr;
+        SetMemoryTestStarter({});
+    }
 }
 
 void MemoryTestWindow::closeEvent(QCloseEvent *event)

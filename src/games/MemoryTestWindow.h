@@ -4,6 +4,7 @@
 // "Skip Question" press the question window's buttons, which check and report them.
 #pragma once
 
+#include "QuestionSources.h"
 #include "Waits.h"
 
 #include <QAbstractButton>
@@ -15,21 +16,11 @@
 class QPushButton;
 class QTextEdit;
 
-// The palette order of the colour letters: b blue, g green, y yellow, r red, p fuchsia,
-// k black, w white, l lime, a aqua, c gray.
-extern const QString PaletteLetters;
-constexpr int PaletteSize = 10;
 
 QColor ColourOfLetter(QChar letter);
 // The colour's name as the palette circles are called ("silver" for a blank circle).
 QString ColourName(QChar letter);
 
-// The first n letters of a scramble of the palette letters written twice (so a colour
-// occurs at most twice).
-QString RandomColours(int n);
-// A memory question "&&MT&&" sequence "&&" sequence: 3-5 colours when Easy, 5-7 when
-// Moderate, 7-9 when Difficult.
-QString MakeColourSequence(int difficulty);
 
 // A palette circle: a round button in one colour, pressed by a mouse-button release (any
 // button), by the keyboard or by assistive technology; named by its colour.

@@ -4,6 +4,7 @@
 #include "QuestionWindow.h"
 
 #include "GameMessages.h"
+#include "MessageCodes.h"
 #include "RaceModel.h"
 
 #include <QStringList>
@@ -42,14 +43,14 @@ void takeScore(bool rightAnswer, const QString &senderAddress, const QString &pa
 
 void InstallQuestionMessageHandlers()
 {
-    SetMessageHandler(QStringLiteral("RZ"), [](const QString &senderAddress, const QString &, const QString &payload) {
+    SetMessageHandler(MessageCode::Question, [](const QString &senderAddress, const QString &, const QString &payload) {
         if (JoinedRace)   // questions belong to the race the host started here
             ShowQuestion(senderAddress, payload);
     });
-    SetMessageHandler(QStringLiteral("RB"), [](const QString &senderAddress, const QString &, const QString &payload) {
+    SetMessageHandler(MessageCode::RightAnswer, [](const QString &senderAddress, const QString &, const QString &payload) {
         takeScore(true, senderAddress, payload);
     });
-    SetMessageHandler(QStringLiteral("RK"), [](const QString &senderAddress, const QString &, const QString &payload) {
+    SetMessageHandler(MessageCode::Skipped, [](const QString &senderAddress, const QString &, const QString &payload) {
         takeScore(false, senderAddress, payload);
     });
 }

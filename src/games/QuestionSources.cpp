@@ -1,11 +1,9 @@
 #include "QuestionSources.h"
 
-#include "GameSession.h"
-#include "MemoryTestWindow.h"
-#include "MessageBoxes.h"
-#include "QuestionWindow.h"
-#include "Utilities.h"
 #include "DataFiles.h"
+#include "GameSession.h"
+#include "MessageBoxes.h"
+#include "Utilities.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -295,4 +293,42 @@ Records::QuestionRecord ReadQuestionRecord(int n)
         result = Records::QuestionRecord::decode(bytes);
     }
     return result;
+}
+
+const QString PaletteLetters = QStringLiteral("bgyrpkwlac");
+
+QString RandomColours(int n)
+{
+    return ScrambleText(PaletteLetters + PaletteLetters).left(n);
+}
+
+QString MakeColourSequence(int difficulty)
+{
+    const int base = difficulty == EasyLevel ? 3 : difficulty == DifficultLevel ? 7 : 5;
+    const QString sequence = RandomColours(RandomInt(3) + base);
+    return QStringLiteral("&&MT&&") + sequence + QStringLiteral("&&") + sequence;
+}
+
+QString AsciiUpperCase(const QString &text)
+{
+    QString result = text;
+    for (QChar &c : result) {
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - u'a' + u'A');
+    }
+    return result;
+}
+
+bool AnswerMatches(const QString &expected, const QString &typed)
+{
+    return AsciiUpperCase(expected) == AsciiUpperCase(typed);
+}
+
+QPoint BottomCentre(const QRect &screen, const QSize &window)
+{
+    int left = screen.left() + screen.width() / 2 - window.width() / 2;
+    int top = screen.top() + screen.height() - window.height() - 20;
+    left = std::max(screen.left(), std::min(left, screen.right() + 1 - window.width()));
+    top = std::max(screen.top(), std::min(top, screen.bottom() + 1 - window.height()));
+    return QPoint(left, top);
 }

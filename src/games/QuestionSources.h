@@ -8,6 +8,9 @@
 
 #include "records.h"
 
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -56,3 +59,25 @@ bool AppendQuestionRecord(const QString &code, const QString &text);
 // Record n (1 = the first); empty for n = 0 or an unreadable file, the last record for
 // an n beyond the end.
 Records::QuestionRecord ReadQuestionRecord(int n);
+
+// The palette order of the colour letters: b blue, g green, y yellow, r red, p fuchsia,
+// k black, w white, l lime, a aqua, c gray.
+extern const QString PaletteLetters;
+constexpr int PaletteSize = 10;
+
+// The first n letters of a scramble of the palette letters written twice (so a colour
+// occurs at most twice).
+QString RandomColours(int n);
+// A memory question "&&MT&&" sequence "&&" sequence: 3-5 colours when Easy, 5-7 when
+// Moderate, 7-9 when Difficult.
+QString MakeColourSequence(int difficulty);
+
+// The answer check: both texts in ASCII upper case, compared exactly (no trimming, no
+// numeric reading).
+bool AnswerMatches(const QString &expected, const QString &typed);
+// Letters a-z turned to A-Z; every other character kept.
+QString AsciiUpperCase(const QString &text);
+
+// Where the question and memory windows appear on the race's screen (RaceScreen):
+// centred at its bottom, 20 pixels above its lower edge, and always wholly on it.
+QPoint BottomCentre(const QRect &screen, const QSize &window);

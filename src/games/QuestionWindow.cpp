@@ -1,18 +1,18 @@
 #include "QuestionWindow.h"
 
+#include "DataFiles.h"
 #include "DexterityTest.h"
 #include "GameTransport.h"
-#include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
+#include "MessageCodes.h"
 #include "Phrases.h"
 #include "QuestionSources.h"
-#include "Roster.h"
 #include "RaceModel.h"
-#include "Stage.h"
-#include "WindowRoles.h"
-#include "Utilities.h"
-#include "DataFiles.h"
 #include "records.h"
+#include "Roster.h"
+#include "Stage.h"
+#include "Utilities.h"
+#include "WindowRoles.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -25,6 +25,12 @@ QString CurrentAnswer;
 QString CurrentSender;
 
 namespace {
+
+MemoryTestStarter &memoryTestStarter()
+{
+    static MemoryTestStarter starter;
+    return starter;
+}
 
 constexpr int ClientWidth = 572;
 constexpr int ClientHeight = 88;
@@ -236,7 +242,7 @@ Task<> QuestionWindow::answer()
     if (CurrentSender.isEmpty())
         ApplyRightAnswer(0);
     else
-        co_await sendReport(QStringLiteral("RB"), CurrentSender, CurrentAnswer, 15);
+        co_await sendReport(MessageCode::RightAnswer, CurrentSender, CurrentAnswer, 15);
     AnswerBtn->setEnabled(true);
     // A new question may have arrived while the report waited: leave that one on show.
     if (questionsShown == shown) {
@@ -260,7 +266,7 @@ Task<> QuestionWindow::skip()
         ApplySkip(0);
     } else {
         SkipBtn->setEnabled(false);
-        co_await sendReport(QStringLiteral("RK"), CurrentSender, CurrentAnswer, 5);
+        co_await sendReport(MessageCode::Skipped, CurrentSender, CurrentAnswer, 5);
         SkipBtn->setEnabled(true);
     }
     if (questionsShown != shown)
@@ -272,7 +278,7 @@ Task<> QuestionWindow::skip()
 
 void ShowQuestion(const QString &sender, const QString &payload)
 {
-    SendGameMessage(QStringLiteral("AK"), sender, QString());
+    SendGameMessage(MessageCode::Acknowledge, sender, QString());
     const QString key = sender + payload;
     if (key == LastQuestionKey && !sender.isEmpty() && sender == lastReport.host) {
         // The host puts again the question answered here: the report was lost.
@@ -328,7 +334,8 @@ void ShowQuestion(const QString &sender, const QString &payload)
         prompt = LookupPhrase(QStringLiteral("qa1")) + cr + LookupPhrase(QStringLiteral("qa2")) + cr + text;
     }
     if (code == QLatin1String("MT")) {
-        StartMemoryTest(CurrentAnswer);   // the memory window takes over
+        if (memoryTestStarter())
+            memoryTestStarter()(CurrentAnswer);   // the memory window takes over
     } else {
         form->setWindowTitle(caption);
         form->setAccessibleName(caption);
@@ -353,7 +360,7 @@ Task<> RunQuestionRound()
             // its answer may have been lost after all their resends.
             const Records::QuestionRecord outstanding = ReadQuestionRecord(record.QuestionNumber - 1);
             if (!record.Address.isEmpty() && !outstanding.Text.isEmpty())
-                SendGameMessage(QStringLiteral("RZ"), record.Address,
+                SendGameMessage(MessageCode::Question, record.Address,
                                 outstanding.Text + QStringLiteral("&&") + QString::number(record.QuestionNumber - 1));
             continue;
         }
@@ -362,7 +369,7 @@ Task<> RunQuestionRound()
             working = stored.Text;
         const QString message = working + QStringLiteral("&&") + QString::number(record.QuestionNumber);
         resendCopies[slot] = message.left(ResendCopyLength);
-        SendGameMessage(QStringLiteral("RZ"), record.Address, message);
+        SendGameMessage(MessageCode::Question, record.Address, message);
         ++record.QuestionNumber;
         record.Acked = false;
         record.Confirmed = 2;
@@ -376,7 +383,7 @@ Task<> RunQuestionRound()
         co_await Wait(500);
         for (int slot = 0; slot < listedSlots(); ++slot) {
             if (awaitingAcknowledgement(slot))
-                SendGameMessage(QStringLiteral("RZ"), ContestantTable[slot].Address, resendCopies[slot]);
+                SendGameMessage(MessageCode::Question, ContestantTable[slot].Address, resendCopies[slot]);
         }
     }
     if (localBusy)
@@ -415,26 +422,7 @@ void ResetQuestionRound()
     RearmQuestionFileReport();
 }
 
-QString AsciiUpperCase(const QString &text)
+void SetMemoryTestStarter(MemoryTestStarter starter)
 {
-    QString result = text;
-    for (QChar &c : result) {
-        if (c >= u'a' && c <= u'z')
-            c = QChar(c.unicode() - u'a' + u'A');
-    }
-    return result;
-}
-
-bool AnswerMatches(const QString &expected, const QString &typed)
-{
-    return AsciiUpperCase(expected) == AsciiUpperCase(typed);
-}
-
-QPoint BottomCentre(const QRect &screen, const QSize &window)
-{
-    int left = screen.left() + screen.width() / 2 - window.width() / 2;
-    int top = screen.top() + screen.height() - window.height() - 20;
-    left = std::max(screen.left(), std::min(left, screen.right() + 1 - window.width()));
-    top = std::max(screen.top(), std::min(top, screen.bottom() + 1 - window.height()));
-    return QPoint(left, top);
+    memoryTestStarter() = std::move(starter);
 }

@@ -4,6 +4,7 @@
 // answered with an "RB" (right) or "RK" (skip) report to that host.
 #pragma once
 
+#include "QuestionSources.h"
 #include "RaceModel.h"
 #include "Waits.h"
 
@@ -12,6 +13,8 @@
 #include <QSize>
 #include <QString>
 #include <QWidget>
+
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -83,12 +86,7 @@ void InstallQuestionMessageHandlers();
 // question text again) and re-arms the one-time report of an unwritable question file.
 void ResetQuestionRound();
 
-// The answer check: both texts in ASCII upper case, compared exactly (no trimming, no
-// numeric reading).
-bool AnswerMatches(const QString &expected, const QString &typed);
-// Letters a-z turned to A-Z; every other character kept.
-QString AsciiUpperCase(const QString &text);
-
-// Where the question and memory windows appear on the race's screen (RaceScreen):
-// centred at its bottom, 20 pixels above its lower edge, and always wholly on it.
-QPoint BottomCentre(const QRect &screen, const QSize &window);
+// A memory question ("MT") is handed to the memory window, which installs its starter
+// when it is made (MemoryTestWindow.h); without one the question is not shown.
+using MemoryTestStarter = std::function<void(const QString &sequence)>;
+void SetMemoryTestStarter(MemoryTestStarter starter);

@@ -1,14 +1,15 @@
 // The dispatcher of received game messages and the host's group sends.
 #include "GameMessages.h"
 
+#include "DataFiles.h"
 #include "GameSession.h"
 #include "GameTransport.h"
+#include "MessageCodes.h"
 #include "Phrases.h"
 #include "RaceModel.h"
+#include "records.h"
 #include "Roster.h"
 #include "Utilities.h"
-#include "DataFiles.h"
-#include "records.h"
 
 #include <QHash>
 #include <QTimer>
@@ -150,7 +151,7 @@ void ForgetNetworkGame()
 
 void Acknowledge(const QString &address)
 {
-    SendGameMessage(QStringLiteral("AK"), address, QString());
+    SendGameMessage(MessageCode::Acknowledge, address, QString());
 }
 
 void SetMessageHandler(const QString &code, MessageHandler handler)
@@ -171,7 +172,7 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
     QString payload = text.mid(2);
     const QString senderName = NextField(payload);
 
-    if (code == QLatin1String("AK")) {
+    if (code == MessageCode::Acknowledge) {
         AckWait::Note(senderAddress);
         markSender(senderAddress, [](ContestantRecord &record) { record.Acked = true; });
         return;
@@ -179,18 +180,19 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
     if (handlers().isEmpty())
         return;   // the game is not up (or going): only acknowledgements are noted
     // The host's messages steer only the copy it accepted, and only from its address.
-    static const QStringList hostCodes = {"RP", "RS", "SR", "RC", "RZ", "RT"};
+    static const QStringList hostCodes = {MessageCode::Positions, MessageCode::Roster, MessageCode::StartRace,
+                                          MessageCode::Cancel, MessageCode::Question, MessageCode::HostText};
     if (hostCodes.contains(code) && !FromOwnHost(senderAddress))
         return;
     // Reports count only from the host's own roster (nor are strangers acknowledged).
-    static const QStringList reportCodes = {"RR", "RB", "RK"};
+    static const QStringList reportCodes = {MessageCode::Ready, MessageCode::RightAnswer, MessageCode::Skipped};
     if (reportCodes.contains(code) && !FromRoster(senderAddress))
         return;
     // Answers to a request: only from where this joiner's last request went.
-    if ((code == QLatin1String("RA") || code == QLatin1String("RD"))
+    if ((code == MessageCode::Accepted || code == MessageCode::Denied)
         && (CurrentPlayMode() != JoinGame || RequestedHostAddress.isEmpty() || senderAddress != RequestedHostAddress))
         return;
-    if (code == QLatin1String("RS")) {
+    if (code == MessageCode::Roster) {
         // A roster always has its eighteen fields: anything else is malformed.
         if (RaceRunning || payload == LastRosterPayload
             || payload.count(QLatin1String("&&")) != 3 * MaxContestants - 1)
@@ -199,14 +201,14 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
         Acknowledge(senderAddress);
         if (!JoinedRace)
             replaceRoster(payload);
-    } else if (code == QLatin1String("RR")) {
+    } else if (code == MessageCode::Ready) {
         // A question on show stays outstanding: only its answer frees the slot.
         markSender(senderAddress, [](ContestantRecord &record) {
             if (record.Confirmed != 2)
                 record.Confirmed = 1;
         });
         RosterChanged();
-    } else if (code == QLatin1String("GP")) {
+    } else if (code == MessageCode::Invitation) {
         if (!RaceRunning)
             takeInvitation(payload);
     } else if (const auto handler = handlers().constFind(code); handler != handlers().constEnd()) {
@@ -278,17 +280,17 @@ QString MessengerTextPayload(const QString &text)
 
 Task<> SendRoster()
 {
-    return sendInRounds(QStringLiteral("RS"), RosterPayload(), 3, MaxContestants);
+    return sendInRounds(MessageCode::Roster, RosterPayload(), 3, MaxContestants);
 }
 
 Task<> SendStartRace()
 {
-    return sendInRounds(QStringLiteral("SR"), QString(), 3, MaxContestants);
+    return sendInRounds(MessageCode::StartRace, QString(), 3, MaxContestants);
 }
 
 Task<> SendPositions()
 {
-    return sendInRounds(QStringLiteral("RP"), numberedPositions(), 2, listCount());
+    return sendInRounds(MessageCode::Positions, numberedPositions(), 2, listCount());
 }
 
 namespace {
@@ -297,7 +299,7 @@ void resendFinalPositions(const QString &payload, int left)
     if (left <= 0 || !TheTransport)
         return;
     QTimer::singleShot(ScaledInterval(500), TheTransport, [payload, left] {
-        sendRound(QStringLiteral("RP"), payload, listCount(), false, false);
+        sendRound(MessageCode::Positions, payload, listCount(), false, false);
         resendFinalPositions(payload, left - 1);
     });
 }
@@ -309,18 +311,30 @@ void SendFinalPositions()
     // which message it answers (a late one may be for older positions), so they go to
     // every joiner once and then again every 500 ms, eight times, while the ceremony plays.
     const QString payload = numberedPositions();
-    sendRound(QStringLiteral("RP"), payload, listCount(), false, true);
+    sendRound(MessageCode::Positions, payload, listCount(), false, true);
     resendFinalPositions(payload, 8);
 }
 
 void SendCancel()
 {
-    sendRound(QStringLiteral("RC"), QString(), listCount(), false, false);
+    sendRound(MessageCode::Cancel, QString(), listCount(), false, false);
 }
 
 void SendGameDescription()
 {
     const QString text = SettingsGameText();
     for (int slot = 0; slot < listCount(); ++slot)
-        SendGameMessage(QStringLiteral("RT"), ContestantTable[slot].Address, text);
+        SendGameMessage(MessageCode::HostText, ContestantTable[slot].Address, text);
+}
+
+Task<bool> SendMessengerText(QString text, QString address)
+{
+    const QString payload = MessengerTextPayload(text);
+    const AckWait acknowledged(address);
+    SendToPorts(MessageCode::MessengerText, address, payload, MessengerPort());
+    const auto arrived = [&acknowledged] { return acknowledged.arrived(); };
+    if (co_await WaitUntil(arrived, 10, 100))
+        co_return true;
+    SendToPorts(MessageCode::MessengerText, address, payload, 80);
+    co_return acknowledged.arrived();
 }

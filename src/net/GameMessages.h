@@ -4,6 +4,7 @@
 #pragma once
 
 #include "RaceModel.h"
+#include "Waits.h"
 
 #include <QString>
 
@@ -56,3 +57,21 @@ QString MessengerTextPayload(const QString &text);
 
 // Sends "AK" to address (nothing when it is empty).
 void Acknowledge(const QString &address);
+
+// Sends the "ME" text to the messenger at address; waits about a second for "AK", else
+// sends it to port 80 as well. True when an "AK" arrived.
+Task<bool> SendMessengerText(QString text, QString address);
+
+// The host's group sends to every remote contestant: the roster
+// ("RS", three rounds), the start signal ("SR", three rounds), every contestant's
+// progress ("RP", two rounds; at the finish one send and eight resends to everybody
+// while the ceremony plays, since every scoreboard is made from them) and the cancel
+// ("RC", one send).
+Task<> SendRoster();
+Task<> SendStartRace();
+Task<> SendPositions();
+void SendFinalPositions();
+void SendCancel();
+// The host's settings ("RT") to every remote contestant; the main window calls it when
+// the game type or difficulty changes while no race runs.
+void SendGameDescription();

@@ -1,9 +1,9 @@
 #include "GameTransport.h"
 
-#include "GameMessages.h"
+#include "DataFiles.h"
+#include "MessageCodes.h"
 #include "Phrases.h"
 #include "Utilities.h"
-#include "DataFiles.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -105,7 +105,7 @@ bool RepeatFilter::accept(const QString &address, const QString &text, qint64 no
 {
     // Acknowledgements all read alike ("AK" + name) and acting on one twice does no harm;
     // dropping one would leave its sender resending for seconds.
-    if (text.startsWith(QLatin1String("AK")))
+    if (text.startsWith(MessageCode::Acknowledge))
         return true;
     const QString key = address + text;
     if (any && key == lastDatagram && nowMs <= lastTimeMs + windowMs())
@@ -138,8 +138,8 @@ quint16 MessengerPort()
     return portParameter(QStringLiteral("udppt"), 4010);
 }
 
-GameTransport::GameTransport(QWidget *parent)
-    : QWidget(parent)
+GameTransport::GameTransport(Receiver receiver, QWidget *parent)
+    : QWidget(parent), receive(std::move(receiver))
 {
     setObjectName(QStringLiteral("InternetForm"));
     setWindowTitle(QStringLiteral("Internet Form"));
@@ -223,7 +223,8 @@ void GameTransport::dispatchNext()
     if (queue.isEmpty())
         return;
     const Pending next = queue.takeFirst();
-    DispatchMessage(next.address, next.text);
+    if (receive)
+        receive(next.address, next.text);
     emit datagramDispatched(next.address, next.text);
 }
 
@@ -255,18 +256,6 @@ bool SendInvitePing(const QString &code, const QString &address, const QString &
 {
     SendToPorts(code, address, payload, MessengerPort());
     return SendToPorts(code, address, payload, 80);
-}
-
-Task<bool> SendMessengerText(QString text, QString address)
-{
-    const QString payload = MessengerTextPayload(text);
-    const AckWait acknowledged(address);
-    SendToPorts(QStringLiteral("ME"), address, payload, MessengerPort());
-    const auto arrived = [&acknowledged] { return acknowledged.arrived(); };
-    if (co_await WaitUntil(arrived, 10, 100))
-        co_return true;
-    SendToPorts(QStringLiteral("ME"), address, payload, 80);
-    co_return acknowledged.arrived();
 }
 
 QString ResolvePlayerAddress(const QString &typed)

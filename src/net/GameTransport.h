@@ -10,6 +10,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 class QUdpSocket;
 
 // Largest datagram the game takes; a longer one is dropped whole.
@@ -38,7 +40,10 @@ class GameTransport : public QWidget
 {
     Q_OBJECT
 public:
-    explicit GameTransport(QWidget *parent = nullptr);
+    // receiver: what every datagram that passes the size limit and the repeat filter is
+    // handed to, one at a time (the game's is DispatchMessage, GameMessages.h).
+    using Receiver = std::function<void(const QString &address, const QString &text)>;
+    explicit GameTransport(Receiver receiver, QWidget *parent = nullptr);
     ~GameTransport() override;
 
     // (Re)binds the game-port socket on HOLLYFROST_BIND_ADDRESS (else every IPv4
@@ -61,6 +66,7 @@ private:
     void OnDatagram();
     void dispatchNext();
 
+    Receiver receive;
     QUdpSocket *gameSocket = nullptr;
     RepeatFilter repeatFilter;
     struct Pending {
@@ -91,9 +97,6 @@ bool SendToPorts(const QString &code, const QString &address, const QString &pay
 void SendGameMessage(const QString &code, const QString &address, const QString &payload);
 // The invitation ping: to the messenger port, then to port 80; the second's result.
 bool SendInvitePing(const QString &code, const QString &address, const QString &payload);
-// Sends the "ME" text to the messenger at address; waits about a second for "AK", else
-// sends it to port 80 as well. True when an "AK" arrived.
-Task<bool> SendMessengerText(QString text, QString address);
 // A dotted IPv4 address for a typed UIN (through UINIP.lst) or address, or empty.
 QString ResolvePlayerAddress(const QString &typed);
 
@@ -117,17 +120,3 @@ private:
     QString address;
     bool arrivedFlag = false;
 };
-
-// The host's group sends to every remote contestant (GameMessages.cpp): the roster
-// ("RS", three rounds), the start signal ("SR", three rounds), every contestant's
-// progress ("RP", two rounds; at the finish one send and eight resends to everybody
-// while the ceremony plays, since every scoreboard is made from them) and the cancel
-// ("RC", one send).
-Task<> SendRoster();
-Task<> SendStartRace();
-Task<> SendPositions();
-void SendFinalPositions();
-void SendCancel();
-// The host's settings ("RT") to every remote contestant; the main window calls it when
-// the game type or difficulty changes while no race runs.
-void SendGameDescription();

@@ -1,11 +1,13 @@
 #include "RaceLoop.h"
 
+#include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
+#include "MemoryTestWindow.h"
 #include "Phrases.h"
 #include "QuestionWindow.h"
 #include "RaceModel.h"
-#include "RaceStart.h"
+#include "RaceTrackWindow.h"
 #include "Stage.h"
 #include "Utilities.h"
 
@@ -222,4 +224,90 @@ Task<> RaceTickerStep()
         else if (ShutdownCountdown == 0 && CurrentPlayMode() != PracticeGame)
             TerminateApplication();
     }
+}
+
+int RowHeight()
+{
+    const int count = ContestantCount();
+    return count > 0 ? ScreenSize().height() / count : 0;
+}
+
+QPoint ScreenCentre()
+{
+    return QPoint(ScreenSize().width() / 2, ScreenSize().height() / 2);
+}
+
+namespace {
+const QString Announcer = QStringLiteral("Announcer");
+}
+
+Task<> FinishSequence()
+{
+    RankContestants();
+    // The question on show, a memory test included, ends with the race: nothing is
+    // answered or scored during the ceremony.
+    if (TheQuestionWindow)
+        TheQuestionWindow->close();
+    if (TheMemoryTest)
+        TheMemoryTest->close();
+    if (CurrentPlayMode() != JoinGame) {
+        // The standings sent now are every scoreboard's: a report that comes in later
+        // answers a question withdrawn, and counts for nothing.
+        for (ContestantRecord &record : ContestantTable)
+            if (record.Confirmed == 2)
+                record.Confirmed = 1;
+        SendFinalPositions();
+    }
+    co_await WaitForLeftAtLeast(FinisherIndex, 600, 50);
+    RankContestants();
+    MoveContestant(WinIndex);
+    MoveContestant(PlaceIndex);
+    MoveContestant(ShowIndex);
+    co_await Wait(3000);
+    RaceRunning = false;
+
+    const QString finisher = PlayerIdentity(FinisherIndex);
+    DoAction(QStringLiteral("moveup"), finisher);
+    co_await Wait(500);
+    DoAction(QStringLiteral("pleased"), finisher);
+    co_await Wait(2500);
+    for (int slot = 0; slot < ContestantCount(); ++slot)
+        StopCharacter(PlayerIdentity(slot));
+    if (TheRaceTrack)
+        TheRaceTrack->ShowScoreboard();
+    co_await Wait(1000);
+    for (int slot = 0; slot < ContestantCount(); ++slot) {
+        if (slot != FinisherIndex)
+            MoveCharacter(0, slot * RowHeight(), PlayerIdentity(slot), 10);
+    }
+    co_await WaitUntilIdle(10);
+    MoveCharacter(ScreenCentre().x(), ScreenCentre().y(), finisher, 100);
+    DoAction(QStringLiteral("greet"), finisher);
+    for (int slot = 0; slot < ContestantCount(); ++slot) {
+        if (slot != FinisherIndex) {
+            DoAction(QStringLiteral("gestureleft"), PlayerIdentity(slot));
+            continue;
+        }
+        if (CurrentPlayMode() == PracticeGame)
+            continue;
+        const ContestantItemFields fields = ContestantFields(slot);
+        const QString name = fields.PlayerName.size() < 2 ? WithoutExtension(fields.CharacterFile).left(35)
+                                                          : fields.PlayerName;
+        MoveCharacter(ScreenCentre().x() - 50, ScreenCentre().y() - 50, Announcer, 100);
+        co_await Wait(500);
+        co_await WaitForAudio();
+        SpeakText(LookupPhrase(QStringLiteral("wn1")) + u' ' + name, Announcer);
+        DoAction(QStringLiteral("cheer"), Announcer);
+    }
+    DoAction(QStringLiteral("congratulate"), finisher);
+    co_await Wait(1000);
+    for (int slot = 0; slot < ContestantCount(); ++slot) {
+        if (slot != FinisherIndex)
+            DoAction(QStringLiteral("pleased"), PlayerIdentity(slot));
+    }
+}
+
+Task<bool> WaitUntilIdle(int seconds)
+{
+    return WaitUntil(IsIdle, 250, 4 * seconds);
 }

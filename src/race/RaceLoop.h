@@ -7,6 +7,7 @@
 #include "Roster.h"
 #include "Waits.h"
 
+#include <QPoint>
 #include <QString>
 
 
@@ -28,3 +29,12 @@ void UnloadRaceCharacters();
 // The race's share of the main window's 250 ms tick (moving one contestant per tick,
 // the commentary and the shutdown countdown). raceTicker runs it with the timer off.
 Task<> RaceTickerStep();
+
+// The race's screen cut into one row per contestant, and its centre.
+int RowHeight();
+QPoint ScreenCentre();
+// The finish: the ranking, the last positions to the joiners, the ceremony and the
+// scoreboard.
+Task<> FinishSequence();
+// Polls the stage's idle flag every 250 ms, at most 4 x seconds times; returns it.
+Task<bool> WaitUntilIdle(int seconds);

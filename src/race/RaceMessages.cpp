@@ -1,7 +1,9 @@
 #include "RaceMessages.h"
 
+#include "DataFiles.h"
 #include "GameMessages.h"
 #include "MemoryTestWindow.h"
+#include "MessageCodes.h"
 #include "Phrases.h"
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
@@ -9,7 +11,6 @@
 #include "RaceStart.h"
 #include "Stage.h"
 #include "Utilities.h"
-#include "DataFiles.h"
 
 #include <QScopedValueRollback>
 
@@ -80,10 +81,10 @@ void cancelledByHost(const QString &, const QString &, const QString &)
 
 void InstallRaceMessageHandlers()
 {
-    SetMessageHandler(QStringLiteral("RP"), takePositions);
-    SetMessageHandler(QStringLiteral("SR"), [](const QString &senderAddress, const QString &, const QString &) {
+    SetMessageHandler(MessageCode::Positions, takePositions);
+    SetMessageHandler(MessageCode::StartRace, [](const QString &senderAddress, const QString &, const QString &) {
         if (!RaceRunning)
             Launch(startJoinedRace(senderAddress));
     });
-    SetMessageHandler(QStringLiteral("RC"), cancelledByHost);
+    SetMessageHandler(MessageCode::Cancel, cancelledByHost);
 }

@@ -1,19 +1,20 @@
 #include "RaceStart.h"
 
 #include "CountdownWindow.h"
+#include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "Phrases.h"
-#include "RaceTrackWindow.h"
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
+#include "RaceTrackWindow.h"
+#include "records.h"
 #include "Roster.h"
 #include "Stage.h"
 #include "Utilities.h"
-#include "records.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -50,17 +51,6 @@ struct RaceScope
         StartDeferredRace();
     }
 };
-
-int rowHeight()
-{
-    const int count = ContestantCount();
-    return count > 0 ? ScreenSize().height() / count : 0;
-}
-
-QPoint screenCentre()
-{
-    return QPoint(ScreenSize().width() / 2, ScreenSize().height() / 2);
-}
 
 } // namespace
 
@@ -176,7 +166,7 @@ Task<> PresentContestants()
     OpenRaceTrack();
     const int mode = CurrentPlayMode();
     LoadCharacter(10, ProgramFolder() + QStringLiteral("Announcer.acs"), false, true, Announcer);
-    MoveCharacter(screenCentre().x(), screenCentre().y(), Announcer, 0);
+    MoveCharacter(ScreenCentre().x(), ScreenCentre().y(), Announcer, 0);
     if (mode != PracticeGame) {
         co_await WaitForAudio();
         SpeakText(LookupPhrase(QStringLiteral("we1")), Announcer);
@@ -193,7 +183,7 @@ Task<> PresentContestants()
         const QString identity = PlayerIdentity(slot);
         LoadCharacter(10, path, false, false, identity);
         ShowCharacter(true, identity);
-        MoveCharacter(0, slot * rowHeight(), identity, 0);
+        MoveCharacter(0, slot * RowHeight(), identity, 0);
         DoAction(QStringLiteral("greet"), identity);
         co_await WaitForAudio();
         if (mode == LocalRace)
@@ -257,77 +247,6 @@ void OpenRaceTrack()
     TheRaceTrack->setGeometry(RaceScreen());
     TheRaceTrack->showMaximized();
     TheRaceTrack->CentreFinishLabel();
-}
-
-Task<> FinishSequence()
-{
-    RankContestants();
-    // The question on show, a memory test included, ends with the race: nothing is
-    // answered or scored during the ceremony.
-    if (TheQuestionWindow)
-        TheQuestionWindow->close();
-    if (TheMemoryTest)
-        TheMemoryTest->close();
-    if (CurrentPlayMode() != JoinGame) {
-        // The standings sent now are every scoreboard's: a report that comes in later
-        // answers a question withdrawn, and counts for nothing.
-        for (ContestantRecord &record : ContestantTable)
-            if (record.Confirmed == 2)
-                record.Confirmed = 1;
-        SendFinalPositions();
-    }
-    co_await WaitForLeftAtLeast(FinisherIndex, 600, 50);
-    RankContestants();
-    MoveContestant(WinIndex);
-    MoveContestant(PlaceIndex);
-    MoveContestant(ShowIndex);
-    co_await Wait(3000);
-    RaceRunning = false;
-
-    const QString finisher = PlayerIdentity(FinisherIndex);
-    DoAction(QStringLiteral("moveup"), finisher);
-    co_await Wait(500);
-    DoAction(QStringLiteral("pleased"), finisher);
-    co_await Wait(2500);
-    for (int slot = 0; slot < ContestantCount(); ++slot)
-        StopCharacter(PlayerIdentity(slot));
-    if (TheRaceTrack)
-        TheRaceTrack->ShowScoreboard();
-    co_await Wait(1000);
-    for (int slot = 0; slot < ContestantCount(); ++slot) {
-        if (slot != FinisherIndex)
-            MoveCharacter(0, slot * rowHeight(), PlayerIdentity(slot), 10);
-    }
-    co_await WaitUntilIdle(10);
-    MoveCharacter(screenCentre().x(), screenCentre().y(), finisher, 100);
-    DoAction(QStringLiteral("greet"), finisher);
-    for (int slot = 0; slot < ContestantCount(); ++slot) {
-        if (slot != FinisherIndex) {
-            DoAction(QStringLiteral("gestureleft"), PlayerIdentity(slot));
-            continue;
-        }
-        if (CurrentPlayMode() == PracticeGame)
-            continue;
-        const ContestantItemFields fields = ContestantFields(slot);
-        const QString name = fields.PlayerName.size() < 2 ? WithoutExtension(fields.CharacterFile).left(35)
-                                                          : fields.PlayerName;
-        MoveCharacter(screenCentre().x() - 50, screenCentre().y() - 50, Announcer, 100);
-        co_await Wait(500);
-        co_await WaitForAudio();
-        SpeakText(LookupPhrase(QStringLiteral("wn1")) + u' ' + name, Announcer);
-        DoAction(QStringLiteral("cheer"), Announcer);
-    }
-    DoAction(QStringLiteral("congratulate"), finisher);
-    co_await Wait(1000);
-    for (int slot = 0; slot < ContestantCount(); ++slot) {
-        if (slot != FinisherIndex)
-            DoAction(QStringLiteral("pleased"), PlayerIdentity(slot));
-    }
-}
-
-Task<bool> WaitUntilIdle(int seconds)
-{
-    return WaitUntil(IsIdle, 250, 4 * seconds);
 }
 
 Task<> CancelJoiners()

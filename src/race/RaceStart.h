@@ -26,9 +26,6 @@ void StartDeferredRace();
 Task<> PresentContestants();
 Task<> RunRace();
 void OpenRaceTrack();
-Task<> FinishSequence();
-// Polls the stage's idle flag every 250 ms, at most 4 x seconds times; returns it.
-Task<bool> WaitUntilIdle(int seconds);
 // The host's cancel to every joiner, twice, 500 ms apart.
 Task<> CancelJoiners();
 // "Cancel Game" on the main window: stops the race under way.

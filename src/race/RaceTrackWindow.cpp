@@ -1,10 +1,10 @@
 #include "RaceTrackWindow.h"
 
-#include "RaceStart.h"
+#include "GameSession.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
-#include "WindowRoles.h"
 #include "Utilities.h"
+#include "WindowRoles.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -177,5 +177,5 @@ void RaceTrackWindow::ShowScoreboard()
 void RaceTrackWindow::CancelBtnClick()
 {
     close();
-    CancelRace();
+    GameSession::current().requestCancel();
 }

@@ -37,6 +37,9 @@ public:
     void setGameType(int type);
     void setDifficulty(int level);
 
+    // A window asks that the race be cancelled ("Cancel Game" on the race track); the
+    // main window cancels it as its own "Cancel Game" does.
+    void requestCancel() { emit cancelRequested(); }
     // The race tells the windows about one of its steps.
     void announce(RaceStep step) { emit raceStep(step); }
 
@@ -48,6 +51,7 @@ signals:
     // shows it.
     void rosterChanged();
     void raceStep(RaceStep step);
+    void cancelRequested();
 
 private:
     int playMode_ = NoPlayMode;

@@ -4,9 +4,9 @@
 #include "GameSession.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
+#include "records.h"
 #include "Stage.h"
 #include "Utilities.h"
-#include "records.h"
 
 #include <QDir>
 

@@ -1,8 +1,8 @@
 #include "Phrases.h"
 
-#include "Utilities.h"
 #include "DataFiles.h"
 #include "records.h"
+#include "Utilities.h"
 
 #include <QFile>
 #include <QStringList>

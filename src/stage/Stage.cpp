@@ -1,8 +1,8 @@
 #include "Stage.h"
 
 #include "Agent.h"
-#include "Utilities.h"
 #include "DataFiles.h"
+#include "Utilities.h"
 
 #include <QDir>
 #include <QShowEvent>

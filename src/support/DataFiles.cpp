@@ -1,9 +1,9 @@
 #include "DataFiles.h"
 
 #include "MessageBoxes.h"
-#include "Utilities.h"
 #include "records.h"
 #include "scramble_keys.h"
+#include "Utilities.h"
 
 #include <QPalette>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "records.h"
 
-#include "Utilities.h"
 #include "scramble_keys.h"
+#include "Utilities.h"
 
 namespace Records {
 

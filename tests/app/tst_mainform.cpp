@@ -2,15 +2,15 @@
 // game type and difficulty, "New Game", "Exit", help and the small handlers.
 #include "AppTestFolder.h"
 
-#include "SkinFrame.h"
 #include "HelpWindow.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
-#include "Roster.h"
 #include "RadioGroup.h"
-#include "Utilities.h"
 #include "records.h"
+#include "Roster.h"
+#include "SkinFrame.h"
+#include "Utilities.h"
 
 #include <QLabel>
 #include <QListWidget>

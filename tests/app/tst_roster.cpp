@@ -2,12 +2,12 @@
 #include "AppTestFolder.h"
 
 #include "MainWindow.h"
-#include "RadioGroup.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
+#include "RadioGroup.h"
+#include "records.h"
 #include "RosterList.h"
 #include "Utilities.h"
-#include "records.h"
 
 #include <QFile>
 #include <QListWidget>

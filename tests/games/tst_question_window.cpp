@@ -2,21 +2,22 @@
 // with the real windows and character stage, offscreen and at a small time scale. A
 // socket on another loopback address stands for the race host of remote questions.
 #include "DexterityTest.h"
+#include "GameMessages.h"
 #include "GameTransport.h"
 #include "MainWindow.h"
-#include "NetTestFolder.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
+#include "NetTestFolder.h"
 #include "QuestionSources.h"
 #include "QuestionWindow.h"
-#include "RaceModel.h"
 #include "RaceLoop.h"
+#include "RaceModel.h"
 #include "RaceStart.h"
-#include "RosterList.h"
 #include "RadioGroup.h"
+#include "records.h"
+#include "RosterList.h"
 #include "Stage.h"
 #include "Utilities.h"
-#include "records.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -151,7 +152,7 @@ private slots:
         stage = new StageWindow;
         question = new QuestionWindow;
         memory = new MemoryTestWindow;
-        internet = new GameTransport;
+        internet = new GameTransport(DispatchMessage);
         QVERIFY(internet->Listening());
         host = new Peer(HostPeerAddress, GamePortNumber);
         QVERIFY(host->bound());

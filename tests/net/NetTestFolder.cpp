@@ -1,7 +1,7 @@
 #include "NetTestFolder.h"
 
-#include "Utilities.h"
 #include "scramble_keys.h"
+#include "Utilities.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,16 +6,17 @@
 #include "MessageBoxes.h"
 #include "NetTestFolder.h"
 #include "PlayRequests.h"
-#include "RaceTrackWindow.h"
 #include "QuestionWindow.h"
+#include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
+#include "RaceTrackWindow.h"
 #include "RadioGroup.h"
+#include "records.h"
 #include "RequestWindow.h"
 #include "RosterList.h"
 #include "Stage.h"
 #include "Utilities.h"
-#include "records.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -146,7 +147,7 @@ void TestMessages::initTestCase()
     stage = new StageWindow;
     QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
     QVERIFY(LoadCharacter(0, ProgramFolder() + QStringLiteral("Announcer.acs"), false, false, QStringLiteral("Announcer")));
-    internet = new GameTransport;
+    internet = new GameTransport(DispatchMessage);
     request = new RequestWindow;
     QVERIFY(internet->Listening());
     a = new Peer(PeerA, GamePortNumber);

@@ -1,8 +1,8 @@
 #include "GameMessages.h"
 #include "GameTransport.h"
 #include "NetTestFolder.h"
-#include "Utilities.h"
 #include "records.h"
+#include "Utilities.h"
 
 #include <QSignalSpy>
 #include <QSocketNotifier>
@@ -60,7 +60,7 @@ void TestTransport::initTestCase()
     qputenv("HOLLYFROST_BIND_ADDRESS", Game.toLatin1());
     Records::Options.DisplayName = QStringLiteral("Robin");
     Records::Options.UserUin = 40001;
-    form = new GameTransport;
+    form = new GameTransport(DispatchMessage);
     QVERIFY2(form->Listening(), "the game port is bound");
     accepted = new QSignalSpy(form, &GameTransport::datagramAccepted);
 }

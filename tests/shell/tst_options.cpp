@@ -1,7 +1,7 @@
 // Reading the messenger's options file into the program-wide options record.
+#include "records.h"
 #include "UserOptions.h"
 #include "Utilities.h"
-#include "records.h"
 
 #include <QElapsedTimer>
 #include <QFile>

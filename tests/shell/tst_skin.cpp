@@ -1,7 +1,7 @@
 // The skin control: picture loading by extension, the window's shape from stored region
 // data, dragging, and the skin picture the build draws.
-#include "SkinFrame.h"
 #include "JpegCodec.h"
+#include "SkinFrame.h"
 
 #include <QFile>
 #include <QMouseEvent>

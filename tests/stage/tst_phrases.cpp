@@ -2,8 +2,8 @@
 // happens when the tables are missing, locked or broken.
 #include "Phrases.h"
 
-#include "Utilities.h"
 #include "records.h"
+#include "Utilities.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "MessageBoxes.h"
-#include "Utilities.h"
 #include "DataFiles.h"
+#include "MessageBoxes.h"
 #include "records.h"
 #include "scramble_keys.h"
+#include "Utilities.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "Utilities.h"
 #include "records.h"
 #include "scramble_keys.h"
+#include "Utilities.h"
 
 #include <QBuffer>
 #include <QTest>

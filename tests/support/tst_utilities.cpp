@@ -1,5 +1,5 @@
-#include "Utilities.h"
 #include "MessageBoxes.h"
+#include "Utilities.h"
 
 #include <QDir>
 #include <QElapsedTimer>

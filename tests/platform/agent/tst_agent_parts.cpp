@@ -1,12 +1,12 @@
 // The character platform's plain parts: speech tags, the character file reader, WAV
 // reading and speech synthesis.
+#include "Agent.h"
 #include "CharacterFile.h"
 #include "FrameCache.h"
 #include "SampleCharacter.h"
 #include "SpeechText.h"
 #include "Voice.h"
 #include "Wav.h"
-#include "Agent.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
