@@ -338,7 +338,7 @@ void MainWindow::ActionTypeClick()
         const int slot = AddContestant(options.UserName, QString::number(options.UserUin),
                                        NameOfPath(options.UserCharacterFile));
         ContestantTable[slot].Address.clear();
-        ContestantTable[slot].Confirmed = 1;
+        ContestantTable[slot].Confirmed = SlotReady;
         RosterChanged();
     } else if (mode == LocalRace) {
         GameType->setItemIndex(0);

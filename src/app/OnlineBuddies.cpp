@@ -44,9 +44,9 @@ void BuildOnlineBuddies()
 {
     if (!TheMainWindow)
         return;
-    const QString listPath = ProgramFolder() + QStringLiteral("onlinelist.lst");
+    const QString listPath = ProgramFolder() + GameFile::OnlineList;
     QFile online;
-    if (!OpenTextFile(ProgramFolder() + QStringLiteral("online.txt"), QStringLiteral("R"), online))
+    if (!OpenTextFile(ProgramFolder() + GameFile::OnlineText, QStringLiteral("R"), online))
         return;
     {
         QFile list;
@@ -70,7 +70,7 @@ void BuildOnlineBuddies()
         list.close();
     }
     online.close();
-    DeleteGameFile(ProgramFolder() + QStringLiteral("online.txt"));
+    DeleteGameFile(ProgramFolder() + GameFile::OnlineText);
 
     QListWidget *buddies = TheMainWindow->IsOnline;
     buddies->clear();

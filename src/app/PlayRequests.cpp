@@ -166,7 +166,7 @@ Task<> invitePlayers()
         co_return;
     }
     QFile list;
-    if (!OpenDataFile(ProgramFolder() + QStringLiteral("onlinelist.lst"), QStringLiteral("R"), list,
+    if (!OpenDataFile(ProgramFolder() + GameFile::OnlineList, QStringLiteral("R"), list,
                       Records::OnlineBuddyRecord::Size))
         co_return;
     const QList<QByteArray> records = Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size);

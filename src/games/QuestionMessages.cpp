@@ -11,13 +11,14 @@
 
 namespace {
 
-// A report answers the question outstanding for its sender's slot (Confirmed 2, number
-// QuestionNumber - 1). Counting it frees the slot, so a resend is a repeat, and a late
-// resend that arrives once the next question is out carries the old number. A report
-// without a number (a copy that does not send one) counts while a question is outstanding.
+// A report answers the question outstanding for its sender's slot (Confirmed is
+// SlotQuestionOutstanding, number QuestionNumber - 1). Counting it frees the slot, so a
+// resend is a repeat, and a late resend that arrives once the next question is out
+// carries the old number. A report without a number (a copy that does not send one)
+// counts while a question is outstanding.
 bool answersOutstandingQuestion(const ContestantRecord &record, const QStringList &fields)
 {
-    if (record.Confirmed != 2)
+    if (record.Confirmed != SlotQuestionOutstanding)
         return false;
     return fields.size() < 3 || fields[2] == QString::number(record.QuestionNumber - 1);
 }

@@ -37,9 +37,9 @@ Operands drawOperands(int difficulty, bool multiplication)
     return {a, b};
 }
 
-QString question(const char *code, qint64 answer, const QString &text)
+QString question(const QString &kind, qint64 answer, const QString &text)
 {
-    return QStringLiteral("&&%1&&%2&&%3").arg(QLatin1String(code)).arg(answer).arg(text);
+    return QStringLiteral("&&%1&&%2&&%3").arg(kind).arg(answer).arg(text);
 }
 
 // A kind drawn below n that differs from LastKind, stored in LastKind.
@@ -120,7 +120,7 @@ struct WordIndex {
 const WordIndex &wordIndex()
 {
     static WordIndex index;
-    const QString path = ProgramFolder() + QStringLiteral("wlist.lst");
+    const QString path = ProgramFolder() + GameFile::WordList;
     const QFileInfo file(path);
     const qint64 size = file.exists() ? file.size() : -1;
     if (index.path == path && index.size == size && index.modified == file.lastModified())
@@ -177,7 +177,7 @@ void RearmQuestionFileReport()
 QString MakeAddition(int difficulty)
 {
     const Operands o = drawOperands(difficulty, false);
-    return question("MA", o.a + o.b, QStringLiteral("%1 + %2").arg(o.a).arg(o.b));
+    return question(QuestionKind::Addition, o.a + o.b, QStringLiteral("%1 + %2").arg(o.a).arg(o.b));
 }
 
 QString MakeSubtraction(int difficulty)
@@ -185,23 +185,23 @@ QString MakeSubtraction(int difficulty)
     const Operands o = drawOperands(difficulty, false);
     const int larger = o.b < o.a ? o.a : o.b;
     const int smaller = o.b < o.a ? o.b : o.a;
-    return question("MS", larger - smaller, QStringLiteral("%1 - %2").arg(larger).arg(smaller));
+    return question(QuestionKind::Subtraction, larger - smaller, QStringLiteral("%1 - %2").arg(larger).arg(smaller));
 }
 
 QString MakeMultiplication(int difficulty)
 {
     const Operands o = drawOperands(difficulty, true);
-    return question("MM", qint64(o.a) * o.b, QStringLiteral("%1 X %2").arg(o.a).arg(o.b));
+    return question(QuestionKind::Multiplication, qint64(o.a) * o.b, QStringLiteral("%1 X %2").arg(o.a).arg(o.b));
 }
 
 QString MakeDexterityQuestion()
 {
-    return QStringLiteral("&&DX&&dexteritytest&&test");
+    return QStringLiteral("&&") + QuestionKind::Dexterity + QStringLiteral("&&dexteritytest&&test");
 }
 
 QString MakeWordScramble(int difficulty)
 {
-    return QStringLiteral("&&WS&&") + PickWord(difficulty);
+    return QStringLiteral("&&") + QuestionKind::WordScramble + QStringLiteral("&&") + PickWord(difficulty);
 }
 
 QStringList WordListWords(const QString &path)
@@ -260,7 +260,7 @@ QString ScrambleText(const QString &text)
 
 QString QuestionFilePath()
 {
-    return ProgramFolder() + QStringLiteral("questions.fil");
+    return ProgramFolder() + GameFile::Questions;
 }
 
 bool AppendQuestionRecord(const QString &code, const QString &text)
@@ -306,7 +306,7 @@ QString MakeColourSequence(int difficulty)
 {
     const int base = difficulty == EasyLevel ? 3 : difficulty == DifficultLevel ? 7 : 5;
     const QString sequence = RandomColours(RandomInt(3) + base);
-    return QStringLiteral("&&MT&&") + sequence + QStringLiteral("&&") + sequence;
+    return QStringLiteral("&&") + QuestionKind::Memory + QStringLiteral("&&") + sequence + QStringLiteral("&&") + sequence;
 }
 
 QString AsciiUpperCase(const QString &text)

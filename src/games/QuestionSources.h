@@ -14,6 +14,17 @@
 #include <QString>
 #include <QStringList>
 
+// The kinds of question, the code that opens a question text. The question file and the
+// host's "RZ" messages carry them, so they never change.
+namespace QuestionKind {
+inline const QString Addition = QStringLiteral("MA");
+inline const QString Subtraction = QStringLiteral("MS");
+inline const QString Multiplication = QStringLiteral("MM");
+inline const QString WordScramble = QStringLiteral("WS");
+inline const QString Dexterity = QStringLiteral("DX");
+inline const QString Memory = QStringLiteral("MT");
+} // namespace QuestionKind
+
 // Difficulty indexes of the main window's "Difficulty" group.
 enum QuestionDifficulty { EasyLevel = 0, ModerateLevel = 1, DifficultLevel = 2 };
 

@@ -311,29 +311,29 @@ void ShowQuestion(const QString &sender, const QString &payload)
     const QString text = AsciiUpperCase(NextField(fields));
     currentNumber = number;
     CurrentSender = sender;
-    scrambledLetters = code == QLatin1String("WS") ? text : QString();
+    scrambledLetters = code == QuestionKind::WordScramble ? text : QString();
 
     const QString cr = QStringLiteral("\n");
     QString caption, prompt;
-    if (code == QLatin1String("MA")) {
+    if (code == QuestionKind::Addition) {
         caption = LookupPhrase(QStringLiteral("ql2"));
         prompt = LookupPhrase(QStringLiteral("qb1")) + cr + cr + text;
-    } else if (code == QLatin1String("MS")) {
+    } else if (code == QuestionKind::Subtraction) {
         caption = LookupPhrase(QStringLiteral("ql3"));
         prompt = LookupPhrase(QStringLiteral("qc1")) + cr + cr + text;
-    } else if (code == QLatin1String("MM")) {
+    } else if (code == QuestionKind::Multiplication) {
         caption = LookupPhrase(QStringLiteral("ql4"));
         prompt = LookupPhrase(QStringLiteral("qd1")) + cr + cr + text;
-    } else if (code == QLatin1String("DX")) {
+    } else if (code == QuestionKind::Dexterity) {
         caption = LookupPhrase(QStringLiteral("ql5"));
         prompt = LookupPhrase(QStringLiteral("qe1")) + cr + LookupPhrase(QStringLiteral("qe2"));
         DexterityCountdown = 2;
         DexterityJumps = 0;
-    } else if (code != QLatin1String("MT")) {
+    } else if (code != QuestionKind::Memory) {
         caption = LookupPhrase(QStringLiteral("ql1"));
         prompt = LookupPhrase(QStringLiteral("qa1")) + cr + LookupPhrase(QStringLiteral("qa2")) + cr + text;
     }
-    if (code == QLatin1String("MT")) {
+    if (code == QuestionKind::Memory) {
         if (memoryTestStarter())
             memoryTestStarter()(CurrentAnswer);   // the memory window takes over
     } else {
@@ -350,11 +350,11 @@ Task<> RunQuestionRound()
 {
     QString working = BuildQuestion();
     QString resendCopies[MaxContestants];
-    const bool localBusy = ContestantTable[0].Confirmed == 2;
-    ContestantTable[0].Confirmed = 2;
+    const bool localBusy = ContestantTable[0].Confirmed == SlotQuestionOutstanding;
+    ContestantTable[0].Confirmed = SlotQuestionOutstanding;
     for (int slot = 0; slot < listedSlots(); ++slot) {
         ContestantRecord &record = ContestantTable[slot];
-        if (record.Address.isEmpty() || record.Confirmed == 2) {
+        if (record.Address.isEmpty() || record.Confirmed == SlotQuestionOutstanding) {
             record.Acked = true;   // nothing to wait for
             // A question still outstanding is put again, once a round: the question or
             // its answer may have been lost after all their resends.
@@ -372,7 +372,7 @@ Task<> RunQuestionRound()
         SendGameMessage(MessageCode::Question, record.Address, message);
         ++record.QuestionNumber;
         record.Acked = false;
-        record.Confirmed = 2;
+        record.Confirmed = SlotQuestionOutstanding;
     }
     for (int pass = 0; pass < 15; ++pass) {
         bool waiting = false;
@@ -401,7 +401,7 @@ void ApplyRightAnswer(int slot)
 {
     if (!validSlot(slot))
         return;
-    ContestantTable[slot].Confirmed = 1;
+    ContestantTable[slot].Confirmed = SlotReady;
     ++ContestantTable[slot].Score;
 }
 
@@ -410,7 +410,7 @@ void ApplySkip(int slot)
     if (!validSlot(slot))
         return;
     ContestantRecord &record = ContestantTable[slot];
-    record.Confirmed = 1;
+    record.Confirmed = SlotReady;
     record.Progress /= 2;
     record.LastX = 0;
     record.Score /= 2;

@@ -204,8 +204,8 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
     } else if (code == MessageCode::Ready) {
         // A question on show stays outstanding: only its answer frees the slot.
         markSender(senderAddress, [](ContestantRecord &record) {
-            if (record.Confirmed != 2)
-                record.Confirmed = 1;
+            if (record.Confirmed != SlotQuestionOutstanding)
+                record.Confirmed = SlotReady;
         });
         RosterChanged();
     } else if (code == MessageCode::Invitation) {

@@ -254,8 +254,8 @@ Task<> FinishSequence()
         // The standings sent now are every scoreboard's: a report that comes in later
         // answers a question withdrawn, and counts for nothing.
         for (ContestantRecord &record : ContestantTable)
-            if (record.Confirmed == 2)
-                record.Confirmed = 1;
+            if (record.Confirmed == SlotQuestionOutstanding)
+                record.Confirmed = SlotReady;
         SendFinalPositions();
     }
     co_await WaitForLeftAtLeast(FinisherIndex, 600, 50);

@@ -1,6 +1,7 @@
 #include "RaceStart.h"
 
 #include "CountdownWindow.h"
+#include "DataFiles.h"
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
@@ -165,7 +166,7 @@ Task<> PresentContestants()
 {
     OpenRaceTrack();
     const int mode = CurrentPlayMode();
-    LoadCharacter(10, ProgramFolder() + QStringLiteral("Announcer.acs"), false, true, Announcer);
+    LoadCharacter(10, ProgramFolder() + GameFile::AnnouncerCharacter, false, true, Announcer);
     MoveCharacter(ScreenCentre().x(), ScreenCentre().y(), Announcer, 0);
     if (mode != PracticeGame) {
         co_await WaitForAudio();
@@ -211,7 +212,7 @@ Task<> RunRace()
         DoAction(QStringLiteral("startgate"), Announcer);
     }
     GameSession::current().announce(RaceStep::Opened);
-    DeleteGameFile(ProgramFolder() + QStringLiteral("questions.fil"));
+    DeleteGameFile(ProgramFolder() + GameFile::Questions);
     ResetQuestionRound();   // the new race's first question may repeat the last race's
     // A race abandoned while the characters were presented runs no rounds: its roster
     // is gone. Nor does one cancelled before its rounds began: nothing would end it. Nor

@@ -35,7 +35,7 @@ void ResetContestantTable()
         slot.Progress = 0;
         slot.LastX = 0;
         slot.Score = 0;
-        slot.Confirmed = 0;
+        slot.Confirmed = SlotUnconfirmed;
         slot.QuestionNumber = 1;
     }
     ClearRoster();

@@ -13,6 +13,14 @@ constexpr int ContestantNameCapacity = 35;
 constexpr int ContestantUinCapacity = 15;
 constexpr int ContestantAddressCapacity = 15;
 
+// Where a slot stands with the questions (ContestantRecord::Confirmed; the roster list
+// paints a slot that is not SlotUnconfirmed green).
+enum SlotState : quint8 {
+    SlotUnconfirmed = 0,           // reset: not yet ready
+    SlotReady = 1,                 // ready, or its last question answered
+    SlotQuestionOutstanding = 2,   // a question was put and waits for its answer
+};
+
 struct ContestantRecord {
     QString CharacterFile;      // file name of the character, at most 35 characters
     QString PlayerName;         // shown and spoken name, at most 35 characters
@@ -21,7 +29,7 @@ struct ContestantRecord {
     qint32 Progress = 0;        // percent of the screen width; finished at 92
     qint32 LastX = 0;           // x of the last move ordered; 0 = none yet
     bool Acked = false;         // an "AK" arrived from Address
-    quint8 Confirmed = 0;       // 0 reset, 1 ready/answered, 2 question outstanding
+    quint8 Confirmed = SlotUnconfirmed;   // a SlotState
     qint32 Score = 0;           // right answers in this race
     qint32 QuestionNumber = 1;  // next question-file record for this contestant
 };

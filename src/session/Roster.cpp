@@ -73,7 +73,7 @@ int AppendContestant(const ContestantItemFields &fields)
     record.Uin = fieldText(fields.Uin, ContestantUinCapacity);
     record.PlayerName = fieldText(fields.PlayerName, ContestantNameCapacity);
     record.CharacterFile = fieldText(fields.CharacterFile, ContestantFileCapacity);
-    record.Confirmed = 0;
+    record.Confirmed = SlotUnconfirmed;
     RosterChanged();
     return slot;
 }

@@ -136,7 +136,7 @@ QString LookupPhrase(const QString &requested)
         const bool restored = !FileExists(mainPath)
                               && CopyWholeFile(mainPath, PhraseFilePath(QStringLiteral("bak")));
         if (!(restored && openPhraseFile(mainPath, file))
-            && !openPhraseFile(ProgramFolder() + QStringLiteral("stdtalk.lst"), file))
+            && !openPhraseFile(ProgramFolder() + GameFile::Phrases, file))
             return QString();
     }
 

@@ -253,7 +253,7 @@ QString ReadParameter(const QString &name)
 {
     const QString wanted = name.left(5);
     QFile file;
-    if (!OpenTextFile(HostFolder() + QStringLiteral("HFparms.cfg"), QStringLiteral("R"), file)) {
+    if (!OpenTextFile(HostFolder() + GameFile::Parameters, QStringLiteral("R"), file)) {
         // One box, however many parameters are read meanwhile; the program ends once it
         // is answered.
         static bool told = false;
@@ -279,7 +279,7 @@ QString ReadParameter(const QString &name)
 int LookupCheckedUser(const QString &uin)
 {
     QFile file;
-    if (!OpenDataFile(ProgramFolder() + QStringLiteral("checkedusr.lst"), QStringLiteral("RO"), file, 1))
+    if (!OpenDataFile(ProgramFolder() + GameFile::CheckedBuddies, QStringLiteral("RO"), file, 1))
         return 0;
     int flag = 0;
     for (const QByteArray &raw : Records::ReadAllRecords(file, Records::CheckedUserRecord::Size)) {
@@ -292,7 +292,7 @@ int LookupCheckedUser(const QString &uin)
 
 QString LookupUinAddress(const QString &uin)
 {
-    const QString path = ProgramFolder() + QStringLiteral("UINIP.lst");
+    const QString path = ProgramFolder() + GameFile::UinAddresses;
     if (!FileExists(path))
         return QString();
     bool ok = false;

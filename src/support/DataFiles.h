@@ -7,6 +7,20 @@
 #include <QString>
 #include <QWidget>
 
+// The names of the files the game shares with the messenger and keeps in its folders.
+// The messenger and earlier copies rely on them, so they never change.
+namespace GameFile {
+inline const QString Parameters = QStringLiteral("HFparms.cfg");        // messenger folder
+inline const QString CheckedBuddies = QStringLiteral("checkedusr.lst");
+inline const QString UinAddresses = QStringLiteral("UINIP.lst");
+inline const QString OnlineList = QStringLiteral("onlinelist.lst");     // written by the game
+inline const QString OnlineText = QStringLiteral("online.txt");         // the messenger's, read once
+inline const QString Questions = QStringLiteral("questions.fil");       // written by the game
+inline const QString WordList = QStringLiteral("wlist.lst");
+inline const QString Phrases = QStringLiteral("stdtalk.lst");
+inline const QString AnnouncerCharacter = QStringLiteral("Announcer.acs");
+} // namespace GameFile
+
 // The hidden "Network File Access" window. It is created at start-up and never shown;
 // the opening routines close it when they finish.
 class DataFileWindow : public QWidget
