@@ -34,7 +34,7 @@ enum QuestionDifficulty { EasyLevel = 0, ModerateLevel = 1, DifficultLevel = 2 }
 // kind comes twice in a row.
 extern int LastKind;
 
-// Builds the next question for the main window's game type and difficulty and appends
+// Builds the next question for the session's game type and difficulty and appends
 // it to the question file; empty for "Random Race" (or no game type).
 QString BuildQuestion();
 QString BuildQuestion(int gameType, int difficulty);

@@ -16,7 +16,6 @@
 
 #include <algorithm>
 
-
 namespace {
 
 // "RP" carries a trailing number, one more with each set of positions the host sends:

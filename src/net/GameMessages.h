@@ -1,5 +1,7 @@
 // The game messages between a race host and its joiners: the dispatcher of every
-// received message, the texts the host and joiners build, and the handler state.
+// received message with the rules of who may send what, the texts the host and joiners
+// build, and the host's group sends. The state of the network game is the session's
+// (RaceModel.h).
 // A message is a two-letter code, the sender's speech name, then "&&"-separated fields.
 #pragma once
 
@@ -47,7 +49,7 @@ bool FromRoster(const QString &address);
 void ForgetNetworkGame();
 
 // Message payloads (each field preceded by "&&").
-QString RosterPayload();      // "RS": eighteen fields, three per slot; writes the slots back
+QString RosterPayload();      // "RS": eighteen fields, three per slot
 QString PositionsPayload();   // "RP": six progress values
 QString AcceptGameText();     // "RT" right after "RA": game type and difficulty phrases
 QString SettingsGameText();   // "RT" on a settings change: the host, game type, difficulty

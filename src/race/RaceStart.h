@@ -28,5 +28,5 @@ Task<> RunRace();
 void OpenRaceTrack();
 // The host's cancel to every joiner, twice, 500 ms apart.
 Task<> CancelJoiners();
-// "Cancel Game" on the main window: stops the race under way.
+// "Cancel Game" (on the main window or the race track): stops the race under way.
 void CancelRace();
