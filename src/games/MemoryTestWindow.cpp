@@ -395,3 +395,11 @@ void StartMemoryTest(const QString &sequence)
     if (!playing)
         Launch(playSequences());
 }
+
+void CloseQuestionWindows()
+{
+    if (TheQuestionWindow)
+        TheQuestionWindow->close();
+    if (TheMemoryTest)
+        TheMemoryTest->close();
+}

@@ -105,3 +105,7 @@ extern int ClickCount;
 // one replays StoredSequence): a short flicker, then one colour every 500 ms. It returns
 // once the window shows; the playback runs on by itself.
 void StartMemoryTest(const QString &sequence);
+
+// Closes the question on show, a memory test included: nothing is answered or scored
+// once the race it belongs to has ended.
+void CloseQuestionWindows();

@@ -246,10 +246,7 @@ Task<> FinishSequence()
     RankContestants();
     // The question on show, a memory test included, ends with the race: nothing is
     // answered or scored during the ceremony.
-    if (TheQuestionWindow)
-        TheQuestionWindow->close();
-    if (TheMemoryTest)
-        TheMemoryTest->close();
+    CloseQuestionWindows();
     if (CurrentPlayMode() != JoinGame) {
         // The standings sent now are every scoreboard's: a report that comes in later
         // answers a question withdrawn, and counts for nothing.

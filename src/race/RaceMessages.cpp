@@ -2,10 +2,9 @@
 
 #include "DataFiles.h"
 #include "GameMessages.h"
-#include "MemoryTestWindow.h"
+#include "GameSession.h"
 #include "MessageCodes.h"
 #include "Phrases.h"
-#include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
@@ -66,13 +65,7 @@ void cancelledByHost(const QString &, const QString &, const QString &)
     // The host has ended its game: this copy is no longer joined to it, so that its late
     // resends ("RZ" above all) are ignored.
     HostAddress.clear();
-    CancelRaceStart();
-    RaceRunning = false;
-    GameSession::current().announce(RaceStep::Cancelled);
-    if (TheQuestionWindow)
-        TheQuestionWindow->close();
-    if (TheMemoryTest)
-        TheMemoryTest->close();
+    StopRaceHere();
     SpeakText(LookupPhrase(QStringLiteral("rc1")), QStringLiteral("Announcer"));
     ShutdownCountdown = 25;
 }

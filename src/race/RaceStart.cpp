@@ -226,10 +226,7 @@ Task<> RunRace()
         }
     }
     RaceRunning = false;
-    if (TheQuestionWindow)
-        TheQuestionWindow->close();
-    if (TheMemoryTest)
-        TheMemoryTest->close();   // a memory test still open has no race left to answer for
+    CloseQuestionWindows();   // a memory test still open has no race left to answer for
     if (!raceAbandoned)   // else the play mode is the one the user has just picked
         GameSession::current().setPlayMode(NoPlayMode);
     GameSession::current().announce(RaceStep::Over);
@@ -257,15 +254,17 @@ Task<> CancelJoiners()
     SendCancel();
 }
 
-void CancelRace()
+void StopRaceHere()
 {
     CancelRaceStart();
     RaceRunning = false;
     GameSession::current().announce(RaceStep::Cancelled);
-    if (TheQuestionWindow)
-        TheQuestionWindow->close();
-    if (TheMemoryTest)
-        TheMemoryTest->close();
+    CloseQuestionWindows();
+}
+
+void CancelRace()
+{
+    StopRaceHere();
     if (CurrentPlayMode() == HostGame)
         Launch(CancelJoiners());
     DexterityCountdown = 0;

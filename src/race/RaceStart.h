@@ -28,5 +28,10 @@ Task<> RunRace();
 void OpenRaceTrack();
 // The host's cancel to every joiner, twice, 500 ms apart.
 Task<> CancelJoiners();
+// Stops the race under way on this copy: no more rounds, "Cancel Game" goes, the question
+// on show (a memory test included) closes.
+void StopRaceHere();
 // "Cancel Game" (on the main window or the race track): stops the race under way.
+// It also tells the joiners (when hosting), ends the dexterity test and sends the
+// Announcer to the corner.
 void CancelRace();
