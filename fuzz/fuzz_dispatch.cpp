@@ -11,6 +11,7 @@
 #include "GameTransport.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
+#include "MessageHandlers.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
@@ -142,6 +143,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     SetMessageBoxAnswerer([](BoxKind, const QString &) {});
     SetQuestionAnswerer([](const QString &) { return answerYes; });
     auto *main = new MainWindow;   // lives for the whole run
+    InstallMessageHandlers();
     TheMainWindow = main;
     main->Ticker->stop();
     return 0;

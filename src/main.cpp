@@ -7,6 +7,7 @@
 #include "GameTransport.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
+#include "MessageHandlers.h"
 #include "QuestionWindow.h"
 #include "RaceTrackWindow.h"
 #include "RequestWindow.h"
@@ -120,6 +121,7 @@ int main(int argc, char *argv[])
     QuestionWindow questionWindow;
     MemoryTestWindow memoryTest;
     RaceTrackWindow raceTrack;
+    InstallMessageHandlers();
     // Closing the main window ends the program, also in the middle of a race.
     QObject::connect(&mainWindow, &MainWindow::closed, &app, [] { TerminateApplication(); });
 
@@ -134,5 +136,6 @@ int main(int argc, char *argv[])
     // they refer to still exist.
     TerminateApplication();
     EndAllWaits();
+    ClearMessageHandlers();
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "GameMessages.h"
 #include "GameTransport.h"
 #include "MainWindow.h"
+#include "MessageHandlers.h"
 #include "NetTestFolder.h"
 #include "RaceModel.h"
 #include "RadioGroup.h"
@@ -42,6 +43,7 @@ int main(int argc, char **argv)
     Records::Options.UserName = Records::Options.DisplayName = QStringLiteral("Bench");
     Records::Options.UserUin = 50005;
     MainWindow main;
+    InstallMessageHandlers();
     TheMainWindow = &main;
     main.Ticker->stop();
     GameTransport internet(DispatchMessage);

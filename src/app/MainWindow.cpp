@@ -8,7 +8,6 @@
 #include "GameTransport.h"
 #include "HelpWindow.h"
 #include "MessageBoxes.h"
-#include "MessageHandlers.h"
 #include "Phrases.h"
 #include "PlayRequests.h"
 #include "RaceLoop.h"
@@ -35,6 +34,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -89,7 +89,6 @@ MainWindow::MainWindow(QWidget *parent)
 {
     SetWindowRole(this, WindowRole::Frame);
     TheMainWindow = this;
-    InstallMessageHandlers();   // the game takes messages while its main window lives
     SetRaceScreenWindow(this);   // the race runs on the monitor that holds this window
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Hollyfrost Games"));
@@ -103,10 +102,8 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    if (TheMainWindow == this) {
+    if (TheMainWindow == this)
         TheMainWindow = nullptr;
-        ClearMessageHandlers();
-    }
 }
 
 void MainWindow::createControls()
@@ -201,6 +198,9 @@ void MainWindow::createControls()
     connect(&session, &GameSession::rosterChanged, this, &MainWindow::showRoster);
     connect(&session, &GameSession::raceStep, this, &MainWindow::showRaceStep);
     connect(&session, &GameSession::cancelRequested, this, [] { CancelRace(); });
+    connect(&session, &GameSession::hostTextReceived, this, &MainWindow::showHostText);
+    connect(&session, &GameSession::joinAccepted, ReqPlayBtn, &QWidget::hide);
+    connect(&session, &GameSession::invitationsSending, InviteBtn, &QWidget::setDisabled);
     ActionType->setOnClick([this] { ActionTypeClick(); });
     GameType->setOnClick([this] { GameTypeClick(); });
     Difficulty->setOnClick([this] { GameTypeClick(); });
@@ -419,6 +419,14 @@ void MainWindow::ExitBtnClick()
 void MainWindow::HelpBtnClick()
 {
     ShowHelpTopic(QStringLiteral("hpad10"));
+}
+
+void MainWindow::showHostText(const QString &text)
+{
+    InfoBox->clear();
+    QTextCursor cursor(InfoBox->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);   // plain text: CR LF, CR and LF each end a line
 }
 
 void MainWindow::InfoBoxDblClick()

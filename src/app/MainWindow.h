@@ -53,6 +53,7 @@ public:
     // window and the music follow the race's steps.
     void showRoster();
     void showRaceStep(RaceStep step);
+    void showHostText(const QString &text);
 
     // Controls, in the order they lie on the window (the skin first, underneath).
     SkinFrame *Skin = nullptr;

@@ -2,8 +2,8 @@
 
 #include "DataFiles.h"
 #include "GameMessages.h"
+#include "GameSession.h"
 #include "GameTransport.h"
-#include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "MessageCodes.h"
 #include "Phrases.h"
@@ -115,10 +115,10 @@ Task<> HandlePlayRequest(QString senderAddress, QString senderName, QString payl
 Task<> HandleAccepted(QString senderAddress)
 {
     HostAddress = senderAddress.left(HostAddressCapacity);
-    if (RaceRunning || !TheMainWindow || acceptedNoticeOpen)
+    if (RaceRunning || acceptedNoticeOpen)
         co_return;
     MessageBeep(BeepKind::Default);
-    TheMainWindow->ReqPlayBtn->hide();
+    emit GameSession::current().joinAccepted();
     {
         const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
         co_await Acknowledged(BoxKind::Information, QString::fromLatin1(AcceptedNotice));
@@ -158,8 +158,6 @@ namespace {
 // Each checked buddy on line gets the ping, the invitation and the messenger text.
 Task<> invitePlayers()
 {
-    if (!TheMainWindow)
-        co_return;
     if (CurrentGameType() < 0) {
         MessageBeep(BeepKind::Error);
         ShowMessageBox(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
@@ -171,7 +169,7 @@ Task<> invitePlayers()
         co_return;
     const QList<QByteArray> records = Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size);
     list.close();
-    TheMainWindow->InviteBtn->setEnabled(false);
+    emit GameSession::current().invitationsSending(true);
     MessageBeep(BeepKind::Default);
     const QString ownUin = QString::number(Records::Options.UserUin);
     for (const QByteArray &raw : records) {
@@ -183,10 +181,8 @@ Task<> invitePlayers()
         SendGameMessage(MessageCode::Invitation, buddy.Address,
                         QStringLiteral("&&") + ownUin + QStringLiteral("&&") + Records::Options.UserName);
         co_await SendMessengerText(InvitationText(), buddy.Address);
-        if (!TheMainWindow)
-            co_return;
     }
-    TheMainWindow->InviteBtn->setEnabled(true);
+    emit GameSession::current().invitationsSending(false);
 }
 } // namespace
 

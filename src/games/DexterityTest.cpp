@@ -1,12 +1,10 @@
 #include "DexterityTest.h"
 
 #include "GameSession.h"
-#include "QuestionWindow.h"
+#include "QuestionRound.h"
 #include "RaceModel.h"
 #include "Stage.h"
 #include "Utilities.h"
-
-#include <QLineEdit>
 
 qint32 DexterityJumps = 0;
 
@@ -49,8 +47,5 @@ void CharacterClicked(const QString &identity, int, int, int, int)
     if (identity != QLatin1String("Announcer") || DexterityCountdown <= 0)
         return;
     DexterityCountdown = 0;
-    if (!TheQuestionWindow)
-        return;
-    TheQuestionWindow->Answer->setText(QStringLiteral("dexteritytest"));
-    TheQuestionWindow->AnswerBtnClick();
+    SubmitAnswer(QStringLiteral("dexteritytest"));
 }

@@ -1,11 +1,13 @@
 // The puzzle messages between a race host and its joiners: a joiner shows the host's
 // questions ("RZ"); the host counts the joiners' reports of a right answer ("RB") or a
-// skip ("RK").
-#include "QuestionWindow.h"
+// skip ("RK"). And the click on the Announcer that answers a dexterity question.
+#include "QuestionRound.h"
 
+#include "DexterityTest.h"
 #include "GameMessages.h"
 #include "MessageCodes.h"
 #include "RaceModel.h"
+#include "Stage.h"
 
 #include <QStringList>
 
@@ -42,8 +44,9 @@ void takeScore(bool rightAnswer, const QString &senderAddress, const QString &pa
 
 } // namespace
 
-void InstallQuestionMessageHandlers()
+void InstallQuestionHandlers()
 {
+    SetCharacterClickHandler(&CharacterClicked);
     SetMessageHandler(MessageCode::Question, [](const QString &senderAddress, const QString &, const QString &payload) {
         if (JoinedRace)   // questions belong to the race the host started here
             ShowQuestion(senderAddress, payload);

@@ -1,5 +1,5 @@
 // The puzzles: arithmetic at three difficulties, scrambled words from the word list, the
-// dexterity question and (MemoryTestWindow.h) the colour sequences, and the question file
+// dexterity question and the memory test's colour sequences, and the question file
 // "questions.fil" that keeps the questions of the current race in the order they were
 // made, so that every contestant gets the same questions in the same order.
 //

@@ -3,9 +3,8 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
-#include "MemoryTestWindow.h"
 #include "Phrases.h"
-#include "QuestionWindow.h"
+#include "QuestionRound.h"
 #include "RaceModel.h"
 #include "RaceTrackWindow.h"
 #include "Stage.h"
@@ -246,7 +245,7 @@ Task<> FinishSequence()
     RankContestants();
     // The question on show, a memory test included, ends with the race: nothing is
     // answered or scored during the ceremony.
-    CloseQuestionWindows();
+    WithdrawQuestion();
     if (CurrentPlayMode() != JoinGame) {
         // The standings sent now are every scoreboard's: a report that comes in later
         // answers a question withdrawn, and counts for nothing.

@@ -5,10 +5,9 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
-#include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "Phrases.h"
-#include "QuestionWindow.h"
+#include "QuestionRound.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceTrackWindow.h"
@@ -18,6 +17,7 @@
 #include "Utilities.h"
 
 #include <QApplication>
+#include <QFrame>
 #include <QPushButton>
 #include <QTimer>
 
@@ -226,7 +226,7 @@ Task<> RunRace()
         }
     }
     RaceRunning = false;
-    CloseQuestionWindows();   // a memory test still open has no race left to answer for
+    WithdrawQuestion();   // a memory test still open has no race left to answer for
     if (!raceAbandoned)   // else the play mode is the one the user has just picked
         GameSession::current().setPlayMode(NoPlayMode);
     GameSession::current().announce(RaceStep::Over);
@@ -259,7 +259,7 @@ void StopRaceHere()
     CancelRaceStart();
     RaceRunning = false;
     GameSession::current().announce(RaceStep::Cancelled);
-    CloseQuestionWindows();
+    WithdrawQuestion();
 }
 
 void CancelRace()

@@ -1,11 +1,12 @@
 // The game's shared state below the windows: what the player picked to play (play mode,
 // game type, difficulty), and the signals the windows follow (the roster changed, a step
-// of the race). The main window shows it and changes it through these functions; the
-// race, the games and the network read it here, never from a widget. The roster and the
+// of the race, the question on show). The windows show it and change it through these
+// functions; the race, the games and the network read it here, never from a widget. The roster and the
 // race state are in Roster.h and RaceModel.h.
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 enum PlayMode { NoPlayMode = -1, JoinGame = 0, HostGame = 1, LocalRace = 2, PracticeGame = 3 };
 
@@ -52,6 +53,24 @@ signals:
     void rosterChanged();
     void raceStep(RaceStep step);
     void cancelRequested();
+
+    // The question on show (QuestionRound.h puts it, checks its answer and reports it).
+    // A question to type the answer of: the question window shows it with this caption.
+    void questionShown(const QString &caption, const QString &prompt);
+    // A memory test: the memory window plays the sequence and takes the player's entries.
+    void memoryTestShown(const QString &sequence);
+    void answerRejected();   // wrong: the question stays on show
+    void answerAccepted();   // right: the question leaves the screen while it is reported
+    void questionClosed();   // answered, skipped or withdrawn: its windows close
+    // The network game as the main window shows it: the host's text for its box (empty
+    // clears the box), the host took us into its game, the invitations going out.
+    void hostTextReceived(const QString &text);
+    void joinAccepted();
+    void invitationsSending(bool sending);
+
+    // A report of a right answer or a skip started or ended (AnswerReportPending,
+    // SkipReportPending): the buttons that would send it again are off meanwhile.
+    void questionReportChanged();
 
 private:
     int playMode_ = NoPlayMode;

@@ -7,8 +7,10 @@
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
+#include "MessageHandlers.h"
 #include "NetTestFolder.h"
 #include "QuestionSources.h"
+#include "QuestionRound.h"
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
@@ -147,6 +149,7 @@ private slots:
         Records::Options.DisplayName = QStringLiteral("Robin");
         SetMessageBoxAnswerer([](BoxKind, const QString &) {});
         main = new MainWindow;
+        InstallMessageHandlers();
         TheMainWindow = main;
         main->Ticker->stop();   // the tests run the ticks themselves
         stage = new StageWindow;
@@ -419,7 +422,7 @@ private slots:
         // A wrong order: the memo says so and the circles are blank again.
         for (int index : {0, 1, 3})
             QTest::mouseClick(memory->Palette[index], Qt::LeftButton);
-        QCOMPARE(question->Answer->text(), QStringLiteral("bgr"));
+        QCOMPARE(EnteredColours, QStringLiteral("bgr"));
         QVERIFY(memory->SubmitBtn->isEnabled());
         QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
         QVERIFY(memory->isVisible());
@@ -429,14 +432,14 @@ private slots:
         // Clear forgets the entries.
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
         QTest::mouseClick(memory->ClearBtn, Qt::LeftButton);
-        QCOMPARE(question->Answer->text(), QString());
-        QCOMPARE(ClickCount, 0);
+        QCOMPARE(EnteredColours, QString());
+        QCOMPARE(EnteredColours, QString());
         // The right order; a release of any button enters a colour; extra clicks are ignored.
         QTest::mouseClick(memory->Palette[3], Qt::RightButton);
         QTest::mouseClick(memory->Palette[1], Qt::LeftButton);
         memory->Palette[0]->click();   // as the keyboard or a screen reader presses it
         QTest::mouseClick(memory->Palette[7], Qt::LeftButton);
-        QCOMPARE(question->Answer->text(), QStringLiteral("rgb"));
+        QCOMPARE(EnteredColours, QStringLiteral("rgb"));
         QCOMPARE(memory->Answers[1]->accessibleName(), QStringLiteral("answer circle 2: green"));
         QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
         QVERIFY(!memory->isVisible());
@@ -454,7 +457,7 @@ private slots:
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
         QTest::mouseClick(memory->RememBtn, Qt::LeftButton);   // plays the stored sequence again
         settle();
-        QCOMPARE(question->Answer->text(), QString());
+        QCOMPARE(EnteredColours, QString());
         QCOMPARE(memory->Answers[4]->shownLetter(), QChar(u'c'));
         QVERIFY(!memory->ReadyBtn->isHidden());
         QTest::mouseClick(memory->SkipBtn, Qt::LeftButton);
@@ -658,11 +661,13 @@ private slots:
         ShutdownCountdown = 0;
         UnloadRaceCharacters();
 
-        // Cancelled: "Cancel Game" and the host's "RC" close the question window, which
-        // ends the test; the click sends no report to the host.
+        // Cancelled: "Cancel Game" and the host's "RC" withdraw the question, which ends
+        // the test and closes the window; the click sends no report to the host.
         ShowQuestion(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
         QCOMPARE(DexterityCountdown, 2);
-        question->close();
+        QVERIFY(question->isVisible());
+        StopRaceHere();
+        QVERIFY(!question->isVisible());
         QCOMPARE(DexterityCountdown, 0);
         CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
         QVERIFY(withCode(host->texts(host->drain(50)), "RB").isEmpty());

@@ -1,10 +1,12 @@
 // The question sources: arithmetic ranges and order per difficulty, the kinds drawn for
 // "Simple Math" and "Mixed Problems", the word list rules and the scramble, the colour
-// sequences, the question file's record layout, and the answer and skip arithmetic.
+// sequences, the question file's record layout, the answer and skip arithmetic, and a
+// question on show answered with no window.
+#include "GameSession.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "QuestionSources.h"
-#include "QuestionWindow.h"
+#include "QuestionRound.h"
 #include "RaceModel.h"
 #include "Utilities.h"
 
@@ -13,6 +15,7 @@
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -371,6 +374,42 @@ private slots:
             QCOMPARE(ContestantTable[slot].LastX, 30 + slot);
             QCOMPARE(int(ContestantTable[slot].Confirmed), 2);
         }
+    }
+
+    // The question on show needs no window: the session announces it, and the functions
+    // the windows call answer, reject and skip it.
+    void questionOnShowNeedsNoWindow()
+    {
+        ResetContestantTable();
+        ResetQuestionRound();
+        const GameSession &session = GameSession::current();
+        QSignalSpy shown(&session, &GameSession::questionShown);
+        QSignalSpy memory(&session, &GameSession::memoryTestShown);
+        QSignalSpy rejected(&session, &GameSession::answerRejected);
+        QSignalSpy closed(&session, &GameSession::questionClosed);
+        ShowQuestion(QString(), QStringLiteral("MS&&5&&8 - 3&&1"));
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0][1].toString().endsWith(QLatin1String("8 - 3")));
+        QCOMPARE(SubmitAnswer(QStringLiteral("4")), AnswerVerdict::Wrong);
+        QCOMPARE(rejected.size(), 1);
+        QCOMPARE(closed.size(), 0);
+        QCOMPARE(SubmitAnswer(QStringLiteral("5")), AnswerVerdict::Right);
+        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(closed.size(), 1);
+        // Closed: a second press, or a skip, finds nothing to answer.
+        QCOMPARE(SubmitAnswer(QStringLiteral("5")), AnswerVerdict::Ignored);
+        SkipQuestion();
+        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(closed.size(), 1);
+        // A memory question goes to the memory test; once withdrawn it takes no answer.
+        ShowQuestion(QString(), QStringLiteral("MT&&rgb&&rgb&&2"));
+        QCOMPARE(memory.size(), 1);
+        QCOMPARE(memory[0][0].toString(), QStringLiteral("rgb"));
+        QCOMPARE(shown.size(), 1);
+        WithdrawQuestion();
+        QCOMPARE(closed.size(), 2);
+        QCOMPARE(SubmitAnswer(QStringLiteral("rgb")), AnswerVerdict::Ignored);
+        QCOMPARE(ContestantTable[0].Score, 1);
     }
 
     void placementStaysOnTheScreen()

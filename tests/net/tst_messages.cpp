@@ -4,8 +4,10 @@
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
+#include "MessageHandlers.h"
 #include "NetTestFolder.h"
 #include "PlayRequests.h"
+#include "QuestionRound.h"
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
@@ -142,6 +144,7 @@ void TestMessages::initTestCase()
             spoken << text;
     });
     main = new MainWindow;
+    InstallMessageHandlers();
     TheMainWindow = main;
     main->Ticker->stop();
     stage = new StageWindow;

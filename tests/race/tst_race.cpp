@@ -3,6 +3,8 @@
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
+#include "MessageHandlers.h"
+#include "QuestionRound.h"
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
@@ -96,6 +98,7 @@ void TestRace::initTestCase()
             spoken << text;
     });
     main = new MainWindow;
+    InstallMessageHandlers();
     TheMainWindow = main;
     main->Ticker->stop();   // the tests run the ticks themselves
     stage = new StageWindow;

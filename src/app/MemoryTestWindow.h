@@ -1,7 +1,7 @@
 // The memory test: a sequence of coloured circles is played on the answer circles; after
-// "Ready" the player repeats it by clicking the palette circles in the same order. The
-// entries are typed into the question window's Answer box, and "Submit Answer" and
-// "Skip Question" press the question window's buttons, which check and report them.
+// "Ready" the player repeats it by clicking the palette circles in the same order.
+// "Submit Answer" and "Skip Question" hand the entries to the question round
+// (QuestionRound.h), which checks and reports them as a typed answer.
 #pragma once
 
 #include "QuestionSources.h"
@@ -97,15 +97,11 @@ private:
 extern MemoryTestWindow *TheMemoryTest;
 
 // The sequence of the test on show (at most 15 letters), kept for "Re-Memorize", and
-// how many colours the player has entered.
+// the colours the player has entered (their letters).
 extern QString StoredSequence;
-extern int ClickCount;
+extern QString EnteredColours;
 
 // Opens the memory window over the question window and plays the sequence (an empty
 // one replays StoredSequence): a short flicker, then one colour every 500 ms. It returns
 // once the window shows; the playback runs on by itself.
 void StartMemoryTest(const QString &sequence);
-
-// Closes the question on show, a memory test included: nothing is answered or scored
-// once the race it belongs to has ended.
-void CloseQuestionWindows();

@@ -1,22 +1,24 @@
 #include "MemoryTestWindow.h"
 
+#include "GameSession.h"
 #include "Phrases.h"
+#include "QuestionRound.h"
 #include "QuestionSources.h"
-#include "QuestionWindow.h"
 #include "Utilities.h"
 #include "WindowRoles.h"
 
 #include <QCloseEvent>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QTextEdit>
 
+#include <utility>
+
 MemoryTestWindow *TheMemoryTest = nullptr;
 QString StoredSequence;
-int ClickCount = 0;
+QString EnteredColours;
 namespace {
 
 constexpr int CircleSize = 20;
@@ -68,10 +70,6 @@ quint64 playback = 0;
 quint64 wantedPlayback = 0;
 bool playing = false;
 
-QLineEdit *answerBox()
-{
-    return TheQuestionWindow ? TheQuestionWindow->Answer : nullptr;
-}
 
 // Paints the answer circles with the letters one after another, waiting after each;
 // false when the playback was interrupted.
@@ -243,15 +241,18 @@ MemoryTestWindow::MemoryTestWindow(QWidget *parent)
     connect(ClearBtn, &QPushButton::clicked, this, &MemoryTestWindow::ClearBtnClick);
     connect(SkipBtn, &QPushButton::clicked, this, &MemoryTestWindow::SkipBtnClick);
     TheMemoryTest = this;
-    SetMemoryTestStarter(StartMemoryTest);   // the question window hands memory questions here
+
+    // A memory question plays here; another question, or the end of this one, closes it.
+    const GameSession &session = GameSession::current();
+    connect(&session, &GameSession::memoryTestShown, this, &StartMemoryTest);
+    connect(&session, &GameSession::questionShown, this, &QWidget::close);
+    connect(&session, &GameSession::questionClosed, this, &QWidget::close);
 }
 
 MemoryTestWindow::~MemoryTestWindow()
 {
-    if (TheMemoryTest == this) {
+    if (TheMemoryTest == this)
         TheMemoryTest = nullptr;
-        SetMemoryTestStarter({});
-    }
 }
 
 void MemoryTestWindow::closeEvent(QCloseEvent *event)
@@ -287,15 +288,14 @@ void MemoryTestWindow::paintAnswersSilver()
 
 void MemoryTestWindow::Shape1MouseUp(int paletteIndex)
 {
-    if (paletteIndex < 0 || paletteIndex >= PaletteSize || ClickCount >= StoredSequence.size()
-        || ClickCount >= PaletteSize)
+    const int entered = int(EnteredColours.size());
+    if (paletteIndex < 0 || paletteIndex >= PaletteSize || entered >= StoredSequence.size()
+        || entered >= PaletteSize)
         return;
     const QChar letter = PaletteLetters.at(paletteIndex);
-    Answers[ClickCount]->paintLetter(letter);
-    ++ClickCount;
-    if (QLineEdit *box = answerBox())
-        box->setText(box->text() + letter);
-    SubmitBtn->setEnabled(ClickCount >= StoredSequence.size());
+    Answers[entered]->paintLetter(letter);
+    EnteredColours += letter;
+    SubmitBtn->setEnabled(EnteredColours.size() >= StoredSequence.size());
 }
 
 void MemoryTestWindow::ReadyBtnClick()
@@ -304,7 +304,7 @@ void MemoryTestWindow::ReadyBtnClick()
     ClearBtn->show();
     ReadyBtn->hide();
     setMemo(LookupPhrase(QStringLiteral("mt2")));
-    ClickCount = 0;
+    EnteredColours.clear();
     for (ColourCircle *circle : Palette)
         circle->show();
     paintAnswersSilver();
@@ -323,7 +323,7 @@ Task<> MemoryTestWindow::replay()
     RememBtn->hide();
     for (ColourCircle *circle : Palette)
         circle->hide();
-    ClickCount = 0;
+    EnteredColours.clear();
     for (AnswerCircle *circle : Answers)
         circle->hide();
     SubmitBtn->setEnabled(false);   // the entries are gone: nothing to submit while it waits
@@ -333,19 +333,13 @@ Task<> MemoryTestWindow::replay()
     if (playback != token)
         co_return;
     StartMemoryTest(QString());
-    if (QLineEdit *box = answerBox())
-        box->clear();
 }
 
 void MemoryTestWindow::SubmitBtnClick()
 {
-    if (!SubmitBtn->isEnabled() || !TheQuestionWindow)
+    if (!SubmitBtn->isEnabled())
         return;
-    SubmitBtn->setEnabled(false);
-    ClickCount = 0;
-    TheQuestionWindow->AnswerBtnClick();
-    SubmitBtn->setEnabled(true);
-    if (!TheQuestionWindow->WrongLabel->isHidden()) {
+    if (SubmitAnswer(std::exchange(EnteredColours, QString())) == AnswerVerdict::Wrong) {
         setMemo(LookupPhrase(QStringLiteral("mt3")) + QStringLiteral("\r\n") + LookupPhrase(QStringLiteral("mt2")));
         InfoBox->repaint();
         paintAnswersSilver();
@@ -356,16 +350,13 @@ void MemoryTestWindow::SubmitBtnClick()
 
 void MemoryTestWindow::ClearBtnClick()
 {
-    ClickCount = 0;
+    EnteredColours.clear();
     paintAnswersSilver();
-    if (QLineEdit *box = answerBox())
-        box->clear();
 }
 
 void MemoryTestWindow::SkipBtnClick()
 {
-    if (TheQuestionWindow)
-        TheQuestionWindow->SkipBtnClick();
+    SkipQuestion();
     close();
 }
 
@@ -384,22 +375,12 @@ void StartMemoryTest(const QString &sequence)
     form->raise();
     form->activateWindow();
     form->move(BottomCentre(RaceScreen(), form->frameGeometry().size()));
-    if (TheQuestionWindow)
-        TheQuestionWindow->hide();
     StoredSequence = (sequence.isEmpty() ? StoredSequence : sequence).left(MaxStoredSequence);
-    ClickCount = 0;
+    EnteredColours.clear();
     for (int i = 0; i < PaletteSize; ++i) {
         form->Palette[i]->hide();
         form->Answers[i]->setVisible(i < StoredSequence.size());
     }
     if (!playing)
         Launch(playSequences());
-}
-
-void CloseQuestionWindows()
-{
-    if (TheQuestionWindow)
-        TheQuestionWindow->close();
-    if (TheMemoryTest)
-        TheMemoryTest->close();
 }

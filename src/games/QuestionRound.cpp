@@ -1,7 +1,8 @@
-#include "QuestionWindow.h"
+#include "QuestionRound.h"
 
 #include "DataFiles.h"
 #include "DexterityTest.h"
+#include "GameSession.h"
 #include "GameTransport.h"
 #include "MessageBoxes.h"
 #include "MessageCodes.h"
@@ -12,28 +13,12 @@
 #include "Roster.h"
 #include "Stage.h"
 #include "Utilities.h"
-#include "WindowRoles.h"
 
-#include <QCloseEvent>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-
-QuestionWindow *TheQuestionWindow = nullptr;
 QString CurrentAnswer;
 QString CurrentSender;
 
 namespace {
 
-MemoryTestStarter &memoryTestStarter()
-{
-    static MemoryTestStarter starter;
-    return starter;
-}
-
-constexpr int ClientWidth = 572;
-constexpr int ClientHeight = 88;
 constexpr int ResendCopyLength = 150;
 constexpr int LocalPayloadLength = 100;
 
@@ -46,6 +31,30 @@ QString currentNumber;
 // The letters of the word scramble on show (empty for other questions): any word of the
 // list made of them is a right answer, not only the word the scramble was made from.
 QString scrambledLetters;
+
+// A question is on show and may be answered or skipped.
+bool questionOpen = false;
+// A right answer or a skip is being reported to the host.
+bool answerReportPending = false;
+bool skipReportPending = false;
+
+// Marks a report under way for as long as it lives.
+class PendingReport
+{
+public:
+    explicit PendingReport(bool &flag) : flag_(flag) { set(true); }
+    ~PendingReport() { set(false); }
+    PendingReport(const PendingReport &) = delete;
+    PendingReport &operator=(const PendingReport &) = delete;
+
+private:
+    void set(bool pending)
+    {
+        flag_ = pending;
+        emit GameSession::current().questionReportChanged();
+    }
+    bool &flag_;
+};
 
 bool isRightAnswer(const QString &typed)
 {
@@ -90,6 +99,46 @@ void endDexterityTest()
     MoveCharacter(0, 0, QStringLiteral("Announcer"), 0);
 }
 
+void closeQuestion()
+{
+    questionOpen = false;
+    emit GameSession::current().questionClosed();
+}
+
+// The right answer scored here or reported to the host; the question closes unless
+// another one was put on show while the report waited.
+Task<> takeRightAnswer()
+{
+    emit GameSession::current().answerAccepted();
+    MessageBeep(BeepKind::Default);
+    endDexterityTest();
+    const quint64 shown = questionsShown;
+    if (CurrentSender.isEmpty()) {
+        ApplyRightAnswer(0);
+    } else {
+        const PendingReport pending(answerReportPending);
+        co_await sendReport(MessageCode::RightAnswer, CurrentSender, CurrentAnswer, 15);
+    }
+    if (questionsShown == shown)
+        closeQuestion();
+}
+
+Task<> takeSkip()
+{
+    const quint64 shown = questionsShown;
+    endDexterityTest();
+    if (CurrentSender.isEmpty()) {
+        ApplySkip(0);
+    } else {
+        const PendingReport pending(skipReportPending);
+        co_await sendReport(MessageCode::Skipped, CurrentSender, CurrentAnswer, 5);
+    }
+    if (questionsShown != shown)
+        co_return;   // a new question arrived while the skip was reported
+    closeQuestion();
+    MessageBeep(BeepKind::Default);
+}
+
 bool validSlot(int slot)
 {
     return slot >= 0 && slot < MaxContestants;
@@ -107,173 +156,40 @@ bool awaitingAcknowledgement(int slot)
 
 } // namespace
 
-QuestionWindow::QuestionWindow(QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+AnswerVerdict SubmitAnswer(const QString &typed)
 {
-    SetWindowRole(this, WindowRole::Dialog);
-    setObjectName(QStringLiteral("QuestionForm"));
-    setWindowTitle(QStringLiteral("Question ?"));
-    setAccessibleName(windowTitle());
-    resize(ClientWidth, ClientHeight);
-    setAutoFillBackground(true);
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, Qt::red);
-    setPalette(colours);
-
-    QFont bold = font();
-    bold.setBold(true);
-    QPalette white = palette();
-    white.setColor(QPalette::WindowText, Qt::white);
-
-    Question = new QLabel(QStringLiteral("Question"), this);
-    Question->setObjectName(QStringLiteral("Question"));
-    Question->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    Question->setWordWrap(true);
-    Question->setTextFormat(Qt::PlainText);   // a question's text may come from another machine
-    Question->setFont(bold);
-    Question->setPalette(white);
-    Question->setAccessibleName(Question->text());
-
-    WrongLabel = new QLabel(QStringLiteral("Wrong - Try Again"), this);
-    WrongLabel->setObjectName(QStringLiteral("WrongLabel"));
-    WrongLabel->setFont(bold);
-    WrongLabel->setPalette(white);
-    WrongLabel->hide();
-
-    Answer = new QLineEdit(this);
-    Answer->setObjectName(QStringLiteral("Answer"));
-    Answer->setAccessibleName(QStringLiteral("Answer"));
-    Answer->installEventFilter(this);
-
-    AnswerBtn = new QPushButton(QStringLiteral("Answer"), this);
-    AnswerBtn->setObjectName(QStringLiteral("AnswerBtn"));
-    AnswerBtn->setFont(bold);
-    QPalette redText = AnswerBtn->palette();
-    redText.setColor(QPalette::ButtonText, Qt::red);
-    AnswerBtn->setPalette(redText);
-
-    SkipBtn = new QPushButton(QStringLiteral("Skip Question"), this);
-    SkipBtn->setObjectName(QStringLiteral("SkipBtn"));
-    SkipBtn->setFont(bold);
-
-    setTabOrder(Answer, AnswerBtn);
-    setTabOrder(AnswerBtn, SkipBtn);
-    placeControls();
-
-    connect(AnswerBtn, &QPushButton::clicked, this, &QuestionWindow::AnswerBtnClick);
-    connect(SkipBtn, &QPushButton::clicked, this, &QuestionWindow::SkipBtnClick);
-    TheQuestionWindow = this;
-    FormCreate();
-}
-
-QuestionWindow::~QuestionWindow()
-{
-    if (TheQuestionWindow == this)
-        TheQuestionWindow = nullptr;
-}
-
-void QuestionWindow::FormCreate()
-{
-    LastQuestionKey.clear();
-    // The click on the Announcer answers a dexterity question put in this window.
-    SetCharacterClickHandler(&CharacterClicked);
-}
-
-void QuestionWindow::placeControls()
-{
-    Question->setGeometry(4, 2, 563, 54);
-    WrongLabel->setGeometry(8, 62, 140, 20);
-    Answer->setGeometry(152, 60, 140, 24);
-    AnswerBtn->setGeometry(300, 58, 110, 28);
-    SkipBtn->setGeometry(418, 58, 140, 28);
-}
-
-void QuestionWindow::closeEvent(QCloseEvent *event)
-{
-    // A close from the title bar or the keyboard (Alt+F4) would leave the question
-    // unanswered and the contestant waiting for ever: the question stays on show, and
-    // only "Skip Question" gives it up. The program's own closes (race end, cancel) go on.
-    if (event->spontaneous()) {
-        event->ignore();
-        return;
+    if (!questionOpen || answerReportPending)
+        return AnswerVerdict::Ignored;
+    if (!isRightAnswer(typed)) {
+        emit GameSession::current().answerRejected();
+        MessageBeep(BeepKind::Stop);
+        return AnswerVerdict::Wrong;
     }
-    WrongLabel->hide();   // FormClose
-    // A dexterity test ends with its question: a click on the Announcer has nothing left
-    // to answer, and the Announcer stops jumping (and keeps its commentary) in later races.
+    Launch(takeRightAnswer());
+    return AnswerVerdict::Right;
+}
+
+void SkipQuestion()
+{
+    if (questionOpen && !skipReportPending)
+        Launch(takeSkip());
+}
+
+bool AnswerReportPending()
+{
+    return answerReportPending;
+}
+
+bool SkipReportPending()
+{
+    return skipReportPending;
+}
+
+void WithdrawQuestion()
+{
     if (DexterityCountdown > 0)
         endDexterityTest();
-    QWidget::closeEvent(event);
-}
-
-bool QuestionWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    // AnswerKeyDown: Enter presses AnswerBtn and goes no further.
-    if (watched == Answer && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            AnswerBtnClick();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void QuestionWindow::AnswerBtnClick()
-{
-    if (!AnswerBtn->isEnabled())
-        return;
-    Launch(answer());
-}
-
-Task<> QuestionWindow::answer()
-{
-    if (!isRightAnswer(Answer->text())) {
-        Answer->clear();
-        WrongLabel->show();
-        MessageBeep(BeepKind::Stop);
-        co_return;
-    }
-    hide();
-    MessageBeep(BeepKind::Default);
-    AnswerBtn->setEnabled(false);
-    WrongLabel->hide();
-    endDexterityTest();
-    const quint64 shown = questionsShown;
-    if (CurrentSender.isEmpty())
-        ApplyRightAnswer(0);
-    else
-        co_await sendReport(MessageCode::RightAnswer, CurrentSender, CurrentAnswer, 15);
-    AnswerBtn->setEnabled(true);
-    // A new question may have arrived while the report waited: leave that one on show.
-    if (questionsShown == shown) {
-        Answer->clear();
-        close();
-    }
-}
-
-void QuestionWindow::SkipBtnClick()
-{
-    if (!SkipBtn->isEnabled())
-        return;   // a skip is being reported
-    Launch(skip());
-}
-
-Task<> QuestionWindow::skip()
-{
-    const quint64 shown = questionsShown;
-    endDexterityTest();
-    if (CurrentSender.isEmpty()) {
-        ApplySkip(0);
-    } else {
-        SkipBtn->setEnabled(false);
-        co_await sendReport(MessageCode::Skipped, CurrentSender, CurrentAnswer, 5);
-        SkipBtn->setEnabled(true);
-    }
-    if (questionsShown != shown)
-        co_return;   // a new question arrived while the skip was reported
-    Answer->clear();
-    close();
-    MessageBeep(BeepKind::Default);
+    closeQuestion();
 }
 
 void ShowQuestion(const QString &sender, const QString &payload)
@@ -285,7 +201,7 @@ void ShowQuestion(const QString &sender, const QString &payload)
         SendGameMessage(lastReport.code, lastReport.host, lastReport.payload);
         return;
     }
-    if (key == LastQuestionKey || !TheQuestionWindow)
+    if (key == LastQuestionKey)
         return;
     // A host numbers its questions upwards: one numbered below the question shown last
     // from the same host is an old one replayed or delayed, and would replace the
@@ -299,12 +215,7 @@ void ShowQuestion(const QString &sender, const QString &payload)
     LastQuestionKey = key;
     lastReport = {};
     ++questionsShown;
-    QuestionWindow *form = TheQuestionWindow;
-    form->show();
-    form->raise();
-    form->activateWindow();
-    form->move(BottomCentre(RaceScreen(), form->frameGeometry().size()));
-
+    questionOpen = true;
     QString fields = payload;
     const QString code = NextField(fields);
     CurrentAnswer = NextField(fields);
@@ -333,17 +244,10 @@ void ShowQuestion(const QString &sender, const QString &payload)
         caption = LookupPhrase(QStringLiteral("ql1"));
         prompt = LookupPhrase(QStringLiteral("qa1")) + cr + LookupPhrase(QStringLiteral("qa2")) + cr + text;
     }
-    if (code == QuestionKind::Memory) {
-        if (memoryTestStarter())
-            memoryTestStarter()(CurrentAnswer);   // the memory window takes over
-    } else {
-        form->setWindowTitle(caption);
-        form->setAccessibleName(caption);
-        form->Question->setText(prompt);
-        form->Question->setAccessibleName(prompt);
-    }
-    if (form->isVisible())
-        form->Answer->setFocus();
+    if (code == QuestionKind::Memory)
+        emit GameSession::current().memoryTestShown(CurrentAnswer);
+    else
+        emit GameSession::current().questionShown(caption, prompt);
 }
 
 Task<> RunQuestionRound()
@@ -420,9 +324,4 @@ void ResetQuestionRound()
 {
     LastQuestionKey.clear();
     RearmQuestionFileReport();
-}
-
-void SetMemoryTestStarter(MemoryTestStarter starter)
-{
-    memoryTestStarter() = std::move(starter);
 }

@@ -1,0 +1,176 @@
+#include "QuestionWindow.h"
+
+#include "GameSession.h"
+#include "QuestionRound.h"
+#include "QuestionSources.h"
+#include "Utilities.h"
+#include "WindowRoles.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+QuestionWindow *TheQuestionWindow = nullptr;
+
+namespace {
+constexpr int ClientWidth = 572;
+constexpr int ClientHeight = 88;
+} // namespace
+
+QuestionWindow::QuestionWindow(QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    SetWindowRole(this, WindowRole::Dialog);
+    setObjectName(QStringLiteral("QuestionForm"));
+    setWindowTitle(QStringLiteral("Question ?"));
+    setAccessibleName(windowTitle());
+    resize(ClientWidth, ClientHeight);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::red);
+    setPalette(colours);
+
+    QFont bold = font();
+    bold.setBold(true);
+    QPalette white = palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+
+    Question = new QLabel(QStringLiteral("Question"), this);
+    Question->setObjectName(QStringLiteral("Question"));
+    Question->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Question->setWordWrap(true);
+    Question->setTextFormat(Qt::PlainText);   // a question's text may come from another machine
+    Question->setFont(bold);
+    Question->setPalette(white);
+    Question->setAccessibleName(Question->text());
+
+    WrongLabel = new QLabel(QStringLiteral("Wrong - Try Again"), this);
+    WrongLabel->setObjectName(QStringLiteral("WrongLabel"));
+    WrongLabel->setFont(bold);
+    WrongLabel->setPalette(white);
+    WrongLabel->hide();
+
+    Answer = new QLineEdit(this);
+    Answer->setObjectName(QStringLiteral("Answer"));
+    Answer->setAccessibleName(QStringLiteral("Answer"));
+    Answer->installEventFilter(this);
+
+    AnswerBtn = new QPushButton(QStringLiteral("Answer"), this);
+    AnswerBtn->setObjectName(QStringLiteral("AnswerBtn"));
+    AnswerBtn->setFont(bold);
+    QPalette redText = AnswerBtn->palette();
+    redText.setColor(QPalette::ButtonText, Qt::red);
+    AnswerBtn->setPalette(redText);
+
+    SkipBtn = new QPushButton(QStringLiteral("Skip Question"), this);
+    SkipBtn->setObjectName(QStringLiteral("SkipBtn"));
+    SkipBtn->setFont(bold);
+
+    setTabOrder(Answer, AnswerBtn);
+    setTabOrder(AnswerBtn, SkipBtn);
+    placeControls();
+
+    connect(AnswerBtn, &QPushButton::clicked, this, &QuestionWindow::AnswerBtnClick);
+    connect(SkipBtn, &QPushButton::clicked, this, &QuestionWindow::SkipBtnClick);
+    TheQuestionWindow = this;
+
+    // It shows the question on show, and what became of the answer.
+    const GameSession &session = GameSession::current();
+    connect(&session, &GameSession::questionShown, this, &QuestionWindow::showQuestion);
+    connect(&session, &GameSession::memoryTestShown, this, &QWidget::hide);
+    connect(&session, &GameSession::answerRejected, this, &QuestionWindow::showWrongAnswer);
+    connect(&session, &GameSession::answerAccepted, this, &QuestionWindow::showRightAnswer);
+    connect(&session, &GameSession::questionClosed, this, &QuestionWindow::closeQuestion);
+    connect(&session, &GameSession::questionReportChanged, this, &QuestionWindow::showReportState);
+}
+
+QuestionWindow::~QuestionWindow()
+{
+    if (TheQuestionWindow == this)
+        TheQuestionWindow = nullptr;
+}
+
+void QuestionWindow::placeControls()
+{
+    Question->setGeometry(4, 2, 563, 54);
+    WrongLabel->setGeometry(8, 62, 140, 20);
+    Answer->setGeometry(152, 60, 140, 24);
+    AnswerBtn->setGeometry(300, 58, 110, 28);
+    SkipBtn->setGeometry(418, 58, 140, 28);
+}
+
+void QuestionWindow::closeEvent(QCloseEvent *event)
+{
+    // A close from the title bar or the keyboard (Alt+F4) would leave the question
+    // unanswered and the contestant waiting for ever: the question stays on show, and
+    // only "Skip Question" gives it up. The program's own closes (race end, cancel) go on.
+    if (event->spontaneous()) {
+        event->ignore();
+        return;
+    }
+    WrongLabel->hide();
+    QWidget::closeEvent(event);
+}
+
+bool QuestionWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // AnswerKeyDown: Enter presses AnswerBtn and goes no further.
+    if (watched == Answer && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            AnswerBtnClick();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void QuestionWindow::AnswerBtnClick()
+{
+    SubmitAnswer(Answer->text());
+}
+
+void QuestionWindow::SkipBtnClick()
+{
+    SkipQuestion();
+}
+
+void QuestionWindow::showWrongAnswer()
+{
+    Answer->clear();
+    WrongLabel->show();
+}
+
+void QuestionWindow::showRightAnswer()
+{
+    hide();   // while the answer is reported
+    WrongLabel->hide();
+}
+
+void QuestionWindow::closeQuestion()
+{
+    Answer->clear();
+    close();
+}
+
+// The buttons are off while their report is sent.
+void QuestionWindow::showReportState()
+{
+    AnswerBtn->setEnabled(!AnswerReportPending());
+    SkipBtn->setEnabled(!SkipReportPending());
+}
+
+void QuestionWindow::showQuestion(const QString &caption, const QString &prompt)
+{
+    show();
+    raise();
+    activateWindow();
+    move(BottomCentre(RaceScreen(), frameGeometry().size()));
+    setWindowTitle(caption);
+    setAccessibleName(caption);
+    Question->setText(prompt);
+    Question->setAccessibleName(prompt);
+    Answer->setFocus();
+}
