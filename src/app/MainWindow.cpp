@@ -385,6 +385,9 @@ void MainWindow::showRaceStep(RaceStep step)
         UpdatePlayControls();
         StopMusic();
         break;
+    case RaceStep::TrackOpened:      // the race track's own steps
+    case RaceStep::ScoreboardShown:
+        break;
     }
 }
 

@@ -6,7 +6,6 @@
 #include "Phrases.h"
 #include "QuestionRound.h"
 #include "RaceModel.h"
-#include "RaceTrackWindow.h"
 #include "Stage.h"
 #include "Utilities.h"
 
@@ -269,8 +268,7 @@ Task<> FinishSequence()
     co_await Wait(2500);
     for (int slot = 0; slot < ContestantCount(); ++slot)
         StopCharacter(PlayerIdentity(slot));
-    if (TheRaceTrack)
-        TheRaceTrack->ShowScoreboard();
+    GameSession::current().announce(RaceStep::ScoreboardShown);
     co_await Wait(1000);
     for (int slot = 0; slot < ContestantCount(); ++slot) {
         if (slot != FinisherIndex)

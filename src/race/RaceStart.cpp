@@ -1,6 +1,5 @@
 #include "RaceStart.h"
 
-#include "CountdownWindow.h"
 #include "DataFiles.h"
 #include "GameMessages.h"
 #include "GameSession.h"
@@ -10,7 +9,6 @@
 #include "QuestionRound.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
-#include "RaceTrackWindow.h"
 #include "records.h"
 #include "Roster.h"
 #include "Stage.h"
@@ -164,7 +162,7 @@ void StartJoinedRace()
 
 Task<> PresentContestants()
 {
-    OpenRaceTrack();
+    GameSession::current().announce(RaceStep::TrackOpened);
     const int mode = CurrentPlayMode();
     LoadCharacter(10, ProgramFolder() + GameFile::AnnouncerCharacter, false, true, Announcer);
     MoveCharacter(ScreenCentre().x(), ScreenCentre().y(), Announcer, 0);
@@ -199,16 +197,28 @@ Task<> PresentContestants()
     MoveCharacter(0, 0, Announcer, 100);
 }
 
+Task<> RunCountdown()
+{
+    GameSession &session = GameSession::current();
+    session.announceCountdown(9);   // the window appears with the first number
+    for (int n = 9; n >= 0; --n) {
+        co_await Wait(500);
+        if (raceAbandoned || startCancelled)   // no race is left to start
+            break;
+        session.announceCountdown(n);
+    }
+    session.announceCountdown(CountdownOver);
+}
+
 Task<> RunRace()
 {
-    OpenRaceTrack();
+    GameSession::current().announce(RaceStep::TrackOpened);
     WinIndex = PlaceIndex = ShowIndex = 0;
     QuestionCountdown = 2;
     if (CurrentPlayMode() != PracticeGame && !raceAbandoned && !startCancelled) {
         DoAction(QStringLiteral("postcall"), Announcer);
         co_await Wait(7500);
-        if (TheCountdown)
-            co_await TheCountdown->RunCountdown();
+        co_await RunCountdown();
         DoAction(QStringLiteral("startgate"), Announcer);
     }
     GameSession::current().announce(RaceStep::Opened);
@@ -229,22 +239,8 @@ Task<> RunRace()
     WithdrawQuestion();   // a memory test still open has no race left to answer for
     if (!raceAbandoned)   // else the play mode is the one the user has just picked
         GameSession::current().setPlayMode(NoPlayMode);
-    GameSession::current().announce(RaceStep::Over);
+    GameSession::current().announce(RaceStep::Over);   // the race track goes too
     ShutdownCountdown = 50;
-    if (TheRaceTrack)
-        TheRaceTrack->hide();
-}
-
-void OpenRaceTrack()
-{
-    if (!TheRaceTrack)
-        return;
-    TheRaceTrack->ScoreBoard->hide();   // the last race's scoreboard
-    // Maximised on the race's monitor: a window manager maximises a window where it stands.
-    TheRaceTrack->setWindowState(Qt::WindowNoState);
-    TheRaceTrack->setGeometry(RaceScreen());
-    TheRaceTrack->showMaximized();
-    TheRaceTrack->CentreFinishLabel();
 }
 
 Task<> CancelJoiners()

@@ -23,9 +23,15 @@ void CancelRaceStart();
 void AbandonRace();
 // Starts the race asked for while a tick waited (Ticker's handler calls it at its end).
 void StartDeferredRace();
+// Shows the race track (RaceStep::TrackOpened), loads the characters and introduces them.
 Task<> PresentContestants();
+// Shows the race track again; the start gate with its countdown, the rounds, the
+// clean-up; the race track goes with RaceStep::Over.
 Task<> RunRace();
-void OpenRaceTrack();
+// The start's countdown: 9 down to 0, one number each 500 ms, 5 s in all, told to the
+// windows through the session (GameSession::countdown); it stops early when the start is
+// cancelled.
+Task<> RunCountdown();
 // The host's cancel to every joiner, twice, 500 ms apart.
 Task<> CancelJoiners();
 // Stops the race under way on this copy: no more rounds, "Cancel Game" goes, the question

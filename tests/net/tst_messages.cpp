@@ -1,4 +1,3 @@
-#include "CountdownWindow.h"
 #include "GameMessages.h"
 #include "GameTransport.h"
 #include "MainWindow.h"
@@ -12,7 +11,6 @@
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
-#include "RaceTrackWindow.h"
 #include "RadioGroup.h"
 #include "records.h"
 #include "RequestWindow.h"

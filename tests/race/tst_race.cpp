@@ -68,6 +68,7 @@ private slots:
     void timerTurnsAndCommentaryCycle();
     void startRefusals();
     void countdownShowsNineToZero();
+    void aFinishedRaceAnnouncesItsSteps();
     void cancelStopsTheRace();
     void unloadingReachesEveryCharacter();
     void noRaceStartsInsideARace();
@@ -332,6 +333,9 @@ void TestRace::startRefusals()
 
 void TestRace::countdownShowsNineToZero()
 {
+    // The race counts and keeps the time; the window shows what it is told.
+    QList<int> told;
+    const auto record = connect(&GameSession::current(), &GameSession::countdown, this, [&](int n) { told << n; });
     QStringList shown;
     QTimer sampler;
     connect(&sampler, &QTimer::timeout, this, [&] {
@@ -341,13 +345,45 @@ void TestRace::countdownShowsNineToZero()
     sampler.start(1);
     QElapsedTimer clock;
     clock.start();
-    QCoro::waitFor(countdown->RunCountdown());
+    auto counting = RunCountdown();
+    QVERIFY(countdown->isVisible());   // it appears at once, with the first number
+    QCOMPARE(countdown->Label1->text(), QString("9"));
+    QCoro::waitFor(counting);
     sampler.stop();
+    disconnect(record);
     QVERIFY(clock.elapsed() >= ScaledInterval(5000) * 0.95);
     QVERIFY(!countdown->isVisible());
     QCOMPARE(countdown->Label1->text(), QString("0"));
-    QCOMPARE(shown.first(), QString("9"));   // the designed text, before the first number
+    QCOMPARE(told, (QList<int>{9, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, CountdownOver}));
+    QCOMPARE(shown.first(), QString("9"));
     QVERIFY(shown.contains("5"));
+}
+
+void TestRace::aFinishedRaceAnnouncesItsSteps()
+{
+    // The windows learn the race only from the session: its steps in order, the
+    // countdown between the presentation and the start gate, the scoreboard after the
+    // finish. The race track follows them: open through the race, gone at its end.
+    roster(LocalRace, {0, 0});
+    main->GameType->setItemIndex(0);
+    QStringList told;
+    GameSession &session = GameSession::current();
+    const auto steps = connect(&session, &GameSession::raceStep, this, [&](RaceStep step) {
+        // In the order of RaceStep.
+        static const char *const names[] = {"Starting", "TrackOpened", "Opened", "RoundsRunning",
+                                            "Cancelled", "ScoreboardShown", "Over"};
+        told << names[int(step)];
+        if (step == RaceStep::ScoreboardShown)
+            told << (track->isVisible() && track->ScoreBoard->isVisibleTo(track) ? "board" : "no board");
+    });
+    const auto numbers = connect(&session, &GameSession::countdown, this, [&](int n) { told << QString::number(n); });
+    QVERIFY(startRaceAndDuring([] {}));
+    disconnect(steps);
+    disconnect(numbers);
+    QCOMPARE(told, (QStringList{"Starting", "TrackOpened", "TrackOpened", "9", "9", "8", "7", "6", "5", "4", "3",
+                                "2", "1", "0", "-1", "Opened", "RoundsRunning", "ScoreboardShown", "board", "Over"}));
+    QVERIFY(!track->isVisible());
+    QVERIFY(!countdown->isVisible());
 }
 
 void TestRace::cancelStopsTheRace()

@@ -1,13 +1,12 @@
 #include "CountdownWindow.h"
 
+#include "GameSession.h"
 #include "Utilities.h"
 
 #include <QFont>
 #include <QLabel>
 #include <QPalette>
 #include <QRegion>
-
-CountdownWindow *TheCountdown = nullptr;
 
 CountdownWindow::CountdownWindow(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool)
@@ -34,25 +33,20 @@ CountdownWindow::CountdownWindow(QWidget *parent)
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setGeometry(rect());
     Label1->setAccessibleName(QStringLiteral("Countdown"));
-    TheCountdown = this;
+    connect(&GameSession::current(), &GameSession::countdown, this, &CountdownWindow::showNumber);
 }
 
-CountdownWindow::~CountdownWindow()
+void CountdownWindow::showNumber(int number)
 {
-    if (TheCountdown == this)
-        TheCountdown = nullptr;
-}
-
-Task<> CountdownWindow::RunCountdown()
-{
+    if (number == CountdownOver) {
+        close();
+        return;
+    }
+    Label1->setText(QString::number(number));
+    if (isVisible())
+        return;
     const QSize screen = ScreenSize();
     move(DesktopPoint(QPoint((screen.width() - width()) / 2, (screen.height() - height()) / 2)));
     show();
     raise();
-    // The window belongs to main(): it outlives the race, so it is safe after each wait.
-    for (int n = 9; n >= 0; --n) {
-        co_await Wait(500);
-        Label1->setText(QString::number(n));
-    }
-    close();
 }

@@ -1,8 +1,7 @@
 #include "RaceTrackWindow.h"
 
-#include "GameSession.h"
-#include "RaceLoop.h"
 #include "RaceModel.h"
+#include "Roster.h"
 #include "Utilities.h"
 #include "WindowRoles.h"
 
@@ -11,8 +10,6 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
-
-RaceTrackWindow *TheRaceTrack = nullptr;
 
 namespace {
 
@@ -109,13 +106,7 @@ RaceTrackWindow::RaceTrackWindow(QWidget *parent)
     DummyButton->resize(1, 1);
     DummyButton->setFlat(true);
     placeControls();
-    TheRaceTrack = this;
-}
-
-RaceTrackWindow::~RaceTrackWindow()
-{
-    if (TheRaceTrack == this)
-        TheRaceTrack = nullptr;
+    connect(&GameSession::current(), &GameSession::raceStep, this, &RaceTrackWindow::showRaceStep);
 }
 
 void RaceTrackWindow::placeControls()
@@ -144,6 +135,36 @@ bool RaceTrackWindow::event(QEvent *event)
     if (event->type() == QEvent::WindowActivate)
         DummyButton->setFocus();
     return QWidget::event(event);
+}
+
+void RaceTrackWindow::showRaceStep(RaceStep step)
+{
+    switch (step) {
+    case RaceStep::TrackOpened:
+        OpenRaceTrack();
+        break;
+    case RaceStep::ScoreboardShown:
+        ShowScoreboard();
+        break;
+    case RaceStep::Over:
+        hide();
+        break;
+    case RaceStep::Starting:
+    case RaceStep::Opened:
+    case RaceStep::RoundsRunning:
+    case RaceStep::Cancelled:
+        break;
+    }
+}
+
+void RaceTrackWindow::OpenRaceTrack()
+{
+    ScoreBoard->hide();   // the last race's scoreboard
+    // Maximised on the race's monitor: a window manager maximises a window where it stands.
+    setWindowState(Qt::WindowNoState);
+    setGeometry(RaceScreen());
+    showMaximized();
+    CentreFinishLabel();
 }
 
 void RaceTrackWindow::CentreFinishLabel()

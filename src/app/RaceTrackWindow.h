@@ -1,6 +1,10 @@
 // The race-track window: maximised behind the characters, with the banner across the
-// top, the finish line at the right edge and the scoreboard of the first three.
+// top, the finish line at the right edge and the scoreboard of the first three. It
+// follows the race's steps on the session: it opens when the race track does, shows the
+// scoreboard at the finish and goes when the race is over.
 #pragma once
+
+#include "GameSession.h"
 
 #include <QWidget>
 
@@ -13,8 +17,10 @@ class RaceTrackWindow : public QWidget
     Q_OBJECT
 public:
     explicit RaceTrackWindow(QWidget *parent = nullptr);
-    ~RaceTrackWindow() override;
 
+    // Shows the window maximised on the race's screen, without the last race's
+    // scoreboard, and centres the finish label.
+    void OpenRaceTrack();
     // Centres the finish label vertically on the screen.
     void CentreFinishLabel();
     // Fills the Win, Place and Show labels from the ranking and shows the panel.
@@ -39,7 +45,5 @@ protected:
 
 private:
     void placeControls();
+    void showRaceStep(RaceStep step);
 };
-
-// The window created at start-up (nullptr before and after).
-extern RaceTrackWindow *TheRaceTrack;
