@@ -138,12 +138,10 @@ quint16 MessengerPort()
     return portParameter(QStringLiteral("udppt"), 4010);
 }
 
-GameTransport::GameTransport(Receiver receiver, QWidget *parent)
-    : QWidget(parent), receive(std::move(receiver))
+GameTransport::GameTransport(Receiver receiver, QObject *parent)
+    : QObject(parent), receive(std::move(receiver))
 {
-    setObjectName(QStringLiteral("InternetForm"));
-    setWindowTitle(QStringLiteral("Internet Form"));
-    resize(300, 120);
+    setObjectName(QStringLiteral("GameTransport"));
     TheTransport = this;
     gameSocket = new QUdpSocket(this);
     gameSocket->setProxy(QNetworkProxy::NoProxy);

@@ -8,7 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QWidget>
+#include <QObject>
 
 #include <functional>
 
@@ -36,14 +36,14 @@ private:
     bool any = false;
 };
 
-class GameTransport : public QWidget
+class GameTransport : public QObject
 {
     Q_OBJECT
 public:
     // receiver: what every datagram that passes the size limit and the repeat filter is
     // handed to, one at a time (the game's is DispatchMessage, GameMessages.h).
     using Receiver = std::function<void(const QString &address, const QString &text)>;
-    explicit GameTransport(Receiver receiver, QWidget *parent = nullptr);
+    explicit GameTransport(Receiver receiver, QObject *parent = nullptr);
     ~GameTransport() override;
 
     // (Re)binds the game-port socket on HOLLYFROST_BIND_ADDRESS (else every IPv4

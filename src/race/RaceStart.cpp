@@ -14,9 +14,6 @@
 #include "Stage.h"
 #include "Utilities.h"
 
-#include <QApplication>
-#include <QFrame>
-#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
