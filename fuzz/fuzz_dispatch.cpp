@@ -8,6 +8,7 @@
 // host cancels whatever race is still on, so that every input ends.
 #include "FuzzSupport.h"
 #include "GameMessages.h"
+#include "GameSession.h"
 #include "GameTransport.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
@@ -155,10 +156,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;   // the transport drops a longer datagram whole
     const int scene = data[0];
     TheMainWindow->ActionType->setItemIndex(scene % 5 - 1);
-    RaceRunning = scene & 0x10;
-    JoinedRace = false;
+    GameSession::current().setRaceRunning(scene & 0x10);
+    GameSession::current().setJoinedRace(false);
     answerYes = scene & 0x20;
-    HostAddress = scene & 0x40 ? HostSender : QString();
+    GameSession::current().setHostAddress(scene & 0x40 ? HostSender : QString());
     pending = splitDatagrams(fuzz::Bytes(data + 1, size - 1), scene & 0x80 ? StrangerSender : HostSender);
     // Until every datagram is delivered, then two turns more for a race whose start was
     // put off until another had ended: a race runs inside one turn, its waits feeding the
@@ -177,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     if (TheMainWindow->Contestants->count() > MaxContestants)
         std::abort();   // the roster never holds more than six
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
     ShutdownCountdown = 0;
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "DexterityTest.h"
 #include "GameMessages.h"
+#include "GameSession.h"
 #include "GameTransport.h"
 #include "HelpWindow.h"
 #include "MessageBoxes.h"
@@ -270,16 +271,16 @@ bool MainWindow::FormCreate(const QStringList &arguments)
     }
     if (TheSingleInstance)
         TheSingleInstance->SetRestoreHook([this] { RestoreAndRaise(); });
-    InviterUin = argument.left(InviterUinCapacity);
-    InviterName.clear();
+    GameSession::current().setInviterUin(argument);
+    GameSession::current().setInviterName(QString());
     Randomize();
     setWindowTitle(QStringLiteral("Hollyfrost Games 1.17"));
     Revlabel->setText(QStringLiteral("Rev 1.17"));
     Revlabel->setAccessibleName(Revlabel->text());
     Revlabel->adjustSize();
     Skin->LoadSkin(ProgramFolder() + QStringLiteral("GameSkin1.jpg"));
-    RaceRunning = false;
-    JoinedRace = false;
+    GameSession::current().setRaceRunning(false);
+    GameSession::current().setJoinedRace(false);
     return true;
 }
 
@@ -395,7 +396,7 @@ void MainWindow::GameTypeClick()
 {
     if (GameType->itemIndex() == 0)
         Difficulty->setItemIndex(0);   // runs this handler once more when it changes
-    if (!RaceRunning)
+    if (!GameSession::current().raceRunning())
         SendGameDescription();
     InfoBox->append(LookupPhrase(QStringLiteral("Gt") + QString::number(GameType->itemIndex())));
     InfoBox->append(LookupPhrase(QStringLiteral("dl") + QString::number(Difficulty->itemIndex())));
@@ -414,7 +415,7 @@ void MainWindow::NewRaceBtnClick()
 void MainWindow::ExitBtnClick()
 {
     ExitBtn->setEnabled(false);
-    if (RaceRunning)
+    if (GameSession::current().raceRunning())
         CancelBtn->click();
     close();
 }
@@ -457,8 +458,8 @@ Task<> MainWindow::raceTick()
     const QPointer<MainWindow> self(this);
     if (TickLogEnabled()) {
         // Ticks that run the commentary or the goodbye and unload steps wait on purpose.
-        const bool waits = (RaceRunning && TurnIndex > 9 && CommentaryCycles >= 3)
-                           || (!RaceRunning && (ShutdownCountdown == 16 || ShutdownCountdown == 6));
+        const bool waits = (GameSession::current().raceRunning() && TurnIndex > 9 && CommentaryCycles >= 3)
+                           || (!GameSession::current().raceRunning() && (ShutdownCountdown == 16 || ShutdownCountdown == 6));
         QElapsedTimer clock;
         clock.start();
         co_await RaceTickerStep();

@@ -15,7 +15,7 @@ namespace {
 void showHostText(const QString &, const QString &, const QString &payload)
 {
     QString fields = payload;
-    emit GameSession::current().hostTextReceived(RaceRunning ? QString() : NextField(fields));
+    emit GameSession::current().hostTextReceived(GameSession::current().raceRunning() ? QString() : NextField(fields));
 }
 
 } // namespace
@@ -26,14 +26,14 @@ void InstallMessageHandlers()
     InstallQuestionHandlers();
     SetMessageHandler(MessageCode::HostText, showHostText);
     SetMessageHandler(MessageCode::PlayRequest, [](const QString &senderAddress, const QString &senderName, const QString &payload) {
-        if (!RaceRunning)
+        if (!GameSession::current().raceRunning())
             Launch(HandlePlayRequest(senderAddress, senderName, payload));
     });
     SetMessageHandler(MessageCode::Accepted, [](const QString &senderAddress, const QString &, const QString &) {
         Launch(HandleAccepted(senderAddress));
     });
     SetMessageHandler(MessageCode::Denied, [](const QString &, const QString &, const QString &payload) {
-        if (!RaceRunning)
+        if (!GameSession::current().raceRunning())
             HandleDenied(payload);
     });
 }

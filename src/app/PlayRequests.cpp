@@ -50,7 +50,7 @@ QString PlayRequestRefusal(const QString &uin, const QString &character)
         return QStringLiteral("rx3");
     // A race counts from "Start Game" on: one accepted during the presentation or the
     // countdown would get the roster but never the start.
-    if (RaceRunning || JoinedRace || RaceInProgress())
+    if (GameSession::current().raceRunning() || GameSession::current().joinedRace() || RaceInProgress())
         return QStringLiteral("rx4");
     if (ContestantCount() >= MaxContestants)
         return QStringLiteral("rx1");
@@ -114,8 +114,8 @@ Task<> HandlePlayRequest(QString senderAddress, QString senderName, QString payl
 
 Task<> HandleAccepted(QString senderAddress)
 {
-    HostAddress = senderAddress.left(HostAddressCapacity);
-    if (RaceRunning || acceptedNoticeOpen)
+    GameSession::current().setHostAddress(senderAddress);
+    if (GameSession::current().raceRunning() || acceptedNoticeOpen)
         co_return;
     MessageBeep(BeepKind::Default);
     emit GameSession::current().joinAccepted();
@@ -123,9 +123,9 @@ Task<> HandleAccepted(QString senderAddress)
         const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
         co_await Acknowledged(BoxKind::Information, QString::fromLatin1(AcceptedNotice));
     }
-    SendGameMessage(MessageCode::Ready, HostAddress, QString());
+    SendGameMessage(MessageCode::Ready, GameSession::current().hostAddress(), QString());
     co_await Wait(500);
-    SendGameMessage(MessageCode::Ready, HostAddress, QString());
+    SendGameMessage(MessageCode::Ready, GameSession::current().hostAddress(), QString());
 }
 
 void HandleDenied(QString payload)
@@ -143,10 +143,10 @@ void ReqPlayBtnClick()
 {
     if (!TheRequestWindow)
         return;
-    if (!InviterUin.isEmpty()) {
-        TheRequestWindow->UINedit->setText(InviterUin);
-        if (!InviterName.isEmpty())
-            TheRequestWindow->NameEdit->setText(InviterName);
+    if (!GameSession::current().inviterUin().isEmpty()) {
+        TheRequestWindow->UINedit->setText(GameSession::current().inviterUin());
+        if (!GameSession::current().inviterName().isEmpty())
+            TheRequestWindow->NameEdit->setText(GameSession::current().inviterName());
     }
     TheRequestWindow->Charname->setText(NameOfPath(Records::Options.UserCharacterFile));
     TheRequestWindow->show();

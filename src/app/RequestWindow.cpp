@@ -1,6 +1,7 @@
 #include "RequestWindow.h"
 
 #include "GameMessages.h"
+#include "GameSession.h"
 #include "GameTransport.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
@@ -118,7 +119,7 @@ bool RequestWindow::ReqBtnClick()
         MessageBeep(BeepKind::Stop);
         return false;
     }
-    RequestedHostAddress = address;   // the only address whose answer is taken
+    GameSession::current().setRequestedHostAddress(address);   // the only address whose answer is taken
     SendGameMessage(MessageCode::PlayRequest, address,
                     QStringLiteral("&&") + QString::number(Records::Options.UserUin) + QStringLiteral("&&")
                         + Charname->text());

@@ -1,6 +1,7 @@
 // The puzzle messages between a race host and its joiners: a joiner shows the host's
 // questions ("RZ"); the host counts the joiners' reports of a right answer ("RB") or a
 // skip ("RK"). And the click on the Announcer that answers a dexterity question.
+#include "GameSession.h"
 #include "QuestionRound.h"
 
 #include "DexterityTest.h"
@@ -48,7 +49,7 @@ void InstallQuestionHandlers()
 {
     SetCharacterClickHandler(&CharacterClicked);
     SetMessageHandler(MessageCode::Question, [](const QString &senderAddress, const QString &, const QString &payload) {
-        if (JoinedRace)   // questions belong to the race the host started here
+        if (GameSession::current().joinedRace())   // questions belong to the race the host started here
             ShowQuestion(senderAddress, payload);
     });
     SetMessageHandler(MessageCode::RightAnswer, [](const QString &senderAddress, const QString &, const QString &payload) {

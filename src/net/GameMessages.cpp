@@ -114,16 +114,16 @@ void replaceRoster(const QString &payload)
 void takeInvitation(QString payload)
 {
     const QString before = payload;
-    InviterUin = NextField(payload).left(InviterUinCapacity);
+    GameSession::current().setInviterUin(NextField(payload));
     // A ping to the messenger port carries the UIN alone: then there is no name.
-    InviterName = payload == before ? QString() : NextField(payload).left(InviterNameCapacity);
+    GameSession::current().setInviterName(payload == before ? QString() : NextField(payload));
 }
 
 } // namespace
 
 bool FromOwnHost(const QString &address)
 {
-    return CurrentPlayMode() == JoinGame && !HostAddress.isEmpty() && address == HostAddress;
+    return CurrentPlayMode() == JoinGame && !GameSession::current().hostAddress().isEmpty() && address == GameSession::current().hostAddress();
 }
 
 bool FromRoster(const QString &address)
@@ -138,11 +138,11 @@ bool FromRoster(const QString &address)
 
 void ForgetNetworkGame()
 {
-    HostAddress.clear();
-    RequestedHostAddress.clear();
+    GameSession::current().setHostAddress(QString());
+    GameSession::current().setRequestedHostAddress(QString());
     LastRosterPayload.clear();
     ForgetPositionsNumber();
-    JoinedRace = false;
+    GameSession::current().setJoinedRace(false);
     LastQuestionKey.clear();
     if (TheTransport)
         TheTransport->ForgetRepeats();
@@ -189,16 +189,16 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
         return;
     // Answers to a request: only from where this joiner's last request went.
     if ((code == MessageCode::Accepted || code == MessageCode::Denied)
-        && (CurrentPlayMode() != JoinGame || RequestedHostAddress.isEmpty() || senderAddress != RequestedHostAddress))
+        && (CurrentPlayMode() != JoinGame || GameSession::current().requestedHostAddress().isEmpty() || senderAddress != GameSession::current().requestedHostAddress()))
         return;
     if (code == MessageCode::Roster) {
         // A roster always has its eighteen fields: anything else is malformed.
-        if (RaceRunning || payload == LastRosterPayload
+        if (GameSession::current().raceRunning() || payload == LastRosterPayload
             || payload.count(QLatin1String("&&")) != 3 * MaxContestants - 1)
             return;
         LastRosterPayload = payload;
         Acknowledge(senderAddress);
-        if (!JoinedRace)
+        if (!GameSession::current().joinedRace())
             replaceRoster(payload);
     } else if (code == MessageCode::Ready) {
         // A question on show stays outstanding: only its answer frees the slot.
@@ -208,7 +208,7 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
         });
         RosterChanged();
     } else if (code == MessageCode::Invitation) {
-        if (!RaceRunning)
+        if (!GameSession::current().raceRunning())
             takeInvitation(payload);
     } else if (const auto handler = handlers().constFind(code); handler != handlers().constEnd()) {
         const MessageHandler handle = *handler;   // a handler may change the table

@@ -59,21 +59,21 @@ void AdvanceProgress(int slot)
 
 Task<bool> RaceRound()
 {
-    bool last = !RaceRunning;
+    bool last = !GameSession::current().raceRunning();
     const bool joined = CurrentPlayMode() == JoinGame;
     for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
         if (!joined)
             AdvanceProgress(slot);
-        if (progressOf(slot) >= FinishProgress && RaceRunning) {
+        if (progressOf(slot) >= FinishProgress && GameSession::current().raceRunning()) {
             FinisherIndex = slot;
             co_await FinishSequence();
-            RaceRunning = false;
+            GameSession::current().setRaceRunning(false);
             last = true;
         }
     }
     RankContestants();
     --QuestionCountdown;
-    if (QuestionCountdown < 1 && RaceRunning && !joined && CurrentGameType() > 0) {
+    if (QuestionCountdown < 1 && GameSession::current().raceRunning() && !joined && CurrentGameType() > 0) {
         co_await RunQuestionRound();
         QuestionCountdown = 3;
     }
@@ -127,7 +127,7 @@ void IdleGesture(int slot)
 
 Task<> RaceCommentary()
 {
-    if (!(progressOf(WinIndex) >= 10 && RaceRunning && MovedSinceCommentary && DexterityCountdown <= 0
+    if (!(progressOf(WinIndex) >= 10 && GameSession::current().raceRunning() && MovedSinceCommentary && DexterityCountdown <= 0
           && CurrentPlayMode() != PracticeGame))
         co_return;
     MovedSinceCommentary = false;
@@ -201,7 +201,7 @@ void UnloadRaceCharacters()
 
 Task<> RaceTickerStep()
 {
-    if (RaceRunning) {
+    if (GameSession::current().raceRunning()) {
         if (TurnIndex > 9) {
             if (++CommentaryCycles > 3) {
                 co_await RaceCommentary();
@@ -213,7 +213,7 @@ Task<> RaceTickerStep()
             MoveContestant(TurnIndex);
         ++TurnIndex;
     }
-    if (!RaceRunning && ShutdownCountdown > 0) {
+    if (!GameSession::current().raceRunning() && ShutdownCountdown > 0) {
         --ShutdownCountdown;
         if (ShutdownCountdown == 15)
             co_await GoodbyeStep();
@@ -259,7 +259,7 @@ Task<> FinishSequence()
     MoveContestant(PlaceIndex);
     MoveContestant(ShowIndex);
     co_await Wait(3000);
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
 
     const QString finisher = PlayerIdentity(FinisherIndex);
     DoAction(QStringLiteral("moveup"), finisher);

@@ -23,7 +23,7 @@ bool joinedStartPending = false;
 
 Task<> startJoinedRace(QString senderAddress)
 {
-    if (!JoinedRace && !RaceInProgress())
+    if (!GameSession::current().joinedRace() && !RaceInProgress())
         ForgetPositionsNumber();   // a new race: the host may have been started again
     Acknowledge(senderAddress);
     if (joinedStartPending)
@@ -49,11 +49,11 @@ void takePositions(const QString &senderAddress, const QString &, const QString 
 {
     // Positions before this joiner's race: every round of "SR" was lost, and the host
     // is racing. They start the race here, late, rather than never.
-    if (!RaceRunning && !JoinedRace && !RaceInProgress()) {
+    if (!GameSession::current().raceRunning() && !GameSession::current().joinedRace() && !RaceInProgress()) {
         Launch(startJoinedRace(senderAddress));
         return;
     }
-    if (!RaceRunning || payload == LastRosterPayload || !AcceptPositionsNumber(payload))
+    if (!GameSession::current().raceRunning() || payload == LastRosterPayload || !AcceptPositionsNumber(payload))
         return;
     LastRosterPayload = payload;
     Acknowledge(senderAddress);
@@ -64,7 +64,7 @@ void cancelledByHost(const QString &, const QString &, const QString &)
 {
     // The host has ended its game: this copy is no longer joined to it, so that its late
     // resends ("RZ" above all) are ignored.
-    HostAddress.clear();
+    GameSession::current().setHostAddress(QString());
     StopRaceHere();
     SpeakText(LookupPhrase(QStringLiteral("rc1")), QStringLiteral("Announcer"));
     ShutdownCountdown = 25;
@@ -76,7 +76,7 @@ void InstallRaceMessageHandlers()
 {
     SetMessageHandler(MessageCode::Positions, takePositions);
     SetMessageHandler(MessageCode::StartRace, [](const QString &senderAddress, const QString &, const QString &) {
-        if (!RaceRunning)
+        if (!GameSession::current().raceRunning())
             Launch(startJoinedRace(senderAddress));
     });
     SetMessageHandler(MessageCode::Cancel, cancelledByHost);

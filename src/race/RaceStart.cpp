@@ -57,7 +57,7 @@ bool RaceInProgress()
 
 void CancelRaceStart()
 {
-    if (raceInProgress && !RaceRunning)
+    if (raceInProgress && !GameSession::current().raceRunning())
         startCancelled = true;
 }
 
@@ -87,7 +87,7 @@ Task<> hostedRace(int mode)
 {
     RaceScope race(mode);
     ShutdownCountdown = 0;
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
     UnloadRaceCharacters();
     GameSession::current().announce(RaceStep::Starting);
     if (mode == HostGame) {
@@ -102,7 +102,7 @@ Task<> hostedRace(int mode)
 Task<> joinedRace()
 {
     RaceScope race(JoinGame);
-    JoinedRace = true;
+    GameSession::current().setJoinedRace(true);
     co_await PresentContestants();
     co_await Wait(2000);
     co_await RunRace();
@@ -147,7 +147,7 @@ void StartJoinedRace()
 {
     // The host's resends may arrive during the waits: the race starts once.
     // Without a roster nobody could move and the race would never end.
-    if (JoinedRace || RaceRunning || (raceInProgress && !raceAbandoned) || ContestantCount() < 1)
+    if (GameSession::current().joinedRace() || GameSession::current().raceRunning() || (raceInProgress && !raceAbandoned) || ContestantCount() < 1)
         return;
     if (raceInProgress || TickInProgress) {
         deferredStart = StartJoinedRace;
@@ -225,14 +225,14 @@ Task<> RunRace()
     // is gone. Nor does one cancelled before its rounds began: nothing would end it. Nor
     // one whose program is ending (its windows closed while the contestants were shown).
     if (!raceAbandoned && !startCancelled && !ApplicationTerminating()) {
-        RaceRunning = true;
+        GameSession::current().setRaceRunning(true);
         GameSession::current().announce(RaceStep::RoundsRunning);
         for (ContestantRecord &record : ContestantTable)
             record.Progress = 0;
         while (co_await RaceRound()) {
         }
     }
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
     WithdrawQuestion();   // a memory test still open has no race left to answer for
     if (!raceAbandoned)   // else the play mode is the one the user has just picked
         GameSession::current().setPlayMode(NoPlayMode);
@@ -250,7 +250,7 @@ Task<> CancelJoiners()
 void StopRaceHere()
 {
     CancelRaceStart();
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
     GameSession::current().announce(RaceStep::Cancelled);
     WithdrawQuestion();
 }

@@ -9,6 +9,10 @@
 #include <QObject>
 #include <QString>
 
+constexpr int HostAddressCapacity = 15;
+constexpr int InviterUinCapacity = 15;
+constexpr int InviterNameCapacity = 40;
+
 enum PlayMode { NoPlayMode = -1, JoinGame = 0, HostGame = 1, LocalRace = 2, PracticeGame = 3 };
 
 // Steps of a race that the windows show.
@@ -45,6 +49,24 @@ public:
     void setGameType(int type);
     void setDifficulty(int level);
 
+    // The race under way: its rounds run; this copy races in a host's game.
+    bool raceRunning() const { return raceRunning_; }
+    bool joinedRace() const { return joinedRace_; }
+    void setRaceRunning(bool running);
+    void setJoinedRace(bool joined);
+
+    // The network game: the host that accepted us, where our last play request went (the
+    // only address whose answer is taken), and who invited this player (the messenger's
+    // "GP" ping). Each is cut to its capacity.
+    const QString &hostAddress() const { return hostAddress_; }
+    const QString &requestedHostAddress() const { return requestedHostAddress_; }
+    const QString &inviterUin() const { return inviterUin_; }
+    const QString &inviterName() const { return inviterName_; }
+    void setHostAddress(const QString &address);
+    void setRequestedHostAddress(const QString &address);
+    void setInviterUin(const QString &uin);
+    void setInviterName(const QString &name);
+
     // A window asks that the race be cancelled ("Cancel Game" on the race track); the
     // main window cancels it as its own "Cancel Game" does.
     void requestCancel() { emit cancelRequested(); }
@@ -57,6 +79,10 @@ signals:
     void playModeChanged(int mode);
     void gameTypeChanged(int type);
     void difficultyChanged(int level);
+    void raceRunningChanged(bool running);
+    void joinedRaceChanged(bool joined);
+    void hostAddressChanged(const QString &address);
+    void inviterChanged();
     // A contestant was added or removed, or a slot's record changed where the list
     // shows it.
     void rosterChanged();
@@ -86,6 +112,12 @@ private:
     int playMode_ = NoPlayMode;
     int gameType_ = -1;
     int difficulty_ = 1;
+    bool raceRunning_ = false;
+    bool joinedRace_ = false;
+    QString hostAddress_;
+    QString requestedHostAddress_;
+    QString inviterUin_;
+    QString inviterName_;
 };
 
 // The session's play mode and game type.

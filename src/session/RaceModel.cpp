@@ -15,14 +15,8 @@ bool MovedSinceCommentary = false;
 qint32 ShutdownCountdown = 0;
 qint32 DexterityCountdown = 0;
 
-bool RaceRunning = false;
-bool JoinedRace = false;
 bool TickInProgress = false;
-QString InviterUin;
-QString InviterName;
 QString LastRosterPayload;
-QString HostAddress;
-QString RequestedHostAddress;
 QString LastQuestionKey;
 
 void ResetContestantTable()

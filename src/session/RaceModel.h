@@ -40,9 +40,8 @@ extern ContestantRecord ContestantTable[MaxContestants];
 // cleared and QuestionNumber set to 1; Acked is left as it is.
 void ResetContestantTable();
 
-// Race state.
-extern bool RaceRunning;   // the race rounds run
-extern bool JoinedRace;    // this copy races in a host's game
+// Race state (whether the rounds run and whether this copy races in a host's game are
+// GameSession's).
 // A tick of the race ticker is running (it may be waiting in the commentary, the goodbye
 // or the unload step).
 extern bool TickInProgress;
@@ -58,17 +57,9 @@ extern qint32 ShutdownCountdown;   // timer ticks left before the program ends; 
 extern qint32 DexterityCountdown;  // positive while the dexterity test runs
 
 
-// Who invited this player (the messenger's "GP" ping).
-extern QString InviterUin;    // at most 15 characters
-extern QString InviterName;   // at most 40 characters
-constexpr int InviterUinCapacity = 15;
-constexpr int InviterNameCapacity = 40;
-
-// The network game under way; ForgetNetworkGame (GameMessages.h) clears it.
+// The network game under way (the host and the inviter are GameSession's);
+// ForgetNetworkGame (GameMessages.h) clears it.
 extern QString LastRosterPayload;      // payload of the last "RS" or "RP" acted on
-extern QString HostAddress;            // at most 15 characters: the host that accepted us
-extern QString RequestedHostAddress;   // where our last play request went
-constexpr int HostAddressCapacity = 15;
 // Sender address followed by the payload of the last question shown; the same question
 // delivered again is acknowledged but not shown again.
 extern QString LastQuestionKey;

@@ -2,6 +2,7 @@
 // game type and difficulty, "New Game", "Exit", help and the small handlers.
 #include "AppTestFolder.h"
 
+#include "GameSession.h"
 #include "HelpWindow.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
@@ -53,7 +54,7 @@ private slots:
         Records::Options.UserName = QStringLiteral("Robin");
         Records::Options.UserUin = 40001;
         Records::Options.UserCharacterFile = QStringLiteral("C:\\Windows\\msagent\\chars\\bravo.acs");
-        RaceRunning = false;
+        GameSession::current().setRaceRunning(false);
         form = std::make_unique<MainWindow>();
         QVERIFY(form->FormCreate({QStringLiteral("hollyfrost-games"), QStringLiteral("40002")}));
     }
@@ -112,11 +113,11 @@ private slots:
 
     void argumentCutTo15()
     {
-        InviterName = QStringLiteral("someone");
+        GameSession::current().setInviterName(QStringLiteral("someone"));
         QVERIFY(form->FormCreate({QStringLiteral("x"), QStringLiteral("1234567890123456789")}));
-        QCOMPARE(InviterUin, QStringLiteral("123456789012345"));
-        QVERIFY(InviterName.isEmpty());
-        QVERIFY(!RaceRunning && !JoinedRace);
+        QCOMPARE(GameSession::current().inviterUin(), QStringLiteral("123456789012345"));
+        QVERIFY(GameSession::current().inviterName().isEmpty());
+        QVERIFY(!GameSession::current().raceRunning() && !GameSession::current().joinedRace());
     }
 
     void playModeTable_data()
@@ -251,9 +252,9 @@ private slots:
         });
         connect(form.get(), &MainWindow::closed, this, [&] { ++closes; });
         form->show();
-        RaceRunning = true;
+        GameSession::current().setRaceRunning(true);
         form->ExitBtnClick();
-        RaceRunning = false;
+        GameSession::current().setRaceRunning(false);
         QCOMPARE(cancels, 1);
         QCOMPARE(closes, 1);
         QVERIFY(!form->ExitBtn->isEnabled());

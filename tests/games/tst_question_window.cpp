@@ -3,6 +3,7 @@
 // socket on another loopback address stands for the race host of remote questions.
 #include "DexterityTest.h"
 #include "GameMessages.h"
+#include "GameSession.h"
 #include "GameTransport.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
@@ -583,7 +584,7 @@ private slots:
         player.stop();
         QCOMPARE(ContestantTable[0].Score, 8);
         QCOMPARE(ContestantTable[0].Progress, 96);
-        QVERIFY(!RaceRunning);
+        QVERIFY(!GameSession::current().raceRunning());
         QVERIFY(!question->isVisible());
         QVERIFY(!memory->isVisible());
         QCOMPARE(QFileInfo(QuestionFilePath()).size() % 259, 0);

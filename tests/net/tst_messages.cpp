@@ -1,4 +1,5 @@
 #include "GameMessages.h"
+#include "GameSession.h"
 #include "GameTransport.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
@@ -80,7 +81,7 @@ private:
         QVERIFY(request->ReqBtnClick());
         DispatchMessage(address, QStringLiteral("RAHosty"));
         settle();   // the readiness "RR" and its repeat
-        QCOMPARE(HostAddress, address);
+        QCOMPARE(GameSession::current().hostAddress(), address);
         boxes.clear();
         a->drain(100);
         b->drain(100);
@@ -163,8 +164,8 @@ void TestMessages::init()
     spoken.clear();
     answerYes = true;
     whileAsking = nullptr;
-    RaceRunning = false;
-    JoinedRace = false;
+    GameSession::current().setRaceRunning(false);
+    GameSession::current().setJoinedRace(false);
     ShutdownCountdown = 0;
     for (ContestantRecord &record : ContestantTable)
         record.Acked = false;
@@ -221,10 +222,10 @@ void TestMessages::rosterGuards()
     acceptedBy(PeerA);
     const QString roster = QStringLiteral("RSH&&50005&&Hosty&&Pip.acs&&60006&&Jo&&Bolt.acs") + QStringLiteral("&& && && ").repeated(4);
     // While a race runs: neither taken nor acknowledged.
-    RaceRunning = true;
+    GameSession::current().setRaceRunning(true);
     DispatchMessage(PeerA, roster);
     QCOMPARE(main->Contestants->count(), 0);
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
     QVERIFY(a->drain().isEmpty());
     DispatchMessage(PeerA, roster);
     QCOMPARE(main->Contestants->count(), 2);
@@ -233,16 +234,16 @@ void TestMessages::rosterGuards()
     DispatchMessage(PeerA, roster);
     QVERIFY(a->drain().isEmpty());
     // After the joiner's race a new roster is acknowledged but not taken.
-    JoinedRace = true;
+    GameSession::current().setJoinedRace(true);
     DispatchMessage(PeerA, QStringLiteral("RSH&&70007&&New&&Zed.acs") + QStringLiteral("&& && && ").repeated(5));
     QCOMPARE(sentTo(a, 1).size(), 1);
     QCOMPARE(main->Contestants->count(), 2);
     // The host's start signal does not start a race while one runs.
-    JoinedRace = false;
-    RaceRunning = true;
+    GameSession::current().setJoinedRace(false);
+    GameSession::current().setRaceRunning(true);
     DispatchMessage(PeerA, QStringLiteral("SRH"));
-    RaceRunning = false;
-    QVERIFY(!JoinedRace);
+    GameSession::current().setRaceRunning(false);
+    QVERIFY(!GameSession::current().joinedRace());
     QVERIFY(a->drain().isEmpty());
     // A flood of start signals is acknowledged, and waits as one start, not one each;
     // the host's cancel right after it leaves no race behind.
@@ -253,7 +254,7 @@ void TestMessages::rosterGuards()
     DispatchMessage(PeerA, QStringLiteral("RCH"));
     settle();
     QVERIFY(!RaceInProgress());
-    QVERIFY(!JoinedRace);
+    QVERIFY(!GameSession::current().joinedRace());
     ShutdownCountdown = 0;
     a->drain();
 }
@@ -270,7 +271,7 @@ void TestMessages::positions()
     // start the race (abandoned here once it has begun).
     bool raceStarted = false;
     QTimer::singleShot(400, this, [&] {
-        raceStarted = RaceInProgress() && JoinedRace;
+        raceStarted = RaceInProgress() && GameSession::current().joinedRace();
         mode(NoPlayMode);
     });
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
@@ -281,12 +282,12 @@ void TestMessages::positions()
     mode(JoinGame);
     acceptedBy(PeerA);
     DispatchMessage(PeerA, roster);
-    JoinedRace = true;
+    GameSession::current().setJoinedRace(true);
     a->drain();
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
     QCOMPARE(ContestantTable[1].Progress, 0);
     QVERIFY(a->drain().isEmpty());
-    RaceRunning = true;
+    GameSession::current().setRaceRunning(true);
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
     QCOMPARE((QList<int>{ContestantTable[0].Progress, ContestantTable[1].Progress, ContestantTable[2].Progress}),
              (QList<int>{10, 20, 30}));
@@ -319,7 +320,7 @@ void TestMessages::positions()
     DispatchMessage(PeerA, QStringLiteral("RPH&&2000000000&&-5&&2147483647"));
     QCOMPARE((QList<int>{ContestantTable[0].Progress, ContestantTable[1].Progress, ContestantTable[2].Progress}),
              (QList<int>{MaxTakenProgress, 0, MaxTakenProgress}));
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
 }
 
 void TestMessages::answersAndSkipsAreCountedOnce()
@@ -385,7 +386,7 @@ void TestMessages::answersAndSkipsAreCountedOnce()
     QCOMPARE(ContestantTable[2].Confirmed, quint8(2));
     // From the finish on the standings are final: Al's answer to the question still out
     // comes during the ceremony and counts for nothing, on every scoreboard.
-    RaceRunning = true;
+    GameSession::current().setRaceRunning(true);
     FinisherIndex = 1;
     ContestantTable[1].Progress = 92;   // over the finish
     const QString lateAnswer = QStringLiteral("RBAl&&70007&&9&&%1").arg(ContestantTable[2].QuestionNumber - 1);
@@ -409,24 +410,24 @@ void TestMessages::onlyTheHostSteers()
         QCOMPARE(ShutdownCountdown, 0);
         QVERIFY(spoken.isEmpty());
         QVERIFY(!form.isVisible());
-        QVERIFY(!JoinedRace);
+        QVERIFY(!GameSession::current().joinedRace());
         QCOMPARE(main->Contestants->count(), count);
         QCOMPARE(main->InfoBox->toPlainText(), QStringLiteral("mine"));
     };
     // Not joined to any host: Practice, Local Race, hosting, or not yet accepted.
     for (const int playMode : {int(PracticeGame), int(LocalRace), int(HostGame), int(JoinGame)}) {
         mode(playMode);
-        RaceRunning = playMode == PracticeGame;
-        JoinedRace = false;
+        GameSession::current().setRaceRunning(playMode == PracticeGame);
+        GameSession::current().setJoinedRace(false);
         noneTakenFrom(PeerA, a);
         if (QTest::currentTestFailed())
             return;
     }
     // Joined: another address is not the host, nor does its "RA" make it one.
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
     acceptedBy(PeerA);
     DispatchMessage(PeerB, QStringLiteral("RAHosty"));
-    QCOMPARE(HostAddress, PeerA);
+    QCOMPARE(GameSession::current().hostAddress(), PeerA);
     QVERIFY(boxes.isEmpty());
     noneTakenFrom(PeerB, b);
     if (QTest::currentTestFailed())
@@ -445,7 +446,7 @@ void TestMessages::onlyTheHostSteers()
     QCOMPARE(ContestantTable[1].Confirmed, quint8(2));
     // The open messages stay open.
     DispatchMessage(PeerB, QStringLiteral("GPAl&&70007&&Al"));
-    QCOMPARE(InviterUin, QStringLiteral("70007"));
+    QCOMPARE(GameSession::current().inviterUin(), QStringLiteral("70007"));
     DispatchMessage(PeerB, QStringLiteral("RQAl&&70007&&Penny.acs"));
     QCOMPARE(questions.size(), 1);
     QCOMPARE(sentTo(b, 1).value(0), QByteArray("RAHosty"));
@@ -460,13 +461,13 @@ void TestMessages::leavingForgetsTheGame()
     acceptedBy(PeerA);
     DispatchMessage(PeerA, roster);
     QCOMPARE(sentTo(a, 1).size(), 1);
-    JoinedRace = true;
+    GameSession::current().setJoinedRace(true);
     mode(PracticeGame);
     mode(JoinGame);
-    QVERIFY(HostAddress.isEmpty());
-    QVERIFY(RequestedHostAddress.isEmpty());
+    QVERIFY(GameSession::current().hostAddress().isEmpty());
+    QVERIFY(GameSession::current().requestedHostAddress().isEmpty());
     QVERIFY(LastRosterPayload.isEmpty());
-    QVERIFY(!JoinedRace);
+    QVERIFY(!GameSession::current().joinedRace());
     // Accepted again: the host's identical roster is taken and acknowledged.
     acceptedBy(PeerA);
     DispatchMessage(PeerA, roster);
@@ -488,7 +489,7 @@ void TestMessages::leavingForgetsTheGame()
     DispatchMessage(PeerA, QStringLiteral("SRHosty"));
     QTest::qWait(200);
     QVERIFY(!raceStarted);
-    QVERIFY(!JoinedRace);
+    QVERIFY(!GameSession::current().joinedRace());
     a->drain();
     // With a roster, the host cancels between its start's acknowledgements, or while the
     // race is being presented: the race runs no rounds and ends, instead of starting after
@@ -513,7 +514,7 @@ void TestMessages::leavingForgetsTheGame()
         settle();
         guard.stop();
         QVERIFY2(!stillRacing, qPrintable(QString::number(cancelAfterMs)));
-        QVERIFY(!RaceRunning);
+        QVERIFY(!GameSession::current().raceRunning());
         QVERIFY(ShutdownCountdown > 0);
         ShutdownCountdown = 0;
         a->drain();
@@ -523,7 +524,7 @@ void TestMessages::leavingForgetsTheGame()
 void TestMessages::questionFromTheHost()
 {
     acceptedBy(PeerA);
-    JoinedRace = true;   // questions come in the race the host started
+    GameSession::current().setJoinedRace(true);   // questions come in the race the host started
     QuestionWindow form;
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
     QCOMPARE(sentTo(a, 1), (QList<QByteArray>{"AKHosty"}));
@@ -576,10 +577,10 @@ void TestMessages::acknowledgementsAndReadiness()
 void TestMessages::cancelAndDescription()
 {
     acceptedBy(PeerA);
-    RaceRunning = true;
+    GameSession::current().setRaceRunning(true);
     main->CancelBtn->show();
     DispatchMessage(PeerA, QStringLiteral("RCHosty"));
-    QVERIFY(!RaceRunning);
+    QVERIFY(!GameSession::current().raceRunning());
     QVERIFY(main->CancelBtn->isHidden());
     QCOMPARE(ShutdownCountdown, 25);
     QCOMPARE(spoken, QStringList{"CANCELLED"});
@@ -598,25 +599,25 @@ void TestMessages::cancelAndDescription()
     DispatchMessage(PeerA, QStringLiteral("RTHosty&&") + markup);
     QCOMPARE(main->InfoBox->toPlainText(),
              QStringLiteral("Welcome <img src=\"missing.png\" width=\"900\"> <b>bold</b> &lt;\nsecond\nthird"));
-    RaceRunning = true;
+    GameSession::current().setRaceRunning(true);
     DispatchMessage(PeerA, QStringLiteral("RTHosty&&during the race"));
     QCOMPARE(main->InfoBox->toPlainText(), QString());
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
 }
 
 void TestMessages::invitationPing()
 {
     DispatchMessage(PeerA, QStringLiteral("GPHosty&&1234567890123456789&&") + QString(50, u'n'));
-    QCOMPARE(InviterUin, QStringLiteral("123456789012345"));
-    QCOMPARE(InviterName, QString(40, u'n'));
+    QCOMPARE(GameSession::current().inviterUin(), QStringLiteral("123456789012345"));
+    QCOMPARE(GameSession::current().inviterName(), QString(40, u'n'));
     // The messenger-port form carries the UIN alone.
     DispatchMessage(PeerA, QStringLiteral("GPHosty&&777"));
-    QCOMPARE(InviterUin, QStringLiteral("777"));
-    QCOMPARE(InviterName, QString());
-    RaceRunning = true;
+    QCOMPARE(GameSession::current().inviterUin(), QStringLiteral("777"));
+    QCOMPARE(GameSession::current().inviterName(), QString());
+    GameSession::current().setRaceRunning(true);
     DispatchMessage(PeerA, QStringLiteral("GPHosty&&888&&Late"));
-    QCOMPARE(InviterUin, QStringLiteral("777"));
-    RaceRunning = false;
+    QCOMPARE(GameSession::current().inviterUin(), QStringLiteral("777"));
+    GameSession::current().setRaceRunning(false);
 }
 
 void TestMessages::malformedMessagesChangeNothing()
@@ -630,7 +631,7 @@ void TestMessages::malformedMessagesChangeNothing()
         DispatchMessage(PeerA, text);
     QCOMPARE(main->Contestants->count(), 2);
     QVERIFY(a->drain().isEmpty());
-    RaceRunning = true;
+    GameSession::current().setRaceRunning(true);
     const QStringList garbage = {QString(), QStringLiteral("R"), QStringLiteral("RP"), QStringLiteral("RB"),
                                  QStringLiteral("ZZ&&1&&2"), QString::fromLatin1("RP\0\0&&\0", 7),
                                  QStringLiteral("RP&&&&&&&&&&&&&&"), QStringLiteral("rp&&50&&50"),
@@ -640,7 +641,7 @@ void TestMessages::malformedMessagesChangeNothing()
     QCOMPARE(main->Contestants->count(), 2);
     QVERIFY(ContestantTable[0].Progress == 0 && ContestantTable[1].Progress == 0);
     QVERIFY(boxes.isEmpty());
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
 }
 
 void TestMessages::groupSendsResendToTheSilent()
@@ -695,9 +696,9 @@ void TestMessages::requestRefusalsInOrder()
     mode(PracticeGame);
     QCOMPARE(refusal("Bolt.acs", "60006"), QList<QByteArray>{"RDHosty&&rx3"});
     mode(HostGame);
-    JoinedRace = true;
+    GameSession::current().setJoinedRace(true);
     QCOMPARE(refusal("Bolt.acs", "60006"), QList<QByteArray>{"RDHosty&&rx4"});
-    JoinedRace = false;
+    GameSession::current().setJoinedRace(false);
     QCOMPARE(refusal("Pip.acs", "60006"), QList<QByteArray>{"RDHosty&&rx2"});
     QCOMPARE(refusal("Bolt.acs", "50005"), QList<QByteArray>{"RDHosty&&rx5"});
     answerYes = false;
@@ -731,7 +732,7 @@ void TestMessages::requestDuringTheRaceStart()
     QList<QByteArray> answer;
     bool running = true;
     QTimer::singleShot(50, this, [&] {
-        running = RaceRunning;
+        running = GameSession::current().raceRunning();
         DispatchMessage(PeerB, QStringLiteral("RQAl&&70007&&Penny.acs"));
         answer = b->texts(b->receive(1, 5000));
         mode(NoPlayMode);   // ends the start here
@@ -786,25 +787,25 @@ void TestMessages::joinerAnswers()
     // Nothing was asked of anybody: an acceptance or a denial is nobody's answer.
     DispatchMessage(PeerA, QStringLiteral("RAHosty"));
     DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx0"));
-    QVERIFY(HostAddress.isEmpty());
+    QVERIFY(GameSession::current().hostAddress().isEmpty());
     QVERIFY(boxes.isEmpty());
     request->UINedit->setText(PeerA);
     request->Charname->setText(QStringLiteral("Pip.acs"));
     QVERIFY(request->ReqBtnClick());
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"RQHosty&&50005&&Pip.acs"});
     DispatchMessage(PeerA, QStringLiteral("RAHosty"));
-    QCOMPARE(HostAddress, PeerA);
+    QCOMPARE(GameSession::current().hostAddress(), PeerA);
     QVERIFY(main->ReqPlayBtn->isHidden());
     QCOMPARE(boxes, QStringList{"We were accepted for the game.\r\rClick \"OK\" button when ready for the Game."});
     QCOMPARE(sentTo(a, 2), (QList<QByteArray>{"RRHosty", "RRHosty"}));
     DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx2junk"));
     QCOMPARE(boxes.last(), QStringLiteral("Our Play Request was Denied.\rReason:reason2"));
     // During a race: the address is kept, nothing is shown.
-    RaceRunning = true;
+    GameSession::current().setRaceRunning(true);
     DispatchMessage(PeerA, QStringLiteral("RAHosty"));
     DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx1"));
-    RaceRunning = false;
-    QCOMPARE(HostAddress, PeerA);
+    GameSession::current().setRaceRunning(false);
+    QCOMPARE(GameSession::current().hostAddress(), PeerA);
     QCOMPARE(boxes.size(), 2);
     QVERIFY(a->drain().isEmpty());
 }
@@ -828,7 +829,7 @@ void TestMessages::floodsOpenBoundedBoxes()
     QVERIFY(a->drain().isEmpty());
     // Answers: one accepted notice and one denial box at a time.
     mode(JoinGame);
-    RequestedHostAddress = PeerA;
+    GameSession::current().setRequestedHostAddress(PeerA);
     int nested = 0;
     SetMessageBoxAnswerer([&](BoxKind, const QString &text) {
         boxes << text;
@@ -840,15 +841,15 @@ void TestMessages::floodsOpenBoundedBoxes()
     DispatchMessage(PeerA, QStringLiteral("RAHosty"));
     SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
     QCOMPARE(boxes.size(), 2);   // the accepted notice and, inside it, one denial
-    QCOMPARE(HostAddress, PeerA);
+    QCOMPARE(GameSession::current().hostAddress(), PeerA);
     a->drain();
 }
 
 void TestMessages::requestDialog()
 {
     mode(JoinGame);
-    InviterUin = QStringLiteral("127.0.0.42");
-    InviterName = QStringLiteral("Hostess");
+    GameSession::current().setInviterUin(QStringLiteral("127.0.0.42"));
+    GameSession::current().setInviterName(QStringLiteral("Hostess"));
     ReqPlayBtnClick();
     QCOMPARE(request->UINedit->text(), QStringLiteral("127.0.0.42"));
     QCOMPARE(request->NameEdit->text(), QStringLiteral("Hostess"));

@@ -1,5 +1,6 @@
 #include "Agent.h"
 #include "CountdownWindow.h"
+#include "GameSession.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
@@ -114,7 +115,7 @@ void TestRace::init()
 {
     boxes.clear();
     spoken.clear();
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
     DexterityCountdown = 0;
     ShutdownCountdown = 0;
 }
@@ -179,7 +180,7 @@ void TestRace::finisherIsFirstInListLeaderIsHighest()
 {
     // On a joiner the progress comes from the host: the round only checks the finish.
     roster(JoinGame, {92, 97, 50});
-    RaceRunning = true;
+    GameSession::current().setRaceRunning(true);
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!QCoro::waitFor(RaceRound()));
@@ -187,7 +188,7 @@ void TestRace::finisherIsFirstInListLeaderIsHighest()
     // Its own waits come to about 18 s of game time; each of its 45 or so waits may take
     // some milliseconds longer on a busy machine, which at this time scale adds seconds.
     QVERIFY2(clock.elapsed() / TimeScale() < 40000, qPrintable(QString::number(clock.elapsed() / TimeScale())));
-    QVERIFY(!RaceRunning);
+    QVERIFY(!GameSession::current().raceRunning());
     QCOMPARE(FinisherIndex, 0);
     QCOMPARE(WinIndex, 1);
     QVERIFY(track->ScoreBoard->isVisibleTo(track));
@@ -203,7 +204,7 @@ void TestRace::puzzleRaceNeedsEightRightAnswers()
 {
     roster(PracticeGame, {0});
     main->GameType->setItemIndex(3);
-    RaceRunning = true;
+    GameSession::current().setRaceRunning(true);
     ContestantTable[0].Score = 7;
     QVERIFY(QCoro::waitFor(RaceRound()));
     QCOMPARE(ContestantTable[0].Progress, 84);
@@ -232,13 +233,13 @@ void TestRace::commentary()
     QFETCH(QStringList, expected);
     QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     roster(LocalRace, progress);
-    RaceRunning = true;
+    GameSession::current().setRaceRunning(true);
     MovedSinceCommentary = true;
     RankContestants();
     QCoro::waitFor(RaceCommentary());
     QCOMPARE(spoken, expected);
     QVERIFY(!MovedSinceCommentary);
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
 }
 
 void TestRace::commentaryStaysSilent()
@@ -246,12 +247,12 @@ void TestRace::commentaryStaysSilent()
     QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     auto attempt = [&](int mode, int leader, int dexterity, bool moved) {
         roster(mode, {leader, 5, 3});
-        RaceRunning = true;
+        GameSession::current().setRaceRunning(true);
         MovedSinceCommentary = moved;
         DexterityCountdown = dexterity;
         RankContestants();
         QCoro::waitFor(RaceCommentary());
-        RaceRunning = false;
+        GameSession::current().setRaceRunning(false);
         DexterityCountdown = 0;
     };
     attempt(PracticeGame, 50, 0, true);   // Practice has no commentary
@@ -301,7 +302,7 @@ void TestRace::movesAndIdleGestures()
 void TestRace::timerTurnsAndCommentaryCycle()
 {
     roster(LocalRace, {0, 0});
-    RaceRunning = true;
+    GameSession::current().setRaceRunning(true);
     TurnIndex = 0;
     CommentaryCycles = 0;
     for (int tick = 0; tick < 10; ++tick)
@@ -314,7 +315,7 @@ void TestRace::timerTurnsAndCommentaryCycle()
     for (int tick = 0; tick < 30; ++tick)
         QCoro::waitFor(RaceTickerStep());
     QCOMPARE(CommentaryCycles, 0);   // after the fourth cycle the commentary ran
-    RaceRunning = false;
+    GameSession::current().setRaceRunning(false);
 }
 
 void TestRace::startRefusals()
@@ -328,7 +329,7 @@ void TestRace::startRefusals()
     main->GameType->setItemIndex(-1);
     StartRaceClick();
     QCOMPARE(boxes, QStringList{"Please select a Game Type First"});
-    QVERIFY(!RaceRunning);
+    QVERIFY(!GameSession::current().raceRunning());
 }
 
 void TestRace::countdownShowsNineToZero()
@@ -389,11 +390,11 @@ void TestRace::aFinishedRaceAnnouncesItsSteps()
 void TestRace::cancelStopsTheRace()
 {
     roster(LocalRace, {10, 20});
-    RaceRunning = true;
+    GameSession::current().setRaceRunning(true);
     DexterityCountdown = 4;
     main->CancelBtn->show();
     main->CancelBtn->click();
-    QVERIFY(!RaceRunning);
+    QVERIFY(!GameSession::current().raceRunning());
     QCOMPARE(DexterityCountdown, 0);
     QVERIFY(!main->CancelBtn->isVisibleTo(main));
 }
@@ -403,7 +404,7 @@ bool TestRace::startRaceAndDuring(const std::function<void()> &during, int limit
     bool called = false, stuck = false;
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
-        if (!called && RaceRunning) {
+        if (!called && GameSession::current().raceRunning()) {
             called = true;
             during();
         }
@@ -460,7 +461,7 @@ void TestRace::noRaceStartsInsideARace()
     QVERIFY(startRaceAndDuring([&] {
         main->StartRace->show();
         main->StartRace->click();   // a second start inside the race
-        stillRunning = RaceRunning;
+        stillRunning = GameSession::current().raceRunning();
         countdownAfter = ShutdownCountdown;
         QVERIFY(CharacterLoaded("Player0"));
         main->CancelBtn->click();
@@ -485,7 +486,7 @@ void TestRace::startDuringATickWaitFollowsIt()
     QTimer::singleShot(0, this, [&] { main->StartRace->click(); });
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
-        if (RaceRunning && !raced) {
+        if (GameSession::current().raceRunning() && !raced) {
             raced = true;
             QVERIFY(!TickInProgress);
             main->CancelBtn->click();
@@ -521,7 +522,7 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
     }));
     // The race ended (it did not run on with an emptied roster) and was cancelled:
     // no finish, the shutdown countdown runs, the user's new choice stands.
-    QVERIFY(!RaceRunning);
+    QVERIFY(!GameSession::current().raceRunning());
     QVERIFY(!main->CancelBtn->isVisibleTo(main));
     QCOMPARE(ShutdownCountdown, 50);
     QCOMPARE(main->ActionType->itemIndex(), newMode);
