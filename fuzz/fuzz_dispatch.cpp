@@ -155,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1 || size - 1 > size_t(DatagramBufferSize))
         return 0;   // the transport drops a longer datagram whole
     const int scene = data[0];
-    TheMainWindow->ActionType->setItemIndex(scene % 5 - 1);
+    TheMainWindow->PlayModeGroup->setItemIndex(scene % 5 - 1);
     GameSession::current().setRaceRunning(scene & 0x10);
     GameSession::current().setJoinedRace(false);
     answerYes = scene & 0x20;

@@ -112,7 +112,7 @@ int main(int argc, char *argv[])
     SubstituteFonts();
 
     MainWindow mainWindow;
-    const bool accepted = mainWindow.FormCreate(app.arguments());
+    const bool accepted = mainWindow.Start(app.arguments());
     DataFileWindow dataFileWindow;
     GameTransport transport(DispatchMessage);
     StageWindow stage;

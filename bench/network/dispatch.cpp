@@ -52,8 +52,8 @@ int main(int argc, char **argv)
         return 1;
     }
     // A host with one remote contestant: its readiness messages are looked up and marked.
-    main.ActionType->setItemIndex(HostGame);
-    main.ActionTypeClick();
+    main.PlayModeGroup->setItemIndex(HostGame);
+    main.PlayModeClick();
     ContestantTable[AddContestant(QStringLiteral("Jo"), QStringLiteral("60006"), QStringLiteral("Bolt.acs"))].Address =
         QStringLiteral("127.0.0.52");
     Peer peer(QStringLiteral("127.0.0.52"), 0);

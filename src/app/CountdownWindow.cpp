@@ -21,18 +21,18 @@ CountdownWindow::CountdownWindow(QWidget *parent)
     // A red disc: the window's region is the ellipse from (1, 1) to the far corner.
     setMask(QRegion(1, 1, width() - 1, height() - 1, QRegion::Ellipse));
 
-    Label1 = new QLabel(QStringLiteral("9"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
+    Number = new QLabel(QStringLiteral("9"), this);
+    Number->setObjectName(QStringLiteral("Label1"));
     QFont font(QStringLiteral("Comic Sans MS"));
     font.setBold(true);
     font.setPixelSize(96);
-    Label1->setFont(font);
-    QPalette labelPalette = Label1->palette();
+    Number->setFont(font);
+    QPalette labelPalette = Number->palette();
     labelPalette.setColor(QPalette::WindowText, Qt::white);
-    Label1->setPalette(labelPalette);
-    Label1->setAlignment(Qt::AlignCenter);
-    Label1->setGeometry(rect());
-    Label1->setAccessibleName(QStringLiteral("Countdown"));
+    Number->setPalette(labelPalette);
+    Number->setAlignment(Qt::AlignCenter);
+    Number->setGeometry(rect());
+    Number->setAccessibleName(QStringLiteral("Countdown"));
     connect(&GameSession::current(), &GameSession::countdown, this, &CountdownWindow::showNumber);
 }
 
@@ -42,7 +42,7 @@ void CountdownWindow::showNumber(int number)
         close();
         return;
     }
-    Label1->setText(QString::number(number));
+    Number->setText(QString::number(number));
     if (isVisible())
         return;
     const QSize screen = ScreenSize();

@@ -13,7 +13,7 @@ class CountdownWindow : public QWidget
 public:
     explicit CountdownWindow(QWidget *parent = nullptr);
 
-    QLabel *Label1 = nullptr;
+    QLabel *Number = nullptr;
 
 private:
     void showNumber(int number);

@@ -112,11 +112,11 @@ void MainWindow::createControls()
     Skin = new SkinFrame(this);
     Skin->setGeometry(0, 0, MainClientWidth, MainClientHeight);
 
-    ActionType = new RadioGroup(QStringLiteral("Play Game"),
+    PlayModeGroup = new RadioGroup(QStringLiteral("Play Game"),
                                  {QStringLiteral("Join a Game"), QStringLiteral("Host a Game"),
                                   QStringLiteral("Local Race"), QStringLiteral("Practice")},
                                  this);
-    ActionType->setGeometry(45, 35, 98, 125);
+    PlayModeGroup->setGeometry(45, 35, 98, 125);
     GameType = new RadioGroup(QStringLiteral("Game Type"),
                                {QStringLiteral("Random Race"), QStringLiteral("Mixed Problems"),
                                 QStringLiteral("Word Scramble"), QStringLiteral("Simple Math"),
@@ -132,18 +132,18 @@ void MainWindow::createControls()
     Difficulty->setItemIndex(1);   // no handler is set yet: nothing runs
     Difficulty->hide();
 
-    ReqPlayBtn = makeButton(this, QStringLiteral("Request To Play"), QRect(155, 52, 112, 22), false);
-    AddcharBtn = makeButton(this, QStringLiteral("Add Characters to Race"), QRect(143, 106, 136, 22), false);
-    Label1 = makeLabel(this, QStringLiteral("Online Buddys"), QPoint(298, 120));
-    Label1->setCursor(Qt::PointingHandCursor);
-    Label1->installEventFilter(this);
+    RequestPlayBtn = makeButton(this, QStringLiteral("Request To Play"), QRect(155, 52, 112, 22), false);
+    AddCharacterBtn = makeButton(this, QStringLiteral("Add Characters to Race"), QRect(143, 106, 136, 22), false);
+    BuddiesLabel = makeLabel(this, QStringLiteral("Online Buddys"), QPoint(298, 120));
+    BuddiesLabel->setCursor(Qt::PointingHandCursor);
+    BuddiesLabel->installEventFilter(this);
 
-    IsOnline = new QListWidget(this);
-    IsOnline->setGeometry(263, 135, 143, 101);
-    IsOnline->setSortingEnabled(true);
-    IsOnline->setAccessibleName(QStringLiteral("Online Buddys"));
-    IsOnline->setItemDelegate(new TabStopDelegate(IsOnlineTabWidth, IsOnline));
-    setSolidBackground(IsOnline, QPalette::Base, QColor(0, 255, 255));
+    BuddyList = new QListWidget(this);
+    BuddyList->setGeometry(263, 135, 143, 101);
+    BuddyList->setSortingEnabled(true);
+    BuddyList->setAccessibleName(QStringLiteral("Online Buddys"));
+    BuddyList->setItemDelegate(new TabStopDelegate(BuddyListTabWidth, BuddyList));
+    setSolidBackground(BuddyList, QPalette::Base, QColor(0, 255, 255));
 
     InviteBtn = makeGlyphButton(this, QStringLiteral("Invite Players"), QRect(44, 172, 102, 25),
                                 QStyle::SP_DialogYesButton, false);
@@ -151,7 +151,7 @@ void MainWindow::createControls()
                                 QStyle::SP_DialogCancelButton, false);
     StartRace = makeGlyphButton(this, QStringLiteral("Start Game"), QRect(155, 172, 90, 25),
                                 QStyle::SP_MediaPlay, false);
-    Label3 = makeLabel(this, QStringLiteral("Game Contestants"), QPoint(102, 215));
+    ContestantsLabel = makeLabel(this, QStringLiteral("Game Contestants"), QPoint(102, 215));
 
     Contestants = new QListWidget(this);
     Contestants->setGeometry(37, 231, 209, 85);
@@ -160,7 +160,7 @@ void MainWindow::createControls()
     Contestants->setItemDelegate(new ContestantDelegate(Contestants));
     setSolidBackground(Contestants, QPalette::Base, QColor(255, 242, 202));
 
-    Label2 = makeLabel(this, QStringLiteral("Game Type"), QPoint(303, 245));
+    GameTypeLabel = makeLabel(this, QStringLiteral("Game Type"), QPoint(303, 245));
     InfoBox = new QTextEdit(this);
     InfoBox->setGeometry(251, 260, 156, 56);
     InfoBox->setReadOnly(true);
@@ -175,10 +175,10 @@ void MainWindow::createControls()
     ExitBtn = makeButton(this, QStringLiteral("Exit"), QRect(360, 317, 45, 22), true);
     UnloadBtn = makeButton(this, QStringLiteral("Unload Agents"), QRect(283, 329, 80, 20), false);
 
-    Revlabel = makeLabel(this, QString(), QPoint(360, 350));
-    Revlabel->setFont(QFont(QStringLiteral("Arial"), 8));
-    Revlabel->setAttribute(Qt::WA_TranslucentBackground);
-    Revlabel->setAutoFillBackground(false);
+    RevisionLabel = makeLabel(this, QString(), QPoint(360, 350));
+    RevisionLabel->setFont(QFont(QStringLiteral("Arial"), 8));
+    RevisionLabel->setAttribute(Qt::WA_TranslucentBackground);
+    RevisionLabel->setAutoFillBackground(false);
 
     Ticker = new QTimer(this);
     Ticker->setInterval(ScaledInterval(250));
@@ -187,29 +187,29 @@ void MainWindow::createControls()
 
     // The radio groups show the session's play settings and change them.
     GameSession &session = GameSession::current();
-    session.setPlayMode(ActionType->itemIndex());
+    session.setPlayMode(PlayModeGroup->itemIndex());
     session.setGameType(GameType->itemIndex());
     session.setDifficulty(Difficulty->itemIndex());
-    connect(ActionType, &RadioGroup::itemIndexChanged, &session, &GameSession::setPlayMode);
+    connect(PlayModeGroup, &RadioGroup::itemIndexChanged, &session, &GameSession::setPlayMode);
     connect(GameType, &RadioGroup::itemIndexChanged, &session, &GameSession::setGameType);
     connect(Difficulty, &RadioGroup::itemIndexChanged, &session, &GameSession::setDifficulty);
-    connect(&session, &GameSession::playModeChanged, ActionType, &RadioGroup::setItemIndex);
+    connect(&session, &GameSession::playModeChanged, PlayModeGroup, &RadioGroup::setItemIndex);
     connect(&session, &GameSession::gameTypeChanged, GameType, &RadioGroup::setItemIndex);
     connect(&session, &GameSession::difficultyChanged, Difficulty, &RadioGroup::setItemIndex);
     connect(&session, &GameSession::rosterChanged, this, &MainWindow::showRoster);
     connect(&session, &GameSession::raceStep, this, &MainWindow::showRaceStep);
     connect(&session, &GameSession::cancelRequested, this, [] { CancelRace(); });
     connect(&session, &GameSession::hostTextReceived, this, &MainWindow::showHostText);
-    connect(&session, &GameSession::joinAccepted, ReqPlayBtn, &QWidget::hide);
+    connect(&session, &GameSession::joinAccepted, RequestPlayBtn, &QWidget::hide);
     connect(&session, &GameSession::invitationsSending, InviteBtn, &QWidget::setDisabled);
-    ActionType->setOnClick([this] { ActionTypeClick(); });
+    PlayModeGroup->setOnClick([this] { PlayModeClick(); });
     GameType->setOnClick([this] { GameTypeClick(); });
     Difficulty->setOnClick([this] { GameTypeClick(); });
-    connect(AddcharBtn, &QPushButton::clicked, this, [] { AddcharBtnClick(); });
+    connect(AddCharacterBtn, &QPushButton::clicked, this, [] { AddCharacterBtnClick(); });
     connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadRaceCharacters(); });
     connect(StartRace, &QPushButton::clicked, this, [] { StartRaceClick(); });
     connect(CancelBtn, &QPushButton::clicked, this, [] { CancelRace(); });
-    connect(ReqPlayBtn, &QPushButton::clicked, this, [] { ReqPlayBtnClick(); });
+    connect(RequestPlayBtn, &QPushButton::clicked, this, [] { RequestPlayBtnClick(); });
     connect(InviteBtn, &QPushButton::clicked, this, [] { InviteBtnClick(); });
     connect(NewRaceBtn, &QPushButton::clicked, this, &MainWindow::NewRaceBtnClick);
     connect(HelpBtn, &QPushButton::clicked, this, &MainWindow::HelpBtnClick);
@@ -238,7 +238,7 @@ void MainWindow::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!shownOnce) {
         shownOnce = true;
-        FormShow();
+        WhenShown();
     }
 }
 
@@ -251,8 +251,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == Label1 && event->type() == QEvent::MouseButtonRelease)
-        Label1Click();
+    if (watched == BuddiesLabel && event->type() == QEvent::MouseButtonRelease)
+        BuddiesLabelClick();
     else if (watched == InfoBox->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         InfoBoxDblClick();
         return true;
@@ -260,7 +260,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-bool MainWindow::FormCreate(const QStringList &arguments)
+bool MainWindow::Start(const QStringList &arguments)
 {
     const QString argument = arguments.value(1);
     if (argument.isEmpty()) {
@@ -275,34 +275,34 @@ bool MainWindow::FormCreate(const QStringList &arguments)
     GameSession::current().setInviterName(QString());
     Randomize();
     setWindowTitle(QStringLiteral("Hollyfrost Games 1.17"));
-    Revlabel->setText(QStringLiteral("Rev 1.17"));
-    Revlabel->setAccessibleName(Revlabel->text());
-    Revlabel->adjustSize();
+    RevisionLabel->setText(QStringLiteral("Rev 1.17"));
+    RevisionLabel->setAccessibleName(RevisionLabel->text());
+    RevisionLabel->adjustSize();
     Skin->LoadSkin(ProgramFolder() + QStringLiteral("GameSkin1.jpg"));
     GameSession::current().setRaceRunning(false);
     GameSession::current().setJoinedRace(false);
     return true;
 }
 
-void MainWindow::FormShow()
+void MainWindow::WhenShown()
 {
     LoadOptions();
     BuildOnlineBuddies();
-    ActionType->focusItem();
+    PlayModeGroup->focusItem();
 }
 
 void MainWindow::UpdatePlayControls()
 {
-    AddcharBtn->hide();
-    ReqPlayBtn->hide();
+    AddCharacterBtn->hide();
+    RequestPlayBtn->hide();
     StartRace->hide();
     GameType->hide();
     CancelBtn->hide();
     InviteBtn->hide();
     Difficulty->setVisible(GameType->isVisibleTo(this));
-    switch (ActionType->itemIndex()) {
+    switch (PlayModeGroup->itemIndex()) {
     case JoinGame:
-        ReqPlayBtn->show();
+        RequestPlayBtn->show();
         break;
     case HostGame:
         StartRace->show();
@@ -311,7 +311,7 @@ void MainWindow::UpdatePlayControls()
         InviteBtn->show();
         break;
     case LocalRace:
-        AddcharBtn->show();
+        AddCharacterBtn->show();
         StartRace->show();
         break;
     case PracticeGame:
@@ -324,13 +324,13 @@ void MainWindow::UpdatePlayControls()
     }
 }
 
-void MainWindow::ActionTypeClick()
+void MainWindow::PlayModeClick()
 {
     // The roster is about to change: a race in progress is cancelled first.
     AbandonRace();
     ForgetNetworkGame();
     UpdatePlayControls();
-    const int mode = ActionType->itemIndex();
+    const int mode = PlayModeGroup->itemIndex();
     if (mode < JoinGame || mode > PracticeGame)
         return;
     ResetContestantTable();
@@ -407,7 +407,7 @@ void MainWindow::NewRaceBtnClick()
     AbandonRace();
     ForgetNetworkGame();
     ResetContestantTable();
-    ActionType->setItemIndex(-1);
+    PlayModeGroup->setItemIndex(-1);
     GameType->setItemIndex(-1);
     UpdatePlayControls();
 }
@@ -438,7 +438,7 @@ void MainWindow::InfoBoxDblClick()
     InfoBox->clear();
 }
 
-void MainWindow::Label1Click()
+void MainWindow::BuddiesLabelClick()
 {
     RegWriteText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),
                  QStringLiteral("racing"), ProgramFilePath());

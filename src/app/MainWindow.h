@@ -22,9 +22,9 @@ class RadioGroup;
 constexpr int MainClientWidth = 442;
 constexpr int MainClientHeight = 373;
 constexpr int ContestantsTabWidth = 30;
-constexpr int IsOnlineTabWidth = 80;
+constexpr int BuddyListTabWidth = 80;
 
-// Play modes (GameSession.h) are the item indexes of ActionType.
+// Play modes (GameSession.h) are the item indexes of PlayModeGroup.
 
 class MainWindow : public QWidget
 {
@@ -36,18 +36,18 @@ public:
     // Checks the command line (arguments[1] is the contact's UIN) and sets the window up.
     // Without an argument it shows the refusal, asks the application to end and returns
     // false; the caller then does not show the window.
-    bool FormCreate(const QStringList &arguments);
-    void FormShow();
+    bool Start(const QStringList &arguments);
+    void WhenShown();
     void UpdatePlayControls();
     void RestoreAndRaise();
 
-    void ActionTypeClick();
+    void PlayModeClick();
     void GameTypeClick();
     void NewRaceBtnClick();
     void ExitBtnClick();
     void HelpBtnClick();
     void InfoBoxDblClick();
-    void Label1Click();
+    void BuddiesLabelClick();
     void raceTicker();
     // The roster's list follows the session's roster; the buttons, the place of the
     // window and the music follow the race's steps.
@@ -57,25 +57,25 @@ public:
 
     // Controls, in the order they lie on the window (the skin first, underneath).
     SkinFrame *Skin = nullptr;
-    RadioGroup *ActionType = nullptr;
+    RadioGroup *PlayModeGroup = nullptr;
     RadioGroup *GameType = nullptr;
     RadioGroup *Difficulty = nullptr;
-    QPushButton *ReqPlayBtn = nullptr;
-    QPushButton *AddcharBtn = nullptr;
-    QLabel *Label1 = nullptr;
-    QListWidget *IsOnline = nullptr;
+    QPushButton *RequestPlayBtn = nullptr;
+    QPushButton *AddCharacterBtn = nullptr;
+    QLabel *BuddiesLabel = nullptr;
+    QListWidget *BuddyList = nullptr;
     QPushButton *InviteBtn = nullptr;
     QPushButton *CancelBtn = nullptr;
     QPushButton *StartRace = nullptr;
-    QLabel *Label3 = nullptr;
+    QLabel *ContestantsLabel = nullptr;
     QListWidget *Contestants = nullptr;
-    QLabel *Label2 = nullptr;
+    QLabel *GameTypeLabel = nullptr;
     QTextEdit *InfoBox = nullptr;
     QPushButton *NewRaceBtn = nullptr;
     QPushButton *HelpBtn = nullptr;
     QPushButton *ExitBtn = nullptr;
     QPushButton *UnloadBtn = nullptr;
-    QLabel *Revlabel = nullptr;
+    QLabel *RevisionLabel = nullptr;
     QTimer *Ticker = nullptr;
 
 signals:

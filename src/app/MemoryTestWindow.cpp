@@ -201,7 +201,7 @@ MemoryTestWindow::MemoryTestWindow(QWidget *parent)
         Palette[i] = new ColourCircle(PaletteLetters.at(i), this);
         Palette[i]->setObjectName(QStringLiteral("Shape%1").arg(i + 1));
         Palette[i]->move(5 + 25 * i, 38);
-        connect(Palette[i], &QAbstractButton::clicked, this, [this, i] { Shape1MouseUp(i); });
+        connect(Palette[i], &QAbstractButton::clicked, this, [this, i] { PaletteClick(i); });
     }
     for (int i = 0; i < PaletteSize; ++i) {
         Answers[i] = new AnswerCircle(i + 1, this);
@@ -286,7 +286,7 @@ void MemoryTestWindow::paintAnswersSilver()
         circle->paintLetter(QChar());
 }
 
-void MemoryTestWindow::Shape1MouseUp(int paletteIndex)
+void MemoryTestWindow::PaletteClick(int paletteIndex)
 {
     const int entered = int(EnteredColours.size());
     if (paletteIndex < 0 || paletteIndex >= PaletteSize || entered >= StoredSequence.size()

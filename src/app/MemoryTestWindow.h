@@ -65,7 +65,7 @@ public:
     explicit MemoryTestWindow(QWidget *parent = nullptr);
     ~MemoryTestWindow() override;
 
-    void Shape1MouseUp(int paletteIndex);   // 0 = Shape1 ... 9 = Shape10
+    void PaletteClick(int paletteIndex);   // 0 = Shape1 ... 9 = Shape10
     void ReadyBtnClick();
     void RememBtnClick();
     void SubmitBtnClick();

@@ -72,7 +72,7 @@ void BuildOnlineBuddies()
     online.close();
     DeleteGameFile(ProgramFolder() + GameFile::OnlineText);
 
-    QListWidget *buddies = TheMainWindow->IsOnline;
+    QListWidget *buddies = TheMainWindow->BuddyList;
     buddies->clear();
     QFile list;
     if (!OpenDataFile(listPath, QStringLiteral("RO"), list, Records::OnlineBuddyRecord::Size))
@@ -90,7 +90,7 @@ bool BuddyChecked(const QString &uin)
 {
     if (!TheMainWindow || uin.isEmpty())
         return false;
-    const QListWidget *buddies = TheMainWindow->IsOnline;
+    const QListWidget *buddies = TheMainWindow->BuddyList;
     for (int i = 0; i < buddies->count(); ++i) {
         const QListWidgetItem *item = buddies->item(i);
         if (item->checkState() == Qt::Checked && item->text().contains(uin))

@@ -139,16 +139,16 @@ void HandleDenied(QString payload)
                    [] { deniedNoticeOpen = false; });
 }
 
-void ReqPlayBtnClick()
+void RequestPlayBtnClick()
 {
     if (!TheRequestWindow)
         return;
     if (!GameSession::current().inviterUin().isEmpty()) {
-        TheRequestWindow->UINedit->setText(GameSession::current().inviterUin());
+        TheRequestWindow->UinEdit->setText(GameSession::current().inviterUin());
         if (!GameSession::current().inviterName().isEmpty())
             TheRequestWindow->NameEdit->setText(GameSession::current().inviterName());
     }
-    TheRequestWindow->Charname->setText(NameOfPath(Records::Options.UserCharacterFile));
+    TheRequestWindow->CharacterEdit->setText(NameOfPath(Records::Options.UserCharacterFile));
     TheRequestWindow->show();
     TheRequestWindow->raise();
     TheRequestWindow->activateWindow();

@@ -16,7 +16,7 @@ Task<> HandleAccepted(QString senderAddress);
 void HandleDenied(QString payload);
 
 // The main window's "Request To Play" and "Invite Players".
-void ReqPlayBtnClick();
+void RequestPlayBtnClick();
 void InviteBtnClick();
 
 // Texts of the boxes.

@@ -51,12 +51,12 @@ RaceTrackWindow::RaceTrackWindow(QWidget *parent)
     setPalette(palette);
     setAutoFillBackground(true);
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setAlignment(Qt::AlignCenter);
+    Banner = new QLabel(this);
+    Banner->setObjectName(QStringLiteral("Image1"));
+    Banner->setAlignment(Qt::AlignCenter);
     const QPixmap banner(NativePath(ProgramFolder() + QStringLiteral("RaceBanner.jpg")));
     if (!banner.isNull())
-        Image1->setPixmap(banner.scaledToHeight(74, Qt::SmoothTransformation));
+        Banner->setPixmap(banner.scaledToHeight(74, Qt::SmoothTransformation));
 
     FinishLine = new QFrame(this);
     FinishLine->setObjectName(QStringLiteral("FinishLine"));
@@ -91,31 +91,31 @@ RaceTrackWindow::RaceTrackWindow(QWidget *parent)
     ScoreBoard->setAutoFillBackground(true);
     ScoreBoard->resize(368, 155);
     ScoreBoard->hide();
-    Label1 = colouredLabel(QStringLiteral("  Scoreboard  "), Qt::white, ScoreBoard, QStringLiteral("Label1"));
-    Label1->setFont(QFont(QStringLiteral("Comic Sans MS"), 14, QFont::Bold));
-    Winlabel = colouredLabel(QStringLiteral("  Win:  "), Qt::red, ScoreBoard, QStringLiteral("Winlabel"));
+    ScoreboardTitle = colouredLabel(QStringLiteral("  Scoreboard  "), Qt::white, ScoreBoard, QStringLiteral("Label1"));
+    ScoreboardTitle->setFont(QFont(QStringLiteral("Comic Sans MS"), 14, QFont::Bold));
+    WinLabel = colouredLabel(QStringLiteral("  Win:  "), Qt::red, ScoreBoard, QStringLiteral("Winlabel"));
     PlaceLabel = colouredLabel(QStringLiteral(" Place:"), QColor(0, 128, 128), ScoreBoard, QStringLiteral("PlaceLabel"));
     ShowLabel = colouredLabel(QStringLiteral(" Show:"), QColor(128, 0, 64), ScoreBoard, QStringLiteral("ShowLabel"));
-    Label1->move(120, 12);
-    Winlabel->move(20, 52);
+    ScoreboardTitle->move(120, 12);
+    WinLabel->move(20, 52);
     PlaceLabel->move(20, 84);
     ShowLabel->move(20, 116);
 
-    DummyButton = new QPushButton(this);
-    DummyButton->setObjectName(QStringLiteral("DummyButton"));
-    DummyButton->resize(1, 1);
-    DummyButton->setFlat(true);
+    FocusHolder = new QPushButton(this);
+    FocusHolder->setObjectName(QStringLiteral("DummyButton"));
+    FocusHolder->resize(1, 1);
+    FocusHolder->setFlat(true);
     placeControls();
     connect(&GameSession::current(), &GameSession::raceStep, this, &RaceTrackWindow::showRaceStep);
 }
 
 void RaceTrackWindow::placeControls()
 {
-    Image1->setGeometry(0, 0, width(), 74);
+    Banner->setGeometry(0, 0, width(), 74);
     FinishLine->setGeometry(width() - 18, 42, 18, std::max(0, height() - 13 - 42));
     CancelBtn->adjustSize();
     CancelBtn->move(width() - CancelBtn->width() - 2, 2);
-    DummyButton->move(width() - CancelBtn->width() - 8, 4);
+    FocusHolder->move(width() - CancelBtn->width() - 8, 4);
 }
 
 void RaceTrackWindow::resizeEvent(QResizeEvent *event)
@@ -127,13 +127,13 @@ void RaceTrackWindow::resizeEvent(QResizeEvent *event)
 void RaceTrackWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    DummyButton->setFocus();
+    FocusHolder->setFocus();
 }
 
 bool RaceTrackWindow::event(QEvent *event)
 {
     if (event->type() == QEvent::WindowActivate)
-        DummyButton->setFocus();
+        FocusHolder->setFocus();
     return QWidget::event(event);
 }
 
@@ -181,12 +181,12 @@ void RaceTrackWindow::ShowScoreboard()
     const int count = ContestantCount();
     if (count < 2)
         return;
-    Winlabel->setText(scoreLine(QStringLiteral("  Win:  "), WinIndex));
+    WinLabel->setText(scoreLine(QStringLiteral("  Win:  "), WinIndex));
     PlaceLabel->setText(scoreLine(QStringLiteral(" Place: "), PlaceIndex));
     ShowLabel->setVisible(count > 2);
     if (count > 2)
         ShowLabel->setText(scoreLine(QStringLiteral(" Show:  "), ShowIndex));
-    for (QLabel *label : {Winlabel, PlaceLabel, ShowLabel}) {
+    for (QLabel *label : {WinLabel, PlaceLabel, ShowLabel}) {
         label->adjustSize();
         label->setAccessibleName(label->text().trimmed());
     }

@@ -27,16 +27,16 @@ public:
     void ShowScoreboard();
     void CancelBtnClick();
 
-    QLabel *Image1 = nullptr;
+    QLabel *Banner = nullptr;
     QFrame *FinishLine = nullptr;
     QLabel *FinishLabel = nullptr;
     QPushButton *CancelBtn = nullptr;
     QFrame *ScoreBoard = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Winlabel = nullptr;
+    QLabel *ScoreboardTitle = nullptr;
+    QLabel *WinLabel = nullptr;
     QLabel *PlaceLabel = nullptr;
     QLabel *ShowLabel = nullptr;
-    QPushButton *DummyButton = nullptr;
+    QPushButton *FocusHolder = nullptr;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -54,15 +54,15 @@ RequestWindow::RequestWindow(QWidget *parent)
     colours.setColor(QPalette::Window, QColor(255, 0, 255));
     setPalette(colours);
     setAutoFillBackground(true);
-    UINedit = makeEdit(this, QStringLiteral("To UIN"), QRect(8, 22, 105, 21), false);
+    UinEdit = makeEdit(this, QStringLiteral("To UIN"), QRect(8, 22, 105, 21), false);
     NameEdit = makeEdit(this, QStringLiteral("Name"), QRect(121, 22, 113, 21), true);
-    Charname = makeEdit(this, QStringLiteral("Character"), QRect(242, 22, 107, 21), true);
+    CharacterEdit = makeEdit(this, QStringLiteral("Character"), QRect(242, 22, 107, 21), true);
     BrowseBtn = makeButton(this, QStringLiteral("Browse"), QRect(274, 48, 75, 22));
     ReqBtn = makeButton(this, QStringLiteral("Request to Play"), QRect(60, 80, 110, 24));
     CancelBtn = makeButton(this, QStringLiteral("Cancel"), QRect(190, 80, 90, 24));
-    UINedit->installEventFilter(this);
+    UinEdit->installEventFilter(this);
     connect(BrowseBtn, &QPushButton::clicked, this, &RequestWindow::BrowseBtnClick);
-    connect(ReqBtn, &QPushButton::clicked, this, &RequestWindow::ReqBtnClick);
+    connect(ReqBtn, &QPushButton::clicked, this, &RequestWindow::RequestBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &RequestWindow::CancelBtnClick);
     TheRequestWindow = this;
 }
@@ -78,22 +78,22 @@ void RequestWindow::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (TheMainWindow)
         move(TheMainWindow->geometry().center() - rect().center());
-    FormShow();
+    WhenShown();
 }
 
 bool RequestWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == UINedit && event->type() == QEvent::KeyPress)
-        UINeditKeyDown();
+    if (watched == UinEdit && event->type() == QEvent::KeyPress)
+        UinEditKeyDown();
     return QWidget::eventFilter(watched, event);
 }
 
-void RequestWindow::FormShow()
+void RequestWindow::WhenShown()
 {
-    UINedit->setFocus();
+    UinEdit->setFocus();
 }
 
-void RequestWindow::UINeditKeyDown()
+void RequestWindow::UinEditKeyDown()
 {
     NameEdit->clear();
 }
@@ -104,17 +104,17 @@ void RequestWindow::BrowseBtnClick()
     PickCharacterFile(WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"),
                       [self](const QString &picked) {
                           if (self)
-                              self->Charname->setText(NameOfPath(picked));
+                              self->CharacterEdit->setText(NameOfPath(picked));
                       });
 }
 
-bool RequestWindow::ReqBtnClick()
+bool RequestWindow::RequestBtnClick()
 {
-    if (Charname->text().isEmpty()) {
+    if (CharacterEdit->text().isEmpty()) {
         MessageBeep(BeepKind::Stop);
         return false;
     }
-    const QString address = ResolvePlayerAddress(UINedit->text());
+    const QString address = ResolvePlayerAddress(UinEdit->text());
     if (address.isEmpty()) {
         MessageBeep(BeepKind::Stop);
         return false;
@@ -122,7 +122,7 @@ bool RequestWindow::ReqBtnClick()
     GameSession::current().setRequestedHostAddress(address);   // the only address whose answer is taken
     SendGameMessage(MessageCode::PlayRequest, address,
                     QStringLiteral("&&") + QString::number(Records::Options.UserUin) + QStringLiteral("&&")
-                        + Charname->text());
+                        + CharacterEdit->text());
     MessageBeep(BeepKind::Default);
     close();
     return true;

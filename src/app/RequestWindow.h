@@ -15,16 +15,16 @@ public:
     explicit RequestWindow(QWidget *parent = nullptr);
     ~RequestWindow() override;
 
-    void FormShow();
-    void UINeditKeyDown();
+    void WhenShown();
+    void UinEditKeyDown();
     void BrowseBtnClick();
     // Sends the request; false (after a stop beep) when no character or address is given.
-    bool ReqBtnClick();
+    bool RequestBtnClick();
     void CancelBtnClick();
 
-    QLineEdit *UINedit = nullptr;
+    QLineEdit *UinEdit = nullptr;
     QLineEdit *NameEdit = nullptr;
-    QLineEdit *Charname = nullptr;
+    QLineEdit *CharacterEdit = nullptr;
     QPushButton *BrowseBtn = nullptr;
     QPushButton *ReqBtn = nullptr;
     QPushButton *CancelBtn = nullptr;

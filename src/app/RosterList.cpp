@@ -55,7 +55,7 @@ void PickCharacterFile(const QString &startFolder, const QString &filter, std::f
     dialog->open();
 }
 
-void AddcharBtnClick()
+void AddCharacterBtnClick()
 {
     if (!TheMainWindow)
         return;
@@ -71,7 +71,7 @@ void AddcharBtnClick()
         const QString file = NameOfPath(picked);
         AddContestant(WithoutExtension(file), QStringLiteral(" "), file);
         if (ContestantCount() > 5)
-            TheMainWindow->AddcharBtn->hide();
+            TheMainWindow->AddCharacterBtn->hide();
     });
 }
 

@@ -17,7 +17,7 @@ class QPainter;
 void BuildOnlineBuddies();
 bool BuddyChecked(const QString &uin);
 
-void AddcharBtnClick();
+void AddCharacterBtnClick();
 
 // The file dialog of "Add Characters to Race" and "Browse". Tests install a picker that
 // returns the path (or empty) at once, so that no dialog opens; an empty one restores

@@ -56,7 +56,7 @@ private slots:
         Records::Options.UserCharacterFile = QStringLiteral("C:\\Windows\\msagent\\chars\\bravo.acs");
         GameSession::current().setRaceRunning(false);
         form = std::make_unique<MainWindow>();
-        QVERIFY(form->FormCreate({QStringLiteral("hollyfrost-games"), QStringLiteral("40002")}));
+        QVERIFY(form->Start({QStringLiteral("hollyfrost-games"), QStringLiteral("40002")}));
     }
 
     void cleanup() { form.reset(); }
@@ -67,32 +67,32 @@ private slots:
         QCOMPARE(form->size(), QSize(442, 373));
         QVERIFY(form->windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(form->windowTitle(), QStringLiteral("Hollyfrost Games 1.17"));
-        QCOMPARE(form->Revlabel->text(), QStringLiteral("Rev 1.17"));
+        QCOMPARE(form->RevisionLabel->text(), QStringLiteral("Rev 1.17"));
         QCOMPARE(form->palette().color(QPalette::Window), QColor(254, 185, 122));
         QCOMPARE(form->font().family(), QStringLiteral("MS Sans Serif"));
         // The skin lies underneath everything else.
         QCOMPARE(form->children().indexOf(form->Skin), 0);
-        QCOMPARE(form->ActionType->geometry(), QRect(45, 35, 98, 125));
+        QCOMPARE(form->PlayModeGroup->geometry(), QRect(45, 35, 98, 125));
         QCOMPARE(form->Contestants->geometry(), QRect(37, 231, 209, 85));
         QCOMPARE(form->ExitBtn->geometry(), QRect(360, 317, 45, 22));
-        QCOMPARE(form->Label1->pos(), QPoint(298, 120));
-        QCOMPARE(form->ActionType->itemIndex(), -1);
+        QCOMPARE(form->BuddiesLabel->pos(), QPoint(298, 120));
+        QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
         QCOMPARE(form->GameType->itemIndex(), -1);
         QCOMPARE(form->Difficulty->itemIndex(), 1);
-        for (QWidget *shown : std::initializer_list<QWidget *>{form->ActionType, form->Label1, form->IsOnline,
+        for (QWidget *shown : std::initializer_list<QWidget *>{form->PlayModeGroup, form->BuddiesLabel, form->BuddyList,
                                                                 form->Contestants, form->InfoBox, form->NewRaceBtn,
-                                                                form->HelpBtn, form->ExitBtn, form->Revlabel})
+                                                                form->HelpBtn, form->ExitBtn, form->RevisionLabel})
             QVERIFY2(!shown->isHidden(), qPrintable(shown->accessibleName()));
-        for (QWidget *hidden : std::initializer_list<QWidget *>{form->GameType, form->Difficulty, form->ReqPlayBtn,
-                                                                 form->AddcharBtn, form->InviteBtn, form->CancelBtn,
+        for (QWidget *hidden : std::initializer_list<QWidget *>{form->GameType, form->Difficulty, form->RequestPlayBtn,
+                                                                 form->AddCharacterBtn, form->InviteBtn, form->CancelBtn,
                                                                  form->StartRace, form->UnloadBtn})
             QVERIFY2(hidden->isHidden(), qPrintable(hidden->accessibleName()));
         QCOMPARE(form->Contestants->accessibleName(), QStringLiteral("Game Contestants"));
-        QCOMPARE(form->IsOnline->accessibleName(), QStringLiteral("Online Buddys"));
+        QCOMPARE(form->BuddyList->accessibleName(), QStringLiteral("Online Buddys"));
         QCOMPARE(form->InfoBox->accessibleName(), QStringLiteral("Game Type"));
-        QCOMPARE(form->AddcharBtn->accessibleName(), QStringLiteral("Add Characters to Race"));
+        QCOMPARE(form->AddCharacterBtn->accessibleName(), QStringLiteral("Add Characters to Race"));
         QVERIFY(form->InfoBox->isReadOnly());
-        QVERIFY(form->IsOnline->isSortingEnabled());
+        QVERIFY(form->BuddyList->isSortingEnabled());
         QVERIFY(form->Ticker->isActive());
         QCOMPARE(form->Ticker->interval(), ScaledInterval(250));
         QVERIFY(!form->InviteBtn->icon().isNull());
@@ -101,7 +101,7 @@ private slots:
     void refusalWithoutArgument()
     {
         MainWindow second;
-        QVERIFY(!second.FormCreate({QStringLiteral("hollyfrost-games")}));
+        QVERIFY(!second.Start({QStringLiteral("hollyfrost-games")}));
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].kind, BoxKind::Error);
         QCOMPARE(boxes[0].text,
@@ -114,7 +114,7 @@ private slots:
     void argumentCutTo15()
     {
         GameSession::current().setInviterName(QStringLiteral("someone"));
-        QVERIFY(form->FormCreate({QStringLiteral("x"), QStringLiteral("1234567890123456789")}));
+        QVERIFY(form->Start({QStringLiteral("x"), QStringLiteral("1234567890123456789")}));
         QCOMPARE(GameSession::current().inviterUin(), QStringLiteral("123456789012345"));
         QVERIFY(GameSession::current().inviterName().isEmpty());
         QVERIFY(!GameSession::current().raceRunning() && !GameSession::current().joinedRace());
@@ -136,10 +136,10 @@ private slots:
         QFETCH(int, mode);
         QFETCH(QString, shown);
         form->CancelBtn->show();   // a race would have shown it; every mode hides it again
-        form->ActionType->setItemIndex(mode);
+        form->PlayModeGroup->setItemIndex(mode);
         form->UpdatePlayControls();
         const QList<QPair<QString, QWidget *>> controls = {
-            {"ReqPlayBtn", form->ReqPlayBtn}, {"AddcharBtn", form->AddcharBtn}, {"StartRace", form->StartRace},
+            {"ReqPlayBtn", form->RequestPlayBtn}, {"AddcharBtn", form->AddCharacterBtn}, {"StartRace", form->StartRace},
             {"GameType", form->GameType},     {"Difficulty", form->Difficulty}, {"InviteBtn", form->InviteBtn},
             {"CancelBtn", form->CancelBtn}};
         const QStringList expected = shown.split(u' ', Qt::SkipEmptyParts);
@@ -149,11 +149,11 @@ private slots:
 
     void localRacePicksRandomRaceAndEasy()
     {
-        form->ActionType->button(2)->click();
-        QCOMPARE(form->ActionType->itemIndex(), 2);
+        form->PlayModeGroup->button(2)->click();
+        QCOMPARE(form->PlayModeGroup->itemIndex(), 2);
         QCOMPARE(form->GameType->itemIndex(), 0);
         QCOMPARE(form->Difficulty->itemIndex(), 0);
-        QVERIFY(!form->AddcharBtn->isHidden());
+        QVERIFY(!form->AddCharacterBtn->isHidden());
         QVERIFY(!form->StartRace->isHidden());
         QVERIFY(form->GameType->isHidden());
         QVERIFY(form->Difficulty->isHidden());
@@ -167,14 +167,14 @@ private slots:
         QCOMPARE(session.gameType(), 0);
         QCOMPARE(session.difficulty(), 0);
         GameSession::current().setPlayMode(NoPlayMode);
-        QCOMPARE(form->ActionType->itemIndex(), -1);
+        QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
         form->GameType->setItemIndex(3);
         QCOMPARE(session.gameType(), 3);
     }
 
     void gameTypeDescribesChoice()
     {
-        form->ActionType->setItemIndex(3);
+        form->PlayModeGroup->setItemIndex(3);
         form->InfoBoxDblClick();
         form->GameType->button(3)->click();
         QCOMPARE(memoLines(), QStringList({"game type 3", "difficulty 1"}));
@@ -199,7 +199,7 @@ private slots:
         ContestantTable[0].Address = QStringLiteral("10.0.0.9");
         ContestantTable[3].Score = 5;
         AppendContestant({QStringLiteral("1"), QStringLiteral("Old"), QStringLiteral("alpha.acs")});
-        form->ActionType->button(mode)->click();
+        form->PlayModeGroup->button(mode)->click();
         QCOMPARE(form->Contestants->count(), 1);
         QCOMPARE(form->Contestants->item(0)->text(), QStringLiteral("40001\tRobin\tbravo.acs"));
         QCOMPARE(ContestantTable[0].Uin, QStringLiteral("40001"));
@@ -208,37 +208,37 @@ private slots:
         QCOMPARE(ContestantTable[0].Confirmed, quint8(1));
         QCOMPARE(ContestantTable[3].Score, 0);
         // Picking the mode again starts the roster over.
-        form->ActionType->setItemIndex(0);
-        form->ActionType->button(mode)->click();
+        form->PlayModeGroup->setItemIndex(0);
+        form->PlayModeGroup->button(mode)->click();
         QCOMPARE(form->Contestants->count(), 1);
     }
 
     void joinEmptiesTheRoster()
     {
-        form->ActionType->button(3)->click();
-        form->ActionType->button(0)->click();
+        form->PlayModeGroup->button(3)->click();
+        form->PlayModeGroup->button(0)->click();
         QCOMPARE(form->Contestants->count(), 0);
         QVERIFY(ContestantTable[0].Uin.isEmpty());
     }
 
     void newGameClearsEverything()
     {
-        form->ActionType->button(1)->click();
+        form->PlayModeGroup->button(1)->click();
         form->GameType->button(2)->click();
         const int memoBefore = memoLines().size();
         form->NewRaceBtn->click();
-        QCOMPARE(form->ActionType->itemIndex(), -1);
+        QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
         QCOMPARE(form->GameType->itemIndex(), -1);
         QCOMPARE(form->Contestants->count(), 0);
         QVERIFY(ContestantTable[0].Uin.isEmpty());
         QCOMPARE(memoLines().size(), memoBefore);   // clearing a selection describes nothing
-        for (QWidget *w : std::initializer_list<QWidget *>{form->ReqPlayBtn, form->AddcharBtn, form->StartRace,
+        for (QWidget *w : std::initializer_list<QWidget *>{form->RequestPlayBtn, form->AddCharacterBtn, form->StartRace,
                                                             form->GameType, form->Difficulty, form->InviteBtn,
                                                             form->CancelBtn})
             QVERIFY(w->isHidden());
         // The buttons are really unchecked, so the same mode can be picked again.
-        form->ActionType->button(1)->click();
-        QCOMPARE(form->ActionType->itemIndex(), 1);
+        form->PlayModeGroup->button(1)->click();
+        QCOMPARE(form->PlayModeGroup->itemIndex(), 1);
         QCOMPARE(form->Contestants->count(), 1);
     }
 
@@ -298,7 +298,7 @@ private slots:
 
     void label1TellsTheMessengerWhereTheGameIs()
     {
-        QTest::mouseClick(form->Label1, Qt::LeftButton);
+        QTest::mouseClick(form->BuddiesLabel, Qt::LeftButton);
         QCOMPARE(RegReadText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),
                              QStringLiteral("racing")),
                  ProgramFilePath());
@@ -310,16 +310,16 @@ private slots:
         options.UserName = QStringLiteral("Kim");
         options.UserUin = 777;
         QVERIFY(folder->writeFile(QStringLiteral("hollyfro.opt"), Records::EncodeOptions(options)));
-        form->IsOnline->addItem(QStringLiteral("stale"));
+        form->BuddyList->addItem(QStringLiteral("stale"));
         QVERIFY(folder->writeFile(QStringLiteral("online.txt"), QByteArray()));
         form->show();
         QCOMPARE(Records::Options.UserName, QStringLiteral("Kim"));
         QCOMPARE(Records::Options.UserUin, 777);
-        QCOMPARE(form->IsOnline->count(), 0);
+        QCOMPARE(form->BuddyList->count(), 0);
         QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
         // The window need not be active (offscreen it never is): the widget that gets the
         // focus when it becomes active is the one that counts.
-        QCOMPARE(form->focusWidget(), form->ActionType->button(0));
+        QCOMPARE(form->focusWidget(), form->PlayModeGroup->button(0));
         QFile::remove(folder->program() + QStringLiteral("hollyfro.opt"));
     }
 

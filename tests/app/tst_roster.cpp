@@ -64,7 +64,7 @@ private slots:
         Records::Options = Records::OptionsRecord();
         ResetContestantTable();
         form = std::make_unique<MainWindow>();
-        form->ActionType->setItemIndex(2);
+        form->PlayModeGroup->setItemIndex(2);
     }
 
     void cleanup() { form.reset(); }
@@ -73,11 +73,11 @@ private slots:
     {
         for (int i = 1; i <= 6; ++i) {
             picks.append(folder->characters() + QStringLiteral("a%1.acs").arg(i));
-            QVERIFY(!form->AddcharBtn->isHidden());
-            AddcharBtnClick();
+            QVERIFY(!form->AddCharacterBtn->isHidden());
+            AddCharacterBtnClick();
         }
         QCOMPARE(form->Contestants->count(), 6);
-        QVERIFY(form->AddcharBtn->isHidden());
+        QVERIFY(form->AddCharacterBtn->isHidden());
         QCOMPARE(form->Contestants->item(2)->text(), QStringLiteral(" \ta3\ta3.acs"));
         QCOMPARE(ContestantTable[2].PlayerName, QStringLiteral("a3"));
         QCOMPARE(ContestantTable[2].Uin, QStringLiteral(" "));
@@ -96,9 +96,9 @@ private slots:
 
     void cancelledDialogAddsNothing()
     {
-        AddcharBtnClick();
+        AddCharacterBtnClick();
         QCOMPARE(form->Contestants->count(), 0);
-        QVERIFY(!form->AddcharBtn->isHidden());
+        QVERIFY(!form->AddCharacterBtn->isHidden());
     }
 
     void takenOrMissingCharacterIsReplaced()
@@ -210,14 +210,14 @@ private slots:
                             "Nobody\t40099\tonline\t\t+\r\n"    // unknown
                             "Alex\t40003\tonline\t\t=x\r\n"
                             "garbage line without tabs\r\n");
-        form->IsOnline->addItem(QStringLiteral("old item"));
+        form->BuddyList->addItem(QStringLiteral("old item"));
         BuildOnlineBuddies();
         QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
-        QCOMPARE(form->IsOnline->count(), 2);
-        QCOMPARE(form->IsOnline->item(0)->text(), QStringLiteral("40002  Sam"));
-        QCOMPARE(form->IsOnline->item(1)->text(), QStringLiteral("40003  Alex"));
+        QCOMPARE(form->BuddyList->count(), 2);
+        QCOMPARE(form->BuddyList->item(0)->text(), QStringLiteral("40002  Sam"));
+        QCOMPARE(form->BuddyList->item(1)->text(), QStringLiteral("40003  Alex"));
         for (int i = 0; i < 2; ++i)
-            QCOMPARE(form->IsOnline->item(i)->checkState(), Qt::Checked);
+            QCOMPARE(form->BuddyList->item(i)->checkState(), Qt::Checked);
 
         QFile list(folder->program() + QStringLiteral("onlinelist.lst"));
         QVERIFY(list.open(QIODevice::ReadOnly));
@@ -229,14 +229,14 @@ private slots:
         QCOMPARE(first.BuddyName, QStringLiteral("Sam"));
 
         QVERIFY(BuddyChecked(QStringLiteral("40003")));
-        form->IsOnline->item(1)->setCheckState(Qt::Unchecked);
+        form->BuddyList->item(1)->setCheckState(Qt::Unchecked);
         QVERIFY(!BuddyChecked(QStringLiteral("40003")));
         QVERIFY(BuddyChecked(QStringLiteral("4000")));   // a substring of a checked item
         QVERIFY(!BuddyChecked(QString()));
 
         // Without online.txt the list stays as it was.
         BuildOnlineBuddies();
-        QCOMPARE(form->IsOnline->count(), 2);
+        QCOMPARE(form->BuddyList->count(), 2);
     }
 
     void contestantColours()

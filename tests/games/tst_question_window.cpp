@@ -124,7 +124,7 @@ class TestQuestionWindow : public QObject
             if (!memory->ReadyBtn->isHidden() && !memory->InfoBox->toPlainText().isEmpty()) {
                 memory->ReadyBtnClick();
                 for (QChar letter : StoredSequence)
-                    memory->Shape1MouseUp(int(PaletteLetters.indexOf(letter)));
+                    memory->PaletteClick(int(PaletteLetters.indexOf(letter)));
                 memory->SubmitBtnClick();
             }
         } else if (question->isVisible()) {
@@ -165,7 +165,7 @@ private slots:
     void init()
     {
         ResetContestantTable();
-        main->ActionType->setItemIndex(PracticeGame);
+        main->PlayModeGroup->setItemIndex(PracticeGame);
         AppendContestant({QStringLiteral("40001"), QStringLiteral("Robin"), QStringLiteral("Pip.acs")});
         DexterityCountdown = 0;
         ResetQuestionRound();

@@ -55,8 +55,8 @@ private:
 
     void mode(int playMode)
     {
-        main->ActionType->setItemIndex(playMode);
-        main->ActionTypeClick();
+        main->PlayModeGroup->setItemIndex(playMode);
+        main->PlayModeClick();
     }
     void addRemote(const QString &name, const QString &uin, const QString &character, const QString &address)
     {
@@ -76,9 +76,9 @@ private:
     void acceptedBy(const QString &address)
     {
         mode(JoinGame);
-        request->UINedit->setText(address);
-        request->Charname->setText(QStringLiteral("Pip.acs"));
-        QVERIFY(request->ReqBtnClick());
+        request->UinEdit->setText(address);
+        request->CharacterEdit->setText(QStringLiteral("Pip.acs"));
+        QVERIFY(request->RequestBtnClick());
         DispatchMessage(address, QStringLiteral("RAHosty"));
         settle();   // the readiness "RR" and its repeat
         QCOMPARE(GameSession::current().hostAddress(), address);
@@ -783,19 +783,19 @@ void TestMessages::stateChangedWhileTheQuestionWasOpen()
 void TestMessages::joinerAnswers()
 {
     mode(JoinGame);
-    main->ReqPlayBtn->show();
+    main->RequestPlayBtn->show();
     // Nothing was asked of anybody: an acceptance or a denial is nobody's answer.
     DispatchMessage(PeerA, QStringLiteral("RAHosty"));
     DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx0"));
     QVERIFY(GameSession::current().hostAddress().isEmpty());
     QVERIFY(boxes.isEmpty());
-    request->UINedit->setText(PeerA);
-    request->Charname->setText(QStringLiteral("Pip.acs"));
-    QVERIFY(request->ReqBtnClick());
+    request->UinEdit->setText(PeerA);
+    request->CharacterEdit->setText(QStringLiteral("Pip.acs"));
+    QVERIFY(request->RequestBtnClick());
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"RQHosty&&50005&&Pip.acs"});
     DispatchMessage(PeerA, QStringLiteral("RAHosty"));
     QCOMPARE(GameSession::current().hostAddress(), PeerA);
-    QVERIFY(main->ReqPlayBtn->isHidden());
+    QVERIFY(main->RequestPlayBtn->isHidden());
     QCOMPARE(boxes, QStringList{"We were accepted for the game.\r\rClick \"OK\" button when ready for the Game."});
     QCOMPARE(sentTo(a, 2), (QList<QByteArray>{"RRHosty", "RRHosty"}));
     DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx2junk"));
@@ -850,32 +850,32 @@ void TestMessages::requestDialog()
     mode(JoinGame);
     GameSession::current().setInviterUin(QStringLiteral("127.0.0.42"));
     GameSession::current().setInviterName(QStringLiteral("Hostess"));
-    ReqPlayBtnClick();
-    QCOMPARE(request->UINedit->text(), QStringLiteral("127.0.0.42"));
+    RequestPlayBtnClick();
+    QCOMPARE(request->UinEdit->text(), QStringLiteral("127.0.0.42"));
     QCOMPARE(request->NameEdit->text(), QStringLiteral("Hostess"));
-    QCOMPARE(request->Charname->text(), QStringLiteral("Pip.acs"));
-    QTest::keyClick(request->UINedit, Qt::Key_End);
+    QCOMPARE(request->CharacterEdit->text(), QStringLiteral("Pip.acs"));
+    QTest::keyClick(request->UinEdit, Qt::Key_End);
     QCOMPARE(request->NameEdit->text(), QString());   // typing clears the name
-    QVERIFY(request->ReqBtnClick());
+    QVERIFY(request->RequestBtnClick());
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"RQHosty&&50005&&Pip.acs"});
     QVERIFY(request->isHidden());
     // An unknown UIN, dotted text that is no IPv4 address, or no character: only a beep,
     // and the dialog stays.
     request->show();
     for (const char *typed : {"99999", "300.1.1.1", "a.b.c.d", "1.2.3.4.", "127.0.0.042x"}) {
-        request->UINedit->setText(QString::fromLatin1(typed));
-        QVERIFY2(!request->ReqBtnClick(), typed);
+        request->UinEdit->setText(QString::fromLatin1(typed));
+        QVERIFY2(!request->RequestBtnClick(), typed);
     }
     QVERIFY(request->isVisible());
-    request->UINedit->setText("127.0.0.42");
-    request->Charname->clear();
-    QVERIFY(!request->ReqBtnClick());
+    request->UinEdit->setText("127.0.0.42");
+    request->CharacterEdit->clear();
+    QVERIFY(!request->RequestBtnClick());
     QVERIFY(a->drain().isEmpty());
     // Browse sets the file name part of the picked character.
     SetCharacterFilePicker([](const QString &, const QString &) { return QStringLiteral("C:\\x\\Bolt.acs"); });
     request->BrowseBtnClick();
     SetCharacterFilePicker({});
-    QCOMPARE(request->Charname->text(), QStringLiteral("Bolt.acs"));
+    QCOMPARE(request->CharacterEdit->text(), QStringLiteral("Bolt.acs"));
 }
 
 void TestMessages::invitePlayers()
@@ -887,9 +887,9 @@ void TestMessages::invitePlayers()
     Records::OnlineBuddyRecord checked{PeerA, QStringLiteral("60006"), QStringLiteral("Jo")};
     Records::OnlineBuddyRecord unchecked{PeerB, QStringLiteral("70007"), QStringLiteral("Al")};
     QVERIFY(folder->writeFile("onlinelist.lst", checked.encode() + unchecked.encode()));
-    main->IsOnline->clear();
+    main->BuddyList->clear();
     for (const QString &text : {QStringLiteral("Jo\t60006"), QStringLiteral("Al\t70007")}) {
-        auto *item = new QListWidgetItem(text, main->IsOnline);
+        auto *item = new QListWidgetItem(text, main->BuddyList);
         item->setCheckState(text.startsWith(u'J') ? Qt::Checked : Qt::Unchecked);
     }
     Peer messenger(PeerA, MessengerPortNumber);

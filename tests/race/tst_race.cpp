@@ -44,7 +44,7 @@ private:
     // Puts contestants straight into the roster: names A, B, C ... with given progress.
     void roster(int mode, const QList<int> &progress)
     {
-        main->ActionType->setItemIndex(mode);
+        main->PlayModeGroup->setItemIndex(mode);
         ResetContestantTable();
         for (int slot = 0; slot < progress.size(); ++slot) {
             const QString name(QChar(u'A' + slot));
@@ -192,7 +192,7 @@ void TestRace::finisherIsFirstInListLeaderIsHighest()
     QCOMPARE(FinisherIndex, 0);
     QCOMPARE(WinIndex, 1);
     QVERIFY(track->ScoreBoard->isVisibleTo(track));
-    QCOMPARE(track->Winlabel->text(), QString("  Win:  B (B)"));
+    QCOMPARE(track->WinLabel->text(), QString("  Win:  B (B)"));
     QCOMPARE(track->PlaceLabel->text(), QString(" Place: A (A)"));
     QCOMPARE(track->ShowLabel->text(), QString(" Show:  C (C)"));
     // A round that starts after the race stopped is the last one.
@@ -340,21 +340,21 @@ void TestRace::countdownShowsNineToZero()
     QStringList shown;
     QTimer sampler;
     connect(&sampler, &QTimer::timeout, this, [&] {
-        if (shown.isEmpty() || shown.last() != countdown->Label1->text())
-            shown << countdown->Label1->text();
+        if (shown.isEmpty() || shown.last() != countdown->Number->text())
+            shown << countdown->Number->text();
     });
     sampler.start(1);
     QElapsedTimer clock;
     clock.start();
     auto counting = RunCountdown();
     QVERIFY(countdown->isVisible());   // it appears at once, with the first number
-    QCOMPARE(countdown->Label1->text(), QString("9"));
+    QCOMPARE(countdown->Number->text(), QString("9"));
     QCoro::waitFor(counting);
     sampler.stop();
     disconnect(record);
     QVERIFY(clock.elapsed() >= ScaledInterval(5000) * 0.95);
     QVERIFY(!countdown->isVisible());
-    QCOMPARE(countdown->Label1->text(), QString("0"));
+    QCOMPARE(countdown->Number->text(), QString("0"));
     QCOMPARE(told, (QList<int>{9, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, CountdownOver}));
     QCOMPARE(shown.first(), QString("9"));
     QVERIFY(shown.contains("5"));
@@ -518,14 +518,14 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
         if (newMode < 0)
             main->NewRaceBtn->click();
         else
-            main->ActionType->setItemIndex(newMode);
+            main->PlayModeGroup->setItemIndex(newMode);
     }));
     // The race ended (it did not run on with an emptied roster) and was cancelled:
     // no finish, the shutdown countdown runs, the user's new choice stands.
     QVERIFY(!GameSession::current().raceRunning());
     QVERIFY(!main->CancelBtn->isVisibleTo(main));
     QCOMPARE(ShutdownCountdown, 50);
-    QCOMPARE(main->ActionType->itemIndex(), newMode);
+    QCOMPARE(main->PlayModeGroup->itemIndex(), newMode);
     QCOMPARE(main->Contestants->count(), newMode == PracticeGame ? 1 : 0);
     QCOMPARE(main->StartRace->isVisibleTo(main), newMode == PracticeGame);
     // The old race's characters go with the countdown's unload step (at 5), whatever
@@ -547,7 +547,7 @@ void TestRace::shutdownKeepsPracticeAndEndsOtherwise()
         QCoro::waitFor(RaceTickerStep());
     QCOMPARE(ShutdownCountdown, 0);
     QVERIFY(!ApplicationTerminating());   // Practice picked again: the program stays
-    main->ActionType->setItemIndex(-1);
+    main->PlayModeGroup->setItemIndex(-1);
     ShutdownCountdown = 1;
     QCoro::waitFor(RaceTickerStep());
     QVERIFY(ApplicationTerminating());
