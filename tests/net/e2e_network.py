@@ -141,10 +141,12 @@ def watch_scoreboards(copies, timeout=600, seen=None, tick=None, lines=1, ended=
 
 
 def press_in_box(app, text_part, button, timeout=60):
-    """Presses a button of the message box whose text contains text_part."""
+    """Presses a button of the message box whose text contains text_part (a box's text is
+    its name, or its description where the box is named by its title)."""
     def box():
         for node in walk(app):
-            if node.getRoleName() in ("dialog", "alert") and text_part in (node.name or "") \
+            if node.getRoleName() in ("dialog", "alert") \
+                    and (text_part in (node.name or "") or text_part in (node.description or "")) \
                     and node.getState().contains(pyatspi.STATE_SHOWING):
                 return node
         return None
