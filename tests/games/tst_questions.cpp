@@ -2,9 +2,11 @@
 // "Simple Math" and "Mixed Problems", the word list rules and the scramble, the colour
 // sequences, the question file's record layout, the answer and skip arithmetic, and a
 // question on show answered with no window.
+#include "GameMessages.h"
 #include "GameSession.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
+#include "MessageHandlers.h"
 #include "QuestionSources.h"
 #include "QuestionRound.h"
 #include "RaceModel.h"
@@ -410,6 +412,18 @@ private slots:
         QCOMPARE(closed.size(), 2);
         QCOMPARE(SubmitAnswer(QStringLiteral("rgb")), AnswerVerdict::Ignored);
         QCOMPARE(ContestantTable[0].Score, 1);
+        // The host's "RZ" to a joined copy takes the same way, through its handler.
+        InstallMessageHandlers();
+        GameSession::current().setPlayMode(JoinGame);
+        GameSession::current().setHostAddress(QStringLiteral("127.0.0.9"));
+        GameSession::current().setJoinedRace(true);
+        DispatchMessage(QStringLiteral("127.0.0.9"), QStringLiteral("RZHost&&MA&&7&&3 + 4&&5"));
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(CurrentSender, QStringLiteral("127.0.0.9"));
+        WithdrawQuestion();
+        ClearMessageHandlers();
+        GameSession::current().setJoinedRace(false);
+        GameSession::current().setPlayMode(NoPlayMode);
     }
 
     void placementStaysOnTheScreen()
