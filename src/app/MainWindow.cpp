@@ -458,8 +458,9 @@ Task<> MainWindow::raceTick()
     const QPointer<MainWindow> self(this);
     if (TickLogEnabled()) {
         // Ticks that run the commentary or the goodbye and unload steps wait on purpose.
-        const bool waits = (GameSession::current().raceRunning() && TurnIndex > 9 && CommentaryCycles >= 3)
-                           || (!GameSession::current().raceRunning() && (ShutdownCountdown == 16 || ShutdownCountdown == 6));
+        const bool running = GameSession::current().raceRunning();
+        const bool waits = (running && TurnIndex > 9 && CommentaryCycles >= 3)
+                           || (!running && (ShutdownCountdown == 16 || ShutdownCountdown == 6));
         QElapsedTimer clock;
         clock.start();
         co_await RaceTickerStep();

@@ -123,7 +123,8 @@ void takeInvitation(QString payload)
 
 bool FromOwnHost(const QString &address)
 {
-    return CurrentPlayMode() == JoinGame && !GameSession::current().hostAddress().isEmpty() && address == GameSession::current().hostAddress();
+    const QString &host = GameSession::current().hostAddress();
+    return CurrentPlayMode() == JoinGame && !host.isEmpty() && address == host;
 }
 
 bool FromRoster(const QString &address)
@@ -188,8 +189,9 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
     if (reportCodes.contains(code) && !FromRoster(senderAddress))
         return;
     // Answers to a request: only from where this joiner's last request went.
+    const QString &requested = GameSession::current().requestedHostAddress();
     if ((code == MessageCode::Accepted || code == MessageCode::Denied)
-        && (CurrentPlayMode() != JoinGame || GameSession::current().requestedHostAddress().isEmpty() || senderAddress != GameSession::current().requestedHostAddress()))
+        && (CurrentPlayMode() != JoinGame || requested.isEmpty() || senderAddress != requested))
         return;
     if (code == MessageCode::Roster) {
         // A roster always has its eighteen fields: anything else is malformed.

@@ -147,7 +147,8 @@ void StartJoinedRace()
 {
     // The host's resends may arrive during the waits: the race starts once.
     // Without a roster nobody could move and the race would never end.
-    if (GameSession::current().joinedRace() || GameSession::current().raceRunning() || (raceInProgress && !raceAbandoned) || ContestantCount() < 1)
+    const GameSession &session = GameSession::current();
+    if (session.joinedRace() || session.raceRunning() || (raceInProgress && !raceAbandoned) || ContestantCount() < 1)
         return;
     if (raceInProgress || TickInProgress) {
         deferredStart = StartJoinedRace;
