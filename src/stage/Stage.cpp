@@ -107,15 +107,15 @@ StageWindow::StageWindow(QWidget *parent)
     resize(419, 134);
     move(DesktopPoint(QPoint((ScreenSize().width() - width()) / 2, (ScreenSize().height() - height()) / 2)));
     // The speech control of the classic stage window: kept, hidden, never used.
-    TextToSpeech1 = new QWidget(this);
-    TextToSpeech1->setObjectName(QStringLiteral("TextToSpeech1"));
-    TextToSpeech1->hide();
+    SpeechControl = new QWidget(this);
+    SpeechControl->setObjectName(QStringLiteral("TextToSpeech1"));
+    SpeechControl->hide();
 
-    MyAgent = new agent::AgentControl(this);
-    agentControl = MyAgent;
-    connect(MyAgent, &agent::AgentControl::idleStart, this, &StageWindow::MyAgentIdleStart);
-    connect(MyAgent, &agent::AgentControl::idleComplete, this, &StageWindow::MyAgentIdleComplete);
-    connect(MyAgent, &agent::AgentControl::click, this, &StageWindow::CharacterClicked);
+    CharacterControl = new agent::AgentControl(this);
+    agentControl = CharacterControl;
+    connect(CharacterControl, &agent::AgentControl::idleStart, this, &StageWindow::IdleStarted);
+    connect(CharacterControl, &agent::AgentControl::idleComplete, this, &StageWindow::IdleCompleted);
+    connect(CharacterControl, &agent::AgentControl::click, this, &StageWindow::CharacterClicked);
     TheStage = this;
 }
 
@@ -129,16 +129,16 @@ StageWindow::~StageWindow()
 
 void StageWindow::showEvent(QShowEvent *event)
 {
-    TextToSpeech1->hide();
+    SpeechControl->hide();
     QWidget::showEvent(event);
 }
 
-void StageWindow::MyAgentIdleStart(const QString &)
+void StageWindow::IdleStarted(const QString &)
 {
     idleFlag = true;
 }
 
-void StageWindow::MyAgentIdleComplete(const QString &)
+void StageWindow::IdleCompleted(const QString &)
 {
     idleFlag = false;
 }

@@ -24,11 +24,11 @@ public:
     explicit StageWindow(QWidget *parent = nullptr);
     ~StageWindow() override;
 
-    agent::AgentControl *MyAgent = nullptr;
-    QWidget *TextToSpeech1 = nullptr;
+    agent::AgentControl *CharacterControl = nullptr;
+    QWidget *SpeechControl = nullptr;
 
-    void MyAgentIdleStart(const QString &identity);
-    void MyAgentIdleComplete(const QString &identity);
+    void IdleStarted(const QString &identity);
+    void IdleCompleted(const QString &identity);
     void CharacterClicked(const QString &identity, int button, int shift, int x, int y);
 
 protected:

@@ -443,7 +443,7 @@ void TestRace::unloadingReachesEveryCharacter()
     ShutdownCountdown = 16;
     QCoro::waitFor(RaceTickerStep());   // 15: the goodbye step hides all but the finisher
     for (int slot = 1; slot < MaxContestants; ++slot)
-        QTRY_VERIFY(!stage->MyAgent->character(PlayerIdentity(slot))->visible());
+        QTRY_VERIFY(!stage->CharacterControl->character(PlayerIdentity(slot))->visible());
     for (int tick = 0; tick < 15; ++tick)
         QCoro::waitFor(RaceTickerStep());
     QVERIFY(!anyLoaded());

@@ -25,7 +25,7 @@ private:
     QString library;
     QSize screen;
 
-    agent::Character *character(const QString &identity) { return stage->MyAgent->character(identity); }
+    agent::Character *character(const QString &identity) { return stage->CharacterControl->character(identity); }
     void waitForQueue(const QString &identity)
     {
         QTRY_VERIFY_WITH_TIMEOUT(!character(identity) || character(identity)->queueEmpty(), 10000);
@@ -166,15 +166,15 @@ void TestStage::audioIsBusyWhileACharacterSpeaks()
     // speaks, so the race's waits for the speech last as long everywhere.
     QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     waitForQueue("Announcer");
-    QVERIFY(stage->MyAgent->audioOutputStatus() < 2);
+    QVERIFY(stage->CharacterControl->audioOutputStatus() < 2);
     SpeakText("One two three four five six seven eight nine ten", "Announcer");
     QElapsedTimer started;
     started.start();
-    while (stage->MyAgent->audioOutputStatus() != 4 && started.elapsed() < 10000)
+    while (stage->CharacterControl->audioOutputStatus() != 4 && started.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    QCOMPARE(stage->MyAgent->audioOutputStatus(), 4);
+    QCOMPARE(stage->CharacterControl->audioOutputStatus(), 4);
     QCoro::waitFor(WaitForAudio());
-    QVERIFY(stage->MyAgent->audioOutputStatus() < 2);
+    QVERIFY(stage->CharacterControl->audioOutputStatus() < 2);
 }
 
 void TestStage::actionsPlayHideAndFail()

@@ -61,43 +61,43 @@ Task<> show(StageWindow &stage, QString contestantFile, int &status)
         say(identity + QStringLiteral(": show"));
         ShowCharacter(false, identity);
     }
-    co_await waitForQueues(stage.MyAgent, identities);
+    co_await waitForQueues(stage.CharacterControl, identities);
 
     for (const QString &animation : GameAnimations) {
         for (const QString &identity : identities) {
             say(identity + QStringLiteral(": play ") + animation);
             DoAction(animation, identity);
         }
-        co_await waitForQueues(stage.MyAgent, identities);
+        co_await waitForQueues(stage.CharacterControl, identities);
     }
     for (const QString &corner : Corners) {
         for (const QString &identity : identities) {
             say(identity + QStringLiteral(": move to ") + corner);
             DoAction(QStringLiteral("moveto") + corner, identity);
         }
-        co_await waitForQueues(stage.MyAgent, identities);
+        co_await waitForQueues(stage.CharacterControl, identities);
     }
     for (int i = 0; i < identities.size(); ++i) {
         say(identities[i] + QStringLiteral(": across the screen"));
         MoveCharacter(0, screen.height() / 2 - 100 * i, identities[i], 0);
         MoveCharacter(screen.width() - 140, screen.height() / 2 - 100 * i, identities[i], 2500);
     }
-    co_await waitForQueues(stage.MyAgent, identities);
+    co_await waitForQueues(stage.CharacterControl, identities);
 
     say(QStringLiteral("Announcer: speak"));
     SpeakText(LookupPhrase(QStringLiteral("we1")), identities[0]);
     co_await WaitForAudio();
-    co_await waitForQueues(stage.MyAgent, identities);
+    co_await waitForQueues(stage.CharacterControl, identities);
     say(QStringLiteral("Player0: speak"));
     SpeakText(LookupPhrase(QStringLiteral("rs1")) + QStringLiteral(" ") + WithoutExtension(NameOfPath(contestantFile)),
               identities[1]);
-    co_await waitForQueues(stage.MyAgent, identities);
+    co_await waitForQueues(stage.CharacterControl, identities);
 
     for (const QString &identity : identities) {
         say(identity + QStringLiteral(": hide"));
         HideCharacter(false, identity);
     }
-    co_await waitForQueues(stage.MyAgent, identities);
+    co_await waitForQueues(stage.CharacterControl, identities);
     for (const QString &identity : identities)
         UnloadCharacter(identity);
     say(QStringLiteral("finished"));
@@ -113,7 +113,7 @@ int main(int argc, char *argv[])
     StageWindow stage;
     const QString contestantFile = argc > 1 ? QString::fromLocal8Bit(argv[1])
                                             : WindowsFolder() + QStringLiteral("MSAGENT\\CHARS\\") + NthCharacterFile(1);
-    QObject::connect(stage.MyAgent, &agent::AgentControl::requestComplete, &app, [](int id, int status) {
+    QObject::connect(stage.CharacterControl, &agent::AgentControl::requestComplete, &app, [](int id, int status) {
         static const char *const outcomes[] = {"done", "stopped", "failed"};
         say(QStringLiteral("request %1 %2").arg(id).arg(QLatin1String(outcomes[qBound(0, status, 2)])));
     });
