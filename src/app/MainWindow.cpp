@@ -90,7 +90,7 @@ MainWindow::MainWindow(QWidget *parent)
 {
     SetWindowRole(this, WindowRole::Frame);
     TheMainWindow = this;
-    SetRaceScreenWindow(this);   // the race runs on the monitor that holds this window
+    SetRaceScreenSource([this] { return monitorGeometry(); });   // the race runs on this window's monitor
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Hollyfrost Games"));
     setWindowFlag(Qt::FramelessWindowHint);
@@ -103,8 +103,19 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    if (TheMainWindow == this)
+    if (TheMainWindow == this) {
         TheMainWindow = nullptr;
+        SetRaceScreenSource({});
+    }
+}
+
+QRect MainWindow::monitorGeometry() const
+{
+    // The monitor under the window's centre; a window not yet shown has its screen.
+    const QScreen *monitor = QGuiApplication::screenAt(frameGeometry().center());
+    if (!monitor)
+        monitor = screen();
+    return monitor ? monitor->geometry() : QRect();
 }
 
 void MainWindow::createControls()

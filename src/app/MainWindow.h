@@ -89,6 +89,7 @@ protected:
 
 private:
     void createControls();
+    QRect monitorGeometry() const;
     void centreOnDesktop();
     Task<> raceTick();
     bool shownOnce = false;

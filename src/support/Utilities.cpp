@@ -6,9 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QPointer>
 #include <QScreen>
-#include <QWidget>
 #include <QMetaObject>
 #include <QSettings>
 #include <QStandardPaths>
@@ -182,29 +180,26 @@ bool FolderExists(const QString &gamePath)
 
 namespace {
 
-QPointer<QWidget> raceScreenWindow;
+RaceScreenSource raceScreenSource;
 
 } // namespace
 
-void SetRaceScreenWindow(QWidget *window)
+void SetRaceScreenSource(RaceScreenSource source)
 {
-    raceScreenWindow = window;
+    raceScreenSource = std::move(source);
 }
 
 QRect RaceScreen()
 {
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         return QRect();
-    const QScreen *screen = nullptr;
-    if (raceScreenWindow) {
-        // The monitor under the window's centre; a window not yet shown has its screen.
-        screen = QGuiApplication::screenAt(raceScreenWindow->frameGeometry().center());
-        if (!screen)
-            screen = raceScreenWindow->screen();
+    if (raceScreenSource) {
+        const QRect screen = raceScreenSource();
+        if (!screen.isEmpty())
+            return screen;
     }
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry() : QRect();
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    return primary ? primary->geometry() : QRect();
 }
 
 QSize ScreenSize()

@@ -11,7 +11,7 @@
 #include <QSize>
 #include <QString>
 
-class QWidget;
+#include <functional>
 
 // Folders and paths. Folder texts produced here end in a separator. Paths may mix
 // "\" and "/"; NativePath turns them into real file-system paths.
@@ -33,12 +33,14 @@ QString WithoutExtension(const QString &text);
 QString NativePath(const QString &gamePath);
 bool FileExists(const QString &gamePath);   // an existing regular file (not a folder)
 bool FolderExists(const QString &gamePath);
-// The race's screen: the monitor that holds the window named by SetRaceScreenWindow (the
-// main window), else the primary screen; an empty rectangle without a screen. The race
-// measures "the screen" from this monitor's top-left corner: ScreenSize() is its size,
-// DesktopPoint turns a race position into a desktop position and RacePoint the reverse.
-// Windows and characters placed with these stay on that monitor.
-void SetRaceScreenWindow(QWidget *window);
+// The race's screen: the monitor that the source set by SetRaceScreenSource names (the
+// main window installs one: the monitor that holds it), else the primary screen; an
+// empty rectangle without a screen. The race measures "the screen" from this monitor's
+// top-left corner: ScreenSize() is its size, DesktopPoint turns a race position into a
+// desktop position and RacePoint the reverse. Windows and characters placed with these
+// stay on that monitor.
+using RaceScreenSource = std::function<QRect()>;
+void SetRaceScreenSource(RaceScreenSource source);
 QRect RaceScreen();
 QSize ScreenSize();
 QPoint DesktopPoint(QPoint racePosition);
