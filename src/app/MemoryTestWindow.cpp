@@ -70,7 +70,6 @@ quint64 playback = 0;
 quint64 wantedPlayback = 0;
 bool playing = false;
 
-
 // Paints the answer circles with the letters one after another, waiting after each;
 // false when the playback was interrupted.
 Task<bool> paintSlowly(QString letters, int waitMs, quint64 token)

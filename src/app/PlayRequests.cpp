@@ -17,8 +17,6 @@
 
 #include <QFile>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
 #include <QScopedValueRollback>
 
 namespace {
