@@ -1,6 +1,7 @@
 #include "Waits.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <cmath>
@@ -17,7 +18,11 @@ std::map<quint64, std::coroutine_handle<>> &pending()
     return waits;
 }
 quint64 nextWait = 0;
-bool terminating = false;
+// The end of the program: asked for, and how long it is held for a last send.
+struct Ending {
+    bool asked = false;
+    QDeadlineTimer heldUntil;
+} ending;
 
 void resume(quint64 id)
 {
@@ -65,17 +70,29 @@ int ScaledInterval(int ms)
 void TerminateApplication()
 {
     if (QCoreApplication *app = QCoreApplication::instance()) {
-        // The waits end first, so that every sequence has unwound when the loop returns.
-        if (!terminating)
+        // The waits end first, so that every sequence has unwound when the loop returns;
+        // the loop itself returns once a last send held for has gone out.
+        if (!ending.asked)
             QMetaObject::invokeMethod(app, &EndAllWaits, Qt::QueuedConnection);
-        QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
+        const qint64 held = ending.heldUntil.remainingTime();
+        if (held > 0)
+            QTimer::singleShot(held, Qt::PreciseTimer, app, &QCoreApplication::quit);
+        else
+            QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
     }
-    terminating = true;
+    ending.asked = true;
 }
 
 bool ApplicationTerminating()
 {
-    return terminating;
+    return ending.asked;
+}
+
+void HoldTermination(int ms)
+{
+    const QDeadlineTimer until(ScaledInterval(ms), Qt::PreciseTimer);
+    if (until.deadlineNSecs() > ending.heldUntil.deadlineNSecs())
+        ending.heldUntil = until;
 }
 
 WhenDone::WhenDone(std::function<void(std::function<void()>)> start) : start_(std::move(start))
@@ -94,11 +111,13 @@ bool WhenDone::await_suspend(std::coroutine_handle<> waiting)
     // done() called from inside start(): the wait is over before it began.
     auto doneAtOnce = std::make_shared<bool>(false);
     auto starting = std::make_shared<bool>(true);
+    // A done() called more than once (two signals at once) counts once: the first call
+    // takes the wait off the list, so a later one finds nothing to end or resume.
     start_([id, doneAtOnce, starting] {
-        if (*starting)
-            *doneAtOnce = pending().erase(id) > 0;
-        else
+        if (!*starting)
             resume(id);
+        else if (pending().erase(id) > 0)
+            *doneAtOnce = true;
     });
     *starting = false;
     return !*doneAtOnce;

@@ -31,6 +31,10 @@ int ScaledInterval(int ms);
 // tells whether that was asked.
 void TerminateApplication();
 bool ApplicationTerminating();
+// A last step that must still happen after the end is asked for (the second of two
+// datagrams, sent by a plain timer in ms of game time): the event loop returns only
+// after it, at most ms later. The waits still end at once.
+void HoldTermination(int ms);
 
 // Thrown from a wait once the program is ending.
 struct SequenceEnded

@@ -147,6 +147,17 @@ Task<> steps(QStringList &log, int ms, bool *unwound = nullptr)
     co_await Wait(ms);
     log << QStringLiteral("after %1").arg(ms);
 }
+
+// An operation that reports its end twice at once (two signals in one go).
+Task<> doneTwice(bool &ended)
+{
+    const auto twice = [](std::function<void()> done) {
+        done();
+        done();
+    };
+    co_await WhenDone(twice);
+    ended = true;
+}
 } // namespace
 
 void TestKwUnit::waitsAreStepsOfASequence()
@@ -170,6 +181,11 @@ void TestKwUnit::waitsAreStepsOfASequence()
     Launch(steps(log, 50));
     QTRY_COMPARE(log.size(), 4);
     QCOMPARE(log, (QStringList{"start 2000", "start 50", "after 50", "after 2000"}));
+    QCOMPARE(PendingWaits(), 0);
+    // An end reported twice ends the wait once, and the sequence goes on.
+    bool ended = false;
+    Launch(doneTwice(ended));
+    QVERIFY(ended);
     QCOMPARE(PendingWaits(), 0);
     // A box's answer is awaited; a test's answerer answers at once.
     const QuestionAnswerer previous = SetQuestionAnswerer([](const QString &text) { return text == "yes?"; });
