@@ -54,7 +54,7 @@ int main(int argc, char **argv)
     // A host with one remote contestant: its readiness messages are looked up and marked.
     main.PlayModeGroup->setItemIndex(HostGame);
     main.PlayModeClick();
-    ContestantTable[AddContestant(QStringLiteral("Jo"), QStringLiteral("60006"), QStringLiteral("Bolt.acs"))].Address =
+    ContestantTable[*AddContestant(QStringLiteral("Jo"), QStringLiteral("60006"), QStringLiteral("Bolt.acs"))].Address =
         QStringLiteral("127.0.0.52");
     Peer peer(QStringLiteral("127.0.0.52"), 0);
 

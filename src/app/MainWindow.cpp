@@ -33,6 +33,8 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStyle>
 #include <QTextCursor>
@@ -347,11 +349,12 @@ void MainWindow::PlayModeClick()
     ResetContestantTable();
     if (mode == HostGame || mode == PracticeGame) {
         const Records::OptionsRecord &options = Records::Options;
-        const int slot = AddContestant(options.UserName, QString::number(options.UserUin),
-                                       NameOfPath(options.UserCharacterFile));
-        ContestantTable[slot].Address.clear();
-        ContestantTable[slot].Confirmed = SlotReady;
-        RosterChanged();
+        if (const std::optional<int> slot = AddContestant(options.UserName, QString::number(options.UserUin),
+                                                          NameOfPath(options.UserCharacterFile))) {
+            ContestantTable[*slot].Address.clear();
+            ContestantTable[*slot].Confirmed = SlotReady;
+            RosterChanged();
+        }
     } else if (mode == LocalRace) {
         GameType->setItemIndex(0);
     }
@@ -426,9 +429,7 @@ void MainWindow::NewRaceBtnClick()
 void MainWindow::ExitBtnClick()
 {
     ExitBtn->setEnabled(false);
-    if (GameSession::current().raceRunning())
-        CancelBtn->click();
-    close();
+    close();   // the program leaves the game: a race in progress is cancelled (LeaveGame)
 }
 
 void MainWindow::HelpBtnClick()
@@ -465,8 +466,15 @@ Task<> MainWindow::raceTick()
 {
     // The tick's waits (the commentary, the goodbye and unload steps) are steps of this
     // sequence; the ticker starts again only after them, so that ticks never overlap.
-    TickInProgress = true;
+    // However the tick ends (a step's error included), the next one runs and a start
+    // asked for meanwhile follows.
     const QPointer<MainWindow> self(this);
+    const auto next = qScopeGuard([self] {
+        if (self)
+            self->Ticker->start();
+        StartDeferredRace();   // "Start Game" pressed while this tick waited
+    });
+    const QScopedValueRollback<bool> ticking(TickInProgress, true);
     if (TickLogEnabled()) {
         // Ticks that run the commentary or the goodbye and unload steps wait on purpose.
         const bool running = GameSession::current().raceRunning();
@@ -480,8 +488,4 @@ Task<> MainWindow::raceTick()
         co_await RaceTickerStep();
     }
     DexterityStep();
-    TickInProgress = false;
-    if (self)
-        Ticker->start();
-    StartDeferredRace();   // "Start Game" pressed while this tick waited
 }

@@ -93,7 +93,8 @@ bool BuddyChecked(const QString &uin)
     const QListWidget *buddies = TheMainWindow->BuddyList;
     for (int i = 0; i < buddies->count(); ++i) {
         const QListWidgetItem *item = buddies->item(i);
-        if (item->checkState() == Qt::Checked && item->text().contains(uin))
+        // An item reads UIN, two spaces, name: the UIN is its first word, matched whole.
+        if (item->checkState() == Qt::Checked && item->text().section(u' ', 0, 0) == uin)
             return true;
     }
     return false;

@@ -17,6 +17,7 @@
 
 #include <QFile>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 
 namespace {
@@ -88,7 +89,9 @@ Task<> HandlePlayRequest(QString senderAddress, QString senderName, QString payl
     MessageBeep(BeepKind::Default);
     bool accepted = false;
     {
-        const QScopedValueRollback<int> open(openRequestQuestions, openRequestQuestions + 1);
+        // Counted up and down, not restored: the boxes may be answered in any order.
+        ++openRequestQuestions;
+        const auto closed = qScopeGuard([] { --openRequestQuestions; });
         accepted = co_await AnswerOf(PlayRequestQuestion(name, uin));
     }
     if (!accepted) {
@@ -102,8 +105,12 @@ Task<> HandlePlayRequest(QString senderAddress, QString senderName, QString payl
         refuse(refusal);
         co_return;
     }
-    const int slot = AddContestant(name, uin, character);
-    ContestantTable[slot].Address = senderAddress.left(ContestantAddressCapacity);
+    const std::optional<int> slot = AddContestant(name, uin, character);
+    if (!slot) {
+        refuse(QStringLiteral("rx1"));
+        co_return;
+    }
+    ContestantTable[*slot].Address = senderAddress.left(ContestantAddressCapacity);
     SendGameMessage(MessageCode::Accepted, senderAddress, QString());
     co_await Wait(200);
     SendGameMessage(MessageCode::HostText, senderAddress, AcceptGameText());

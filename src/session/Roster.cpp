@@ -64,10 +64,10 @@ void ClearRoster()
     RosterChanged();
 }
 
-int AppendContestant(const ContestantItemFields &fields)
+std::optional<int> AppendContestant(const ContestantItemFields &fields)
 {
     if (rosterCount >= MaxContestants)
-        return -1;
+        return std::nullopt;
     const int slot = rosterCount++;
     ContestantRecord &record = ContestantTable[slot];
     record.Uin = fieldText(fields.Uin, ContestantUinCapacity);
@@ -78,7 +78,7 @@ int AppendContestant(const ContestantItemFields &fields)
     return slot;
 }
 
-int AddContestant(const QString &name, const QString &uin, const QString &characterFile)
+std::optional<int> AddContestant(const QString &name, const QString &uin, const QString &characterFile)
 {
     QString file = characterFile;
     if (CharacterInRoster(file))
@@ -86,11 +86,11 @@ int AddContestant(const QString &name, const QString &uin, const QString &charac
     if (rosterCount >= MaxContestants) {
         MessageBeep(BeepKind::Stop);
         ShowMessageBox(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
-        return 0;
+        return std::nullopt;
     }
     if (!FileExists(characterFolder() + file))
         file = NameOfPath(RandomFreeCharacter());
-    return std::max(0, AppendContestant({uin, ShownName(name), file}));
+    return AppendContestant({uin, ShownName(name), file});
 }
 
 ContestantItemFields ContestantFields(int slot)

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <optional>
+
 struct ContestantItemFields {
     QString Uin;            // at most 15 characters
     QString PlayerName;     // at most 35
@@ -15,12 +17,13 @@ int ContestantCount();
 // "Player" + slot: the stage identity of a contestant's character.
 QString PlayerIdentity(int slot);
 
-// Adds one contestant and returns its slot (0 when the roster is full and nothing was
-// added). A character file that is missing or already running is replaced by a free one.
-int AddContestant(const QString &name, const QString &uin, const QString &characterFile);
-// Appends the fields as they are (cut to their capacities) and returns the slot, or -1
+// Adds one contestant and returns its slot; none when the roster is full (the user is
+// told so) and nothing was added. A character file that is missing or already running is
+// replaced by a free one.
+std::optional<int> AddContestant(const QString &name, const QString &uin, const QString &characterFile);
+// Appends the fields as they are (cut to their capacities) and returns the slot; none
 // when the roster is full.
-int AppendContestant(const ContestantItemFields &fields);
+std::optional<int> AppendContestant(const ContestantItemFields &fields);
 // Empties the roster (ResetContestantTable also clears the slots' records).
 void ClearRoster();
 // A slot's record changed where the roster list shows it (its colour).

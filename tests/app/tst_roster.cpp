@@ -86,7 +86,7 @@ private slots:
         // A seventh from any path is refused and changes nothing.
         const QString before = form->Contestants->item(5)->text();
         ContestantTable[0].Confirmed = 1;
-        QCOMPARE(AddContestant(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("a7.acs")), 0);
+        QVERIFY(!AddContestant(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("a7.acs")));
         QCOMPARE(messages, QStringList{QStringLiteral("We have the maximum number of Contestants.")});
         QCOMPARE(form->Contestants->count(), 6);
         QCOMPARE(form->Contestants->item(5)->text(), before);
@@ -105,7 +105,7 @@ private slots:
     {
         Records::Options.UserCharacterFile = WindowsFolder() + QStringLiteral("Msagent\\chars\\a8.acs");
         AddContestant(QStringLiteral("One"), QStringLiteral("1"), QStringLiteral("a1.acs"));
-        const int second = AddContestant(QStringLiteral("Two"), QStringLiteral("2"), QStringLiteral("A1.ACS"));
+        const int second = AddContestant(QStringLiteral("Two"), QStringLiteral("2"), QStringLiteral("A1.ACS")).value();
         QCOMPARE(second, 1);
         const QString replaced = slotFile(1);
         QVERIFY(!replaced.isEmpty());
@@ -114,7 +114,7 @@ private slots:
         QVERIFY(QFile::exists(folder->characters() + replaced));
         QCOMPARE(ContestantTable[1].CharacterFile, replaced);
 
-        const int third = AddContestant(QStringLiteral("Three"), QStringLiteral("3"), QStringLiteral("gone.acs"));
+        const int third = AddContestant(QStringLiteral("Three"), QStringLiteral("3"), QStringLiteral("gone.acs")).value();
         QVERIFY(slotFile(third) != QStringLiteral("gone.acs"));
         QVERIFY(QFile::exists(folder->characters() + slotFile(third)));
         QVERIFY(!CharacterInRoster(QStringLiteral("gone.acs")));
@@ -156,12 +156,12 @@ private slots:
 
     void namesCannotBreakTheItem()
     {
-        const int slot = AddContestant(QStringLiteral("Evil\tName\twith tabs"), QStringLiteral("5"), QStringLiteral("a3.acs"));
+        const int slot = AddContestant(QStringLiteral("Evil\tName\twith tabs"), QStringLiteral("5"), QStringLiteral("a3.acs")).value();
         const ContestantItemFields fields = SplitContestantItem(form->Contestants->item(slot)->text());
         QCOMPARE(fields.Uin, QStringLiteral("5"));
         QCOMPARE(fields.CharacterFile, QStringLiteral("a3.acs"));
         QCOMPARE(fields.PlayerName, ContestantTable[slot].PlayerName);
-        const int longSlot = AddContestant(QString(60, u'x'), QString(20, u'9'), QStringLiteral("a4.acs"));
+        const int longSlot = AddContestant(QString(60, u'x'), QString(20, u'9'), QStringLiteral("a4.acs")).value();
         QCOMPARE(ContestantTable[longSlot].PlayerName.size(), 35);
         QCOMPARE(ContestantTable[longSlot].Uin.size(), 15);
     }
@@ -187,7 +187,7 @@ private slots:
 
     void addedNameIsTheShownPart()
     {
-        const int slot = AddContestant(QStringLiteral("\\map=\"Robbin\"=\"Robin\"\\"), QStringLiteral("7"), QStringLiteral("a5.acs"));
+        const int slot = AddContestant(QStringLiteral("\\map=\"Robbin\"=\"Robin\"\\"), QStringLiteral("7"), QStringLiteral("a5.acs")).value();
         QCOMPARE(ContestantTable[slot].PlayerName, QStringLiteral("Robin"));
     }
 
@@ -231,7 +231,10 @@ private slots:
         QVERIFY(BuddyChecked(QStringLiteral("40003")));
         form->BuddyList->item(1)->setCheckState(Qt::Unchecked);
         QVERIFY(!BuddyChecked(QStringLiteral("40003")));
-        QVERIFY(BuddyChecked(QStringLiteral("4000")));   // a substring of a checked item
+        // The whole UIN: one that is part of a checked item's UIN or name is not checked.
+        QVERIFY(!BuddyChecked(QStringLiteral("4000")));
+        QVERIFY(!BuddyChecked(QStringLiteral("0002")));
+        QVERIFY(!BuddyChecked(QStringLiteral("Sam")));
         QVERIFY(!BuddyChecked(QString()));
 
         // Without online.txt the list stays as it was.
