@@ -9,6 +9,7 @@
 #include "MemoryTestWindow.h"
 #include "MessageHandlers.h"
 #include "QuestionWindow.h"
+#include "RaceStart.h"
 #include "RaceTrackWindow.h"
 #include "RequestWindow.h"
 #include "SingleInstance.h"
@@ -20,6 +21,7 @@
 #include <QEvent>
 #include <QFont>
 #include <QFontDatabase>
+#include <QSessionManager>
 #include <QWindow>
 
 #include <cstdio>
@@ -122,8 +124,15 @@ int main(int argc, char *argv[])
     MemoryTestWindow memoryTest;
     RaceTrackWindow raceTrack;
     InstallMessageHandlers();
-    // Closing the main window ends the program, also in the middle of a race.
-    QObject::connect(&mainWindow, &MainWindow::closed, &app, [] { TerminateApplication(); });
+    // Closing the main window (Exit, the title bar, Alt+F4) ends the program, also in the
+    // middle of a race: the race is cancelled first, so that a hosted race's joiners are
+    // told. The desktop session's end cancels it too, in case the session ends the
+    // program next.
+    QObject::connect(&mainWindow, &MainWindow::closed, &app, [] { LeaveGame(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [] {
+        if (RaceInProgress())
+            CancelRace();
+    });
 
     ExposeReporter reporter(&mainWindow);
     if (accepted) {

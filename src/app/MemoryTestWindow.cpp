@@ -246,6 +246,7 @@ MemoryTestWindow::MemoryTestWindow(QWidget *parent)
     connect(&session, &GameSession::memoryTestShown, this, &StartMemoryTest);
     connect(&session, &GameSession::questionShown, this, &QWidget::close);
     connect(&session, &GameSession::questionClosed, this, &QWidget::close);
+    connect(&session, &GameSession::questionReportChanged, this, &MemoryTestWindow::showReportState);
 }
 
 MemoryTestWindow::~MemoryTestWindow()
@@ -294,7 +295,7 @@ void MemoryTestWindow::PaletteClick(int paletteIndex)
     const QChar letter = PaletteLetters.at(paletteIndex);
     Answers[entered]->paintLetter(letter);
     EnteredColours += letter;
-    SubmitBtn->setEnabled(EnteredColours.size() >= StoredSequence.size());
+    SubmitBtn->setEnabled(EnteredColours.size() >= StoredSequence.size() && !AnswerReportPending());
 }
 
 void MemoryTestWindow::ReadyBtnClick()
@@ -338,13 +339,20 @@ void MemoryTestWindow::SubmitBtnClick()
 {
     if (!SubmitBtn->isEnabled())
         return;
-    if (SubmitAnswer(std::exchange(EnteredColours, QString())) == AnswerVerdict::Wrong) {
+    switch (SubmitAnswer(EnteredColours)) {
+    case AnswerVerdict::Wrong:
+        EnteredColours.clear();
         setMemo(LookupPhrase(QStringLiteral("mt3")) + QStringLiteral("\r\n") + LookupPhrase(QStringLiteral("mt2")));
         InfoBox->repaint();
         paintAnswersSilver();
         return;
+    case AnswerVerdict::Right:
+        EnteredColours.clear();
+        close();
+        return;
+    case AnswerVerdict::Ignored:   // not taken: the entries stay for another try
+        return;
     }
-    close();
 }
 
 void MemoryTestWindow::ClearBtnClick()
@@ -355,8 +363,17 @@ void MemoryTestWindow::ClearBtnClick()
 
 void MemoryTestWindow::SkipBtnClick()
 {
+    // The window closes with the question, once the skip is scored or reported.
     SkipQuestion();
-    close();
+}
+
+void MemoryTestWindow::showReportState()
+{
+    if (AnswerReportPending())
+        SubmitBtn->setEnabled(false);
+    else if (EnteredColours.size() >= StoredSequence.size())
+        SubmitBtn->setEnabled(true);
+    SkipBtn->setEnabled(!SkipReportPending());
 }
 
 void StartMemoryTest(const QString &sequence)

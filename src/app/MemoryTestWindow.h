@@ -73,6 +73,9 @@ public:
     void SkipBtnClick();
 
     void paintAnswersSilver();
+    // Each button is off while its report is sent (QuestionRound.h); Submit comes back
+    // once the entries are complete.
+    void showReportState();
     // The memo's text: lines joined by CR LF.
     void setMemo(const QString &text);
 

@@ -34,26 +34,33 @@ QString scrambledLetters;
 
 // A question is on show and may be answered or skipped.
 bool questionOpen = false;
-// A right answer or a skip is being reported to the host.
-bool answerReportPending = false;
-bool skipReportPending = false;
+// The question (its count in questionsShown) whose right answer, or skip, is being
+// reported to the host; 0 for none. A report belongs to its question: one still resent
+// for an earlier question blocks nothing of the question on show.
+quint64 answerReportFor = 0;
+quint64 skipReportFor = 0;
 
-// Marks a report under way for as long as it lives.
+// Marks the report on one question as under way for as long as it lives.
 class PendingReport
 {
 public:
-    explicit PendingReport(bool &flag) : flag_(flag) { set(true); }
-    ~PendingReport() { set(false); }
+    PendingReport(quint64 &reporting, quint64 question) : reporting_(reporting), question_(question)
+    {
+        reporting_ = question_;
+        emit GameSession::current().questionReportChanged();
+    }
+    ~PendingReport()
+    {
+        if (reporting_ == question_)   // else a later question's report has taken it over
+            reporting_ = 0;
+        emit GameSession::current().questionReportChanged();
+    }
     PendingReport(const PendingReport &) = delete;
     PendingReport &operator=(const PendingReport &) = delete;
 
 private:
-    void set(bool pending)
-    {
-        flag_ = pending;
-        emit GameSession::current().questionReportChanged();
-    }
-    bool &flag_;
+    quint64 &reporting_;
+    quint64 question_;
 };
 
 bool isRightAnswer(const QString &typed)
@@ -75,10 +82,12 @@ struct LastReport {
 } lastReport;
 
 // Sends a report ("RB" or "RK") to the race host and repeats it every 500 ms, at most
-// `repeats` times, until the host acknowledges it. The question's number rides as a
-// trailing field, so that the host counts the report once for that question.
+// `repeats` times, until the host acknowledges it or puts a new question (which it does
+// only once it has the report). The question's number rides as a trailing field, so that
+// the host counts the report once for that question.
 Task<> sendReport(QString code, QString host, QString answer, int repeats)
 {
+    const quint64 question = questionsShown;
     QString payload = QStringLiteral("&&") + ownUin() + QStringLiteral("&&") + answer;
     if (!currentNumber.isEmpty())
         payload += QStringLiteral("&&") + currentNumber;
@@ -87,8 +96,9 @@ Task<> sendReport(QString code, QString host, QString answer, int repeats)
     SendGameMessage(code, host, payload);
     for (int i = 0; i < repeats && !acknowledged.arrived(); ++i) {
         co_await Wait(500);
-        if (!acknowledged.arrived())
-            SendGameMessage(code, host, payload);
+        if (acknowledged.arrived() || questionsShown != question)
+            break;
+        SendGameMessage(code, host, payload);
     }
 }
 
@@ -116,7 +126,7 @@ Task<> takeRightAnswer()
     if (CurrentSender.isEmpty()) {
         ApplyRightAnswer(0);
     } else {
-        const PendingReport pending(answerReportPending);
+        const PendingReport pending(answerReportFor, shown);
         co_await sendReport(MessageCode::RightAnswer, CurrentSender, CurrentAnswer, 15);
     }
     if (questionsShown == shown)
@@ -130,7 +140,7 @@ Task<> takeSkip()
     if (CurrentSender.isEmpty()) {
         ApplySkip(0);
     } else {
-        const PendingReport pending(skipReportPending);
+        const PendingReport pending(skipReportFor, shown);
         co_await sendReport(MessageCode::Skipped, CurrentSender, CurrentAnswer, 5);
     }
     if (questionsShown != shown)
@@ -158,7 +168,7 @@ bool awaitingAcknowledgement(int slot)
 
 AnswerVerdict SubmitAnswer(const QString &typed)
 {
-    if (!questionOpen || answerReportPending)
+    if (!questionOpen || AnswerReportPending())
         return AnswerVerdict::Ignored;
     if (!isRightAnswer(typed)) {
         emit GameSession::current().answerRejected();
@@ -169,20 +179,22 @@ AnswerVerdict SubmitAnswer(const QString &typed)
     return AnswerVerdict::Right;
 }
 
-void SkipQuestion()
+bool SkipQuestion()
 {
-    if (questionOpen && !skipReportPending)
-        Launch(takeSkip());
+    if (!questionOpen || SkipReportPending())
+        return false;
+    Launch(takeSkip());
+    return true;
 }
 
 bool AnswerReportPending()
 {
-    return answerReportPending;
+    return answerReportFor != 0 && answerReportFor == questionsShown;
 }
 
 bool SkipReportPending()
 {
-    return skipReportPending;
+    return skipReportFor != 0 && skipReportFor == questionsShown;
 }
 
 void WithdrawQuestion()
@@ -216,6 +228,8 @@ void ShowQuestion(const QString &sender, const QString &payload)
     lastReport = {};
     ++questionsShown;
     questionOpen = true;
+    // A report still resent for the last question no longer holds this one's buttons.
+    emit GameSession::current().questionReportChanged();
     QString fields = payload;
     const QString code = NextField(fields);
     CurrentAnswer = NextField(fields);
@@ -252,6 +266,10 @@ void ShowQuestion(const QString &sender, const QString &payload)
 
 Task<> RunQuestionRound()
 {
+    // The race this round belongs to: once it is cancelled or replaced, nothing more of
+    // the round is sent or shown.
+    const GameSession &session = GameSession::current();
+    const quint64 ticket = session.raceTicket();
     QString working = BuildQuestion();
     QString resendCopies[MaxContestants];
     const bool localBusy = ContestantTable[0].Confirmed == SlotQuestionOutstanding;
@@ -285,12 +303,14 @@ Task<> RunQuestionRound()
         if (!waiting)
             break;
         co_await Wait(500);
+        if (!session.raceGoesOn(ticket))
+            co_return;
         for (int slot = 0; slot < listedSlots(); ++slot) {
             if (awaitingAcknowledgement(slot))
                 SendGameMessage(MessageCode::Question, ContestantTable[slot].Address, resendCopies[slot]);
         }
     }
-    if (localBusy)
+    if (localBusy || !session.raceGoesOn(ticket))
         co_return;
     ContestantRecord &local = ContestantTable[0];
     const Records::QuestionRecord stored = ReadQuestionRecord(local.QuestionNumber);

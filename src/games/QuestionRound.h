@@ -29,16 +29,18 @@ Task<> RunQuestionRound();
 void ShowQuestion(const QString &sender, const QString &payload);
 
 enum class AnswerVerdict {
-    Ignored,   // no question on show, or a right answer to it is being reported
+    Ignored,   // no question on show, or a right answer to it is being reported: not taken
     Wrong,     // answerRejected: the question stays on show
     Right,     // answerAccepted: scored here or reported to the host, then closed
 };
 // The player's answer to the question on show.
 AnswerVerdict SubmitAnswer(const QString &typed);
 // The player gives the question up: half the distance and half the right answers are
-// lost. Ignored while a skip is being reported.
-void SkipQuestion();
-// A right answer or a skip is being reported to the host (its button is off meanwhile).
+// lost. False when it was not taken (no question on show, or its skip is being
+// reported); the question closes once the skip is scored or reported.
+bool SkipQuestion();
+// A right answer or a skip on the question on show is being reported to the host (its
+// button is off meanwhile). A report still resent for an earlier question does not count.
 bool AnswerReportPending();
 bool SkipReportPending();
 

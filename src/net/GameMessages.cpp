@@ -12,6 +12,7 @@
 #include "Utilities.h"
 
 #include <QHash>
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <algorithm>
@@ -77,12 +78,16 @@ void sendRound(const QString &code, const QString &payload, int slotLimit, bool 
     }
 }
 
-// Round 1 to every remote slot, then the resend rounds to the slots still unacknowledged.
+// Round 1 to every remote slot, then the resend rounds to the slots still unacknowledged,
+// while no race has started or been cancelled since.
 Task<> sendInRounds(QString code, QString payload, int rounds, int slotLimit)
 {
+    const quint64 ticket = GameSession::current().raceTicket();
     sendRound(code, payload, slotLimit, false, true);
     for (int round = 2; round <= rounds; ++round) {
         co_await Wait(500);
+        if (!GameSession::current().raceGoesOn(ticket))
+            co_return;
         sendRound(code, payload, slotLimit, true, false);
     }
 }
@@ -295,13 +300,15 @@ Task<> SendPositions()
 }
 
 namespace {
-void resendFinalPositions(const QString &payload, int left)
+void resendFinalPositions(const QString &payload, int left, quint64 ticket)
 {
     if (left <= 0 || !TheTransport)
         return;
-    QTimer::singleShot(ScaledInterval(500), TheTransport, [payload, left] {
+    QTimer::singleShot(ScaledInterval(500), TheTransport, [payload, left, ticket] {
+        if (!GameSession::current().raceGoesOn(ticket))
+            return;   // the ceremony was cancelled
         sendRound(MessageCode::Positions, payload, listCount(), false, false);
-        resendFinalPositions(payload, left - 1);
+        resendFinalPositions(payload, left - 1, ticket);
     });
 }
 } // namespace
@@ -313,12 +320,27 @@ void SendFinalPositions()
     // every joiner once and then again every 500 ms, eight times, while the ceremony plays.
     const QString payload = numberedPositions();
     sendRound(MessageCode::Positions, payload, listCount(), false, true);
-    resendFinalPositions(payload, 8);
+    resendFinalPositions(payload, 8, GameSession::current().raceTicket());
 }
 
 void SendCancel()
 {
-    sendRound(MessageCode::Cancel, QString(), listCount(), false, false);
+    // The joiners as they are now: a new play mode or "New Game" empties the roster
+    // before the second send. That one goes by a plain timer, not a wait, so that the
+    // end of the program does not swallow it; the end is held for it instead.
+    QStringList joiners;
+    for (int slot = 0; slot < listCount(); ++slot)
+        if (!ContestantTable[slot].Address.isEmpty())
+            joiners << ContestantTable[slot].Address;
+    if (joiners.isEmpty())
+        return;
+    const auto send = [joiners] {
+        for (const QString &address : joiners)
+            SendGameMessage(MessageCode::Cancel, address, QString());
+    };
+    send();
+    HoldTermination(600);
+    QTimer::singleShot(ScaledInterval(500), Qt::PreciseTimer, QCoreApplication::instance(), send);
 }
 
 void SendGameDescription()

@@ -68,7 +68,8 @@ Task<bool> SendMessengerText(QString text, QString address);
 // ("RS", three rounds), the start signal ("SR", three rounds), every contestant's
 // progress ("RP", two rounds; at the finish one send and eight resends to everybody
 // while the ceremony plays, since every scoreboard is made from them) and the cancel
-// ("RC", one send).
+// ("RC" to the joiners listed when it is called, twice, 500 ms apart, also when the
+// program ends meanwhile).
 Task<> SendRoster();
 Task<> SendStartRace();
 Task<> SendPositions();

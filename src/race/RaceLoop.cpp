@@ -59,27 +59,34 @@ void AdvanceProgress(int slot)
 
 Task<bool> RaceRound()
 {
-    bool last = !GameSession::current().raceRunning();
+    GameSession &session = GameSession::current();
+    const quint64 ticket = session.raceTicket();
+    bool last = !session.raceRunning();
     const bool joined = CurrentPlayMode() == JoinGame;
     for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
         if (!joined)
             AdvanceProgress(slot);
-        if (progressOf(slot) >= FinishProgress && GameSession::current().raceRunning()) {
+        if (progressOf(slot) >= FinishProgress && session.raceRunning()) {
             FinisherIndex = slot;
             co_await FinishSequence();
-            GameSession::current().setRaceRunning(false);
+            session.setRaceRunning(false);
             last = true;
         }
     }
+    if (!session.raceGoesOn(ticket))
+        co_return false;
     RankContestants();
     --QuestionCountdown;
-    if (QuestionCountdown < 1 && GameSession::current().raceRunning() && !joined && CurrentGameType() > 0) {
+    if (QuestionCountdown < 1 && session.raceRunning() && !joined && CurrentGameType() > 0) {
         co_await RunQuestionRound();
         QuestionCountdown = 3;
     }
     co_await Wait(2000);
     if (CurrentGameType() == 0)
         co_await Wait(2000);
+    // Cancelled meanwhile: its joiners hear nothing more of it.
+    if (!session.raceGoesOn(ticket))
+        co_return false;
     if (!joined && !last)   // the finish sent the last positions
         co_await SendPositions();
     co_return !last;
@@ -131,7 +138,10 @@ Task<> RaceCommentary()
           && CurrentPlayMode() != PracticeGame))
         co_return;
     MovedSinceCommentary = false;
+    const quint64 ticket = GameSession::current().raceTicket();
     co_await WaitForLeftAtLeast(WinIndex, 250, 20);
+    if (!GameSession::current().raceGoesOn(ticket) || !GameSession::current().raceRunning())
+        co_return;   // cancelled or finished meanwhile: nobody leads any more
     const QString announcer = QStringLiteral("Announcer");
     const int count = ContestantCount();
     const qint32 first = progressOf(WinIndex), second = progressOf(PlaceIndex), third = progressOf(ShowIndex);
@@ -241,6 +251,10 @@ const QString Announcer = QStringLiteral("Announcer");
 
 Task<> FinishSequence()
 {
+    GameSession &session = GameSession::current();
+    const quint64 ticket = session.raceTicket();
+    // After each wait: a ceremony cancelled meanwhile plays no further.
+    const auto cancelled = [&session, ticket] { return !session.raceGoesOn(ticket); };
     RankContestants();
     // The question on show, a memory test included, ends with the race: nothing is
     // answered or scored during the ceremony.
@@ -254,27 +268,39 @@ Task<> FinishSequence()
         SendFinalPositions();
     }
     co_await WaitForLeftAtLeast(FinisherIndex, 600, 50);
+    if (cancelled())
+        co_return;
     RankContestants();
     MoveContestant(WinIndex);
     MoveContestant(PlaceIndex);
     MoveContestant(ShowIndex);
     co_await Wait(3000);
-    GameSession::current().setRaceRunning(false);
+    if (cancelled())
+        co_return;
+    session.setRaceRunning(false);
 
     const QString finisher = PlayerIdentity(FinisherIndex);
     DoAction(QStringLiteral("moveup"), finisher);
     co_await Wait(500);
+    if (cancelled())
+        co_return;
     DoAction(QStringLiteral("pleased"), finisher);
     co_await Wait(2500);
+    if (cancelled())
+        co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot)
         StopCharacter(PlayerIdentity(slot));
-    GameSession::current().announce(RaceStep::ScoreboardShown);
+    session.announce(RaceStep::ScoreboardShown);
     co_await Wait(1000);
+    if (cancelled())
+        co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot) {
         if (slot != FinisherIndex)
             MoveCharacter(0, slot * RowHeight(), PlayerIdentity(slot), 10);
     }
     co_await WaitUntilIdle(10);
+    if (cancelled())
+        co_return;
     MoveCharacter(ScreenCentre().x(), ScreenCentre().y(), finisher, 100);
     DoAction(QStringLiteral("greet"), finisher);
     for (int slot = 0; slot < ContestantCount(); ++slot) {
@@ -290,11 +316,15 @@ Task<> FinishSequence()
         MoveCharacter(ScreenCentre().x() - 50, ScreenCentre().y() - 50, Announcer, 100);
         co_await Wait(500);
         co_await WaitForAudio();
+        if (cancelled())
+            co_return;
         SpeakText(LookupPhrase(QStringLiteral("wn1")) + u' ' + name, Announcer);
         DoAction(QStringLiteral("cheer"), Announcer);
     }
     DoAction(QStringLiteral("congratulate"), finisher);
     co_await Wait(1000);
+    if (cancelled())
+        co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot) {
         if (slot != FinisherIndex)
             DoAction(QStringLiteral("pleased"), PlayerIdentity(slot));

@@ -23,60 +23,73 @@ namespace {
 
 const QString Announcer = QStringLiteral("Announcer");
 
-bool raceInProgress = false;
-bool raceAbandoned = false;
-bool startCancelled = false;   // cancelled before its rounds began: it runs none
-int racePlayMode = NoPlayMode;   // the play mode the race was started in
-std::function<void()> deferredStart;   // a start asked for while one could not begin
+// The race of this copy, from "Start Game" (or a joiner's start) to the end of its
+// clean-up, and a start asked for while one could not begin.
+struct RaceState {
+    bool inProgress = false;
+    bool abandoned = false;       // its roster changed under it (a new play mode, "New Game")
+    int playMode = NoPlayMode;    // the play mode it was started in
+    quint64 ticket = 0;           // its steps go on while the session honours it
+    std::function<void()> deferredStart;
+} race;
 
-// Marks one race from "Start Game" to the end of its clean-up.
+// Marks one race from "Start Game" to the end of its clean-up, however it ends.
 struct RaceScope
 {
     explicit RaceScope(int mode)
     {
-        raceInProgress = true;
-        raceAbandoned = false;
-        startCancelled = false;
-        racePlayMode = mode;
+        GameSession &session = GameSession::current();
+        session.voidRaceTickets();   // a step of an earlier race stops at its next wait
+        race.inProgress = true;
+        race.abandoned = false;
+        race.playMode = mode;
+        race.ticket = session.raceTicket();
+        // The last race's countdown to the goodbye, unload and end of the program would
+        // take this race's characters and end it.
+        ShutdownCountdown = 0;
     }
     ~RaceScope()
     {
-        raceInProgress = false;
-        raceAbandoned = false;
-        startCancelled = false;
+        race.inProgress = false;
+        race.abandoned = false;
+        GameSession::current().setRaceRunning(false);
         StartDeferredRace();
     }
+    RaceScope(const RaceScope &) = delete;
+    RaceScope &operator=(const RaceScope &) = delete;
 };
+
+// The race has been neither cancelled nor replaced, and the program goes on.
+bool raceGoesOn()
+{
+    return GameSession::current().raceGoesOn(race.ticket);
+}
 
 } // namespace
 
 bool RaceInProgress()
 {
-    return raceInProgress;
+    return race.inProgress;
 }
 
-void CancelRaceStart()
+bool HostingRace()
 {
-    if (raceInProgress && !GameSession::current().raceRunning())
-        startCancelled = true;
+    return race.inProgress && race.playMode == HostGame;
 }
 
 void AbandonRace()
 {
-    if (!raceInProgress || raceAbandoned)
+    if (!race.inProgress || race.abandoned)
         return;
-    raceAbandoned = true;
-    const bool hostChangedMode = racePlayMode == HostGame && CurrentPlayMode() != HostGame;
+    race.abandoned = true;
     CancelRace();
-    if (hostChangedMode)   // the joiners still wait for the host's cancel
-        Launch(CancelJoiners());
 }
 
 void StartDeferredRace()
 {
-    if (!deferredStart || raceInProgress || TickInProgress)
+    if (!race.deferredStart || race.inProgress || TickInProgress)
         return;
-    QTimer::singleShot(0, &GameSession::current(), std::exchange(deferredStart, {}));
+    QTimer::singleShot(0, &GameSession::current(), std::exchange(race.deferredStart, {}));
 }
 
 namespace {
@@ -85,26 +98,28 @@ namespace {
 // its clean-up.
 Task<> hostedRace(int mode)
 {
-    RaceScope race(mode);
-    ShutdownCountdown = 0;
-    GameSession::current().setRaceRunning(false);
+    const RaceScope scope(mode);
     UnloadRaceCharacters();
     GameSession::current().announce(RaceStep::Starting);
     if (mode == HostGame) {
         co_await SendRoster();
-        co_await SendStartRace();
+        if (raceGoesOn())
+            co_await SendStartRace();
     }
-    co_await PresentContestants();
-    co_await Wait(mode == PracticeGame ? 1000 : 2000);
+    if (raceGoesOn())
+        co_await PresentContestants();
+    if (raceGoesOn())
+        co_await Wait(mode == PracticeGame ? 1000 : 2000);
     co_await RunRace();
 }
 
 Task<> joinedRace()
 {
-    RaceScope race(JoinGame);
+    const RaceScope scope(JoinGame);
     GameSession::current().setJoinedRace(true);
     co_await PresentContestants();
-    co_await Wait(2000);
+    if (raceGoesOn())
+        co_await Wait(2000);
     co_await RunRace();
 }
 
@@ -114,15 +129,15 @@ void StartRaceClick()
 {
     // A race on its way: starting here would run two at once. After a tick's waits or
     // an abandoned race the start follows at once.
-    if (raceInProgress && !raceAbandoned) {
+    if (race.inProgress && !race.abandoned) {
         MessageBeep(BeepKind::Error);
         return;
     }
-    if (raceInProgress || TickInProgress) {
-        deferredStart = StartRaceClick;
+    if (race.inProgress || TickInProgress) {
+        race.deferredStart = StartRaceClick;
         return;
     }
-    deferredStart = {};
+    race.deferredStart = {};
     const int mode = CurrentPlayMode();
     if (ContestantCount() < 2 && mode != PracticeGame) {
         MessageBeep(BeepKind::Error);
@@ -139,7 +154,7 @@ void StartRaceClick()
         return;
     }
     // The scope is taken now, so that a second click before the first wait is refused.
-    raceInProgress = true;
+    race.inProgress = true;
     Launch(hostedRace(mode));
 }
 
@@ -148,13 +163,13 @@ void StartJoinedRace()
     // The host's resends may arrive during the waits: the race starts once.
     // Without a roster nobody could move and the race would never end.
     const GameSession &session = GameSession::current();
-    if (session.joinedRace() || session.raceRunning() || (raceInProgress && !raceAbandoned) || ContestantCount() < 1)
+    if (session.joinedRace() || session.raceRunning() || (race.inProgress && !race.abandoned) || ContestantCount() < 1)
         return;
-    if (raceInProgress || TickInProgress) {
-        deferredStart = StartJoinedRace;
+    if (race.inProgress || TickInProgress) {
+        race.deferredStart = StartJoinedRace;
         return;
     }
-    raceInProgress = true;
+    race.inProgress = true;
     Launch(joinedRace());
 }
 
@@ -166,11 +181,13 @@ Task<> PresentContestants()
     MoveCharacter(ScreenCentre().x(), ScreenCentre().y(), Announcer, 0);
     if (mode != PracticeGame) {
         co_await WaitForAudio();
+        if (!raceGoesOn())
+            co_return;
         SpeakText(LookupPhrase(QStringLiteral("we1")), Announcer);
         co_await Wait(3000);
         co_await WaitForAudio();
     }
-    for (int slot = 0; slot < ContestantCount() && slot < MaxContestants && !raceAbandoned; ++slot) {
+    for (int slot = 0; slot < ContestantCount() && slot < MaxContestants && raceGoesOn(); ++slot) {
         const ContestantItemFields fields = ContestantFields(slot);
         QString path = WindowsFolder() + QStringLiteral("MSagent\\chars\\") + fields.CharacterFile;
         if (!FileExists(path) || path == Records::Options.UserCharacterFile)
@@ -183,6 +200,8 @@ Task<> PresentContestants()
         MoveCharacter(0, slot * RowHeight(), identity, 0);
         DoAction(QStringLiteral("greet"), identity);
         co_await WaitForAudio();
+        if (!raceGoesOn())
+            co_return;
         if (mode == LocalRace)
             SpeakText(LookupPhrase(QStringLiteral("rs2")) + u' ' + WithoutExtension(fields.CharacterFile), identity);
         else
@@ -190,6 +209,8 @@ Task<> PresentContestants()
         co_await Wait(2500);
     }
     co_await WaitForAudio();
+    if (!raceGoesOn())
+        co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot)
         DoAction(QStringLiteral("lookleft"), PlayerIdentity(slot));
     MoveCharacter(0, 0, Announcer, 100);
@@ -198,10 +219,11 @@ Task<> PresentContestants()
 Task<> RunCountdown()
 {
     GameSession &session = GameSession::current();
+    const quint64 ticket = session.raceTicket();
     session.announceCountdown(9);   // the window appears with the first number
     for (int n = 9; n >= 0; --n) {
         co_await Wait(500);
-        if (raceAbandoned || startCancelled)   // no race is left to start
+        if (!session.raceGoesOn(ticket))   // no race is left to start
             break;
         session.announceCountdown(n);
     }
@@ -210,47 +232,45 @@ Task<> RunCountdown()
 
 Task<> RunRace()
 {
-    GameSession::current().announce(RaceStep::TrackOpened);
-    WinIndex = PlaceIndex = ShowIndex = 0;
-    QuestionCountdown = 2;
-    if (CurrentPlayMode() != PracticeGame && !raceAbandoned && !startCancelled) {
-        DoAction(QStringLiteral("postcall"), Announcer);
-        co_await Wait(7500);
-        co_await RunCountdown();
-        DoAction(QStringLiteral("startgate"), Announcer);
+    GameSession &session = GameSession::current();
+    if (raceGoesOn()) {
+        session.announce(RaceStep::TrackOpened);
+        WinIndex = PlaceIndex = ShowIndex = 0;
+        QuestionCountdown = 2;
+        if (CurrentPlayMode() != PracticeGame) {
+            DoAction(QStringLiteral("postcall"), Announcer);
+            co_await Wait(7500);
+            if (raceGoesOn())
+                co_await RunCountdown();
+            if (raceGoesOn())
+                DoAction(QStringLiteral("startgate"), Announcer);
+        }
     }
-    GameSession::current().announce(RaceStep::Opened);
-    DeleteGameFile(ProgramFolder() + GameFile::Questions);
-    ResetQuestionRound();   // the new race's first question may repeat the last race's
-    // A race abandoned while the characters were presented runs no rounds: its roster
-    // is gone. Nor does one cancelled before its rounds began: nothing would end it. Nor
-    // one whose program is ending (its windows closed while the contestants were shown).
-    if (!raceAbandoned && !startCancelled && !ApplicationTerminating()) {
-        GameSession::current().setRaceRunning(true);
-        GameSession::current().announce(RaceStep::RoundsRunning);
+    // A race cancelled or abandoned before its rounds began runs none: nothing would end
+    // them, and its roster may be gone. Nor does one whose program is ending.
+    if (raceGoesOn()) {
+        session.announce(RaceStep::Opened);
+        DeleteGameFile(ProgramFolder() + GameFile::Questions);
+        ResetQuestionRound();   // the new race's first question may repeat the last race's
+        session.setRaceRunning(true);
+        session.announce(RaceStep::RoundsRunning);
         for (ContestantRecord &record : ContestantTable)
             record.Progress = 0;
         while (co_await RaceRound()) {
         }
     }
-    GameSession::current().setRaceRunning(false);
+    session.setRaceRunning(false);
     WithdrawQuestion();   // a memory test still open has no race left to answer for
-    if (!raceAbandoned)   // else the play mode is the one the user has just picked
-        GameSession::current().setPlayMode(NoPlayMode);
-    GameSession::current().announce(RaceStep::Over);   // the race track goes too
+    if (!race.abandoned)   // else the play mode is the one the user has just picked
+        session.setPlayMode(NoPlayMode);
+    session.announce(RaceStep::Over);   // the race track goes too
     ShutdownCountdown = 50;
-}
-
-Task<> CancelJoiners()
-{
-    SendCancel();
-    co_await Wait(500);
-    SendCancel();
 }
 
 void StopRaceHere()
 {
-    CancelRaceStart();
+    if (race.inProgress)
+        GameSession::current().voidRaceTickets();
     GameSession::current().setRaceRunning(false);
     GameSession::current().announce(RaceStep::Cancelled);
     WithdrawQuestion();
@@ -258,9 +278,17 @@ void StopRaceHere()
 
 void CancelRace()
 {
+    const bool hosting = HostingRace();
     StopRaceHere();
-    if (CurrentPlayMode() == HostGame)
-        Launch(CancelJoiners());
+    if (hosting)
+        SendCancel();
     DexterityCountdown = 0;
     MoveCharacter(0, 0, Announcer, 0);
+}
+
+void LeaveGame()
+{
+    if (race.inProgress)
+        CancelRace();
+    TerminateApplication();   // held for the joiners' second cancel, if one is due
 }

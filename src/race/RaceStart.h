@@ -13,13 +13,11 @@ void StartRaceClick();
 void StartJoinedRace();
 // True from "Start Game" (or a joiner's start) until its race has cleaned up.
 bool RaceInProgress();
-// A cancel ("Cancel Game", the host's "RC") that comes while the race is presented or
-// counted down: the race then runs no rounds (it would otherwise start after the cancel
-// and never end).
-void CancelRaceStart();
+// This copy hosts the race in progress: leaving it owes the joiners a cancel.
+bool HostingRace();
 // Called before a roster-changing action (a new play mode, "New Game"): a race in
-// progress is cancelled as "Cancel Game" does; it then runs no more rounds, and its
-// clean-up leaves the play mode that the user picked.
+// progress is cancelled as "Cancel Game" does (the joiners are told); it then runs no
+// more steps, and its clean-up leaves the play mode that the user picked.
 void AbandonRace();
 // Starts the race asked for while a tick waited (Ticker's handler calls it at its end).
 void StartDeferredRace();
@@ -32,12 +30,15 @@ Task<> RunRace();
 // windows through the session (GameSession::countdown); it stops early when the start is
 // cancelled.
 Task<> RunCountdown();
-// The host's cancel to every joiner, twice, 500 ms apart.
-Task<> CancelJoiners();
-// Stops the race under way on this copy: no more rounds, "Cancel Game" goes, the question
-// on show (a memory test included) closes.
+// Stops the race under way on this copy: nothing more of it is sent, shown, spoken or
+// played after its current step; "Cancel Game" goes, the question on show (a memory test
+// included) closes.
 void StopRaceHere();
 // "Cancel Game" (on the main window or the race track): stops the race under way.
-// It also tells the joiners (when hosting), ends the dexterity test and sends the
-// Announcer to the corner.
+// It also tells the joiners (when hosting: "RC" twice), ends the dexterity test and
+// sends the Announcer to the corner.
 void CancelRace();
+// The program is left (Exit, the main window closed, the desktop session ending): a race
+// in progress is cancelled first, so that the joiners of a hosted one are told twice
+// before the program ends.
+void LeaveGame();

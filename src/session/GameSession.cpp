@@ -1,5 +1,7 @@
 #include "GameSession.h"
 
+#include "Waits.h"
+
 GameSession &GameSession::current()
 {
     static GameSession session;
@@ -36,6 +38,11 @@ void GameSession::setRaceRunning(bool running)
         return;
     raceRunning_ = running;
     emit raceRunningChanged(running);
+}
+
+bool GameSession::raceGoesOn(quint64 ticket) const
+{
+    return ticket == raceTicket_ && !ApplicationTerminating();
 }
 
 void GameSession::setJoinedRace(bool joined)

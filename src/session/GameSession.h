@@ -55,6 +55,13 @@ public:
     void setRaceRunning(bool running);
     void setJoinedRace(bool joined);
 
+    // Every step of a race (its presentation, countdown, rounds, questions, commentary and
+    // finish) holds the ticket it started with and goes on after a wait only while
+    // raceGoesOn(ticket): a new race or a cancel voids every ticket handed out before.
+    quint64 raceTicket() const { return raceTicket_; }
+    bool raceGoesOn(quint64 ticket) const;
+    void voidRaceTickets() { ++raceTicket_; }
+
     // The network game: the host that accepted us, where our last play request went (the
     // only address whose answer is taken), and who invited this player (the messenger's
     // "GP" ping). Each is cut to its capacity.
@@ -114,6 +121,7 @@ private:
     int difficulty_ = 1;
     bool raceRunning_ = false;
     bool joinedRace_ = false;
+    quint64 raceTicket_ = 0;
     QString hostAddress_;
     QString requestedHostAddress_;
     QString inviterUin_;

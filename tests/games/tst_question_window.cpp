@@ -278,10 +278,17 @@ private slots:
         // A remote question is never scored here.
         QCOMPARE(ContestantTable[0].Score, 0);
         QCOMPARE(int(ContestantTable[0].Confirmed), 0);
-        // Never acknowledged: the first send and 15 repeats.
-        const QList<QByteArray> reports = withCode(host->texts(host->receive(18)), "RB");
+        // The host puts its next question only once it has the report: that report goes
+        // no more. The question's number rides last.
+        QCOMPARE(withCode(host->texts(host->drain(100)), "RB"), QList<QByteArray>{"RBRobin&&50005&&4&&1"});
+        // The report on the next question is never acknowledged: the first send and 15
+        // repeats.
+        question->Answer->setText(QStringLiteral("6"));
+        question->AnswerBtnClick();
+        settle();
+        const QList<QByteArray> reports = withCode(host->texts(host->receive(16)), "RB");
         QCOMPARE(reports.size(), 16);
-        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&4&&1"));   // the question's number last
+        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&6&&2"));
     }
 
     void hostAcknowledgesReportsAndSkips()

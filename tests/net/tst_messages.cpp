@@ -1,3 +1,4 @@
+#include "DexterityTest.h"
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
@@ -19,9 +20,11 @@
 #include "Stage.h"
 #include "Utilities.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
@@ -60,8 +63,9 @@ private:
     }
     void addRemote(const QString &name, const QString &uin, const QString &character, const QString &address)
     {
-        const int slot = AddContestant(name, uin, character);
-        ContestantTable[slot].Address = address;
+        const std::optional<int> slot = AddContestant(name, uin, character);
+        QVERIFY(slot);
+        ContestantTable[*slot].Address = address;
     }
     QList<QByteArray> sentTo(Peer *peer, int count)
     {
@@ -111,6 +115,18 @@ private slots:
     void floodsOpenBoundedBoxes();
     void requestDialog();
     void invitePlayers();
+    void aNewQuestionIsTakenWhileTheLastReportIsResent();
+    void leavingAHostedRaceTellsTheJoiners_data();
+    void leavingAHostedRaceTellsTheJoiners();
+    void exitDuringTheIntroductionsTellsTheJoiners();   // the last: the program ends
+
+private:
+    // Hosts a Simple Math race with Jo on PeerA; returns once the race is introduced
+    // (the track open) or, with inRounds, once its first question went to Jo.
+    void hostRaceUntil(bool inRounds);
+    // Everything PeerA gets from now until the race is over and the joiners' second
+    // cancel is due.
+    QList<QByteArray> sentUntilTheRaceIsOver();
 };
 
 void TestMessages::initTestCase()
@@ -215,6 +231,11 @@ void TestMessages::rosterTravelsToTheJoiner()
     // A path in a character name is not followed.
     DispatchMessage(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&..\\..\\Zed.acs") + QStringLiteral("&& && && ").repeated(5));
     QCOMPARE(ContestantTable[0].CharacterFile, QStringLiteral("Zed.acs"));
+    // A character this copy lacks is raced by one it has.
+    DispatchMessage(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&Gone.acs") + QStringLiteral("&& && && ").repeated(5));
+    QCOMPARE(ContestantTable[0].Uin, QStringLiteral("50005"));
+    QVERIFY(ContestantTable[0].CharacterFile != QStringLiteral("Gone.acs"));
+    QVERIFY(QFile::exists(folder->characters() + ContestantTable[0].CharacterFile));
 }
 
 void TestMessages::rosterGuards()
@@ -268,10 +289,12 @@ void TestMessages::positions()
     QCOMPARE(main->Contestants->count(), 3);
     a->drain();
     // Before this joiner's race: every start signal was lost, so the host's positions
-    // start the race (abandoned here once it has begun).
+    // start the race (abandoned here once it has begun). The last race's countdown to
+    // the end of the program stops: it would unload this race's characters.
     bool raceStarted = false;
+    ShutdownCountdown = 40;
     QTimer::singleShot(400, this, [&] {
-        raceStarted = RaceInProgress() && GameSession::current().joinedRace();
+        raceStarted = RaceInProgress() && GameSession::current().joinedRace() && ShutdownCountdown == 0;
         mode(NoPlayMode);
     });
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
@@ -827,6 +850,30 @@ void TestMessages::floodsOpenBoundedBoxes()
     QCOMPARE(questions.size(), 5);
     QCOMPARE(sentTo(a, 5).size(), 5);   // the five asked are refused ("rx0"), the rest ignored
     QVERIFY(a->drain().isEmpty());
+    // Real boxes, answered in the order they opened, not the reverse: still five at most.
+    const QuestionAnswerer answerer = SetQuestionAnswerer({});
+    const auto openBoxes = [] {
+        QList<QMessageBox *> open;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+                open << box;
+        return open;
+    };
+    for (int i = 0; i < 6; ++i)
+        DispatchMessage(PeerA, QStringLiteral("RQJo&&%1&&Bolt.acs").arg(71000 + i));
+    QCOMPARE(openBoxes().size(), 5);
+    QList<QMessageBox *> first = openBoxes();
+    std::sort(first.begin(), first.end(), [](QMessageBox *x, QMessageBox *y) { return x->text() < y->text(); });
+    first[0]->done(QMessageBox::No);
+    first[1]->done(QMessageBox::No);
+    for (int i = 0; i < 4; ++i)
+        DispatchMessage(PeerA, QStringLiteral("RQJo&&%1&&Bolt.acs").arg(72000 + i));
+    QCOMPARE(openBoxes().size(), 5);
+    for (QMessageBox *box : openBoxes())
+        box->done(QMessageBox::No);
+    QTRY_COMPARE(openBoxes().size(), 0);
+    SetQuestionAnswerer(answerer);
+    a->drain();
     // Answers: one accepted notice and one denial box at a time.
     mode(JoinGame);
     GameSession::current().setRequestedHostAddress(PeerA);
@@ -888,9 +935,10 @@ void TestMessages::invitePlayers()
     Records::OnlineBuddyRecord unchecked{PeerB, QStringLiteral("70007"), QStringLiteral("Al")};
     QVERIFY(folder->writeFile("onlinelist.lst", checked.encode() + unchecked.encode()));
     main->BuddyList->clear();
-    for (const QString &text : {QStringLiteral("Jo\t60006"), QStringLiteral("Al\t70007")}) {
+    // Items as the buddy list shows them: UIN, two spaces, name.
+    for (const QString &text : {QStringLiteral("60006  Jo"), QStringLiteral("70007  Al")}) {
         auto *item = new QListWidgetItem(text, main->BuddyList);
-        item->setCheckState(text.startsWith(u'J') ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(text.endsWith(QStringLiteral("Jo")) ? Qt::Checked : Qt::Unchecked);
     }
     Peer messenger(PeerA, MessengerPortNumber);
     messenger.answer("ME", "AKMessenger", GamePortNumber);
@@ -902,6 +950,126 @@ void TestMessages::invitePlayers()
              (QList<QByteArray>{"GPHosty&&50005", "MEHosty&&\r\n$$UIN50005\r\n &&\r\n \r\n&&getattention\r\n"
                                                   "Hosty, invites you\r\n&&explain\r\nToday: type1"}));
     QVERIFY(b->drain().isEmpty());
+}
+
+void TestMessages::aNewQuestionIsTakenWhileTheLastReportIsResent()
+{
+    // The host has each report, but its "AK"s are lost: the joiner still resends the last
+    // report when the host puts the next question. That question is answered, in the
+    // memory window or by a click on the Announcer, or skipped, and reported all the same.
+    acceptedBy(PeerA);
+    GameSession::current().setJoinedRace(true);
+    QuestionWindow form;
+    MemoryTestWindow memory;
+    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
+    QCOMPARE(SubmitAnswer(QStringLiteral("12")), AnswerVerdict::Right);
+    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MT&&bgr&&bgr&&2"));
+    QVERIFY(memory.isVisible());
+    memory.ReadyBtnClick();
+    for (const int colour : {0, 1, 3})   // blue, green, red
+        memory.PaletteClick(colour);
+    memory.SubmitBtn->click();
+    QVERIFY(!memory.isVisible());
+    DispatchMessage(PeerA, QStringLiteral("RZHosty&&DX&&dexteritytest&&Click&&3"));
+    QVERIFY(DexterityCountdown > 0);
+    CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
+    QCOMPARE(DexterityCountdown, 0);
+    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&9&&4 + 5&&4"));
+    QVERIFY(SkipQuestion());
+    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&8&&4 + 4&&5"));
+    QVERIFY(form.SkipBtn->isEnabled());
+    form.SkipBtn->click();
+    const QList<QByteArray> sent = a->texts(a->drain(ScaledInterval(8000)));
+    for (const char *report : {"RBHosty&&50005&&12&&1", "RBHosty&&50005&&bgr&&2", "RBHosty&&50005&&dexteritytest&&3",
+                               "RKHosty&&50005&&9&&4", "RKHosty&&50005&&8&&5"})
+        QVERIFY2(sent.contains(report), report);
+    QVERIFY(!form.isVisible());
+    GameSession::current().setJoinedRace(false);
+}
+
+void TestMessages::hostRaceUntil(bool inRounds)
+{
+    mode(HostGame);
+    addRemote("Jo", "60006", "Bolt.acs", PeerA);
+    main->GameType->setItemIndex(1);
+    bool introduced = false;
+    const auto opened = connect(&GameSession::current(), &GameSession::raceStep, this,
+                                [&](RaceStep step) { introduced = introduced || step == RaceStep::TrackOpened; });
+    StartRaceClick();
+    QList<QByteArray> seen;
+    const auto reached = [&] {
+        seen += a->texts(a->drain(0));
+        if (!inRounds)
+            return introduced;
+        return std::any_of(seen.begin(), seen.end(), [](const QByteArray &text) { return text.startsWith("RZ"); });
+    };
+    QVERIFY(QTest::qWaitFor(reached, 60000));
+    disconnect(opened);
+}
+
+QList<QByteArray> TestMessages::sentUntilTheRaceIsOver()
+{
+    (void)QTest::qWaitFor([] { return !RaceInProgress(); }, 60000);
+    return a->texts(a->drain(ScaledInterval(500) + 300));
+}
+
+void TestMessages::leavingAHostedRaceTellsTheJoiners_data()
+{
+    QTest::addColumn<int>("newMode");   // -1 "Cancel Game" (race track), -2 "New Game"
+    QTest::addColumn<bool>("inRounds");   // else during the introductions
+    QTest::newRow("Cancel Game, a question out") << -1 << true;
+    QTest::newRow("Practice, a question out") << int(PracticeGame) << true;
+    QTest::newRow("New Game, a question out") << -2 << true;
+    QTest::newRow("Cancel Game, introductions") << -1 << false;
+    QTest::newRow("Local Race, introductions") << int(LocalRace) << false;
+}
+
+void TestMessages::leavingAHostedRaceTellsTheJoiners()
+{
+    // However the host leaves its race, the joiners get "RC" twice, also once the roster
+    // is gone; and nothing more of the race: no question resent, no positions, no
+    // countdown, no start, no question shown here in the new mode.
+    QFETCH(int, newMode);
+    QFETCH(bool, inRounds);
+    hostRaceUntil(inRounds);
+    QStringList after;
+    GameSession &session = GameSession::current();
+    const QList<QMetaObject::Connection> watching = {
+        connect(&session, &GameSession::raceStep, this,
+                [&](RaceStep step) {
+                    if (step == RaceStep::Opened || step == RaceStep::RoundsRunning)
+                        after << "start";
+                }),
+        connect(&session, &GameSession::countdown, this,
+                [&](int n) {
+                    if (n != CountdownOver)
+                        after << "countdown";
+                }),
+        connect(&session, &GameSession::questionShown, this, [&] { after << "question"; }),
+        connect(&session, &GameSession::memoryTestShown, this, [&] { after << "memory test"; }),
+    };
+    if (newMode == -1)
+        session.requestCancel();
+    else if (newMode == -2)
+        main->NewRaceBtn->click();
+    else
+        main->PlayModeGroup->setItemIndex(newMode);
+    const QList<QByteArray> sent = sentUntilTheRaceIsOver();
+    for (const QMetaObject::Connection &connection : watching)
+        disconnect(connection);
+    QCOMPARE(sent, (QList<QByteArray>{"RCHosty", "RCHosty"}));
+    QCOMPARE(after, QStringList());
+}
+
+void TestMessages::exitDuringTheIntroductionsTellsTheJoiners()
+{
+    // Exit while the characters are introduced: the race is cancelled, both "RC" go out,
+    // and only then does the program end.
+    connect(main, &MainWindow::closed, this, [] { LeaveGame(); });
+    hostRaceUntil(false);
+    main->ExitBtn->click();
+    QVERIFY(ApplicationTerminating());
+    QCOMPARE(sentUntilTheRaceIsOver(), (QList<QByteArray>{"RCHosty", "RCHosty"}));
 }
 
 QTEST_MAIN(TestMessages)
