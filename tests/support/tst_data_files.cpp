@@ -109,7 +109,7 @@ private slots:
     void hostFolder();
     void lookupCheckedUser();
     void lookupUinAddress();
-    // These three run once more with waits 1000 times as long (tst_data_files_single_try):
+    // The next four run once more with waits 1000 times as long (tst_data_files_single_try):
     // a single try that waited for the other program would time out there.
     void singleTriesFailAtOnce();
     void nonRegularFilesFailAsMissing();
