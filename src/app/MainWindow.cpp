@@ -299,8 +299,12 @@ bool MainWindow::Start(const QStringList &arguments)
 
 void MainWindow::WhenShown()
 {
-    LoadOptions();
-    BuildOnlineBuddies();
+    // The messenger may be writing its files: the reads wait as a step of their own.
+    const auto readMessengerFiles = []() -> Task<> {
+        co_await LoadOptions();
+        co_await BuildOnlineBuddies();
+    };
+    Launch(readMessengerFiles());
     PlayModeGroup->focusItem();
 }
 

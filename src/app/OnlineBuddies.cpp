@@ -40,30 +40,34 @@ OnlineLine splitOnlineLine(const QString &line)
 
 } // namespace
 
-void BuildOnlineBuddies()
+Task<> BuildOnlineBuddies()
 {
     if (!TheMainWindow)
-        return;
+        co_return;
     const QString listPath = ProgramFolder() + GameFile::OnlineList;
     QFile online;
-    if (!OpenTextFile(ProgramFolder() + GameFile::OnlineText, QStringLiteral("R"), online))
-        return;
+    const bool onlineOpened = co_await OpenTextFileWhenFree(ProgramFolder() + GameFile::OnlineText, QStringLiteral("R"), online);
+    if (!onlineOpened)
+        co_return;
     {
         QFile list;
         if (!OpenDataFile(listPath, QStringLiteral("W"), list, Records::OnlineBuddyRecord::Size))
-            return;
+            co_return;
         while (!online.atEnd()) {
             const qint64 before = online.pos();
             const QString line = ReadTextLine(online);
             if (online.pos() == before)
                 break;
             const OnlineLine fields = splitOnlineLine(line);
-            if (fields.Uin.isEmpty() || LookupCheckedUser(fields.Uin) == 0 || fields.Fifth == QLatin1String("="))
+            if (fields.Uin.isEmpty() || fields.Fifth == QLatin1String("="))
+                continue;
+            const int checked = co_await LookupCheckedUserWhenFree(fields.Uin);
+            if (checked == 0)
                 continue;
             Records::OnlineBuddyRecord record;
             record.Uin = fields.Uin.left(15);
             record.BuddyName = fields.BuddyName.left(35);
-            record.Address = LookupUinAddress(fields.Uin);
+            record.Address = co_await LookupUinAddressWhenFree(fields.Uin);
             if (!record.Address.isEmpty())
                 list.write(record.encode());
         }
@@ -71,12 +75,14 @@ void BuildOnlineBuddies()
     }
     online.close();
     DeleteGameFile(ProgramFolder() + GameFile::OnlineText);
+    if (!TheMainWindow)
+        co_return;   // the waits for the messenger's lists outlived the window
 
     QListWidget *buddies = TheMainWindow->BuddyList;
     buddies->clear();
     QFile list;
     if (!OpenDataFile(listPath, QStringLiteral("RO"), list, Records::OnlineBuddyRecord::Size))
-        return;
+        co_return;
     for (const QByteArray &raw : Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size)) {
         const Records::OnlineBuddyRecord record = Records::OnlineBuddyRecord::decode(raw);
         auto *item = new QListWidgetItem((record.Uin + QStringLiteral("  ") + record.BuddyName).left(OnlineItemCapacity));

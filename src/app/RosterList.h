@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Roster.h"
+#include "Waits.h"
 
 #include <QColor>
 #include <QString>
@@ -13,8 +14,9 @@
 class QListWidget;
 class QPainter;
 
-// Fills the online list from online.txt (deleted afterwards) through onlinelist.lst.
-void BuildOnlineBuddies();
+// Fills the online list from online.txt (deleted afterwards) through onlinelist.lst; the
+// messenger's files are waited for while it holds them (OpenDataFileWhenFree).
+Task<> BuildOnlineBuddies();
 bool BuddyChecked(const QString &uin);
 
 void AddCharacterBtnClick();

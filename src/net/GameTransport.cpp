@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QNetworkProxy>
+#include <QPointer>
 #include <QUdpSocket>
 
 GameTransport *TheTransport = nullptr;
@@ -149,6 +150,18 @@ GameTransport::GameTransport(Receiver receiver, QObject *parent)
     StartListening();
 }
 
+Task<> GameTransport::bindGamePort()
+{
+    // At start-up the messenger may be writing its parameter file: the socket is bound
+    // once the game port can be read, not to a default that may not be this game's.
+    const QPointer<GameTransport> self(this);
+    co_await ReadParametersWhenFree();
+    if (!self)
+        co_return;
+    gameSocket->close();
+    gameSocket->bind(localAddress(), GamePort(), QAbstractSocket::DontShareAddress);
+}
+
 GameTransport::~GameTransport()
 {
     if (TheTransport == this)
@@ -157,8 +170,7 @@ GameTransport::~GameTransport()
 
 void GameTransport::StartListening()
 {
-    gameSocket->close();
-    gameSocket->bind(localAddress(), GamePort(), QAbstractSocket::DontShareAddress);
+    Launch(bindGamePort());
 }
 
 bool GameTransport::Listening() const

@@ -47,7 +47,8 @@ public:
     ~GameTransport() override;
 
     // (Re)binds the game-port socket on HOLLYFROST_BIND_ADDRESS (else every IPv4
-    // address). A failure leaves the game deaf and is not shown.
+    // address): at once, or, when the parameter file was never read and the messenger
+    // holds it, once it could be read. A failure leaves the game deaf and is not shown.
     void StartListening();
     bool Listening() const;
     // Sends text from the game-port socket, so that the source port is the game port and
@@ -65,6 +66,7 @@ signals:
 private:
     void OnDatagram();
     void dispatchNext();
+    Task<> bindGamePort();
 
     Receiver receive;
     QUdpSocket *gameSocket = nullptr;
@@ -82,8 +84,8 @@ extern GameTransport *TheTransport;
 // The local address to bind (HOLLYFROST_BIND_ADDRESS), or empty for every IPv4 address.
 QString BindAddress();
 // The game port ("gampt", default 4012) and the messenger port ("udppt", default 4010)
-// of the messenger's parameter file, read again on every call; a value that is not a
-// port gives the default.
+// of the messenger's parameter file (ReadParameter: kept until the file changes, never
+// waited for); a value that is not a port gives the default.
 quint16 GamePort();
 quint16 MessengerPort();
 

@@ -7,7 +7,6 @@
 
 #include <QPalette>
 #include <QPointer>
-#include <QThread>
 
 #include <algorithm>
 
@@ -17,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -117,30 +117,135 @@ Attempt tryOpen(const QString &native, const OpenRequest &request, QFile &file)
     return Attempt::Opened;
 }
 
-bool openWithRetry(const QString &path, const OpenRequest &request, QFile &file)
+constexpr int RetryIntervalMs = 200;
+constexpr int MaxTries = 51;
+
+// One try; the window closes as every opening routine finishes.
+Attempt openOnce(const QString &native, const OpenRequest &request, QFile &file)
 {
     if (file.isOpen())
         file.close();
+    const Attempt attempt = tryOpen(native, request, file);
+    closeDataFileWindow();
+    return attempt;
+}
+
+Task<bool> openWhenFree(QString path, OpenRequest request, QFile &file)
+{
     const QString native = NativePath(path);
-    int failures = 0;
+    for (int tries = 1;; ++tries) {
+        const Attempt attempt = openOnce(native, request, file);
+        if (attempt != Attempt::Held || tries == MaxTries)
+            co_return attempt == Attempt::Opened;
+        // The messenger holds its files for a moment only; the windows, the timers and
+        // the datagrams go on meanwhile.
+        co_await Wait(RetryIntervalMs);
+    }
+}
+
+OpenRequest dataFileRequest(const QString &mode)
+{
+    if (mode == QLatin1String("R"))
+        return {O_RDWR, LOCK_EX, false, QIODevice::ReadWrite};
+    if (mode == QLatin1String("RO"))
+        return {O_RDONLY, LOCK_SH, false, QIODevice::ReadOnly};
+    return {O_RDWR | O_CREAT, LOCK_EX, true, QIODevice::ReadWrite};
+}
+
+OpenRequest textFileRequest(const QString &mode)
+{
+    if (mode == QLatin1String("W"))
+        return {O_WRONLY | O_CREAT, LOCK_EX, true, QIODevice::WriteOnly};
+    if (mode == QLatin1String("A"))
+        return {O_WRONLY | O_APPEND, LOCK_EX, false, QIODevice::WriteOnly | QIODevice::Append};
+    return {O_RDONLY, LOCK_SH, false, QIODevice::ReadOnly};
+}
+
+// The messenger writes a handful of names; a file of thousands keeps only the first.
+constexpr int MaxParameterNames = 256;
+
+QString parameterFilePath()
+{
+    return NativePath(HostFolder() + GameFile::Parameters);
+}
+
+std::array<qint64, 4> changeStamp(const struct stat &st)
+{
+    return {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size),
+            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+bool unchanged(const KeptParameters &kept, const QString &native)
+{
+    struct stat st;
+    return kept.read && kept.path == native && ::stat(native.toLocal8Bit().constData(), &st) == 0
+           && changeStamp(st) == kept.stamp;
+}
+
+void keepParameters(KeptParameters &kept, const QString &native, QFile &file)
+{
+    struct stat st{};
+    ::fstat(file.handle(), &st);
+    kept.read = true;
+    kept.path = native;
+    kept.stamp = changeStamp(st);
+    kept.values.clear();
+    while (!file.atEnd() && file.error() == QFileDevice::NoError && kept.values.size() < MaxParameterNames) {
+        QString line = ReadTextLine(file);
+        const QString name = ShiftText(NextField(line), ScrambleKeys::ParameterName, ShiftDirection::Up).left(5);
+        const QString value = ShiftText(NextField(line), ScrambleKeys::ParameterValue, ShiftDirection::Up).left(180);
+        if (!kept.values.contains(name))   // the first line of a name wins
+            kept.values.insert(name, value);
+    }
+}
+
+void parameterFileMissing()
+{
+    // One box, however many parameters are read meanwhile; the program ends once it is
+    // answered.
+    static bool told = false;
+    if (!std::exchange(told, true)) {
+        MessageBeep(BeepKind::Error);
+        ShowMessageBox(BoxKind::Error, QStringLiteral("Hollyfrost is missing file HFparms.cfg\rand cannot continue."),
+                       [] { TerminateApplication(); });
+    }
+}
+
+int checkedFlag(QFile &file, const QString &uin)
+{
+    int flag = 0;
+    for (const QByteArray &raw : Records::ReadAllRecords(file, Records::CheckedUserRecord::Size)) {
+        const auto record = Records::CheckedUserRecord::decode(raw);
+        if (record.Uin == uin)
+            flag = record.Checked;
+    }
+    return flag;
+}
+
+QString uinAddressPath()
+{
+    return ProgramFolder() + GameFile::UinAddresses;
+}
+
+// The UIN as the number UINIP.lst records, when the file is there to look in.
+std::optional<qint32> listedUinNumber(const QString &uin)
+{
+    if (uin.isEmpty() || !FileExists(uinAddressPath()))
+        return std::nullopt;
+    bool ok = false;
+    const qint32 number = ToInteger(uin, &ok);
+    return ok ? std::optional<qint32>(number) : std::nullopt;
+}
+
+QString addressOf(QFile &file, qint32 number)
+{
     for (;;) {
-        switch (tryOpen(native, request, file)) {
-        case Attempt::Opened:
-            closeDataFileWindow();
-            return true;
-        case Attempt::Failed:
-            closeDataFileWindow();
-            return false;
-        case Attempt::Held:
-            if (++failures >= 51) {
-                closeDataFileWindow();
-                return false;
-            }
-            // The messenger holds its files for a moment only. The open is part of the
-            // caller's step, so it sleeps rather than let other handlers run in between.
-            QThread::msleep(static_cast<unsigned long>(ScaledInterval(200)));
-            break;
-        }
+        const QByteArray raw = file.read(Records::UinAddressRecord::Size);
+        if (raw.size() < Records::UinAddressRecord::Size)
+            return QString();
+        const auto record = Records::UinAddressRecord::decode(raw);
+        if (record.Uin == number)
+            return record.Address;
     }
 }
 
@@ -172,22 +277,22 @@ DataFileWindow *DataFileWindow::instance()
 
 bool OpenDataFile(const QString &path, const QString &mode, QFile &file, int /*recordSize*/)
 {
-    OpenRequest request{O_RDWR | O_CREAT, LOCK_EX, true, QIODevice::ReadWrite};
-    if (mode == QLatin1String("R"))
-        request = {O_RDWR, LOCK_EX, false, QIODevice::ReadWrite};
-    else if (mode == QLatin1String("RO"))
-        request = {O_RDONLY, LOCK_SH, false, QIODevice::ReadOnly};
-    return openWithRetry(path, request, file);
+    return openOnce(NativePath(path), dataFileRequest(mode), file) == Attempt::Opened;
 }
 
 bool OpenTextFile(const QString &path, const QString &mode, QFile &file)
 {
-    OpenRequest request{O_RDONLY, LOCK_SH, false, QIODevice::ReadOnly};
-    if (mode == QLatin1String("W"))
-        request = {O_WRONLY | O_CREAT, LOCK_EX, true, QIODevice::WriteOnly};
-    else if (mode == QLatin1String("A"))
-        request = {O_WRONLY | O_APPEND, LOCK_EX, false, QIODevice::WriteOnly | QIODevice::Append};
-    return openWithRetry(path, request, file);
+    return openOnce(NativePath(path), textFileRequest(mode), file) == Attempt::Opened;
+}
+
+Task<bool> OpenDataFileWhenFree(QString path, QString mode, QFile &file, int /*recordSize*/)
+{
+    return openWhenFree(std::move(path), dataFileRequest(mode), file);
+}
+
+Task<bool> OpenTextFileWhenFree(QString path, QString mode, QFile &file)
+{
+    return openWhenFree(std::move(path), textFileRequest(mode), file);
 }
 
 QString ReadTextLine(QFile &file)
@@ -251,63 +356,62 @@ QString HostFolder()
 
 QString ReadParameter(const QString &name)
 {
-    const QString wanted = name.left(5);
-    QFile file;
-    if (!OpenTextFile(HostFolder() + GameFile::Parameters, QStringLiteral("R"), file)) {
-        // One box, however many parameters are read meanwhile; the program ends once it
-        // is answered.
-        static bool told = false;
-        if (!std::exchange(told, true)) {
-            MessageBeep(BeepKind::Error);
-            ShowMessageBox(BoxKind::Error, QStringLiteral("Hollyfrost is missing file HFparms.cfg\rand cannot continue."),
-                           [] { TerminateApplication(); });
+    KeptParameters once;   // without the window nothing is kept
+    KeptParameters &kept = dataFileWindow ? dataFileWindow->parameters : once;
+    const QString native = parameterFilePath();
+    if (!unchanged(kept, native)) {
+        QFile file;
+        switch (openOnce(native, textFileRequest(QStringLiteral("R")), file)) {
+        case Attempt::Opened:
+            keepParameters(kept, native, file);
+            break;
+        case Attempt::Held:
+            break;   // the messenger is writing it: the last values serve, a later call reads it
+        case Attempt::Failed:
+            parameterFileMissing();
+            return QString();
         }
-        return QString();
     }
-    while (!file.atEnd() && file.error() == QFileDevice::NoError) {
-        QString line = ReadTextLine(file);
-        const QString lineName =
-            ShiftText(NextField(line), ScrambleKeys::ParameterName, ShiftDirection::Up).left(5);
-        const QString value =
-            ShiftText(NextField(line), ScrambleKeys::ParameterValue, ShiftDirection::Up).left(180);
-        if (lineName == wanted)
-            return value;
-    }
-    return QString();
+    return kept.values.value(name.left(5));
 }
 
-int LookupCheckedUser(const QString &uin)
+Task<> ReadParametersWhenFree()
+{
+    if (dataFileWindow && dataFileWindow->parameters.read)
+        co_return;   // read before: the kept values serve while the file is held
+    const QString native = parameterFilePath();
+    QFile file;
+    const bool opened = co_await openWhenFree(native, textFileRequest(QStringLiteral("R")), file);
+    if (!opened) {
+        parameterFileMissing();
+        co_return;
+    }
+    if (dataFileWindow)   // it may have gone during the wait
+        keepParameters(dataFileWindow->parameters, native, file);
+}
+
+Task<int> LookupCheckedUserWhenFree(QString uin)
 {
     QFile file;
-    if (!OpenDataFile(ProgramFolder() + GameFile::CheckedBuddies, QStringLiteral("RO"), file, 1))
-        return 0;
-    int flag = 0;
-    for (const QByteArray &raw : Records::ReadAllRecords(file, Records::CheckedUserRecord::Size)) {
-        const auto record = Records::CheckedUserRecord::decode(raw);
-        if (record.Uin == uin)
-            flag = record.Checked;
-    }
-    return flag;
+    const bool opened = co_await OpenDataFileWhenFree(ProgramFolder() + GameFile::CheckedBuddies, QStringLiteral("RO"), file, 1);
+    co_return opened ? checkedFlag(file, uin) : 0;
 }
 
 QString LookupUinAddress(const QString &uin)
 {
-    const QString path = ProgramFolder() + GameFile::UinAddresses;
-    if (!FileExists(path))
-        return QString();
-    bool ok = false;
-    const qint32 number = ToInteger(uin, &ok);
-    if (!ok || uin.isEmpty())
-        return QString();
+    const std::optional<qint32> number = listedUinNumber(uin);
     QFile file;
-    if (!OpenDataFile(path, QStringLiteral("RO"), file, 1))
+    if (!number || !OpenDataFile(uinAddressPath(), QStringLiteral("RO"), file, 1))
         return QString();
-    for (;;) {
-        const QByteArray raw = file.read(Records::UinAddressRecord::Size);
-        if (raw.size() < Records::UinAddressRecord::Size)
-            return QString();
-        const auto record = Records::UinAddressRecord::decode(raw);
-        if (record.Uin == number)
-            return record.Address;
-    }
+    return addressOf(file, *number);
+}
+
+Task<QString> LookupUinAddressWhenFree(QString uin)
+{
+    const std::optional<qint32> number = listedUinNumber(uin);
+    if (!number)
+        co_return QString();
+    QFile file;
+    const bool opened = co_await OpenDataFileWhenFree(uinAddressPath(), QStringLiteral("RO"), file, 1);
+    co_return opened ? addressOf(file, *number) : QString();
 }

@@ -1,11 +1,16 @@
-// Access to the messenger's data files: opening with retry while another program holds
-// the file, the "&&" field splitter, the scrambled parameter file HFparms.cfg and the
-// two list files checkedusr.lst and UINIP.lst.
+// Access to the messenger's data files: opening once, or as an awaited step that retries
+// while another program holds the file; the "&&" field splitter, the scrambled parameter
+// file HFparms.cfg and the two list files checkedusr.lst and UINIP.lst.
 #pragma once
 
+#include "Waits.h"
+
 #include <QFile>
+#include <QHash>
 #include <QString>
 #include <QWidget>
+
+#include <array>
 
 // The names of the files the game shares with the messenger and keeps in its folders.
 // The messenger and earlier copies rely on them, so they never change.
@@ -21,8 +26,18 @@ inline const QString Phrases = QStringLiteral("stdtalk.lst");
 inline const QString AnnouncerCharacter = QStringLiteral("Announcer.acs");
 } // namespace GameFile
 
+// HFparms.cfg as last read: where it was, its identity and change stamp (device, inode,
+// size, modification time in ns) and the first value of each name.
+struct KeptParameters {
+    bool read = false;
+    QString path;
+    std::array<qint64, 4> stamp{};
+    QHash<QString, QString> values;
+};
+
 // The hidden "Network File Access" window. It is created at start-up and never shown;
-// the opening routines close it when they finish.
+// the opening routines close it when they finish. It keeps the parameters read from
+// HFparms.cfg for as long as it lives.
 class DataFileWindow : public QWidget
 {
     Q_OBJECT
@@ -30,18 +45,25 @@ public:
     explicit DataFileWindow(QWidget *parent = nullptr);
     ~DataFileWindow() override;
     static DataFileWindow *instance();
+    KeptParameters parameters;
 };
 
-// Opens a record file. Mode "R": the existing file, for reading and writing; "RO": the
-// existing file, for reading only (lookups); any other mode creates or truncates it.
-// Another program's advisory lock (flock) on the file counts as a sharing violation and
-// is retried every 200 ms, at most 51 tries; a lock that this program holds itself does
-// not block it. A missing file or folder, and anything that is not a regular file (a
-// folder, a FIFO), fails at once. recordSize documents the caller's record size.
+// Opens a record file, one try. Mode "R": the existing file, for reading and writing;
+// "RO": the existing file, for reading only (lookups); any other mode creates or
+// truncates it. Another program's advisory lock (flock) on the file makes it fail at
+// once, like a missing file; a lock that this program holds itself does not block it.
+// Anything that is not a regular file (a folder, a FIFO) fails as missing.
+// recordSize documents the caller's record size.
 bool OpenDataFile(const QString &path, const QString &mode, QFile &file, int recordSize);
-// Opens a text file: "R" read, "W" create or truncate, "A" append to an existing file;
-// locks and non-regular files as for OpenDataFile.
+// Opens a text file, one try: "R" read, "W" create or truncate, "A" append to an
+// existing file; locks and non-regular files as for OpenDataFile.
 bool OpenTextFile(const QString &path, const QString &mode, QFile &file);
+// The same, as a step of the caller's sequence: while another program holds the file it
+// tries again every 200 ms of game time, at most 51 tries (about 10 s), and the event
+// loop runs in between. A missing or non-regular file fails at once. file must outlive
+// the step.
+Task<bool> OpenDataFileWhenFree(QString path, QString mode, QFile &file, int recordSize);
+Task<bool> OpenTextFileWhenFree(QString path, QString mode, QFile &file);
 // Reads one line of a text file without its line end (CR LF or LF).
 QString ReadTextLine(QFile &file);
 // Writes one line ending in CR LF; false if it could not be written whole.
@@ -55,8 +77,18 @@ QString NextField(QString &text);
 QString HostFolder();
 // The value of the first HFparms.cfg line with the name (first 5 characters compared),
 // or empty. A missing parameter file is fatal: a message, then the application ends.
+// The data-file window keeps what was read: an unchanged file is not opened again, a
+// changed one is read again. While the messenger holds a changed file the last values
+// stay in use (a later call tries again); when nothing was read yet the result is empty.
+// Without the window the file is read on every call.
 QString ReadParameter(const QString &name);
+// Reads HFparms.cfg when nothing was read from it yet, waiting while the messenger holds
+// it (as OpenTextFileWhenFree); a file missing or held all that time is fatal as above.
+Task<> ReadParametersWhenFree();
 // The checked flag of the user in checkedusr.lst (0 if unknown); the last record wins.
-int LookupCheckedUser(const QString &uin);
-// The network address recorded for the UIN in UINIP.lst, or empty.
+// Waits as OpenDataFileWhenFree while the messenger holds the file.
+Task<int> LookupCheckedUserWhenFree(QString uin);
+// The network address recorded for the UIN in UINIP.lst, or empty (also while the
+// messenger holds the file); the awaited form waits as OpenDataFileWhenFree.
 QString LookupUinAddress(const QString &uin);
+Task<QString> LookupUinAddressWhenFree(QString uin);

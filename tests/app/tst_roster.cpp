@@ -211,7 +211,7 @@ private slots:
                             "Alex\t40003\tonline\t\t=x\r\n"
                             "garbage line without tabs\r\n");
         form->BuddyList->addItem(QStringLiteral("old item"));
-        BuildOnlineBuddies();
+        QCoro::waitFor(BuildOnlineBuddies());
         QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
         QCOMPARE(form->BuddyList->count(), 2);
         QCOMPARE(form->BuddyList->item(0)->text(), QStringLiteral("40002  Sam"));
@@ -238,7 +238,7 @@ private slots:
         QVERIFY(!BuddyChecked(QString()));
 
         // Without online.txt the list stays as it was.
-        BuildOnlineBuddies();
+        QCoro::waitFor(BuildOnlineBuddies());
         QCOMPARE(form->BuddyList->count(), 2);
     }
 

@@ -19,9 +19,14 @@ NetTestFolder::NetTestFolder(quint16 gamePort, quint16 messengerPort, const QStr
     : AppTestFolder(characterFiles)
 {
     writeMessengerFile(QStringLiteral("hollyfro.exe"), "messenger");
-    writeMessengerFile(QStringLiteral("HFparms.cfg"),
-                       parameterLine(QStringLiteral("gampt"), QString::number(gamePort))
-                           + parameterLine(QStringLiteral("udppt"), QString::number(messengerPort)));
+    writeParameters(gamePort, messengerPort);
+}
+
+bool NetTestFolder::writeParameters(quint16 gamePort, quint16 messengerPort) const
+{
+    return writeMessengerFile(QStringLiteral("HFparms.cfg"),
+                              parameterLine(QStringLiteral("gampt"), QString::number(gamePort))
+                                  + parameterLine(QStringLiteral("udppt"), QString::number(messengerPort)));
 }
 
 QString NetTestFolder::messenger() const

@@ -17,6 +17,8 @@ public:
     NetTestFolder(quint16 gamePort, quint16 messengerPort, const QStringList &characterFiles = {});
     QString messenger() const;   // ends in "/"
     bool writeMessengerFile(const QString &name, const QByteArray &bytes) const;
+    // HFparms.cfg with the two ports.
+    bool writeParameters(quint16 gamePort, quint16 messengerPort) const;
 };
 
 // A socket on a loopback address that collects what it receives.

@@ -1,12 +1,15 @@
+#include "DataFiles.h"
 #include "GameMessages.h"
 #include "GameTransport.h"
 #include "NetTestFolder.h"
 #include "records.h"
 #include "Utilities.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSocketNotifier>
 #include <QTest>
+#include <QTimer>
 
 // The datagram transport on loopback: this game on 127.0.0.31, other machines on
 // 127.0.0.32 to 127.0.0.35 (addresses no other test uses).
@@ -16,6 +19,28 @@ const QString PeerA = QStringLiteral("127.0.0.32");
 const QString PeerB = QStringLiteral("127.0.0.33");
 constexpr quint16 GamePortNumber = 4512;
 constexpr quint16 MessengerPortNumber = 4510;
+
+// Another program (flock of util-linux) holding a file locked until released.
+class HeldByAnother
+{
+public:
+    explicit HeldByAnother(const QString &path)
+    {
+        holder.start(QStringLiteral("flock"), {path, QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("echo held; exec cat")});
+        holding = holder.waitForReadyRead(10000) && holder.readAllStandardOutput() == "held\n";
+    }
+    ~HeldByAnother() { release(); }
+    void release()
+    {
+        holder.closeWriteChannel();   // cat ends, and flock lets go
+        holder.waitForFinished(10000);
+    }
+    bool holding = false;
+
+private:
+    QProcess holder;
+};
+
 } // namespace
 
 class TestTransport : public QObject
@@ -23,6 +48,7 @@ class TestTransport : public QObject
     Q_OBJECT
 private:
     NetTestFolder *folder = nullptr;
+    DataFileWindow *files = nullptr;   // keeps the parameters read
     GameTransport *form = nullptr;
     QSignalSpy *accepted = nullptr;
 
@@ -51,6 +77,8 @@ private slots:
     void nothingIsLostWhileSending();
     void messengerText();
     void resolveAddress();
+    void sendsWithTheParametersHeld();
+    void bindsOnceTheParametersAreRead();
     void portsDefaultWhenMissing();
 };
 
@@ -60,6 +88,7 @@ void TestTransport::initTestCase()
     qputenv("HOLLYFROST_BIND_ADDRESS", Game.toLatin1());
     Records::Options.DisplayName = QStringLiteral("Robin");
     Records::Options.UserUin = 40001;
+    files = new DataFileWindow;
     form = new GameTransport(DispatchMessage);
     QVERIFY2(form->Listening(), "the game port is bound");
     accepted = new QSignalSpy(form, &GameTransport::datagramAccepted);
@@ -69,6 +98,7 @@ void TestTransport::cleanupTestCase()
 {
     delete accepted;
     delete form;
+    delete files;
     delete folder;
 }
 
@@ -205,6 +235,53 @@ void TestTransport::resolveAddress()
     QVERIFY(folder->writeFile(QStringLiteral("UINIP.lst"),
                               Records::UinAddressRecord{777, QStringLiteral("10.0.0.300")}.encode()));
     QCOMPARE(ResolvePlayerAddress(QStringLiteral("777")), QString());
+}
+
+void TestTransport::sendsWithTheParametersHeld()
+{
+    // The messenger holds its parameter file and writes other ports into it: every send
+    // goes on at once with the ports read before.
+    Peer a(PeerA, GamePortNumber);
+    QVERIFY(a.bound());
+    HeldByAnother messenger(folder->messenger() + "HFparms.cfg");
+    QVERIFY(messenger.holding);
+    QVERIFY(folder->writeParameters(GamePortNumber + 100, MessengerPortNumber + 100));
+    for (int i = 0; i < 3; ++i)
+        SendGameMessage(QStringLiteral("RT"), PeerA, QStringLiteral("&&held") + QString::number(i));
+    QCOMPARE(a.texts(a.receive(3)), (QList<QByteArray>{"RTRobin&&held0", "RTRobin&&held1", "RTRobin&&held2"}));
+    QCOMPARE(MessengerPort(), MessengerPortNumber);
+    // Once the messenger lets go, the changed file is read.
+    messenger.release();
+    QCOMPARE(GamePort(), quint16(GamePortNumber + 100));
+    QCOMPARE(MessengerPort(), quint16(MessengerPortNumber + 100));
+    QVERIFY(folder->writeParameters(GamePortNumber, MessengerPortNumber));
+    QCOMPARE(GamePort(), GamePortNumber);
+}
+
+void TestTransport::bindsOnceTheParametersAreRead()
+{
+    // A copy starting while the messenger holds its parameter file, never read yet, does
+    // not bind to a port that may not be its own: it binds once the file is free, and the
+    // windows go on meanwhile.
+    delete accepted;
+    delete form;
+    delete files;
+    files = new DataFileWindow;
+    HeldByAnother messenger(folder->messenger() + "HFparms.cfg");
+    QVERIFY(messenger.holding);
+    form = new GameTransport(DispatchMessage);
+    accepted = new QSignalSpy(form, &GameTransport::datagramAccepted);
+    QVERIFY(!form->Listening());
+    int turns = 0;
+    QTimer ticker;
+    ticker.callOnTimeout([&turns] { ++turns; });
+    ticker.start(0);
+    QTRY_VERIFY(turns >= 5);
+    QVERIFY(!form->Listening());
+    messenger.release();
+    QTRY_VERIFY(form->Listening());
+    Peer a(PeerA, 0);
+    QCOMPARE(deliver(a, {"XXbound"}, 1).size(), 1);   // on the game port of the file
 }
 
 void TestTransport::portsDefaultWhenMissing()

@@ -70,7 +70,7 @@ private slots:
     void missingFileGivesDefaults()
     {
         dirtyRecord();
-        LoadOptions();
+        QCoro::waitFor(LoadOptions());
         verifyDefaults();
     }
 
@@ -78,7 +78,7 @@ private slots:
     {
         writeOptions(Records::EncodeOptions(sample()));
         dirtyRecord();
-        LoadOptions();
+        QCoro::waitFor(LoadOptions());
         const Records::OptionsRecord expected = sample();
         QCOMPARE(Records::Options.UserName, expected.UserName);
         QCOMPARE(Records::Options.UserCharacterFile, expected.UserCharacterFile);
@@ -94,7 +94,7 @@ private slots:
     {
         const QByteArray whole = Records::EncodeOptions(sample());
         writeOptions(whole.left(Records::OptionsLayout::UserUin + 4));
-        LoadOptions();
+        QCoro::waitFor(LoadOptions());
         QCOMPARE(Records::Options.UserName, sample().UserName);
         QCOMPARE(Records::Options.UserCharacterFile, sample().UserCharacterFile);
         QCOMPARE(Records::Options.UserUin, sample().UserUin);
@@ -104,7 +104,7 @@ private slots:
         QVERIFY(Records::Options.LanguageSuffix.isEmpty());
 
         writeOptions(whole.left(Records::OptionsLayout::UserUin + 2));
-        LoadOptions();
+        QCoro::waitFor(LoadOptions());
         QCOMPARE(Records::Options.UserUin, sample().UserUin & 0xFFFF);
     }
 
@@ -113,7 +113,7 @@ private slots:
         Records::OptionsRecord options = sample();
         options.DisplayName.clear();
         writeOptions(Records::EncodeOptions(options));
-        LoadOptions();
+        QCoro::waitFor(LoadOptions());
         QCOMPARE(Records::Options.DisplayName, options.UserName);
         QCOMPARE(Records::Options.UserName, options.UserName);
     }
@@ -121,7 +121,7 @@ private slots:
     void longerFileReadsOnlyTheRecord()
     {
         writeOptions(Records::EncodeOptions(sample()) + QByteArray(500, '\x7f'));
-        LoadOptions();
+        QCoro::waitFor(LoadOptions());
         QCOMPARE(Records::Options.LanguageSuffix, sample().LanguageSuffix);
     }
 
@@ -129,7 +129,7 @@ private slots:
     {
         writeOptions(QByteArray());
         dirtyRecord();
-        LoadOptions();
+        QCoro::waitFor(LoadOptions());
         verifyDefaults();
     }
 
@@ -144,14 +144,14 @@ private slots:
         dirtyRecord();
         QElapsedTimer clock;
         clock.start();
-        LoadOptions();
+        QCoro::waitFor(LoadOptions());
         const qint64 elapsed = clock.elapsed();
         ::close(fd);
         verifyDefaults();
         QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
 
         // Once the lock is gone the same file reads normally.
-        LoadOptions();
+        QCoro::waitFor(LoadOptions());
         QCOMPARE(Records::Options.UserUin, sample().UserUin);
     }
 
@@ -164,7 +164,7 @@ private slots:
         dirtyRecord();
         QElapsedTimer clock;
         clock.start();
-        LoadOptions();
+        QCoro::waitFor(LoadOptions());
         QVERIFY(clock.elapsed() < 1000);
         verifyDefaults();
     }
@@ -173,7 +173,7 @@ private slots:
     {
         writeOptions(Records::EncodeOptions(sample()));
         QVERIFY(QFile::setPermissions(optionsPath(), QFileDevice::ReadOwner));
-        LoadOptions();
+        QCoro::waitFor(LoadOptions());
         QCOMPARE(Records::Options.UserName, sample().UserName);
         QVERIFY(QFile::setPermissions(optionsPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     }
