@@ -66,8 +66,8 @@ struct LanDiscovery::Private {
         int error = 0;
         client = avahi_client_new(avahi_threaded_poll_get(poll), AVAHI_CLIENT_NO_FAIL, &Private::onClient, this, &error);
         if (!client) {
-            say(QStringLiteral("cannot reach the D-Bus system bus for the Avahi daemon (%1): friends on the LAN "
-                               "are not found; the contacts come from the files")
+            say(QStringLiteral("no Avahi daemon can be reached (%1): friends on the LAN are not found; "
+                               "the contacts come from the files")
                     .arg(errorText(error)));
             allForNow = true;
             settleIfDone();

@@ -342,7 +342,7 @@ int RunOnline(const QStringList &arguments)
     QObject::connect(&stopped, &QSocketNotifier::activated, &stopped, [] { QCoreApplication::quit(); });
     {
         const LanPresence presence(root, [] {});
-        out() << "online on the LAN from " << root << "; stop with Ctrl+C\n";
+        out() << "online from " << root << "; stop with Ctrl+C\n";
         out().flush();
         QCoreApplication::exec();
     }
