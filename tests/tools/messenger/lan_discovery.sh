@@ -19,5 +19,5 @@ ip link set lo up
 ip link set lo multicast on
 start_lan_services "$folder" lo lan-test
 status=0
-python3 "$here/test_lan.py" "$@" || status=$?
+HF_LAN_FOLDER=$folder python3 "$here/test_lan.py" "$@" || status=$?
 exit $status

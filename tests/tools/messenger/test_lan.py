@@ -143,6 +143,22 @@ class LanTest(unittest.TestCase):
         self.assertIn('the name "Robin" is taken on the LAN by another player; announcing as "Robin #2"',
                       self.stop(second_online))
 
+    def test_without_a_daemon_the_messenger_says_so_and_keeps_its_files(self):
+        # A system bus on which no Avahi daemon runs: one line, then the files as they were.
+        robin = self.folder("Robin", "40001", "--buddy", "40005:Kim:10.0.0.5")
+        before = game_files(robin)
+        bus = os.path.join(self.tmp.name, "bus")
+        self.start("dbus-daemon", "--config-file=" + os.environ["HF_LAN_FOLDER"] + "/system-bus.conf",
+                   "--address=unix:path=" + bus, "--nofork", "--nopidfile")
+        wait_for(lambda: os.path.exists(bus), 10, "the second system bus")
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + bus
+        robin_online = self.online(robin)
+        time.sleep(1)
+        errors = self.stop(robin_online)
+        self.assertEqual(errors.splitlines(), ["hollyfrost-messenger: no Avahi daemon is running: friends on the LAN "
+                                               "are not found until it starts; the contacts come from the files"])
+        self.assertEqual(game_files(robin), before)
+
     def test_hostile_announcements_change_nothing(self):
         robin = self.folder("Robin", "40001", "--buddy", "40005:Kim:10.0.0.5")
         robin_online = self.start(MESSENGER, "online", robin)
