@@ -188,6 +188,19 @@ void say(const QString &line)
     err().flush();
 }
 
+// One messenger at a time is online from a folder: it holds a lock on DIR/online.lock.
+// Returns the descriptor holding it, or -1 when another messenger holds it.
+int LockOnline(const QString &root)
+{
+    const int fd = ::open(QFile::encodeName(root + QStringLiteral("/online.lock")).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // The player online on the LAN while it lives: announced, and the contacts kept current.
 class LanPresence
 {
@@ -260,8 +273,12 @@ int RunLaunch(const QStringList &arguments)
     };
     QObject::connect(&game, &QProcess::finished, &game, [] { QCoreApplication::quit(); });
     QObject::connect(&game, &QProcess::errorOccurred, &game, [](QProcess::ProcessError) { QCoreApplication::quit(); });
-    const LanPresence presence(root, startGame);
-    QTimer::singleShot(3000, &game, startGame);
+    // When "online" runs for the folder it keeps the files current: the game starts at once.
+    const int onlineLock = LockOnline(root);
+    std::unique_ptr<LanPresence> presence;
+    if (onlineLock >= 0)
+        presence = std::make_unique<LanPresence>(root, startGame);
+    QTimer::singleShot(onlineLock >= 0 ? 3000 : 0, &game, startGame);
     game.setProgram(program);
     game.setArguments(gameArguments);
     game.setWorkingDirectory(games);
@@ -269,6 +286,9 @@ int RunLaunch(const QStringList &arguments)
     game.setProcessChannelMode(QProcess::ForwardedChannels);
     game.setInputChannelMode(QProcess::ForwardedInputChannel);
     QCoreApplication::exec();
+    presence.reset();
+    if (onlineLock >= 0)
+        ::close(onlineLock);
     if (game.error() == QProcess::FailedToStart) {
         err() << "hollyfrost-messenger: cannot start " << program << ": " << game.errorString() << "\n";
         return 1;
@@ -330,6 +350,11 @@ int RunOnline(const QStringList &arguments)
     const QString root = MessengerFolderArgument(arguments);
     if (root.isEmpty())
         return 1;
+    const int onlineLock = LockOnline(root);
+    if (onlineLock < 0) {
+        err() << "hollyfrost-messenger: another messenger is online from " << root << "\n";
+        return 1;
+    }
     // Ctrl+C and kill end the loop, so that the announcement is withdrawn and the files
     // are left current. Blocked before Avahi's thread starts, so that it inherits the mask.
     sigset_t stops;
@@ -347,6 +372,7 @@ int RunOnline(const QStringList &arguments)
         QCoreApplication::exec();
     }
     ::close(stopFd);
+    ::close(onlineLock);
     return 0;
 }
 

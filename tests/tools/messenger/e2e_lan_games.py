@@ -117,10 +117,8 @@ class LanGamesTest(unittest.TestCase):
                     if line == f"{HOST_UIN}\tRobin\tonline\t{host.address}\tfound on the LAN"]
         wait_for(host_listed, 10, 0.2, "the host among the joiner's buddies")
         print(f"the joiner listed the host after {time.monotonic() - started:.1f} s", flush=True)
-        online.terminate()
-        self.assertEqual(online.wait(timeout=30), 0)
 
-        # Picked: the messenger starts the game for the host's UIN.
+        # Picked: the messenger starts the game for the host's UIN ("online" goes on).
         self.game(joiner, HOST_UIN)
         joiner_app = new_application({host_app.get_process_id()})
         buddies = wait_find(joiner_app, "Online Buddys", "list")
@@ -140,6 +138,8 @@ class LanGamesTest(unittest.TestCase):
             roster = wait_find(app, "Game Contestants", "list")
             wait_for(lambda: roster.childCount == 2, 60, 0.2, "two contestants on both copies")
         print("the host accepted the joiner; both rosters hold two contestants", flush=True)
+        online.terminate()
+        self.assertEqual(online.communicate(timeout=30), ("online from " + joiner.game_folder + "; stop with Ctrl+C\n", ""))
 
 
 if __name__ == "__main__":

@@ -205,6 +205,9 @@ class MessengerTest(unittest.TestCase):
             self.assertIn("online from", online.stdout.readline())
             time.sleep(0.5)
             self.assertIsNone(online.poll())
+            second = self.run_messenger("online", self.folder)
+            self.assertEqual(second.returncode, 1)
+            self.assertIn(b"another messenger is online from", second.stderr)
             online.terminate()
             _, errors = online.communicate(timeout=20)
         finally:
