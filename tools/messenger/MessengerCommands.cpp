@@ -159,27 +159,34 @@ quint16 FolderGamePort(const QString &folder)
     return 4012;
 }
 
+// The player's options from the folder's options file; defaults when it cannot be read.
+Records::OptionsRecord FolderOptions(const QString &games)
+{
+    QFile file(games + QStringLiteral("/hollyfro.opt"));
+    return Records::DecodeOptions(file.open(QIODevice::ReadOnly) ? file.read(1 << 16) : QByteArray());
+}
+
 // The player's own UIN from the folder's options file; empty when it cannot be read.
 QString OwnUin(const QString &games)
 {
-    QFile file(games + QStringLiteral("/hollyfro.opt"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    const qint32 uin = Records::DecodeOptions(file.read(1 << 16)).UserUin;
+    const qint32 uin = FolderOptions(games).UserUin;
     return uin > 0 ? QString::number(uin) : QString();
 }
 
-// The folder named by the arguments (at most one), else the default folder; empty after
-// a message when it is not a messenger folder.
-QString MessengerFolderArgument(const QStringList &arguments)
+// The messenger folder named by the arguments of |command| (at most one), else the default
+// folder. Returns 0, or the exit status after a message: 2 for more arguments, 1 when it is
+// not a messenger folder.
+int MessengerFolderArgument(const QString &command, const QStringList &arguments, QString &root)
 {
-    const QString root = arguments.isEmpty() ? DefaultMessengerFolder() : QFileInfo(arguments[0]).absoluteFilePath();
+    if (arguments.size() > 1)
+        return Usage(QStringLiteral("%1 takes at most a folder").arg(command));
+    root = arguments.isEmpty() ? DefaultMessengerFolder() : QFileInfo(arguments[0]).absoluteFilePath();
     if (!QFileInfo(root + QStringLiteral("/Games/hollyfro.opt")).isFile()) {
         err() << "hollyfrost-messenger: " << root << " is not a messenger folder (run init first)\n";
         err().flush();
-        return QString();
+        return 1;
     }
-    return root;
+    return 0;
 }
 
 void say(const QString &line)
@@ -209,9 +216,7 @@ public:
         : contacts(root, OwnUin(root + QStringLiteral("/Games")), say)
     {
         contacts.start();
-        QFile file(root + QStringLiteral("/Games/hollyfro.opt"));
-        const Records::OptionsRecord options =
-            Records::DecodeOptions(file.open(QIODevice::ReadOnly) ? file.read(1 << 16) : QByteArray());
+        const Records::OptionsRecord options = FolderOptions(root + QStringLiteral("/Games"));
         const Announcement self{QString::number(options.UserUin), options.DisplayName.left(MaxAnnouncedName)};
         discovery = std::make_unique<LanDiscovery>(
             self, FolderGamePort(root),
@@ -345,11 +350,9 @@ int RunListen(const QStringList &arguments)
 
 int RunOnline(const QStringList &arguments)
 {
-    if (arguments.size() > 1)
-        return Usage(QStringLiteral("online takes at most a folder"));
-    const QString root = MessengerFolderArgument(arguments);
-    if (root.isEmpty())
-        return 1;
+    QString root;
+    if (const int status = MessengerFolderArgument(QStringLiteral("online"), arguments, root))
+        return status;
     const int onlineLock = LockOnline(root);
     if (onlineLock < 0) {
         err() << "hollyfrost-messenger: another messenger is online from " << root << "\n";
@@ -378,11 +381,9 @@ int RunOnline(const QStringList &arguments)
 
 int RunBuddies(const QStringList &arguments)
 {
-    if (arguments.size() > 1)
-        return Usage(QStringLiteral("buddies takes at most a folder"));
-    const QString root = MessengerFolderArgument(arguments);
-    if (root.isEmpty())
-        return 1;
+    QString root;
+    if (const int status = MessengerFolderArgument(QStringLiteral("buddies"), arguments, root))
+        return status;
     // One buddy a line: UIN, name, online or offline, address, where the contact comes from.
     for (const BuddySetting &contact : LoadContacts(root)) {
         out() << contact.uin << '\t' << contact.name << '\t' << (contact.online ? "online" : "offline") << '\t'

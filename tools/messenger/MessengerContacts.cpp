@@ -64,16 +64,6 @@ QList<BuddySetting> contactsFromGameFiles(const QString &games)
     return contacts;
 }
 
-bool hasControlCharacter(const QString &text)
-{
-    for (const QChar c : text) {
-        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format
-            || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 bool WriteWholeFile(const QString &path, const QByteArray &bytes, QString &error)
@@ -84,6 +74,17 @@ bool WriteWholeFile(const QString &path, const QByteArray &bytes, QString &error
         return false;
     }
     return true;
+}
+
+QString PlainText(const QString &text)
+{
+    QString plain = text;
+    for (QChar &c : plain) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format
+            || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u'?';
+    }
+    return plain;
 }
 
 ContactFiles EncodeContactFiles(const QList<BuddySetting> &contacts)
@@ -182,7 +183,7 @@ QString ParseAnnouncement(const QList<QByteArray> &strings, Announcement &announ
         return QStringLiteral("its name is not UTF-8 text");
     if (text.isEmpty() || text.size() > MaxAnnouncedName)
         return QStringLiteral("its name must be 1 to %1 characters").arg(MaxAnnouncedName);
-    if (hasControlCharacter(text))
+    if (PlainText(text) != text)
         return QStringLiteral("its name holds a control character (a TAB or line break)");
     announcement.uin = QString::fromLatin1(uin);
     announcement.name = text;

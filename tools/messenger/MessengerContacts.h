@@ -53,5 +53,8 @@ constexpr int MaxAnnouncedName = 35;
 // it is refused. The UIN must be 1 to 10 digits fitting the game's 32-bit records, the name
 // 1 to 35 characters of plain UTF-8 text with no control character.
 QString ParseAnnouncement(const QList<QByteArray> &strings, Announcement &announcement);
+// The text with every control or format character (TAB, line break, escape) shown as "?",
+// for names from the LAN written to a terminal.
+QString PlainText(const QString &text);
 // The TXT strings announcing this user.
 QList<QByteArray> AnnouncementStrings(const Announcement &announcement);

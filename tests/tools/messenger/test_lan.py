@@ -181,6 +181,9 @@ class LanTest(unittest.TestCase):
         ]
         for name, txt, _ in hostile:
             self.start("avahi-publish", "-s", name, SERVICE_TYPE, "4012", *txt, stderr=subprocess.DEVNULL)
+        # A service name with a terminal's escape sequence in it is written as plain text.
+        self.start("avahi-publish", "-s", "Esc\x1b[2J", SERVICE_TYPE, "4012", "uin=x", "name=Esc",
+                   stderr=subprocess.DEVNULL)
         # A machine with only an IPv6 address.
         self.start("avahi-publish", "-a", "-R", "v6only.local", "fd00::1", stderr=subprocess.DEVNULL)
         self.start("avahi-publish", "-s", "-H", "v6only.local", "Six", SERVICE_TYPE, "4012", "uin=40017",
@@ -202,8 +205,10 @@ class LanTest(unittest.TestCase):
             self.assertIn(f'"{name}" at 127.0.0.1 on the LAN', errors)
             self.assertIn(reason, errors, name)
         self.assertIn('"Six" on the LAN has no IPv4 address', errors)
+        self.assertIn('"Esc?[2J" at 127.0.0.1 on the LAN: its UIN is not a number', errors)
+        self.assertNotIn("\x1b", errors)
         self.assertNotIn("Good", errors)
-        self.assertEqual(len(errors.splitlines()), len(hostile) + 1, errors)
+        self.assertEqual(len(errors.splitlines()), len(hostile) + 2, errors)
 
 
 if __name__ == "__main__":
