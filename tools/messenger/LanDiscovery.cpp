@@ -185,7 +185,7 @@ struct LanDiscovery::Private {
                 break;
             if (d->resolving.size() >= MaxResolving) {
                 d->say(QStringLiteral("too many players announced on the LAN at once; \"%1\" is not looked at")
-                           .arg(QString::fromUtf8(name)));
+                           .arg(PlainText(QString::fromUtf8(name))));
                 break;
             }
             AvahiServiceResolver *resolver = avahi_service_resolver_new(
@@ -224,7 +224,7 @@ struct LanDiscovery::Private {
     {
         auto *d = static_cast<Private *>(data);
         const QString key = keyOf(interface, name);
-        const QString quoted = QString::fromUtf8(name);
+        const QString quoted = PlainText(QString::fromUtf8(name));
         if (event == AVAHI_RESOLVER_FAILURE) {
             d->say(QStringLiteral("\"%1\" on the LAN has no IPv4 address that the game could use (%2); not listed")
                        .arg(quoted, clientError(avahi_service_resolver_get_client(r))));
