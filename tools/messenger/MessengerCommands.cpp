@@ -1,5 +1,7 @@
 #include "MessengerCommands.h"
 
+#include "LanContacts.h"
+#include "LanDiscovery.h"
 #include "MessengerDefaults.h"
 #include "MessengerFolder.h"
 #include "Utilities.h"
@@ -13,12 +15,16 @@
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QTextStream>
+#include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 namespace {
@@ -66,6 +72,8 @@ const char UsageText[] =
     "        [--character FILE] [--language SUFFIX] [--game-port P] [--messenger-port P]\n"
     "        [--buddy UIN:NAME:ADDRESS[:unchecked]]...\n"
     "  hollyfrost-messenger launch [DIR [UIN]]\n"
+    "  hollyfrost-messenger online [DIR]\n"
+    "  hollyfrost-messenger buddies [DIR]\n"
     "  hollyfrost-messenger listen [--port P] [--count N] [--folder DIR] [--address A]\n"
     "  hollyfrost-messenger lock FILE SECONDS\n"
     "  hollyfrost-messenger --help\n";
@@ -81,7 +89,11 @@ const char HelpText[] =
     "           address; add :unchecked to leave it out of the reachable buddies.\n"
     "  launch   starts the game from DIR for the contact UIN and waits for it. Without\n"
     "           arguments it uses the default folder, makes it on first use, and starts the\n"
-    "           game for the player's own UIN (this is what the menu entry does).\n"
+    "           game for the player's own UIN (this is what the menu entry does). While the\n"
+    "           game runs, the player is online on the LAN, as with online.\n"
+    "  online   announces the player of DIR on the LAN and keeps its buddies current with\n"
+    "           the players found there (through the Avahi daemon), until stopped.\n"
+    "  buddies  lists the contacts of DIR, who is online and at what address.\n"
     "  listen   prints each datagram that reaches the messenger port (on address A only, if\n"
     "           given) and answers \"ME\" on the game port of DIR's parameter file (4012).\n"
     "  lock     holds an advisory lock on FILE for SECONDS (the game waits for it).\n"
@@ -126,15 +138,102 @@ int RunInit(const QStringList &arguments)
 
 namespace {
 
+// The game port named in a messenger folder's parameter file (default 4012).
+quint16 FolderGamePort(const QString &folder)
+{
+    QFile file(folder + QStringLiteral("/HFparms.cfg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return 4012;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine(4096).trimmed();
+        const qsizetype split = line.indexOf("&&");
+        if (split < 0)
+            continue;
+        const QString name = FromBytes(ShiftText(line.left(split), ScrambleKeys::ParameterName, ShiftDirection::Up));
+        const QString value = FromBytes(ShiftText(line.mid(split + 2), ScrambleKeys::ParameterValue, ShiftDirection::Up));
+        bool ok = false;
+        const uint port = value.toUInt(&ok);
+        if (name.left(5) == QLatin1String("gampt") && ok && port > 0 && port < 65536)
+            return static_cast<quint16>(port);
+    }
+    return 4012;
+}
+
+// The player's options from the folder's options file; defaults when it cannot be read.
+Records::OptionsRecord FolderOptions(const QString &games)
+{
+    QFile file(games + QStringLiteral("/hollyfro.opt"));
+    return Records::DecodeOptions(file.open(QIODevice::ReadOnly) ? file.read(1 << 16) : QByteArray());
+}
+
 // The player's own UIN from the folder's options file; empty when it cannot be read.
 QString OwnUin(const QString &games)
 {
-    QFile file(games + QStringLiteral("/hollyfro.opt"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    const qint32 uin = Records::DecodeOptions(file.read(1 << 16)).UserUin;
+    const qint32 uin = FolderOptions(games).UserUin;
     return uin > 0 ? QString::number(uin) : QString();
 }
+
+// The messenger folder named by the arguments of |command| (at most one), else the default
+// folder. Returns 0, or the exit status after a message: 2 for more arguments, 1 when it is
+// not a messenger folder.
+int MessengerFolderArgument(const QString &command, const QStringList &arguments, QString &root)
+{
+    if (arguments.size() > 1)
+        return Usage(QStringLiteral("%1 takes at most a folder").arg(command));
+    root = arguments.isEmpty() ? DefaultMessengerFolder() : QFileInfo(arguments[0]).absoluteFilePath();
+    if (!QFileInfo(root + QStringLiteral("/Games/hollyfro.opt")).isFile()) {
+        err() << "hollyfrost-messenger: " << root << " is not a messenger folder (run init first)\n";
+        err().flush();
+        return 1;
+    }
+    return 0;
+}
+
+void say(const QString &line)
+{
+    err() << "hollyfrost-messenger: " << line << "\n";
+    err().flush();
+}
+
+// One messenger at a time is online from a folder: it holds a lock on DIR/online.lock.
+// Returns the descriptor holding it, or -1 when another messenger holds it.
+int LockOnline(const QString &root)
+{
+    const int fd = ::open(QFile::encodeName(root + QStringLiteral("/online.lock")).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The player online on the LAN while it lives: announced, and the contacts kept current.
+class LanPresence
+{
+public:
+    LanPresence(const QString &root, const std::function<void()> &settled)
+        : contacts(root, OwnUin(root + QStringLiteral("/Games")), say)
+    {
+        contacts.start();
+        const Records::OptionsRecord options = FolderOptions(root + QStringLiteral("/Games"));
+        const Announcement self{QString::number(options.UserUin), options.DisplayName.left(MaxAnnouncedName)};
+        discovery = std::make_unique<LanDiscovery>(
+            self, FolderGamePort(root),
+            LanHandlers{[this](const LanService &service) { contacts.found(service); },
+                        [this](const QString &key) { contacts.gone(key); }, [this] { contacts.allGone(); }, settled,
+                        say});
+    }
+    ~LanPresence()
+    {
+        discovery.reset();   // withdraws the announcement first
+        contacts.allGone();
+    }
+
+private:
+    LanContacts contacts;
+    std::unique_ptr<LanDiscovery> discovery;
+};
 
 } // namespace
 
@@ -170,41 +269,36 @@ int RunLaunch(const QStringList &arguments)
         err() << "hollyfrost-messenger: cannot write the registry " << RegistryFilePath() << "\n";
         return 1;
     }
+    // The buddies already on the LAN are in the files before the game reads them (for at
+    // most 3 s); then the game runs while the player stays online.
     QProcess game;
+    const auto startGame = [&game] {
+        if (game.state() == QProcess::NotRunning && game.error() == QProcess::UnknownError)
+            game.start();
+    };
+    QObject::connect(&game, &QProcess::finished, &game, [] { QCoreApplication::quit(); });
+    QObject::connect(&game, &QProcess::errorOccurred, &game, [](QProcess::ProcessError) { QCoreApplication::quit(); });
+    // When "online" runs for the folder it keeps the files current: the game starts at once.
+    const int onlineLock = LockOnline(root);
+    std::unique_ptr<LanPresence> presence;
+    if (onlineLock >= 0)
+        presence = std::make_unique<LanPresence>(root, startGame);
+    QTimer::singleShot(onlineLock >= 0 ? 3000 : 0, &game, startGame);
     game.setProgram(program);
     game.setArguments(gameArguments);
     game.setWorkingDirectory(games);
     game.setProcessEnvironment(environment);
     game.setProcessChannelMode(QProcess::ForwardedChannels);
     game.setInputChannelMode(QProcess::ForwardedInputChannel);
-    game.start();
-    if (!game.waitForStarted()) {
+    QCoreApplication::exec();
+    presence.reset();
+    if (onlineLock >= 0)
+        ::close(onlineLock);
+    if (game.error() == QProcess::FailedToStart) {
         err() << "hollyfrost-messenger: cannot start " << program << ": " << game.errorString() << "\n";
         return 1;
     }
-    game.waitForFinished(-1);
     return game.exitStatus() == QProcess::NormalExit ? game.exitCode() : 1;
-}
-
-// The game port named in a messenger folder's parameter file (default 4012).
-quint16 FolderGamePort(const QString &folder)
-{
-    QFile file(folder + QStringLiteral("/HFparms.cfg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return 4012;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine(4096).trimmed();
-        const qsizetype split = line.indexOf("&&");
-        if (split < 0)
-            continue;
-        const QString name = FromBytes(ShiftText(line.left(split), ScrambleKeys::ParameterName, ShiftDirection::Up));
-        const QString value = FromBytes(ShiftText(line.mid(split + 2), ScrambleKeys::ParameterValue, ShiftDirection::Up));
-        bool ok = false;
-        const uint port = value.toUInt(&ok);
-        if (name.left(5) == QLatin1String("gampt") && ok && port > 0 && port < 65536)
-            return static_cast<quint16>(port);
-    }
-    return 4012;
 }
 
 int RunListen(const QStringList &arguments)
@@ -252,6 +346,53 @@ int RunListen(const QStringList &arguments)
         }
     });
     return QCoreApplication::exec();
+}
+
+int RunOnline(const QStringList &arguments)
+{
+    QString root;
+    if (const int status = MessengerFolderArgument(QStringLiteral("online"), arguments, root))
+        return status;
+    const int onlineLock = LockOnline(root);
+    if (onlineLock < 0) {
+        err() << "hollyfrost-messenger: another messenger is online from " << root << "\n";
+        return 1;
+    }
+    // Ctrl+C and kill end the loop, so that the announcement is withdrawn and the files
+    // are left current. Blocked before Avahi's thread starts, so that it inherits the mask.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    const int stopFd = signalfd(-1, &stops, SFD_CLOEXEC);
+    QSocketNotifier stopped(stopFd, QSocketNotifier::Read);
+    QObject::connect(&stopped, &QSocketNotifier::activated, &stopped, [] { QCoreApplication::quit(); });
+    {
+        const LanPresence presence(root, [] {});
+        out() << "online from " << root << "; stop with Ctrl+C\n";
+        out().flush();
+        QCoreApplication::exec();
+    }
+    ::close(stopFd);
+    ::close(onlineLock);
+    return 0;
+}
+
+int RunBuddies(const QStringList &arguments)
+{
+    QString root;
+    if (const int status = MessengerFolderArgument(QStringLiteral("buddies"), arguments, root))
+        return status;
+    // One buddy a line: UIN, name, online or offline, address, where the contact comes from.
+    for (const BuddySetting &contact : LoadContacts(root)) {
+        out() << contact.uin << '\t' << contact.name << '\t' << (contact.online ? "online" : "offline") << '\t'
+              << (contact.address.isEmpty() ? QStringLiteral("-") : contact.address) << '\t'
+              << (contact.foundOnLan ? "found on the LAN" : "set by hand")
+              << (contact.checked ? "" : ", unchecked") << '\n';
+    }
+    out().flush();
+    return 0;
 }
 
 int RunLock(const QStringList &arguments)

@@ -5,6 +5,8 @@
 // Each returns the process exit status (2 for bad arguments, after the usage message).
 int RunInit(const QStringList &arguments);
 int RunLaunch(const QStringList &arguments);
+int RunOnline(const QStringList &arguments);
+int RunBuddies(const QStringList &arguments);
 int RunListen(const QStringList &arguments);
 int RunLock(const QStringList &arguments);
 int Usage(const QString &problem);

@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 namespace {
 
@@ -124,14 +123,7 @@ private:
 
 bool writeFile(FolderChanges &changes, const QString &path, const QByteArray &bytes, QString &error)
 {
-    if (!changes.aboutToWrite(path, error))
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return changes.aboutToWrite(path, error) && WriteWholeFile(path, bytes, error);
 }
 
 bool copyInto(FolderChanges &changes, const QString &source, const QString &target, QString &error)
@@ -190,18 +182,11 @@ bool writeGameFiles(FolderChanges &changes, const MessengerSetup &setup, const Q
     options.SpokenName = setup.spokenName;
     options.UserCharacterFile = setup.characterFile;
     options.LanguageSuffix = setup.languageSuffix;
-    QByteArray online, checked, addresses;
-    for (const BuddySetting &buddy : setup.buddies) {
-        // online.txt: name, UIN, two fields the game does not use, and a status field.
-        online += ToBytes(buddy.name + u'\t' + buddy.uin + QStringLiteral("\tonline\t\t+")) + "\r\n";
-        checked += Records::CheckedUserRecord{buddy.uin, static_cast<quint8>(buddy.checked ? 1 : 0)}.encode();
-        if (!buddy.address.isEmpty())
-            addresses += Records::UinAddressRecord{buddy.uin.toInt(), buddy.address}.encode();
-    }
+    const ContactFiles files = EncodeContactFiles(setup.buddies);
     return writeFile(changes, games + QStringLiteral("/hollyfro.opt"), Records::EncodeOptions(options), error)
-           && writeFile(changes, games + QStringLiteral("/online.txt"), online, error)
-           && writeFile(changes, games + QStringLiteral("/checkedusr.lst"), checked, error)
-           && writeFile(changes, games + QStringLiteral("/UINIP.lst"), addresses, error);
+           && writeFile(changes, games + QStringLiteral("/online.txt"), files.online, error)
+           && writeFile(changes, games + QStringLiteral("/checkedusr.lst"), files.checked, error)
+           && writeFile(changes, games + QStringLiteral("/UINIP.lst"), files.addresses, error);
 }
 
 // The game and the data it reads from its program folder, as the build leaves them.
@@ -304,6 +289,7 @@ bool CreateMessengerFolder(const MessengerSetup &setup, const QString &distribut
               && writeFile(changes, root + QStringLiteral("/hollyfro.exe"),
                            QByteArray("Hollyfrost messenger stand-in\n"), error)
               && writeFile(changes, root + QStringLiteral("/HFparms.cfg"), parameters, error)
+              && writeFile(changes, root + u'/' + ContactListFile, EncodeContactList(setup.buddies), error)
               && writeGameFiles(changes, setup, games, error)
               && copyDistribution(changes, distributionFolder, games, error)
               && (characterLibrary.isEmpty() || !QFileInfo::exists(characterLibrary)

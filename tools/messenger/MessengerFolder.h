@@ -1,16 +1,11 @@
 // Creates a messenger folder as the real messenger would leave it for the game.
 #pragma once
 
+#include "MessengerContacts.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-struct BuddySetting {
-    QString uin;
-    QString name;
-    QString address;
-    bool checked = true;
-};
 
 struct MessengerSetup {
     QString folder;

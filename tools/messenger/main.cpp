@@ -17,6 +17,10 @@ int main(int argc, char *argv[])
         return RunInit(arguments);
     if (command == QLatin1String("launch"))
         return RunLaunch(arguments);
+    if (command == QLatin1String("online"))
+        return RunOnline(arguments);
+    if (command == QLatin1String("buddies"))
+        return RunBuddies(arguments);
     if (command == QLatin1String("listen"))
         return RunListen(arguments);
     if (command == QLatin1String("lock"))

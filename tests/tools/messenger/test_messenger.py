@@ -106,7 +106,8 @@ class MessengerTest(unittest.TestCase):
                      ["init", self.folder, "--name", "Robin", "--uin", "1", "--buddy", "1:Sam"],
                      ["init", self.folder, "--name", "Robin", "--uin", "1", "--buddy", "1:Sam:not-an-address"],
                      ["init", self.folder, "--name", "Robin", "--uin", "1", "--bogus", "1"],
-                     ["frobnicate"], [], ["lock", "onlyfile"], ["listen", "--port", "0"]):
+                     ["frobnicate"], [], ["lock", "onlyfile"], ["listen", "--port", "0"],
+                     ["online", self.folder, "extra"], ["buddies", self.folder, "extra"]):
             result = self.run_messenger(*args)
             self.assertEqual(result.returncode, 2, args)
             self.assertIn(b"usage", result.stderr)
@@ -182,8 +183,45 @@ class MessengerTest(unittest.TestCase):
         for args in (["--help"], ["init", "--help"]):
             result = self.run_messenger(*args)
             self.assertEqual(result.returncode, 0, args)
-            for command in (b"init [DIR]", b"launch [DIR [UIN]]", b"listen", b"lock", b"login name"):
+            for command in (b"init [DIR]", b"launch [DIR [UIN]]", b"online [DIR]", b"buddies [DIR]", b"listen",
+                            b"lock", b"login name"):
                 self.assertIn(command, result.stdout, args)
+
+    def test_online_without_the_lan_keeps_the_contacts_of_an_older_folder(self):
+        # A folder made before the messenger kept contacts.txt: its contacts come from the
+        # game's files. With no system bus to reach, "online" says so once and stays up.
+        self.assertEqual(self.run_messenger("buddies", self.folder).returncode, 1)
+        result = self.run_messenger("init", self.folder, "--name", "Robin", "--uin", "40001",
+                                    "--buddy", "40002:Sam:127.0.0.2", "--buddy", "40003:Alex::unchecked")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        os.remove(os.path.join(self.folder, "contacts.txt"))
+        games = os.path.join(self.folder, "Games")
+        before = {name: open(os.path.join(games, name), "rb").read()
+                  for name in ("online.txt", "checkedusr.lst", "UINIP.lst")}
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + os.path.join(self.tmp.name, "no-bus")
+        online = subprocess.Popen([MESSENGER, "online", self.folder], env=self.env, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, text=True)
+        try:
+            self.assertIn("online from", online.stdout.readline())
+            time.sleep(0.5)
+            self.assertIsNone(online.poll())
+            second = self.run_messenger("online", self.folder)
+            self.assertEqual(second.returncode, 1)
+            self.assertIn(b"another messenger is online from", second.stderr)
+            online.terminate()
+            _, errors = online.communicate(timeout=20)
+        finally:
+            online.kill()
+        self.assertEqual(online.returncode, 0)
+        self.assertEqual(errors.count("\n"), 1, errors)
+        self.assertIn("no Avahi daemon can be reached", errors)
+        for name, content in before.items():
+            with open(os.path.join(games, name), "rb") as f:
+                self.assertEqual(f.read(), content, name)
+        buddies = self.run_messenger("buddies", self.folder)
+        self.assertEqual(buddies.stdout.decode().splitlines(), [
+            "40002\tSam\tonline\t127.0.0.2\tset by hand",
+            "40003\tAlex\tonline\t-\tset by hand, unchecked"])
 
     def test_listen_prints_and_acknowledges(self):
         # The messenger answers "ME" on the game port of its folder, as the game expects.
