@@ -254,13 +254,23 @@ void TestMessages::rosterGuards()
     // The same roster again: not acknowledged again.
     DispatchMessage(PeerA, roster);
     QVERIFY(a->drain().isEmpty());
-    // After the joiner's race a new roster is acknowledged but not taken.
+    // While the joiner's race is presented, a new roster is acknowledged but not taken;
+    // after it (its clean-up leaves no play mode picked) the host steers this copy no
+    // more: neither taken nor acknowledged.
     GameSession::current().setJoinedRace(true);
-    DispatchMessage(PeerA, QStringLiteral("RSH&&70007&&New&&Zed.acs") + QStringLiteral("&& && && ").repeated(5));
+    DispatchMessage(PeerA, QStringLiteral("RSH&&80008&&Newer&&Zed.acs") + QStringLiteral("&& && && ").repeated(5));
     QCOMPARE(sentTo(a, 1).size(), 1);
     QCOMPARE(main->Contestants->count(), 2);
-    // The host's start signal does not start a race while one runs.
-    GameSession::current().setJoinedRace(false);
+    main->PlayModeGroup->setItemIndex(NoPlayMode);
+    QCOMPARE(GameSession::current().playMode(), NoPlayMode);
+    DispatchMessage(PeerA, QStringLiteral("RSH&&70007&&New&&Zed.acs") + QStringLiteral("&& && && ").repeated(5));
+    QVERIFY(a->drain().isEmpty());
+    QCOMPARE(main->Contestants->count(), 2);
+    // Joined again: the host's start signal does not start a race while one runs.
+    acceptedBy(PeerA);
+    DispatchMessage(PeerA, roster);
+    QCOMPARE(main->Contestants->count(), 2);
+    QCOMPARE(sentTo(a, 1).size(), 1);
     GameSession::current().setRaceRunning(true);
     DispatchMessage(PeerA, QStringLiteral("SRH"));
     GameSession::current().setRaceRunning(false);
