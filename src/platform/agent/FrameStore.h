@@ -40,11 +40,16 @@ public:
     // as the store.
     const PackedFrame &packed(int picture);
     bool isPacked(int picture) const;
+    // The picture cropped to its drawn part, for a caller that keeps it elsewhere (the X
+    // server's pixmaps): a picture not packed yet is decoded and left unpacked, so that
+    // a picture shown only that way is never packed and unpacked.
+    CroppedFrame cropped(int picture);
     // Bytes held for the pictures: PNG bytes kept and packed runs.
     qint64 heldBytes() const;
 
 private:
-    QByteArray pictureBytes(int picture);
+    // The whole picture; |keep|: without a reader, keep its bytes for later.
+    QImage decodeWhole(int picture, bool keep);
 
     QVector<QByteArray> pngs_;          // without a reader; emptied once packed
     Reader reader_;

@@ -181,7 +181,6 @@ QRegion X11Surface::showFrame(int picture)
     applyShape();
     if (visible_)
         copy();
-    cache_->clear();   // the server holds the pixels
     display_->flush();
     return shape;
 }
@@ -259,7 +258,6 @@ void X11Surface::handle(const xcb_generic_event_t *event)
             return;
         const QRegion part = std::exchange(exposed_, QRegion());
         copy(&part);
-        cache_->clear();
         display_->flush();
         return;
     }
@@ -309,7 +307,6 @@ void X11Surface::redraw()
     applyShape();
     if (visible_)
         copy();
-    cache_->clear();
 }
 
 } // namespace agent::detail
