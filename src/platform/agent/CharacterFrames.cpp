@@ -113,6 +113,7 @@ void CharacterWindow::applyFrame()
         frameDueUs_ = -1;   // no new picture to time
         return;
     }
+    const BenchSpan change(BenchWork::FrameChange);
     shownImage_ = wantedImage_;
     if (native_) {
         // The server draws it: a shape update and a copy, the pixels sent only once.

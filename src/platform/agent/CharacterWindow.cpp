@@ -5,6 +5,7 @@
 #include "Balloon.h"
 #include "Compositing.h"
 #include "DesktopPlacement.h"
+#include "FrameLog.h"
 #include "MoveEcho.h"
 #include "Voice.h"
 #include "X11Surface.h"
@@ -588,9 +589,11 @@ void CharacterWindow::updateGlide(qint64 now)
     if (!gliding_)
         return;
     if (now >= glideStart_ + glideDuration_) {
+        const BenchSpan step(BenchWork::GlideStep);
         placeAt(glideTo_);
         gliding_ = false;
     } else if (now >= nextGlideStep_) {
+        const BenchSpan step(BenchWork::GlideStep);
         const double t = double(now - glideStart_) / double(glideDuration_);
         placeAt(glideFrom_ + QPoint(qRound((glideTo_.x() - glideFrom_.x()) * t),
                                 qRound((glideTo_.y() - glideFrom_.y()) * t)));

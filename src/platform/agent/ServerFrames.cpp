@@ -1,5 +1,6 @@
 #include "ServerFrames.h"
 
+#include "FrameLog.h"
 #include "X11Display.h"
 
 #include <QPainter>
@@ -58,6 +59,7 @@ const ServerFrames::Frame &ServerFrames::frame(const FrameCache &cache, int pict
 {
     auto found = frames_.find(picture);
     if (found == frames_.end()) {
+        const BenchSpan showing(BenchWork::FirstShowing);
         const FrameImage ready = cache.image(picture);
         Frame frame;
         frame.area = QRect(ready.offset, ready.image.size() + (argb_ ? QSize(kShadowOffset.x(), kShadowOffset.y()) : QSize(0, 0)));
