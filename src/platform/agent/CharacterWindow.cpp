@@ -361,6 +361,8 @@ void CharacterWindow::schedule()
 {
     if (shutdown_)
         return;
+    if (native_)
+        native_->hearMoves(!gliding_);
     const qint64 now = hub_->clock.now();
     qint64 wake = CharacterClock::kNever;
     auto at = [&wake](qint64 time) { wake = qMin(wake, time); };
