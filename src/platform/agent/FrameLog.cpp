@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <ctime>
+#include <utility>
 
 namespace agent::detail {
 
