@@ -77,8 +77,8 @@ if [ "${1:-}" = "--inside" ]; then
       kill -KILL "${nekos[@]}" 2>/dev/null || true   # a figure may not end on a plain kill
       wait "$mover" "${nekos[@]}" 2>/dev/null || true
       hz=$(getconf CLK_TCK)
-      awk -v hz="$hz" -v s="$(echo "$t1 - $t0" | bc -l)" -v a="$start" -v b="$end" -v xa="$xstart" -v xb="$xend" \
-        -v ca="$cstart" -v cb="$cend" 'BEGIN {
+      awk -v hz="$hz" -v t0="$t0" -v t1="$t1" -v a="$start" -v b="$end" -v xa="$xstart" -v xb="$xend" \
+        -v ca="$cstart" -v cb="$cend" 'BEGIN { s = t1 - t0
         printf "oneko_cpu_percent %.2f\noneko_xserver_cpu_percent %.2f\noneko_compositor_cpu_percent %.2f\n",
           100 * (b - a) / hz / s, 100 * (xb - xa) / hz / s, 100 * (cb - ca) / hz / s }' >>"$out.part"
     fi
