@@ -1,8 +1,12 @@
 // Benchmark of the character platform: COUNT characters animating and gliding about the
 // screen without a pause for a given number of seconds. Prints the process's CPU use
-// (from /proc/self/stat, as a percentage of one core), with BENCH_XSERVER_PID also the X
-// server's over the same time, its peak resident memory and how long each character file
-// took to load. The measurement starts after BENCH_WARMUP
+// (from /proc/self/stat, as a percentage of one core), with BENCH_XSERVER_PID and
+// BENCH_COMPOSITOR_PID also the X server's and the compositing manager's over the same
+// time, its peak resident memory and how long each character file took to load; with
+// HOLLYFROST_BENCH_FRAMES set, also the glide steps, frame changes and first showings of
+// a picture per second, the game's CPU time spent in each, and all the game's CPU time
+// (event loop and all) per glide step or frame change, first showings left out. The
+// measurement starts after BENCH_WARMUP
 // seconds (default 0.5): a longer warm-up leaves out the first showing of each frame
 // picture (decoding it once), which a character pays only once per picture.
 //
@@ -13,6 +17,7 @@
 // shows the program's floor: the toolkit with no character. Run it through run.sh
 // (under Xvfb).
 #include "Agent.h"
+#include "FrameLog.h"
 #include "SampleCharacter.h"
 
 #include <QApplication>
@@ -25,6 +30,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <unistd.h>
 
 namespace {
@@ -41,6 +47,34 @@ long long cpuTicks(const QString &process = QStringLiteral("self"))
     if (fields.size() < 13)
         return -1;
     return fields[11].toLongLong() + fields[12].toLongLong();   // fields 14 and 15 of stat
+}
+
+// CPU time of this process in nanoseconds (finer than the clock ticks of /proc).
+qint64 processCpuNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// What the character platform counted over the measurement.
+void printWork(const agent::detail::BenchTotals &start, const agent::detail::BenchTotals &end, qint64 cpuNs,
+               double seconds)
+{
+    using agent::detail::BenchWork;
+    const char *names[] = {"glide_steps", "frame_changes", "first_showings"};
+    qint64 counts[3], spentNs[3];
+    for (int i = 0; i < 3; ++i) {
+        counts[i] = end.count[i] - start.count[i];
+        spentNs[i] = end.cpuNs[i] - start.cpuNs[i];
+        std::printf("%s_per_s %.1f\n%s_us %.1f\n", names[i], double(counts[i]) / seconds, names[i],
+                    counts[i] ? double(spentNs[i]) / 1000.0 / double(counts[i]) : 0.0);
+    }
+    const qint64 moves = counts[int(BenchWork::GlideStep)] + counts[int(BenchWork::FrameChange)];
+    const qint64 steady = cpuNs - spentNs[int(BenchWork::FirstShowing)];
+    std::printf("steady_cpu_percent %.2f\n", 100.0 * double(steady) / 1e9 / seconds);
+    if (moves)
+        std::printf("all_us_per_step_or_frame %.1f\n", double(steady) / 1000.0 / double(moves));
 }
 
 long long peakRssKb()
@@ -121,12 +155,19 @@ int main(int argc, char **argv)
     bool warmupSet = false;
     const double warmupSeconds = qEnvironmentVariable("BENCH_WARMUP").toDouble(&warmupSet);
     const QString xserver = qEnvironmentVariable("BENCH_XSERVER_PID");
-    long long startTicks = 0, xserverStartTicks = 0;
+    const QString compositor = qEnvironmentVariable("BENCH_COMPOSITOR_PID");
+    long long startTicks = 0, xserverStartTicks = 0, compositorStartTicks = 0;
+    qint64 startCpuNs = 0;
+    agent::detail::BenchTotals startWork;
     QElapsedTimer wall;
     QTimer::singleShot(warmupSet ? qBound(0, int(warmupSeconds * 1000), 3600000) : 500, &app, [&] {
         startTicks = cpuTicks();
+        startCpuNs = processCpuNs();
+        startWork = agent::detail::benchTotals();
         if (!xserver.isEmpty())
             xserverStartTicks = cpuTicks(xserver);
+        if (!compositor.isEmpty())
+            compositorStartTicks = cpuTicks(compositor);
         wall.start();
         QTimer::singleShot(seconds * 1000, &app, [&] {
             const double wallSeconds = double(wall.elapsed()) / 1000.0;
@@ -136,6 +177,10 @@ int main(int argc, char **argv)
             std::printf("cpu_percent %.2f\npeak_rss_kb %lld\n", percentSince(cpuTicks(), startTicks), peakRssKb());
             if (!xserver.isEmpty())
                 std::printf("xserver_cpu_percent %.2f\n", percentSince(cpuTicks(xserver), xserverStartTicks));
+            if (!compositor.isEmpty())
+                std::printf("compositor_cpu_percent %.2f\n", percentSince(cpuTicks(compositor), compositorStartTicks));
+            if (agent::detail::frameLogEnabled() && count > 0)
+                printWork(startWork, agent::detail::benchTotals(), processCpuNs() - startCpuNs, wallSeconds);
             if (!loadMs.isEmpty()) {
                 std::sort(loadMs.begin(), loadMs.end());
                 std::printf("load_ms_median %.2f\nload_ms_worst %.2f\n", loadMs[loadMs.size() / 2], loadMs.last());

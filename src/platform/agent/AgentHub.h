@@ -1,7 +1,8 @@
 // What all characters of one AgentControl share: the control whose signals they raise,
-// the request numbering and the audio output.
+// the clock that runs them, the request numbering and the audio output.
 #pragma once
 
+#include "CharacterClock.h"
 #include "Wav.h"
 
 #include <QList>
@@ -20,6 +21,7 @@ namespace agent::detail {
 struct AgentHub
 {
     AgentControl *control = nullptr;
+    CharacterClock clock;
     int nextRequestId = 1;
     int speakers = 0;           // characters speaking now
     int dispatchDepth = 0;      // character calls in progress (see AgentControl::unload)

@@ -113,12 +113,13 @@ void CharacterWindow::applyFrame()
         frameDueUs_ = -1;   // no new picture to time
         return;
     }
+    const BenchSpan change(BenchWork::FrameChange);
     shownImage_ = wantedImage_;
     if (native_) {
         // The server draws it: a shape update and a copy, the pixels sent only once.
         figure_ = native_->showFrame(shownImage_);
         if (frameDueUs_ >= 0 && shown())
-            recordFrameLateness(clock_.nsecsElapsed() / 1000 - frameDueUs_);
+            recordFrameLateness(hub_->clock.nowUs() - frameDueUs_);
         frameDueUs_ = -1;
         return;
     }
@@ -172,7 +173,7 @@ void CharacterWindow::paintEvent(QPaintEvent *)
         painter.fillRect(QRect(frame.offset, frame.pixmap.size()), palette().window());
     painter.drawPixmap(frame.offset, frame.pixmap);
     if (frameDueUs_ >= 0) {
-        recordFrameLateness(clock_.nsecsElapsed() / 1000 - frameDueUs_);
+        recordFrameLateness(hub_->clock.nowUs() - frameDueUs_);
         frameDueUs_ = -1;
     }
 }

@@ -5,6 +5,7 @@
 #include "Balloon.h"
 #include "Compositing.h"
 #include "DesktopPlacement.h"
+#include "FrameLog.h"
 #include "MoveEcho.h"
 #include "Voice.h"
 #include "X11Surface.h"
@@ -16,7 +17,6 @@
 #include <QRegularExpression>
 #include <QScreen>
 
-#include <climits>
 #include <utility>
 
 namespace agent {
@@ -48,6 +48,13 @@ struct Dispatch
     }
     AgentHub *hub_;
 };
+
+// The next glide step after |now|: every character's steps fall on the same beat of the
+// shared clock, so that all gliding characters move in one wake-up.
+qint64 nextGlideBeat(qint64 now)
+{
+    return (now / kGlideStepMs + 1) * kGlideStepMs;
+}
 
 int randomBetween(int low, int high)
 {
@@ -93,11 +100,8 @@ CharacterWindow::CharacterWindow(AgentHub *hub, const QString &identity, Charact
     else if (!native_)
         setAttribute(Qt::WA_OpaquePaintEvent);   // paintEvent fills the figure's background
 
-    timer_.setSingleShot(true);
-    // Frames are due to the millisecond; a coarse timer may fire 5 % of the wait late.
-    timer_.setTimerType(Qt::PreciseTimer);
-    connect(&timer_, &QTimer::timeout, this, &CharacterWindow::tick);
-    clock_.start();
+    hub_->clock.add(this, [this] { tick(); });
+    quietSince_ = hub_->clock.now();
     showRest();
     applyFrame();
     schedule();
@@ -113,7 +117,7 @@ void CharacterWindow::shutdown()
     if (shutdown_)
         return;
     shutdown_ = true;
-    timer_.stop();
+    hub_->clock.remove(this);
     if (speaking_) {
         speaking_ = false;
         --hub_->speakers;
@@ -209,8 +213,7 @@ int CharacterWindow::enqueue(Request request)
         return id;
     queue_.push_back(std::move(request));
     endIdle();
-    if (!shutdown_)
-        timer_.start(0);
+    wakeNow();
     return id;
 }
 
@@ -293,7 +296,7 @@ void CharacterWindow::stopAll(const QString &types)
         if (shutdown_)
             return;
     } else if (!current_ && queue_.empty()) {
-        quietSince_ = clock_.elapsed();
+        quietSince_ = hub_->clock.now();
     }
     for (int id : std::as_const(removed)) {
         emit hub_->control->requestComplete(id, 1);
@@ -301,17 +304,17 @@ void CharacterWindow::stopAll(const QString &types)
             return;
     }
     applyFrame();
-    timer_.start(0);
+    wakeNow();
 }
 
-// --- The timer --------------------------------------------------------------------------
+// --- The clock --------------------------------------------------------------------------
 
 void CharacterWindow::tick()
 {
     if (shutdown_)
         return;
     Dispatch dispatch(hub_);
-    const qint64 now = clock_.elapsed();
+    const qint64 now = hub_->clock.now();
     advanceFrames(now);
     updateGlide(now);
     updateBalloon(now);
@@ -358,8 +361,10 @@ void CharacterWindow::schedule()
 {
     if (shutdown_)
         return;
-    const qint64 now = clock_.elapsed();
-    qint64 wake = LLONG_MAX;
+    if (native_)
+        native_->hearMoves(!gliding_);
+    const qint64 now = hub_->clock.now();
+    qint64 wake = CharacterClock::kNever;
     auto at = [&wake](qint64 time) { wake = qMin(wake, time); };
     if ((!current_ && !queue_.empty()) || (current_ && currentFinished_))
         at(now);
@@ -378,10 +383,13 @@ void CharacterWindow::schedule()
         else if (idleOn_ && !idleAnimation_ && shown())
             at(nextIdleAnimationAt_);
     }
-    if (wake == LLONG_MAX)
-        timer_.stop();
-    else
-        timer_.start(int(qBound<qint64>(qint64(0), wake - now, qint64(INT_MAX))));
+    hub_->clock.wakeAt(this, wake);
+}
+
+void CharacterWindow::wakeNow()
+{
+    if (!shutdown_)
+        hub_->clock.wakeAt(this, hub_->clock.now());
 }
 
 void CharacterWindow::startNext(qint64 now)
@@ -415,7 +423,7 @@ void CharacterWindow::startNext(qint64 now)
         glideTo_ = target;
         glideStart_ = now;
         glideDuration_ = duration;
-        nextGlideStep_ = now + kGlideStepMs;
+        nextGlideStep_ = nextGlideBeat(now);
         if (const Animation *moving = movingAnimation(target.x() - x(), target.y() - y()))
             playAnimation(moving, moving->loop, now);
         break;
@@ -472,7 +480,7 @@ void CharacterWindow::finishCurrent(int status)
         afterAnimation();
     }
     if (queue_.empty())
-        quietSince_ = clock_.elapsed();
+        quietSince_ = hub_->clock.now();
     if (request.kind == Kind::Move) {
         emit hub_->control->move(identity_, x(), y(), 2);
         if (shutdown_)
@@ -583,13 +591,15 @@ void CharacterWindow::updateGlide(qint64 now)
     if (!gliding_)
         return;
     if (now >= glideStart_ + glideDuration_) {
+        const BenchSpan step(BenchWork::GlideStep);
         placeAt(glideTo_);
         gliding_ = false;
     } else if (now >= nextGlideStep_) {
+        const BenchSpan step(BenchWork::GlideStep);
         const double t = double(now - glideStart_) / double(glideDuration_);
         placeAt(glideFrom_ + QPoint(qRound((glideTo_.x() - glideFrom_.x()) * t),
                                 qRound((glideTo_.y() - glideFrom_.y()) * t)));
-        nextGlideStep_ = now + kGlideStepMs;
+        nextGlideStep_ = nextGlideBeat(now);
     }
 }
 

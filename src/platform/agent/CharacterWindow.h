@@ -1,7 +1,7 @@
 // One character on the desktop: a shaped, frameless, always-on-top window without a
 // task-bar entry, and the request queue it plays in order (animations, speech, moves,
-// show and hide). One timer drives everything the character does: frame changes, glide
-// steps, the end of speech and the idle countdown.
+// show and hide). The control's clock (CharacterClock) drives everything the character
+// does: frame changes, glide steps, the end of speech and the idle countdown.
 //
 // On X11 the window on screen is a plain X window drawn by the server (X11Surface) and
 // this widget is never shown: it only keeps the character's geometry. Elsewhere (offscreen,
@@ -12,11 +12,9 @@
 #include "CharacterFile.h"
 #include "FrameCache.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
 #include <QRegion>
-#include <QTimer>
 #include <QWidget>
 
 #include <deque>
@@ -117,6 +115,7 @@ private:
     int enqueue(Request request);
     void tick();
     void schedule();
+    void wakeNow();
     void startNext(qint64 now);
     bool currentDone(qint64 now) const;
     void finishCurrent(int status);
@@ -149,8 +148,6 @@ private:
     CharacterData data_;
     detail::FrameCache frames_;         // the frames, unpacked when shown
     std::unique_ptr<detail::X11Surface> native_;   // the window on X11 (uses frames_)
-    QTimer timer_;
-    QElapsedTimer clock_;
     bool shutdown_ = false;
 
     bool idleOn_ = false, soundEffects_ = false, autoPopupMenu_ = true;

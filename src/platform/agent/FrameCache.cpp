@@ -39,33 +39,37 @@ const ReadyFrame &FrameCache::frame(int picture)
     return ready_.last().frame;
 }
 
+FrameImage FrameCache::image(int picture) const
+{
+    return fit(picture >= 0 && picture < count() ? store_->cropped(picture) : cropFrame(QImage()));
+}
+
 ReadyFrame FrameCache::make(int picture) const
 {
     static const PackedFrame blank = packFrame(QImage());
     const PackedFrame &packed = picture >= 0 && picture < count() ? store_->packed(picture) : blank;
-    QImage image = unpackFrame(packed);
-    const QSize natural = naturalSize();
+    FrameImage frame = fit({unpackFrame(packed), packed.drawn, packed.shape});
+    return {QPixmap::fromImage(std::move(frame.image)), frame.offset, std::move(frame.shape)};
+}
 
-    ReadyFrame frame;
-    if (size_ == natural) {
-        frame.pixmap = QPixmap::fromImage(std::move(image));
-        frame.offset = packed.drawn.topLeft();
-        frame.shape = packed.shape;
-        return frame;
-    }
+FrameImage FrameCache::fit(CroppedFrame frame) const
+{
+    const QSize natural = naturalSize();
+    if (size_ == natural)
+        return {std::move(frame.part), frame.drawn.topLeft(), std::move(frame.shape)};
     const double sx = double(size_.width()) / natural.width();
     const double sy = double(size_.height()) / natural.height();
-    const QRect drawn = packed.drawn;
+    const QRect drawn = frame.drawn;
     const QRect target(qRound(drawn.x() * sx), qRound(drawn.y() * sy),
                        qMax(1, qRound(drawn.width() * sx)), qMax(1, qRound(drawn.height() * sy)));
-    image = image.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    frame.pixmap = QPixmap::fromImage(image);
-    frame.offset = target.topLeft();
-    frame.shape = QRegion(QBitmap::fromImage(image.createAlphaMask(Qt::ThresholdAlphaDither)));
-    frame.shape.translate(frame.offset);
-    if (frame.shape.isEmpty())
-        frame.shape = QRegion(0, 0, 1, 1);   // an empty mask would show the whole window
-    return frame;
+    FrameImage scaled;
+    scaled.image = frame.part.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    scaled.offset = target.topLeft();
+    scaled.shape = QRegion(QBitmap::fromImage(scaled.image.createAlphaMask(Qt::ThresholdAlphaDither)));
+    scaled.shape.translate(scaled.offset);
+    if (scaled.shape.isEmpty())
+        scaled.shape = QRegion(0, 0, 1, 1);   // an empty mask would show the whole window
+    return scaled;
 }
 
 } // namespace agent::detail

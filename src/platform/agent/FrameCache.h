@@ -26,6 +26,14 @@ struct ReadyFrame
     QRegion shape;
 };
 
+// A frame as an image, for a caller that keeps it elsewhere.
+struct FrameImage
+{
+    QImage image;
+    QPoint offset;
+    QRegion shape;
+};
+
 class FrameCache
 {
 public:
@@ -50,9 +58,14 @@ public:
     const ReadyFrame &frame(int picture);
     // Drops every ready frame (a hidden character needs none).
     void clear() { ready_.clear(); }
+    // The frame of that picture as an image, for a caller that keeps it itself (the X
+    // server's pixmaps): not kept here, and not packed first (FrameStore::cropped).
+    FrameImage image(int picture) const;
 
 private:
     ReadyFrame make(int picture) const;
+    // The cropped picture scaled to the frames' size.
+    FrameImage fit(CroppedFrame frame) const;
 
     struct Entry
     {

@@ -49,27 +49,36 @@ FrameStore::FrameStore(QVector<QByteArray> pictures, QSize natural, Reader reade
         pngs_ = {};
 }
 
-QByteArray FrameStore::pictureBytes(int picture)
+QImage FrameStore::decodeWhole(int picture, bool keep)
 {
-    if (!reader_)
-        return std::exchange(pngs_[picture], {});
-    const Check &check = checks_[picture];
-    QByteArray png = reader_(picture, check.size);
-    if (png.size() != check.size || qHash(png, kCheckSeed) != check.hash)
-        return {};   // not the picture checked at loading: a blank frame
-    return png;
+    QByteArray png;
+    if (!reader_) {
+        png = keep ? pngs_[picture] : std::exchange(pngs_[picture], {});
+    } else {
+        const Check &check = checks_[picture];
+        png = reader_(picture, check.size);
+        if (png.size() != check.size || qHash(png, kCheckSeed) != check.hash)
+            return {};   // not the picture checked at loading: a blank frame
+    }
+    QImage whole = decodePicture(png);
+    if (whole.width() > natural_.width() || whole.height() > natural_.height())
+        return {};   // larger than the frame: loading refuses such a picture
+    return whole;
 }
 
 const PackedFrame &FrameStore::packed(int picture)
 {
     std::optional<PackedFrame> &slot = packed_[size_t(picture)];
-    if (!slot) {
-        QImage whole = decodePicture(pictureBytes(picture));
-        if (whole.width() > natural_.width() || whole.height() > natural_.height())
-            whole = QImage();   // larger than the frame: loading refuses such a picture
-        slot = packFrame(whole);
-    }
+    if (!slot)
+        slot = packFrame(decodeWhole(picture, false));
     return *slot;
+}
+
+CroppedFrame FrameStore::cropped(int picture)
+{
+    if (const std::optional<PackedFrame> &slot = packed_[size_t(picture)])
+        return {unpackFrame(*slot), slot->drawn, slot->shape};
+    return cropFrame(decodeWhole(picture, true));
 }
 
 bool FrameStore::isPacked(int picture) const

@@ -1,7 +1,8 @@
 // The frame pictures of one character file, shared by every character loaded from it.
 // A file holds over a hundred pictures and a character shows only some of them. A
 // picture is decoded when first shown, cropped to its drawn part and packed
-// (PackedFrame); every later showing, by any character of that file, unpacks that.
+// (PackedFrame); every later showing, by any character of that file, unpacks that. A
+// picture the X server keeps (ServerFrames) is decoded and cropped only, not packed.
 // Until then the store keeps the picture's PNG bytes, or, given a way to read them again
 // from the file, only their length and hash: bytes read again must match both, so a file
 // changed or removed since loading gives blank frames, never pictures that were not
@@ -40,11 +41,16 @@ public:
     // as the store.
     const PackedFrame &packed(int picture);
     bool isPacked(int picture) const;
+    // The picture cropped to its drawn part, for a caller that keeps it elsewhere (the X
+    // server's pixmaps): a picture not packed yet is decoded and left unpacked, so that
+    // a picture shown only that way is never packed and unpacked.
+    CroppedFrame cropped(int picture);
     // Bytes held for the pictures: PNG bytes kept and packed runs.
     qint64 heldBytes() const;
 
 private:
-    QByteArray pictureBytes(int picture);
+    // The whole picture; |keep|: without a reader, keep its bytes for later.
+    QImage decodeWhole(int picture, bool keep);
 
     QVector<QByteArray> pngs_;          // without a reader; emptied once packed
     Reader reader_;

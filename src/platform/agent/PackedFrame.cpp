@@ -102,35 +102,36 @@ QRect opaqueBounds(const QImage &argb)
     return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
-PackedFrame blankFrame()
-{
-    PackedFrame frame;
-    frame.drawn = QRect(0, 0, 1, 1);
-    frame.shape = QRegion(0, 0, 1, 1);   // an empty mask would show the whole window
-    QByteArray runs(2, Qt::Uninitialized);
-    RunWriter(runs).put(Transparent, 1);
-    frame.runs = qCompress(runs, 1);
-    return frame;
-}
-
 } // namespace
 
-PackedFrame packFrame(const QImage &whole)
+CroppedFrame cropFrame(const QImage &whole)
 {
-    if (whole.isNull())
-        return blankFrame();
     const QImage argb = whole.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QRect drawn = opaqueBounds(argb);
-    if (drawn.isEmpty())
-        return blankFrame();
-    const QImage part = argb.copy(drawn);
-
-    PackedFrame frame;
+    const QRect drawn = argb.isNull() ? QRect() : opaqueBounds(argb);
+    CroppedFrame frame;
+    if (drawn.isEmpty()) {
+        frame.part = QImage(1, 1, QImage::Format_ARGB32_Premultiplied);
+        frame.part.fill(Qt::transparent);
+        frame.drawn = QRect(0, 0, 1, 1);
+        frame.shape = QRegion(0, 0, 1, 1);   // an empty mask would show the whole window
+        return frame;
+    }
+    frame.part = argb.copy(drawn);
     frame.drawn = drawn;
-    frame.shape = QRegion(QBitmap::fromImage(part.createAlphaMask(Qt::ThresholdAlphaDither)));
+    frame.shape = QRegion(QBitmap::fromImage(frame.part.createAlphaMask(Qt::ThresholdAlphaDither)));
     frame.shape.translate(drawn.topLeft());
     if (frame.shape.isEmpty())
         frame.shape = QRegion(0, 0, 1, 1);   // only faint pixels: keep the window shaped
+    return frame;
+}
+
+PackedFrame packFrame(const QImage &whole)
+{
+    const CroppedFrame cropped = cropFrame(whole);
+    const QImage &part = cropped.part;
+    PackedFrame frame;
+    frame.drawn = cropped.drawn;
+    frame.shape = cropped.shape;
     frame.runs.resize(qsizetype(part.height()) * (qsizetype(part.width()) * 4 + 2));
     RunWriter writer(frame.runs);
     for (int y = 0; y < part.height(); ++y)

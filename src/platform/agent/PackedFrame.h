@@ -19,6 +19,17 @@ struct PackedFrame
     QByteArray runs;    // the drawn part's pixels, premultiplied ARGB, as deflated runs
 };
 
+// A whole frame picture cropped to its drawn part, not packed.
+struct CroppedFrame
+{
+    QImage part;        // the drawn part, premultiplied ARGB (1 x 1 transparent when blank)
+    QRect drawn;        // as in PackedFrame
+    QRegion shape;
+};
+
+// Crops a whole frame picture (any format; a null image gives a blank frame).
+CroppedFrame cropFrame(const QImage &whole);
+
 // Packs a whole frame picture (any format; a null image gives a blank frame).
 PackedFrame packFrame(const QImage &whole);
 

@@ -1,5 +1,6 @@
 #include "ServerFrames.h"
 
+#include "FrameLog.h"
 #include "X11Display.h"
 
 #include <QPainter>
@@ -54,15 +55,16 @@ bool ServerFrames::owns(xcb_pixmap_t pixmap) const
     return false;
 }
 
-const ServerFrames::Frame &ServerFrames::frame(FrameCache &cache, int picture)
+const ServerFrames::Frame &ServerFrames::frame(const FrameCache &cache, int picture)
 {
     auto found = frames_.find(picture);
     if (found == frames_.end()) {
-        const ReadyFrame &ready = cache.frame(picture);
+        const BenchSpan showing(BenchWork::FirstShowing);
+        const FrameImage ready = cache.image(picture);
         Frame frame;
-        frame.area = QRect(ready.offset, ready.pixmap.size() + (argb_ ? QSize(kShadowOffset.x(), kShadowOffset.y()) : QSize(0, 0)));
+        frame.area = QRect(ready.offset, ready.image.size() + (argb_ ? QSize(kShadowOffset.x(), kShadowOffset.y()) : QSize(0, 0)));
         frame.shape = ready.shape;
-        frame.maskArea = QRect(ready.offset, ready.pixmap.size()) | ready.shape.boundingRect();
+        frame.maskArea = QRect(ready.offset, ready.image.size()) | ready.shape.boundingRect();
         frame.pixmap = display_->upload(compose(ready), depth());
         frame.mask = display_->upload(maskOf(frame.shape, frame.maskArea), 1);
         frame.bytes = qint64(frame.area.width()) * frame.area.height() * 4
@@ -77,14 +79,14 @@ const ServerFrames::Frame &ServerFrames::frame(FrameCache &cache, int picture)
     return *found;
 }
 
-QImage ServerFrames::pixels(FrameCache &cache, int picture) const
+QImage ServerFrames::pixels(const FrameCache &cache, int picture) const
 {
-    return compose(cache.frame(picture));
+    return compose(cache.image(picture));
 }
 
-QImage ServerFrames::compose(const ReadyFrame &ready) const
+QImage ServerFrames::compose(const FrameImage &ready) const
 {
-    const QImage figure = ready.pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage figure = ready.image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (!argb_) {
         // The window is opaque: the figure's soft edges lie over the backdrop colour.
         QImage opaque(figure.size(), QImage::Format_RGB32);

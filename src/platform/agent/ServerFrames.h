@@ -1,9 +1,12 @@
 // The frames of one character file at one size as pixmaps in the X server, shared by every
-// character window that shows them. A frame is uploaded when first shown: the picture as
-// the window shows it (over the window's backdrop colour, or with true alpha and the
-// shadow for a compositing manager) and, for the window's shape, a 1-bit mask of the
-// figure. The set holds at most kBudgetBytes of pixmaps; the frame shown least recently
-// leaves first, and is uploaded again when shown again.
+// character window that shows them. A frame is uploaded when first shown, straight from
+// the decoded picture (never packed and unpacked on the way): the picture as the window
+// shows it (over the window's backdrop colour, or with true alpha and the shadow for a
+// compositing manager) and, for the window's shape, a 1-bit mask of the figure. The set
+// holds at most kBudgetBytes of pixmaps, room for every picture of a character file as we
+// make them (132 pictures of about 20 KB), so that a picture once shown is never decoded
+// again; past that the frame shown least recently leaves first, and is uploaded again
+// when shown again.
 #pragma once
 
 #include "FrameCache.h"
@@ -25,7 +28,7 @@ class X11Display;
 class ServerFrames
 {
 public:
-    static constexpr qint64 kBudgetBytes = 1024 * 1024;
+    static constexpr qint64 kBudgetBytes = 4 * 1024 * 1024;
     // How far right and down the shadow falls with a compositing manager.
     static constexpr QPoint kShadowOffset{3, 4};
 
@@ -51,16 +54,16 @@ public:
 
     // The frame of that picture, uploaded from |cache| (at this set's size) if the server
     // does not hold it. Valid until the next call.
-    const Frame &frame(FrameCache &cache, int picture);
+    const Frame &frame(const FrameCache &cache, int picture);
     // The picture's pixels as its pixmap holds them (to draw straight into a window
     // when the server refused the pixmap).
-    QImage pixels(FrameCache &cache, int picture) const;
+    QImage pixels(const FrameCache &cache, int picture) const;
 
     int heldCount() const { return int(frames_.size()); }
     qint64 heldBytes() const { return bytes_; }
 
 private:
-    QImage compose(const ReadyFrame &ready) const;
+    QImage compose(const FrameImage &ready) const;
     void evict();
 
     QPointer<X11Display> display_;   // gone at the very end of the program

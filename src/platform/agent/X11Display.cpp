@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <xcb/shape.h>
 
 namespace agent::detail {
@@ -199,8 +200,24 @@ void X11Display::freePixmap(xcb_pixmap_t pixmap)
         xcb_free_pixmap(connection_, pixmap);
 }
 
+X11Display::Batch::Batch() : display_(theDisplay)
+{
+    if (display_)
+        ++display_->batches_;
+}
+
+X11Display::Batch::~Batch()
+{
+    if (display_ && --display_->batches_ == 0 && std::exchange(display_->flushHeld_, false))
+        display_->flush();
+}
+
 void X11Display::flush()
 {
+    if (batches_ > 0) {
+        flushHeld_ = true;
+        return;
+    }
     xcb_flush(connection_);
     // Writing may have read events into the connection's queue, where the notifier does
     // not see them: they are handled from the event loop, not inside a drawing call.

@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QPoint>
 #include <QRegion>
 
@@ -34,6 +35,20 @@ class X11Surface;
 class X11Display : public QObject
 {
 public:
+    // Holds back flushes while it lives (one turn of the character clock): what is sent
+    // meanwhile leaves in one write when it ends.
+    class Batch
+    {
+    public:
+        Batch();
+        ~Batch();
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+
+    private:
+        QPointer<X11Display> display_;
+    };
+
     // The connection, made on first use; nullptr when character windows are toolkit
     // windows here: not the toolkit's X11 platform, a scaled screen (HiDPI), a server
     // whose pixel layout this code does not write, or no connection.
@@ -61,6 +76,7 @@ public:
     void freePixmap(xcb_pixmap_t pixmap);
     // True when the server refused that pixmap (it was never made).
     bool pixmapFailed(xcb_pixmap_t pixmap) const { return failedPixmaps_.contains(pixmap); }
+    // Sends what is waiting to the server (at the end of the batch, in one).
     void flush();
 
     void addSurface(xcb_window_t window, X11Surface *surface) { surfaces_.insert(window, surface); }
@@ -91,6 +107,8 @@ private:
     xcb_gcontext_t gc1_ = 0, gc24_ = 0, gc32_ = 0;
     size_t maxRequestBytes_ = 0;
     QSocketNotifier *notifier_ = nullptr;
+    int batches_ = 0;               // batches alive
+    bool flushHeld_ = false;        // a flush was held back by a batch
     QHash<xcb_window_t, X11Surface *> surfaces_;
     std::deque<xcb_generic_event_t *> queued_;   // read while writing, not handled yet
     QHash<xcb_pixmap_t, bool> failedPixmaps_;   // refused by the server, until freed

@@ -85,7 +85,7 @@ X11Surface::~X11Surface()
 void X11Surface::makeWindow()
 {
     window_ = xcb_generate_id(connection_);
-    const uint32_t events = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    const uint32_t events = eventMask();
     if (argb_) {
         // Its own visual needs its own colour map and border; the background is clear.
         const uint32_t values[] = {0, 0, 1, events, display_->argbColormap()};
@@ -121,6 +121,21 @@ void X11Surface::makeWindow()
         xcb_map_window(connection_, window_);
         copy();
     }
+}
+
+uint32_t X11Surface::eventMask() const
+{
+    return XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS | (hearMoves_ ? XCB_EVENT_MASK_STRUCTURE_NOTIFY : 0);
+}
+
+void X11Surface::hearMoves(bool on)
+{
+    if (on == hearMoves_ || !display_)
+        return;
+    hearMoves_ = on;
+    const uint32_t events[] = {eventMask()};
+    xcb_change_window_attributes(connection_, window_, XCB_CW_EVENT_MASK, events);
+    display_->flush();
 }
 
 void X11Surface::move(QPoint at)
@@ -181,7 +196,6 @@ QRegion X11Surface::showFrame(int picture)
     applyShape();
     if (visible_)
         copy();
-    cache_->clear();   // the server holds the pixels
     display_->flush();
     return shape;
 }
@@ -259,7 +273,6 @@ void X11Surface::handle(const xcb_generic_event_t *event)
             return;
         const QRegion part = std::exchange(exposed_, QRegion());
         copy(&part);
-        cache_->clear();
         display_->flush();
         return;
     }
@@ -309,7 +322,6 @@ void X11Surface::redraw()
     applyShape();
     if (visible_)
         copy();
-    cache_->clear();
 }
 
 } // namespace agent::detail

@@ -51,6 +51,11 @@ public:
     void resize(QSize size);
     void setVisible(bool visible);
     void raise();
+    // Whether the window hears of its moves (the echo of its own, a move or the end of it
+    // by another program). A gliding character moves 15 times a second, and its next step
+    // puts it back on its path whoever moved it: it need not hear the echo of each step.
+    // A window destroyed meanwhile is still made again (the next move fails).
+    void hearMoves(bool on);
     // Shows that picture of the frames at their size (uploading it on its first showing)
     // and returns the figure's shape, window coordinates.
     QRegion showFrame(int picture);
@@ -66,6 +71,7 @@ private:
     X11Surface(X11Display *display, const QString &title, const QRect &geometry, bool argb, QRgb backdrop,
                FrameCache *frames);
     void makeWindow();
+    uint32_t eventMask() const;
     ServerFrames &frameSet();
     void applyShape();
     // Copies the shown frame to the window, or only the part of it within |part|.
@@ -82,6 +88,7 @@ private:
     Moved moved_;
     xcb_window_t window_ = 0;
     bool visible_ = false;
+    bool hearMoves_ = true;
     std::shared_ptr<ServerFrames> frames_;
     int picture_ = -1;
     QRect copied_;                  // what the last copy covered (cleared when it shrinks)

@@ -195,10 +195,15 @@ void TestAgent::stopAllByType()
 void TestAgent::idleStartsAndEndsWithRequests()
 {
     AgentControl control;
+    // The quiet time before idling counts from the character's loading, not the control's.
+    QTest::qWait(200);   // over three times the idle delay
+    QElapsedTimer sinceLoading;
+    sinceLoading.start();
     Character *pip = control.load(QStringLiteral("Player3"), character_);
     QSignalSpy idleStart(&control, &AgentControl::idleStart);
     QSignalSpy idleComplete(&control, &AgentControl::idleComplete);
     QVERIFY(idleStart.wait(5000));
+    QVERIFY2(sinceLoading.elapsed() >= 55, qPrintable(QString::number(sinceLoading.elapsed())));
     QCOMPARE(idleStart.first().first().toString(), QStringLiteral("Player3"));
     QCOMPARE(idleComplete.count(), 0);
     pip->play(QStringLiteral("alert"));

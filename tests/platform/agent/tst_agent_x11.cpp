@@ -37,6 +37,11 @@ QString xdotool(const QStringList &args)
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
+xcb_window_t windowId(const QString &identity)
+{
+    return xcb_window_t(xdotool({"search", "--onlyvisible", "--name", "^" + identity + "$"}).toULong());
+}
+
 // Writes the 64 x 80 sample character, loads it under |identity| and shows it at |at|.
 Character *showSample(AgentControl &control, const QTemporaryDir &dir, const QString &identity, QPoint at)
 {
@@ -260,12 +265,28 @@ void TestAgentX11::movesItMadeAreNotAnsweredAgain()
     QTest::qWait(300);
     xdotool({"search", "--name", "^Player5$", "windowmove", "500", "420"});
     QTRY_COMPARE_WITH_TIMEOUT(QPoint(pip->left(), pip->top()), QPoint(500, 420), 5000);
-    pip->moveTo(300, 250, 800);
+    // While it glides the window does not hear the echo of its moves; after, it does again.
+    const xcb_window_t id = windowId(QStringLiteral("Player5"));
+    QVERIFY(id);
+    const auto hearsMoves = [id] {
+        xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+        xcb_get_window_attributes_reply_t *reply =
+            xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, id), nullptr);
+        const bool hears = reply && (reply->all_event_masks & XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+        std::free(reply);
+        xcb_disconnect(connection);
+        return hears;
+    };
+    QVERIFY(hearsMoves());
+    pip->moveTo(300, 250, 100000);   // 2 s at the tests' time scale
+    QTRY_VERIFY_WITH_TIMEOUT(!hearsMoves(), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(pip->queueEmpty(), 5000);
-    QTest::qWait(100);
+    QTRY_VERIFY_WITH_TIMEOUT(hearsMoves(), 5000);
     QCOMPARE(QPoint(pip->left(), pip->top()), QPoint(300, 250));
     const QString geometry = xdotool({"search", "--name", "^Player5$", "getwindowgeometry"});
     QVERIFY2(geometry.contains(QLatin1String("300,250")), qPrintable(geometry));
+    xdotool({"search", "--name", "^Player5$", "windowmove", "420", "360"});
+    QTRY_COMPARE_WITH_TIMEOUT(QPoint(pip->left(), pip->top()), QPoint(420, 360), 5000);
 }
 
 namespace {
@@ -284,11 +305,6 @@ QRegion shapeOf(xcb_window_t window, xcb_shape_sk_t kind)
     }
     xcb_disconnect(connection);
     return region;
-}
-
-xcb_window_t windowId(const QString &identity)
-{
-    return xcb_window_t(xdotool({"search", "--onlyvisible", "--name", "^" + identity + "$"}).toULong());
 }
 
 // Empty when the two characters' windows show the same picture (every pixel of a screen
@@ -518,9 +534,9 @@ void TestAgentX11::serverFramesSharedAndBounded()
     QVERIFY(surface && surface->serverFrames());
     QCOMPARE(surface->serverFrames(), windowOf(QStringLiteral("Player2"))->nativeSurface()->serverFrames());
 
-    // At 320 x 400 a frame takes about half a megabyte of the server's memory.
-    one->setWidth(320);
-    one->setHeight(400);
+    // At 640 x 800 a frame takes about two megabytes of the server's memory.
+    one->setWidth(640);
+    one->setHeight(800);
     for (const char *animation : {"greet", "wave", "pleased", "cheer", "alert", "surprised"}) {
         one->play(QLatin1String(animation));
         QTRY_VERIFY_WITH_TIMEOUT(one->queueEmpty(), 5000);

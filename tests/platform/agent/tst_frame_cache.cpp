@@ -216,6 +216,17 @@ void TestFrameCache::storePacksOnceAndLetsThePngGo()
     QCOMPARE(second.frame(2).pixmap.toImage(), shown);
     QCOMPARE(&store->packed(2), packed);
     QCOMPARE(store->heldBytes(), pngBytes - pip_.images[2].size() + packed->runs.size());
+
+    // A picture for the X server is cropped without packing, as often as asked (its PNG
+    // stays); the same picture as the toolkit draws it. A packed one comes from its runs.
+    const FrameImage direct = first.image(3);
+    QVERIFY(!store->isPacked(3));
+    QCOMPARE(first.image(3).image, direct.image);
+    const ReadyFrame &drawn = second.frame(3);
+    QCOMPARE(direct.image, drawn.pixmap.toImage());
+    QCOMPARE(direct.offset, drawn.offset);
+    QCOMPARE(direct.shape, drawn.shape);
+    QCOMPARE(first.image(2).image, shown);
 }
 
 void TestFrameCache::picturesReadAgainMustMatch()
