@@ -1,14 +1,12 @@
 // The dispatcher of received game messages and the host's group sends.
 #include "GameMessages.h"
 
-#include "DataFiles.h"
 #include "GameSession.h"
 #include "GameTransport.h"
 #include "Phrases.h"
 #include "RaceModel.h"
 #include "records.h"
 #include "Roster.h"
-#include "Utilities.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,8 +1,7 @@
 // The game messages between a race host and its joiners: the dispatcher of every
-// received message with the rules of who may send what, the texts the host and joiners
-// build, and the host's group sends. The state of the network game is the session's
-// (RaceModel.h).
-// A message is a two-letter code, the sender's speech name, then "&&"-separated fields.
+// received message with the rules of who may send what, the host's messages and its
+// group sends. The messages themselves and their texts are Messages.h; the state of the
+// network game is the session's (RaceModel.h).
 #pragma once
 
 #include "Messages.h"
