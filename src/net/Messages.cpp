@@ -19,6 +19,8 @@ template <class... Visitors>
 struct Overloaded : Visitors... {
     using Visitors::operator()...;
 };
+template <class... Visitors>
+Overloaded(Visitors...) -> Overloaded<Visitors...>;   // not deduced by every compiler yet
 
 const QString &codeOf(const Msg::PlayRequest &) { return MessageCode::PlayRequest; }
 const QString &codeOf(const Msg::Accepted &) { return MessageCode::Accepted; }
