@@ -120,6 +120,9 @@ void replaceRoster(const Msg::Roster &roster)
     }
 }
 
+template <typename Kind, typename... Kinds>
+constexpr bool isOneOf = (std::is_same_v<Kind, Kinds> || ...);
+
 // Whose messages each kind is: the host's steer only the copy it accepted, and only from
 // its address; reports count only from the host's own roster (nor are strangers
 // acknowledged); answers to a request only from where this joiner's last request went.
@@ -128,14 +131,12 @@ bool mayDispatch(const QString &senderAddress, const Message &message)
     return std::visit(
         [&senderAddress](const auto &kind) {
             using Kind = std::decay_t<decltype(kind)>;
-            if constexpr (std::is_same_v<Kind, Msg::Positions> || std::is_same_v<Kind, Msg::Roster>
-                          || std::is_same_v<Kind, Msg::StartRace> || std::is_same_v<Kind, Msg::Cancel>
-                          || std::is_same_v<Kind, Msg::Question> || std::is_same_v<Kind, Msg::HostText>) {
+            if constexpr (isOneOf<Kind, Msg::Positions, Msg::Roster, Msg::StartRace, Msg::Cancel, Msg::Question,
+                                  Msg::HostText>) {
                 return FromOwnHost(senderAddress);
-            } else if constexpr (std::is_same_v<Kind, Msg::Ready> || std::is_same_v<Kind, Msg::RightAnswer>
-                                 || std::is_same_v<Kind, Msg::Skipped>) {
+            } else if constexpr (isOneOf<Kind, Msg::Ready, Msg::RightAnswer, Msg::Skipped>) {
                 return FromRoster(senderAddress);
-            } else if constexpr (std::is_same_v<Kind, Msg::Accepted> || std::is_same_v<Kind, Msg::Denied>) {
+            } else if constexpr (isOneOf<Kind, Msg::Accepted, Msg::Denied>) {
                 const QString &requested = GameSession::current().requestedHostAddress();
                 return CurrentPlayMode() == JoinGame && !requested.isEmpty() && senderAddress == requested;
             } else {
