@@ -1,5 +1,5 @@
 // Game messages arrive from anyone on the network: the receive path (size limit, 8-bit
-// text, repeat filter) and the dispatcher, with the main window in every play mode. The
+// text, repeat filter), the parse into a typed message and the dispatcher, with the main window in every play mode. The
 // first byte sets the scene (play mode, race running, the answer to a play request, the
 // sender of the first datagram); the rest is one datagram or several, each after the
 // first preceded by a byte that names its sender: 0x1e the host, 0x1f a stranger. The
@@ -13,6 +13,7 @@
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
+#include "Messages.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
@@ -38,9 +39,13 @@ struct Datagram
 };
 QList<Datagram> pending;
 
-// The transport's path from a received datagram to the dispatcher.
+// The transport's path from a received datagram to the dispatcher, which parses it; the
+// parse is also checked on its own: a message is written back under its own code.
 void deliver(const Datagram &datagram)
 {
+    const std::optional<Message> message = Msg::parse(datagram.text);
+    if (message && serialize(*message).left(2) != datagram.text.left(2))
+        std::abort();
     static RepeatFilter filter;
     static qint64 clockMs = 0;
     clockMs += 10000;   // past the repeat window: the filter's memory, not its clock, is fuzzed

@@ -5,7 +5,6 @@
 #include "GameSession.h"
 #include "GameTransport.h"
 #include "MessageBoxes.h"
-#include "MessageCodes.h"
 #include "Phrases.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
@@ -27,17 +26,6 @@ constexpr int MaxOpenRequestQuestions = MaxContestants - 1;
 int openRequestQuestions = 0;
 bool acceptedNoticeOpen = false;
 bool deniedNoticeOpen = false;
-
-// A request names the requester's UIN (1 to 15 digits) and a character file.
-bool wellFormedRequest(const QString &uin, const QString &character)
-{
-    if (!IsDigits(uin, 15))
-        return false;
-    for (const QChar c : character)
-        if (c < u' ')
-            return false;
-    return !character.trimmed().isEmpty();
-}
 } // namespace
 
 const char *const AcceptedNotice = "We were accepted for the game.\r\rClick \"OK\" button when ready for the Game.";
@@ -66,19 +54,12 @@ QString PlayRequestQuestion(const QString &name, const QString &uin)
            + QStringLiteral("\r\rAccept?");
 }
 
-Task<> HandlePlayRequest(QString senderAddress, QString senderName, QString payload)
+Task<> HandlePlayRequest(QString senderAddress, Msg::PlayRequest request)
 {
-    const QString name = ShownName(senderName);
-    // A missing field is missing (not the field before it again).
-    const QStringList fields = payload.split(QStringLiteral("&&"));
-    const QString uin = fields.value(0);
-    // A character is a file of the character folder: no path from a peer is followed.
-    const QString character = NameOfPath(fields.value(1));
-    if (!wellFormedRequest(uin, character))
-        co_return;   // not a request: nobody is asked, nothing is answered
-    auto refuse = [&](const QString &reason) {
-        SendGameMessage(MessageCode::Denied, senderAddress, QStringLiteral("&&") + reason);
-    };
+    const QString name = ShownName(request.sender);
+    const QString &uin = request.uin;
+    const QString &character = request.characterFile;
+    auto refuse = [&](const QString &reason) { SendGameMessage(senderAddress, Msg::Denied{reason, {}}); };
     QString refusal = PlayRequestRefusal(uin, character);
     if (!refusal.isEmpty()) {
         refuse(refusal);
@@ -111,9 +92,9 @@ Task<> HandlePlayRequest(QString senderAddress, QString senderName, QString payl
         co_return;
     }
     ContestantTable[*slot].Address = senderAddress.left(ContestantAddressCapacity);
-    SendGameMessage(MessageCode::Accepted, senderAddress, QString());
+    SendGameMessage(senderAddress, Msg::Accepted{});
     co_await Wait(200);
-    SendGameMessage(MessageCode::HostText, senderAddress, AcceptGameText());
+    SendGameMessage(senderAddress, AcceptGameText());
     co_await SendRoster();
 }
 
@@ -128,17 +109,17 @@ Task<> HandleAccepted(QString senderAddress)
         const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
         co_await Acknowledged(BoxKind::Information, QString::fromLatin1(AcceptedNotice));
     }
-    SendGameMessage(MessageCode::Ready, GameSession::current().hostAddress(), QString());
+    SendGameMessage(GameSession::current().hostAddress(), Msg::Ready{});
     co_await Wait(500);
-    SendGameMessage(MessageCode::Ready, GameSession::current().hostAddress(), QString());
+    SendGameMessage(GameSession::current().hostAddress(), Msg::Ready{});
 }
 
-void HandleDenied(QString payload)
+void HandleDenied(const QString &reasonCode)
 {
     if (deniedNoticeOpen)
         return;
     MessageBeep(BeepKind::Stop);
-    const QString reason = LookupPhrase(NextField(payload).left(3));
+    const QString reason = LookupPhrase(reasonCode);
     deniedNoticeOpen = true;
     ShowMessageBox(BoxKind::Information, QString::fromLatin1(DeniedNotice) + reason,
                    [] { deniedNoticeOpen = false; });
@@ -181,10 +162,9 @@ Task<> invitePlayers()
         const Records::OnlineBuddyRecord buddy = Records::OnlineBuddyRecord::decode(raw);
         if (buddy.Address.isEmpty() || !BuddyChecked(buddy.Uin))
             continue;
-        SendInvitePing(MessageCode::Invitation, buddy.Address, QStringLiteral("&&") + ownUin);
+        SendInvitePing(buddy.Address, Msg::Invitation{ownUin, std::nullopt, {}});
         co_await Wait(50);
-        SendGameMessage(MessageCode::Invitation, buddy.Address,
-                        QStringLiteral("&&") + ownUin + QStringLiteral("&&") + Records::Options.UserName);
+        SendGameMessage(buddy.Address, Msg::Invitation{ownUin, Records::Options.UserName, {}});
         co_await SendMessengerText(InvitationText(), buddy.Address);
     }
     emit GameSession::current().invitationsSending(false);

@@ -5,7 +5,6 @@
 #include "GameTransport.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
-#include "MessageCodes.h"
 #include "records.h"
 #include "RosterList.h"
 #include "Utilities.h"
@@ -120,9 +119,7 @@ bool RequestWindow::RequestBtnClick()
         return false;
     }
     GameSession::current().setRequestedHostAddress(address);   // the only address whose answer is taken
-    SendGameMessage(MessageCode::PlayRequest, address,
-                    QStringLiteral("&&") + QString::number(Records::Options.UserUin) + QStringLiteral("&&")
-                        + CharacterEdit->text());
+    SendGameMessage(address, Msg::PlayRequest{QString::number(Records::Options.UserUin), CharacterEdit->text(), {}});
     MessageBeep(BeepKind::Default);
     close();
     return true;

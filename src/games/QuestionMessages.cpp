@@ -6,11 +6,8 @@
 
 #include "DexterityTest.h"
 #include "GameMessages.h"
-#include "MessageCodes.h"
 #include "RaceModel.h"
 #include "Stage.h"
-
-#include <QStringList>
 
 namespace {
 
@@ -19,22 +16,21 @@ namespace {
 // resend is a repeat, and a late resend that arrives once the next question is out
 // carries the old number. A report without a number (a copy that does not send one)
 // counts while a question is outstanding.
-bool answersOutstandingQuestion(const ContestantRecord &record, const QStringList &fields)
+bool answersOutstandingQuestion(const ContestantRecord &record, const Msg::Report &report)
 {
     if (record.Confirmed != SlotQuestionOutstanding)
         return false;
-    return fields.size() < 3 || fields[2] == QString::number(record.QuestionNumber - 1);
+    return !report.number || *report.number == record.QuestionNumber - 1;
 }
 
-// "RB" or "RK": payload UIN && answer [&& question number].
-void takeScore(bool rightAnswer, const QString &senderAddress, const QString &payload)
+// "RB" or "RK".
+void takeScore(bool rightAnswer, const QString &senderAddress, const Msg::Report &report)
 {
     Acknowledge(senderAddress);
-    const QStringList fields = payload.split(QStringLiteral("&&"));
     for (int slot = 0; slot < MaxContestants; ++slot) {
         const ContestantRecord &record = ContestantTable[slot];
         if (record.Address.isEmpty() || record.Address != senderAddress
-            || !answersOutstandingQuestion(record, fields))
+            || !answersOutstandingQuestion(record, report))
             continue;
         if (rightAnswer)
             ApplyRightAnswer(slot);
@@ -48,14 +44,14 @@ void takeScore(bool rightAnswer, const QString &senderAddress, const QString &pa
 void InstallQuestionHandlers()
 {
     SetCharacterClickHandler(&CharacterClicked);
-    SetMessageHandler(MessageCode::Question, [](const QString &senderAddress, const QString &, const QString &payload) {
+    SetMessageHandler<Msg::Question>([](const QString &senderAddress, const Msg::Question &question) {
         if (GameSession::current().joinedRace())   // questions belong to the race the host started here
-            ShowQuestion(senderAddress, payload);
+            ShowQuestion(senderAddress, question);
     });
-    SetMessageHandler(MessageCode::RightAnswer, [](const QString &senderAddress, const QString &, const QString &payload) {
-        takeScore(true, senderAddress, payload);
+    SetMessageHandler<Msg::RightAnswer>([](const QString &senderAddress, const Msg::RightAnswer &report) {
+        takeScore(true, senderAddress, report);
     });
-    SetMessageHandler(MessageCode::Skipped, [](const QString &senderAddress, const QString &, const QString &payload) {
-        takeScore(false, senderAddress, payload);
+    SetMessageHandler<Msg::Skipped>([](const QString &senderAddress, const Msg::Skipped &report) {
+        takeScore(false, senderAddress, report);
     });
 }

@@ -25,8 +25,8 @@ constexpr int LocalPayloadLength = 100;
 // Counts the questions shown, so that a report that waited for its acknowledgement can
 // tell whether another question has been put on show meanwhile.
 quint64 questionsShown = 0;
-// The number of the question on show, as its "RZ" gave it (empty when it gave none).
-QString currentNumber;
+// The number of the question on show, as its "RZ" gave it (none when it gave none).
+std::optional<int> currentNumber;
 
 // The letters of the word scramble on show (empty for other questions): any word of the
 // list made of them is a right answer, not only the word the scramble was made from.
@@ -69,36 +69,35 @@ bool isRightAnswer(const QString &typed)
            || (!scrambledLetters.isEmpty() && IsListWordOfLetters(scrambledLetters, typed));
 }
 
-QString ownUin()
-{
-    return QString::number(Records::Options.UserUin);
-}
-
 // The report on the question shown last, sent again whenever the host puts that question
 // again: the host still waits for it. An acknowledgement does not prove that it arrived
 // (an "AK" does not say which message it answers, and may be a late or replayed one).
 struct LastReport {
-    QString host, code, payload;
+    QString host;
+    Message report;
 } lastReport;
+
+// The report on the question on show: own UIN, its answer and its number.
+Msg::Report ownReport()
+{
+    return {QString::number(Records::Options.UserUin), CurrentAnswer, currentNumber, {}};
+}
 
 // Sends a report ("RB" or "RK") to the race host and repeats it every 500 ms, at most
 // `repeats` times, until the host acknowledges it or puts a new question (which it does
 // only once it has the report). The question's number rides as a trailing field, so that
 // the host counts the report once for that question.
-Task<> sendReport(QString code, QString host, QString answer, int repeats)
+Task<> sendReport(Message report, QString host, int repeats)
 {
     const quint64 question = questionsShown;
-    QString payload = QStringLiteral("&&") + ownUin() + QStringLiteral("&&") + answer;
-    if (!currentNumber.isEmpty())
-        payload += QStringLiteral("&&") + currentNumber;
-    lastReport = {host, code, payload};
+    lastReport = {host, report};
     const AckWait acknowledged(host);
-    SendGameMessage(code, host, payload);
+    SendGameMessage(host, report);
     for (int i = 0; i < repeats && !acknowledged.arrived(); ++i) {
         co_await Wait(500);
         if (acknowledged.arrived() || questionsShown != question)
             break;
-        SendGameMessage(code, host, payload);
+        SendGameMessage(host, report);
     }
 }
 
@@ -127,7 +126,7 @@ Task<> takeRightAnswer()
         ApplyRightAnswer(0);
     } else {
         const PendingReport pending(answerReportFor, shown);
-        co_await sendReport(MessageCode::RightAnswer, CurrentSender, CurrentAnswer, 15);
+        co_await sendReport(Msg::RightAnswer{ownReport()}, CurrentSender, 15);
     }
     if (questionsShown == shown)
         closeQuestion();
@@ -141,7 +140,7 @@ Task<> takeSkip()
         ApplySkip(0);
     } else {
         const PendingReport pending(skipReportFor, shown);
-        co_await sendReport(MessageCode::Skipped, CurrentSender, CurrentAnswer, 5);
+        co_await sendReport(Msg::Skipped{ownReport()}, CurrentSender, 5);
     }
     if (questionsShown != shown)
         co_return;   // a new question arrived while the skip was reported
@@ -206,11 +205,17 @@ void WithdrawQuestion()
 
 void ShowQuestion(const QString &sender, const QString &payload)
 {
-    SendGameMessage(MessageCode::Acknowledge, sender, QString());
-    const QString key = sender + payload;
+    // Read as a received one is: "RZ", no sender name, the fields.
+    ShowQuestion(sender, std::get<Msg::Question>(*Msg::parse(MessageCode::Question + QStringLiteral("&&") + payload)));
+}
+
+void ShowQuestion(const QString &sender, const Msg::Question &question)
+{
+    SendGameMessage(sender, Msg::Acknowledge{});
+    const QString key = sender + payloadOf(question).mid(2);   // the fields without their first "&&"
     if (key == LastQuestionKey && !sender.isEmpty() && sender == lastReport.host) {
         // The host puts again the question answered here: the report was lost.
-        SendGameMessage(lastReport.code, lastReport.host, lastReport.payload);
+        SendGameMessage(lastReport.host, lastReport.report);
         return;
     }
     if (key == LastQuestionKey)
@@ -218,11 +223,8 @@ void ShowQuestion(const QString &sender, const QString &payload)
     // A host numbers its questions upwards: one numbered below the question shown last
     // from the same host is an old one replayed or delayed, and would replace the
     // question the host waits for.
-    QString number = payload.section(QStringLiteral("&&"), 3, 3);
-    if (!IsDigits(number, 9))
-        number.clear();
-    if (!LastQuestionKey.isEmpty() && !sender.isEmpty() && sender == CurrentSender && !number.isEmpty()
-        && !currentNumber.isEmpty() && number.toInt() < currentNumber.toInt())
+    if (!LastQuestionKey.isEmpty() && !sender.isEmpty() && sender == CurrentSender && question.number
+        && currentNumber && *question.number < *currentNumber)
         return;
     LastQuestionKey = key;
     lastReport = {};
@@ -230,11 +232,10 @@ void ShowQuestion(const QString &sender, const QString &payload)
     questionOpen = true;
     // A report still resent for the last question no longer holds this one's buttons.
     emit GameSession::current().questionReportChanged();
-    QString fields = payload;
-    const QString code = NextField(fields);
-    CurrentAnswer = NextField(fields);
-    const QString text = AsciiUpperCase(NextField(fields));
-    currentNumber = number;
+    const QString &code = question.kind;
+    CurrentAnswer = question.answer;
+    const QString text = AsciiUpperCase(question.text);
+    currentNumber = question.number;
     CurrentSender = sender;
     scrambledLetters = code == QuestionKind::WordScramble ? text : QString();
 

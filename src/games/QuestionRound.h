@@ -7,6 +7,7 @@
 // questionReportChanged) and answer through SubmitAnswer and SkipQuestion.
 #pragma once
 
+#include "Messages.h"
 #include "Waits.h"
 
 #include <QString>
@@ -22,10 +23,12 @@ extern QString CurrentSender;
 // then shows it to the local player if the local player is free.
 Task<> RunQuestionRound();
 
-// Shows a question: payload = code "&&" answer "&&" question text ["&&" number ...].
-// sender is the host's address for a question that arrived in an "RZ" message (the
-// message text after its code and sender name), empty for one put on this computer.
-// Acknowledges every delivery with "AK" to the sender.
+// Shows a question. sender is the host's address for a question that arrived in an "RZ"
+// message, empty for one put on this computer. Acknowledges every delivery with "AK" to
+// the sender.
+void ShowQuestion(const QString &sender, const Msg::Question &question);
+// The same for the fields of an "RZ" as they travel (the message text after its code and
+// sender name): kind "&&" answer "&&" question text ["&&" number ...].
 void ShowQuestion(const QString &sender, const QString &payload);
 
 enum class AnswerVerdict {

@@ -1,21 +1,18 @@
 // The dispatcher of received game messages and the host's group sends.
 #include "GameMessages.h"
 
-#include "DataFiles.h"
 #include "GameSession.h"
 #include "GameTransport.h"
-#include "MessageCodes.h"
 #include "Phrases.h"
 #include "RaceModel.h"
 #include "records.h"
 #include "Roster.h"
-#include "Utilities.h"
 
-#include <QHash>
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -25,30 +22,41 @@ int positionsSent = 0;       // host: the number of the last set sent
 int lastPositionsTaken = 0;  // joiner: the number of the last set taken (0: none yet)
 constexpr int MaxPositionsJump = 10000;   // further ahead than any race goes: malformed
 
-QString numberedPositions()
+Msg::Positions numberedPositions()
 {
-    return PositionsPayload() + QStringLiteral("&&") + QString::number(++positionsSent);
+    Msg::Positions positions;
+    for (int slot = 0; slot < MaxContestants; ++slot)
+        positions.progress[slot] = ContestantTable[slot].Progress;
+    positions.number = ++positionsSent;
+    return positions;
 }
 
-QHash<QString, MessageHandler> &handlers()
+// One handler per kind of message (empty: none installed).
+std::array<MessageHandler, std::variant_size_v<Message>> &handlers()
 {
-    static QHash<QString, MessageHandler> table;
+    static std::array<MessageHandler, std::variant_size_v<Message>> table;
     return table;
+}
+
+bool handlersInstalled()
+{
+    return std::any_of(handlers().begin(), handlers().end(), [](const MessageHandler &handler) { return bool(handler); });
 }
 
 } // namespace
 
-bool AcceptPositionsNumber(const QString &payload)
+bool TakeNewPositions(const Msg::Positions &positions)
 {
-    const QStringList fields = payload.split(QStringLiteral("&&"));
-    if (fields.size() <= MaxContestants)
-        return true;
-    bool ok = false;
-    const int number = fields[MaxContestants].toInt(&ok);
-    if (!ok || number <= lastPositionsTaken
-        || (lastPositionsTaken > 0 && number - lastPositionsTaken > MaxPositionsJump))
+    const QString payload = payloadOf(positions);
+    if (payload == LastRosterPayload)
         return false;
-    lastPositionsTaken = number;
+    if (positions.number) {
+        const int number = *positions.number;
+        if (number <= lastPositionsTaken || (lastPositionsTaken > 0 && number - lastPositionsTaken > MaxPositionsJump))
+            return false;
+        lastPositionsTaken = number;
+    }
+    LastRosterPayload = payload;
     return true;
 }
 
@@ -64,9 +72,9 @@ int listCount()
     return std::min(ContestantCount(), MaxContestants);
 }
 
-// One send of code + payload to the slots below slotLimit that have an address; with
+// One send of the message to the slots below slotLimit that have an address; with
 // unackedOnly, only to those whose Acked is still clear; with clearAcked, clears it.
-void sendRound(const QString &code, const QString &payload, int slotLimit, bool unackedOnly, bool clearAcked)
+void sendRound(const Message &message, int slotLimit, bool unackedOnly, bool clearAcked)
 {
     for (int slot = 0; slot < slotLimit; ++slot) {
         ContestantRecord &record = ContestantTable[slot];
@@ -74,21 +82,21 @@ void sendRound(const QString &code, const QString &payload, int slotLimit, bool 
             continue;
         if (clearAcked)
             record.Acked = false;
-        SendGameMessage(code, record.Address, payload);
+        SendGameMessage(record.Address, message);
     }
 }
 
 // Round 1 to every remote slot, then the resend rounds to the slots still unacknowledged,
 // while no race has started or been cancelled since.
-Task<> sendInRounds(QString code, QString payload, int rounds, int slotLimit)
+Task<> sendInRounds(Message message, int rounds, int slotLimit)
 {
     const quint64 ticket = GameSession::current().raceTicket();
-    sendRound(code, payload, slotLimit, false, true);
+    sendRound(message, slotLimit, false, true);
     for (int round = 2; round <= rounds; ++round) {
         co_await Wait(500);
         if (!GameSession::current().raceGoesOn(ticket))
             co_return;
-        sendRound(code, payload, slotLimit, true, false);
+        sendRound(message, slotLimit, true, false);
     }
 }
 
@@ -99,29 +107,43 @@ void markSender(const QString &senderAddress, const std::function<void(Contestan
             change(record);
 }
 
-// The roster's eighteen fields; a missing field is empty, so that a short or garbled
-// roster adds no contestant made of the fields of another.
-void replaceRoster(const QString &payload)
+void replaceRoster(const Msg::Roster &roster)
 {
-    const QStringList fields = payload.split(QStringLiteral("&&"));
     ResetContestantTable();
     for (int slot = 0; slot < MaxContestants; ++slot) {
         ContestantRecord &record = ContestantTable[slot];
-        record.Uin = fields.value(3 * slot).left(ContestantUinCapacity);
-        record.PlayerName = fields.value(3 * slot + 1).left(ContestantNameCapacity);
-        // A character is a file of the character folder: no path from a peer is followed.
-        record.CharacterFile = NameOfPath(fields.value(3 * slot + 2)).left(ContestantFileCapacity);
+        record.Uin = roster.contestants[slot].uin;
+        record.PlayerName = roster.contestants[slot].playerName;
+        record.CharacterFile = roster.contestants[slot].characterFile;
         if (record.Uin.size() > 3)
             AddContestant(record.PlayerName, record.Uin, record.CharacterFile);
     }
 }
 
-void takeInvitation(QString payload)
+template <typename Kind, typename... Kinds>
+constexpr bool isOneOf = (std::is_same_v<Kind, Kinds> || ...);
+
+// Whose messages each kind is: the host's steer only the copy it accepted, and only from
+// its address; reports count only from the host's own roster (nor are strangers
+// acknowledged); answers to a request only from where this joiner's last request went.
+bool mayDispatch(const QString &senderAddress, const Message &message)
 {
-    const QString before = payload;
-    GameSession::current().setInviterUin(NextField(payload));
-    // A ping to the messenger port carries the UIN alone: then there is no name.
-    GameSession::current().setInviterName(payload == before ? QString() : NextField(payload));
+    return std::visit(
+        [&senderAddress](const auto &kind) {
+            using Kind = std::decay_t<decltype(kind)>;
+            if constexpr (isOneOf<Kind, Msg::Positions, Msg::Roster, Msg::StartRace, Msg::Cancel, Msg::Question,
+                                  Msg::HostText>) {
+                return FromOwnHost(senderAddress);
+            } else if constexpr (isOneOf<Kind, Msg::Ready, Msg::RightAnswer, Msg::Skipped>) {
+                return FromRoster(senderAddress);
+            } else if constexpr (isOneOf<Kind, Msg::Accepted, Msg::Denied>) {
+                const QString &requested = GameSession::current().requestedHostAddress();
+                return CurrentPlayMode() == JoinGame && !requested.isEmpty() && senderAddress == requested;
+            } else {
+                return true;
+            }
+        },
+        message);
 }
 
 } // namespace
@@ -156,94 +178,76 @@ void ForgetNetworkGame()
 
 void Acknowledge(const QString &address)
 {
-    SendGameMessage(MessageCode::Acknowledge, address, QString());
+    SendGameMessage(address, Msg::Acknowledge{});
 }
 
-void SetMessageHandler(const QString &code, MessageHandler handler)
+void SetMessageHandler(std::size_t kind, MessageHandler handler)
 {
-    handlers().insert(code, std::move(handler));
+    handlers().at(kind) = std::move(handler);
 }
 
 void ClearMessageHandlers()
 {
-    handlers().clear();
+    handlers().fill(MessageHandler());
 }
 
 void DispatchMessage(const QString &senderAddress, const QString &text)
 {
-    if (text.size() < 2)
+    const std::optional<Message> message = Msg::parse(text);
+    if (!message)
         return;
-    const QString code = text.left(2);
-    QString payload = text.mid(2);
-    const QString senderName = NextField(payload);
-
-    if (code == MessageCode::Acknowledge) {
+    if (std::holds_alternative<Msg::Acknowledge>(*message)) {
         AckWait::Note(senderAddress);
         markSender(senderAddress, [](ContestantRecord &record) { record.Acked = true; });
         return;
     }
-    if (handlers().isEmpty())
+    if (!handlersInstalled())
         return;   // the game is not up (or going): only acknowledgements are noted
-    // The host's messages steer only the copy it accepted, and only from its address.
-    static const QStringList hostCodes = {MessageCode::Positions, MessageCode::Roster, MessageCode::StartRace,
-                                          MessageCode::Cancel, MessageCode::Question, MessageCode::HostText};
-    if (hostCodes.contains(code) && !FromOwnHost(senderAddress))
+    if (!mayDispatch(senderAddress, *message))
         return;
-    // Reports count only from the host's own roster (nor are strangers acknowledged).
-    static const QStringList reportCodes = {MessageCode::Ready, MessageCode::RightAnswer, MessageCode::Skipped};
-    if (reportCodes.contains(code) && !FromRoster(senderAddress))
-        return;
-    // Answers to a request: only from where this joiner's last request went.
-    const QString &requested = GameSession::current().requestedHostAddress();
-    if ((code == MessageCode::Accepted || code == MessageCode::Denied)
-        && (CurrentPlayMode() != JoinGame || requested.isEmpty() || senderAddress != requested))
-        return;
-    if (code == MessageCode::Roster) {
-        // A roster always has its eighteen fields: anything else is malformed.
-        if (GameSession::current().raceRunning() || payload == LastRosterPayload
-            || payload.count(QLatin1String("&&")) != 3 * MaxContestants - 1)
+    if (const auto *roster = std::get_if<Msg::Roster>(&*message)) {
+        const QString payload = payloadOf(*roster);
+        if (GameSession::current().raceRunning() || payload == LastRosterPayload)
             return;
         LastRosterPayload = payload;
         Acknowledge(senderAddress);
         if (!GameSession::current().joinedRace())
-            replaceRoster(payload);
-    } else if (code == MessageCode::Ready) {
+            replaceRoster(*roster);
+    } else if (std::holds_alternative<Msg::Ready>(*message)) {
         // A question on show stays outstanding: only its answer frees the slot.
         markSender(senderAddress, [](ContestantRecord &record) {
             if (record.Confirmed != SlotQuestionOutstanding)
                 record.Confirmed = SlotReady;
         });
         RosterChanged();
-    } else if (code == MessageCode::Invitation) {
-        if (!GameSession::current().raceRunning())
-            takeInvitation(payload);
-    } else if (const auto handler = handlers().constFind(code); handler != handlers().constEnd()) {
-        const MessageHandler handle = *handler;   // a handler may change the table
-        handle(senderAddress, senderName, payload);
+    } else if (const auto *invitation = std::get_if<Msg::Invitation>(&*message)) {
+        if (!GameSession::current().raceRunning()) {
+            GameSession::current().setInviterUin(invitation->uin);
+            GameSession::current().setInviterName(invitation->name.value_or(QString()));
+        }
+    } else if (const MessageHandler handler = handlers()[message->index()]) {
+        handler(senderAddress, *message);   // a copy: a handler may change the table
     }
+}
+
+Msg::Roster RosterMessage()
+{
+    Msg::Roster roster;
+    const QString blank = QStringLiteral(" ");   // an empty slot travels as blanks
+    for (int slot = 0; slot < MaxContestants; ++slot) {
+        if (slot >= listCount()) {
+            roster.contestants[slot] = {blank, blank, blank};
+            continue;
+        }
+        const ContestantItemFields fields = ContestantFields(slot);
+        roster.contestants[slot] = {fields.Uin, fields.PlayerName, fields.CharacterFile};
+    }
+    return roster;
 }
 
 QString RosterPayload()
 {
-    QString payload;
-    for (int slot = 0; slot < MaxContestants; ++slot) {
-        if (slot >= listCount()) {
-            payload += QStringLiteral("&& && && ");
-            continue;
-        }
-        const ContestantItemFields fields = ContestantFields(slot);
-        payload += QStringLiteral("&&") + fields.Uin + QStringLiteral("&&") + fields.PlayerName
-                   + QStringLiteral("&&") + fields.CharacterFile;
-    }
-    return payload;
-}
-
-QString PositionsPayload()
-{
-    QString payload;
-    for (const ContestantRecord &record : ContestantTable)
-        payload += QStringLiteral("&&") + QString::number(record.Progress);
-    return payload;
+    return payloadOf(RosterMessage());
 }
 
 namespace {
@@ -259,16 +263,17 @@ QString difficultyPhrase()
 }
 } // namespace
 
-QString AcceptGameText()
+Msg::HostText AcceptGameText()
 {
-    return QStringLiteral("&&") + gameTypePhrase() + difficultyPhrase();
+    return {gameTypePhrase() + difficultyPhrase(), {}};
 }
 
-QString SettingsGameText()
+Msg::HostText SettingsGameText()
 {
     const Records::OptionsRecord &options = Records::Options;
-    return QStringLiteral("&&Host: ") + options.UserName.left(20) + u' ' + QString::number(options.UserUin)
-           + QStringLiteral("\r\n") + gameTypePhrase() + QStringLiteral("\r\n") + difficultyPhrase();
+    return {QStringLiteral("Host: ") + options.UserName.left(20) + u' ' + QString::number(options.UserUin)
+                + QStringLiteral("\r\n") + gameTypePhrase() + QStringLiteral("\r\n") + difficultyPhrase(),
+            {}};
 }
 
 QString InvitationText()
@@ -278,37 +283,31 @@ QString InvitationText()
            + LookupPhrase(QStringLiteral("IV2")) + u' ' + gameTypePhrase();
 }
 
-QString MessengerTextPayload(const QString &text)
-{
-    return QStringLiteral("&&\r\n$$UIN") + QString::number(Records::Options.UserUin)
-           + QStringLiteral("\r\n &&\r\n ") + text;
-}
-
 Task<> SendRoster()
 {
-    return sendInRounds(MessageCode::Roster, RosterPayload(), 3, MaxContestants);
+    return sendInRounds(RosterMessage(), 3, MaxContestants);
 }
 
 Task<> SendStartRace()
 {
-    return sendInRounds(MessageCode::StartRace, QString(), 3, MaxContestants);
+    return sendInRounds(Msg::StartRace{}, 3, MaxContestants);
 }
 
 Task<> SendPositions()
 {
-    return sendInRounds(MessageCode::Positions, numberedPositions(), 2, listCount());
+    return sendInRounds(numberedPositions(), 2, listCount());
 }
 
 namespace {
-void resendFinalPositions(const QString &payload, int left, quint64 ticket)
+void resendFinalPositions(const Msg::Positions &positions, int left, quint64 ticket)
 {
     if (left <= 0 || !TheTransport)
         return;
-    QTimer::singleShot(ScaledInterval(500), TheTransport, [payload, left, ticket] {
+    QTimer::singleShot(ScaledInterval(500), TheTransport, [positions, left, ticket] {
         if (!GameSession::current().raceGoesOn(ticket))
             return;   // the ceremony was cancelled
-        sendRound(MessageCode::Positions, payload, listCount(), false, false);
-        resendFinalPositions(payload, left - 1, ticket);
+        sendRound(positions, listCount(), false, false);
+        resendFinalPositions(positions, left - 1, ticket);
     });
 }
 } // namespace
@@ -318,9 +317,9 @@ void SendFinalPositions()
     // A joiner that misses them never sees the finish. An acknowledgement does not tell
     // which message it answers (a late one may be for older positions), so they go to
     // every joiner once and then again every 500 ms, eight times, while the ceremony plays.
-    const QString payload = numberedPositions();
-    sendRound(MessageCode::Positions, payload, listCount(), false, true);
-    resendFinalPositions(payload, 8, GameSession::current().raceTicket());
+    const Msg::Positions positions = numberedPositions();
+    sendRound(positions, listCount(), false, true);
+    resendFinalPositions(positions, 8, GameSession::current().raceTicket());
 }
 
 void SendCancel()
@@ -336,7 +335,7 @@ void SendCancel()
         return;
     const auto send = [joiners] {
         for (const QString &address : joiners)
-            SendGameMessage(MessageCode::Cancel, address, QString());
+            SendGameMessage(address, Msg::Cancel{});
     };
     send();
     HoldTermination(600);
@@ -345,19 +344,20 @@ void SendCancel()
 
 void SendGameDescription()
 {
-    const QString text = SettingsGameText();
+    const Msg::HostText text = SettingsGameText();
     for (int slot = 0; slot < listCount(); ++slot)
-        SendGameMessage(MessageCode::HostText, ContestantTable[slot].Address, text);
+        SendGameMessage(ContestantTable[slot].Address, text);
 }
 
 Task<bool> SendMessengerText(QString text, QString address)
 {
-    const QString payload = MessengerTextPayload(text);
+    // Marked with the user's UIN.
+    const Msg::MessengerText message{QString::number(Records::Options.UserUin), text, {}};
     const AckWait acknowledged(address);
-    SendToPorts(MessageCode::MessengerText, address, payload, MessengerPort());
+    SendToPorts(message, address, MessengerPort());
     const auto arrived = [&acknowledged] { return acknowledged.arrived(); };
     if (co_await WaitUntil(arrived, 10, 100))
         co_return true;
-    SendToPorts(MessageCode::MessengerText, address, payload, 80);
+    SendToPorts(message, address, 80);
     co_return acknowledged.arrived();
 }

@@ -1,10 +1,10 @@
 // The game messages between a race host and its joiners: the dispatcher of every
-// received message with the rules of who may send what, the texts the host and joiners
-// build, and the host's group sends. The state of the network game is the session's
-// (RaceModel.h).
-// A message is a two-letter code, the sender's speech name, then "&&"-separated fields.
+// received message with the rules of who may send what, the host's messages and its
+// group sends. The messages themselves and their texts are Messages.h; the state of the
+// network game is the session's (RaceModel.h).
 #pragma once
 
+#include "Messages.h"
 #include "RaceModel.h"
 #include "Waits.h"
 
@@ -13,29 +13,34 @@
 #include <functional>
 
 // Called for every datagram that passed the transport's size limit and repeat filter.
-// It notes acknowledgements, drops what the sender may not send (below), acts on the
+// It parses the datagram once (a malformed one or an unknown code goes no further),
+// notes acknowledgements, drops what the sender may not send (below), acts on the
 // roster ("RS"), the readiness reports ("RR") and the messenger's invitation ("GP"),
-// and hands every other code to the handler installed for it.
+// and hands every other kind to the handler installed for it.
 void DispatchMessage(const QString &senderAddress, const QString &text);
 
-// What a message does once its sender may send it: the sender's address, its speech
-// name and the payload after the name. The race, the games and the main window install
-// theirs when the main window is made (InstallMessageHandlers); until then, and once
-// they are cleared, only acknowledgements are taken.
-using MessageHandler = std::function<void(const QString &address, const QString &senderName, const QString &payload)>;
-void SetMessageHandler(const QString &code, MessageHandler handler);
+// What a message of kind T does once its sender may send it, called with the sender's
+// address and the message. The race, the games and the main window install theirs when
+// the main window is made (InstallMessageHandlers); until then, and once they are
+// cleared, only acknowledgements are taken.
+using MessageHandler = std::function<void(const QString &address, const Message &message)>;
+void SetMessageHandler(std::size_t kind, MessageHandler handler);
+template <typename T, typename Handler>
+void SetMessageHandler(Handler handler)
+{
+    SetMessageHandler(MessageIndex<T>, [handler = std::move(handler)](const QString &address, const Message &message) {
+        handler(address, std::get<T>(message));
+    });
+}
 void ClearMessageHandlers();
 
-// "RP" carries a trailing number, one more with each set of positions the host sends.
-// True when the payload is newer than the last set taken, which it then becomes; a
-// payload without a number (a peer that sends none) is judged by the repeat filter alone.
-bool AcceptPositionsNumber(const QString &payload);
+// True when the positions ("RP") are neither the fields of the last "RS" or "RP" taken
+// nor an older set than the last taken (by their number, one more with each set the host
+// sends; positions without a number are judged by the first rule alone); they are then
+// the last taken.
+bool TakeNewPositions(const Msg::Positions &positions);
 // A new race: the host may have been started again and count from 1.
 void ForgetPositionsNumber();
-
-// A progress value from "RP" is cut to 0..MaxTakenProgress: no real one passes about 106
-// (91 plus a random step of 15), and a huge one must not overflow the character moves.
-constexpr qint32 MaxTakenProgress = 200;
 
 // Who is obeyed. A joiner takes the host's messages ("RS", "SR", "RP", "RC", "RZ", "RT")
 // only from the address whose "RA" accepted it; a host takes reports ("RR", "RB", "RK")
@@ -48,14 +53,12 @@ bool FromRoster(const QString &address);
 // transport's repeat filter are forgotten, so that joining again starts afresh.
 void ForgetNetworkGame();
 
-// Message payloads (each field preceded by "&&").
-QString RosterPayload();      // "RS": eighteen fields, three per slot
-QString PositionsPayload();   // "RP": six progress values
-QString AcceptGameText();     // "RT" right after "RA": game type and difficulty phrases
-QString SettingsGameText();   // "RT" on a settings change: the host, game type, difficulty
-QString InvitationText();     // the message text of "ME" for "Invite Players"
-// The "ME" payload around a message text, with the user's UIN as the sender mark.
-QString MessengerTextPayload(const QString &text);
+// The host's messages.
+Msg::Roster RosterMessage();        // "RS": the roster's six slots
+QString RosterPayload();            // its fields as they travel
+Msg::HostText AcceptGameText();     // "RT" right after "RA": game type and difficulty phrases
+Msg::HostText SettingsGameText();   // "RT" on a settings change: the host, game type, difficulty
+QString InvitationText();           // the message text of "ME" for "Invite Players"
 
 // Sends "AK" to address (nothing when it is empty).
 void Acknowledge(const QString &address);

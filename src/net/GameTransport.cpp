@@ -238,11 +238,12 @@ void GameTransport::dispatchNext()
     emit datagramDispatched(next.address, next.text);
 }
 
-bool SendToPorts(const QString &code, const QString &address, const QString &payload, quint16 port)
+namespace {
+bool sendText(const QString &datagram, const QString &address, quint16 port)
 {
     if (address.isEmpty())
         return false;
-    const QByteArray text = ToBytes(code + PlayerSpeechName() + payload);
+    const QByteArray text = ToBytes(datagram);
     QHostAddress to;
     if (!destination(address, to))
         return false;
@@ -254,18 +255,33 @@ bool SendToPorts(const QString &code, const QString &address, const QString &pay
         return TheTransport->SendFromGamePort(text, address, port);
     return sendFromOwnSocket(text, to, port, 0);
 }
+} // namespace
+
+bool SendToPorts(const Message &message, const QString &address, quint16 port)
+{
+    Message own = message;
+    std::visit([](auto &kind) { kind.sender = PlayerSpeechName(); }, own);
+    return sendText(serialize(own), address, port);
+}
+
+void SendGameMessage(const QString &address, const Message &message)
+{
+    if (address.isEmpty())
+        return;   // a contestant run here: the parameter file is not even read
+    SendToPorts(message, address, GamePort());
+}
 
 void SendGameMessage(const QString &code, const QString &address, const QString &payload)
 {
     if (address.isEmpty())
-        return;   // a contestant run here: the parameter file is not even read
-    SendToPorts(code, address, payload, GamePort());
+        return;
+    sendText(code + PlayerSpeechName() + payload, address, GamePort());
 }
 
-bool SendInvitePing(const QString &code, const QString &address, const QString &payload)
+bool SendInvitePing(const QString &address, const Msg::Invitation &ping)
 {
-    SendToPorts(code, address, payload, MessengerPort());
-    return SendToPorts(code, address, payload, 80);
+    SendToPorts(ping, address, MessengerPort());
+    return SendToPorts(ping, address, 80);
 }
 
 QString ResolvePlayerAddress(const QString &typed)

@@ -4,6 +4,7 @@
 // Created once at start-up, never shown.
 #pragma once
 
+#include "Messages.h"
 #include "Waits.h"
 
 #include <QByteArray>
@@ -89,16 +90,19 @@ QString BindAddress();
 quint16 GamePort();
 quint16 MessengerPort();
 
-// Sends code + this player's speech name + payload as one datagram to address:port. Port
-// 80 goes from any free local port, the messenger port from that port when it is free.
-bool SendToPorts(const QString &code, const QString &address, const QString &payload, quint16 port);
+// Sends the message, with this player's speech name as its sender, as one datagram to
+// address:port. Port 80 goes from any free local port, the messenger port from that port
+// when it is free.
+bool SendToPorts(const Message &message, const QString &address, quint16 port);
 
-// Sends code + this player's speech name + payload as one game message to the game port
-// of address. An empty address sends nothing; the payload already starts with "&&" when
-// it has fields.
+// Sends the message, with this player's speech name as its sender, as one game message
+// to the game port of address. An empty address sends nothing.
+void SendGameMessage(const QString &address, const Message &message);
+// The same for a text already made: code + this player's speech name + payload (which
+// starts with "&&" when it has fields).
 void SendGameMessage(const QString &code, const QString &address, const QString &payload);
 // The invitation ping: to the messenger port, then to port 80; the second's result.
-bool SendInvitePing(const QString &code, const QString &address, const QString &payload);
+bool SendInvitePing(const QString &address, const Msg::Invitation &ping);
 // A dotted IPv4 address for a typed UIN (through UINIP.lst) or address, or empty.
 QString ResolvePlayerAddress(const QString &typed);
 

@@ -3,7 +3,6 @@
 #include "DataFiles.h"
 #include "GameMessages.h"
 #include "GameSession.h"
-#include "MessageCodes.h"
 #include "Phrases.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
@@ -35,17 +34,7 @@ Task<> startJoinedRace(QString senderAddress)
         StartJoinedRace();
 }
 
-void takeProgress(QString payload)
-{
-    for (int slot = 0; slot < std::min(ContestantCount(), MaxContestants); ++slot) {
-        bool ok = false;
-        const qint32 value = ToInteger(NextField(payload), &ok);
-        ContestantTable[slot].Progress = ok ? std::clamp(value, 0, MaxTakenProgress) : 0;
-    }
-    RankContestants();
-}
-
-void takePositions(const QString &senderAddress, const QString &, const QString &payload)
+void takePositions(const QString &senderAddress, const Msg::Positions &positions)
 {
     // Positions before this joiner's race: every round of "SR" was lost, and the host
     // is racing. They start the race here, late, rather than never.
@@ -53,14 +42,15 @@ void takePositions(const QString &senderAddress, const QString &, const QString 
         Launch(startJoinedRace(senderAddress));
         return;
     }
-    if (!GameSession::current().raceRunning() || payload == LastRosterPayload || !AcceptPositionsNumber(payload))
+    if (!GameSession::current().raceRunning() || !TakeNewPositions(positions))
         return;
-    LastRosterPayload = payload;
     Acknowledge(senderAddress);
-    takeProgress(payload);
+    for (int slot = 0; slot < std::min(ContestantCount(), MaxContestants); ++slot)
+        ContestantTable[slot].Progress = positions.progress[slot];
+    RankContestants();
 }
 
-void cancelledByHost(const QString &, const QString &, const QString &)
+void cancelledByHost()
 {
     // The host has ended its game: this copy is no longer joined to it, so that its late
     // resends ("RZ" above all) are ignored.
@@ -74,10 +64,10 @@ void cancelledByHost(const QString &, const QString &, const QString &)
 
 void InstallRaceMessageHandlers()
 {
-    SetMessageHandler(MessageCode::Positions, takePositions);
-    SetMessageHandler(MessageCode::StartRace, [](const QString &senderAddress, const QString &, const QString &) {
+    SetMessageHandler<Msg::Positions>(takePositions);
+    SetMessageHandler<Msg::StartRace>([](const QString &senderAddress, const Msg::StartRace &) {
         if (!GameSession::current().raceRunning())
             Launch(startJoinedRace(senderAddress));
     });
-    SetMessageHandler(MessageCode::Cancel, cancelledByHost);
+    SetMessageHandler<Msg::Cancel>([](const QString &, const Msg::Cancel &) { cancelledByHost(); });
 }
