@@ -7,6 +7,7 @@
 #include "GameTransport.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
+#include "MessageBoxes.h"
 #include "MessageHandlers.h"
 #include "QuestionWindow.h"
 #include "RaceStart.h"
@@ -21,6 +22,7 @@
 #include <QEvent>
 #include <QFont>
 #include <QFontDatabase>
+#include <QScopeGuard>
 #include <QSessionManager>
 #include <QWindow>
 
@@ -113,11 +115,26 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     SubstituteFonts();
 
+    // The services the game is handed: the boxes on the screen, the characters, the
+    // messenger's parameters.
+    ScreenDialogs dialogs;
+    GameSession::current().useDialogs(&dialogs);
+    MessengerParameters parameters([&dialogs](std::function<void()> endProgram) {
+        dialogs.beep(BeepKind::Error);
+        dialogs.show(BoxKind::Error, QStringLiteral("Hollyfrost is missing file HFparms.cfg\rand cannot continue."),
+                     std::move(endProgram));
+    });
     MainWindow mainWindow;
     const bool accepted = mainWindow.Start(app.arguments());
-    DataFileWindow dataFileWindow;
     GameTransport transport(DispatchMessage);
     StageWindow stage;
+    AgentStage characters;
+    GameSession::current().useStage(&characters);
+    // The session outlives main's objects: it forgets them before they go.
+    const auto forgetServices = qScopeGuard([] {
+        GameSession::current().useStage(nullptr);
+        GameSession::current().useDialogs(nullptr);
+    });
     RequestWindow requestWindow;
     CountdownWindow countdown;
     QuestionWindow questionWindow;

@@ -73,7 +73,7 @@ Task<> HandlePlayRequest(QString senderAddress, Msg::PlayRequest request)
         // Counted up and down, not restored: the boxes may be answered in any order.
         ++openRequestQuestions;
         const auto closed = qScopeGuard([] { --openRequestQuestions; });
-        accepted = co_await AnswerOf(PlayRequestQuestion(name, uin));
+        accepted = co_await AnswerOf(GameDialogs(), PlayRequestQuestion(name, uin));
     }
     if (!accepted) {
         refuse(QStringLiteral("rx0"));
@@ -107,7 +107,7 @@ Task<> HandleAccepted(QString senderAddress)
     emit GameSession::current().joinAccepted();
     {
         const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
-        co_await Acknowledged(BoxKind::Information, QString::fromLatin1(AcceptedNotice));
+        co_await Acknowledged(GameDialogs(), BoxKind::Information, QString::fromLatin1(AcceptedNotice));
     }
     SendGameMessage(GameSession::current().hostAddress(), Msg::Ready{});
     co_await Wait(500);

@@ -3,7 +3,6 @@
 #include "GameSession.h"
 #include "QuestionRound.h"
 #include "RaceModel.h"
-#include "Stage.h"
 #include "Utilities.h"
 
 qint32 DexterityJumps = 0;
@@ -35,9 +34,9 @@ void DexterityStep()
     const int x = area.left() + RandomInt(area.width());
     const int y = area.top() + RandomInt(area.height());
     const QString announcer = QStringLiteral("Announcer");
-    StopCharacter(announcer);
-    SpeakText(QStringLiteral(" "), announcer);
-    MoveCharacter(x, y, announcer, 0);
+    GameStage().stop(announcer);
+    GameStage().speak(QStringLiteral(" "), announcer);
+    GameStage().move(x, y, announcer, 0);
     ++DexterityJumps;
     DexterityCountdown = TicksAfterJump(DexterityJumps);
 }

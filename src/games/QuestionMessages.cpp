@@ -7,7 +7,6 @@
 #include "DexterityTest.h"
 #include "GameMessages.h"
 #include "RaceModel.h"
-#include "Stage.h"
 
 namespace {
 
@@ -43,7 +42,7 @@ void takeScore(bool rightAnswer, const QString &senderAddress, const Msg::Report
 
 void InstallQuestionHandlers()
 {
-    SetCharacterClickHandler(&CharacterClicked);
+    GameStage().onClick(&CharacterClicked);
     SetMessageHandler<Msg::Question>([](const QString &senderAddress, const Msg::Question &question) {
         if (GameSession::current().joinedRace())   // questions belong to the race the host started here
             ShowQuestion(senderAddress, question);

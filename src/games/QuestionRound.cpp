@@ -4,14 +4,12 @@
 #include "DexterityTest.h"
 #include "GameSession.h"
 #include "GameTransport.h"
-#include "MessageBoxes.h"
 #include "MessageCodes.h"
 #include "Phrases.h"
 #include "QuestionSources.h"
 #include "RaceModel.h"
 #include "records.h"
 #include "Roster.h"
-#include "Stage.h"
 #include "Utilities.h"
 
 QString CurrentAnswer;
@@ -105,7 +103,7 @@ Task<> sendReport(Message report, QString host, int repeats)
 void endDexterityTest()
 {
     DexterityCountdown = 0;
-    MoveCharacter(0, 0, QStringLiteral("Announcer"), 0);
+    GameStage().move(0, 0, QStringLiteral("Announcer"), 0);
 }
 
 void closeQuestion()
@@ -119,7 +117,7 @@ void closeQuestion()
 Task<> takeRightAnswer()
 {
     emit GameSession::current().answerAccepted();
-    MessageBeep(BeepKind::Default);
+    GameDialogs().beep(BeepKind::Default);
     endDexterityTest();
     const quint64 shown = questionsShown;
     if (CurrentSender.isEmpty()) {
@@ -145,7 +143,7 @@ Task<> takeSkip()
     if (questionsShown != shown)
         co_return;   // a new question arrived while the skip was reported
     closeQuestion();
-    MessageBeep(BeepKind::Default);
+    GameDialogs().beep(BeepKind::Default);
 }
 
 bool validSlot(int slot)
@@ -171,7 +169,7 @@ AnswerVerdict SubmitAnswer(const QString &typed)
         return AnswerVerdict::Ignored;
     if (!isRightAnswer(typed)) {
         emit GameSession::current().answerRejected();
-        MessageBeep(BeepKind::Stop);
+        GameDialogs().beep(BeepKind::Stop);
         return AnswerVerdict::Wrong;
     }
     Launch(takeRightAnswer());

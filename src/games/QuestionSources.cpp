@@ -2,7 +2,6 @@
 
 #include "DataFiles.h"
 #include "GameSession.h"
-#include "MessageBoxes.h"
 #include "Utilities.h"
 
 #include <QDateTime>
@@ -162,8 +161,8 @@ QString BuildQuestion(int gameType, int difficulty)
     if (!AppendQuestionRecord(codeOf(text), text) && !writeFailureReported) {
         // Reported once a race; the round goes on with the question it has built.
         writeFailureReported = true;
-        MessageBeep(BeepKind::Error);
-        ShowMessageBox(BoxKind::Error, QStringLiteral("The question file could not be written:\r")
+        GameDialogs().beep(BeepKind::Error);
+        GameDialogs().show(BoxKind::Error, QStringLiteral("The question file could not be written:\r")
                                            + NativePath(QuestionFilePath()));
     }
     return text;

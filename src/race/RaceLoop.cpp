@@ -6,7 +6,6 @@
 #include "Phrases.h"
 #include "QuestionRound.h"
 #include "RaceModel.h"
-#include "Stage.h"
 #include "Utilities.h"
 
 
@@ -110,15 +109,15 @@ void MoveContestant(int slot)
     const int targetX = static_cast<int>(screen.width() * percent / 100);
     const int rowTop = slot * (screen.height() / count);
     const QString identity = PlayerIdentity(slot);
-    const QPoint at = CharacterPosition(identity);
+    const QPoint at = GameStage().position(identity);
     ContestantRecord &record = ContestantTable[slot];
     if ((at.x() == targetX && record.LastX != 0) || (record.LastX == targetX && at.y() == rowTop)) {
         IdleGesture(slot);
         return;
     }
-    StopCharacter(identity);
-    ShowCharacter(true, identity);
-    MoveCharacter(targetX, rowTop, identity, 1 + RandomInt(200));
+    GameStage().stop(identity);
+    GameStage().show(true, identity);
+    GameStage().move(targetX, rowTop, identity, 1 + RandomInt(200));
     record.LastX = targetX;
     MovedSinceCommentary = true;
 }
@@ -129,7 +128,7 @@ void IdleGesture(int slot)
                                            "blink", "lookup", "lookdown", "alert"};
     const int r = RandomInt(20);
     if (r >= 1 && r <= 9)
-        DoAction(QLatin1String(gestures[r - 1]), PlayerIdentity(slot));
+        GameStage().act(QLatin1String(gestures[r - 1]), PlayerIdentity(slot));
 }
 
 Task<> RaceCommentary()
@@ -146,22 +145,22 @@ Task<> RaceCommentary()
     const int count = ContestantCount();
     const qint32 first = progressOf(WinIndex), second = progressOf(PlaceIndex), third = progressOf(ShowIndex);
     if (count > 2 && first == second && second == third) {
-        SpeakText(LookupPhrase(QStringLiteral("rt1")), announcer);
+        GameStage().speak(LookupPhrase(QStringLiteral("rt1")), announcer);
         if (count > 3)
-            SpeakText(QStringLiteral("With  ") + nameOf(WinIndex) + QStringLiteral(", ") + nameOf(PlaceIndex)
+            GameStage().speak(QStringLiteral("With  ") + nameOf(WinIndex) + QStringLiteral(", ") + nameOf(PlaceIndex)
                           + QStringLiteral(", ") + nameOf(ShowIndex),
                       announcer);
     } else if (first == second) {
-        SpeakText(LookupPhrase(QStringLiteral("rt2")) + u' ' + nameOf(WinIndex) + QStringLiteral(", ")
+        GameStage().speak(LookupPhrase(QStringLiteral("rt2")) + u' ' + nameOf(WinIndex) + QStringLiteral(", ")
                       + nameOf(PlaceIndex),
                   announcer);
     } else {
         if (first > 0)
-            SpeakText(LookupPhrase(QStringLiteral("rw1")) + u' ' + nameOf(WinIndex), announcer);
+            GameStage().speak(LookupPhrase(QStringLiteral("rw1")) + u' ' + nameOf(WinIndex), announcer);
         if (count > 2 && second > 0)
-            SpeakText(LookupPhrase(QStringLiteral("rp1")) + u' ' + nameOf(PlaceIndex), announcer);
+            GameStage().speak(LookupPhrase(QStringLiteral("rp1")) + u' ' + nameOf(PlaceIndex), announcer);
         if (count >= 3 && third >= 1)
-            SpeakText(LookupPhrase(QStringLiteral("rl1")) + u' ' + nameOf(ShowIndex), announcer);
+            GameStage().speak(LookupPhrase(QStringLiteral("rl1")) + u' ' + nameOf(ShowIndex), announcer);
     }
 }
 
@@ -169,7 +168,7 @@ Task<> WaitForLeftAtLeast(int slot, int polls, int stepMs)
 {
     const QString identity = PlayerIdentity(slot);
     const auto leftTheStart = [identity, slot] {
-        return !CharacterLoaded(identity) || CharacterPosition(identity).x() >= progressOf(slot);
+        return !GameStage().loaded(identity) || GameStage().position(identity).x() >= progressOf(slot);
     };
     co_await WaitUntil(leftTheStart, stepMs, polls);
 }
@@ -179,8 +178,8 @@ Task<> WaitForLeftAtLeast(int slot, int polls, int stepMs)
 Task<> GoodbyeStep()
 {
     for (int slot = 0; slot < MaxContestants; ++slot) {
-        if (slot != FinisherIndex && CharacterLoaded(PlayerIdentity(slot)))
-            DoAction(QStringLiteral("hide"), PlayerIdentity(slot));
+        if (slot != FinisherIndex && GameStage().loaded(PlayerIdentity(slot)))
+            GameStage().act(QStringLiteral("hide"), PlayerIdentity(slot));
     }
     co_await Wait(2000);
 }
@@ -188,16 +187,16 @@ Task<> GoodbyeStep()
 Task<> UnloadStep()
 {
     const QString finisher = PlayerIdentity(FinisherIndex);
-    DoAction(QStringLiteral("wave"), finisher);
+    GameStage().act(QStringLiteral("wave"), finisher);
     for (int slot = 0; slot < MaxContestants; ++slot) {
         if (slot != FinisherIndex)
-            UnloadCharacter(PlayerIdentity(slot));
+            GameStage().unload(PlayerIdentity(slot));
     }
     co_await Wait(1000);
-    DoAction(QStringLiteral("hide"), finisher);
+    GameStage().act(QStringLiteral("hide"), finisher);
     co_await Wait(1000);
-    UnloadCharacter(finisher);
-    UnloadCharacter(QStringLiteral("Announcer"));
+    GameStage().unload(finisher);
+    GameStage().unload(QStringLiteral("Announcer"));
 }
 
 void UnloadRaceCharacters()
@@ -205,8 +204,8 @@ void UnloadRaceCharacters()
     // Every character the game may have loaded, whatever the roster holds now: it may
     // have changed since they were loaded.
     for (int slot = 0; slot < MaxContestants; ++slot)
-        UnloadCharacter(PlayerIdentity(slot));
-    UnloadCharacter(QStringLiteral("Announcer"));
+        GameStage().unload(PlayerIdentity(slot));
+    GameStage().unload(QStringLiteral("Announcer"));
 }
 
 Task<> RaceTickerStep()
@@ -280,32 +279,32 @@ Task<> FinishSequence()
     session.setRaceRunning(false);
 
     const QString finisher = PlayerIdentity(FinisherIndex);
-    DoAction(QStringLiteral("moveup"), finisher);
+    GameStage().act(QStringLiteral("moveup"), finisher);
     co_await Wait(500);
     if (cancelled())
         co_return;
-    DoAction(QStringLiteral("pleased"), finisher);
+    GameStage().act(QStringLiteral("pleased"), finisher);
     co_await Wait(2500);
     if (cancelled())
         co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot)
-        StopCharacter(PlayerIdentity(slot));
+        GameStage().stop(PlayerIdentity(slot));
     session.announce(RaceStep::ScoreboardShown);
     co_await Wait(1000);
     if (cancelled())
         co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot) {
         if (slot != FinisherIndex)
-            MoveCharacter(0, slot * RowHeight(), PlayerIdentity(slot), 10);
+            GameStage().move(0, slot * RowHeight(), PlayerIdentity(slot), 10);
     }
     co_await WaitUntilIdle(10);
     if (cancelled())
         co_return;
-    MoveCharacter(ScreenCentre().x(), ScreenCentre().y(), finisher, 100);
-    DoAction(QStringLiteral("greet"), finisher);
+    GameStage().move(ScreenCentre().x(), ScreenCentre().y(), finisher, 100);
+    GameStage().act(QStringLiteral("greet"), finisher);
     for (int slot = 0; slot < ContestantCount(); ++slot) {
         if (slot != FinisherIndex) {
-            DoAction(QStringLiteral("gestureleft"), PlayerIdentity(slot));
+            GameStage().act(QStringLiteral("gestureleft"), PlayerIdentity(slot));
             continue;
         }
         if (CurrentPlayMode() == PracticeGame)
@@ -313,25 +312,25 @@ Task<> FinishSequence()
         const ContestantItemFields fields = ContestantFields(slot);
         const QString name = fields.PlayerName.size() < 2 ? WithoutExtension(fields.CharacterFile).left(35)
                                                           : fields.PlayerName;
-        MoveCharacter(ScreenCentre().x() - 50, ScreenCentre().y() - 50, Announcer, 100);
+        GameStage().move(ScreenCentre().x() - 50, ScreenCentre().y() - 50, Announcer, 100);
         co_await Wait(500);
-        co_await WaitForAudio();
+        co_await GameStage().waitForAudio();
         if (cancelled())
             co_return;
-        SpeakText(LookupPhrase(QStringLiteral("wn1")) + u' ' + name, Announcer);
-        DoAction(QStringLiteral("cheer"), Announcer);
+        GameStage().speak(LookupPhrase(QStringLiteral("wn1")) + u' ' + name, Announcer);
+        GameStage().act(QStringLiteral("cheer"), Announcer);
     }
-    DoAction(QStringLiteral("congratulate"), finisher);
+    GameStage().act(QStringLiteral("congratulate"), finisher);
     co_await Wait(1000);
     if (cancelled())
         co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot) {
         if (slot != FinisherIndex)
-            DoAction(QStringLiteral("pleased"), PlayerIdentity(slot));
+            GameStage().act(QStringLiteral("pleased"), PlayerIdentity(slot));
     }
 }
 
 Task<bool> WaitUntilIdle(int seconds)
 {
-    return WaitUntil(IsIdle, 250, 4 * seconds);
+    return WaitUntil([] { return GameStage().idle(); }, 250, 4 * seconds);
 }

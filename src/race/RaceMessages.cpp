@@ -7,7 +7,6 @@
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
-#include "Stage.h"
 #include "Utilities.h"
 
 #include <QScopedValueRollback>
@@ -56,7 +55,7 @@ void cancelledByHost()
     // resends ("RZ" above all) are ignored.
     GameSession::current().setHostAddress(QString());
     StopRaceHere();
-    SpeakText(LookupPhrase(QStringLiteral("rc1")), QStringLiteral("Announcer"));
+    GameStage().speak(LookupPhrase(QStringLiteral("rc1")), QStringLiteral("Announcer"));
     ShutdownCountdown = 25;
 }
 

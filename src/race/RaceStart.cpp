@@ -4,14 +4,12 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
-#include "MessageBoxes.h"
 #include "Phrases.h"
 #include "QuestionRound.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "records.h"
 #include "Roster.h"
-#include "Stage.h"
 #include "Utilities.h"
 
 #include <QTimer>
@@ -130,7 +128,7 @@ void StartRaceClick()
     // A race on its way: starting here would run two at once. After a tick's waits or
     // an abandoned race the start follows at once.
     if (race.inProgress && !race.abandoned) {
-        MessageBeep(BeepKind::Error);
+        GameDialogs().beep(BeepKind::Error);
         return;
     }
     if (race.inProgress || TickInProgress) {
@@ -140,17 +138,17 @@ void StartRaceClick()
     race.deferredStart = {};
     const int mode = CurrentPlayMode();
     if (ContestantCount() < 2 && mode != PracticeGame) {
-        MessageBeep(BeepKind::Error);
-        ShowMessageBox(BoxKind::Information, QStringLiteral("You need some contestants first"));
+        GameDialogs().beep(BeepKind::Error);
+        GameDialogs().show(BoxKind::Information, QStringLiteral("You need some contestants first"));
         return;
     }
     if (CurrentGameType() < 0) {
-        MessageBeep(BeepKind::Error);
-        ShowMessageBox(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
+        GameDialogs().beep(BeepKind::Error);
+        GameDialogs().show(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
         return;
     }
     if (mode != HostGame && mode != LocalRace && mode != PracticeGame) {
-        MessageBeep(BeepKind::Error);
+        GameDialogs().beep(BeepKind::Error);
         return;
     }
     // The scope is taken now, so that a second click before the first wait is refused.
@@ -177,15 +175,15 @@ Task<> PresentContestants()
 {
     GameSession::current().announce(RaceStep::TrackOpened);
     const int mode = CurrentPlayMode();
-    LoadCharacter(10, ProgramFolder() + GameFile::AnnouncerCharacter, false, true, Announcer);
-    MoveCharacter(ScreenCentre().x(), ScreenCentre().y(), Announcer, 0);
+    GameStage().load(10, ProgramFolder() + GameFile::AnnouncerCharacter, false, true, Announcer);
+    GameStage().move(ScreenCentre().x(), ScreenCentre().y(), Announcer, 0);
     if (mode != PracticeGame) {
-        co_await WaitForAudio();
+        co_await GameStage().waitForAudio();
         if (!raceGoesOn())
             co_return;
-        SpeakText(LookupPhrase(QStringLiteral("we1")), Announcer);
+        GameStage().speak(LookupPhrase(QStringLiteral("we1")), Announcer);
         co_await Wait(3000);
-        co_await WaitForAudio();
+        co_await GameStage().waitForAudio();
     }
     for (int slot = 0; slot < ContestantCount() && slot < MaxContestants && raceGoesOn(); ++slot) {
         const ContestantItemFields fields = ContestantFields(slot);
@@ -195,25 +193,25 @@ Task<> PresentContestants()
         if (path.isEmpty())
             continue;
         const QString identity = PlayerIdentity(slot);
-        LoadCharacter(10, path, false, false, identity);
-        ShowCharacter(true, identity);
-        MoveCharacter(0, slot * RowHeight(), identity, 0);
-        DoAction(QStringLiteral("greet"), identity);
-        co_await WaitForAudio();
+        GameStage().load(10, path, false, false, identity);
+        GameStage().show(true, identity);
+        GameStage().move(0, slot * RowHeight(), identity, 0);
+        GameStage().act(QStringLiteral("greet"), identity);
+        co_await GameStage().waitForAudio();
         if (!raceGoesOn())
             co_return;
         if (mode == LocalRace)
-            SpeakText(LookupPhrase(QStringLiteral("rs2")) + u' ' + WithoutExtension(fields.CharacterFile), identity);
+            GameStage().speak(LookupPhrase(QStringLiteral("rs2")) + u' ' + WithoutExtension(fields.CharacterFile), identity);
         else
-            SpeakText(LookupPhrase(QStringLiteral("rs1")) + u' ' + fields.PlayerName, identity);
+            GameStage().speak(LookupPhrase(QStringLiteral("rs1")) + u' ' + fields.PlayerName, identity);
         co_await Wait(2500);
     }
-    co_await WaitForAudio();
+    co_await GameStage().waitForAudio();
     if (!raceGoesOn())
         co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot)
-        DoAction(QStringLiteral("lookleft"), PlayerIdentity(slot));
-    MoveCharacter(0, 0, Announcer, 100);
+        GameStage().act(QStringLiteral("lookleft"), PlayerIdentity(slot));
+    GameStage().move(0, 0, Announcer, 100);
 }
 
 Task<> RunCountdown()
@@ -238,12 +236,12 @@ Task<> RunRace()
         WinIndex = PlaceIndex = ShowIndex = 0;
         QuestionCountdown = 2;
         if (CurrentPlayMode() != PracticeGame) {
-            DoAction(QStringLiteral("postcall"), Announcer);
+            GameStage().act(QStringLiteral("postcall"), Announcer);
             co_await Wait(7500);
             if (raceGoesOn())
                 co_await RunCountdown();
             if (raceGoesOn())
-                DoAction(QStringLiteral("startgate"), Announcer);
+                GameStage().act(QStringLiteral("startgate"), Announcer);
         }
     }
     // A race cancelled or abandoned before its rounds began runs none: nothing would end
@@ -283,7 +281,7 @@ void CancelRace()
     if (hosting)
         SendCancel();
     DexterityCountdown = 0;
-    MoveCharacter(0, 0, Announcer, 0);
+    GameStage().move(0, 0, Announcer, 0);
 }
 
 void LeaveGame()

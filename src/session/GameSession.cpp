@@ -8,6 +8,16 @@ GameSession &GameSession::current()
     return session;
 }
 
+CharacterStage &GameStage()
+{
+    return GameSession::current().stage();
+}
+
+Dialogs &GameDialogs()
+{
+    return GameSession::current().dialogs();
+}
+
 void GameSession::setPlayMode(int mode)
 {
     if (mode == playMode_)

@@ -6,6 +6,9 @@
 // RaceModel.h.
 #pragma once
 
+#include "CharacterStage.h"
+#include "Dialogs.h"
+
 #include <QObject>
 #include <QString>
 
@@ -37,6 +40,15 @@ class GameSession : public QObject
 public:
     // The one session of the program.
     static GameSession &current();
+
+    // The services the program hands the game (main): the characters and the dialogs.
+    // Until they are handed over, and after useStage(nullptr) or useDialogs(nullptr), there
+    // are none: nothing
+    // shows and every box is closed at once.
+    CharacterStage &stage() const { return *stage_; }
+    Dialogs &dialogs() const { return *dialogs_; }
+    void useStage(CharacterStage *stage) { stage_ = stage ? stage : &noStage_; }
+    void useDialogs(Dialogs *dialogs) { dialogs_ = dialogs ? dialogs : &noDialogs_; }
 
     int playMode() const { return playMode_; }
     // -1: none picked; 0 "Random Race", 1 to 5 the puzzles.
@@ -116,6 +128,10 @@ signals:
     void questionReportChanged();
 
 private:
+    NoStage noStage_;
+    NoDialogs noDialogs_;
+    CharacterStage *stage_ = &noStage_;
+    Dialogs *dialogs_ = &noDialogs_;
     int playMode_ = NoPlayMode;
     int gameType_ = -1;
     int difficulty_ = 1;
@@ -131,3 +147,6 @@ private:
 // The session's play mode and game type.
 int CurrentPlayMode();
 int CurrentGameType();
+// The session's characters and dialogs.
+CharacterStage &GameStage();
+Dialogs &GameDialogs();

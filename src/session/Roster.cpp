@@ -1,11 +1,10 @@
 // Adding contestants to the roster and finding free characters.
 #include "Roster.h"
 
+#include "CharacterFiles.h"
 #include "GameSession.h"
-#include "MessageBoxes.h"
 #include "RaceModel.h"
 #include "records.h"
-#include "Stage.h"
 #include "Utilities.h"
 
 #include <QDir>
@@ -84,8 +83,8 @@ std::optional<int> AddContestant(const QString &name, const QString &uin, const 
     if (CharacterInRoster(file))
         file = NameOfPath(RandomFreeCharacter());
     if (rosterCount >= MaxContestants) {
-        MessageBeep(BeepKind::Stop);
-        ShowMessageBox(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
+        GameDialogs().beep(BeepKind::Stop);
+        GameDialogs().show(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
         return std::nullopt;
     }
     if (!FileExists(characterFolder() + file))

@@ -1,6 +1,7 @@
 #include "Stage.h"
 
 #include "Agent.h"
+#include "CharacterFiles.h"
 #include "DataFiles.h"
 #include "Utilities.h"
 
@@ -30,19 +31,6 @@ agent::Character *characterOf(const QString &identity)
 bool connected()
 {
     return agentControl && agentControl->connected();
-}
-
-QString characterFolder()
-{
-    return WindowsFolder() + QStringLiteral("MSAGENT\\CHARS\\");
-}
-
-// The ".acs" files of the character folder, in listing order. Only regular files: a
-// FIFO or device named like a character file is not a character.
-QStringList characterFiles()
-{
-    const QDir folder(NativePath(characterFolder()));
-    return folder.entryList({QStringLiteral("*.acs")}, QDir::Files | QDir::Hidden, QDir::Name);
 }
 
 bool fitsInt16(int value)
@@ -167,7 +155,7 @@ bool LoadCharacter(int size, const QString &file, bool balloon, bool soundEffect
     QString path = (!file.isEmpty() && FileExists(file)) ? file : DefaultCharacterFile();
     // A bare file name is looked up in the character folder.
     if (!path.isEmpty() && !path.contains(u'\\') && !path.contains(u'/'))
-        path = characterFolder() + path;
+        path = CharacterFolder() + path;
     try {
         agentControl->load(identity, NativePath(path));
     } catch (const agent::AgentError &error) {
@@ -339,41 +327,4 @@ QPoint CharacterPosition(const QString &identity)
         return QPoint(0, 0);
     const QPoint at = RacePoint(QPoint(character->left(), character->top()));
     return QPoint(static_cast<qint16>(at.x()), static_cast<qint16>(at.y()));
-}
-
-QString DefaultCharacterFile()
-{
-    const QString fallback = characterFolder() + QStringLiteral("No Agent.acs");
-    if (FileExists(fallback))
-        return fallback;
-    const QStringList files = characterFiles();
-    return files.isEmpty() ? QString() : files.first();
-}
-
-int CountCharacterFiles()
-{
-    return static_cast<int>(characterFiles().size());
-}
-
-QString NthCharacterFile(int n)
-{
-    const QStringList files = characterFiles();
-    if (files.isEmpty())
-        return QString();
-    return files.at(std::clamp<qsizetype>(n, 1, files.size()) - 1);
-}
-
-QString RandomCharacterFile()
-{
-    const QStringList files = characterFiles();
-    if (files.size() < 3)
-        return QString();
-    // Drawing until a name without "random" comes up is the same as drawing uniformly
-    // among those names; doing the latter also ends when every name has "random" in it.
-    QStringList candidates;
-    for (const QString &name : files) {
-        if (!name.toLower().contains(QLatin1String("random")))
-            candidates << name;
-    }
-    return candidates.isEmpty() ? QString() : candidates.at(RandomInt(static_cast<int>(candidates.size())));
 }

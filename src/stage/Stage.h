@@ -5,6 +5,8 @@
 // position that cannot be read counts as 0.
 #pragma once
 
+#include "CharacterFiles.h"
+#include "CharacterStage.h"
 #include "Waits.h"
 
 #include <QPoint>
@@ -12,6 +14,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 
 namespace agent {
 class AgentControl;
@@ -57,10 +60,6 @@ QString PickAlternative(const QString &text);
 bool CharacterLoaded(const QString &identity);
 // Left and top of the character on the screen; (0, 0) when they cannot be read.
 QPoint CharacterPosition(const QString &identity);
-QString DefaultCharacterFile();
-int CountCharacterFiles();
-QString NthCharacterFile(int n);
-QString RandomCharacterFile();
 
 // Sees every text handed to a character's voice (after the respelling and the choice of
 // an alternative); tests use it to follow what the characters say.
@@ -68,5 +67,28 @@ using SpeechObserver = std::function<void(const QString &identity, const QString
 void SetSpeechObserver(SpeechObserver observer);
 
 // Clicks on characters go to this handler (the dexterity test installs it).
-using CharacterClickHandler = std::function<void(const QString &identity, int button, int shift, int x, int y)>;
 void SetCharacterClickHandler(CharacterClickHandler handler);
+
+// The stage above as the session's CharacterStage: what main hands the game.
+class AgentStage : public CharacterStage
+{
+public:
+    bool load(int size, const QString &file, bool balloon, bool soundEffects, const QString &identity) override
+    {
+        return LoadCharacter(size, file, balloon, soundEffects, identity);
+    }
+    void unload(const QString &identity) override { UnloadCharacter(identity); }
+    void show(bool fast, const QString &identity) override { ShowCharacter(fast, identity); }
+    void stop(const QString &identity) override { StopCharacter(identity); }
+    void move(int x, int y, const QString &identity, int durationMs) override
+    {
+        MoveCharacter(x, y, identity, durationMs);
+    }
+    bool act(const QString &command, const QString &identity) override { return DoAction(command, identity); }
+    void speak(const QString &text, const QString &identity) override { SpeakText(text, identity); }
+    Task<> waitForAudio() override { return WaitForAudio(); }
+    bool idle() const override { return IsIdle(); }
+    bool loaded(const QString &identity) const override { return CharacterLoaded(identity); }
+    QPoint position(const QString &identity) const override { return CharacterPosition(identity); }
+    void onClick(CharacterClickHandler handler) override { SetCharacterClickHandler(std::move(handler)); }
+};

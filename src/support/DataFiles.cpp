@@ -1,12 +1,9 @@
 #include "DataFiles.h"
 
-#include "MessageBoxes.h"
 #include "records.h"
 #include "scramble_keys.h"
 #include "Utilities.h"
 
-#include <QPalette>
-#include <QPointer>
 
 #include <algorithm>
 
@@ -22,13 +19,7 @@
 
 namespace {
 
-DataFileWindow *dataFileWindow = nullptr;
-
-void closeDataFileWindow()
-{
-    if (dataFileWindow)
-        dataFileWindow->close();
-}
+MessengerParameters *parametersInUse = nullptr;
 
 enum class Attempt { Opened, Failed, Held };
 
@@ -120,14 +111,12 @@ Attempt tryOpen(const QString &native, const OpenRequest &request, QFile &file)
 constexpr int RetryIntervalMs = 200;
 constexpr int MaxTries = 51;
 
-// One try; the window closes as every opening routine finishes.
+// One try.
 Attempt openOnce(const QString &native, const OpenRequest &request, QFile &file)
 {
     if (file.isOpen())
         file.close();
-    const Attempt attempt = tryOpen(native, request, file);
-    closeDataFileWindow();
-    return attempt;
+    return tryOpen(native, request, file);
 }
 
 Task<bool> openWhenFree(QString path, OpenRequest request, QFile &file)
@@ -201,13 +190,16 @@ void keepParameters(KeptParameters &kept, const QString &native, QFile &file)
 
 void parameterFileMissing()
 {
-    // One box, however many parameters are read meanwhile; the program ends once it is
-    // answered.
-    static bool told = false;
-    if (!std::exchange(told, true)) {
-        MessageBeep(BeepKind::Error);
-        ShowMessageBox(BoxKind::Error, QStringLiteral("Hollyfrost is missing file HFparms.cfg\rand cannot continue."),
-                       [] { TerminateApplication(); });
+    // One notice, however many parameters are read meanwhile; the program ends once it
+    // is answered.
+    if (!parametersInUse) {
+        qWarning("Hollyfrost is missing file HFparms.cfg and cannot continue.");
+        TerminateApplication();
+    } else if (!std::exchange(parametersInUse->missingTold, true)) {
+        if (parametersInUse->missing)
+            parametersInUse->missing([] { TerminateApplication(); });
+        else
+            TerminateApplication();
     }
 }
 
@@ -251,28 +243,16 @@ QString addressOf(QFile &file, qint32 number)
 
 } // namespace
 
-DataFileWindow::DataFileWindow(QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
+MessengerParameters::MessengerParameters(std::function<void(std::function<void()>)> missingNotice)
+    : missing(std::move(missingNotice))
 {
-    setObjectName(QStringLiteral("NetForm"));
-    setWindowTitle(QStringLiteral("Network File Access"));
-    setFixedSize(296, 41);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, QColor(128, 128, 0));
-    setPalette(palette);
-    setAutoFillBackground(true);
-    dataFileWindow = this;
+    parametersInUse = this;
 }
 
-DataFileWindow::~DataFileWindow()
+MessengerParameters::~MessengerParameters()
 {
-    if (dataFileWindow == this)
-        dataFileWindow = nullptr;
-}
-
-DataFileWindow *DataFileWindow::instance()
-{
-    return dataFileWindow;
+    if (parametersInUse == this)
+        parametersInUse = nullptr;
 }
 
 bool OpenDataFile(const QString &path, const QString &mode, QFile &file, int /*recordSize*/)
@@ -356,8 +336,8 @@ QString HostFolder()
 
 QString ReadParameter(const QString &name)
 {
-    KeptParameters once;   // without the window nothing is kept
-    KeptParameters &kept = dataFileWindow ? dataFileWindow->parameters : once;
+    KeptParameters once;   // without the parameters object nothing is kept
+    KeptParameters &kept = parametersInUse ? parametersInUse->kept : once;
     const QString native = parameterFilePath();
     if (!unchanged(kept, native)) {
         QFile file;
@@ -377,7 +357,7 @@ QString ReadParameter(const QString &name)
 
 Task<> ReadParametersWhenFree()
 {
-    if (dataFileWindow && dataFileWindow->parameters.read)
+    if (parametersInUse && parametersInUse->kept.read)
         co_return;   // read before: the kept values serve while the file is held
     const QString native = parameterFilePath();
     QFile file;
@@ -386,8 +366,8 @@ Task<> ReadParametersWhenFree()
         parameterFileMissing();
         co_return;
     }
-    if (dataFileWindow)   // it may have gone during the wait
-        keepParameters(dataFileWindow->parameters, native, file);
+    if (parametersInUse)   // it may have gone during the wait
+        keepParameters(parametersInUse->kept, native, file);
 }
 
 Task<int> LookupCheckedUserWhenFree(QString uin)

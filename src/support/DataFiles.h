@@ -8,7 +8,8 @@
 #include <QFile>
 #include <QHash>
 #include <QString>
-#include <QWidget>
+
+#include <functional>
 
 #include <array>
 
@@ -35,17 +36,23 @@ struct KeptParameters {
     QHash<QString, QString> values;
 };
 
-// The hidden "Network File Access" window. It is created at start-up and never shown;
-// the opening routines close it when they finish. It keeps the parameters read from
-// HFparms.cfg for as long as it lives.
-class DataFileWindow : public QWidget
+// The messenger's parameters as this program uses them: made once at start-up (main) and
+// alive until the end, it keeps what was read from HFparms.cfg and says what happens when
+// the file is missing. Without one, the file is read on every call and a missing file only
+// ends the program.
+class MessengerParameters
 {
-    Q_OBJECT
 public:
-    explicit DataFileWindow(QWidget *parent = nullptr);
-    ~DataFileWindow() override;
-    static DataFileWindow *instance();
-    KeptParameters parameters;
+    // missing: tells the user that HFparms.cfg is missing, then calls its argument,
+    // which ends the program; called once, however many parameters are read meanwhile.
+    explicit MessengerParameters(std::function<void(std::function<void()> endProgram)> missing = {});
+    ~MessengerParameters();
+    MessengerParameters(const MessengerParameters &) = delete;
+    MessengerParameters &operator=(const MessengerParameters &) = delete;
+
+    KeptParameters kept;
+    std::function<void(std::function<void()>)> missing;
+    bool missingTold = false;
 };
 
 // Opens a record file, one try. Mode "R": the existing file, for reading and writing;
@@ -77,10 +84,10 @@ QString NextField(QString &text);
 QString HostFolder();
 // The value of the first HFparms.cfg line with the name (first 5 characters compared),
 // or empty. A missing parameter file is fatal: a message, then the application ends.
-// The data-file window keeps what was read: an unchanged file is not opened again, a
+// The messenger's parameters object keeps what was read: an unchanged file is not opened again, a
 // changed one is read again. While the messenger holds a changed file the last values
 // stay in use (a later call tries again); when nothing was read yet the result is empty.
-// Without the window the file is read on every call.
+// Without that object the file is read on every call.
 QString ReadParameter(const QString &name);
 // Reads HFparms.cfg when nothing was read from it yet, waiting while the messenger holds
 // it (as OpenTextFileWhenFree); a file missing or held all that time is fatal as above.

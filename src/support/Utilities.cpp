@@ -191,13 +191,13 @@ void SetRaceScreenSource(RaceScreenSource source)
 
 QRect RaceScreen()
 {
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
-        return QRect();
     if (raceScreenSource) {
         const QRect screen = raceScreenSource();
         if (!screen.isEmpty())
             return screen;
     }
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return QRect();
     const QScreen *primary = QGuiApplication::primaryScreen();
     return primary ? primary->geometry() : QRect();
 }

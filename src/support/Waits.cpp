@@ -143,11 +143,11 @@ bool Wait::await_ready() const noexcept
     return ms_ == 0 || ApplicationTerminating();
 }
 
-Task<bool> AnswerOf(const QString &question)
+Task<bool> AnswerOf(Dialogs &dialogs, const QString &question)
 {
     auto yes = std::make_shared<bool>(false);   // outlives this frame if the program ends first
-    const auto ask = [question, yes](std::function<void()> done) {
-        AskYesNo(question, [yes, done = std::move(done)](bool answer) {
+    const auto ask = [&dialogs, question, yes](std::function<void()> done) {
+        dialogs.ask(question, [yes, done = std::move(done)](bool answer) {
             *yes = answer;
             done();
         });
@@ -156,9 +156,9 @@ Task<bool> AnswerOf(const QString &question)
     co_return *yes;
 }
 
-Task<> Acknowledged(BoxKind kind, const QString &text)
+Task<> Acknowledged(Dialogs &dialogs, BoxKind kind, const QString &text)
 {
-    const auto show = [kind, text](std::function<void()> done) { ShowMessageBox(kind, text, std::move(done)); };
+    const auto show = [&dialogs, kind, text](std::function<void()> done) { dialogs.show(kind, text, std::move(done)); };
     co_await WhenDone(show);
 }
 

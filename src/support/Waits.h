@@ -11,7 +11,7 @@
 // so that each sequence unwinds from its next step; Launch() catches it at the top.
 #pragma once
 
-#include "MessageBoxes.h"
+#include "Dialogs.h"
 
 #include <QCoroTask>
 
@@ -68,9 +68,9 @@ private:
 };
 
 // The Yes/No box, awaited: true for Yes.
-Task<bool> AnswerOf(const QString &question);
+Task<bool> AnswerOf(Dialogs &dialogs, const QString &question);
 // A box with an OK button, awaited until it is closed.
-Task<> Acknowledged(BoxKind kind, const QString &text);
+Task<> Acknowledged(Dialogs &dialogs, BoxKind kind, const QString &text);
 
 // Waits until done() holds, polling every stepMs for at most polls polls; true if it holds.
 Task<bool> WaitUntil(std::function<bool()> done, int stepMs, int polls);

@@ -24,6 +24,9 @@
 
 #include <memory>
 
+// The boxes main hands the game (they go to the answerers below).
+ScreenDialogs screenDialogs;
+
 namespace {
 struct Box {
     BoxKind kind;
@@ -45,6 +48,7 @@ private slots:
     {
         folder = std::make_unique<AppTestFolder>(QStringList{"alpha.acs", "bravo.acs", "charlie.acs", "delta.acs"});
         SetMessageBoxAnswerer([this](BoxKind kind, const QString &text) { boxes.append({kind, text}); });
+        GameSession::current().useDialogs(&screenDialogs);
     }
 
     void init()

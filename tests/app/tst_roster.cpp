@@ -1,3 +1,4 @@
+#include "GameSession.h"
 // The roster of contestants and the online buddies.
 #include "AppTestFolder.h"
 
@@ -15,6 +16,9 @@
 #include <QtTest>
 
 #include <memory>
+
+// The boxes main hands the game (they go to the answerers below).
+ScreenDialogs screenDialogs;
 
 class TestRoster : public QObject
 {
@@ -48,6 +52,7 @@ private slots:
             QCOMPARE(kind, BoxKind::Error);
             messages.append(text);
         });
+        GameSession::current().useDialogs(&screenDialogs);
         SetCharacterFilePicker([this](const QString &start, const QString &filter) {
             [&] {
                 QCOMPARE(start, WindowsFolder() + QStringLiteral("MSAgent\\Chars"));

@@ -38,6 +38,10 @@
 
 #include <functional>
 
+// The services main hands the game: the boxes (to the answerers below) and the characters.
+ScreenDialogs screenDialogs;
+AgentStage agentStage;
+
 namespace {
 
 constexpr quint16 GamePortNumber = 4542;
@@ -149,6 +153,8 @@ private slots:
         Records::Options.UserUin = 50005;
         Records::Options.DisplayName = QStringLiteral("Robin");
         SetMessageBoxAnswerer([](BoxKind, const QString &) {});
+        GameSession::current().useDialogs(&screenDialogs);
+        GameSession::current().useStage(&agentStage);
         main = new MainWindow;
         InstallMessageHandlers();
         TheMainWindow = main;

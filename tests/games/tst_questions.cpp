@@ -21,6 +21,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+// The boxes main hands the game (they go to the answerers below).
+ScreenDialogs screenDialogs;
+
 namespace {
 
 struct Parsed {
@@ -60,6 +63,7 @@ private slots:
     {
         qputenv("HOLLYFROST_PROGRAM_FOLDER", folder.path().toLocal8Bit());
         SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
+        GameSession::current().useDialogs(&screenDialogs);
         RandSeed(5);
     }
     void init()

@@ -30,6 +30,10 @@
 #include <QTextEdit>
 #include <QTimer>
 
+// The services main hands the game: the boxes (to the answerers below) and the characters.
+ScreenDialogs screenDialogs;
+AgentStage agentStage;
+
 // The game messages with the real main window: this game on 127.0.0.41, the remote
 // players on 127.0.0.42 and 127.0.0.43 (addresses no other test uses).
 namespace {
@@ -148,6 +152,8 @@ void TestMessages::initTestCase()
     Records::Options.UserUin = 50005;
     Records::Options.UserCharacterFile = folder->characters() + QStringLiteral("Pip.acs");
     SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
+    GameSession::current().useDialogs(&screenDialogs);
+    GameSession::current().useStage(&agentStage);
     SetQuestionAnswerer([this](const QString &text) {
         questions << text;
         if (whileAsking)

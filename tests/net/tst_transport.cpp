@@ -48,7 +48,7 @@ class TestTransport : public QObject
     Q_OBJECT
 private:
     NetTestFolder *folder = nullptr;
-    DataFileWindow *files = nullptr;   // keeps the parameters read
+    MessengerParameters *files = nullptr;   // keeps the parameters read
     GameTransport *form = nullptr;
     QSignalSpy *accepted = nullptr;
 
@@ -88,7 +88,7 @@ void TestTransport::initTestCase()
     qputenv("HOLLYFROST_BIND_ADDRESS", Game.toLatin1());
     Records::Options.DisplayName = QStringLiteral("Robin");
     Records::Options.UserUin = 40001;
-    files = new DataFileWindow;
+    files = new MessengerParameters;
     form = new GameTransport(DispatchMessage);
     QVERIFY2(form->Listening(), "the game port is bound");
     accepted = new QSignalSpy(form, &GameTransport::datagramAccepted);
@@ -266,7 +266,7 @@ void TestTransport::bindsOnceTheParametersAreRead()
     delete accepted;
     delete form;
     delete files;
-    files = new DataFileWindow;
+    files = new MessengerParameters;
     HeldByAnother messenger(folder->messenger() + "HFparms.cfg");
     QVERIFY(messenger.holding);
     form = new GameTransport(DispatchMessage);

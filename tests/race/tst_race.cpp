@@ -26,6 +26,10 @@
 
 #include <functional>
 
+// The services main hands the game: the boxes (to the answerers below) and the characters.
+ScreenDialogs screenDialogs;
+AgentStage agentStage;
+
 // The race logic with the real windows and stage, offscreen and at a small time scale.
 class TestRace : public QObject
 {
@@ -95,6 +99,8 @@ void TestRace::initTestCase()
     qputenv("HOLLYFROST_PROGRAM_FOLDER", programFolder.path().toLocal8Bit());
     qputenv("WINDIR", qgetenv("HF_WINDOWS_DIR"));
     SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
+    GameSession::current().useDialogs(&screenDialogs);
+    GameSession::current().useStage(&agentStage);
     SetSpeechObserver([this](const QString &identity, const QString &text) {
         if (identity == QLatin1String("Announcer"))
             spoken << text;

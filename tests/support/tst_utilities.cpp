@@ -1,4 +1,3 @@
-#include "MessageBoxes.h"
 #include "Utilities.h"
 
 #include <QDir>
@@ -188,10 +187,11 @@ void TestKwUnit::waitsAreStepsOfASequence()
     QVERIFY(ended);
     QCOMPARE(PendingWaits(), 0);
     // A box's answer is awaited; a test's answerer answers at once.
-    const QuestionAnswerer previous = SetQuestionAnswerer([](const QString &text) { return text == "yes?"; });
-    QVERIFY(QCoro::waitFor(AnswerOf(QStringLiteral("yes?"))));
-    QVERIFY(!QCoro::waitFor(AnswerOf(QStringLiteral("no?"))));
-    SetQuestionAnswerer(previous);
+    struct YesTo : NoDialogs {
+        void ask(const QString &question, std::function<void(bool)> answered) override { answered(question == "yes?"); }
+    } dialogs;
+    QVERIFY(QCoro::waitFor(AnswerOf(dialogs, QStringLiteral("yes?"))));
+    QVERIFY(!QCoro::waitFor(AnswerOf(dialogs, QStringLiteral("no?"))));
     QCOMPARE(ScaledInterval(0), 0);
     QVERIFY(ScaledInterval(1) >= 1);
 }

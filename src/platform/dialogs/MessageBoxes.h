@@ -4,11 +4,11 @@
 // instead of the screen and answers it at once.
 #pragma once
 
+#include "Dialogs.h"
+
 #include <QString>
 #include <functional>
-
-enum class BeepKind { Default, Error, Stop };
-enum class BoxKind { Error, Information };
+#include <utility>
 
 void MessageBeep(BeepKind kind);
 void ShowMessageBox(BoxKind kind, const QString &text, std::function<void()> closed = {});
@@ -23,3 +23,18 @@ MessageBoxAnswerer SetMessageBoxAnswerer(MessageBoxAnswerer answerer);
 void AskYesNo(const QString &text, std::function<void(bool yes)> answered);
 using QuestionAnswerer = std::function<bool(const QString &text)>;
 QuestionAnswerer SetQuestionAnswerer(QuestionAnswerer answerer);
+
+// The Dialogs of the program: the boxes above, on the screen (or to the tests' answerers).
+class ScreenDialogs : public Dialogs
+{
+public:
+    void beep(BeepKind kind) override { MessageBeep(kind); }
+    void show(BoxKind kind, const QString &text, std::function<void()> closed) override
+    {
+        ShowMessageBox(kind, text, std::move(closed));
+    }
+    void ask(const QString &question, std::function<void(bool yes)> answered) override
+    {
+        AskYesNo(question, std::move(answered));
+    }
+};
