@@ -20,6 +20,7 @@
 #include "RosterList.h"
 #include "SingleInstance.h"
 #include "SkinFrame.h"
+#include "RaceTicker.h"
 #include "TickLog.h"
 #include "UserOptions.h"
 #include "Utilities.h"
@@ -193,9 +194,9 @@ void MainWindow::createControls()
     RevisionLabel->setAttribute(Qt::WA_TranslucentBackground);
     RevisionLabel->setAutoFillBackground(false);
 
-    Ticker = new QTimer(this);
-    Ticker->setInterval(ScaledInterval(250));
-    connect(Ticker, &QTimer::timeout, this, &MainWindow::raceTicker);
+    Ticker = std::make_unique<RaceTicker>();
+    if (TickLogEnabled())
+        Ticker->timed = RecordTick;
     Ticker->start();
 
     // The radio groups show the session's play settings and change them.
@@ -462,34 +463,5 @@ void MainWindow::BuddiesLabelClick()
 
 void MainWindow::raceTicker()
 {
-    Ticker->stop();
-    Launch(raceTick());
-}
-
-Task<> MainWindow::raceTick()
-{
-    // The tick's waits (the commentary, the goodbye and unload steps) are steps of this
-    // sequence; the ticker starts again only after them, so that ticks never overlap.
-    // However the tick ends (a step's error included), the next one runs and a start
-    // asked for meanwhile follows.
-    const QPointer<MainWindow> self(this);
-    const auto next = qScopeGuard([self] {
-        if (self)
-            self->Ticker->start();
-        StartDeferredRace();   // "Start Game" pressed while this tick waited
-    });
-    const QScopedValueRollback<bool> ticking(TickInProgress, true);
-    if (TickLogEnabled()) {
-        // Ticks that run the commentary or the goodbye and unload steps wait on purpose.
-        const bool running = GameSession::current().raceRunning();
-        const bool waits = (running && TurnIndex > 9 && CommentaryCycles >= 3)
-                           || (!running && (ShutdownCountdown == 16 || ShutdownCountdown == 6));
-        QElapsedTimer clock;
-        clock.start();
-        co_await RaceTickerStep();
-        RecordTick(clock.nsecsElapsed() / 1000, waits);
-    } else {
-        co_await RaceTickerStep();
-    }
-    DexterityStep();
+    Ticker->tickNow();
 }

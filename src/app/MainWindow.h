@@ -5,17 +5,21 @@
 
 #include "GameSession.h"
 #include "RaceModel.h"
+#include "RaceTicker.h"
 #include "Waits.h"
 
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
 class QLabel;
 class QListWidget;
 class QPushButton;
 class QTextEdit;
 class QTimer;
+
 class SkinFrame;
 class RadioGroup;
 
@@ -76,7 +80,7 @@ public:
     QPushButton *ExitBtn = nullptr;
     QPushButton *UnloadBtn = nullptr;
     QLabel *RevisionLabel = nullptr;
-    QTimer *Ticker = nullptr;
+    std::unique_ptr<RaceTicker> Ticker;
 
 signals:
     // The window was closed: the program ends.
@@ -91,7 +95,6 @@ private:
     void createControls();
     QRect monitorGeometry() const;
     void centreOnDesktop();
-    Task<> raceTick();
     bool shownOnce = false;
 };
 

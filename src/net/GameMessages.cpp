@@ -8,8 +8,6 @@
 #include "records.h"
 #include "Roster.h"
 
-#include <QCoreApplication>
-#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -303,9 +301,9 @@ void resendFinalPositions(const Msg::Positions &positions, int left, quint64 tic
 {
     if (left <= 0 || !TheTransport)
         return;
-    QTimer::singleShot(ScaledInterval(500), TheTransport, [positions, left, ticket] {
-        if (!GameSession::current().raceGoesOn(ticket))
-            return;   // the ceremony was cancelled
+    GameClock().after(500, [positions, left, ticket] {
+        if (!TheTransport || !GameSession::current().raceGoesOn(ticket))
+            return;   // the ceremony was cancelled, or the program is ending
         sendRound(positions, listCount(), false, false);
         resendFinalPositions(positions, left - 1, ticket);
     });
@@ -339,7 +337,7 @@ void SendCancel()
     };
     send();
     HoldTermination(600);
-    QTimer::singleShot(ScaledInterval(500), Qt::PreciseTimer, QCoreApplication::instance(), send);
+    GameClock().after(500, send);
 }
 
 void SendGameDescription()

@@ -5,7 +5,6 @@
 #include "Phrases.h"
 #include "Utilities.h"
 
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QNetworkProxy>
 #include <QPointer>
@@ -40,14 +39,6 @@ constexpr int LastDatagramCapacity = 255;
 // Datagrams read in one go before the window gets its turn again (a flood must not
 // starve the window).
 constexpr int DatagramsPerRead = 200;
-
-qint64 monotonicMs()
-{
-    static QElapsedTimer clock;
-    if (!clock.isValid())
-        clock.start();
-    return clock.elapsed();
-}
 
 quint16 portParameter(const QString &name, quint16 fallback)
 {
@@ -218,7 +209,7 @@ void GameTransport::OnDatagram()
             continue;
         const QString address = QHostAddress(raw).toString();
         const QString text = FromBytes(QByteArray(buffer.constData(), got));
-        if (!repeatFilter.accept(address, text, monotonicMs()))
+        if (!repeatFilter.accept(address, text, GameClock().nowMs()))
             continue;
         emit datagramAccepted(address, text);
         // Dispatched from the event queue, one a turn, so that a flood is bounded by the

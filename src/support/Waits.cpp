@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <cmath>
@@ -23,6 +24,33 @@ struct Ending {
     bool asked = false;
     QDeadlineTimer heldUntil;
 } ending;
+
+// Qt's timers on the application object, which outlives the windows.
+class SystemClock : public Clock
+{
+public:
+    SystemClock() { started.start(); }
+    void after(int ms, std::function<void()> done) override
+    {
+        QTimer::singleShot(ScaledInterval(ms), Qt::PreciseTimer, QCoreApplication::instance(), std::move(done));
+    }
+    qint64 nowMs() const override { return started.elapsed(); }
+
+private:
+    QElapsedTimer started;
+};
+
+Clock &systemClock()
+{
+    static SystemClock system;
+    return system;
+}
+
+Clock *&clockInUse()
+{
+    static Clock *inUse = &systemClock();
+    return inUse;
+}
 
 void resume(quint64 id)
 {
@@ -46,6 +74,16 @@ Task<> quietly(Task<> sequence)
 }
 
 } // namespace
+
+Clock &GameClock()
+{
+    return *clockInUse();
+}
+
+void UseClock(Clock *clock)
+{
+    clockInUse() = clock ? clock : &systemClock();
+}
 
 double TimeScale()
 {
@@ -129,11 +167,8 @@ void WhenDone::await_resume() const
         throw SequenceEnded();
 }
 
-// The timer runs on the application object, which outlives the windows.
 Wait::Wait(int ms)
-    : WhenDone([ms](std::function<void()> done) {
-          QTimer::singleShot(ScaledInterval(ms), Qt::PreciseTimer, QCoreApplication::instance(), std::move(done));
-      }),
+    : WhenDone([ms](std::function<void()> done) { GameClock().after(ms, std::move(done)); }),
       ms_(ms)
 {
 }

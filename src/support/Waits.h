@@ -26,6 +26,22 @@ using Task = QCoro::Task<T>;
 double TimeScale();
 int ScaledInterval(int ms);
 
+// The time every wait and game timer counts in. The program runs on the system's clock
+// (Qt's timers, intervals scaled by the time scale); a test may hand the game a clock of
+// its own that runs virtual time (UseClock), so that a whole race takes no wall time.
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    // Calls done once, ScaledInterval(ms) milliseconds from now.
+    virtual void after(int ms, std::function<void()> done) = 0;
+    // A monotonic time in the same milliseconds.
+    virtual qint64 nowMs() const = 0;
+};
+// The clock the game uses; UseClock(nullptr) goes back to the system's.
+Clock &GameClock();
+void UseClock(Clock *clock);
+
 // Asks the application to end once control returns to its event loop (also when the
 // loop has not started yet); every pending wait ends first. ApplicationTerminating()
 // tells whether that was asked.

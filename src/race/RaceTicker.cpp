@@ -1,0 +1,80 @@
+#include "RaceTicker.h"
+
+#include "DexterityTest.h"
+#include "GameSession.h"
+#include "RaceLoop.h"
+#include "RaceModel.h"
+#include "RaceStart.h"
+
+#include <QElapsedTimer>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
+
+#include <memory>
+
+namespace {
+constexpr int TickMs = 250;
+}
+
+RaceTicker::~RaceTicker()
+{
+    *alive_ = false;
+}
+
+int RaceTicker::interval()
+{
+    return ScaledInterval(TickMs);
+}
+
+void RaceTicker::start()
+{
+    active_ = true;
+    ++generation_;
+    schedule();
+}
+
+void RaceTicker::stop()
+{
+    active_ = false;
+    ++generation_;
+}
+
+void RaceTicker::schedule()
+{
+    GameClock().after(TickMs, [this, alive = alive_, generation = generation_] {
+        if (*alive && active_ && generation == generation_)
+            tickNow();
+    });
+}
+
+void RaceTicker::tickNow()
+{
+    stop();
+    Launch(tick());
+}
+
+Task<> RaceTicker::tick()
+{
+    // However the tick ends (a step's error included), the next one runs and a start
+    // asked for meanwhile follows.
+    const auto next = qScopeGuard([this, alive = alive_] {
+        if (*alive)
+            start();
+        StartDeferredRace();   // "Start Game" pressed while this tick waited
+    });
+    const QScopedValueRollback<bool> ticking(TickInProgress, true);
+    if (timed) {
+        // Ticks that run the commentary or the goodbye and unload steps wait on purpose.
+        const bool running = GameSession::current().raceRunning();
+        const bool waits = (running && TurnIndex > 9 && CommentaryCycles >= 3)
+                           || (!running && (ShutdownCountdown == 16 || ShutdownCountdown == 6));
+        QElapsedTimer clock;
+        clock.start();
+        co_await RaceTickerStep();
+        if (*alive_ && timed)
+            timed(clock.nsecsElapsed() / 1000, waits);
+    } else {
+        co_await RaceTickerStep();
+    }
+    DexterityStep();
+}

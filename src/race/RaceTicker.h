@@ -1,0 +1,43 @@
+// The race's clock: a tick every 250 ms of game time moves one contestant, runs the
+// commentary and, after a race, counts down to the goodbye, the unload and the end of the
+// program (RaceTickerStep), then steps the dexterity test. A tick that waits (the
+// commentary, the goodbye and unload steps) holds the next one back, so ticks never
+// overlap; a "Start Game" pressed meanwhile starts once the tick is over.
+#pragma once
+
+#include "Waits.h"
+
+#include <QtGlobal>
+
+#include <functional>
+
+class RaceTicker
+{
+public:
+    RaceTicker() = default;
+    ~RaceTicker();
+    RaceTicker(const RaceTicker &) = delete;
+    RaceTicker &operator=(const RaceTicker &) = delete;
+
+    // Ticks from 250 ms from now on; stop() ends the ticking (a tick under way finishes).
+    void start();
+    void stop();
+    bool isActive() const { return active_; }
+    // The time between ticks, in the time scale's milliseconds.
+    static int interval();
+    // One tick now (the ticking stops meanwhile and resumes after it).
+    void tickNow();
+
+    // Sees each tick's wall time in microseconds, and whether the tick waited on purpose
+    // (the commentary, the goodbye and unload steps): the race benchmark's tick log.
+    std::function<void(qint64 microseconds, bool waited)> timed;
+
+private:
+    void schedule();
+    Task<> tick();
+
+    bool active_ = false;
+    quint64 generation_ = 0;   // a scheduled tick of an earlier start() or stop() does nothing
+    // Shared with the clock's pending calls, which may outlive the ticker.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
