@@ -184,6 +184,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (TheMainWindow->Contestants->count() > MaxContestants)
         std::abort();   // the roster never holds more than six
     GameSession::current().setRaceRunning(false);
-    ShutdownCountdown = 0;
+    Model().shutdownCountdown = 0;
     return 0;
 }

@@ -54,7 +54,7 @@ int main(int argc, char **argv)
     // A host with one remote contestant: its readiness messages are looked up and marked.
     main.PlayModeGroup->setItemIndex(HostGame);
     main.PlayModeClick();
-    ContestantTable[*AddContestant(QStringLiteral("Jo"), QStringLiteral("60006"), QStringLiteral("Bolt.acs"))].Address =
+    Model().contestants[*AddContestant(QStringLiteral("Jo"), QStringLiteral("60006"), QStringLiteral("Bolt.acs"))].Address =
         QStringLiteral("127.0.0.52");
     Peer peer(QStringLiteral("127.0.0.52"), 0);
 
@@ -73,8 +73,8 @@ int main(int argc, char **argv)
     for (int i = 0; i < Count; ++i) {
         done = false;
         // An answer counts for the question outstanding: question i is out to Jo.
-        ContestantTable[1].Confirmed = 2;
-        ContestantTable[1].QuestionNumber = i + 1;
+        Model().contestants[1].Confirmed = 2;
+        Model().contestants[1].QuestionNumber = i + 1;
         const QByteArray number = QByteArray::number(i);
         const QByteArray text = i % 2 ? "RRJo&&" + number : "RBJo&&60006&&" + number + "&&" + number;
         sentAt = clock.nsecsElapsed();
@@ -94,6 +94,6 @@ int main(int argc, char **argv)
     std::printf("  from the send:        median %.1f us, worst %.1f us\n", send.medianUs, send.worstUs);
     std::printf("  from the socket read: median %.1f us, worst %.1f us\n", read.medianUs, read.worstUs);
     std::printf("  target: under 1000 us -> %s\n", send.worstUs < 1000 ? "met (worst)" : send.medianUs < 1000 ? "met (median)" : "missed");
-    std::printf("  right answers counted: %d\n", ContestantTable[1].Score);
+    std::printf("  right answers counted: %d\n", Model().contestants[1].Score);
     return 0;
 }

@@ -356,8 +356,8 @@ void MainWindow::PlayModeClick()
         const Records::OptionsRecord &options = Records::Options;
         if (const std::optional<int> slot = AddContestant(options.UserName, QString::number(options.UserUin),
                                                           NameOfPath(options.UserCharacterFile))) {
-            ContestantTable[*slot].Address.clear();
-            ContestantTable[*slot].Confirmed = SlotReady;
+            Model().contestants[*slot].Address.clear();
+            Model().contestants[*slot].Confirmed = SlotReady;
             RosterChanged();
         }
     } else if (mode == LocalRace) {

@@ -91,7 +91,7 @@ Task<> HandlePlayRequest(QString senderAddress, Msg::PlayRequest request)
         refuse(QStringLiteral("rx1"));
         co_return;
     }
-    ContestantTable[*slot].Address = senderAddress.left(ContestantAddressCapacity);
+    Model().contestants[*slot].Address = senderAddress.left(ContestantAddressCapacity);
     SendGameMessage(senderAddress, Msg::Accepted{});
     co_await Wait(200);
     SendGameMessage(senderAddress, AcceptGameText());

@@ -33,7 +33,7 @@ QLabel *colouredLabel(const QString &text, const QColor &background, QWidget *pa
 
 QString scoreLine(const QString &caption, int slot)
 {
-    const ContestantRecord &record = ContestantTable[slot];
+    const ContestantRecord &record = Model().contestants[slot];
     return caption + record.PlayerName + QStringLiteral(" (") + WithoutExtension(record.CharacterFile) + u')';
 }
 
@@ -181,11 +181,11 @@ void RaceTrackWindow::ShowScoreboard()
     const int count = ContestantCount();
     if (count < 2)
         return;
-    WinLabel->setText(scoreLine(QStringLiteral("  Win:  "), WinIndex));
-    PlaceLabel->setText(scoreLine(QStringLiteral(" Place: "), PlaceIndex));
+    WinLabel->setText(scoreLine(QStringLiteral("  Win:  "), Model().standings.first));
+    PlaceLabel->setText(scoreLine(QStringLiteral(" Place: "), Model().standings.second));
     ShowLabel->setVisible(count > 2);
     if (count > 2)
-        ShowLabel->setText(scoreLine(QStringLiteral(" Show:  "), ShowIndex));
+        ShowLabel->setText(scoreLine(QStringLiteral(" Show:  "), Model().standings.third));
     for (QLabel *label : {WinLabel, PlaceLabel, ShowLabel}) {
         label->adjustSize();
         label->setAccessibleName(label->text().trimmed());

@@ -84,7 +84,7 @@ ContestantColors ContestantItemColors(int index, bool selected)
 {
     if (selected)
         return {ColorFromBgr(0xFF0000), ColorFromBgr(0xFFFFFF)};
-    if (index >= 0 && index < MaxContestants && ContestantTable[index].Confirmed != SlotUnconfirmed)
+    if (index >= 0 && index < MaxContestants && Model().contestants[index].Confirmed != SlotUnconfirmed)
         return {ColorFromBgr(0x00FF00), ColorFromBgr(0x800000)};
     return {ColorFromBgr(0xC1FFFF), ColorFromBgr(0x800000)};
 }

@@ -27,7 +27,7 @@ int TicksAfterJump(qint32 jumps)
 
 void DexterityStep()
 {
-    if (DexterityCountdown <= 0 || --DexterityCountdown > 0)
+    if (Model().dexterityCountdown <= 0 || --Model().dexterityCountdown > 0)
         return;
     const int difficulty = GameSession::current().difficulty();
     const QRect area = JumpArea(difficulty, ScreenSize());
@@ -38,14 +38,14 @@ void DexterityStep()
     GameStage().speak(QStringLiteral(" "), announcer);
     GameStage().move(x, y, announcer, 0);
     ++DexterityJumps;
-    DexterityCountdown = TicksAfterJump(DexterityJumps);
+    Model().dexterityCountdown = TicksAfterJump(DexterityJumps);
 }
 
 void CharacterClicked(const QString &identity, int, int, int, int)
 {
     // The test ends once the answer is taken (a right answer ends it); a click that is
     // not taken leaves it running.
-    if (identity != QLatin1String("Announcer") || DexterityCountdown <= 0)
+    if (identity != QLatin1String("Announcer") || Model().dexterityCountdown <= 0)
         return;
     SubmitAnswer(QStringLiteral("dexteritytest"));
 }

@@ -1,6 +1,6 @@
 // The dexterity test: while a "DX" question is on show the Announcer jumps to a random
 // place every few ticks of the main window's timer, and a click on it answers the
-// question. The test runs while DexterityCountdown (RaceModel.h) is above 0.
+// question. The test runs while the race model's dexterityCountdown (RaceModel.h) is above 0.
 #pragma once
 
 #include <QRect>

@@ -27,7 +27,7 @@ void takeScore(bool rightAnswer, const QString &senderAddress, const Msg::Report
 {
     Acknowledge(senderAddress);
     for (int slot = 0; slot < MaxContestants; ++slot) {
-        const ContestantRecord &record = ContestantTable[slot];
+        const ContestantRecord &record = Model().contestants[slot];
         if (record.Address.isEmpty() || record.Address != senderAddress
             || !answersOutstandingQuestion(record, report))
             continue;

@@ -102,7 +102,7 @@ Task<> sendReport(Message report, QString host, int repeats)
 // Ends a running dexterity test and takes the Announcer out of the way.
 void endDexterityTest()
 {
-    DexterityCountdown = 0;
+    Model().dexterityCountdown = 0;
     GameStage().move(0, 0, QStringLiteral("Announcer"), 0);
 }
 
@@ -158,7 +158,7 @@ int listedSlots()
 
 bool awaitingAcknowledgement(int slot)
 {
-    return !ContestantTable[slot].Address.isEmpty() && !ContestantTable[slot].Acked;
+    return !Model().contestants[slot].Address.isEmpty() && !Model().contestants[slot].Acked;
 }
 
 } // namespace
@@ -196,7 +196,7 @@ bool SkipReportPending()
 
 void WithdrawQuestion()
 {
-    if (DexterityCountdown > 0)
+    if (Model().dexterityCountdown > 0)
         endDexterityTest();
     closeQuestion();
 }
@@ -211,20 +211,20 @@ void ShowQuestion(const QString &sender, const Msg::Question &question)
 {
     SendGameMessage(sender, Msg::Acknowledge{});
     const QString key = sender + payloadOf(question).mid(2);   // the fields without their first "&&"
-    if (key == LastQuestionKey && !sender.isEmpty() && sender == lastReport.host) {
+    if (key == Model().lastQuestionKey && !sender.isEmpty() && sender == lastReport.host) {
         // The host puts again the question answered here: the report was lost.
         SendGameMessage(lastReport.host, lastReport.report);
         return;
     }
-    if (key == LastQuestionKey)
+    if (key == Model().lastQuestionKey)
         return;
     // A host numbers its questions upwards: one numbered below the question shown last
     // from the same host is an old one replayed or delayed, and would replace the
     // question the host waits for.
-    if (!LastQuestionKey.isEmpty() && !sender.isEmpty() && sender == CurrentSender && question.number
+    if (!Model().lastQuestionKey.isEmpty() && !sender.isEmpty() && sender == CurrentSender && question.number
         && currentNumber && *question.number < *currentNumber)
         return;
-    LastQuestionKey = key;
+    Model().lastQuestionKey = key;
     lastReport = {};
     ++questionsShown;
     questionOpen = true;
@@ -251,7 +251,7 @@ void ShowQuestion(const QString &sender, const Msg::Question &question)
     } else if (code == QuestionKind::Dexterity) {
         caption = LookupPhrase(QStringLiteral("ql5"));
         prompt = LookupPhrase(QStringLiteral("qe1")) + cr + LookupPhrase(QStringLiteral("qe2"));
-        DexterityCountdown = 2;
+        Model().dexterityCountdown = 2;
         DexterityJumps = 0;
     } else if (code != QuestionKind::Memory) {
         caption = LookupPhrase(QStringLiteral("ql1"));
@@ -271,10 +271,10 @@ Task<> RunQuestionRound()
     const quint64 ticket = session.raceTicket();
     QString working = BuildQuestion();
     QString resendCopies[MaxContestants];
-    const bool localBusy = ContestantTable[0].Confirmed == SlotQuestionOutstanding;
-    ContestantTable[0].Confirmed = SlotQuestionOutstanding;
+    const bool localBusy = Model().contestants[0].Confirmed == SlotQuestionOutstanding;
+    Model().contestants[0].Confirmed = SlotQuestionOutstanding;
     for (int slot = 0; slot < listedSlots(); ++slot) {
-        ContestantRecord &record = ContestantTable[slot];
+        ContestantRecord &record = Model().contestants[slot];
         if (record.Address.isEmpty() || record.Confirmed == SlotQuestionOutstanding) {
             record.Acked = true;   // nothing to wait for
             // A question still outstanding is put again, once a round: the question or
@@ -306,12 +306,12 @@ Task<> RunQuestionRound()
             co_return;
         for (int slot = 0; slot < listedSlots(); ++slot) {
             if (awaitingAcknowledgement(slot))
-                SendGameMessage(MessageCode::Question, ContestantTable[slot].Address, resendCopies[slot]);
+                SendGameMessage(MessageCode::Question, Model().contestants[slot].Address, resendCopies[slot]);
         }
     }
     if (localBusy || !session.raceGoesOn(ticket))
         co_return;
-    ContestantRecord &local = ContestantTable[0];
+    ContestantRecord &local = Model().contestants[0];
     const Records::QuestionRecord stored = ReadQuestionRecord(local.QuestionNumber);
     if (!stored.Text.isEmpty())
         working = stored.Text;
@@ -324,15 +324,15 @@ void ApplyRightAnswer(int slot)
 {
     if (!validSlot(slot))
         return;
-    ContestantTable[slot].Confirmed = SlotReady;
-    ++ContestantTable[slot].Score;
+    Model().contestants[slot].Confirmed = SlotReady;
+    ++Model().contestants[slot].Score;
 }
 
 void ApplySkip(int slot)
 {
     if (!validSlot(slot))
         return;
-    ContestantRecord &record = ContestantTable[slot];
+    ContestantRecord &record = Model().contestants[slot];
     record.Confirmed = SlotReady;
     record.Progress /= 2;
     record.LastX = 0;
@@ -341,6 +341,6 @@ void ApplySkip(int slot)
 
 void ResetQuestionRound()
 {
-    LastQuestionKey.clear();
+    Model().lastQuestionKey.clear();
     RearmQuestionFileReport();
 }

@@ -24,7 +24,7 @@ Msg::Positions numberedPositions()
 {
     Msg::Positions positions;
     for (int slot = 0; slot < MaxContestants; ++slot)
-        positions.progress[slot] = ContestantTable[slot].Progress;
+        positions.progress[slot] = Model().contestants[slot].Progress;
     positions.number = ++positionsSent;
     return positions;
 }
@@ -46,7 +46,7 @@ bool handlersInstalled()
 bool TakeNewPositions(const Msg::Positions &positions)
 {
     const QString payload = payloadOf(positions);
-    if (payload == LastRosterPayload)
+    if (payload == Model().lastRosterPayload)
         return false;
     if (positions.number) {
         const int number = *positions.number;
@@ -54,7 +54,7 @@ bool TakeNewPositions(const Msg::Positions &positions)
             return false;
         lastPositionsTaken = number;
     }
-    LastRosterPayload = payload;
+    Model().lastRosterPayload = payload;
     return true;
 }
 
@@ -75,7 +75,7 @@ int listCount()
 void sendRound(const Message &message, int slotLimit, bool unackedOnly, bool clearAcked)
 {
     for (int slot = 0; slot < slotLimit; ++slot) {
-        ContestantRecord &record = ContestantTable[slot];
+        ContestantRecord &record = Model().contestants[slot];
         if (record.Address.isEmpty() || (unackedOnly && record.Acked))
             continue;
         if (clearAcked)
@@ -100,7 +100,7 @@ Task<> sendInRounds(Message message, int rounds, int slotLimit)
 
 void markSender(const QString &senderAddress, const std::function<void(ContestantRecord &)> &change)
 {
-    for (ContestantRecord &record : ContestantTable)
+    for (ContestantRecord &record : Model().contestants)
         if (!record.Address.isEmpty() && record.Address == senderAddress)
             change(record);
 }
@@ -109,7 +109,7 @@ void replaceRoster(const Msg::Roster &roster)
 {
     ResetContestantTable();
     for (int slot = 0; slot < MaxContestants; ++slot) {
-        ContestantRecord &record = ContestantTable[slot];
+        ContestantRecord &record = Model().contestants[slot];
         record.Uin = roster.contestants[slot].uin;
         record.PlayerName = roster.contestants[slot].playerName;
         record.CharacterFile = roster.contestants[slot].characterFile;
@@ -156,7 +156,7 @@ bool FromRoster(const QString &address)
 {
     if (address.isEmpty())
         return false;
-    for (const ContestantRecord &record : ContestantTable)
+    for (const ContestantRecord &record : Model().contestants)
         if (record.Address == address)
             return true;
     return false;
@@ -166,10 +166,10 @@ void ForgetNetworkGame()
 {
     GameSession::current().setHostAddress(QString());
     GameSession::current().setRequestedHostAddress(QString());
-    LastRosterPayload.clear();
+    Model().lastRosterPayload.clear();
     ForgetPositionsNumber();
     GameSession::current().setJoinedRace(false);
-    LastQuestionKey.clear();
+    Model().lastQuestionKey.clear();
     if (TheTransport)
         TheTransport->ForgetRepeats();
 }
@@ -205,9 +205,9 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
         return;
     if (const auto *roster = std::get_if<Msg::Roster>(&*message)) {
         const QString payload = payloadOf(*roster);
-        if (GameSession::current().raceRunning() || payload == LastRosterPayload)
+        if (GameSession::current().raceRunning() || payload == Model().lastRosterPayload)
             return;
-        LastRosterPayload = payload;
+        Model().lastRosterPayload = payload;
         Acknowledge(senderAddress);
         if (!GameSession::current().joinedRace())
             replaceRoster(*roster);
@@ -327,8 +327,8 @@ void SendCancel()
     // end of the program does not swallow it; the end is held for it instead.
     QStringList joiners;
     for (int slot = 0; slot < listCount(); ++slot)
-        if (!ContestantTable[slot].Address.isEmpty())
-            joiners << ContestantTable[slot].Address;
+        if (!Model().contestants[slot].Address.isEmpty())
+            joiners << Model().contestants[slot].Address;
     if (joiners.isEmpty())
         return;
     const auto send = [joiners] {
@@ -344,7 +344,7 @@ void SendGameDescription()
 {
     const Msg::HostText text = SettingsGameText();
     for (int slot = 0; slot < listCount(); ++slot)
-        SendGameMessage(ContestantTable[slot].Address, text);
+        SendGameMessage(Model().contestants[slot].Address, text);
 }
 
 Task<bool> SendMessengerText(QString text, QString address)

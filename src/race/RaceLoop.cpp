@@ -17,7 +17,7 @@ constexpr int FinishProgress = 92;
 
 qint32 &progressOf(int slot)
 {
-    return ContestantTable[slot].Progress;
+    return Model().contestants[slot].Progress;
 }
 
 // The best slot by Progress, skipping the given ones; ties go to the lowest slot and a
@@ -42,7 +42,7 @@ int bestSlot(int skipA, int skipB)
 
 QString nameOf(int slot)
 {
-    return ContestantTable[slot].PlayerName;
+    return Model().contestants[slot].PlayerName;
 }
 
 } // namespace
@@ -53,7 +53,7 @@ void AdvanceProgress(int slot)
     if (gameType == 0)
         progressOf(slot) += RandomInt(16);
     else if (gameType >= 1 && gameType <= 5)
-        progressOf(slot) = 12 * ContestantTable[slot].Score;
+        progressOf(slot) = 12 * Model().contestants[slot].Score;
 }
 
 Task<bool> RaceRound()
@@ -66,7 +66,7 @@ Task<bool> RaceRound()
         if (!joined)
             AdvanceProgress(slot);
         if (progressOf(slot) >= FinishProgress && session.raceRunning()) {
-            FinisherIndex = slot;
+            Model().standings.finisher = slot;
             co_await FinishSequence();
             session.setRaceRunning(false);
             last = true;
@@ -75,10 +75,10 @@ Task<bool> RaceRound()
     if (!session.raceGoesOn(ticket))
         co_return false;
     RankContestants();
-    --QuestionCountdown;
-    if (QuestionCountdown < 1 && session.raceRunning() && !joined && CurrentGameType() > 0) {
+    --Model().questionCountdown;
+    if (Model().questionCountdown < 1 && session.raceRunning() && !joined && CurrentGameType() > 0) {
         co_await RunQuestionRound();
-        QuestionCountdown = 3;
+        Model().questionCountdown = 3;
     }
     co_await Wait(2000);
     if (CurrentGameType() == 0)
@@ -93,9 +93,10 @@ Task<bool> RaceRound()
 
 void RankContestants()
 {
-    WinIndex = bestSlot(-1, -1);
-    PlaceIndex = bestSlot(WinIndex, -1);
-    ShowIndex = ContestantCount() > 2 ? bestSlot(WinIndex, PlaceIndex) : 2;
+    RaceStandings &places = Model().standings;
+    places.first = bestSlot(-1, -1);
+    places.second = bestSlot(places.first, -1);
+    places.third = ContestantCount() > 2 ? bestSlot(places.first, places.second) : 2;
 }
 
 void MoveContestant(int slot)
@@ -110,7 +111,7 @@ void MoveContestant(int slot)
     const int rowTop = slot * (screen.height() / count);
     const QString identity = PlayerIdentity(slot);
     const QPoint at = GameStage().position(identity);
-    ContestantRecord &record = ContestantTable[slot];
+    ContestantRecord &record = Model().contestants[slot];
     if ((at.x() == targetX && record.LastX != 0) || (record.LastX == targetX && at.y() == rowTop)) {
         IdleGesture(slot);
         return;
@@ -119,7 +120,7 @@ void MoveContestant(int slot)
     GameStage().show(true, identity);
     GameStage().move(targetX, rowTop, identity, 1 + RandomInt(200));
     record.LastX = targetX;
-    MovedSinceCommentary = true;
+    Model().movedSinceCommentary = true;
 }
 
 void IdleGesture(int slot)
@@ -133,34 +134,37 @@ void IdleGesture(int slot)
 
 Task<> RaceCommentary()
 {
-    if (!(progressOf(WinIndex) >= 10 && GameSession::current().raceRunning() && MovedSinceCommentary && DexterityCountdown <= 0
-          && CurrentPlayMode() != PracticeGame))
+    RaceModel &model = Model();
+    if (!(progressOf(model.standings.first) >= 10 && GameSession::current().raceRunning() && model.movedSinceCommentary
+          && model.dexterityCountdown <= 0 && CurrentPlayMode() != PracticeGame))
         co_return;
-    MovedSinceCommentary = false;
+    model.movedSinceCommentary = false;
     const quint64 ticket = GameSession::current().raceTicket();
-    co_await WaitForLeftAtLeast(WinIndex, 250, 20);
+    co_await WaitForLeftAtLeast(model.standings.first, 250, 20);
     if (!GameSession::current().raceGoesOn(ticket) || !GameSession::current().raceRunning())
         co_return;   // cancelled or finished meanwhile: nobody leads any more
     const QString announcer = QStringLiteral("Announcer");
     const int count = ContestantCount();
-    const qint32 first = progressOf(WinIndex), second = progressOf(PlaceIndex), third = progressOf(ShowIndex);
+    const RaceStandings places = model.standings;
+    const qint32 first = progressOf(places.first), second = progressOf(places.second), third = progressOf(places.third);
+    CharacterStage &stage = GameStage();
     if (count > 2 && first == second && second == third) {
-        GameStage().speak(LookupPhrase(QStringLiteral("rt1")), announcer);
+        stage.speak(LookupPhrase(QStringLiteral("rt1")), announcer);
         if (count > 3)
-            GameStage().speak(QStringLiteral("With  ") + nameOf(WinIndex) + QStringLiteral(", ") + nameOf(PlaceIndex)
-                          + QStringLiteral(", ") + nameOf(ShowIndex),
-                      announcer);
+            stage.speak(QStringLiteral("With  ") + nameOf(places.first) + QStringLiteral(", ") + nameOf(places.second)
+                            + QStringLiteral(", ") + nameOf(places.third),
+                        announcer);
     } else if (first == second) {
-        GameStage().speak(LookupPhrase(QStringLiteral("rt2")) + u' ' + nameOf(WinIndex) + QStringLiteral(", ")
-                      + nameOf(PlaceIndex),
-                  announcer);
+        stage.speak(LookupPhrase(QStringLiteral("rt2")) + u' ' + nameOf(places.first) + QStringLiteral(", ")
+                        + nameOf(places.second),
+                    announcer);
     } else {
         if (first > 0)
-            GameStage().speak(LookupPhrase(QStringLiteral("rw1")) + u' ' + nameOf(WinIndex), announcer);
+            stage.speak(LookupPhrase(QStringLiteral("rw1")) + u' ' + nameOf(places.first), announcer);
         if (count > 2 && second > 0)
-            GameStage().speak(LookupPhrase(QStringLiteral("rp1")) + u' ' + nameOf(PlaceIndex), announcer);
+            stage.speak(LookupPhrase(QStringLiteral("rp1")) + u' ' + nameOf(places.second), announcer);
         if (count >= 3 && third >= 1)
-            GameStage().speak(LookupPhrase(QStringLiteral("rl1")) + u' ' + nameOf(ShowIndex), announcer);
+            stage.speak(LookupPhrase(QStringLiteral("rl1")) + u' ' + nameOf(places.third), announcer);
     }
 }
 
@@ -178,7 +182,7 @@ Task<> WaitForLeftAtLeast(int slot, int polls, int stepMs)
 Task<> GoodbyeStep()
 {
     for (int slot = 0; slot < MaxContestants; ++slot) {
-        if (slot != FinisherIndex && GameStage().loaded(PlayerIdentity(slot)))
+        if (slot != Model().standings.finisher && GameStage().loaded(PlayerIdentity(slot)))
             GameStage().act(QStringLiteral("hide"), PlayerIdentity(slot));
     }
     co_await Wait(2000);
@@ -186,10 +190,10 @@ Task<> GoodbyeStep()
 
 Task<> UnloadStep()
 {
-    const QString finisher = PlayerIdentity(FinisherIndex);
+    const QString finisher = PlayerIdentity(Model().standings.finisher);
     GameStage().act(QStringLiteral("wave"), finisher);
     for (int slot = 0; slot < MaxContestants; ++slot) {
-        if (slot != FinisherIndex)
+        if (slot != Model().standings.finisher)
             GameStage().unload(PlayerIdentity(slot));
     }
     co_await Wait(1000);
@@ -211,24 +215,24 @@ void UnloadRaceCharacters()
 Task<> RaceTickerStep()
 {
     if (GameSession::current().raceRunning()) {
-        if (TurnIndex > 9) {
-            if (++CommentaryCycles > 3) {
+        if (Model().turn > 9) {
+            if (++Model().commentaryCycles > 3) {
                 co_await RaceCommentary();
-                CommentaryCycles = 0;
+                Model().commentaryCycles = 0;
             }
-            TurnIndex = 0;
+            Model().turn = 0;
         }
-        if (TurnIndex < ContestantCount())
-            MoveContestant(TurnIndex);
-        ++TurnIndex;
+        if (Model().turn < ContestantCount())
+            MoveContestant(Model().turn);
+        ++Model().turn;
     }
-    if (!GameSession::current().raceRunning() && ShutdownCountdown > 0) {
-        --ShutdownCountdown;
-        if (ShutdownCountdown == 15)
+    if (!GameSession::current().raceRunning() && Model().shutdownCountdown > 0) {
+        --Model().shutdownCountdown;
+        if (Model().shutdownCountdown == 15)
             co_await GoodbyeStep();
-        else if (ShutdownCountdown == 5)
+        else if (Model().shutdownCountdown == 5)
             co_await UnloadStep();
-        else if (ShutdownCountdown == 0 && CurrentPlayMode() != PracticeGame)
+        else if (Model().shutdownCountdown == 0 && CurrentPlayMode() != PracticeGame)
             TerminateApplication();
     }
 }
@@ -261,24 +265,24 @@ Task<> FinishSequence()
     if (CurrentPlayMode() != JoinGame) {
         // The standings sent now are every scoreboard's: a report that comes in later
         // answers a question withdrawn, and counts for nothing.
-        for (ContestantRecord &record : ContestantTable)
+        for (ContestantRecord &record : Model().contestants)
             if (record.Confirmed == SlotQuestionOutstanding)
                 record.Confirmed = SlotReady;
         SendFinalPositions();
     }
-    co_await WaitForLeftAtLeast(FinisherIndex, 600, 50);
+    co_await WaitForLeftAtLeast(Model().standings.finisher, 600, 50);
     if (cancelled())
         co_return;
     RankContestants();
-    MoveContestant(WinIndex);
-    MoveContestant(PlaceIndex);
-    MoveContestant(ShowIndex);
+    MoveContestant(Model().standings.first);
+    MoveContestant(Model().standings.second);
+    MoveContestant(Model().standings.third);
     co_await Wait(3000);
     if (cancelled())
         co_return;
     session.setRaceRunning(false);
 
-    const QString finisher = PlayerIdentity(FinisherIndex);
+    const QString finisher = PlayerIdentity(Model().standings.finisher);
     GameStage().act(QStringLiteral("moveup"), finisher);
     co_await Wait(500);
     if (cancelled())
@@ -294,7 +298,7 @@ Task<> FinishSequence()
     if (cancelled())
         co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot) {
-        if (slot != FinisherIndex)
+        if (slot != Model().standings.finisher)
             GameStage().move(0, slot * RowHeight(), PlayerIdentity(slot), 10);
     }
     co_await WaitUntilIdle(10);
@@ -303,7 +307,7 @@ Task<> FinishSequence()
     GameStage().move(ScreenCentre().x(), ScreenCentre().y(), finisher, 100);
     GameStage().act(QStringLiteral("greet"), finisher);
     for (int slot = 0; slot < ContestantCount(); ++slot) {
-        if (slot != FinisherIndex) {
+        if (slot != Model().standings.finisher) {
             GameStage().act(QStringLiteral("gestureleft"), PlayerIdentity(slot));
             continue;
         }
@@ -325,7 +329,7 @@ Task<> FinishSequence()
     if (cancelled())
         co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot) {
-        if (slot != FinisherIndex)
+        if (slot != Model().standings.finisher)
             GameStage().act(QStringLiteral("pleased"), PlayerIdentity(slot));
     }
 }

@@ -45,7 +45,7 @@ void takePositions(const QString &senderAddress, const Msg::Positions &positions
         return;
     Acknowledge(senderAddress);
     for (int slot = 0; slot < std::min(ContestantCount(), MaxContestants); ++slot)
-        ContestantTable[slot].Progress = positions.progress[slot];
+        Model().contestants[slot].Progress = positions.progress[slot];
     RankContestants();
 }
 
@@ -56,7 +56,7 @@ void cancelledByHost()
     GameSession::current().setHostAddress(QString());
     StopRaceHere();
     GameStage().speak(LookupPhrase(QStringLiteral("rc1")), QStringLiteral("Announcer"));
-    ShutdownCountdown = 25;
+    Model().shutdownCountdown = 25;
 }
 
 } // namespace

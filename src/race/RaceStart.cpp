@@ -44,7 +44,7 @@ struct RaceScope
         race.ticket = session.raceTicket();
         // The last race's countdown to the goodbye, unload and end of the program would
         // take this race's characters and end it.
-        ShutdownCountdown = 0;
+        Model().shutdownCountdown = 0;
     }
     ~RaceScope()
     {
@@ -85,7 +85,7 @@ void AbandonRace()
 
 void StartDeferredRace()
 {
-    if (!race.deferredStart || race.inProgress || TickInProgress)
+    if (!race.deferredStart || race.inProgress || Model().tickInProgress)
         return;
     QTimer::singleShot(0, &GameSession::current(), std::exchange(race.deferredStart, {}));
 }
@@ -131,7 +131,7 @@ void StartRaceClick()
         GameDialogs().beep(BeepKind::Error);
         return;
     }
-    if (race.inProgress || TickInProgress) {
+    if (race.inProgress || Model().tickInProgress) {
         race.deferredStart = StartRaceClick;
         return;
     }
@@ -163,7 +163,7 @@ void StartJoinedRace()
     const GameSession &session = GameSession::current();
     if (session.joinedRace() || session.raceRunning() || (race.inProgress && !race.abandoned) || ContestantCount() < 1)
         return;
-    if (race.inProgress || TickInProgress) {
+    if (race.inProgress || Model().tickInProgress) {
         race.deferredStart = StartJoinedRace;
         return;
     }
@@ -233,8 +233,8 @@ Task<> RunRace()
     GameSession &session = GameSession::current();
     if (raceGoesOn()) {
         session.announce(RaceStep::TrackOpened);
-        WinIndex = PlaceIndex = ShowIndex = 0;
-        QuestionCountdown = 2;
+        Model().standings.first = Model().standings.second = Model().standings.third = 0;
+        Model().questionCountdown = 2;
         if (CurrentPlayMode() != PracticeGame) {
             GameStage().act(QStringLiteral("postcall"), Announcer);
             co_await Wait(7500);
@@ -252,7 +252,7 @@ Task<> RunRace()
         ResetQuestionRound();   // the new race's first question may repeat the last race's
         session.setRaceRunning(true);
         session.announce(RaceStep::RoundsRunning);
-        for (ContestantRecord &record : ContestantTable)
+        for (ContestantRecord &record : Model().contestants)
             record.Progress = 0;
         while (co_await RaceRound()) {
         }
@@ -262,7 +262,7 @@ Task<> RunRace()
     if (!race.abandoned)   // else the play mode is the one the user has just picked
         session.setPlayMode(NoPlayMode);
     session.announce(RaceStep::Over);   // the race track goes too
-    ShutdownCountdown = 50;
+    Model().shutdownCountdown = 50;
 }
 
 void StopRaceHere()
@@ -280,7 +280,7 @@ void CancelRace()
     StopRaceHere();
     if (hosting)
         SendCancel();
-    DexterityCountdown = 0;
+    Model().dexterityCountdown = 0;
     GameStage().move(0, 0, Announcer, 0);
 }
 

@@ -62,12 +62,12 @@ Task<> RaceTicker::tick()
             start();
         StartDeferredRace();   // "Start Game" pressed while this tick waited
     });
-    const QScopedValueRollback<bool> ticking(TickInProgress, true);
+    const QScopedValueRollback<bool> ticking(Model().tickInProgress, true);
     if (timed) {
         // Ticks that run the commentary or the goodbye and unload steps wait on purpose.
         const bool running = GameSession::current().raceRunning();
-        const bool waits = (running && TurnIndex > 9 && CommentaryCycles >= 3)
-                           || (!running && (ShutdownCountdown == 16 || ShutdownCountdown == 6));
+        const bool waits = (running && Model().turn > 9 && Model().commentaryCycles >= 3)
+                           || (!running && (Model().shutdownCountdown == 16 || Model().shutdownCountdown == 6));
         QElapsedTimer clock;
         clock.start();
         co_await RaceTickerStep();

@@ -8,6 +8,7 @@
 
 #include "CharacterStage.h"
 #include "Dialogs.h"
+#include "RaceModel.h"
 
 #include <QObject>
 #include <QString>
@@ -49,6 +50,9 @@ public:
     Dialogs &dialogs() const { return *dialogs_; }
     void useStage(CharacterStage *stage) { stage_ = stage ? stage : &noStage_; }
     void useDialogs(Dialogs *dialogs) { dialogs_ = dialogs ? dialogs : &noDialogs_; }
+
+    // The contestants and the race's counters.
+    RaceModel &model() { return model_; }
 
     int playMode() const { return playMode_; }
     // -1: none picked; 0 "Random Race", 1 to 5 the puzzles.
@@ -132,6 +136,7 @@ private:
     NoDialogs noDialogs_;
     CharacterStage *stage_ = &noStage_;
     Dialogs *dialogs_ = &noDialogs_;
+    RaceModel model_;
     int playMode_ = NoPlayMode;
     int gameType_ = -1;
     int difficulty_ = 1;

@@ -1,27 +1,11 @@
 #include "RaceModel.h"
 
+#include "GameSession.h"
 #include "Roster.h"
-
-ContestantRecord ContestantTable[MaxContestants];
-
-qint32 WinIndex = 0;
-qint32 PlaceIndex = 0;
-qint32 ShowIndex = 0;
-qint32 FinisherIndex = 0;
-qint32 QuestionCountdown = 0;
-quint8 TurnIndex = 0;
-qint32 CommentaryCycles = 0;
-bool MovedSinceCommentary = false;
-qint32 ShutdownCountdown = 0;
-qint32 DexterityCountdown = 0;
-
-bool TickInProgress = false;
-QString LastRosterPayload;
-QString LastQuestionKey;
 
 void ResetContestantTable()
 {
-    for (ContestantRecord &slot : ContestantTable) {
+    for (ContestantRecord &slot : Model().contestants) {
         slot.CharacterFile.clear();
         slot.PlayerName.clear();
         slot.Uin.clear();
@@ -35,3 +19,8 @@ void ResetContestantTable()
     ClearRoster();
 }
 
+
+RaceModel &Model()
+{
+    return GameSession::current().model();
+}

@@ -1,6 +1,6 @@
 // The contestant records (the roster: Roster.h adds and finds them; the main window's
 // "Game Contestants" list shows them) and the program-wide race and network-game state.
-// Slot n of ContestantTable is item n of the list and the character "Player" + n on the
+// Slot n of the contestants is item n of the list and the character "Player" + n on the
 // stage.
 #pragma once
 
@@ -34,32 +34,44 @@ struct ContestantRecord {
     qint32 QuestionNumber = 1;  // next question-file record for this contestant
 };
 
-extern ContestantRecord ContestantTable[MaxContestants];
+// Where the race stands: the slots in the first three places (RankContestants) and the
+// slot that crossed the finish first.
+struct RaceStandings {
+    qint32 first = 0;
+    qint32 second = 0;
+    qint32 third = 0;
+    qint32 finisher = 0;
+};
+
+// The contestants and the race of this copy, held by the session (GameSession::model()).
+// Whether the rounds run and whether this copy races in a host's game are GameSession's.
+struct RaceModel {
+    // Slot n is item n of the roster list and the character "Player" + n on the stage;
+    // the roster holds slots 0 to contestantCount - 1.
+    ContestantRecord contestants[MaxContestants];
+    int contestantCount = 0;
+    RaceStandings standings;
+    qint32 questionCountdown = 0;       // race rounds until the next question round
+    quint8 turn = 0;                    // the slot the next tick moves; past 9 the commentary's turn
+    qint32 commentaryCycles = 0;        // turns since the last commentary
+    bool movedSinceCommentary = false;
+    qint32 shutdownCountdown = 0;       // ticks left before the program ends; 0 = off
+    qint32 dexterityCountdown = 0;      // positive while the dexterity test runs
+    // A tick of the race ticker is running (it may be waiting in the commentary, the
+    // goodbye or the unload step).
+    bool tickInProgress = false;
+
+    // The network game under way (the host and the inviter are GameSession's);
+    // ForgetNetworkGame (GameMessages.h) clears it.
+    QString lastRosterPayload;   // payload of the last "RS" or "RP" acted on
+    // Sender address followed by the payload of the last question shown; the same
+    // question delivered again is acknowledged but not shown again.
+    QString lastQuestionKey;
+};
+
+// The session's model.
+RaceModel &Model();
 
 // Empties the roster: the texts of every slot, Progress, LastX, Score and Confirmed are
 // cleared and QuestionNumber set to 1; Acked is left as it is.
 void ResetContestantTable();
-
-// Race state (whether the rounds run and whether this copy races in a host's game are
-// GameSession's).
-// A tick of the race ticker is running (it may be waiting in the commentary, the goodbye
-// or the unload step).
-extern bool TickInProgress;
-extern qint32 WinIndex;
-extern qint32 PlaceIndex;
-extern qint32 ShowIndex;
-extern qint32 FinisherIndex;
-extern qint32 QuestionCountdown;
-extern quint8 TurnIndex;
-extern qint32 CommentaryCycles;
-extern bool MovedSinceCommentary;
-extern qint32 ShutdownCountdown;   // timer ticks left before the program ends; 0 = off
-extern qint32 DexterityCountdown;  // positive while the dexterity test runs
-
-
-// The network game under way (the host and the inviter are GameSession's);
-// ForgetNetworkGame (GameMessages.h) clears it.
-extern QString LastRosterPayload;      // payload of the last "RS" or "RP" acted on
-// Sender address followed by the payload of the last question shown; the same question
-// delivered again is acknowledged but not shown again.
-extern QString LastQuestionKey;

@@ -15,7 +15,6 @@ namespace {
 
 constexpr int MaxCharacterDraws = 200;
 
-int rosterCount = 0;
 
 QString characterFolder()
 {
@@ -34,8 +33,8 @@ bool characterTaken(const QString &candidatePath)
 {
     if (candidatePath == Records::Options.UserCharacterFile)
         return true;
-    for (int slot = 0; slot < rosterCount; ++slot)
-        if (candidatePath == characterFolder() + ContestantTable[slot].CharacterFile)
+    for (int slot = 0; slot < Model().contestantCount; ++slot)
+        if (candidatePath == characterFolder() + Model().contestants[slot].CharacterFile)
             return true;
     return false;
 }
@@ -44,7 +43,7 @@ bool characterTaken(const QString &candidatePath)
 
 int ContestantCount()
 {
-    return rosterCount;
+    return Model().contestantCount;
 }
 
 QString PlayerIdentity(int slot)
@@ -59,16 +58,16 @@ void RosterChanged()
 
 void ClearRoster()
 {
-    rosterCount = 0;
+    Model().contestantCount = 0;
     RosterChanged();
 }
 
 std::optional<int> AppendContestant(const ContestantItemFields &fields)
 {
-    if (rosterCount >= MaxContestants)
+    if (Model().contestantCount >= MaxContestants)
         return std::nullopt;
-    const int slot = rosterCount++;
-    ContestantRecord &record = ContestantTable[slot];
+    const int slot = Model().contestantCount++;
+    ContestantRecord &record = Model().contestants[slot];
     record.Uin = fieldText(fields.Uin, ContestantUinCapacity);
     record.PlayerName = fieldText(fields.PlayerName, ContestantNameCapacity);
     record.CharacterFile = fieldText(fields.CharacterFile, ContestantFileCapacity);
@@ -82,7 +81,7 @@ std::optional<int> AddContestant(const QString &name, const QString &uin, const 
     QString file = characterFile;
     if (CharacterInRoster(file))
         file = NameOfPath(RandomFreeCharacter());
-    if (rosterCount >= MaxContestants) {
+    if (Model().contestantCount >= MaxContestants) {
         GameDialogs().beep(BeepKind::Stop);
         GameDialogs().show(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
         return std::nullopt;
@@ -94,9 +93,9 @@ std::optional<int> AddContestant(const QString &name, const QString &uin, const 
 
 ContestantItemFields ContestantFields(int slot)
 {
-    if (slot < 0 || slot >= rosterCount)
+    if (slot < 0 || slot >= Model().contestantCount)
         return {};
-    const ContestantRecord &record = ContestantTable[slot];
+    const ContestantRecord &record = Model().contestants[slot];
     return {record.Uin, record.PlayerName, record.CharacterFile};
 }
 
@@ -127,16 +126,16 @@ ContestantItemFields SplitContestantItem(const QString &item)
 
 bool CharacterInRoster(const QString &characterFile)
 {
-    for (int slot = 0; slot < rosterCount; ++slot)
-        if (ContestantTable[slot].CharacterFile.compare(characterFile, Qt::CaseInsensitive) == 0)
+    for (int slot = 0; slot < Model().contestantCount; ++slot)
+        if (Model().contestants[slot].CharacterFile.compare(characterFile, Qt::CaseInsensitive) == 0)
             return true;
     return false;
 }
 
 bool UinInRoster(const QString &uin)
 {
-    for (int slot = 0; slot < rosterCount; ++slot)
-        if (ContestantTable[slot].Uin == uin)
+    for (int slot = 0; slot < Model().contestantCount; ++slot)
+        if (Model().contestants[slot].Uin == uin)
             return true;
     return false;
 }

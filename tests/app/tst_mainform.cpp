@@ -200,17 +200,17 @@ private slots:
     void hostAndPracticePutTheUserFirst()
     {
         QFETCH(int, mode);
-        ContestantTable[0].Address = QStringLiteral("10.0.0.9");
-        ContestantTable[3].Score = 5;
+        Model().contestants[0].Address = QStringLiteral("10.0.0.9");
+        Model().contestants[3].Score = 5;
         AppendContestant({QStringLiteral("1"), QStringLiteral("Old"), QStringLiteral("alpha.acs")});
         form->PlayModeGroup->button(mode)->click();
         QCOMPARE(form->Contestants->count(), 1);
         QCOMPARE(form->Contestants->item(0)->text(), QStringLiteral("40001\tRobin\tbravo.acs"));
-        QCOMPARE(ContestantTable[0].Uin, QStringLiteral("40001"));
-        QCOMPARE(ContestantTable[0].CharacterFile, QStringLiteral("bravo.acs"));
-        QVERIFY(ContestantTable[0].Address.isEmpty());
-        QCOMPARE(ContestantTable[0].Confirmed, quint8(1));
-        QCOMPARE(ContestantTable[3].Score, 0);
+        QCOMPARE(Model().contestants[0].Uin, QStringLiteral("40001"));
+        QCOMPARE(Model().contestants[0].CharacterFile, QStringLiteral("bravo.acs"));
+        QVERIFY(Model().contestants[0].Address.isEmpty());
+        QCOMPARE(Model().contestants[0].Confirmed, quint8(1));
+        QCOMPARE(Model().contestants[3].Score, 0);
         // Picking the mode again starts the roster over.
         form->PlayModeGroup->setItemIndex(0);
         form->PlayModeGroup->button(mode)->click();
@@ -222,7 +222,7 @@ private slots:
         form->PlayModeGroup->button(3)->click();
         form->PlayModeGroup->button(0)->click();
         QCOMPARE(form->Contestants->count(), 0);
-        QVERIFY(ContestantTable[0].Uin.isEmpty());
+        QVERIFY(Model().contestants[0].Uin.isEmpty());
     }
 
     void newGameClearsEverything()
@@ -234,7 +234,7 @@ private slots:
         QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
         QCOMPARE(form->GameType->itemIndex(), -1);
         QCOMPARE(form->Contestants->count(), 0);
-        QVERIFY(ContestantTable[0].Uin.isEmpty());
+        QVERIFY(Model().contestants[0].Uin.isEmpty());
         QCOMPARE(memoLines().size(), memoBefore);   // clearing a selection describes nothing
         for (QWidget *w : std::initializer_list<QWidget *>{form->RequestPlayBtn, form->AddCharacterBtn, form->StartRace,
                                                             form->GameType, form->Difficulty, form->InviteBtn,

@@ -84,18 +84,18 @@ private slots:
         QCOMPARE(form->Contestants->count(), 6);
         QVERIFY(form->AddCharacterBtn->isHidden());
         QCOMPARE(form->Contestants->item(2)->text(), QStringLiteral(" \ta3\ta3.acs"));
-        QCOMPARE(ContestantTable[2].PlayerName, QStringLiteral("a3"));
-        QCOMPARE(ContestantTable[2].Uin, QStringLiteral(" "));
+        QCOMPARE(Model().contestants[2].PlayerName, QStringLiteral("a3"));
+        QCOMPARE(Model().contestants[2].Uin, QStringLiteral(" "));
         QVERIFY(messages.isEmpty());
 
         // A seventh from any path is refused and changes nothing.
         const QString before = form->Contestants->item(5)->text();
-        ContestantTable[0].Confirmed = 1;
+        Model().contestants[0].Confirmed = 1;
         QVERIFY(!AddContestant(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("a7.acs")));
         QCOMPARE(messages, QStringList{QStringLiteral("We have the maximum number of Contestants.")});
         QCOMPARE(form->Contestants->count(), 6);
         QCOMPARE(form->Contestants->item(5)->text(), before);
-        QCOMPARE(ContestantTable[0].Confirmed, quint8(1));
+        QCOMPARE(Model().contestants[0].Confirmed, quint8(1));
         QVERIFY(!UinInRoster(QStringLiteral("999")));
     }
 
@@ -117,7 +117,7 @@ private slots:
         QVERIFY(replaced != QStringLiteral("a1.acs"));
         QVERIFY(replaced != QStringLiteral("a8.acs"));   // the user's own character stays free
         QVERIFY(QFile::exists(folder->characters() + replaced));
-        QCOMPARE(ContestantTable[1].CharacterFile, replaced);
+        QCOMPARE(Model().contestants[1].CharacterFile, replaced);
 
         const int third = AddContestant(QStringLiteral("Three"), QStringLiteral("3"), QStringLiteral("gone.acs")).value();
         QVERIFY(slotFile(third) != QStringLiteral("gone.acs"));
@@ -165,10 +165,10 @@ private slots:
         const ContestantItemFields fields = SplitContestantItem(form->Contestants->item(slot)->text());
         QCOMPARE(fields.Uin, QStringLiteral("5"));
         QCOMPARE(fields.CharacterFile, QStringLiteral("a3.acs"));
-        QCOMPARE(fields.PlayerName, ContestantTable[slot].PlayerName);
+        QCOMPARE(fields.PlayerName, Model().contestants[slot].PlayerName);
         const int longSlot = AddContestant(QString(60, u'x'), QString(20, u'9'), QStringLiteral("a4.acs")).value();
-        QCOMPARE(ContestantTable[longSlot].PlayerName.size(), 35);
-        QCOMPARE(ContestantTable[longSlot].Uin.size(), 15);
+        QCOMPARE(Model().contestants[longSlot].PlayerName.size(), 35);
+        QCOMPARE(Model().contestants[longSlot].Uin.size(), 15);
     }
 
     void shownName_data()
@@ -193,7 +193,7 @@ private slots:
     void addedNameIsTheShownPart()
     {
         const int slot = AddContestant(QStringLiteral("\\map=\"Robbin\"=\"Robin\"\\"), QStringLiteral("7"), QStringLiteral("a5.acs")).value();
-        QCOMPARE(ContestantTable[slot].PlayerName, QStringLiteral("Robin"));
+        QCOMPARE(Model().contestants[slot].PlayerName, QStringLiteral("Robin"));
     }
 
     void onlineBuddies()
@@ -254,7 +254,7 @@ private slots:
         AddContestant(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("a1.acs"));
         AddContestant(QStringLiteral("B"), QStringLiteral("2"), QStringLiteral("a2.acs"));
         AddContestant(QStringLiteral("C"), QStringLiteral("3"), QStringLiteral("a3.acs"));
-        ContestantTable[1].Confirmed = 2;
+        Model().contestants[1].Confirmed = 2;
         form->Contestants->setCurrentRow(2);
         form->show();
         QCOMPARE(form->Contestants->visualItemRect(form->Contestants->item(1)).height(), 13);

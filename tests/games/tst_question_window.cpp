@@ -132,7 +132,7 @@ class TestQuestionWindow : public QObject
                 memory->SubmitBtnClick();
             }
         } else if (question->isVisible()) {
-            if (DexterityCountdown > 0) {
+            if (Model().dexterityCountdown > 0) {
                 CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
             } else {
                 question->Answer->setText(CurrentAnswer);
@@ -173,7 +173,7 @@ private slots:
         ResetContestantTable();
         main->PlayModeGroup->setItemIndex(PracticeGame);
         AppendContestant({QStringLiteral("40001"), QStringLiteral("Robin"), QStringLiteral("Pip.acs")});
-        DexterityCountdown = 0;
+        Model().dexterityCountdown = 0;
         ResetQuestionRound();
         question->close();
         memory->close();
@@ -209,12 +209,12 @@ private slots:
             QVERIFY(!question->WrongLabel->isHidden());
             QCOMPARE(question->Answer->text(), QString());
         }
-        QCOMPARE(ContestantTable[0].Score, 0);
+        QCOMPARE(Model().contestants[0].Score, 0);
         type(QStringLiteral("5"));
         QVERIFY(!question->isVisible());
         QVERIFY(question->WrongLabel->isHidden());
-        QCOMPARE(ContestantTable[0].Score, 1);
-        QCOMPARE(int(ContestantTable[0].Confirmed), 1);
+        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
 
         // A word scramble: shown in capitals, answered in any letter case with the button.
         ShowQuestion(QString(), QStringLiteral("WS&&moon&&omno&&2"));
@@ -222,7 +222,7 @@ private slots:
         QCOMPARE(question->Question->text(), QStringLiteral("UNSCRAMBLE\nTYPE\nOMNO"));
         question->Answer->setText(QStringLiteral("MoOn"));
         QTest::mouseClick(question->AnswerBtn, Qt::LeftButton);
-        QCOMPARE(ContestantTable[0].Score, 2);
+        QCOMPARE(Model().contestants[0].Score, 2);
         QCOMPARE(question->Answer->accessibleName(), QStringLiteral("Answer"));
     }
 
@@ -231,7 +231,7 @@ private slots:
         const QString payload = QStringLiteral("MM&&12&&3 X 4&&1");
         ShowQuestion(HostPeerAddress, payload);
         QVERIFY(question->isVisible());
-        QCOMPARE(LastQuestionKey, HostPeerAddress + payload);
+        QCOMPARE(Model().lastQuestionKey, HostPeerAddress + payload);
         question->close();
         ShowQuestion(HostPeerAddress, payload);
         QVERIFY(!question->isVisible());
@@ -248,18 +248,18 @@ private slots:
 
     void skipHalvesDistanceAndScore()
     {
-        ContestantTable[0].Progress = 7;
-        ContestantTable[0].Score = 3;
-        ContestantTable[0].LastX = 300;
+        Model().contestants[0].Progress = 7;
+        Model().contestants[0].Score = 3;
+        Model().contestants[0].LastX = 300;
         ShowQuestion(QString(), QStringLiteral("MA&&9&&4 + 5&&4"));
-        DexterityCountdown = 3;
+        Model().dexterityCountdown = 3;
         QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
         QVERIFY(!question->isVisible());
-        QCOMPARE(ContestantTable[0].Progress, 3);
-        QCOMPARE(ContestantTable[0].Score, 1);
-        QCOMPARE(ContestantTable[0].LastX, 0);
-        QCOMPARE(int(ContestantTable[0].Confirmed), 1);
-        QCOMPARE(DexterityCountdown, 0);
+        QCOMPARE(Model().contestants[0].Progress, 3);
+        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(Model().contestants[0].LastX, 0);
+        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
+        QCOMPARE(Model().dexterityCountdown, 0);
     }
 
     void reportToHostBlocksSecondPressAndKeepsANewQuestion()
@@ -282,8 +282,8 @@ private slots:
         QVERIFY(question->isVisible());
         QCOMPARE(CurrentAnswer, QStringLiteral("6"));
         // A remote question is never scored here.
-        QCOMPARE(ContestantTable[0].Score, 0);
-        QCOMPARE(int(ContestantTable[0].Confirmed), 0);
+        QCOMPARE(Model().contestants[0].Score, 0);
+        QCOMPARE(int(Model().contestants[0].Confirmed), 0);
         // The host puts its next question only once it has the report: that report goes
         // no more. The question's number rides last.
         QCOMPARE(withCode(host->texts(host->drain(100)), "RB"), QList<QByteArray>{"RBRobin&&50005&&4&&1"});
@@ -314,13 +314,13 @@ private slots:
         QVERIFY(!question->isVisible());
         QCOMPARE(withCode(host->texts(host->drain(100)), "RB"), QList<QByteArray>{reports.first()});
         // A skip that is never acknowledged is sent 6 times; nothing is halved here.
-        ContestantTable[0].Progress = 24;
+        Model().contestants[0].Progress = 24;
         ShowQuestion(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
         QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
         settle();
         QVERIFY(!question->isVisible());
         QVERIFY(question->SkipBtn->isEnabled());
-        QCOMPARE(ContestantTable[0].Progress, 24);
+        QCOMPARE(Model().contestants[0].Progress, 24);
         const QList<QByteArray> skips = withCode(host->texts(host->drain(100)), "RK");
         QCOMPARE(skips.size(), 6);
         QCOMPARE(skips.first(), QByteArray("RKRobin&&50005&&4&&4"));
@@ -342,13 +342,13 @@ private slots:
         QFile::remove(QuestionFilePath());
         main->GameType->setItemIndex(4);   // "Dexterity Test": a known question text
         AppendContestant({QStringLiteral("60006"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
-        ContestantTable[1].Address = HostPeerAddress;
+        Model().contestants[1].Address = HostPeerAddress;
         // Acknowledged: one send; the local player's question comes after it.
         bool remoteFirst = false;
         QElapsedTimer round;
         qint64 shownAfterMs = -1;
         ShowWatcher watcher(question, [&] {
-            remoteFirst = ContestantTable[1].Confirmed == 2 && ContestantTable[1].Acked;
+            remoteFirst = Model().contestants[1].Confirmed == 2 && Model().contestants[1].Acked;
             shownAfterMs = round.elapsed();
         });
         host->answer("RZ", "AKSam", GamePortNumber);
@@ -356,9 +356,9 @@ private slots:
         QCoro::waitFor(RunQuestionRound());
         QVERIFY(question->isVisible());
         QVERIFY(remoteFirst);
-        QCOMPARE(int(ContestantTable[1].Confirmed), 2);
-        QCOMPARE(ContestantTable[1].QuestionNumber, 2);
-        QVERIFY(ContestantTable[1].Acked);
+        QCOMPARE(int(Model().contestants[1].Confirmed), 2);
+        QCOMPARE(Model().contestants[1].QuestionNumber, 2);
+        QVERIFY(Model().contestants[1].Acked);
         QList<QByteArray> sent = withCode(host->texts(host->drain(100)), "RZ");
         QVERIFY2(sent.size() >= 1 && sent.size() < 16, qPrintable(QString::number(sent.size())));
         QCOMPARE(sent.first(), QByteArray("RZRobin&&DX&&dexteritytest&&test&&1"));
@@ -366,13 +366,13 @@ private slots:
         // its answer may have been lost), and no new one.
         QCoro::waitFor(RunQuestionRound());
         QCOMPARE(withCode(host->texts(host->drain(50)), "RZ"), QList<QByteArray>{sent.first()});
-        QCOMPARE(ContestantTable[1].QuestionNumber, 2);
+        QCOMPARE(Model().contestants[1].QuestionNumber, 2);
         // Free again but switched off: the first send and 15 repeats, then the round goes
         // on; the local player, free again too, sees the question only after the 15 waits
         // of 500 ms (10 ms each at the tests' time scale).
-        ContestantTable[1].Confirmed = 1;
+        Model().contestants[1].Confirmed = 1;
         question->close();
-        ContestantTable[0].Confirmed = 1;
+        Model().contestants[0].Confirmed = 1;
         host->answer(QByteArray(), QByteArray(), 0);
         shownAfterMs = -1;
         round.start();
@@ -382,8 +382,8 @@ private slots:
         sent = withCode(host->texts(host->receive(16)), "RZ");
         QCOMPARE(sent.size(), 16);
         QCOMPARE(sent.first(), QByteArray("RZRobin&&DX&&dexteritytest&&test&&2"));
-        QVERIFY(!ContestantTable[1].Acked);
-        DexterityCountdown = 0;
+        QVERIFY(!Model().contestants[1].Acked);
+        Model().dexterityCountdown = 0;
     }
 
     void roundPutsQuestionsInSequence()
@@ -392,22 +392,22 @@ private slots:
         main->GameType->setItemIndex(3);   // "Simple Math"
         QCoro::waitFor(RunQuestionRound());
         QVERIFY(question->isVisible());
-        QCOMPARE(ContestantTable[0].QuestionNumber, 2);
-        QCOMPARE(int(ContestantTable[0].Confirmed), 2);
+        QCOMPARE(Model().contestants[0].QuestionNumber, 2);
+        QCOMPARE(int(Model().contestants[0].Confirmed), 2);
         const QString first = ReadQuestionRecord(1).Text;
-        QCOMPARE(QStringLiteral("&&") + LastQuestionKey, first + QStringLiteral("&&1"));
+        QCOMPARE(QStringLiteral("&&") + Model().lastQuestionKey, first + QStringLiteral("&&1"));
         // Not answered: the next round builds a question but does not show it.
         QCoro::waitFor(RunQuestionRound());
         QCOMPARE(QFileInfo(QuestionFilePath()).size(), 2 * 259);
-        QCOMPARE(QStringLiteral("&&") + LastQuestionKey, first + QStringLiteral("&&1"));
-        QCOMPARE(ContestantTable[0].QuestionNumber, 2);
+        QCOMPARE(QStringLiteral("&&") + Model().lastQuestionKey, first + QStringLiteral("&&1"));
+        QCOMPARE(Model().contestants[0].QuestionNumber, 2);
         type(CurrentAnswer);
-        QCOMPARE(int(ContestantTable[0].Confirmed), 1);
+        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
         // Answered: the next round shows the second question, not the newest.
         QCoro::waitFor(RunQuestionRound());
         QCOMPARE(QFileInfo(QuestionFilePath()).size(), 3 * 259);
-        QCOMPARE(QStringLiteral("&&") + LastQuestionKey, ReadQuestionRecord(2).Text + QStringLiteral("&&2"));
-        QCOMPARE(ContestantTable[0].QuestionNumber, 3);
+        QCOMPARE(QStringLiteral("&&") + Model().lastQuestionKey, ReadQuestionRecord(2).Text + QStringLiteral("&&2"));
+        QCOMPARE(Model().contestants[0].QuestionNumber, 3);
         QVERIFY(question->isVisible());
     }
 
@@ -442,7 +442,7 @@ private slots:
         QVERIFY(memory->isVisible());
         QCOMPARE(memory->InfoBox->toPlainText(), QStringLiteral("WRONG\nREPEAT"));
         QCOMPARE(memory->Answers[0]->shownLetter(), QChar());
-        QCOMPARE(ContestantTable[0].Score, 0);
+        QCOMPARE(Model().contestants[0].Score, 0);
         // Clear forgets the entries.
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
         QTest::mouseClick(memory->ClearBtn, Qt::LeftButton);
@@ -458,14 +458,14 @@ private slots:
         QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
         QVERIFY(!memory->isVisible());
         QVERIFY(!question->isVisible());
-        QCOMPARE(ContestantTable[0].Score, 1);
-        QCOMPARE(int(ContestantTable[0].Confirmed), 1);
+        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
     }
 
     void memoryReplayAndSkip()
     {
-        ContestantTable[0].Progress = 24;
-        ContestantTable[0].Score = 2;
+        Model().contestants[0].Progress = 24;
+        Model().contestants[0].Score = 2;
         ShowQuestion(QString(), QStringLiteral("MT&&kwlac&&kwlac&&2"));
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
@@ -476,8 +476,8 @@ private slots:
         QVERIFY(!memory->ReadyBtn->isHidden());
         QTest::mouseClick(memory->SkipBtn, Qt::LeftButton);
         QVERIFY(!memory->isVisible());
-        QCOMPARE(ContestantTable[0].Progress, 12);
-        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(Model().contestants[0].Progress, 12);
+        QCOMPARE(Model().contestants[0].Score, 1);
 
         // While "Re-Memorize" waits to play the sequence again, a whole sequence entered
         // before it cannot be submitted, and a skip is taken once: the window stays closed.
@@ -489,15 +489,15 @@ private slots:
         QTimer::singleShot(0, memory, [this] { memory->SubmitBtn->click(); });
         QTest::mouseClick(memory->RememBtn, Qt::LeftButton);
         settle();
-        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(Model().contestants[0].Score, 1);
         QVERIFY(memory->isVisible());
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTimer::singleShot(0, memory, [this] { memory->SkipBtn->click(); });
         QTest::mouseClick(memory->RememBtn, Qt::LeftButton);
         settle();
         QVERIFY(!memory->isVisible());
-        QCOMPARE(ContestantTable[0].Progress, 6);
-        QCOMPARE(ContestantTable[0].Score, 0);
+        QCOMPARE(Model().contestants[0].Progress, 6);
+        QCOMPARE(Model().contestants[0].Score, 0);
 
         // A flood of memory questions (a host's, or anyone's) plays one sequence at a
         // time, not one each: the one shown last.
@@ -521,13 +521,13 @@ private slots:
         ShowQuestion(QString(), QStringLiteral("DX&&dexteritytest&&test&&1"));
         QCOMPARE(question->windowTitle(), QStringLiteral("CATCH"));
         QCOMPARE(question->Question->text(), QStringLiteral("CATCHP\nCLICKP"));
-        QCOMPARE(DexterityCountdown, 2);
+        QCOMPARE(Model().dexterityCountdown, 2);
         QCOMPARE(DexterityJumps, 0);
         DexterityStep();
         QCOMPARE(DexterityJumps, 0);
         DexterityStep();
         QCOMPARE(DexterityJumps, 1);
-        QCOMPARE(DexterityCountdown, 3);
+        QCOMPARE(Model().dexterityCountdown, 3);
         const QRect area = JumpArea(main->Difficulty->itemIndex(), ScreenSize());
         QTRY_VERIFY_WITH_TIMEOUT(CharacterPosition("Announcer") != QPoint(0, 0), 5000);
         QVERIFY(area.contains(CharacterPosition("Announcer")));
@@ -539,12 +539,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);   // the jump shows it
         QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(window->width() / 2, window->height() / 2));
         QVERIFY(!question->isVisible());
-        QCOMPARE(DexterityCountdown, 0);
-        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(Model().dexterityCountdown, 0);
+        QCOMPARE(Model().contestants[0].Score, 1);
         QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Announcer"), QPoint(0, 0), 5000);
         // After the test a click does nothing.
         CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
-        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(Model().contestants[0].Score, 1);
         UnloadCharacter("Announcer");
     }
 
@@ -595,14 +595,14 @@ private slots:
         StartRaceClick();
         QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 600000);
         player.stop();
-        QCOMPARE(ContestantTable[0].Score, 8);
-        QCOMPARE(ContestantTable[0].Progress, 96);
+        QCOMPARE(Model().contestants[0].Score, 8);
+        QCOMPARE(Model().contestants[0].Progress, 96);
         QVERIFY(!GameSession::current().raceRunning());
         QVERIFY(!question->isVisible());
         QVERIFY(!memory->isVisible());
         QCOMPARE(QFileInfo(QuestionFilePath()).size() % 259, 0);
         QVERIFY(QFileInfo(QuestionFilePath()).size() >= 8 * 259);
-        ShutdownCountdown = 0;
+        Model().shutdownCountdown = 0;
         UnloadRaceCharacters();
     }
 
@@ -612,16 +612,16 @@ private slots:
         // the player goes on answering it through the finish ceremony.
         AppendContestant({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
         main->GameType->setItemIndex(5);
-        FinisherIndex = -1;
+        Model().standings.finisher = -1;
         QTimer finisher;
         finisher.setInterval(2);
         bool seen = false, openInCeremony = false;
         int ceremonyTicks = 0;
         connect(&finisher, &QTimer::timeout, this, [&] {
-            if (FinisherIndex < 0) {
+            if (Model().standings.finisher < 0) {
                 if (memory->isVisible() && !memory->InfoBox->toPlainText().isEmpty()) {
                     seen = true;
-                    ContestantTable[1].Score = 8;
+                    Model().contestants[1].Score = 8;
                 }
                 return;
             }
@@ -634,12 +634,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 600000);
         finisher.stop();
         QVERIFY(seen);
-        QCOMPARE(FinisherIndex, 1);
+        QCOMPARE(Model().standings.finisher, 1);
         QVERIFY(ceremonyTicks > 10);
         QVERIFY(!openInCeremony);
-        QCOMPARE(ContestantTable[0].Score, 0);
+        QCOMPARE(Model().contestants[0].Score, 0);
         QVERIFY(!memory->isVisible());
-        ShutdownCountdown = 0;
+        Model().shutdownCountdown = 0;
         UnloadRaceCharacters();
     }
 
@@ -653,9 +653,9 @@ private slots:
         finisher.setInterval(2);
         bool seen = false;
         connect(&finisher, &QTimer::timeout, this, [&] {
-            if (question->isVisible() && DexterityCountdown > 0) {
+            if (question->isVisible() && Model().dexterityCountdown > 0) {
                 seen = true;
-                ContestantTable[1].Score = 8;
+                Model().contestants[1].Score = 8;
             }
         });
         finisher.start();
@@ -663,26 +663,26 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 600000);
         finisher.stop();
         QVERIFY(seen);
-        QCOMPARE(FinisherIndex, 1);
+        QCOMPARE(Model().standings.finisher, 1);
         // The test ended with the race: no more jumps, and a click answers nothing.
-        QCOMPARE(DexterityCountdown, 0);
+        QCOMPARE(Model().dexterityCountdown, 0);
         const qint32 jumps = DexterityJumps;
         for (int tick = 0; tick < 6; ++tick)
             DexterityStep();
         QCOMPARE(DexterityJumps, jumps);
         CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
-        QCOMPARE(ContestantTable[0].Score, 0);
-        ShutdownCountdown = 0;
+        QCOMPARE(Model().contestants[0].Score, 0);
+        Model().shutdownCountdown = 0;
         UnloadRaceCharacters();
 
         // Cancelled: "Cancel Game" and the host's "RC" withdraw the question, which ends
         // the test and closes the window; the click sends no report to the host.
         ShowQuestion(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
-        QCOMPARE(DexterityCountdown, 2);
+        QCOMPARE(Model().dexterityCountdown, 2);
         QVERIFY(question->isVisible());
         StopRaceHere();
         QVERIFY(!question->isVisible());
-        QCOMPARE(DexterityCountdown, 0);
+        QCOMPARE(Model().dexterityCountdown, 0);
         CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
         QVERIFY(withCode(host->texts(host->drain(50)), "RB").isEmpty());
     }
@@ -691,20 +691,20 @@ private slots:
     {
         // Closing from the title bar or with Alt+F4 is refused: the question stays on show
         // and counts nothing; it can still be answered.
-        ContestantTable[0].Progress = 24;
-        ContestantTable[0].Score = 2;
+        Model().contestants[0].Progress = 24;
+        Model().contestants[0].Score = 2;
         ShowQuestion(QString(), QStringLiteral("MA&&9&&4 + 5&&1"));
         QVERIFY(!closeFromWindowManager(question));
         QVERIFY(question->isVisible());
-        QCOMPARE(ContestantTable[0].Score, 2);
-        QCOMPARE(ContestantTable[0].Progress, 24);
+        QCOMPARE(Model().contestants[0].Score, 2);
+        QCOMPARE(Model().contestants[0].Progress, 24);
         type(QStringLiteral("9"));
-        QCOMPARE(ContestantTable[0].Score, 3);
+        QCOMPARE(Model().contestants[0].Score, 3);
         // The memory window the same way.
         ShowQuestion(QString(), QStringLiteral("MT&&rgb&&rgb&&2"));
         QVERIFY(!closeFromWindowManager(memory));
         QVERIFY(memory->isVisible());
-        QCOMPARE(ContestantTable[0].Score, 3);
+        QCOMPARE(Model().contestants[0].Score, 3);
         // A question from the host: no report either way.
         ShowQuestion(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&3"));
         QVERIFY(!closeFromWindowManager(question));
@@ -714,8 +714,8 @@ private slots:
         memory->close();
         QVERIFY(!question->isVisible());
         QVERIFY(!memory->isVisible());
-        QCOMPARE(ContestantTable[0].Score, 3);
-        QCOMPARE(ContestantTable[0].Progress, 24);
+        QCOMPARE(Model().contestants[0].Score, 3);
+        QCOMPARE(Model().contestants[0].Progress, 24);
         const QList<QByteArray> sent = host->texts(host->drain(50));
         QVERIFY(withCode(sent, "RK").isEmpty());
         QVERIFY(withCode(sent, "RB").isEmpty());
@@ -731,7 +731,7 @@ private slots:
         }
         type(QStringLiteral("Rats"));
         QVERIFY(!question->isVisible());
-        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(Model().contestants[0].Score, 1);
         // Reported to the host as the word the host put, with the question's number.
         host->answer("RB", "AKHost", GamePortNumber);
         ShowQuestion(HostPeerAddress, QStringLiteral("WS&&star&&tsra&&2"));
@@ -765,7 +765,7 @@ private slots:
             DexterityJumps = 0;
             for (int jump = 1; jump <= 60; ++jump) {
                 const QPoint before = CharacterPosition("Announcer");
-                DexterityCountdown = 1;
+                Model().dexterityCountdown = 1;
                 DexterityStep();
                 QCOMPARE(DexterityJumps, jump);
                 QTRY_VERIFY_WITH_TIMEOUT(CharacterPosition("Announcer") != before, 5000);
@@ -774,19 +774,19 @@ private slots:
                 inMargin = inMargin || !moderate.contains(at);
                 // The wait after jumps 20, 21 and 51.
                 if (jump == 20)
-                    QCOMPARE(DexterityCountdown, 3);
+                    QCOMPARE(Model().dexterityCountdown, 3);
                 if (jump == 21)
-                    QCOMPARE(DexterityCountdown, 4);
+                    QCOMPARE(Model().dexterityCountdown, 4);
                 if (jump == 51)
-                    QCOMPARE(DexterityCountdown, 5);
+                    QCOMPARE(Model().dexterityCountdown, 5);
             }
             QCOMPARE(inMargin, difficulty == 2);
         }
         UnloadCharacter("Announcer");
         main->Difficulty->setItemIndex(1);
-        DexterityCountdown = 0;
+        Model().dexterityCountdown = 0;
         DexterityStep();
-        QCOMPARE(DexterityCountdown, 0);   // no test running
+        QCOMPARE(Model().dexterityCountdown, 0);   // no test running
         QCOMPARE(DexterityJumps, 60);
     }
 };

@@ -345,40 +345,40 @@ private slots:
     void skipAndRightAnswerArithmetic()
     {
         ResetContestantTable();
-        ContestantTable[2].Progress = 7;
-        ContestantTable[2].Score = 3;
-        ContestantTable[2].LastX = 400;
-        ContestantTable[2].Confirmed = 2;
+        Model().contestants[2].Progress = 7;
+        Model().contestants[2].Score = 3;
+        Model().contestants[2].LastX = 400;
+        Model().contestants[2].Confirmed = 2;
         ApplySkip(2);
-        QCOMPARE(ContestantTable[2].Progress, 3);
-        QCOMPARE(ContestantTable[2].Score, 1);
-        QCOMPARE(ContestantTable[2].LastX, 0);
-        QCOMPARE(int(ContestantTable[2].Confirmed), 1);
+        QCOMPARE(Model().contestants[2].Progress, 3);
+        QCOMPARE(Model().contestants[2].Score, 1);
+        QCOMPARE(Model().contestants[2].LastX, 0);
+        QCOMPARE(int(Model().contestants[2].Confirmed), 1);
         ApplySkip(2);
         ApplySkip(2);
-        QCOMPARE(ContestantTable[2].Progress, 0);
-        QCOMPARE(ContestantTable[2].Score, 0);
-        ContestantTable[1].Confirmed = 2;
+        QCOMPARE(Model().contestants[2].Progress, 0);
+        QCOMPARE(Model().contestants[2].Score, 0);
+        Model().contestants[1].Confirmed = 2;
         ApplyRightAnswer(1);
         ApplyRightAnswer(1);
-        QCOMPARE(ContestantTable[1].Score, 2);
-        QCOMPARE(int(ContestantTable[1].Confirmed), 1);
+        QCOMPARE(Model().contestants[1].Score, 2);
+        QCOMPARE(int(Model().contestants[1].Confirmed), 1);
         // No such slot: no slot changes.
         for (int slot = 0; slot < MaxContestants; ++slot) {
-            ContestantTable[slot].Progress = 10 + slot;
-            ContestantTable[slot].Score = 20 + slot;
-            ContestantTable[slot].LastX = 30 + slot;
-            ContestantTable[slot].Confirmed = 2;
+            Model().contestants[slot].Progress = 10 + slot;
+            Model().contestants[slot].Score = 20 + slot;
+            Model().contestants[slot].LastX = 30 + slot;
+            Model().contestants[slot].Confirmed = 2;
         }
         for (int slot : {-1, 6, 7, 1000}) {
             ApplyRightAnswer(slot);
             ApplySkip(slot);
         }
         for (int slot = 0; slot < MaxContestants; ++slot) {
-            QCOMPARE(ContestantTable[slot].Progress, 10 + slot);
-            QCOMPARE(ContestantTable[slot].Score, 20 + slot);
-            QCOMPARE(ContestantTable[slot].LastX, 30 + slot);
-            QCOMPARE(int(ContestantTable[slot].Confirmed), 2);
+            QCOMPARE(Model().contestants[slot].Progress, 10 + slot);
+            QCOMPARE(Model().contestants[slot].Score, 20 + slot);
+            QCOMPARE(Model().contestants[slot].LastX, 30 + slot);
+            QCOMPARE(int(Model().contestants[slot].Confirmed), 2);
         }
     }
 
@@ -400,12 +400,12 @@ private slots:
         QCOMPARE(rejected.size(), 1);
         QCOMPARE(closed.size(), 0);
         QCOMPARE(SubmitAnswer(QStringLiteral("5")), AnswerVerdict::Right);
-        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(Model().contestants[0].Score, 1);
         QCOMPARE(closed.size(), 1);
         // Closed: a second press, or a skip, finds nothing to answer.
         QCOMPARE(SubmitAnswer(QStringLiteral("5")), AnswerVerdict::Ignored);
         SkipQuestion();
-        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(Model().contestants[0].Score, 1);
         QCOMPARE(closed.size(), 1);
         // A memory question goes to the memory test; once withdrawn it takes no answer.
         ShowQuestion(QString(), QStringLiteral("MT&&rgb&&rgb&&2"));
@@ -415,7 +415,7 @@ private slots:
         WithdrawQuestion();
         QCOMPARE(closed.size(), 2);
         QCOMPARE(SubmitAnswer(QStringLiteral("rgb")), AnswerVerdict::Ignored);
-        QCOMPARE(ContestantTable[0].Score, 1);
+        QCOMPARE(Model().contestants[0].Score, 1);
         // The host's "RZ" to a joined copy takes the same way, through its handler.
         InstallMessageHandlers();
         GameSession::current().setPlayMode(JoinGame);

@@ -69,7 +69,7 @@ private:
     {
         const std::optional<int> slot = AddContestant(name, uin, character);
         QVERIFY(slot);
-        ContestantTable[*slot].Address = address;
+        Model().contestants[*slot].Address = address;
     }
     QList<QByteArray> sentTo(Peer *peer, int count)
     {
@@ -188,8 +188,8 @@ void TestMessages::init()
     whileAsking = nullptr;
     GameSession::current().setRaceRunning(false);
     GameSession::current().setJoinedRace(false);
-    ShutdownCountdown = 0;
-    for (ContestantRecord &record : ContestantTable)
+    Model().shutdownCountdown = 0;
+    for (ContestantRecord &record : Model().contestants)
         record.Acked = false;
     main->GameType->setItemIndex(-1);
     mode(NoPlayMode);   // forgets the last network game
@@ -232,16 +232,16 @@ void TestMessages::rosterTravelsToTheJoiner()
     DispatchMessage(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&Pip.acs&&60006&&Jo"));
     DispatchMessage(PeerA, QStringLiteral("RSHosty") + payload + QStringLiteral("&&1&&X&&Zed.acs"));
     QCOMPARE(main->Contestants->count(), 2);
-    QCOMPARE(ContestantTable[1].Uin, QStringLiteral("60006"));
+    QCOMPARE(Model().contestants[1].Uin, QStringLiteral("60006"));
     QVERIFY(a->drain().isEmpty());
     // A path in a character name is not followed.
     DispatchMessage(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&..\\..\\Zed.acs") + QStringLiteral("&& && && ").repeated(5));
-    QCOMPARE(ContestantTable[0].CharacterFile, QStringLiteral("Zed.acs"));
+    QCOMPARE(Model().contestants[0].CharacterFile, QStringLiteral("Zed.acs"));
     // A character this copy lacks is raced by one it has.
     DispatchMessage(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&Gone.acs") + QStringLiteral("&& && && ").repeated(5));
-    QCOMPARE(ContestantTable[0].Uin, QStringLiteral("50005"));
-    QVERIFY(ContestantTable[0].CharacterFile != QStringLiteral("Gone.acs"));
-    QVERIFY(QFile::exists(folder->characters() + ContestantTable[0].CharacterFile));
+    QCOMPARE(Model().contestants[0].Uin, QStringLiteral("50005"));
+    QVERIFY(Model().contestants[0].CharacterFile != QStringLiteral("Gone.acs"));
+    QVERIFY(QFile::exists(folder->characters() + Model().contestants[0].CharacterFile));
 }
 
 void TestMessages::rosterGuards()
@@ -292,7 +292,7 @@ void TestMessages::rosterGuards()
     settle();
     QVERIFY(!RaceInProgress());
     QVERIFY(!GameSession::current().joinedRace());
-    ShutdownCountdown = 0;
+    Model().shutdownCountdown = 0;
     a->drain();
 }
 
@@ -308,15 +308,15 @@ void TestMessages::positions()
     // start the race (abandoned here once it has begun). The last race's countdown to
     // the end of the program stops: it would unload this race's characters.
     bool raceStarted = false;
-    ShutdownCountdown = 40;
+    Model().shutdownCountdown = 40;
     QTimer::singleShot(400, this, [&] {
-        raceStarted = RaceInProgress() && GameSession::current().joinedRace() && ShutdownCountdown == 0;
+        raceStarted = RaceInProgress() && GameSession::current().joinedRace() && Model().shutdownCountdown == 0;
         mode(NoPlayMode);
     });
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
     settle();
     QVERIFY(raceStarted);
-    QCOMPARE(ContestantTable[1].Progress, 0);
+    QCOMPARE(Model().contestants[1].Progress, 0);
     // After it: ignored.
     mode(JoinGame);
     acceptedBy(PeerA);
@@ -324,40 +324,40 @@ void TestMessages::positions()
     GameSession::current().setJoinedRace(true);
     a->drain();
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
-    QCOMPARE(ContestantTable[1].Progress, 0);
+    QCOMPARE(Model().contestants[1].Progress, 0);
     QVERIFY(a->drain().isEmpty());
     GameSession::current().setRaceRunning(true);
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
-    QCOMPARE((QList<int>{ContestantTable[0].Progress, ContestantTable[1].Progress, ContestantTable[2].Progress}),
+    QCOMPARE((QList<int>{Model().contestants[0].Progress, Model().contestants[1].Progress, Model().contestants[2].Progress}),
              (QList<int>{10, 20, 30}));
-    QCOMPARE(WinIndex, 2);
+    QCOMPARE(Model().standings.first, 2);
     QCOMPARE(sentTo(a, 1).size(), 1);
     // The same values again: neither acknowledged nor taken.
-    ContestantTable[0].Progress = 99;
+    Model().contestants[0].Progress = 99;
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
-    QCOMPARE(ContestantTable[0].Progress, 99);
+    QCOMPARE(Model().contestants[0].Progress, 99);
     QVERIFY(a->drain().isEmpty());
     // Numbered sets: one older than the last taken (reordered on the way, or replayed)
     // is dropped, as is one absurdly far ahead.
     DispatchMessage(PeerA, QStringLiteral("RPH&&40&&50&&60&&0&&0&&0&&7"));
-    QCOMPARE(ContestantTable[2].Progress, 60);
+    QCOMPARE(Model().contestants[2].Progress, 60);
     QCOMPARE(sentTo(a, 1).size(), 1);
     for (const char *stale : {"RPH&&30&&40&&50&&0&&0&&0&&6", "RPH&&30&&40&&50&&0&&0&&0&&7",
                               "RPH&&30&&40&&50&&0&&0&&0&&99999"}) {
         DispatchMessage(PeerA, QLatin1String(stale));
-        QCOMPARE(ContestantTable[2].Progress, 60);
+        QCOMPARE(Model().contestants[2].Progress, 60);
     }
     QVERIFY(a->drain().isEmpty());
     DispatchMessage(PeerA, QStringLiteral("RPH&&41&&51&&61&&0&&0&&0&&9"));
-    QCOMPARE(ContestantTable[2].Progress, 61);
+    QCOMPARE(Model().contestants[2].Progress, 61);
     a->drain();
     // Fewer fields than contestants: the last one repeats; a non-number counts as 0.
     DispatchMessage(PeerA, QStringLiteral("RPH&&x1&&44"));
-    QCOMPARE((QList<int>{ContestantTable[0].Progress, ContestantTable[1].Progress, ContestantTable[2].Progress}),
+    QCOMPARE((QList<int>{Model().contestants[0].Progress, Model().contestants[1].Progress, Model().contestants[2].Progress}),
              (QList<int>{0, 44, 44}));
     // Values no race can reach are cut, so that moving the characters cannot overflow.
     DispatchMessage(PeerA, QStringLiteral("RPH&&2000000000&&-5&&2147483647"));
-    QCOMPARE((QList<int>{ContestantTable[0].Progress, ContestantTable[1].Progress, ContestantTable[2].Progress}),
+    QCOMPARE((QList<int>{Model().contestants[0].Progress, Model().contestants[1].Progress, Model().contestants[2].Progress}),
              (QList<int>{MaxTakenProgress, 0, MaxTakenProgress}));
     GameSession::current().setRaceRunning(false);
 }
@@ -370,8 +370,8 @@ void TestMessages::answersAndSkipsAreCountedOnce()
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
     addRemote("Al", "70007", "Penny.acs", PeerB);
     auto putQuestion = [](int slot) {
-        ContestantTable[slot].Confirmed = 2;
-        ++ContestantTable[slot].QuestionNumber;
+        Model().contestants[slot].Confirmed = 2;
+        ++Model().contestants[slot].QuestionNumber;
     };
     putQuestion(1);   // Jo's question 1
     putQuestion(2);   // Al's question 1
@@ -379,60 +379,60 @@ void TestMessages::answersAndSkipsAreCountedOnce()
     DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&42&&1"));
     // Jo's acknowledgement was lost: the resend comes after Al's report; acknowledged only.
     DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42&&1"));
-    QCOMPARE(ContestantTable[1].Score, 1);
-    QCOMPARE(ContestantTable[2].Score, 1);
-    QCOMPARE(ContestantTable[1].Confirmed, quint8(1));
+    QCOMPARE(Model().contestants[1].Score, 1);
+    QCOMPARE(Model().contestants[2].Score, 1);
+    QCOMPARE(Model().contestants[1].Confirmed, quint8(1));
     QCOMPARE(sentTo(a, 2), (QList<QByteArray>{"AKHosty", "AKHosty"}));
     // A skip of the question already answered is a repeat too.
     DispatchMessage(PeerA, QStringLiteral("RKJo&&60006&&42&&1"));
-    QCOMPARE(ContestantTable[1].Score, 1);
+    QCOMPARE(Model().contestants[1].Score, 1);
     // The next question has the same answer (a dexterity test always has): it counts,
     // and a late resend for question 1 does not count for question 2.
     putQuestion(1);
     DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42&&1"));
-    QCOMPARE(ContestantTable[1].Score, 1);
-    QCOMPARE(ContestantTable[1].Confirmed, quint8(2));
+    QCOMPARE(Model().contestants[1].Score, 1);
+    QCOMPARE(Model().contestants[1].Confirmed, quint8(2));
     DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42&&2"));
-    QCOMPARE(ContestantTable[1].Score, 2);
+    QCOMPARE(Model().contestants[1].Score, 2);
     // A skip halves, dropping the fraction, and puts the character back to the start;
     // its resend after Al's skip halves nothing more.
-    ContestantTable[1].Score = 7;
-    ContestantTable[1].Progress = 7;
-    ContestantTable[1].LastX = 300;
+    Model().contestants[1].Score = 7;
+    Model().contestants[1].Progress = 7;
+    Model().contestants[1].LastX = 300;
     putQuestion(1);
-    ContestantTable[2].Score = 6;
+    Model().contestants[2].Score = 6;
     putQuestion(2);
     DispatchMessage(PeerA, QStringLiteral("RKJo&&60006&&17&&3"));
     DispatchMessage(PeerB, QStringLiteral("RKAl&&70007&&17&&2"));
     DispatchMessage(PeerA, QStringLiteral("RKJo&&60006&&17&&3"));
-    QCOMPARE(ContestantTable[1].Score, 3);
-    QCOMPARE(ContestantTable[1].Progress, 3);
-    QCOMPARE(ContestantTable[1].LastX, 0);
-    QCOMPARE(ContestantTable[2].Score, 3);
+    QCOMPARE(Model().contestants[1].Score, 3);
+    QCOMPARE(Model().contestants[1].Progress, 3);
+    QCOMPARE(Model().contestants[1].LastX, 0);
+    QCOMPARE(Model().contestants[2].Score, 3);
     // From a copy that sends no number: once per question outstanding, the same answer
     // to the next question included.
     putQuestion(2);
     DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&dexteritytest"));
     DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&dexteritytest"));
-    QCOMPARE(ContestantTable[2].Score, 4);
+    QCOMPARE(Model().contestants[2].Score, 4);
     putQuestion(2);
     DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&dexteritytest"));
-    QCOMPARE(ContestantTable[2].Score, 5);
+    QCOMPARE(Model().contestants[2].Score, 5);
     // A number that is no question's counts nothing.
     putQuestion(2);
     DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&9&&x"));
-    QCOMPARE(ContestantTable[2].Score, 5);
-    QCOMPARE(ContestantTable[2].Confirmed, quint8(2));
+    QCOMPARE(Model().contestants[2].Score, 5);
+    QCOMPARE(Model().contestants[2].Confirmed, quint8(2));
     // From the finish on the standings are final: Al's answer to the question still out
     // comes during the ceremony and counts for nothing, on every scoreboard.
     GameSession::current().setRaceRunning(true);
-    FinisherIndex = 1;
-    ContestantTable[1].Progress = 92;   // over the finish
-    const QString lateAnswer = QStringLiteral("RBAl&&70007&&9&&%1").arg(ContestantTable[2].QuestionNumber - 1);
+    Model().standings.finisher = 1;
+    Model().contestants[1].Progress = 92;   // over the finish
+    const QString lateAnswer = QStringLiteral("RBAl&&70007&&9&&%1").arg(Model().contestants[2].QuestionNumber - 1);
     QTimer::singleShot(10, this, [&lateAnswer] { DispatchMessage(PeerB, lateAnswer); });
     QCoro::waitFor(FinishSequence());
-    QCOMPARE(ContestantTable[2].Score, 5);
-    QCOMPARE(WinIndex, 1);
+    QCOMPARE(Model().contestants[2].Score, 5);
+    QCOMPARE(Model().standings.first, 1);
 }
 
 void TestMessages::onlyTheHostSteers()
@@ -446,7 +446,7 @@ void TestMessages::onlyTheHostSteers()
         for (const QString &text : hostMessages)
             DispatchMessage(address, text);
         QVERIFY(peer->drain().isEmpty());   // not even acknowledged
-        QCOMPARE(ShutdownCountdown, 0);
+        QCOMPARE(Model().shutdownCountdown, 0);
         QVERIFY(spoken.isEmpty());
         QVERIFY(!form.isVisible());
         QVERIFY(!GameSession::current().joinedRace());
@@ -476,13 +476,13 @@ void TestMessages::onlyTheHostSteers()
     // A host takes readiness and reports from its roster only.
     mode(HostGame);
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
-    ContestantTable[1].Confirmed = 2;
-    ContestantTable[1].QuestionNumber = 2;
+    Model().contestants[1].Confirmed = 2;
+    Model().contestants[1].QuestionNumber = 2;
     for (const char *text : {"RRAl", "RBAl&&60006&&42&&1", "RKAl&&60006&&42&&1"})
         DispatchMessage(PeerB, QString::fromLatin1(text));
     QVERIFY(b->drain().isEmpty());
-    QCOMPARE(ContestantTable[1].Score, 0);
-    QCOMPARE(ContestantTable[1].Confirmed, quint8(2));
+    QCOMPARE(Model().contestants[1].Score, 0);
+    QCOMPARE(Model().contestants[1].Confirmed, quint8(2));
     // The open messages stay open.
     DispatchMessage(PeerB, QStringLiteral("GPAl&&70007&&Al"));
     QCOMPARE(GameSession::current().inviterUin(), QStringLiteral("70007"));
@@ -505,7 +505,7 @@ void TestMessages::leavingForgetsTheGame()
     mode(JoinGame);
     QVERIFY(GameSession::current().hostAddress().isEmpty());
     QVERIFY(GameSession::current().requestedHostAddress().isEmpty());
-    QVERIFY(LastRosterPayload.isEmpty());
+    QVERIFY(Model().lastRosterPayload.isEmpty());
     QVERIFY(!GameSession::current().joinedRace());
     // Accepted again: the host's identical roster is taken and acknowledged.
     acceptedBy(PeerA);
@@ -554,8 +554,8 @@ void TestMessages::leavingForgetsTheGame()
         guard.stop();
         QVERIFY2(!stillRacing, qPrintable(QString::number(cancelAfterMs)));
         QVERIFY(!GameSession::current().raceRunning());
-        QVERIFY(ShutdownCountdown > 0);
-        ShutdownCountdown = 0;
+        QVERIFY(Model().shutdownCountdown > 0);
+        Model().shutdownCountdown = 0;
         a->drain();
     }
 }
@@ -579,7 +579,7 @@ void TestMessages::questionFromTheHost()
     form.hide();
     // The host cancels; a late resend of the next question shows nothing.
     DispatchMessage(PeerA, QStringLiteral("RCHosty"));
-    QCOMPARE(ShutdownCountdown, 25);
+    QCOMPARE(Model().shutdownCountdown, 25);
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&9&&4 + 5&&2"));
     QVERIFY(!form.isVisible());
     QCOMPARE(CurrentAnswer, QStringLiteral("12"));
@@ -598,19 +598,19 @@ void TestMessages::acknowledgementsAndReadiness()
         QVERIFY(fromA.arrived());
         QVERIFY(!fromB.arrived());
     }
-    QVERIFY(ContestantTable[1].Acked);
-    QVERIFY(!ContestantTable[2].Acked);
+    QVERIFY(Model().contestants[1].Acked);
+    QVERIFY(!Model().contestants[2].Acked);
     // The host's own slot has no address: nothing, not even an empty address, marks it.
     DispatchMessage(QString(), QStringLiteral("AKJo"));
-    QVERIFY(!ContestantTable[0].Acked);
-    QVERIFY(!ContestantTable[2].Acked);
+    QVERIFY(!Model().contestants[0].Acked);
+    QVERIFY(!Model().contestants[2].Acked);
     DispatchMessage(PeerB, QStringLiteral("RRAl"));
-    QCOMPARE(ContestantTable[2].Confirmed, quint8(1));
-    QCOMPARE(ContestantTable[1].Confirmed, quint8(0));
+    QCOMPARE(Model().contestants[2].Confirmed, quint8(1));
+    QCOMPARE(Model().contestants[1].Confirmed, quint8(0));
     // Readiness does not free a slot whose question is still outstanding.
-    ContestantTable[2].Confirmed = 2;
+    Model().contestants[2].Confirmed = 2;
     DispatchMessage(PeerB, QStringLiteral("RRAl"));
-    QCOMPARE(ContestantTable[2].Confirmed, quint8(2));
+    QCOMPARE(Model().contestants[2].Confirmed, quint8(2));
 }
 
 void TestMessages::cancelAndDescription()
@@ -621,13 +621,13 @@ void TestMessages::cancelAndDescription()
     DispatchMessage(PeerA, QStringLiteral("RCHosty"));
     QVERIFY(!GameSession::current().raceRunning());
     QVERIFY(main->CancelBtn->isHidden());
-    QCOMPARE(ShutdownCountdown, 25);
+    QCOMPARE(Model().shutdownCountdown, 25);
     QCOMPARE(spoken, QStringList{"CANCELLED"});
     // Also without a race (the cancel ended the joining: join again first).
     acceptedBy(PeerA);
-    ShutdownCountdown = 0;
+    Model().shutdownCountdown = 0;
     DispatchMessage(PeerA, QStringLiteral("RCHosty"));
-    QCOMPARE(ShutdownCountdown, 25);
+    QCOMPARE(Model().shutdownCountdown, 25);
 
     acceptedBy(PeerA);
     main->InfoBox->setPlainText("old");
@@ -678,7 +678,7 @@ void TestMessages::malformedMessagesChangeNothing()
     for (const QString &text : garbage)
         DispatchMessage(PeerA, text);
     QCOMPARE(main->Contestants->count(), 2);
-    QVERIFY(ContestantTable[0].Progress == 0 && ContestantTable[1].Progress == 0);
+    QVERIFY(Model().contestants[0].Progress == 0 && Model().contestants[1].Progress == 0);
     QVERIFY(boxes.isEmpty());
     GameSession::current().setRaceRunning(false);
 }
@@ -795,7 +795,7 @@ void TestMessages::acceptedRequest()
     settle();
     QCOMPARE(main->Contestants->count(), 2);
     QCOMPARE(main->Contestants->item(1)->text(), QStringLiteral("60006\tJo\tBolt.acs"));
-    QCOMPARE(ContestantTable[1].Address, PeerA);
+    QCOMPARE(Model().contestants[1].Address, PeerA);
     const QList<QByteArray> sent = sentTo(a, 3);
     QCOMPARE(sent.size(), 3);
     QCOMPARE(sent[0], QByteArray("RAHosty"));
@@ -815,8 +815,8 @@ void TestMessages::stateChangedWhileTheQuestionWasOpen()
     };
     DispatchMessage(PeerA, QStringLiteral("RQJo&&60006&&Bolt.acs"));
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"RDHosty&&rx1"});
-    QVERIFY(ContestantTable[0].Address.isEmpty());
-    QCOMPARE(ContestantTable[0].Uin, QStringLiteral("50005"));
+    QVERIFY(Model().contestants[0].Address.isEmpty());
+    QCOMPARE(Model().contestants[0].Uin, QStringLiteral("50005"));
 }
 
 void TestMessages::joinerAnswers()
@@ -987,9 +987,9 @@ void TestMessages::aNewQuestionIsTakenWhileTheLastReportIsResent()
     memory.SubmitBtn->click();
     QVERIFY(!memory.isVisible());
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&DX&&dexteritytest&&Click&&3"));
-    QVERIFY(DexterityCountdown > 0);
+    QVERIFY(Model().dexterityCountdown > 0);
     CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
-    QCOMPARE(DexterityCountdown, 0);
+    QCOMPARE(Model().dexterityCountdown, 0);
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&9&&4 + 5&&4"));
     QVERIFY(SkipQuestion());
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&8&&4 + 4&&5"));

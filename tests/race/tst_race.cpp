@@ -53,7 +53,7 @@ private:
         for (int slot = 0; slot < progress.size(); ++slot) {
             const QString name(QChar(u'A' + slot));
             AppendContestant({QStringLiteral(" "), name, name + QStringLiteral(".acs")});
-            ContestantTable[slot].Progress = progress[slot];
+            Model().contestants[slot].Progress = progress[slot];
         }
     }
 
@@ -122,8 +122,8 @@ void TestRace::init()
     boxes.clear();
     spoken.clear();
     GameSession::current().setRaceRunning(false);
-    DexterityCountdown = 0;
-    ShutdownCountdown = 0;
+    Model().dexterityCountdown = 0;
+    Model().shutdownCountdown = 0;
 }
 
 void TestRace::cleanupTestCase()
@@ -157,7 +157,7 @@ void TestRace::ranking()
     QFETCH(QList<int>, expected);
     roster(LocalRace, progress);
     RankContestants();
-    QCOMPARE((QList<int>{WinIndex, PlaceIndex, ShowIndex}), expected);
+    QCOMPARE((QList<int>{Model().standings.first, Model().standings.second, Model().standings.third}), expected);
 }
 
 void TestRace::progressRules()
@@ -166,20 +166,20 @@ void TestRace::progressRules()
     QCOMPARE(main->GameType->itemIndex(), 0);   // a local race is a random race
     int total = 0;
     for (int round = 0; round < 200; ++round) {
-        const int before = ContestantTable[0].Progress;
+        const int before = Model().contestants[0].Progress;
         AdvanceProgress(0);
-        const int step = ContestantTable[0].Progress - before;
+        const int step = Model().contestants[0].Progress - before;
         QVERIFY(step >= 0 && step <= 15);
         total += step;
     }
     QVERIFY(total > 200 * 5 && total < 200 * 10);   // about 7.5 a round
     main->GameType->setItemIndex(3);
-    ContestantTable[1].Score = 5;
+    Model().contestants[1].Score = 5;
     AdvanceProgress(1);
-    QCOMPARE(ContestantTable[1].Progress, 60);
+    QCOMPARE(Model().contestants[1].Progress, 60);
     main->GameType->setItemIndex(-1);
     AdvanceProgress(1);
-    QCOMPARE(ContestantTable[1].Progress, 60);
+    QCOMPARE(Model().contestants[1].Progress, 60);
 }
 
 void TestRace::finisherIsFirstInListLeaderIsHighest()
@@ -195,8 +195,8 @@ void TestRace::finisherIsFirstInListLeaderIsHighest()
     // some milliseconds longer on a busy machine, which at this time scale adds seconds.
     QVERIFY2(clock.elapsed() / TimeScale() < 40000, qPrintable(QString::number(clock.elapsed() / TimeScale())));
     QVERIFY(!GameSession::current().raceRunning());
-    QCOMPARE(FinisherIndex, 0);
-    QCOMPARE(WinIndex, 1);
+    QCOMPARE(Model().standings.finisher, 0);
+    QCOMPARE(Model().standings.first, 1);
     QVERIFY(track->ScoreBoard->isVisibleTo(track));
     QCOMPARE(track->WinLabel->text(), QString("  Win:  B (B)"));
     QCOMPARE(track->PlaceLabel->text(), QString(" Place: A (A)"));
@@ -211,13 +211,13 @@ void TestRace::puzzleRaceNeedsEightRightAnswers()
     roster(PracticeGame, {0});
     main->GameType->setItemIndex(3);
     GameSession::current().setRaceRunning(true);
-    ContestantTable[0].Score = 7;
+    Model().contestants[0].Score = 7;
     QVERIFY(QCoro::waitFor(RaceRound()));
-    QCOMPARE(ContestantTable[0].Progress, 84);
-    ContestantTable[0].Score = 8;
+    QCOMPARE(Model().contestants[0].Progress, 84);
+    Model().contestants[0].Score = 8;
     QVERIFY(!QCoro::waitFor(RaceRound()));
-    QCOMPARE(ContestantTable[0].Progress, 96);
-    QCOMPARE(FinisherIndex, 0);
+    QCOMPARE(Model().contestants[0].Progress, 96);
+    QCOMPARE(Model().standings.finisher, 0);
 }
 
 void TestRace::commentary_data()
@@ -240,11 +240,11 @@ void TestRace::commentary()
     QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     roster(LocalRace, progress);
     GameSession::current().setRaceRunning(true);
-    MovedSinceCommentary = true;
+    Model().movedSinceCommentary = true;
     RankContestants();
     QCoro::waitFor(RaceCommentary());
     QCOMPARE(spoken, expected);
-    QVERIFY(!MovedSinceCommentary);
+    QVERIFY(!Model().movedSinceCommentary);
     GameSession::current().setRaceRunning(false);
 }
 
@@ -254,12 +254,12 @@ void TestRace::commentaryStaysSilent()
     auto attempt = [&](int mode, int leader, int dexterity, bool moved) {
         roster(mode, {leader, 5, 3});
         GameSession::current().setRaceRunning(true);
-        MovedSinceCommentary = moved;
-        DexterityCountdown = dexterity;
+        Model().movedSinceCommentary = moved;
+        Model().dexterityCountdown = dexterity;
         RankContestants();
         QCoro::waitFor(RaceCommentary());
         GameSession::current().setRaceRunning(false);
-        DexterityCountdown = 0;
+        Model().dexterityCountdown = 0;
     };
     attempt(PracticeGame, 50, 0, true);   // Practice has no commentary
     attempt(LocalRace, 9, 0, true);       // the leader has not reached 10
@@ -277,31 +277,31 @@ void TestRace::movesAndIdleGestures()
     const QSize screen = ScreenSize();
     const int rowTop = screen.height() / 2;
     // Loaded in the middle of the screen: the first turn lines it up at the start.
-    MovedSinceCommentary = false;
+    Model().movedSinceCommentary = false;
     MoveContestant(1);
-    QVERIFY(MovedSinceCommentary);
+    QVERIFY(Model().movedSinceCommentary);
     QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Player1"), QPoint(0, rowTop), 5000);
     // Lined up with no move ordered yet: an idle gesture (or nothing), no new move.
-    MovedSinceCommentary = false;
+    Model().movedSinceCommentary = false;
     MoveContestant(1);
-    QVERIFY(!MovedSinceCommentary);
-    ContestantTable[1].Progress = 25;
+    QVERIFY(!Model().movedSinceCommentary);
+    Model().contestants[1].Progress = 25;
     MoveContestant(1);
     const int targetX = screen.width() / 4;
-    QCOMPARE(ContestantTable[1].LastX, targetX);
-    QVERIFY(MovedSinceCommentary);
+    QCOMPARE(Model().contestants[1].LastX, targetX);
+    QVERIFY(Model().movedSinceCommentary);
     QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Player1"), QPoint(targetX, rowTop), 5000);
     // Already there: an idle gesture (or nothing), no new move.
-    MovedSinceCommentary = false;
+    Model().movedSinceCommentary = false;
     MoveContestant(1);
-    QVERIFY(!MovedSinceCommentary);
+    QVERIFY(!Model().movedSinceCommentary);
     // A progress far past the finish (or below the start) stays on the screen.
-    ContestantTable[1].Progress = 2000000000;
+    Model().contestants[1].Progress = 2000000000;
     MoveContestant(1);
-    QCOMPARE(ContestantTable[1].LastX, screen.width());
-    ContestantTable[1].Progress = -2000000000;
+    QCOMPARE(Model().contestants[1].LastX, screen.width());
+    Model().contestants[1].Progress = -2000000000;
     MoveContestant(1);
-    QCOMPARE(ContestantTable[1].LastX, 0);
+    QCOMPARE(Model().contestants[1].LastX, 0);
     UnloadCharacter("Player1");
 }
 
@@ -309,18 +309,18 @@ void TestRace::timerTurnsAndCommentaryCycle()
 {
     roster(LocalRace, {0, 0});
     GameSession::current().setRaceRunning(true);
-    TurnIndex = 0;
-    CommentaryCycles = 0;
+    Model().turn = 0;
+    Model().commentaryCycles = 0;
     for (int tick = 0; tick < 10; ++tick)
         QCoro::waitFor(RaceTickerStep());
-    QCOMPARE(int(TurnIndex), 10);
-    QCOMPARE(CommentaryCycles, 0);
+    QCOMPARE(int(Model().turn), 10);
+    QCOMPARE(Model().commentaryCycles, 0);
     QCoro::waitFor(RaceTickerStep());   // the eleventh tick starts the next cycle
-    QCOMPARE(int(TurnIndex), 1);
-    QCOMPARE(CommentaryCycles, 1);
+    QCOMPARE(int(Model().turn), 1);
+    QCOMPARE(Model().commentaryCycles, 1);
     for (int tick = 0; tick < 30; ++tick)
         QCoro::waitFor(RaceTickerStep());
-    QCOMPARE(CommentaryCycles, 0);   // after the fourth cycle the commentary ran
+    QCOMPARE(Model().commentaryCycles, 0);   // after the fourth cycle the commentary ran
     GameSession::current().setRaceRunning(false);
 }
 
@@ -397,11 +397,11 @@ void TestRace::cancelStopsTheRace()
 {
     roster(LocalRace, {10, 20});
     GameSession::current().setRaceRunning(true);
-    DexterityCountdown = 4;
+    Model().dexterityCountdown = 4;
     main->CancelBtn->show();
     main->CancelBtn->click();
     QVERIFY(!GameSession::current().raceRunning());
-    QCOMPARE(DexterityCountdown, 0);
+    QCOMPARE(Model().dexterityCountdown, 0);
     QVERIFY(!main->CancelBtn->isVisibleTo(main));
 }
 
@@ -445,8 +445,8 @@ void TestRace::unloadingReachesEveryCharacter()
     };
     loadAll();
     roster(PracticeGame, {95});
-    FinisherIndex = 0;
-    ShutdownCountdown = 16;
+    Model().standings.finisher = 0;
+    Model().shutdownCountdown = 16;
     QCoro::waitFor(RaceTickerStep());   // 15: the goodbye step hides all but the finisher
     for (int slot = 1; slot < MaxContestants; ++slot)
         QTRY_VERIFY(!stage->CharacterControl->character(PlayerIdentity(slot))->visible());
@@ -468,7 +468,7 @@ void TestRace::noRaceStartsInsideARace()
         main->StartRace->show();
         main->StartRace->click();   // a second start inside the race
         stillRunning = GameSession::current().raceRunning();
-        countdownAfter = ShutdownCountdown;
+        countdownAfter = Model().shutdownCountdown;
         QVERIFY(CharacterLoaded("Player0"));
         main->CancelBtn->click();
     }));
@@ -476,7 +476,7 @@ void TestRace::noRaceStartsInsideARace()
     QVERIFY(stillRunning);
     QCOMPARE(countdownAfter, 0);
     QVERIFY(!RaceInProgress());
-    QCOMPARE(ShutdownCountdown, 50);
+    QCOMPARE(Model().shutdownCountdown, 50);
 }
 
 void TestRace::startDuringATickWaitFollowsIt()
@@ -486,22 +486,22 @@ void TestRace::startDuringATickWaitFollowsIt()
     roster(PracticeGame, {0});
     main->GameType->setItemIndex(0);
     main->StartRace->show();
-    FinisherIndex = 0;
-    ShutdownCountdown = 16;
+    Model().standings.finisher = 0;
+    Model().shutdownCountdown = 16;
     bool raced = false;
     QTimer::singleShot(0, this, [&] { main->StartRace->click(); });
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
         if (GameSession::current().raceRunning() && !raced) {
             raced = true;
-            QVERIFY(!TickInProgress);
+            QVERIFY(!Model().tickInProgress);
             main->CancelBtn->click();
         }
     });
     watch.start(5);
     main->raceTicker();   // the tick that runs the goodbye step (and its wait)
-    QVERIFY(TickInProgress);
-    QTRY_VERIFY_WITH_TIMEOUT(!TickInProgress, 60000);
+    QVERIFY(Model().tickInProgress);
+    QTRY_VERIFY_WITH_TIMEOUT(!Model().tickInProgress, 60000);
     main->Ticker->stop();  // the tests run the ticks themselves
     QVERIFY(!raced);       // nothing started during the tick
     QTRY_VERIFY_WITH_TIMEOUT(raced, 60000);
@@ -530,7 +530,7 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
     // no finish, the shutdown countdown runs, the user's new choice stands.
     QVERIFY(!GameSession::current().raceRunning());
     QVERIFY(!main->CancelBtn->isVisibleTo(main));
-    QCOMPARE(ShutdownCountdown, 50);
+    QCOMPARE(Model().shutdownCountdown, 50);
     QCOMPARE(main->PlayModeGroup->itemIndex(), newMode);
     QCOMPARE(main->Contestants->count(), newMode == PracticeGame ? 1 : 0);
     QCOMPARE(main->StartRace->isVisibleTo(main), newMode == PracticeGame);
@@ -538,23 +538,23 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
     // the list holds now.
     for (int tick = 0; tick < 45; ++tick)
         QCoro::waitFor(RaceTickerStep());
-    QCOMPARE(ShutdownCountdown, 5);
+    QCOMPARE(Model().shutdownCountdown, 5);
     for (int slot = 0; slot < 3; ++slot)
         QVERIFY(!CharacterLoaded(PlayerIdentity(slot)));
-    ShutdownCountdown = 0;
+    Model().shutdownCountdown = 0;
 }
 
 void TestRace::shutdownKeepsPracticeAndEndsOtherwise()
 {
     roster(PracticeGame, {95});
-    FinisherIndex = 0;
-    ShutdownCountdown = 16;
+    Model().standings.finisher = 0;
+    Model().shutdownCountdown = 16;
     for (int tick = 0; tick < 16; ++tick)
         QCoro::waitFor(RaceTickerStep());
-    QCOMPARE(ShutdownCountdown, 0);
+    QCOMPARE(Model().shutdownCountdown, 0);
     QVERIFY(!ApplicationTerminating());   // Practice picked again: the program stays
     main->PlayModeGroup->setItemIndex(-1);
-    ShutdownCountdown = 1;
+    Model().shutdownCountdown = 1;
     QCoro::waitFor(RaceTickerStep());
     QVERIFY(ApplicationTerminating());
 }

@@ -214,7 +214,7 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
         QVERIFY(remotes.back()->bound());
         const std::optional<int> slot = AppendContestant({uin, QStringLiteral("Remote") + uin, uin + QStringLiteral(".acs")});
         QCOMPARE(slot, std::optional<int>(n));
-        ContestantTable[n].Address = address;
+        Model().contestants[n].Address = address;
     }
 
     QList<RaceStep> steps;
@@ -231,9 +231,9 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
     // A remote contestant won with eight right answers, and every one took the start;
     // the one that loses datagrams got its questions and the final positions as well.
     RankContestants();
-    QVERIFY(WinIndex >= 1);
-    QVERIFY(ContestantTable[WinIndex].Score >= 8);
-    QCOMPARE(ContestantTable[0].Score, 0);   // the host's player answered nothing
+    QVERIFY(Model().standings.first >= 1);
+    QVERIFY(Model().contestants[Model().standings.first].Score >= 8);
+    QCOMPARE(Model().contestants[0].Score, 0);   // the host's player answered nothing
     const QList<std::size_t> &lost = remotes[2]->lost;
     QVERIFY(lost.count(MessageIndex<Msg::Question>) >= 1);
     QVERIFY(lost.count(MessageIndex<Msg::Roster>) + lost.count(MessageIndex<Msg::StartRace>) >= 1);
