@@ -10,6 +10,7 @@
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
 #include "NetTestFolder.h"
+#include "PlayRequests.h"
 #include "QuestionSources.h"
 #include "QuestionRound.h"
 #include "QuestionWindow.h"
@@ -94,6 +95,7 @@ class TestQuestionWindow : public QObject
     StageWindow *stage = nullptr;
     QuestionWindow *question = nullptr;
     MemoryTestWindow *memory = nullptr;
+    PlayRequests playRequests;
 
     // Lets every sequence started meanwhile (a report and its resends, a memory
     // playback) run to its end.
@@ -123,7 +125,7 @@ class TestQuestionWindow : public QObject
         if (memory->isVisible()) {
             if (!memory->ReadyBtn->isHidden() && !memory->InfoBox->toPlainText().isEmpty()) {
                 memory->ReadyBtnClick();
-                for (QChar letter : StoredSequence)
+                for (QChar letter : memory->storedSequence())
                     memory->PaletteClick(int(PaletteLetters.indexOf(letter)));
                 memory->SubmitBtnClick();
             }
@@ -150,8 +152,7 @@ private slots:
         Records::Options.DisplayName = QStringLiteral("Robin");
         SetMessageBoxAnswerer([](BoxKind, const QString &) {});
         main = new MainWindow;
-        InstallMessageHandlers();
-        TheMainWindow = main;
+        InstallMessageHandlers(playRequests);
         main->Ticker->stop();   // the tests run the ticks themselves
         stage = new StageWindow;
         question = new QuestionWindow;
@@ -414,7 +415,7 @@ private slots:
         QVERIFY(memory->isVisible());
         settle();   // the sequence is played
         QVERIFY(!question->isVisible());
-        QCOMPARE(StoredSequence, QStringLiteral("rgb"));
+        QCOMPARE(memory->storedSequence(), QStringLiteral("rgb"));
         QCOMPARE(memory->Answers[0]->shownLetter(), QChar(u'r'));
         QCOMPARE(memory->Answers[2]->accessibleName(), QStringLiteral("answer circle 3: blue"));
         QVERIFY(memory->Answers[3]->isHidden());
@@ -430,7 +431,7 @@ private slots:
         // A wrong order: the memo says so and the circles are blank again.
         for (int index : {0, 1, 3})
             QTest::mouseClick(memory->Palette[index], Qt::LeftButton);
-        QCOMPARE(EnteredColours, QStringLiteral("bgr"));
+        QCOMPARE(memory->enteredColours(), QStringLiteral("bgr"));
         QVERIFY(memory->SubmitBtn->isEnabled());
         QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
         QVERIFY(memory->isVisible());
@@ -440,14 +441,13 @@ private slots:
         // Clear forgets the entries.
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
         QTest::mouseClick(memory->ClearBtn, Qt::LeftButton);
-        QCOMPARE(EnteredColours, QString());
-        QCOMPARE(EnteredColours, QString());
+        QCOMPARE(memory->enteredColours(), QString());
         // The right order; a release of any button enters a colour; extra clicks are ignored.
         QTest::mouseClick(memory->Palette[3], Qt::RightButton);
         QTest::mouseClick(memory->Palette[1], Qt::LeftButton);
         memory->Palette[0]->click();   // as the keyboard or a screen reader presses it
         QTest::mouseClick(memory->Palette[7], Qt::LeftButton);
-        QCOMPARE(EnteredColours, QStringLiteral("rgb"));
+        QCOMPARE(memory->enteredColours(), QStringLiteral("rgb"));
         QCOMPARE(memory->Answers[1]->accessibleName(), QStringLiteral("answer circle 2: green"));
         QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
         QVERIFY(!memory->isVisible());
@@ -465,7 +465,7 @@ private slots:
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
         QTest::mouseClick(memory->RememBtn, Qt::LeftButton);   // plays the stored sequence again
         settle();
-        QCOMPARE(EnteredColours, QString());
+        QCOMPARE(memory->enteredColours(), QString());
         QCOMPARE(memory->Answers[4]->shownLetter(), QChar(u'c'));
         QVERIFY(!memory->ReadyBtn->isHidden());
         QTest::mouseClick(memory->SkipBtn, Qt::LeftButton);
