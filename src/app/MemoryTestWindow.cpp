@@ -173,15 +173,15 @@ MemoryTestWindow::MemoryTestWindow(QWidget *parent)
         return b;
     };
     ReadyBtn = button("ReadyBtn", "Ready", 262, 36, 100, false);
-    RememBtn = button("RememBtn", "Re-Memorize", 262, 66, 100, false);
+    RememorizeBtn = button("RememBtn", "Re-Memorize", 262, 66, 100, false);
     SubmitBtn = button("SubmitBtn", "Submit Answer", 368, 36, 118, true);
     ClearBtn = button("ClearBtn", "Clear", 368, 66, 60, false);
     // Below "Submit Answer", as wide as in the question window: its bold caption fits whole.
     SkipBtn = button("SkipBtn", "Skip Question", 434, 66, 140, true);
-    RememBtn->hide();
+    RememorizeBtn->hide();
 
     connect(ReadyBtn, &QPushButton::clicked, this, &MemoryTestWindow::ReadyBtnClick);
-    connect(RememBtn, &QPushButton::clicked, this, &MemoryTestWindow::RememBtnClick);
+    connect(RememorizeBtn, &QPushButton::clicked, this, &MemoryTestWindow::RememorizeBtnClick);
     connect(SubmitBtn, &QPushButton::clicked, this, &MemoryTestWindow::SubmitBtnClick);
     connect(ClearBtn, &QPushButton::clicked, this, &MemoryTestWindow::ClearBtnClick);
     connect(SkipBtn, &QPushButton::clicked, this, &MemoryTestWindow::SkipBtnClick);
@@ -246,11 +246,11 @@ void MemoryTestWindow::ReadyBtnClick()
     for (ColourCircle *circle : Palette)
         circle->show();
     paintAnswersSilver();
-    RememBtn->show();
+    RememorizeBtn->show();
     Palette[0]->setFocus();
 }
 
-void MemoryTestWindow::RememBtnClick()
+void MemoryTestWindow::RememorizeBtnClick()
 {
     Launch(replay());
 }
@@ -258,7 +258,7 @@ void MemoryTestWindow::RememBtnClick()
 Task<> MemoryTestWindow::replay()
 {
     ClearBtn->hide();
-    RememBtn->hide();
+    RememorizeBtn->hide();
     for (ColourCircle *circle : Palette)
         circle->hide();
     entries.clear();
@@ -321,7 +321,7 @@ void MemoryTestWindow::StartTest(const QString &sequence)
     ClearBtn->hide();
     ReadyBtn->show();
     SubmitBtn->setEnabled(false);
-    RememBtn->hide();
+    RememorizeBtn->hide();
     setMemo(QString());   // before showing: no instructions of the last test on show
     show();
     raise();

@@ -69,9 +69,9 @@ public:
     // the window shows; the playback runs on by itself.
     void StartTest(const QString &sequence);
 
-    void PaletteClick(int paletteIndex);   // 0 = Shape1 ... 9 = Shape10
+    void PaletteClick(int paletteIndex);   // 0 = "Shape1" ... 9 = "Shape10"
     void ReadyBtnClick();
-    void RememBtnClick();
+    void RememorizeBtnClick();
     void SubmitBtnClick();
     void ClearBtnClick();
     void SkipBtnClick();
@@ -88,11 +88,11 @@ public:
     const QString &storedSequence() const { return stored; }
     const QString &enteredColours() const { return entries; }
 
-    ColourCircle *Palette[PaletteSize] = {};    // Shape1 ... Shape10
-    AnswerCircle *Answers[PaletteSize] = {};    // Shape11 ... Shape20
+    ColourCircle *Palette[PaletteSize] = {};    // objects "Shape1" ... "Shape10"
+    AnswerCircle *Answers[PaletteSize] = {};    // objects "Shape11" ... "Shape20"
     QTextEdit *InfoBox = nullptr;
     QPushButton *ReadyBtn = nullptr;
-    QPushButton *RememBtn = nullptr;
+    QPushButton *RememorizeBtn = nullptr;
     QPushButton *SubmitBtn = nullptr;
     QPushButton *ClearBtn = nullptr;
     QPushButton *SkipBtn = nullptr;

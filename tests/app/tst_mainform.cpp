@@ -291,7 +291,7 @@ private slots:
         QVERIFY(!form->helpWindow());
     }
 
-    void label1TellsTheMessengerWhereTheGameIs()
+    void buddiesLabelTellsTheMessengerWhereTheGameIs()
     {
         QTest::mouseClick(form->BuddiesLabel, Qt::LeftButton);
         QCOMPARE(RegReadText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),

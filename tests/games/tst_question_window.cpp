@@ -426,7 +426,7 @@ private slots:
 
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QVERIFY(!memory->Palette[9]->isHidden());
-        QVERIFY(!memory->RememBtn->isHidden());
+        QVERIFY(!memory->RememorizeBtn->isHidden());
         QCOMPARE(memory->Answers[0]->shownLetter(), QChar());
         // A wrong order: the memo says so and the circles are blank again.
         for (int index : {0, 1, 3})
@@ -463,7 +463,7 @@ private slots:
         ShowQuestion(QString(), QStringLiteral("MT&&kwlac&&kwlac&&2"));
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
-        QTest::mouseClick(memory->RememBtn, Qt::LeftButton);   // plays the stored sequence again
+        QTest::mouseClick(memory->RememorizeBtn, Qt::LeftButton);   // plays the stored sequence again
         settle();
         QCOMPARE(memory->enteredColours(), QString());
         QCOMPARE(memory->Answers[4]->shownLetter(), QChar(u'c'));
@@ -481,13 +481,13 @@ private slots:
             QTest::mouseClick(memory->Palette[index], Qt::LeftButton);
         QVERIFY(memory->SubmitBtn->isEnabled());
         QTimer::singleShot(0, memory, [this] { memory->SubmitBtn->click(); });
-        QTest::mouseClick(memory->RememBtn, Qt::LeftButton);
+        QTest::mouseClick(memory->RememorizeBtn, Qt::LeftButton);
         settle();
         QCOMPARE(ContestantTable[0].Score, 1);
         QVERIFY(memory->isVisible());
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTimer::singleShot(0, memory, [this] { memory->SkipBtn->click(); });
-        QTest::mouseClick(memory->RememBtn, Qt::LeftButton);
+        QTest::mouseClick(memory->RememorizeBtn, Qt::LeftButton);
         settle();
         QVERIFY(!memory->isVisible());
         QCOMPARE(ContestantTable[0].Progress, 6);
