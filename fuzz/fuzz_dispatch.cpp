@@ -14,6 +14,7 @@
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
 #include "Messages.h"
+#include "PlayRequests.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
@@ -29,6 +30,7 @@
 namespace {
 
 bool answerYes = false;
+MainWindow *mainWindow = nullptr;   // lives for the whole run
 const QString HostSender = QStringLiteral("127.0.0.9");
 const QString StrangerSender = QStringLiteral("127.0.0.8");
 
@@ -148,10 +150,10 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QApplication application(*argc, *argv);
     SetMessageBoxAnswerer([](BoxKind, const QString &) {});
     SetQuestionAnswerer([](const QString &) { return answerYes; });
-    auto *main = new MainWindow;   // lives for the whole run
-    InstallMessageHandlers();
-    TheMainWindow = main;
-    main->Ticker->stop();
+    mainWindow = new MainWindow;
+    static PlayRequests playRequests;
+    InstallMessageHandlers(playRequests);
+    mainWindow->Ticker->stop();
     return 0;
 }
 
@@ -160,7 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1 || size - 1 > size_t(DatagramBufferSize))
         return 0;   // the transport drops a longer datagram whole
     const int scene = data[0];
-    TheMainWindow->PlayModeGroup->setItemIndex(scene % 5 - 1);
+    mainWindow->PlayModeGroup->setItemIndex(scene % 5 - 1);
     GameSession::current().setRaceRunning(scene & 0x10);
     GameSession::current().setJoinedRace(false);
     answerYes = scene & 0x20;
@@ -181,7 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Unloaded characters go through deleteLater, which only an event loop of exec() runs
     // by itself: without this, every race of the campaign would leave its windows behind.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (TheMainWindow->Contestants->count() > MaxContestants)
+    if (mainWindow->Contestants->count() > MaxContestants)
         std::abort();   // the roster never holds more than six
     GameSession::current().setRaceRunning(false);
     Model().shutdownCountdown = 0;

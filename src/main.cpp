@@ -1,5 +1,5 @@
-// Hollyfrost Games: start-up. One copy runs at a time; the nine windows are created in
-// a fixed order and live until the program ends.
+// Hollyfrost Games: start-up. One copy runs at a time; the windows are created in a
+// fixed order and live until the program ends.
 #include "CountdownWindow.h"
 #include "DataFiles.h"
 #include "DesktopSession.h"
@@ -9,10 +9,10 @@
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
+#include "PlayRequests.h"
 #include "QuestionWindow.h"
 #include "RaceStart.h"
 #include "RaceTrackWindow.h"
-#include "RequestWindow.h"
 #include "SingleInstance.h"
 #include "Stage.h"
 #include "Utilities.h"
@@ -107,7 +107,6 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
 
     SingleInstance guard;
-    TheSingleInstance = &guard;
     if (guard.Start(app.arguments()) == SingleInstance::Outcome::HandedOver)
         return 0;
 
@@ -135,12 +134,12 @@ int main(int argc, char *argv[])
         GameSession::current().useStage(nullptr);
         GameSession::current().useDialogs(nullptr);
     });
-    RequestWindow requestWindow;
     CountdownWindow countdown;
     QuestionWindow questionWindow;
     MemoryTestWindow memoryTest;
     RaceTrackWindow raceTrack;
-    InstallMessageHandlers();
+    PlayRequests playRequests;
+    InstallMessageHandlers(playRequests);
     // Closing the main window (Exit, the title bar, Alt+F4) ends the program, also in the
     // middle of a race: the race is cancelled first, so that a hosted race's joiners are
     // told. The desktop session's end cancels it too, in case the session ends the
@@ -153,6 +152,7 @@ int main(int argc, char *argv[])
 
     ExposeReporter reporter(&mainWindow);
     if (accepted) {
+        guard.SetRestoreHook([&mainWindow] { mainWindow.RestoreAndRaise(); });   // a later copy brings it forward
         if (qEnvironmentVariableIsSet("HOLLYFROST_BENCH_STARTUP"))
             app.installEventFilter(&reporter);
         mainWindow.show();

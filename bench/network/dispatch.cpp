@@ -6,6 +6,7 @@
 #include "MainWindow.h"
 #include "MessageHandlers.h"
 #include "NetTestFolder.h"
+#include "PlayRequests.h"
 #include "RaceModel.h"
 #include "RadioGroup.h"
 #include "RosterList.h"
@@ -43,8 +44,8 @@ int main(int argc, char **argv)
     Records::Options.UserName = Records::Options.DisplayName = QStringLiteral("Bench");
     Records::Options.UserUin = 50005;
     MainWindow main;
-    InstallMessageHandlers();
-    TheMainWindow = &main;
+    PlayRequests playRequests;
+    InstallMessageHandlers(playRequests);
     main.Ticker->stop();
     GameTransport internet(DispatchMessage);
     if (!internet.Listening()) {

@@ -1,14 +1,11 @@
 #include "HelpWindow.h"
 
-#include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "Utilities.h"
 
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
-
-HelpWindow *TheHelpWindow = nullptr;
 
 HelpWindow::HelpWindow(QWidget *parent)
     : QWidget(parent, Qt::Window)
@@ -22,13 +19,6 @@ HelpWindow::HelpWindow(QWidget *parent)
     Browser->setAccessibleName(QStringLiteral("Help"));
     Browser->setOpenExternalLinks(false);
     layout->addWidget(Browser);
-    TheHelpWindow = this;
-}
-
-HelpWindow::~HelpWindow()
-{
-    if (TheHelpWindow == this)
-        TheHelpWindow = nullptr;
 }
 
 QString HelpFilePath()
@@ -36,21 +26,22 @@ QString HelpFilePath()
     return ProgramFolder() + QStringLiteral("help\\index.html");
 }
 
-void ShowHelpTopic(const QString &anchor)
+bool HelpPagesFound()
 {
-    const QString path = HelpFilePath();
-    if (!FileExists(path)) {
-        MessageBeep(BeepKind::Error);
-        ShowMessageBox(BoxKind::Error, QStringLiteral("The help pages are missing from the game's folder."));
-        return;
-    }
-    if (!TheHelpWindow)
-        new HelpWindow(TheMainWindow);
-    QUrl url = QUrl::fromLocalFile(NativePath(path));
+    if (FileExists(HelpFilePath()))
+        return true;
+    MessageBeep(BeepKind::Error);
+    ShowMessageBox(BoxKind::Error, QStringLiteral("The help pages are missing from the game's folder."));
+    return false;
+}
+
+void HelpWindow::ShowTopic(const QString &anchor)
+{
+    QUrl url = QUrl::fromLocalFile(NativePath(HelpFilePath()));
     url.setFragment(anchor);
-    TheHelpWindow->Browser->setSource(url);
-    TheHelpWindow->Browser->scrollToAnchor(anchor);
-    TheHelpWindow->show();
-    TheHelpWindow->raise();
-    TheHelpWindow->activateWindow();
+    Browser->setSource(url);
+    Browser->scrollToAnchor(anchor);
+    show();
+    raise();
+    activateWindow();
 }

@@ -11,15 +11,13 @@ class HelpWindow : public QWidget
     Q_OBJECT
 public:
     explicit HelpWindow(QWidget *parent = nullptr);
-    ~HelpWindow() override;
+    // Shows (or brings forward) the window at the anchor of the start page.
+    void ShowTopic(const QString &anchor);
     QTextBrowser *Browser = nullptr;
 };
 
-// The help window once it has been opened (nullptr before).
-extern HelpWindow *TheHelpWindow;
-
 // The game path of the help start page.
 QString HelpFilePath();
-// Opens (or brings forward) the help window at the anchor of the start page. When the
-// help pages are missing the user is told so.
-void ShowHelpTopic(const QString &anchor);
+// Whether the help pages are in the game's folder; when they are missing the user is
+// told so.
+bool HelpPagesFound();

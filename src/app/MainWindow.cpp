@@ -13,12 +13,11 @@
 #include "PlayRequests.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
-#include "RaceMusic.h"
 #include "RaceStart.h"
 #include "RadioGroup.h"
+#include "RequestWindow.h"
 #include "records.h"
 #include "RosterList.h"
-#include "SingleInstance.h"
 #include "SkinFrame.h"
 #include "RaceTicker.h"
 #include "TickLog.h"
@@ -41,8 +40,6 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
-
-MainWindow *TheMainWindow = nullptr;
 
 const char *const MissingArgumentMessage =
     "Hollyfrost Games Must be started from the \"Games\" button on the Send Tab of Hollyfrost.\r"
@@ -92,7 +89,6 @@ MainWindow::MainWindow(QWidget *parent)
     : QWidget(parent)
 {
     SetWindowRole(this, WindowRole::Frame);
-    TheMainWindow = this;
     SetRaceScreenSource([this] { return monitorGeometry(); });   // the race runs on this window's monitor
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Hollyfrost Games"));
@@ -102,14 +98,12 @@ MainWindow::MainWindow(QWidget *parent)
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     createControls();
     centreOnDesktop();
+    request = std::make_unique<RequestWindow>(this);
 }
 
 MainWindow::~MainWindow()
 {
-    if (TheMainWindow == this) {
-        TheMainWindow = nullptr;
-        SetRaceScreenSource({});
-    }
+    SetRaceScreenSource({});
 }
 
 QRect MainWindow::monitorGeometry() const
@@ -219,12 +213,12 @@ void MainWindow::createControls()
     PlayModeGroup->setOnClick([this] { PlayModeClick(); });
     GameType->setOnClick([this] { GameTypeClick(); });
     Difficulty->setOnClick([this] { GameTypeClick(); });
-    connect(AddCharacterBtn, &QPushButton::clicked, this, [] { AddCharacterBtnClick(); });
+    connect(AddCharacterBtn, &QPushButton::clicked, this, [this] { AddCharacterBtnClick(AddCharacterBtn); });
     connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadRaceCharacters(); });
     connect(StartRace, &QPushButton::clicked, this, [] { StartRaceClick(); });
     connect(CancelBtn, &QPushButton::clicked, this, [] { CancelRace(); });
-    connect(RequestPlayBtn, &QPushButton::clicked, this, [] { RequestPlayBtnClick(); });
-    connect(InviteBtn, &QPushButton::clicked, this, [] { InviteBtnClick(); });
+    connect(RequestPlayBtn, &QPushButton::clicked, this, &MainWindow::RequestPlayBtnClick);
+    connect(InviteBtn, &QPushButton::clicked, this, &MainWindow::InviteBtnClick);
     connect(NewRaceBtn, &QPushButton::clicked, this, &MainWindow::NewRaceBtnClick);
     connect(HelpBtn, &QPushButton::clicked, this, &MainWindow::HelpBtnClick);
     connect(ExitBtn, &QPushButton::clicked, this, &MainWindow::ExitBtnClick);
@@ -283,8 +277,6 @@ bool MainWindow::Start(const QStringList &arguments)
         ShowMessageBox(BoxKind::Error, QString::fromLatin1(MissingArgumentMessage), [] { TerminateApplication(); });
         return false;
     }
-    if (TheSingleInstance)
-        TheSingleInstance->SetRestoreHook([this] { RestoreAndRaise(); });
     GameSession::current().setInviterUin(argument);
     GameSession::current().setInviterName(QString());
     Randomize();
@@ -301,11 +293,11 @@ bool MainWindow::Start(const QStringList &arguments)
 void MainWindow::WhenShown()
 {
     // The messenger may be writing its files: the reads wait as a step of their own.
-    const auto readMessengerFiles = []() -> Task<> {
+    const auto readMessengerFiles = [](QListWidget *buddies) -> Task<> {
         co_await LoadOptions();
-        co_await BuildOnlineBuddies();
+        co_await BuildOnlineBuddies(buddies);
     };
-    Launch(readMessengerFiles());
+    Launch(readMessengerFiles(BuddyList));
     PlayModeGroup->focusItem();
 }
 
@@ -390,20 +382,20 @@ void MainWindow::showRaceStep(RaceStep step)
     case RaceStep::Opened:
         raise();
         activateWindow();
-        StartMusic();
+        music.Start();
         break;
     case RaceStep::RoundsRunning:
         CancelBtn->show();
         break;
     case RaceStep::Cancelled:
         CancelBtn->hide();
-        StopMusic();
+        music.Stop();
         break;
     case RaceStep::Over:
         CancelBtn->hide();
         move(DesktopPoint(QPoint(ScreenSize().width() / 2 - width() / 2, 0)).x(), y());
         UpdatePlayControls();
-        StopMusic();
+        music.Stop();
         break;
     case RaceStep::TrackOpened:      // the race track's own steps
     case RaceStep::ScoreboardShown:
@@ -439,7 +431,21 @@ void MainWindow::ExitBtnClick()
 
 void MainWindow::HelpBtnClick()
 {
-    ShowHelpTopic(QStringLiteral("hpad10"));
+    if (!HelpPagesFound())
+        return;
+    if (!help)
+        help = new HelpWindow(this);
+    help->ShowTopic(QStringLiteral("hpad10"));
+}
+
+void MainWindow::RequestPlayBtnClick()
+{
+    request->Open();
+}
+
+void MainWindow::InviteBtnClick()
+{
+    Launch(InvitePlayers(BuddyList));
 }
 
 void MainWindow::showHostText(const QString &text)

@@ -1,11 +1,12 @@
 // The main window: play mode, game type and difficulty, the contestant roster, the list
-// of online buddies and the buttons that start, cancel and leave a game. Also the
-// start-up globals of the program.
+// of online buddies and the buttons that start, cancel and leave a game. It owns the
+// windows it opens (the request window and the help window) and the race's music.
 #pragma once
 
 #include "GameSession.h"
 #include "RaceModel.h"
 #include "RaceTicker.h"
+#include "RaceMusic.h"
 #include "Waits.h"
 
 #include <QString>
@@ -14,6 +15,7 @@
 
 #include <memory>
 
+class HelpWindow;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -22,6 +24,7 @@ class QTimer;
 
 class SkinFrame;
 class RadioGroup;
+class RequestWindow;
 
 constexpr int MainClientWidth = 442;
 constexpr int MainClientHeight = 373;
@@ -50,6 +53,8 @@ public:
     void NewRaceBtnClick();
     void ExitBtnClick();
     void HelpBtnClick();
+    void RequestPlayBtnClick();
+    void InviteBtnClick();
     void InfoBoxDblClick();
     void BuddiesLabelClick();
     void raceTicker();
@@ -82,6 +87,11 @@ public:
     QLabel *RevisionLabel = nullptr;
     std::unique_ptr<RaceTicker> Ticker;
 
+    // The windows it opens: the request window, made with it, and the help window, made
+    // when help is first asked for (nullptr before).
+    RequestWindow &requestWindow() const { return *request; }
+    HelpWindow *helpWindow() const { return help; }
+
 signals:
     // The window was closed: the program ends.
     void closed();
@@ -96,9 +106,10 @@ private:
     QRect monitorGeometry() const;
     void centreOnDesktop();
     bool shownOnce = false;
+    std::unique_ptr<RequestWindow> request;
+    HelpWindow *help = nullptr;
+    RaceMusic music;
 };
-
-extern MainWindow *TheMainWindow;
 
 // The refusal shown when the game was not started by the messenger.
 extern const char *const MissingArgumentMessage;

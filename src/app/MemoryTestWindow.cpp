@@ -10,15 +10,13 @@
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
-#include <QScopedValueRollback>
+#include <QScopeGuard>
 #include <QTextEdit>
 
 #include <utility>
 
-MemoryTestWindow *TheMemoryTest = nullptr;
-QString StoredSequence;
-QString EnteredColours;
 namespace {
 
 constexpr int CircleSize = 20;
@@ -59,58 +57,6 @@ void paintCircle(QWidget *widget, const QColor &colour, bool focusMark)
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
         painter.drawRect(widget->rect().adjusted(0, 0, -1, -1));
-    }
-}
-
-// Counts the playbacks started, so that a playback interrupted by "Ready", by a new
-// test or by closing the window stops painting.
-quint64 playback = 0;
-// The playback a memory test asked for last, and whether a playback sequence is under
-// way: one sequence plays at a time, and a test shown during it restarts it.
-quint64 wantedPlayback = 0;
-bool playing = false;
-
-// Paints the answer circles with the letters one after another, waiting after each;
-// false when the playback was interrupted.
-Task<bool> paintSlowly(QString letters, int waitMs, quint64 token)
-{
-    for (int i = 0; i < letters.size() && i < PaletteSize; ++i) {
-        if (!TheMemoryTest || playback != token)
-            co_return false;
-        TheMemoryTest->Answers[i]->paintLetter(letters.at(i));
-        co_await Wait(waitMs);
-    }
-    co_return TheMemoryTest && playback == token;
-}
-
-// One playing of the sequence into the answer circles: five rounds of random colours,
-// then the letters to remember, then the instructions. False when it was interrupted.
-Task<bool> playOnce(quint64 token)
-{
-    co_await Wait(500);
-    for (int round = 0; round < 5; ++round) {
-        if (!co_await paintSlowly(RandomColours(PaletteSize), 25, token))
-            co_return false;
-    }
-    TheMemoryTest->paintAnswersSilver();
-    if (!co_await paintSlowly(StoredSequence, 500, token))
-        co_return false;
-    TheMemoryTest->setMemo(LookupPhrase(QStringLiteral("mt1")));
-    co_return true;
-}
-
-// Plays until the playback wanted last has played or was stopped ("Ready", the window
-// closed). A flood of memory questions thus costs one sequence, not one each.
-Task<> playSequences()
-{
-    const QScopedValueRollback<bool> busy(playing, true);
-    for (;;) {
-        const quint64 token = wantedPlayback;
-        if (co_await playOnce(token))
-            co_return;
-        // Interrupted: by a newer test (that one plays now), or by "Ready" or a close.
-        if (!TheMemoryTest || wantedPlayback == token || wantedPlayback != playback)
-            co_return;
     }
 }
 
@@ -227,32 +173,25 @@ MemoryTestWindow::MemoryTestWindow(QWidget *parent)
         return b;
     };
     ReadyBtn = button("ReadyBtn", "Ready", 262, 36, 100, false);
-    RememBtn = button("RememBtn", "Re-Memorize", 262, 66, 100, false);
+    RememorizeBtn = button("RememBtn", "Re-Memorize", 262, 66, 100, false);
     SubmitBtn = button("SubmitBtn", "Submit Answer", 368, 36, 118, true);
     ClearBtn = button("ClearBtn", "Clear", 368, 66, 60, false);
     // Below "Submit Answer", as wide as in the question window: its bold caption fits whole.
     SkipBtn = button("SkipBtn", "Skip Question", 434, 66, 140, true);
-    RememBtn->hide();
+    RememorizeBtn->hide();
 
     connect(ReadyBtn, &QPushButton::clicked, this, &MemoryTestWindow::ReadyBtnClick);
-    connect(RememBtn, &QPushButton::clicked, this, &MemoryTestWindow::RememBtnClick);
+    connect(RememorizeBtn, &QPushButton::clicked, this, &MemoryTestWindow::RememorizeBtnClick);
     connect(SubmitBtn, &QPushButton::clicked, this, &MemoryTestWindow::SubmitBtnClick);
     connect(ClearBtn, &QPushButton::clicked, this, &MemoryTestWindow::ClearBtnClick);
     connect(SkipBtn, &QPushButton::clicked, this, &MemoryTestWindow::SkipBtnClick);
-    TheMemoryTest = this;
 
     // A memory question plays here; another question, or the end of this one, closes it.
     const GameSession &session = GameSession::current();
-    connect(&session, &GameSession::memoryTestShown, this, &StartMemoryTest);
+    connect(&session, &GameSession::memoryTestShown, this, &MemoryTestWindow::StartTest);
     connect(&session, &GameSession::questionShown, this, &QWidget::close);
     connect(&session, &GameSession::questionClosed, this, &QWidget::close);
     connect(&session, &GameSession::questionReportChanged, this, &MemoryTestWindow::showReportState);
-}
-
-MemoryTestWindow::~MemoryTestWindow()
-{
-    if (TheMemoryTest == this)
-        TheMemoryTest = nullptr;
 }
 
 void MemoryTestWindow::closeEvent(QCloseEvent *event)
@@ -288,14 +227,13 @@ void MemoryTestWindow::paintAnswersSilver()
 
 void MemoryTestWindow::PaletteClick(int paletteIndex)
 {
-    const int entered = int(EnteredColours.size());
-    if (paletteIndex < 0 || paletteIndex >= PaletteSize || entered >= StoredSequence.size()
-        || entered >= PaletteSize)
+    const int entered = int(entries.size());
+    if (paletteIndex < 0 || paletteIndex >= PaletteSize || entered >= stored.size() || entered >= PaletteSize)
         return;
     const QChar letter = PaletteLetters.at(paletteIndex);
     Answers[entered]->paintLetter(letter);
-    EnteredColours += letter;
-    SubmitBtn->setEnabled(EnteredColours.size() >= StoredSequence.size() && !AnswerReportPending());
+    entries += letter;
+    SubmitBtn->setEnabled(entries.size() >= stored.size() && !AnswerReportPending());
 }
 
 void MemoryTestWindow::ReadyBtnClick()
@@ -304,15 +242,15 @@ void MemoryTestWindow::ReadyBtnClick()
     ClearBtn->show();
     ReadyBtn->hide();
     setMemo(LookupPhrase(QStringLiteral("mt2")));
-    EnteredColours.clear();
+    entries.clear();
     for (ColourCircle *circle : Palette)
         circle->show();
     paintAnswersSilver();
-    RememBtn->show();
+    RememorizeBtn->show();
     Palette[0]->setFocus();
 }
 
-void MemoryTestWindow::RememBtnClick()
+void MemoryTestWindow::RememorizeBtnClick()
 {
     Launch(replay());
 }
@@ -320,34 +258,35 @@ void MemoryTestWindow::RememBtnClick()
 Task<> MemoryTestWindow::replay()
 {
     ClearBtn->hide();
-    RememBtn->hide();
+    RememorizeBtn->hide();
     for (ColourCircle *circle : Palette)
         circle->hide();
-    EnteredColours.clear();
+    entries.clear();
     for (AnswerCircle *circle : Answers)
         circle->hide();
     SubmitBtn->setEnabled(false);   // the entries are gone: nothing to submit while it waits
+    const QPointer<MemoryTestWindow> self(this);
     const quint64 token = playback;
     co_await Wait(1000);
     // Closed (skipped, the race over) or another question shown meanwhile: nothing to play.
-    if (playback != token)
+    if (!self || playback != token)
         co_return;
-    StartMemoryTest(QString());
+    StartTest(QString());
 }
 
 void MemoryTestWindow::SubmitBtnClick()
 {
     if (!SubmitBtn->isEnabled())
         return;
-    switch (SubmitAnswer(EnteredColours)) {
+    switch (SubmitAnswer(entries)) {
     case AnswerVerdict::Wrong:
-        EnteredColours.clear();
+        entries.clear();
         setMemo(LookupPhrase(QStringLiteral("mt3")) + QStringLiteral("\r\n") + LookupPhrase(QStringLiteral("mt2")));
         InfoBox->repaint();
         paintAnswersSilver();
         return;
     case AnswerVerdict::Right:
-        EnteredColours.clear();
+        entries.clear();
         close();
         return;
     case AnswerVerdict::Ignored:   // not taken: the entries stay for another try
@@ -357,7 +296,7 @@ void MemoryTestWindow::SubmitBtnClick()
 
 void MemoryTestWindow::ClearBtnClick()
 {
-    EnteredColours.clear();
+    entries.clear();
     paintAnswersSilver();
 }
 
@@ -371,32 +310,76 @@ void MemoryTestWindow::showReportState()
 {
     if (AnswerReportPending())
         SubmitBtn->setEnabled(false);
-    else if (EnteredColours.size() >= StoredSequence.size())
+    else if (entries.size() >= stored.size())
         SubmitBtn->setEnabled(true);
     SkipBtn->setEnabled(!SkipReportPending());
 }
 
-void StartMemoryTest(const QString &sequence)
+void MemoryTestWindow::StartTest(const QString &sequence)
 {
-    MemoryTestWindow *form = TheMemoryTest;
-    if (!form)
-        return;
     wantedPlayback = ++playback;
-    form->ClearBtn->hide();
-    form->ReadyBtn->show();
-    form->SubmitBtn->setEnabled(false);
-    form->RememBtn->hide();
-    form->setMemo(QString());   // before showing: no instructions of the last test on show
-    form->show();
-    form->raise();
-    form->activateWindow();
-    form->move(BottomCentre(RaceScreen(), form->frameGeometry().size()));
-    StoredSequence = (sequence.isEmpty() ? StoredSequence : sequence).left(MaxStoredSequence);
-    EnteredColours.clear();
+    ClearBtn->hide();
+    ReadyBtn->show();
+    SubmitBtn->setEnabled(false);
+    RememorizeBtn->hide();
+    setMemo(QString());   // before showing: no instructions of the last test on show
+    show();
+    raise();
+    activateWindow();
+    move(BottomCentre(RaceScreen(), frameGeometry().size()));
+    stored = (sequence.isEmpty() ? stored : sequence).left(MaxStoredSequence);
+    entries.clear();
     for (int i = 0; i < PaletteSize; ++i) {
-        form->Palette[i]->hide();
-        form->Answers[i]->setVisible(i < StoredSequence.size());
+        Palette[i]->hide();
+        Answers[i]->setVisible(i < stored.size());
     }
     if (!playing)
         Launch(playSequences());
+}
+
+Task<bool> MemoryTestWindow::paintSlowly(QString letters, int waitMs, quint64 token)
+{
+    const QPointer<MemoryTestWindow> self(this);
+    for (int i = 0; i < letters.size() && i < PaletteSize; ++i) {
+        if (!self || playback != token)
+            co_return false;
+        Answers[i]->paintLetter(letters.at(i));
+        co_await Wait(waitMs);
+    }
+    co_return self && playback == token;
+}
+
+Task<bool> MemoryTestWindow::playOnce(quint64 token)
+{
+    const QPointer<MemoryTestWindow> self(this);
+    co_await Wait(500);
+    if (!self)
+        co_return false;
+    for (int round = 0; round < 5; ++round) {
+        if (!co_await paintSlowly(RandomColours(PaletteSize), 25, token))
+            co_return false;
+    }
+    paintAnswersSilver();
+    if (!co_await paintSlowly(stored, 500, token))
+        co_return false;
+    setMemo(LookupPhrase(QStringLiteral("mt1")));
+    co_return true;
+}
+
+Task<> MemoryTestWindow::playSequences()
+{
+    const QPointer<MemoryTestWindow> self(this);
+    playing = true;
+    const auto done = qScopeGuard([self] {
+        if (self)
+            self->playing = false;
+    });
+    for (;;) {
+        const quint64 token = wantedPlayback;
+        if (co_await playOnce(token))
+            co_return;
+        // Interrupted: by a newer test (that one plays now), or by "Ready" or a close.
+        if (!self || wantedPlayback == token || wantedPlayback != playback)
+            co_return;
+    }
 }

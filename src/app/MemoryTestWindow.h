@@ -63,11 +63,15 @@ class MemoryTestWindow : public QWidget
     Q_OBJECT
 public:
     explicit MemoryTestWindow(QWidget *parent = nullptr);
-    ~MemoryTestWindow() override;
 
-    void PaletteClick(int paletteIndex);   // 0 = Shape1 ... 9 = Shape10
+    // Opens the window over the question window and plays the sequence (an empty one
+    // replays the last): a short flicker, then one colour every 500 ms. It returns once
+    // the window shows; the playback runs on by itself.
+    void StartTest(const QString &sequence);
+
+    void PaletteClick(int paletteIndex);   // 0 = "Shape1" ... 9 = "Shape10"
     void ReadyBtnClick();
-    void RememBtnClick();
+    void RememorizeBtnClick();
     void SubmitBtnClick();
     void ClearBtnClick();
     void SkipBtnClick();
@@ -79,11 +83,16 @@ public:
     // The memo's text: lines joined by CR LF.
     void setMemo(const QString &text);
 
-    ColourCircle *Palette[PaletteSize] = {};    // Shape1 ... Shape10
-    AnswerCircle *Answers[PaletteSize] = {};    // Shape11 ... Shape20
+    // The sequence of the test on show (at most 15 letters), kept for "Re-Memorize", and
+    // the colours the player has entered (their letters).
+    const QString &storedSequence() const { return stored; }
+    const QString &enteredColours() const { return entries; }
+
+    ColourCircle *Palette[PaletteSize] = {};    // objects "Shape1" ... "Shape10"
+    AnswerCircle *Answers[PaletteSize] = {};    // objects "Shape11" ... "Shape20"
     QTextEdit *InfoBox = nullptr;
     QPushButton *ReadyBtn = nullptr;
-    QPushButton *RememBtn = nullptr;
+    QPushButton *RememorizeBtn = nullptr;
     QPushButton *SubmitBtn = nullptr;
     QPushButton *ClearBtn = nullptr;
     QPushButton *SkipBtn = nullptr;
@@ -94,17 +103,23 @@ protected:
 private:
     // "Re-Memorize": a second's pause with the entries gone, then the sequence again.
     Task<> replay();
+    // Plays until the playback wanted last has played or was stopped ("Ready", the window
+    // closed). A flood of memory questions thus costs one sequence, not one each.
+    Task<> playSequences();
+    // One playing of the sequence into the answer circles: five rounds of random colours,
+    // then the letters to remember, then the instructions. False when it was interrupted.
+    Task<bool> playOnce(quint64 token);
+    // Paints the answer circles with the letters one after another, waiting after each;
+    // false when the playback was interrupted.
+    Task<bool> paintSlowly(QString letters, int waitMs, quint64 token);
+
+    QString stored;
+    QString entries;
+    // Counts the playbacks started, so that a playback interrupted by "Ready", by a new
+    // test or by closing the window stops painting.
+    quint64 playback = 0;
+    // The playback a test asked for last, and whether a playback sequence is under way:
+    // one sequence plays at a time, and a test shown during it restarts it.
+    quint64 wantedPlayback = 0;
+    bool playing = false;
 };
-
-// The window created at start-up (nullptr before and after).
-extern MemoryTestWindow *TheMemoryTest;
-
-// The sequence of the test on show (at most 15 letters), kept for "Re-Memorize", and
-// the colours the player has entered (their letters).
-extern QString StoredSequence;
-extern QString EnteredColours;
-
-// Opens the memory window over the question window and plays the sequence (an empty
-// one replays StoredSequence): a short flicker, then one colour every 500 ms. It returns
-// once the window shows; the playback runs on by itself.
-void StartMemoryTest(const QString &sequence);

@@ -6,7 +6,7 @@
 #include "QuestionRound.h"
 #include "RaceMessages.h"
 
-void InstallMessageHandlers()
+void InstallMessageHandlers(PlayRequests &requests)
 {
     InstallRaceMessageHandlers();
     InstallQuestionHandlers();
@@ -14,15 +14,15 @@ void InstallMessageHandlers()
     SetMessageHandler<Msg::HostText>([](const QString &, const Msg::HostText &message) {
         emit GameSession::current().hostTextReceived(GameSession::current().raceRunning() ? QString() : message.text);
     });
-    SetMessageHandler<Msg::PlayRequest>([](const QString &senderAddress, const Msg::PlayRequest &request) {
+    SetMessageHandler<Msg::PlayRequest>([&requests](const QString &senderAddress, const Msg::PlayRequest &request) {
         if (!GameSession::current().raceRunning())
-            Launch(HandlePlayRequest(senderAddress, request));
+            Launch(requests.HandlePlayRequest(senderAddress, request));
     });
-    SetMessageHandler<Msg::Accepted>([](const QString &senderAddress, const Msg::Accepted &) {
-        Launch(HandleAccepted(senderAddress));
+    SetMessageHandler<Msg::Accepted>([&requests](const QString &senderAddress, const Msg::Accepted &) {
+        Launch(requests.HandleAccepted(senderAddress));
     });
-    SetMessageHandler<Msg::Denied>([](const QString &, const Msg::Denied &denied) {
+    SetMessageHandler<Msg::Denied>([&requests](const QString &, const Msg::Denied &denied) {
         if (!GameSession::current().raceRunning())
-            HandleDenied(denied.reason);
+            requests.HandleDenied(denied.reason);
     });
 }

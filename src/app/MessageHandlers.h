@@ -2,4 +2,7 @@
 // the puzzles', the play requests' and the host's text on the main window.
 #pragma once
 
-void InstallMessageHandlers();
+class PlayRequests;
+
+// The play requests' handlers go to requests, which must outlive them.
+void InstallMessageHandlers(PlayRequests &requests);

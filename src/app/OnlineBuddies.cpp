@@ -3,12 +3,12 @@
 #include "RosterList.h"
 
 #include "DataFiles.h"
-#include "MainWindow.h"
 #include "records.h"
 #include "Utilities.h"
 
 #include <QFile>
 #include <QListWidget>
+#include <QPointer>
 
 namespace {
 
@@ -40,9 +40,10 @@ OnlineLine splitOnlineLine(const QString &line)
 
 } // namespace
 
-Task<> BuildOnlineBuddies()
+Task<> BuildOnlineBuddies(QListWidget *buddies)
 {
-    if (!TheMainWindow)
+    const QPointer<QListWidget> shown(buddies);   // the list may go while the files are waited for
+    if (!shown)
         co_return;
     const QString listPath = ProgramFolder() + GameFile::OnlineList;
     QFile online;
@@ -75,11 +76,10 @@ Task<> BuildOnlineBuddies()
     }
     online.close();
     DeleteGameFile(ProgramFolder() + GameFile::OnlineText);
-    if (!TheMainWindow)
+    if (!shown)
         co_return;   // the waits for the messenger's lists outlived the window
 
-    QListWidget *buddies = TheMainWindow->BuddyList;
-    buddies->clear();
+    shown->clear();
     QFile list;
     if (!OpenDataFile(listPath, QStringLiteral("RO"), list, Records::OnlineBuddyRecord::Size))
         co_return;
@@ -88,15 +88,14 @@ Task<> BuildOnlineBuddies()
         auto *item = new QListWidgetItem((record.Uin + QStringLiteral("  ") + record.BuddyName).left(OnlineItemCapacity));
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
-        buddies->addItem(item);
+        shown->addItem(item);
     }
 }
 
-bool BuddyChecked(const QString &uin)
+bool BuddyChecked(const QListWidget *buddies, const QString &uin)
 {
-    if (!TheMainWindow || uin.isEmpty())
+    if (!buddies || uin.isEmpty())
         return false;
-    const QListWidget *buddies = TheMainWindow->BuddyList;
     for (int i = 0; i < buddies->count(); ++i) {
         const QListWidgetItem *item = buddies->item(i);
         // An item reads UIN, two spaces, name: the UIN is its first word, matched whole.

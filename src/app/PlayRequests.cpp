@@ -10,22 +10,18 @@
 #include "RaceModel.h"
 #include "RaceStart.h"
 #include "records.h"
-#include "RequestWindow.h"
 #include "RosterList.h"
 #include "Utilities.h"
 
 #include <QFile>
-#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 
 namespace {
-// Boxes that messages open stay bounded: each is awaited by the sequence of the message that
-// opened it, so a flood of requests or answers must not pile up windows without end.
+// As many questions open as the roster has places.
 constexpr int MaxOpenRequestQuestions = MaxContestants - 1;
-int openRequestQuestions = 0;
-bool acceptedNoticeOpen = false;
-bool deniedNoticeOpen = false;
 } // namespace
 
 const char *const AcceptedNotice = "We were accepted for the game.\r\rClick \"OK\" button when ready for the Game.";
@@ -54,7 +50,7 @@ QString PlayRequestQuestion(const QString &name, const QString &uin)
            + QStringLiteral("\r\rAccept?");
 }
 
-Task<> HandlePlayRequest(QString senderAddress, Msg::PlayRequest request)
+Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest request)
 {
     const QString name = ShownName(request.sender);
     const QString &uin = request.uin;
@@ -72,7 +68,7 @@ Task<> HandlePlayRequest(QString senderAddress, Msg::PlayRequest request)
     {
         // Counted up and down, not restored: the boxes may be answered in any order.
         ++openRequestQuestions;
-        const auto closed = qScopeGuard([] { --openRequestQuestions; });
+        const auto closed = qScopeGuard([this] { --openRequestQuestions; });
         accepted = co_await AnswerOf(GameDialogs(), PlayRequestQuestion(name, uin));
     }
     if (!accepted) {
@@ -98,7 +94,7 @@ Task<> HandlePlayRequest(QString senderAddress, Msg::PlayRequest request)
     co_await SendRoster();
 }
 
-Task<> HandleAccepted(QString senderAddress)
+Task<> PlayRequests::HandleAccepted(QString senderAddress)
 {
     GameSession::current().setHostAddress(senderAddress);
     if (GameSession::current().raceRunning() || acceptedNoticeOpen)
@@ -114,7 +110,7 @@ Task<> HandleAccepted(QString senderAddress)
     SendGameMessage(GameSession::current().hostAddress(), Msg::Ready{});
 }
 
-void HandleDenied(const QString &reasonCode)
+void PlayRequests::HandleDenied(const QString &reasonCode)
 {
     if (deniedNoticeOpen)
         return;
@@ -122,28 +118,13 @@ void HandleDenied(const QString &reasonCode)
     const QString reason = LookupPhrase(reasonCode);
     deniedNoticeOpen = true;
     ShowMessageBox(BoxKind::Information, QString::fromLatin1(DeniedNotice) + reason,
-                   [] { deniedNoticeOpen = false; });
+                   [this] { deniedNoticeOpen = false; });
 }
 
-void RequestPlayBtnClick()
-{
-    if (!TheRequestWindow)
-        return;
-    if (!GameSession::current().inviterUin().isEmpty()) {
-        TheRequestWindow->UinEdit->setText(GameSession::current().inviterUin());
-        if (!GameSession::current().inviterName().isEmpty())
-            TheRequestWindow->NameEdit->setText(GameSession::current().inviterName());
-    }
-    TheRequestWindow->CharacterEdit->setText(NameOfPath(Records::Options.UserCharacterFile));
-    TheRequestWindow->show();
-    TheRequestWindow->raise();
-    TheRequestWindow->activateWindow();
-}
-
-namespace {
 // Each checked buddy on line gets the ping, the invitation and the messenger text.
-Task<> invitePlayers()
+Task<> InvitePlayers(QListWidget *buddies)
 {
+    const QPointer<QListWidget> shown(buddies);   // the list may go while the sends wait
     if (CurrentGameType() < 0) {
         MessageBeep(BeepKind::Error);
         ShowMessageBox(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
@@ -160,7 +141,7 @@ Task<> invitePlayers()
     const QString ownUin = QString::number(Records::Options.UserUin);
     for (const QByteArray &raw : records) {
         const Records::OnlineBuddyRecord buddy = Records::OnlineBuddyRecord::decode(raw);
-        if (buddy.Address.isEmpty() || !BuddyChecked(buddy.Uin))
+        if (buddy.Address.isEmpty() || !BuddyChecked(shown, buddy.Uin))
             continue;
         SendInvitePing(buddy.Address, Msg::Invitation{ownUin, std::nullopt, {}});
         co_await Wait(50);
@@ -168,10 +149,4 @@ Task<> invitePlayers()
         co_await SendMessengerText(InvitationText(), buddy.Address);
     }
     emit GameSession::current().invitationsSending(false);
-}
-} // namespace
-
-void InviteBtnClick()
-{
-    Launch(invitePlayers());
 }

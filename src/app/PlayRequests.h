@@ -1,5 +1,6 @@
 // Play requests, invitations and hosting: the host's answer to a request ("RQ"), the
-// joiner's handling of the answer ("RA", "RD"), "Request To Play" and "Invite Players".
+// joiner's handling of the answer ("RA", "RD") and "Invite Players". "Request To Play"
+// opens the request window (RequestWindow.h).
 #pragma once
 
 #include "Messages.h"
@@ -7,18 +8,32 @@
 
 #include <QString>
 
+class QListWidget;
+
+// The answers to play requests, and the boxes they open. Boxes that messages open stay
+// bounded: each is awaited by the sequence of the message that opened it, so a flood of
+// requests or answers must not pile up windows without end.
+class PlayRequests
+{
+public:
+    // Host, on "RQ". The request is checked, the user asked (the answer is awaited), the
+    // requester told.
+    Task<> HandlePlayRequest(QString senderAddress, Msg::PlayRequest request);
+    // Joiner, on "RA" and "RD" (the reason code, "rx0" to "rx5").
+    Task<> HandleAccepted(QString senderAddress);
+    void HandleDenied(const QString &reason);
+
+private:
+    int openRequestQuestions = 0;
+    bool acceptedNoticeOpen = false;
+    bool deniedNoticeOpen = false;
+};
+
 // The refusal code for a request from uin for character, or empty when it can be served.
 QString PlayRequestRefusal(const QString &uin, const QString &character);
-// Host, on "RQ". The request is checked, the user asked (the answer is awaited), the
-// requester told.
-Task<> HandlePlayRequest(QString senderAddress, Msg::PlayRequest request);
-// Joiner, on "RA" and "RD" (the reason code, "rx0" to "rx5").
-Task<> HandleAccepted(QString senderAddress);
-void HandleDenied(const QString &reason);
 
-// The main window's "Request To Play" and "Invite Players".
-void RequestPlayBtnClick();
-void InviteBtnClick();
+// "Invite Players": each buddy checked in the list and on line gets the invitation.
+Task<> InvitePlayers(QListWidget *buddies);
 
 // Texts of the boxes.
 QString PlayRequestQuestion(const QString &name, const QString &uin);

@@ -12,8 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-QuestionWindow *TheQuestionWindow = nullptr;
-
 namespace {
 constexpr int ClientWidth = 572;
 constexpr int ClientHeight = 88;
@@ -74,7 +72,6 @@ QuestionWindow::QuestionWindow(QWidget *parent)
 
     connect(AnswerBtn, &QPushButton::clicked, this, &QuestionWindow::AnswerBtnClick);
     connect(SkipBtn, &QPushButton::clicked, this, &QuestionWindow::SkipBtnClick);
-    TheQuestionWindow = this;
 
     // It shows the question on show, and what became of the answer.
     const GameSession &session = GameSession::current();
@@ -84,12 +81,6 @@ QuestionWindow::QuestionWindow(QWidget *parent)
     connect(&session, &GameSession::answerAccepted, this, &QuestionWindow::showRightAnswer);
     connect(&session, &GameSession::questionClosed, this, &QuestionWindow::closeQuestion);
     connect(&session, &GameSession::questionReportChanged, this, &QuestionWindow::showReportState);
-}
-
-QuestionWindow::~QuestionWindow()
-{
-    if (TheQuestionWindow == this)
-        TheQuestionWindow = nullptr;
 }
 
 void QuestionWindow::placeControls()

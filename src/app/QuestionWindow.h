@@ -15,7 +15,6 @@ class QuestionWindow : public QWidget
     Q_OBJECT
 public:
     explicit QuestionWindow(QWidget *parent = nullptr);
-    ~QuestionWindow() override;
 
     // Hands the typed answer to the question round ("Answer", or Enter in the box).
     void AnswerBtnClick();
@@ -40,6 +39,3 @@ private:
     void closeQuestion();
     void showReportState();
 };
-
-// The window created at start-up (nullptr before and after).
-extern QuestionWindow *TheQuestionWindow;

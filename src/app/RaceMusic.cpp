@@ -3,11 +3,8 @@
 #include "MidiPlayer.h"
 #include "Utilities.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QRandomGenerator>
-
-MidiPlayer *MusicPlayer = nullptr;
 
 namespace {
 
@@ -23,24 +20,19 @@ QStringList musicFiles()
     return folder.entryList({QStringLiteral("*.mid")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
 }
 
-void deletePlayer()
-{
-    delete MusicPlayer;
-    MusicPlayer = nullptr;
-}
-
-MidiPlayer *player()
-{
-    if (!MusicPlayer) {
-        MusicPlayer = new MidiPlayer;
-        QObject::connect(MusicPlayer, &MidiPlayer::Finished, MusicPlayer, &MusicPieceEnded);
-        // The synthesizer's threads must end before the application's objects go.
-        qAddPostRoutine(deletePlayer);
-    }
-    return MusicPlayer;
-}
-
 } // namespace
+
+RaceMusic::RaceMusic() = default;
+RaceMusic::~RaceMusic() = default;
+
+MidiPlayer &RaceMusic::madePlayer()
+{
+    if (!player) {
+        player = std::make_unique<MidiPlayer>();
+        QObject::connect(player.get(), &MidiPlayer::Finished, player.get(), [this] { PieceEnded(); });
+    }
+    return *player;
+}
 
 int CountMusicFiles()
 {
@@ -64,36 +56,36 @@ QString RandomMusicFile()
     return ProgramFolder() + NthMusicFile(n);
 }
 
-void StartMusic()
+void RaceMusic::Start()
 {
     const QString path = RandomMusicFile();
-    MidiPlayer *music = player();
-    music->Stop();
+    MidiPlayer &music = madePlayer();
+    music.Stop();
     // No music file, no soundfont or no sound device: the race goes on in silence.
-    if (path.isEmpty() || !music->Open(NativePath(path)))
+    if (path.isEmpty() || !music.Open(NativePath(path)))
         return;
-    music->SetNotify(true);
-    if (!music->Play())
+    music.SetNotify(true);
+    if (!music.Play())
         return;
-    music->SetVolume(MusicVolume, MusicVolume);
+    music.SetVolume(MusicVolume, MusicVolume);
 }
 
-void MusicPieceEnded()
+void RaceMusic::PieceEnded()
 {
-    if (!MusicPlayer)
+    if (!player)
         return;
-    if (MusicPlayer->IsPlaying()) {
-        MusicPlayer->SetNotify(true);
+    if (player->IsPlaying()) {
+        player->SetNotify(true);
         return;
     }
-    StartMusic();
+    Start();
 }
 
-void StopMusic()
+void RaceMusic::Stop()
 {
-    if (!MusicPlayer)
+    if (!player)
         return;
-    MusicPlayer->SetNotify(false);
-    MusicPlayer->Stop();
-    MusicPlayer->Close();
+    player->SetNotify(false);
+    player->Stop();
+    player->Close();
 }

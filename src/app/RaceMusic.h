@@ -4,16 +4,29 @@
 
 #include <QString>
 
+#include <memory>
+
 class MidiPlayer;
 
-// The main window's invisible music player; created when music first starts.
-extern MidiPlayer *MusicPlayer;
+// The music of the main window's races.
+class RaceMusic
+{
+public:
+    RaceMusic();
+    ~RaceMusic();   // ends the synthesizer's threads
 
-// Starts a random music file; when it ends another random one follows, until StopMusic.
-void StartMusic();
-void StopMusic();
-// The player's completion event: a finished piece is followed by another random one.
-void MusicPieceEnded();
+    // Starts a random music file; when it ends another random one follows, until Stop.
+    void Start();
+    void Stop();
+    // The player's completion event: a finished piece is followed by another random one.
+    void PieceEnded();
+    // The invisible music player, made when music first starts (nullptr before).
+    MidiPlayer *Player() const { return player.get(); }
+
+private:
+    MidiPlayer &madePlayer();
+    std::unique_ptr<MidiPlayer> player;
+};
 
 // Full game path of a random music file, or empty when there is none.
 QString RandomMusicFile();

@@ -3,7 +3,6 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
-#include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "records.h"
 #include "RosterList.h"
@@ -15,8 +14,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-
-RequestWindow *TheRequestWindow = nullptr;
 
 namespace {
 
@@ -42,8 +39,8 @@ QPushButton *makeButton(QWidget *parent, const QString &caption, const QRect &ge
 
 } // namespace
 
-RequestWindow::RequestWindow(QWidget *parent)
-    : QWidget(parent, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+RequestWindow::RequestWindow(QWidget *owner)
+    : QWidget(nullptr, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint), owner(owner)
 {
     SetWindowRole(this, WindowRole::Dialog);
     setObjectName(QStringLiteral("ReqPlayForm"));
@@ -57,26 +54,33 @@ RequestWindow::RequestWindow(QWidget *parent)
     NameEdit = makeEdit(this, QStringLiteral("Name"), QRect(121, 22, 113, 21), true);
     CharacterEdit = makeEdit(this, QStringLiteral("Character"), QRect(242, 22, 107, 21), true);
     BrowseBtn = makeButton(this, QStringLiteral("Browse"), QRect(274, 48, 75, 22));
-    ReqBtn = makeButton(this, QStringLiteral("Request to Play"), QRect(60, 80, 110, 24));
+    RequestBtn = makeButton(this, QStringLiteral("Request to Play"), QRect(60, 80, 110, 24));
     CancelBtn = makeButton(this, QStringLiteral("Cancel"), QRect(190, 80, 90, 24));
     UinEdit->installEventFilter(this);
     connect(BrowseBtn, &QPushButton::clicked, this, &RequestWindow::BrowseBtnClick);
-    connect(ReqBtn, &QPushButton::clicked, this, &RequestWindow::RequestBtnClick);
+    connect(RequestBtn, &QPushButton::clicked, this, &RequestWindow::RequestBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &RequestWindow::CancelBtnClick);
-    TheRequestWindow = this;
 }
 
-RequestWindow::~RequestWindow()
+void RequestWindow::Open()
 {
-    if (TheRequestWindow == this)
-        TheRequestWindow = nullptr;
+    const GameSession &session = GameSession::current();
+    if (!session.inviterUin().isEmpty()) {
+        UinEdit->setText(session.inviterUin());
+        if (!session.inviterName().isEmpty())
+            NameEdit->setText(session.inviterName());
+    }
+    CharacterEdit->setText(NameOfPath(Records::Options.UserCharacterFile));
+    show();
+    raise();
+    activateWindow();
 }
 
 void RequestWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (TheMainWindow)
-        move(TheMainWindow->geometry().center() - rect().center());
+    if (owner)
+        move(owner->geometry().center() - rect().center());
     WhenShown();
 }
 
@@ -100,7 +104,7 @@ void RequestWindow::UinEditKeyDown()
 void RequestWindow::BrowseBtnClick()
 {
     const QPointer<RequestWindow> self(this);
-    PickCharacterFile(WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"),
+    PickCharacterFile(owner, WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"),
                       [self](const QString &picked) {
                           if (self)
                               self->CharacterEdit->setText(NameOfPath(picked));

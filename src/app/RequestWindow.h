@@ -1,6 +1,6 @@
 // The "Request to Play" dialog: the host's UIN or address, the host's name, the
 // character that will run for the user, and the request itself.
-// Created once at start-up, hidden until "Request To Play" shows it.
+// The main window makes it; it stays hidden until "Request To Play" opens it.
 #pragma once
 
 #include <QWidget>
@@ -12,9 +12,11 @@ class RequestWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit RequestWindow(QWidget *parent = nullptr);
-    ~RequestWindow() override;
+    // A window of its own, shown centred on owner (when given).
+    explicit RequestWindow(QWidget *owner = nullptr);
 
+    // Fills in the inviter's UIN and name and the user's character, and shows the window.
+    void Open();
     void WhenShown();
     void UinEditKeyDown();
     void BrowseBtnClick();
@@ -26,13 +28,13 @@ public:
     QLineEdit *NameEdit = nullptr;
     QLineEdit *CharacterEdit = nullptr;
     QPushButton *BrowseBtn = nullptr;
-    QPushButton *ReqBtn = nullptr;
+    QPushButton *RequestBtn = nullptr;
     QPushButton *CancelBtn = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
-};
 
-// The window created at start-up (nullptr before and after).
-extern RequestWindow *TheRequestWindow;
+private:
+    QWidget *owner;
+};

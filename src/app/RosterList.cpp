@@ -2,7 +2,6 @@
 // painting the rows.
 #include "RosterList.h"
 
-#include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
 #include "RaceStart.h"
@@ -15,6 +14,7 @@
 #include <QFileDialog>
 #include <QListWidget>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 
 #include <utility>
@@ -36,7 +36,8 @@ CharacterFilePicker SetCharacterFilePicker(CharacterFilePicker picker)
     return std::exchange(pickerSlot(), std::move(picker));
 }
 
-void PickCharacterFile(const QString &startFolder, const QString &filter, std::function<void(const QString &)> picked)
+void PickCharacterFile(QWidget *window, const QString &startFolder, const QString &filter,
+                       std::function<void(const QString &)> picked)
 {
     if (pickerSlot()) {
         const QString path = pickerSlot()(startFolder, filter);
@@ -45,7 +46,7 @@ void PickCharacterFile(const QString &startFolder, const QString &filter, std::f
         return;
     }
     // Opened window-modal and answered through its signal: no nested event loop.
-    auto *dialog = new QFileDialog(TheMainWindow, QString(), NativePath(startFolder), filter);
+    auto *dialog = new QFileDialog(window, QString(), NativePath(startFolder), filter);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [picked = std::move(picked)](const QString &path) {
@@ -55,24 +56,24 @@ void PickCharacterFile(const QString &startFolder, const QString &filter, std::f
     dialog->open();
 }
 
-void AddCharacterBtnClick()
+void AddCharacterBtnClick(QPushButton *addButton)
 {
-    if (!TheMainWindow)
-        return;
     if (RaceInProgress()) {
         MessageBeep(BeepKind::Error);
         ShowMessageBox(BoxKind::Error, QStringLiteral("Cancel the game before you add characters."));
         return;
     }
-    PickCharacterFile(WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"), [](const QString &picked) {
-        // A race may have begun while the dialog was open.
-        if (!TheMainWindow || RaceInProgress())
+    const QPointer<QPushButton> button(addButton);
+    const auto add = [button](const QString &picked) {
+        // A race may have begun, or the window gone, while the dialog was open.
+        if (!button || RaceInProgress())
             return;
         const QString file = NameOfPath(picked);
         AddContestant(WithoutExtension(file), QStringLiteral(" "), file);
         if (ContestantCount() > 5)
-            TheMainWindow->AddCharacterBtn->hide();
-    });
+            button->hide();
+    };
+    PickCharacterFile(addButton->window(), WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"), add);
 }
 
 QColor ColorFromBgr(quint32 value)

@@ -13,22 +13,29 @@
 
 class QListWidget;
 class QPainter;
+class QPushButton;
 
-// Fills the online list from online.txt (deleted afterwards) through onlinelist.lst; the
-// messenger's files are waited for while it holds them (OpenDataFileWhenFree).
-Task<> BuildOnlineBuddies();
-bool BuddyChecked(const QString &uin);
+// Fills the list of online buddies from online.txt (deleted afterwards) through
+// onlinelist.lst; the messenger's files are waited for while it holds them
+// (OpenDataFileWhenFree).
+Task<> BuildOnlineBuddies(QListWidget *buddies);
+// Whether the buddy with that UIN is checked in the list (false without a list).
+bool BuddyChecked(const QListWidget *buddies, const QString &uin);
 
-void AddCharacterBtnClick();
+// "Add Characters to Race": the picked character joins the roster; the button hides once
+// the roster is full.
+void AddCharacterBtnClick(QPushButton *addButton);
 
 // The file dialog of "Add Characters to Race" and "Browse". Tests install a picker that
 // returns the path (or empty) at once, so that no dialog opens; an empty one restores
 // the dialog. Returns the previous picker.
 using CharacterFilePicker = std::function<QString(const QString &startFolder, const QString &filter)>;
 CharacterFilePicker SetCharacterFilePicker(CharacterFilePicker picker);
-// Asks for a character file through that dialog (or the test's picker) and returns at
-// once; picked receives the path once one is picked, and is not called on a cancel.
-void PickCharacterFile(const QString &startFolder, const QString &filter, std::function<void(const QString &path)> picked);
+// Asks for a character file through that dialog (or the test's picker), modal over
+// window, and returns at once; picked receives the path once one is picked, and is not
+// called on a cancel.
+void PickCharacterFile(QWidget *window, const QString &startFolder, const QString &filter,
+                       std::function<void(const QString &path)> picked);
 
 // Painting of the roster. Colours given as 0x00BBGGRR values, as the window system has them.
 QColor ColorFromBgr(quint32 value);

@@ -14,8 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-SingleInstance *TheSingleInstance = nullptr;
-
 // A hand-over is one frame: a 32-bit big-endian byte count, then the tag (32-bit) and the
 // command line as UTF-8. The running copy answers with one byte: 1 taken, 0 refused.
 namespace {
@@ -53,8 +51,6 @@ SingleInstance::~SingleInstance()
         server->close();   // removes the socket file
     if (lockFd >= 0)
         ::close(lockFd);   // releases the lock: the next start is a first copy again
-    if (TheSingleInstance == this)
-        TheSingleInstance = nullptr;
 }
 
 QString SingleInstance::GuardFolder()

@@ -66,6 +66,3 @@ private:
     int lastTag = 0;
     QStringList handedOver;
 };
-
-// The guard of this process (created by main before anything else).
-extern SingleInstance *TheSingleInstance;

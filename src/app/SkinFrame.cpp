@@ -105,21 +105,21 @@ SkinFrame::SkinFrame(QWidget *parent)
 
 void SkinFrame::attachToParent()
 {
-    QWidget *form = parentWidget();
-    if (m_form && m_form != form)
-        m_form->removeEventFilter(this);
-    m_form = form;
-    if (!form)
+    QWidget *owner = parentWidget();
+    if (m_owner && m_owner != owner)
+        m_owner->removeEventFilter(this);
+    m_owner = owner;
+    if (!owner)
         return;
-    if (form->isWindow() && !form->windowFlags().testFlag(Qt::FramelessWindowHint)) {
-        const bool wasVisible = form->isVisible();
-        form->setWindowFlag(Qt::FramelessWindowHint, true);
+    if (owner->isWindow() && !owner->windowFlags().testFlag(Qt::FramelessWindowHint)) {
+        const bool wasVisible = owner->isVisible();
+        owner->setWindowFlag(Qt::FramelessWindowHint, true);
         if (wasVisible)
-            form->show();
+            owner->show();
     }
-    form->removeEventFilter(this);
-    form->installEventFilter(this);
-    setGeometry(0, 0, form->width(), form->height());
+    owner->removeEventFilter(this);
+    owner->installEventFilter(this);
+    setGeometry(0, 0, owner->width(), owner->height());
     lower();
 }
 
@@ -188,19 +188,19 @@ void SkinFrame::SetMask2(const QByteArray &data)
 
 void SkinFrame::applyShape()
 {
-    QWidget *form = parentWidget() ? parentWidget() : this;
+    QWidget *owner = parentWidget() ? parentWidget() : this;
     if (m_mask.isEmpty())
-        form->clearMask();
+        owner->clearMask();
     else
-        form->setMask(m_mask);
+        owner->setMask(m_mask);
 }
 
 void SkinFrame::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     if (m_picture.isNull()) {
-        const QWidget *form = parentWidget() ? parentWidget() : this;
-        painter.fillRect(rect(), form->palette().color(QPalette::Window));
+        const QWidget *owner = parentWidget() ? parentWidget() : this;
+        painter.fillRect(rect(), owner->palette().color(QPalette::Window));
         return;
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -214,13 +214,13 @@ void SkinFrame::mousePressEvent(QMouseEvent *event)
         return;
     }
     event->accept();
-    QWidget *form = window();
-    QWindow *handle = form->windowHandle();
+    QWidget *owner = window();
+    QWindow *handle = owner->windowHandle();
     if (handle && handle->startSystemMove())
         return;
     // The window system would not run the move itself: follow the mouse by hand.
     m_manualDrag = true;
-    m_dragOffset = event->globalPosition().toPoint() - form->pos();
+    m_dragOffset = event->globalPosition().toPoint() - owner->pos();
 }
 
 void SkinFrame::mouseMoveEvent(QMouseEvent *event)

@@ -61,7 +61,7 @@ private:
     void attachToParent();
     void applyShape();
 
-    QPointer<QWidget> m_form;   // the window whose face this is
+    QPointer<QWidget> m_owner;   // the window whose face this is
     QImage m_picture;
     QRegion m_mask;
     QByteArray m_mask2;

@@ -67,7 +67,6 @@ private slots:
 
     void windowAtStart()
     {
-        QCOMPARE(TheMainWindow, form.get());
         QCOMPARE(form->size(), QSize(442, 373));
         QVERIFY(form->windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(form->windowTitle(), QStringLiteral("Hollyfrost Games 1.17"));
@@ -273,15 +272,15 @@ private slots:
     {
         form->HelpBtn->click();
         QVERIFY(boxes.isEmpty());
-        QVERIFY(TheHelpWindow);
-        QVERIFY(TheHelpWindow->isVisible());
-        QCOMPARE(TheHelpWindow->Browser->source().fragment(), QStringLiteral("hpad10"));
-        QVERIFY(TheHelpWindow->Browser->toPlainText().contains(QStringLiteral("Getting started")));
-        QVERIFY(TheHelpWindow->Browser->toPlainText().contains(QStringLiteral("Word Scramble")));
+        HelpWindow *help = form->helpWindow();
+        QVERIFY(help);
+        QVERIFY(help->isVisible());
+        QCOMPARE(help->Browser->source().fragment(), QStringLiteral("hpad10"));
+        QVERIFY(help->Browser->toPlainText().contains(QStringLiteral("Getting started")));
+        QVERIFY(help->Browser->toPlainText().contains(QStringLiteral("Word Scramble")));
         // Opening it again reuses the one window.
-        HelpWindow *first = TheHelpWindow;
         form->HelpBtnClick();
-        QCOMPARE(TheHelpWindow, first);
+        QCOMPARE(form->helpWindow(), help);
     }
 
     void missingHelpIsReported()
@@ -293,10 +292,10 @@ private slots:
         QVERIFY(QFile::rename(moved, page));
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].kind, BoxKind::Error);
-        QVERIFY(!TheHelpWindow || !TheHelpWindow->isVisible());
+        QVERIFY(!form->helpWindow());
     }
 
-    void label1TellsTheMessengerWhereTheGameIs()
+    void buddiesLabelTellsTheMessengerWhereTheGameIs()
     {
         QTest::mouseClick(form->BuddiesLabel, Qt::LeftButton);
         QCOMPARE(RegReadText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),

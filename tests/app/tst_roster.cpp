@@ -79,7 +79,7 @@ private slots:
         for (int i = 1; i <= 6; ++i) {
             picks.append(folder->characters() + QStringLiteral("a%1.acs").arg(i));
             QVERIFY(!form->AddCharacterBtn->isHidden());
-            AddCharacterBtnClick();
+            AddCharacterBtnClick(form->AddCharacterBtn);
         }
         QCOMPARE(form->Contestants->count(), 6);
         QVERIFY(form->AddCharacterBtn->isHidden());
@@ -101,7 +101,7 @@ private slots:
 
     void cancelledDialogAddsNothing()
     {
-        AddCharacterBtnClick();
+        AddCharacterBtnClick(form->AddCharacterBtn);
         QCOMPARE(form->Contestants->count(), 0);
         QVERIFY(!form->AddCharacterBtn->isHidden());
     }
@@ -216,7 +216,7 @@ private slots:
                             "Alex\t40003\tonline\t\t=x\r\n"
                             "garbage line without tabs\r\n");
         form->BuddyList->addItem(QStringLiteral("old item"));
-        QCoro::waitFor(BuildOnlineBuddies());
+        QCoro::waitFor(BuildOnlineBuddies(form->BuddyList));
         QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
         QCOMPARE(form->BuddyList->count(), 2);
         QCOMPARE(form->BuddyList->item(0)->text(), QStringLiteral("40002  Sam"));
@@ -233,17 +233,17 @@ private slots:
         QCOMPARE(first.Uin, QStringLiteral("40002"));
         QCOMPARE(first.BuddyName, QStringLiteral("Sam"));
 
-        QVERIFY(BuddyChecked(QStringLiteral("40003")));
+        QVERIFY(BuddyChecked(form->BuddyList, QStringLiteral("40003")));
         form->BuddyList->item(1)->setCheckState(Qt::Unchecked);
-        QVERIFY(!BuddyChecked(QStringLiteral("40003")));
+        QVERIFY(!BuddyChecked(form->BuddyList, QStringLiteral("40003")));
         // The whole UIN: one that is part of a checked item's UIN or name is not checked.
-        QVERIFY(!BuddyChecked(QStringLiteral("4000")));
-        QVERIFY(!BuddyChecked(QStringLiteral("0002")));
-        QVERIFY(!BuddyChecked(QStringLiteral("Sam")));
-        QVERIFY(!BuddyChecked(QString()));
+        QVERIFY(!BuddyChecked(form->BuddyList, QStringLiteral("4000")));
+        QVERIFY(!BuddyChecked(form->BuddyList, QStringLiteral("0002")));
+        QVERIFY(!BuddyChecked(form->BuddyList, QStringLiteral("Sam")));
+        QVERIFY(!BuddyChecked(form->BuddyList, QString()));
 
         // Without online.txt the list stays as it was.
-        QCoro::waitFor(BuildOnlineBuddies());
+        QCoro::waitFor(BuildOnlineBuddies(form->BuddyList));
         QCOMPARE(form->BuddyList->count(), 2);
     }
 

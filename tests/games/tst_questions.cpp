@@ -7,6 +7,7 @@
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
+#include "PlayRequests.h"
 #include "QuestionSources.h"
 #include "QuestionRound.h"
 #include "RaceModel.h"
@@ -417,7 +418,8 @@ private slots:
         QCOMPARE(SubmitAnswer(QStringLiteral("rgb")), AnswerVerdict::Ignored);
         QCOMPARE(Model().contestants[0].Score, 1);
         // The host's "RZ" to a joined copy takes the same way, through its handler.
-        InstallMessageHandlers();
+        PlayRequests playRequests;
+        InstallMessageHandlers(playRequests);
         GameSession::current().setPlayMode(JoinGame);
         GameSession::current().setHostAddress(QStringLiteral("127.0.0.9"));
         GameSession::current().setJoinedRace(true);

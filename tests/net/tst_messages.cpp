@@ -52,6 +52,7 @@ private:
     GameTransport *internet = nullptr;
     StageWindow *stage = nullptr;
     RequestWindow *request = nullptr;
+    PlayRequests playRequests;
     Peer *a = nullptr;
     Peer *b = nullptr;
     QStringList boxes;
@@ -165,14 +166,13 @@ void TestMessages::initTestCase()
             spoken << text;
     });
     main = new MainWindow;
-    InstallMessageHandlers();
-    TheMainWindow = main;
+    InstallMessageHandlers(playRequests);
     main->Ticker->stop();
     stage = new StageWindow;
     QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
     QVERIFY(LoadCharacter(0, ProgramFolder() + QStringLiteral("Announcer.acs"), false, false, QStringLiteral("Announcer")));
     internet = new GameTransport(DispatchMessage);
-    request = new RequestWindow;
+    request = &main->requestWindow();
     QVERIFY(internet->Listening());
     a = new Peer(PeerA, GamePortNumber);
     b = new Peer(PeerB, GamePortNumber);
@@ -205,7 +205,6 @@ void TestMessages::cleanupTestCase()
     SetMessageBoxAnswerer({});
     delete a;
     delete b;
-    delete request;
     delete internet;
     delete stage;
     delete main;
@@ -913,7 +912,7 @@ void TestMessages::requestDialog()
     mode(JoinGame);
     GameSession::current().setInviterUin(QStringLiteral("127.0.0.42"));
     GameSession::current().setInviterName(QStringLiteral("Hostess"));
-    RequestPlayBtnClick();
+    main->RequestPlayBtnClick();
     QCOMPARE(request->UinEdit->text(), QStringLiteral("127.0.0.42"));
     QCOMPARE(request->NameEdit->text(), QStringLiteral("Hostess"));
     QCOMPARE(request->CharacterEdit->text(), QStringLiteral("Pip.acs"));
@@ -944,7 +943,7 @@ void TestMessages::requestDialog()
 void TestMessages::invitePlayers()
 {
     mode(HostGame);
-    InviteBtnClick();
+    main->InviteBtnClick();
     QCOMPARE(boxes, QStringList{"Please select a Game Type First"});
     main->GameType->setItemIndex(1);
     Records::OnlineBuddyRecord checked{PeerA, QStringLiteral("60006"), QStringLiteral("Jo")};
@@ -958,7 +957,7 @@ void TestMessages::invitePlayers()
     }
     Peer messenger(PeerA, MessengerPortNumber);
     messenger.answer("ME", "AKMessenger", GamePortNumber);
-    InviteBtnClick();
+    main->InviteBtnClick();
     settle();
     QVERIFY(main->InviteBtn->isEnabled());
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"GPHosty&&50005&&Hosty"});

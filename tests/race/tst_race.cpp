@@ -5,6 +5,7 @@
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
+#include "PlayRequests.h"
 #include "QuestionRound.h"
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
@@ -42,6 +43,7 @@ private:
     CountdownWindow *countdown = nullptr;
     QuestionWindow *question = nullptr;
     MemoryTestWindow *memory = nullptr;
+    PlayRequests playRequests;
     QStringList boxes;
     QStringList spoken;
 
@@ -106,8 +108,7 @@ void TestRace::initTestCase()
             spoken << text;
     });
     main = new MainWindow;
-    InstallMessageHandlers();
-    TheMainWindow = main;
+    InstallMessageHandlers(playRequests);
     main->Ticker->stop();   // the tests run the ticks themselves
     stage = new StageWindow;
     countdown = new CountdownWindow;

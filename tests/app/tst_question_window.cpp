@@ -10,6 +10,7 @@
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
 #include "NetTestFolder.h"
+#include "PlayRequests.h"
 #include "QuestionSources.h"
 #include "QuestionRound.h"
 #include "QuestionWindow.h"
@@ -98,6 +99,7 @@ class TestQuestionWindow : public QObject
     StageWindow *stage = nullptr;
     QuestionWindow *question = nullptr;
     MemoryTestWindow *memory = nullptr;
+    PlayRequests playRequests;
 
     // Lets every sequence started meanwhile (a report and its resends, a memory
     // playback) run to its end.
@@ -127,7 +129,7 @@ class TestQuestionWindow : public QObject
         if (memory->isVisible()) {
             if (!memory->ReadyBtn->isHidden() && !memory->InfoBox->toPlainText().isEmpty()) {
                 memory->ReadyBtnClick();
-                for (QChar letter : StoredSequence)
+                for (QChar letter : memory->storedSequence())
                     memory->PaletteClick(int(PaletteLetters.indexOf(letter)));
                 memory->SubmitBtnClick();
             }
@@ -156,8 +158,7 @@ private slots:
         GameSession::current().useDialogs(&screenDialogs);
         GameSession::current().useStage(&agentStage);
         main = new MainWindow;
-        InstallMessageHandlers();
-        TheMainWindow = main;
+        InstallMessageHandlers(playRequests);
         main->Ticker->stop();   // the tests run the ticks themselves
         stage = new StageWindow;
         question = new QuestionWindow;
@@ -420,7 +421,7 @@ private slots:
         QVERIFY(memory->isVisible());
         settle();   // the sequence is played
         QVERIFY(!question->isVisible());
-        QCOMPARE(StoredSequence, QStringLiteral("rgb"));
+        QCOMPARE(memory->storedSequence(), QStringLiteral("rgb"));
         QCOMPARE(memory->Answers[0]->shownLetter(), QChar(u'r'));
         QCOMPARE(memory->Answers[2]->accessibleName(), QStringLiteral("answer circle 3: blue"));
         QVERIFY(memory->Answers[3]->isHidden());
@@ -431,12 +432,12 @@ private slots:
 
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QVERIFY(!memory->Palette[9]->isHidden());
-        QVERIFY(!memory->RememBtn->isHidden());
+        QVERIFY(!memory->RememorizeBtn->isHidden());
         QCOMPARE(memory->Answers[0]->shownLetter(), QChar());
         // A wrong order: the memo says so and the circles are blank again.
         for (int index : {0, 1, 3})
             QTest::mouseClick(memory->Palette[index], Qt::LeftButton);
-        QCOMPARE(EnteredColours, QStringLiteral("bgr"));
+        QCOMPARE(memory->enteredColours(), QStringLiteral("bgr"));
         QVERIFY(memory->SubmitBtn->isEnabled());
         QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
         QVERIFY(memory->isVisible());
@@ -446,14 +447,13 @@ private slots:
         // Clear forgets the entries.
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
         QTest::mouseClick(memory->ClearBtn, Qt::LeftButton);
-        QCOMPARE(EnteredColours, QString());
-        QCOMPARE(EnteredColours, QString());
+        QCOMPARE(memory->enteredColours(), QString());
         // The right order; a release of any button enters a colour; extra clicks are ignored.
         QTest::mouseClick(memory->Palette[3], Qt::RightButton);
         QTest::mouseClick(memory->Palette[1], Qt::LeftButton);
         memory->Palette[0]->click();   // as the keyboard or a screen reader presses it
         QTest::mouseClick(memory->Palette[7], Qt::LeftButton);
-        QCOMPARE(EnteredColours, QStringLiteral("rgb"));
+        QCOMPARE(memory->enteredColours(), QStringLiteral("rgb"));
         QCOMPARE(memory->Answers[1]->accessibleName(), QStringLiteral("answer circle 2: green"));
         QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
         QVERIFY(!memory->isVisible());
@@ -469,9 +469,9 @@ private slots:
         ShowQuestion(QString(), QStringLiteral("MT&&kwlac&&kwlac&&2"));
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
-        QTest::mouseClick(memory->RememBtn, Qt::LeftButton);   // plays the stored sequence again
+        QTest::mouseClick(memory->RememorizeBtn, Qt::LeftButton);   // plays the stored sequence again
         settle();
-        QCOMPARE(EnteredColours, QString());
+        QCOMPARE(memory->enteredColours(), QString());
         QCOMPARE(memory->Answers[4]->shownLetter(), QChar(u'c'));
         QVERIFY(!memory->ReadyBtn->isHidden());
         QTest::mouseClick(memory->SkipBtn, Qt::LeftButton);
@@ -487,13 +487,13 @@ private slots:
             QTest::mouseClick(memory->Palette[index], Qt::LeftButton);
         QVERIFY(memory->SubmitBtn->isEnabled());
         QTimer::singleShot(0, memory, [this] { memory->SubmitBtn->click(); });
-        QTest::mouseClick(memory->RememBtn, Qt::LeftButton);
+        QTest::mouseClick(memory->RememorizeBtn, Qt::LeftButton);
         settle();
         QCOMPARE(Model().contestants[0].Score, 1);
         QVERIFY(memory->isVisible());
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTimer::singleShot(0, memory, [this] { memory->SkipBtn->click(); });
-        QTest::mouseClick(memory->RememBtn, Qt::LeftButton);
+        QTest::mouseClick(memory->RememorizeBtn, Qt::LeftButton);
         settle();
         QVERIFY(!memory->isVisible());
         QCOMPARE(Model().contestants[0].Progress, 6);

@@ -134,6 +134,7 @@ class MusicTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_folder;
+    RaceMusic music;   // as the main window's
 
     void emptyFolder()
     {
@@ -163,7 +164,7 @@ private slots:
         qputenv("HOLLYFROST_AUDIO_DRIVERS", "none");
     }
 
-    void cleanup() { StopMusic(); }
+    void cleanup() { music.Stop(); }
 
     void noMusicFiles()
     {
@@ -258,11 +259,11 @@ private slots:
             QSKIP("this machine has a sound output");
         QVERIFY(!MidiPlayer::SynthLibraryLoaded());
         QVERIFY(writeFile(m_folder.filePath(QStringLiteral("race.mid")), blipMidi()));
-        StartMusic();
-        QVERIFY(!MusicPlayer->IsOpen());
-        QVERIFY(!MusicPlayer->Unavailable());   // asked again at the next race
+        music.Start();
+        QVERIFY(!music.Player()->IsOpen());
+        QVERIFY(!music.Player()->Unavailable());   // asked again at the next race
         QVERIFY(!MidiPlayer::SynthLibraryLoaded());
-        StopMusic();
+        music.Stop();
     }
 
     // Without a sound output (or a soundfont) the race goes on quietly and at once.
@@ -271,24 +272,24 @@ private slots:
         QVERIFY(writeFile(m_folder.filePath(QStringLiteral("race.mid")), blipMidi()));
         QElapsedTimer clock;
         clock.start();
-        StartMusic();
-        QVERIFY(MusicPlayer);
-        QVERIFY(!MusicPlayer->IsPlaying());
-        QVERIFY(!MusicPlayer->IsOpen());
-        QVERIFY(!MusicPlayer->SoundFontLoaded());   // a silent game holds no instruments
-        QVERIFY(!MusicPlayer->SynthHeld());         // nor the synthesizer's voices
-        MusicPieceEnded();
-        StopMusic();
-        StopMusic();
+        music.Start();
+        QVERIFY(music.Player());
+        QVERIFY(!music.Player()->IsPlaying());
+        QVERIFY(!music.Player()->IsOpen());
+        QVERIFY(!music.Player()->SoundFontLoaded());   // a silent game holds no instruments
+        QVERIFY(!music.Player()->SynthHeld());         // nor the synthesizer's voices
+        music.PieceEnded();
+        music.Stop();
+        music.Stop();
         QVERIFY(clock.elapsed() < 3000);
     }
 
     void noMusicFileIsQuiet()
     {
         qputenv("HOLLYFROST_AUDIO_DRIVERS", "file");
-        StartMusic();
-        QVERIFY(!MusicPlayer->IsPlaying());
-        StopMusic();
+        music.Start();
+        QVERIFY(!music.Player()->IsPlaying());
+        music.Stop();
     }
 
     void notMidiIsRefused()
@@ -309,19 +310,19 @@ private slots:
             QSKIP("no soundfont installed");
         QVERIFY(writeFile(m_folder.filePath(QStringLiteral("blip.mid")), blipMidi()));
         qputenv("HOLLYFROST_AUDIO_DRIVERS", "file");
-        StartMusic();
-        QVERIFY(MusicPlayer->IsOpen());
-        QVERIFY(MusicPlayer->SoundFontLoaded());
-        QVERIFY(MusicPlayer->SynthHeld());
-        QVERIFY(MusicPlayer->Notify());
-        QVERIFY(qAbs(MusicPlayer->Gain() - 2.0 * 0x3800 / 0xFFFF) < 1e-6);
-        QSignalSpy finished(MusicPlayer, &MidiPlayer::Finished);
+        music.Start();
+        QVERIFY(music.Player()->IsOpen());
+        QVERIFY(music.Player()->SoundFontLoaded());
+        QVERIFY(music.Player()->SynthHeld());
+        QVERIFY(music.Player()->Notify());
+        QVERIFY(qAbs(music.Player()->Gain() - 2.0 * 0x3800 / 0xFFFF) < 1e-6);
+        QSignalSpy finished(music.Player(), &MidiPlayer::Finished);
         QTRY_VERIFY_WITH_TIMEOUT(finished.count() >= 1, 10000);
         // The next piece is already under way.
-        QVERIFY(MusicPlayer->IsOpen());
-        QVERIFY(MusicPlayer->IsPlaying());
-        StopMusic();
-        QVERIFY(!MusicPlayer->IsOpen());
+        QVERIFY(music.Player()->IsOpen());
+        QVERIFY(music.Player()->IsPlaying());
+        music.Stop();
+        QVERIFY(!music.Player()->IsOpen());
         const int count = finished.count();
         QTest::qWait(400);
         QCOMPARE(finished.count(), count);
