@@ -73,7 +73,8 @@ void AddCharacterBtnClick(QPushButton *addButton)
         if (ContestantCount() > 5)
             button->hide();
     };
-    PickCharacterFile(addButton->window(), WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"), add);
+    PickCharacterFile(addButton->window(), WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"),
+                      add);
 }
 
 QColor ColorFromBgr(quint32 value)

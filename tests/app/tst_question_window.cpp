@@ -511,6 +511,21 @@ private slots:
         QCOMPARE(memory->Answers[1]->shownLetter(), sequence.at(1));
         QCOMPARE(memory->InfoBox->toPlainText(), QStringLiteral("MEMORIZE"));
         memory->close();
+
+        // A window that goes in the middle of its playback or of "Re-Memorize" takes its
+        // playback with it: nothing plays on into a window that is gone.
+        for (bool replaying : {false, true}) {
+            auto *going = new MemoryTestWindow;
+            going->StartTest(QStringLiteral("rgb"));
+            if (replaying) {
+                settle();
+                going->ReadyBtnClick();
+                going->RememorizeBtnClick();
+            }
+            QCOMPARE(PendingWaits(), 1);
+            delete going;
+            settle();
+        }
     }
 
     void dexterityClickOnTheAnnouncerAnswers()
