@@ -16,7 +16,7 @@
 #include "Messages.h"
 #include "PlayRequests.h"
 #include "RaceModel.h"
-#include "RaceStart.h"
+#include "Race.h"
 #include "RadioGroup.h"
 #include "Utilities.h"
 #include "scramble_keys.h"
@@ -31,6 +31,7 @@ namespace {
 
 bool answerYes = false;
 MainWindow *mainWindow = nullptr;   // lives for the whole run
+Race *theRace = nullptr;            // lives for the whole run
 const QString HostSender = QStringLiteral("127.0.0.9");
 const QString StrangerSender = QStringLiteral("127.0.0.8");
 
@@ -68,7 +69,7 @@ void feed()
     QTimer::singleShot(0, &feed);
     if (!pending.isEmpty())
         deliver(pending.takeFirst());
-    else if (RaceInProgress())
+    else if (theRace->inProgress())
         DispatchMessage(HostSender, QStringLiteral("RCHost"));
 }
 
@@ -150,10 +151,11 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QApplication application(*argc, *argv);
     SetMessageBoxAnswerer([](BoxKind, const QString &) {});
     SetQuestionAnswerer([](const QString &) { return answerYes; });
-    mainWindow = new MainWindow;
-    static PlayRequests playRequests;
-    InstallMessageHandlers(playRequests);
-    mainWindow->Ticker->stop();
+    static Race race;   // its ticker is not started: the fuzzer runs no ticks
+    theRace = &race;
+    mainWindow = new MainWindow(race);
+    static PlayRequests playRequests(race);
+    InstallMessageHandlers(race, playRequests);
     return 0;
 }
 

@@ -11,9 +11,10 @@
 #include "MessageHandlers.h"
 #include "PlayRequests.h"
 #include "QuestionWindow.h"
-#include "RaceStart.h"
+#include "Race.h"
 #include "RaceTrackWindow.h"
 #include "SingleInstance.h"
+#include "TickLog.h"
 #include "Stage.h"
 #include "Utilities.h"
 
@@ -123,7 +124,12 @@ int main(int argc, char *argv[])
         dialogs.show(BoxKind::Error, QStringLiteral("Hollyfrost is missing file HFparms.cfg\rand cannot continue."),
                      std::move(endProgram));
     });
-    MainWindow mainWindow;
+    // The race, with its 250 ms tick running from now on.
+    Race race;
+    if (TickLogEnabled())
+        race.ticker().timed = RecordTick;
+    race.ticker().start();
+    MainWindow mainWindow(race);
     const bool accepted = mainWindow.Start(app.arguments());
     GameTransport transport(DispatchMessage);
     StageWindow stage;
@@ -138,16 +144,16 @@ int main(int argc, char *argv[])
     QuestionWindow questionWindow;
     MemoryTestWindow memoryTest;
     RaceTrackWindow raceTrack;
-    PlayRequests playRequests;
-    InstallMessageHandlers(playRequests);
+    PlayRequests playRequests(race);
+    InstallMessageHandlers(race, playRequests);
     // Closing the main window (Exit, the title bar, Alt+F4) ends the program, also in the
     // middle of a race: the race is cancelled first, so that a hosted race's joiners are
     // told. The desktop session's end cancels it too, in case the session ends the
     // program next.
-    QObject::connect(&mainWindow, &MainWindow::closed, &app, [] { LeaveGame(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [] {
-        if (RaceInProgress())
-            CancelRace();
+    QObject::connect(&mainWindow, &MainWindow::closed, &app, [&race] { race.leave(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&race] {
+        if (race.inProgress())
+            race.cancel();
     });
 
     ExposeReporter reporter(&mainWindow);

@@ -4,6 +4,7 @@
 #include "GameMessages.h"
 #include "GameTransport.h"
 #include "MainWindow.h"
+#include "Race.h"
 #include "MessageHandlers.h"
 #include "NetTestFolder.h"
 #include "PlayRequests.h"
@@ -43,10 +44,10 @@ int main(int argc, char **argv)
     NetTestFolder folder(Port, Port - 2, {"Pip.acs", "Bolt.acs"});
     Records::Options.UserName = Records::Options.DisplayName = QStringLiteral("Bench");
     Records::Options.UserUin = 50005;
-    MainWindow main;
-    PlayRequests playRequests;
-    InstallMessageHandlers(playRequests);
-    main.Ticker->stop();
+    Race race;
+    MainWindow main(race);
+    PlayRequests playRequests(race);
+    InstallMessageHandlers(race, playRequests);
     GameTransport internet(DispatchMessage);
     if (!internet.Listening()) {
         std::fprintf(stderr, "bench: cannot bind 127.0.0.51:%d\n", Port);

@@ -13,14 +13,11 @@
 #include "PlayRequests.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
-#include "RaceStart.h"
 #include "RadioGroup.h"
 #include "RequestWindow.h"
 #include "records.h"
 #include "RosterList.h"
 #include "SkinFrame.h"
-#include "RaceTicker.h"
-#include "TickLog.h"
 #include "UserOptions.h"
 #include "Utilities.h"
 #include "WindowRoles.h"
@@ -85,8 +82,8 @@ QLabel *makeLabel(QWidget *parent, const QString &text, QPoint place)
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent)
-    : QWidget(parent)
+MainWindow::MainWindow(Race &race, QWidget *parent)
+    : QWidget(parent), race(race)
 {
     SetWindowRole(this, WindowRole::Frame);
     SetRaceScreenSource([this] { return monitorGeometry(); });   // the race runs on this window's monitor
@@ -188,10 +185,6 @@ void MainWindow::createControls()
     RevisionLabel->setAttribute(Qt::WA_TranslucentBackground);
     RevisionLabel->setAutoFillBackground(false);
 
-    Ticker = std::make_unique<RaceTicker>();
-    if (TickLogEnabled())
-        Ticker->timed = RecordTick;
-    Ticker->start();
 
     // The radio groups show the session's play settings and change them.
     GameSession &session = GameSession::current();
@@ -206,17 +199,17 @@ void MainWindow::createControls()
     connect(&session, &GameSession::difficultyChanged, Difficulty, &RadioGroup::setItemIndex);
     connect(&session, &GameSession::rosterChanged, this, &MainWindow::showRoster);
     connect(&session, &GameSession::raceStep, this, &MainWindow::showRaceStep);
-    connect(&session, &GameSession::cancelRequested, this, [] { CancelRace(); });
+    connect(&session, &GameSession::cancelRequested, this, [this] { this->race.cancel(); });
     connect(&session, &GameSession::hostTextReceived, this, &MainWindow::showHostText);
     connect(&session, &GameSession::joinAccepted, RequestPlayBtn, &QWidget::hide);
     connect(&session, &GameSession::invitationsSending, InviteBtn, &QWidget::setDisabled);
     PlayModeGroup->setOnClick([this] { PlayModeClick(); });
     GameType->setOnClick([this] { GameTypeClick(); });
     Difficulty->setOnClick([this] { GameTypeClick(); });
-    connect(AddCharacterBtn, &QPushButton::clicked, this, [this] { AddCharacterBtnClick(AddCharacterBtn); });
+    connect(AddCharacterBtn, &QPushButton::clicked, this, [this] { AddCharacterBtnClick(AddCharacterBtn, this->race); });
     connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadRaceCharacters(); });
-    connect(StartRace, &QPushButton::clicked, this, [] { StartRaceClick(); });
-    connect(CancelBtn, &QPushButton::clicked, this, [] { CancelRace(); });
+    connect(StartRace, &QPushButton::clicked, this, [this] { this->race.start(); });
+    connect(CancelBtn, &QPushButton::clicked, this, [this] { this->race.cancel(); });
     connect(RequestPlayBtn, &QPushButton::clicked, this, &MainWindow::RequestPlayBtnClick);
     connect(InviteBtn, &QPushButton::clicked, this, &MainWindow::InviteBtnClick);
     connect(NewRaceBtn, &QPushButton::clicked, this, &MainWindow::NewRaceBtnClick);
@@ -337,7 +330,7 @@ void MainWindow::UpdatePlayControls()
 void MainWindow::PlayModeClick()
 {
     // The roster is about to change: a race in progress is cancelled first.
-    AbandonRace();
+    race.abandon();
     ForgetNetworkGame();
     UpdatePlayControls();
     const int mode = PlayModeGroup->itemIndex();
@@ -415,7 +408,7 @@ void MainWindow::GameTypeClick()
 
 void MainWindow::NewRaceBtnClick()
 {
-    AbandonRace();
+    race.abandon();
     ForgetNetworkGame();
     ResetContestantTable();
     PlayModeGroup->setItemIndex(-1);
@@ -426,7 +419,7 @@ void MainWindow::NewRaceBtnClick()
 void MainWindow::ExitBtnClick()
 {
     ExitBtn->setEnabled(false);
-    close();   // the program leaves the game: a race in progress is cancelled (LeaveGame)
+    close();   // the program leaves the game: a race in progress is cancelled (Race::leave)
 }
 
 void MainWindow::HelpBtnClick()
@@ -467,7 +460,3 @@ void MainWindow::BuddiesLabelClick()
                  QStringLiteral("racing"), ProgramFilePath());
 }
 
-void MainWindow::raceTicker()
-{
-    Ticker->tickNow();
-}

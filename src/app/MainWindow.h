@@ -5,7 +5,7 @@
 
 #include "GameSession.h"
 #include "RaceModel.h"
-#include "RaceTicker.h"
+#include "Race.h"
 #include "RaceMusic.h"
 #include "Waits.h"
 
@@ -37,7 +37,8 @@ class MainWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // race: the race the buttons start and cancel.
+    explicit MainWindow(Race &race, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Checks the command line (arguments[1] is the contact's UIN) and sets the window up.
@@ -57,7 +58,6 @@ public:
     void InviteBtnClick();
     void InfoBoxDblClick();
     void BuddiesLabelClick();
-    void raceTicker();
     // The roster's list follows the session's roster; the buttons, the place of the
     // window and the music follow the race's steps.
     void showRoster();
@@ -85,7 +85,6 @@ public:
     QPushButton *ExitBtn = nullptr;
     QPushButton *UnloadBtn = nullptr;
     QLabel *RevisionLabel = nullptr;
-    std::unique_ptr<RaceTicker> Ticker;
 
     // The windows it opens: the request window, made with it, and the help window, made
     // when help is first asked for (nullptr before).
@@ -105,6 +104,7 @@ private:
     void createControls();
     QRect monitorGeometry() const;
     void centreOnDesktop();
+    Race &race;
     bool shownOnce = false;
     std::unique_ptr<RequestWindow> request;
     HelpWindow *help = nullptr;

@@ -4,11 +4,11 @@
 #include "GameSession.h"
 #include "PlayRequests.h"
 #include "QuestionRound.h"
-#include "RaceMessages.h"
+#include "Race.h"
 
-void InstallMessageHandlers(PlayRequests &requests)
+void InstallMessageHandlers(Race &race, PlayRequests &requests)
 {
-    InstallRaceMessageHandlers();
+    race.installMessageHandlers();
     InstallQuestionHandlers();
     // The host's text as lines of plain text: no markup is read, nothing is loaded.
     SetMessageHandler<Msg::HostText>([](const QString &, const Msg::HostText &message) {

@@ -3,6 +3,7 @@
 #pragma once
 
 class PlayRequests;
+class Race;
 
 // The play requests' handlers go to requests, which must outlive them.
-void InstallMessageHandlers(PlayRequests &requests);
+void InstallMessageHandlers(Race &race, PlayRequests &requests);

@@ -8,7 +8,7 @@
 #include "Phrases.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
-#include "RaceStart.h"
+#include "Race.h"
 #include "records.h"
 #include "RosterList.h"
 #include "Utilities.h"
@@ -27,13 +27,13 @@ constexpr int MaxOpenRequestQuestions = MaxContestants - 1;
 const char *const AcceptedNotice = "We were accepted for the game.\r\rClick \"OK\" button when ready for the Game.";
 const char *const DeniedNotice = "Our Play Request was Denied.\rReason:";
 
-QString PlayRequestRefusal(const QString &uin, const QString &character)
+QString PlayRequests::refusal(const QString &uin, const QString &character) const
 {
     if (CurrentPlayMode() != HostGame)
         return QStringLiteral("rx3");
     // A race counts from "Start Game" on: one accepted during the presentation or the
     // countdown would get the roster but never the start.
-    if (GameSession::current().raceRunning() || GameSession::current().joinedRace() || RaceInProgress())
+    if (GameSession::current().raceRunning() || GameSession::current().joinedRace() || race.inProgress())
         return QStringLiteral("rx4");
     if (ContestantCount() >= MaxContestants)
         return QStringLiteral("rx1");
@@ -56,9 +56,9 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
     const QString &uin = request.uin;
     const QString &character = request.characterFile;
     auto refuse = [&](const QString &reason) { SendGameMessage(senderAddress, Msg::Denied{reason, {}}); };
-    QString refusal = PlayRequestRefusal(uin, character);
-    if (!refusal.isEmpty()) {
-        refuse(refusal);
+    QString refused = refusal(uin, character);
+    if (!refused.isEmpty()) {
+        refuse(refused);
         co_return;
     }
     if (openRequestQuestions >= MaxOpenRequestQuestions)
@@ -77,9 +77,9 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
     }
     // While the question was open other requests, a race start or a change of play mode
     // may have come: the request is checked again before the roster takes it.
-    refusal = PlayRequestRefusal(uin, character);
-    if (!refusal.isEmpty()) {
-        refuse(refusal);
+    refused = refusal(uin, character);
+    if (!refused.isEmpty()) {
+        refuse(refused);
         co_return;
     }
     const std::optional<int> slot = AddContestant(name, uin, character);

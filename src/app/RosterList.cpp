@@ -4,7 +4,7 @@
 
 #include "MessageBoxes.h"
 #include "RaceModel.h"
-#include "RaceStart.h"
+#include "Race.h"
 #include "records.h"
 #include "Roster.h"
 #include "Stage.h"
@@ -56,17 +56,17 @@ void PickCharacterFile(QWidget *window, const QString &startFolder, const QStrin
     dialog->open();
 }
 
-void AddCharacterBtnClick(QPushButton *addButton)
+void AddCharacterBtnClick(QPushButton *addButton, const Race &race)
 {
-    if (RaceInProgress()) {
+    if (race.inProgress()) {
         MessageBeep(BeepKind::Error);
         ShowMessageBox(BoxKind::Error, QStringLiteral("Cancel the game before you add characters."));
         return;
     }
     const QPointer<QPushButton> button(addButton);
-    const auto add = [button](const QString &picked) {
+    const auto add = [button, race = &race](const QString &picked) {
         // A race may have begun, or the window gone, while the dialog was open.
-        if (!button || RaceInProgress())
+        if (!button || race->inProgress())
             return;
         const QString file = NameOfPath(picked);
         AddContestant(WithoutExtension(file), QStringLiteral(" "), file);

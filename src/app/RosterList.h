@@ -2,6 +2,8 @@
 // the rows) and the list of online buddies ("Online Buddys").
 #pragma once
 
+class Race;
+
 #include "Roster.h"
 #include "Waits.h"
 
@@ -24,7 +26,7 @@ bool BuddyChecked(const QListWidget *buddies, const QString &uin);
 
 // "Add Characters to Race": the picked character joins the roster; the button hides once
 // the roster is full.
-void AddCharacterBtnClick(QPushButton *addButton);
+void AddCharacterBtnClick(QPushButton *addButton, const Race &race);
 
 // The file dialog of "Add Characters to Race" and "Browse". Tests install a picker that
 // returns the path (or empty) at once, so that no dialog opens; an empty one restores

@@ -1,4 +1,4 @@
-#include "RaceLoop.h"
+#include "Race.h"
 
 #include "GameMessages.h"
 #include "GameSession.h"
@@ -56,7 +56,7 @@ void AdvanceProgress(int slot)
         progressOf(slot) = 12 * Model().contestants[slot].Score;
 }
 
-Task<bool> RaceRound()
+Task<bool> Race::round()
 {
     GameSession &session = GameSession::current();
     const quint64 ticket = session.raceTicket();
@@ -67,7 +67,7 @@ Task<bool> RaceRound()
             AdvanceProgress(slot);
         if (progressOf(slot) >= FinishProgress && session.raceRunning()) {
             Model().standings.finisher = slot;
-            co_await FinishSequence();
+            co_await finish();
             session.setRaceRunning(false);
             last = true;
         }
@@ -132,7 +132,7 @@ void IdleGesture(int slot)
         GameStage().act(QLatin1String(gestures[r - 1]), PlayerIdentity(slot));
 }
 
-Task<> RaceCommentary()
+Task<> Race::commentary()
 {
     RaceModel &model = Model();
     if (!(progressOf(model.standings.first) >= 10 && GameSession::current().raceRunning() && model.movedSinceCommentary
@@ -212,12 +212,12 @@ void UnloadRaceCharacters()
     GameStage().unload(QStringLiteral("Announcer"));
 }
 
-Task<> RaceTickerStep()
+Task<> Race::tickStep()
 {
     if (GameSession::current().raceRunning()) {
         if (Model().turn > 9) {
             if (++Model().commentaryCycles > 3) {
-                co_await RaceCommentary();
+                co_await commentary();
                 Model().commentaryCycles = 0;
             }
             Model().turn = 0;
@@ -252,7 +252,7 @@ namespace {
 const QString Announcer = QStringLiteral("Announcer");
 }
 
-Task<> FinishSequence()
+Task<> Race::finish()
 {
     GameSession &session = GameSession::current();
     const quint64 ticket = session.raceTicket();

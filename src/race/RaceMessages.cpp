@@ -1,72 +1,61 @@
-#include "RaceMessages.h"
+#include "Race.h"
 
 #include "DataFiles.h"
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "Phrases.h"
-#include "RaceLoop.h"
 #include "RaceModel.h"
-#include "RaceStart.h"
 #include "Utilities.h"
 
 #include <QScopedValueRollback>
 
 #include <algorithm>
 
-namespace {
-
-// One start at a time: the host's resends (and anyone's flood of them) that come during
-// the wait below are acknowledged and go no further.
-bool joinedStartPending = false;
-
-Task<> startJoinedRace(QString senderAddress)
+Task<> Race::joinedStart(QString senderAddress)
 {
-    if (!GameSession::current().joinedRace() && !RaceInProgress())
+    if (!GameSession::current().joinedRace() && !inProgress_)
         ForgetPositionsNumber();   // a new race: the host may have been started again
     Acknowledge(senderAddress);
-    if (joinedStartPending)
+    // One start at a time: the host's resends (and anyone's flood of them) that come
+    // during the wait below are acknowledged and go no further.
+    if (joinedStartPending_)
         co_return;
-    const QScopedValueRollback<bool> pendingUntilDone(joinedStartPending, true);
+    const QScopedValueRollback<bool> pendingUntilDone(joinedStartPending_, true);
     co_await Wait(300);
     Acknowledge(senderAddress);
     if (FromOwnHost(senderAddress))   // not cancelled, nor left, meanwhile
-        StartJoinedRace();
+        startJoined();
 }
 
-void takePositions(const QString &senderAddress, const Msg::Positions &positions)
-{
-    // Positions before this joiner's race: every round of "SR" was lost, and the host
-    // is racing. They start the race here, late, rather than never.
-    if (!GameSession::current().raceRunning() && !GameSession::current().joinedRace() && !RaceInProgress()) {
-        Launch(startJoinedRace(senderAddress));
-        return;
-    }
-    if (!GameSession::current().raceRunning() || !TakeNewPositions(positions))
-        return;
-    Acknowledge(senderAddress);
-    for (int slot = 0; slot < std::min(ContestantCount(), MaxContestants); ++slot)
-        Model().contestants[slot].Progress = positions.progress[slot];
-    RankContestants();
-}
-
-void cancelledByHost()
+void Race::cancelledByHost()
 {
     // The host has ended its game: this copy is no longer joined to it, so that its late
     // resends ("RZ" above all) are ignored.
     GameSession::current().setHostAddress(QString());
-    StopRaceHere();
+    stopHere();
     GameStage().speak(LookupPhrase(QStringLiteral("rc1")), QStringLiteral("Announcer"));
     Model().shutdownCountdown = 25;
 }
 
-} // namespace
-
-void InstallRaceMessageHandlers()
+void Race::installMessageHandlers()
 {
-    SetMessageHandler<Msg::Positions>(takePositions);
-    SetMessageHandler<Msg::StartRace>([](const QString &senderAddress, const Msg::StartRace &) {
-        if (!GameSession::current().raceRunning())
-            Launch(startJoinedRace(senderAddress));
+    SetMessageHandler<Msg::Positions>([this](const QString &senderAddress, const Msg::Positions &positions) {
+        // Positions before this joiner's race: every round of "SR" was lost, and the host
+        // is racing. They start the race here, late, rather than never.
+        if (!GameSession::current().raceRunning() && !GameSession::current().joinedRace() && !inProgress_) {
+            Launch(joinedStart(senderAddress));
+            return;
+        }
+        if (!GameSession::current().raceRunning() || !TakeNewPositions(positions))
+            return;
+        Acknowledge(senderAddress);
+        for (int slot = 0; slot < std::min(ContestantCount(), MaxContestants); ++slot)
+            Model().contestants[slot].Progress = positions.progress[slot];
+        RankContestants();
     });
-    SetMessageHandler<Msg::Cancel>([](const QString &, const Msg::Cancel &) { cancelledByHost(); });
+    SetMessageHandler<Msg::StartRace>([this](const QString &senderAddress, const Msg::StartRace &) {
+        if (!GameSession::current().raceRunning())
+            Launch(joinedStart(senderAddress));
+    });
+    SetMessageHandler<Msg::Cancel>([this](const QString &, const Msg::Cancel &) { cancelledByHost(); });
 }

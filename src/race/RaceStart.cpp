@@ -1,4 +1,4 @@
-#include "RaceStart.h"
+#include "Race.h"
 
 #include "DataFiles.h"
 #include "GameMessages.h"
@@ -6,7 +6,6 @@
 #include "GameTransport.h"
 #include "Phrases.h"
 #include "QuestionRound.h"
-#include "RaceLoop.h"
 #include "RaceModel.h"
 #include "records.h"
 #include "Roster.h"
@@ -21,121 +20,110 @@ namespace {
 
 const QString Announcer = QStringLiteral("Announcer");
 
-// The race of this copy, from "Start Game" (or a joiner's start) to the end of its
-// clean-up, and a start asked for while one could not begin.
-struct RaceState {
-    bool inProgress = false;
-    bool abandoned = false;       // its roster changed under it (a new play mode, "New Game")
-    int playMode = NoPlayMode;    // the play mode it was started in
-    quint64 ticket = 0;           // its steps go on while the session honours it
-    std::function<void()> deferredStart;
-} race;
+} // namespace
 
-// Marks one race from "Start Game" to the end of its clean-up, however it ends.
+// Marks one race from its start to the end of its clean-up, however it ends.
 struct RaceScope
 {
-    explicit RaceScope(int mode)
+    RaceScope(Race &race, int mode) : race(race)
     {
         GameSession &session = GameSession::current();
         session.voidRaceTickets();   // a step of an earlier race stops at its next wait
-        race.inProgress = true;
-        race.abandoned = false;
-        race.playMode = mode;
-        race.ticket = session.raceTicket();
+        race.inProgress_ = true;
+        race.abandoned_ = false;
+        race.playMode_ = mode;
+        race.ticket_ = session.raceTicket();
         // The last race's countdown to the goodbye, unload and end of the program would
         // take this race's characters and end it.
         Model().shutdownCountdown = 0;
     }
     ~RaceScope()
     {
-        race.inProgress = false;
-        race.abandoned = false;
+        race.inProgress_ = false;
+        race.abandoned_ = false;
         GameSession::current().setRaceRunning(false);
-        StartDeferredRace();
+        race.startDeferred();
     }
     RaceScope(const RaceScope &) = delete;
     RaceScope &operator=(const RaceScope &) = delete;
+
+    Race &race;
 };
 
+Race::Race() : ticker_(*this)
+{
+}
+
+Race::~Race() = default;
+
 // The race has been neither cancelled nor replaced, and the program goes on.
-bool raceGoesOn()
+bool Race::goesOn() const
 {
-    return GameSession::current().raceGoesOn(race.ticket);
+    return GameSession::current().raceGoesOn(ticket_);
 }
 
-} // namespace
-
-bool RaceInProgress()
+bool Race::hosting() const
 {
-    return race.inProgress;
+    return inProgress_ && playMode_ == HostGame;
 }
 
-bool HostingRace()
+void Race::abandon()
 {
-    return race.inProgress && race.playMode == HostGame;
-}
-
-void AbandonRace()
-{
-    if (!race.inProgress || race.abandoned)
+    if (!inProgress_ || abandoned_)
         return;
-    race.abandoned = true;
-    CancelRace();
+    abandoned_ = true;
+    cancel();
 }
 
-void StartDeferredRace()
+void Race::startDeferred()
 {
-    if (!race.deferredStart || race.inProgress || Model().tickInProgress)
+    if (!deferredStart_ || inProgress_ || Model().tickInProgress)
         return;
-    QTimer::singleShot(0, &GameSession::current(), std::exchange(race.deferredStart, {}));
+    QTimer::singleShot(0, &GameSession::current(), std::exchange(deferredStart_, {}));
 }
-
-namespace {
 
 // The race of "Start Game" in the given play mode, from the roster's presentation to
 // its clean-up.
-Task<> hostedRace(int mode)
+Task<> Race::hosted(int mode)
 {
-    const RaceScope scope(mode);
+    const RaceScope scope(*this, mode);
     UnloadRaceCharacters();
     GameSession::current().announce(RaceStep::Starting);
     if (mode == HostGame) {
         co_await SendRoster();
-        if (raceGoesOn())
+        if (goesOn())
             co_await SendStartRace();
     }
-    if (raceGoesOn())
-        co_await PresentContestants();
-    if (raceGoesOn())
+    if (goesOn())
+        co_await present();
+    if (goesOn())
         co_await Wait(mode == PracticeGame ? 1000 : 2000);
-    co_await RunRace();
+    co_await run();
 }
 
-Task<> joinedRace()
+Task<> Race::joined()
 {
-    const RaceScope scope(JoinGame);
+    const RaceScope scope(*this, JoinGame);
     GameSession::current().setJoinedRace(true);
-    co_await PresentContestants();
-    if (raceGoesOn())
+    co_await present();
+    if (goesOn())
         co_await Wait(2000);
-    co_await RunRace();
+    co_await run();
 }
 
-} // namespace
-
-void StartRaceClick()
+void Race::start()
 {
     // A race on its way: starting here would run two at once. After a tick's waits or
     // an abandoned race the start follows at once.
-    if (race.inProgress && !race.abandoned) {
+    if (inProgress_ && !abandoned_) {
         GameDialogs().beep(BeepKind::Error);
         return;
     }
-    if (race.inProgress || Model().tickInProgress) {
-        race.deferredStart = StartRaceClick;
+    if (inProgress_ || Model().tickInProgress) {
+        deferredStart_ = [this] { start(); };
         return;
     }
-    race.deferredStart = {};
+    deferredStart_ = {};
     const int mode = CurrentPlayMode();
     if (ContestantCount() < 2 && mode != PracticeGame) {
         GameDialogs().beep(BeepKind::Error);
@@ -152,26 +140,26 @@ void StartRaceClick()
         return;
     }
     // The scope is taken now, so that a second click before the first wait is refused.
-    race.inProgress = true;
-    Launch(hostedRace(mode));
+    inProgress_ = true;
+    Launch(hosted(mode));
 }
 
-void StartJoinedRace()
+void Race::startJoined()
 {
     // The host's resends may arrive during the waits: the race starts once.
     // Without a roster nobody could move and the race would never end.
     const GameSession &session = GameSession::current();
-    if (session.joinedRace() || session.raceRunning() || (race.inProgress && !race.abandoned) || ContestantCount() < 1)
+    if (session.joinedRace() || session.raceRunning() || (inProgress_ && !abandoned_) || ContestantCount() < 1)
         return;
-    if (race.inProgress || Model().tickInProgress) {
-        race.deferredStart = StartJoinedRace;
+    if (inProgress_ || Model().tickInProgress) {
+        deferredStart_ = [this] { startJoined(); };
         return;
     }
-    race.inProgress = true;
-    Launch(joinedRace());
+    inProgress_ = true;
+    Launch(joined());
 }
 
-Task<> PresentContestants()
+Task<> Race::present()
 {
     GameSession::current().announce(RaceStep::TrackOpened);
     const int mode = CurrentPlayMode();
@@ -179,13 +167,13 @@ Task<> PresentContestants()
     GameStage().move(ScreenCentre().x(), ScreenCentre().y(), Announcer, 0);
     if (mode != PracticeGame) {
         co_await GameStage().waitForAudio();
-        if (!raceGoesOn())
+        if (!goesOn())
             co_return;
         GameStage().speak(LookupPhrase(QStringLiteral("we1")), Announcer);
         co_await Wait(3000);
         co_await GameStage().waitForAudio();
     }
-    for (int slot = 0; slot < ContestantCount() && slot < MaxContestants && raceGoesOn(); ++slot) {
+    for (int slot = 0; slot < ContestantCount() && slot < MaxContestants && goesOn(); ++slot) {
         const ContestantItemFields fields = ContestantFields(slot);
         QString path = WindowsFolder() + QStringLiteral("MSagent\\chars\\") + fields.CharacterFile;
         if (!FileExists(path) || path == Records::Options.UserCharacterFile)
@@ -198,7 +186,7 @@ Task<> PresentContestants()
         GameStage().move(0, slot * RowHeight(), identity, 0);
         GameStage().act(QStringLiteral("greet"), identity);
         co_await GameStage().waitForAudio();
-        if (!raceGoesOn())
+        if (!goesOn())
             co_return;
         if (mode == LocalRace)
             GameStage().speak(LookupPhrase(QStringLiteral("rs2")) + u' ' + WithoutExtension(fields.CharacterFile), identity);
@@ -207,14 +195,14 @@ Task<> PresentContestants()
         co_await Wait(2500);
     }
     co_await GameStage().waitForAudio();
-    if (!raceGoesOn())
+    if (!goesOn())
         co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot)
         GameStage().act(QStringLiteral("lookleft"), PlayerIdentity(slot));
     GameStage().move(0, 0, Announcer, 100);
 }
 
-Task<> RunCountdown()
+Task<> Race::countdown()
 {
     GameSession &session = GameSession::current();
     const quint64 ticket = session.raceTicket();
@@ -228,25 +216,25 @@ Task<> RunCountdown()
     session.announceCountdown(CountdownOver);
 }
 
-Task<> RunRace()
+Task<> Race::run()
 {
     GameSession &session = GameSession::current();
-    if (raceGoesOn()) {
+    if (goesOn()) {
         session.announce(RaceStep::TrackOpened);
         Model().standings.first = Model().standings.second = Model().standings.third = 0;
         Model().questionCountdown = 2;
         if (CurrentPlayMode() != PracticeGame) {
             GameStage().act(QStringLiteral("postcall"), Announcer);
             co_await Wait(7500);
-            if (raceGoesOn())
-                co_await RunCountdown();
-            if (raceGoesOn())
+            if (goesOn())
+                co_await countdown();
+            if (goesOn())
                 GameStage().act(QStringLiteral("startgate"), Announcer);
         }
     }
     // A race cancelled or abandoned before its rounds began runs none: nothing would end
     // them, and its roster may be gone. Nor does one whose program is ending.
-    if (raceGoesOn()) {
+    if (goesOn()) {
         session.announce(RaceStep::Opened);
         DeleteGameFile(ProgramFolder() + GameFile::Questions);
         ResetQuestionRound();   // the new race's first question may repeat the last race's
@@ -254,39 +242,39 @@ Task<> RunRace()
         session.announce(RaceStep::RoundsRunning);
         for (ContestantRecord &record : Model().contestants)
             record.Progress = 0;
-        while (co_await RaceRound()) {
+        while (co_await round()) {
         }
     }
     session.setRaceRunning(false);
     WithdrawQuestion();   // a memory test still open has no race left to answer for
-    if (!race.abandoned)   // else the play mode is the one the user has just picked
+    if (!abandoned_)   // else the play mode is the one the user has just picked
         session.setPlayMode(NoPlayMode);
     session.announce(RaceStep::Over);   // the race track goes too
     Model().shutdownCountdown = 50;
 }
 
-void StopRaceHere()
+void Race::stopHere()
 {
-    if (race.inProgress)
+    if (inProgress_)
         GameSession::current().voidRaceTickets();
     GameSession::current().setRaceRunning(false);
     GameSession::current().announce(RaceStep::Cancelled);
     WithdrawQuestion();
 }
 
-void CancelRace()
+void Race::cancel()
 {
-    const bool hosting = HostingRace();
-    StopRaceHere();
-    if (hosting)
+    const bool wasHosting = hosting();
+    stopHere();
+    if (wasHosting)
         SendCancel();
     Model().dexterityCountdown = 0;
     GameStage().move(0, 0, Announcer, 0);
 }
 
-void LeaveGame()
+void Race::leave()
 {
-    if (race.inProgress)
-        CancelRace();
+    if (inProgress_)
+        cancel();
     TerminateApplication();   // held for the joiners' second cancel, if one is due
 }

@@ -2,9 +2,8 @@
 
 #include "DexterityTest.h"
 #include "GameSession.h"
-#include "RaceLoop.h"
+#include "Race.h"
 #include "RaceModel.h"
-#include "RaceStart.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -57,10 +56,12 @@ Task<> RaceTicker::tick()
 {
     // However the tick ends (a step's error included), the next one runs and a start
     // asked for meanwhile follows.
-    const auto next = qScopeGuard([this, alive = alive_] {
-        if (*alive)
-            start();
-        StartDeferredRace();   // "Start Game" pressed while this tick waited
+    const std::shared_ptr<bool> alive = alive_;   // the ticker may go while the tick waits
+    const auto next = qScopeGuard([this, alive] {
+        if (!*alive)
+            return;
+        start();
+        race_.startDeferred();   // "Start Game" pressed while this tick waited
     });
     const QScopedValueRollback<bool> ticking(Model().tickInProgress, true);
     if (timed) {
@@ -70,11 +71,11 @@ Task<> RaceTicker::tick()
                            || (!running && (Model().shutdownCountdown == 16 || Model().shutdownCountdown == 6));
         QElapsedTimer clock;
         clock.start();
-        co_await RaceTickerStep();
-        if (*alive_ && timed)
+        co_await race_.tickStep();
+        if (*alive && timed)
             timed(clock.nsecsElapsed() / 1000, waits);
     } else {
-        co_await RaceTickerStep();
+        co_await race_.tickStep();
     }
     DexterityStep();
 }

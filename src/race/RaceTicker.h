@@ -1,6 +1,6 @@
 // The race's clock: a tick every 250 ms of game time moves one contestant, runs the
 // commentary and, after a race, counts down to the goodbye, the unload and the end of the
-// program (RaceTickerStep), then steps the dexterity test. A tick that waits (the
+// program (Race::tickStep), then steps the dexterity test. A tick that waits (the
 // commentary, the goodbye and unload steps) holds the next one back, so ticks never
 // overlap; a "Start Game" pressed meanwhile starts once the tick is over.
 #pragma once
@@ -11,10 +11,12 @@
 
 #include <functional>
 
+class Race;
+
 class RaceTicker
 {
 public:
-    RaceTicker() = default;
+    explicit RaceTicker(Race &race) : race_(race) {}
     ~RaceTicker();
     RaceTicker(const RaceTicker &) = delete;
     RaceTicker &operator=(const RaceTicker &) = delete;
@@ -36,6 +38,7 @@ private:
     void schedule();
     Task<> tick();
 
+    Race &race_;
     bool active_ = false;
     quint64 generation_ = 0;   // a scheduled tick of an earlier start() or stop() does nothing
     // Shared with the clock's pending calls, which may outlive the ticker.

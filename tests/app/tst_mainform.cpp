@@ -5,6 +5,7 @@
 #include "GameSession.h"
 #include "HelpWindow.h"
 #include "MainWindow.h"
+#include "Race.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
 #include "RadioGroup.h"
@@ -38,6 +39,7 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
     std::unique_ptr<AppTestFolder> folder;
+    Race race;   // the race the windows start and follow
     std::unique_ptr<MainWindow> form;
     QList<Box> boxes;
 
@@ -59,7 +61,7 @@ private slots:
         Records::Options.UserUin = 40001;
         Records::Options.UserCharacterFile = QStringLiteral("C:\\Windows\\msagent\\chars\\bravo.acs");
         GameSession::current().setRaceRunning(false);
-        form = std::make_unique<MainWindow>();
+        form = std::make_unique<MainWindow>(race);
         QVERIFY(form->Start({QStringLiteral("hollyfrost-games"), QStringLiteral("40002")}));
     }
 
@@ -96,14 +98,12 @@ private slots:
         QCOMPARE(form->AddCharacterBtn->accessibleName(), QStringLiteral("Add Characters to Race"));
         QVERIFY(form->InfoBox->isReadOnly());
         QVERIFY(form->BuddyList->isSortingEnabled());
-        QVERIFY(form->Ticker->isActive());
-        QCOMPARE(form->Ticker->interval(), ScaledInterval(250));
         QVERIFY(!form->InviteBtn->icon().isNull());
     }
 
     void refusalWithoutArgument()
     {
-        MainWindow second;
+        MainWindow second(race);
         QVERIFY(!second.Start({QStringLiteral("hollyfrost-games")}));
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].kind, BoxKind::Error);
@@ -324,8 +324,8 @@ private slots:
 
     void timerKeepsRunningAfterItsTick()
     {
-        form->raceTicker();
-        QVERIFY(form->Ticker->isActive());
+        race.ticker().tickNow();
+        QVERIFY(race.ticker().isActive());
     }
 };
 

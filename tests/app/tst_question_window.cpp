@@ -16,7 +16,7 @@
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
-#include "RaceStart.h"
+#include "Race.h"
 #include "RadioGroup.h"
 #include "records.h"
 #include "RosterList.h"
@@ -95,11 +95,12 @@ class TestQuestionWindow : public QObject
     NetTestFolder *folder = nullptr;
     Peer *host = nullptr;
     GameTransport *internet = nullptr;
+    Race race;   // the race the windows start and follow
     MainWindow *main = nullptr;
     StageWindow *stage = nullptr;
     QuestionWindow *question = nullptr;
     MemoryTestWindow *memory = nullptr;
-    PlayRequests playRequests;
+    PlayRequests playRequests{race};
 
     // Lets every sequence started meanwhile (a report and its resends, a memory
     // playback) run to its end.
@@ -157,9 +158,9 @@ private slots:
         SetMessageBoxAnswerer([](BoxKind, const QString &) {});
         GameSession::current().useDialogs(&screenDialogs);
         GameSession::current().useStage(&agentStage);
-        main = new MainWindow;
-        InstallMessageHandlers(playRequests);
-        main->Ticker->stop();   // the tests run the ticks themselves
+        main = new MainWindow(race);
+        InstallMessageHandlers(race, playRequests);
+        race.ticker().stop();   // the tests run the ticks themselves
         stage = new StageWindow;
         question = new QuestionWindow;
         memory = new MemoryTestWindow;
@@ -607,8 +608,8 @@ private slots:
         player.setInterval(2);
         connect(&player, &QTimer::timeout, this, &TestQuestionWindow::answerEverything);
         player.start();
-        StartRaceClick();
-        QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 600000);
+        race.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
         player.stop();
         QCOMPARE(Model().contestants[0].Score, 8);
         QCOMPARE(Model().contestants[0].Progress, 96);
@@ -645,8 +646,8 @@ private slots:
             answerEverything();
         });
         finisher.start();
-        StartRaceClick();
-        QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 600000);
+        race.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
         finisher.stop();
         QVERIFY(seen);
         QCOMPARE(Model().standings.finisher, 1);
@@ -674,8 +675,8 @@ private slots:
             }
         });
         finisher.start();
-        StartRaceClick();
-        QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 600000);
+        race.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
         finisher.stop();
         QVERIFY(seen);
         QCOMPARE(Model().standings.finisher, 1);
@@ -695,7 +696,7 @@ private slots:
         ShowQuestion(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
         QCOMPARE(Model().dexterityCountdown, 2);
         QVERIFY(question->isVisible());
-        StopRaceHere();
+        race.stopHere();
         QVERIFY(!question->isVisible());
         QCOMPARE(Model().dexterityCountdown, 0);
         CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);

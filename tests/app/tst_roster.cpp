@@ -3,6 +3,7 @@
 #include "AppTestFolder.h"
 
 #include "MainWindow.h"
+#include "Race.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
 #include "RadioGroup.h"
@@ -24,6 +25,7 @@ class TestRoster : public QObject
 {
     Q_OBJECT
     std::unique_ptr<AppTestFolder> folder;
+    Race race;   // the race the windows start and follow
     std::unique_ptr<MainWindow> form;
     QStringList messages;
     QStringList picks;   // what the character dialog "picks", in turn
@@ -68,7 +70,7 @@ private slots:
         picks.clear();
         Records::Options = Records::OptionsRecord();
         ResetContestantTable();
-        form = std::make_unique<MainWindow>();
+        form = std::make_unique<MainWindow>(race);
         form->PlayModeGroup->setItemIndex(2);
     }
 
@@ -79,7 +81,7 @@ private slots:
         for (int i = 1; i <= 6; ++i) {
             picks.append(folder->characters() + QStringLiteral("a%1.acs").arg(i));
             QVERIFY(!form->AddCharacterBtn->isHidden());
-            AddCharacterBtnClick(form->AddCharacterBtn);
+            AddCharacterBtnClick(form->AddCharacterBtn, race);
         }
         QCOMPARE(form->Contestants->count(), 6);
         QVERIFY(form->AddCharacterBtn->isHidden());
@@ -101,7 +103,7 @@ private slots:
 
     void cancelledDialogAddsNothing()
     {
-        AddCharacterBtnClick(form->AddCharacterBtn);
+        AddCharacterBtnClick(form->AddCharacterBtn, race);
         QCOMPARE(form->Contestants->count(), 0);
         QVERIFY(!form->AddCharacterBtn->isHidden());
     }

@@ -6,8 +6,6 @@
 #include "GameSession.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
-#include "MessageHandlers.h"
-#include "PlayRequests.h"
 #include "QuestionSources.h"
 #include "QuestionRound.h"
 #include "RaceModel.h"
@@ -418,8 +416,7 @@ private slots:
         QCOMPARE(SubmitAnswer(QStringLiteral("rgb")), AnswerVerdict::Ignored);
         QCOMPARE(Model().contestants[0].Score, 1);
         // The host's "RZ" to a joined copy takes the same way, through its handler.
-        PlayRequests playRequests;
-        InstallMessageHandlers(playRequests);
+        InstallQuestionHandlers();
         GameSession::current().setPlayMode(JoinGame);
         GameSession::current().setHostAddress(QStringLiteral("127.0.0.9"));
         GameSession::current().setJoinedRace(true);

@@ -12,7 +12,7 @@
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
-#include "RaceStart.h"
+#include "Race.h"
 #include "RadioGroup.h"
 #include "records.h"
 #include "RequestWindow.h"
@@ -48,11 +48,12 @@ class TestMessages : public QObject
     Q_OBJECT
 private:
     NetTestFolder *folder = nullptr;
+    Race race;   // the race the windows start and follow
     MainWindow *main = nullptr;
     GameTransport *internet = nullptr;
     StageWindow *stage = nullptr;
     RequestWindow *request = nullptr;
-    PlayRequests playRequests;
+    PlayRequests playRequests{race};
     Peer *a = nullptr;
     Peer *b = nullptr;
     QStringList boxes;
@@ -165,9 +166,9 @@ void TestMessages::initTestCase()
         if (identity == QLatin1String("Announcer"))
             spoken << text;
     });
-    main = new MainWindow;
-    InstallMessageHandlers(playRequests);
-    main->Ticker->stop();
+    main = new MainWindow(race);
+    InstallMessageHandlers(race, playRequests);
+    race.ticker().stop();
     stage = new StageWindow;
     QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
     QVERIFY(LoadCharacter(0, ProgramFolder() + QStringLiteral("Announcer.acs"), false, false, QStringLiteral("Announcer")));
@@ -289,7 +290,7 @@ void TestMessages::rosterGuards()
     }
     DispatchMessage(PeerA, QStringLiteral("RCH"));
     settle();
-    QVERIFY(!RaceInProgress());
+    QVERIFY(!race.inProgress());
     QVERIFY(!GameSession::current().joinedRace());
     Model().shutdownCountdown = 0;
     a->drain();
@@ -309,7 +310,7 @@ void TestMessages::positions()
     bool raceStarted = false;
     Model().shutdownCountdown = 40;
     QTimer::singleShot(400, this, [&] {
-        raceStarted = RaceInProgress() && GameSession::current().joinedRace() && Model().shutdownCountdown == 0;
+        raceStarted = race.inProgress() && GameSession::current().joinedRace() && Model().shutdownCountdown == 0;
         mode(NoPlayMode);
     });
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
@@ -429,7 +430,7 @@ void TestMessages::answersAndSkipsAreCountedOnce()
     Model().contestants[1].Progress = 92;   // over the finish
     const QString lateAnswer = QStringLiteral("RBAl&&70007&&9&&%1").arg(Model().contestants[2].QuestionNumber - 1);
     QTimer::singleShot(10, this, [&lateAnswer] { DispatchMessage(PeerB, lateAnswer); });
-    QCoro::waitFor(FinishSequence());
+    QCoro::waitFor(race.finish());
     QCOMPARE(Model().contestants[2].Score, 5);
     QCOMPARE(Model().standings.first, 1);
 }
@@ -519,7 +520,7 @@ void TestMessages::leavingForgetsTheGame()
     QTimer guard;
     guard.setSingleShot(true);
     connect(&guard, &QTimer::timeout, this, [&] {
-        raceStarted = RaceInProgress();
+        raceStarted = race.inProgress();
         if (raceStarted)
             mode(NoPlayMode);   // it would never end: abandon it
     });
@@ -542,7 +543,7 @@ void TestMessages::leavingForgetsTheGame()
         bool stillRacing = false;
         guard.disconnect();
         connect(&guard, &QTimer::timeout, this, [&] {
-            stillRacing = RaceInProgress();
+            stillRacing = race.inProgress();
             if (stillRacing)
                 mode(NoPlayMode);   // it would never end: abandon it
         });
@@ -775,7 +776,7 @@ void TestMessages::requestDuringTheRaceStart()
         answer = b->texts(b->receive(1, 5000));
         mode(NoPlayMode);   // ends the start here
     });
-    StartRaceClick();
+    race.start();
     settle();
     QVERIFY(!running);
     QCOMPARE(answer, QList<QByteArray>{"RDHosty&&rx4"});
@@ -1010,7 +1011,7 @@ void TestMessages::hostRaceUntil(bool inRounds)
     bool introduced = false;
     const auto opened = connect(&GameSession::current(), &GameSession::raceStep, this,
                                 [&](RaceStep step) { introduced = introduced || step == RaceStep::TrackOpened; });
-    StartRaceClick();
+    race.start();
     QList<QByteArray> seen;
     const auto reached = [&] {
         seen += a->texts(a->drain(0));
@@ -1024,7 +1025,7 @@ void TestMessages::hostRaceUntil(bool inRounds)
 
 QList<QByteArray> TestMessages::sentUntilTheRaceIsOver()
 {
-    (void)QTest::qWaitFor([] { return !RaceInProgress(); }, 60000);
+    (void)QTest::qWaitFor([this] { return !race.inProgress(); }, 60000);
     return a->texts(a->drain(ScaledInterval(500) + 300));
 }
 
@@ -1080,7 +1081,7 @@ void TestMessages::exitDuringTheIntroductionsTellsTheJoiners()
 {
     // Exit while the characters are introduced: the race is cancelled, both "RC" go out,
     // and only then does the program end.
-    connect(main, &MainWindow::closed, this, [] { LeaveGame(); });
+    connect(main, &MainWindow::closed, this, [this] { race.leave(); });
     hostRaceUntil(false);
     main->ExitBtn->click();
     QVERIFY(ApplicationTerminating());

@@ -10,7 +10,7 @@
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
-#include "RaceStart.h"
+#include "Race.h"
 #include "RaceTrackWindow.h"
 #include "RadioGroup.h"
 #include "Stage.h"
@@ -37,13 +37,14 @@ class TestRace : public QObject
     Q_OBJECT
 private:
     QTemporaryDir programFolder;
+    Race race;   // the race the windows start and follow
     MainWindow *main = nullptr;
     StageWindow *stage = nullptr;
     RaceTrackWindow *track = nullptr;
     CountdownWindow *countdown = nullptr;
     QuestionWindow *question = nullptr;
     MemoryTestWindow *memory = nullptr;
-    PlayRequests playRequests;
+    PlayRequests playRequests{race};
     QStringList boxes;
     QStringList spoken;
 
@@ -107,9 +108,9 @@ void TestRace::initTestCase()
         if (identity == QLatin1String("Announcer"))
             spoken << text;
     });
-    main = new MainWindow;
-    InstallMessageHandlers(playRequests);
-    main->Ticker->stop();   // the tests run the ticks themselves
+    main = new MainWindow(race);
+    InstallMessageHandlers(race, playRequests);
+    race.ticker().stop();   // the tests run the ticks themselves
     stage = new StageWindow;
     countdown = new CountdownWindow;
     question = new QuestionWindow;
@@ -190,7 +191,7 @@ void TestRace::finisherIsFirstInListLeaderIsHighest()
     GameSession::current().setRaceRunning(true);
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!QCoro::waitFor(RaceRound()));
+    QVERIFY(!QCoro::waitFor(race.round()));
     // No character is loaded: the ceremony does not wait 30 s for the finisher to move.
     // Its own waits come to about 18 s of game time; each of its 45 or so waits may take
     // some milliseconds longer on a busy machine, which at this time scale adds seconds.
@@ -204,7 +205,7 @@ void TestRace::finisherIsFirstInListLeaderIsHighest()
     QCOMPARE(track->ShowLabel->text(), QString(" Show:  C (C)"));
     // A round that starts after the race stopped is the last one.
     roster(JoinGame, {10, 20});
-    QVERIFY(!QCoro::waitFor(RaceRound()));
+    QVERIFY(!QCoro::waitFor(race.round()));
 }
 
 void TestRace::puzzleRaceNeedsEightRightAnswers()
@@ -213,10 +214,10 @@ void TestRace::puzzleRaceNeedsEightRightAnswers()
     main->GameType->setItemIndex(3);
     GameSession::current().setRaceRunning(true);
     Model().contestants[0].Score = 7;
-    QVERIFY(QCoro::waitFor(RaceRound()));
+    QVERIFY(QCoro::waitFor(race.round()));
     QCOMPARE(Model().contestants[0].Progress, 84);
     Model().contestants[0].Score = 8;
-    QVERIFY(!QCoro::waitFor(RaceRound()));
+    QVERIFY(!QCoro::waitFor(race.round()));
     QCOMPARE(Model().contestants[0].Progress, 96);
     QCOMPARE(Model().standings.finisher, 0);
 }
@@ -243,7 +244,7 @@ void TestRace::commentary()
     GameSession::current().setRaceRunning(true);
     Model().movedSinceCommentary = true;
     RankContestants();
-    QCoro::waitFor(RaceCommentary());
+    QCoro::waitFor(race.commentary());
     QCOMPARE(spoken, expected);
     QVERIFY(!Model().movedSinceCommentary);
     GameSession::current().setRaceRunning(false);
@@ -258,7 +259,7 @@ void TestRace::commentaryStaysSilent()
         Model().movedSinceCommentary = moved;
         Model().dexterityCountdown = dexterity;
         RankContestants();
-        QCoro::waitFor(RaceCommentary());
+        QCoro::waitFor(race.commentary());
         GameSession::current().setRaceRunning(false);
         Model().dexterityCountdown = 0;
     };
@@ -313,14 +314,14 @@ void TestRace::timerTurnsAndCommentaryCycle()
     Model().turn = 0;
     Model().commentaryCycles = 0;
     for (int tick = 0; tick < 10; ++tick)
-        QCoro::waitFor(RaceTickerStep());
+        QCoro::waitFor(race.tickStep());
     QCOMPARE(int(Model().turn), 10);
     QCOMPARE(Model().commentaryCycles, 0);
-    QCoro::waitFor(RaceTickerStep());   // the eleventh tick starts the next cycle
+    QCoro::waitFor(race.tickStep());   // the eleventh tick starts the next cycle
     QCOMPARE(int(Model().turn), 1);
     QCOMPARE(Model().commentaryCycles, 1);
     for (int tick = 0; tick < 30; ++tick)
-        QCoro::waitFor(RaceTickerStep());
+        QCoro::waitFor(race.tickStep());
     QCOMPARE(Model().commentaryCycles, 0);   // after the fourth cycle the commentary ran
     GameSession::current().setRaceRunning(false);
 }
@@ -328,13 +329,13 @@ void TestRace::timerTurnsAndCommentaryCycle()
 void TestRace::startRefusals()
 {
     roster(LocalRace, {0});
-    StartRaceClick();
+    race.start();
     QCOMPARE(boxes, QStringList{"You need some contestants first"});
     QVERIFY(main->StartRace->isVisibleTo(main));
     boxes.clear();
     roster(PracticeGame, {0});   // one contestant is enough for Practice
     main->GameType->setItemIndex(-1);
-    StartRaceClick();
+    race.start();
     QCOMPARE(boxes, QStringList{"Please select a Game Type First"});
     QVERIFY(!GameSession::current().raceRunning());
 }
@@ -353,7 +354,7 @@ void TestRace::countdownShowsNineToZero()
     sampler.start(1);
     QElapsedTimer clock;
     clock.start();
-    auto counting = RunCountdown();
+    auto counting = race.countdown();
     QVERIFY(countdown->isVisible());   // it appears at once, with the first number
     QCOMPARE(countdown->Number->text(), QString("9"));
     QCoro::waitFor(counting);
@@ -418,13 +419,13 @@ bool TestRace::startRaceAndDuring(const std::function<void()> &during, int limit
     });
     watch.start(5);
     QTimer::singleShot(limitMs, this, [&] {
-        stuck = RaceInProgress();
+        stuck = race.inProgress();
         if (stuck)
-            CancelRace();
+            race.cancel();
     });
-    StartRaceClick();
+    race.start();
     // The race runs on from the event loop; a wait here lets it.
-    const bool ended = QTest::qWaitFor([] { return !RaceInProgress(); }, limitMs + 60000);
+    const bool ended = QTest::qWaitFor([this] { return !race.inProgress(); }, limitMs + 60000);
     watch.stop();
     return called && !stuck && ended;
 }
@@ -448,11 +449,11 @@ void TestRace::unloadingReachesEveryCharacter()
     roster(PracticeGame, {95});
     Model().standings.finisher = 0;
     Model().shutdownCountdown = 16;
-    QCoro::waitFor(RaceTickerStep());   // 15: the goodbye step hides all but the finisher
+    QCoro::waitFor(race.tickStep());   // 15: the goodbye step hides all but the finisher
     for (int slot = 1; slot < MaxContestants; ++slot)
         QTRY_VERIFY(!stage->CharacterControl->character(PlayerIdentity(slot))->visible());
     for (int tick = 0; tick < 15; ++tick)
-        QCoro::waitFor(RaceTickerStep());
+        QCoro::waitFor(race.tickStep());
     QVERIFY(!anyLoaded());
     loadAll();
     main->UnloadBtn->click();
@@ -476,7 +477,7 @@ void TestRace::noRaceStartsInsideARace()
     // The inner start returned at once: no second race ran (and ended) inside the first.
     QVERIFY(stillRunning);
     QCOMPARE(countdownAfter, 0);
-    QVERIFY(!RaceInProgress());
+    QVERIFY(!race.inProgress());
     QCOMPARE(Model().shutdownCountdown, 50);
 }
 
@@ -500,13 +501,13 @@ void TestRace::startDuringATickWaitFollowsIt()
         }
     });
     watch.start(5);
-    main->raceTicker();   // the tick that runs the goodbye step (and its wait)
+    race.ticker().tickNow();   // the tick that runs the goodbye step (and its wait)
     QVERIFY(Model().tickInProgress);
     QTRY_VERIFY_WITH_TIMEOUT(!Model().tickInProgress, 60000);
-    main->Ticker->stop();  // the tests run the ticks themselves
+    race.ticker().stop();  // the tests run the ticks themselves
     QVERIFY(!raced);       // nothing started during the tick
     QTRY_VERIFY_WITH_TIMEOUT(raced, 60000);
-    QTRY_VERIFY_WITH_TIMEOUT(!RaceInProgress(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 60000);
 }
 
 void TestRace::rosterChangeDuringARaceCancelsIt_data()
@@ -538,7 +539,7 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
     // The old race's characters go with the countdown's unload step (at 5), whatever
     // the list holds now.
     for (int tick = 0; tick < 45; ++tick)
-        QCoro::waitFor(RaceTickerStep());
+        QCoro::waitFor(race.tickStep());
     QCOMPARE(Model().shutdownCountdown, 5);
     for (int slot = 0; slot < 3; ++slot)
         QVERIFY(!CharacterLoaded(PlayerIdentity(slot)));
@@ -551,12 +552,12 @@ void TestRace::shutdownKeepsPracticeAndEndsOtherwise()
     Model().standings.finisher = 0;
     Model().shutdownCountdown = 16;
     for (int tick = 0; tick < 16; ++tick)
-        QCoro::waitFor(RaceTickerStep());
+        QCoro::waitFor(race.tickStep());
     QCOMPARE(Model().shutdownCountdown, 0);
     QVERIFY(!ApplicationTerminating());   // Practice picked again: the program stays
     main->PlayModeGroup->setItemIndex(-1);
     Model().shutdownCountdown = 1;
-    QCoro::waitFor(RaceTickerStep());
+    QCoro::waitFor(race.tickStep());
     QVERIFY(ApplicationTerminating());
 }
 

@@ -7,10 +7,8 @@
 #include "Messages.h"
 #include "NetTestFolder.h"
 #include "QuestionRound.h"
-#include "RaceLoop.h"
+#include "Race.h"
 #include "RaceModel.h"
-#include "RaceStart.h"
-#include "RaceTicker.h"
 #include "Roster.h"
 #include "Utilities.h"
 
@@ -219,11 +217,11 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
 
     QList<RaceStep> steps;
     connect(&session, &GameSession::raceStep, this, [&steps](RaceStep step) { steps << step; });
-    RaceTicker ticker;
-    ticker.start();
+    Race race;
+    race.ticker().start();
     QElapsedTimer wall;
     wall.start();
-    StartRaceClick();
+    race.start();
     const auto scoreboard = [&steps] { return steps.contains(RaceStep::ScoreboardShown); };
     QVERIFY(clock.runUntil(scoreboard, 10 * 60 * 1000));
     qInfo("The race took %lld ms of game time and %lld ms of wall time.", clock.nowMs(), wall.elapsed());
@@ -245,9 +243,9 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
     }
     QVERIFY(steps.indexOf(RaceStep::Opened) < steps.indexOf(RaceStep::ScoreboardShown));
 
-    ticker.stop();
-    CancelRace();
-    clock.runUntil([] { return !RaceInProgress(); }, clock.nowMs() + 60 * 1000);
+    race.ticker().stop();
+    race.cancel();
+    clock.runUntil([&race] { return !race.inProgress(); }, clock.nowMs() + 60 * 1000);
     session.useStage(nullptr);
     session.useDialogs(nullptr);
     UseClock(nullptr);

@@ -1,0 +1,98 @@
+// The race of this copy: the object that runs it from "Start Game" (or the host's start
+// message) to the scoreboard and the clean-up, and owns what it needs meanwhile: whether a
+// race is in progress and in which play mode, a start asked for while one could not
+// begin, its ticker, and its sequences (the presentation, the start gate with its
+// countdown, the rounds, the commentary, the finish) as member coroutines. It is made by
+// main, lives as long as the program, and is handed to the windows and message handlers
+// that start, cancel and follow it. It drives no window: it tells them its steps through
+// the session (GameSession::raceStep, countdown).
+//
+// One race at a time: a start during a race does nothing, and one asked for while a tick
+// waits (the goodbye and unload steps) or while an abandoned race winds down starts once
+// that is over. Every step of a race holds the session's race ticket and goes on after a
+// wait only while raceGoesOn(ticket): a cancel or a new race voids it.
+#pragma once
+
+#include "RaceLoop.h"
+#include "RaceTicker.h"
+#include "Waits.h"
+
+#include <functional>
+
+class Race
+{
+public:
+    Race();
+    ~Race();
+    Race(const Race &) = delete;
+    Race &operator=(const Race &) = delete;
+
+    // "Start Game": checks the roster, the game type and the play mode, then runs the
+    // race of the play mode picked (hosted, local or practice).
+    void start();
+    // A joiner's start on the host's "SR": the same guard, then the presentation and race.
+    void startJoined();
+    // True from a start until its race has cleaned up.
+    bool inProgress() const { return inProgress_; }
+    // This copy hosts the race in progress: leaving it owes the joiners a cancel.
+    bool hosting() const;
+    // Before a roster-changing action (a new play mode, "New Game"): a race in progress is
+    // cancelled as "Cancel Game" does (the joiners are told); it then runs no more steps,
+    // and its clean-up leaves the play mode that the user picked.
+    void abandon();
+    // Stops the race under way on this copy: nothing more of it is sent, shown, spoken or
+    // played after its current step; "Cancel Game" goes, the question on show (a memory
+    // test included) closes.
+    void stopHere();
+    // "Cancel Game" (on the main window or the race track): stops the race under way, tells
+    // the joiners (when hosting: "RC" twice), ends the dexterity test and sends the
+    // Announcer to the corner.
+    void cancel();
+    // The program is left (Exit, the main window closed, the desktop session ending): a
+    // race in progress is cancelled first, so that the joiners of a hosted one are told
+    // twice before the program ends.
+    void leave();
+
+    // The 250 ms tick of the race (moves, commentary, the countdown to the program's end).
+    RaceTicker &ticker() { return ticker_; }
+
+    // Installs the handlers of a joiner's race messages: "SR" starts the race, "RP" moves
+    // the contestants, "RC" cancels it.
+    void installMessageHandlers();
+
+    // The steps, for the ticker and the tests.
+    // One round of the race: progress, a finish, the question round every third round of
+    // a puzzle race, then the positions to the joiners; false when it was the last one.
+    Task<bool> round();
+    // The Announcer's comment on the leaders (after four turns of the ticker).
+    Task<> commentary();
+    // The race's share of a tick: one contestant moved, the commentary, the countdown to
+    // the goodbye, the unload and the end of the program.
+    Task<> tickStep();
+    // Starts the start asked for while a tick waited (the ticker calls it after each tick).
+    void startDeferred();
+    // The finish: the ranking, the last positions to the joiners, the ceremony and the
+    // scoreboard.
+    Task<> finish();
+    // The start's countdown: 9 down to 0, one number each 500 ms, told to the windows
+    // through the session; it stops early when the start is cancelled.
+    Task<> countdown();
+
+private:
+    friend struct RaceScope;
+    bool goesOn() const;
+    Task<> hosted(int mode);
+    Task<> joined();
+    Task<> present();
+    Task<> run();
+    Task<> joinedStart(QString senderAddress);
+    void cancelledByHost();
+
+    bool inProgress_ = false;
+    bool abandoned_ = false;      // its roster changed under it (a new play mode, "New Game")
+    int playMode_ = -1;           // the play mode it was started in
+    quint64 ticket_ = 0;          // its steps go on while the session honours it
+    std::function<void()> deferredStart_;
+    bool joinedStartPending_ = false;   // one host's start at a time
+    RaceTicker ticker_;
+};
