@@ -141,8 +141,8 @@ int main(int argc, char *argv[])
         GameSession::current().useDialogs(nullptr);
     });
     CountdownWindow countdown;
-    QuestionWindow questionWindow;
-    MemoryTestWindow memoryTest;
+    QuestionWindow questionWindow(race.questions());
+    MemoryTestWindow memoryTest(race.questions());
     RaceTrackWindow raceTrack;
     PlayRequests playRequests(race);
     InstallMessageHandlers(race, playRequests);

@@ -128,8 +128,9 @@ void AnswerCircle::paintEvent(QPaintEvent *)
 
 // --- the window ---------------------------------------------------------------------
 
-MemoryTestWindow::MemoryTestWindow(QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+MemoryTestWindow::MemoryTestWindow(QuestionRound &questions, QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      questions(questions)
 {
     SetWindowRole(this, WindowRole::Dialog);
     setObjectName(QStringLiteral("Memform"));
@@ -233,7 +234,7 @@ void MemoryTestWindow::PaletteClick(int paletteIndex)
     const QChar letter = PaletteLetters.at(paletteIndex);
     Answers[entered]->paintLetter(letter);
     entries += letter;
-    SubmitBtn->setEnabled(entries.size() >= stored.size() && !AnswerReportPending());
+    SubmitBtn->setEnabled(entries.size() >= stored.size() && !questions.answerReportPending());
 }
 
 void MemoryTestWindow::ReadyBtnClick()
@@ -278,7 +279,7 @@ void MemoryTestWindow::SubmitBtnClick()
 {
     if (!SubmitBtn->isEnabled())
         return;
-    switch (SubmitAnswer(entries)) {
+    switch (questions.submit(entries)) {
     case AnswerVerdict::Wrong:
         entries.clear();
         setMemo(LookupPhrase(QStringLiteral("mt3")) + QStringLiteral("\r\n") + LookupPhrase(QStringLiteral("mt2")));
@@ -303,16 +304,16 @@ void MemoryTestWindow::ClearBtnClick()
 void MemoryTestWindow::SkipBtnClick()
 {
     // The window closes with the question, once the skip is scored or reported.
-    SkipQuestion();
+    questions.skip();
 }
 
 void MemoryTestWindow::showReportState()
 {
-    if (AnswerReportPending())
+    if (questions.answerReportPending())
         SubmitBtn->setEnabled(false);
     else if (entries.size() >= stored.size())
         SubmitBtn->setEnabled(true);
-    SkipBtn->setEnabled(!SkipReportPending());
+    SkipBtn->setEnabled(!questions.skipReportPending());
 }
 
 void MemoryTestWindow::StartTest(const QString &sequence)

@@ -14,6 +14,7 @@
 #include <QWidget>
 
 class QPushButton;
+class QuestionRound;
 class QTextEdit;
 
 
@@ -62,7 +63,8 @@ class MemoryTestWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit MemoryTestWindow(QWidget *parent = nullptr);
+    // questions: the question round it shows and answers.
+    explicit MemoryTestWindow(QuestionRound &questions, QWidget *parent = nullptr);
 
     // Opens the window over the question window and plays the sequence (an empty one
     // replays the last): a short flicker, then one colour every 500 ms. It returns once
@@ -101,6 +103,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    QuestionRound &questions;
     // "Re-Memorize": a second's pause with the entries gone, then the sequence again.
     Task<> replay();
     // Plays until the playback wanted last has played or was stopped ("Ready", the window

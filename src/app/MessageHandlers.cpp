@@ -3,13 +3,11 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "PlayRequests.h"
-#include "QuestionRound.h"
 #include "Race.h"
 
 void InstallMessageHandlers(Race &race, PlayRequests &requests)
 {
     race.installMessageHandlers();
-    InstallQuestionHandlers();
     // The host's text as lines of plain text: no markup is read, nothing is loaded.
     SetMessageHandler<Msg::HostText>([](const QString &, const Msg::HostText &message) {
         emit GameSession::current().hostTextReceived(GameSession::current().raceRunning() ? QString() : message.text);

@@ -17,8 +17,9 @@ constexpr int ClientWidth = 572;
 constexpr int ClientHeight = 88;
 } // namespace
 
-QuestionWindow::QuestionWindow(QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+QuestionWindow::QuestionWindow(QuestionRound &questions, QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      questions(questions)
 {
     SetWindowRole(this, WindowRole::Dialog);
     setObjectName(QStringLiteral("QuestionForm"));
@@ -120,12 +121,12 @@ bool QuestionWindow::eventFilter(QObject *watched, QEvent *event)
 
 void QuestionWindow::AnswerBtnClick()
 {
-    SubmitAnswer(Answer->text());
+    questions.submit(Answer->text());
 }
 
 void QuestionWindow::SkipBtnClick()
 {
-    SkipQuestion();
+    questions.skip();
 }
 
 void QuestionWindow::showWrongAnswer()
@@ -149,8 +150,8 @@ void QuestionWindow::closeQuestion()
 // The buttons are off while their report is sent.
 void QuestionWindow::showReportState()
 {
-    AnswerBtn->setEnabled(!AnswerReportPending());
-    SkipBtn->setEnabled(!SkipReportPending());
+    AnswerBtn->setEnabled(!questions.answerReportPending());
+    SkipBtn->setEnabled(!questions.skipReportPending());
 }
 
 void QuestionWindow::showQuestion(const QString &caption, const QString &prompt)

@@ -9,12 +9,14 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QuestionRound;
 
 class QuestionWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit QuestionWindow(QWidget *parent = nullptr);
+    // questions: the question round it shows and answers.
+    explicit QuestionWindow(QuestionRound &questions, QWidget *parent = nullptr);
 
     // Hands the typed answer to the question round ("Answer", or Enter in the box).
     void AnswerBtnClick();
@@ -32,6 +34,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QuestionRound &questions;
     void placeControls();
     void showQuestion(const QString &caption, const QString &prompt);
     void showWrongAnswer();

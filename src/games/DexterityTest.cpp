@@ -1,11 +1,8 @@
 #include "DexterityTest.h"
 
 #include "GameSession.h"
-#include "QuestionRound.h"
 #include "RaceModel.h"
 #include "Utilities.h"
-
-qint32 DexterityJumps = 0;
 
 QRect JumpArea(int difficulty, const QSize &screen)
 {
@@ -37,15 +34,6 @@ void DexterityStep()
     GameStage().stop(announcer);
     GameStage().speak(QStringLiteral(" "), announcer);
     GameStage().move(x, y, announcer, 0);
-    ++DexterityJumps;
-    Model().dexterityCountdown = TicksAfterJump(DexterityJumps);
-}
-
-void CharacterClicked(const QString &identity, int, int, int, int)
-{
-    // The test ends once the answer is taken (a right answer ends it); a click that is
-    // not taken leaves it running.
-    if (identity != QLatin1String("Announcer") || Model().dexterityCountdown <= 0)
-        return;
-    SubmitAnswer(QStringLiteral("dexteritytest"));
+    ++Model().dexterityJumps;
+    Model().dexterityCountdown = TicksAfterJump(Model().dexterityJumps);
 }

@@ -1,15 +1,12 @@
 // The dexterity test: while a "DX" question is on show the Announcer jumps to a random
-// place every few ticks of the main window's timer, and a click on it answers the
-// question. The test runs while the race model's dexterityCountdown (RaceModel.h) is above 0.
+// place every few ticks of the race's ticker, and a click on it answers the question
+// (QuestionRound). The test runs while the race model's dexterityCountdown (RaceModel.h) is above 0.
 #pragma once
 
 #include <QRect>
 #include <QSize>
 #include <QString>
 #include <QtGlobal>
-
-// Jumps made in the current test.
-extern qint32 DexterityJumps;
 
 // The dexterity step of the main window's tick: counts down and, at 0, makes the
 // Announcer jump and sets the wait before the next jump.
@@ -20,5 +17,3 @@ void DexterityStep();
 QRect JumpArea(int difficulty, const QSize &screen);
 // Ticks to the next jump after the given number of jumps: 3 up to 20, 4 up to 50, then 5.
 int TicksAfterJump(qint32 jumps);
-// A click on a character: a click on the Announcer during the test answers the question.
-void CharacterClicked(const QString &identity, int button, int shift, int x, int y);

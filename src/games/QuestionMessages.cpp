@@ -40,12 +40,22 @@ void takeScore(bool rightAnswer, const QString &senderAddress, const Msg::Report
 
 } // namespace
 
-void InstallQuestionHandlers()
+void QuestionRound::characterClicked(const QString &identity)
 {
-    GameStage().onClick(&CharacterClicked);
-    SetMessageHandler<Msg::Question>([](const QString &senderAddress, const Msg::Question &question) {
+    // A click on the Announcer during the dexterity test answers its question. The test
+    // ends once the answer is taken (a right answer ends it); a click that is not taken
+    // leaves it running.
+    if (identity != QLatin1String("Announcer") || Model().dexterityCountdown <= 0)
+        return;
+    submit(QStringLiteral("dexteritytest"));
+}
+
+void QuestionRound::installMessageHandlers()
+{
+    GameStage().onClick([this](const QString &identity, int, int, int, int) { characterClicked(identity); });
+    SetMessageHandler<Msg::Question>([this](const QString &senderAddress, const Msg::Question &question) {
         if (GameSession::current().joinedRace())   // questions belong to the race the host started here
-            ShowQuestion(senderAddress, question);
+            show(senderAddress, question);
     });
     SetMessageHandler<Msg::RightAnswer>([](const QString &senderAddress, const Msg::RightAnswer &report) {
         takeScore(true, senderAddress, report);

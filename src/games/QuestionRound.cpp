@@ -12,34 +12,14 @@
 #include "Roster.h"
 #include "Utilities.h"
 
-QString CurrentAnswer;
-QString CurrentSender;
-
 namespace {
 
 constexpr int ResendCopyLength = 150;
 constexpr int LocalPayloadLength = 100;
 
-// Counts the questions shown, so that a report that waited for its acknowledgement can
-// tell whether another question has been put on show meanwhile.
-quint64 questionsShown = 0;
-// The number of the question on show, as its "RZ" gave it (none when it gave none).
-std::optional<int> currentNumber;
+} // namespace
 
-// The letters of the word scramble on show (empty for other questions): any word of the
-// list made of them is a right answer, not only the word the scramble was made from.
-QString scrambledLetters;
-
-// A question is on show and may be answered or skipped.
-bool questionOpen = false;
-// The question (its count in questionsShown) whose right answer, or skip, is being
-// reported to the host; 0 for none. A report belongs to its question: one still resent
-// for an earlier question blocks nothing of the question on show.
-quint64 answerReportFor = 0;
-quint64 skipReportFor = 0;
-
-// Marks the report on one question as under way for as long as it lives.
-class PendingReport
+class QuestionRound::PendingReport
 {
 public:
     PendingReport(quint64 &reporting, quint64 question) : reporting_(reporting), question_(question)
@@ -61,31 +41,23 @@ private:
     quint64 question_;
 };
 
-bool isRightAnswer(const QString &typed)
+bool QuestionRound::isRightAnswer(const QString &typed) const
 {
-    return AnswerMatches(CurrentAnswer, typed)
+    return AnswerMatches(answer_, typed)
            || (!scrambledLetters.isEmpty() && IsListWordOfLetters(scrambledLetters, typed));
 }
 
-// The report on the question shown last, sent again whenever the host puts that question
-// again: the host still waits for it. An acknowledgement does not prove that it arrived
-// (an "AK" does not say which message it answers, and may be a late or replayed one).
-struct LastReport {
-    QString host;
-    Message report;
-} lastReport;
-
 // The report on the question on show: own UIN, its answer and its number.
-Msg::Report ownReport()
+Msg::Report QuestionRound::ownReport() const
 {
-    return {QString::number(Records::Options.UserUin), CurrentAnswer, currentNumber, {}};
+    return {QString::number(Records::Options.UserUin), answer_, currentNumber, {}};
 }
 
 // Sends a report ("RB" or "RK") to the race host and repeats it every 500 ms, at most
 // `repeats` times, until the host acknowledges it or puts a new question (which it does
 // only once it has the report). The question's number rides as a trailing field, so that
 // the host counts the report once for that question.
-Task<> sendReport(Message report, QString host, int repeats)
+Task<> QuestionRound::sendReport(Message report, QString host, int repeats)
 {
     const quint64 question = questionsShown;
     lastReport = {host, report};
@@ -99,6 +71,8 @@ Task<> sendReport(Message report, QString host, int repeats)
     }
 }
 
+namespace {
+
 // Ends a running dexterity test and takes the Announcer out of the way.
 void endDexterityTest()
 {
@@ -106,7 +80,9 @@ void endDexterityTest()
     GameStage().move(0, 0, QStringLiteral("Announcer"), 0);
 }
 
-void closeQuestion()
+} // namespace
+
+void QuestionRound::closeQuestion()
 {
     questionOpen = false;
     emit GameSession::current().questionClosed();
@@ -114,37 +90,39 @@ void closeQuestion()
 
 // The right answer scored here or reported to the host; the question closes unless
 // another one was put on show while the report waited.
-Task<> takeRightAnswer()
+Task<> QuestionRound::takeRightAnswer()
 {
     emit GameSession::current().answerAccepted();
     GameDialogs().beep(BeepKind::Default);
     endDexterityTest();
     const quint64 shown = questionsShown;
-    if (CurrentSender.isEmpty()) {
+    if (sender_.isEmpty()) {
         ApplyRightAnswer(0);
     } else {
         const PendingReport pending(answerReportFor, shown);
-        co_await sendReport(Msg::RightAnswer{ownReport()}, CurrentSender, 15);
+        co_await sendReport(Msg::RightAnswer{ownReport()}, sender_, 15);
     }
     if (questionsShown == shown)
         closeQuestion();
 }
 
-Task<> takeSkip()
+Task<> QuestionRound::takeSkip()
 {
     const quint64 shown = questionsShown;
     endDexterityTest();
-    if (CurrentSender.isEmpty()) {
+    if (sender_.isEmpty()) {
         ApplySkip(0);
     } else {
         const PendingReport pending(skipReportFor, shown);
-        co_await sendReport(Msg::Skipped{ownReport()}, CurrentSender, 5);
+        co_await sendReport(Msg::Skipped{ownReport()}, sender_, 5);
     }
     if (questionsShown != shown)
         co_return;   // a new question arrived while the skip was reported
     closeQuestion();
     GameDialogs().beep(BeepKind::Default);
 }
+
+namespace {
 
 bool validSlot(int slot)
 {
@@ -163,9 +141,9 @@ bool awaitingAcknowledgement(int slot)
 
 } // namespace
 
-AnswerVerdict SubmitAnswer(const QString &typed)
+AnswerVerdict QuestionRound::submit(const QString &typed)
 {
-    if (!questionOpen || AnswerReportPending())
+    if (!questionOpen || answerReportPending())
         return AnswerVerdict::Ignored;
     if (!isRightAnswer(typed)) {
         emit GameSession::current().answerRejected();
@@ -176,38 +154,38 @@ AnswerVerdict SubmitAnswer(const QString &typed)
     return AnswerVerdict::Right;
 }
 
-bool SkipQuestion()
+bool QuestionRound::skip()
 {
-    if (!questionOpen || SkipReportPending())
+    if (!questionOpen || skipReportPending())
         return false;
     Launch(takeSkip());
     return true;
 }
 
-bool AnswerReportPending()
+bool QuestionRound::answerReportPending() const
 {
     return answerReportFor != 0 && answerReportFor == questionsShown;
 }
 
-bool SkipReportPending()
+bool QuestionRound::skipReportPending() const
 {
     return skipReportFor != 0 && skipReportFor == questionsShown;
 }
 
-void WithdrawQuestion()
+void QuestionRound::withdraw()
 {
     if (Model().dexterityCountdown > 0)
         endDexterityTest();
     closeQuestion();
 }
 
-void ShowQuestion(const QString &sender, const QString &payload)
+void QuestionRound::show(const QString &sender, const QString &payload)
 {
     // Read as a received one is: "RZ", no sender name, the fields.
-    ShowQuestion(sender, std::get<Msg::Question>(*Msg::parse(MessageCode::Question + QStringLiteral("&&") + payload)));
+    show(sender, std::get<Msg::Question>(*Msg::parse(MessageCode::Question + QStringLiteral("&&") + payload)));
 }
 
-void ShowQuestion(const QString &sender, const Msg::Question &question)
+void QuestionRound::show(const QString &sender, const Msg::Question &question)
 {
     SendGameMessage(sender, Msg::Acknowledge{});
     const QString key = sender + payloadOf(question).mid(2);   // the fields without their first "&&"
@@ -221,7 +199,7 @@ void ShowQuestion(const QString &sender, const Msg::Question &question)
     // A host numbers its questions upwards: one numbered below the question shown last
     // from the same host is an old one replayed or delayed, and would replace the
     // question the host waits for.
-    if (!Model().lastQuestionKey.isEmpty() && !sender.isEmpty() && sender == CurrentSender && question.number
+    if (!Model().lastQuestionKey.isEmpty() && !sender.isEmpty() && sender == sender_ && question.number
         && currentNumber && *question.number < *currentNumber)
         return;
     Model().lastQuestionKey = key;
@@ -231,10 +209,10 @@ void ShowQuestion(const QString &sender, const Msg::Question &question)
     // A report still resent for the last question no longer holds this one's buttons.
     emit GameSession::current().questionReportChanged();
     const QString &code = question.kind;
-    CurrentAnswer = question.answer;
+    answer_ = question.answer;
     const QString text = AsciiUpperCase(question.text);
     currentNumber = question.number;
-    CurrentSender = sender;
+    sender_ = sender;
     scrambledLetters = code == QuestionKind::WordScramble ? text : QString();
 
     const QString cr = QStringLiteral("\n");
@@ -252,18 +230,18 @@ void ShowQuestion(const QString &sender, const Msg::Question &question)
         caption = LookupPhrase(QStringLiteral("ql5"));
         prompt = LookupPhrase(QStringLiteral("qe1")) + cr + LookupPhrase(QStringLiteral("qe2"));
         Model().dexterityCountdown = 2;
-        DexterityJumps = 0;
+        Model().dexterityJumps = 0;
     } else if (code != QuestionKind::Memory) {
         caption = LookupPhrase(QStringLiteral("ql1"));
         prompt = LookupPhrase(QStringLiteral("qa1")) + cr + LookupPhrase(QStringLiteral("qa2")) + cr + text;
     }
     if (code == QuestionKind::Memory)
-        emit GameSession::current().memoryTestShown(CurrentAnswer);
+        emit GameSession::current().memoryTestShown(answer_);
     else
         emit GameSession::current().questionShown(caption, prompt);
 }
 
-Task<> RunQuestionRound()
+Task<> QuestionRound::runRound()
 {
     // The race this round belongs to: once it is cancelled or replaced, nothing more of
     // the round is sent or shown.
@@ -317,7 +295,7 @@ Task<> RunQuestionRound()
         working = stored.Text;
     const QString message = working + QStringLiteral("&&") + QString::number(local.QuestionNumber);
     ++local.QuestionNumber;
-    ShowQuestion(QString(), message.mid(2, LocalPayloadLength));
+    show(QString(), message.mid(2, LocalPayloadLength));
 }
 
 void ApplyRightAnswer(int slot)
@@ -339,7 +317,7 @@ void ApplySkip(int slot)
     record.Score /= 2;
 }
 
-void ResetQuestionRound()
+void QuestionRound::reset()
 {
     Model().lastQuestionKey.clear();
     RearmQuestionFileReport();

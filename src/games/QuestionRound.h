@@ -4,7 +4,7 @@
 // question that came from the race host is answered with an "RB" (right) or "RK" (skip)
 // report to that host. The question and memory windows show what the session's signals
 // say (questionShown, memoryTestShown, answerRejected, answerAccepted, questionClosed,
-// questionReportChanged) and answer through SubmitAnswer and SkipQuestion.
+// questionReportChanged) and answer through submit() and skip().
 #pragma once
 
 #include "Messages.h"
@@ -12,44 +12,104 @@
 
 #include <QString>
 
-// The question on show: its expected answer, and the address of the race host that sent
-// it (empty when it was put on this computer).
-extern QString CurrentAnswer;
-extern QString CurrentSender;
-
-// The question round, run by the race loop every third round of a puzzle race on the
-// machine that runs the race ("Practice", "Host a Game"): builds the next question,
-// sends it ("RZ") to every free remote contestant, waits for their acknowledgements and
-// then shows it to the local player if the local player is free.
-Task<> RunQuestionRound();
-
-// Shows a question. sender is the host's address for a question that arrived in an "RZ"
-// message, empty for one put on this computer. Acknowledges every delivery with "AK" to
-// the sender.
-void ShowQuestion(const QString &sender, const Msg::Question &question);
-// The same for the fields of an "RZ" as they travel (the message text after its code and
-// sender name): kind "&&" answer "&&" question text ["&&" number ...].
-void ShowQuestion(const QString &sender, const QString &payload);
+#include <optional>
 
 enum class AnswerVerdict {
     Ignored,   // no question on show, or a right answer to it is being reported: not taken
     Wrong,     // answerRejected: the question stays on show
     Right,     // answerAccepted: scored here or reported to the host, then closed
 };
-// The player's answer to the question on show.
-AnswerVerdict SubmitAnswer(const QString &typed);
-// The player gives the question up: half the distance and half the right answers are
-// lost. False when it was not taken (no question on show, or its skip is being
-// reported); the question closes once the skip is scored or reported.
-bool SkipQuestion();
-// A right answer or a skip on the question on show is being reported to the host (its
-// button is off meanwhile). A report still resent for an earlier question does not count.
-bool AnswerReportPending();
-bool SkipReportPending();
 
-// Takes the question on show, a memory test included, off the screen: nothing is
-// answered or scored once the race it belongs to has ended.
-void WithdrawQuestion();
+// The questions of this copy: the round it puts as the race's host, and the question on
+// show here with its answer, skip and report. The race owns it (Race::questions()); the
+// question and memory windows are given it.
+class QuestionRound
+{
+public:
+    // The question round, run by the race loop every third round of a puzzle race on the
+    // machine that runs the race ("Practice", "Host a Game"): builds the next question,
+    // sends it ("RZ") to every free remote contestant, waits for their acknowledgements
+    // and then shows it to the local player if the local player is free.
+    Task<> runRound();
+
+    // Shows a question. sender is the host's address for a question that arrived in an
+    // "RZ" message, empty for one put on this computer. Acknowledges every delivery with
+    // "AK" to the sender.
+    void show(const QString &sender, const Msg::Question &question);
+    // The same for the fields of an "RZ" as they travel (the message text after its code
+    // and sender name): kind "&&" answer "&&" question text ["&&" number ...].
+    void show(const QString &sender, const QString &payload);
+
+    // The question on show: its expected answer, and the address of the race host that
+    // sent it (empty when it was put on this computer).
+    const QString &answer() const { return answer_; }
+    const QString &sender() const { return sender_; }
+
+    // The player's answer to the question on show.
+    AnswerVerdict submit(const QString &typed);
+    // The player gives the question up: half the distance and half the right answers are
+    // lost. False when it was not taken (no question on show, or its skip is being
+    // reported); the question closes once the skip is scored or reported.
+    bool skip();
+    // A right answer or a skip on the question on show is being reported to the host (its
+    // button is off meanwhile). A report still resent for an earlier question does not
+    // count.
+    bool answerReportPending() const;
+    bool skipReportPending() const;
+
+    // Takes the question on show, a memory test included, off the screen: nothing is
+    // answered or scored once the race it belongs to has ended.
+    void withdraw();
+
+    // Installs the handlers of "RZ", "RB" and "RK" (GameMessages.h) and of a click on a
+    // character (a click on the Announcer answers a dexterity question).
+    void installMessageHandlers();
+
+    // A click on a character: a click on the Announcer during the dexterity test answers
+    // its question.
+    void characterClicked(const QString &identity);
+
+    // A new race starts: forgets the last question shown (a new race may put the same
+    // question text again) and re-arms the one-time report of an unwritable question file.
+    void reset();
+
+private:
+    // The report on one question as under way for as long as it lives.
+    class PendingReport;
+    bool isRightAnswer(const QString &typed) const;
+    Msg::Report ownReport() const;
+    Task<> sendReport(Message report, QString host, int repeats);
+    Task<> takeRightAnswer();
+    Task<> takeSkip();
+    void closeQuestion();
+
+    QString answer_;
+    QString sender_;
+    // Counts the questions shown, so that a report that waited for its acknowledgement can
+    // tell whether another question has been put on show meanwhile.
+    quint64 questionsShown = 0;
+    // The number of the question on show, as its "RZ" gave it (none when it gave none).
+    std::optional<int> currentNumber;
+    // The letters of the word scramble on show (empty for other questions): any word of
+    // the list made of them is a right answer, not only the word the scramble was made
+    // from.
+    QString scrambledLetters;
+    // A question is on show and may be answered or skipped.
+    bool questionOpen = false;
+    // The question (its count in questionsShown) whose right answer, or skip, is being
+    // reported to the host; 0 for none. A report belongs to its question: one still resent
+    // for an earlier question blocks nothing of the question on show.
+    quint64 answerReportFor = 0;
+    quint64 skipReportFor = 0;
+    // The report on the question shown last, sent again whenever the host puts that
+    // question again: the host still waits for it. An acknowledgement does not prove that
+    // it arrived (an "AK" does not say which message it answers, and may be a late or
+    // replayed one).
+    struct LastReport {
+        QString host;
+        Message report;
+    } lastReport;
+};
 
 // The race host's handling of a report from a remote contestant's slot: "RB" (a right
 // answer) gives the slot one more right answer and frees it for the next question; "RK"
@@ -57,11 +117,3 @@ void WithdrawQuestion();
 // and skips go through the same functions with slot 0. Slots outside 0..5 are ignored.
 void ApplyRightAnswer(int slot);
 void ApplySkip(int slot);
-
-// Installs the handlers of "RZ", "RB" and "RK" (GameMessages.h) and of a click on a
-// character (a click on the Announcer answers a dexterity question).
-void InstallQuestionHandlers();
-
-// A new race starts: forgets the last question shown (a new race may put the same
-// question text again) and re-arms the one-time report of an unwritable question file.
-void ResetQuestionRound();

@@ -13,6 +13,7 @@
 // wait only while raceGoesOn(ticket): a cancel or a new race voids it.
 #pragma once
 
+#include "QuestionRound.h"
 #include "RaceLoop.h"
 #include "RaceTicker.h"
 #include "Waits.h"
@@ -55,9 +56,11 @@ public:
 
     // The 250 ms tick of the race (moves, commentary, the countdown to the program's end).
     RaceTicker &ticker() { return ticker_; }
+    // The questions of the race: the round it puts as the host, the question on show here.
+    QuestionRound &questions() { return questions_; }
 
-    // Installs the handlers of a joiner's race messages: "SR" starts the race, "RP" moves
-    // the contestants, "RC" cancels it.
+    // Installs the handlers of a joiner's race messages ("SR" starts the race, "RP" moves
+    // the contestants, "RC" cancels it) and of its questions (QuestionRound).
     void installMessageHandlers();
 
     // The steps, for the ticker and the tests.
@@ -94,5 +97,6 @@ private:
     quint64 ticket_ = 0;          // its steps go on while the session honours it
     std::function<void()> deferredStart_;
     bool joinedStartPending_ = false;   // one host's start at a time
+    QuestionRound questions_;
     RaceTicker ticker_;
 };

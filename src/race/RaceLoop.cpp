@@ -77,7 +77,7 @@ Task<bool> Race::round()
     RankContestants();
     --Model().questionCountdown;
     if (Model().questionCountdown < 1 && session.raceRunning() && !joined && CurrentGameType() > 0) {
-        co_await RunQuestionRound();
+        co_await questions_.runRound();
         Model().questionCountdown = 3;
     }
     co_await Wait(2000);
@@ -261,7 +261,7 @@ Task<> Race::finish()
     RankContestants();
     // The question on show, a memory test included, ends with the race: nothing is
     // answered or scored during the ceremony.
-    WithdrawQuestion();
+    questions_.withdraw();
     if (CurrentPlayMode() != JoinGame) {
         // The standings sent now are every scoreboard's: a report that comes in later
         // answers a question withdrawn, and counts for nothing.

@@ -39,6 +39,7 @@ void Race::cancelledByHost()
 
 void Race::installMessageHandlers()
 {
+    questions_.installMessageHandlers();
     SetMessageHandler<Msg::Positions>([this](const QString &senderAddress, const Msg::Positions &positions) {
         // Positions before this joiner's race: every round of "SR" was lost, and the host
         // is racing. They start the race here, late, rather than never.

@@ -237,7 +237,7 @@ Task<> Race::run()
     if (goesOn()) {
         session.announce(RaceStep::Opened);
         DeleteGameFile(ProgramFolder() + GameFile::Questions);
-        ResetQuestionRound();   // the new race's first question may repeat the last race's
+        questions_.reset();   // the new race's first question may repeat the last race's
         session.setRaceRunning(true);
         session.announce(RaceStep::RoundsRunning);
         for (ContestantRecord &record : Model().contestants)
@@ -246,7 +246,7 @@ Task<> Race::run()
         }
     }
     session.setRaceRunning(false);
-    WithdrawQuestion();   // a memory test still open has no race left to answer for
+    questions_.withdraw();   // a memory test still open has no race left to answer for
     if (!abandoned_)   // else the play mode is the one the user has just picked
         session.setPlayMode(NoPlayMode);
     session.announce(RaceStep::Over);   // the race track goes too
@@ -259,7 +259,7 @@ void Race::stopHere()
         GameSession::current().voidRaceTickets();
     GameSession::current().setRaceRunning(false);
     GameSession::current().announce(RaceStep::Cancelled);
-    WithdrawQuestion();
+    questions_.withdraw();
 }
 
 void Race::cancel()

@@ -57,6 +57,7 @@ struct RaceModel {
     bool movedSinceCommentary = false;
     qint32 shutdownCountdown = 0;       // ticks left before the program ends; 0 = off
     qint32 dexterityCountdown = 0;      // positive while the dexterity test runs
+    qint32 dexterityJumps = 0;          // the Announcer's jumps in the dexterity test
     // A tick of the race ticker is running (it may be waiting in the commentary, the
     // goodbye or the unload step).
     bool tickInProgress = false;

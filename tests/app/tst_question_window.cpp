@@ -136,9 +136,9 @@ class TestQuestionWindow : public QObject
             }
         } else if (question->isVisible()) {
             if (Model().dexterityCountdown > 0) {
-                CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
+                race.questions().characterClicked(QStringLiteral("Announcer"));
             } else {
-                question->Answer->setText(CurrentAnswer);
+                question->Answer->setText(race.questions().answer());
                 question->AnswerBtnClick();
             }
         }
@@ -162,8 +162,8 @@ private slots:
         InstallMessageHandlers(race, playRequests);
         race.ticker().stop();   // the tests run the ticks themselves
         stage = new StageWindow;
-        question = new QuestionWindow;
-        memory = new MemoryTestWindow;
+        question = new QuestionWindow(race.questions());
+        memory = new MemoryTestWindow(race.questions());
         internet = new GameTransport(DispatchMessage);
         QVERIFY(internet->Listening());
         host = new Peer(HostPeerAddress, GamePortNumber);
@@ -176,7 +176,7 @@ private slots:
         main->PlayModeGroup->setItemIndex(PracticeGame);
         AppendContestant({QStringLiteral("40001"), QStringLiteral("Robin"), QStringLiteral("Pip.acs")});
         Model().dexterityCountdown = 0;
-        ResetQuestionRound();
+        race.questions().reset();
         question->close();
         memory->close();
         host->answer(QByteArray(), QByteArray(), 0);   // the host answers nothing
@@ -196,14 +196,14 @@ private slots:
 
     void arithmeticQuestionIsShownAndChecked()
     {
-        ShowQuestion(QString(), QStringLiteral("MS&&5&&8 - 3&&1"));
+        race.questions().show(QString(), QStringLiteral("MS&&5&&8 - 3&&1"));
         QVERIFY(question->isVisible());
         QCOMPARE(question->windowTitle(), QStringLiteral("SUB"));
         QCOMPARE(question->Question->text(), QStringLiteral("SUBP\n\n8 - 3"));
         QCOMPARE(question->Question->accessibleName(), question->Question->text());
         QCOMPARE(question->pos(), BottomCentre(RaceScreen(), question->frameGeometry().size()));
-        QCOMPARE(CurrentAnswer, QStringLiteral("5"));
-        QCOMPARE(CurrentSender, QString());
+        QCOMPARE(race.questions().answer(), QStringLiteral("5"));
+        QCOMPARE(race.questions().sender(), QString());
         // Wrong answers: an empty box, the wrong label, no penalty, the question stays.
         for (const QString &wrong : {QStringLiteral("6"), QStringLiteral("5 "), QStringLiteral("05")}) {
             type(wrong);
@@ -219,7 +219,7 @@ private slots:
         QCOMPARE(int(Model().contestants[0].Confirmed), 1);
 
         // A word scramble: shown in capitals, answered in any letter case with the button.
-        ShowQuestion(QString(), QStringLiteral("WS&&moon&&omno&&2"));
+        race.questions().show(QString(), QStringLiteral("WS&&moon&&omno&&2"));
         QCOMPARE(question->windowTitle(), QStringLiteral("WORDS"));
         QCOMPARE(question->Question->text(), QStringLiteral("UNSCRAMBLE\nTYPE\nOMNO"));
         question->Answer->setText(QStringLiteral("MoOn"));
@@ -231,20 +231,20 @@ private slots:
     void repeatedQuestionIsShownOnce()
     {
         const QString payload = QStringLiteral("MM&&12&&3 X 4&&1");
-        ShowQuestion(HostPeerAddress, payload);
+        race.questions().show(HostPeerAddress, payload);
         QVERIFY(question->isVisible());
         QCOMPARE(Model().lastQuestionKey, HostPeerAddress + payload);
         question->close();
-        ShowQuestion(HostPeerAddress, payload);
+        race.questions().show(HostPeerAddress, payload);
         QVERIFY(!question->isVisible());
         // Both deliveries are acknowledged.
         QCOMPARE(host->texts(host->receive(2)), (QList<QByteArray>{"AKRobin", "AKRobin"}));
         // The same question from this computer, or in a new race, is shown.
-        ShowQuestion(QString(), payload);
+        race.questions().show(QString(), payload);
         QVERIFY(question->isVisible());
         question->close();
-        ResetQuestionRound();
-        ShowQuestion(QString(), payload);
+        race.questions().reset();
+        race.questions().show(QString(), payload);
         QVERIFY(question->isVisible());
     }
 
@@ -253,7 +253,7 @@ private slots:
         Model().contestants[0].Progress = 7;
         Model().contestants[0].Score = 3;
         Model().contestants[0].LastX = 300;
-        ShowQuestion(QString(), QStringLiteral("MA&&9&&4 + 5&&4"));
+        race.questions().show(QString(), QStringLiteral("MA&&9&&4 + 5&&4"));
         Model().dexterityCountdown = 3;
         QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
         QVERIFY(!question->isVisible());
@@ -267,13 +267,13 @@ private slots:
     void reportToHostBlocksSecondPressAndKeepsANewQuestion()
     {
         const QString hostAddress = HostPeerAddress;
-        ShowQuestion(hostAddress, QStringLiteral("MA&&4&&2 + 2&&1"));
+        race.questions().show(hostAddress, QStringLiteral("MA&&4&&2 + 2&&1"));
         bool disabledDuringReport = false;
         QTimer::singleShot(0, this, [&] {
             disabledDuringReport = !question->AnswerBtn->isEnabled();
             question->Answer->setText(QStringLiteral("4"));
             QTest::keyClick(question->Answer, Qt::Key_Return);   // does nothing now
-            ShowQuestion(hostAddress, QStringLiteral("MA&&6&&3 + 3&&2"));   // the host's next question
+            race.questions().show(hostAddress, QStringLiteral("MA&&6&&3 + 3&&2"));   // the host's next question
         });
         question->Answer->setText(QStringLiteral("4"));
         question->AnswerBtnClick();
@@ -282,7 +282,7 @@ private slots:
         QVERIFY(question->AnswerBtn->isEnabled());
         // The report did not close the question that arrived meanwhile.
         QVERIFY(question->isVisible());
-        QCOMPARE(CurrentAnswer, QStringLiteral("6"));
+        QCOMPARE(race.questions().answer(), QStringLiteral("6"));
         // A remote question is never scored here.
         QCOMPARE(Model().contestants[0].Score, 0);
         QCOMPARE(int(Model().contestants[0].Confirmed), 0);
@@ -302,7 +302,7 @@ private slots:
     void hostAcknowledgesReportsAndSkips()
     {
         host->answer("RB", "AKHost", GamePortNumber);
-        ShowQuestion(HostPeerAddress, QStringLiteral("WS&&moon&&noom&&3"));
+        race.questions().show(HostPeerAddress, QStringLiteral("WS&&moon&&noom&&3"));
         type(QStringLiteral("moon"));
         QVERIFY(!question->isVisible());
         QVERIFY(question->AnswerBtn->isEnabled());
@@ -312,12 +312,12 @@ private slots:
         // The host puts that question again: it did not get the answer after all (the
         // acknowledgement may have been a replayed one). The answer goes again.
         host->answer("", "", 0);
-        ShowQuestion(HostPeerAddress, QStringLiteral("WS&&moon&&noom&&3"));
+        race.questions().show(HostPeerAddress, QStringLiteral("WS&&moon&&noom&&3"));
         QVERIFY(!question->isVisible());
         QCOMPARE(withCode(host->texts(host->drain(100)), "RB"), QList<QByteArray>{reports.first()});
         // A skip that is never acknowledged is sent 6 times; nothing is halved here.
         Model().contestants[0].Progress = 24;
-        ShowQuestion(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
+        race.questions().show(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
         QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
         settle();
         QVERIFY(!question->isVisible());
@@ -328,14 +328,14 @@ private slots:
         QCOMPARE(skips.first(), QByteArray("RKRobin&&50005&&4&&4"));
         // The host puts that question again: the lost skip is sent once more, and the
         // question is not shown again.
-        ShowQuestion(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
+        race.questions().show(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
         QVERIFY(!question->isVisible());
         QCOMPARE(withCode(host->texts(host->drain(100)), "RK"), QList<QByteArray>{skips.first()});
         // An older question from the same host (replayed or late) replaces nothing.
-        ShowQuestion(HostPeerAddress, QStringLiteral("MA&&9&&4 + 5&&5"));
-        ShowQuestion(HostPeerAddress, QStringLiteral("MA&&7&&3 + 4&&3"));
+        race.questions().show(HostPeerAddress, QStringLiteral("MA&&9&&4 + 5&&5"));
+        race.questions().show(HostPeerAddress, QStringLiteral("MA&&7&&3 + 4&&3"));
         QVERIFY(question->isVisible());
-        QCOMPARE(CurrentAnswer, QStringLiteral("9"));
+        QCOMPARE(race.questions().answer(), QStringLiteral("9"));
         question->close();
     }
 
@@ -355,7 +355,7 @@ private slots:
         });
         host->answer("RZ", "AKSam", GamePortNumber);
         round.start();
-        QCoro::waitFor(RunQuestionRound());
+        QCoro::waitFor(race.questions().runRound());
         QVERIFY(question->isVisible());
         QVERIFY(remoteFirst);
         QCOMPARE(int(Model().contestants[1].Confirmed), 2);
@@ -366,7 +366,7 @@ private slots:
         QCOMPARE(sent.first(), QByteArray("RZRobin&&DX&&dexteritytest&&test&&1"));
         // Still busy with it: the next round puts the same question again, once (it or
         // its answer may have been lost), and no new one.
-        QCoro::waitFor(RunQuestionRound());
+        QCoro::waitFor(race.questions().runRound());
         QCOMPARE(withCode(host->texts(host->drain(50)), "RZ"), QList<QByteArray>{sent.first()});
         QCOMPARE(Model().contestants[1].QuestionNumber, 2);
         // Free again but switched off: the first send and 15 repeats, then the round goes
@@ -378,7 +378,7 @@ private slots:
         host->answer(QByteArray(), QByteArray(), 0);
         shownAfterMs = -1;
         round.start();
-        QCoro::waitFor(RunQuestionRound());
+        QCoro::waitFor(race.questions().runRound());
         QVERIFY(question->isVisible());
         QVERIFY2(shownAfterMs >= 140, qPrintable(QString::number(shownAfterMs)));
         sent = withCode(host->texts(host->receive(16)), "RZ");
@@ -392,21 +392,21 @@ private slots:
     {
         QFile::remove(QuestionFilePath());
         main->GameType->setItemIndex(3);   // "Simple Math"
-        QCoro::waitFor(RunQuestionRound());
+        QCoro::waitFor(race.questions().runRound());
         QVERIFY(question->isVisible());
         QCOMPARE(Model().contestants[0].QuestionNumber, 2);
         QCOMPARE(int(Model().contestants[0].Confirmed), 2);
         const QString first = ReadQuestionRecord(1).Text;
         QCOMPARE(QStringLiteral("&&") + Model().lastQuestionKey, first + QStringLiteral("&&1"));
         // Not answered: the next round builds a question but does not show it.
-        QCoro::waitFor(RunQuestionRound());
+        QCoro::waitFor(race.questions().runRound());
         QCOMPARE(QFileInfo(QuestionFilePath()).size(), 2 * 259);
         QCOMPARE(QStringLiteral("&&") + Model().lastQuestionKey, first + QStringLiteral("&&1"));
         QCOMPARE(Model().contestants[0].QuestionNumber, 2);
-        type(CurrentAnswer);
+        type(race.questions().answer());
         QCOMPARE(int(Model().contestants[0].Confirmed), 1);
         // Answered: the next round shows the second question, not the newest.
-        QCoro::waitFor(RunQuestionRound());
+        QCoro::waitFor(race.questions().runRound());
         QCOMPARE(QFileInfo(QuestionFilePath()).size(), 3 * 259);
         QCOMPARE(QStringLiteral("&&") + Model().lastQuestionKey, ReadQuestionRecord(2).Text + QStringLiteral("&&2"));
         QCOMPARE(Model().contestants[0].QuestionNumber, 3);
@@ -418,7 +418,7 @@ private slots:
         for (int i = 0; i < PaletteSize; ++i)
             QCOMPARE(memory->Palette[i]->accessibleName(), ColourName(PaletteLetters.at(i)));
         QCOMPARE(memory->Palette[0]->accessibleName(), QStringLiteral("blue"));
-        ShowQuestion(QString(), QStringLiteral("MT&&rgb&&rgb&&1"));
+        race.questions().show(QString(), QStringLiteral("MT&&rgb&&rgb&&1"));
         QVERIFY(memory->isVisible());
         settle();   // the sequence is played
         QVERIFY(!question->isVisible());
@@ -467,7 +467,7 @@ private slots:
     {
         Model().contestants[0].Progress = 24;
         Model().contestants[0].Score = 2;
-        ShowQuestion(QString(), QStringLiteral("MT&&kwlac&&kwlac&&2"));
+        race.questions().show(QString(), QStringLiteral("MT&&kwlac&&kwlac&&2"));
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
         QTest::mouseClick(memory->RememorizeBtn, Qt::LeftButton);   // plays the stored sequence again
@@ -482,7 +482,7 @@ private slots:
 
         // While "Re-Memorize" waits to play the sequence again, a whole sequence entered
         // before it cannot be submitted, and a skip is taken once: the window stays closed.
-        ShowQuestion(QString(), QStringLiteral("MT&&rgb&&rgb&&3"));
+        race.questions().show(QString(), QStringLiteral("MT&&rgb&&rgb&&3"));
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         for (int index : {3, 1, 0})
             QTest::mouseClick(memory->Palette[index], Qt::LeftButton);
@@ -505,7 +505,7 @@ private slots:
         QString sequence;
         for (int n = 0; n < 1000; ++n) {
             sequence = QString(PaletteLetters.at(n % 10)) + PaletteLetters.at(n / 10 % 10);
-            ShowQuestion(QString(), QStringLiteral("MT&&%1&&%1&&%2").arg(sequence).arg(100 + n));
+            race.questions().show(QString(), QStringLiteral("MT&&%1&&%1&&%2").arg(sequence).arg(100 + n));
             QVERIFY(PendingWaits() <= 1);
         }
         settle();
@@ -516,7 +516,7 @@ private slots:
         // A window that goes in the middle of its playback or of "Re-Memorize" takes its
         // playback with it: nothing plays on into a window that is gone.
         for (bool replaying : {false, true}) {
-            auto *going = new MemoryTestWindow;
+            auto *going = new MemoryTestWindow(race.questions());
             going->StartTest(QStringLiteral("rgb"));
             if (replaying) {
                 settle();
@@ -534,21 +534,21 @@ private slots:
         QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
         MoveCharacter(0, 0, "Announcer", 0);
         QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Announcer"), QPoint(0, 0), 5000);
-        ShowQuestion(QString(), QStringLiteral("DX&&dexteritytest&&test&&1"));
+        race.questions().show(QString(), QStringLiteral("DX&&dexteritytest&&test&&1"));
         QCOMPARE(question->windowTitle(), QStringLiteral("CATCH"));
         QCOMPARE(question->Question->text(), QStringLiteral("CATCHP\nCLICKP"));
         QCOMPARE(Model().dexterityCountdown, 2);
-        QCOMPARE(DexterityJumps, 0);
+        QCOMPARE(Model().dexterityJumps, 0);
         DexterityStep();
-        QCOMPARE(DexterityJumps, 0);
+        QCOMPARE(Model().dexterityJumps, 0);
         DexterityStep();
-        QCOMPARE(DexterityJumps, 1);
+        QCOMPARE(Model().dexterityJumps, 1);
         QCOMPARE(Model().dexterityCountdown, 3);
         const QRect area = JumpArea(main->Difficulty->itemIndex(), ScreenSize());
         QTRY_VERIFY_WITH_TIMEOUT(CharacterPosition("Announcer") != QPoint(0, 0), 5000);
         QVERIFY(area.contains(CharacterPosition("Announcer")));
         // A contestant's click does nothing; a real click on the Announcer answers.
-        CharacterClicked(QStringLiteral("Player0"), 1, 0, 0, 0);
+        race.questions().characterClicked(QStringLiteral("Player0"));
         QVERIFY(question->isVisible());
         QWidget *window = announcerWindow();
         QVERIFY(window);
@@ -559,7 +559,7 @@ private slots:
         QCOMPARE(Model().contestants[0].Score, 1);
         QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Announcer"), QPoint(0, 0), 5000);
         // After the test a click does nothing.
-        CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
+        race.questions().characterClicked(QStringLiteral("Announcer"));
         QCOMPARE(Model().contestants[0].Score, 1);
         UnloadCharacter("Announcer");
     }
@@ -568,7 +568,7 @@ private slots:
     {
         QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
         ShowCharacter(true, "Announcer");
-        ShowQuestion(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
+        race.questions().show(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
         QPointer<QWidget> window = announcerWindow();
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);
@@ -682,24 +682,24 @@ private slots:
         QCOMPARE(Model().standings.finisher, 1);
         // The test ended with the race: no more jumps, and a click answers nothing.
         QCOMPARE(Model().dexterityCountdown, 0);
-        const qint32 jumps = DexterityJumps;
+        const qint32 jumps = Model().dexterityJumps;
         for (int tick = 0; tick < 6; ++tick)
             DexterityStep();
-        QCOMPARE(DexterityJumps, jumps);
-        CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
+        QCOMPARE(Model().dexterityJumps, jumps);
+        race.questions().characterClicked(QStringLiteral("Announcer"));
         QCOMPARE(Model().contestants[0].Score, 0);
         Model().shutdownCountdown = 0;
         UnloadRaceCharacters();
 
         // Cancelled: "Cancel Game" and the host's "RC" withdraw the question, which ends
         // the test and closes the window; the click sends no report to the host.
-        ShowQuestion(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
+        race.questions().show(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
         QCOMPARE(Model().dexterityCountdown, 2);
         QVERIFY(question->isVisible());
         race.stopHere();
         QVERIFY(!question->isVisible());
         QCOMPARE(Model().dexterityCountdown, 0);
-        CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
+        race.questions().characterClicked(QStringLiteral("Announcer"));
         QVERIFY(withCode(host->texts(host->drain(50)), "RB").isEmpty());
     }
 
@@ -709,7 +709,7 @@ private slots:
         // and counts nothing; it can still be answered.
         Model().contestants[0].Progress = 24;
         Model().contestants[0].Score = 2;
-        ShowQuestion(QString(), QStringLiteral("MA&&9&&4 + 5&&1"));
+        race.questions().show(QString(), QStringLiteral("MA&&9&&4 + 5&&1"));
         QVERIFY(!closeFromWindowManager(question));
         QVERIFY(question->isVisible());
         QCOMPARE(Model().contestants[0].Score, 2);
@@ -717,12 +717,12 @@ private slots:
         type(QStringLiteral("9"));
         QCOMPARE(Model().contestants[0].Score, 3);
         // The memory window the same way.
-        ShowQuestion(QString(), QStringLiteral("MT&&rgb&&rgb&&2"));
+        race.questions().show(QString(), QStringLiteral("MT&&rgb&&rgb&&2"));
         QVERIFY(!closeFromWindowManager(memory));
         QVERIFY(memory->isVisible());
         QCOMPARE(Model().contestants[0].Score, 3);
         // A question from the host: no report either way.
-        ShowQuestion(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&3"));
+        race.questions().show(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&3"));
         QVERIFY(!closeFromWindowManager(question));
         QVERIFY(question->isVisible());
         // The program's own closes (race end, cancel, "RC") still close, without a skip.
@@ -740,7 +740,7 @@ private slots:
     void wordScrambleTakesEveryListedWordOfItsLetters()
     {
         QVERIFY(folder->writeFile("wlist.lst", "arts rats star moon \r\n"));
-        ShowQuestion(QString(), QStringLiteral("WS&&star&&tsra&&1"));
+        race.questions().show(QString(), QStringLiteral("WS&&star&&tsra&&1"));
         for (const QString &wrong : {QStringLiteral("tsar"), QStringLiteral("moon"), QStringLiteral("rats ")}) {
             type(wrong);
             QVERIFY2(!question->WrongLabel->isHidden(), qPrintable(wrong));
@@ -750,7 +750,7 @@ private slots:
         QCOMPARE(Model().contestants[0].Score, 1);
         // Reported to the host as the word the host put, with the question's number.
         host->answer("RB", "AKHost", GamePortNumber);
-        ShowQuestion(HostPeerAddress, QStringLiteral("WS&&star&&tsra&&2"));
+        race.questions().show(HostPeerAddress, QStringLiteral("WS&&star&&tsra&&2"));
         type(QStringLiteral("arts"));
         QVERIFY(!question->isVisible());
         const QList<QByteArray> reports = withCode(host->texts(host->drain(100)), "RB");
@@ -778,12 +778,12 @@ private slots:
             main->Difficulty->setItemIndex(difficulty);
             const QRect area = JumpArea(difficulty, ScreenSize());
             bool inMargin = false;
-            DexterityJumps = 0;
+            Model().dexterityJumps = 0;
             for (int jump = 1; jump <= 60; ++jump) {
                 const QPoint before = CharacterPosition("Announcer");
                 Model().dexterityCountdown = 1;
                 DexterityStep();
-                QCOMPARE(DexterityJumps, jump);
+                QCOMPARE(Model().dexterityJumps, jump);
                 QTRY_VERIFY_WITH_TIMEOUT(CharacterPosition("Announcer") != before, 5000);
                 const QPoint at = CharacterPosition("Announcer");
                 QVERIFY2(area.contains(at), qPrintable(QStringLiteral("%1,%2").arg(at.x()).arg(at.y())));
@@ -803,7 +803,7 @@ private slots:
         Model().dexterityCountdown = 0;
         DexterityStep();
         QCOMPARE(Model().dexterityCountdown, 0);   // no test running
-        QCOMPARE(DexterityJumps, 60);
+        QCOMPARE(Model().dexterityJumps, 60);
     }
 };
 

@@ -48,6 +48,7 @@ class TestQuestions : public QObject
     Q_OBJECT
     QTemporaryDir folder;
     QStringList boxes;
+    QuestionRound questions;   // the question on show, as a race would own it
 
     QString path(const QString &name) const { return folder.filePath(name); }
     void writeWordList(const QByteArray &bytes)
@@ -386,44 +387,44 @@ private slots:
     void questionOnShowNeedsNoWindow()
     {
         ResetContestantTable();
-        ResetQuestionRound();
+        questions.reset();
         const GameSession &session = GameSession::current();
         QSignalSpy shown(&session, &GameSession::questionShown);
         QSignalSpy memory(&session, &GameSession::memoryTestShown);
         QSignalSpy rejected(&session, &GameSession::answerRejected);
         QSignalSpy closed(&session, &GameSession::questionClosed);
-        ShowQuestion(QString(), QStringLiteral("MS&&5&&8 - 3&&1"));
+        questions.show(QString(), QStringLiteral("MS&&5&&8 - 3&&1"));
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0][1].toString().endsWith(QLatin1String("8 - 3")));
-        QCOMPARE(SubmitAnswer(QStringLiteral("4")), AnswerVerdict::Wrong);
+        QCOMPARE(questions.submit(QStringLiteral("4")), AnswerVerdict::Wrong);
         QCOMPARE(rejected.size(), 1);
         QCOMPARE(closed.size(), 0);
-        QCOMPARE(SubmitAnswer(QStringLiteral("5")), AnswerVerdict::Right);
+        QCOMPARE(questions.submit(QStringLiteral("5")), AnswerVerdict::Right);
         QCOMPARE(Model().contestants[0].Score, 1);
         QCOMPARE(closed.size(), 1);
         // Closed: a second press, or a skip, finds nothing to answer.
-        QCOMPARE(SubmitAnswer(QStringLiteral("5")), AnswerVerdict::Ignored);
-        SkipQuestion();
+        QCOMPARE(questions.submit(QStringLiteral("5")), AnswerVerdict::Ignored);
+        questions.skip();
         QCOMPARE(Model().contestants[0].Score, 1);
         QCOMPARE(closed.size(), 1);
         // A memory question goes to the memory test; once withdrawn it takes no answer.
-        ShowQuestion(QString(), QStringLiteral("MT&&rgb&&rgb&&2"));
+        questions.show(QString(), QStringLiteral("MT&&rgb&&rgb&&2"));
         QCOMPARE(memory.size(), 1);
         QCOMPARE(memory[0][0].toString(), QStringLiteral("rgb"));
         QCOMPARE(shown.size(), 1);
-        WithdrawQuestion();
+        questions.withdraw();
         QCOMPARE(closed.size(), 2);
-        QCOMPARE(SubmitAnswer(QStringLiteral("rgb")), AnswerVerdict::Ignored);
+        QCOMPARE(questions.submit(QStringLiteral("rgb")), AnswerVerdict::Ignored);
         QCOMPARE(Model().contestants[0].Score, 1);
         // The host's "RZ" to a joined copy takes the same way, through its handler.
-        InstallQuestionHandlers();
+        questions.installMessageHandlers();
         GameSession::current().setPlayMode(JoinGame);
         GameSession::current().setHostAddress(QStringLiteral("127.0.0.9"));
         GameSession::current().setJoinedRace(true);
         DispatchMessage(QStringLiteral("127.0.0.9"), QStringLiteral("RZHost&&MA&&7&&3 + 4&&5"));
         QCOMPARE(shown.size(), 2);
-        QCOMPARE(CurrentSender, QStringLiteral("127.0.0.9"));
-        WithdrawQuestion();
+        QCOMPARE(questions.sender(), QStringLiteral("127.0.0.9"));
+        questions.withdraw();
         ClearMessageHandlers();
         GameSession::current().setJoinedRace(false);
         GameSession::current().setPlayMode(NoPlayMode);

@@ -437,7 +437,7 @@ void TestMessages::answersAndSkipsAreCountedOnce()
 
 void TestMessages::onlyTheHostSteers()
 {
-    QuestionWindow form;
+    QuestionWindow form(race.questions());
     const QStringList hostMessages = {"SRH", "RPH&&50&&50", "RSH&&1&&X&&Zed.acs" + QStringLiteral("&& && && ").repeated(5),
                                       "RZH&&MA&&12&&7 + 5&&1", "RTH&&taken over", "RCH"};
     auto noneTakenFrom = [&](const QString &address, Peer *peer) {
@@ -564,13 +564,13 @@ void TestMessages::questionFromTheHost()
 {
     acceptedBy(PeerA);
     GameSession::current().setJoinedRace(true);   // questions come in the race the host started
-    QuestionWindow form;
+    QuestionWindow form(race.questions());
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
     QCOMPARE(sentTo(a, 1), (QList<QByteArray>{"AKHosty"}));
     QVERIFY(form.isVisible());
     QVERIFY(form.Question->text().contains(QStringLiteral("7 + 5")));
-    QCOMPARE(CurrentAnswer, QStringLiteral("12"));
-    QCOMPARE(CurrentSender, PeerA);
+    QCOMPARE(race.questions().answer(), QStringLiteral("12"));
+    QCOMPARE(race.questions().sender(), PeerA);
     // A resend of the same question is acknowledged again but not shown anew.
     form.Answer->setText(QStringLiteral("1"));
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
@@ -582,7 +582,7 @@ void TestMessages::questionFromTheHost()
     QCOMPARE(Model().shutdownCountdown, 25);
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&9&&4 + 5&&2"));
     QVERIFY(!form.isVisible());
-    QCOMPARE(CurrentAnswer, QStringLiteral("12"));
+    QCOMPARE(race.questions().answer(), QStringLiteral("12"));
     QVERIFY(a->drain().isEmpty());
 }
 
@@ -975,10 +975,10 @@ void TestMessages::aNewQuestionIsTakenWhileTheLastReportIsResent()
     // memory window or by a click on the Announcer, or skipped, and reported all the same.
     acceptedBy(PeerA);
     GameSession::current().setJoinedRace(true);
-    QuestionWindow form;
-    MemoryTestWindow memory;
+    QuestionWindow form(race.questions());
+    MemoryTestWindow memory(race.questions());
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
-    QCOMPARE(SubmitAnswer(QStringLiteral("12")), AnswerVerdict::Right);
+    QCOMPARE(race.questions().submit(QStringLiteral("12")), AnswerVerdict::Right);
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MT&&bgr&&bgr&&2"));
     QVERIFY(memory.isVisible());
     memory.ReadyBtnClick();
@@ -988,10 +988,10 @@ void TestMessages::aNewQuestionIsTakenWhileTheLastReportIsResent()
     QVERIFY(!memory.isVisible());
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&DX&&dexteritytest&&Click&&3"));
     QVERIFY(Model().dexterityCountdown > 0);
-    CharacterClicked(QStringLiteral("Announcer"), 1, 0, 0, 0);
+    race.questions().characterClicked(QStringLiteral("Announcer"));
     QCOMPARE(Model().dexterityCountdown, 0);
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&9&&4 + 5&&4"));
-    QVERIFY(SkipQuestion());
+    QVERIFY(race.questions().skip());
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&8&&4 + 4&&5"));
     QVERIFY(form.SkipBtn->isEnabled());
     form.SkipBtn->click();

@@ -113,8 +113,8 @@ void TestRace::initTestCase()
     race.ticker().stop();   // the tests run the ticks themselves
     stage = new StageWindow;
     countdown = new CountdownWindow;
-    question = new QuestionWindow;
-    memory = new MemoryTestWindow;
+    question = new QuestionWindow(race.questions());
+    memory = new MemoryTestWindow(race.questions());
     track = new RaceTrackWindow;
     RandSeed(11);
 }

@@ -27,7 +27,7 @@ namespace {
 
 constexpr quint16 TestGamePort = 47912;
 constexpr quint16 TestMessengerPort = 47910;
-const QString HostAddress = QStringLiteral("127.0.0.51");
+const QString HostAddress = QStringLiteral("127.0.0.61");
 
 // Game time that runs only when nothing else is left to do: every event waiting is
 // handled first (datagrams included), then the clock jumps to the next timer due.
@@ -198,7 +198,8 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
     GameTransport transport(DispatchMessage);
     transport.StartListening();
     QVERIFY(transport.Listening());
-    InstallQuestionHandlers();
+    Race race;
+    race.installMessageHandlers();
 
     std::vector<std::unique_ptr<RemoteContestant>> remotes;
     session.setPlayMode(HostGame);
@@ -207,7 +208,7 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
     QVERIFY(AppendContestant({QStringLiteral("1000"), QStringLiteral("Host"), QStringLiteral("Host.acs")}));
     for (int n = 1; n < MaxContestants; ++n) {
         const QString uin = QString::number(1000 + n);
-        const QString address = QStringLiteral("127.0.0.%1").arg(51 + n);
+        const QString address = QStringLiteral("127.0.0.%1").arg(61 + n);
         remotes.push_back(std::make_unique<RemoteContestant>(address, uin, n == 3));
         QVERIFY(remotes.back()->bound());
         const std::optional<int> slot = AppendContestant({uin, QStringLiteral("Remote") + uin, uin + QStringLiteral(".acs")});
@@ -217,7 +218,6 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
 
     QList<RaceStep> steps;
     connect(&session, &GameSession::raceStep, this, [&steps](RaceStep step) { steps << step; });
-    Race race;
     race.ticker().start();
     QElapsedTimer wall;
     wall.start();
