@@ -127,7 +127,6 @@ int main(int argc, char *argv[])
     MainWindow mainWindow;
     const bool accepted = mainWindow.Start(app.arguments());
     GameTransport transport(DispatchMessage);
-    StageWindow stage;
     AgentStage characters;
     GameSession::current().useStage(&characters);
     // The session outlives main's objects: it forgets them before they go.

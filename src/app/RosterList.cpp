@@ -8,7 +8,6 @@
 #include "RaceStart.h"
 #include "records.h"
 #include "Roster.h"
-#include "Stage.h"
 #include "Utilities.h"
 
 #include <QDir>

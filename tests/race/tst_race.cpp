@@ -26,9 +26,8 @@
 
 #include <functional>
 
-// The services main hands the game: the boxes (to the answerers below) and the characters.
+// The boxes main hands the game (to the answerers below); the characters' stage is the test's own.
 ScreenDialogs screenDialogs;
-AgentStage agentStage;
 
 // The race logic with the real windows and stage, offscreen and at a small time scale.
 class TestRace : public QObject
@@ -37,7 +36,7 @@ class TestRace : public QObject
 private:
     QTemporaryDir programFolder;
     MainWindow *main = nullptr;
-    StageWindow *stage = nullptr;
+    AgentStage *stage = nullptr;
     RaceTrackWindow *track = nullptr;
     CountdownWindow *countdown = nullptr;
     QuestionWindow *question = nullptr;
@@ -100,8 +99,9 @@ void TestRace::initTestCase()
     qputenv("WINDIR", qgetenv("HF_WINDOWS_DIR"));
     SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
     GameSession::current().useDialogs(&screenDialogs);
-    GameSession::current().useStage(&agentStage);
-    SetSpeechObserver([this](const QString &identity, const QString &text) {
+    stage = new AgentStage;
+    GameSession::current().useStage(stage);
+    stage->setSpeechObserver([this](const QString &identity, const QString &text) {
         if (identity == QLatin1String("Announcer"))
             spoken << text;
     });
@@ -109,7 +109,6 @@ void TestRace::initTestCase()
     InstallMessageHandlers();
     TheMainWindow = main;
     main->Ticker->stop();   // the tests run the ticks themselves
-    stage = new StageWindow;
     countdown = new CountdownWindow;
     question = new QuestionWindow;
     memory = new MemoryTestWindow;
@@ -128,7 +127,7 @@ void TestRace::init()
 
 void TestRace::cleanupTestCase()
 {
-    SetSpeechObserver({});
+    GameSession::current().useStage(nullptr);
     SetMessageBoxAnswerer({});
     delete track;
     delete memory;
@@ -237,7 +236,7 @@ void TestRace::commentary()
 {
     QFETCH(QList<int>, progress);
     QFETCH(QStringList, expected);
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     roster(LocalRace, progress);
     GameSession::current().setRaceRunning(true);
     Model().movedSinceCommentary = true;
@@ -250,7 +249,7 @@ void TestRace::commentary()
 
 void TestRace::commentaryStaysSilent()
 {
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     auto attempt = [&](int mode, int leader, int dexterity, bool moved) {
         roster(mode, {leader, 5, 3});
         GameSession::current().setRaceRunning(true);
@@ -273,14 +272,14 @@ void TestRace::commentaryStaysSilent()
 void TestRace::movesAndIdleGestures()
 {
     roster(LocalRace, {50, 0});
-    QVERIFY(LoadCharacter(10, NthCharacterFile(1), false, false, "Player1"));
+    QVERIFY(stage->load(10, NthCharacterFile(1), false, false, "Player1"));
     const QSize screen = ScreenSize();
     const int rowTop = screen.height() / 2;
     // Loaded in the middle of the screen: the first turn lines it up at the start.
     Model().movedSinceCommentary = false;
     MoveContestant(1);
     QVERIFY(Model().movedSinceCommentary);
-    QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Player1"), QPoint(0, rowTop), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(stage->position("Player1"), QPoint(0, rowTop), 5000);
     // Lined up with no move ordered yet: an idle gesture (or nothing), no new move.
     Model().movedSinceCommentary = false;
     MoveContestant(1);
@@ -290,7 +289,7 @@ void TestRace::movesAndIdleGestures()
     const int targetX = screen.width() / 4;
     QCOMPARE(Model().contestants[1].LastX, targetX);
     QVERIFY(Model().movedSinceCommentary);
-    QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Player1"), QPoint(targetX, rowTop), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(stage->position("Player1"), QPoint(targetX, rowTop), 5000);
     // Already there: an idle gesture (or nothing), no new move.
     Model().movedSinceCommentary = false;
     MoveContestant(1);
@@ -302,7 +301,7 @@ void TestRace::movesAndIdleGestures()
     Model().contestants[1].Progress = -2000000000;
     MoveContestant(1);
     QCOMPARE(Model().contestants[1].LastX, 0);
-    UnloadCharacter("Player1");
+    stage->unload("Player1");
 }
 
 void TestRace::timerTurnsAndCommentaryCycle()
@@ -432,14 +431,14 @@ void TestRace::unloadingReachesEveryCharacter()
 {
     // Six contestants raced; the list has changed since to one item. The goodbye and
     // unload steps, and "Unload Agents", still reach every character.
-    auto loadAll = [] {
+    auto loadAll = [this] {
         for (int slot = 0; slot < MaxContestants; ++slot)
-            QVERIFY(LoadCharacter(10, NthCharacterFile(1), false, false, PlayerIdentity(slot)));
-        QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+            QVERIFY(stage->load(10, NthCharacterFile(1), false, false, PlayerIdentity(slot)));
+        QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     };
-    auto anyLoaded = [] {
+    auto anyLoaded = [this] {
         for (const char *identity : {"Announcer", "Player0", "Player1", "Player2", "Player3", "Player4", "Player5"})
-            if (CharacterLoaded(QLatin1String(identity)))
+            if (stage->loaded(QLatin1String(identity)))
                 return true;
         return false;
     };
@@ -449,7 +448,7 @@ void TestRace::unloadingReachesEveryCharacter()
     Model().shutdownCountdown = 16;
     QCoro::waitFor(RaceTickerStep());   // 15: the goodbye step hides all but the finisher
     for (int slot = 1; slot < MaxContestants; ++slot)
-        QTRY_VERIFY(!stage->CharacterControl->character(PlayerIdentity(slot))->visible());
+        QTRY_VERIFY(!stage->control().character(PlayerIdentity(slot))->visible());
     for (int tick = 0; tick < 15; ++tick)
         QCoro::waitFor(RaceTickerStep());
     QVERIFY(!anyLoaded());
@@ -469,7 +468,7 @@ void TestRace::noRaceStartsInsideARace()
         main->StartRace->click();   // a second start inside the race
         stillRunning = GameSession::current().raceRunning();
         countdownAfter = Model().shutdownCountdown;
-        QVERIFY(CharacterLoaded("Player0"));
+        QVERIFY(stage->loaded("Player0"));
         main->CancelBtn->click();
     }));
     // The inner start returned at once: no second race ran (and ended) inside the first.
@@ -540,7 +539,7 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
         QCoro::waitFor(RaceTickerStep());
     QCOMPARE(Model().shutdownCountdown, 5);
     for (int slot = 0; slot < 3; ++slot)
-        QVERIFY(!CharacterLoaded(PlayerIdentity(slot)));
+        QVERIFY(!stage->loaded(PlayerIdentity(slot)));
     Model().shutdownCountdown = 0;
 }
 
