@@ -203,10 +203,10 @@ void TestStage::cornerMovesAndRanges()
     waitForQueue("Announcer");
     QCOMPARE(stage->position("Announcer"), QPoint(0, screen.height() - a->height()));
     QVERIFY(stage->act("movetocenter", "Announcer"));   // stays where it is
-    stage->moveToCorner(7, 0, "Announcer");              // unknown corner: nothing
+    stage->moveToCorner(7, 0, "Announcer");   // unknown corner: nothing
     waitForQueue("Announcer");
     QCOMPARE(stage->position("Announcer"), QPoint(0, screen.height() - a->height()));
-    stage->move(40000, 10, "Announcer", 0);         // outside the 16-bit range
+    stage->move(40000, 10, "Announcer", 0);   // outside the 16-bit range
     stage->move(10, -40000, "Announcer", 0);
     waitForQueue("Announcer");
     QCOMPARE(stage->position("Announcer"), QPoint(0, screen.height() - a->height()));
