@@ -132,7 +132,6 @@ int main(int argc, char *argv[])
     MainWindow mainWindow(race);
     const bool accepted = mainWindow.Start(app.arguments());
     GameTransport transport(DispatchMessage);
-    StageWindow stage;
     AgentStage characters;
     GameSession::current().useStage(&characters);
     // The session outlives main's objects: it forgets them before they go.

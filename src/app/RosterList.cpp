@@ -7,7 +7,6 @@
 #include "Race.h"
 #include "records.h"
 #include "Roster.h"
-#include "Stage.h"
 #include "Utilities.h"
 
 #include <QDir>

@@ -6,72 +6,20 @@
 #include "Utilities.h"
 
 #include <QDir>
+#include <QPointer>
 #include <QShowEvent>
 
 #include <algorithm>
 #include <cmath>
-
-StageWindow *TheStage = nullptr;
 
 namespace {
 
 constexpr quint32 BalloonOn = 0x0220000F;
 constexpr quint32 BalloonOff = 0x0220000E;
 
-agent::AgentControl *agentControl = nullptr;
-bool idleFlag = false;
-CharacterClickHandler clickHandler;
-SpeechObserver speechObserver;
-
-agent::Character *characterOf(const QString &identity)
-{
-    return agentControl ? agentControl->character(identity) : nullptr;
-}
-
-bool connected()
-{
-    return agentControl && agentControl->connected();
-}
-
 bool fitsInt16(int value)
 {
     return value >= -32768 && value <= 32767;
-}
-
-// A move by an offset starts from where the character stands once its current
-// animation is over (at most 5 s later); the action itself returns at once.
-Task<> moveByDelta(QString target, QString identity)
-{
-    QString offsets = target.mid(5, 10);
-    const QString firstText = NextField(offsets);
-    const QString secondText = NextField(offsets);
-    bool ok = false;
-    int first = ToInteger(firstText, &ok);
-    if (!ok)
-        first = 10;
-    int second = ToInteger(secondText, &ok);
-    if (!ok)
-        second = 10;
-    co_await WaitUntil(IsIdle, 10, 500);
-    if (!CharacterLoaded(identity))
-        co_return;   // unloaded meanwhile
-    const QPoint at = CharacterPosition(identity);
-    MoveCharacter(at.x() + first, at.y() + second, identity, 1000);
-}
-
-void moveToTarget(const QString &command, const QString &identity)
-{
-    const QString target = command.mid(6, 20);
-    const int duration = command.startsWith(QLatin1String("moveto")) ? 1500 : 0;
-    static const QStringList corners = {QStringLiteral("topleft"), QStringLiteral("topright"),
-                                        QStringLiteral("bottomleft"), QStringLiteral("bottomright")};
-    const qsizetype corner = corners.indexOf(target);
-    if (corner >= 0)
-        AgentrePosition(static_cast<int>(corner), duration, identity);
-    else if (target == QLatin1String("center"))
-        return;   // recognised, but the character stays where it is
-    else if (target.contains(QLatin1String("delta")))
-        Launch(moveByDelta(target, identity));
 }
 
 void playSoundEffect(const QString &command, agent::Character *character)
@@ -98,21 +46,7 @@ StageWindow::StageWindow(QWidget *parent)
     SpeechControl = new QWidget(this);
     SpeechControl->setObjectName(QStringLiteral("TextToSpeech1"));
     SpeechControl->hide();
-
     CharacterControl = new agent::AgentControl(this);
-    agentControl = CharacterControl;
-    connect(CharacterControl, &agent::AgentControl::idleStart, this, &StageWindow::IdleStarted);
-    connect(CharacterControl, &agent::AgentControl::idleComplete, this, &StageWindow::IdleCompleted);
-    connect(CharacterControl, &agent::AgentControl::click, this, &StageWindow::CharacterClicked);
-    TheStage = this;
-}
-
-StageWindow::~StageWindow()
-{
-    if (TheStage == this) {
-        TheStage = nullptr;
-        agentControl = nullptr;
-    }
 }
 
 void StageWindow::showEvent(QShowEvent *event)
@@ -121,43 +55,42 @@ void StageWindow::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
 }
 
-void StageWindow::IdleStarted(const QString &)
+AgentStage::AgentStage()
 {
-    idleFlag = true;
+    agent::AgentControl *characters = &control();
+    QObject::connect(characters, &agent::AgentControl::idleStart, &window_, [this] { idle_ = true; });
+    QObject::connect(characters, &agent::AgentControl::idleComplete, &window_, [this] { idle_ = false; });
+    QObject::connect(characters, &agent::AgentControl::click, &window_,
+                     [this](const QString &identity, int button, int shift, int x, int y) {
+                         if (clickHandler_)
+                             clickHandler_(identity, button, shift, x, y);
+                     });
 }
 
-void StageWindow::IdleCompleted(const QString &)
+agent::Character *AgentStage::characterOf(const QString &identity) const
 {
-    idleFlag = false;
+    return control().character(identity);
 }
 
-void StageWindow::CharacterClicked(const QString &identity, int button, int shift, int x, int y)
+void AgentStage::setSpeechObserver(SpeechObserver observer)
 {
-    if (clickHandler)
-        clickHandler(identity, button, shift, x, y);
+    speechObserver_ = std::move(observer);
 }
 
-void SetSpeechObserver(SpeechObserver observer)
+void AgentStage::onClick(CharacterClickHandler handler)
 {
-    speechObserver = std::move(observer);
+    clickHandler_ = std::move(handler);
 }
 
-void SetCharacterClickHandler(CharacterClickHandler handler)
+bool AgentStage::load(int size, const QString &file, bool balloon, bool soundEffects, const QString &identity)
 {
-    clickHandler = std::move(handler);
-}
-
-bool LoadCharacter(int size, const QString &file, bool balloon, bool soundEffects, const QString &identity)
-{
-    if (!agentControl)
-        return false;
     bool result = true;
     QString path = (!file.isEmpty() && FileExists(file)) ? file : DefaultCharacterFile();
     // A bare file name is looked up in the character folder.
     if (!path.isEmpty() && !path.contains(u'\\') && !path.contains(u'/'))
         path = CharacterFolder() + path;
     try {
-        agentControl->load(identity, NativePath(path));
+        control().load(identity, NativePath(path));
     } catch (const agent::AgentError &error) {
         if (!QString::fromUtf8(error.what()).contains(QLatin1String("character is already")))
             result = false;
@@ -176,43 +109,41 @@ bool LoadCharacter(int size, const QString &file, bool balloon, bool soundEffect
         character->activate(1);
         character->setAutoPopupMenu(false);
     }
-    idleFlag = false;
+    idle_ = false;
     return result;
 }
 
-void UnloadCharacter(const QString &identity)
+void AgentStage::unload(const QString &identity)
 {
-    if (!agentControl)
-        return;
     if (agent::Character *character = characterOf(identity))
         character->hide(true);
-    agentControl->unload(identity);
-    agentControl->setConnected(false);
+    control().unload(identity);
+    control().setConnected(false);
 }
 
-void ShowCharacter(bool fast, const QString &identity)
+void AgentStage::show(bool fast, const QString &identity)
 {
     if (agent::Character *character = characterOf(identity))
         character->show(fast);
 }
 
-void HideCharacter(bool fast, const QString &identity)
+void AgentStage::hide(bool fast, const QString &identity)
 {
     if (agent::Character *character = characterOf(identity))
         character->hide(fast);
 }
 
-void SpeakText(const QString &text, const QString &identity)
+void AgentStage::speak(const QString &text, const QString &identity)
 {
-    if (!connected())
+    if (!control().connected())
         return;
     agent::Character *character = characterOf(identity);
     if (!character)
         return;
     character->show(true);
     const QString spoken = PickAlternative(RespelledText(text));
-    if (speechObserver)
-        speechObserver(identity, spoken);
+    if (speechObserver_)
+        speechObserver_(identity, spoken);
     character->speak(spoken);
 }
 
@@ -221,13 +152,13 @@ QString RespelledText(const QString &text)
     return ReplaceText(text, QStringLiteral("holly"), QStringLiteral("\\map=\"Hahlee\"=\"Holly\"\\"), true);
 }
 
-void StopCharacter(const QString &identity)
+void AgentStage::stop(const QString &identity)
 {
     if (agent::Character *character = characterOf(identity))
         character->stopAll();
 }
 
-void MoveCharacter(int x, int y, const QString &identity, int durationMs)
+void AgentStage::move(int x, int y, const QString &identity, int durationMs)
 {
     if (!fitsInt16(x) || !fitsInt16(y))
         return;
@@ -246,7 +177,7 @@ void MoveCharacter(int x, int y, const QString &identity, int durationMs)
     character->moveTo(at.x(), at.y(), durationMs);
 }
 
-void AgentrePosition(int corner, int durationMs, const QString &identity)
+void AgentStage::moveToCorner(int corner, int durationMs, const QString &identity)
 {
     agent::Character *character = characterOf(identity);
     if (!character || corner < 0 || corner > 3)
@@ -255,12 +186,12 @@ void AgentrePosition(int corner, int durationMs, const QString &identity)
     const int right = screen.width() - character->width();
     const int bottom = screen.height() - character->height();
     const QPoint targets[] = {{0, 0}, {right, 0}, {0, bottom}, {right, bottom}};
-    MoveCharacter(targets[corner].x(), targets[corner].y(), identity, durationMs);
+    move(targets[corner].x(), targets[corner].y(), identity, durationMs);
 }
 
-bool DoAction(const QString &command, const QString &identity)
+bool AgentStage::act(const QString &command, const QString &identity)
 {
-    if (!connected())
+    if (!control().connected())
         return true;
     agent::Character *character = characterOf(identity);
     if (character && !character->visible())
@@ -268,11 +199,11 @@ bool DoAction(const QString &command, const QString &identity)
     const QString action = command.toLower();
     bool result = true;
     if (action == QLatin1String("hidefast")) {
-        HideCharacter(true, identity);
+        hide(true, identity);
     } else if (action == QLatin1String("fly")) {
         Randomize();
         const QSize screen = ScreenSize();
-        MoveCharacter(RandomInt(screen.width() - 50), RandomInt(screen.height() - 70), identity, 1000);
+        move(RandomInt(screen.width() - 50), RandomInt(screen.height() - 70), identity, 1000);
     } else if (action.startsWith(QLatin1String("moveto")) || action.startsWith(QLatin1String("appear"))) {
         moveToTarget(action, identity);
     } else if (action.startsWith(QLatin1String("sfx"))) {
@@ -286,24 +217,64 @@ bool DoAction(const QString &command, const QString &identity)
             result = false;
         }
         if (action.contains(QLatin1String("hide")))
-            HideCharacter(true, identity);
+            hide(true, identity);
     }
     return result;
 }
 
-Task<> WaitForAudio()
+void AgentStage::moveToTarget(const QString &command, const QString &identity)
+{
+    const QString target = command.mid(6, 20);
+    const int duration = command.startsWith(QLatin1String("moveto")) ? 1500 : 0;
+    static const QStringList corners = {QStringLiteral("topleft"), QStringLiteral("topright"),
+                                        QStringLiteral("bottomleft"), QStringLiteral("bottomright")};
+    const qsizetype corner = corners.indexOf(target);
+    if (corner >= 0)
+        moveToCorner(static_cast<int>(corner), duration, identity);
+    else if (target == QLatin1String("center"))
+        return;   // recognised, but the character stays where it is
+    else if (target.contains(QLatin1String("delta")))
+        Launch(moveByDelta(target, identity));
+}
+
+// A move by an offset starts from where the character stands once its current
+// animation is over (at most 5 s later); the action itself returns at once. The control
+// goes with the stage: once it is gone, so is the stage, and the move is dropped.
+Task<> AgentStage::moveByDelta(QString target, QString identity)
+{
+    QString offsets = target.mid(5, 10);
+    const QString firstText = NextField(offsets);
+    const QString secondText = NextField(offsets);
+    bool ok = false;
+    int first = ToInteger(firstText, &ok);
+    if (!ok)
+        first = 10;
+    int second = ToInteger(secondText, &ok);
+    if (!ok)
+        second = 10;
+    const QPointer<agent::AgentControl> characters = &control();
+    const auto idleOrGone = [this, characters] { return !characters || idle_; };
+    co_await WaitUntil(idleOrGone, 10, 500);
+    if (!characters || !loaded(identity))
+        co_return;   // unloaded meanwhile
+    const QPoint at = position(identity);
+    move(at.x() + first, at.y() + second, identity, 1000);
+}
+
+Task<> AgentStage::waitForAudio()
 {
     // Polled every 50 ms, for at most 5 s: a character that never stops speaking (or
     // audio that fails) holds nothing up for ever.
-    const auto quiet = [] {
-        return !agentControl || agentControl->audioOutputStatus() < 2 || agentControl->audioOutputStatus() > 4;
+    const QPointer<agent::AgentControl> characters = &control();
+    const auto quiet = [characters] {
+        return !characters || characters->audioOutputStatus() < 2 || characters->audioOutputStatus() > 4;
     };
     co_await WaitUntil(quiet, 50, 100);
 }
 
-bool IsIdle()
+bool AgentStage::idle() const
 {
-    return idleFlag;
+    return idle_;
 }
 
 QString PickAlternative(const QString &text)
@@ -315,12 +286,12 @@ QString PickAlternative(const QString &text)
     return text.section(u'|', k, k);
 }
 
-bool CharacterLoaded(const QString &identity)
+bool AgentStage::loaded(const QString &identity) const
 {
     return characterOf(identity) != nullptr;
 }
 
-QPoint CharacterPosition(const QString &identity)
+QPoint AgentStage::position(const QString &identity) const
 {
     agent::Character *character = characterOf(identity);
     if (!character)

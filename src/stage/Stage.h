@@ -14,81 +14,73 @@
 #include <QWidget>
 
 #include <functional>
-#include <utility>
 
 namespace agent {
 class AgentControl;
+class Character;
 }
 
+// The stage's hidden window: it owns the character platform's control.
 class StageWindow : public QWidget
 {
     Q_OBJECT
 public:
     explicit StageWindow(QWidget *parent = nullptr);
-    ~StageWindow() override;
 
     agent::AgentControl *CharacterControl = nullptr;
     QWidget *SpeechControl = nullptr;
-
-    void IdleStarted(const QString &identity);
-    void IdleCompleted(const QString &identity);
-    void CharacterClicked(const QString &identity, int button, int shift, int x, int y);
 
 protected:
     void showEvent(QShowEvent *event) override;
 };
 
-// The stage window created at start-up (nullptr before).
-extern StageWindow *TheStage;
-
-bool LoadCharacter(int size, const QString &file, bool balloon, bool soundEffects, const QString &identity);
-void UnloadCharacter(const QString &identity);
-void ShowCharacter(bool fast, const QString &identity);
-void HideCharacter(bool fast, const QString &identity);
-void SpeakText(const QString &text, const QString &identity);
-// The text as SpeakText hands it to the voice before choosing an alternative: every
-// "holly", in any letter case, becomes a map tag that says "Hahlee" and shows "Holly".
-QString RespelledText(const QString &text);
-void StopCharacter(const QString &identity);
-void MoveCharacter(int x, int y, const QString &identity, int durationMs);
-void AgentrePosition(int corner, int durationMs, const QString &identity);
-bool DoAction(const QString &command, const QString &identity);
-Task<> WaitForAudio();
-bool IsIdle();
-QString PickAlternative(const QString &text);
-// Whether a character is loaded under the identity.
-bool CharacterLoaded(const QString &identity);
-// Left and top of the character on the screen; (0, 0) when they cannot be read.
-QPoint CharacterPosition(const QString &identity);
-
 // Sees every text handed to a character's voice (after the respelling and the choice of
 // an alternative); tests use it to follow what the characters say.
 using SpeechObserver = std::function<void(const QString &identity, const QString &text)>;
-void SetSpeechObserver(SpeechObserver observer);
 
-// Clicks on characters go to this handler (the dexterity test installs it).
-void SetCharacterClickHandler(CharacterClickHandler handler);
-
-// The stage above as the session's CharacterStage: what main hands the game.
+// The stage on the character platform, as the session's CharacterStage: main makes one
+// and hands it to the session. It owns its window and the control, follows the control's
+// idle notifications and hands its clicks to the click handler.
 class AgentStage : public CharacterStage
 {
 public:
-    bool load(int size, const QString &file, bool balloon, bool soundEffects, const QString &identity) override
-    {
-        return LoadCharacter(size, file, balloon, soundEffects, identity);
-    }
-    void unload(const QString &identity) override { UnloadCharacter(identity); }
-    void show(bool fast, const QString &identity) override { ShowCharacter(fast, identity); }
-    void stop(const QString &identity) override { StopCharacter(identity); }
-    void move(int x, int y, const QString &identity, int durationMs) override
-    {
-        MoveCharacter(x, y, identity, durationMs);
-    }
-    bool act(const QString &command, const QString &identity) override { return DoAction(command, identity); }
-    void speak(const QString &text, const QString &identity) override { SpeakText(text, identity); }
-    Task<> waitForAudio() override { return WaitForAudio(); }
-    bool idle() const override { return IsIdle(); }
-    bool loaded(const QString &identity) const override { return CharacterLoaded(identity); }
-    QPoint position(const QString &identity) const override { return CharacterPosition(identity); }
-    void onClick(CharacterClickHandler handler) override { SetCharacterClickHandler(std::move(handler)); }
+    AgentStage();
+
+    bool load(int size, const QString &file, bool balloon, bool soundEffects, const QString &identity) override;
+    void unload(const QString &identity) override;
+    void show(bool fast, const QString &identity) override;
+    void hide(bool fast, const QString &identity);
+    void stop(const QString &identity) override;
+    // Left and top count from the race monitor's corner; the whole character stays on it.
+    void move(int x, int y, const QString &identity, int durationMs) override;
+    // To a corner of the screen: 0 top left, 1 top right, 2 bottom left, 3 bottom right.
+    void moveToCorner(int corner, int durationMs, const QString &identity);
+    bool act(const QString &command, const QString &identity) override;
+    void speak(const QString &text, const QString &identity) override;
+    Task<> waitForAudio() override;
+    bool idle() const override;
+    bool loaded(const QString &identity) const override;
+    // Left and top of the character on the race monitor; (0, 0) when they cannot be read.
+    QPoint position(const QString &identity) const override;
+    void onClick(CharacterClickHandler handler) override;
+    void setSpeechObserver(SpeechObserver observer);
+
+    agent::AgentControl &control() const { return *window_.CharacterControl; }
+
+private:
+    agent::Character *characterOf(const QString &identity) const;
+    void moveToTarget(const QString &command, const QString &identity);
+    Task<> moveByDelta(QString target, QString identity);
+
+    bool idle_ = false;
+    CharacterClickHandler clickHandler_;
+    SpeechObserver speechObserver_;
+    // Last, so that it goes first: the control's last notifications find the rest intact.
+    StageWindow window_;
 };
+
+// The text as speak hands it to the voice before choosing an alternative: every
+// "holly", in any letter case, becomes a map tag that says "Hahlee" and shows "Holly".
+QString RespelledText(const QString &text);
+// One of the alternatives a text separates by "|", drawn at random.
+QString PickAlternative(const QString &text);

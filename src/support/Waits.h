@@ -2,7 +2,7 @@
 // coroutines: each wait is a step that returns to the event loop, never a nested loop.
 //
 //   co_await Wait(2000);          // 2000 ms of game time (scaled by the time scale)
-//   co_await WaitUntil(IsIdle, 50, 100);   // polls every 50 ms, at most 100 times
+//   co_await WaitUntil(done, 50, 100);   // polls every 50 ms, at most 100 times
 //
 // A lambda written inside a co_await expression is destroyed twice by GCC 12: name it
 // first (const auto done = [...] {...}; co_await WaitUntil(done, ...)).

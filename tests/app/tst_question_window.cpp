@@ -39,9 +39,8 @@
 
 #include <functional>
 
-// The services main hands the game: the boxes (to the answerers below) and the characters.
+// The boxes main hands the game (to the answerers below); the characters' stage is the test's own.
 ScreenDialogs screenDialogs;
-AgentStage agentStage;
 
 namespace {
 
@@ -97,7 +96,7 @@ class TestQuestionWindow : public QObject
     GameTransport *internet = nullptr;
     Race race;   // the race the windows start and follow
     MainWindow *main = nullptr;
-    StageWindow *stage = nullptr;
+    AgentStage *stage = nullptr;
     QuestionWindow *question = nullptr;
     MemoryTestWindow *memory = nullptr;
     PlayRequests playRequests{race};
@@ -157,11 +156,10 @@ private slots:
         Records::Options.DisplayName = QStringLiteral("Robin");
         SetMessageBoxAnswerer([](BoxKind, const QString &) {});
         GameSession::current().useDialogs(&screenDialogs);
-        GameSession::current().useStage(&agentStage);
+        stage = new AgentStage;
+        GameSession::current().useStage(stage);
         main = new MainWindow(race);
         InstallMessageHandlers(race, playRequests);
-        race.ticker().stop();   // the tests run the ticks themselves
-        stage = new StageWindow;
         question = new QuestionWindow(race.questions());
         memory = new MemoryTestWindow(race.questions());
         internet = new GameTransport(DispatchMessage);
@@ -189,6 +187,7 @@ private slots:
         delete internet;
         delete memory;
         delete question;
+        GameSession::current().useStage(nullptr);
         delete stage;
         delete main;
         delete folder;
@@ -531,9 +530,9 @@ private slots:
 
     void dexterityClickOnTheAnnouncerAnswers()
     {
-        QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
-        MoveCharacter(0, 0, "Announcer", 0);
-        QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Announcer"), QPoint(0, 0), 5000);
+        QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
+        stage->move(0, 0, "Announcer", 0);
+        QTRY_COMPARE_WITH_TIMEOUT(stage->position("Announcer"), QPoint(0, 0), 5000);
         race.questions().show(QString(), QStringLiteral("DX&&dexteritytest&&test&&1"));
         QCOMPARE(question->windowTitle(), QStringLiteral("CATCH"));
         QCOMPARE(question->Question->text(), QStringLiteral("CATCHP\nCLICKP"));
@@ -545,8 +544,8 @@ private slots:
         QCOMPARE(Model().dexterityJumps, 1);
         QCOMPARE(Model().dexterityCountdown, 3);
         const QRect area = JumpArea(main->Difficulty->itemIndex(), ScreenSize());
-        QTRY_VERIFY_WITH_TIMEOUT(CharacterPosition("Announcer") != QPoint(0, 0), 5000);
-        QVERIFY(area.contains(CharacterPosition("Announcer")));
+        QTRY_VERIFY_WITH_TIMEOUT(stage->position("Announcer") != QPoint(0, 0), 5000);
+        QVERIFY(area.contains(stage->position("Announcer")));
         // A contestant's click does nothing; a real click on the Announcer answers.
         race.questions().characterClicked(QStringLiteral("Player0"));
         QVERIFY(question->isVisible());
@@ -557,17 +556,17 @@ private slots:
         QVERIFY(!question->isVisible());
         QCOMPARE(Model().dexterityCountdown, 0);
         QCOMPARE(Model().contestants[0].Score, 1);
-        QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Announcer"), QPoint(0, 0), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(stage->position("Announcer"), QPoint(0, 0), 5000);
         // After the test a click does nothing.
         race.questions().characterClicked(QStringLiteral("Announcer"));
         QCOMPARE(Model().contestants[0].Score, 1);
-        UnloadCharacter("Announcer");
+        stage->unload("Announcer");
     }
 
     void announcerUnloadedWhileItsClickIsReported()
     {
-        QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
-        ShowCharacter(true, "Announcer");
+        QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
+        stage->show(true, "Announcer");
         race.questions().show(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
         QPointer<QWidget> window = announcerWindow();
         QVERIFY(window);
@@ -579,7 +578,7 @@ private slots:
         poll.setInterval(1);
         connect(&poll, &QTimer::timeout, this, [&] {
             if (!question->AnswerBtn->isEnabled() && !unloaded) {   // reporting
-                UnloadCharacter("Announcer");
+                stage->unload("Announcer");
                 unloaded = true;
             }
         });
@@ -588,7 +587,7 @@ private slots:
         settle();
         poll.stop();
         QVERIFY(unloaded);
-        QVERIFY(!CharacterLoaded("Announcer"));
+        QVERIFY(!stage->loaded("Announcer"));
         QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 5000);
         QVERIFY(!question->isVisible());
         QVERIFY(question->AnswerBtn->isEnabled());
@@ -772,7 +771,7 @@ private slots:
         QCOMPARE(TicksAfterJump(51), 5);
         // The Announcer's jumps land inside the area of the selected difficulty; on
         // "Difficult" some land in the margins that "Moderate" keeps free.
-        QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
+        QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
         const QRect moderate = JumpArea(1, ScreenSize());
         for (int difficulty : {0, 2}) {
             main->Difficulty->setItemIndex(difficulty);
@@ -780,12 +779,12 @@ private slots:
             bool inMargin = false;
             Model().dexterityJumps = 0;
             for (int jump = 1; jump <= 60; ++jump) {
-                const QPoint before = CharacterPosition("Announcer");
+                const QPoint before = stage->position("Announcer");
                 Model().dexterityCountdown = 1;
                 DexterityStep();
                 QCOMPARE(Model().dexterityJumps, jump);
-                QTRY_VERIFY_WITH_TIMEOUT(CharacterPosition("Announcer") != before, 5000);
-                const QPoint at = CharacterPosition("Announcer");
+                QTRY_VERIFY_WITH_TIMEOUT(stage->position("Announcer") != before, 5000);
+                const QPoint at = stage->position("Announcer");
                 QVERIFY2(area.contains(at), qPrintable(QStringLiteral("%1,%2").arg(at.x()).arg(at.y())));
                 inMargin = inMargin || !moderate.contains(at);
                 // The wait after jumps 20, 21 and 51.
@@ -798,7 +797,7 @@ private slots:
             }
             QCOMPARE(inMargin, difficulty == 2);
         }
-        UnloadCharacter("Announcer");
+        stage->unload("Announcer");
         main->Difficulty->setItemIndex(1);
         Model().dexterityCountdown = 0;
         DexterityStep();

@@ -30,9 +30,8 @@
 #include <QTextEdit>
 #include <QTimer>
 
-// The services main hands the game: the boxes (to the answerers below) and the characters.
+// The boxes main hands the game (to the answerers below); the characters' stage is the test's own.
 ScreenDialogs screenDialogs;
-AgentStage agentStage;
 
 // The game messages with the real main window: this game on 127.0.0.41, the remote
 // players on 127.0.0.42 and 127.0.0.43 (addresses no other test uses).
@@ -51,7 +50,7 @@ private:
     Race race;   // the race the windows start and follow
     MainWindow *main = nullptr;
     GameTransport *internet = nullptr;
-    StageWindow *stage = nullptr;
+    AgentStage *stage = nullptr;
     RequestWindow *request = nullptr;
     PlayRequests playRequests{race};
     Peer *a = nullptr;
@@ -155,23 +154,22 @@ void TestMessages::initTestCase()
     Records::Options.UserCharacterFile = folder->characters() + QStringLiteral("Pip.acs");
     SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
     GameSession::current().useDialogs(&screenDialogs);
-    GameSession::current().useStage(&agentStage);
+    stage = new AgentStage;
+    GameSession::current().useStage(stage);
     SetQuestionAnswerer([this](const QString &text) {
         questions << text;
         if (whileAsking)
             whileAsking();
         return answerYes;
     });
-    SetSpeechObserver([this](const QString &identity, const QString &text) {
+    stage->setSpeechObserver([this](const QString &identity, const QString &text) {
         if (identity == QLatin1String("Announcer"))
             spoken << text;
     });
     main = new MainWindow(race);
     InstallMessageHandlers(race, playRequests);
-    race.ticker().stop();
-    stage = new StageWindow;
     QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
-    QVERIFY(LoadCharacter(0, ProgramFolder() + QStringLiteral("Announcer.acs"), false, false, QStringLiteral("Announcer")));
+    QVERIFY(stage->load(0, ProgramFolder() + QStringLiteral("Announcer.acs"), false, false, QStringLiteral("Announcer")));
     internet = new GameTransport(DispatchMessage);
     request = &main->requestWindow();
     QVERIFY(internet->Listening());
@@ -201,7 +199,7 @@ void TestMessages::init()
 
 void TestMessages::cleanupTestCase()
 {
-    SetSpeechObserver({});
+    GameSession::current().useStage(nullptr);
     SetQuestionAnswerer({});
     SetMessageBoxAnswerer({});
     delete a;

@@ -27,9 +27,8 @@
 
 #include <functional>
 
-// The services main hands the game: the boxes (to the answerers below) and the characters.
+// The boxes main hands the game (to the answerers below); the characters' stage is the test's own.
 ScreenDialogs screenDialogs;
-AgentStage agentStage;
 
 // The race logic with the real windows and stage, offscreen and at a small time scale.
 class TestRace : public QObject
@@ -39,7 +38,7 @@ private:
     QTemporaryDir programFolder;
     Race race;   // the race the windows start and follow
     MainWindow *main = nullptr;
-    StageWindow *stage = nullptr;
+    AgentStage *stage = nullptr;
     RaceTrackWindow *track = nullptr;
     CountdownWindow *countdown = nullptr;
     QuestionWindow *question = nullptr;
@@ -103,15 +102,14 @@ void TestRace::initTestCase()
     qputenv("WINDIR", qgetenv("HF_WINDOWS_DIR"));
     SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
     GameSession::current().useDialogs(&screenDialogs);
-    GameSession::current().useStage(&agentStage);
-    SetSpeechObserver([this](const QString &identity, const QString &text) {
+    stage = new AgentStage;
+    GameSession::current().useStage(stage);
+    stage->setSpeechObserver([this](const QString &identity, const QString &text) {
         if (identity == QLatin1String("Announcer"))
             spoken << text;
     });
     main = new MainWindow(race);
     InstallMessageHandlers(race, playRequests);
-    race.ticker().stop();   // the tests run the ticks themselves
-    stage = new StageWindow;
     countdown = new CountdownWindow;
     question = new QuestionWindow(race.questions());
     memory = new MemoryTestWindow(race.questions());
@@ -130,7 +128,7 @@ void TestRace::init()
 
 void TestRace::cleanupTestCase()
 {
-    SetSpeechObserver({});
+    GameSession::current().useStage(nullptr);
     SetMessageBoxAnswerer({});
     delete track;
     delete memory;
@@ -239,7 +237,7 @@ void TestRace::commentary()
 {
     QFETCH(QList<int>, progress);
     QFETCH(QStringList, expected);
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     roster(LocalRace, progress);
     GameSession::current().setRaceRunning(true);
     Model().movedSinceCommentary = true;
@@ -252,7 +250,7 @@ void TestRace::commentary()
 
 void TestRace::commentaryStaysSilent()
 {
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     auto attempt = [&](int mode, int leader, int dexterity, bool moved) {
         roster(mode, {leader, 5, 3});
         GameSession::current().setRaceRunning(true);
@@ -275,14 +273,14 @@ void TestRace::commentaryStaysSilent()
 void TestRace::movesAndIdleGestures()
 {
     roster(LocalRace, {50, 0});
-    QVERIFY(LoadCharacter(10, NthCharacterFile(1), false, false, "Player1"));
+    QVERIFY(stage->load(10, NthCharacterFile(1), false, false, "Player1"));
     const QSize screen = ScreenSize();
     const int rowTop = screen.height() / 2;
     // Loaded in the middle of the screen: the first turn lines it up at the start.
     Model().movedSinceCommentary = false;
     MoveContestant(1);
     QVERIFY(Model().movedSinceCommentary);
-    QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Player1"), QPoint(0, rowTop), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(stage->position("Player1"), QPoint(0, rowTop), 5000);
     // Lined up with no move ordered yet: an idle gesture (or nothing), no new move.
     Model().movedSinceCommentary = false;
     MoveContestant(1);
@@ -292,7 +290,7 @@ void TestRace::movesAndIdleGestures()
     const int targetX = screen.width() / 4;
     QCOMPARE(Model().contestants[1].LastX, targetX);
     QVERIFY(Model().movedSinceCommentary);
-    QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Player1"), QPoint(targetX, rowTop), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(stage->position("Player1"), QPoint(targetX, rowTop), 5000);
     // Already there: an idle gesture (or nothing), no new move.
     Model().movedSinceCommentary = false;
     MoveContestant(1);
@@ -304,7 +302,7 @@ void TestRace::movesAndIdleGestures()
     Model().contestants[1].Progress = -2000000000;
     MoveContestant(1);
     QCOMPARE(Model().contestants[1].LastX, 0);
-    UnloadCharacter("Player1");
+    stage->unload("Player1");
 }
 
 void TestRace::timerTurnsAndCommentaryCycle()
@@ -434,14 +432,14 @@ void TestRace::unloadingReachesEveryCharacter()
 {
     // Six contestants raced; the list has changed since to one item. The goodbye and
     // unload steps, and "Unload Agents", still reach every character.
-    auto loadAll = [] {
+    auto loadAll = [this] {
         for (int slot = 0; slot < MaxContestants; ++slot)
-            QVERIFY(LoadCharacter(10, NthCharacterFile(1), false, false, PlayerIdentity(slot)));
-        QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+            QVERIFY(stage->load(10, NthCharacterFile(1), false, false, PlayerIdentity(slot)));
+        QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     };
-    auto anyLoaded = [] {
+    auto anyLoaded = [this] {
         for (const char *identity : {"Announcer", "Player0", "Player1", "Player2", "Player3", "Player4", "Player5"})
-            if (CharacterLoaded(QLatin1String(identity)))
+            if (stage->loaded(QLatin1String(identity)))
                 return true;
         return false;
     };
@@ -451,7 +449,7 @@ void TestRace::unloadingReachesEveryCharacter()
     Model().shutdownCountdown = 16;
     QCoro::waitFor(race.tickStep());   // 15: the goodbye step hides all but the finisher
     for (int slot = 1; slot < MaxContestants; ++slot)
-        QTRY_VERIFY(!stage->CharacterControl->character(PlayerIdentity(slot))->visible());
+        QTRY_VERIFY(!stage->control().character(PlayerIdentity(slot))->visible());
     for (int tick = 0; tick < 15; ++tick)
         QCoro::waitFor(race.tickStep());
     QVERIFY(!anyLoaded());
@@ -471,7 +469,7 @@ void TestRace::noRaceStartsInsideARace()
         main->StartRace->click();   // a second start inside the race
         stillRunning = GameSession::current().raceRunning();
         countdownAfter = Model().shutdownCountdown;
-        QVERIFY(CharacterLoaded("Player0"));
+        QVERIFY(stage->loaded("Player0"));
         main->CancelBtn->click();
     }));
     // The inner start returned at once: no second race ran (and ended) inside the first.
@@ -542,7 +540,7 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
         QCoro::waitFor(race.tickStep());
     QCOMPARE(Model().shutdownCountdown, 5);
     for (int slot = 0; slot < 3; ++slot)
-        QVERIFY(!CharacterLoaded(PlayerIdentity(slot)));
+        QVERIFY(!stage->loaded(PlayerIdentity(slot)));
     Model().shutdownCountdown = 0;
 }
 

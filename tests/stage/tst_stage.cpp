@@ -21,11 +21,11 @@ class TestStage : public QObject
 {
     Q_OBJECT
 private:
-    StageWindow *stage = nullptr;
+    AgentStage *stage = nullptr;
     QString library;
     QSize screen;
 
-    agent::Character *character(const QString &identity) { return stage->CharacterControl->character(identity); }
+    agent::Character *character(const QString &identity) { return stage->control().character(identity); }
     void waitForQueue(const QString &identity)
     {
         QTRY_VERIFY_WITH_TIMEOUT(!character(identity) || character(identity)->queueEmpty(), 10000);
@@ -43,6 +43,7 @@ private slots:
     void actionsPlayHideAndFail();
     void cornerMovesAndRanges();
     void deltaMoves();
+    void idleAndClicksFollowTheControl();
     void soundEffectWithMissingFileDoesNothing();
     void characterFileListing();
     void pickAlternativeAndRespelling();
@@ -60,12 +61,11 @@ void TestStage::initTestCase()
 
 void TestStage::init()
 {
-    stage = new StageWindow;
+    stage = new AgentStage;
 }
 
 void TestStage::cleanup()
 {
-    SetSpeechObserver({});
     delete stage;
     stage = nullptr;
     qputenv("WINDIR", qgetenv("HF_WINDOWS_DIR"));
@@ -74,7 +74,7 @@ void TestStage::cleanup()
 void TestStage::loadScalesAndToleratesReloads()
 {
     const QString announcer = ProgramFolder() + "Announcer.acs";
-    QVERIFY(LoadCharacter(10, announcer, false, true, "Announcer"));
+    QVERIFY(stage->load(10, announcer, false, true, "Announcer"));
     agent::Character *a = character("Announcer");
     QVERIFY(a);
     const int naturalWidth = a->naturalWidth();
@@ -82,80 +82,80 @@ void TestStage::loadScalesAndToleratesReloads()
     QCOMPARE(a->width(), naturalWidth);
     QCOMPARE(a->balloonStyle(), 0x0220000Eu);
     // The same identity again counts as loaded; size 15 is one and a half times.
-    QVERIFY(LoadCharacter(15, announcer, true, true, "Announcer"));
+    QVERIFY(stage->load(15, announcer, true, true, "Announcer"));
     QCOMPARE(a->width(), int(std::nearbyint(naturalWidth * 1.5)));   // ties to even
     QCOMPARE(a->height(), int(std::nearbyint(naturalHeight * 1.5)));
     QCOMPARE(a->balloonStyle(), 0x0220000Fu);
     // Size 0 and negative sizes keep the natural size.
-    QVERIFY(LoadCharacter(0, announcer, false, false, "Announcer"));
+    QVERIFY(stage->load(0, announcer, false, false, "Announcer"));
     QCOMPARE(a->height(), naturalHeight);
-    QVERIFY(LoadCharacter(-3, announcer, false, false, "Announcer"));
+    QVERIFY(stage->load(-3, announcer, false, false, "Announcer"));
     QCOMPARE(a->width(), naturalWidth);
-    QVERIFY(!IsIdle());
+    QVERIFY(!stage->idle());
 }
 
 void TestStage::loadFallsBackToTheLibrary()
 {
     // A missing file loads the first character of the library.
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Missing.acs", false, false, "Player0"));
+    QVERIFY(stage->load(10, ProgramFolder() + "Missing.acs", false, false, "Player0"));
     QVERIFY(character("Player0"));
-    QVERIFY(LoadCharacter(10, QString(), false, false, "Player1"));
+    QVERIFY(stage->load(10, QString(), false, false, "Player1"));
     QCOMPARE(DefaultCharacterFile(), QDir(library).entryList({"*.acs"}, QDir::Files, QDir::Name).first());
     // With an empty library there is nothing to fall back to.
     QTemporaryDir empty;
     QVERIFY(QDir(empty.path()).mkpath("msagent/chars"));
     qputenv("WINDIR", empty.path().toLocal8Bit());
     QCOMPARE(DefaultCharacterFile(), QString());
-    QVERIFY(!LoadCharacter(10, QString(), false, false, "Player2"));
+    QVERIFY(!stage->load(10, QString(), false, false, "Player2"));
     QVERIFY(!character("Player2"));
     // "No Agent.acs" is preferred when it is there.
     QVERIFY(QFile::copy(ProgramFolder() + "Announcer.acs", empty.path() + "/msagent/chars/No Agent.acs"));
     QVERIFY(DefaultCharacterFile().endsWith("No Agent.acs"));
-    QVERIFY(LoadCharacter(10, QString(), false, false, "Player2"));
+    QVERIFY(stage->load(10, QString(), false, false, "Player2"));
 }
 
 void TestStage::disconnectedStageDoesNothing()
 {
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
-    QVERIFY(LoadCharacter(10, NthCharacterFile(1), false, false, "Player0"));
-    UnloadCharacter("Player0");
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(stage->load(10, NthCharacterFile(1), false, false, "Player0"));
+    stage->unload("Player0");
     QVERIFY(!character("Player0"));
     // The unload switched the control's connection off: speech and actions do nothing.
-    HideCharacter(true, "Announcer");
+    stage->hide(true, "Announcer");
     waitForQueue("Announcer");
     QVERIFY(!character("Announcer")->visible());
-    SpeakText("Hello", "Announcer");
-    QVERIFY(DoAction("nosuchanimation", "Announcer"));
+    stage->speak("Hello", "Announcer");
+    QVERIFY(stage->act("nosuchanimation", "Announcer"));
     waitForQueue("Announcer");
     QVERIFY(!character("Announcer")->visible());
     // Operations on characters that are not loaded are harmless.
-    ShowCharacter(true, "Player5");
-    StopCharacter("Player5");
-    MoveCharacter(10, 10, "Player5", 100);
-    QCOMPARE(CharacterPosition("Player5"), QPoint(0, 0));
-    QCoro::waitFor(WaitForAudio());
+    stage->show(true, "Player5");
+    stage->stop("Player5");
+    stage->move(10, 10, "Player5", 100);
+    QCOMPARE(stage->position("Player5"), QPoint(0, 0));
+    QCoro::waitFor(stage->waitForAudio());
 }
 
 void TestStage::reloadedCharacterSpeaksAndActs()
 {
     QStringList heard;
-    SetSpeechObserver([&heard](const QString &identity, const QString &text) { heard << identity + ": " + text; });
+    stage->setSpeechObserver([&heard](const QString &identity, const QString &text) { heard << identity + ": " + text; });
     const QString file = NthCharacterFile(1);
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
-    QVERIFY(LoadCharacter(10, file, false, false, "Player0"));
-    UnloadCharacter("Player0");
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(stage->load(10, file, false, false, "Player0"));
+    stage->unload("Player0");
     // Loaded again under the same identity: it speaks and acts like a new one.
-    QVERIFY(LoadCharacter(10, file, false, false, "Player0"));
-    HideCharacter(true, "Player0");
+    QVERIFY(stage->load(10, file, false, false, "Player0"));
+    stage->hide(true, "Player0");
     waitForQueue("Player0");
-    SpeakText("Back again", "Player0");
+    stage->speak("Back again", "Player0");
     QCOMPARE(heard, QStringList{"Player0: Back again"});
-    QVERIFY(DoAction("wave", "Player0"));
+    QVERIFY(stage->act("wave", "Player0"));
     QTRY_VERIFY(character("Player0")->visible());
     // A load of an identity that is still loaded connects the stage as well.
-    UnloadCharacter("Player0");
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
-    SpeakText("Still here", "Announcer");
+    stage->unload("Player0");
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    stage->speak("Still here", "Announcer");
     QCOMPARE(heard.size(), 2);
     QCOMPARE(heard.last(), QString("Announcer: Still here"));
 }
@@ -164,80 +164,107 @@ void TestStage::audioIsBusyWhileACharacterSpeaks()
 {
     // With or without a sound device, the audio output counts as busy while a character
     // speaks, so the race's waits for the speech last as long everywhere.
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     waitForQueue("Announcer");
-    QVERIFY(stage->CharacterControl->audioOutputStatus() < 2);
-    SpeakText("One two three four five six seven eight nine ten", "Announcer");
+    QVERIFY(stage->control().audioOutputStatus() < 2);
+    stage->speak("One two three four five six seven eight nine ten", "Announcer");
     QElapsedTimer started;
     started.start();
-    while (stage->CharacterControl->audioOutputStatus() != 4 && started.elapsed() < 10000)
+    while (stage->control().audioOutputStatus() != 4 && started.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    QCOMPARE(stage->CharacterControl->audioOutputStatus(), 4);
-    QCoro::waitFor(WaitForAudio());
-    QVERIFY(stage->CharacterControl->audioOutputStatus() < 2);
+    QCOMPARE(stage->control().audioOutputStatus(), 4);
+    QCoro::waitFor(stage->waitForAudio());
+    QVERIFY(stage->control().audioOutputStatus() < 2);
 }
 
 void TestStage::actionsPlayHideAndFail()
 {
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
-    QVERIFY(DoAction("Wave", "Announcer"));   // lower-cased first
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(stage->act("Wave", "Announcer"));   // lower-cased first
     QTRY_VERIFY(character("Announcer")->visible());
-    QVERIFY(!DoAction("nosuchanimation", "Announcer"));
-    QVERIFY(DoAction("hide", "Announcer"));   // plays the animation, then hides at once
+    QVERIFY(!stage->act("nosuchanimation", "Announcer"));
+    QVERIFY(stage->act("hide", "Announcer"));   // plays the animation, then hides at once
     waitForQueue("Announcer");
     QVERIFY(!character("Announcer")->visible());
-    QVERIFY(DoAction("hidefast", "Announcer"));   // an action shows a hidden character first
+    QVERIFY(stage->act("hidefast", "Announcer"));   // an action shows a hidden character first
     waitForQueue("Announcer");
     QVERIFY(!character("Announcer")->visible());
-    QVERIFY(!DoAction("wave", "Player4"));   // no such character: the animation cannot play
+    QVERIFY(!stage->act("wave", "Player4"));   // no such character: the animation cannot play
 }
 
 void TestStage::cornerMovesAndRanges()
 {
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     agent::Character *a = character("Announcer");
-    QVERIFY(DoAction("appeartopright", "Announcer"));
+    QVERIFY(stage->act("appeartopright", "Announcer"));
     waitForQueue("Announcer");
-    QCOMPARE(CharacterPosition("Announcer"), QPoint(screen.width() - a->width(), 0));
-    QVERIFY(DoAction("movetobottomleft", "Announcer"));
+    QCOMPARE(stage->position("Announcer"), QPoint(screen.width() - a->width(), 0));
+    QVERIFY(stage->act("movetobottomleft", "Announcer"));
     waitForQueue("Announcer");
-    QCOMPARE(CharacterPosition("Announcer"), QPoint(0, screen.height() - a->height()));
-    QVERIFY(DoAction("movetocenter", "Announcer"));   // stays where it is
-    AgentrePosition(7, 0, "Announcer");              // unknown corner: nothing
+    QCOMPARE(stage->position("Announcer"), QPoint(0, screen.height() - a->height()));
+    QVERIFY(stage->act("movetocenter", "Announcer"));   // stays where it is
+    stage->moveToCorner(7, 0, "Announcer");   // unknown corner: nothing
     waitForQueue("Announcer");
-    QCOMPARE(CharacterPosition("Announcer"), QPoint(0, screen.height() - a->height()));
-    MoveCharacter(40000, 10, "Announcer", 0);         // outside the 16-bit range
-    MoveCharacter(10, -40000, "Announcer", 0);
+    QCOMPARE(stage->position("Announcer"), QPoint(0, screen.height() - a->height()));
+    stage->move(40000, 10, "Announcer", 0);   // outside the 16-bit range
+    stage->move(10, -40000, "Announcer", 0);
     waitForQueue("Announcer");
-    QCOMPARE(CharacterPosition("Announcer"), QPoint(0, screen.height() - a->height()));
-    DoAction("fly", "Announcer");
+    QCOMPARE(stage->position("Announcer"), QPoint(0, screen.height() - a->height()));
+    stage->act("fly", "Announcer");
     waitForQueue("Announcer");
-    const QPoint flown = CharacterPosition("Announcer");
+    const QPoint flown = stage->position("Announcer");
     QVERIFY(flown.x() >= 0 && flown.x() <= screen.width() - 51);
     QVERIFY(flown.y() >= 0 && flown.y() <= screen.height() - 71);
 }
 
 void TestStage::deltaMoves()
 {
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
-    MoveCharacter(100, 100, "Announcer", 0);
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    stage->move(100, 100, "Announcer", 0);
     waitForQueue("Announcer");
     // Without "&&" both offsets are the same. The move follows the wait for the idle
     // flag, which is bounded (5 s of game time), and the action returns at once.
-    QVERIFY(DoAction("movetodelta25", "Announcer"));
-    QCOMPARE(CharacterPosition("Announcer"), QPoint(100, 100));
-    QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Announcer"), QPoint(125, 125), 30000);
-    QVERIFY(DoAction("appeardelta-5&&x", "Announcer"));   // a non-number counts as 10
-    QTRY_COMPARE_WITH_TIMEOUT(CharacterPosition("Announcer"), QPoint(120, 135), 30000);
+    QVERIFY(stage->act("movetodelta25", "Announcer"));
+    QCOMPARE(stage->position("Announcer"), QPoint(100, 100));
+    QTRY_COMPARE_WITH_TIMEOUT(stage->position("Announcer"), QPoint(125, 125), 30000);
+    QVERIFY(stage->act("appeardelta-5&&x", "Announcer"));   // a non-number counts as 10
+    QTRY_COMPARE_WITH_TIMEOUT(stage->position("Announcer"), QPoint(120, 135), 30000);
+    // A stage that goes while a move waits for the idle flag takes the move with it.
+    QVERIFY(stage->act("movetodelta25", "Announcer"));
+    QCOMPARE(PendingWaits(), 1);
+    delete stage;
+    stage = new AgentStage;
+    QTRY_COMPARE(PendingWaits(), 0);
+}
+
+void TestStage::idleAndClicksFollowTheControl()
+{
+    // The flag follows the control's idle notifications; a load clears it.
+    agent::AgentControl &control = stage->control();
+    emit control.idleStart("Announcer");
+    QVERIFY(stage->idle());
+    emit control.idleComplete("Announcer");
+    QVERIFY(!stage->idle());
+    emit control.idleStart("Announcer");
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
+    QVERIFY(!stage->idle());
+    // Clicks go to the handler installed, with everything the control tells.
+    emit control.click("Announcer", 1, 0, 5, 6);   // none yet: nothing
+    QStringList clicks;
+    stage->onClick([&clicks](const QString &identity, int button, int shift, int x, int y) {
+        clicks << QString("%1 %2 %3 %4 %5").arg(identity).arg(button).arg(shift).arg(x).arg(y);
+    });
+    emit control.click("Announcer", 2, 4, 5, 6);
+    QCOMPARE(clicks, QStringList{"Announcer 2 4 5 6"});
 }
 
 void TestStage::soundEffectWithMissingFileDoesNothing()
 {
-    QVERIFY(LoadCharacter(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
-    ShowCharacter(true, "Announcer");
+    QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
+    stage->show(true, "Announcer");
     waitForQueue("Announcer");
     // A missing sound file queues nothing for the character.
-    QVERIFY(DoAction("sfxno-such-sound.wav=whatever", "Announcer"));
+    QVERIFY(stage->act("sfxno-such-sound.wav=whatever", "Announcer"));
     QVERIFY(character("Announcer")->queueEmpty());
     // One that exists in the program folder is played through the character.
     QTemporaryDir program;
@@ -248,7 +275,7 @@ void TestStage::soundEffectWithMissingFileDoesNothing()
     sound.close();
     const QByteArray programFolder = qgetenv("HOLLYFROST_PROGRAM_FOLDER");
     qputenv("HOLLYFROST_PROGRAM_FOLDER", QFile::encodeName(program.path()));
-    QVERIFY(DoAction("sfxding.wav=whatever", "Announcer"));
+    QVERIFY(stage->act("sfxding.wav=whatever", "Announcer"));
     qputenv("HOLLYFROST_PROGRAM_FOLDER", programFolder);
     QVERIFY(!character("Announcer")->queueEmpty());
     waitForQueue("Announcer");
@@ -284,7 +311,7 @@ void TestStage::characterFileListing()
     QCOMPARE(::mkfifo(QFile::encodeName(folder.path() + "/msagent/chars/Aa pipe.acs").constData(), 0600), 0);
     QCOMPARE(CountCharacterFiles(), 3);
     QCOMPARE(NthCharacterFile(1), QString("RANDOM three.acs"));
-    QVERIFY(!LoadCharacter(10, folder.path() + "/msagent/chars/Aa pipe.acs", false, false, "Player3"));
+    QVERIFY(!stage->load(10, folder.path() + "/msagent/chars/Aa pipe.acs", false, false, "Player3"));
 }
 
 void TestStage::pickAlternativeAndRespelling()

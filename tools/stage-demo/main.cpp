@@ -45,61 +45,61 @@ Task<> waitForQueues(agent::AgentControl *control, QStringList identities)
 }
 
 // The whole show; sets status to 0 once it has ended normally.
-Task<> show(StageWindow &stage, QString contestantFile, int &status)
+Task<> show(AgentStage &stage, QString contestantFile, int &status)
 {
     const QStringList identities = {QStringLiteral("Announcer"), QStringLiteral("Player0")};
-    if (!LoadCharacter(10, ProgramFolder() + QStringLiteral("Announcer.acs"), false, true, identities[0])
-        || !LoadCharacter(10, contestantFile, false, false, identities[1])) {
+    if (!stage.load(10, ProgramFolder() + QStringLiteral("Announcer.acs"), false, true, identities[0])
+        || !stage.load(10, contestantFile, false, false, identities[1])) {
         QTextStream(stderr) << "hollyfrost-stage-demo: cannot load the characters (" << contestantFile << ")\n";
         co_return;
     }
     say(QStringLiteral("loaded Announcer and Player0 from %1").arg(NameOfPath(contestantFile)));
     const QSize screen = ScreenSize();
-    MoveCharacter(screen.width() / 3, screen.height() / 3, identities[0], 0);
-    MoveCharacter(2 * screen.width() / 3, screen.height() / 3, identities[1], 0);
+    stage.move(screen.width() / 3, screen.height() / 3, identities[0], 0);
+    stage.move(2 * screen.width() / 3, screen.height() / 3, identities[1], 0);
     for (const QString &identity : identities) {
         say(identity + QStringLiteral(": show"));
-        ShowCharacter(false, identity);
+        stage.show(false, identity);
     }
-    co_await waitForQueues(stage.CharacterControl, identities);
+    co_await waitForQueues(&stage.control(), identities);
 
     for (const QString &animation : GameAnimations) {
         for (const QString &identity : identities) {
             say(identity + QStringLiteral(": play ") + animation);
-            DoAction(animation, identity);
+            stage.act(animation, identity);
         }
-        co_await waitForQueues(stage.CharacterControl, identities);
+        co_await waitForQueues(&stage.control(), identities);
     }
     for (const QString &corner : Corners) {
         for (const QString &identity : identities) {
             say(identity + QStringLiteral(": move to ") + corner);
-            DoAction(QStringLiteral("moveto") + corner, identity);
+            stage.act(QStringLiteral("moveto") + corner, identity);
         }
-        co_await waitForQueues(stage.CharacterControl, identities);
+        co_await waitForQueues(&stage.control(), identities);
     }
     for (int i = 0; i < identities.size(); ++i) {
         say(identities[i] + QStringLiteral(": across the screen"));
-        MoveCharacter(0, screen.height() / 2 - 100 * i, identities[i], 0);
-        MoveCharacter(screen.width() - 140, screen.height() / 2 - 100 * i, identities[i], 2500);
+        stage.move(0, screen.height() / 2 - 100 * i, identities[i], 0);
+        stage.move(screen.width() - 140, screen.height() / 2 - 100 * i, identities[i], 2500);
     }
-    co_await waitForQueues(stage.CharacterControl, identities);
+    co_await waitForQueues(&stage.control(), identities);
 
     say(QStringLiteral("Announcer: speak"));
-    SpeakText(LookupPhrase(QStringLiteral("we1")), identities[0]);
-    co_await WaitForAudio();
-    co_await waitForQueues(stage.CharacterControl, identities);
+    stage.speak(LookupPhrase(QStringLiteral("we1")), identities[0]);
+    co_await stage.waitForAudio();
+    co_await waitForQueues(&stage.control(), identities);
     say(QStringLiteral("Player0: speak"));
-    SpeakText(LookupPhrase(QStringLiteral("rs1")) + QStringLiteral(" ") + WithoutExtension(NameOfPath(contestantFile)),
-              identities[1]);
-    co_await waitForQueues(stage.CharacterControl, identities);
+    stage.speak(LookupPhrase(QStringLiteral("rs1")) + QStringLiteral(" ") + WithoutExtension(NameOfPath(contestantFile)),
+                identities[1]);
+    co_await waitForQueues(&stage.control(), identities);
 
     for (const QString &identity : identities) {
         say(identity + QStringLiteral(": hide"));
-        HideCharacter(false, identity);
+        stage.hide(false, identity);
     }
-    co_await waitForQueues(stage.CharacterControl, identities);
+    co_await waitForQueues(&stage.control(), identities);
     for (const QString &identity : identities)
-        UnloadCharacter(identity);
+        stage.unload(identity);
     say(QStringLiteral("finished"));
     status = 0;
 }
@@ -110,10 +110,10 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     Randomize();
-    StageWindow stage;
+    AgentStage stage;
     const QString contestantFile = argc > 1 ? QString::fromLocal8Bit(argv[1])
                                             : WindowsFolder() + QStringLiteral("MSAGENT\\CHARS\\") + NthCharacterFile(1);
-    QObject::connect(stage.CharacterControl, &agent::AgentControl::requestComplete, &app, [](int id, int status) {
+    QObject::connect(&stage.control(), &agent::AgentControl::requestComplete, &app, [](int id, int status) {
         static const char *const outcomes[] = {"done", "stopped", "failed"};
         say(QStringLiteral("request %1 %2").arg(id).arg(QLatin1String(outcomes[qBound(0, status, 2)])));
     });
