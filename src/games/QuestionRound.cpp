@@ -247,7 +247,7 @@ Task<> QuestionRound::runRound()
     // the round is sent or shown.
     const GameSession &session = GameSession::current();
     const quint64 ticket = session.raceTicket();
-    QString working = BuildQuestion();
+    QString working = BuildQuestion(draws);
     QString resendCopies[MaxContestants];
     const bool localBusy = Model().contestants[0].Confirmed == SlotQuestionOutstanding;
     Model().contestants[0].Confirmed = SlotQuestionOutstanding;
@@ -320,5 +320,5 @@ void ApplySkip(int slot)
 void QuestionRound::reset()
 {
     Model().lastQuestionKey.clear();
-    RearmQuestionFileReport();
+    draws.writeFailureReported = false;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "Messages.h"
+#include "QuestionSources.h"
 #include "Waits.h"
 
 #include <QString>
@@ -83,6 +84,7 @@ private:
     Task<> takeSkip();
     void closeQuestion();
 
+    QuestionDraws draws;
     QString answer_;
     QString sender_;
     // Counts the questions shown, so that a report that waited for its acknowledgement can

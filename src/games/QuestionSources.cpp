@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <limits>
 
-int LastKind = 0;
 
 namespace {
 
@@ -41,14 +40,14 @@ QString question(const QString &kind, qint64 answer, const QString &text)
     return QStringLiteral("&&%1&&%2&&%3").arg(kind).arg(answer).arg(text);
 }
 
-// A kind drawn below n that differs from LastKind, stored in LastKind.
-int drawKind(int n)
+// A kind drawn below n that differs from the last one drawn, which it becomes.
+int drawKind(QuestionDraws &draws, int n)
 {
     int kind;
     do
         kind = RandomInt(n);
-    while (kind == LastKind);
-    LastKind = kind;
+    while (kind == draws.lastKind);
+    draws.lastKind = kind;
     return kind;
 }
 
@@ -69,8 +68,6 @@ QString codeOf(const QString &text)
 {
     return text.mid(2, 2);
 }
-
-bool writeFailureReported = false;
 
 QString sortedLetters(QString text)
 {
@@ -141,36 +138,31 @@ const WordIndex &wordIndex()
 
 } // namespace
 
-QString BuildQuestion()
+QString BuildQuestion(QuestionDraws &draws)
 {
     const int difficulty = GameSession::current().difficulty();
-    return BuildQuestion(CurrentGameType(), difficulty);
+    return BuildQuestion(draws, CurrentGameType(), difficulty);
 }
 
-QString BuildQuestion(int gameType, int difficulty)
+QString BuildQuestion(QuestionDraws &draws, int gameType, int difficulty)
 {
     QString text;
     switch (gameType) {
-    case 1: text = makeKind(drawKind(6), difficulty); break;
+    case 1: text = makeKind(drawKind(draws, 6), difficulty); break;
     case 2: text = MakeWordScramble(difficulty); break;
-    case 3: text = makeKind(drawKind(3), difficulty); break;
+    case 3: text = makeKind(drawKind(draws, 3), difficulty); break;
     case 4: text = MakeDexterityQuestion(); break;
     case 5: text = MakeColourSequence(difficulty); break;
     default: return QString();
     }
-    if (!AppendQuestionRecord(codeOf(text), text) && !writeFailureReported) {
+    if (!AppendQuestionRecord(codeOf(text), text) && !draws.writeFailureReported) {
         // Reported once a race; the round goes on with the question it has built.
-        writeFailureReported = true;
+        draws.writeFailureReported = true;
         GameDialogs().beep(BeepKind::Error);
         GameDialogs().show(BoxKind::Error, QStringLiteral("The question file could not be written:\r")
                                            + NativePath(QuestionFilePath()));
     }
     return text;
-}
-
-void RearmQuestionFileReport()
-{
-    writeFailureReported = false;
 }
 
 QString MakeAddition(int difficulty)

@@ -28,18 +28,22 @@ inline const QString Memory = QStringLiteral("MT");
 // Difficulty indexes of the main window's "Difficulty" group.
 enum QuestionDifficulty { EasyLevel = 0, ModerateLevel = 1, DifficultLevel = 2 };
 
-// The kind of the last problem drawn for "Mixed Problems" or "Simple Math" (0 addition,
-// 1 subtraction, 2 multiplication, 3 word scramble, 4 dexterity, 5 memory). It starts
-// at 0 and is kept across races, so the first drawn problem is never an addition and no
-// kind comes twice in a row.
-extern int LastKind;
+// What the making of questions remembers from one question to the next (the question
+// round keeps it).
+struct QuestionDraws {
+    // The kind of the last problem drawn for "Mixed Problems" or "Simple Math" (0
+    // addition, 1 subtraction, 2 multiplication, 3 word scramble, 4 dexterity, 5 memory).
+    // It starts at 0 and is kept across races, so the first drawn problem is never an
+    // addition and no kind comes twice in a row.
+    int lastKind = 0;
+    // A question file that cannot be written is reported once a race.
+    bool writeFailureReported = false;
+};
 
 // Builds the next question for the session's game type and difficulty and appends
 // it to the question file; empty for "Random Race" (or no game type).
-QString BuildQuestion();
-QString BuildQuestion(int gameType, int difficulty);
-// A question file that cannot be written is reported once; this re-arms the report.
-void RearmQuestionFileReport();
+QString BuildQuestion(QuestionDraws &draws);
+QString BuildQuestion(QuestionDraws &draws, int gameType, int difficulty);
 
 QString MakeAddition(int difficulty);
 QString MakeSubtraction(int difficulty);

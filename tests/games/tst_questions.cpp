@@ -76,13 +76,13 @@ private slots:
     void firstSimpleMathIsNeverAnAdditionAndKindsNeverRepeat()
     {
         writeWordList("moon cat dog bird fish \r\n");
-        QCOMPARE(LastKind, 0);
-        QVERIFY(parse(BuildQuestion(3, EasyLevel)).code != QLatin1String("MA"));
+        QuestionDraws draws;
+        QVERIFY(parse(BuildQuestion(draws, 3, EasyLevel)).code != QLatin1String("MA"));
         for (int gameType : {3, 1}) {
             QString previous;
             QSet<QString> codes;
             for (int i = 0; i < 400; ++i) {
-                const QString code = parse(BuildQuestion(gameType, ModerateLevel)).code;
+                const QString code = parse(BuildQuestion(draws, gameType, ModerateLevel)).code;
                 QVERIFY2(code != previous, qPrintable(code));
                 previous = code;
                 codes << code;
@@ -93,11 +93,11 @@ private slots:
                 QCOMPARE(codes, (QSet<QString>{"MA", "MS", "MM", "WS", "DX", "MT"}));
         }
         // The fixed kinds, and nothing at all for a random race.
-        QCOMPARE(parse(BuildQuestion(2, EasyLevel)).code, QStringLiteral("WS"));
-        QCOMPARE(BuildQuestion(4, EasyLevel), QStringLiteral("&&DX&&dexteritytest&&test"));
-        QCOMPARE(parse(BuildQuestion(5, EasyLevel)).code, QStringLiteral("MT"));
+        QCOMPARE(parse(BuildQuestion(draws, 2, EasyLevel)).code, QStringLiteral("WS"));
+        QCOMPARE(BuildQuestion(draws, 4, EasyLevel), QStringLiteral("&&DX&&dexteritytest&&test"));
+        QCOMPARE(parse(BuildQuestion(draws, 5, EasyLevel)).code, QStringLiteral("MT"));
         const qint64 size = QFileInfo(path("questions.fil")).size();
-        QVERIFY(BuildQuestion(0, EasyLevel).isEmpty());
+        QVERIFY(BuildQuestion(draws, 0, EasyLevel).isEmpty());
         QCOMPARE(QFileInfo(path("questions.fil")).size(), size);
     }
 
@@ -318,10 +318,10 @@ private slots:
     void unwritableQuestionFileIsReportedOnce()
     {
         QVERIFY(QDir(folder.path()).mkdir("questions.fil"));   // a folder in its place
-        RearmQuestionFileReport();
+        QuestionDraws draws;
         QVERIFY(!AppendQuestionRecord("MA", "&&MA&&1&&0 + 1"));
-        QCOMPARE(parse(BuildQuestion(4, EasyLevel)).code, QStringLiteral("DX"));
-        QCOMPARE(parse(BuildQuestion(4, EasyLevel)).code, QStringLiteral("DX"));
+        QCOMPARE(parse(BuildQuestion(draws, 4, EasyLevel)).code, QStringLiteral("DX"));
+        QCOMPARE(parse(BuildQuestion(draws, 4, EasyLevel)).code, QStringLiteral("DX"));
         QCOMPARE(boxes.size(), 1);
         QVERIFY(boxes[0].contains("questions.fil"));
         QVERIFY(QFileInfo(path("questions.fil")).isDir());
