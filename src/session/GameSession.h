@@ -9,6 +9,7 @@
 #include "CharacterStage.h"
 #include "Dialogs.h"
 #include "RaceModel.h"
+#include "RaceScreen.h"
 
 #include <QObject>
 #include <QString>
@@ -53,6 +54,8 @@ public:
 
     // The contestants and the race's counters.
     RaceModel &model() { return model_; }
+    // Names the race's monitor (RaceScreen.h; the main window sets it).
+    RaceScreenSource raceScreenSource;
 
     int playMode() const { return playMode_; }
     // -1: none picked; 0 "Random Race", 1 to 5 the puzzles.

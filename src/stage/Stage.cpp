@@ -3,6 +3,7 @@
 #include "Agent.h"
 #include "CharacterFiles.h"
 #include "DataFiles.h"
+#include "RaceScreen.h"
 #include "Utilities.h"
 
 #include <QDir>

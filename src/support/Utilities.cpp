@@ -5,8 +5,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QMetaObject>
 #include <QSettings>
 #include <QStandardPaths>
@@ -176,45 +174,6 @@ bool FolderExists(const QString &gamePath)
     if (gamePath.isEmpty())
         return false;
     return QFileInfo(NativePath(gamePath)).isDir();
-}
-
-namespace {
-
-RaceScreenSource raceScreenSource;
-
-} // namespace
-
-void SetRaceScreenSource(RaceScreenSource source)
-{
-    raceScreenSource = std::move(source);
-}
-
-QRect RaceScreen()
-{
-    if (raceScreenSource) {
-        const QRect screen = raceScreenSource();
-        if (!screen.isEmpty())
-            return screen;
-    }
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
-        return QRect();
-    const QScreen *primary = QGuiApplication::primaryScreen();
-    return primary ? primary->geometry() : QRect();
-}
-
-QSize ScreenSize()
-{
-    return RaceScreen().size();
-}
-
-QPoint DesktopPoint(QPoint racePosition)
-{
-    return racePosition + RaceScreen().topLeft();
-}
-
-QPoint RacePoint(QPoint desktopPosition)
-{
-    return desktopPosition - RaceScreen().topLeft();
 }
 
 bool DeleteGameFile(const QString &gamePath)

@@ -33,18 +33,6 @@ QString WithoutExtension(const QString &text);
 QString NativePath(const QString &gamePath);
 bool FileExists(const QString &gamePath);   // an existing regular file (not a folder)
 bool FolderExists(const QString &gamePath);
-// The race's screen: the monitor that the source set by SetRaceScreenSource names (the
-// main window installs one: the monitor that holds it), else the primary screen; an
-// empty rectangle without a screen. The race measures "the screen" from this monitor's
-// top-left corner: ScreenSize() is its size, DesktopPoint turns a race position into a
-// desktop position and RacePoint the reverse. Windows and characters placed with these
-// stay on that monitor.
-using RaceScreenSource = std::function<QRect()>;
-void SetRaceScreenSource(RaceScreenSource source);
-QRect RaceScreen();
-QSize ScreenSize();
-QPoint DesktopPoint(QPoint racePosition);
-QPoint RacePoint(QPoint desktopPosition);
 bool DeleteGameFile(const QString &gamePath);
 
 enum class ShiftDirection { Up, Down };

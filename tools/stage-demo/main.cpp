@@ -4,6 +4,7 @@
 // Prints a line for each step it asks for and one for each request that finishes.
 #include "Agent.h"
 #include "Phrases.h"
+#include "RaceScreen.h"
 #include "Stage.h"
 #include "Utilities.h"
 
