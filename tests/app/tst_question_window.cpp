@@ -414,6 +414,11 @@ private slots:
 
     void memoryTestIsPlayedThroughTheQuestionWindow()
     {
+        // The colours of the sequence's letters, as the window paints and names them.
+        QCOMPARE(ColourOfLetter(u'g'), QColor(0, 128, 0));
+        QCOMPARE(ColourOfLetter(u'c'), QColor(128, 128, 128));
+        QCOMPARE(ColourName(u'p'), QStringLiteral("fuchsia"));
+        QCOMPARE(ColourName(QChar()), QStringLiteral("silver"));
         for (int i = 0; i < PaletteSize; ++i)
             QCOMPARE(memory->Palette[i]->accessibleName(), ColourName(PaletteLetters.at(i)));
         QCOMPARE(memory->Palette[0]->accessibleName(), QStringLiteral("blue"));

@@ -293,5 +293,5 @@ void TestTransport::portsDefaultWhenMissing()
     QCOMPARE(MessengerPort(), quint16(4010));
 }
 
-QTEST_MAIN(TestTransport)
+QTEST_GUILESS_MAIN(TestTransport)
 #include "tst_transport.moc"
