@@ -85,8 +85,8 @@ extern GameTransport *TheTransport;
 // The local address to bind (HOLLYFROST_BIND_ADDRESS), or empty for every IPv4 address.
 QString BindAddress();
 // The game port ("gampt", default 4012) and the messenger port ("udppt", default 4010)
-// of the messenger's parameter file (ReadParameter: kept until the file changes, never
-// waited for); a value that is not a port gives the default.
+// of the messenger's parameter file (ReadMessengerPorts: kept until the file changes,
+// never waited for); a value that is not a port gives the default.
 quint16 GamePort();
 quint16 MessengerPort();
 
