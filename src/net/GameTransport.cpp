@@ -11,25 +11,26 @@
 #include <QUdpSocket>
 
 GameTransport *TheTransport = nullptr;
-namespace {
-QList<AckWait *> ackWaits;   // the waits in progress, innermost last
-} // namespace
 
-AckWait::AckWait(const QString &from)
-    : address(from)
+AckWait::AckWait(GameTransport *to, const QString &from)
+    : transport(to), address(from)
 {
-    ackWaits.append(this);
+    if (transport)
+        transport->ackWaits.append(this);
 }
 
 AckWait::~AckWait()
 {
-    ackWaits.removeOne(this);
+    if (transport)
+        transport->ackWaits.removeOne(this);
 }
 
-void AckWait::Note(const QString &from)
+void GameTransport::NoteAcknowledgement(const QString &from)
 {
+    if (from.isEmpty())
+        return;
     for (AckWait *wait : std::as_const(ackWaits))
-        if (!from.isEmpty() && wait->address == from)
+        if (wait->address == from)
             wait->arrivedFlag = true;
 }
 
@@ -148,6 +149,8 @@ Task<> GameTransport::bindGamePort()
 
 GameTransport::~GameTransport()
 {
+    for (AckWait *wait : std::as_const(ackWaits))
+        wait->transport = nullptr;   // a wait that outlives the transport notes nothing more
     if (TheTransport == this)
         TheTransport = nullptr;
 }
