@@ -61,7 +61,7 @@ Task<> QuestionRound::sendReport(Message report, QString host, int repeats)
 {
     const quint64 question = questionsShown;
     lastReport = {host, report};
-    const AckWait acknowledged(host);
+    const AckWait acknowledged(TheTransport, host);
     SendGameMessage(host, report);
     for (int i = 0; i < repeats && !acknowledged.arrived(); ++i) {
         co_await Wait(500);

@@ -14,10 +14,6 @@
 
 namespace {
 
-// "RP" carries a trailing number, one more with each set of positions the host sends:
-// a late or replayed set (the network may reorder) must not undo a newer one.
-int positionsSent = 0;       // host: the number of the last set sent
-int lastPositionsTaken = 0;  // joiner: the number of the last set taken (0: none yet)
 constexpr int MaxPositionsJump = 10000;   // further ahead than any race goes: malformed
 
 Msg::Positions numberedPositions()
@@ -25,7 +21,7 @@ Msg::Positions numberedPositions()
     Msg::Positions positions;
     for (int slot = 0; slot < MaxContestants; ++slot)
         positions.progress[slot] = Model().contestants[slot].Progress;
-    positions.number = ++positionsSent;
+    positions.number = ++Model().positionsSent;
     return positions;
 }
 
@@ -50,9 +46,10 @@ bool TakeNewPositions(const Msg::Positions &positions)
         return false;
     if (positions.number) {
         const int number = *positions.number;
-        if (number <= lastPositionsTaken || (lastPositionsTaken > 0 && number - lastPositionsTaken > MaxPositionsJump))
+        int &last = Model().lastPositionsTaken;
+        if (number <= last || (last > 0 && number - last > MaxPositionsJump))
             return false;
-        lastPositionsTaken = number;
+        last = number;
     }
     Model().lastRosterPayload = payload;
     return true;
@@ -60,7 +57,7 @@ bool TakeNewPositions(const Msg::Positions &positions)
 
 void ForgetPositionsNumber()
 {
-    lastPositionsTaken = 0;
+    Model().lastPositionsTaken = 0;
 }
 
 namespace {
@@ -195,7 +192,8 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
     if (!message)
         return;
     if (std::holds_alternative<Msg::Acknowledge>(*message)) {
-        AckWait::Note(senderAddress);
+        if (TheTransport)
+            TheTransport->NoteAcknowledgement(senderAddress);
         markSender(senderAddress, [](ContestantRecord &record) { record.Acked = true; });
         return;
     }
@@ -351,7 +349,7 @@ Task<bool> SendMessengerText(QString text, QString address)
 {
     // Marked with the user's UIN.
     const Msg::MessengerText message{QString::number(Records::Options.UserUin), text, {}};
-    const AckWait acknowledged(address);
+    const AckWait acknowledged(TheTransport, address);
     SendToPorts(message, address, MessengerPort());
     const auto arrived = [&acknowledged] { return acknowledged.arrived(); };
     if (co_await WaitUntil(arrived, 10, 100))

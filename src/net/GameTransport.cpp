@@ -11,25 +11,26 @@
 #include <QUdpSocket>
 
 GameTransport *TheTransport = nullptr;
-namespace {
-QList<AckWait *> ackWaits;   // the waits in progress, innermost last
-} // namespace
 
-AckWait::AckWait(const QString &from)
-    : address(from)
+AckWait::AckWait(GameTransport *to, const QString &from)
+    : transport(to), address(from)
 {
-    ackWaits.append(this);
+    if (transport)
+        transport->ackWaits.append(this);
 }
 
 AckWait::~AckWait()
 {
-    ackWaits.removeOne(this);
+    if (transport)
+        transport->ackWaits.removeOne(this);
 }
 
-void AckWait::Note(const QString &from)
+void GameTransport::NoteAcknowledgement(const QString &from)
 {
+    if (from.isEmpty())
+        return;
     for (AckWait *wait : std::as_const(ackWaits))
-        if (!from.isEmpty() && wait->address == from)
+        if (wait->address == from)
             wait->arrivedFlag = true;
 }
 
@@ -39,13 +40,6 @@ constexpr int LastDatagramCapacity = 255;
 // Datagrams read in one go before the window gets its turn again (a flood must not
 // starve the window).
 constexpr int DatagramsPerRead = 200;
-
-quint16 portParameter(const QString &name, quint16 fallback)
-{
-    bool ok = false;
-    const uint value = ReadParameter(name).trimmed().toUInt(&ok);
-    return ok && value > 0 && value < 65536 ? static_cast<quint16>(value) : fallback;
-}
 
 QHostAddress localAddress()
 {
@@ -122,12 +116,12 @@ QString BindAddress()
 
 quint16 GamePort()
 {
-    return portParameter(QStringLiteral("gampt"), 4012);
+    return ReadMessengerPorts().game;
 }
 
 quint16 MessengerPort()
 {
-    return portParameter(QStringLiteral("udppt"), 4010);
+    return ReadMessengerPorts().messenger;
 }
 
 GameTransport::GameTransport(Receiver receiver, QObject *parent)
@@ -155,6 +149,8 @@ Task<> GameTransport::bindGamePort()
 
 GameTransport::~GameTransport()
 {
+    for (AckWait *wait : std::as_const(ackWaits))
+        wait->transport = nullptr;   // a wait that outlives the transport notes nothing more
     if (TheTransport == this)
         TheTransport = nullptr;
 }
@@ -230,7 +226,8 @@ void GameTransport::dispatchNext()
 }
 
 namespace {
-bool sendText(const QString &datagram, const QString &address, quint16 port)
+// gamePort: the game port as read for this send (the parameters are looked at once).
+bool sendText(const QString &datagram, const QString &address, quint16 port, quint16 gamePort)
 {
     if (address.isEmpty())
         return false;
@@ -240,33 +237,40 @@ bool sendText(const QString &datagram, const QString &address, quint16 port)
         return false;
     if (port == 80)
         return sendFromOwnSocket(text, to, port, 0);
-    if (port != GamePort() && sendFromOwnSocket(text, to, port, port))
+    if (port != gamePort && sendFromOwnSocket(text, to, port, port))
         return true;   // the messenger port was free: sent from it, as the messenger expects
     if (TheTransport)
         return TheTransport->SendFromGamePort(text, address, port);
     return sendFromOwnSocket(text, to, port, 0);
 }
+
+QString ownText(const Message &message)
+{
+    Message own = message;
+    std::visit([](auto &kind) { kind.sender = PlayerSpeechName(); }, own);
+    return serialize(own);
+}
 } // namespace
 
 bool SendToPorts(const Message &message, const QString &address, quint16 port)
 {
-    Message own = message;
-    std::visit([](auto &kind) { kind.sender = PlayerSpeechName(); }, own);
-    return sendText(serialize(own), address, port);
+    return sendText(ownText(message), address, port, GamePort());
 }
 
 void SendGameMessage(const QString &address, const Message &message)
 {
     if (address.isEmpty())
         return;   // a contestant run here: the parameter file is not even read
-    SendToPorts(message, address, GamePort());
+    const quint16 port = GamePort();
+    sendText(ownText(message), address, port, port);
 }
 
 void SendGameMessage(const QString &code, const QString &address, const QString &payload)
 {
     if (address.isEmpty())
         return;
-    sendText(code + PlayerSpeechName() + payload, address, GamePort());
+    const quint16 port = GamePort();
+    sendText(code + PlayerSpeechName() + payload, address, port, port);
 }
 
 bool SendInvitePing(const QString &address, const Msg::Invitation &ping)

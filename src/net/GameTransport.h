@@ -13,6 +13,7 @@
 
 #include <functional>
 
+class AckWait;
 class QUdpSocket;
 
 // Largest datagram the game takes; a longer one is dropped whole.
@@ -57,6 +58,8 @@ public:
     bool SendFromGamePort(const QByteArray &text, const QString &address, quint16 port);
     // Forgets the last datagram, so that nothing of a game left behind counts as a repeat.
     void ForgetRepeats();
+    // Called by the dispatcher for every "AK" that arrives: the waits on its address end.
+    void NoteAcknowledgement(const QString &from);
 
 signals:
     // A datagram passed the size limit and the repeat filter; it is dispatched next.
@@ -77,6 +80,8 @@ private:
         QString text;
     };
     QList<Pending> queue;
+    friend class AckWait;
+    QList<AckWait *> ackWaits;   // the waits in progress, innermost last
 };
 
 // The window created at start-up (nullptr before and after).
@@ -85,8 +90,8 @@ extern GameTransport *TheTransport;
 // The local address to bind (HOLLYFROST_BIND_ADDRESS), or empty for every IPv4 address.
 QString BindAddress();
 // The game port ("gampt", default 4012) and the messenger port ("udppt", default 4010)
-// of the messenger's parameter file (ReadParameter: kept until the file changes, never
-// waited for); a value that is not a port gives the default.
+// of the messenger's parameter file (ReadMessengerPorts: kept until the file changes,
+// never waited for); a value that is not a port gives the default.
 quint16 GamePort();
 quint16 MessengerPort();
 
@@ -107,22 +112,22 @@ bool SendInvitePing(const QString &address, const Msg::Invitation &ping);
 QString ResolvePlayerAddress(const QString &typed);
 
 // A wait for an "AK" from one address. Made before the message it waits on is sent, it
-// notes every "AK" from that address that arrives while it lives; an "AK" from any other
-// address does not end it, so that a stranger cannot cut a report's resends short.
-// Several sequences may wait at once (a report's resends, a question round's): each keeps
-// its own note.
+// notes every "AK" from that address that the transport's dispatcher takes while it
+// lives; an "AK" from any other address does not end it, so that a stranger cannot cut a
+// report's resends short. Several sequences may wait at once (a report's resends, a
+// question round's): each keeps its own note. Without a transport nothing arrives.
 class AckWait
 {
 public:
-    explicit AckWait(const QString &from);
+    AckWait(GameTransport *transport, const QString &from);
     ~AckWait();
     AckWait(const AckWait &) = delete;
     AckWait &operator=(const AckWait &) = delete;
     bool arrived() const { return arrivedFlag; }
-    // Called for every "AK" that arrives.
-    static void Note(const QString &from);
 
 private:
+    friend class GameTransport;
+    GameTransport *transport;
     QString address;
     bool arrivedFlag = false;
 };

@@ -153,9 +153,9 @@ OpenRequest textFileRequest(const QString &mode)
 // The messenger writes a handful of names; a file of thousands keeps only the first.
 constexpr int MaxParameterNames = 256;
 
-QString parameterFilePath()
+QString parameterFilePath(const QString &folder)
 {
-    return NativePath(HostFolder() + GameFile::Parameters);
+    return NativePath(folder + GameFile::Parameters);
 }
 
 std::array<qint64, 4> changeStamp(const struct stat &st)
@@ -164,19 +164,26 @@ std::array<qint64, 4> changeStamp(const struct stat &st)
             qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-bool unchanged(const KeptParameters &kept, const QString &native)
+bool unchanged(const KeptParameters &kept)
 {
     struct stat st;
-    return kept.read && kept.path == native && ::stat(native.toLocal8Bit().constData(), &st) == 0
-           && changeStamp(st) == kept.stamp;
+    return kept.read && ::stat(kept.path.constData(), &st) == 0 && changeStamp(st) == kept.stamp;
 }
 
-void keepParameters(KeptParameters &kept, const QString &native, QFile &file)
+quint16 portValue(const QString &text, quint16 fallback)
+{
+    bool ok = false;
+    const uint value = text.trimmed().toUInt(&ok);
+    return ok && value > 0 && value < 65536 ? static_cast<quint16>(value) : fallback;
+}
+
+void keepParameters(KeptParameters &kept, const QString &folder, const QString &native, QFile &file)
 {
     struct stat st{};
     ::fstat(file.handle(), &st);
     kept.read = true;
-    kept.path = native;
+    kept.folder = folder;
+    kept.path = native.toLocal8Bit();
     kept.stamp = changeStamp(st);
     kept.values.clear();
     while (!file.atEnd() && file.error() == QFileDevice::NoError && kept.values.size() < MaxParameterNames) {
@@ -186,6 +193,9 @@ void keepParameters(KeptParameters &kept, const QString &native, QFile &file)
         if (!kept.values.contains(name))   // the first line of a name wins
             kept.values.insert(name, value);
     }
+    const MessengerPorts defaults;
+    kept.ports = {portValue(kept.values.value(QStringLiteral("gampt")), defaults.game),
+                  portValue(kept.values.value(QStringLiteral("udppt")), defaults.messenger)};
 }
 
 void parameterFileMissing()
@@ -334,32 +344,53 @@ QString HostFolder()
     return QString();
 }
 
+namespace {
+// The parameters kept by the parameters object (else in once), read again when nothing
+// was read yet or the file changed; nullptr when the file is missing. An unchanged file
+// costs one stat: the messenger's folder is looked up (in the registry, then up the
+// folders) only when the file is read.
+const KeptParameters *currentParameters(KeptParameters &once)
+{
+    KeptParameters &kept = parametersInUse ? parametersInUse->kept : once;
+    if (unchanged(kept))
+        return &kept;
+    const QString folder = HostFolder();
+    const QString native = parameterFilePath(folder);
+    QFile file;
+    switch (openOnce(native, textFileRequest(QStringLiteral("R")), file)) {
+    case Attempt::Opened:
+        keepParameters(kept, folder, native, file);
+        break;
+    case Attempt::Held:
+        break;   // the messenger is writing it: the last values serve, a later call reads it
+    case Attempt::Failed:
+        parameterFileMissing();
+        return nullptr;
+    }
+    return &kept;
+}
+} // namespace
+
 QString ReadParameter(const QString &name)
 {
-    KeptParameters once;   // without the parameters object nothing is kept
-    KeptParameters &kept = parametersInUse ? parametersInUse->kept : once;
-    const QString native = parameterFilePath();
-    if (!unchanged(kept, native)) {
-        QFile file;
-        switch (openOnce(native, textFileRequest(QStringLiteral("R")), file)) {
-        case Attempt::Opened:
-            keepParameters(kept, native, file);
-            break;
-        case Attempt::Held:
-            break;   // the messenger is writing it: the last values serve, a later call reads it
-        case Attempt::Failed:
-            parameterFileMissing();
-            return QString();
-        }
-    }
-    return kept.values.value(name.left(5));
+    KeptParameters once;
+    const KeptParameters *kept = currentParameters(once);
+    return kept ? kept->values.value(name.left(5)) : QString();
+}
+
+MessengerPorts ReadMessengerPorts()
+{
+    KeptParameters once;
+    const KeptParameters *kept = currentParameters(once);
+    return kept ? kept->ports : MessengerPorts();
 }
 
 Task<> ReadParametersWhenFree()
 {
     if (parametersInUse && parametersInUse->kept.read)
         co_return;   // read before: the kept values serve while the file is held
-    const QString native = parameterFilePath();
+    const QString folder = HostFolder();
+    const QString native = parameterFilePath(folder);
     QFile file;
     const bool opened = co_await openWhenFree(native, textFileRequest(QStringLiteral("R")), file);
     if (!opened) {
@@ -367,7 +398,7 @@ Task<> ReadParametersWhenFree()
         co_return;
     }
     if (parametersInUse)   // it may have gone during the wait
-        keepParameters(parametersInUse->kept, native, file);
+        keepParameters(parametersInUse->kept, folder, native, file);
 }
 
 Task<int> LookupCheckedUserWhenFree(QString uin)

@@ -27,13 +27,23 @@ inline const QString Phrases = QStringLiteral("stdtalk.lst");
 inline const QString AnnouncerCharacter = QStringLiteral("Announcer.acs");
 } // namespace GameFile
 
-// HFparms.cfg as last read: where it was, its identity and change stamp (device, inode,
-// size, modification time in ns) and the first value of each name.
+// The game port ("gampt") and the messenger port ("udppt") that HFparms.cfg names; a
+// value that is not a port, or no value, gives the default.
+struct MessengerPorts {
+    quint16 game = 4012;
+    quint16 messenger = 4010;
+};
+
+// HFparms.cfg as last read: the messenger's folder it was found in (HostFolder), its path
+// in the system's encoding, its identity and change stamp (device, inode, size,
+// modification time in ns), the first value of each name and the two ports.
 struct KeptParameters {
     bool read = false;
-    QString path;
+    QString folder;
+    QByteArray path;
     std::array<qint64, 4> stamp{};
     QHash<QString, QString> values;
+    MessengerPorts ports;
 };
 
 // The messenger's parameters as this program uses them: made once at start-up (main) and
@@ -84,11 +94,16 @@ QString NextField(QString &text);
 QString HostFolder();
 // The value of the first HFparms.cfg line with the name (first 5 characters compared),
 // or empty. A missing parameter file is fatal: a message, then the application ends.
-// The messenger's parameters object keeps what was read: an unchanged file is not opened again, a
-// changed one is read again. While the messenger holds a changed file the last values
-// stay in use (a later call tries again); when nothing was read yet the result is empty.
-// Without that object the file is read on every call.
+// The messenger's parameters object keeps what was read, and where: an unchanged file is
+// not opened again, nor is the messenger's folder looked up again (one stat a call); a
+// changed or vanished one is looked up and read again. While the messenger holds a
+// changed file the last values stay in use (a later call tries again); when nothing was
+// read yet the result is empty. Without that object the file is found and read on every
+// call.
 QString ReadParameter(const QString &name);
+// The two ports of HFparms.cfg, kept and read again as ReadParameter's values; the
+// defaults when nothing was read or the file is missing.
+MessengerPorts ReadMessengerPorts();
 // Reads HFparms.cfg when nothing was read from it yet, waiting while the messenger holds
 // it (as OpenTextFileWhenFree); a file missing or held all that time is fatal as above.
 Task<> ReadParametersWhenFree();

@@ -591,7 +591,7 @@ void TestMessages::acknowledgementsAndReadiness()
     addRemote("Al", "70007", "Penny.acs", PeerB);
     {
         // A wait ends only on an acknowledgement from the address it waits on.
-        const AckWait fromA(PeerA), fromB(PeerB);
+        const AckWait fromA(internet, PeerA), fromB(internet, PeerB);
         DispatchMessage(PeerA, QStringLiteral("AKJo"));
         QVERIFY(fromA.arrived());
         QVERIFY(!fromB.arrived());

@@ -276,6 +276,22 @@ void TestNetworkUnit::parametersAreKeptUntilTheFileChanges()
     lock.release();
     QCOMPARE(ReadParameter("gampt"), QString("6001"));
     QCOMPARE(ReadParameter("udppt"), QString("6002"));
+    QCOMPARE(ReadMessengerPorts().game, quint16(6001));
+    QCOMPARE(ReadMessengerPorts().messenger, quint16(6002));
+    // The messenger's folder is looked up when the file is read, not on every call: a
+    // registry naming another messenger counts once the kept file changes.
+    const QString elsewhere = root.path() + "/elsewhere/";
+    QVERIFY(QDir().mkpath(elsewhere));
+    writeBytes(elsewhere + "hollyfro.exe", "marker");
+    writeBytes(elsewhere + "HFparms.cfg", parameterLine("gampt", "7001"));
+    QVERIFY(RegWriteText(RegistryRoot::LocalMachine, "Software\\Hollyfrost\\Main", "exedir", elsewhere + "hollyfro.exe"));
+    QCOMPARE(ReadParameter("gampt"), QString("6001"));
+    QCOMPARE(parameters->kept.folder, messenger);
+    writeBytes(path, parameterLine("gampt", "60010"));
+    QCOMPARE(ReadParameter("gampt"), QString("7001"));
+    QCOMPARE(parameters->kept.folder, elsewhere);
+    QCOMPARE(ReadMessengerPorts().game, quint16(7001));
+    QCOMPARE(ReadMessengerPorts().messenger, quint16(4010));   // none named: the default
     QCOMPARE(missingNotices, 0);
 }
 
