@@ -12,18 +12,17 @@
 
 namespace {
 
-// Pending waits by number: a timer resumes its own wait unless EndAllWaits took it first.
-std::map<quint64, std::coroutine_handle<>> &pending()
-{
-    static std::map<quint64, std::coroutine_handle<>> waits;
-    return waits;
-}
-quint64 nextWait = 0;
-// The end of the program: asked for, and how long it is held for a last send.
-struct Ending {
-    bool asked = false;
+// The program's waits and its end: one per process, since the end of the program must
+// end every wait of every sequence, whoever started it.
+struct ProgramWaits {
+    // The waits in progress by number: a timer resumes its own wait unless EndAllWaits
+    // took it first.
+    std::map<quint64, std::coroutine_handle<>> pending;
+    quint64 lastNumber = 0;
+    // The end of the program: asked for, and how long it is held for a last send.
+    bool endAsked = false;
     QDeadlineTimer heldUntil;
-} ending;
+} program;
 
 // Qt's timers on the application object, which outlives the windows.
 class SystemClock : public Clock
@@ -54,11 +53,11 @@ Clock *&clockInUse()
 
 void resume(quint64 id)
 {
-    const auto found = pending().find(id);
-    if (found == pending().end())
+    const auto found = program.pending.find(id);
+    if (found == program.pending.end())
         return;
     const std::coroutine_handle<> waiting = found->second;
-    pending().erase(found);
+    program.pending.erase(found);
     waiting.resume();
 }
 
@@ -110,27 +109,27 @@ void TerminateApplication()
     if (QCoreApplication *app = QCoreApplication::instance()) {
         // The waits end first, so that every sequence has unwound when the loop returns;
         // the loop itself returns once a last send held for has gone out.
-        if (!ending.asked)
+        if (!program.endAsked)
             QMetaObject::invokeMethod(app, &EndAllWaits, Qt::QueuedConnection);
-        const qint64 held = ending.heldUntil.remainingTime();
+        const qint64 held = program.heldUntil.remainingTime();
         if (held > 0)
             QTimer::singleShot(held, Qt::PreciseTimer, app, &QCoreApplication::quit);
         else
             QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
     }
-    ending.asked = true;
+    program.endAsked = true;
 }
 
 bool ApplicationTerminating()
 {
-    return ending.asked;
+    return program.endAsked;
 }
 
 void HoldTermination(int ms)
 {
     const QDeadlineTimer until(ScaledInterval(ms), Qt::PreciseTimer);
-    if (until.deadlineNSecs() > ending.heldUntil.deadlineNSecs())
-        ending.heldUntil = until;
+    if (until.deadlineNSecs() > program.heldUntil.deadlineNSecs())
+        program.heldUntil = until;
 }
 
 WhenDone::WhenDone(std::function<void(std::function<void()>)> start) : start_(std::move(start))
@@ -144,8 +143,8 @@ bool WhenDone::await_ready() const noexcept
 
 bool WhenDone::await_suspend(std::coroutine_handle<> waiting)
 {
-    const quint64 id = ++nextWait;
-    pending().emplace(id, waiting);
+    const quint64 id = ++program.lastNumber;
+    program.pending.emplace(id, waiting);
     // done() called from inside start(): the wait is over before it began.
     auto doneAtOnce = std::make_shared<bool>(false);
     auto starting = std::make_shared<bool>(true);
@@ -154,7 +153,7 @@ bool WhenDone::await_suspend(std::coroutine_handle<> waiting)
     start_([id, doneAtOnce, starting] {
         if (!*starting)
             resume(id);
-        else if (pending().erase(id) > 0)
+        else if (program.pending.erase(id) > 0)
             *doneAtOnce = true;
     });
     *starting = false;
@@ -211,11 +210,11 @@ void Launch(Task<> sequence)
 
 void EndAllWaits()
 {
-    while (!pending().empty())
-        resume(pending().begin()->first);
+    while (!program.pending.empty())
+        resume(program.pending.begin()->first);
 }
 
 int PendingWaits()
 {
-    return static_cast<int>(pending().size());
+    return static_cast<int>(program.pending.size());
 }
