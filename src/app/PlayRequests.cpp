@@ -125,7 +125,7 @@ void PlayRequests::HandleDenied(const QString &reasonCode)
 Task<> InvitePlayers(QListWidget *buddies)
 {
     const QPointer<QListWidget> shown(buddies);   // the list may go while the sends wait
-    if (CurrentGameType() < 0) {
+    if (CurrentGameType() == NoGameType) {
         MessageBeep(BeepKind::Error);
         ShowMessageBox(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
         co_return;

@@ -1,6 +1,7 @@
 #include "DexterityTest.h"
 
 #include "GameSession.h"
+#include "QuestionSources.h"
 #include "RaceModel.h"
 #include "Utilities.h"
 
@@ -8,9 +9,9 @@ QRect JumpArea(int difficulty, const QSize &screen)
 {
     const int w = screen.width(), h = screen.height();
     switch (difficulty) {
-    case 0:
+    case EasyLevel:
         return QRect(w / 4, h / 4, std::max(1, w / 2), std::max(1, h / 2));
-    case 2:
+    case DifficultLevel:
         return QRect(0, 0, std::max(1, w - 30), std::max(1, h - 30));
     default:
         return QRect(60, 50, std::max(1, w - 120), std::max(1, h - 100));

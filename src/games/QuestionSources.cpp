@@ -148,11 +148,11 @@ QString BuildQuestion(QuestionDraws &draws, int gameType, int difficulty)
 {
     QString text;
     switch (gameType) {
-    case 1: text = makeKind(drawKind(draws, 6), difficulty); break;
-    case 2: text = MakeWordScramble(difficulty); break;
-    case 3: text = makeKind(drawKind(draws, 3), difficulty); break;
-    case 4: text = MakeDexterityQuestion(); break;
-    case 5: text = MakeColourSequence(difficulty); break;
+    case MixedProblemsType: text = makeKind(drawKind(draws, 6), difficulty); break;
+    case WordScrambleType: text = MakeWordScramble(difficulty); break;
+    case SimpleMathType: text = makeKind(drawKind(draws, 3), difficulty); break;
+    case DexterityTestType: text = MakeDexterityQuestion(); break;
+    case MemoryTestType: text = MakeColourSequence(difficulty); break;
     default: return QString();
     }
     if (!AppendQuestionRecord(codeOf(text), text) && !draws.writeFailureReported) {

@@ -18,15 +18,15 @@
 #include "RaceTicker.h"
 #include "Waits.h"
 
+#include <QObject>
+
 #include <functional>
 
-class Race
+class Race : public QObject
 {
 public:
     Race();
-    ~Race();
-    Race(const Race &) = delete;
-    Race &operator=(const Race &) = delete;
+    ~Race() override;
 
     // "Start Game": checks the roster, the game type and the play mode, then runs the
     // race of the play mode picked (hosted, local or practice).

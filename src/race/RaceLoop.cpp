@@ -50,9 +50,9 @@ QString nameOf(int slot)
 void AdvanceProgress(int slot)
 {
     const int gameType = CurrentGameType();
-    if (gameType == 0)
+    if (gameType == RandomRaceType)
         progressOf(slot) += RandomInt(16);
-    else if (gameType >= 1 && gameType <= 5)
+    else if (IsPuzzleGame(gameType))
         progressOf(slot) = 12 * Model().contestants[slot].Score;
 }
 
@@ -76,12 +76,12 @@ Task<bool> Race::round()
         co_return false;
     RankContestants();
     --Model().questionCountdown;
-    if (Model().questionCountdown < 1 && session.raceRunning() && !joined && CurrentGameType() > 0) {
+    if (Model().questionCountdown < 1 && session.raceRunning() && !joined && IsPuzzleGame(CurrentGameType())) {
         co_await questions_.runRound();
         Model().questionCountdown = 3;
     }
     co_await Wait(2000);
-    if (CurrentGameType() == 0)
+    if (CurrentGameType() == RandomRaceType)
         co_await Wait(2000);
     // Cancelled meanwhile: its joiners hear nothing more of it.
     if (!session.raceGoesOn(ticket))

@@ -79,7 +79,7 @@ void Race::startDeferred()
 {
     if (!deferredStart_ || inProgress_ || Model().tickInProgress)
         return;
-    QTimer::singleShot(0, &GameSession::current(), std::exchange(deferredStart_, {}));
+    QTimer::singleShot(0, this, std::exchange(deferredStart_, {}));   // none once the race object is gone
 }
 
 // The race of "Start Game" in the given play mode, from the roster's presentation to
@@ -130,7 +130,7 @@ void Race::start()
         GameDialogs().show(BoxKind::Information, QStringLiteral("You need some contestants first"));
         return;
     }
-    if (CurrentGameType() < 0) {
+    if (CurrentGameType() == NoGameType) {
         GameDialogs().beep(BeepKind::Error);
         GameDialogs().show(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
         return;

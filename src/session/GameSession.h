@@ -20,6 +20,23 @@ constexpr int InviterNameCapacity = 40;
 
 enum PlayMode { NoPlayMode = -1, JoinGame = 0, HostGame = 1, LocalRace = 2, PracticeGame = 3 };
 
+// The game types: the items of the main window's "Game Type" group, in order, and the
+// number the phrase table's "Gt" codes and the host's settings text carry.
+enum GameType {
+    NoGameType = -1,
+    RandomRaceType = 0,     // moves by chance, no questions
+    MixedProblemsType = 1,  // every kind of puzzle, drawn at random
+    WordScrambleType = 2,
+    SimpleMathType = 3,     // addition, subtraction, multiplication
+    DexterityTestType = 4,
+    MemoryTestType = 5,
+};
+// A game type that puts questions.
+inline bool IsPuzzleGame(int type)
+{
+    return type >= MixedProblemsType && type <= MemoryTestType;
+}
+
 // Steps of a race that the windows show.
 enum class RaceStep {
     Starting,        // "Start Game" went ahead: the start and invite buttons go
@@ -58,7 +75,7 @@ public:
     RaceScreenSource raceScreenSource;
 
     int playMode() const { return playMode_; }
-    // -1: none picked; 0 "Random Race", 1 to 5 the puzzles.
+    // A GameType (NoGameType: none picked).
     int gameType() const { return gameType_; }
     // 0 easy, 1 moderate, 2 difficult.
     int difficulty() const { return difficulty_; }
@@ -141,7 +158,7 @@ private:
     Dialogs *dialogs_ = &noDialogs_;
     RaceModel model_;
     int playMode_ = NoPlayMode;
-    int gameType_ = -1;
+    int gameType_ = NoGameType;
     int difficulty_ = 1;
     bool raceRunning_ = false;
     bool joinedRace_ = false;

@@ -29,7 +29,7 @@ struct ContestantRecord {
     qint32 Progress = 0;        // percent of the screen width; finished at 92
     qint32 LastX = 0;           // x of the last move ordered; 0 = none yet
     bool Acked = false;         // an "AK" arrived from Address
-    quint8 Confirmed = SlotUnconfirmed;   // a SlotState
+    SlotState Confirmed = SlotUnconfirmed;
     qint32 Score = 0;           // right answers in this race
     qint32 QuestionNumber = 1;  // next question-file record for this contestant
 };

@@ -368,7 +368,7 @@ void TestMessages::answersAndSkipsAreCountedOnce()
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
     addRemote("Al", "70007", "Penny.acs", PeerB);
     auto putQuestion = [](int slot) {
-        Model().contestants[slot].Confirmed = 2;
+        Model().contestants[slot].Confirmed = SlotQuestionOutstanding;
         ++Model().contestants[slot].QuestionNumber;
     };
     putQuestion(1);   // Jo's question 1
@@ -474,7 +474,7 @@ void TestMessages::onlyTheHostSteers()
     // A host takes readiness and reports from its roster only.
     mode(HostGame);
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
-    Model().contestants[1].Confirmed = 2;
+    Model().contestants[1].Confirmed = SlotQuestionOutstanding;
     Model().contestants[1].QuestionNumber = 2;
     for (const char *text : {"RRAl", "RBAl&&60006&&42&&1", "RKAl&&60006&&42&&1"})
         DispatchMessage(PeerB, QString::fromLatin1(text));
@@ -606,7 +606,7 @@ void TestMessages::acknowledgementsAndReadiness()
     QCOMPARE(Model().contestants[2].Confirmed, quint8(1));
     QCOMPARE(Model().contestants[1].Confirmed, quint8(0));
     // Readiness does not free a slot whose question is still outstanding.
-    Model().contestants[2].Confirmed = 2;
+    Model().contestants[2].Confirmed = SlotQuestionOutstanding;
     DispatchMessage(PeerB, QStringLiteral("RRAl"));
     QCOMPARE(Model().contestants[2].Confirmed, quint8(2));
 }

@@ -349,7 +349,7 @@ private slots:
         QElapsedTimer round;
         qint64 shownAfterMs = -1;
         ShowWatcher watcher(question, [&] {
-            remoteFirst = Model().contestants[1].Confirmed == 2 && Model().contestants[1].Acked;
+            remoteFirst = Model().contestants[1].Confirmed == SlotQuestionOutstanding && Model().contestants[1].Acked;
             shownAfterMs = round.elapsed();
         });
         host->answer("RZ", "AKSam", GamePortNumber);
@@ -371,9 +371,9 @@ private slots:
         // Free again but switched off: the first send and 15 repeats, then the round goes
         // on; the local player, free again too, sees the question only after the 15 waits
         // of 500 ms (10 ms each at the tests' time scale).
-        Model().contestants[1].Confirmed = 1;
+        Model().contestants[1].Confirmed = SlotReady;
         question->close();
-        Model().contestants[0].Confirmed = 1;
+        Model().contestants[0].Confirmed = SlotReady;
         host->answer(QByteArray(), QByteArray(), 0);
         shownAfterMs = -1;
         round.start();

@@ -92,7 +92,7 @@ private slots:
 
         // A seventh from any path is refused and changes nothing.
         const QString before = form->Contestants->item(5)->text();
-        Model().contestants[0].Confirmed = 1;
+        Model().contestants[0].Confirmed = SlotReady;
         QVERIFY(!AddContestant(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("a7.acs")));
         QCOMPARE(messages, QStringList{QStringLiteral("We have the maximum number of Contestants.")});
         QCOMPARE(form->Contestants->count(), 6);
@@ -256,7 +256,7 @@ private slots:
         AddContestant(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("a1.acs"));
         AddContestant(QStringLiteral("B"), QStringLiteral("2"), QStringLiteral("a2.acs"));
         AddContestant(QStringLiteral("C"), QStringLiteral("3"), QStringLiteral("a3.acs"));
-        Model().contestants[1].Confirmed = 2;
+        Model().contestants[1].Confirmed = SlotQuestionOutstanding;
         form->Contestants->setCurrentRow(2);
         form->show();
         QCOMPARE(form->Contestants->visualItemRect(form->Contestants->item(1)).height(), 13);

@@ -349,7 +349,7 @@ private slots:
         Model().contestants[2].Progress = 7;
         Model().contestants[2].Score = 3;
         Model().contestants[2].LastX = 400;
-        Model().contestants[2].Confirmed = 2;
+        Model().contestants[2].Confirmed = SlotQuestionOutstanding;
         ApplySkip(2);
         QCOMPARE(Model().contestants[2].Progress, 3);
         QCOMPARE(Model().contestants[2].Score, 1);
@@ -359,7 +359,7 @@ private slots:
         ApplySkip(2);
         QCOMPARE(Model().contestants[2].Progress, 0);
         QCOMPARE(Model().contestants[2].Score, 0);
-        Model().contestants[1].Confirmed = 2;
+        Model().contestants[1].Confirmed = SlotQuestionOutstanding;
         ApplyRightAnswer(1);
         ApplyRightAnswer(1);
         QCOMPARE(Model().contestants[1].Score, 2);
@@ -369,7 +369,7 @@ private slots:
             Model().contestants[slot].Progress = 10 + slot;
             Model().contestants[slot].Score = 20 + slot;
             Model().contestants[slot].LastX = 30 + slot;
-            Model().contestants[slot].Confirmed = 2;
+            Model().contestants[slot].Confirmed = SlotQuestionOutstanding;
         }
         for (int slot : {-1, 6, 7, 1000}) {
             ApplyRightAnswer(slot);
