@@ -1,6 +1,7 @@
 #include "CountdownWindow.h"
 
 #include "GameSession.h"
+#include "RaceScreen.h"
 #include "Utilities.h"
 
 #include <QFont>

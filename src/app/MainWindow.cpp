@@ -13,6 +13,7 @@
 #include "PlayRequests.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
+#include "RaceScreen.h"
 #include "RadioGroup.h"
 #include "RequestWindow.h"
 #include "records.h"

@@ -4,6 +4,7 @@
 #include "Phrases.h"
 #include "QuestionRound.h"
 #include "QuestionSources.h"
+#include "RaceScreen.h"
 #include "Utilities.h"
 #include "WindowRoles.h"
 

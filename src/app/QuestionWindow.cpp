@@ -3,6 +3,7 @@
 #include "GameSession.h"
 #include "QuestionRound.h"
 #include "QuestionSources.h"
+#include "RaceScreen.h"
 #include "Utilities.h"
 #include "WindowRoles.h"
 

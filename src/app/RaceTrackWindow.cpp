@@ -1,6 +1,7 @@
 #include "RaceTrackWindow.h"
 
 #include "RaceModel.h"
+#include "RaceScreen.h"
 #include "Roster.h"
 #include "Utilities.h"
 #include "WindowRoles.h"

@@ -3,6 +3,7 @@
 #include "GameSession.h"
 #include "QuestionSources.h"
 #include "RaceModel.h"
+#include "RaceScreen.h"
 #include "Utilities.h"
 
 QRect JumpArea(int difficulty, const QSize &screen)

@@ -6,6 +6,7 @@
 #include "Phrases.h"
 #include "QuestionRound.h"
 #include "RaceModel.h"
+#include "RaceScreen.h"
 #include "Utilities.h"
 
 

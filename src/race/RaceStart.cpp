@@ -50,7 +50,7 @@ struct RaceScope
     Race &race;
 };
 
-Race::Race() : ticker_(*this)
+Race::Race() : ticker_([this] { return tickStep(); }, [this] { startDeferred(); })
 {
 }
 

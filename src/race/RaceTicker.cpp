@@ -2,7 +2,6 @@
 
 #include "DexterityTest.h"
 #include "GameSession.h"
-#include "Race.h"
 #include "RaceModel.h"
 
 #include <QElapsedTimer>
@@ -61,7 +60,7 @@ Task<> RaceTicker::tick()
         if (!*alive)
             return;
         start();
-        race_.startDeferred();   // "Start Game" pressed while this tick waited
+        after_();   // "Start Game" pressed while this tick waited
     });
     const QScopedValueRollback<bool> ticking(Model().tickInProgress, true);
     if (timed) {
@@ -71,11 +70,11 @@ Task<> RaceTicker::tick()
                            || (!running && (Model().shutdownCountdown == 16 || Model().shutdownCountdown == 6));
         QElapsedTimer clock;
         clock.start();
-        co_await race_.tickStep();
+        co_await step_();
         if (*alive && timed)
             timed(clock.nsecsElapsed() / 1000, waits);
     } else {
-        co_await race_.tickStep();
+        co_await step_();
     }
     DexterityStep();
 }

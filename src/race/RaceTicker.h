@@ -1,6 +1,6 @@
 // The race's clock: a tick every 250 ms of game time moves one contestant, runs the
 // commentary and, after a race, counts down to the goodbye, the unload and the end of the
-// program (Race::tickStep), then steps the dexterity test. A tick that waits (the
+// program (the race's step), then steps the dexterity test. A tick that waits (the
 // commentary, the goodbye and unload steps) holds the next one back, so ticks never
 // overlap; a "Start Game" pressed meanwhile starts once the tick is over.
 #pragma once
@@ -10,13 +10,18 @@
 #include <QtGlobal>
 
 #include <functional>
-
-class Race;
+#include <memory>
+#include <utility>
 
 class RaceTicker
 {
 public:
-    explicit RaceTicker(Race &race) : race_(race) {}
+    // step: the race's share of a tick; after: what follows every tick (a start asked
+    // for while the tick waited).
+    RaceTicker(std::function<Task<>()> step, std::function<void()> after)
+        : step_(std::move(step)), after_(std::move(after))
+    {
+    }
     ~RaceTicker();
     RaceTicker(const RaceTicker &) = delete;
     RaceTicker &operator=(const RaceTicker &) = delete;
@@ -38,7 +43,8 @@ private:
     void schedule();
     Task<> tick();
 
-    Race &race_;
+    std::function<Task<>()> step_;
+    std::function<void()> after_;
     bool active_ = false;
     quint64 generation_ = 0;   // a scheduled tick of an earlier start() or stop() does nothing
     // Shared with the clock's pending calls, which may outlive the ticker.

@@ -18,6 +18,11 @@ Dialogs &GameDialogs()
     return GameSession::current().dialogs();
 }
 
+RaceModel &Model()
+{
+    return GameSession::current().model();
+}
+
 void GameSession::setPlayMode(int mode)
 {
     if (mode == playMode_)

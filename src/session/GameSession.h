@@ -9,10 +9,12 @@
 #include "CharacterStage.h"
 #include "Dialogs.h"
 #include "RaceModel.h"
-#include "RaceScreen.h"
 
 #include <QObject>
+#include <QRect>
 #include <QString>
+
+#include <functional>
 
 constexpr int HostAddressCapacity = 15;
 constexpr int InviterUinCapacity = 15;
@@ -72,7 +74,7 @@ public:
     // The contestants and the race's counters.
     RaceModel &model() { return model_; }
     // Names the race's monitor (RaceScreen.h; the main window sets it).
-    RaceScreenSource raceScreenSource;
+    std::function<QRect()> raceScreenSource;
 
     int playMode() const { return playMode_; }
     // A GameType (NoGameType: none picked).
@@ -175,3 +177,5 @@ int CurrentGameType();
 // The session's characters and dialogs.
 CharacterStage &GameStage();
 Dialogs &GameDialogs();
+// The session's model.
+RaceModel &Model();

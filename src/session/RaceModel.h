@@ -75,9 +75,3 @@ struct RaceModel {
     int positionsSent = 0;
 };
 
-// The session's model.
-RaceModel &Model();
-
-// Empties the roster: the texts of every slot, Progress, LastX, Score and Confirmed are
-// cleared and QuestionNumber set to 1; Acked is left as it is.
-void ResetContestantTable();

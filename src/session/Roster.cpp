@@ -170,3 +170,19 @@ QString ShownName(const QString &text)
         return text;
     return shown.left(end);
 }
+
+void ResetContestantTable()
+{
+    for (ContestantRecord &slot : Model().contestants) {
+        slot.CharacterFile.clear();
+        slot.PlayerName.clear();
+        slot.Uin.clear();
+        slot.Address.clear();
+        slot.Progress = 0;
+        slot.LastX = 0;
+        slot.Score = 0;
+        slot.Confirmed = SlotUnconfirmed;
+        slot.QuestionNumber = 1;
+    }
+    ClearRoster();
+}

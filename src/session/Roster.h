@@ -26,6 +26,9 @@ std::optional<int> AddContestant(const QString &name, const QString &uin, const 
 std::optional<int> AppendContestant(const ContestantItemFields &fields);
 // Empties the roster (ResetContestantTable also clears the slots' records).
 void ClearRoster();
+// Empties the roster: the texts of every slot, Progress, LastX, Score and Confirmed are
+// cleared and QuestionNumber set to 1; Acked is left as it is.
+void ResetContestantTable();
 // A slot's record changed where the roster list shows it (its colour).
 void RosterChanged();
 

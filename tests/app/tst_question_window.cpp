@@ -17,6 +17,7 @@
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "Race.h"
+#include "RaceScreen.h"
 #include "RadioGroup.h"
 #include "records.h"
 #include "RosterList.h"

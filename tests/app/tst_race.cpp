@@ -11,6 +11,7 @@
 #include "RaceLoop.h"
 #include "RaceModel.h"
 #include "Race.h"
+#include "RaceScreen.h"
 #include "RaceTrackWindow.h"
 #include "RadioGroup.h"
 #include "Stage.h"

@@ -7,6 +7,7 @@
 #include "QuestionSources.h"
 #include "QuestionRound.h"
 #include "RaceModel.h"
+#include "Roster.h"
 #include "Utilities.h"
 
 #include <QDir>

@@ -9,6 +9,7 @@
 #include "QuestionRound.h"
 #include "Race.h"
 #include "RaceModel.h"
+#include "RaceScreen.h"
 #include "Roster.h"
 #include "Utilities.h"
 
