@@ -330,25 +330,8 @@ void MainWindow::UpdatePlayControls()
 
 void MainWindow::PlayModeClick()
 {
-    // The roster is about to change: a race in progress is cancelled first.
-    race.abandon();
-    ForgetNetworkGame();
+    race.playModeChosen(PlayModeGroup->itemIndex());
     UpdatePlayControls();
-    const int mode = PlayModeGroup->itemIndex();
-    if (mode < JoinGame || mode > PracticeGame)
-        return;
-    ResetContestantTable();
-    if (mode == HostGame || mode == PracticeGame) {
-        const Records::OptionsRecord &options = Records::Options;
-        if (const std::optional<int> slot = AddContestant(options.UserName, QString::number(options.UserUin),
-                                                          NameOfPath(options.UserCharacterFile))) {
-            Model().contestants[*slot].Address.clear();
-            Model().contestants[*slot].Confirmed = SlotReady;
-            RosterChanged();
-        }
-    } else if (mode == LocalRace) {
-        GameType->setItemIndex(0);
-    }
 }
 
 void MainWindow::showRoster()
@@ -399,21 +382,14 @@ void MainWindow::showRaceStep(RaceStep step)
 
 void MainWindow::GameTypeClick()
 {
-    if (GameType->itemIndex() == 0)
-        Difficulty->setItemIndex(0);   // runs this handler once more when it changes
-    if (!GameSession::current().raceRunning())
-        SendGameDescription();
+    race.gameTypeChosen();   // a difficulty changed by it runs this handler once more
     InfoBox->append(LookupPhrase(QStringLiteral("Gt") + QString::number(GameType->itemIndex())));
     InfoBox->append(LookupPhrase(QStringLiteral("dl") + QString::number(Difficulty->itemIndex())));
 }
 
 void MainWindow::NewRaceBtnClick()
 {
-    race.abandon();
-    ForgetNetworkGame();
-    ResetContestantTable();
-    PlayModeGroup->setItemIndex(-1);
-    GameType->setItemIndex(-1);
+    race.newGame();
     UpdatePlayControls();
 }
 

@@ -54,6 +54,16 @@ public:
     // twice before the program ends.
     void leave();
 
+    // The play settings' rules, whoever changes them (the main window's radio groups):
+    // - a new play mode changes the roster: a race in progress is abandoned, the network
+    //   game forgotten, the roster emptied; hosting or practising puts the player in it,
+    //   a local race is a Random Race;
+    // - a game type picked: a Random Race is Easy, and a host tells its joiners;
+    // - "New Game": no race, no roster, no play mode, no game type.
+    void playModeChosen(int mode);
+    void gameTypeChosen();
+    void newGame();
+
     // The 250 ms tick of the race (moves, commentary, the countdown to the program's end).
     RaceTicker &ticker() { return ticker_; }
     // The questions of the race: the round it puts as the host, the question on show here.

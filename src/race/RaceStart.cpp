@@ -278,3 +278,41 @@ void Race::leave()
         cancel();
     TerminateApplication();   // held for the joiners' second cancel, if one is due
 }
+
+void Race::playModeChosen(int mode)
+{
+    abandon();
+    ForgetNetworkGame();
+    if (mode < JoinGame || mode > PracticeGame)
+        return;
+    ResetContestantTable();
+    if (mode == HostGame || mode == PracticeGame) {
+        const Records::OptionsRecord &options = Records::Options;
+        if (const std::optional<int> slot = AddContestant(options.UserName, QString::number(options.UserUin),
+                                                          NameOfPath(options.UserCharacterFile))) {
+            Model().contestants[*slot].Address.clear();
+            Model().contestants[*slot].Confirmed = SlotReady;
+            RosterChanged();
+        }
+    } else if (mode == LocalRace) {
+        GameSession::current().setGameType(RandomRaceType);
+    }
+}
+
+void Race::gameTypeChosen()
+{
+    GameSession &session = GameSession::current();
+    if (session.gameType() == RandomRaceType)
+        session.setDifficulty(EasyLevel);
+    if (!session.raceRunning())
+        SendGameDescription();
+}
+
+void Race::newGame()
+{
+    abandon();
+    ForgetNetworkGame();
+    ResetContestantTable();
+    GameSession::current().setPlayMode(NoPlayMode);
+    GameSession::current().setGameType(NoGameType);
+}
