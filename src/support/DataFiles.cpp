@@ -320,7 +320,7 @@ QString NextField(QString &text)
     return field;
 }
 
-QString HostFolder()
+QString MessengerFolder()
 {
     const QString exedir = RegReadText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Main"),
                                        QStringLiteral("exedir"));
@@ -354,7 +354,7 @@ const KeptParameters *currentParameters(KeptParameters &once)
     KeptParameters &kept = parametersInUse ? parametersInUse->kept : once;
     if (unchanged(kept))
         return &kept;
-    const QString folder = HostFolder();
+    const QString folder = MessengerFolder();
     const QString native = parameterFilePath(folder);
     QFile file;
     switch (openOnce(native, textFileRequest(QStringLiteral("R")), file)) {
@@ -389,7 +389,7 @@ Task<> ReadParametersWhenFree()
 {
     if (parametersInUse && parametersInUse->kept.read)
         co_return;   // read before: the kept values serve while the file is held
-    const QString folder = HostFolder();
+    const QString folder = MessengerFolder();
     const QString native = parameterFilePath(folder);
     QFile file;
     const bool opened = co_await openWhenFree(native, textFileRequest(QStringLiteral("R")), file);

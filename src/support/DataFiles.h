@@ -34,7 +34,7 @@ struct MessengerPorts {
     quint16 messenger = 4010;
 };
 
-// HFparms.cfg as last read: the messenger's folder it was found in (HostFolder), its path
+// HFparms.cfg as last read: the messenger's folder it was found in (MessengerFolder), its path
 // in the system's encoding, its identity and change stamp (device, inode, size,
 // modification time in ns), the first value of each name and the two ports.
 struct KeptParameters {
@@ -91,7 +91,7 @@ bool WriteTextLine(QFile &file, const QString &line);
 QString NextField(QString &text);
 
 // The messenger's folder (ends in a separator), or empty when it cannot be found.
-QString HostFolder();
+QString MessengerFolder();
 // The value of the first HFparms.cfg line with the name (first 5 characters compared),
 // or empty. A missing parameter file is fatal: a message, then the application ends.
 // The messenger's parameters object keeps what was read, and where: an unchanged file is

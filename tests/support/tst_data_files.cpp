@@ -389,19 +389,19 @@ void TestNetworkUnit::eightBitTextIsWindows1252()
 void TestNetworkUnit::hostFolder()
 {
     // Nothing on the way up holds the marker: empty.
-    QCOMPARE(HostFolder(), QString());
+    QCOMPARE(MessengerFolder(), QString());
     // The marker in a folder above the program folder is found by the upward search.
     writeBytes(messenger + "hollyfro.exe", "marker");
-    QCOMPARE(HostFolder(), messenger);
+    QCOMPARE(MessengerFolder(), messenger);
     // A registry value naming a folder is not taken.
     const QString elsewhere = root.path() + "/elsewhere/";
     QVERIFY(QDir().mkpath(elsewhere));
     QVERIFY(RegWriteText(RegistryRoot::LocalMachine, "Software\\Hollyfrost\\Main", "exedir", elsewhere));
-    QCOMPARE(HostFolder(), messenger);
+    QCOMPARE(MessengerFolder(), messenger);
     // One naming an existing file gives that file's folder.
     writeBytes(elsewhere + "hollyfro.exe", "marker");
     QVERIFY(RegWriteText(RegistryRoot::LocalMachine, "Software\\Hollyfrost\\Main", "exedir", elsewhere + "hollyfro.exe"));
-    QCOMPARE(HostFolder(), elsewhere);
+    QCOMPARE(MessengerFolder(), elsewhere);
 }
 
 void TestNetworkUnit::lookupCheckedUser()
