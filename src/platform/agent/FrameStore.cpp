@@ -107,6 +107,7 @@ bool readPlainRgba(const QByteArray &stored, QSize size, uchar *const *rows)
         png_set_bgr(png);
         png_read_update_info(png, info);
         png_read_image(png, const_cast<png_bytepp>(rows));
+        png_read_end(png, nullptr);   // the chunks after, as the toolkit's reader reads them
     }
     png_destroy_read_struct(&png, &info, nullptr);
     return fits;
@@ -131,7 +132,7 @@ StoredPng storedImageData(const QByteArray &png)
     QByteArray deflated;
     for (qsizetype at = 8; at + 12 <= size;) {
         const quint32 length = readBigEndian(bytes + at);
-        if (length > quint32(size - at - 12))
+        if (qsizetype(length) > size - at - 12)
             return {};
         const char *type = bytes + at + 4;
         if (libdeflate_crc32(0, type, length + 4) != readBigEndian(type + 4 + length))
@@ -154,7 +155,8 @@ StoredPng storedImageData(const QByteArray &png)
             break;
         }
     }
-    if (dataStart < 0 || end < 0)
+    // A zlib stream with the largest window, as the reader's zlib would check it.
+    if (dataStart < 0 || end < 0 || deflated.size() < 2 || uchar(deflated[0]) >> 4 != 7)
         return {};
     const quint32 width = readBigEndian(bytes + 16), height = readBigEndian(bytes + 20);
     const int depth = uchar(bytes[24]), colour = uchar(bytes[25]), interlace = uchar(bytes[28]);
