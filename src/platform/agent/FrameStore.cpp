@@ -54,6 +54,7 @@ struct StoredPng
     QByteArray png;              // empty when the picture was left as it was
     bool plainRgba = false;      // RGBA of 8 bits, and nothing that changes how the pixels show
     QSize size;
+    bool cutShort = false;       // a chunk claims more bytes than the picture has left
 };
 
 struct PngSource
@@ -133,7 +134,7 @@ StoredPng storedImageData(const QByteArray &png)
     for (qsizetype at = 8; at + 12 <= size;) {
         const quint32 length = readBigEndian(bytes + at);
         if (qsizetype(length) > size - at - 12)
-            return {};
+            return {{}, false, {}, true};
         const char *type = bytes + at + 4;
         if (libdeflate_crc32(0, type, length + 4) != readBigEndian(type + 4 + length))
             return {};
@@ -219,6 +220,8 @@ QImage decodePicture(const QByteArray &png)
     // own characters have, is read by libpng straight, without the toolkit's reader and
     // its checks of the checksums, done already.
     const StoredPng stored = storedImageData(png);
+    if (stored.cutShort)
+        return {};   // the reader would fail too, after taking as much memory as the chunk claims
     QImage picture;
     if (stored.plainRgba && Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
         picture = QImage(stored.size, QImage::Format_ARGB32);
