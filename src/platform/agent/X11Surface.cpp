@@ -87,20 +87,18 @@ void X11Surface::makeWindow()
 {
     window_ = xcb_generate_id(connection_);
     const uint32_t events = eventMask();
-    // The background is the canvas while there is one; without, nothing (the copies paint
-    // the window), or clear with true alpha.
-    const uint32_t background = canvas_ ? canvas_ : argb_ ? 0 : uint32_t(XCB_BACK_PIXMAP_NONE);
     if (argb_) {
-        // Its own visual needs its own colour map and border.
-        const uint32_t values[] = {background, 0, 1, events, display_->argbColormap()};
+        // Its own visual needs its own colour map and border; the background is clear.
+        const uint32_t values[] = {0, 0, 1, events, display_->argbColormap()};
         xcb_create_window(connection_, 32, window_, display_->root(), int16_t(geometry_.x()), int16_t(geometry_.y()),
                           uint16_t(geometry_.width()), uint16_t(geometry_.height()), 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, display_->argbVisual(),
-                          (canvas_ ? XCB_CW_BACK_PIXMAP : XCB_CW_BACK_PIXEL) | XCB_CW_BORDER_PIXEL
-                              | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP,
+                          XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK
+                              | XCB_CW_COLORMAP,
                           values);
     } else {
-        const uint32_t values[] = {background, 1, events};
+        // The canvas, while there is one; without, nothing: the copies paint the window.
+        const uint32_t values[] = {canvas_ ? canvas_ : uint32_t(XCB_BACK_PIXMAP_NONE), 1, events};
         xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, display_->root(), int16_t(geometry_.x()),
                           int16_t(geometry_.y()), uint16_t(geometry_.width()), uint16_t(geometry_.height()), 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
@@ -118,24 +116,30 @@ void X11Surface::makeWindow()
     shaped_ = QRegion();
     if (picture_ >= 0)
         applyShape();
-    if (visible_) {
-        copy();   // into the canvas, which the server paints the window from as it maps it
-        xcb_map_window(connection_, window_);
-    }
+    if (visible_)
+        mapAndDraw();
+}
+
+void X11Surface::mapAndDraw()
+{
+    // Into the canvas first, from which the server paints the window as it maps it;
+    // without one, straight into the mapped window.
+    if (canvas_)
+        copy();
+    xcb_map_window(connection_, window_);
+    if (!canvas_)
+        copy();
 }
 
 void X11Surface::makeCanvas()
 {
-    if (canvas_ || canvasRefused_)
+    if (canvas_ || canvasRefused_ || argb_)
         return;
-    const int depth = argb_ ? 32 : 24;
-    canvas_ = display_->makePixmap(depth, geometry_.size());
-    // Clear (the graphics contexts draw with 0): transparent with true alpha.
+    canvas_ = display_->makePixmap(24, geometry_.size());
     const xcb_rectangle_t all{0, 0, uint16_t(geometry_.width()), uint16_t(geometry_.height())};
-    xcb_poly_fill_rectangle(connection_, canvas_, display_->gc(depth), 1, &all);
+    xcb_poly_fill_rectangle(connection_, canvas_, display_->gc(24), 1, &all);
     const uint32_t background[] = {canvas_};
     xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXMAP, background);
-    copied_ = QRect(QPoint(0, 0), geometry_.size());   // the next copy paints all the window
 }
 
 void X11Surface::dropCanvas()
@@ -152,17 +156,15 @@ void X11Surface::canvasRefused()
     // The frames are copied straight into the window, which hears its exposes again.
     canvasRefused_ = true;
     canvas_ = 0;   // never made: nothing to free
-    const uint32_t values[] = {argb_ ? 0 : uint32_t(XCB_BACK_PIXMAP_NONE), eventMask()};
-    xcb_change_window_attributes(connection_, window_,
-                                 (argb_ ? XCB_CW_BACK_PIXEL : XCB_CW_BACK_PIXMAP) | XCB_CW_EVENT_MASK, values);
-    copied_ = QRect();
+    const uint32_t values[] = {XCB_BACK_PIXMAP_NONE, eventMask()};
+    xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXMAP | XCB_CW_EVENT_MASK, values);
     if (visible_)
         copy();
 }
 
 uint32_t X11Surface::eventMask() const
 {
-    return XCB_EVENT_MASK_BUTTON_PRESS | (canvasRefused_ ? XCB_EVENT_MASK_EXPOSURE : 0)
+    return XCB_EVENT_MASK_BUTTON_PRESS | (argb_ || canvasRefused_ ? XCB_EVENT_MASK_EXPOSURE : 0)
            | (hearMoves_ ? XCB_EVENT_MASK_STRUCTURE_NOTIFY : 0);
 }
 
@@ -211,8 +213,8 @@ void X11Surface::setVisible(bool visible)
         const uint32_t above[] = {XCB_STACK_MODE_ABOVE};
         xcb_configure_window(connection_, window_, XCB_CONFIG_WINDOW_STACK_MODE, above);
         makeCanvas();
-        copy();   // into the canvas, which the server paints the window from as it maps it
-        xcb_map_window(connection_, window_);
+        copied_ = QRect();
+        mapAndDraw();
     } else {
         xcb_unmap_window(connection_, window_);
         frames_.reset();   // a hidden character holds no pixmaps of its own
@@ -276,15 +278,10 @@ void X11Surface::copy()
     const xcb_drawable_t target = canvas_ ? canvas_ : window_;
     if (argb_) {
         // What the last frame covered and this one does not becomes clear again.
-        for (const QRect &r : QRegion(copied_) - frame.area) {
-            const xcb_rectangle_t clear{int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height())};
-            if (canvas_)
-                xcb_poly_fill_rectangle(connection_, canvas_, display_->gc(depth), 1, &clear);
-            else
-                xcb_clear_area(connection_, 0, window_, clear.x, clear.y, clear.width, clear.height);
-        }
+        for (const QRect &r : QRegion(copied_) - frame.area)
+            xcb_clear_area(connection_, 0, window_, int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()),
+                           uint16_t(r.height()));
     }
-    const QRect dirty = copied_ | frame.area;
     copied_ = frame.area;
     if (display_->pixmapFailed(frame.pixmap)) {
         // The server could not hold this frame: send its pixels each time instead.
@@ -296,20 +293,21 @@ void X11Surface::copy()
     if (!canvas_)
         return;
     // Set again, so that the background is the canvas as drawn now (a server may keep a
-    // copy of a background pixmap), and painted where the frames changed.
+    // copy of a background pixmap), and painted where the frame is (the rest of the
+    // window lies outside the figure's shape).
     const uint32_t background[] = {canvas_};
     xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXMAP, background);
-    xcb_clear_area(connection_, 0, window_, int16_t(dirty.x()), int16_t(dirty.y()), uint16_t(dirty.width()),
-                   uint16_t(dirty.height()));
+    xcb_clear_area(connection_, 0, window_, int16_t(frame.area.x()), int16_t(frame.area.y()),
+                   uint16_t(frame.area.width()), uint16_t(frame.area.height()));
 }
 
 void X11Surface::handle(const xcb_generic_event_t *event)
 {
     switch (event->response_type & 0x7f) {
     case XCB_EXPOSE:
-        // Heard only without a canvas: the whole frame again, once the last of a series came.
+        // Heard only without a canvas (true alpha, or the server refused it): the whole
+        // frame again, once the last of a series came.
         if (visible_ && reinterpret_cast<const xcb_expose_event_t *>(event)->count == 0) {
-            copied_ = QRect();
             copy();
             display_->flush();
         }

@@ -5,16 +5,18 @@
 // manager the window is cut to the figure's 1-bit outline; with one it has an alpha
 // channel, and only its input shape follows the figure.
 //
-// The window's background is a pixmap of its own size holding the frame shown (its
+// A shaped window's background is a pixmap of its own size holding the frame shown (its
 // canvas): the server paints whatever part of the window comes into view (a shape
 // grown with the next frame, a window moved off it) without telling us. Every shape
-// change would otherwise send exposes, and wake the game, several times a second.
+// change would otherwise send exposes, and wake the game, several times a second. A
+// window with true alpha keeps its shape (only its input follows the figure) and its
+// compositing manager keeps its pixels: it has no canvas, and hears its rare exposes.
 //
 // The window listens for button presses (a press on the figure is a click; the toolkit
 // window does nothing on motion or release either) and its own structure: the echo of
 // each of its moves is dropped, a move by another program is taken over, and a window
-// destroyed by another program is made again. Only when the server refused the canvas
-// does it hear its exposes and paint them itself.
+// destroyed by another program is made again. Without a canvas (true alpha, or the
+// server refused it) it hears its exposes and paints them itself.
 #pragma once
 
 #include "FrameCache.h"
@@ -84,6 +86,7 @@ private:
     void applyShape();
     void makeCanvas();
     void dropCanvas();
+    void mapAndDraw();
     // Draws the shown frame into the canvas and the window (straight into the window
     // without a canvas).
     void copy();
@@ -102,7 +105,7 @@ private:
     bool hearMoves_ = true;
     std::shared_ptr<ServerFrames> frames_;
     int picture_ = -1;
-    xcb_pixmap_t canvas_ = 0;       // the window's background, while it is shown
+    xcb_pixmap_t canvas_ = 0;       // a shaped window's background, while it is shown
     bool canvasRefused_ = false;    // the server refused one: exposes are ours to paint
     QRect copied_;                  // what the last copy covered (cleared when it shrinks)
     QRegion shaped_;                // the shape set last (the next frame often has the same)
