@@ -43,7 +43,8 @@ QImage readPicture(const QByteArray &png)
     if (!size.isValid() || size.width() > kMaxPictureSide || size.height() > kMaxPictureSide)
         return {};
     QImage picture;
-    if (!reader.read(&picture))
+    // The header of a picture in another format that the reader recognises may tell less.
+    if (!reader.read(&picture) || picture.width() > kMaxPictureSide || picture.height() > kMaxPictureSide)
         return {};
     return picture;
 }
