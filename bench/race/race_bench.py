@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """One whole Local Race with six contestants at time scale 1 on a virtual desktop:
-CPU share of one core and peak memory of the game over the race, the X server's CPU share and growth
-over the race, the wall time of each 250 ms tick handler and how late the characters'
+CPU share of one core and peak memory of the game over the race (resident, and proportional:
+its Pss, which counts shared libraries in part), the X server's CPU share and growth over the
+race, the peak of the game's Pss plus the X server's growth, the wall time of each 250 ms tick handler and how late the characters'
 frames were painted after their due time. Run through bench/race/run.sh."""
 import os
 import statistics
@@ -24,6 +25,15 @@ def x_server_pid():
             if args and os.path.basename(args[0]) == b"Xvfb" and display.encode() in args:
                 return int(entry)
     return None
+
+
+def pss_kb(pid):
+    """The proportional set size of a process in KiB (shared pages counted in part)."""
+    with open(f"/proc/{pid}/smaps_rollup") as f:
+        for line in f:
+            if line.startswith("Pss:"):
+                return int(line.split()[1])
+    return 0
 
 
 def percentile(values, share):
@@ -52,13 +62,19 @@ def main():
         x_peak = x_before
         x_start_cpu = x_cpu = cpu_seconds(xserver) if xserver else 0
         press(wait_find(app, "Start Game", "push button"))
-        cpu, peak = start_cpu, 0
+        cpu, peak, pss_peak, together_peak = start_cpu, 0, 0, 0
         while game.process.poll() is None:
             try:
                 cpu, peak = cpu_seconds(pid), max(peak, status_kb(pid))
+                pss = pss_kb(pid)
+                pss_peak = max(pss_peak, pss)
+                x_growth = 0
                 if xserver:
-                    x_peak = max(x_peak, status_kb(xserver, "VmRSS:"))
+                    x_rss = status_kb(xserver, "VmRSS:")
+                    x_peak = max(x_peak, x_rss)
+                    x_growth = x_rss - x_before
                     x_cpu = cpu_seconds(xserver)
+                together_peak = max(together_peak, pss + x_growth)
             except OSError:
                 break
             time.sleep(0.2)
@@ -73,9 +89,10 @@ def main():
     print(f"cpu: {100 * (cpu - start_cpu) / wall:.2f} % of one core")
     if xserver:
         print(f"X server cpu over the race: {100 * (x_cpu - x_start_cpu) / wall:.2f} % of one core")
-    print(f"peak memory: {peak / 1024:.1f} MB")
+    print(f"peak memory: {peak / 1024:.1f} MB resident, {pss_peak / 1024:.1f} MB Pss")
     if xserver:
         print(f"X server growth over the race: {(x_peak - x_before) / 1024:.1f} MB")
+        print(f"game's Pss plus the X server's growth, at the same moment: peak {together_peak / 1024:.1f} MB")
     print(f"tick handler: {len(plain)} ticks, median {statistics.median(plain):.3f} ms, worst {max(plain):.3f} ms")
     if os.path.exists(frames_file):
         with open(frames_file) as f:

@@ -3,7 +3,13 @@
 #include <QBuffer>
 #include <QImageReader>
 
+#include <libdeflate.h>
+#include <png.h>
+
+#include <cstring>
+#include <memory>
 #include <utility>
+#include <vector>
 
 namespace agent::detail {
 
@@ -11,10 +17,22 @@ namespace {
 
 constexpr int kMaxPictureSide = 2048;
 constexpr size_t kCheckSeed = 0x5bd1e995u;
+constexpr qsizetype kStoredBlock = 65535;   // the most bytes one stored deflate block holds
 
-} // namespace
+quint32 readBigEndian(const char *at)
+{
+    const auto *b = reinterpret_cast<const uchar *>(at);
+    return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | quint32(b[3]);
+}
 
-QImage decodePicture(const QByteArray &png)
+char *putBigEndian(char *at, quint32 value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        *at++ = char(value >> shift);
+    return at;
+}
+
+QImage readPicture(const QByteArray &png)
 {
     QBuffer buffer;
     buffer.setData(png);
@@ -25,9 +43,201 @@ QImage decodePicture(const QByteArray &png)
     if (!size.isValid() || size.width() > kMaxPictureSide || size.height() > kMaxPictureSide)
         return {};
     QImage picture;
-    if (!reader.read(&picture))
+    // The header of a picture in another format that the reader recognises may tell less.
+    if (!reader.read(&picture) || picture.width() > kMaxPictureSide || picture.height() > kMaxPictureSide)
         return {};
-    return picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return picture;
+}
+
+// A PNG picture rewritten by storedImageData.
+struct StoredPng
+{
+    QByteArray png;              // empty when the picture was left as it was
+    bool plainRgba = false;      // RGBA of 8 bits, and nothing that changes how the pixels show
+    QSize size;
+    bool cutShort = false;       // a chunk claims more bytes than the picture has left
+};
+
+struct PngSource
+{
+    const char *data;
+    size_t size, at;
+};
+
+void readFromSource(png_structp png, png_bytep out, size_t count)
+{
+    auto *source = static_cast<PngSource *>(png_get_io_ptr(png));
+    if (count > source->size - source->at)
+        png_error(png, "cut short");
+    std::memcpy(out, source->data + source->at, count);
+    source->at += count;
+}
+
+[[noreturn]] void stopReading(png_structp png, png_const_charp)
+{
+    png_longjmp(png, 1);
+}
+
+void ignoreWarning(png_structp, png_const_charp) {}
+
+// Reads a plain RGBA picture into rows of QImage::Format_ARGB32 (blue, green, red, alpha
+// in memory, on a little-endian machine), of that size. libpng's own errors end it
+// (longjmp): nothing here needs destroying but libpng's structures.
+bool readPlainRgba(const QByteArray &stored, QSize size, uchar *const *rows)
+{
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, stopReading, ignoreWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return false;
+    }
+    PngSource source{stored.constData(), size_t(stored.size()), 0};
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_set_read_fn(png, &source, readFromSource);
+    // Every checksum was checked already, by libdeflate, and quicker.
+    png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+    png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+    png_read_info(png, info);
+    const bool fits = png_get_color_type(png, info) == PNG_COLOR_TYPE_RGB_ALPHA && png_get_bit_depth(png, info) == 8
+                      && png_get_interlace_type(png, info) == PNG_INTERLACE_NONE
+                      && png_get_image_width(png, info) == png_uint_32(size.width())
+                      && png_get_image_height(png, info) == png_uint_32(size.height());
+    if (fits) {
+        png_set_bgr(png);
+        png_read_update_info(png, info);
+        png_read_image(png, const_cast<png_bytepp>(rows));
+        png_read_end(png, nullptr);   // the chunks after, as the toolkit's reader reads them
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return fits;
+}
+
+StoredPng storedImageData(const QByteArray &png)
+{
+    const char *const bytes = png.constData();
+    const qsizetype size = png.size();
+    if (size < 8 + 25 || std::memcmp(bytes, "\x89PNG\r\n\x1a\n", 8) != 0)
+        return {};
+    // Chunks before the image data that leave its pixels as they are.
+    bool plain = true;
+    auto leavesPixels = [](const char *type) {
+        for (const char *name : {"IHDR", "pHYs", "tEXt", "zTXt", "iTXt", "tIME"})
+            if (std::memcmp(type, name, 4) == 0)
+                return true;
+        return false;
+    };
+    // The chunks: every checksum right, the header first, the image data in a row.
+    qsizetype dataStart = -1, dataEnd = -1, end = -1;
+    QByteArray deflated;
+    for (qsizetype at = 8; at + 12 <= size;) {
+        const quint32 length = readBigEndian(bytes + at);
+        if (qsizetype(length) > size - at - 12)
+            return {{}, false, {}, true};
+        const char *type = bytes + at + 4;
+        if (libdeflate_crc32(0, type, length + 4) != readBigEndian(type + 4 + length))
+            return {};
+        if (at == 8 && (std::memcmp(type, "IHDR", 4) != 0 || length != 13))
+            return {};
+        if (std::memcmp(type, "IDAT", 4) == 0) {
+            if (dataEnd >= 0 && dataEnd != at)
+                return {};   // image data split by other chunks
+            if (dataStart < 0)
+                dataStart = at;
+            deflated.append(type + 4, length);
+            dataEnd = at + 12 + length;
+        } else if (dataStart < 0 && !leavesPixels(type)) {
+            plain = false;
+        }
+        at += 12 + length;
+        if (std::memcmp(type, "IEND", 4) == 0) {
+            end = at;
+            break;
+        }
+    }
+    // A zlib stream with the largest window, as the reader's zlib would check it.
+    if (dataStart < 0 || end < 0 || deflated.size() < 2 || uchar(deflated[0]) >> 4 != 7)
+        return {};
+    const quint32 width = readBigEndian(bytes + 16), height = readBigEndian(bytes + 20);
+    const int depth = uchar(bytes[24]), colour = uchar(bytes[25]), interlace = uchar(bytes[28]);
+    const int channels = colour == 0 || colour == 3 ? 1 : colour == 2 ? 3 : colour == 4 ? 2 : colour == 6 ? 4 : 0;
+    if (width == 0 || height == 0 || width > kMaxPictureSide || height > kMaxPictureSide || channels == 0
+        || depth == 0 || depth > 16 || interlace != 0)
+        return {};
+    // Each row: its filter byte and its pixels.
+    const qsizetype rows = qsizetype(height) * ((qsizetype(width) * channels * depth + 7) / 8 + 1);
+
+    QByteArray raw(rows, Qt::Uninitialized);
+    const std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor *)> inflater(
+        libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+    size_t inflated = 0;
+    if (!inflater
+        || libdeflate_zlib_decompress(inflater.get(), deflated.constData(), size_t(deflated.size()), raw.data(),
+                                      size_t(rows), &inflated) != LIBDEFLATE_SUCCESS
+        || qsizetype(inflated) != rows)
+        return {};
+
+    // One image data chunk: a zlib header, the rows in stored blocks, their checksum.
+    const qsizetype blocks = (rows + kStoredBlock - 1) / kStoredBlock;
+    const qsizetype dataLength = 2 + 5 * blocks + rows + 4;
+    QByteArray out(dataStart + 12 + dataLength + (end - dataEnd), Qt::Uninitialized);
+    char *at = out.data();
+    std::memcpy(at, bytes, size_t(dataStart));   // the signature and the chunks before
+    at = putBigEndian(at + dataStart, quint32(dataLength));
+    char *const chunk = at;
+    std::memcpy(at, "IDAT\x78\x01", 6);   // no compression, no dictionary
+    at += 6;
+    for (qsizetype done = 0; done < rows; done += kStoredBlock) {
+        const auto n = quint16(qMin(kStoredBlock, rows - done));
+        *at++ = char(done + n == rows ? 1 : 0);   // the last block, stored
+        const quint16 words[2] = {n, quint16(~n)};
+        for (quint16 word : words) {
+            *at++ = char(word & 0xff);
+            *at++ = char(word >> 8);
+        }
+        std::memcpy(at, raw.constData() + done, n);
+        at += n;
+    }
+    at = putBigEndian(at, quint32(libdeflate_adler32(1, raw.constData(), size_t(rows))));
+    at = putBigEndian(at, quint32(libdeflate_crc32(0, chunk, size_t(at - chunk))));
+    std::memcpy(at, bytes + dataEnd, size_t(end - dataEnd));   // the chunks after, to the end
+    return {out, plain && colour == 6 && depth == 8, QSize(int(width), int(height))};
+}
+
+} // namespace
+
+QByteArray withStoredImageData(const QByteArray &png)
+{
+    return storedImageData(png).png;
+}
+
+QImage decodePicture(const QByteArray &png)
+{
+    // The reader's own inflating is the slowest part of decoding: done here first when
+    // the picture allows, and as the file has it otherwise (or should the reader refuse
+    // the rewritten picture, which it never should). A plain RGBA picture, as the game's
+    // own characters have, is read by libpng straight, without the toolkit's reader and
+    // its checks of the checksums, done already.
+    const StoredPng stored = storedImageData(png);
+    if (stored.cutShort)
+        return {};   // the reader would fail too, after taking as much memory as the chunk claims
+    QImage picture;
+    if (stored.plainRgba && Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+        picture = QImage(stored.size, QImage::Format_ARGB32);
+        std::vector<uchar *> rows(size_t(picture.height()));
+        for (int y = 0; y < picture.height(); ++y)
+            rows[size_t(y)] = picture.scanLine(y);
+        if (picture.isNull() || !readPlainRgba(stored.png, stored.size, rows.data()))
+            picture = QImage();
+    }
+    if (picture.isNull() && !stored.png.isEmpty())
+        picture = readPicture(stored.png);
+    if (picture.isNull())
+        picture = readPicture(png);
+    picture.convertTo(QImage::Format_ARGB32_Premultiplied);
+    return picture;
 }
 
 FrameStore::FrameStore(QVector<QByteArray> pictures, QSize natural, Reader reader)

@@ -156,16 +156,20 @@ void X11Display::refuseNextPixmaps(int count)
     pixmapsToRefuse = count;
 }
 
-xcb_pixmap_t X11Display::upload(const QImage &image, int depth)
+xcb_pixmap_t X11Display::makePixmap(int depth, QSize size)
 {
     const xcb_pixmap_t pixmap = xcb_generate_id(connection_);
     if (pixmapsToRefuse > 0) {
         --pixmapsToRefuse;
-        xcb_create_pixmap(connection_, uint8_t(depth), pixmap, root_, 0, 0);   // BadValue
-    } else {
-        xcb_create_pixmap(connection_, uint8_t(depth), pixmap, root_, uint16_t(image.width()),
-                          uint16_t(image.height()));
+        size = QSize(0, 0);   // BadValue
     }
+    xcb_create_pixmap(connection_, uint8_t(depth), pixmap, root_, uint16_t(size.width()), uint16_t(size.height()));
+    return pixmap;
+}
+
+xcb_pixmap_t X11Display::upload(const QImage &image, int depth)
+{
+    const xcb_pixmap_t pixmap = makePixmap(depth, image.size());
     putImage(pixmap, depth, image, QPoint(0, 0));
     return pixmap;
 }
@@ -271,16 +275,23 @@ void X11Display::handleError(const xcb_generic_error_t *error)
         surface->lost();
         return;
     }
-    // A pixmap the server refused: the frames that used it are drawn straight into their
-    // windows instead, and the windows showing one are drawn again.
+    // A pixmap the server refused: a window's canvas (the window then paints itself), or
+    // frames, which are then drawn straight into their windows, and the windows showing
+    // one are drawn again.
     if (error->error_code == XCB_PIXMAP || error->error_code == XCB_DRAWABLE) {
+        const auto surfaces = surfaces_;
+        for (X11Surface *surface : surfaces)
+            if (surface->ownsCanvas(error->resource_id)) {
+                surface->canvasRefused();
+                flush();
+                return;
+            }
         bool ours = false;
         for (const auto &weak : frameSets_)
             if (const auto set = weak.lock(); set && set->owns(error->resource_id))
                 ours = true;
         if (ours && !failedPixmaps_.contains(error->resource_id)) {
             failedPixmaps_.insert(error->resource_id, true);
-            const auto surfaces = surfaces_;
             for (X11Surface *surface : surfaces)
                 surface->redraw();
             flush();

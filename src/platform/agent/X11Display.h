@@ -65,6 +65,9 @@ public:
     // A graphics context for drawables of that depth (1, 24 or 32), without exposures.
     xcb_gcontext_t gc(int depth) const;
 
+    // A new pixmap of that depth and size, its contents undefined. Sent without waiting:
+    // a pixmap the server could not make shows up later as an error naming it.
+    xcb_pixmap_t makePixmap(int depth, QSize size);
     // A new pixmap of that depth holding |image| (RGB32 for 24, premultiplied ARGB32 for
     // 32, MonoLSB for 1). Sent without waiting: a pixmap the server could not make is
     // reported later through pixmapFailed().

@@ -79,6 +79,7 @@ X11Surface::~X11Surface()
         return;
     display_->removeSurface(window_);
     xcb_destroy_window(connection_, window_);
+    display_->freePixmap(canvas_);
     display_->flush();
 }
 
@@ -96,8 +97,8 @@ void X11Surface::makeWindow()
                               | XCB_CW_COLORMAP,
                           values);
     } else {
-        // No background: the server paints nothing that the next copy paints over.
-        const uint32_t values[] = {XCB_BACK_PIXMAP_NONE, 1, events};
+        // The canvas, while there is one; without, nothing: the copies paint the window.
+        const uint32_t values[] = {canvas_ ? canvas_ : uint32_t(XCB_BACK_PIXMAP_NONE), 1, events};
         xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, display_->root(), int16_t(geometry_.x()),
                           int16_t(geometry_.y()), uint16_t(geometry_.width()), uint16_t(geometry_.height()), 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
@@ -113,19 +114,58 @@ void X11Surface::makeWindow()
     display_->addSurface(window_, this);
     copied_ = QRect();
     shaped_ = QRegion();
-    exposed_ = QRegion();
-    lastCopy_ = 0;
     if (picture_ >= 0)
         applyShape();
-    if (visible_) {
-        xcb_map_window(connection_, window_);
+    if (visible_)
+        mapAndDraw();
+}
+
+void X11Surface::mapAndDraw()
+{
+    // Into the canvas first, from which the server paints the window as it maps it;
+    // without one, straight into the mapped window.
+    if (canvas_)
         copy();
-    }
+    xcb_map_window(connection_, window_);
+    if (!canvas_)
+        copy();
+}
+
+void X11Surface::makeCanvas()
+{
+    if (canvas_ || canvasRefused_ || argb_)
+        return;
+    canvas_ = display_->makePixmap(24, geometry_.size());
+    const xcb_rectangle_t all{0, 0, uint16_t(geometry_.width()), uint16_t(geometry_.height())};
+    xcb_poly_fill_rectangle(connection_, canvas_, display_->gc(24), 1, &all);
+    const uint32_t background[] = {canvas_};
+    xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXMAP, background);
+}
+
+void X11Surface::dropCanvas()
+{
+    if (!canvas_)
+        return;
+    const uint32_t none[] = {XCB_BACK_PIXMAP_NONE};
+    xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXMAP, none);
+    display_->freePixmap(std::exchange(canvas_, 0));
+}
+
+void X11Surface::canvasRefused()
+{
+    // The frames are copied straight into the window, which hears its exposes again.
+    canvasRefused_ = true;
+    canvas_ = 0;   // never made: nothing to free
+    const uint32_t values[] = {XCB_BACK_PIXMAP_NONE, eventMask()};
+    xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXMAP | XCB_CW_EVENT_MASK, values);
+    if (visible_)
+        copy();
 }
 
 uint32_t X11Surface::eventMask() const
 {
-    return XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS | (hearMoves_ ? XCB_EVENT_MASK_STRUCTURE_NOTIFY : 0);
+    return XCB_EVENT_MASK_BUTTON_PRESS | (argb_ || canvasRefused_ ? XCB_EVENT_MASK_EXPOSURE : 0)
+           | (hearMoves_ ? XCB_EVENT_MASK_STRUCTURE_NOTIFY : 0);
 }
 
 void X11Surface::hearMoves(bool on)
@@ -156,6 +196,10 @@ void X11Surface::resize(QSize size)
     const uint32_t values[] = {uint32_t(size.width()), uint32_t(size.height())};
     lastConfigure_ = xcb_configure_window(connection_, window_, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
                                           values).sequence;
+    if (canvas_) {   // a canvas of the new size; the next frame is drawn into it
+        dropCanvas();
+        makeCanvas();
+    }
     display_->flush();
 }
 
@@ -168,12 +212,13 @@ void X11Surface::setVisible(bool visible)
         // Mapped on top, as a newly shown window is; the shape is set already.
         const uint32_t above[] = {XCB_STACK_MODE_ABOVE};
         xcb_configure_window(connection_, window_, XCB_CONFIG_WINDOW_STACK_MODE, above);
-        xcb_map_window(connection_, window_);
+        makeCanvas();
         copied_ = QRect();
-        copy();
+        mapAndDraw();
     } else {
         xcb_unmap_window(connection_, window_);
         frames_.reset();   // a hidden character holds no pixmaps of its own
+        dropCanvas();
     }
     display_->flush();
 }
@@ -193,9 +238,10 @@ QRegion X11Surface::showFrame(int picture)
         return QRegion();
     picture_ = picture;
     const QRegion shape = frameSet().frame(*cache_, picture_).shape;
-    applyShape();
+    // The canvas first: what a grown shape uncovers is painted from it.
     if (visible_)
         copy();
+    applyShape();
     display_->flush();
     return shape;
 }
@@ -223,25 +269,13 @@ void X11Surface::applyShape()
                        int16_t(frame.maskArea.y()), frame.mask);
 }
 
-void X11Surface::copy(const QRegion *part)
+void X11Surface::copy()
 {
     if (picture_ < 0)
         return;
     const ServerFrames::Frame &frame = frameSet().frame(*cache_, picture_);
-    if (part) {
-        // An expose: the server has cleared that part to the window's background.
-        if (display_->pixmapFailed(frame.pixmap)) {
-            copy();
-            return;
-        }
-        const QRegion wanted = *part & frame.area;
-        const QRegion pieces = wanted.rectCount() > 8 ? QRegion(wanted.boundingRect()) : wanted;
-        for (const QRect &r : pieces)
-            xcb_copy_area(connection_, frame.pixmap, window_, display_->gc(frames_->depth()),
-                          int16_t(r.x() - frame.area.x()), int16_t(r.y() - frame.area.y()), int16_t(r.x()),
-                          int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()));
-        return;
-    }
+    const int depth = frames_->depth();
+    const xcb_drawable_t target = canvas_ ? canvas_ : window_;
     if (argb_) {
         // What the last frame covered and this one does not becomes clear again.
         for (const QRect &r : QRegion(copied_) - frame.area)
@@ -251,31 +285,33 @@ void X11Surface::copy(const QRegion *part)
     copied_ = frame.area;
     if (display_->pixmapFailed(frame.pixmap)) {
         // The server could not hold this frame: send its pixels each time instead.
-        const QRect area = frame.area;
-        display_->putImage(window_, frames_->depth(), frames_->pixels(*cache_, picture_), area.topLeft());
-        lastCopy_ = 0;
-        return;
+        display_->putImage(target, depth, frames_->pixels(*cache_, picture_), frame.area.topLeft());
+    } else {
+        xcb_copy_area(connection_, frame.pixmap, target, display_->gc(depth), 0, 0, int16_t(frame.area.x()),
+                      int16_t(frame.area.y()), uint16_t(frame.area.width()), uint16_t(frame.area.height()));
     }
-    lastCopy_ = xcb_copy_area(connection_, frame.pixmap, window_, display_->gc(frames_->depth()), 0, 0,
-                              int16_t(frame.area.x()), int16_t(frame.area.y()), uint16_t(frame.area.width()),
-                              uint16_t(frame.area.height())).sequence;
+    if (!canvas_)
+        return;
+    // Set again, so that the background is the canvas as drawn now (a server may keep a
+    // copy of a background pixmap), and painted where the frame is (the rest of the
+    // window lies outside the figure's shape).
+    const uint32_t background[] = {canvas_};
+    xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXMAP, background);
+    xcb_clear_area(connection_, 0, window_, int16_t(frame.area.x()), int16_t(frame.area.y()),
+                   uint16_t(frame.area.width()), uint16_t(frame.area.height()));
 }
 
 void X11Surface::handle(const xcb_generic_event_t *event)
 {
     switch (event->response_type & 0x7f) {
-    case XCB_EXPOSE: {
-        const auto *expose = reinterpret_cast<const xcb_expose_event_t *>(event);
-        // Parts exposed by our own shape change are painted by the copy that followed it.
-        if (visible_ && (!lastCopy_ || since(event, lastCopy_)))
-            exposed_ += QRect(expose->x, expose->y, expose->width, expose->height);
-        if (expose->count != 0 || exposed_.isEmpty())
-            return;
-        const QRegion part = std::exchange(exposed_, QRegion());
-        copy(&part);
-        display_->flush();
+    case XCB_EXPOSE:
+        // Heard only without a canvas (true alpha, or the server refused it): the whole
+        // frame again, once the last of a series came.
+        if (visible_ && reinterpret_cast<const xcb_expose_event_t *>(event)->count == 0) {
+            copy();
+            display_->flush();
+        }
         return;
-    }
     case XCB_BUTTON_PRESS: {
         const auto *press = reinterpret_cast<const xcb_button_press_event_t *>(event);
         if (const int button = qtButton(press->detail); button && pressed_)

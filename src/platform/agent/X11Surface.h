@@ -5,10 +5,18 @@
 // manager the window is cut to the figure's 1-bit outline; with one it has an alpha
 // channel, and only its input shape follows the figure.
 //
+// A shaped window's background is a pixmap of its own size holding the frame shown (its
+// canvas): the server paints whatever part of the window comes into view (a shape
+// grown with the next frame, a window moved off it) without telling us. Every shape
+// change would otherwise send exposes, and wake the game, several times a second. A
+// window with true alpha keeps its shape (only its input follows the figure) and its
+// compositing manager keeps its pixels: it has no canvas, and hears its rare exposes.
+//
 // The window listens for button presses (a press on the figure is a click; the toolkit
-// window does nothing on motion or release either), exposes, and its own structure: the
-// echo of each of its moves is dropped, a move by another program is taken over, and a
-// window destroyed by another program is made again.
+// window does nothing on motion or release either) and its own structure: the echo of
+// each of its moves is dropped, a move by another program is taken over, and a window
+// destroyed by another program is made again. Without a canvas (true alpha, or the
+// server refused it) it hears its exposes and paints them itself.
 #pragma once
 
 #include "FrameCache.h"
@@ -66,6 +74,8 @@ public:
     void handle(const xcb_generic_event_t *event);
     void lost();     // the window is gone: make it again
     void redraw();   // a pixmap failed: draw the frame again
+    bool ownsCanvas(xcb_pixmap_t pixmap) const { return pixmap && pixmap == canvas_; }
+    void canvasRefused();   // the server could not make the canvas
 
 private:
     X11Surface(X11Display *display, const QString &title, const QRect &geometry, bool argb, QRgb backdrop,
@@ -74,8 +84,12 @@ private:
     uint32_t eventMask() const;
     ServerFrames &frameSet();
     void applyShape();
-    // Copies the shown frame to the window, or only the part of it within |part|.
-    void copy(const QRegion *part = nullptr);
+    void makeCanvas();
+    void dropCanvas();
+    void mapAndDraw();
+    // Draws the shown frame into the canvas and the window (straight into the window
+    // without a canvas).
+    void copy();
 
     QPointer<X11Display> display_;
     xcb_connection_t *connection_;
@@ -91,10 +105,10 @@ private:
     bool hearMoves_ = true;
     std::shared_ptr<ServerFrames> frames_;
     int picture_ = -1;
+    xcb_pixmap_t canvas_ = 0;       // a shaped window's background, while it is shown
+    bool canvasRefused_ = false;    // the server refused one: exposes are ours to paint
     QRect copied_;                  // what the last copy covered (cleared when it shrinks)
     QRegion shaped_;                // the shape set last (the next frame often has the same)
-    QRegion exposed_;               // exposed since the last complete expose
-    unsigned int lastCopy_ = 0;     // request number of the last whole copy; exposes before it are done
     unsigned int lastConfigure_ = 0;
     int remade_ = 0;
 };

@@ -332,8 +332,9 @@ QString differences(Character *a, Character *b)
 } // namespace
 
 // The same character drawn by the toolkit and by the server: the same picture and shape,
-// at the natural size and scaled, with and without a compositing manager, and when the
-// server refuses every pixmap (the frames are then sent to the window each time).
+// at the natural size and scaled, after another window covered them, with and without a
+// compositing manager, and when the server refuses every pixmap (the frames are then sent
+// to the window each time, which paints what comes into view itself).
 void TestAgentX11::serverDrawsWhatTheToolkitDraws_data()
 {
     QTest::addColumn<bool>("composited");
@@ -366,6 +367,17 @@ void TestAgentX11::serverDrawsWhatTheToolkitDraws()
     QVERIFY(windowOf(QStringLiteral("Player2"))->nativeSurface());
     QTRY_VERIFY_WITH_TIMEOUT(byToolkit->visible() && byServer->visible() && byToolkit->queueEmpty()
                                  && byServer->queueEmpty(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(differences(byToolkit, byServer), QString(), 5000);
+
+    // Covered by another window and uncovered again: both are painted again.
+    QWidget cover;
+    cover.setWindowFlags(Qt::FramelessWindowHint);
+    cover.setStyleSheet(QStringLiteral("background: #2040c0"));
+    cover.setGeometry(QRect(0, 0, 700, 400));
+    cover.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&cover));
+    QTest::qWait(200);
+    cover.hide();
     QTRY_COMPARE_WITH_TIMEOUT(differences(byToolkit, byServer), QString(), 5000);
 
     for (Character *c : {byToolkit, byServer}) {
