@@ -19,11 +19,6 @@ RaceTicker::~RaceTicker()
     *alive_ = false;
 }
 
-int RaceTicker::interval()
-{
-    return ScaledInterval(TickMs);
-}
-
 void RaceTicker::start()
 {
     active_ = true;

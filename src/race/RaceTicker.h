@@ -30,8 +30,6 @@ public:
     void start();
     void stop();
     bool isActive() const { return active_; }
-    // The time between ticks, in the time scale's milliseconds.
-    static int interval();
     // One tick now (the ticking stops meanwhile and resumes after it).
     void tickNow();
 
