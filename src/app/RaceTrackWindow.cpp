@@ -182,11 +182,11 @@ void RaceTrackWindow::ShowScoreboard()
     const int count = ContestantCount();
     if (count < 2)
         return;
-    WinLabel->setText(scoreLine(QStringLiteral("  Win:  "), Model().standings.first));
-    PlaceLabel->setText(scoreLine(QStringLiteral(" Place: "), Model().standings.second));
+    WinLabel->setText(scoreLine(QStringLiteral("  Win:  "), CurrentRace().standings.first));
+    PlaceLabel->setText(scoreLine(QStringLiteral(" Place: "), CurrentRace().standings.second));
     ShowLabel->setVisible(count > 2);
     if (count > 2)
-        ShowLabel->setText(scoreLine(QStringLiteral(" Show:  "), Model().standings.third));
+        ShowLabel->setText(scoreLine(QStringLiteral(" Show:  "), CurrentRace().standings.third));
     for (QLabel *label : {WinLabel, PlaceLabel, ShowLabel}) {
         label->adjustSize();
         label->setAccessibleName(label->text().trimmed());

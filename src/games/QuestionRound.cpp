@@ -245,8 +245,7 @@ Task<> QuestionRound::runRound()
 {
     // The race this round belongs to: once it is cancelled or replaced, nothing more of
     // the round is sent or shown.
-    const GameSession &session = GameSession::current();
-    const quint64 ticket = session.raceTicket();
+    const RaceHold race;
     QString working = BuildQuestion(draws);
     QString resendCopies[MaxContestants];
     const bool localBusy = Model().contestants[0].Confirmed == SlotQuestionOutstanding;
@@ -280,14 +279,14 @@ Task<> QuestionRound::runRound()
         if (!waiting)
             break;
         co_await Wait(500);
-        if (!session.raceGoesOn(ticket))
+        if (!race.goesOn())
             co_return;
         for (int slot = 0; slot < listedSlots(); ++slot) {
             if (awaitingAcknowledgement(slot))
                 SendGameMessage(MessageCode::Question, Model().contestants[slot].Address, resendCopies[slot]);
         }
     }
-    if (localBusy || !session.raceGoesOn(ticket))
+    if (localBusy || !race.goesOn())
         co_return;
     ContestantRecord &local = Model().contestants[0];
     const Records::QuestionRecord stored = ReadQuestionRecord(local.QuestionNumber);

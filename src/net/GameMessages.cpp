@@ -85,11 +85,11 @@ void sendRound(const Message &message, int slotLimit, bool unackedOnly, bool cle
 // while no race has started or been cancelled since.
 Task<> sendInRounds(Message message, int rounds, int slotLimit)
 {
-    const quint64 ticket = GameSession::current().raceTicket();
+    const RaceHold race;
     sendRound(message, slotLimit, false, true);
     for (int round = 2; round <= rounds; ++round) {
         co_await Wait(500);
-        if (!GameSession::current().raceGoesOn(ticket))
+        if (!race.goesOn())
             co_return;
         sendRound(message, slotLimit, true, false);
     }
@@ -295,15 +295,15 @@ Task<> SendPositions()
 }
 
 namespace {
-void resendFinalPositions(const Msg::Positions &positions, int left, quint64 ticket)
+void resendFinalPositions(const Msg::Positions &positions, int left, const RaceHold &race)
 {
     if (left <= 0 || !TheTransport)
         return;
-    GameClock().after(500, [positions, left, ticket] {
-        if (!TheTransport || !GameSession::current().raceGoesOn(ticket))
+    GameClock().after(500, [positions, left, race] {
+        if (!TheTransport || !race.goesOn())
             return;   // the ceremony was cancelled, or the program is ending
         sendRound(positions, listCount(), false, false);
-        resendFinalPositions(positions, left - 1, ticket);
+        resendFinalPositions(positions, left - 1, race);
     });
 }
 } // namespace
@@ -315,7 +315,7 @@ void SendFinalPositions()
     // every joiner once and then again every 500 ms, eight times, while the ceremony plays.
     const Msg::Positions positions = numberedPositions();
     sendRound(positions, listCount(), false, true);
-    resendFinalPositions(positions, 8, GameSession::current().raceTicket());
+    resendFinalPositions(positions, 8, RaceHold());
 }
 
 void SendCancel()

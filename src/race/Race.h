@@ -9,8 +9,9 @@
 //
 // One race at a time: a start during a race does nothing, and one asked for while a tick
 // waits (the goodbye and unload steps) or while an abandoned race winds down starts once
-// that is over. Every step of a race holds the session's race ticket and goes on after a
-// wait only while raceGoesOn(ticket): a cancel or a new race voids it.
+// that is over. Each race is a RaceRun of the session, made at its start and gone at a
+// cancel or the next start; every step of a race holds it and goes on after a wait only
+// while it lives.
 #pragma once
 
 #include "QuestionRound.h"
@@ -104,7 +105,7 @@ private:
     bool inProgress_ = false;
     bool abandoned_ = false;      // its roster changed under it (a new play mode, "New Game")
     int playMode_ = -1;           // the play mode it was started in
-    quint64 ticket_ = 0;          // its steps go on while the session honours it
+    RaceHold hold_;               // its steps go on while its race lives
     std::function<void()> deferredStart_;
     bool joinedStartPending_ = false;   // one host's start at a time
     QuestionRound questions_;

@@ -60,32 +60,32 @@ void AdvanceProgress(int slot)
 Task<bool> Race::round()
 {
     GameSession &session = GameSession::current();
-    const quint64 ticket = session.raceTicket();
+    const RaceHold race;
     bool last = !session.raceRunning();
     const bool joined = CurrentPlayMode() == JoinGame;
     for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
         if (!joined)
             AdvanceProgress(slot);
         if (progressOf(slot) >= FinishProgress && session.raceRunning()) {
-            Model().standings.finisher = slot;
+            CurrentRace().standings.finisher = slot;
             co_await finish();
             session.setRaceRunning(false);
             last = true;
         }
     }
-    if (!session.raceGoesOn(ticket))
+    if (!race.goesOn())
         co_return false;
     RankContestants();
-    --Model().questionCountdown;
-    if (Model().questionCountdown < 1 && session.raceRunning() && !joined && IsPuzzleGame(CurrentGameType())) {
+    --CurrentRace().questionCountdown;
+    if (CurrentRace().questionCountdown < 1 && session.raceRunning() && !joined && IsPuzzleGame(CurrentGameType())) {
         co_await questions_.runRound();
-        Model().questionCountdown = 3;
+        CurrentRace().questionCountdown = 3;
     }
     co_await Wait(2000);
     if (CurrentGameType() == RandomRaceType)
         co_await Wait(2000);
     // Cancelled meanwhile: its joiners hear nothing more of it.
-    if (!session.raceGoesOn(ticket))
+    if (!race.goesOn())
         co_return false;
     if (!joined && !last)   // the finish sent the last positions
         co_await SendPositions();
@@ -94,7 +94,7 @@ Task<bool> Race::round()
 
 void RankContestants()
 {
-    RaceStandings &places = Model().standings;
+    RaceStandings &places = CurrentRace().standings;
     places.first = bestSlot(-1, -1);
     places.second = bestSlot(places.first, -1);
     places.third = ContestantCount() > 2 ? bestSlot(places.first, places.second) : 2;
@@ -121,7 +121,7 @@ void MoveContestant(int slot)
     GameStage().show(true, identity);
     GameStage().move(targetX, rowTop, identity, 1 + RandomInt(200));
     record.LastX = targetX;
-    Model().movedSinceCommentary = true;
+    CurrentRace().movedSinceCommentary = true;
 }
 
 void IdleGesture(int slot)
@@ -135,18 +135,18 @@ void IdleGesture(int slot)
 
 Task<> Race::commentary()
 {
-    RaceModel &model = Model();
-    if (!(progressOf(model.standings.first) >= 10 && GameSession::current().raceRunning() && model.movedSinceCommentary
-          && model.dexterityCountdown <= 0 && CurrentPlayMode() != PracticeGame))
+    RaceRun &race = CurrentRace();
+    if (!(progressOf(race.standings.first) >= 10 && GameSession::current().raceRunning() && race.movedSinceCommentary
+          && Model().dexterityCountdown <= 0 && CurrentPlayMode() != PracticeGame))
         co_return;
-    model.movedSinceCommentary = false;
-    const quint64 ticket = GameSession::current().raceTicket();
-    co_await WaitForLeftAtLeast(model.standings.first, 250, 20);
-    if (!GameSession::current().raceGoesOn(ticket) || !GameSession::current().raceRunning())
+    race.movedSinceCommentary = false;
+    const RaceHold hold;
+    co_await WaitForLeftAtLeast(race.standings.first, 250, 20);
+    if (!hold.goesOn() || !GameSession::current().raceRunning())
         co_return;   // cancelled or finished meanwhile: nobody leads any more
     const QString announcer = QStringLiteral("Announcer");
     const int count = ContestantCount();
-    const RaceStandings places = model.standings;
+    const RaceStandings places = race.standings;
     const qint32 first = progressOf(places.first), second = progressOf(places.second), third = progressOf(places.third);
     CharacterStage &stage = GameStage();
     if (count > 2 && first == second && second == third) {
@@ -183,7 +183,7 @@ Task<> WaitForLeftAtLeast(int slot, int polls, int stepMs)
 Task<> GoodbyeStep()
 {
     for (int slot = 0; slot < MaxContestants; ++slot) {
-        if (slot != Model().standings.finisher && GameStage().loaded(PlayerIdentity(slot)))
+        if (slot != CurrentRace().standings.finisher && GameStage().loaded(PlayerIdentity(slot)))
             GameStage().act(QStringLiteral("hide"), PlayerIdentity(slot));
     }
     co_await Wait(2000);
@@ -191,16 +191,21 @@ Task<> GoodbyeStep()
 
 Task<> UnloadStep()
 {
-    const QString finisher = PlayerIdentity(Model().standings.finisher);
-    GameStage().act(QStringLiteral("wave"), finisher);
+    // The finisher waves goodbye last; a race cancelled before its finish has none.
+    const int finisherSlot = CurrentRace().standings.finisher;
+    const QString finisher = PlayerIdentity(finisherSlot);
+    if (finisherSlot >= 0)
+        GameStage().act(QStringLiteral("wave"), finisher);
     for (int slot = 0; slot < MaxContestants; ++slot) {
-        if (slot != Model().standings.finisher)
+        if (slot != finisherSlot)
             GameStage().unload(PlayerIdentity(slot));
     }
     co_await Wait(1000);
-    GameStage().act(QStringLiteral("hide"), finisher);
+    if (finisherSlot >= 0)
+        GameStage().act(QStringLiteral("hide"), finisher);
     co_await Wait(1000);
-    GameStage().unload(finisher);
+    if (finisherSlot >= 0)
+        GameStage().unload(finisher);
     GameStage().unload(QStringLiteral("Announcer"));
 }
 
@@ -216,16 +221,16 @@ void UnloadRaceCharacters()
 Task<> Race::tickStep()
 {
     if (GameSession::current().raceRunning()) {
-        if (Model().turn > 9) {
-            if (++Model().commentaryCycles > 3) {
+        if (CurrentRace().turn > 9) {
+            if (++CurrentRace().commentaryCycles > 3) {
                 co_await commentary();
-                Model().commentaryCycles = 0;
+                CurrentRace().commentaryCycles = 0;
             }
-            Model().turn = 0;
+            CurrentRace().turn = 0;
         }
-        if (Model().turn < ContestantCount())
-            MoveContestant(Model().turn);
-        ++Model().turn;
+        if (CurrentRace().turn < ContestantCount())
+            MoveContestant(CurrentRace().turn);
+        ++CurrentRace().turn;
     }
     if (!GameSession::current().raceRunning() && Model().shutdownCountdown > 0) {
         --Model().shutdownCountdown;
@@ -256,9 +261,9 @@ const QString Announcer = QStringLiteral("Announcer");
 Task<> Race::finish()
 {
     GameSession &session = GameSession::current();
-    const quint64 ticket = session.raceTicket();
     // After each wait: a ceremony cancelled meanwhile plays no further.
-    const auto cancelled = [&session, ticket] { return !session.raceGoesOn(ticket); };
+    const RaceHold race;
+    const auto cancelled = [&race] { return !race.goesOn(); };
     RankContestants();
     // The question on show, a memory test included, ends with the race: nothing is
     // answered or scored during the ceremony.
@@ -271,19 +276,19 @@ Task<> Race::finish()
                 record.Confirmed = SlotReady;
         SendFinalPositions();
     }
-    co_await WaitForLeftAtLeast(Model().standings.finisher, 600, 50);
+    co_await WaitForLeftAtLeast(CurrentRace().standings.finisher, 600, 50);
     if (cancelled())
         co_return;
     RankContestants();
-    MoveContestant(Model().standings.first);
-    MoveContestant(Model().standings.second);
-    MoveContestant(Model().standings.third);
+    MoveContestant(CurrentRace().standings.first);
+    MoveContestant(CurrentRace().standings.second);
+    MoveContestant(CurrentRace().standings.third);
     co_await Wait(3000);
     if (cancelled())
         co_return;
     session.setRaceRunning(false);
 
-    const QString finisher = PlayerIdentity(Model().standings.finisher);
+    const QString finisher = PlayerIdentity(CurrentRace().standings.finisher);
     GameStage().act(QStringLiteral("moveup"), finisher);
     co_await Wait(500);
     if (cancelled())
@@ -299,7 +304,7 @@ Task<> Race::finish()
     if (cancelled())
         co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot) {
-        if (slot != Model().standings.finisher)
+        if (slot != CurrentRace().standings.finisher)
             GameStage().move(0, slot * RowHeight(), PlayerIdentity(slot), 10);
     }
     co_await WaitUntilIdle(10);
@@ -308,7 +313,7 @@ Task<> Race::finish()
     GameStage().move(ScreenCentre().x(), ScreenCentre().y(), finisher, 100);
     GameStage().act(QStringLiteral("greet"), finisher);
     for (int slot = 0; slot < ContestantCount(); ++slot) {
-        if (slot != Model().standings.finisher) {
+        if (slot != CurrentRace().standings.finisher) {
             GameStage().act(QStringLiteral("gestureleft"), PlayerIdentity(slot));
             continue;
         }
@@ -330,7 +335,7 @@ Task<> Race::finish()
     if (cancelled())
         co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot) {
-        if (slot != Model().standings.finisher)
+        if (slot != CurrentRace().standings.finisher)
             GameStage().act(QStringLiteral("pleased"), PlayerIdentity(slot));
     }
 }

@@ -27,12 +27,11 @@ struct RaceScope
 {
     RaceScope(Race &race, int mode) : race(race)
     {
-        GameSession &session = GameSession::current();
-        session.voidRaceTickets();   // a step of an earlier race stops at its next wait
+        GameSession::current().newRaceRun();   // a step of an earlier race stops at its next wait
         race.inProgress_ = true;
         race.abandoned_ = false;
         race.playMode_ = mode;
-        race.ticket_ = session.raceTicket();
+        race.hold_ = RaceHold();
         // The last race's countdown to the goodbye, unload and end of the program would
         // take this race's characters and end it.
         Model().shutdownCountdown = 0;
@@ -59,7 +58,7 @@ Race::~Race() = default;
 // The race has been neither cancelled nor replaced, and the program goes on.
 bool Race::goesOn() const
 {
-    return GameSession::current().raceGoesOn(ticket_);
+    return hold_.goesOn();
 }
 
 bool Race::hosting() const
@@ -205,11 +204,11 @@ Task<> Race::present()
 Task<> Race::countdown()
 {
     GameSession &session = GameSession::current();
-    const quint64 ticket = session.raceTicket();
+    const RaceHold race;
     session.announceCountdown(9);   // the window appears with the first number
     for (int n = 9; n >= 0; --n) {
         co_await Wait(500);
-        if (!session.raceGoesOn(ticket))   // no race is left to start
+        if (!race.goesOn())   // no race is left to start
             break;
         session.announceCountdown(n);
     }
@@ -221,8 +220,6 @@ Task<> Race::run()
     GameSession &session = GameSession::current();
     if (goesOn()) {
         session.announce(RaceStep::TrackOpened);
-        Model().standings.first = Model().standings.second = Model().standings.third = 0;
-        Model().questionCountdown = 2;
         if (CurrentPlayMode() != PracticeGame) {
             GameStage().act(QStringLiteral("postcall"), Announcer);
             co_await Wait(7500);
@@ -256,7 +253,7 @@ Task<> Race::run()
 void Race::stopHere()
 {
     if (inProgress_)
-        GameSession::current().voidRaceTickets();
+        GameSession::current().newRaceRun();
     GameSession::current().setRaceRunning(false);
     GameSession::current().announce(RaceStep::Cancelled);
     questions_.withdraw();

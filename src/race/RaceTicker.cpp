@@ -61,7 +61,7 @@ Task<> RaceTicker::tick()
     if (timed) {
         // Ticks that run the commentary or the goodbye and unload steps wait on purpose.
         const bool running = GameSession::current().raceRunning();
-        const bool waits = (running && Model().turn > 9 && Model().commentaryCycles >= 3)
+        const bool waits = (running && CurrentRace().turn > 9 && CurrentRace().commentaryCycles >= 3)
                            || (!running && (Model().shutdownCountdown == 16 || Model().shutdownCountdown == 6));
         QElapsedTimer clock;
         clock.start();

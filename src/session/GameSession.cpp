@@ -23,6 +23,11 @@ RaceModel &Model()
     return GameSession::current().model();
 }
 
+RaceRun &CurrentRace()
+{
+    return GameSession::current().raceRun();
+}
+
 void GameSession::setPlayMode(int mode)
 {
     if (mode == playMode_)
@@ -55,9 +60,19 @@ void GameSession::setRaceRunning(bool running)
     emit raceRunningChanged(running);
 }
 
-bool GameSession::raceGoesOn(quint64 ticket) const
+RaceRun &GameSession::newRaceRun()
 {
-    return ticket == raceTicket_ && !ApplicationTerminating();
+    raceRun_ = std::make_unique<RaceRun>();
+    return *raceRun_;
+}
+
+RaceHold::RaceHold() : run_(&GameSession::current().raceRun())
+{
+}
+
+bool RaceHold::goesOn() const
+{
+    return !run_.isNull() && !ApplicationTerminating();
 }
 
 void GameSession::setJoinedRace(bool joined)

@@ -9,12 +9,14 @@
 #include "CharacterStage.h"
 #include "Dialogs.h"
 #include "RaceModel.h"
+#include "RaceRun.h"
 
 #include <QObject>
 #include <QRect>
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 constexpr int HostAddressCapacity = 15;
 constexpr int InviterUinCapacity = 15;
@@ -93,12 +95,12 @@ public:
     void setRaceRunning(bool running);
     void setJoinedRace(bool joined);
 
-    // Every step of a race (its presentation, countdown, rounds, questions, commentary and
-    // finish) holds the ticket it started with and goes on after a wait only while
-    // raceGoesOn(ticket): a new race or a cancel voids every ticket handed out before.
-    quint64 raceTicket() const { return raceTicket_; }
-    bool raceGoesOn(quint64 ticket) const;
-    void voidRaceTickets() { ++raceTicket_; }
+    // The race: the one under way, or the last one until the next starts or it is
+    // cancelled (before any, an empty one). newRaceRun() ends it, its object with it, so
+    // that every step still holding it (RaceHold) stops at its next check, and begins
+    // the next: a new race starts, or the race is cancelled.
+    RaceRun &raceRun() { return *raceRun_; }
+    RaceRun &newRaceRun();
 
     // The network game: the host that accepted us, where our last play request went (the
     // only address whose answer is taken), and who invited this player (the messenger's
@@ -164,7 +166,7 @@ private:
     int difficulty_ = 1;
     bool raceRunning_ = false;
     bool joinedRace_ = false;
-    quint64 raceTicket_ = 0;
+    std::unique_ptr<RaceRun> raceRun_ = std::make_unique<RaceRun>();
     QString hostAddress_;
     QString requestedHostAddress_;
     QString inviterUin_;
@@ -177,5 +179,6 @@ int CurrentGameType();
 // The session's characters and dialogs.
 CharacterStage &GameStage();
 Dialogs &GameDialogs();
-// The session's model.
+// The session's model, and its race.
 RaceModel &Model();
+RaceRun &CurrentRace();

@@ -34,27 +34,14 @@ struct ContestantRecord {
     qint32 QuestionNumber = 1;  // next question-file record for this contestant
 };
 
-// Where the race stands: the slots in the first three places (RankContestants) and the
-// slot that crossed the finish first.
-struct RaceStandings {
-    qint32 first = 0;
-    qint32 second = 0;
-    qint32 third = 0;
-    qint32 finisher = 0;
-};
-
 // The contestants and the race of this copy, held by the session (GameSession::model()).
-// Whether the rounds run and whether this copy races in a host's game are GameSession's.
+// Whether the rounds run and whether this copy races in a host's game are GameSession's;
+// the standings and counters of one race are its RaceRun's.
 struct RaceModel {
     // Slot n is item n of the roster list and the character "Player" + n on the stage;
     // the roster holds slots 0 to contestantCount - 1.
     ContestantRecord contestants[MaxContestants];
     int contestantCount = 0;
-    RaceStandings standings;
-    qint32 questionCountdown = 0;       // race rounds until the next question round
-    quint8 turn = 0;                    // the slot the next tick moves; past 9 the commentary's turn
-    qint32 commentaryCycles = 0;        // turns since the last commentary
-    bool movedSinceCommentary = false;
     qint32 shutdownCountdown = 0;       // ticks left before the program ends; 0 = off
     qint32 dexterityCountdown = 0;      // positive while the dexterity test runs
     qint32 dexterityJumps = 0;          // the Announcer's jumps in the dexterity test

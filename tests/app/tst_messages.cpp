@@ -328,7 +328,7 @@ void TestMessages::positions()
     DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
     QCOMPARE((QList<int>{Model().contestants[0].Progress, Model().contestants[1].Progress, Model().contestants[2].Progress}),
              (QList<int>{10, 20, 30}));
-    QCOMPARE(Model().standings.first, 2);
+    QCOMPARE(CurrentRace().standings.first, 2);
     QCOMPARE(sentTo(a, 1).size(), 1);
     // The same values again: neither acknowledged nor taken.
     Model().contestants[0].Progress = 99;
@@ -424,13 +424,13 @@ void TestMessages::answersAndSkipsAreCountedOnce()
     // From the finish on the standings are final: Al's answer to the question still out
     // comes during the ceremony and counts for nothing, on every scoreboard.
     GameSession::current().setRaceRunning(true);
-    Model().standings.finisher = 1;
+    CurrentRace().standings.finisher = 1;
     Model().contestants[1].Progress = 92;   // over the finish
     const QString lateAnswer = QStringLiteral("RBAl&&70007&&9&&%1").arg(Model().contestants[2].QuestionNumber - 1);
     QTimer::singleShot(10, this, [&lateAnswer] { DispatchMessage(PeerB, lateAnswer); });
     QCoro::waitFor(race.finish());
     QCOMPARE(Model().contestants[2].Score, 5);
-    QCOMPARE(Model().standings.first, 1);
+    QCOMPARE(CurrentRace().standings.first, 1);
 }
 
 void TestMessages::onlyTheHostSteers()

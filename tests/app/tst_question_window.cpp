@@ -633,13 +633,13 @@ private slots:
         // the player goes on answering it through the finish ceremony.
         AppendContestant({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
         main->GameType->setItemIndex(5);
-        Model().standings.finisher = -1;
+        CurrentRace().standings.finisher = -1;
         QTimer finisher;
         finisher.setInterval(2);
         bool seen = false, openInCeremony = false;
         int ceremonyTicks = 0;
         connect(&finisher, &QTimer::timeout, this, [&] {
-            if (Model().standings.finisher < 0) {
+            if (CurrentRace().standings.finisher < 0) {
                 if (memory->isVisible() && !memory->InfoBox->toPlainText().isEmpty()) {
                     seen = true;
                     Model().contestants[1].Score = 8;
@@ -655,7 +655,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
         finisher.stop();
         QVERIFY(seen);
-        QCOMPARE(Model().standings.finisher, 1);
+        QCOMPARE(CurrentRace().standings.finisher, 1);
         QVERIFY(ceremonyTicks > 10);
         QVERIFY(!openInCeremony);
         QCOMPARE(Model().contestants[0].Score, 0);
@@ -684,7 +684,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
         finisher.stop();
         QVERIFY(seen);
-        QCOMPARE(Model().standings.finisher, 1);
+        QCOMPARE(CurrentRace().standings.finisher, 1);
         // The test ended with the race: no more jumps, and a click answers nothing.
         QCOMPARE(Model().dexterityCountdown, 0);
         const qint32 jumps = Model().dexterityJumps;

@@ -158,7 +158,7 @@ void TestRace::ranking()
     QFETCH(QList<int>, expected);
     roster(LocalRace, progress);
     RankContestants();
-    QCOMPARE((QList<int>{Model().standings.first, Model().standings.second, Model().standings.third}), expected);
+    QCOMPARE((QList<int>{CurrentRace().standings.first, CurrentRace().standings.second, CurrentRace().standings.third}), expected);
 }
 
 void TestRace::progressRules()
@@ -196,8 +196,8 @@ void TestRace::finisherIsFirstInListLeaderIsHighest()
     // some milliseconds longer on a busy machine, which at this time scale adds seconds.
     QVERIFY2(clock.elapsed() / TimeScale() < 40000, qPrintable(QString::number(clock.elapsed() / TimeScale())));
     QVERIFY(!GameSession::current().raceRunning());
-    QCOMPARE(Model().standings.finisher, 0);
-    QCOMPARE(Model().standings.first, 1);
+    QCOMPARE(CurrentRace().standings.finisher, 0);
+    QCOMPARE(CurrentRace().standings.first, 1);
     QVERIFY(track->ScoreBoard->isVisibleTo(track));
     QCOMPARE(track->WinLabel->text(), QString("  Win:  B (B)"));
     QCOMPARE(track->PlaceLabel->text(), QString(" Place: A (A)"));
@@ -218,7 +218,7 @@ void TestRace::puzzleRaceNeedsEightRightAnswers()
     Model().contestants[0].Score = 8;
     QVERIFY(!QCoro::waitFor(race.round()));
     QCOMPARE(Model().contestants[0].Progress, 96);
-    QCOMPARE(Model().standings.finisher, 0);
+    QCOMPARE(CurrentRace().standings.finisher, 0);
 }
 
 void TestRace::commentary_data()
@@ -241,11 +241,11 @@ void TestRace::commentary()
     QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     roster(LocalRace, progress);
     GameSession::current().setRaceRunning(true);
-    Model().movedSinceCommentary = true;
+    CurrentRace().movedSinceCommentary = true;
     RankContestants();
     QCoro::waitFor(race.commentary());
     QCOMPARE(spoken, expected);
-    QVERIFY(!Model().movedSinceCommentary);
+    QVERIFY(!CurrentRace().movedSinceCommentary);
     GameSession::current().setRaceRunning(false);
 }
 
@@ -255,7 +255,7 @@ void TestRace::commentaryStaysSilent()
     auto attempt = [&](int mode, int leader, int dexterity, bool moved) {
         roster(mode, {leader, 5, 3});
         GameSession::current().setRaceRunning(true);
-        Model().movedSinceCommentary = moved;
+        CurrentRace().movedSinceCommentary = moved;
         Model().dexterityCountdown = dexterity;
         RankContestants();
         QCoro::waitFor(race.commentary());
@@ -278,24 +278,24 @@ void TestRace::movesAndIdleGestures()
     const QSize screen = ScreenSize();
     const int rowTop = screen.height() / 2;
     // Loaded in the middle of the screen: the first turn lines it up at the start.
-    Model().movedSinceCommentary = false;
+    CurrentRace().movedSinceCommentary = false;
     MoveContestant(1);
-    QVERIFY(Model().movedSinceCommentary);
+    QVERIFY(CurrentRace().movedSinceCommentary);
     QTRY_COMPARE_WITH_TIMEOUT(stage->position("Player1"), QPoint(0, rowTop), 5000);
     // Lined up with no move ordered yet: an idle gesture (or nothing), no new move.
-    Model().movedSinceCommentary = false;
+    CurrentRace().movedSinceCommentary = false;
     MoveContestant(1);
-    QVERIFY(!Model().movedSinceCommentary);
+    QVERIFY(!CurrentRace().movedSinceCommentary);
     Model().contestants[1].Progress = 25;
     MoveContestant(1);
     const int targetX = screen.width() / 4;
     QCOMPARE(Model().contestants[1].LastX, targetX);
-    QVERIFY(Model().movedSinceCommentary);
+    QVERIFY(CurrentRace().movedSinceCommentary);
     QTRY_COMPARE_WITH_TIMEOUT(stage->position("Player1"), QPoint(targetX, rowTop), 5000);
     // Already there: an idle gesture (or nothing), no new move.
-    Model().movedSinceCommentary = false;
+    CurrentRace().movedSinceCommentary = false;
     MoveContestant(1);
-    QVERIFY(!Model().movedSinceCommentary);
+    QVERIFY(!CurrentRace().movedSinceCommentary);
     // A progress far past the finish (or below the start) stays on the screen.
     Model().contestants[1].Progress = 2000000000;
     MoveContestant(1);
@@ -310,18 +310,18 @@ void TestRace::timerTurnsAndCommentaryCycle()
 {
     roster(LocalRace, {0, 0});
     GameSession::current().setRaceRunning(true);
-    Model().turn = 0;
-    Model().commentaryCycles = 0;
+    CurrentRace().turn = 0;
+    CurrentRace().commentaryCycles = 0;
     for (int tick = 0; tick < 10; ++tick)
         QCoro::waitFor(race.tickStep());
-    QCOMPARE(int(Model().turn), 10);
-    QCOMPARE(Model().commentaryCycles, 0);
+    QCOMPARE(int(CurrentRace().turn), 10);
+    QCOMPARE(CurrentRace().commentaryCycles, 0);
     QCoro::waitFor(race.tickStep());   // the eleventh tick starts the next cycle
-    QCOMPARE(int(Model().turn), 1);
-    QCOMPARE(Model().commentaryCycles, 1);
+    QCOMPARE(int(CurrentRace().turn), 1);
+    QCOMPARE(CurrentRace().commentaryCycles, 1);
     for (int tick = 0; tick < 30; ++tick)
         QCoro::waitFor(race.tickStep());
-    QCOMPARE(Model().commentaryCycles, 0);   // after the fourth cycle the commentary ran
+    QCOMPARE(CurrentRace().commentaryCycles, 0);   // after the fourth cycle the commentary ran
     GameSession::current().setRaceRunning(false);
 }
 
@@ -446,7 +446,7 @@ void TestRace::unloadingReachesEveryCharacter()
     };
     loadAll();
     roster(PracticeGame, {95});
-    Model().standings.finisher = 0;
+    CurrentRace().standings.finisher = 0;
     Model().shutdownCountdown = 16;
     QCoro::waitFor(race.tickStep());   // 15: the goodbye step hides all but the finisher
     for (int slot = 1; slot < MaxContestants; ++slot)
@@ -487,7 +487,7 @@ void TestRace::startDuringATickWaitFollowsIt()
     roster(PracticeGame, {0});
     main->GameType->setItemIndex(0);
     main->StartRace->show();
-    Model().standings.finisher = 0;
+    CurrentRace().standings.finisher = 0;
     Model().shutdownCountdown = 16;
     bool raced = false;
     QTimer::singleShot(0, this, [&] { main->StartRace->click(); });
@@ -548,7 +548,7 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
 void TestRace::shutdownKeepsPracticeAndEndsOtherwise()
 {
     roster(PracticeGame, {95});
-    Model().standings.finisher = 0;
+    CurrentRace().standings.finisher = 0;
     Model().shutdownCountdown = 16;
     for (int tick = 0; tick < 16; ++tick)
         QCoro::waitFor(race.tickStep());
