@@ -16,6 +16,7 @@
 
 #include "QuestionRound.h"
 #include "RaceLoop.h"
+#include "RaceSides.h"
 #include "RaceTicker.h"
 #include "Waits.h"
 
@@ -106,6 +107,10 @@ private:
     bool abandoned_ = false;      // its roster changed under it (a new play mode, "New Game")
     int playMode_ = -1;           // the play mode it was started in
     RaceHold hold_;               // its steps go on while its race lives
+    // Who steers it: this copy, or the host it joined.
+    SteeringSide steeringSide_;
+    JoinedSide joinedSide_;
+    RaceSide *side_ = &steeringSide_;
     std::function<void()> deferredStart_;
     bool joinedStartPending_ = false;   // one host's start at a time
     QuestionRound questions_;

@@ -62,10 +62,8 @@ Task<bool> Race::round()
     GameSession &session = GameSession::current();
     const RaceHold race;
     bool last = !session.raceRunning();
-    const bool joined = CurrentPlayMode() == JoinGame;
     for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
-        if (!joined)
-            AdvanceProgress(slot);
+        side_->advance(slot);
         if (progressOf(slot) >= FinishProgress && session.raceRunning()) {
             CurrentRace().standings.finisher = slot;
             co_await finish();
@@ -77,8 +75,8 @@ Task<bool> Race::round()
         co_return false;
     RankContestants();
     --CurrentRace().questionCountdown;
-    if (CurrentRace().questionCountdown < 1 && session.raceRunning() && !joined && IsPuzzleGame(CurrentGameType())) {
-        co_await questions_.runRound();
+    if (CurrentRace().questionCountdown < 1 && session.raceRunning() && IsPuzzleGame(CurrentGameType())) {
+        co_await side_->putQuestions(questions_);
         CurrentRace().questionCountdown = 3;
     }
     co_await Wait(2000);
@@ -87,8 +85,8 @@ Task<bool> Race::round()
     // Cancelled meanwhile: its joiners hear nothing more of it.
     if (!race.goesOn())
         co_return false;
-    if (!joined && !last)   // the finish sent the last positions
-        co_await SendPositions();
+    if (!last)   // the finish sent the last positions
+        co_await side_->tellPositions();
     co_return !last;
 }
 
@@ -268,14 +266,7 @@ Task<> Race::finish()
     // The question on show, a memory test included, ends with the race: nothing is
     // answered or scored during the ceremony.
     questions_.withdraw();
-    if (CurrentPlayMode() != JoinGame) {
-        // The standings sent now are every scoreboard's: a report that comes in later
-        // answers a question withdrawn, and counts for nothing.
-        for (ContestantRecord &record : Model().contestants)
-            if (record.Confirmed == SlotQuestionOutstanding)
-                record.Confirmed = SlotReady;
-        SendFinalPositions();
-    }
+    side_->tellFinalPositions();
     co_await WaitForLeftAtLeast(CurrentRace().standings.finisher, 600, 50);
     if (cancelled())
         co_return;

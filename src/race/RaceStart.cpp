@@ -31,6 +31,7 @@ struct RaceScope
         race.inProgress_ = true;
         race.abandoned_ = false;
         race.playMode_ = mode;
+        race.side_ = mode == JoinGame ? static_cast<RaceSide *>(&race.joinedSide_) : &race.steeringSide_;
         race.hold_ = RaceHold();
         // The last race's countdown to the goodbye, unload and end of the program would
         // take this race's characters and end it.

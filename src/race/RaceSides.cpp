@@ -1,0 +1,32 @@
+#include "RaceSides.h"
+
+#include "GameMessages.h"
+#include "GameSession.h"
+#include "QuestionRound.h"
+#include "RaceLoop.h"
+#include "RaceModel.h"
+
+void SteeringSide::advance(int slot)
+{
+    AdvanceProgress(slot);
+}
+
+Task<> SteeringSide::putQuestions(QuestionRound &questions)
+{
+    co_await questions.runRound();
+}
+
+Task<> SteeringSide::tellPositions()
+{
+    co_await SendPositions();
+}
+
+void SteeringSide::tellFinalPositions()
+{
+    // The standings sent now are every scoreboard's: a report that comes in later answers
+    // a question withdrawn, and counts for nothing.
+    for (ContestantRecord &record : Model().contestants)
+        if (record.Confirmed == SlotQuestionOutstanding)
+            record.Confirmed = SlotReady;
+    SendFinalPositions();
+}

@@ -1,0 +1,43 @@
+// Who steers a race. The copy that runs it (a practice, a local race, the host of a
+// network game) moves the contestants, puts the questions and tells its joiners where
+// everyone stands; a joiner follows the positions its host sends ("RP") and answers the
+// questions the host puts, so its side of a round does nothing of that. The race picks its
+// side when it starts (Race.h).
+#pragma once
+
+#include "Waits.h"
+
+class QuestionRound;
+
+class RaceSide
+{
+public:
+    virtual ~RaceSide() = default;
+    // A round's move of the slot's Progress.
+    virtual void advance(int slot) = 0;
+    // A question round, when one is due in a puzzle race.
+    virtual Task<> putQuestions(QuestionRound &questions) = 0;
+    // Where everyone stands after a round, and at the finish.
+    virtual Task<> tellPositions() = 0;
+    virtual void tellFinalPositions() = 0;
+};
+
+// The race run on this copy: "Start Game" in Practice, Local Race or Host a Game.
+class SteeringSide final : public RaceSide
+{
+public:
+    void advance(int slot) override;
+    Task<> putQuestions(QuestionRound &questions) override;
+    Task<> tellPositions() override;
+    void tellFinalPositions() override;
+};
+
+// The race of a host's game that this copy joined.
+class JoinedSide final : public RaceSide
+{
+public:
+    void advance(int) override {}
+    Task<> putQuestions(QuestionRound &) override { co_return; }
+    Task<> tellPositions() override { co_return; }
+    void tellFinalPositions() override {}
+};
