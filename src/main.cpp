@@ -139,10 +139,10 @@ int main(int argc, char *argv[])
         GameSession::current().useStage(nullptr);
         GameSession::current().useDialogs(nullptr);
     });
-    CountdownWindow countdown;
+    CountdownWindow countdown(race);
     QuestionWindow questionWindow(race.questions());
     MemoryTestWindow memoryTest(race.questions());
-    RaceTrackWindow raceTrack;
+    RaceTrackWindow raceTrack(race);
     PlayRequests playRequests(race);
     InstallMessageHandlers(race, playRequests);
     // Closing the main window (Exit, the title bar, Alt+F4) ends the program, also in the

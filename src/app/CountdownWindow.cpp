@@ -1,6 +1,6 @@
 #include "CountdownWindow.h"
 
-#include "GameSession.h"
+#include "Race.h"
 #include "RaceScreen.h"
 #include "Utilities.h"
 
@@ -9,7 +9,7 @@
 #include <QPalette>
 #include <QRegion>
 
-CountdownWindow::CountdownWindow(QWidget *parent)
+CountdownWindow::CountdownWindow(const Race &race, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool)
 {
     setObjectName(QStringLiteral("CountDownForm"));
@@ -34,7 +34,7 @@ CountdownWindow::CountdownWindow(QWidget *parent)
     Number->setAlignment(Qt::AlignCenter);
     Number->setGeometry(rect());
     Number->setAccessibleName(QStringLiteral("Countdown"));
-    connect(&GameSession::current(), &GameSession::countdown, this, &CountdownWindow::showNumber);
+    connect(&race, &Race::countdownNumber, this, &CountdownWindow::showNumber);
 }
 
 void CountdownWindow::showNumber(int number)

@@ -1,17 +1,18 @@
 // The round red countdown window shown before a race: big white numbers from 9 to 0.
-// It shows the number the race tells it through the session (GameSession::countdown),
+// It shows the number the race tells it (Race::countdownNumber),
 // appearing on the first and closing on CountdownOver; the race keeps the time.
 #pragma once
 
 #include <QWidget>
 
 class QLabel;
+class Race;
 
 class CountdownWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit CountdownWindow(QWidget *parent = nullptr);
+    explicit CountdownWindow(const Race &race, QWidget *parent = nullptr);
 
     QLabel *Number = nullptr;
 

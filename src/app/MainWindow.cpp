@@ -199,8 +199,7 @@ void MainWindow::createControls()
     connect(&session, &GameSession::gameTypeChanged, GameType, &RadioGroup::setItemIndex);
     connect(&session, &GameSession::difficultyChanged, Difficulty, &RadioGroup::setItemIndex);
     connect(&session, &GameSession::rosterChanged, this, &MainWindow::showRoster);
-    connect(&session, &GameSession::raceStep, this, &MainWindow::showRaceStep);
-    connect(&session, &GameSession::cancelRequested, this, [this] { this->race.cancel(); });
+    connect(&race, &Race::raceStep, this, &MainWindow::showRaceStep);
     connect(&session, &GameSession::hostTextReceived, this, &MainWindow::showHostText);
     connect(&session, &GameSession::joinAccepted, RequestPlayBtn, &QWidget::hide);
     connect(&session, &GameSession::invitationsSending, InviteBtn, &QWidget::setDisabled);

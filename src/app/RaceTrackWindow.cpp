@@ -40,8 +40,8 @@ QString scoreLine(const QString &caption, int slot)
 
 } // namespace
 
-RaceTrackWindow::RaceTrackWindow(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+RaceTrackWindow::RaceTrackWindow(Race &race, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), race(race)
 {
     SetWindowRole(this, WindowRole::Frame);
     setObjectName(QStringLiteral("PlayForm"));
@@ -107,7 +107,7 @@ RaceTrackWindow::RaceTrackWindow(QWidget *parent)
     FocusHolder->resize(1, 1);
     FocusHolder->setFlat(true);
     placeControls();
-    connect(&GameSession::current(), &GameSession::raceStep, this, &RaceTrackWindow::showRaceStep);
+    connect(&race, &Race::raceStep, this, &RaceTrackWindow::showRaceStep);
 }
 
 void RaceTrackWindow::placeControls()
@@ -199,5 +199,5 @@ void RaceTrackWindow::ShowScoreboard()
 void RaceTrackWindow::CancelBtnClick()
 {
     close();
-    GameSession::current().requestCancel();
+    race.cancel();
 }

@@ -1,10 +1,10 @@
 // The race-track window: maximised behind the characters, with the banner across the
 // top, the finish line at the right edge and the scoreboard of the first three. It
-// follows the race's steps on the session: it opens when the race track does, shows the
+// follows the race's steps: it opens when the race track does, shows the
 // scoreboard at the finish and goes when the race is over.
 #pragma once
 
-#include "GameSession.h"
+#include "Race.h"
 
 #include <QWidget>
 
@@ -16,7 +16,7 @@ class RaceTrackWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit RaceTrackWindow(QWidget *parent = nullptr);
+    explicit RaceTrackWindow(Race &race, QWidget *parent = nullptr);
 
     // Shows the window maximised on the race's screen, without the last race's
     // scoreboard, and centres the finish label.
@@ -46,4 +46,6 @@ protected:
 private:
     void placeControls();
     void showRaceStep(RaceStep step);
+
+    Race &race;
 };

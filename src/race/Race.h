@@ -5,7 +5,7 @@
 // countdown, the rounds, the commentary, the finish) as member coroutines. It is made by
 // main, lives as long as the program, and is handed to the windows and message handlers
 // that start, cancel and follow it. It drives no window: it tells them its steps through
-// the session (GameSession::raceStep, countdown).
+// its signals (raceStep, countdownNumber).
 //
 // One race at a time: a start during a race does nothing, and one asked for while a tick
 // waits (the goodbye and unload steps) or while an abandoned race winds down starts once
@@ -24,8 +24,25 @@
 
 #include <functional>
 
+// Steps of a race that the windows show.
+enum class RaceStep {
+    Starting,        // "Start Game" went ahead: the start and invite buttons go
+    TrackOpened,     // the race track shows, maximised on the race's screen, without the
+                     // last race's scoreboard
+    Opened,          // the start gate opened: the window comes to the front, music plays
+    RoundsRunning,   // the rounds run: "Cancel Game" shows
+    Cancelled,       // the race was cancelled: "Cancel Game" goes, the music stops
+    ScoreboardShown, // the finish ceremony shows the scoreboard of the first three
+    Over,            // the race is over: "Cancel Game" goes, the window returns to the
+                     // top of the screen, the music stops, the race track goes
+};
+
+// The number the start's countdown shows; CountdownOver closes it.
+constexpr int CountdownOver = -1;
+
 class Race : public QObject
 {
+    Q_OBJECT
 public:
     Race();
     ~Race() override;
@@ -93,9 +110,16 @@ public:
     // through the session; it stops early when the start is cancelled.
     Task<> countdown();
 
+signals:
+    // A step of the race, for the windows to show.
+    void raceStep(RaceStep step);
+    // The number the countdown window shows (9 down to 0), then CountdownOver.
+    void countdownNumber(int number);
+
 private:
     friend struct RaceScope;
     bool goesOn() const;
+    RaceSide &side();
     Task<> hosted(int mode);
     Task<> joined();
     Task<> present();
@@ -107,10 +131,9 @@ private:
     bool abandoned_ = false;      // its roster changed under it (a new play mode, "New Game")
     int playMode_ = -1;           // the play mode it was started in
     RaceHold hold_;               // its steps go on while its race lives
-    // Who steers it: this copy, or the host it joined.
+    // Who steers it: this copy, or the host it joined (side()).
     SteeringSide steeringSide_;
     JoinedSide joinedSide_;
-    RaceSide *side_ = &steeringSide_;
     std::function<void()> deferredStart_;
     bool joinedStartPending_ = false;   // one host's start at a time
     QuestionRound questions_;

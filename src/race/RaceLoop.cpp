@@ -63,7 +63,7 @@ Task<bool> Race::round()
     const RaceHold race;
     bool last = !session.raceRunning();
     for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
-        side_->advance(slot);
+        side().advance(slot);
         if (progressOf(slot) >= FinishProgress && session.raceRunning()) {
             CurrentRace().standings.finisher = slot;
             co_await finish();
@@ -76,7 +76,7 @@ Task<bool> Race::round()
     RankContestants();
     --CurrentRace().questionCountdown;
     if (CurrentRace().questionCountdown < 1 && session.raceRunning() && IsPuzzleGame(CurrentGameType())) {
-        co_await side_->putQuestions(questions_);
+        co_await side().putQuestions(questions_);
         CurrentRace().questionCountdown = 3;
     }
     co_await Wait(2000);
@@ -86,7 +86,7 @@ Task<bool> Race::round()
     if (!race.goesOn())
         co_return false;
     if (!last)   // the finish sent the last positions
-        co_await side_->tellPositions();
+        co_await side().tellPositions();
     co_return !last;
 }
 
@@ -266,7 +266,7 @@ Task<> Race::finish()
     // The question on show, a memory test included, ends with the race: nothing is
     // answered or scored during the ceremony.
     questions_.withdraw();
-    side_->tellFinalPositions();
+    side().tellFinalPositions();
     co_await WaitForLeftAtLeast(CurrentRace().standings.finisher, 600, 50);
     if (cancelled())
         co_return;
@@ -290,7 +290,7 @@ Task<> Race::finish()
         co_return;
     for (int slot = 0; slot < ContestantCount(); ++slot)
         GameStage().stop(PlayerIdentity(slot));
-    session.announce(RaceStep::ScoreboardShown);
+    emit raceStep(RaceStep::ScoreboardShown);
     co_await Wait(1000);
     if (cancelled())
         co_return;

@@ -31,7 +31,6 @@ struct RaceScope
         race.inProgress_ = true;
         race.abandoned_ = false;
         race.playMode_ = mode;
-        race.side_ = mode == JoinGame ? static_cast<RaceSide *>(&race.joinedSide_) : &race.steeringSide_;
         race.hold_ = RaceHold();
         // The last race's countdown to the goodbye, unload and end of the program would
         // take this race's characters and end it.
@@ -62,6 +61,14 @@ bool Race::goesOn() const
     return hold_.goesOn();
 }
 
+RaceSide &Race::side()
+{
+    // The play mode of the race under way: a new one abandons it.
+    if (CurrentPlayMode() == JoinGame)
+        return joinedSide_;
+    return steeringSide_;
+}
+
 bool Race::hosting() const
 {
     return inProgress_ && playMode_ == HostGame;
@@ -88,7 +95,7 @@ Task<> Race::hosted(int mode)
 {
     const RaceScope scope(*this, mode);
     UnloadRaceCharacters();
-    GameSession::current().announce(RaceStep::Starting);
+    emit raceStep(RaceStep::Starting);
     if (mode == HostGame) {
         co_await SendRoster();
         if (goesOn())
@@ -161,7 +168,7 @@ void Race::startJoined()
 
 Task<> Race::present()
 {
-    GameSession::current().announce(RaceStep::TrackOpened);
+    emit raceStep(RaceStep::TrackOpened);
     const int mode = CurrentPlayMode();
     GameStage().load(10, ProgramFolder() + GameFile::AnnouncerCharacter, false, true, Announcer);
     GameStage().move(ScreenCentre().x(), ScreenCentre().y(), Announcer, 0);
@@ -204,23 +211,22 @@ Task<> Race::present()
 
 Task<> Race::countdown()
 {
-    GameSession &session = GameSession::current();
     const RaceHold race;
-    session.announceCountdown(9);   // the window appears with the first number
+    emit countdownNumber(9);   // the window appears with the first number
     for (int n = 9; n >= 0; --n) {
         co_await Wait(500);
         if (!race.goesOn())   // no race is left to start
             break;
-        session.announceCountdown(n);
+        emit countdownNumber(n);
     }
-    session.announceCountdown(CountdownOver);
+    emit countdownNumber(CountdownOver);
 }
 
 Task<> Race::run()
 {
     GameSession &session = GameSession::current();
     if (goesOn()) {
-        session.announce(RaceStep::TrackOpened);
+        emit raceStep(RaceStep::TrackOpened);
         if (CurrentPlayMode() != PracticeGame) {
             GameStage().act(QStringLiteral("postcall"), Announcer);
             co_await Wait(7500);
@@ -233,11 +239,11 @@ Task<> Race::run()
     // A race cancelled or abandoned before its rounds began runs none: nothing would end
     // them, and its roster may be gone. Nor does one whose program is ending.
     if (goesOn()) {
-        session.announce(RaceStep::Opened);
+        emit raceStep(RaceStep::Opened);
         DeleteGameFile(ProgramFolder() + GameFile::Questions);
         questions_.reset();   // the new race's first question may repeat the last race's
         session.setRaceRunning(true);
-        session.announce(RaceStep::RoundsRunning);
+        emit raceStep(RaceStep::RoundsRunning);
         for (ContestantRecord &record : Model().contestants)
             record.Progress = 0;
         while (co_await round()) {
@@ -247,7 +253,7 @@ Task<> Race::run()
     questions_.withdraw();   // a memory test still open has no race left to answer for
     if (!abandoned_)   // else the play mode is the one the user has just picked
         session.setPlayMode(NoPlayMode);
-    session.announce(RaceStep::Over);   // the race track goes too
+    emit raceStep(RaceStep::Over);   // the race track goes too
     Model().shutdownCountdown = 50;
 }
 
@@ -256,7 +262,7 @@ void Race::stopHere()
     if (inProgress_)
         GameSession::current().newRaceRun();
     GameSession::current().setRaceRunning(false);
-    GameSession::current().announce(RaceStep::Cancelled);
+    emit raceStep(RaceStep::Cancelled);
     questions_.withdraw();
 }
 

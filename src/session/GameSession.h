@@ -1,6 +1,6 @@
 // The game's shared state below the windows: what the player picked to play (play mode,
-// game type, difficulty), and the signals the windows follow (the roster changed, a step
-// of the race, the number of the start's countdown, the question on show). The windows
+// game type, difficulty), and the signals the windows follow (the roster changed, the
+// question on show, the network game's notices; the race's steps are the race's). The windows
 // show it and change it through these functions; the race, the games and the network
 // read it here, never from a widget. The roster and the race state are in Roster.h and
 // RaceModel.h.
@@ -41,21 +41,6 @@ inline bool IsPuzzleGame(int type)
     return type >= MixedProblemsType && type <= MemoryTestType;
 }
 
-// Steps of a race that the windows show.
-enum class RaceStep {
-    Starting,        // "Start Game" went ahead: the start and invite buttons go
-    TrackOpened,     // the race track shows, maximised on the race's screen, without the
-                     // last race's scoreboard
-    Opened,          // the start gate opened: the window comes to the front, music plays
-    RoundsRunning,   // the rounds run: "Cancel Game" shows
-    Cancelled,       // the race was cancelled: "Cancel Game" goes, the music stops
-    ScoreboardShown, // the finish ceremony shows the scoreboard of the first three
-    Over,            // the race is over: "Cancel Game" goes, the window returns to the
-                     // top of the screen, the music stops, the race track goes
-};
-
-// The number the start's countdown shows; CountdownOver closes it.
-constexpr int CountdownOver = -1;
 
 class GameSession : public QObject
 {
@@ -114,13 +99,6 @@ public:
     void setInviterUin(const QString &uin);
     void setInviterName(const QString &name);
 
-    // A window asks that the race be cancelled ("Cancel Game" on the race track); the
-    // main window cancels it as its own "Cancel Game" does.
-    void requestCancel() { emit cancelRequested(); }
-    // The race tells the windows about one of its steps.
-    void announce(RaceStep step) { emit raceStep(step); }
-    // The race tells the countdown window the number to show (0 to 9), or CountdownOver.
-    void announceCountdown(int number) { emit countdown(number); }
 
 signals:
     void playModeChanged(int mode);
@@ -133,9 +111,6 @@ signals:
     // A contestant was added or removed, or a slot's record changed where the list
     // shows it.
     void rosterChanged();
-    void raceStep(RaceStep step);
-    void countdown(int number);
-    void cancelRequested();
 
     // The question on show (QuestionRound.h puts it, checks its answer and reports it).
     // A question to type the answer of: the question window shows it with this caption.

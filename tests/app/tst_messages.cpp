@@ -1007,7 +1007,7 @@ void TestMessages::hostRaceUntil(bool inRounds)
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
     main->GameType->setItemIndex(1);
     bool introduced = false;
-    const auto opened = connect(&GameSession::current(), &GameSession::raceStep, this,
+    const auto opened = connect(&race, &Race::raceStep, this,
                                 [&](RaceStep step) { introduced = introduced || step == RaceStep::TrackOpened; });
     race.start();
     QList<QByteArray> seen;
@@ -1049,12 +1049,12 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
     QStringList after;
     GameSession &session = GameSession::current();
     const QList<QMetaObject::Connection> watching = {
-        connect(&session, &GameSession::raceStep, this,
+        connect(&race, &Race::raceStep, this,
                 [&](RaceStep step) {
                     if (step == RaceStep::Opened || step == RaceStep::RoundsRunning)
                         after << "start";
                 }),
-        connect(&session, &GameSession::countdown, this,
+        connect(&race, &Race::countdownNumber, this,
                 [&](int n) {
                     if (n != CountdownOver)
                         after << "countdown";
@@ -1063,7 +1063,7 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
         connect(&session, &GameSession::memoryTestShown, this, [&] { after << "memory test"; }),
     };
     if (newMode == -1)
-        session.requestCancel();
+        race.cancel();   // "Cancel Game"
     else if (newMode == -2)
         main->NewRaceBtn->click();
     else

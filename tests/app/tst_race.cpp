@@ -111,10 +111,10 @@ void TestRace::initTestCase()
     });
     main = new MainWindow(race);
     InstallMessageHandlers(race, playRequests);
-    countdown = new CountdownWindow;
+    countdown = new CountdownWindow(race);
     question = new QuestionWindow(race.questions());
     memory = new MemoryTestWindow(race.questions());
-    track = new RaceTrackWindow;
+    track = new RaceTrackWindow(race);
     RandSeed(11);
 }
 
@@ -343,7 +343,7 @@ void TestRace::countdownShowsNineToZero()
 {
     // The race counts and keeps the time; the window shows what it is told.
     QList<int> told;
-    const auto record = connect(&GameSession::current(), &GameSession::countdown, this, [&](int n) { told << n; });
+    const auto record = connect(&race, &Race::countdownNumber, this, [&](int n) { told << n; });
     QStringList shown;
     QTimer sampler;
     connect(&sampler, &QTimer::timeout, this, [&] {
@@ -375,8 +375,7 @@ void TestRace::aFinishedRaceAnnouncesItsSteps()
     roster(LocalRace, {0, 0});
     main->GameType->setItemIndex(0);
     QStringList told;
-    GameSession &session = GameSession::current();
-    const auto steps = connect(&session, &GameSession::raceStep, this, [&](RaceStep step) {
+    const auto steps = connect(&race, &Race::raceStep, this, [&](RaceStep step) {
         // In the order of RaceStep.
         static const char *const names[] = {"Starting", "TrackOpened", "Opened", "RoundsRunning",
                                             "Cancelled", "ScoreboardShown", "Over"};
@@ -384,7 +383,7 @@ void TestRace::aFinishedRaceAnnouncesItsSteps()
         if (step == RaceStep::ScoreboardShown)
             told << (track->isVisible() && track->ScoreBoard->isVisibleTo(track) ? "board" : "no board");
     });
-    const auto numbers = connect(&session, &GameSession::countdown, this, [&](int n) { told << QString::number(n); });
+    const auto numbers = connect(&race, &Race::countdownNumber, this, [&](int n) { told << QString::number(n); });
     QVERIFY(startRaceAndDuring([] {}));
     disconnect(steps);
     disconnect(numbers);

@@ -218,7 +218,7 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
     }
 
     QList<RaceStep> steps;
-    connect(&session, &GameSession::raceStep, this, [&steps](RaceStep step) { steps << step; });
+    connect(&race, &Race::raceStep, this, [&steps](RaceStep step) { steps << step; });
     race.ticker().start();
     QElapsedTimer wall;
     wall.start();
