@@ -52,14 +52,6 @@ void GameSession::setDifficulty(int level)
     emit difficultyChanged(level);
 }
 
-void GameSession::setRaceRunning(bool running)
-{
-    if (running == raceRunning_)
-        return;
-    raceRunning_ = running;
-    emit raceRunningChanged(running);
-}
-
 RaceRun &GameSession::newRaceRun()
 {
     raceRun_ = std::make_unique<RaceRun>();
@@ -75,21 +67,9 @@ bool RaceHold::goesOn() const
     return !run_.isNull() && !ApplicationTerminating();
 }
 
-void GameSession::setJoinedRace(bool joined)
-{
-    if (joined == joinedRace_)
-        return;
-    joinedRace_ = joined;
-    emit joinedRaceChanged(joined);
-}
-
 void GameSession::setHostAddress(const QString &address)
 {
-    const QString kept = address.left(HostAddressCapacity);
-    if (kept == hostAddress_)
-        return;
-    hostAddress_ = kept;
-    emit hostAddressChanged(kept);
+    hostAddress_ = address.left(HostAddressCapacity);
 }
 
 void GameSession::setRequestedHostAddress(const QString &address)
@@ -99,20 +79,12 @@ void GameSession::setRequestedHostAddress(const QString &address)
 
 void GameSession::setInviterUin(const QString &uin)
 {
-    const QString kept = uin.left(InviterUinCapacity);
-    if (kept == inviterUin_)
-        return;
-    inviterUin_ = kept;
-    emit inviterChanged();
+    inviterUin_ = uin.left(InviterUinCapacity);
 }
 
 void GameSession::setInviterName(const QString &name)
 {
-    const QString kept = name.left(InviterNameCapacity);
-    if (kept == inviterName_)
-        return;
-    inviterName_ = kept;
-    emit inviterChanged();
+    inviterName_ = name.left(InviterNameCapacity);
 }
 
 int CurrentPlayMode()

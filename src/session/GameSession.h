@@ -77,8 +77,8 @@ public:
     // The race under way: its rounds run; this copy races in a host's game.
     bool raceRunning() const { return raceRunning_; }
     bool joinedRace() const { return joinedRace_; }
-    void setRaceRunning(bool running);
-    void setJoinedRace(bool joined);
+    void setRaceRunning(bool running) { raceRunning_ = running; }
+    void setJoinedRace(bool joined) { joinedRace_ = joined; }
 
     // The race: the one under way, or the last one until the next starts or it is
     // cancelled (before any, an empty one). newRaceRun() ends it, its object with it, so
@@ -104,10 +104,6 @@ signals:
     void playModeChanged(int mode);
     void gameTypeChanged(int type);
     void difficultyChanged(int level);
-    void raceRunningChanged(bool running);
-    void joinedRaceChanged(bool joined);
-    void hostAddressChanged(const QString &address);
-    void inviterChanged();
     // A contestant was added or removed, or a slot's record changed where the list
     // shows it.
     void rosterChanged();
