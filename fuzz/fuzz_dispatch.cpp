@@ -153,8 +153,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     SetQuestionAnswerer([](const QString &) { return answerYes; });
     static Race race;   // its ticker is not started: the fuzzer runs no ticks
     theRace = &race;
-    mainWindow = new MainWindow(race);
     static PlayRequests playRequests(race);
+    mainWindow = new MainWindow(race, playRequests);
     InstallMessageHandlers(race, playRequests);
     return 0;
 }

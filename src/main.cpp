@@ -129,7 +129,8 @@ int main(int argc, char *argv[])
     if (TickLogEnabled())
         race.ticker().timed = RecordTick;
     race.ticker().start();
-    MainWindow mainWindow(race);
+    PlayRequests playRequests(race);
+    MainWindow mainWindow(race, playRequests);
     const bool accepted = mainWindow.Start(app.arguments());
     GameTransport transport(DispatchMessage);
     AgentStage characters;
@@ -143,7 +144,6 @@ int main(int argc, char *argv[])
     QuestionWindow questionWindow(race.questions());
     MemoryTestWindow memoryTest(race.questions());
     RaceTrackWindow raceTrack(race);
-    PlayRequests playRequests(race);
     InstallMessageHandlers(race, playRequests);
     // Closing the main window (Exit, the title bar, Alt+F4) ends the program, also in the
     // middle of a race: the race is cancelled first, so that a hosted race's joiners are

@@ -83,8 +83,8 @@ QLabel *makeLabel(QWidget *parent, const QString &text, QPoint place)
 
 } // namespace
 
-MainWindow::MainWindow(Race &race, QWidget *parent)
-    : QWidget(parent), race(race)
+MainWindow::MainWindow(Race &race, PlayRequests &requests, QWidget *parent)
+    : QWidget(parent), race(race), requests(requests)
 {
     SetWindowRole(this, WindowRole::Frame);
     SetRaceScreenSource([this] { return monitorGeometry(); });   // the race runs on this window's monitor
@@ -200,9 +200,9 @@ void MainWindow::createControls()
     connect(&session, &GameSession::difficultyChanged, Difficulty, &RadioGroup::setItemIndex);
     connect(&session, &GameSession::rosterChanged, this, &MainWindow::showRoster);
     connect(&race, &Race::raceStep, this, &MainWindow::showRaceStep);
-    connect(&session, &GameSession::hostTextReceived, this, &MainWindow::showHostText);
-    connect(&session, &GameSession::joinAccepted, RequestPlayBtn, &QWidget::hide);
-    connect(&session, &GameSession::invitationsSending, InviteBtn, &QWidget::setDisabled);
+    connect(&requests, &PlayRequests::hostTextReceived, this, &MainWindow::showHostText);
+    connect(&requests, &PlayRequests::joinAccepted, RequestPlayBtn, &QWidget::hide);
+    connect(&requests, &PlayRequests::invitationsSending, InviteBtn, &QWidget::setDisabled);
     PlayModeGroup->setOnClick([this] { PlayModeClick(); });
     GameType->setOnClick([this] { GameTypeClick(); });
     Difficulty->setOnClick([this] { GameTypeClick(); });
@@ -414,7 +414,7 @@ void MainWindow::RequestPlayBtnClick()
 
 void MainWindow::InviteBtnClick()
 {
-    Launch(InvitePlayers(BuddyList));
+    Launch(requests.InvitePlayers(BuddyList));
 }
 
 void MainWindow::showHostText(const QString &text)

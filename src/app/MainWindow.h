@@ -16,6 +16,7 @@
 #include <memory>
 
 class HelpWindow;
+class PlayRequests;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -38,7 +39,7 @@ class MainWindow : public QWidget
     Q_OBJECT
 public:
     // race: the race the buttons start and cancel.
-    explicit MainWindow(Race &race, QWidget *parent = nullptr);
+    explicit MainWindow(Race &race, PlayRequests &requests, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Checks the command line (arguments[1] is the contact's UIN) and sets the window up.
@@ -105,6 +106,7 @@ private:
     QRect monitorGeometry() const;
     void centreOnDesktop();
     Race &race;
+    PlayRequests &requests;
     bool shownOnce = false;
     std::unique_ptr<RequestWindow> request;
     HelpWindow *help = nullptr;

@@ -9,8 +9,8 @@ void InstallMessageHandlers(Race &race, PlayRequests &requests)
 {
     race.installMessageHandlers();
     // The host's text as lines of plain text: no markup is read, nothing is loaded.
-    SetMessageHandler<Msg::HostText>([](const QString &, const Msg::HostText &message) {
-        emit GameSession::current().hostTextReceived(GameSession::current().raceRunning() ? QString() : message.text);
+    SetMessageHandler<Msg::HostText>([&requests](const QString &, const Msg::HostText &message) {
+        requests.HandleHostText(message.text);
     });
     SetMessageHandler<Msg::PlayRequest>([&requests](const QString &senderAddress, const Msg::PlayRequest &request) {
         if (!GameSession::current().raceRunning())

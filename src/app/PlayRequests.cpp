@@ -100,7 +100,7 @@ Task<> PlayRequests::HandleAccepted(QString senderAddress)
     if (GameSession::current().raceRunning() || acceptedNoticeOpen)
         co_return;
     MessageBeep(BeepKind::Default);
-    emit GameSession::current().joinAccepted();
+    emit joinAccepted();
     {
         const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
         co_await Acknowledged(GameDialogs(), BoxKind::Information, QString::fromLatin1(AcceptedNotice));
@@ -108,6 +108,11 @@ Task<> PlayRequests::HandleAccepted(QString senderAddress)
     SendGameMessage(GameSession::current().hostAddress(), Msg::Ready{});
     co_await Wait(500);
     SendGameMessage(GameSession::current().hostAddress(), Msg::Ready{});
+}
+
+void PlayRequests::HandleHostText(const QString &text)
+{
+    emit hostTextReceived(GameSession::current().raceRunning() ? QString() : text);
 }
 
 void PlayRequests::HandleDenied(const QString &reasonCode)
@@ -122,7 +127,7 @@ void PlayRequests::HandleDenied(const QString &reasonCode)
 }
 
 // Each checked buddy on line gets the ping, the invitation and the messenger text.
-Task<> InvitePlayers(QListWidget *buddies)
+Task<> PlayRequests::InvitePlayers(QListWidget *buddies)
 {
     const QPointer<QListWidget> shown(buddies);   // the list may go while the sends wait
     if (CurrentGameType() == NoGameType) {
@@ -136,7 +141,7 @@ Task<> InvitePlayers(QListWidget *buddies)
         co_return;
     const QList<QByteArray> records = Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size);
     list.close();
-    emit GameSession::current().invitationsSending(true);
+    emit invitationsSending(true);
     MessageBeep(BeepKind::Default);
     const QString ownUin = QString::number(Records::Options.UserUin);
     for (const QByteArray &raw : records) {
@@ -148,5 +153,5 @@ Task<> InvitePlayers(QListWidget *buddies)
         SendGameMessage(buddy.Address, Msg::Invitation{ownUin, Records::Options.UserName, {}});
         co_await SendMessengerText(InvitationText(), buddy.Address);
     }
-    emit GameSession::current().invitationsSending(false);
+    emit invitationsSending(false);
 }

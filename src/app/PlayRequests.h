@@ -6,17 +6,19 @@
 #include "Messages.h"
 #include "Waits.h"
 
+#include <QObject>
 #include <QString>
 
 class QListWidget;
-
-// The answers to play requests, and the boxes they open. Boxes that messages open stay
-// bounded: each is awaited by the sequence of the message that opened it, so a flood of
-// requests or answers must not pile up windows without end.
 class Race;
 
-class PlayRequests
+// The answers to play requests, the boxes they open, the host's text and the invitations;
+// the main window follows them through the signals. Boxes that messages open stay
+// bounded: each is awaited by the sequence of the message that opened it, so a flood of
+// requests or answers must not pile up windows without end.
+class PlayRequests : public QObject
 {
+    Q_OBJECT
 public:
     // race: a request during a race is refused.
     explicit PlayRequests(const Race &race) : race(race) {}
@@ -27,6 +29,19 @@ public:
     // Joiner, on "RA" and "RD" (the reason code, "rx0" to "rx5").
     Task<> HandleAccepted(QString senderAddress);
     void HandleDenied(const QString &reason);
+    // Joiner, on the host's "RT": its text for the main window's box (none during a race).
+    void HandleHostText(const QString &text);
+
+    // "Invite Players": each buddy checked in the list and on line gets the invitation.
+    Task<> InvitePlayers(QListWidget *buddies);
+
+signals:
+    // The host's text to show as plain text; empty clears the box.
+    void hostTextReceived(const QString &text);
+    // The host took this player into its game: "Request To Play" goes.
+    void joinAccepted();
+    // The invitations are going out ("Invite Players" is off meanwhile).
+    void invitationsSending(bool sending);
 
 private:
     // The refusal code for a request from uin for character, or empty when it can be served.
@@ -37,9 +52,6 @@ private:
     bool acceptedNoticeOpen = false;
     bool deniedNoticeOpen = false;
 };
-
-// "Invite Players": each buddy checked in the list and on line gets the invitation.
-Task<> InvitePlayers(QListWidget *buddies);
 
 // Texts of the boxes.
 QString PlayRequestQuestion(const QString &name, const QString &uin);

@@ -116,11 +116,6 @@ signals:
     void answerRejected();   // wrong: the question stays on show
     void answerAccepted();   // right: the question leaves the screen while it is reported
     void questionClosed();   // answered, skipped or withdrawn: its windows close
-    // The network game as the main window shows it: the host's text for its box (empty
-    // clears the box), the host took us into its game, the invitations going out.
-    void hostTextReceived(const QString &text);
-    void joinAccepted();
-    void invitationsSending(bool sending);
 
     // A report of a right answer or a skip started or ended (AnswerReportPending,
     // SkipReportPending): the buttons that would send it again are off meanwhile.

@@ -5,6 +5,7 @@
 #include "GameSession.h"
 #include "HelpWindow.h"
 #include "MainWindow.h"
+#include "PlayRequests.h"
 #include "Race.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
@@ -40,6 +41,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
     std::unique_ptr<AppTestFolder> folder;
     Race race;   // the race the windows start and follow
+    PlayRequests playRequests{race};
     std::unique_ptr<MainWindow> form;
     QList<Box> boxes;
 
@@ -61,7 +63,7 @@ private slots:
         Records::Options.UserUin = 40001;
         Records::Options.UserCharacterFile = QStringLiteral("C:\\Windows\\msagent\\chars\\bravo.acs");
         GameSession::current().setRaceRunning(false);
-        form = std::make_unique<MainWindow>(race);
+        form = std::make_unique<MainWindow>(race, playRequests);
         QVERIFY(form->Start({QStringLiteral("hollyfrost-games"), QStringLiteral("40002")}));
     }
 
@@ -103,7 +105,7 @@ private slots:
 
     void refusalWithoutArgument()
     {
-        MainWindow second(race);
+        MainWindow second(race, playRequests);
         QVERIFY(!second.Start({QStringLiteral("hollyfrost-games")}));
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].kind, BoxKind::Error);

@@ -166,7 +166,7 @@ void TestMessages::initTestCase()
         if (identity == QLatin1String("Announcer"))
             spoken << text;
     });
-    main = new MainWindow(race);
+    main = new MainWindow(race, playRequests);
     InstallMessageHandlers(race, playRequests);
     QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
     QVERIFY(stage->load(0, ProgramFolder() + QStringLiteral("Announcer.acs"), false, false, QStringLiteral("Announcer")));

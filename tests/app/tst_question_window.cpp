@@ -159,7 +159,7 @@ private slots:
         GameSession::current().useDialogs(&screenDialogs);
         stage = new AgentStage;
         GameSession::current().useStage(stage);
-        main = new MainWindow(race);
+        main = new MainWindow(race, playRequests);
         InstallMessageHandlers(race, playRequests);
         question = new QuestionWindow(race.questions());
         memory = new MemoryTestWindow(race.questions());

@@ -109,7 +109,7 @@ void TestRace::initTestCase()
         if (identity == QLatin1String("Announcer"))
             spoken << text;
     });
-    main = new MainWindow(race);
+    main = new MainWindow(race, playRequests);
     InstallMessageHandlers(race, playRequests);
     countdown = new CountdownWindow(race);
     question = new QuestionWindow(race.questions());

@@ -3,6 +3,7 @@
 #include "AppTestFolder.h"
 
 #include "MainWindow.h"
+#include "PlayRequests.h"
 #include "Race.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
@@ -26,6 +27,7 @@ class TestRoster : public QObject
     Q_OBJECT
     std::unique_ptr<AppTestFolder> folder;
     Race race;   // the race the windows start and follow
+    PlayRequests playRequests{race};
     std::unique_ptr<MainWindow> form;
     QStringList messages;
     QStringList picks;   // what the character dialog "picks", in turn
@@ -70,7 +72,7 @@ private slots:
         picks.clear();
         Records::Options = Records::OptionsRecord();
         ResetContestantTable();
-        form = std::make_unique<MainWindow>(race);
+        form = std::make_unique<MainWindow>(race, playRequests);
         form->PlayModeGroup->setItemIndex(2);
     }
 
