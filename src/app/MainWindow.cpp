@@ -28,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -159,7 +160,8 @@ void MainWindow::createControls()
                                 QStyle::SP_MediaPlay, false);
     ContestantsLabel = makeLabel(this, QStringLiteral("Game Contestants"), QPoint(102, 215));
 
-    Contestants = new QListWidget(this);
+    Contestants = new QListView(this);
+    Contestants->setModel(&GameSession::current().roster());
     Contestants->setGeometry(37, 231, 209, 85);
     Contestants->setAccessibleName(QStringLiteral("Game Contestants"));
     Contestants->setUniformItemSizes(true);
@@ -198,7 +200,6 @@ void MainWindow::createControls()
     connect(&session, &GameSession::playModeChanged, PlayModeGroup, &RadioGroup::setItemIndex);
     connect(&session, &GameSession::gameTypeChanged, GameType, &RadioGroup::setItemIndex);
     connect(&session, &GameSession::difficultyChanged, Difficulty, &RadioGroup::setItemIndex);
-    connect(&session, &GameSession::rosterChanged, this, &MainWindow::showRoster);
     connect(&session, &GameSession::raceStep, this, &MainWindow::showRaceStep);
     connect(&session, &GameSession::cancelRequested, this, [this] { this->race.cancel(); });
     connect(&session, &GameSession::hostTextReceived, this, &MainWindow::showHostText);
@@ -332,21 +333,6 @@ void MainWindow::PlayModeClick()
 {
     race.playModeChosen(PlayModeGroup->itemIndex());
     UpdatePlayControls();
-}
-
-void MainWindow::showRoster()
-{
-    const int count = ContestantCount();
-    while (Contestants->count() > count)
-        delete Contestants->takeItem(Contestants->count() - 1);
-    for (int slot = 0; slot < count; ++slot) {
-        const QString text = ContestantItemText(slot);
-        if (slot >= Contestants->count())
-            Contestants->addItem(text);
-        else if (Contestants->item(slot)->text() != text)
-            Contestants->item(slot)->setText(text);
-    }
-    Contestants->viewport()->update();   // a slot's colour may have changed
 }
 
 void MainWindow::showRaceStep(RaceStep step)

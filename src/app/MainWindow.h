@@ -17,6 +17,7 @@
 
 class HelpWindow;
 class QLabel;
+class QListView;
 class QListWidget;
 class QPushButton;
 class QTextEdit;
@@ -58,9 +59,7 @@ public:
     void InviteBtnClick();
     void InfoBoxDblClick();
     void BuddiesLabelClick();
-    // The roster's list follows the session's roster; the buttons, the place of the
-    // window and the music follow the race's steps.
-    void showRoster();
+    // The buttons, the place of the window and the music follow the race's steps.
     void showRaceStep(RaceStep step);
     void showHostText(const QString &text);
 
@@ -77,7 +76,7 @@ public:
     QPushButton *CancelBtn = nullptr;
     QPushButton *StartRace = nullptr;
     QLabel *ContestantsLabel = nullptr;
-    QListWidget *Contestants = nullptr;
+    QListView *Contestants = nullptr;   // the session's roster
     QLabel *GameTypeLabel = nullptr;
     QTextEdit *InfoBox = nullptr;
     QPushButton *NewRaceBtn = nullptr;

@@ -63,7 +63,7 @@ Task<bool> Race::round()
     const quint64 ticket = session.raceTicket();
     bool last = !session.raceRunning();
     const bool joined = CurrentPlayMode() == JoinGame;
-    for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
+    for (int slot = 0; slot < GameRoster().count() && slot < MaxContestants; ++slot) {
         if (!joined)
             AdvanceProgress(slot);
         if (progressOf(slot) >= FinishProgress && session.raceRunning()) {
@@ -97,12 +97,12 @@ void RankContestants()
     RaceStandings &places = Model().standings;
     places.first = bestSlot(-1, -1);
     places.second = bestSlot(places.first, -1);
-    places.third = ContestantCount() > 2 ? bestSlot(places.first, places.second) : 2;
+    places.third = GameRoster().count() > 2 ? bestSlot(places.first, places.second) : 2;
 }
 
 void MoveContestant(int slot)
 {
-    const int count = ContestantCount();
+    const int count = GameRoster().count();
     if (slot < 0 || slot >= MaxContestants || count < 1)
         return;
     const QSize screen = ScreenSize();
@@ -145,7 +145,7 @@ Task<> Race::commentary()
     if (!GameSession::current().raceGoesOn(ticket) || !GameSession::current().raceRunning())
         co_return;   // cancelled or finished meanwhile: nobody leads any more
     const QString announcer = QStringLiteral("Announcer");
-    const int count = ContestantCount();
+    const int count = GameRoster().count();
     const RaceStandings places = model.standings;
     const qint32 first = progressOf(places.first), second = progressOf(places.second), third = progressOf(places.third);
     CharacterStage &stage = GameStage();
@@ -223,7 +223,7 @@ Task<> Race::tickStep()
             }
             Model().turn = 0;
         }
-        if (Model().turn < ContestantCount())
+        if (Model().turn < GameRoster().count())
             MoveContestant(Model().turn);
         ++Model().turn;
     }
@@ -240,7 +240,7 @@ Task<> Race::tickStep()
 
 int RowHeight()
 {
-    const int count = ContestantCount();
+    const int count = GameRoster().count();
     return count > 0 ? ScreenSize().height() / count : 0;
 }
 
@@ -266,9 +266,9 @@ Task<> Race::finish()
     if (CurrentPlayMode() != JoinGame) {
         // The standings sent now are every scoreboard's: a report that comes in later
         // answers a question withdrawn, and counts for nothing.
-        for (ContestantRecord &record : Model().contestants)
-            if (record.Confirmed == SlotQuestionOutstanding)
-                record.Confirmed = SlotReady;
+        for (int slot = 0; slot < MaxContestants; ++slot)
+            if (Model().contestants[slot].Confirmed == SlotQuestionOutstanding)
+                GameRoster().setSlotState(slot, SlotReady);
         SendFinalPositions();
     }
     co_await WaitForLeftAtLeast(Model().standings.finisher, 600, 50);
@@ -292,13 +292,13 @@ Task<> Race::finish()
     co_await Wait(2500);
     if (cancelled())
         co_return;
-    for (int slot = 0; slot < ContestantCount(); ++slot)
+    for (int slot = 0; slot < GameRoster().count(); ++slot)
         GameStage().stop(PlayerIdentity(slot));
     session.announce(RaceStep::ScoreboardShown);
     co_await Wait(1000);
     if (cancelled())
         co_return;
-    for (int slot = 0; slot < ContestantCount(); ++slot) {
+    for (int slot = 0; slot < GameRoster().count(); ++slot) {
         if (slot != Model().standings.finisher)
             GameStage().move(0, slot * RowHeight(), PlayerIdentity(slot), 10);
     }
@@ -307,14 +307,14 @@ Task<> Race::finish()
         co_return;
     GameStage().move(ScreenCentre().x(), ScreenCentre().y(), finisher, 100);
     GameStage().act(QStringLiteral("greet"), finisher);
-    for (int slot = 0; slot < ContestantCount(); ++slot) {
+    for (int slot = 0; slot < GameRoster().count(); ++slot) {
         if (slot != Model().standings.finisher) {
             GameStage().act(QStringLiteral("gestureleft"), PlayerIdentity(slot));
             continue;
         }
         if (CurrentPlayMode() == PracticeGame)
             continue;
-        const ContestantItemFields fields = ContestantFields(slot);
+        const ContestantItemFields fields = GameRoster().fields(slot);
         const QString name = fields.PlayerName.size() < 2 ? WithoutExtension(fields.CharacterFile).left(35)
                                                           : fields.PlayerName;
         GameStage().move(ScreenCentre().x() - 50, ScreenCentre().y() - 50, Announcer, 100);
@@ -329,7 +329,7 @@ Task<> Race::finish()
     co_await Wait(1000);
     if (cancelled())
         co_return;
-    for (int slot = 0; slot < ContestantCount(); ++slot) {
+    for (int slot = 0; slot < GameRoster().count(); ++slot) {
         if (slot != Model().standings.finisher)
             GameStage().act(QStringLiteral("pleased"), PlayerIdentity(slot));
     }

@@ -125,7 +125,7 @@ void Race::start()
     }
     deferredStart_ = {};
     const int mode = CurrentPlayMode();
-    if (ContestantCount() < 2 && mode != PracticeGame) {
+    if (GameRoster().count() < 2 && mode != PracticeGame) {
         GameDialogs().beep(BeepKind::Error);
         GameDialogs().show(BoxKind::Information, QStringLiteral("You need some contestants first"));
         return;
@@ -149,7 +149,7 @@ void Race::startJoined()
     // The host's resends may arrive during the waits: the race starts once.
     // Without a roster nobody could move and the race would never end.
     const GameSession &session = GameSession::current();
-    if (session.joinedRace() || session.raceRunning() || (inProgress_ && !abandoned_) || ContestantCount() < 1)
+    if (session.joinedRace() || session.raceRunning() || (inProgress_ && !abandoned_) || GameRoster().count() < 1)
         return;
     if (inProgress_ || Model().tickInProgress) {
         deferredStart_ = [this] { startJoined(); };
@@ -173,11 +173,11 @@ Task<> Race::present()
         co_await Wait(3000);
         co_await GameStage().waitForAudio();
     }
-    for (int slot = 0; slot < ContestantCount() && slot < MaxContestants && goesOn(); ++slot) {
-        const ContestantItemFields fields = ContestantFields(slot);
+    for (int slot = 0; slot < GameRoster().count() && slot < MaxContestants && goesOn(); ++slot) {
+        const ContestantItemFields fields = GameRoster().fields(slot);
         QString path = WindowsFolder() + QStringLiteral("MSagent\\chars\\") + fields.CharacterFile;
         if (!FileExists(path) || path == Records::Options.UserCharacterFile)
-            path = RandomFreeCharacter();
+            path = GameRoster().randomFreeCharacter();
         if (path.isEmpty())
             continue;
         const QString identity = PlayerIdentity(slot);
@@ -197,7 +197,7 @@ Task<> Race::present()
     co_await GameStage().waitForAudio();
     if (!goesOn())
         co_return;
-    for (int slot = 0; slot < ContestantCount(); ++slot)
+    for (int slot = 0; slot < GameRoster().count(); ++slot)
         GameStage().act(QStringLiteral("lookleft"), PlayerIdentity(slot));
     GameStage().move(0, 0, Announcer, 100);
 }
@@ -285,14 +285,13 @@ void Race::playModeChosen(int mode)
     ForgetNetworkGame();
     if (mode < JoinGame || mode > PracticeGame)
         return;
-    ResetContestantTable();
+    GameRoster().reset();
     if (mode == HostGame || mode == PracticeGame) {
         const Records::OptionsRecord &options = Records::Options;
-        if (const std::optional<int> slot = AddContestant(options.UserName, QString::number(options.UserUin),
+        if (const std::optional<int> slot = GameRoster().add(options.UserName, QString::number(options.UserUin),
                                                           NameOfPath(options.UserCharacterFile))) {
             Model().contestants[*slot].Address.clear();
-            Model().contestants[*slot].Confirmed = SlotReady;
-            RosterChanged();
+            GameRoster().setSlotState(*slot, SlotReady);
         }
     } else if (mode == LocalRace) {
         GameSession::current().setGameType(RandomRaceType);
@@ -312,7 +311,7 @@ void Race::newGame()
 {
     abandon();
     ForgetNetworkGame();
-    ResetContestantTable();
+    GameRoster().reset();
     GameSession::current().setPlayMode(NoPlayMode);
     GameSession::current().setGameType(NoGameType);
 }

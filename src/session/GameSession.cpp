@@ -23,6 +23,11 @@ RaceModel &Model()
     return GameSession::current().model();
 }
 
+Roster &GameRoster()
+{
+    return GameSession::current().roster();
+}
+
 void GameSession::setPlayMode(int mode)
 {
     if (mode == playMode_)

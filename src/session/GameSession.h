@@ -1,14 +1,14 @@
 // The game's shared state below the windows: what the player picked to play (play mode,
-// game type, difficulty), and the signals the windows follow (the roster changed, a step
-// of the race, the number of the start's countdown, the question on show). The windows
-// show it and change it through these functions; the race, the games and the network
-// read it here, never from a widget. The roster and the race state are in Roster.h and
-// RaceModel.h.
+// game type, difficulty), the roster (Roster.h), the race state (RaceModel.h), and the
+// signals the windows follow (a step of the race, the number of the start's countdown,
+// the question on show). The windows show it and change it through these functions; the
+// race, the games and the network read it here, never from a widget.
 #pragma once
 
 #include "CharacterStage.h"
 #include "Dialogs.h"
 #include "RaceModel.h"
+#include "Roster.h"
 
 #include <QObject>
 #include <QRect>
@@ -71,8 +71,9 @@ public:
     void useStage(CharacterStage *stage) { stage_ = stage ? stage : &noStage_; }
     void useDialogs(Dialogs *dialogs) { dialogs_ = dialogs ? dialogs : &noDialogs_; }
 
-    // The contestants and the race's counters.
+    // The contestants' records and the race's counters; the roster over the records.
     RaceModel &model() { return model_; }
+    Roster &roster() { return roster_; }
     // Names the race's monitor (RaceScreen.h; the main window sets it).
     std::function<QRect()> raceScreenSource;
 
@@ -128,9 +129,6 @@ signals:
     void joinedRaceChanged(bool joined);
     void hostAddressChanged(const QString &address);
     void inviterChanged();
-    // A contestant was added or removed, or a slot's record changed where the list
-    // shows it.
-    void rosterChanged();
     void raceStep(RaceStep step);
     void countdown(int number);
     void cancelRequested();
@@ -159,6 +157,7 @@ private:
     CharacterStage *stage_ = &noStage_;
     Dialogs *dialogs_ = &noDialogs_;
     RaceModel model_;
+    Roster roster_{model_};
     int playMode_ = NoPlayMode;
     int gameType_ = NoGameType;
     int difficulty_ = 1;
@@ -177,5 +176,6 @@ int CurrentGameType();
 // The session's characters and dialogs.
 CharacterStage &GameStage();
 Dialogs &GameDialogs();
-// The session's model.
+// The session's model and its roster.
 RaceModel &Model();
+Roster &GameRoster();

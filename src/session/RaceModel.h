@@ -1,7 +1,6 @@
-// The contestant records (the roster: Roster.h adds and finds them; the main window's
-// "Game Contestants" list shows them) and the program-wide race and network-game state.
-// Slot n of the contestants is item n of the list and the character "Player" + n on the
-// stage.
+// The contestant records (the roster, Roster.h, adds, finds and lists them) and the
+// program-wide race and network-game state. Slot n of the contestants is row n of the
+// roster and the character "Player" + n on the stage.
 #pragma once
 
 #include <QString>
@@ -46,10 +45,10 @@ struct RaceStandings {
 // The contestants and the race of this copy, held by the session (GameSession::model()).
 // Whether the rounds run and whether this copy races in a host's game are GameSession's.
 struct RaceModel {
-    // Slot n is item n of the roster list and the character "Player" + n on the stage;
-    // the roster holds slots 0 to contestantCount - 1.
+    // Slot n is row n of the roster and the character "Player" + n on the stage; the
+    // roster holds slots 0 to Roster::count() - 1. A slot's Confirmed is changed through
+    // Roster::setSlotState, so that the list shows it.
     ContestantRecord contestants[MaxContestants];
-    int contestantCount = 0;
     RaceStandings standings;
     qint32 questionCountdown = 0;       // race rounds until the next question round
     quint8 turn = 0;                    // the slot the next tick moves; past 9 the commentary's turn
