@@ -9,6 +9,7 @@
 #include "GameTransport.h"
 #include "HelpWindow.h"
 #include "MessageBoxes.h"
+#include "PlaySettingsBinding.h"
 #include "Phrases.h"
 #include "PlayRequests.h"
 #include "RaceLoop.h"
@@ -191,23 +192,14 @@ void MainWindow::createControls()
 
     // The radio groups show the session's play settings and change them.
     GameSession &session = GameSession::current();
-    session.setPlayMode(PlayModeGroup->itemIndex());
-    session.setGameType(GameType->itemIndex());
-    session.setDifficulty(Difficulty->itemIndex());
-    connect(PlayModeGroup, &RadioGroup::itemIndexChanged, &session, &GameSession::setPlayMode);
-    connect(GameType, &RadioGroup::itemIndexChanged, &session, &GameSession::setGameType);
-    connect(Difficulty, &RadioGroup::itemIndexChanged, &session, &GameSession::setDifficulty);
-    connect(&session, &GameSession::playModeChanged, PlayModeGroup, &RadioGroup::setItemIndex);
-    connect(&session, &GameSession::gameTypeChanged, GameType, &RadioGroup::setItemIndex);
-    connect(&session, &GameSession::difficultyChanged, Difficulty, &RadioGroup::setItemIndex);
+    auto *playSettings = new PlaySettingsBinding(session.playSettings(), race, PlayModeGroup, GameType, Difficulty);
+    connect(playSettings, &PlaySettingsBinding::playModePicked, this, &MainWindow::UpdatePlayControls);
+    connect(playSettings, &PlaySettingsBinding::gameTypePicked, this, &MainWindow::describeGameType);
     connect(&session, &GameSession::raceStep, this, &MainWindow::showRaceStep);
     connect(&session, &GameSession::cancelRequested, this, [this] { this->race.cancel(); });
     connect(&session, &GameSession::hostTextReceived, this, &MainWindow::showHostText);
     connect(&session, &GameSession::joinAccepted, RequestPlayBtn, &QWidget::hide);
     connect(&session, &GameSession::invitationsSending, InviteBtn, &QWidget::setDisabled);
-    PlayModeGroup->setOnClick([this] { PlayModeClick(); });
-    GameType->setOnClick([this] { GameTypeClick(); });
-    Difficulty->setOnClick([this] { GameTypeClick(); });
     connect(AddCharacterBtn, &QPushButton::clicked, this, [this] { AddCharacterBtnClick(AddCharacterBtn, this->race); });
     connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadRaceCharacters(); });
     connect(StartRace, &QPushButton::clicked, this, [this] { this->race.start(); });
@@ -329,12 +321,6 @@ void MainWindow::UpdatePlayControls()
     }
 }
 
-void MainWindow::PlayModeClick()
-{
-    race.playModeChosen(PlayModeGroup->itemIndex());
-    UpdatePlayControls();
-}
-
 void MainWindow::showRaceStep(RaceStep step)
 {
     switch (step) {
@@ -366,9 +352,8 @@ void MainWindow::showRaceStep(RaceStep step)
     }
 }
 
-void MainWindow::GameTypeClick()
+void MainWindow::describeGameType()
 {
-    race.gameTypeChosen();   // a difficulty changed by it runs this handler once more
     InfoBox->append(LookupPhrase(QStringLiteral("Gt") + QString::number(GameType->itemIndex())));
     InfoBox->append(LookupPhrase(QStringLiteral("dl") + QString::number(Difficulty->itemIndex())));
 }

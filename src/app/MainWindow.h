@@ -32,7 +32,7 @@ constexpr int MainClientHeight = 373;
 constexpr int ContestantsTabWidth = 30;
 constexpr int BuddyListTabWidth = 80;
 
-// Play modes (GameSession.h) are the item indexes of PlayModeGroup.
+// Play modes (PlaySettings.h) are the item indexes of PlayModeGroup.
 
 class MainWindow : public QWidget
 {
@@ -50,8 +50,6 @@ public:
     void UpdatePlayControls();
     void RestoreAndRaise();
 
-    void PlayModeClick();
-    void GameTypeClick();
     void NewRaceBtnClick();
     void ExitBtnClick();
     void HelpBtnClick();
@@ -59,6 +57,8 @@ public:
     void InviteBtnClick();
     void InfoBoxDblClick();
     void BuddiesLabelClick();
+    // The game type and difficulty picked, described in the info box.
+    void describeGameType();
     // The buttons, the place of the window and the music follow the race's steps.
     void showRaceStep(RaceStep step);
     void showHostText(const QString &text);

@@ -255,7 +255,7 @@ QString gameTypePhrase()
 
 QString difficultyPhrase()
 {
-    const int difficulty = GameSession::current().difficulty();
+    const int difficulty = GameSession::current().playSettings().difficulty();
     return LookupPhrase(QStringLiteral("dl") + QString::number(difficulty));
 }
 } // namespace

@@ -13,6 +13,7 @@
 // wait only while raceGoesOn(ticket): a cancel or a new race voids it.
 #pragma once
 
+#include "PlaySettings.h"
 #include "QuestionRound.h"
 #include "RaceLoop.h"
 #include "RaceTicker.h"
@@ -60,7 +61,7 @@ public:
     //   a local race is a Random Race;
     // - a game type picked: a Random Race is Easy, and a host tells its joiners;
     // - "New Game": no race, no roster, no play mode, no game type.
-    void playModeChosen(int mode);
+    void playModeChosen(PlayMode mode);
     void gameTypeChosen();
     void newGame();
 

@@ -248,7 +248,7 @@ Task<> Race::run()
     session.setRaceRunning(false);
     questions_.withdraw();   // a memory test still open has no race left to answer for
     if (!abandoned_)   // else the play mode is the one the user has just picked
-        session.setPlayMode(NoPlayMode);
+        session.playSettings().setPlayMode(NoPlayMode);
     session.announce(RaceStep::Over);   // the race track goes too
     Model().shutdownCountdown = 50;
 }
@@ -279,7 +279,7 @@ void Race::leave()
     TerminateApplication();   // held for the joiners' second cancel, if one is due
 }
 
-void Race::playModeChosen(int mode)
+void Race::playModeChosen(PlayMode mode)
 {
     abandon();
     ForgetNetworkGame();
@@ -294,15 +294,15 @@ void Race::playModeChosen(int mode)
             GameRoster().setSlotState(*slot, SlotReady);
         }
     } else if (mode == LocalRace) {
-        GameSession::current().setGameType(RandomRaceType);
+        GameSession::current().playSettings().setGameType(RandomRaceType);
     }
 }
 
 void Race::gameTypeChosen()
 {
     GameSession &session = GameSession::current();
-    if (session.gameType() == RandomRaceType)
-        session.setDifficulty(EasyLevel);
+    if (session.playSettings().gameType() == RandomRaceType)
+        session.playSettings().setDifficulty(Easy);
     if (!session.raceRunning())
         SendGameDescription();
 }
@@ -312,6 +312,6 @@ void Race::newGame()
     abandon();
     ForgetNetworkGame();
     GameRoster().reset();
-    GameSession::current().setPlayMode(NoPlayMode);
-    GameSession::current().setGameType(NoGameType);
+    GameSession::current().playSettings().setPlayMode(NoPlayMode);
+    GameSession::current().playSettings().setGameType(NoGameType);
 }

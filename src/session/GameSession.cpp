@@ -28,30 +28,6 @@ Roster &GameRoster()
     return GameSession::current().roster();
 }
 
-void GameSession::setPlayMode(int mode)
-{
-    if (mode == playMode_)
-        return;
-    playMode_ = mode;
-    emit playModeChanged(mode);
-}
-
-void GameSession::setGameType(int type)
-{
-    if (type == gameType_)
-        return;
-    gameType_ = type;
-    emit gameTypeChanged(type);
-}
-
-void GameSession::setDifficulty(int level)
-{
-    if (level == difficulty_)
-        return;
-    difficulty_ = level;
-    emit difficultyChanged(level);
-}
-
 void GameSession::setRaceRunning(bool running)
 {
     if (running == raceRunning_)
@@ -105,12 +81,12 @@ void GameSession::setInviterName(const QString &name)
     emit inviterChanged();
 }
 
-int CurrentPlayMode()
+PlayMode CurrentPlayMode()
 {
-    return GameSession::current().playMode();
+    return GameSession::current().playSettings().playMode();
 }
 
-int CurrentGameType()
+GameType CurrentGameType()
 {
-    return GameSession::current().gameType();
+    return GameSession::current().playSettings().gameType();
 }

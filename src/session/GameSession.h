@@ -1,12 +1,13 @@
-// The game's shared state below the windows: what the player picked to play (play mode,
-// game type, difficulty), the roster (Roster.h), the race state (RaceModel.h), and the
-// signals the windows follow (a step of the race, the number of the start's countdown,
-// the question on show). The windows show it and change it through these functions; the
-// race, the games and the network read it here, never from a widget.
+// The game's shared state below the windows: what the player picked to play
+// (PlaySettings.h), the roster (Roster.h), the race state (RaceModel.h), and the signals
+// the windows follow (a step of the race, the number of the start's countdown, the
+// question on show). The windows show it and change it through these objects; the race,
+// the games and the network read it here, never from a widget.
 #pragma once
 
 #include "CharacterStage.h"
 #include "Dialogs.h"
+#include "PlaySettings.h"
 #include "RaceModel.h"
 #include "Roster.h"
 
@@ -19,25 +20,6 @@
 constexpr int HostAddressCapacity = 15;
 constexpr int InviterUinCapacity = 15;
 constexpr int InviterNameCapacity = 40;
-
-enum PlayMode { NoPlayMode = -1, JoinGame = 0, HostGame = 1, LocalRace = 2, PracticeGame = 3 };
-
-// The game types: the items of the main window's "Game Type" group, in order, and the
-// number the phrase table's "Gt" codes and the host's settings text carry.
-enum GameType {
-    NoGameType = -1,
-    RandomRaceType = 0,     // moves by chance, no questions
-    MixedProblemsType = 1,  // every kind of puzzle, drawn at random
-    WordScrambleType = 2,
-    SimpleMathType = 3,     // addition, subtraction, multiplication
-    DexterityTestType = 4,
-    MemoryTestType = 5,
-};
-// A game type that puts questions.
-inline bool IsPuzzleGame(int type)
-{
-    return type >= MixedProblemsType && type <= MemoryTestType;
-}
 
 // Steps of a race that the windows show.
 enum class RaceStep {
@@ -74,19 +56,10 @@ public:
     // The contestants' records and the race's counters; the roster over the records.
     RaceModel &model() { return model_; }
     Roster &roster() { return roster_; }
+    // What the player picked to play.
+    PlaySettings &playSettings() { return playSettings_; }
     // Names the race's monitor (RaceScreen.h; the main window sets it).
     std::function<QRect()> raceScreenSource;
-
-    int playMode() const { return playMode_; }
-    // A GameType (NoGameType: none picked).
-    int gameType() const { return gameType_; }
-    // 0 easy, 1 moderate, 2 difficult.
-    int difficulty() const { return difficulty_; }
-
-    // Each setter emits its signal when the value changes.
-    void setPlayMode(int mode);
-    void setGameType(int type);
-    void setDifficulty(int level);
 
     // The race under way: its rounds run; this copy races in a host's game.
     bool raceRunning() const { return raceRunning_; }
@@ -122,9 +95,6 @@ public:
     void announceCountdown(int number) { emit countdown(number); }
 
 signals:
-    void playModeChanged(int mode);
-    void gameTypeChanged(int type);
-    void difficultyChanged(int level);
     void raceRunningChanged(bool running);
     void joinedRaceChanged(bool joined);
     void hostAddressChanged(const QString &address);
@@ -158,9 +128,7 @@ private:
     Dialogs *dialogs_ = &noDialogs_;
     RaceModel model_;
     Roster roster_{model_};
-    int playMode_ = NoPlayMode;
-    int gameType_ = NoGameType;
-    int difficulty_ = 1;
+    PlaySettings playSettings_;
     bool raceRunning_ = false;
     bool joinedRace_ = false;
     quint64 raceTicket_ = 0;
@@ -171,8 +139,8 @@ private:
 };
 
 // The session's play mode and game type.
-int CurrentPlayMode();
-int CurrentGameType();
+PlayMode CurrentPlayMode();
+GameType CurrentGameType();
 // The session's characters and dialogs.
 CharacterStage &GameStage();
 Dialogs &GameDialogs();

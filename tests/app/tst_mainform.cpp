@@ -166,14 +166,14 @@ private slots:
         // outer run describes it again.
         QCOMPARE(memoLines(), QStringList({"game type 0", "difficulty 0", "game type 0", "difficulty 0"}));
         // The session holds what the window shows, and the window follows the session.
-        const GameSession &session = GameSession::current();
-        QCOMPARE(session.playMode(), int(LocalRace));
-        QCOMPARE(session.gameType(), 0);
-        QCOMPARE(session.difficulty(), 0);
-        GameSession::current().setPlayMode(NoPlayMode);
+        PlaySettings &settings = GameSession::current().playSettings();
+        QCOMPARE(settings.playMode(), LocalRace);
+        QCOMPARE(settings.gameType(), RandomRaceType);
+        QCOMPARE(settings.difficulty(), Easy);
+        settings.setPlayMode(NoPlayMode);
         QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
         form->GameType->setItemIndex(3);
-        QCOMPARE(session.gameType(), 3);
+        QCOMPARE(settings.gameType(), SimpleMathType);
     }
 
     void gameTypeDescribesChoice()

@@ -64,7 +64,7 @@ private:
     void mode(int playMode)
     {
         main->PlayModeGroup->setItemIndex(playMode);
-        main->PlayModeClick();
+        race.playModeChosen(PlayMode(playMode));   // the same mode again starts over too
     }
     void addRemote(const QString &name, const QString &uin, const QString &character, const QString &address)
     {
@@ -266,7 +266,7 @@ void TestMessages::rosterGuards()
     QCOMPARE(sentTo(a, 1).size(), 1);
     QCOMPARE(main->Contestants->model()->rowCount(), 2);
     main->PlayModeGroup->setItemIndex(NoPlayMode);
-    QCOMPARE(GameSession::current().playMode(), NoPlayMode);
+    QCOMPARE(CurrentPlayMode(), NoPlayMode);
     DispatchMessage(PeerA, QStringLiteral("RSH&&70007&&New&&Zed.acs") + QStringLiteral("&& && && ").repeated(5));
     QVERIFY(a->drain().isEmpty());
     QCOMPARE(main->Contestants->model()->rowCount(), 2);
