@@ -54,8 +54,7 @@ int main(int argc, char **argv)
         return 1;
     }
     // A host with one remote contestant: its readiness messages are looked up and marked.
-    main.PlayModeGroup->setItemIndex(HostGame);
-    main.PlayModeClick();
+    main.PlayModeGroup->setItemIndex(HostGame);   // the race's rules put the user first
     Model().contestants[*AddContestant(QStringLiteral("Jo"), QStringLiteral("60006"), QStringLiteral("Bolt.acs"))].Address =
         QStringLiteral("127.0.0.52");
     Peer peer(QStringLiteral("127.0.0.52"), 0);

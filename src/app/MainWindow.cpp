@@ -9,6 +9,7 @@
 #include "GameTransport.h"
 #include "HelpWindow.h"
 #include "MessageBoxes.h"
+#include "PlaySettingsBinding.h"
 #include "Phrases.h"
 #include "PlayRequests.h"
 #include "RaceLoop.h"
@@ -28,6 +29,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -159,7 +161,8 @@ void MainWindow::createControls()
                                 QStyle::SP_MediaPlay, false);
     ContestantsLabel = makeLabel(this, QStringLiteral("Game Contestants"), QPoint(102, 215));
 
-    Contestants = new QListWidget(this);
+    Contestants = new QListView(this);
+    Contestants->setModel(&GameSession::current().roster());
     Contestants->setGeometry(37, 231, 209, 85);
     Contestants->setAccessibleName(QStringLiteral("Game Contestants"));
     Contestants->setUniformItemSizes(true);
@@ -189,23 +192,13 @@ void MainWindow::createControls()
 
     // The radio groups show the session's play settings and change them.
     GameSession &session = GameSession::current();
-    session.setPlayMode(PlayModeGroup->itemIndex());
-    session.setGameType(GameType->itemIndex());
-    session.setDifficulty(Difficulty->itemIndex());
-    connect(PlayModeGroup, &RadioGroup::itemIndexChanged, &session, &GameSession::setPlayMode);
-    connect(GameType, &RadioGroup::itemIndexChanged, &session, &GameSession::setGameType);
-    connect(Difficulty, &RadioGroup::itemIndexChanged, &session, &GameSession::setDifficulty);
-    connect(&session, &GameSession::playModeChanged, PlayModeGroup, &RadioGroup::setItemIndex);
-    connect(&session, &GameSession::gameTypeChanged, GameType, &RadioGroup::setItemIndex);
-    connect(&session, &GameSession::difficultyChanged, Difficulty, &RadioGroup::setItemIndex);
-    connect(&session, &GameSession::rosterChanged, this, &MainWindow::showRoster);
+    auto *playSettings = new PlaySettingsBinding(session.playSettings(), race, PlayModeGroup, GameType, Difficulty);
+    connect(playSettings, &PlaySettingsBinding::playModePicked, this, &MainWindow::UpdatePlayControls);
+    connect(playSettings, &PlaySettingsBinding::gameTypePicked, this, &MainWindow::describeGameType);
     connect(&race, &Race::raceStep, this, &MainWindow::showRaceStep);
     connect(&requests, &PlayRequests::hostTextReceived, this, &MainWindow::showHostText);
     connect(&requests, &PlayRequests::joinAccepted, RequestPlayBtn, &QWidget::hide);
     connect(&requests, &PlayRequests::invitationsSending, InviteBtn, &QWidget::setDisabled);
-    PlayModeGroup->setOnClick([this] { PlayModeClick(); });
-    GameType->setOnClick([this] { GameTypeClick(); });
-    Difficulty->setOnClick([this] { GameTypeClick(); });
     connect(AddCharacterBtn, &QPushButton::clicked, this, [this] { AddCharacterBtnClick(AddCharacterBtn, this->race); });
     connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadRaceCharacters(); });
     connect(StartRace, &QPushButton::clicked, this, [this] { this->race.start(); });
@@ -327,27 +320,6 @@ void MainWindow::UpdatePlayControls()
     }
 }
 
-void MainWindow::PlayModeClick()
-{
-    race.playModeChosen(PlayModeGroup->itemIndex());
-    UpdatePlayControls();
-}
-
-void MainWindow::showRoster()
-{
-    const int count = ContestantCount();
-    while (Contestants->count() > count)
-        delete Contestants->takeItem(Contestants->count() - 1);
-    for (int slot = 0; slot < count; ++slot) {
-        const QString text = ContestantItemText(slot);
-        if (slot >= Contestants->count())
-            Contestants->addItem(text);
-        else if (Contestants->item(slot)->text() != text)
-            Contestants->item(slot)->setText(text);
-    }
-    Contestants->viewport()->update();   // a slot's colour may have changed
-}
-
 void MainWindow::showRaceStep(RaceStep step)
 {
     switch (step) {
@@ -379,9 +351,8 @@ void MainWindow::showRaceStep(RaceStep step)
     }
 }
 
-void MainWindow::GameTypeClick()
+void MainWindow::describeGameType()
 {
-    race.gameTypeChosen();   // a difficulty changed by it runs this handler once more
     InfoBox->append(LookupPhrase(QStringLiteral("Gt") + QString::number(GameType->itemIndex())));
     InfoBox->append(LookupPhrase(QStringLiteral("dl") + QString::number(Difficulty->itemIndex())));
 }

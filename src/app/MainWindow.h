@@ -18,6 +18,7 @@
 class HelpWindow;
 class PlayRequests;
 class QLabel;
+class QListView;
 class QListWidget;
 class QPushButton;
 class QTextEdit;
@@ -32,7 +33,7 @@ constexpr int MainClientHeight = 373;
 constexpr int ContestantsTabWidth = 30;
 constexpr int BuddyListTabWidth = 80;
 
-// Play modes (GameSession.h) are the item indexes of PlayModeGroup.
+// Play modes (PlaySettings.h) are the item indexes of PlayModeGroup.
 
 class MainWindow : public QWidget
 {
@@ -50,8 +51,6 @@ public:
     void UpdatePlayControls();
     void RestoreAndRaise();
 
-    void PlayModeClick();
-    void GameTypeClick();
     void NewRaceBtnClick();
     void ExitBtnClick();
     void HelpBtnClick();
@@ -59,9 +58,9 @@ public:
     void InviteBtnClick();
     void InfoBoxDblClick();
     void BuddiesLabelClick();
-    // The roster's list follows the session's roster; the buttons, the place of the
-    // window and the music follow the race's steps.
-    void showRoster();
+    // The game type and difficulty picked, described in the info box.
+    void describeGameType();
+    // The buttons, the place of the window and the music follow the race's steps.
     void showRaceStep(RaceStep step);
     void showHostText(const QString &text);
 
@@ -78,7 +77,7 @@ public:
     QPushButton *CancelBtn = nullptr;
     QPushButton *StartRace = nullptr;
     QLabel *ContestantsLabel = nullptr;
-    QListWidget *Contestants = nullptr;
+    QListView *Contestants = nullptr;   // the session's roster
     QLabel *GameTypeLabel = nullptr;
     QTextEdit *InfoBox = nullptr;
     QPushButton *NewRaceBtn = nullptr;

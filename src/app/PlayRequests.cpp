@@ -35,11 +35,11 @@ QString PlayRequests::refusal(const QString &uin, const QString &character) cons
     // countdown would get the roster but never the start.
     if (GameSession::current().raceRunning() || GameSession::current().joinedRace() || race.inProgress())
         return QStringLiteral("rx4");
-    if (ContestantCount() >= MaxContestants)
+    if (GameRoster().count() >= MaxContestants)
         return QStringLiteral("rx1");
-    if (CharacterInRoster(character))
+    if (GameRoster().hasCharacter(character))
         return QStringLiteral("rx2");
-    if (UinInRoster(uin))
+    if (GameRoster().hasUin(uin))
         return QStringLiteral("rx5");
     return QString();
 }
@@ -82,8 +82,9 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
         refuse(refused);
         co_return;
     }
-    const std::optional<int> slot = AddContestant(name, uin, character);
+    const std::optional<int> slot = GameRoster().add(name, uin, character);
     if (!slot) {
+        TellRosterFull();
         refuse(QStringLiteral("rx1"));
         co_return;
     }

@@ -179,7 +179,7 @@ void RaceTrackWindow::CentreFinishLabel()
 
 void RaceTrackWindow::ShowScoreboard()
 {
-    const int count = ContestantCount();
+    const int count = GameRoster().count();
     if (count < 2)
         return;
     WinLabel->setText(scoreLine(QStringLiteral("  Win:  "), CurrentRace().standings.first));

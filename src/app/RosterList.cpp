@@ -2,6 +2,7 @@
 // painting the rows.
 #include "RosterList.h"
 
+#include "GameSession.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
 #include "Race.h"
@@ -68,8 +69,9 @@ void AddCharacterBtnClick(QPushButton *addButton, const Race &race)
         if (!button || race->inProgress())
             return;
         const QString file = NameOfPath(picked);
-        AddContestant(WithoutExtension(file), QStringLiteral(" "), file);
-        if (ContestantCount() > 5)
+        if (!GameRoster().add(WithoutExtension(file), QStringLiteral(" "), file))
+            TellRosterFull();
+        if (GameRoster().count() >= MaxContestants)
             button->hide();
     };
     PickCharacterFile(addButton->window(), WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"),
@@ -81,37 +83,45 @@ QColor ColorFromBgr(quint32 value)
     return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
 }
 
-ContestantColors ContestantItemColors(int index, bool selected)
+void TellRosterFull()
+{
+    GameDialogs().beep(BeepKind::Stop);
+    GameDialogs().show(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
+}
+
+ContestantColors ContestantItemColors(const QModelIndex &index, bool selected)
 {
     if (selected)
         return {ColorFromBgr(0xFF0000), ColorFromBgr(0xFFFFFF)};
-    if (index >= 0 && index < MaxContestants && Model().contestants[index].Confirmed != SlotUnconfirmed)
+    if (index.data(Roster::SlotStateRole).toInt() != SlotUnconfirmed)
         return {ColorFromBgr(0x00FF00), ColorFromBgr(0x800000)};
     return {ColorFromBgr(0xC1FFFF), ColorFromBgr(0x800000)};
 }
 
-void ContestantsDrawItem(QPainter *painter, int index, const QRect &rect, bool selected)
+ContestantColors ContestantItemColors(int slot, bool selected)
 {
-    if (index < 0 || index >= ContestantCount())
-        return;
-    const ContestantColors colors = ContestantItemColors(index, selected);
-    painter->save();
-    painter->fillRect(rect, colors.fill);
-    painter->setPen(colors.text);
-    painter->setClipRect(rect);
-    const ContestantItemFields fields = ContestantFields(index);
-    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
-    painter->drawText(QRect(rect.left() + 2, rect.top(), 50, rect.height()), flags, fields.Uin);
-    painter->drawText(QRect(rect.left() + 52, rect.top(), 60, rect.height()), flags, fields.PlayerName);
-    painter->drawText(QRect(rect.left() + 112, rect.top(), qMax(0, rect.width() - 112), rect.height()),
-                      flags, fields.CharacterFile);
-    painter->restore();
+    return ContestantItemColors(GameRoster().index(slot), selected);
 }
 
 void ContestantDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                 const QModelIndex &index) const
 {
-    ContestantsDrawItem(painter, index.row(), option.rect, option.state & QStyle::State_Selected);
+    if (!index.isValid())
+        return;
+    const QRect &rect = option.rect;
+    const ContestantColors colors = ContestantItemColors(index, option.state & QStyle::State_Selected);
+    painter->save();
+    painter->fillRect(rect, colors.fill);
+    painter->setPen(colors.text);
+    painter->setClipRect(rect);
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
+    painter->drawText(QRect(rect.left() + 2, rect.top(), 50, rect.height()), flags,
+                      index.data(Roster::UinRole).toString());
+    painter->drawText(QRect(rect.left() + 52, rect.top(), 60, rect.height()), flags,
+                      index.data(Roster::NameRole).toString());
+    painter->drawText(QRect(rect.left() + 112, rect.top(), qMax(0, rect.width() - 112), rect.height()), flags,
+                      index.data(Roster::CharacterFileRole).toString());
+    painter->restore();
 }
 
 QSize ContestantDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const

@@ -27,6 +27,8 @@ bool BuddyChecked(const QListWidget *buddies, const QString &uin);
 // "Add Characters to Race": the picked character joins the roster; the button hides once
 // the roster is full.
 void AddCharacterBtnClick(QPushButton *addButton, const Race &race);
+// Tells the user that the roster is full and a contestant was not added.
+void TellRosterFull();
 
 // The file dialog of "Add Characters to Race" and "Browse". Tests install a picker that
 // returns the path (or empty) at once, so that no dialog opens; an empty one restores
@@ -45,10 +47,12 @@ struct ContestantColors {
     QColor fill;
     QColor text;
 };
-ContestantColors ContestantItemColors(int index, bool selected);
-void ContestantsDrawItem(QPainter *painter, int index, const QRect &rect, bool selected);
+// A row of the roster's list (Roster's roles), or the session roster's slot.
+ContestantColors ContestantItemColors(const QModelIndex &index, bool selected);
+ContestantColors ContestantItemColors(int slot, bool selected);
 
-// Item delegate of the roster list: fixed 13-pixel rows painted by ContestantsDrawItem.
+// Item delegate of the roster list: fixed 13-pixel rows, the UIN, the name and the
+// character file in columns, coloured by the slot's state.
 class ContestantDelegate : public QStyledItemDelegate
 {
     Q_OBJECT

@@ -10,9 +10,9 @@ QRect JumpArea(int difficulty, const QSize &screen)
 {
     const int w = screen.width(), h = screen.height();
     switch (difficulty) {
-    case EasyLevel:
+    case Easy:
         return QRect(w / 4, h / 4, std::max(1, w / 2), std::max(1, h / 2));
-    case DifficultLevel:
+    case Difficult:
         return QRect(0, 0, std::max(1, w - 30), std::max(1, h - 30));
     default:
         return QRect(60, 50, std::max(1, w - 120), std::max(1, h - 100));
@@ -28,7 +28,7 @@ void DexterityStep()
 {
     if (Model().dexterityCountdown <= 0 || --Model().dexterityCountdown > 0)
         return;
-    const int difficulty = GameSession::current().difficulty();
+    const int difficulty = GameSession::current().playSettings().difficulty();
     const QRect area = JumpArea(difficulty, ScreenSize());
     const int x = area.left() + RandomInt(area.width());
     const int y = area.top() + RandomInt(area.height());

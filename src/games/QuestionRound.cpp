@@ -131,7 +131,7 @@ bool validSlot(int slot)
 
 int listedSlots()
 {
-    return std::min(ContestantCount(), MaxContestants);
+    return std::min(GameRoster().count(), MaxContestants);
 }
 
 bool awaitingAcknowledgement(int slot)
@@ -249,7 +249,7 @@ Task<> QuestionRound::runRound()
     QString working = BuildQuestion(draws);
     QString resendCopies[MaxContestants];
     const bool localBusy = Model().contestants[0].Confirmed == SlotQuestionOutstanding;
-    Model().contestants[0].Confirmed = SlotQuestionOutstanding;
+    GameRoster().setSlotState(0, SlotQuestionOutstanding);
     for (int slot = 0; slot < listedSlots(); ++slot) {
         ContestantRecord &record = Model().contestants[slot];
         if (record.Address.isEmpty() || record.Confirmed == SlotQuestionOutstanding) {
@@ -270,7 +270,7 @@ Task<> QuestionRound::runRound()
         SendGameMessage(MessageCode::Question, record.Address, message);
         ++record.QuestionNumber;
         record.Acked = false;
-        record.Confirmed = SlotQuestionOutstanding;
+        GameRoster().setSlotState(slot, SlotQuestionOutstanding);
     }
     for (int pass = 0; pass < 15; ++pass) {
         bool waiting = false;
@@ -301,7 +301,7 @@ void ApplyRightAnswer(int slot)
 {
     if (!validSlot(slot))
         return;
-    Model().contestants[slot].Confirmed = SlotReady;
+    GameRoster().setSlotState(slot, SlotReady);
     ++Model().contestants[slot].Score;
 }
 
@@ -309,8 +309,8 @@ void ApplySkip(int slot)
 {
     if (!validSlot(slot))
         return;
+    GameRoster().setSlotState(slot, SlotReady);
     ContestantRecord &record = Model().contestants[slot];
-    record.Confirmed = SlotReady;
     record.Progress /= 2;
     record.LastX = 0;
     record.Score /= 2;

@@ -28,7 +28,7 @@ Operands drawOperands(int difficulty, bool multiplication)
 {
     static const int sums[3][2] = {{10, 10}, {100, 100}, {100, 1000}};
     static const int products[3][2] = {{10, 10}, {10, 100}, {100, 100}};
-    const int level = (difficulty == EasyLevel || difficulty == DifficultLevel) ? difficulty : ModerateLevel;
+    const int level = (difficulty == Easy || difficulty == Difficult) ? difficulty : Moderate;
     const int(&limits)[2] = multiplication ? products[level] : sums[level];
     const int a = RandomInt(limits[0]);
     const int b = RandomInt(limits[1]);
@@ -140,7 +140,7 @@ const WordIndex &wordIndex()
 
 QString BuildQuestion(QuestionDraws &draws)
 {
-    const int difficulty = GameSession::current().difficulty();
+    const int difficulty = GameSession::current().playSettings().difficulty();
     return BuildQuestion(draws, CurrentGameType(), difficulty);
 }
 
@@ -215,7 +215,7 @@ QStringList WordListWords(const QString &path)
 QString PickWord(int difficulty)
 {
     static const int ranges[3][2] = {{3, 4}, {4, 6}, {4, 7}};
-    const int level = (difficulty == EasyLevel || difficulty == DifficultLevel) ? difficulty : ModerateLevel;
+    const int level = (difficulty == Easy || difficulty == Difficult) ? difficulty : Moderate;
     const int shortest = ranges[level][0], longest = ranges[level][1];
     const WordIndex &index = wordIndex();
     QStringList inRange;
@@ -295,7 +295,7 @@ QString RandomColours(int n)
 
 QString MakeColourSequence(int difficulty)
 {
-    const int base = difficulty == EasyLevel ? 3 : difficulty == DifficultLevel ? 7 : 5;
+    const int base = difficulty == Easy ? 3 : difficulty == Difficult ? 7 : 5;
     const QString sequence = RandomColours(RandomInt(3) + base);
     return QStringLiteral("&&") + QuestionKind::Memory + QStringLiteral("&&") + sequence + QStringLiteral("&&") + sequence;
 }

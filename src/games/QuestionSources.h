@@ -25,9 +25,6 @@ inline const QString Dexterity = QStringLiteral("DX");
 inline const QString Memory = QStringLiteral("MT");
 } // namespace QuestionKind
 
-// Difficulty indexes of the main window's "Difficulty" group.
-enum QuestionDifficulty { EasyLevel = 0, ModerateLevel = 1, DifficultLevel = 2 };
-
 // What the making of questions remembers from one question to the next (the question
 // round keeps it).
 struct QuestionDraws {

@@ -64,7 +64,7 @@ namespace {
 
 int listCount()
 {
-    return std::min(ContestantCount(), MaxContestants);
+    return std::min(GameRoster().count(), MaxContestants);
 }
 
 // One send of the message to the slots below slotLimit that have an address; with
@@ -95,23 +95,25 @@ Task<> sendInRounds(Message message, int rounds, int slotLimit)
     }
 }
 
-void markSender(const QString &senderAddress, const std::function<void(ContestantRecord &)> &change)
+void markSender(const QString &senderAddress, const std::function<void(int slot)> &change)
 {
-    for (ContestantRecord &record : Model().contestants)
-        if (!record.Address.isEmpty() && record.Address == senderAddress)
-            change(record);
+    for (int slot = 0; slot < MaxContestants; ++slot) {
+        const QString &address = Model().contestants[slot].Address;
+        if (!address.isEmpty() && address == senderAddress)
+            change(slot);
+    }
 }
 
 void replaceRoster(const Msg::Roster &roster)
 {
-    ResetContestantTable();
+    GameRoster().reset();
     for (int slot = 0; slot < MaxContestants; ++slot) {
         ContestantRecord &record = Model().contestants[slot];
         record.Uin = roster.contestants[slot].uin;
         record.PlayerName = roster.contestants[slot].playerName;
         record.CharacterFile = roster.contestants[slot].characterFile;
         if (record.Uin.size() > 3)
-            AddContestant(record.PlayerName, record.Uin, record.CharacterFile);
+            GameRoster().add(record.PlayerName, record.Uin, record.CharacterFile);
     }
 }
 
@@ -194,7 +196,7 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
     if (std::holds_alternative<Msg::Acknowledge>(*message)) {
         if (TheTransport)
             TheTransport->NoteAcknowledgement(senderAddress);
-        markSender(senderAddress, [](ContestantRecord &record) { record.Acked = true; });
+        markSender(senderAddress, [](int slot) { Model().contestants[slot].Acked = true; });
         return;
     }
     if (!handlersInstalled())
@@ -211,11 +213,10 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
             replaceRoster(*roster);
     } else if (std::holds_alternative<Msg::Ready>(*message)) {
         // A question on show stays outstanding: only its answer frees the slot.
-        markSender(senderAddress, [](ContestantRecord &record) {
-            if (record.Confirmed != SlotQuestionOutstanding)
-                record.Confirmed = SlotReady;
+        markSender(senderAddress, [](int slot) {
+            if (Model().contestants[slot].Confirmed != SlotQuestionOutstanding)
+                GameRoster().setSlotState(slot, SlotReady);
         });
-        RosterChanged();
     } else if (const auto *invitation = std::get_if<Msg::Invitation>(&*message)) {
         if (!GameSession::current().raceRunning()) {
             GameSession::current().setInviterUin(invitation->uin);
@@ -235,7 +236,7 @@ Msg::Roster RosterMessage()
             roster.contestants[slot] = {blank, blank, blank};
             continue;
         }
-        const ContestantItemFields fields = ContestantFields(slot);
+        const ContestantItemFields fields = GameRoster().fields(slot);
         roster.contestants[slot] = {fields.Uin, fields.PlayerName, fields.CharacterFile};
     }
     return roster;
@@ -254,7 +255,7 @@ QString gameTypePhrase()
 
 QString difficultyPhrase()
 {
-    const int difficulty = GameSession::current().difficulty();
+    const int difficulty = GameSession::current().playSettings().difficulty();
     return LookupPhrase(QStringLiteral("dl") + QString::number(difficulty));
 }
 } // namespace

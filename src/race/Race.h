@@ -14,6 +14,7 @@
 // while it lives.
 #pragma once
 
+#include "PlaySettings.h"
 #include "QuestionRound.h"
 #include "RaceLoop.h"
 #include "RaceSides.h"
@@ -79,7 +80,7 @@ public:
     //   a local race is a Random Race;
     // - a game type picked: a Random Race is Easy, and a host tells its joiners;
     // - "New Game": no race, no roster, no play mode, no game type.
-    void playModeChosen(int mode);
+    void playModeChosen(PlayMode mode);
     void gameTypeChosen();
     void newGame();
 

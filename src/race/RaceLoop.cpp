@@ -62,7 +62,7 @@ Task<bool> Race::round()
     GameSession &session = GameSession::current();
     const RaceHold race;
     bool last = !session.raceRunning();
-    for (int slot = 0; slot < ContestantCount() && slot < MaxContestants; ++slot) {
+    for (int slot = 0; slot < GameRoster().count() && slot < MaxContestants; ++slot) {
         side().advance(slot);
         if (progressOf(slot) >= FinishProgress && session.raceRunning()) {
             CurrentRace().standings.finisher = slot;
@@ -95,12 +95,12 @@ void RankContestants()
     RaceStandings &places = CurrentRace().standings;
     places.first = bestSlot(-1, -1);
     places.second = bestSlot(places.first, -1);
-    places.third = ContestantCount() > 2 ? bestSlot(places.first, places.second) : 2;
+    places.third = GameRoster().count() > 2 ? bestSlot(places.first, places.second) : 2;
 }
 
 void MoveContestant(int slot)
 {
-    const int count = ContestantCount();
+    const int count = GameRoster().count();
     if (slot < 0 || slot >= MaxContestants || count < 1)
         return;
     const QSize screen = ScreenSize();
@@ -143,7 +143,7 @@ Task<> Race::commentary()
     if (!hold.goesOn() || !GameSession::current().raceRunning())
         co_return;   // cancelled or finished meanwhile: nobody leads any more
     const QString announcer = QStringLiteral("Announcer");
-    const int count = ContestantCount();
+    const int count = GameRoster().count();
     const RaceStandings places = race.standings;
     const qint32 first = progressOf(places.first), second = progressOf(places.second), third = progressOf(places.third);
     CharacterStage &stage = GameStage();
@@ -226,7 +226,7 @@ Task<> Race::tickStep()
             }
             CurrentRace().turn = 0;
         }
-        if (CurrentRace().turn < ContestantCount())
+        if (CurrentRace().turn < GameRoster().count())
             MoveContestant(CurrentRace().turn);
         ++CurrentRace().turn;
     }
@@ -243,7 +243,7 @@ Task<> Race::tickStep()
 
 int RowHeight()
 {
-    const int count = ContestantCount();
+    const int count = GameRoster().count();
     return count > 0 ? ScreenSize().height() / count : 0;
 }
 
@@ -288,13 +288,13 @@ Task<> Race::finish()
     co_await Wait(2500);
     if (cancelled())
         co_return;
-    for (int slot = 0; slot < ContestantCount(); ++slot)
+    for (int slot = 0; slot < GameRoster().count(); ++slot)
         GameStage().stop(PlayerIdentity(slot));
     emit raceStep(RaceStep::ScoreboardShown);
     co_await Wait(1000);
     if (cancelled())
         co_return;
-    for (int slot = 0; slot < ContestantCount(); ++slot) {
+    for (int slot = 0; slot < GameRoster().count(); ++slot) {
         if (slot != CurrentRace().standings.finisher)
             GameStage().move(0, slot * RowHeight(), PlayerIdentity(slot), 10);
     }
@@ -303,14 +303,14 @@ Task<> Race::finish()
         co_return;
     GameStage().move(ScreenCentre().x(), ScreenCentre().y(), finisher, 100);
     GameStage().act(QStringLiteral("greet"), finisher);
-    for (int slot = 0; slot < ContestantCount(); ++slot) {
+    for (int slot = 0; slot < GameRoster().count(); ++slot) {
         if (slot != CurrentRace().standings.finisher) {
             GameStage().act(QStringLiteral("gestureleft"), PlayerIdentity(slot));
             continue;
         }
         if (CurrentPlayMode() == PracticeGame)
             continue;
-        const ContestantItemFields fields = ContestantFields(slot);
+        const ContestantItemFields fields = GameRoster().fields(slot);
         const QString name = fields.PlayerName.size() < 2 ? WithoutExtension(fields.CharacterFile).left(35)
                                                           : fields.PlayerName;
         GameStage().move(ScreenCentre().x() - 50, ScreenCentre().y() - 50, Announcer, 100);
@@ -325,7 +325,7 @@ Task<> Race::finish()
     co_await Wait(1000);
     if (cancelled())
         co_return;
-    for (int slot = 0; slot < ContestantCount(); ++slot) {
+    for (int slot = 0; slot < GameRoster().count(); ++slot) {
         if (slot != CurrentRace().standings.finisher)
             GameStage().act(QStringLiteral("pleased"), PlayerIdentity(slot));
     }

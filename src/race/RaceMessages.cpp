@@ -50,7 +50,7 @@ void Race::installMessageHandlers()
         if (!GameSession::current().raceRunning() || !TakeNewPositions(positions))
             return;
         Acknowledge(senderAddress);
-        for (int slot = 0; slot < std::min(ContestantCount(), MaxContestants); ++slot)
+        for (int slot = 0; slot < std::min(GameRoster().count(), MaxContestants); ++slot)
             Model().contestants[slot].Progress = positions.progress[slot];
         RankContestants();
     });

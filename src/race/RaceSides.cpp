@@ -25,8 +25,8 @@ void SteeringSide::tellFinalPositions()
 {
     // The standings sent now are every scoreboard's: a report that comes in later answers
     // a question withdrawn, and counts for nothing.
-    for (ContestantRecord &record : Model().contestants)
-        if (record.Confirmed == SlotQuestionOutstanding)
-            record.Confirmed = SlotReady;
+    for (int slot = 0; slot < MaxContestants; ++slot)
+        if (Model().contestants[slot].Confirmed == SlotQuestionOutstanding)
+            GameRoster().setSlotState(slot, SlotReady);
     SendFinalPositions();
 }

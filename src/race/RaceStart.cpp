@@ -132,7 +132,7 @@ void Race::start()
     }
     deferredStart_ = {};
     const int mode = CurrentPlayMode();
-    if (ContestantCount() < 2 && mode != PracticeGame) {
+    if (GameRoster().count() < 2 && mode != PracticeGame) {
         GameDialogs().beep(BeepKind::Error);
         GameDialogs().show(BoxKind::Information, QStringLiteral("You need some contestants first"));
         return;
@@ -156,7 +156,7 @@ void Race::startJoined()
     // The host's resends may arrive during the waits: the race starts once.
     // Without a roster nobody could move and the race would never end.
     const GameSession &session = GameSession::current();
-    if (session.joinedRace() || session.raceRunning() || (inProgress_ && !abandoned_) || ContestantCount() < 1)
+    if (session.joinedRace() || session.raceRunning() || (inProgress_ && !abandoned_) || GameRoster().count() < 1)
         return;
     if (inProgress_ || Model().tickInProgress) {
         deferredStart_ = [this] { startJoined(); };
@@ -180,11 +180,11 @@ Task<> Race::present()
         co_await Wait(3000);
         co_await GameStage().waitForAudio();
     }
-    for (int slot = 0; slot < ContestantCount() && slot < MaxContestants && goesOn(); ++slot) {
-        const ContestantItemFields fields = ContestantFields(slot);
+    for (int slot = 0; slot < GameRoster().count() && slot < MaxContestants && goesOn(); ++slot) {
+        const ContestantItemFields fields = GameRoster().fields(slot);
         QString path = WindowsFolder() + QStringLiteral("MSagent\\chars\\") + fields.CharacterFile;
         if (!FileExists(path) || path == Records::Options.UserCharacterFile)
-            path = RandomFreeCharacter();
+            path = GameRoster().randomFreeCharacter();
         if (path.isEmpty())
             continue;
         const QString identity = PlayerIdentity(slot);
@@ -204,7 +204,7 @@ Task<> Race::present()
     co_await GameStage().waitForAudio();
     if (!goesOn())
         co_return;
-    for (int slot = 0; slot < ContestantCount(); ++slot)
+    for (int slot = 0; slot < GameRoster().count(); ++slot)
         GameStage().act(QStringLiteral("lookleft"), PlayerIdentity(slot));
     GameStage().move(0, 0, Announcer, 100);
 }
@@ -252,7 +252,7 @@ Task<> Race::run()
     session.setRaceRunning(false);
     questions_.withdraw();   // a memory test still open has no race left to answer for
     if (!abandoned_)   // else the play mode is the one the user has just picked
-        session.setPlayMode(NoPlayMode);
+        session.playSettings().setPlayMode(NoPlayMode);
     emit raceStep(RaceStep::Over);   // the race track goes too
     Model().shutdownCountdown = 50;
 }
@@ -283,31 +283,30 @@ void Race::leave()
     TerminateApplication();   // held for the joiners' second cancel, if one is due
 }
 
-void Race::playModeChosen(int mode)
+void Race::playModeChosen(PlayMode mode)
 {
     abandon();
     ForgetNetworkGame();
     if (mode < JoinGame || mode > PracticeGame)
         return;
-    ResetContestantTable();
+    GameRoster().reset();
     if (mode == HostGame || mode == PracticeGame) {
         const Records::OptionsRecord &options = Records::Options;
-        if (const std::optional<int> slot = AddContestant(options.UserName, QString::number(options.UserUin),
+        if (const std::optional<int> slot = GameRoster().add(options.UserName, QString::number(options.UserUin),
                                                           NameOfPath(options.UserCharacterFile))) {
             Model().contestants[*slot].Address.clear();
-            Model().contestants[*slot].Confirmed = SlotReady;
-            RosterChanged();
+            GameRoster().setSlotState(*slot, SlotReady);
         }
     } else if (mode == LocalRace) {
-        GameSession::current().setGameType(RandomRaceType);
+        GameSession::current().playSettings().setGameType(RandomRaceType);
     }
 }
 
 void Race::gameTypeChosen()
 {
     GameSession &session = GameSession::current();
-    if (session.gameType() == RandomRaceType)
-        session.setDifficulty(EasyLevel);
+    if (session.playSettings().gameType() == RandomRaceType)
+        session.playSettings().setDifficulty(Easy);
     if (!session.raceRunning())
         SendGameDescription();
 }
@@ -316,7 +315,7 @@ void Race::newGame()
 {
     abandon();
     ForgetNetworkGame();
-    ResetContestantTable();
-    GameSession::current().setPlayMode(NoPlayMode);
-    GameSession::current().setGameType(NoGameType);
+    GameRoster().reset();
+    GameSession::current().playSettings().setPlayMode(NoPlayMode);
+    GameSession::current().playSettings().setGameType(NoGameType);
 }

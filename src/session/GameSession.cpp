@@ -28,28 +28,9 @@ RaceRun &CurrentRace()
     return GameSession::current().raceRun();
 }
 
-void GameSession::setPlayMode(int mode)
+Roster &GameRoster()
 {
-    if (mode == playMode_)
-        return;
-    playMode_ = mode;
-    emit playModeChanged(mode);
-}
-
-void GameSession::setGameType(int type)
-{
-    if (type == gameType_)
-        return;
-    gameType_ = type;
-    emit gameTypeChanged(type);
-}
-
-void GameSession::setDifficulty(int level)
-{
-    if (level == difficulty_)
-        return;
-    difficulty_ = level;
-    emit difficultyChanged(level);
+    return GameSession::current().roster();
 }
 
 RaceRun &GameSession::newRaceRun()
@@ -87,12 +68,12 @@ void GameSession::setInviterName(const QString &name)
     inviterName_ = name.left(InviterNameCapacity);
 }
 
-int CurrentPlayMode()
+PlayMode CurrentPlayMode()
 {
-    return GameSession::current().playMode();
+    return GameSession::current().playSettings().playMode();
 }
 
-int CurrentGameType()
+GameType CurrentGameType()
 {
-    return GameSession::current().gameType();
+    return GameSession::current().playSettings().gameType();
 }

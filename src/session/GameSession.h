@@ -1,15 +1,16 @@
-// The game's shared state below the windows: what the player picked to play (play mode,
-// game type, difficulty), and the signals the windows follow (the roster changed, the
-// question on show, the network game's notices; the race's steps are the race's). The windows
-// show it and change it through these functions; the race, the games and the network
-// read it here, never from a widget. The roster and the race state are in Roster.h and
-// RaceModel.h.
+// The game's shared state below the windows: what the player picked to play
+// (PlaySettings.h), the roster (Roster.h), the race state (RaceModel.h, and RaceRun.h for
+// the race under way), and the signals the windows follow (the question on show; the
+// race's steps are the race's). The windows show it and change it through these objects;
+// the race, the games and the network read it here, never from a widget.
 #pragma once
 
 #include "CharacterStage.h"
 #include "Dialogs.h"
+#include "PlaySettings.h"
 #include "RaceModel.h"
 #include "RaceRun.h"
+#include "Roster.h"
 
 #include <QObject>
 #include <QRect>
@@ -21,25 +22,6 @@
 constexpr int HostAddressCapacity = 15;
 constexpr int InviterUinCapacity = 15;
 constexpr int InviterNameCapacity = 40;
-
-enum PlayMode { NoPlayMode = -1, JoinGame = 0, HostGame = 1, LocalRace = 2, PracticeGame = 3 };
-
-// The game types: the items of the main window's "Game Type" group, in order, and the
-// number the phrase table's "Gt" codes and the host's settings text carry.
-enum GameType {
-    NoGameType = -1,
-    RandomRaceType = 0,     // moves by chance, no questions
-    MixedProblemsType = 1,  // every kind of puzzle, drawn at random
-    WordScrambleType = 2,
-    SimpleMathType = 3,     // addition, subtraction, multiplication
-    DexterityTestType = 4,
-    MemoryTestType = 5,
-};
-// A game type that puts questions.
-inline bool IsPuzzleGame(int type)
-{
-    return type >= MixedProblemsType && type <= MemoryTestType;
-}
 
 
 class GameSession : public QObject
@@ -58,21 +40,13 @@ public:
     void useStage(CharacterStage *stage) { stage_ = stage ? stage : &noStage_; }
     void useDialogs(Dialogs *dialogs) { dialogs_ = dialogs ? dialogs : &noDialogs_; }
 
-    // The contestants and the race's counters.
+    // The contestants' records and the race's counters; the roster over the records.
     RaceModel &model() { return model_; }
+    Roster &roster() { return roster_; }
+    // What the player picked to play.
+    PlaySettings &playSettings() { return playSettings_; }
     // Names the race's monitor (RaceScreen.h; the main window sets it).
     std::function<QRect()> raceScreenSource;
-
-    int playMode() const { return playMode_; }
-    // A GameType (NoGameType: none picked).
-    int gameType() const { return gameType_; }
-    // 0 easy, 1 moderate, 2 difficult.
-    int difficulty() const { return difficulty_; }
-
-    // Each setter emits its signal when the value changes.
-    void setPlayMode(int mode);
-    void setGameType(int type);
-    void setDifficulty(int level);
 
     // The race under way: its rounds run; this copy races in a host's game.
     bool raceRunning() const { return raceRunning_; }
@@ -101,12 +75,6 @@ public:
 
 
 signals:
-    void playModeChanged(int mode);
-    void gameTypeChanged(int type);
-    void difficultyChanged(int level);
-    // A contestant was added or removed, or a slot's record changed where the list
-    // shows it.
-    void rosterChanged();
 
     // The question on show (QuestionRound.h puts it, checks its answer and reports it).
     // A question to type the answer of: the question window shows it with this caption.
@@ -127,9 +95,8 @@ private:
     CharacterStage *stage_ = &noStage_;
     Dialogs *dialogs_ = &noDialogs_;
     RaceModel model_;
-    int playMode_ = NoPlayMode;
-    int gameType_ = NoGameType;
-    int difficulty_ = 1;
+    Roster roster_{model_};
+    PlaySettings playSettings_;
     bool raceRunning_ = false;
     bool joinedRace_ = false;
     std::unique_ptr<RaceRun> raceRun_ = std::make_unique<RaceRun>();
@@ -140,11 +107,12 @@ private:
 };
 
 // The session's play mode and game type.
-int CurrentPlayMode();
-int CurrentGameType();
+PlayMode CurrentPlayMode();
+GameType CurrentGameType();
 // The session's characters and dialogs.
 CharacterStage &GameStage();
 Dialogs &GameDialogs();
-// The session's model, and its race.
+// The session's model, its roster and its race.
 RaceModel &Model();
+Roster &GameRoster();
 RaceRun &CurrentRace();

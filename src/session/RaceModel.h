@@ -1,7 +1,6 @@
-// The contestant records (the roster: Roster.h adds and finds them; the main window's
-// "Game Contestants" list shows them) and the program-wide race and network-game state.
-// Slot n of the contestants is item n of the list and the character "Player" + n on the
-// stage.
+// The contestant records (the roster, Roster.h, adds, finds and lists them) and the
+// program-wide race and network-game state. Slot n of the contestants is row n of the
+// roster and the character "Player" + n on the stage.
 #pragma once
 
 #include <QString>
@@ -38,10 +37,10 @@ struct ContestantRecord {
 // Whether the rounds run and whether this copy races in a host's game are GameSession's;
 // the standings and counters of one race are its RaceRun's.
 struct RaceModel {
-    // Slot n is item n of the roster list and the character "Player" + n on the stage;
-    // the roster holds slots 0 to contestantCount - 1.
+    // Slot n is row n of the roster and the character "Player" + n on the stage; the
+    // roster holds slots 0 to Roster::count() - 1. A slot's Confirmed is changed through
+    // Roster::setSlotState, so that the list shows it.
     ContestantRecord contestants[MaxContestants];
-    int contestantCount = 0;
     qint32 shutdownCountdown = 0;       // ticks left before the program ends; 0 = off
     qint32 dexterityCountdown = 0;      // positive while the dexterity test runs
     qint32 dexterityJumps = 0;          // the Announcer's jumps in the dexterity test

@@ -1,4 +1,4 @@
-// Adding contestants to the roster and finding free characters.
+// The roster: adding and finding contestants, free characters, and the list model.
 #include "Roster.h"
 
 #include "CharacterFiles.h"
@@ -9,12 +9,9 @@
 
 #include <QDir>
 
-#include <algorithm>
-
 namespace {
 
 constexpr int MaxCharacterDraws = 200;
-
 
 QString characterFolder()
 {
@@ -29,21 +26,22 @@ QString fieldText(const QString &text, int capacity)
     return result;
 }
 
-bool characterTaken(const QString &candidatePath)
+// The user's own character, or one of the roster's.
+bool characterTaken(const RaceModel &model, int count, const QString &candidatePath)
 {
     if (candidatePath == Records::Options.UserCharacterFile)
         return true;
-    for (int slot = 0; slot < Model().contestantCount; ++slot)
-        if (candidatePath == characterFolder() + Model().contestants[slot].CharacterFile)
+    for (int slot = 0; slot < count; ++slot)
+        if (candidatePath == characterFolder() + model.contestants[slot].CharacterFile)
             return true;
     return false;
 }
 
 } // namespace
 
-int ContestantCount()
+Roster::Roster(RaceModel &model, QObject *parent)
+    : QAbstractListModel(parent), model_(model)
 {
-    return Model().contestantCount;
 }
 
 QString PlayerIdentity(int slot)
@@ -51,58 +49,98 @@ QString PlayerIdentity(int slot)
     return QStringLiteral("Player") + QString::number(slot);
 }
 
-void RosterChanged()
+void Roster::clear()
 {
-    emit GameSession::current().rosterChanged();
+    beginResetModel();
+    count_ = 0;
+    endResetModel();
 }
 
-void ClearRoster()
+void Roster::reset()
 {
-    Model().contestantCount = 0;
-    RosterChanged();
+    beginResetModel();
+    for (ContestantRecord &slot : model_.contestants) {
+        slot.CharacterFile.clear();
+        slot.PlayerName.clear();
+        slot.Uin.clear();
+        slot.Address.clear();
+        slot.Progress = 0;
+        slot.LastX = 0;
+        slot.Score = 0;
+        slot.Confirmed = SlotUnconfirmed;
+        slot.QuestionNumber = 1;
+    }
+    count_ = 0;
+    endResetModel();
 }
 
-std::optional<int> AppendContestant(const ContestantItemFields &fields)
+std::optional<int> Roster::append(const ContestantItemFields &fields)
 {
-    if (Model().contestantCount >= MaxContestants)
+    if (count_ >= MaxContestants)
         return std::nullopt;
-    const int slot = Model().contestantCount++;
-    ContestantRecord &record = Model().contestants[slot];
+    const int slot = count_;
+    beginInsertRows(QModelIndex(), slot, slot);
+    ContestantRecord &record = model_.contestants[slot];
     record.Uin = fieldText(fields.Uin, ContestantUinCapacity);
     record.PlayerName = fieldText(fields.PlayerName, ContestantNameCapacity);
     record.CharacterFile = fieldText(fields.CharacterFile, ContestantFileCapacity);
     record.Confirmed = SlotUnconfirmed;
-    RosterChanged();
+    ++count_;
+    endInsertRows();
     return slot;
 }
 
-std::optional<int> AddContestant(const QString &name, const QString &uin, const QString &characterFile)
+std::optional<int> Roster::add(const QString &name, const QString &uin, const QString &characterFile)
 {
-    QString file = characterFile;
-    if (CharacterInRoster(file))
-        file = NameOfPath(RandomFreeCharacter());
-    if (Model().contestantCount >= MaxContestants) {
-        GameDialogs().beep(BeepKind::Stop);
-        GameDialogs().show(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
+    if (count_ >= MaxContestants)
         return std::nullopt;
-    }
-    if (!FileExists(characterFolder() + file))
-        file = NameOfPath(RandomFreeCharacter());
-    return AppendContestant({uin, ShownName(name), file});
+    QString file = characterFile;
+    if (hasCharacter(file) || !FileExists(characterFolder() + file))
+        file = NameOfPath(randomFreeCharacter());
+    return append({uin, ShownName(name), file});
 }
 
-ContestantItemFields ContestantFields(int slot)
+void Roster::setSlotState(int slot, SlotState state)
 {
-    if (slot < 0 || slot >= Model().contestantCount)
+    if (slot < 0 || slot >= MaxContestants || model_.contestants[slot].Confirmed == state)
+        return;
+    model_.contestants[slot].Confirmed = state;
+    if (slot < count_)
+        emit dataChanged(index(slot), index(slot), {SlotStateRole});
+}
+
+int Roster::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : count_;
+}
+
+QVariant Roster::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= count_)
         return {};
-    const ContestantRecord &record = Model().contestants[slot];
+    const ContestantRecord &record = model_.contestants[index.row()];
+    switch (role) {
+    case Qt::DisplayRole: return itemText(index.row());
+    case UinRole: return record.Uin;
+    case NameRole: return record.PlayerName;
+    case CharacterFileRole: return record.CharacterFile;
+    case SlotStateRole: return int(record.Confirmed);
+    default: return {};
+    }
+}
+
+ContestantItemFields Roster::fields(int slot) const
+{
+    if (slot < 0 || slot >= count_)
+        return {};
+    const ContestantRecord &record = model_.contestants[slot];
     return {record.Uin, record.PlayerName, record.CharacterFile};
 }
 
-QString ContestantItemText(int slot)
+QString Roster::itemText(int slot) const
 {
-    const ContestantItemFields fields = ContestantFields(slot);
-    return fields.Uin + u'\t' + fields.PlayerName + u'\t' + fields.CharacterFile;
+    const ContestantItemFields item = fields(slot);
+    return item.Uin + u'\t' + item.PlayerName + u'\t' + item.CharacterFile;
 }
 
 ContestantItemFields SplitContestantItem(const QString &item)
@@ -124,35 +162,35 @@ ContestantItemFields SplitContestantItem(const QString &item)
     return fields;
 }
 
-bool CharacterInRoster(const QString &characterFile)
+bool Roster::hasCharacter(const QString &characterFile) const
 {
-    for (int slot = 0; slot < Model().contestantCount; ++slot)
-        if (Model().contestants[slot].CharacterFile.compare(characterFile, Qt::CaseInsensitive) == 0)
+    for (int slot = 0; slot < count_; ++slot)
+        if (model_.contestants[slot].CharacterFile.compare(characterFile, Qt::CaseInsensitive) == 0)
             return true;
     return false;
 }
 
-bool UinInRoster(const QString &uin)
+bool Roster::hasUin(const QString &uin) const
 {
-    for (int slot = 0; slot < Model().contestantCount; ++slot)
-        if (Model().contestants[slot].Uin == uin)
+    for (int slot = 0; slot < count_; ++slot)
+        if (model_.contestants[slot].Uin == uin)
             return true;
     return false;
 }
 
-QString RandomFreeCharacter()
+QString Roster::randomFreeCharacter() const
 {
     // Find out first whether any file is free at all, so that the draws below can end.
     const QDir folder(NativePath(characterFolder()));
     QStringList free;
     for (const QString &name : folder.entryList({QStringLiteral("*.acs")}, QDir::Files, QDir::Name))
-        if (!name.toLower().contains(QStringLiteral("random")) && !characterTaken(characterFolder() + name))
+        if (!name.toLower().contains(QStringLiteral("random")) && !characterTaken(model_, count_, characterFolder() + name))
             free.append(name);
     if (free.isEmpty())
         return QString();
     for (int draw = 0; draw < MaxCharacterDraws; ++draw) {
         const QString candidate = characterFolder() + RandomCharacterFile();
-        if (!characterTaken(candidate) && FileExists(candidate))
+        if (!characterTaken(model_, count_, candidate) && FileExists(candidate))
             return candidate;
     }
     return characterFolder() + free.at(RandomInt(int(free.size())));
@@ -171,18 +209,32 @@ QString ShownName(const QString &text)
     return shown.left(end);
 }
 
+std::optional<int> AddContestant(const QString &name, const QString &uin, const QString &characterFile)
+{
+    return GameRoster().add(name, uin, characterFile);
+}
+
+std::optional<int> AppendContestant(const ContestantItemFields &fields)
+{
+    return GameRoster().append(fields);
+}
+
 void ResetContestantTable()
 {
-    for (ContestantRecord &slot : Model().contestants) {
-        slot.CharacterFile.clear();
-        slot.PlayerName.clear();
-        slot.Uin.clear();
-        slot.Address.clear();
-        slot.Progress = 0;
-        slot.LastX = 0;
-        slot.Score = 0;
-        slot.Confirmed = SlotUnconfirmed;
-        slot.QuestionNumber = 1;
-    }
-    ClearRoster();
+    GameRoster().reset();
+}
+
+bool CharacterInRoster(const QString &characterFile)
+{
+    return GameRoster().hasCharacter(characterFile);
+}
+
+bool UinInRoster(const QString &uin)
+{
+    return GameRoster().hasUin(uin);
+}
+
+QString RandomFreeCharacter()
+{
+    return GameRoster().randomFreeCharacter();
 }

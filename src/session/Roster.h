@@ -1,8 +1,12 @@
-// The roster: the contestants of the next race, slots 0 to ContestantCount() - 1 of
-// ContestantTable (RaceModel.h). It is the one copy; the main window's "Game
-// Contestants" list shows it and follows GameSession::rosterChanged.
+// The roster: the contestants of the next race, slots 0 to count() - 1 of the session's
+// contestant records (RaceModel.h), and the list model the windows show of it (the main
+// window's "Game Contestants"). It is the one copy; the session owns it
+// (GameSession::roster(), GameRoster()).
 #pragma once
 
+#include "RaceModel.h"
+
+#include <QAbstractListModel>
 #include <QString>
 
 #include <optional>
@@ -13,33 +17,61 @@ struct ContestantItemFields {
     QString CharacterFile;  // at most 35
 };
 
-int ContestantCount();
+class Roster : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    // A row's fields and state beside its list text (Qt::DisplayRole: UIN TAB name TAB
+    // character file).
+    enum Role { UinRole = Qt::UserRole + 1, NameRole, CharacterFileRole, SlotStateRole };
+
+    // The roster over the model's contestant records.
+    explicit Roster(RaceModel &model, QObject *parent = nullptr);
+
+    int count() const { return count_; }
+    // A slot's fields; empty outside the roster.
+    ContestantItemFields fields(int slot) const;
+    // The list text of a slot: UIN TAB name TAB character file.
+    QString itemText(int slot) const;
+    bool hasCharacter(const QString &characterFile) const;   // letter case ignored
+    bool hasUin(const QString &uin) const;                   // exact
+    // Full game path of a character file that neither the user nor any contestant uses,
+    // or empty when every file in the character folder is taken.
+    QString randomFreeCharacter() const;
+
+    // Adds one contestant and returns its slot; none when the roster is full, and then
+    // nothing was added (the caller tells the user). A character file that is missing or
+    // already running is replaced by a free one; the name is its shown part.
+    std::optional<int> add(const QString &name, const QString &uin, const QString &characterFile);
+    // Appends the fields as they are (cut to their capacities) and returns the slot; none
+    // when the roster is full.
+    std::optional<int> append(const ContestantItemFields &fields);
+    // Empties the roster; the slots' records stay.
+    void clear();
+    // Empties the roster and the slots' records: their texts, Progress, LastX, Score and
+    // Confirmed are cleared and QuestionNumber set to 1; Acked is left as it is.
+    void reset();
+    // Where a slot stands with the questions (the list paints it by it).
+    void setSlotState(int slot, SlotState state);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+private:
+    RaceModel &model_;
+    int count_ = 0;
+};
+
 // "Player" + slot: the stage identity of a contestant's character.
 QString PlayerIdentity(int slot);
-
-// Adds one contestant and returns its slot; none when the roster is full (the user is
-// told so) and nothing was added. A character file that is missing or already running is
-// replaced by a free one.
-std::optional<int> AddContestant(const QString &name, const QString &uin, const QString &characterFile);
-// Appends the fields as they are (cut to their capacities) and returns the slot; none
-// when the roster is full.
-std::optional<int> AppendContestant(const ContestantItemFields &fields);
-// Empties the roster (ResetContestantTable also clears the slots' records).
-void ClearRoster();
-// Empties the roster: the texts of every slot, Progress, LastX, Score and Confirmed are
-// cleared and QuestionNumber set to 1; Acked is left as it is.
-void ResetContestantTable();
-// A slot's record changed where the roster list shows it (its colour).
-void RosterChanged();
-
-ContestantItemFields ContestantFields(int slot);
-// The list text of a slot: UIN TAB name TAB character file.
-QString ContestantItemText(int slot);
 ContestantItemFields SplitContestantItem(const QString &item);
-bool CharacterInRoster(const QString &characterFile);   // letter case ignored
-bool UinInRoster(const QString &uin);                   // exact
-// Full game path of a character file that neither the user nor any contestant uses, or
-// empty when every file in the character folder is taken.
-QString RandomFreeCharacter();
 // The shown part of a speech map tag (the text after "="" up to "\"), else the text.
 QString ShownName(const QString &text);
+
+// The session's roster as the tests and the benchmarks fill it.
+std::optional<int> AddContestant(const QString &name, const QString &uin, const QString &characterFile);
+std::optional<int> AppendContestant(const ContestantItemFields &fields);
+void ResetContestantTable();
+bool CharacterInRoster(const QString &characterFile);
+bool UinInRoster(const QString &uin);
+QString RandomFreeCharacter();

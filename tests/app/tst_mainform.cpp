@@ -16,6 +16,7 @@
 #include "Utilities.h"
 
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -162,19 +163,19 @@ private slots:
         QVERIFY(!form->StartRace->isHidden());
         QVERIFY(form->GameType->isHidden());
         QVERIFY(form->Difficulty->isHidden());
-        QCOMPARE(form->Contestants->count(), 0);
+        QCOMPARE(form->Contestants->model()->rowCount(), 0);
         // The nested run for the difficulty change describes the game first, then the
         // outer run describes it again.
         QCOMPARE(memoLines(), QStringList({"game type 0", "difficulty 0", "game type 0", "difficulty 0"}));
         // The session holds what the window shows, and the window follows the session.
-        const GameSession &session = GameSession::current();
-        QCOMPARE(session.playMode(), int(LocalRace));
-        QCOMPARE(session.gameType(), 0);
-        QCOMPARE(session.difficulty(), 0);
-        GameSession::current().setPlayMode(NoPlayMode);
+        PlaySettings &settings = GameSession::current().playSettings();
+        QCOMPARE(settings.playMode(), LocalRace);
+        QCOMPARE(settings.gameType(), RandomRaceType);
+        QCOMPARE(settings.difficulty(), Easy);
+        settings.setPlayMode(NoPlayMode);
         QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
         form->GameType->setItemIndex(3);
-        QCOMPARE(session.gameType(), 3);
+        QCOMPARE(settings.gameType(), SimpleMathType);
     }
 
     void gameTypeDescribesChoice()
@@ -205,8 +206,8 @@ private slots:
         Model().contestants[3].Score = 5;
         AppendContestant({QStringLiteral("1"), QStringLiteral("Old"), QStringLiteral("alpha.acs")});
         form->PlayModeGroup->button(mode)->click();
-        QCOMPARE(form->Contestants->count(), 1);
-        QCOMPARE(form->Contestants->item(0)->text(), QStringLiteral("40001\tRobin\tbravo.acs"));
+        QCOMPARE(form->Contestants->model()->rowCount(), 1);
+        QCOMPARE(form->Contestants->model()->index(0, 0).data().toString(), QStringLiteral("40001\tRobin\tbravo.acs"));
         QCOMPARE(Model().contestants[0].Uin, QStringLiteral("40001"));
         QCOMPARE(Model().contestants[0].CharacterFile, QStringLiteral("bravo.acs"));
         QVERIFY(Model().contestants[0].Address.isEmpty());
@@ -215,14 +216,14 @@ private slots:
         // Picking the mode again starts the roster over.
         form->PlayModeGroup->setItemIndex(0);
         form->PlayModeGroup->button(mode)->click();
-        QCOMPARE(form->Contestants->count(), 1);
+        QCOMPARE(form->Contestants->model()->rowCount(), 1);
     }
 
     void joinEmptiesTheRoster()
     {
         form->PlayModeGroup->button(3)->click();
         form->PlayModeGroup->button(0)->click();
-        QCOMPARE(form->Contestants->count(), 0);
+        QCOMPARE(form->Contestants->model()->rowCount(), 0);
         QVERIFY(Model().contestants[0].Uin.isEmpty());
     }
 
@@ -234,7 +235,7 @@ private slots:
         form->NewRaceBtn->click();
         QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
         QCOMPARE(form->GameType->itemIndex(), -1);
-        QCOMPARE(form->Contestants->count(), 0);
+        QCOMPARE(form->Contestants->model()->rowCount(), 0);
         QVERIFY(Model().contestants[0].Uin.isEmpty());
         QCOMPARE(memoLines().size(), memoBefore);   // clearing a selection describes nothing
         for (QWidget *w : std::initializer_list<QWidget *>{form->RequestPlayBtn, form->AddCharacterBtn, form->StartRace,
@@ -244,7 +245,7 @@ private slots:
         // The buttons are really unchecked, so the same mode can be picked again.
         form->PlayModeGroup->button(1)->click();
         QCOMPARE(form->PlayModeGroup->itemIndex(), 1);
-        QCOMPARE(form->Contestants->count(), 1);
+        QCOMPARE(form->Contestants->model()->rowCount(), 1);
     }
 
     void exitClosesTheWindow()

@@ -64,7 +64,7 @@ private:
     void mode(int playMode)
     {
         main->PlayModeGroup->setItemIndex(playMode);
-        main->PlayModeClick();
+        race.playModeChosen(PlayMode(playMode));   // the same mode again starts over too
     }
     void addRemote(const QString &name, const QString &uin, const QString &character, const QString &address)
     {
@@ -222,14 +222,14 @@ void TestMessages::rosterTravelsToTheJoiner()
     // The joiner takes the two real contestants and acknowledges.
     acceptedBy(PeerA);
     DispatchMessage(PeerA, QStringLiteral("RSHosty") + payload);
-    QCOMPARE(main->Contestants->count(), 2);
-    QCOMPARE(main->Contestants->item(0)->text(), QStringLiteral("50005\tHosty\tPip.acs"));
-    QCOMPARE(main->Contestants->item(1)->text(), QStringLiteral("60006\tJo\tBolt.acs"));
+    QCOMPARE(main->Contestants->model()->rowCount(), 2);
+    QCOMPARE(main->Contestants->model()->index(0, 0).data().toString(), QStringLiteral("50005\tHosty\tPip.acs"));
+    QCOMPARE(main->Contestants->model()->index(1, 0).data().toString(), QStringLiteral("60006\tJo\tBolt.acs"));
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"AKHosty"});
     // A roster without its eighteen fields is malformed: dropped, not acknowledged.
     DispatchMessage(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&Pip.acs&&60006&&Jo"));
     DispatchMessage(PeerA, QStringLiteral("RSHosty") + payload + QStringLiteral("&&1&&X&&Zed.acs"));
-    QCOMPARE(main->Contestants->count(), 2);
+    QCOMPARE(main->Contestants->model()->rowCount(), 2);
     QCOMPARE(Model().contestants[1].Uin, QStringLiteral("60006"));
     QVERIFY(a->drain().isEmpty());
     // A path in a character name is not followed.
@@ -249,11 +249,11 @@ void TestMessages::rosterGuards()
     // While a race runs: neither taken nor acknowledged.
     GameSession::current().setRaceRunning(true);
     DispatchMessage(PeerA, roster);
-    QCOMPARE(main->Contestants->count(), 0);
+    QCOMPARE(main->Contestants->model()->rowCount(), 0);
     GameSession::current().setRaceRunning(false);
     QVERIFY(a->drain().isEmpty());
     DispatchMessage(PeerA, roster);
-    QCOMPARE(main->Contestants->count(), 2);
+    QCOMPARE(main->Contestants->model()->rowCount(), 2);
     QCOMPARE(sentTo(a, 1).size(), 1);
     // The same roster again: not acknowledged again.
     DispatchMessage(PeerA, roster);
@@ -264,16 +264,16 @@ void TestMessages::rosterGuards()
     GameSession::current().setJoinedRace(true);
     DispatchMessage(PeerA, QStringLiteral("RSH&&80008&&Newer&&Zed.acs") + QStringLiteral("&& && && ").repeated(5));
     QCOMPARE(sentTo(a, 1).size(), 1);
-    QCOMPARE(main->Contestants->count(), 2);
+    QCOMPARE(main->Contestants->model()->rowCount(), 2);
     main->PlayModeGroup->setItemIndex(NoPlayMode);
-    QCOMPARE(GameSession::current().playMode(), NoPlayMode);
+    QCOMPARE(CurrentPlayMode(), NoPlayMode);
     DispatchMessage(PeerA, QStringLiteral("RSH&&70007&&New&&Zed.acs") + QStringLiteral("&& && && ").repeated(5));
     QVERIFY(a->drain().isEmpty());
-    QCOMPARE(main->Contestants->count(), 2);
+    QCOMPARE(main->Contestants->model()->rowCount(), 2);
     // Joined again: the host's start signal does not start a race while one runs.
     acceptedBy(PeerA);
     DispatchMessage(PeerA, roster);
-    QCOMPARE(main->Contestants->count(), 2);
+    QCOMPARE(main->Contestants->model()->rowCount(), 2);
     QCOMPARE(sentTo(a, 1).size(), 1);
     GameSession::current().setRaceRunning(true);
     DispatchMessage(PeerA, QStringLiteral("SRH"));
@@ -300,7 +300,7 @@ void TestMessages::positions()
                            + QStringLiteral("&& && && ").repeated(3);
     acceptedBy(PeerA);
     DispatchMessage(PeerA, roster);
-    QCOMPARE(main->Contestants->count(), 3);
+    QCOMPARE(main->Contestants->model()->rowCount(), 3);
     a->drain();
     // Before this joiner's race: every start signal was lost, so the host's positions
     // start the race (abandoned here once it has begun). The last race's countdown to
@@ -440,7 +440,7 @@ void TestMessages::onlyTheHostSteers()
                                       "RZH&&MA&&12&&7 + 5&&1", "RTH&&taken over", "RCH"};
     auto noneTakenFrom = [&](const QString &address, Peer *peer) {
         main->InfoBox->setPlainText(QStringLiteral("mine"));
-        const int count = main->Contestants->count();
+        const int count = main->Contestants->model()->rowCount();
         for (const QString &text : hostMessages)
             DispatchMessage(address, text);
         QVERIFY(peer->drain().isEmpty());   // not even acknowledged
@@ -448,7 +448,7 @@ void TestMessages::onlyTheHostSteers()
         QVERIFY(spoken.isEmpty());
         QVERIFY(!form.isVisible());
         QVERIFY(!GameSession::current().joinedRace());
-        QCOMPARE(main->Contestants->count(), count);
+        QCOMPARE(main->Contestants->model()->rowCount(), count);
         QCOMPARE(main->InfoBox->toPlainText(), QStringLiteral("mine"));
     };
     // Not joined to any host: Practice, Local Race, hosting, or not yet accepted.
@@ -509,11 +509,11 @@ void TestMessages::leavingForgetsTheGame()
     acceptedBy(PeerA);
     DispatchMessage(PeerA, roster);
     QCOMPARE(sentTo(a, 1).size(), 1);
-    QCOMPARE(main->Contestants->count(), 2);
+    QCOMPARE(main->Contestants->model()->rowCount(), 2);
     // Accepted, but no roster arrived: the start signal starts no race with nobody in it.
     mode(PracticeGame);
     acceptedBy(PeerA);
-    QCOMPARE(main->Contestants->count(), 0);
+    QCOMPARE(main->Contestants->model()->rowCount(), 0);
     bool raceStarted = false;
     QTimer guard;
     guard.setSingleShot(true);
@@ -666,7 +666,7 @@ void TestMessages::malformedMessagesChangeNothing()
     for (const QString &text : {QStringLiteral("RS&&99999&&X&&Y.acs"), QStringLiteral("RS"),
                                 QString::fromLatin1("RS\0\0&&\0", 6), QStringLiteral("RSH") + QStringLiteral("&&").repeated(30)})
         DispatchMessage(PeerA, text);
-    QCOMPARE(main->Contestants->count(), 2);
+    QCOMPARE(main->Contestants->model()->rowCount(), 2);
     QVERIFY(a->drain().isEmpty());
     GameSession::current().setRaceRunning(true);
     const QStringList garbage = {QString(), QStringLiteral("R"), QStringLiteral("RP"), QStringLiteral("RB"),
@@ -675,7 +675,7 @@ void TestMessages::malformedMessagesChangeNothing()
                                  QStringLiteral("MEsomeone&&\r\n$$UIN1"), QStringLiteral("RZ")};
     for (const QString &text : garbage)
         DispatchMessage(PeerA, text);
-    QCOMPARE(main->Contestants->count(), 2);
+    QCOMPARE(main->Contestants->model()->rowCount(), 2);
     QVERIFY(Model().contestants[0].Progress == 0 && Model().contestants[1].Progress == 0);
     QVERIFY(boxes.isEmpty());
     GameSession::current().setRaceRunning(false);
@@ -755,7 +755,7 @@ void TestMessages::requestRefusalsInOrder()
         DispatchMessage(PeerA, text);
     QCOMPARE(questions.size(), 1);
     QVERIFY(a->drain().isEmpty());
-    QCOMPARE(main->Contestants->count(), 1);
+    QCOMPARE(main->Contestants->model()->rowCount(), 1);
 }
 
 void TestMessages::requestDuringTheRaceStart()
@@ -791,8 +791,8 @@ void TestMessages::acceptedRequest()
     a->answer("RS", "AKJo", GamePortNumber);
     DispatchMessage(PeerA, QStringLiteral("RQ\\map=\"Joe\"=\"Jo\"\\&&60006&&Bolt.acs"));
     settle();
-    QCOMPARE(main->Contestants->count(), 2);
-    QCOMPARE(main->Contestants->item(1)->text(), QStringLiteral("60006\tJo\tBolt.acs"));
+    QCOMPARE(main->Contestants->model()->rowCount(), 2);
+    QCOMPARE(main->Contestants->model()->index(1, 0).data().toString(), QStringLiteral("60006\tJo\tBolt.acs"));
     QCOMPARE(Model().contestants[1].Address, PeerA);
     const QList<QByteArray> sent = sentTo(a, 3);
     QCOMPARE(sent.size(), 3);

@@ -13,6 +13,7 @@
 #include "Utilities.h"
 
 #include <QFile>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
@@ -32,7 +33,7 @@ class TestRoster : public QObject
     QStringList messages;
     QStringList picks;   // what the character dialog "picks", in turn
 
-    QString slotFile(int i) const { return SplitContestantItem(form->Contestants->item(i)->text()).CharacterFile; }
+    QString slotFile(int i) const { return SplitContestantItem(form->Contestants->model()->index(i, 0).data().toString()).CharacterFile; }
 
     void writeMessengerLists(const QList<Records::CheckedUserRecord> &checked,
                              const QList<Records::UinAddressRecord> &addresses, const QByteArray &online)
@@ -85,20 +86,23 @@ private slots:
             QVERIFY(!form->AddCharacterBtn->isHidden());
             AddCharacterBtnClick(form->AddCharacterBtn, race);
         }
-        QCOMPARE(form->Contestants->count(), 6);
+        QCOMPARE(form->Contestants->model()->rowCount(), 6);
         QVERIFY(form->AddCharacterBtn->isHidden());
-        QCOMPARE(form->Contestants->item(2)->text(), QStringLiteral(" \ta3\ta3.acs"));
+        QCOMPARE(form->Contestants->model()->index(2, 0).data().toString(), QStringLiteral(" \ta3\ta3.acs"));
         QCOMPARE(Model().contestants[2].PlayerName, QStringLiteral("a3"));
         QCOMPARE(Model().contestants[2].Uin, QStringLiteral(" "));
         QVERIFY(messages.isEmpty());
 
-        // A seventh from any path is refused and changes nothing.
-        const QString before = form->Contestants->item(5)->text();
+        // A seventh from any path is refused and changes nothing; a pick from a dialog
+        // that was open while the roster filled tells the user.
+        const QString before = form->Contestants->model()->index(5, 0).data().toString();
         Model().contestants[0].Confirmed = SlotReady;
         QVERIFY(!AddContestant(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("a7.acs")));
+        picks.append(folder->characters() + QStringLiteral("a7.acs"));
+        AddCharacterBtnClick(form->AddCharacterBtn, race);
         QCOMPARE(messages, QStringList{QStringLiteral("We have the maximum number of Contestants.")});
-        QCOMPARE(form->Contestants->count(), 6);
-        QCOMPARE(form->Contestants->item(5)->text(), before);
+        QCOMPARE(form->Contestants->model()->rowCount(), 6);
+        QCOMPARE(form->Contestants->model()->index(5, 0).data().toString(), before);
         QCOMPARE(Model().contestants[0].Confirmed, quint8(1));
         QVERIFY(!UinInRoster(QStringLiteral("999")));
     }
@@ -106,7 +110,7 @@ private slots:
     void cancelledDialogAddsNothing()
     {
         AddCharacterBtnClick(form->AddCharacterBtn, race);
-        QCOMPARE(form->Contestants->count(), 0);
+        QCOMPARE(form->Contestants->model()->rowCount(), 0);
         QVERIFY(!form->AddCharacterBtn->isHidden());
     }
 
@@ -166,7 +170,7 @@ private slots:
     void namesCannotBreakTheItem()
     {
         const int slot = AddContestant(QStringLiteral("Evil\tName\twith tabs"), QStringLiteral("5"), QStringLiteral("a3.acs")).value();
-        const ContestantItemFields fields = SplitContestantItem(form->Contestants->item(slot)->text());
+        const ContestantItemFields fields = SplitContestantItem(form->Contestants->model()->index(slot, 0).data().toString());
         QCOMPARE(fields.Uin, QStringLiteral("5"));
         QCOMPARE(fields.CharacterFile, QStringLiteral("a3.acs"));
         QCOMPARE(fields.PlayerName, Model().contestants[slot].PlayerName);
@@ -259,12 +263,12 @@ private slots:
         AddContestant(QStringLiteral("B"), QStringLiteral("2"), QStringLiteral("a2.acs"));
         AddContestant(QStringLiteral("C"), QStringLiteral("3"), QStringLiteral("a3.acs"));
         Model().contestants[1].Confirmed = SlotQuestionOutstanding;
-        form->Contestants->setCurrentRow(2);
+        form->Contestants->setCurrentIndex(form->Contestants->model()->index(2, 0));
         form->show();
-        QCOMPARE(form->Contestants->visualItemRect(form->Contestants->item(1)).height(), 13);
+        QCOMPARE(form->Contestants->visualRect(form->Contestants->model()->index(1, 0)).height(), 13);
         const QImage image = form->Contestants->viewport()->grab().toImage();
         auto fillOf = [&](int row) {
-            const QRect r = form->Contestants->visualItemRect(form->Contestants->item(row));
+            const QRect r = form->Contestants->visualRect(form->Contestants->model()->index(row, 0));
             return QColor(image.pixel(r.right() - 2, r.top() + 1));
         };
         QCOMPARE(fillOf(0), QColor(255, 255, 193));   // pale yellow

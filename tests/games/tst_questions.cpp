@@ -83,12 +83,12 @@ private slots:
     {
         writeWordList("moon cat dog bird fish \r\n");
         QuestionDraws draws;
-        QVERIFY(parse(BuildQuestion(draws, 3, EasyLevel)).code != QLatin1String("MA"));
+        QVERIFY(parse(BuildQuestion(draws, 3, Easy)).code != QLatin1String("MA"));
         for (int gameType : {3, 1}) {
             QString previous;
             QSet<QString> codes;
             for (int i = 0; i < 400; ++i) {
-                const QString code = parse(BuildQuestion(draws, gameType, ModerateLevel)).code;
+                const QString code = parse(BuildQuestion(draws, gameType, Moderate)).code;
                 QVERIFY2(code != previous, qPrintable(code));
                 previous = code;
                 codes << code;
@@ -99,11 +99,11 @@ private slots:
                 QCOMPARE(codes, (QSet<QString>{"MA", "MS", "MM", "WS", "DX", "MT"}));
         }
         // The fixed kinds, and nothing at all for a random race.
-        QCOMPARE(parse(BuildQuestion(draws, 2, EasyLevel)).code, QStringLiteral("WS"));
-        QCOMPARE(BuildQuestion(draws, 4, EasyLevel), QStringLiteral("&&DX&&dexteritytest&&test"));
-        QCOMPARE(parse(BuildQuestion(draws, 5, EasyLevel)).code, QStringLiteral("MT"));
+        QCOMPARE(parse(BuildQuestion(draws, 2, Easy)).code, QStringLiteral("WS"));
+        QCOMPARE(BuildQuestion(draws, 4, Easy), QStringLiteral("&&DX&&dexteritytest&&test"));
+        QCOMPARE(parse(BuildQuestion(draws, 5, Easy)).code, QStringLiteral("MT"));
         const qint64 size = QFileInfo(path("questions.fil")).size();
-        QVERIFY(BuildQuestion(draws, 0, EasyLevel).isEmpty());
+        QVERIFY(BuildQuestion(draws, 0, Easy).isEmpty());
         QCOMPARE(QFileInfo(path("questions.fil")).size(), size);
     }
 
@@ -114,9 +114,9 @@ private slots:
         QTest::addColumn<int>("sumB");
         QTest::addColumn<int>("productA");
         QTest::addColumn<int>("productB");
-        QTest::newRow("Easy") << int(EasyLevel) << 10 << 10 << 10 << 10;
-        QTest::newRow("Moderate") << int(ModerateLevel) << 100 << 100 << 10 << 100;
-        QTest::newRow("Difficult") << int(DifficultLevel) << 100 << 1000 << 100 << 100;
+        QTest::newRow("Easy") << int(Easy) << 10 << 10 << 10 << 10;
+        QTest::newRow("Moderate") << int(Moderate) << 100 << 100 << 10 << 100;
+        QTest::newRow("Difficult") << int(Difficult) << 100 << 1000 << 100 << 100;
     }
     void arithmeticRangesAndOrder()
     {
@@ -153,7 +153,7 @@ private slots:
             QVERIFY(d.captured(1).toInt() >= d.captured(3).toInt());
             zeroDifference = zeroDifference || difference.answer == QLatin1String("0");
         }
-        QVERIFY(zeroDifference || difficulty != EasyLevel);
+        QVERIFY(zeroDifference || difficulty != Easy);
         // Operands come near the top of their range and never pass it.
         auto nearTop = [](int seen, int limit) { return seen < limit && seen >= limit - limit / 100 - 1; };
         QVERIFY(nearTop(maxA[0], sumA));
@@ -172,17 +172,17 @@ private slots:
         // Easy takes 3 to 4 letters, Moderate 4 to 6, Difficult 4 to 7.
         QSet<QString> easy, moderate;
         for (int i = 0; i < 300; ++i) {
-            easy << PickWord(EasyLevel).section(QStringLiteral("&&"), 0, 0);
-            moderate << PickWord(ModerateLevel).section(QStringLiteral("&&"), 0, 0);
+            easy << PickWord(Easy).section(QStringLiteral("&&"), 0, 0);
+            moderate << PickWord(Moderate).section(QStringLiteral("&&"), 0, 0);
         }
         QCOMPARE(easy, (QSet<QString>{"cat", "dog", "bird", "owl"}));
         QCOMPARE(moderate, (QSet<QString>{"bird"}));
         // Only words at line ends without their blank are of the right length: none.
         writeWordList("ox ab antelopes fish\r\n");
-        QCOMPARE(PickWord(EasyLevel), QStringLiteral("&&"));
-        QCOMPARE(MakeWordScramble(EasyLevel), QStringLiteral("&&WS&&&&"));
+        QCOMPARE(PickWord(Easy), QStringLiteral("&&"));
+        QCOMPARE(MakeWordScramble(Easy), QStringLiteral("&&WS&&&&"));
         QFile::remove(path("wlist.lst"));
-        QCOMPARE(PickWord(DifficultLevel), QStringLiteral("&&"));
+        QCOMPARE(PickWord(Difficult), QStringLiteral("&&"));
     }
 
     void wordsAreDrawnUniformlyAndScrambled()
@@ -192,7 +192,7 @@ private slots:
         writeWordList("moon star \r\nmoon aaa x \r\n");
         QMap<QString, int> drawn;
         for (int i = 0; i < 4000; ++i) {
-            const QString pair = PickWord(EasyLevel);
+            const QString pair = PickWord(Easy);
             const QString word = pair.section(QStringLiteral("&&"), 0, 0);
             const QString scrambled = pair.section(QStringLiteral("&&"), 1, 1);
             ++drawn[word];
@@ -215,7 +215,7 @@ private slots:
         QSet<QString> listed{"ARTS", "RATS", "STAR", "TSAR", "ADD", "DAD"};
         QSet<QString> shown;
         for (int i = 0; i < 3000; ++i) {
-            const QString scrambled = PickWord(EasyLevel).section(QStringLiteral("&&"), 1, 1);
+            const QString scrambled = PickWord(Easy).section(QStringLiteral("&&"), 1, 1);
             QVERIFY2(!listed.contains(scrambled.toUpper()), qPrintable(scrambled));
             shown << scrambled.toLower();
         }
@@ -224,10 +224,10 @@ private slots:
         QCOMPARE(shown.size(), 1 + (24 - 4));
         // A list whose only word of the length cannot be scrambled gives no word.
         writeWordList("aaa ab ba \r\n");
-        QCOMPARE(PickWord(EasyLevel), QStringLiteral("&&"));
+        QCOMPARE(PickWord(Easy), QStringLiteral("&&"));
         // The list is read again when it changes.
         writeWordList("moon \r\n");
-        QCOMPARE(PickWord(EasyLevel).section(QStringLiteral("&&"), 0, 0), QStringLiteral("moon"));
+        QCOMPARE(PickWord(Easy).section(QStringLiteral("&&"), 0, 0), QStringLiteral("moon"));
     }
 
     void everyListedWordOfTheLettersIsRight()
@@ -322,8 +322,8 @@ private slots:
         QVERIFY(QDir(folder.path()).mkdir("questions.fil"));   // a folder in its place
         QuestionDraws draws;
         QVERIFY(!AppendQuestionRecord("MA", "&&MA&&1&&0 + 1"));
-        QCOMPARE(parse(BuildQuestion(draws, 4, EasyLevel)).code, QStringLiteral("DX"));
-        QCOMPARE(parse(BuildQuestion(draws, 4, EasyLevel)).code, QStringLiteral("DX"));
+        QCOMPARE(parse(BuildQuestion(draws, 4, Easy)).code, QStringLiteral("DX"));
+        QCOMPARE(parse(BuildQuestion(draws, 4, Easy)).code, QStringLiteral("DX"));
         QCOMPARE(boxes.size(), 1);
         QVERIFY(boxes[0].contains("questions.fil"));
         QVERIFY(QFileInfo(path("questions.fil")).isDir());
@@ -420,7 +420,7 @@ private slots:
         QCOMPARE(Model().contestants[0].Score, 1);
         // The host's "RZ" to a joined copy takes the same way, through its handler.
         questions.installMessageHandlers();
-        GameSession::current().setPlayMode(JoinGame);
+        GameSession::current().playSettings().setPlayMode(JoinGame);
         GameSession::current().setHostAddress(QStringLiteral("127.0.0.9"));
         GameSession::current().setJoinedRace(true);
         DispatchMessage(QStringLiteral("127.0.0.9"), QStringLiteral("RZHost&&MA&&7&&3 + 4&&5"));
@@ -429,7 +429,7 @@ private slots:
         questions.withdraw();
         ClearMessageHandlers();
         GameSession::current().setJoinedRace(false);
-        GameSession::current().setPlayMode(NoPlayMode);
+        GameSession::current().playSettings().setPlayMode(NoPlayMode);
     }
 
     void placementStaysOnTheScreen()

@@ -203,9 +203,9 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
     race.installMessageHandlers();
 
     std::vector<std::unique_ptr<RemoteContestant>> remotes;
-    session.setPlayMode(HostGame);
-    session.setGameType(1);   // Mixed Problems
-    session.setDifficulty(0);
+    session.playSettings().setPlayMode(HostGame);
+    session.playSettings().setGameType(MixedProblemsType);
+    session.playSettings().setDifficulty(Easy);
     QVERIFY(AppendContestant({QStringLiteral("1000"), QStringLiteral("Host"), QStringLiteral("Host.acs")}));
     for (int n = 1; n < MaxContestants; ++n) {
         const QString uin = QString::number(1000 + n);

@@ -1,0 +1,91 @@
+// The roster as a list model (its signals, its rows' text, a full roster) and the play
+// settings' signals, without a window.
+#include "GameSession.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QtTest>
+
+// Counts the boxes: the roster must show none.
+class CountingDialogs : public Dialogs
+{
+public:
+    int shown = 0;
+    void beep(BeepKind) override {}
+    void show(BoxKind, const QString &, std::function<void()> closed) override
+    {
+        ++shown;
+        if (closed)
+            closed();
+    }
+    void ask(const QString &, std::function<void(bool)> answered) override { answered(false); }
+};
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rosterModel()
+    {
+        RaceModel records;
+        Roster roster(records);
+        QAbstractItemModelTester tester(&roster, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy inserted(&roster, &QAbstractItemModel::rowsInserted);
+        QSignalSpy reset(&roster, &QAbstractItemModel::modelReset);
+        QSignalSpy changed(&roster, &QAbstractItemModel::dataChanged);
+
+        QCOMPARE(roster.append({QStringLiteral("40001"), QStringLiteral("Robin"), QStringLiteral("Pip.acs")}), 0);
+        QCOMPARE(roster.append({QStringLiteral(" "), QStringLiteral("Jo\tX"), QStringLiteral("Bolt.acs")}), 1);
+        QCOMPARE(inserted.size(), 2);
+        QCOMPARE(inserted.at(1).at(1).toInt(), 1);
+        // The list text the main window shows (and the end-to-end tests read).
+        QCOMPARE(roster.index(0).data().toString(), QStringLiteral("40001\tRobin\tPip.acs"));
+        QCOMPARE(roster.index(1).data().toString(), QStringLiteral(" \tJo X\tBolt.acs"));
+        QCOMPARE(roster.index(1).data(Roster::CharacterFileRole).toString(), QStringLiteral("Bolt.acs"));
+
+        // A slot's state shows in its row (its colour), once per change.
+        roster.setSlotState(1, SlotReady);
+        roster.setSlotState(1, SlotReady);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.at(0).at(0).toModelIndex(), roster.index(1));
+        QCOMPARE(changed.at(0).at(2).value<QList<int>>(), QList<int>{Roster::SlotStateRole});
+        QCOMPARE(roster.index(1).data(Roster::SlotStateRole).toInt(), int(SlotReady));
+
+        // A full roster gives no slot, adds no row and shows no box: the caller tells.
+        CountingDialogs dialogs;
+        GameSession::current().useDialogs(&dialogs);
+        for (int i = 2; i < MaxContestants; ++i)
+            QVERIFY(roster.append({QString::number(i), QStringLiteral("P"), QStringLiteral("p.acs")}));
+        inserted.clear();
+        QVERIFY(!roster.add(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("Late.acs")));
+        QVERIFY(!roster.append({QStringLiteral("999"), QStringLiteral("Late"), QStringLiteral("Late.acs")}));
+        GameSession::current().useDialogs(nullptr);
+        QCOMPARE(dialogs.shown, 0);
+        QCOMPARE(inserted.size(), 0);
+        QCOMPARE(roster.rowCount(), MaxContestants);
+
+        roster.clear();
+        roster.reset();
+        QCOMPARE(reset.size(), 2);
+        QCOMPARE(roster.rowCount(), 0);
+        QCOMPARE(records.contestants[1].Confirmed, SlotUnconfirmed);
+    }
+
+    void playSettingsSignalOnChangeOnly()
+    {
+        PlaySettings settings;
+        QSignalSpy modes(&settings, &PlaySettings::playModeChanged);
+        QSignalSpy levels(&settings, &PlaySettings::difficultyChanged);
+        settings.setPlayMode(HostGame);
+        settings.setPlayMode(HostGame);
+        settings.setDifficulty(Moderate);   // the first setting
+        settings.setDifficulty(Easy);
+        QCOMPARE(modes.size(), 1);
+        QCOMPARE(levels.size(), 1);
+        QCOMPARE(levels.at(0).at(0).value<Difficulty>(), Easy);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"
