@@ -98,7 +98,7 @@ MainWindow::MainWindow(Race &race, PlayRequests &requests, QWidget *parent)
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     createControls();
     centreOnDesktop();
-    request = std::make_unique<RequestWindow>(this);
+    request = std::make_unique<RequestWindow>(requests, this);
 }
 
 MainWindow::~MainWindow()

@@ -95,6 +95,16 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
     co_await SendRoster();
 }
 
+bool PlayRequests::RequestToPlay(const QString &host, const QString &characterFile)
+{
+    const QString address = ResolvePlayerAddress(host);
+    if (address.isEmpty())
+        return false;
+    GameSession::current().setRequestedHostAddress(address);
+    SendGameMessage(address, Msg::PlayRequest{QString::number(Records::Options.UserUin), characterFile, {}});
+    return true;
+}
+
 Task<> PlayRequests::HandleAccepted(QString senderAddress)
 {
     GameSession::current().setHostAddress(senderAddress);

@@ -26,6 +26,10 @@ public:
     // Host, on "RQ". The request is checked, the user asked (the answer is awaited), the
     // requester told.
     Task<> HandlePlayRequest(QString senderAddress, Msg::PlayRequest request);
+    // Joiner: asks the host (a typed UIN, looked up, or an address) to take the user with
+    // the character ("RQ"); false when no address is found. Only that address's answer
+    // is taken afterwards.
+    bool RequestToPlay(const QString &host, const QString &characterFile);
     // Joiner, on "RA" and "RD" (the reason code, "rx0" to "rx5").
     Task<> HandleAccepted(QString senderAddress);
     void HandleDenied(const QString &reason);

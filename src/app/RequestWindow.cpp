@@ -1,9 +1,8 @@
 #include "RequestWindow.h"
 
-#include "GameMessages.h"
 #include "GameSession.h"
-#include "GameTransport.h"
 #include "MessageBoxes.h"
+#include "PlayRequests.h"
 #include "records.h"
 #include "RosterList.h"
 #include "Utilities.h"
@@ -39,8 +38,9 @@ QPushButton *makeButton(QWidget *parent, const QString &caption, const QRect &ge
 
 } // namespace
 
-RequestWindow::RequestWindow(QWidget *owner)
-    : QWidget(nullptr, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint), owner(owner)
+RequestWindow::RequestWindow(PlayRequests &requests, QWidget *owner)
+    : QWidget(nullptr, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint), requests(requests),
+      owner(owner)
 {
     SetWindowRole(this, WindowRole::Dialog);
     setObjectName(QStringLiteral("ReqPlayForm"));
@@ -117,13 +117,10 @@ bool RequestWindow::RequestBtnClick()
         MessageBeep(BeepKind::Stop);
         return false;
     }
-    const QString address = ResolvePlayerAddress(UinEdit->text());
-    if (address.isEmpty()) {
+    if (!requests.RequestToPlay(UinEdit->text(), CharacterEdit->text())) {
         MessageBeep(BeepKind::Stop);
         return false;
     }
-    GameSession::current().setRequestedHostAddress(address);   // the only address whose answer is taken
-    SendGameMessage(address, Msg::PlayRequest{QString::number(Records::Options.UserUin), CharacterEdit->text(), {}});
     MessageBeep(BeepKind::Default);
     close();
     return true;

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+class PlayRequests;
 class QLineEdit;
 class QPushButton;
 
@@ -12,8 +13,9 @@ class RequestWindow : public QWidget
 {
     Q_OBJECT
 public:
-    // A window of its own, shown centred on owner (when given).
-    explicit RequestWindow(QWidget *owner = nullptr);
+    // A window of its own, shown centred on owner (when given); its request goes out
+    // through the play requests.
+    explicit RequestWindow(PlayRequests &requests, QWidget *owner = nullptr);
 
     // Fills in the inviter's UIN and name and the user's character, and shows the window.
     void Open();
@@ -36,5 +38,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    PlayRequests &requests;
     QWidget *owner;
 };
