@@ -55,7 +55,7 @@ void QuestionRound::installMessageHandlers()
     GameStage().onClick([this](const QString &identity, int, int, int, int) { characterClicked(identity); });
     SetMessageHandler<Msg::Question>([this](const QString &senderAddress, const Msg::Question &question) {
         if (GameSession::current().joinedRace())   // questions belong to the race the host started here
-            show(senderAddress, question);
+            showFromHost(senderAddress, question);
     });
     SetMessageHandler<Msg::RightAnswer>([](const QString &senderAddress, const Msg::RightAnswer &report) {
         takeScore(true, senderAddress, report);

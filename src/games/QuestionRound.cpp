@@ -53,22 +53,102 @@ Msg::Report QuestionRound::ownReport() const
     return {QString::number(Records::Options.UserUin), answer_, currentNumber, {}};
 }
 
-// Sends a report ("RB" or "RK") to the race host and repeats it every 500 ms, at most
-// `repeats` times, until the host acknowledges it or puts a new question (which it does
-// only once it has the report). The question's number rides as a trailing field, so that
-// the host counts the report once for that question.
-Task<> QuestionRound::sendReport(Message report, QString host, int repeats)
+class QuestionRound::AnswerDestination
 {
-    const quint64 question = questionsShown;
-    lastReport = {host, report};
-    const AckWait acknowledged(TheTransport, host);
-    SendGameMessage(host, report);
-    for (int i = 0; i < repeats && !acknowledged.arrived(); ++i) {
-        co_await Wait(500);
-        if (acknowledged.arrived() || questionsShown != question)
-            break;
-        SendGameMessage(host, report);
+public:
+    virtual ~AnswerDestination() = default;
+    // The address of the host that put the question; empty for one put here.
+    virtual QString host() const = 0;
+    // A delivery of the question: "AK" to the host that put it.
+    virtual void acknowledge() const = 0;
+    // The question is from the host that put the question on show (`onShow`'s).
+    virtual bool fromHostOf(const AnswerDestination &onShow) const = 0;
+    // The host puts the question shown last again: a report sent on it was lost, and is
+    // sent again.
+    virtual void resendReport() const = 0;
+    // The right answer, or the skip, on the question on show.
+    virtual Task<> takeRightAnswer(QuestionRound &round) = 0;
+    virtual Task<> takeSkip(QuestionRound &round) = 0;
+};
+
+// A question put on this computer: its answer is scored straight into slot 0.
+class QuestionRound::ScoredHere final : public AnswerDestination
+{
+public:
+    QString host() const override { return QString(); }
+    void acknowledge() const override {}
+    bool fromHostOf(const AnswerDestination &) const override { return false; }
+    void resendReport() const override {}
+    Task<> takeRightAnswer(QuestionRound &) override
+    {
+        ApplyRightAnswer(0);
+        co_return;
     }
+    Task<> takeSkip(QuestionRound &) override
+    {
+        ApplySkip(0);
+        co_return;
+    }
+};
+
+// A question from the race host: its answer ("RB") or skip ("RK") is reported to that
+// host, with resends.
+class QuestionRound::ReportedToHost final : public AnswerDestination
+{
+public:
+    explicit ReportedToHost(QString host) : host_(std::move(host)) {}
+    QString host() const override { return host_; }
+    void acknowledge() const override { SendGameMessage(host_, Msg::Acknowledge{}); }
+    bool fromHostOf(const AnswerDestination &onShow) const override { return onShow.host() == host_; }
+    void resendReport() const override
+    {
+        if (lastReport)
+            SendGameMessage(host_, *lastReport);
+    }
+    Task<> takeRightAnswer(QuestionRound &round) override
+    {
+        const PendingReport pending(round.answerReportFor, round.questionsShown);
+        co_await sendReport(round, Msg::RightAnswer{round.ownReport()}, 15);
+    }
+    Task<> takeSkip(QuestionRound &round) override
+    {
+        const PendingReport pending(round.skipReportFor, round.questionsShown);
+        co_await sendReport(round, Msg::Skipped{round.ownReport()}, 5);
+    }
+
+private:
+    // Sends a report ("RB" or "RK") to the host and repeats it every 500 ms, at most
+    // `repeats` times, until the host acknowledges it or puts a new question (which it
+    // does only once it has the report). The question's number rides as a trailing
+    // field, so that the host counts the report once for that question.
+    Task<> sendReport(QuestionRound &round, Message report, int repeats)
+    {
+        const quint64 question = round.questionsShown;
+        lastReport = report;
+        const AckWait acknowledged(TheTransport, host_);
+        SendGameMessage(host_, report);
+        for (int i = 0; i < repeats && !acknowledged.arrived(); ++i) {
+            co_await Wait(500);
+            if (acknowledged.arrived() || round.questionsShown != question)
+                break;
+            SendGameMessage(host_, report);
+        }
+    }
+
+    QString host_;
+    // The report on this question, sent again whenever the host puts the question again:
+    // the host still waits for it. An acknowledgement does not prove that it arrived (an
+    // "AK" does not say which message it answers, and may be a late or replayed one).
+    std::optional<Message> lastReport;
+};
+
+QuestionRound::QuestionRound() : answerGoes_(std::make_shared<ScoredHere>()) {}
+
+QuestionRound::~QuestionRound() = default;
+
+QString QuestionRound::sender() const
+{
+    return answerGoes_->host();
 }
 
 namespace {
@@ -96,12 +176,8 @@ Task<> QuestionRound::takeRightAnswer()
     GameDialogs().beep(BeepKind::Default);
     endDexterityTest();
     const quint64 shown = questionsShown;
-    if (sender_.isEmpty()) {
-        ApplyRightAnswer(0);
-    } else {
-        const PendingReport pending(answerReportFor, shown);
-        co_await sendReport(Msg::RightAnswer{ownReport()}, sender_, 15);
-    }
+    const std::shared_ptr<AnswerDestination> destination = answerGoes_;   // while its report is resent
+    co_await destination->takeRightAnswer(*this);
     if (questionsShown == shown)
         closeQuestion();
 }
@@ -110,12 +186,8 @@ Task<> QuestionRound::takeSkip()
 {
     const quint64 shown = questionsShown;
     endDexterityTest();
-    if (sender_.isEmpty()) {
-        ApplySkip(0);
-    } else {
-        const PendingReport pending(skipReportFor, shown);
-        co_await sendReport(Msg::Skipped{ownReport()}, sender_, 5);
-    }
+    const std::shared_ptr<AnswerDestination> destination = answerGoes_;   // while its report is resent
+    co_await destination->takeSkip(*this);
     if (questionsShown != shown)
         co_return;   // a new question arrived while the skip was reported
     closeQuestion();
@@ -179,31 +251,48 @@ void QuestionRound::withdraw()
     closeQuestion();
 }
 
-void QuestionRound::show(const QString &sender, const QString &payload)
+namespace {
+
+// The fields of an "RZ" read as a received one is: "RZ", no sender name, the fields.
+Msg::Question questionOf(const QString &payload)
 {
-    // Read as a received one is: "RZ", no sender name, the fields.
-    show(sender, std::get<Msg::Question>(*Msg::parse(MessageCode::Question + QStringLiteral("&&") + payload)));
+    return std::get<Msg::Question>(*Msg::parse(MessageCode::Question + QStringLiteral("&&") + payload));
 }
 
-void QuestionRound::show(const QString &sender, const Msg::Question &question)
+} // namespace
+
+void QuestionRound::showHere(const QString &payload)
 {
-    SendGameMessage(sender, Msg::Acknowledge{});
-    const QString key = sender + payloadOf(question).mid(2);   // the fields without their first "&&"
-    if (key == Model().lastQuestionKey && !sender.isEmpty() && sender == lastReport.host) {
+    show(std::make_shared<ScoredHere>(), questionOf(payload));
+}
+
+void QuestionRound::showFromHost(const QString &host, const QString &payload)
+{
+    showFromHost(host, questionOf(payload));
+}
+
+void QuestionRound::showFromHost(const QString &host, const Msg::Question &question)
+{
+    show(std::make_shared<ReportedToHost>(host), question);
+}
+
+void QuestionRound::show(std::shared_ptr<AnswerDestination> destination, const Msg::Question &question)
+{
+    destination->acknowledge();
+    const QString key = destination->host() + payloadOf(question).mid(2);   // the fields without their first "&&"
+    if (key == Model().lastQuestionKey) {
         // The host puts again the question answered here: the report was lost.
-        SendGameMessage(lastReport.host, lastReport.report);
+        if (destination->fromHostOf(*answerGoes_))
+            answerGoes_->resendReport();
         return;
     }
-    if (key == Model().lastQuestionKey)
-        return;
     // A host numbers its questions upwards: one numbered below the question shown last
     // from the same host is an old one replayed or delayed, and would replace the
     // question the host waits for.
-    if (!Model().lastQuestionKey.isEmpty() && !sender.isEmpty() && sender == sender_ && question.number
+    if (!Model().lastQuestionKey.isEmpty() && destination->fromHostOf(*answerGoes_) && question.number
         && currentNumber && *question.number < *currentNumber)
         return;
     Model().lastQuestionKey = key;
-    lastReport = {};
     ++questionsShown;
     questionOpen = true;
     // A report still resent for the last question no longer holds this one's buttons.
@@ -212,7 +301,7 @@ void QuestionRound::show(const QString &sender, const Msg::Question &question)
     answer_ = question.answer;
     const QString text = AsciiUpperCase(question.text);
     currentNumber = question.number;
-    sender_ = sender;
+    answerGoes_ = std::move(destination);
     scrambledLetters = code == QuestionKind::WordScramble ? text : QString();
 
     const QString cr = QStringLiteral("\n");
@@ -295,7 +384,7 @@ Task<> QuestionRound::runRound()
         working = stored.Text;
     const QString message = working + QStringLiteral("&&") + QString::number(local.QuestionNumber);
     ++local.QuestionNumber;
-    show(QString(), message.mid(2, LocalPayloadLength));
+    showHere(message.mid(2, LocalPayloadLength));
 }
 
 void ApplyRightAnswer(int slot)
