@@ -4,6 +4,7 @@
 #include "GameSession.h"
 #include "QuestionRound.h"
 
+#include "Contestants.h"
 #include "DexterityTest.h"
 #include "GameMessages.h"
 #include "RaceModel.h"
@@ -26,15 +27,13 @@ bool answersOutstandingQuestion(const ContestantRecord &record, const Msg::Repor
 void takeScore(bool rightAnswer, const QString &senderAddress, const Msg::Report &report)
 {
     Acknowledge(senderAddress);
-    for (int slot = 0; slot < MaxContestants; ++slot) {
-        const ContestantRecord &record = Model().contestants[slot];
-        if (record.Address.isEmpty() || record.Address != senderAddress
-            || !answersOutstandingQuestion(record, report))
+    for (const std::unique_ptr<Contestant> &contestant : RosterContestants(MaxContestants)) {
+        if (!contestant->isAt(senderAddress) || !answersOutstandingQuestion(contestant->record(), report))
             continue;
         if (rightAnswer)
-            ApplyRightAnswer(slot);
+            ApplyRightAnswer(contestant->slot());
         else
-            ApplySkip(slot);
+            ApplySkip(contestant->slot());
     }
 }
 

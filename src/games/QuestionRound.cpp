@@ -1,5 +1,6 @@
 #include "QuestionRound.h"
 
+#include "Contestants.h"
 #include "DataFiles.h"
 #include "DexterityTest.h"
 #include "GameSession.h"
@@ -12,9 +13,10 @@
 #include "Roster.h"
 #include "Utilities.h"
 
+#include <algorithm>
+
 namespace {
 
-constexpr int ResendCopyLength = 150;
 constexpr int LocalPayloadLength = 100;
 
 } // namespace
@@ -206,11 +208,6 @@ int listedSlots()
     return std::min(ContestantCount(), MaxContestants);
 }
 
-bool awaitingAcknowledgement(int slot)
-{
-    return !Model().contestants[slot].Address.isEmpty() && !Model().contestants[slot].Acked;
-}
-
 } // namespace
 
 AnswerVerdict QuestionRound::submit(const QString &typed)
@@ -330,61 +327,72 @@ void QuestionRound::show(std::shared_ptr<AnswerDestination> destination, const M
         emit GameSession::current().questionShown(caption, prompt);
 }
 
+namespace {
+
+// The round's question as it goes from contestant to contestant, slot by slot: a
+// contestant's stored question replaces the one built for the round, for it and for the
+// contestants after it.
+class RoundQuestion final : public QuestionPut
+{
+public:
+    explicit RoundQuestion(QString text) : working(std::move(text)) {}
+
+    QString next(ContestantRecord &record) override
+    {
+        const Records::QuestionRecord stored = ReadQuestionRecord(record.QuestionNumber);
+        if (!stored.Text.isEmpty())
+            working = stored.Text;
+        return working + QStringLiteral("&&") + QString::number(record.QuestionNumber++);
+    }
+    QString outstanding(const ContestantRecord &record) override
+    {
+        const int number = record.QuestionNumber - 1;
+        const Records::QuestionRecord stored = ReadQuestionRecord(number);
+        return stored.Text.isEmpty() ? QString() : stored.Text + QStringLiteral("&&") + QString::number(number);
+    }
+    void showHere(ContestantRecord &record) override { playerHere = &record; }
+
+    // Once the remote contestants acknowledged theirs: the player here, if free to take
+    // it, is shown the question.
+    void showToPlayerHere(QuestionRound &round)
+    {
+        if (playerHere)
+            round.showHere(next(*playerHere).mid(2, LocalPayloadLength));
+    }
+
+private:
+    QString working;
+    ContestantRecord *playerHere = nullptr;
+};
+
+} // namespace
+
 Task<> QuestionRound::runRound()
 {
     // The race this round belongs to: once it is cancelled or replaced, nothing more of
     // the round is sent or shown.
     const GameSession &session = GameSession::current();
     const quint64 ticket = session.raceTicket();
-    QString working = BuildQuestion(draws);
-    QString resendCopies[MaxContestants];
-    const bool localBusy = Model().contestants[0].Confirmed == SlotQuestionOutstanding;
-    Model().contestants[0].Confirmed = SlotQuestionOutstanding;
-    for (int slot = 0; slot < listedSlots(); ++slot) {
-        ContestantRecord &record = Model().contestants[slot];
-        if (record.Address.isEmpty() || record.Confirmed == SlotQuestionOutstanding) {
-            record.Acked = true;   // nothing to wait for
-            // A question still outstanding is put again, once a round: the question or
-            // its answer may have been lost after all their resends.
-            const Records::QuestionRecord outstanding = ReadQuestionRecord(record.QuestionNumber - 1);
-            if (!record.Address.isEmpty() && !outstanding.Text.isEmpty())
-                SendGameMessage(MessageCode::Question, record.Address,
-                                outstanding.Text + QStringLiteral("&&") + QString::number(record.QuestionNumber - 1));
-            continue;
-        }
-        const Records::QuestionRecord stored = ReadQuestionRecord(record.QuestionNumber);
-        if (!stored.Text.isEmpty())
-            working = stored.Text;
-        const QString message = working + QStringLiteral("&&") + QString::number(record.QuestionNumber);
-        resendCopies[slot] = message.left(ResendCopyLength);
-        SendGameMessage(MessageCode::Question, record.Address, message);
-        ++record.QuestionNumber;
-        record.Acked = false;
-        record.Confirmed = SlotQuestionOutstanding;
-    }
+    RoundQuestion question(BuildQuestion(draws));
+    const Contestants contestants = RosterContestants(listedSlots());
+    for (const std::unique_ptr<Contestant> &contestant : contestants)
+        contestant->putQuestion(question);
     for (int pass = 0; pass < 15; ++pass) {
-        bool waiting = false;
-        for (int slot = 0; slot < listedSlots(); ++slot)
-            waiting = waiting || awaitingAcknowledgement(slot);
+        const bool waiting = std::any_of(contestants.begin(), contestants.end(),
+                                         [](const std::unique_ptr<Contestant> &contestant) {
+                                             return contestant->awaitingAcknowledgement();
+                                         });
         if (!waiting)
             break;
         co_await Wait(500);
         if (!session.raceGoesOn(ticket))
             co_return;
-        for (int slot = 0; slot < listedSlots(); ++slot) {
-            if (awaitingAcknowledgement(slot))
-                SendGameMessage(MessageCode::Question, Model().contestants[slot].Address, resendCopies[slot]);
-        }
+        for (const std::unique_ptr<Contestant> &contestant : contestants)
+            contestant->resendQuestion();
     }
-    if (localBusy || !session.raceGoesOn(ticket))
+    if (!session.raceGoesOn(ticket))
         co_return;
-    ContestantRecord &local = Model().contestants[0];
-    const Records::QuestionRecord stored = ReadQuestionRecord(local.QuestionNumber);
-    if (!stored.Text.isEmpty())
-        working = stored.Text;
-    const QString message = working + QStringLiteral("&&") + QString::number(local.QuestionNumber);
-    ++local.QuestionNumber;
-    showHere(message.mid(2, LocalPayloadLength));
+    question.showToPlayerHere(*this);
 }
 
 void ApplyRightAnswer(int slot)

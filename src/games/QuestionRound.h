@@ -1,5 +1,5 @@
 // The puzzle questions without their windows: the question round that puts one question
-// to every contestant who is free to take one, the question on show on
+// to every contestant who is free to take one (Contestants.h), the question on show on
 // this computer, and its answer or skip. Where the answer goes is chosen where the
 // question is shown: a question put on this computer is scored straight into slot 0; a
 // question that came from the race host is answered with an "RB" (right) or "RK" (skip)
