@@ -74,7 +74,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < Count; ++i) {
         done = false;
         // An answer counts for the question outstanding: question i is out to Jo.
-        Model().contestants[1].Confirmed = 2;
+        Model().contestants[1].Confirmed = SlotQuestionOutstanding;
         Model().contestants[1].QuestionNumber = i + 1;
         const QByteArray number = QByteArray::number(i);
         const QByteArray text = i % 2 ? "RRJo&&" + number : "RBJo&&60006&&" + number + "&&" + number;

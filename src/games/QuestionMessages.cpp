@@ -4,6 +4,7 @@
 #include "GameSession.h"
 #include "QuestionRound.h"
 
+#include "Contestants.h"
 #include "DexterityTest.h"
 #include "GameMessages.h"
 #include "RaceModel.h"
@@ -26,15 +27,13 @@ bool answersOutstandingQuestion(const ContestantRecord &record, const Msg::Repor
 void takeScore(bool rightAnswer, const QString &senderAddress, const Msg::Report &report)
 {
     Acknowledge(senderAddress);
-    for (int slot = 0; slot < MaxContestants; ++slot) {
-        const ContestantRecord &record = Model().contestants[slot];
-        if (record.Address.isEmpty() || record.Address != senderAddress
-            || !answersOutstandingQuestion(record, report))
+    for (const std::unique_ptr<Contestant> &contestant : RosterContestants(MaxContestants)) {
+        if (!contestant->isAt(senderAddress) || !answersOutstandingQuestion(contestant->record(), report))
             continue;
         if (rightAnswer)
-            ApplyRightAnswer(slot);
+            ApplyRightAnswer(contestant->slot());
         else
-            ApplySkip(slot);
+            ApplySkip(contestant->slot());
     }
 }
 
@@ -55,7 +54,7 @@ void QuestionRound::installMessageHandlers()
     GameStage().onClick([this](const QString &identity, int, int, int, int) { characterClicked(identity); });
     SetMessageHandler<Msg::Question>([this](const QString &senderAddress, const Msg::Question &question) {
         if (GameSession::current().joinedRace())   // questions belong to the race the host started here
-            show(senderAddress, question);
+            showFromHost(senderAddress, question);
     });
     SetMessageHandler<Msg::RightAnswer>([](const QString &senderAddress, const Msg::RightAnswer &report) {
         takeScore(true, senderAddress, report);

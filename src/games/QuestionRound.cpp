@@ -1,5 +1,6 @@
 #include "QuestionRound.h"
 
+#include "Contestants.h"
 #include "DataFiles.h"
 #include "DexterityTest.h"
 #include "GameSession.h"
@@ -12,9 +13,10 @@
 #include "Roster.h"
 #include "Utilities.h"
 
+#include <algorithm>
+
 namespace {
 
-constexpr int ResendCopyLength = 150;
 constexpr int LocalPayloadLength = 100;
 
 } // namespace
@@ -53,22 +55,102 @@ Msg::Report QuestionRound::ownReport() const
     return {QString::number(Records::Options.UserUin), answer_, currentNumber, {}};
 }
 
-// Sends a report ("RB" or "RK") to the race host and repeats it every 500 ms, at most
-// `repeats` times, until the host acknowledges it or puts a new question (which it does
-// only once it has the report). The question's number rides as a trailing field, so that
-// the host counts the report once for that question.
-Task<> QuestionRound::sendReport(Message report, QString host, int repeats)
+class QuestionRound::AnswerDestination
 {
-    const quint64 question = questionsShown;
-    lastReport = {host, report};
-    const AckWait acknowledged(TheTransport, host);
-    SendGameMessage(host, report);
-    for (int i = 0; i < repeats && !acknowledged.arrived(); ++i) {
-        co_await Wait(500);
-        if (acknowledged.arrived() || questionsShown != question)
-            break;
-        SendGameMessage(host, report);
+public:
+    virtual ~AnswerDestination() = default;
+    // The address of the host that put the question; empty for one put here.
+    virtual QString host() const = 0;
+    // A delivery of the question: "AK" to the host that put it.
+    virtual void acknowledge() const = 0;
+    // The question is from the host that put the question on show (`onShow`'s).
+    virtual bool fromHostOf(const AnswerDestination &onShow) const = 0;
+    // The host puts the question shown last again: a report sent on it was lost, and is
+    // sent again.
+    virtual void resendReport() const = 0;
+    // The right answer, or the skip, on the question on show.
+    virtual Task<> takeRightAnswer(QuestionRound &round) = 0;
+    virtual Task<> takeSkip(QuestionRound &round) = 0;
+};
+
+// A question put on this computer: its answer is scored straight into slot 0.
+class QuestionRound::ScoredHere final : public AnswerDestination
+{
+public:
+    QString host() const override { return QString(); }
+    void acknowledge() const override {}
+    bool fromHostOf(const AnswerDestination &) const override { return false; }
+    void resendReport() const override {}
+    Task<> takeRightAnswer(QuestionRound &) override
+    {
+        ApplyRightAnswer(0);
+        co_return;
     }
+    Task<> takeSkip(QuestionRound &) override
+    {
+        ApplySkip(0);
+        co_return;
+    }
+};
+
+// A question from the race host: its answer ("RB") or skip ("RK") is reported to that
+// host, with resends.
+class QuestionRound::ReportedToHost final : public AnswerDestination
+{
+public:
+    explicit ReportedToHost(QString host) : host_(std::move(host)) {}
+    QString host() const override { return host_; }
+    void acknowledge() const override { SendGameMessage(host_, Msg::Acknowledge{}); }
+    bool fromHostOf(const AnswerDestination &onShow) const override { return onShow.host() == host_; }
+    void resendReport() const override
+    {
+        if (lastReport)
+            SendGameMessage(host_, *lastReport);
+    }
+    Task<> takeRightAnswer(QuestionRound &round) override
+    {
+        const PendingReport pending(round.answerReportFor, round.questionsShown);
+        co_await sendReport(round, Msg::RightAnswer{round.ownReport()}, 15);
+    }
+    Task<> takeSkip(QuestionRound &round) override
+    {
+        const PendingReport pending(round.skipReportFor, round.questionsShown);
+        co_await sendReport(round, Msg::Skipped{round.ownReport()}, 5);
+    }
+
+private:
+    // Sends a report ("RB" or "RK") to the host and repeats it every 500 ms, at most
+    // `repeats` times, until the host acknowledges it or puts a new question (which it
+    // does only once it has the report). The question's number rides as a trailing
+    // field, so that the host counts the report once for that question.
+    Task<> sendReport(QuestionRound &round, Message report, int repeats)
+    {
+        const quint64 question = round.questionsShown;
+        lastReport = report;
+        const AckWait acknowledged(TheTransport, host_);
+        SendGameMessage(host_, report);
+        for (int i = 0; i < repeats && !acknowledged.arrived(); ++i) {
+            co_await Wait(500);
+            if (acknowledged.arrived() || round.questionsShown != question)
+                break;
+            SendGameMessage(host_, report);
+        }
+    }
+
+    QString host_;
+    // The report on this question, sent again whenever the host puts the question again:
+    // the host still waits for it. An acknowledgement does not prove that it arrived (an
+    // "AK" does not say which message it answers, and may be a late or replayed one).
+    std::optional<Message> lastReport;
+};
+
+QuestionRound::QuestionRound() : answerGoes_(std::make_shared<ScoredHere>()) {}
+
+QuestionRound::~QuestionRound() = default;
+
+QString QuestionRound::sender() const
+{
+    return answerGoes_->host();
 }
 
 namespace {
@@ -96,12 +178,8 @@ Task<> QuestionRound::takeRightAnswer()
     GameDialogs().beep(BeepKind::Default);
     endDexterityTest();
     const quint64 shown = questionsShown;
-    if (sender_.isEmpty()) {
-        ApplyRightAnswer(0);
-    } else {
-        const PendingReport pending(answerReportFor, shown);
-        co_await sendReport(Msg::RightAnswer{ownReport()}, sender_, 15);
-    }
+    const std::shared_ptr<AnswerDestination> destination = answerGoes_;   // while its report is resent
+    co_await destination->takeRightAnswer(*this);
     if (questionsShown == shown)
         closeQuestion();
 }
@@ -110,12 +188,8 @@ Task<> QuestionRound::takeSkip()
 {
     const quint64 shown = questionsShown;
     endDexterityTest();
-    if (sender_.isEmpty()) {
-        ApplySkip(0);
-    } else {
-        const PendingReport pending(skipReportFor, shown);
-        co_await sendReport(Msg::Skipped{ownReport()}, sender_, 5);
-    }
+    const std::shared_ptr<AnswerDestination> destination = answerGoes_;   // while its report is resent
+    co_await destination->takeSkip(*this);
     if (questionsShown != shown)
         co_return;   // a new question arrived while the skip was reported
     closeQuestion();
@@ -132,11 +206,6 @@ bool validSlot(int slot)
 int listedSlots()
 {
     return std::min(GameRoster().count(), MaxContestants);
-}
-
-bool awaitingAcknowledgement(int slot)
-{
-    return !Model().contestants[slot].Address.isEmpty() && !Model().contestants[slot].Acked;
 }
 
 } // namespace
@@ -179,31 +248,48 @@ void QuestionRound::withdraw()
     closeQuestion();
 }
 
-void QuestionRound::show(const QString &sender, const QString &payload)
+namespace {
+
+// The fields of an "RZ" read as a received one is: "RZ", no sender name, the fields.
+Msg::Question questionOf(const QString &payload)
 {
-    // Read as a received one is: "RZ", no sender name, the fields.
-    show(sender, std::get<Msg::Question>(*Msg::parse(MessageCode::Question + QStringLiteral("&&") + payload)));
+    return std::get<Msg::Question>(*Msg::parse(MessageCode::Question + QStringLiteral("&&") + payload));
 }
 
-void QuestionRound::show(const QString &sender, const Msg::Question &question)
+} // namespace
+
+void QuestionRound::showHere(const QString &payload)
 {
-    SendGameMessage(sender, Msg::Acknowledge{});
-    const QString key = sender + payloadOf(question).mid(2);   // the fields without their first "&&"
-    if (key == Model().lastQuestionKey && !sender.isEmpty() && sender == lastReport.host) {
+    show(std::make_shared<ScoredHere>(), questionOf(payload));
+}
+
+void QuestionRound::showFromHost(const QString &host, const QString &payload)
+{
+    showFromHost(host, questionOf(payload));
+}
+
+void QuestionRound::showFromHost(const QString &host, const Msg::Question &question)
+{
+    show(std::make_shared<ReportedToHost>(host), question);
+}
+
+void QuestionRound::show(std::shared_ptr<AnswerDestination> destination, const Msg::Question &question)
+{
+    destination->acknowledge();
+    const QString key = destination->host() + payloadOf(question).mid(2);   // the fields without their first "&&"
+    if (key == Model().lastQuestionKey) {
         // The host puts again the question answered here: the report was lost.
-        SendGameMessage(lastReport.host, lastReport.report);
+        if (destination->fromHostOf(*answerGoes_))
+            answerGoes_->resendReport();
         return;
     }
-    if (key == Model().lastQuestionKey)
-        return;
     // A host numbers its questions upwards: one numbered below the question shown last
     // from the same host is an old one replayed or delayed, and would replace the
     // question the host waits for.
-    if (!Model().lastQuestionKey.isEmpty() && !sender.isEmpty() && sender == sender_ && question.number
+    if (!Model().lastQuestionKey.isEmpty() && destination->fromHostOf(*answerGoes_) && question.number
         && currentNumber && *question.number < *currentNumber)
         return;
     Model().lastQuestionKey = key;
-    lastReport = {};
     ++questionsShown;
     questionOpen = true;
     // A report still resent for the last question no longer holds this one's buttons.
@@ -212,7 +298,7 @@ void QuestionRound::show(const QString &sender, const Msg::Question &question)
     answer_ = question.answer;
     const QString text = AsciiUpperCase(question.text);
     currentNumber = question.number;
-    sender_ = sender;
+    answerGoes_ = std::move(destination);
     scrambledLetters = code == QuestionKind::WordScramble ? text : QString();
 
     const QString cr = QStringLiteral("\n");
@@ -241,60 +327,71 @@ void QuestionRound::show(const QString &sender, const Msg::Question &question)
         emit GameSession::current().questionShown(caption, prompt);
 }
 
+namespace {
+
+// The round's question as it goes from contestant to contestant, slot by slot: a
+// contestant's stored question replaces the one built for the round, for it and for the
+// contestants after it.
+class RoundQuestion final : public QuestionPut
+{
+public:
+    explicit RoundQuestion(QString text) : working(std::move(text)) {}
+
+    QString next(ContestantRecord &record) override
+    {
+        const Records::QuestionRecord stored = ReadQuestionRecord(record.QuestionNumber);
+        if (!stored.Text.isEmpty())
+            working = stored.Text;
+        return working + QStringLiteral("&&") + QString::number(record.QuestionNumber++);
+    }
+    QString outstanding(const ContestantRecord &record) override
+    {
+        const int number = record.QuestionNumber - 1;
+        const Records::QuestionRecord stored = ReadQuestionRecord(number);
+        return stored.Text.isEmpty() ? QString() : stored.Text + QStringLiteral("&&") + QString::number(number);
+    }
+    void showHere(ContestantRecord &record) override { playerHere = &record; }
+
+    // Once the remote contestants acknowledged theirs: the player here, if free to take
+    // it, is shown the question.
+    void showToPlayerHere(QuestionRound &round)
+    {
+        if (playerHere)
+            round.showHere(next(*playerHere).mid(2, LocalPayloadLength));
+    }
+
+private:
+    QString working;
+    ContestantRecord *playerHere = nullptr;
+};
+
+} // namespace
+
 Task<> QuestionRound::runRound()
 {
     // The race this round belongs to: once it is cancelled or replaced, nothing more of
     // the round is sent or shown.
     const RaceHold race;
-    QString working = BuildQuestion(draws);
-    QString resendCopies[MaxContestants];
-    const bool localBusy = Model().contestants[0].Confirmed == SlotQuestionOutstanding;
-    GameRoster().setSlotState(0, SlotQuestionOutstanding);
-    for (int slot = 0; slot < listedSlots(); ++slot) {
-        ContestantRecord &record = Model().contestants[slot];
-        if (record.Address.isEmpty() || record.Confirmed == SlotQuestionOutstanding) {
-            record.Acked = true;   // nothing to wait for
-            // A question still outstanding is put again, once a round: the question or
-            // its answer may have been lost after all their resends.
-            const Records::QuestionRecord outstanding = ReadQuestionRecord(record.QuestionNumber - 1);
-            if (!record.Address.isEmpty() && !outstanding.Text.isEmpty())
-                SendGameMessage(MessageCode::Question, record.Address,
-                                outstanding.Text + QStringLiteral("&&") + QString::number(record.QuestionNumber - 1));
-            continue;
-        }
-        const Records::QuestionRecord stored = ReadQuestionRecord(record.QuestionNumber);
-        if (!stored.Text.isEmpty())
-            working = stored.Text;
-        const QString message = working + QStringLiteral("&&") + QString::number(record.QuestionNumber);
-        resendCopies[slot] = message.left(ResendCopyLength);
-        SendGameMessage(MessageCode::Question, record.Address, message);
-        ++record.QuestionNumber;
-        record.Acked = false;
-        GameRoster().setSlotState(slot, SlotQuestionOutstanding);
-    }
+    RoundQuestion question(BuildQuestion(draws));
+    const Contestants contestants = RosterContestants(listedSlots());
+    for (const std::unique_ptr<Contestant> &contestant : contestants)
+        contestant->putQuestion(question);
     for (int pass = 0; pass < 15; ++pass) {
-        bool waiting = false;
-        for (int slot = 0; slot < listedSlots(); ++slot)
-            waiting = waiting || awaitingAcknowledgement(slot);
+        const bool waiting = std::any_of(contestants.begin(), contestants.end(),
+                                         [](const std::unique_ptr<Contestant> &contestant) {
+                                             return contestant->awaitingAcknowledgement();
+                                         });
         if (!waiting)
             break;
         co_await Wait(500);
         if (!race.goesOn())
             co_return;
-        for (int slot = 0; slot < listedSlots(); ++slot) {
-            if (awaitingAcknowledgement(slot))
-                SendGameMessage(MessageCode::Question, Model().contestants[slot].Address, resendCopies[slot]);
-        }
+        for (const std::unique_ptr<Contestant> &contestant : contestants)
+            contestant->resendQuestion();
     }
-    if (localBusy || !race.goesOn())
+    if (!race.goesOn())
         co_return;
-    ContestantRecord &local = Model().contestants[0];
-    const Records::QuestionRecord stored = ReadQuestionRecord(local.QuestionNumber);
-    if (!stored.Text.isEmpty())
-        working = stored.Text;
-    const QString message = working + QStringLiteral("&&") + QString::number(local.QuestionNumber);
-    ++local.QuestionNumber;
-    show(QString(), message.mid(2, LocalPayloadLength));
+    question.showToPlayerHere(*this);
 }
 
 void ApplyRightAnswer(int slot)

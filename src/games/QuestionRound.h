@@ -1,6 +1,7 @@
 // The puzzle questions without their windows: the question round that puts one question
-// to every contestant who is free to take one, the question on show on this computer, and
-// its answer or skip. A question put on this computer is scored straight into slot 0; a
+// to every contestant who is free to take one (Contestants.h), the question on show on
+// this computer, and its answer or skip. Where the answer goes is chosen where the
+// question is shown: a question put on this computer is scored straight into slot 0; a
 // question that came from the race host is answered with an "RB" (right) or "RK" (skip)
 // report to that host. The question and memory windows show what the session's signals
 // say (questionShown, memoryTestShown, answerRejected, answerAccepted, questionClosed,
@@ -13,6 +14,7 @@
 
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 enum class AnswerVerdict {
@@ -27,24 +29,32 @@ enum class AnswerVerdict {
 class QuestionRound
 {
 public:
+    QuestionRound();
+    ~QuestionRound();
+    QuestionRound(const QuestionRound &) = delete;
+    QuestionRound &operator=(const QuestionRound &) = delete;
+
     // The question round, run by the race loop every third round of a puzzle race on the
     // machine that runs the race ("Practice", "Host a Game"): builds the next question,
-    // sends it ("RZ") to every free remote contestant, waits for their acknowledgements
-    // and then shows it to the local player if the local player is free.
+    // puts it to every free contestant (an "RZ" to each remote one, resent until it is
+    // acknowledged) and, once the remote ones acknowledged, shows it to the local player
+    // if the local player is free.
     Task<> runRound();
 
-    // Shows a question. sender is the host's address for a question that arrived in an
-    // "RZ" message, empty for one put on this computer. Acknowledges every delivery with
-    // "AK" to the sender.
-    void show(const QString &sender, const Msg::Question &question);
-    // The same for the fields of an "RZ" as they travel (the message text after its code
-    // and sender name): kind "&&" answer "&&" question text ["&&" number ...].
-    void show(const QString &sender, const QString &payload);
+    // Shows a question put on this computer: its answer is scored here, into slot 0.
+    // payload is the question's fields as an "RZ" carries them (the message text after
+    // its code and sender name): kind "&&" answer "&&" question text ["&&" number ...].
+    void showHere(const QString &payload);
+    // Shows a question that arrived from the race host at address host in an "RZ"
+    // message: its answer or skip is reported to that host. Acknowledges every delivery
+    // with "AK" to the host.
+    void showFromHost(const QString &host, const Msg::Question &question);
+    void showFromHost(const QString &host, const QString &payload);
 
     // The question on show: its expected answer, and the address of the race host that
     // sent it (empty when it was put on this computer).
     const QString &answer() const { return answer_; }
-    const QString &sender() const { return sender_; }
+    QString sender() const;
 
     // The player's answer to the question on show.
     AnswerVerdict submit(const QString &typed);
@@ -77,16 +87,21 @@ public:
 private:
     // The report on one question as under way for as long as it lives.
     class PendingReport;
+    // Where the answer to the question on show goes: scored here, or reported to the host.
+    class AnswerDestination;
+    class ScoredHere;
+    class ReportedToHost;
+    void show(std::shared_ptr<AnswerDestination> destination, const Msg::Question &question);
     bool isRightAnswer(const QString &typed) const;
     Msg::Report ownReport() const;
-    Task<> sendReport(Message report, QString host, int repeats);
     Task<> takeRightAnswer();
     Task<> takeSkip();
     void closeQuestion();
 
     QuestionDraws draws;
     QString answer_;
-    QString sender_;
+    // Where the answer to the question on show goes (scored here before any question).
+    std::shared_ptr<AnswerDestination> answerGoes_;
     // Counts the questions shown, so that a report that waited for its acknowledgement can
     // tell whether another question has been put on show meanwhile.
     quint64 questionsShown = 0;
@@ -103,14 +118,6 @@ private:
     // for an earlier question blocks nothing of the question on show.
     quint64 answerReportFor = 0;
     quint64 skipReportFor = 0;
-    // The report on the question shown last, sent again whenever the host puts that
-    // question again: the host still waits for it. An acknowledgement does not prove that
-    // it arrived (an "AK" does not say which message it answers, and may be a late or
-    // replayed one).
-    struct LastReport {
-        QString host;
-        Message report;
-    } lastReport;
 };
 
 // The race host's handling of a report from a remote contestant's slot: "RB" (a right

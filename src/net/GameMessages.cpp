@@ -1,6 +1,7 @@
 // The dispatcher of received game messages and the host's group sends.
 #include "GameMessages.h"
 
+#include "Contestants.h"
 #include "GameSession.h"
 #include "GameTransport.h"
 #include "Phrases.h"
@@ -67,22 +68,22 @@ int listCount()
     return std::min(GameRoster().count(), MaxContestants);
 }
 
-// One send of the message to the slots below slotLimit that have an address; with
-// unackedOnly, only to those whose Acked is still clear; with clearAcked, clears it.
-void sendRound(const Message &message, int slotLimit, bool unackedOnly, bool clearAcked)
+// One send of the message to the contestants of the slots below slotLimit (on the wire
+// to the remote ones); with unackedOnly, only to those whose acknowledgement is still
+// awaited; with awaitAcknowledgement, it is awaited from now on.
+void sendRound(const Message &message, int slotLimit, bool unackedOnly, bool awaitAcknowledgement)
 {
-    for (int slot = 0; slot < slotLimit; ++slot) {
-        ContestantRecord &record = Model().contestants[slot];
-        if (record.Address.isEmpty() || (unackedOnly && record.Acked))
+    for (const std::unique_ptr<Contestant> &contestant : RosterContestants(slotLimit)) {
+        if (unackedOnly && !contestant->awaitingAcknowledgement())
             continue;
-        if (clearAcked)
-            record.Acked = false;
-        SendGameMessage(record.Address, message);
+        if (awaitAcknowledgement)
+            contestant->awaitAcknowledgement();
+        contestant->send(message);
     }
 }
 
-// Round 1 to every remote slot, then the resend rounds to the slots still unacknowledged,
-// while no race has started or been cancelled since.
+// Round 1 to every remote contestant, then the resend rounds to those whose
+// acknowledgement is still awaited, while no race has started or been cancelled since.
 Task<> sendInRounds(Message message, int rounds, int slotLimit)
 {
     const RaceHold race;
@@ -97,11 +98,9 @@ Task<> sendInRounds(Message message, int rounds, int slotLimit)
 
 void markSender(const QString &senderAddress, const std::function<void(int slot)> &change)
 {
-    for (int slot = 0; slot < MaxContestants; ++slot) {
-        const QString &address = Model().contestants[slot].Address;
-        if (!address.isEmpty() && address == senderAddress)
-            change(slot);
-    }
+    for (const std::unique_ptr<Contestant> &contestant : RosterContestants(MaxContestants))
+        if (contestant->isAt(senderAddress))
+            change(contestant->slot());
 }
 
 void replaceRoster(const Msg::Roster &roster)
@@ -153,12 +152,9 @@ bool FromOwnHost(const QString &address)
 
 bool FromRoster(const QString &address)
 {
-    if (address.isEmpty())
-        return false;
-    for (const ContestantRecord &record : Model().contestants)
-        if (record.Address == address)
-            return true;
-    return false;
+    const Contestants contestants = RosterContestants(MaxContestants);
+    return std::any_of(contestants.begin(), contestants.end(),
+                       [&address](const std::unique_ptr<Contestant> &contestant) { return contestant->isAt(address); });
 }
 
 void ForgetNetworkGame()
@@ -321,20 +317,19 @@ void SendFinalPositions()
 
 void SendCancel()
 {
-    // The joiners as they are now: a new play mode or "New Game" empties the roster
-    // before the second send. That one goes by a plain timer, not a wait, so that the
-    // end of the program does not swallow it; the end is held for it instead.
-    QStringList joiners;
-    for (int slot = 0; slot < listCount(); ++slot)
-        if (!Model().contestants[slot].Address.isEmpty())
-            joiners << Model().contestants[slot].Address;
-    if (joiners.isEmpty())
-        return;
-    const auto send = [joiners] {
-        for (const QString &address : joiners)
-            SendGameMessage(address, Msg::Cancel{});
+    // The contestants as they are now, each remote one with its address: a new play mode
+    // or "New Game" empties the roster before the second send. That one goes by a plain
+    // timer, not a wait, so that the end of the program does not swallow it; the end is
+    // held for it instead.
+    const auto contestants = std::make_shared<const Contestants>(RosterContestants(listCount()));
+    const auto send = [contestants] {
+        bool sent = false;
+        for (const std::unique_ptr<Contestant> &contestant : *contestants)
+            sent = contestant->send(Msg::Cancel{}) || sent;
+        return sent;
     };
-    send();
+    if (!send())
+        return;   // no joiner
     HoldTermination(600);
     GameClock().after(500, send);
 }
@@ -342,8 +337,8 @@ void SendCancel()
 void SendGameDescription()
 {
     const Msg::HostText text = SettingsGameText();
-    for (int slot = 0; slot < listCount(); ++slot)
-        SendGameMessage(Model().contestants[slot].Address, text);
+    for (const std::unique_ptr<Contestant> &contestant : RosterContestants(listCount()))
+        contestant->send(text);
 }
 
 Task<bool> SendMessengerText(QString text, QString address)

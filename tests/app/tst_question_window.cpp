@@ -196,7 +196,7 @@ private slots:
 
     void arithmeticQuestionIsShownAndChecked()
     {
-        race.questions().show(QString(), QStringLiteral("MS&&5&&8 - 3&&1"));
+        race.questions().showHere(QStringLiteral("MS&&5&&8 - 3&&1"));
         QVERIFY(question->isVisible());
         QCOMPARE(question->windowTitle(), QStringLiteral("SUB"));
         QCOMPARE(question->Question->text(), QStringLiteral("SUBP\n\n8 - 3"));
@@ -219,7 +219,7 @@ private slots:
         QCOMPARE(int(Model().contestants[0].Confirmed), 1);
 
         // A word scramble: shown in capitals, answered in any letter case with the button.
-        race.questions().show(QString(), QStringLiteral("WS&&moon&&omno&&2"));
+        race.questions().showHere(QStringLiteral("WS&&moon&&omno&&2"));
         QCOMPARE(question->windowTitle(), QStringLiteral("WORDS"));
         QCOMPARE(question->Question->text(), QStringLiteral("UNSCRAMBLE\nTYPE\nOMNO"));
         question->Answer->setText(QStringLiteral("MoOn"));
@@ -231,20 +231,20 @@ private slots:
     void repeatedQuestionIsShownOnce()
     {
         const QString payload = QStringLiteral("MM&&12&&3 X 4&&1");
-        race.questions().show(HostPeerAddress, payload);
+        race.questions().showFromHost(HostPeerAddress, payload);
         QVERIFY(question->isVisible());
         QCOMPARE(Model().lastQuestionKey, HostPeerAddress + payload);
         question->close();
-        race.questions().show(HostPeerAddress, payload);
+        race.questions().showFromHost(HostPeerAddress, payload);
         QVERIFY(!question->isVisible());
         // Both deliveries are acknowledged.
         QCOMPARE(host->texts(host->receive(2)), (QList<QByteArray>{"AKRobin", "AKRobin"}));
         // The same question from this computer, or in a new race, is shown.
-        race.questions().show(QString(), payload);
+        race.questions().showHere(payload);
         QVERIFY(question->isVisible());
         question->close();
         race.questions().reset();
-        race.questions().show(QString(), payload);
+        race.questions().showHere(payload);
         QVERIFY(question->isVisible());
     }
 
@@ -253,7 +253,7 @@ private slots:
         Model().contestants[0].Progress = 7;
         Model().contestants[0].Score = 3;
         Model().contestants[0].LastX = 300;
-        race.questions().show(QString(), QStringLiteral("MA&&9&&4 + 5&&4"));
+        race.questions().showHere(QStringLiteral("MA&&9&&4 + 5&&4"));
         Model().dexterityCountdown = 3;
         QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
         QVERIFY(!question->isVisible());
@@ -267,13 +267,13 @@ private slots:
     void reportToHostBlocksSecondPressAndKeepsANewQuestion()
     {
         const QString hostAddress = HostPeerAddress;
-        race.questions().show(hostAddress, QStringLiteral("MA&&4&&2 + 2&&1"));
+        race.questions().showFromHost(hostAddress, QStringLiteral("MA&&4&&2 + 2&&1"));
         bool disabledDuringReport = false;
         QTimer::singleShot(0, this, [&] {
             disabledDuringReport = !question->AnswerBtn->isEnabled();
             question->Answer->setText(QStringLiteral("4"));
             QTest::keyClick(question->Answer, Qt::Key_Return);   // does nothing now
-            race.questions().show(hostAddress, QStringLiteral("MA&&6&&3 + 3&&2"));   // the host's next question
+            race.questions().showFromHost(hostAddress, QStringLiteral("MA&&6&&3 + 3&&2"));   // the host's next question
         });
         question->Answer->setText(QStringLiteral("4"));
         question->AnswerBtnClick();
@@ -302,7 +302,7 @@ private slots:
     void hostAcknowledgesReportsAndSkips()
     {
         host->answer("RB", "AKHost", GamePortNumber);
-        race.questions().show(HostPeerAddress, QStringLiteral("WS&&moon&&noom&&3"));
+        race.questions().showFromHost(HostPeerAddress, QStringLiteral("WS&&moon&&noom&&3"));
         type(QStringLiteral("moon"));
         QVERIFY(!question->isVisible());
         QVERIFY(question->AnswerBtn->isEnabled());
@@ -312,12 +312,12 @@ private slots:
         // The host puts that question again: it did not get the answer after all (the
         // acknowledgement may have been a replayed one). The answer goes again.
         host->answer("", "", 0);
-        race.questions().show(HostPeerAddress, QStringLiteral("WS&&moon&&noom&&3"));
+        race.questions().showFromHost(HostPeerAddress, QStringLiteral("WS&&moon&&noom&&3"));
         QVERIFY(!question->isVisible());
         QCOMPARE(withCode(host->texts(host->drain(100)), "RB"), QList<QByteArray>{reports.first()});
         // A skip that is never acknowledged is sent 6 times; nothing is halved here.
         Model().contestants[0].Progress = 24;
-        race.questions().show(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
+        race.questions().showFromHost(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
         QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
         settle();
         QVERIFY(!question->isVisible());
@@ -328,12 +328,12 @@ private slots:
         QCOMPARE(skips.first(), QByteArray("RKRobin&&50005&&4&&4"));
         // The host puts that question again: the lost skip is sent once more, and the
         // question is not shown again.
-        race.questions().show(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
+        race.questions().showFromHost(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
         QVERIFY(!question->isVisible());
         QCOMPARE(withCode(host->texts(host->drain(100)), "RK"), QList<QByteArray>{skips.first()});
         // An older question from the same host (replayed or late) replaces nothing.
-        race.questions().show(HostPeerAddress, QStringLiteral("MA&&9&&4 + 5&&5"));
-        race.questions().show(HostPeerAddress, QStringLiteral("MA&&7&&3 + 4&&3"));
+        race.questions().showFromHost(HostPeerAddress, QStringLiteral("MA&&9&&4 + 5&&5"));
+        race.questions().showFromHost(HostPeerAddress, QStringLiteral("MA&&7&&3 + 4&&3"));
         QVERIFY(question->isVisible());
         QCOMPARE(race.questions().answer(), QStringLiteral("9"));
         question->close();
@@ -423,7 +423,7 @@ private slots:
         for (int i = 0; i < PaletteSize; ++i)
             QCOMPARE(memory->Palette[i]->accessibleName(), ColourName(PaletteLetters.at(i)));
         QCOMPARE(memory->Palette[0]->accessibleName(), QStringLiteral("blue"));
-        race.questions().show(QString(), QStringLiteral("MT&&rgb&&rgb&&1"));
+        race.questions().showHere(QStringLiteral("MT&&rgb&&rgb&&1"));
         QVERIFY(memory->isVisible());
         settle();   // the sequence is played
         QVERIFY(!question->isVisible());
@@ -472,7 +472,7 @@ private slots:
     {
         Model().contestants[0].Progress = 24;
         Model().contestants[0].Score = 2;
-        race.questions().show(QString(), QStringLiteral("MT&&kwlac&&kwlac&&2"));
+        race.questions().showHere(QStringLiteral("MT&&kwlac&&kwlac&&2"));
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
         QTest::mouseClick(memory->RememorizeBtn, Qt::LeftButton);   // plays the stored sequence again
@@ -487,7 +487,7 @@ private slots:
 
         // While "Re-Memorize" waits to play the sequence again, a whole sequence entered
         // before it cannot be submitted, and a skip is taken once: the window stays closed.
-        race.questions().show(QString(), QStringLiteral("MT&&rgb&&rgb&&3"));
+        race.questions().showHere(QStringLiteral("MT&&rgb&&rgb&&3"));
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         for (int index : {3, 1, 0})
             QTest::mouseClick(memory->Palette[index], Qt::LeftButton);
@@ -510,7 +510,7 @@ private slots:
         QString sequence;
         for (int n = 0; n < 1000; ++n) {
             sequence = QString(PaletteLetters.at(n % 10)) + PaletteLetters.at(n / 10 % 10);
-            race.questions().show(QString(), QStringLiteral("MT&&%1&&%1&&%2").arg(sequence).arg(100 + n));
+            race.questions().showHere(QStringLiteral("MT&&%1&&%1&&%2").arg(sequence).arg(100 + n));
             QVERIFY(PendingWaits() <= 1);
         }
         settle();
@@ -539,7 +539,7 @@ private slots:
         QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
         stage->move(0, 0, "Announcer", 0);
         QTRY_COMPARE_WITH_TIMEOUT(stage->position("Announcer"), QPoint(0, 0), 5000);
-        race.questions().show(QString(), QStringLiteral("DX&&dexteritytest&&test&&1"));
+        race.questions().showHere(QStringLiteral("DX&&dexteritytest&&test&&1"));
         QCOMPARE(question->windowTitle(), QStringLiteral("CATCH"));
         QCOMPARE(question->Question->text(), QStringLiteral("CATCHP\nCLICKP"));
         QCOMPARE(Model().dexterityCountdown, 2);
@@ -573,7 +573,7 @@ private slots:
     {
         QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
         stage->show(true, "Announcer");
-        race.questions().show(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
+        race.questions().showFromHost(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
         QPointer<QWidget> window = announcerWindow();
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);
@@ -698,7 +698,7 @@ private slots:
 
         // Cancelled: "Cancel Game" and the host's "RC" withdraw the question, which ends
         // the test and closes the window; the click sends no report to the host.
-        race.questions().show(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
+        race.questions().showFromHost(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
         QCOMPARE(Model().dexterityCountdown, 2);
         QVERIFY(question->isVisible());
         race.stopHere();
@@ -714,7 +714,7 @@ private slots:
         // and counts nothing; it can still be answered.
         Model().contestants[0].Progress = 24;
         Model().contestants[0].Score = 2;
-        race.questions().show(QString(), QStringLiteral("MA&&9&&4 + 5&&1"));
+        race.questions().showHere(QStringLiteral("MA&&9&&4 + 5&&1"));
         QVERIFY(!closeFromWindowManager(question));
         QVERIFY(question->isVisible());
         QCOMPARE(Model().contestants[0].Score, 2);
@@ -722,12 +722,12 @@ private slots:
         type(QStringLiteral("9"));
         QCOMPARE(Model().contestants[0].Score, 3);
         // The memory window the same way.
-        race.questions().show(QString(), QStringLiteral("MT&&rgb&&rgb&&2"));
+        race.questions().showHere(QStringLiteral("MT&&rgb&&rgb&&2"));
         QVERIFY(!closeFromWindowManager(memory));
         QVERIFY(memory->isVisible());
         QCOMPARE(Model().contestants[0].Score, 3);
         // A question from the host: no report either way.
-        race.questions().show(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&3"));
+        race.questions().showFromHost(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&3"));
         QVERIFY(!closeFromWindowManager(question));
         QVERIFY(question->isVisible());
         // The program's own closes (race end, cancel, "RC") still close, without a skip.
@@ -745,7 +745,7 @@ private slots:
     void wordScrambleTakesEveryListedWordOfItsLetters()
     {
         QVERIFY(folder->writeFile("wlist.lst", "arts rats star moon \r\n"));
-        race.questions().show(QString(), QStringLiteral("WS&&star&&tsra&&1"));
+        race.questions().showHere(QStringLiteral("WS&&star&&tsra&&1"));
         for (const QString &wrong : {QStringLiteral("tsar"), QStringLiteral("moon"), QStringLiteral("rats ")}) {
             type(wrong);
             QVERIFY2(!question->WrongLabel->isHidden(), qPrintable(wrong));
@@ -755,7 +755,7 @@ private slots:
         QCOMPARE(Model().contestants[0].Score, 1);
         // Reported to the host as the word the host put, with the question's number.
         host->answer("RB", "AKHost", GamePortNumber);
-        race.questions().show(HostPeerAddress, QStringLiteral("WS&&star&&tsra&&2"));
+        race.questions().showFromHost(HostPeerAddress, QStringLiteral("WS&&star&&tsra&&2"));
         type(QStringLiteral("arts"));
         QVERIFY(!question->isVisible());
         const QList<QByteArray> reports = withCode(host->texts(host->drain(100)), "RB");

@@ -395,7 +395,7 @@ private slots:
         QSignalSpy memory(&session, &GameSession::memoryTestShown);
         QSignalSpy rejected(&session, &GameSession::answerRejected);
         QSignalSpy closed(&session, &GameSession::questionClosed);
-        questions.show(QString(), QStringLiteral("MS&&5&&8 - 3&&1"));
+        questions.showHere(QStringLiteral("MS&&5&&8 - 3&&1"));
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0][1].toString().endsWith(QLatin1String("8 - 3")));
         QCOMPARE(questions.submit(QStringLiteral("4")), AnswerVerdict::Wrong);
@@ -410,7 +410,7 @@ private slots:
         QCOMPARE(Model().contestants[0].Score, 1);
         QCOMPARE(closed.size(), 1);
         // A memory question goes to the memory test; once withdrawn it takes no answer.
-        questions.show(QString(), QStringLiteral("MT&&rgb&&rgb&&2"));
+        questions.showHere(QStringLiteral("MT&&rgb&&rgb&&2"));
         QCOMPARE(memory.size(), 1);
         QCOMPARE(memory[0][0].toString(), QStringLiteral("rgb"));
         QCOMPARE(shown.size(), 1);
