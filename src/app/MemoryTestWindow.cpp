@@ -189,11 +189,10 @@ MemoryTestWindow::MemoryTestWindow(QuestionRound &questions, QWidget *parent)
     connect(SkipBtn, &QPushButton::clicked, this, &MemoryTestWindow::SkipBtnClick);
 
     // A memory question plays here; another question, or the end of this one, closes it.
-    const GameSession &session = GameSession::current();
-    connect(&session, &GameSession::memoryTestShown, this, &MemoryTestWindow::StartTest);
-    connect(&session, &GameSession::questionShown, this, &QWidget::close);
-    connect(&session, &GameSession::questionClosed, this, &QWidget::close);
-    connect(&session, &GameSession::questionReportChanged, this, &MemoryTestWindow::showReportState);
+    connect(&questions, &QuestionRound::memoryTestShown, this, &MemoryTestWindow::StartTest);
+    connect(&questions, &QuestionRound::questionShown, this, &QWidget::close);
+    connect(&questions, &QuestionRound::questionClosed, this, &QWidget::close);
+    connect(&questions, &QuestionRound::questionReportChanged, this, &MemoryTestWindow::showReportState);
 }
 
 void MemoryTestWindow::closeEvent(QCloseEvent *event)

@@ -76,13 +76,12 @@ QuestionWindow::QuestionWindow(QuestionRound &questions, QWidget *parent)
     connect(SkipBtn, &QPushButton::clicked, this, &QuestionWindow::SkipBtnClick);
 
     // It shows the question on show, and what became of the answer.
-    const GameSession &session = GameSession::current();
-    connect(&session, &GameSession::questionShown, this, &QuestionWindow::showQuestion);
-    connect(&session, &GameSession::memoryTestShown, this, &QWidget::hide);
-    connect(&session, &GameSession::answerRejected, this, &QuestionWindow::showWrongAnswer);
-    connect(&session, &GameSession::answerAccepted, this, &QuestionWindow::showRightAnswer);
-    connect(&session, &GameSession::questionClosed, this, &QuestionWindow::closeQuestion);
-    connect(&session, &GameSession::questionReportChanged, this, &QuestionWindow::showReportState);
+    connect(&questions, &QuestionRound::questionShown, this, &QuestionWindow::showQuestion);
+    connect(&questions, &QuestionRound::memoryTestShown, this, &QWidget::hide);
+    connect(&questions, &QuestionRound::answerRejected, this, &QuestionWindow::showWrongAnswer);
+    connect(&questions, &QuestionRound::answerAccepted, this, &QuestionWindow::showRightAnswer);
+    connect(&questions, &QuestionRound::questionClosed, this, &QuestionWindow::closeQuestion);
+    connect(&questions, &QuestionRound::questionReportChanged, this, &QuestionWindow::showReportState);
 }
 
 void QuestionWindow::placeControls()

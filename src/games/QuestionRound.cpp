@@ -24,21 +24,23 @@ constexpr int LocalPayloadLength = 100;
 class QuestionRound::PendingReport
 {
 public:
-    PendingReport(quint64 &reporting, quint64 question) : reporting_(reporting), question_(question)
+    PendingReport(QuestionRound &round, quint64 &reporting)
+        : round_(round), reporting_(reporting), question_(round.questionsShown)
     {
         reporting_ = question_;
-        emit GameSession::current().questionReportChanged();
+        emit round_.questionReportChanged();
     }
     ~PendingReport()
     {
         if (reporting_ == question_)   // else a later question's report has taken it over
             reporting_ = 0;
-        emit GameSession::current().questionReportChanged();
+        emit round_.questionReportChanged();
     }
     PendingReport(const PendingReport &) = delete;
     PendingReport &operator=(const PendingReport &) = delete;
 
 private:
+    QuestionRound &round_;
     quint64 &reporting_;
     quint64 question_;
 };
@@ -109,12 +111,12 @@ public:
     }
     Task<> takeRightAnswer(QuestionRound &round) override
     {
-        const PendingReport pending(round.answerReportFor, round.questionsShown);
+        const PendingReport pending(round, round.answerReportFor);
         co_await sendReport(round, Msg::RightAnswer{round.ownReport()}, 15);
     }
     Task<> takeSkip(QuestionRound &round) override
     {
-        const PendingReport pending(round.skipReportFor, round.questionsShown);
+        const PendingReport pending(round, round.skipReportFor);
         co_await sendReport(round, Msg::Skipped{round.ownReport()}, 5);
     }
 
@@ -167,14 +169,14 @@ void endDexterityTest()
 void QuestionRound::closeQuestion()
 {
     questionOpen = false;
-    emit GameSession::current().questionClosed();
+    emit questionClosed();
 }
 
 // The right answer scored here or reported to the host; the question closes unless
 // another one was put on show while the report waited.
 Task<> QuestionRound::takeRightAnswer()
 {
-    emit GameSession::current().answerAccepted();
+    emit answerAccepted();
     GameDialogs().beep(BeepKind::Default);
     endDexterityTest();
     const quint64 shown = questionsShown;
@@ -215,7 +217,7 @@ AnswerVerdict QuestionRound::submit(const QString &typed)
     if (!questionOpen || answerReportPending())
         return AnswerVerdict::Ignored;
     if (!isRightAnswer(typed)) {
-        emit GameSession::current().answerRejected();
+        emit answerRejected();
         GameDialogs().beep(BeepKind::Stop);
         return AnswerVerdict::Wrong;
     }
@@ -293,7 +295,7 @@ void QuestionRound::show(std::shared_ptr<AnswerDestination> destination, const M
     ++questionsShown;
     questionOpen = true;
     // A report still resent for the last question no longer holds this one's buttons.
-    emit GameSession::current().questionReportChanged();
+    emit questionReportChanged();
     const QString &code = question.kind;
     answer_ = question.answer;
     const QString text = AsciiUpperCase(question.text);
@@ -322,9 +324,9 @@ void QuestionRound::show(std::shared_ptr<AnswerDestination> destination, const M
         prompt = LookupPhrase(QStringLiteral("qa1")) + cr + LookupPhrase(QStringLiteral("qa2")) + cr + text;
     }
     if (code == QuestionKind::Memory)
-        emit GameSession::current().memoryTestShown(answer_);
+        emit memoryTestShown(answer_);
     else
-        emit GameSession::current().questionShown(caption, prompt);
+        emit questionShown(caption, prompt);
 }
 
 namespace {

@@ -3,7 +3,7 @@
 // this computer, and its answer or skip. Where the answer goes is chosen where the
 // question is shown: a question put on this computer is scored straight into slot 0; a
 // question that came from the race host is answered with an "RB" (right) or "RK" (skip)
-// report to that host. The question and memory windows show what the session's signals
+// report to that host. The question and memory windows show what its signals
 // say (questionShown, memoryTestShown, answerRejected, answerAccepted, questionClosed,
 // questionReportChanged) and answer through submit() and skip().
 #pragma once
@@ -12,6 +12,7 @@
 #include "QuestionSources.h"
 #include "Waits.h"
 
+#include <QObject>
 #include <QString>
 
 #include <memory>
@@ -26,8 +27,9 @@ enum class AnswerVerdict {
 // The questions of this copy: the round it puts as the race's host, and the question on
 // show here with its answer, skip and report. The race owns it (Race::questions()); the
 // question and memory windows are given it.
-class QuestionRound
+class QuestionRound : public QObject
 {
+    Q_OBJECT
 public:
     QuestionRound();
     ~QuestionRound();
@@ -83,6 +85,19 @@ public:
     // A new race starts: forgets the last question shown (a new race may put the same
     // question text again) and re-arms the one-time report of an unwritable question file.
     void reset();
+
+signals:
+    // A question to type the answer of: the question window shows it with this caption.
+    void questionShown(const QString &caption, const QString &prompt);
+    // A memory test: the memory window plays the sequence and takes the player's entries.
+    void memoryTestShown(const QString &sequence);
+    void answerRejected();   // wrong: the question stays on show
+    void answerAccepted();   // right: the question leaves the screen while it is reported
+    void questionClosed();   // answered, skipped or withdrawn: its windows close
+    // A report of a right answer or a skip on the question on show started or ended
+    // (answerReportPending, skipReportPending): the buttons that would send it again are
+    // off meanwhile.
+    void questionReportChanged();
 
 private:
     // The report on one question as under way for as long as it lives.

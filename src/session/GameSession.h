@@ -12,7 +12,6 @@
 #include "RaceRun.h"
 #include "Roster.h"
 
-#include <QObject>
 #include <QRect>
 #include <QString>
 
@@ -24,9 +23,8 @@ constexpr int InviterUinCapacity = 15;
 constexpr int InviterNameCapacity = 40;
 
 
-class GameSession : public QObject
+class GameSession
 {
-    Q_OBJECT
 public:
     // The one session of the program.
     static GameSession &current();
@@ -72,22 +70,6 @@ public:
     void setRequestedHostAddress(const QString &address);
     void setInviterUin(const QString &uin);
     void setInviterName(const QString &name);
-
-
-signals:
-
-    // The question on show (QuestionRound.h puts it, checks its answer and reports it).
-    // A question to type the answer of: the question window shows it with this caption.
-    void questionShown(const QString &caption, const QString &prompt);
-    // A memory test: the memory window plays the sequence and takes the player's entries.
-    void memoryTestShown(const QString &sequence);
-    void answerRejected();   // wrong: the question stays on show
-    void answerAccepted();   // right: the question leaves the screen while it is reported
-    void questionClosed();   // answered, skipped or withdrawn: its windows close
-
-    // A report of a right answer or a skip started or ended (AnswerReportPending,
-    // SkipReportPending): the buttons that would send it again are off meanwhile.
-    void questionReportChanged();
 
 private:
     NoStage noStage_;

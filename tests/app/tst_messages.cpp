@@ -1047,7 +1047,6 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
     QFETCH(bool, inRounds);
     hostRaceUntil(inRounds);
     QStringList after;
-    GameSession &session = GameSession::current();
     const QList<QMetaObject::Connection> watching = {
         connect(&race, &Race::raceStep, this,
                 [&](RaceStep step) {
@@ -1059,8 +1058,8 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
                     if (n != CountdownOver)
                         after << "countdown";
                 }),
-        connect(&session, &GameSession::questionShown, this, [&] { after << "question"; }),
-        connect(&session, &GameSession::memoryTestShown, this, [&] { after << "memory test"; }),
+        connect(&race.questions(), &QuestionRound::questionShown, this, [&] { after << "question"; }),
+        connect(&race.questions(), &QuestionRound::memoryTestShown, this, [&] { after << "memory test"; }),
     };
     if (newMode == -1)
         race.cancel();   // "Cancel Game"

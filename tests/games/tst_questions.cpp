@@ -384,17 +384,16 @@ private slots:
         }
     }
 
-    // The question on show needs no window: the session announces it, and the functions
+    // The question on show needs no window: the question round announces it, and the functions
     // the windows call answer, reject and skip it.
     void questionOnShowNeedsNoWindow()
     {
         ResetContestantTable();
         questions.reset();
-        const GameSession &session = GameSession::current();
-        QSignalSpy shown(&session, &GameSession::questionShown);
-        QSignalSpy memory(&session, &GameSession::memoryTestShown);
-        QSignalSpy rejected(&session, &GameSession::answerRejected);
-        QSignalSpy closed(&session, &GameSession::questionClosed);
+        QSignalSpy shown(&questions, &QuestionRound::questionShown);
+        QSignalSpy memory(&questions, &QuestionRound::memoryTestShown);
+        QSignalSpy rejected(&questions, &QuestionRound::answerRejected);
+        QSignalSpy closed(&questions, &QuestionRound::questionClosed);
         questions.showHere(QStringLiteral("MS&&5&&8 - 3&&1"));
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0][1].toString().endsWith(QLatin1String("8 - 3")));
