@@ -7,11 +7,61 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <png.h>
 #include <zip.h>
 
+#include <csetjmp>
 #include <cstdio>
+#include <vector>
 
 namespace chars {
+
+namespace {
+
+void appendToBytes(png_structp png, png_bytep data, size_t size)
+{
+    static_cast<QByteArray *>(png_get_io_ptr(png))->append(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+void noFlush(png_structp) {}
+
+[[noreturn]] void stopWriting(png_structp png, png_const_charp)
+{
+    png_longjmp(png, 1);
+}
+
+// The picture as an RGBA PNG whose rows are stored unfiltered: the game copies such rows
+// straight into its frames, without a PNG reader, when a character first shows one.
+// Empty when libpng fails (out of memory).
+QByteArray unfilteredPng(const QImage &image)
+{
+    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+    std::vector<png_bytep> rows(size_t(rgba.height()));
+    for (int y = 0; y < rgba.height(); ++y)
+        rows[size_t(y)] = const_cast<png_bytep>(rgba.constScanLine(y));
+    QByteArray out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, stopWriting, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return {};
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return {};
+    }
+    png_set_write_fn(png, &out, appendToBytes, noFlush);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_IHDR(png, info, png_uint_32(rgba.width()), png_uint_32(rgba.height()), 8, PNG_COLOR_TYPE_RGB_ALPHA,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+} // namespace
 
 CharacterFile::CharacterFile(const QString &name, int width, int height)
     : name_(name), width_(width), height_(height)
@@ -32,12 +82,14 @@ QString CharacterFile::addFrame(const QImage &image, const QString &name)
     QString path = QStringLiteral("frames/%1.png").arg(name);
     for (int n = 2; pngs_.contains(path); ++n)
         path = QStringLiteral("frames/%1_%2.png").arg(name).arg(n);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
     // The default compression level: the strongest one takes four times as long
     // for a file barely smaller.
-    pixels.save(&buffer, "PNG");
+    QByteArray png = unfilteredPng(pixels);
+    if (png.isEmpty()) {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        pixels.save(&buffer, "PNG");
+    }
     pngs_.insert(path, png);
     byContent_.insert(digest, path);
     return path;

@@ -1,12 +1,19 @@
 #include "CharacterClock.h"
 
+#include "AgentTime.h"
 #include "X11Display.h"
 
 #include <algorithm>
 
 namespace agent::detail {
 
-CharacterClock::CharacterClock()
+namespace {
+
+constexpr double kAheadMs = 3;   // a sixth of a refresh at 60 Hz
+
+} // namespace
+
+CharacterClock::CharacterClock() : aheadMs_(qint64(kAheadMs * timeScale()))
 {
     timer_.setSingleShot(true);
     // Frames are due to the millisecond; a coarse timer may fire 5 % of the wait late.
@@ -44,13 +51,15 @@ void CharacterClock::arm(qint64 at)
         timer_.stop();
         return;
     }
-    timer_.start(int(std::clamp<qint64>(at - now(), 0, INT_MAX)));
+    // Due by the last turn's time (woken during it): at once.
+    timer_.start(at <= turn_ ? 0 : int(std::clamp<qint64>(at - now(), 0, INT_MAX)));
 }
 
 void CharacterClock::fire()
 {
-    const qint64 due = now();
+    const qint64 due = elapsed_.elapsed() + aheadMs_;
     const X11Display::Batch batch;   // one write for everything the characters send now
+    turn_ = due;
     firing_ = true;
     std::vector<const void *> keys;
     for (const Entry &e : entries_)

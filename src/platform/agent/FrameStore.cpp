@@ -49,13 +49,14 @@ QImage readPicture(const QByteArray &png)
     return picture;
 }
 
-// A PNG picture rewritten by storedImageData.
+// A PNG picture rewritten by storedImageData, or its pixels read there.
 struct StoredPng
 {
     QByteArray png;              // empty when the picture was left as it was
     bool plainRgba = false;      // RGBA of 8 bits, and nothing that changes how the pixels show
     QSize size;
     bool cutShort = false;       // a chunk claims more bytes than the picture has left
+    QImage pixels;               // a plain RGBA picture without row filters, read here (ARGB32)
 };
 
 struct PngSource
@@ -115,7 +116,7 @@ bool readPlainRgba(const QByteArray &stored, QSize size, uchar *const *rows)
     return fits;
 }
 
-StoredPng storedImageData(const QByteArray &png)
+StoredPng storedImageData(const QByteArray &png, bool readPixels)
 {
     const char *const bytes = png.constData();
     const qsizetype size = png.size();
@@ -135,7 +136,7 @@ StoredPng storedImageData(const QByteArray &png)
     for (qsizetype at = 8; at + 12 <= size;) {
         const quint32 length = readBigEndian(bytes + at);
         if (qsizetype(length) > size - at - 12)
-            return {{}, false, {}, true};
+            return {{}, false, {}, true, {}};
         const char *type = bytes + at + 4;
         if (libdeflate_crc32(0, type, length + 4) != readBigEndian(type + 4 + length))
             return {};
@@ -179,6 +180,32 @@ StoredPng storedImageData(const QByteArray &png)
         || qsizetype(inflated) != rows)
         return {};
 
+    // A plain RGBA picture whose rows are stored as they are (filter type 0) needs no PNG
+    // reader: its pixels are copied here, red and blue swapped.
+    const bool plainRgba = plain && colour == 6 && depth == 8;
+    const bool standard = bytes[26] == 0 && bytes[27] == 0;   // compression and filter methods
+    if (readPixels && plainRgba && standard && Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+        const qsizetype rowBytes = qsizetype(width) * 4 + 1;
+        bool unfiltered = true;
+        for (qsizetype row = 0; row < rows && unfiltered; row += rowBytes)
+            unfiltered = raw.constData()[row] == 0;
+        QImage pixels;
+        if (unfiltered)
+            pixels = QImage(int(width), int(height), QImage::Format_ARGB32);
+        if (!pixels.isNull()) {
+            for (int y = 0; y < int(height); ++y) {
+                const char *in = raw.constData() + y * rowBytes + 1;
+                auto *out = reinterpret_cast<quint32 *>(pixels.scanLine(y));
+                for (quint32 x = 0; x < width; ++x, in += 4) {
+                    quint32 rgba;   // red, green, blue, alpha in memory
+                    std::memcpy(&rgba, in, 4);
+                    out[x] = (rgba & 0xff00ff00u) | (rgba & 0xffu) << 16 | (rgba >> 16 & 0xffu);
+                }
+            }
+            return {{}, true, QSize(int(width), int(height)), false, pixels};
+        }
+    }
+
     // One image data chunk: a zlib header, the rows in stored blocks, their checksum.
     const qsizetype blocks = (rows + kStoredBlock - 1) / kStoredBlock;
     const qsizetype dataLength = 2 + 5 * blocks + rows + 4;
@@ -203,14 +230,14 @@ StoredPng storedImageData(const QByteArray &png)
     at = putBigEndian(at, quint32(libdeflate_adler32(1, raw.constData(), size_t(rows))));
     at = putBigEndian(at, quint32(libdeflate_crc32(0, chunk, size_t(at - chunk))));
     std::memcpy(at, bytes + dataEnd, size_t(end - dataEnd));   // the chunks after, to the end
-    return {out, plain && colour == 6 && depth == 8, QSize(int(width), int(height))};
+    return {out, plainRgba, QSize(int(width), int(height)), false, {}};
 }
 
 } // namespace
 
 QByteArray withStoredImageData(const QByteArray &png)
 {
-    return storedImageData(png).png;
+    return storedImageData(png, false).png;
 }
 
 QImage decodePicture(const QByteArray &png)
@@ -218,13 +245,14 @@ QImage decodePicture(const QByteArray &png)
     // The reader's own inflating is the slowest part of decoding: done here first when
     // the picture allows, and as the file has it otherwise (or should the reader refuse
     // the rewritten picture, which it never should). A plain RGBA picture, as the game's
-    // own characters have, is read by libpng straight, without the toolkit's reader and
-    // its checks of the checksums, done already.
-    const StoredPng stored = storedImageData(png);
+    // own characters have, is read here when its rows are not filtered (as the game
+    // writes its own), else by libpng straight, without the toolkit's reader and its
+    // checks of the checksums, done already.
+    const StoredPng stored = storedImageData(png, true);
     if (stored.cutShort)
         return {};   // the reader would fail too, after taking as much memory as the chunk claims
-    QImage picture;
-    if (stored.plainRgba && Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+    QImage picture = stored.pixels;
+    if (picture.isNull() && stored.plainRgba && Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
         picture = QImage(stored.size, QImage::Format_ARGB32);
         std::vector<uchar *> rows(size_t(picture.height()));
         for (int y = 0; y < picture.height(); ++y)

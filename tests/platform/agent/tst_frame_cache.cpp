@@ -76,6 +76,22 @@ QByteArray pngChunk(const char *type, const QByteArray &data)
     return chunk + sum;
 }
 
+// An RGBA PNG of |image| whose rows are stored without a filter (filter type |filter| on
+// the first row only: 0 throughout writes them as the character maker does).
+QByteArray unfilteredPngOf(const QImage &image, char filter = 0)
+{
+    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+    QByteArray rows;
+    for (int y = 0; y < rgba.height(); ++y)
+        rows += (y == 0 ? filter : '\0')
+                + QByteArray(reinterpret_cast<const char *>(rgba.constScanLine(y)), rgba.width() * 4);
+    QByteArray header(8, '\0');
+    qToBigEndian(quint32(rgba.width()), header.data());
+    qToBigEndian(quint32(rgba.height()), header.data() + 4);
+    return QByteArray("\x89PNG\r\n\x1a\n") + pngChunk("IHDR", header + QByteArray::fromHex("0806000000"))
+           + pngChunk("IDAT", qCompress(rows).mid(4)) + pngChunk("IEND", {});
+}
+
 std::shared_ptr<FrameStore> storeOf(const QVector<QByteArray> &pictures, QSize natural)
 {
     return std::make_shared<FrameStore>(pictures, natural);
@@ -274,9 +290,12 @@ void TestFrameCache::picturesDecodeAsTheToolkitDecodesThem()
     const QByteArray plain = pngOf(noisy);
     // Gamma after the header: pixels the reader may change, not read straight.
     const QByteArray gamma = plain.left(33) + pngChunk("gAMA", QByteArray::fromHex("0000b18f")) + plain.mid(33);
+    // Rows stored unfiltered (read without libpng), and one whose first row is filtered.
+    const QByteArray unfiltered = unfilteredPngOf(noisy);
     QVector<QByteArray> pictures = {plain, gamma, pngOf(noisy.convertToFormat(QImage::Format_RGB32)), pngOf(palette),
                                     pngOf(noisy.convertToFormat(QImage::Format_Grayscale16)),
-                                    pngOf(noisy.convertToFormat(QImage::Format_RGBA64))};
+                                    pngOf(noisy.convertToFormat(QImage::Format_RGBA64)), unfiltered,
+                                    unfilteredPngOf(noisy, 1)};
     pictures += pip_.images.mid(0, 5);
     for (const QByteArray &png : std::as_const(pictures)) {
         const QByteArray stored = withStoredImageData(png);
