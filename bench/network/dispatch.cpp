@@ -45,8 +45,8 @@ int main(int argc, char **argv)
     Records::Options.UserName = Records::Options.DisplayName = QStringLiteral("Bench");
     Records::Options.UserUin = 50005;
     Race race;
-    MainWindow main(race);
     PlayRequests playRequests(race);
+    MainWindow main(race, playRequests);
     InstallMessageHandlers(race, playRequests);
     GameTransport internet(DispatchMessage);
     if (!internet.Listening()) {
