@@ -185,7 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Unloaded characters go through deleteLater, which only an event loop of exec() runs
     // by itself: without this, every race of the campaign would leave its windows behind.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (mainWindow->Contestants->count() > MaxContestants)
+    if (mainWindow->Contestants->model()->rowCount() > MaxContestants)
         std::abort();   // the roster never holds more than six
     GameSession::current().setRaceRunning(false);
     Model().shutdownCountdown = 0;
