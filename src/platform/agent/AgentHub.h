@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <utility>
+
 class QAudioSink;
 class QBuffer;
 
@@ -34,6 +36,25 @@ struct AgentHub
     // Busy while any character speaks, with or without a device, so that waits for the
     // audio take as long everywhere; 1 (no device) only when nobody speaks.
     int audioStatus() const { return speakers > 0 ? 4 : !audioDevice ? 1 : 0; }
+};
+
+// Counts the character calls in progress, so that an unload from an event handler
+// waits until every call has returned before deleting the window. A handler can wait
+// (Delay) inside another character's call, and an unload made there must outlive the
+// outer call too: the deletion is handed to the event loop only when the outermost call
+// ends, and the loop runs it after that call has left the window.
+struct Dispatch
+{
+    explicit Dispatch(AgentHub *hub) : hub_(hub) { ++hub_->dispatchDepth; }
+    ~Dispatch()
+    {
+        if (--hub_->dispatchDepth > 0)
+            return;
+        const QList<QObject *> unloaded = std::exchange(hub_->unloaded, {});
+        for (QObject *character : unloaded)
+            character->deleteLater();
+    }
+    AgentHub *hub_;
 };
 
 // Plays one clip at a time on the default audio output; a new clip replaces the last.
