@@ -81,6 +81,15 @@ void KeepAccessibilityOn()
         qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
 }
 
+// Qt's own event loop instead of glib's: the characters wake the game some 75 times a
+// second, and each wake-up costs less without glib's sources and locks (a race takes
+// about a tenth less of a core).
+void PreferQtEventLoop()
+{
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
+}
+
 // The C library's allocator raises its thresholds as the program frees big blocks
 // (decoded pictures, speech), and then keeps up to 32 MB of freed memory, with an arena
 // per thread. Fixed thresholds give such blocks back when they are freed.
@@ -105,6 +114,7 @@ int main(int argc, char *argv[])
     }
     PreferX11OnWayland();
     KeepAccessibilityOn();
+    PreferQtEventLoop();
     QApplication app(argc, argv);
 
     SingleInstance guard;
