@@ -96,6 +96,9 @@ const QStringList kAnimations = {"greet", "wave", "pleased", "cheer", "congratul
 
 int main(int argc, char **argv)
 {
+    // The event loop the game runs on (src/main.cpp): Qt's own, not glib's.
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     const int seconds = args.isEmpty() ? 20 : qMax(1, args.first().toInt());
