@@ -19,9 +19,11 @@
 #include <QLayout>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
+#include <QTextEdit>
 #include <QtTest>
 
 #include <memory>
@@ -143,6 +145,15 @@ private slots:
         layOut(shown.get());
         const QStringList found = misfits(shown.get());
         QVERIFY2(found.isEmpty(), qPrintable(found.join(QStringLiteral("; "))));
+    }
+
+    void memoryInstructionsShowTheirStart()
+    {
+        MemoryTestWindow memory(race.questions());
+        layOut(&memory);
+        memory.setMemo(QStringLiteral("First line\r\nSecond line\r\nThird line\r\nFourth line"));
+        QVERIFY(memory.InfoBox->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(memory.InfoBox->verticalScrollBar()->value(), 0);
     }
 };
 
