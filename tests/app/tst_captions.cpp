@@ -1,7 +1,8 @@
 // Every caption of every window fits its control with the fonts a Debian desktop has
 // (DejaVu, Liberation, Comic Neue through fontconfig): each window is laid out with all
 // its controls shown, and each control's text width is compared with the room its style
-// leaves for it. CTest runs it at 100 % and, with QT_SCALE_FACTOR=2, at 200 %.
+// leaves for it. CTest runs it at 100 % and, with QT_SCALE_FACTOR=2, at 200 %. And every
+// control a screen reader can reach has a name.
 #include "CountdownWindow.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
@@ -13,6 +14,7 @@
 #include "RaceTrackWindow.h"
 #include "RequestWindow.h"
 
+#include <QAccessible>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
@@ -145,6 +147,22 @@ private slots:
         layOut(shown.get());
         const QStringList found = misfits(shown.get());
         QVERIFY2(found.isEmpty(), qPrintable(found.join(QStringLiteral("; "))));
+    }
+
+    // Every control that takes the keyboard focus has a name for a screen reader to read.
+    void everyControlIsNamed_data() { everyCaptionFits_data(); }
+    void everyControlIsNamed()
+    {
+        QFETCH(QString, window);
+        const std::unique_ptr<QWidget> shown = makeWindow(window);
+        layOut(shown.get());
+        QStringList unnamed;
+        for (QWidget *control : shown->findChildren<QWidget *>()) {
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
+            if (control->focusPolicy() != Qt::NoFocus && accessible && accessible->text(QAccessible::Name).isEmpty())
+                unnamed << control->objectName() + u' ' + QString::fromLatin1(control->metaObject()->className());
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
     }
 
     void memoryInstructionsShowTheirStart()
