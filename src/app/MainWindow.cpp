@@ -24,6 +24,7 @@
 #include "Utilities.h"
 #include "WindowRoles.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -36,7 +37,9 @@
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
@@ -120,23 +123,25 @@ void MainWindow::createControls()
     Skin = new SkinFrame(this);
     Skin->setGeometry(0, 0, MainClientWidth, MainClientHeight);
 
+    // The radio groups are wide enough for their longest item in the sans-serif faces a
+    // Linux desktop has (the captions are checked in tests/app/tst_captions).
     PlayModeGroup = new RadioGroup(QStringLiteral("Play Game"),
                                  {QStringLiteral("Join a Game"), QStringLiteral("Host a Game"),
                                   QStringLiteral("Local Race"), QStringLiteral("Practice")},
                                  this);
-    PlayModeGroup->setGeometry(45, 35, 98, 125);
+    PlayModeGroup->setGeometry(41, 35, 103, 125);
     GameType = new RadioGroup(QStringLiteral("Game Type"),
                                {QStringLiteral("Random Race"), QStringLiteral("Mixed Problems"),
                                 QStringLiteral("Word Scramble"), QStringLiteral("Simple Math"),
                                 QStringLiteral("Dexterity Test"), QStringLiteral("Memory Test")},
                                this);
-    GameType->setGeometry(145, 35, 109, 125);
+    GameType->setGeometry(146, 35, 119, 125);
     GameType->hide();
     Difficulty = new RadioGroup(QStringLiteral("Difficulty"),
                                  {QStringLiteral("Easy"), QStringLiteral("Moderate"),
                                   QStringLiteral("Difficult")},
                                  this);
-    Difficulty->setGeometry(265, 35, 81, 75);
+    Difficulty->setGeometry(268, 35, 84, 75);
     Difficulty->setItemIndex(1);   // no handler is set yet: nothing runs
     Difficulty->hide();
 
@@ -182,7 +187,7 @@ void MainWindow::createControls()
     HelpBtn = makeGlyphButton(this, QStringLiteral("Help"), QRect(260, 317, 75, 22),
                               QStyle::SP_DialogHelpButton, true);
     ExitBtn = makeButton(this, QStringLiteral("Exit"), QRect(360, 317, 45, 22), true);
-    UnloadBtn = makeButton(this, QStringLiteral("Unload Agents"), QRect(283, 329, 80, 20), false);
+    UnloadBtn = makeButton(this, QStringLiteral("Unload Agents"), QRect(281, 329, 84, 20), false);
 
     RevisionLabel = makeLabel(this, QString(), QPoint(360, 350));
     RevisionLabel->setFont(QFont(QStringLiteral("Arial"), 8));
@@ -353,8 +358,13 @@ void MainWindow::showRaceStep(RaceStep step)
 
 void MainWindow::describeGameType()
 {
+    // The box keeps the earlier descriptions and shows the new one from its start.
+    QTextDocument *text = InfoBox->document();
+    const int first = text->isEmpty() ? 0 : text->blockCount();
     InfoBox->append(LookupPhrase(QStringLiteral("Gt") + QString::number(GameType->itemIndex())));
     InfoBox->append(LookupPhrase(QStringLiteral("dl") + QString::number(Difficulty->itemIndex())));
+    const QRectF start = text->documentLayout()->blockBoundingRect(text->findBlockByNumber(first));
+    InfoBox->verticalScrollBar()->setValue(int(start.top()));
 }
 
 void MainWindow::NewRaceBtnClick()

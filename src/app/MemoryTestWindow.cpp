@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QTextEdit>
 
 #include <utility>
@@ -217,6 +218,7 @@ void MemoryTestWindow::setMemo(const QString &text)
             InfoBox->setAlignment(Qt::AlignCenter);
         }
     }
+    InfoBox->verticalScrollBar()->setValue(0);   // longer than the box: its start shows
     InfoBox->setAccessibleDescription(InfoBox->toPlainText());
 }
 

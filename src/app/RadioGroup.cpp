@@ -9,7 +9,7 @@ RadioGroup::RadioGroup(const QString &caption, const QStringList &items, QWidget
 {
     setAccessibleName(caption);
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 2, 2, 2);
+    layout->setContentsMargins(2, 2, 2, 2);   // the items' captions get the room
     layout->setSpacing(0);
     for (int i = 0; i < items.size(); ++i) {
         auto *radio = new QRadioButton(items[i], this);

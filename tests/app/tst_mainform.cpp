@@ -20,6 +20,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTextBrowser>
 #include <QTextEdit>
 #include <QTimer>
@@ -80,7 +83,7 @@ private slots:
         QCOMPARE(form->font().family(), QStringLiteral("MS Sans Serif"));
         // The skin lies underneath everything else.
         QCOMPARE(form->children().indexOf(form->Skin), 0);
-        QCOMPARE(form->PlayModeGroup->geometry(), QRect(45, 35, 98, 125));
+        QCOMPARE(form->PlayModeGroup->geometry(), QRect(41, 35, 103, 125));
         QCOMPARE(form->Contestants->geometry(), QRect(37, 231, 209, 85));
         QCOMPARE(form->ExitBtn->geometry(), QRect(360, 317, 45, 22));
         QCOMPARE(form->BuddiesLabel->pos(), QPoint(298, 120));
@@ -190,6 +193,33 @@ private slots:
         QCOMPARE(memoLines().size(), 4);
         form->InfoBoxDblClick();
         QVERIFY(form->InfoBox->toPlainText().isEmpty());
+    }
+
+    void longDescriptionShowsItsStart()
+    {
+        // Descriptions longer than the box: each shows from its first line, not scrolled to its end.
+        const QString phrases = folder->program() + QStringLiteral("stdtalk.lst");
+        const auto restore = qScopeGuard([&phrases] {
+            QFile::remove(phrases);
+            QFile::copy(QFileInfo(phrases).path() + QStringLiteral("/stdtalk.bak"), phrases);
+        });
+        const QByteArray words = QByteArray(" and then some more words").repeated(8);
+        QVERIFY(folder->writeFile(QStringLiteral("stdtalk.lst"), "Gt3 Start of type" + words + "\r\ndl1 One" + words +
+                                                                    "\r\ndl2 Two" + words + "\r\n"));
+        form->show();
+        const auto firstLineShown = [this](const char *start) {
+            const QTextCursor top = form->InfoBox->cursorForPosition(QPoint(form->InfoBox->viewport()->width() / 2, 1));
+            return top.block().text().startsWith(QLatin1String(start)) &&
+                   top.block().layout()->lineForTextPosition(top.positionInBlock()).lineNumber() == 0;
+        };
+        form->PlayModeGroup->setItemIndex(3);
+        form->GameType->button(3)->click();
+        QVERIFY(form->InfoBox->verticalScrollBar()->maximum() > 0);
+        QVERIFY(firstLineShown("Start of type"));
+        form->Difficulty->setItemIndex(2);
+        QVERIFY(firstLineShown("Start of type"));
+        QCOMPARE(memoLines().size(), 4);
+        QVERIFY(form->InfoBox->verticalScrollBar()->value() > 0);
     }
 
     void hostAndPracticePutTheUserFirst_data()

@@ -95,6 +95,15 @@ def wait_window(app, role, name, timeout=60):
         raise TimeoutError(f"{error}; the windows are (role, name, showing) {seen}") from None
 
 
+def unnamed_controls(window):
+    """The showing controls of a window that take the keyboard focus but have no name for a
+    screen reader to read: (role, the parent's name) each."""
+    def unnamed(node):
+        state = node.getState()
+        return (not node.name and state.contains(pyatspi.STATE_FOCUSABLE) and state.contains(pyatspi.STATE_SHOWING))
+    return [(node.getRoleName(), node.parent.name if node.parent else "") for node in walk(window) if unnamed(node)]
+
+
 def press(node):
     node.queryAction().doAction(0)
 

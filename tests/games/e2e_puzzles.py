@@ -3,6 +3,7 @@
 a player would: answers typed into the question window with the keyboard, the memory
 sequence read from the answer circles (as a screen reader reads them) and clicked on the
 palette circles with real mouse clicks, and the jumping Announcer clicked with the mouse.
+A screen reader finds a name on every control that takes the focus, and the question's text.
 After the finish the program ends by itself. The question file is read back at the end."""
 import os
 import re
@@ -15,7 +16,7 @@ import pyatspi
 from gi.repository import GLib
 
 from desktop import (Game, application, click_at, click_palette, find, is_showing, memory_sequence, press, text_of,
-                     wait_find, wait_for, wait_window, walk, x_windows, xdotool)
+                     unnamed_controls, wait_find, wait_for, wait_window, walk, x_windows, xdotool)
 
 RECORD = 259
 
@@ -52,6 +53,7 @@ class PuzzleRaceTest(unittest.TestCase):
         main = wait_window(app, "frame", "Hollyfrost Games 1.17")
         press(wait_find(main, "Practice", "radio button"))
         press(wait_find(main, game_type, "radio button"))
+        self.assertEqual(unnamed_controls(main), [])
         press(wait_find(main, "Start Game", "push button"))
         wait_window(app, "frame", "Hollyfrost Games")   # the race track
         return app
@@ -60,11 +62,15 @@ class PuzzleRaceTest(unittest.TestCase):
         box = safe_find(app, "Answer", "text")
         return box if box is not None and is_showing(box) else None
 
-    def type_answer(self, box, answer):
-        """Clicks into the answer box and types the answer and Enter, with the keyboard."""
+    def question_window(self, box):
         window = box
         while window.parent is not None and window.parent.getRoleName() != "application":
             window = window.parent
+        return window
+
+    def type_answer(self, box, answer):
+        """Clicks into the answer box and types the answer and Enter, with the keyboard."""
+        window = self.question_window(box)
         # The question window is a dialog named by its title.
         self.assertEqual(window.getRoleName(), "dialog")
         windows = x_windows(window.name)
@@ -103,6 +109,9 @@ class PuzzleRaceTest(unittest.TestCase):
                     time.sleep(0.1)
                     continue
                 shown = self.question_text(app)
+                if right == 0:
+                    self.assertTrue(shown.strip(), "the question's text is read")
+                    self.assertEqual(unnamed_controls(self.question_window(box)), [])
                 answer = solve(shown, game)
                 if wrong_first and right == 0:
                     self.type_answer(box, answer + "9")
@@ -159,6 +168,8 @@ class PuzzleRaceTest(unittest.TestCase):
                 self.assertEqual("&&MT&&" + sequence + "&&" + sequence, records[right][1])
                 press(ready)
                 wait_find(app, "blue", "push button", 30)
+                if right == 0:
+                    self.assertEqual(unnamed_controls(wait_window(app, "dialog", "Memory Test", 5)), [])
                 for letter in sequence:
                     click_palette(letter)
                 submit = wait_find(app, "Submit Answer", "push button")

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The installed game, as a user meets it after installing the package:
 #  1. cmake --install lays out bin/, share/hollyfrost/, the desktop entry (valid), the
-#     icon (SVG and bitmaps of their stated sizes) and the messenger's manual page;
+#     icon (SVG and bitmaps of their stated sizes) and the messenger's manual page; the
+#     software centres' entry (valid, with the desktop entry it launches) and the licence;
+#     the package recommends the Avahi daemon;
 #  2. the menu's command, with no environment variable of ours, makes the messenger
 #     folder from share/hollyfrost and opens the installed game's main window;
 #  3. a second menu start keeps the folder and the player's identity.
@@ -37,7 +39,14 @@ for size in 16 32 48 256; do
 done
 man -l "$prefix/share/man/man1/hollyfrost-messenger.1" 2>/dev/null | grep -q 'launch' \
     || fail "the manual page does not render"
-pass "installed layout, desktop entry, icons and manual page"
+metainfo="$prefix/share/metainfo/invalid.hollyfrost.games.metainfo.xml"
+[ -s "$metainfo" ] || fail "no AppStream metainfo"
+appstreamcli validate-tree --no-net "$prefix" || fail "the AppStream metainfo is not valid"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" || fail "the metainfo names no licence"
+grep -q '^License: GPL-3+$' "$prefix/share/doc/hollyfrost-games/copyright" || fail "no copyright file naming the licence"
+grep -q 'CPACK_DEBIAN_PACKAGE_RECOMMENDS.*avahi-daemon' "$HF_BUILD_DIR/CPackConfig.cmake" \
+    || fail "the package does not recommend the Avahi daemon"
+pass "installed layout, desktop entry, icons, manual page, metainfo and licence"
 
 # 2. The menu's start in a fresh home: no variable of ours, no build tree on the path.
 unset HOLLYFROST_REGISTRY HOLLYFROST_PROGRAM_FOLDER HOLLYFROST_CHARACTER_LIBRARY WINDIR XDG_DATA_HOME XDG_CONFIG_HOME

@@ -2,14 +2,15 @@
 """Whole races of the real game on a virtual desktop, driven through the accessibility
 interface as a user would: a Practice race to the end of the program after the shutdown
 countdown, and a three-character Local Race to its scoreboard, after which the user picks
-"Practice" again so that the program stays and the characters can be seen to go."""
+"Practice" again so that the program stays and the characters can be seen to go. A screen
+reader finds a name on every control that takes the focus, and reads the scoreboard's lines."""
 import os
 import sys
 import time
 import unittest
 
-from desktop import (Game, add_characters, application, character_windows, find, geometry, is_checked, is_showing, press, walk,
-                     wait_find, wait_for, wait_window, x_windows)
+from desktop import (Game, add_characters, application, character_windows, find, geometry, is_checked, is_showing, press,
+                     unnamed_controls, walk, wait_find, wait_for, wait_window, x_windows)
 
 SCREEN_W, SCREEN_H = 1280, 1024
 
@@ -81,15 +82,19 @@ class RaceTest(unittest.TestCase):
                 find(dialog, "Pip.acs", showing=None), "the dialog lists the characters"))
             contestants = wait_find(app, "Game Contestants", "list")
             wait_for(lambda: contestants.childCount == 3, 10, 0.2, "three contestants")
+            self.assertEqual(unnamed_controls(wait_window(app, "frame", "Hollyfrost Games 1.17")), [])
             self.run_race(game, app, 3)
             # The scoreboard shows on the race track, a frame named by its title.
             track = wait_window(app, "frame", "Hollyfrost Games")
             scoreboard = wait_for(lambda: find(track, "Scoreboard", showing=True), 120, 0.2, "the scoreboard")
             self.assertTrue(scoreboard)
-            # "  Win:  Name (File)": the winner is one of the three.
-            win = [node.name.strip() for node in walk(app) if node.name and node.name.strip().startswith("Win:")]
-            self.assertEqual(len(win), 1, win)
-            self.assertRegex(win[0], r"^Win:\s+(Pip|Bolt|Penny) \((Pip|Bolt|Penny)\)$")
+            # "  Win:  Name (File)", then Place and Show: each of the three on one line.
+            lines = [node.name.strip() for node in walk(track) if node.name and is_showing(node)
+                     and node.name.strip().startswith(("Win:", "Place:", "Show:"))]
+            self.assertEqual(len(lines), 3, lines)
+            for line, caption in zip(lines, ("Win:", "Place:", "Show:")):
+                self.assertRegex(line, rf"^{caption}\s+(Pip|Bolt|Penny) \((Pip|Bolt|Penny)\)$")
+            self.assertEqual(unnamed_controls(track), [])
             # After the race the play mode is cleared; picking "Practice" keeps the program.
             practice = find(app, "Practice", "radio button", showing=None)
             wait_for(lambda: not is_checked(find(app, "Local Race", "radio button", showing=None)), 120, 0.05,
