@@ -225,6 +225,15 @@ struct XmppClient::Private {
         return presence;
     }
 
+    // An empty result to the request |iq| (a roster push comes without a from).
+    xmpp_stanza_t *result(xmpp_stanza_t *iq)
+    {
+        xmpp_stanza_t *reply = xmpp_iq_new(ctx, "result", xmpp_stanza_get_id(iq));
+        if (const char *from = xmpp_stanza_get_from(iq))
+            xmpp_stanza_set_to(reply, from);
+        return reply;
+    }
+
     void sendPresence(const char *type, const QString &to)
     {
         xmpp_stanza_t *presence = xmpp_presence_new(ctx);
@@ -251,8 +260,8 @@ struct XmppClient::Private {
         auto *d = static_cast<Private *>(data);
         const QString from = text(xmpp_stanza_get_from(stanza));
         const QString type = text(xmpp_stanza_get_type(stanza), 20);
-        if (from.isEmpty())
-            return 1;
+        if (from.isEmpty() || bare(from).compare(d->settings.jid, Qt::CaseInsensitive) == 0)
+            return 1;   // our own presence comes back from the server
         if (type == QLatin1String("subscribe")) {
             d->post([d, jid = bare(from)] { d->handlers.request(jid); });
             return 1;
@@ -301,22 +310,19 @@ struct XmppClient::Private {
                                   xmpp_stanza_get_attribute(item, "ask") != nullptr});
             }
             d->post([d, items, whole] { d->handlers.roster(items, whole); });
-            if (!whole) {
-                xmpp_stanza_t *reply = xmpp_stanza_reply(stanza);
-                xmpp_stanza_set_type(reply, "result");
-                d->send(reply);
-            }
+            if (!whole)
+                d->send(d->result(stanza));
             return 1;
         }
         if (type != QLatin1String("get") && type != QLatin1String("set"))
             return 1;
         xmpp_stanza_t *disco = xmpp_stanza_get_child_by_ns(stanza, DiscoInfoNamespace);
         if (!disco || type != QLatin1String("get")) {
-            d->send(xmpp_stanza_reply_error(stanza, "cancel", "service-unavailable", nullptr));
+            if (xmpp_stanza_t *error = xmpp_stanza_reply_error(stanza, "cancel", "service-unavailable", nullptr))
+                d->send(error);
             return 1;
         }
-        xmpp_stanza_t *reply = xmpp_stanza_reply(stanza);
-        xmpp_stanza_set_type(reply, "result");
+        xmpp_stanza_t *reply = d->result(stanza);
         xmpp_stanza_t *query = element(d->ctx, "query", DiscoInfoNamespace);
         if (const char *node = xmpp_stanza_get_attribute(disco, "node"))
             xmpp_stanza_set_attribute(query, "node", node);
