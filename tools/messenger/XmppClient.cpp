@@ -112,8 +112,21 @@ struct XmppClient::Private {
 
     static void onLog(void *data, xmpp_log_level_t level, const char *area, const char *message)
     {
-        if (level >= XMPP_LEVEL_ERROR)
-            static_cast<Private *>(data)->lastError = text(area, 32) + QStringLiteral(": ") + text(message, 300);
+        if (level < XMPP_LEVEL_ERROR)
+            return;
+        auto *d = static_cast<Private *>(data);
+        // Without a handler to overrule it, a certificate that fails the checks ends the
+        // connection; libstrophe says so only through its log.
+        if (qstrcmp(area, "tls") == 0 && QByteArray(message).contains("certfail"))
+            d->lastError = QStringLiteral("its certificate is not trusted: it does not verify against the "
+                                          "system's CAs (or --ca) for this domain");
+        else if (!d->certificateRefused())
+            d->lastError = text(area, 32) + QStringLiteral(": ") + text(message, 300);
+    }
+
+    bool certificateRefused() const
+    {
+        return lastError.startsWith(QLatin1String("its certificate"));
     }
 
     void run()
@@ -197,7 +210,8 @@ struct XmppClient::Private {
         }
         if (d->closed)
             return;
-        QString reason = streamError && streamError->text ? text(streamError->text, 200)
+        QString reason = d->certificateRefused()             ? d->lastError
+                         : streamError && streamError->text ? text(streamError->text, 200)
                          : error != 0                     ? QString::fromLocal8Bit(strerror(error))
                          : !d->lastError.isEmpty()        ? d->lastError
                                                           : QStringLiteral("the connection ended");
