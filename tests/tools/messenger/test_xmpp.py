@@ -13,7 +13,9 @@ import time
 import unittest
 
 MESSENGER = sys.argv.pop(1) if len(sys.argv) > 1 else "hollyfrost-messenger"
-from test_lan import game_files, online_lines, wait_for  # noqa: E402 (after taking our argument)
+TESTS, sys.argv[1:] = sys.argv[1:], []   # test_lan takes an argument of its own
+from test_lan import game_files, online_lines, wait_for  # noqa: E402
+sys.argv[1:] = TESTS
 
 FOLDER = os.environ.get("HF_XMPP_FOLDER", "/tmp")
 DOMAIN = "hollyfrost.test"
@@ -83,7 +85,8 @@ class Messenger:
             [MESSENGER, "online", self.folder, "--xmpp", f"{user}@{DOMAIN}", "--password-file",
              os.path.join(FOLDER, user + ".pw"), "--ca", os.path.join(FOLDER, ca)],
             env=test.env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        threading.Thread(target=lambda: self.lines.extend(self.process.stderr), daemon=True).start()
+        self.reader = threading.Thread(target=lambda: self.lines.extend(self.process.stderr), daemon=True)
+        self.reader.start()
         test.addCleanup(self.stop)
 
     def said(self, text):
@@ -103,6 +106,7 @@ class Messenger:
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
             self.process.wait(timeout=20)
+        self.reader.join(timeout=10)
         self.process.stderr.close()
         self.test.assertEqual(self.process.returncode, 0, self.lines)
 
@@ -127,6 +131,8 @@ class XmppTest(unittest.TestCase):
         self.env = dict(os.environ, HOLLYFROST_REGISTRY=os.path.join(self.tmp, "registry.ini"))
 
     def start_server(self):
+        if XmppTest.server:
+            return
         XmppTest.server = subprocess.Popen(["prosody", "--config", CONFIG, "-F"], stdout=subprocess.DEVNULL,
                                            stderr=subprocess.DEVNULL)
         def listens():
@@ -145,6 +151,7 @@ class XmppTest(unittest.TestCase):
         alice.wait_said("signed in to the internet as alice@", 8)
 
     def test_2_friends_see_each_other_and_strangers_and_bad_presences_change_nothing(self):
+        self.start_server()
         alice, bob, carol = Messenger(self, "alice", "100001"), Messenger(self, "bob", "100002"), \
             Messenger(self, "carol", "100003")
         for messenger in (alice, bob, carol):
@@ -201,6 +208,7 @@ class XmppTest(unittest.TestCase):
         print(f"listed offline in {gone - stopped:.2f} s", flush=True)
 
     def test_3_a_certificate_from_another_ca_or_a_readable_password_file_is_refused(self):
+        self.start_server()
         dave = Messenger(self, "dave", "100004", ca="other-ca.pem")
         dave.wait_said("cannot sign in to the XMPP server")
         self.assertIn("certificate is not trusted", dave.said("cannot sign in")[0])
