@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -112,12 +113,16 @@ struct XmppClient::Private {
 
     static void onLog(void *data, xmpp_log_level_t level, const char *area, const char *message)
     {
+        auto *d = static_cast<Private *>(data);
+        // A refused or unreachable connection is told only at the debug level, with its errno.
+        const QByteArray line(message);
+        if (const QByteArray failed = "connection failed, error "; line.startsWith(failed) && !d->certificateRefused())
+            d->lastError = QString::fromLocal8Bit(strerror(line.mid(failed.size()).toInt()));
         if (level < XMPP_LEVEL_ERROR)
             return;
-        auto *d = static_cast<Private *>(data);
         // Without a handler to overrule it, a certificate that fails the checks ends the
         // connection; libstrophe says so only through its log.
-        if (qstrcmp(area, "tls") == 0 && QByteArray(message).contains("certfail"))
+        if (qstrcmp(area, "tls") == 0 && line.contains("certfail"))
             d->lastError = QStringLiteral("its certificate is not trusted: it does not verify against the "
                                           "system's CAs (or --ca) for this domain");
         else if (!d->certificateRefused())

@@ -142,7 +142,7 @@ class XmppTest(unittest.TestCase):
 
     def test_1_without_the_server_the_messenger_says_so_once_and_signs_in_once_it_is_there(self):
         alice = Messenger(self, "alice", "100001")
-        alice.wait_said("cannot sign in to the XMPP server")
+        alice.wait_said("cannot sign in to the XMPP server for alice@hollyfrost.test (Connection refused)")
         time.sleep(2.5)   # one retry at least, which is quiet
         self.assertEqual(len(alice.said("XMPP server")), 1, alice.lines)
         self.assertIsNone(alice.process.poll())
