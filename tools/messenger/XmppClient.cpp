@@ -183,7 +183,7 @@ struct XmppClient::Private {
     {
         if (signedIn)
             post([this] { handlers.signedOut(); });
-        if (!std::exchange(toldLoss, true) || signedIn)
+        if (!std::exchange(toldLoss, true))
             say(QStringLiteral("%1 the XMPP server for %2 (%3): friends on the internet are offline; "
                                "trying again in %4 s and later")
                     .arg(signedIn ? QStringLiteral("lost") : QStringLiteral("cannot sign in to"), settings.jid,

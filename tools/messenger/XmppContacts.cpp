@@ -77,6 +77,9 @@ XmppContacts::~XmppContacts()
     client.reset();   // signs out first
     online.clear();
     apply();
+    // The server hands the requests again at the next sign-in.
+    requests.clear();
+    writeState();
 }
 
 void XmppContacts::apply()
