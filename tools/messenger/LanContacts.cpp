@@ -8,6 +8,9 @@ LanContacts::LanContacts(const QString &root, const QString &ownUin, std::functi
 void LanContacts::start()
 {
     contacts = LoadContacts(root);
+    // Friends on the internet are listed again once their presence is seen.
+    for (BuddySetting &candidate : contacts)
+        candidate.online = candidate.online && !candidate.foundOnInternet;
     allGone();
 }
 
@@ -49,7 +52,7 @@ void LanContacts::found(const LanService &service)
         }
     }
     BuddySetting *known = contact(announcement.uin);
-    if (known && !known->foundOnLan) {
+    if (known && !known->foundOnLan && !known->foundOnInternet) {
         say(QStringLiteral("%1 on the LAN announces UIN %2, a contact set by hand: it stays as set")
                 .arg(who, announcement.uin));
         return;
@@ -67,6 +70,9 @@ void LanContacts::found(const LanService &service)
     nameOfService.insert(service.key, service.serviceName);
     if (known->online && known->name == announcement.name && known->address == service.address)
         return;
+    // A friend also online on the internet is reached directly on the LAN.
+    known->foundOnLan = true;
+    known->foundOnInternet = false;
     known->name = announcement.name;
     known->address = service.address;
     known->online = true;

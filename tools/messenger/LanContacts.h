@@ -18,17 +18,20 @@ public:
     static constexpr int MaxLanContacts = 200;
 
     LanContacts(const QString &root, const QString &ownUin, std::function<void(const QString &)> say);
-    // Reads the contacts and lists every one found on the LAN offline until it is seen again.
+    // Reads the contacts and lists every one found on the LAN or the internet offline until it
+    // is seen again.
     void start();
     void found(const LanService &service);
     void gone(const QString &key);
     // Every player found on the LAN is offline (the daemon went away, or the messenger stops).
     void allGone();
 
-private:
+    // The contacts, shared with the players found on the internet; save() writes them.
+    QList<BuddySetting> &all() { return contacts; }
     void save();
     BuddySetting *contact(const QString &uin);
 
+private:
     QString root;
     QString ownUin;
     std::function<void(const QString &)> say;

@@ -4,6 +4,8 @@
 #include "LanDiscovery.h"
 #include "MessengerDefaults.h"
 #include "MessengerFolder.h"
+#include "XmppContacts.h"
+#include "XmppOptions.h"
 #include "Utilities.h"
 #include "records.h"
 #include "scramble_keys.h"
@@ -72,8 +74,9 @@ const char UsageText[] =
     "        [--character FILE] [--language SUFFIX] [--game-port P] [--messenger-port P]\n"
     "        [--buddy UIN:NAME:ADDRESS[:unchecked]]...\n"
     "  hollyfrost-messenger launch [DIR [UIN]]\n"
-    "  hollyfrost-messenger online [DIR]\n"
+    "  hollyfrost-messenger online [DIR] [--xmpp JID [--password-file FILE] [--ca FILE]]\n"
     "  hollyfrost-messenger buddies [DIR]\n"
+    "  hollyfrost-messenger add|remove|accept|refuse DIR JID\n"
     "  hollyfrost-messenger listen [--port P] [--count N] [--folder DIR] [--address A]\n"
     "  hollyfrost-messenger lock FILE SECONDS\n"
     "  hollyfrost-messenger --help\n";
@@ -92,8 +95,14 @@ const char HelpText[] =
     "           game for the player's own UIN (this is what the menu entry does). While the\n"
     "           game runs, the player is online on the LAN, as with online.\n"
     "  online   announces the player of DIR on the LAN and keeps its buddies current with\n"
-    "           the players found there (through the Avahi daemon), until stopped.\n"
-    "  buddies  lists the contacts of DIR, who is online and at what address.\n"
+    "           the players found there (through the Avahi daemon), until stopped. With\n"
+    "           --xmpp it also signs in to the XMPP account JID (password typed, or the\n"
+    "           first line of FILE, which only you may read) and lists the account's\n"
+    "           friends online with the game; --ca trusts one more CA for this run.\n"
+    "  buddies  lists the contacts of DIR, who is online and at what address, and the\n"
+    "           friend requests waiting for an answer.\n"
+    "  add      asks JID to be a friend (remove ends it); accept or refuse answers a\n"
+    "           request. These go to the messenger online with --xmpp from DIR.\n"
     "  listen   prints each datagram that reaches the messenger port (on address A only, if\n"
     "           given) and answers \"ME\" on the game port of DIR's parameter file (4012).\n"
     "  lock     holds an advisory lock on FILE for SECONDS (the game waits for it).\n"
@@ -212,7 +221,8 @@ int LockOnline(const QString &root)
 class LanPresence
 {
 public:
-    LanPresence(const QString &root, const std::function<void()> &settled)
+    LanPresence(const QString &root, const std::function<void()> &settled, const XmppOptions &xmpp = {},
+                const QByteArray &password = {})
         : contacts(root, OwnUin(root + QStringLiteral("/Games")), say)
     {
         contacts.start();
@@ -221,18 +231,30 @@ public:
         discovery = std::make_unique<LanDiscovery>(
             self, FolderGamePort(root),
             LanHandlers{[this](const LanService &service) { contacts.found(service); },
-                        [this](const QString &key) { contacts.gone(key); }, [this] { contacts.allGone(); }, settled,
-                        say});
+                        [this](const QString &key) { contacts.gone(key); internetAgain(); },
+                        [this] { contacts.allGone(); internetAgain(); }, settled, say});
+        if (!xmpp.jid.isEmpty())
+            internet = std::make_unique<XmppContacts>(root, contacts, XmppSettings{xmpp.jid, password, xmpp.caFile, self},
+                                                      say);
     }
     ~LanPresence()
     {
+        internet.reset();    // signs out
         discovery.reset();   // withdraws the announcement first
         contacts.allGone();
     }
 
 private:
+    // A player gone from the LAN may still be online on the internet.
+    void internetAgain()
+    {
+        if (internet)
+            internet->apply();
+    }
+
     LanContacts contacts;
     std::unique_ptr<LanDiscovery> discovery;
+    std::unique_ptr<XmppContacts> internet;
 };
 
 } // namespace
@@ -348,11 +370,21 @@ int RunListen(const QStringList &arguments)
     return QCoreApplication::exec();
 }
 
-int RunOnline(const QStringList &arguments)
+int RunOnline(const QStringList &givenArguments)
 {
+    QStringList arguments = givenArguments;
+    XmppOptions xmpp;
+    QString error;
+    if (!TakeXmppOptions(arguments, xmpp, error))
+        return Usage(error);
     QString root;
     if (const int status = MessengerFolderArgument(QStringLiteral("online"), arguments, root))
         return status;
+    QByteArray password;
+    if (!xmpp.jid.isEmpty() && !ReadXmppPassword(xmpp, password, error)) {
+        say(error);
+        return 1;
+    }
     const int onlineLock = LockOnline(root);
     if (onlineLock < 0) {
         err() << "hollyfrost-messenger: another messenger is online from " << root << "\n";
@@ -369,7 +401,8 @@ int RunOnline(const QStringList &arguments)
     QSocketNotifier stopped(stopFd, QSocketNotifier::Read);
     QObject::connect(&stopped, &QSocketNotifier::activated, &stopped, [] { QCoreApplication::quit(); });
     {
-        const LanPresence presence(root, [] {});
+        const LanPresence presence(root, [] {}, xmpp, password);
+        password.fill('\0');
         out() << "online from " << root << "; stop with Ctrl+C\n";
         out().flush();
         QCoreApplication::exec();
@@ -388,11 +421,38 @@ int RunBuddies(const QStringList &arguments)
     for (const BuddySetting &contact : LoadContacts(root)) {
         out() << contact.uin << '\t' << contact.name << '\t' << (contact.online ? "online" : "offline") << '\t'
               << (contact.address.isEmpty() ? QStringLiteral("-") : contact.address) << '\t'
-              << (contact.foundOnLan ? "found on the LAN" : "set by hand")
+              << (contact.foundOnLan        ? "found on the LAN"
+                  : contact.foundOnInternet ? "found on the internet"
+                                            : "set by hand")
               << (contact.checked ? "" : ", unchecked") << '\n';
+    }
+    // The friend requests waiting for an answer, from the messenger online with --xmpp.
+    QFile internet(root + u'/' + InternetStateFile);
+    if (internet.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : internet.read(1 << 20).split('\n')) {
+            if (line.startsWith("request\t"))
+                out() << PlainText(QString::fromUtf8(line.mid(8))) << "\tasks to see you online: accept or refuse\n";
+        }
     }
     out().flush();
     return 0;
+}
+
+int RunFriendCommand(const QString &verb, const QStringList &arguments)
+{
+    if (arguments.size() != 2)
+        return Usage(QStringLiteral("%1 takes a folder and a JID").arg(verb));
+    QString root;
+    if (const int status = MessengerFolderArgument(verb, arguments.mid(0, 1), root))
+        return status;
+    QString error;
+    const QString answer = SendMessengerCommand(root, verb + u' ' + arguments[1], error);
+    if (answer.startsWith(QLatin1String("ok: "))) {
+        out() << answer.mid(4) << "\n";
+        return 0;
+    }
+    say(answer.isEmpty() ? error : PlainText(answer.mid(answer.indexOf(u' ') + 1)));
+    return 1;
 }
 
 int RunLock(const QStringList &arguments)

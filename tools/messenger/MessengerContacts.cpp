@@ -109,7 +109,9 @@ QByteArray EncodeContactList(const QList<BuddySetting> &contacts)
         const QStringList fields = {contact.uin,
                                     contact.name,
                                     contact.address,
-                                    contact.foundOnLan ? QStringLiteral("lan") : QStringLiteral("hand"),
+                                    contact.foundOnLan        ? QStringLiteral("lan")
+                                    : contact.foundOnInternet ? QStringLiteral("internet")
+                                                              : QStringLiteral("hand"),
                                     contact.checked ? QStringLiteral("checked") : QStringLiteral("unchecked"),
                                     contact.online ? QStringLiteral("online") : QStringLiteral("offline")};
         text += ToBytes(fields.join(u'\t')) + '\n';
@@ -132,6 +134,7 @@ QList<BuddySetting> LoadContacts(const QString &root)
         contact.name = fields[1];
         contact.address = fields[2];
         contact.foundOnLan = fields[3] == QLatin1String("lan");
+        contact.foundOnInternet = fields[3] == QLatin1String("internet");
         contact.checked = fields[4] != QLatin1String("unchecked");
         contact.online = fields[5] != QLatin1String("offline");
         contacts.append(contact);

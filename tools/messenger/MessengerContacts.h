@@ -14,6 +14,7 @@ struct BuddySetting {
     bool checked = true;
     bool online = true;       // a contact set by hand is always listed online
     bool foundOnLan = false;  // found through the LAN's service discovery, not set by hand
+    bool foundOnInternet = false;  // a friend of the XMPP account online with the game
 };
 
 // Replaces the file whole (a temporary file renamed over it), so that a reader sees the old
@@ -31,7 +32,7 @@ struct ContactFiles {
 };
 ContactFiles EncodeContactFiles(const QList<BuddySetting> &contacts);
 
-// contacts.txt: one line per contact, UIN, name, address, "hand" or "lan", "checked" or
+// contacts.txt: one line per contact, UIN, name, address, "hand", "lan" or "internet", "checked" or
 // "unchecked", "online" or "offline", separated by TABs.
 QByteArray EncodeContactList(const QList<BuddySetting> &contacts);
 // Reads the messenger folder's contacts. A folder made before contacts.txt existed gives

@@ -23,6 +23,9 @@ int main(int argc, char *argv[])
         return RunBuddies(arguments);
     if (command == QLatin1String("listen"))
         return RunListen(arguments);
+    if (QStringList{QStringLiteral("add"), QStringLiteral("remove"), QStringLiteral("accept"), QStringLiteral("refuse")}
+            .contains(command))
+        return RunFriendCommand(command, arguments);
     if (command == QLatin1String("lock"))
         return RunLock(arguments);
     return Usage(QStringLiteral("unknown command %1").arg(command));
