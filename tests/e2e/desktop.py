@@ -135,7 +135,9 @@ def xdotool(*args):
 
 
 def click_at(x, y, button=1):
-    xdotool("mousemove", "--sync", str(x), str(y), "click", str(button))
+    # No --sync: the X server carries out one connection's move and click in order, and
+    # --sync waits 15 s for the pointer to leave a place that it is already at.
+    xdotool("mousemove", str(x), str(y), "click", str(button))
 
 
 def text_of(node):
@@ -151,12 +153,15 @@ PALETTE = "bgyrpkwlac"
 
 def memory_sequence(app):
     """The letters of the colours that the memory window's answer circles show, in order, up
-    to the first blank (silver) circle."""
+    to the first blank (silver) circle. One walk of the windows reads every circle."""
+    colours = {}
+    for node in walk(app):
+        named = re.match(r"answer circle (\d+): (.*)$", node.name)
+        if named and int(named.group(1)) not in colours and is_showing(node):
+            colours[int(named.group(1))] = named.group(2)
     sequence = ""
     for number in range(1, 11):
-        circle = next((n for n in walk(app) if n.name.startswith(f"answer circle {number}: ") and is_showing(n)),
-                      None)
-        colour = circle.name.split(": ")[1] if circle is not None else None
+        colour = colours.get(number)
         if colour not in COLOURS:
             break
         sequence += PALETTE[COLOURS.index(colour)]
