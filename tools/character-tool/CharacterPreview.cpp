@@ -49,8 +49,7 @@ Task<> previewCharacter(AgentStage &stage, QString file, std::function<void(cons
     stage.show(false, Identity);
     co_await waitForQueue(stage);
     for (const QString &animation : std::as_const(animations)) {
-        say(QStringLiteral("play ") + animation);
-        stage.act(animation, Identity);
+        say((stage.act(animation, Identity) ? QStringLiteral("play ") : QStringLiteral("cannot play ")) + animation);
         co_await waitForQueue(stage);
     }
     say(QStringLiteral("speak"));
