@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The installed game, as a user meets it after installing the package:
 #  1. cmake --install lays out bin/, share/hollyfrost/, the desktop entry (valid), the
-#     icon (SVG and bitmaps of their stated sizes) and the messenger's manual page;
+#     icon (SVG and bitmaps of their stated sizes), the messenger's and the character
+#     tool's manual pages and the sample character, which the installed tool packs;
 #  2. the menu's command, with no environment variable of ours, makes the messenger
 #     folder from share/hollyfrost and opens the installed game's main window;
 #  3. a second menu start keeps the folder and the player's identity.
@@ -16,15 +17,15 @@ pass() { echo "ok: $*"; }
 prefix="$work/usr"
 cmake --install "$HF_BUILD_DIR" --prefix "$prefix" >/dev/null || fail "cmake --install failed"
 data="$prefix/share/hollyfrost"
-for file in bin/hollyfrost-games bin/hollyfrost-messenger; do
+for file in bin/hollyfrost-games bin/hollyfrost-messenger bin/hollyfrost-character; do
     [ -x "$prefix/$file" ] || fail "$file is not installed"
 done
 for file in Announcer.acs GameSkin1.jpg race1.mid stdtalk.lst stdtalk.bak wlist.lst help/index.html \
             Languages/stdtalk-de.lst Windows/msagent/chars/Pip.acs; do
     [ -s "$data/$file" ] || fail "share/hollyfrost/$file is missing"
 done
-[ -z "$(find "$prefix/bin" -type f ! -name 'hollyfrost-games' ! -name 'hollyfrost-messenger')" ] \
-    || fail "bin/ holds more than the two programs"
+[ -z "$(find "$prefix/bin" -type f ! -name 'hollyfrost-games' ! -name 'hollyfrost-messenger' ! -name 'hollyfrost-character')" ] \
+    || fail "bin/ holds more than the three programs"
 entry="$prefix/share/applications/hollyfrost-games.desktop"
 desktop-file-validate "$entry" || fail "the desktop entry is not valid"
 grep -qx 'Exec=hollyfrost-messenger launch' "$entry" || fail "the desktop entry does not start the messenger"
@@ -37,7 +38,11 @@ for size in 16 32 48 256; do
 done
 man -l "$prefix/share/man/man1/hollyfrost-messenger.1" 2>/dev/null | grep -q 'launch' \
     || fail "the manual page does not render"
-pass "installed layout, desktop entry, icons and manual page"
+man -l "$prefix/share/man/man1/hollyfrost-character.1" 2>/dev/null | grep -q 'preview' \
+    || fail "the character tool's manual page does not render"
+(cd "$work" && "$prefix/bin/hollyfrost-character" pack "$data/sample-character" -o "$work/Sample.acs") >/dev/null \
+    && "$prefix/bin/hollyfrost-character" check "$work/Sample.acs" || fail "the installed sample character does not pack clean"
+pass "installed layout, desktop entry, icons, manual pages and sample character"
 
 # 2. The menu's start in a fresh home: no variable of ours, no build tree on the path.
 unset HOLLYFROST_REGISTRY HOLLYFROST_PROGRAM_FOLDER HOLLYFROST_CHARACTER_LIBRARY WINDIR XDG_DATA_HOME XDG_CONFIG_HOME
