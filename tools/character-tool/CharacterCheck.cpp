@@ -35,13 +35,6 @@ QString lineOf(const QString &path, const CharacterProblem &problem)
     return QStringLiteral("%1: %2%3").arg(path, place, problem.what);
 }
 
-QString entryName(QString name)
-{
-    while (name.startsWith(QLatin1String("./")))
-        name.remove(0, 2);
-    return name;
-}
-
 // The archive written at path from the folder's entries; empty on success, else why not.
 QString writeArchive(const QString &path, const QDir &folder, const QStringList &entries)
 {
@@ -113,9 +106,9 @@ QStringList packCharacter(const QString &folder, const QString &out, QString *wr
     QSet<QString> seen(entries.begin(), entries.end());
     for (const QStringList &list : {checked.data.imageEntries, checked.data.soundEntries})
         for (const QString &entry : list)
-            if (!seen.contains(entryName(entry))) {
-                seen.insert(entryName(entry));
-                entries << entryName(entry);
+            if (!seen.contains(entry)) {
+                seen.insert(entry);
+                entries << entry;
             }
 
     const QString part = target + QStringLiteral(".part");

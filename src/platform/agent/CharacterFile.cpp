@@ -395,7 +395,7 @@ bool CharacterReader::readFrames(EntrySource &source, const QJsonArray &frames, 
             imageIndex_.insert(image, keep ? int(data.images.size()) : -1);
             if (keep) {
                 data.images << png.bytes;   // decoded when first shown (FrameStore)
-                data.imageEntries << image;
+                data.imageEntries << entryName(image);
             }
         }
         step.image = imageIndex_.value(image);
@@ -407,6 +407,12 @@ bool CharacterReader::readFrames(EntrySource &source, const QJsonArray &frames, 
                 // A missing or unplayable frame sound is only a missing effect.
                 const Entry wav = source.read(sound, kMaxEntryBytes);
                 const SoundClip clip = parseWav(wav.bytes);
+                if (wav.state != EntryState::Read && wav.state != EntryState::Missing)
+                    refuse(problem(entryTrouble(sound, wav.state)));
+                else if (problems_ && !clip.valid())
+                    tolerate(problem(QStringLiteral("the sound \"%1\" is %2 (the game plays none)")
+                                         .arg(sound, wav.state == EntryState::Missing ? QStringLiteral("missing")
+                                                                                     : QStringLiteral("not a WAV file it can play"))));
                 soundBudget_ -= clip.pcm.size();
                 if (soundBudget_ < 0 && !std::exchange(soundsOverBudget_, true))
                     refuse(problem(QStringLiteral("the frame sounds are too large")));
@@ -414,11 +420,7 @@ bool CharacterReader::readFrames(EntrySource &source, const QJsonArray &frames, 
                 soundIndex_.insert(sound, keep ? int(data.sounds.size()) : -1);
                 if (keep) {
                     data.sounds << clip;
-                    data.soundEntries << sound;
-                } else if (problems_ && !clip.valid()) {
-                    tolerate(problem(QStringLiteral("the sound \"%1\" is %2 (the game plays none)")
-                                         .arg(sound, wav.state == EntryState::Missing ? QStringLiteral("missing")
-                                                                                     : QStringLiteral("not a WAV file it can play"))));
+                    data.soundEntries << entryName(sound);
                 }
             }
             step.sound = soundIndex_.value(sound);

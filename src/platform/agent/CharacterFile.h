@@ -50,9 +50,9 @@ struct CharacterData
     QVector<QStringList> idling;            // levels of animation names
     QHash<QString, Animation> animations;   // key: lower-case name
     QVector<QByteArray> images;             // each distinct frame picture once, as PNG bytes
-    QStringList imageEntries;               // where each picture lies in the file
+    QStringList imageEntries;               // where each picture lies in the file (no "./" ahead)
     QVector<SoundClip> sounds;
-    QStringList soundEntries;               // where each sound lies in the file
+    QStringList soundEntries;               // where each sound lies in the file (no "./" ahead)
 
     // The animation of that name in any letter case, or nullptr.
     const Animation *find(const QString &name) const;
