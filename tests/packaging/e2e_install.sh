@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The installed game, as a user meets it after installing the package:
 #  1. cmake --install lays out bin/, share/hollyfrost/, the desktop entry (valid), the
-#     icon (SVG and bitmaps of their stated sizes) and the messenger's manual page; the
+#     icon (SVG and bitmaps of their stated sizes), the messenger's and the character
+#     tool's manual pages and the sample character, which the installed tool packs; the
 #     software centres' entry (valid, with the desktop entry it launches) and the licence;
 #     the package recommends the Avahi daemon;
 #  2. the menu's command, with no environment variable of ours, makes the messenger
@@ -18,15 +19,15 @@ pass() { echo "ok: $*"; }
 prefix="$work/usr"
 cmake --install "$HF_BUILD_DIR" --prefix "$prefix" >/dev/null || fail "cmake --install failed"
 data="$prefix/share/hollyfrost"
-for file in bin/hollyfrost-games bin/hollyfrost-messenger; do
+for file in bin/hollyfrost-games bin/hollyfrost-messenger bin/hollyfrost-character; do
     [ -x "$prefix/$file" ] || fail "$file is not installed"
 done
 for file in Announcer.acs GameSkin1.jpg race1.mid stdtalk.lst stdtalk.bak wlist.lst help/index.html \
             Languages/stdtalk-de.lst Windows/msagent/chars/Pip.acs; do
     [ -s "$data/$file" ] || fail "share/hollyfrost/$file is missing"
 done
-[ -z "$(find "$prefix/bin" -type f ! -name 'hollyfrost-games' ! -name 'hollyfrost-messenger')" ] \
-    || fail "bin/ holds more than the two programs"
+[ -z "$(find "$prefix/bin" -type f ! -name 'hollyfrost-games' ! -name 'hollyfrost-messenger' ! -name 'hollyfrost-character')" ] \
+    || fail "bin/ holds more than the three programs"
 entry="$prefix/share/applications/hollyfrost-games.desktop"
 desktop-file-validate "$entry" || fail "the desktop entry is not valid"
 grep -qx 'Exec=hollyfrost-messenger launch' "$entry" || fail "the desktop entry does not start the messenger"
@@ -46,7 +47,11 @@ grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" || fai
 grep -q '^License: GPL-3+$' "$prefix/share/doc/hollyfrost-games/copyright" || fail "no copyright file naming the licence"
 grep -q 'CPACK_DEBIAN_PACKAGE_RECOMMENDS.*avahi-daemon' "$HF_BUILD_DIR/CPackConfig.cmake" \
     || fail "the package does not recommend the Avahi daemon"
-pass "installed layout, desktop entry, icons, manual page, metainfo and licence"
+man -l "$prefix/share/man/man1/hollyfrost-character.1" 2>/dev/null | grep -q 'preview' \
+    || fail "the character tool's manual page does not render"
+(cd "$work" && "$prefix/bin/hollyfrost-character" pack "$data/sample-character" -o "$work/Sample.acs") >/dev/null \
+    && "$prefix/bin/hollyfrost-character" check "$work/Sample.acs" || fail "the installed sample character does not pack clean"
+pass "installed layout, desktop entry, icons, manual pages, sample character, metainfo and licence"
 
 # 2. The menu's start in a fresh home: no variable of ours, no build tree on the path.
 unset HOLLYFROST_REGISTRY HOLLYFROST_PROGRAM_FOLDER HOLLYFROST_CHARACTER_LIBRARY WINDIR XDG_DATA_HOME XDG_CONFIG_HOME

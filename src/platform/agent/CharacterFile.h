@@ -50,8 +50,9 @@ struct CharacterData
     QVector<QStringList> idling;            // levels of animation names
     QHash<QString, Animation> animations;   // key: lower-case name
     QVector<QByteArray> images;             // each distinct frame picture once, as PNG bytes
-    QStringList imageEntries;               // where each picture lies in the file
+    QStringList imageEntries;               // where each picture lies in the file (no "./" ahead)
     QVector<SoundClip> sounds;
+    QStringList soundEntries;               // where each sound lies in the file (no "./" ahead)
 
     // The animation of that name in any letter case, or nullptr.
     const Animation *find(const QString &name) const;
@@ -61,6 +62,25 @@ struct CharacterData
 // missing, not a zip archive, has no valid character.json, names a missing or broken
 // frame, or has no frames.
 CharacterData loadCharacterFile(const QString &path);
+
+// A problem in a character, with its place.
+struct CharacterProblem
+{
+    // True: the game refuses the file (loadCharacterFile throws, with what as its reason).
+    // False: the game loads it and makes do (a default duration, a blank frame, an
+    // animation or a sound left out).
+    bool refused = true;
+    QString animation;          // the animation it concerns, or empty
+    int frame = 0;              // its frame, counted from 1, or 0
+    int line = 0, column = 0;   // in character.json, counted from 1, when it does not parse
+    QString what;
+};
+
+// Reads a character with the same reader as loadCharacterFile, from a character file or
+// from a folder laid out like one (character.json at its root), and lists every problem
+// found instead of stopping at the first: what the game refuses and what it makes do
+// with. The data holds what could be read.
+CharacterData inspectCharacter(const QString &path, QVector<CharacterProblem> &problems);
 
 // A loaded character file, opened again to read its frame pictures when they are first
 // shown. The archive stays open once opened (reading a picture then costs no more than

@@ -209,6 +209,11 @@ void TestAgentParts::refusesHostileFiles_data()
     }
     bigEntries.prepend(qMakePair(QStringLiteral("character.json"), character(2048, big)));
     QTest::newRow("too many pixels") << zipHere(QStringLiteral("big.acs"), bigEntries) << QStringLiteral("too many or too large");
+    // A frame sound is only an effect, but one past the size of an entry still refuses the file.
+    QTest::newRow("sound too large") << zipHere(QStringLiteral("loud.acs"),
+        {{"character.json", QByteArray(character(10, {"a.png"})).replace("\"a.png\"", "\"a.png\",\"sound\":\"a.wav\"")},
+         {"a.png", pngOf(10, 10)}, {"a.wav", QByteArray(32 * 1024 * 1024 + 1, '\0')}})
+        << QStringLiteral("\"a.wav\" is too large");
     QList<QPair<QString, QByteArray>> many = {{"character.json", character(10, {"a.png"})}, {"a.png", pngOf(10, 10)}};
     for (int i = 0; i < 4100; ++i)
         many << qMakePair(QStringLiteral("x/%1").arg(i), QByteArray("x"));
