@@ -7,6 +7,7 @@
 // Full path of the current language's phrase file with the extension "lst" or "bak".
 QString PhraseFilePath(const QString &extension);
 // The text of a phrase code (first three characters used) with "##" filled in, or empty.
+// A code that the language's table and its backup lack is taken from the English table.
 QString LookupPhrase(const QString &code);
 // The same lookup in the backup file only.
 QString LookupBackupPhrase(const QString &code);
