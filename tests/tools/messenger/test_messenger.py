@@ -246,8 +246,9 @@ class MessengerTest(unittest.TestCase):
             self.assertEqual(result.returncode, 0, result.stderr)
             with open(os.path.join(self.folder, "Games", "hollyfro.opt"), "rb") as f:
                 self.assertEqual(short_string(f.read(), 0x66CE, 73), suffix, (locale, arguments))
-        # The French tables come along with the game's data.
-        for name in ("Languages/stdtalk-fr.lst", "Languages/stdtalk-fr.bak"):
+        # The French tables and help pages come along with the game's data.
+        for name in ("Languages/stdtalk-fr.lst", "Languages/stdtalk-fr.bak", "help/index-fr.html",
+                     "help/characters-fr.html"):
             self.assertTrue(os.path.isfile(os.path.join(self.folder, "Games", name)), name)
 
     def test_init_waits_briefly_for_the_folder_lock(self):
