@@ -131,6 +131,12 @@ QString PhraseFilePath(const QString &extension)
     return ProgramFolder() + QStringLiteral("stdtalk.") + extension;
 }
 
+QString PhraseLanguage()
+{
+    const QString suffix = Records::Options.LanguageSuffix;
+    return suffix.startsWith(u'-') ? suffix.mid(1) : QString();
+}
+
 QString LookupPhrase(const QString &requested)
 {
     QString code;

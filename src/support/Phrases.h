@@ -11,5 +11,8 @@ QString PhraseFilePath(const QString &extension);
 QString LookupPhrase(const QString &code);
 // The same lookup in the backup file only.
 QString LookupBackupPhrase(const QString &code);
+// The language the phrase table is written in, for the voice: "fr" for the suffix -fr,
+// empty for the English table (the characters' voices keep their own language).
+QString PhraseLanguage();
 // The player's name as a speech map tag when it is spoken differently, else as shown.
 QString PlayerSpeechName();
