@@ -15,9 +15,10 @@ QString LoginName();
 // "-fr", German "-de", any other none (the game's English).
 QString LocaleLanguageSuffix();
 // Fills what the arguments left out: the folder, the name (login name), the UIN (a new
-// random one of six digits), the language (LocaleLanguageSuffix) and the own character: Pip.acs of |characterLibrary| if it is
-// there, else its first character by name, as the folder's copy of the library will hold
-// it. Display and spoken name stay empty: the game then uses the name.
+// random one of six digits), the language (LocaleLanguageSuffix) and the own character:
+// Pip.acs of |characterLibrary| if it is there, else its first character by name, as the
+// folder's copy of the library will hold it. Display and spoken name stay empty: the game
+// then uses the name.
 void ApplyInitDefaults(MessengerSetup &setup, const QString &characterLibrary);
 // Where init copies the game and its data from: share/hollyfrost of an installed
 // messenger, else the messenger's own folder (bin/ of the build tree).

@@ -313,15 +313,16 @@ bool CreateMessengerFolder(const MessengerSetup &setup, const QString &distribut
     FolderChanges changes;
     if (!changes.makeFolder(root, error))
         return false;
-    const bool lockIsNew = !QFileInfo::exists(root + QStringLiteral("/online.lock"));
+    const QString lockPath = root + QStringLiteral("/online.lock");
+    const bool lockIsNew = !QFileInfo::exists(lockPath);
     const int lock = LockMessengerFolder(root, 3000);
-    if (lockIsNew && QFileInfo::exists(root + QStringLiteral("/online.lock")))
-        changes.made(root + QStringLiteral("/online.lock"));
+    const bool lockThere = QFileInfo::exists(lockPath);
+    if (lockIsNew && lockThere)
+        changes.made(lockPath);
     if (lock < 0) {
+        error = lockThere ? QStringLiteral("%1 is in use by a messenger online from it; stop that first").arg(root)
+                          : QStringLiteral("cannot create %1").arg(lockPath);
         changes.undo();
-        error = QFileInfo::exists(root + QStringLiteral("/online.lock"))
-                    ? QStringLiteral("%1 is in use by a messenger online from it; stop that first").arg(root)
-                    : QStringLiteral("cannot create %1/online.lock").arg(root);
         return false;
     }
     bool ok = changes.makeFolder(games, error) && changes.makeFolder(chars, error)
