@@ -2,6 +2,7 @@
 
 #include "MessageBoxes.h"
 #include "Utilities.h"
+#include "records.h"
 
 #include <QTextBrowser>
 #include <QUrl>
@@ -23,6 +24,14 @@ HelpWindow::HelpWindow(QWidget *parent)
 
 QString HelpFilePath()
 {
+    // The pages of the player's language, chosen by the suffix that chooses the phrase
+    // table (help\index-fr.html for -fr); the English pages where that language has none.
+    const QString suffix = Records::Options.LanguageSuffix;
+    if (suffix.startsWith(u'-')) {
+        const QString translated = ProgramFolder() + QStringLiteral("help\\index") + suffix + QStringLiteral(".html");
+        if (FileExists(translated))
+            return translated;
+    }
     return ProgramFolder() + QStringLiteral("help\\index.html");
 }
 

@@ -3,6 +3,7 @@
 #include "Agent.h"
 #include "CharacterFiles.h"
 #include "DataFiles.h"
+#include "Phrases.h"
 #include "RaceScreen.h"
 #include "Utilities.h"
 
@@ -145,6 +146,7 @@ void AgentStage::speak(const QString &text, const QString &identity)
     const QString spoken = PickAlternative(RespelledText(text));
     if (speechObserver_)
         speechObserver_(identity, spoken);
+    character->setSpeechLanguage(PhraseLanguage());
     character->speak(spoken);
 }
 

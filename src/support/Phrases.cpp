@@ -84,6 +84,15 @@ QStringList readMatchingTexts(QFile &file, const QString &code)
     return texts;
 }
 
+// The texts of the code in the file at |path|; none when it is missing or does not open.
+QStringList textsIn(const QString &path, const QString &code)
+{
+    QFile file;
+    if (!FileExists(path) || !openPhraseFile(path, file))
+        return QStringList();
+    return readMatchingTexts(file, code);
+}
+
 // One of the texts chosen at random, with "##" turned into the player's name.
 QString finishPhrase(const QStringList &texts)
 {
@@ -122,6 +131,12 @@ QString PhraseFilePath(const QString &extension)
     return ProgramFolder() + QStringLiteral("stdtalk.") + extension;
 }
 
+QString PhraseLanguage()
+{
+    const QString suffix = Records::Options.LanguageSuffix;
+    return suffix.startsWith(u'-') ? suffix.mid(1) : QString();
+}
+
 QString LookupPhrase(const QString &requested)
 {
     QString code;
@@ -140,9 +155,16 @@ QString LookupPhrase(const QString &requested)
             return QString();
     }
 
-    const QStringList texts = readMatchingTexts(file, code);
+    QStringList texts = readMatchingTexts(file, code);
     if (texts.isEmpty())
-        return LookupBackupPhrase(code);
+        texts = textsIn(PhraseFilePath(QStringLiteral("bak")), code);
+    // A phrase that another language's tables lack is said in English, the language
+    // every code is written in first.
+    if (texts.isEmpty() && PhraseFilePath(QStringLiteral("lst")) != ProgramFolder() + GameFile::Phrases) {
+        texts = textsIn(ProgramFolder() + GameFile::Phrases, code);
+        if (texts.isEmpty())
+            texts = textsIn(ProgramFolder() + QStringLiteral("stdtalk.bak"), code);
+    }
     return finishPhrase(texts);
 }
 
@@ -151,13 +173,7 @@ QString LookupBackupPhrase(const QString &requested)
     QString code;
     if (!phraseCode(requested, code))
         return QString();
-    const QString backupPath = PhraseFilePath(QStringLiteral("bak"));
-    if (!FileExists(backupPath))
-        return QString();
-    QFile file;
-    if (!openPhraseFile(backupPath, file))
-        return QString();
-    return finishPhrase(readMatchingTexts(file, code));
+    return finishPhrase(textsIn(PhraseFilePath(QStringLiteral("bak")), code));
 }
 
 QString PlayerSpeechName()

@@ -48,21 +48,32 @@ class HelpPagesTest(unittest.TestCase):
                     self.assertIn(anchor, self.pages[target].anchors, f"{name}: link {link}")
 
     def test_every_mode_game_and_step_is_covered(self):
-        index = self.pages["index.html"]
-        self.assertIn("hpad10", index.anchors)   # the main window's Help button opens here
-        for words in ("Practice", "Local Race", "Host a Game", "Join a Game", "Random Race", "Simple Math",
-                      "Word Scramble", "Mixed Problems", "Dexterity Test", "Memory Test", "Easy", "Moderate",
-                      "Difficult", "Invite Players", "Request To Play", "Skip Question", "Cancel Game",
-                      "hollyfrost-messenger", "several monitors", "Wayland"):
-            self.assertTrue(words.lower() in index.text.lower(), f"the help does not speak of {words}")
-        self.assertIn("characters.html", index.links)
-        # Screenshots of the main window, a race and the two puzzle windows.
-        for picture in ("main-window.png", "race.png", "question.png", "memory-test.png"):
-            self.assertIn(picture, index.images)
-        characters = self.pages["characters.html"].text
-        for words in ("character.json", "tools/characters", "zip -r", "Add Characters to Race"):
-            self.assertTrue(words in characters, f"the character page does not speak of {words}")
+        # The English pages and their French twins (index-fr.html, opened for the language
+        # suffix -fr); the windows' captions stay English, so both name them as shown.
+        for suffix in ("", "-fr"):
+            index = self.pages[f"index{suffix}.html"]
+            self.assertIn("hpad10", index.anchors)   # the main window's Help button opens here
+            for words in ("Practice", "Local Race", "Host a Game", "Join a Game", "Random Race", "Simple Math",
+                          "Word Scramble", "Mixed Problems", "Dexterity Test", "Memory Test", "Easy", "Moderate",
+                          "Difficult", "Invite Players", "Request To Play", "Skip Question", "Cancel Game",
+                          "hollyfrost-messenger", "several monitors", "Wayland"):
+                self.assertTrue(words.lower() in index.text.lower(), f"index{suffix} does not speak of {words}")
+            self.assertIn(f"characters{suffix}.html", index.links)
+            # Screenshots of the main window, a race and the two puzzle windows.
+            for picture in ("main-window.png", "race.png", "question.png", "memory-test.png"):
+                self.assertIn(picture, index.images)
+            characters = self.pages[f"characters{suffix}.html"]
+            for words in ("character.json", "tools/characters", "zip -r", "Add Characters to Race"):
+                self.assertTrue(words in characters.text, f"characters{suffix} does not speak of {words}")
+            self.assertIn(f"index{suffix}.html", characters.links)
 
+    def test_french_pages_keep_the_english_anchors_and_stay_french(self):
+        for name in ("index.html", "characters.html"):
+            french = self.pages[name.replace(".html", "-fr.html")]
+            self.assertEqual(french.anchors, self.pages[name].anchors, name)
+            for link in french.links:
+                target = link.partition("#")[0]
+                self.assertTrue(not target or target.endswith("-fr.html"), f"{name}: French page links to {link}")
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

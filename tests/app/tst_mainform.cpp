@@ -314,6 +314,17 @@ private slots:
         // Opening it again reuses the one window.
         form->HelpBtnClick();
         QCOMPARE(form->helpWindow(), help);
+        // The language suffix picks the pages of its language; one without pages gets English.
+        QFile french(folder->program() + QStringLiteral("help/index-fr.html"));
+        QVERIFY(french.open(QIODevice::WriteOnly));
+        french.write("<html><body><h2><a name=\"hpad10\"></a>Pour commencer</h2></body></html>");
+        french.close();
+        Records::Options.LanguageSuffix = QStringLiteral("-fr");
+        form->HelpBtnClick();
+        QVERIFY(help->Browser->toPlainText().contains(QStringLiteral("Pour commencer")));
+        Records::Options.LanguageSuffix = QStringLiteral("-de");
+        form->HelpBtnClick();
+        QVERIFY(help->Browser->toPlainText().contains(QStringLiteral("Getting started")));
     }
 
     void missingHelpIsReported()

@@ -26,6 +26,9 @@ for file in Announcer.acs GameSkin1.jpg race1.mid stdtalk.lst stdtalk.bak wlist.
             Languages/stdtalk-de.lst Windows/msagent/chars/Pip.acs; do
     [ -s "$data/$file" ] || fail "share/hollyfrost/$file is missing"
 done
+for file in Languages/stdtalk-fr.lst Languages/stdtalk-fr.bak help/index-fr.html help/characters-fr.html; do
+    [ -s "$data/$file" ] || fail "share/hollyfrost/$file is missing"
+done
 [ -z "$(find "$prefix/bin" -type f ! -name 'hollyfrost-games' ! -name 'hollyfrost-messenger' ! -name 'hollyfrost-character')" ] \
     || fail "bin/ holds more than the three programs"
 entry="$prefix/share/applications/hollyfrost-games.desktop"

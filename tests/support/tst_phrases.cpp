@@ -159,6 +159,25 @@ private slots:
         QCOMPARE(read("Languages/stdtalk-yy.lst"), QByteArray("ab1 restored language\r\n"));
     }
 
+    // A phrase the language's tables lack is said in English, phrase by phrase: the
+    // language's own lines and backup come first, then the English table, then its backup.
+    void aPhraseMissingInALanguageComesFromEnglish()
+    {
+        write("stdtalk.lst", "ab1 default\r\nen1 only in English, ##\r\n");
+        write("stdtalk.bak", "ab1 default backup\r\neb1 only in the English backup\r\n");
+        write("Languages/stdtalk-xx.lst", "ab1 language\r\n");
+        write("Languages/stdtalk-xx.bak", "lb1 language backup\r\nen1 language backup\r\n");
+        Records::Options.LanguageSuffix = "-xx";
+        Records::Options.DisplayName = "Robin";
+        QCOMPARE(LookupPhrase("ab1"), QString("language"));
+        QCOMPARE(LookupPhrase("lb1"), QString("language backup"));
+        QCOMPARE(LookupPhrase("en1"), QString("language backup"));
+        QVERIFY(QFile::remove(path("Languages/stdtalk-xx.bak")));
+        QCOMPARE(LookupPhrase("en1"), QString("only in English, Robin"));
+        QCOMPARE(LookupPhrase("eb1"), QString("only in the English backup"));
+        QCOMPARE(LookupPhrase("zz1"), QString());
+    }
+
     void unopenableMainFallsBackToTheDefaultTable()
     {
         write("stdtalk.lst", "ab1 default\r\n");

@@ -80,6 +80,7 @@ private slots:
         QTest::addColumn<QString>("table");
         QTest::newRow("English") << "stdtalk";
         QTest::newRow("German") << "Languages/stdtalk-de";
+        QTest::newRow("French") << "Languages/stdtalk-fr";
     }
 
     void tables()
@@ -118,6 +119,15 @@ private slots:
             texts[code].append(text);
         }
 
+        // Every code of the English table has a text here, so that no language leans on
+        // the English fallback for a phrase.
+        QString missing;
+        for (const QByteArray &raw : crlfLines(readWhole(dataFolder() + "stdtalk.lst"), fault)) {
+            const QString code = QString::fromLatin1(raw.left(3));
+            if (!raw.startsWith('#') && !raw.isEmpty() && !texts.contains(code) && !missing.contains(code))
+                missing += ' ' + code;
+        }
+        QVERIFY2(missing.isEmpty(), qPrintable(table + " lacks" + missing));
         for (const QString &code : spokenCodes + captionCodes) {
             QVERIFY2(texts.contains(code), qPrintable(table + " lacks " + code));
             QVERIFY2(texts[code].size() <= 3, qPrintable(code + ": lines past the third are never used"));
@@ -148,8 +158,8 @@ private slots:
         QVERIFY2(product, "the spoken lines never name the game");
     }
 
-    // The shipped English backup alone is enough for every code to be found, and the
-    // German table answers every code in German (not through the English table).
+    // The shipped English backup alone is enough for every code to be found, and each
+    // other language's backup answers every code in its own words.
     void lookupThroughTheShippedTables()
     {
         QTemporaryDir folder;
@@ -157,8 +167,11 @@ private slots:
         qputenv("HOLLYFROST_PROGRAM_FOLDER", folder.path().toLocal8Bit());
         QVERIFY(QFile::copy(dataFolder() + "stdtalk.bak", folder.filePath("stdtalk.bak")));
         QVERIFY(QDir(folder.path()).mkdir("Languages"));
-        QVERIFY(QFile::copy(dataFolder() + "Languages/stdtalk-de.bak",
-                            folder.filePath("Languages/stdtalk-de.bak")));
+        const QStringList suffixes = {"-de", "-fr"};
+        for (const QString &suffix : suffixes) {
+            const QString table = "Languages/stdtalk" + suffix;
+            QVERIFY(QFile::copy(dataFolder() + table + ".bak", folder.filePath(table + ".bak")));
+        }
         Records::Options = Records::OptionsRecord{};
         Records::Options.DisplayName = "Robin";
 
@@ -167,17 +180,21 @@ private slots:
             const QString english = LookupPhrase(code);
             QVERIFY2(!english.isEmpty(), qPrintable(code));
             QVERIFY(!english.contains("##"));
-            Records::Options.LanguageSuffix = "-de";
-            QVERIFY2(!LookupPhrase(code).isEmpty(), qPrintable(code));
+            for (const QString &suffix : suffixes) {
+                Records::Options.LanguageSuffix = suffix;
+                QVERIFY2(!LookupPhrase(code).isEmpty(), qPrintable(suffix + code));
+            }
         }
         QCOMPARE(readWhole(folder.filePath("stdtalk.lst")), readWhole(dataFolder() + "stdtalk.lst"));
-        QCOMPARE(readWhole(folder.filePath("Languages/stdtalk-de.lst")),
-                 readWhole(dataFolder() + "Languages/stdtalk-de.lst"));
-        // The German captions are not the English ones.
-        Records::Options.LanguageSuffix = "-de";
-        const QString german = LookupPhrase("ql3");
-        Records::Options.LanguageSuffix = QString();
-        QVERIFY(german != LookupPhrase("ql3"));
+        for (const QString &suffix : suffixes) {
+            const QString table = "Languages/stdtalk" + suffix + ".lst";
+            QCOMPARE(readWhole(folder.filePath(table)), readWhole(dataFolder() + table));
+            // The captions are not the English ones.
+            Records::Options.LanguageSuffix = suffix;
+            const QString translated = LookupPhrase("ql3");
+            Records::Options.LanguageSuffix = QString();
+            QVERIFY2(translated != LookupPhrase("ql3"), qPrintable(suffix));
+        }
     }
 
     void wordList()

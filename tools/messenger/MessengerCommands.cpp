@@ -208,13 +208,7 @@ void say(const QString &line)
 // Returns the descriptor holding it, or -1 when another messenger holds it.
 int LockOnline(const QString &root)
 {
-    const int fd = ::open(QFile::encodeName(root + QStringLiteral("/online.lock")).constData(),
-                          O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return LockMessengerFolder(root, 0);
 }
 
 // The player online on the LAN while it lives: announced, and the contacts kept current.

@@ -33,8 +33,25 @@ QString LoginName()
     return name.isEmpty() ? QStringLiteral("Player") : name.left(20);
 }
 
+QString LocaleLanguageSuffix()
+{
+    QString locale;
+    for (const char *variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        locale = qEnvironmentVariable(variable);
+        if (!locale.isEmpty())
+            break;
+    }
+    // language[_territory][.codeset][@modifier]
+    const QString language = locale.section(u'_', 0, 0).section(u'.', 0, 0).section(u'@', 0, 0);
+    if (language == QLatin1String("fr") || language == QLatin1String("de"))
+        return u'-' + language;
+    return QString();
+}
+
 void ApplyInitDefaults(MessengerSetup &setup, const QString &characterLibrary)
 {
+    if (!setup.languageGiven)
+        setup.languageSuffix = LocaleLanguageSuffix();
     if (setup.folder.isEmpty())
         setup.folder = DefaultMessengerFolder();
     if (setup.name.isEmpty())

@@ -10,10 +10,15 @@
 QString DefaultMessengerFolder();
 // The user's login name, at most 20 characters; "Player" when none can be found.
 QString LoginName();
+// The language suffix of the desktop's locale: the first of LC_ALL, LC_MESSAGES and LANG
+// that is set and not empty (the order POSIX gives them) names the language; French gives
+// "-fr", German "-de", any other none (the game's English).
+QString LocaleLanguageSuffix();
 // Fills what the arguments left out: the folder, the name (login name), the UIN (a new
-// random one of six digits) and the own character: Pip.acs of |characterLibrary| if it is
-// there, else its first character by name, as the folder's copy of the library will hold
-// it. Display and spoken name stay empty: the game then uses the name.
+// random one of six digits), the language (LocaleLanguageSuffix) and the own character:
+// Pip.acs of |characterLibrary| if it is there, else its first character by name, as the
+// folder's copy of the library will hold it. Display and spoken name stay empty: the game
+// then uses the name.
 void ApplyInitDefaults(MessengerSetup &setup, const QString &characterLibrary);
 // Where init copies the game and its data from: share/hollyfrost of an installed
 // messenger, else the messenger's own folder (bin/ of the build tree).

@@ -10,6 +10,11 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
+#include <QThread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -95,6 +100,9 @@ public:
         moved.append({aside, path});
         return true;
     }
+
+    // A file made outside aboutToWrite that a failure must remove again.
+    void made(const QString &path) { created << path; }
 
     void undo()
     {
@@ -212,6 +220,23 @@ bool copyDistribution(FolderChanges &changes, const QString &distribution, const
 
 } // namespace
 
+int LockMessengerFolder(const QString &root, int waitMs)
+{
+    const int fd = ::open(QFile::encodeName(root + QStringLiteral("/online.lock")).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return -1;
+    constexpr int StepMs = 100;
+    for (int waited = 0; ::flock(fd, LOCK_EX | LOCK_NB) != 0; waited += StepMs) {
+        if (waited >= waitMs) {
+            ::close(fd);
+            return -1;
+        }
+        QThread::msleep(StepMs);
+    }
+    return fd;
+}
+
 bool ParseInitArguments(const QStringList &arguments, MessengerSetup &setup, QString &error)
 {
     bool haveName = false;
@@ -245,6 +270,7 @@ bool ParseInitArguments(const QStringList &arguments, MessengerSetup &setup, QSt
             setup.characterFile = value;
         } else if (argument == QLatin1String("--language")) {
             setup.languageSuffix = value;
+            setup.languageGiven = true;
         } else if (argument == QLatin1String("--game-port")) {
             ok = parsePort(value, setup.gamePort);
         } else if (argument == QLatin1String("--messenger-port")) {
@@ -285,6 +311,20 @@ bool CreateMessengerFolder(const MessengerSetup &setup, const QString &distribut
     if (!error.isEmpty())
         return false;
     FolderChanges changes;
+    if (!changes.makeFolder(root, error))
+        return false;
+    const QString lockPath = root + QStringLiteral("/online.lock");
+    const bool lockIsNew = !QFileInfo::exists(lockPath);
+    const int lock = LockMessengerFolder(root, 3000);
+    const bool lockThere = QFileInfo::exists(lockPath);
+    if (lockIsNew && lockThere)
+        changes.made(lockPath);
+    if (lock < 0) {
+        error = lockThere ? QStringLiteral("%1 is in use by a messenger online from it; stop that first").arg(root)
+                          : QStringLiteral("cannot create %1").arg(lockPath);
+        changes.undo();
+        return false;
+    }
     bool ok = changes.makeFolder(games, error) && changes.makeFolder(chars, error)
               && writeFile(changes, root + QStringLiteral("/hollyfro.exe"),
                            QByteArray("Hollyfrost messenger stand-in\n"), error)
@@ -303,5 +343,6 @@ bool CreateMessengerFolder(const MessengerSetup &setup, const QString &distribut
         changes.keep();
     else
         changes.undo();
+    ::close(lock);
     return ok;
 }

@@ -44,6 +44,7 @@ void Character::activate(int state)
 void Character::setSoundEffectsOn(bool on) { window_->setSoundEffectsOn(on); }
 void Character::setAutoPopupMenu(bool on) { window_->setAutoPopupMenu(on); }
 void Character::setBalloonStyle(quint32 style) { window_->setBalloonStyle(style); }
+void Character::setSpeechLanguage(const QString &language) { window_->setSpeechLanguage(language); }
 quint32 Character::balloonStyle() const { return window_->balloonStyle(); }
 
 int Character::play(const QString &animation) { return window_->play(animation); }

@@ -53,6 +53,10 @@ public:
     // Queued requests; each returns the request id that the request events carry.
     // play raises AgentError when the character has no animation of that name.
     int play(const QString &animation);
+    // The language of the texts it is given to speak from now on (an espeak-ng language
+    // such as "fr"): its voice says them in that language where the speech engine has
+    // it. Empty: the language of the character's own voice.
+    void setSpeechLanguage(const QString &language);
     // Speaks the text with the character's voice while its speaking animation plays.
     // With a sound file, the file is played instead of synthetic speech.
     int speak(const QString &text, const QString &soundFile = QString());

@@ -40,6 +40,7 @@ int CharacterWindow::speak(const QString &text, const QString &soundFile)
     request.kind = Kind::Speak;
     request.text = text;
     request.soundFile = soundFile;
+    request.language = speechLanguage_;
     return enqueue(request);
 }
 

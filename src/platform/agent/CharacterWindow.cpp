@@ -399,7 +399,10 @@ void CharacterWindow::startSpeech(qint64 now)
             voice_->play(clip.format, clip.pcm);
         }
     } else {
-        const SpokenAudio audio = synthesise(parsed, data_.voice);
+        VoiceSettings voice = data_.voice;
+        if (!request.language.isEmpty())
+            voice.language = request.language;
+        const SpokenAudio audio = synthesise(parsed, voice);
         durationMs = audio.durationMs;
         for (qint64 wordMs : audio.wordStartsMs)
             wordTimes_ << now + scaledMs(wordMs);

@@ -61,6 +61,7 @@ public:
     void setAutoPopupMenu(bool on) { autoPopupMenu_ = on; }
     void setBalloonStyle(quint32 style) { balloonStyle_ = style; }
     quint32 balloonStyle() const { return balloonStyle_; }
+    void setSpeechLanguage(const QString &language) { speechLanguage_ = language; }
 
     int play(const QString &animation);   // throws AgentError for an unknown name
     int speak(const QString &text, const QString &soundFile);
@@ -102,6 +103,7 @@ private:
         Kind kind = Kind::Play;
         const Animation *animation = nullptr;
         QString text, soundFile;
+        QString language;   // of the text to speak; empty: the voice's own
         int x = 0, y = 0, durationMs = 0;
         bool fast = false;
     };
@@ -179,6 +181,7 @@ private:
 
     // Speaking.
     bool speaking_ = false;
+    QString speechLanguage_;            // given to the speech requests as they are queued
     qint64 speechEndsAt_ = 0;
     QStringList balloonWords_;
     QVector<qint64> wordTimes_;         // when each spoken word starts

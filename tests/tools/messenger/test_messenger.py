@@ -208,6 +208,11 @@ class MessengerTest(unittest.TestCase):
             second = self.run_messenger("online", self.folder)
             self.assertEqual(second.returncode, 1)
             self.assertIn(b"another messenger is online from", second.stderr)
+            # init waits briefly for the folder, then refuses in one line and writes nothing.
+            refused = self.run_messenger("init", self.folder, "--name", "Other", "--uin", "40009")
+            self.assertEqual(refused.returncode, 1)
+            self.assertEqual(refused.stderr.count(b"\n"), 1, refused.stderr)
+            self.assertIn(b"in use by a messenger online from it", refused.stderr)
             online.terminate()
             _, errors = online.communicate(timeout=20)
         finally:
@@ -222,6 +227,42 @@ class MessengerTest(unittest.TestCase):
         self.assertEqual(buddies.stdout.decode().splitlines(), [
             "40002\tSam\tonline\t127.0.0.2\tset by hand",
             "40003\tAlex\tonline\t-\tset by hand, unchecked"])
+
+    def test_init_takes_the_language_from_the_locale(self):
+        base = {name: value for name, value in self.env.items() if name not in ("LC_ALL", "LC_MESSAGES", "LANG")}
+        for locale, arguments, suffix in (
+                ({"LC_ALL": "fr_FR.UTF-8", "LC_MESSAGES": "de_DE", "LANG": "de_DE"}, [], b"-fr"),
+                ({"LC_ALL": "", "LC_MESSAGES": "de_AT.UTF-8@euro", "LANG": "fr_FR"}, [], b"-de"),
+                ({"LANG": "fr_CA.UTF-8"}, [], b"-fr"),
+                ({"LANG": "fr"}, [], b"-fr"),
+                ({"LANG": "es_ES.UTF-8"}, [], b""),
+                ({"LANG": "C.UTF-8"}, [], b""),
+                ({"LANG": "french"}, [], b""),
+                ({}, [], b""),
+                ({"LANG": "fr_FR.UTF-8"}, ["--language", ""], b""),
+                ({"LANG": "fr_FR.UTF-8"}, ["--language", "-de"], b"-de")):
+            self.env = dict(base, **locale)
+            result = self.run_messenger("init", self.folder, "--name", "Robin", "--uin", "40001", *arguments)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            with open(os.path.join(self.folder, "Games", "hollyfro.opt"), "rb") as f:
+                self.assertEqual(short_string(f.read(), 0x66CE, 73), suffix, (locale, arguments))
+        # The French tables and help pages come along with the game's data.
+        for name in ("Languages/stdtalk-fr.lst", "Languages/stdtalk-fr.bak", "help/index-fr.html",
+                     "help/characters-fr.html"):
+            self.assertTrue(os.path.isfile(os.path.join(self.folder, "Games", name)), name)
+
+    def test_init_waits_briefly_for_the_folder_lock(self):
+        os.makedirs(self.folder)
+        with subprocess.Popen([MESSENGER, "lock", os.path.join(self.folder, "online.lock"), "1.5"],
+                              env=self.env, stdout=subprocess.PIPE) as holder:
+            try:
+                self.assertIn(b"locked", holder.stdout.readline())
+                started = time.monotonic()
+                result = self.run_messenger("init", self.folder, "--name", "Robin", "--uin", "40001")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertGreater(time.monotonic() - started, 1.2)   # it waited for the holder
+            finally:
+                holder.kill()
 
     def test_listen_prints_and_acknowledges(self):
         # The messenger answers "ME" on the game port of its folder, as the game expects.
