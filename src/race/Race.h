@@ -59,11 +59,12 @@ public:
     bool hosting() const;
     // Before a roster-changing action (a new play mode, "New Game"): a race in progress is
     // cancelled as "Cancel Game" does (the joiners are told); it then runs no more steps,
-    // and its clean-up leaves the play mode that the user picked.
+    // and its clean-up leaves the play mode that the user picked. A start kept for later
+    // is dropped.
     void abandon();
     // Stops the race under way on this copy: nothing more of it is sent, shown, spoken or
     // played after its current step; "Cancel Game" goes, the question on show (a memory
-    // test included) closes.
+    // test included) closes, and a start kept for later is dropped.
     void stopHere();
     // "Cancel Game" (on the main window or the race track): stops the race under way, tells
     // the joiners (when hosting: "RC" twice), ends the dexterity test and sends the
@@ -135,6 +136,8 @@ private:
     // Who steers it: this copy, or the host it joined (side()).
     SteeringSide steeringSide_;
     JoinedSide joinedSide_;
+    // A start asked for while a tick waited or an abandoned race wound down; a host's
+    // start is kept only for that host and "Join a Game", and any cancel drops it.
     std::function<void()> deferredStart_;
     bool joinedStartPending_ = false;   // one host's start at a time
     QuestionRound questions_;

@@ -76,6 +76,7 @@ bool Race::hosting() const
 
 void Race::abandon()
 {
+    deferredStart_ = {};   // a start kept for the race left behind belongs to it
     if (!inProgress_ || abandoned_)
         return;
     abandoned_ = true;
@@ -159,7 +160,11 @@ void Race::startJoined()
     if (session.joinedRace() || session.raceRunning() || (inProgress_ && !abandoned_) || GameRoster().count() < 1)
         return;
     if (inProgress_ || Model().tickInProgress) {
-        deferredStart_ = [this] { startJoined(); };
+        // Kept for this host and "Join a Game" only: a cancel or a new play mode drops it.
+        deferredStart_ = [this, host = session.hostAddress()] {
+            if (FromOwnHost(host))
+                startJoined();
+        };
         return;
     }
     inProgress_ = true;
@@ -259,6 +264,7 @@ Task<> Race::run()
 
 void Race::stopHere()
 {
+    deferredStart_ = {};
     if (inProgress_)
         GameSession::current().newRaceRun();
     GameSession::current().setRaceRunning(false);
