@@ -60,7 +60,7 @@ public:
     // Before a roster-changing action (a new play mode, "New Game"): a race in progress is
     // cancelled as "Cancel Game" does (the joiners are told); it then runs no more steps,
     // and its clean-up leaves the play mode that the user picked. A start kept for later
-    // is dropped.
+    // is dropped. Without a race, the accepted joiners of a hosted game get "RC" twice.
     void abandon();
     // Stops the race under way on this copy: nothing more of it is sent, shown, spoken or
     // played after its current step; "Cancel Game" goes, the question on show (a memory
@@ -72,7 +72,7 @@ public:
     void cancel();
     // The program is left (Exit, the main window closed, the desktop session ending): a
     // race in progress is cancelled first, so that the joiners of a hosted one are told
-    // twice before the program ends.
+    // twice before the program ends; so are the joiners accepted before "Start Game".
     void leave();
 
     // The play settings' rules, whoever changes them (the main window's radio groups):

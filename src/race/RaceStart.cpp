@@ -77,6 +77,8 @@ bool Race::hosting() const
 void Race::abandon()
 {
     deferredStart_ = {};   // a start kept for the race left behind belongs to it
+    if (!inProgress_)
+        SendCancel();   // a hosted game's accepted joiners are told, as by a race's cancel
     if (!inProgress_ || abandoned_)
         return;
     abandoned_ = true;
@@ -286,6 +288,8 @@ void Race::leave()
 {
     if (inProgress_)
         cancel();
+    else
+        abandon();   // a hosted game's accepted joiners are told too
     TerminateApplication();   // held for the joiners' second cancel, if one is due
 }
 
