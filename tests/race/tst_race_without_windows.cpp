@@ -196,8 +196,17 @@ private slots:
     void cleanupTestCase();
     void sixContestantsRaceToTheScoreboard();
     void aStartKeptWhileARaceWindsDownDiesWithACancel();
+    void aJoinedRaceEndsWithItsHost();
 
 private:
+    // Joins the host's race of two and returns once its rounds run here.
+    void joinUntilRounds();
+    // How many of the datagrams the host got since the last call start with code.
+    int toHost(const QByteArray &code)
+    {
+        const QList<QByteArray> texts = host->texts(host->drain(0));
+        return int(std::count_if(texts.begin(), texts.end(), [&code](const QByteArray &text) { return text.startsWith(code); }));
+    }
     // "Join a Game", accepted by the host at once.
     void join();
     // The host sends text now (it arrives at the next turn of the clock).
@@ -251,6 +260,14 @@ void TestRaceWithoutWindows::join()
     pickPlayMode(JoinGame);
     GameSession::current().setRequestedHostAddress(JoinedHostAddress);
     GameSession::current().setHostAddress(JoinedHostAddress);
+}
+
+void TestRaceWithoutWindows::joinUntilRounds()
+{
+    join();
+    fromHost(TwoPlayerRoster);
+    fromHost(QStringLiteral("SRHosty"));
+    QVERIFY(clock.runUntil([] { return GameSession::current().raceRunning(); }, clock.nowMs() + 60 * 1000));
 }
 
 void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
@@ -329,6 +346,29 @@ void TestRaceWithoutWindows::aStartKeptWhileARaceWindsDownDiesWithACancel()
         clock.runFor(5000);
         QVERIFY2(!race.inProgress(), hostCancels ? "after the host's cancel" : "after Practice");
         QCOMPARE(GameRoster().count(), hostCancels ? 2 : 1);
+    }
+}
+
+void TestRaceWithoutWindows::aJoinedRaceEndsWithItsHost()
+{
+    // A right answer is reported to the host, which does not acknowledge: the host's
+    // cancel, the player's Cancel Game or a new play mode ends the report's resends.
+    const QList<std::pair<const char *, std::function<void()>>> cancels = {
+        {"the host's cancel", [this] { fromHost(QStringLiteral("RCHosty")); }},
+        {"Cancel Game", [this] { race.cancel(); }},
+        {"Practice", [this] { pickPlayMode(PracticeGame); }},
+    };
+    for (const auto &[name, cancel] : cancels) {
+        joinUntilRounds();
+        fromHost(QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
+        clock.runFor(100);
+        QCOMPARE(race.questions().submit(QStringLiteral("12")), AnswerVerdict::Right);
+        clock.runFor(1200);
+        QVERIFY(toHost("RB") >= 2);
+        cancel();
+        clock.runFor(10 * 1000);
+        QVERIFY2(toHost("RB") == 0, name);
+        QVERIFY(clock.runUntil([this] { return !race.inProgress(); }, clock.nowMs() + 30 * 1000));
     }
 }
 
