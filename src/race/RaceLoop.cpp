@@ -85,6 +85,10 @@ Task<bool> Race::round()
     // Cancelled meanwhile: its joiners hear nothing more of it.
     if (!race.goesOn())
         co_return false;
+    if (!last && side().hostLost()) {   // its cancel was lost: never stuck in a dead race
+        cancelledByHost();
+        co_return false;
+    }
     if (!last)   // the finish sent the last positions
         co_await side().tellPositions();
     co_return !last;

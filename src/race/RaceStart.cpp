@@ -115,6 +115,7 @@ Task<> Race::joined()
 {
     const RaceScope scope(*this, JoinGame);
     GameSession::current().setJoinedRace(true);
+    ForgetPositionsNumber();   // the host numbers each race's positions from 1
     co_await present();
     if (goesOn())
         co_await Wait(2000);
@@ -250,6 +251,7 @@ Task<> Race::run()
         DeleteGameFile(ProgramFolder() + GameFile::Questions);
         questions_.reset();   // the new race's first question may repeat the last race's
         session.setRaceRunning(true);
+        CurrentRace().hostHeardMs = GameClock().nowMs();   // a joiner's host is silent from now on at most 15 s
         emit raceStep(RaceStep::RoundsRunning);
         for (ContestantRecord &record : Model().contestants)
             record.Progress = 0;

@@ -336,7 +336,10 @@ void TestMessages::positions()
     QCOMPARE(Model().contestants[0].Progress, 99);
     QVERIFY(a->drain().isEmpty());
     // Numbered sets: one older than the last taken (reordered on the way, or replayed)
-    // is dropped, as is one absurdly far ahead.
+    // is dropped, as is one absurdly far ahead, the first of the race too.
+    DispatchMessage(PeerA, QStringLiteral("RPH&&40&&50&&60&&0&&0&&0&&2000000000"));
+    QCOMPARE(Model().contestants[2].Progress, 30);
+    QVERIFY(a->drain().isEmpty());
     DispatchMessage(PeerA, QStringLiteral("RPH&&40&&50&&60&&0&&0&&0&&7"));
     QCOMPARE(Model().contestants[2].Progress, 60);
     QCOMPARE(sentTo(a, 1).size(), 1);

@@ -370,6 +370,22 @@ void TestRaceWithoutWindows::aJoinedRaceEndsWithItsHost()
         QVERIFY2(toHost("RB") == 0, name);
         QVERIFY(clock.runUntil([this] { return !race.inProgress(); }, clock.nowMs() + 30 * 1000));
     }
+
+    // The host's positions keep the race going; once the host falls silent (its cancel
+    // lost) the race ends as on its cancel, some 15 s later, instead of never.
+    joinUntilRounds();
+    steps.clear();
+    for (int n = 1; n <= 10; ++n) {
+        fromHost(QStringLiteral("RPHosty&&%1&&0&&0&&0&&0&&0&&%1").arg(n));
+        clock.runFor(2000);
+    }
+    QCOMPARE(Model().contestants[0].Progress, 10);
+    clock.runFor(12 * 1000);
+    QVERIFY(GameSession::current().raceRunning());
+    QVERIFY(clock.runUntil([this] { return !race.inProgress(); }, clock.nowMs() + 10 * 1000));
+    QVERIFY(steps.contains(RaceStep::Cancelled));
+    QVERIFY(GameSession::current().hostAddress().isEmpty());
+    QVERIFY(Model().shutdownCountdown > 0);
 }
 
 QTEST_GUILESS_MAIN(TestRaceWithoutWindows)
