@@ -67,8 +67,8 @@ public:
     // test included) closes, and a start kept for later is dropped.
     void stopHere();
     // "Cancel Game" (on the main window or the race track): stops the race under way, tells
-    // the joiners (when hosting: "RC" twice), ends the dexterity test and sends the
-    // Announcer to the corner.
+    // the joiners (when hosting: "RC" twice) or leaves the host (when joined: nothing more
+    // of it is taken), ends the dexterity test and sends the Announcer to the corner.
     void cancel();
     // The program is left (Exit, the main window closed, the desktop session ending): a
     // race in progress is cancelled first, so that the joiners of a hosted one are told

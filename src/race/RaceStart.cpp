@@ -279,6 +279,8 @@ void Race::stopHere()
 void Race::cancel()
 {
     const bool wasHosting = hosting();
+    if (inProgress_ && playMode_ == JoinGame)   // its host's late messages ("RZ" above all) are ignored
+        GameSession::current().setHostAddress(QString());
     stopHere();
     if (wasHosting)
         SendCancel();

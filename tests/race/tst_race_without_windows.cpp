@@ -352,7 +352,8 @@ void TestRaceWithoutWindows::aStartKeptWhileARaceWindsDownDiesWithACancel()
 void TestRaceWithoutWindows::aJoinedRaceEndsWithItsHost()
 {
     // A right answer is reported to the host, which does not acknowledge: the host's
-    // cancel, the player's Cancel Game or a new play mode ends the report's resends.
+    // cancel, the player's Cancel Game or a new play mode ends the report's resends, and
+    // no later question of that race is shown.
     const QList<std::pair<const char *, std::function<void()>>> cancels = {
         {"the host's cancel", [this] { fromHost(QStringLiteral("RCHosty")); }},
         {"Cancel Game", [this] { race.cancel(); }},
@@ -366,8 +367,10 @@ void TestRaceWithoutWindows::aJoinedRaceEndsWithItsHost()
         clock.runFor(1200);
         QVERIFY(toHost("RB") >= 2);
         cancel();
+        fromHost(QStringLiteral("RZHosty&&MA&&9&&4 + 5&&2"));   // a question of the race left
         clock.runFor(10 * 1000);
         QVERIFY2(toHost("RB") == 0, name);
+        QCOMPARE(race.questions().answer(), QStringLiteral("12"));
         QVERIFY(clock.runUntil([this] { return !race.inProgress(); }, clock.nowMs() + 30 * 1000));
     }
 
