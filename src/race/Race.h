@@ -32,7 +32,8 @@ enum class RaceStep {
                      // last race's scoreboard
     Opened,          // the start gate opened: the window comes to the front, music plays
     RoundsRunning,   // the rounds run: "Cancel Game" shows
-    Cancelled,       // the race was cancelled: "Cancel Game" goes, the music stops
+    Cancelled,       // the race was cancelled: "Cancel Game" goes, the music stops, the race
+                     // track goes
     ScoreboardShown, // the finish ceremony shows the scoreboard of the first three
     Over,            // the race is over: "Cancel Game" goes, the window returns to the
                      // top of the screen, the music stops, the race track goes

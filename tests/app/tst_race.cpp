@@ -540,12 +540,16 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
 {
     QFETCH(int, newMode);
     roster(LocalRace, {0, 0, 0});
+    bool trackWasUp = false, trackGone = false;
     QVERIFY(startRaceAndDuring([&] {
+        trackWasUp = track->isVisible();
         if (newMode < 0)
             main->NewRaceBtn->click();
         else
             main->PlayModeGroup->setItemIndex(newMode);
+        trackGone = !track->isVisible();   // at once, as after "Cancel Game"
     }));
+    QVERIFY(trackWasUp && trackGone);
     // The race ended (it did not run on with an emptied roster) and was cancelled:
     // no finish, the shutdown countdown runs, the user's new choice stands.
     QVERIFY(!GameSession::current().raceRunning());
