@@ -251,7 +251,7 @@ Task<> Race::run()
         DeleteGameFile(ProgramFolder() + GameFile::Questions);
         questions_.reset();   // the new race's first question may repeat the last race's
         session.setRaceRunning(true);
-        CurrentRace().hostHeardMs = GameClock().nowMs();   // a joiner's host is silent from now on at most 15 s
+        CurrentRace().hostHeardMs = GameClock().nowMs();   // a joiner's host may be silent 15 s from now
         emit raceStep(RaceStep::RoundsRunning);
         for (ContestantRecord &record : Model().contestants)
             record.Progress = 0;
