@@ -57,10 +57,10 @@ public:
             call();
         }
     }
-    // Runs every timer due within the next ms, then lets that much game time pass.
-    void runFor(qint64 ms)
+    // Runs every timer due within the next ms of game time, then lets that time pass.
+    void runFor(int ms)
     {
-        const qint64 until = now + ms;
+        const qint64 until = now + ScaledInterval(ms);
         runUntil([] { return false; }, until);
         now = until;
         settle();
