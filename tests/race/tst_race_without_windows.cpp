@@ -1,6 +1,7 @@
 // A hosted race run by the race layer alone: no window, no display, no platform plugin, on
 // a virtual clock. The five remote contestants are fakes on loopback addresses that speak
-// the wire format; one of them loses every third datagram it is sent.
+// the wire format; one of them loses every third datagram it is sent. And a joiner's races
+// with a host on loopback: its start, its cancel, its questions and its silence.
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
