@@ -148,13 +148,13 @@ void RaceTrackWindow::showRaceStep(RaceStep step)
     case RaceStep::ScoreboardShown:
         ShowScoreboard();
         break;
+    case RaceStep::Cancelled:   // at once, however the race was left
     case RaceStep::Over:
         hide();
         break;
     case RaceStep::Starting:
     case RaceStep::Opened:
     case RaceStep::RoundsRunning:
-    case RaceStep::Cancelled:
         break;
     }
 }

@@ -73,6 +73,8 @@ public:
     // The right answer, or the skip, on the question on show.
     virtual Task<> takeRightAnswer(QuestionRound &round) = 0;
     virtual Task<> takeSkip(QuestionRound &round) = 0;
+    // The race ended (a cancel, the finish): nothing more of its report is sent.
+    virtual void endReports() {}
 };
 
 // A question put on this computer: its answer is scored straight into slot 0.
@@ -119,6 +121,11 @@ public:
         const PendingReport pending(round, round.skipReportFor);
         co_await sendReport(round, Msg::Skipped{round.ownReport()}, 5);
     }
+    void endReports() override
+    {
+        ended_ = true;
+        lastReport.reset();
+    }
 
 private:
     // Sends a report ("RB" or "RK") to the host and repeats it every 500 ms, at most
@@ -133,7 +140,7 @@ private:
         SendGameMessage(host_, report);
         for (int i = 0; i < repeats && !acknowledged.arrived(); ++i) {
             co_await Wait(500);
-            if (acknowledged.arrived() || round.questionsShown != question)
+            if (acknowledged.arrived() || round.questionsShown != question || ended_)
                 break;
             SendGameMessage(host_, report);
         }
@@ -144,6 +151,7 @@ private:
     // the host still waits for it. An acknowledgement does not prove that it arrived (an
     // "AK" does not say which message it answers, and may be a late or replayed one).
     std::optional<Message> lastReport;
+    bool ended_ = false;   // its race ended: a host that has left gets no more resends
 };
 
 QuestionRound::QuestionRound() : answerGoes_(std::make_shared<ScoredHere>()) {}
@@ -245,6 +253,7 @@ bool QuestionRound::skipReportPending() const
 
 void QuestionRound::withdraw()
 {
+    answerGoes_->endReports();
     if (Model().dexterityCountdown > 0)
         endDexterityTest();
     closeQuestion();

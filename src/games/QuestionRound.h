@@ -71,7 +71,8 @@ public:
     bool skipReportPending() const;
 
     // Takes the question on show, a memory test included, off the screen: nothing is
-    // answered or scored once the race it belongs to has ended.
+    // answered or scored once the race it belongs to has ended, and its report is not
+    // resent any more.
     void withdraw();
 
     // Installs the handlers of "RZ", "RB" and "RK" (GameMessages.h) and of a click on a

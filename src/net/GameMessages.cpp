@@ -22,7 +22,7 @@ Msg::Positions numberedPositions()
     Msg::Positions positions;
     for (int slot = 0; slot < MaxContestants; ++slot)
         positions.progress[slot] = Model().contestants[slot].Progress;
-    positions.number = ++Model().positionsSent;
+    positions.number = ++CurrentRace().positionsSent;
     return positions;
 }
 
@@ -48,7 +48,7 @@ bool TakeNewPositions(const Msg::Positions &positions)
     if (positions.number) {
         const int number = *positions.number;
         int &last = Model().lastPositionsTaken;
-        if (number <= last || (last > 0 && number - last > MaxPositionsJump))
+        if (number <= last || number - last > MaxPositionsJump)   // the first of a race too
             return false;
         last = number;
     }
@@ -189,6 +189,8 @@ void DispatchMessage(const QString &senderAddress, const QString &text)
     const std::optional<Message> message = Msg::parse(text);
     if (!message)
         return;
+    if (FromOwnHost(senderAddress))   // a joiner whose host falls silent ends its race
+        CurrentRace().hostHeardMs = GameClock().nowMs();
     if (std::holds_alternative<Msg::Acknowledge>(*message)) {
         if (TheTransport)
             TheTransport->NoteAcknowledgement(senderAddress);

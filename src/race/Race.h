@@ -32,7 +32,8 @@ enum class RaceStep {
                      // last race's scoreboard
     Opened,          // the start gate opened: the window comes to the front, music plays
     RoundsRunning,   // the rounds run: "Cancel Game" shows
-    Cancelled,       // the race was cancelled: "Cancel Game" goes, the music stops
+    Cancelled,       // the race was cancelled: "Cancel Game" goes, the music stops, the race
+                     // track goes
     ScoreboardShown, // the finish ceremony shows the scoreboard of the first three
     Over,            // the race is over: "Cancel Game" goes, the window returns to the
                      // top of the screen, the music stops, the race track goes
@@ -59,19 +60,20 @@ public:
     bool hosting() const;
     // Before a roster-changing action (a new play mode, "New Game"): a race in progress is
     // cancelled as "Cancel Game" does (the joiners are told); it then runs no more steps,
-    // and its clean-up leaves the play mode that the user picked.
+    // and its clean-up leaves the play mode that the user picked. A start kept for later
+    // is dropped. Without a race, the accepted joiners of a hosted game get "RC" twice.
     void abandon();
     // Stops the race under way on this copy: nothing more of it is sent, shown, spoken or
     // played after its current step; "Cancel Game" goes, the question on show (a memory
-    // test included) closes.
+    // test included) closes, and a start kept for later is dropped.
     void stopHere();
     // "Cancel Game" (on the main window or the race track): stops the race under way, tells
-    // the joiners (when hosting: "RC" twice), ends the dexterity test and sends the
-    // Announcer to the corner.
+    // the joiners (when hosting: "RC" twice) or leaves the host (when joined: nothing more
+    // of it is taken), ends the dexterity test and sends the Announcer to the corner.
     void cancel();
     // The program is left (Exit, the main window closed, the desktop session ending): a
     // race in progress is cancelled first, so that the joiners of a hosted one are told
-    // twice before the program ends.
+    // twice before the program ends; so are the joiners accepted before "Start Game".
     void leave();
 
     // The play settings' rules, whoever changes them (the main window's radio groups):
@@ -135,6 +137,8 @@ private:
     // Who steers it: this copy, or the host it joined (side()).
     SteeringSide steeringSide_;
     JoinedSide joinedSide_;
+    // A start asked for while a tick waited or an abandoned race wound down; a host's
+    // start is kept only for that host and "Join a Game", and any cancel drops it.
     std::function<void()> deferredStart_;
     bool joinedStartPending_ = false;   // one host's start at a time
     QuestionRound questions_;

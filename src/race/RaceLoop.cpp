@@ -85,6 +85,10 @@ Task<bool> Race::round()
     // Cancelled meanwhile: its joiners hear nothing more of it.
     if (!race.goesOn())
         co_return false;
+    if (!last && side().hostLost()) {   // its cancel was lost: never stuck in a dead race
+        cancelledByHost();
+        co_return false;
+    }
     if (!last)   // the finish sent the last positions
         co_await side().tellPositions();
     co_return !last;
@@ -219,6 +223,7 @@ void UnloadRaceCharacters()
 Task<> Race::tickStep()
 {
     if (GameSession::current().raceRunning()) {
+        const RaceHold race;
         if (CurrentRace().turn > 9) {
             if (++CurrentRace().commentaryCycles > 3) {
                 co_await commentary();
@@ -226,9 +231,13 @@ Task<> Race::tickStep()
             }
             CurrentRace().turn = 0;
         }
-        if (CurrentRace().turn < GameRoster().count())
-            MoveContestant(CurrentRace().turn);
-        ++CurrentRace().turn;
+        // The commentary may have waited (up to 5 s): a race cancelled or finished
+        // meanwhile, its ceremony under way, is not moved again.
+        if (race.goesOn() && GameSession::current().raceRunning()) {
+            if (CurrentRace().turn < GameRoster().count())
+                MoveContestant(CurrentRace().turn);
+            ++CurrentRace().turn;
+        }
     }
     if (!GameSession::current().raceRunning() && Model().shutdownCountdown > 0) {
         --Model().shutdownCountdown;

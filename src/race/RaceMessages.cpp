@@ -13,8 +13,6 @@
 
 Task<> Race::joinedStart(QString senderAddress)
 {
-    if (!GameSession::current().joinedRace() && !inProgress_)
-        ForgetPositionsNumber();   // a new race: the host may have been started again
     Acknowledge(senderAddress);
     // One start at a time: the host's resends (and anyone's flood of them) that come
     // during the wait below are acknowledged and go no further.

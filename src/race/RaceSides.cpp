@@ -30,3 +30,8 @@ void SteeringSide::tellFinalPositions()
             GameRoster().setSlotState(slot, SlotReady);
     SendFinalPositions();
 }
+
+bool JoinedSide::hostLost() const
+{
+    return GameClock().nowMs() - CurrentRace().hostHeardMs > ScaledInterval(15000);
+}

@@ -20,6 +20,9 @@ public:
     // Where everyone stands after a round, and at the finish.
     virtual Task<> tellPositions() = 0;
     virtual void tellFinalPositions() = 0;
+    // The host of a joined race has sent nothing for 15 s of game time while its rounds
+    // ran: its cancel was lost, or it is gone.
+    virtual bool hostLost() const { return false; }
 };
 
 // The race run on this copy: "Start Game" in Practice, Local Race or Host a Game.
@@ -40,4 +43,5 @@ public:
     Task<> putQuestions(QuestionRound &) override { co_return; }
     Task<> tellPositions() override { co_return; }
     void tellFinalPositions() override {}
+    bool hostLost() const override;
 };

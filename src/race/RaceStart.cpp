@@ -76,6 +76,9 @@ bool Race::hosting() const
 
 void Race::abandon()
 {
+    deferredStart_ = {};   // a start kept for the race left behind belongs to it
+    if (!inProgress_)
+        SendCancel();   // a hosted game's accepted joiners are told, as by a race's cancel
     if (!inProgress_ || abandoned_)
         return;
     abandoned_ = true;
@@ -112,6 +115,7 @@ Task<> Race::joined()
 {
     const RaceScope scope(*this, JoinGame);
     GameSession::current().setJoinedRace(true);
+    ForgetPositionsNumber();   // the host numbers each race's positions from 1
     co_await present();
     if (goesOn())
         co_await Wait(2000);
@@ -159,7 +163,11 @@ void Race::startJoined()
     if (session.joinedRace() || session.raceRunning() || (inProgress_ && !abandoned_) || GameRoster().count() < 1)
         return;
     if (inProgress_ || Model().tickInProgress) {
-        deferredStart_ = [this] { startJoined(); };
+        // Kept for this host and "Join a Game" only: a cancel or a new play mode drops it.
+        deferredStart_ = [this, host = session.hostAddress()] {
+            if (FromOwnHost(host))
+                startJoined();
+        };
         return;
     }
     inProgress_ = true;
@@ -243,6 +251,7 @@ Task<> Race::run()
         DeleteGameFile(ProgramFolder() + GameFile::Questions);
         questions_.reset();   // the new race's first question may repeat the last race's
         session.setRaceRunning(true);
+        CurrentRace().hostHeardMs = GameClock().nowMs();   // a joiner's host may be silent 15 s from now
         emit raceStep(RaceStep::RoundsRunning);
         for (ContestantRecord &record : Model().contestants)
             record.Progress = 0;
@@ -259,6 +268,7 @@ Task<> Race::run()
 
 void Race::stopHere()
 {
+    deferredStart_ = {};
     if (inProgress_)
         GameSession::current().newRaceRun();
     GameSession::current().setRaceRunning(false);
@@ -269,6 +279,8 @@ void Race::stopHere()
 void Race::cancel()
 {
     const bool wasHosting = hosting();
+    if (inProgress_ && playMode_ == JoinGame)   // its host's late messages ("RZ" above all) are ignored
+        GameSession::current().setHostAddress(QString());
     stopHere();
     if (wasHosting)
         SendCancel();
@@ -280,6 +292,8 @@ void Race::leave()
 {
     if (inProgress_)
         cancel();
+    else
+        abandon();   // a hosted game's accepted joiners are told too
     TerminateApplication();   // held for the joiners' second cancel, if one is due
 }
 

@@ -57,7 +57,5 @@ struct RaceModel {
     // "RP" carries a trailing number, one more with each set of positions the host sends:
     // a late or replayed set (the network may reorder) must not undo a newer one.
     int lastPositionsTaken = 0;   // joiner: the number of the last set taken (0: none yet)
-    // The host's number of the last set sent; it goes on counting from game to game.
-    int positionsSent = 0;
 };
 

@@ -27,6 +27,8 @@ public:
     quint8 turn = 0;                    // the slot the next tick moves; past 9 the commentary's turn
     qint32 commentaryCycles = 0;        // turns since the last commentary
     bool movedSinceCommentary = false;
+    qint32 positionsSent = 0;           // host: the number of the last set of positions sent
+    qint64 hostHeardMs = 0;             // joiner: when its host was last heard from (GameClock)
 };
 
 // A step's hold on the race it belongs to: the session's race when the hold was taken.

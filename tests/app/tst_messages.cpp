@@ -191,8 +191,8 @@ void TestMessages::init()
     for (ContestantRecord &record : Model().contestants)
         record.Acked = false;
     main->GameType->setItemIndex(-1);
+    ResetContestantTable();   // first: the last test's joiners are told nothing
     mode(NoPlayMode);   // forgets the last network game
-    ResetContestantTable();
     a->drain(0);
     b->drain(0);
 }
@@ -336,7 +336,10 @@ void TestMessages::positions()
     QCOMPARE(Model().contestants[0].Progress, 99);
     QVERIFY(a->drain().isEmpty());
     // Numbered sets: one older than the last taken (reordered on the way, or replayed)
-    // is dropped, as is one absurdly far ahead.
+    // is dropped, as is one absurdly far ahead, the first of the race too.
+    DispatchMessage(PeerA, QStringLiteral("RPH&&40&&50&&60&&0&&0&&0&&2000000000"));
+    QCOMPARE(Model().contestants[2].Progress, 30);
+    QVERIFY(a->drain().isEmpty());
     DispatchMessage(PeerA, QStringLiteral("RPH&&40&&50&&60&&0&&0&&0&&7"));
     QCOMPARE(Model().contestants[2].Progress, 60);
     QCOMPARE(sentTo(a, 1).size(), 1);
@@ -1030,22 +1033,30 @@ QList<QByteArray> TestMessages::sentUntilTheRaceIsOver()
 void TestMessages::leavingAHostedRaceTellsTheJoiners_data()
 {
     QTest::addColumn<int>("newMode");   // -1 "Cancel Game" (race track), -2 "New Game"
-    QTest::addColumn<bool>("inRounds");   // else during the introductions
-    QTest::newRow("Cancel Game, a question out") << -1 << true;
-    QTest::newRow("Practice, a question out") << int(PracticeGame) << true;
-    QTest::newRow("New Game, a question out") << -2 << true;
-    QTest::newRow("Cancel Game, introductions") << -1 << false;
-    QTest::newRow("Local Race, introductions") << int(LocalRace) << false;
+    QTest::addColumn<int>("until");   // 0 a joiner accepted, no "Start Game"; 1 the introductions; 2 a question out
+    QTest::newRow("Cancel Game, a question out") << -1 << 2;
+    QTest::newRow("Practice, a question out") << int(PracticeGame) << 2;
+    QTest::newRow("New Game, a question out") << -2 << 2;
+    QTest::newRow("Cancel Game, introductions") << -1 << 1;
+    QTest::newRow("Local Race, introductions") << int(LocalRace) << 1;
+    QTest::newRow("New Game, before the start") << -2 << 0;
+    QTest::newRow("Practice, before the start") << int(PracticeGame) << 0;
+    QTest::newRow("Host a Game again, before the start") << int(HostGame) << 0;
 }
 
 void TestMessages::leavingAHostedRaceTellsTheJoiners()
 {
-    // However the host leaves its race, the joiners get "RC" twice, also once the roster
-    // is gone; and nothing more of the race: no question resent, no positions, no
-    // countdown, no start, no question shown here in the new mode.
+    // However the host leaves its game, before "Start Game" too, the joiners get "RC"
+    // twice, also once the roster is gone; and nothing more of the race: no question
+    // resent, no positions, no countdown, no start, no question shown here in the new mode.
     QFETCH(int, newMode);
-    QFETCH(bool, inRounds);
-    hostRaceUntil(inRounds);
+    QFETCH(int, until);
+    if (until > 0) {
+        hostRaceUntil(until == 2);
+    } else {
+        mode(HostGame);
+        addRemote("Jo", "60006", "Bolt.acs", PeerA);
+    }
     QStringList after;
     const QList<QMetaObject::Connection> watching = {
         connect(&race, &Race::raceStep, this,
@@ -1066,7 +1077,7 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
     else if (newMode == -2)
         main->NewRaceBtn->click();
     else
-        main->PlayModeGroup->setItemIndex(newMode);
+        mode(newMode);
     const QList<QByteArray> sent = sentUntilTheRaceIsOver();
     for (const QMetaObject::Connection &connection : watching)
         disconnect(connection);

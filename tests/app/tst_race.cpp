@@ -323,6 +323,26 @@ void TestRace::timerTurnsAndCommentaryCycle()
         QCoro::waitFor(race.tickStep());
     QCOMPARE(CurrentRace().commentaryCycles, 0);   // after the fourth cycle the commentary ran
     GameSession::current().setRaceRunning(false);
+
+    // The commentary waits for the leader to leave the start; once the ceremony has taken
+    // over meanwhile, the tick moves nobody once more.
+    roster(LocalRace, {50, 0});
+    QVERIFY(stage->load(10, NthCharacterFile(1), false, false, "Player0"));
+    stage->move(0, 0, "Player0", 0);
+    QTRY_COMPARE_WITH_TIMEOUT(stage->position("Player0").x(), 0, 5000);
+    GameSession::current().setRaceRunning(true);
+    RankContestants();
+    CurrentRace().turn = 10;
+    CurrentRace().commentaryCycles = 3;
+    CurrentRace().movedSinceCommentary = true;
+    const qint32 lastX = Model().contestants[0].LastX;
+    QTimer::singleShot(50, this, [this] {
+        GameSession::current().setRaceRunning(false);   // the finish's ceremony
+        stage->move(600, 0, "Player0", 0);
+    });
+    QCoro::waitFor(race.tickStep());
+    QCOMPARE(Model().contestants[0].LastX, lastX);
+    stage->unload("Player0");
 }
 
 void TestRace::startRefusals()
@@ -520,12 +540,16 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
 {
     QFETCH(int, newMode);
     roster(LocalRace, {0, 0, 0});
+    bool trackWasUp = false, trackGone = false;
     QVERIFY(startRaceAndDuring([&] {
+        trackWasUp = track->isVisible();
         if (newMode < 0)
             main->NewRaceBtn->click();
         else
             main->PlayModeGroup->setItemIndex(newMode);
+        trackGone = !track->isVisible();   // at once, as after "Cancel Game"
     }));
+    QVERIFY(trackWasUp && trackGone);
     // The race ended (it did not run on with an emptied roster) and was cancelled:
     // no finish, the shutdown countdown runs, the user's new choice stands.
     QVERIFY(!GameSession::current().raceRunning());

@@ -1,6 +1,7 @@
 // A hosted race run by the race layer alone: no window, no display, no platform plugin, on
 // a virtual clock. The five remote contestants are fakes on loopback addresses that speak
-// the wire format; one of them loses every third datagram it is sent.
+// the wire format; one of them loses every third datagram it is sent. And a joiner's races
+// with a host on loopback: its start, its cancel, its questions and its silence.
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
@@ -56,6 +57,14 @@ public:
             due.erase(next);
             call();
         }
+    }
+    // Runs every timer due within the next ms of game time, then lets that time pass.
+    void runFor(int ms)
+    {
+        const qint64 until = now + ScaledInterval(ms);
+        runUntil([] { return false; }, until);
+        now = until;
+        settle();
     }
 
 private:
@@ -175,33 +184,96 @@ private:
 
 } // namespace
 
+// The host a joiner's tests join: a socket on its own loopback address.
+const QString JoinedHostAddress = QStringLiteral("127.0.0.67");
+const QString TwoPlayerRoster = QStringLiteral("RSHosty&&1001&&Hosty&&Pip.acs&&1002&&Me&&Bolt.acs")
+                                + QStringLiteral("&& && && ").repeated(4);
+
 class TestRaceWithoutWindows : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
     void sixContestantsRaceToTheScoreboard();
+    void aStartKeptWhileARaceWindsDownDiesWithACancel();
+    void aJoinedRaceEndsWithItsHost();
+
+private:
+    // Joins the host's race of two and returns once its rounds run here.
+    void joinUntilRounds();
+    // How many of the datagrams the host got since the last call start with code.
+    int toHost(const QByteArray &code)
+    {
+        const QList<QByteArray> texts = host->texts(host->drain(0));
+        return int(std::count_if(texts.begin(), texts.end(), [&code](const QByteArray &text) { return text.startsWith(code); }));
+    }
+    // "Join a Game", accepted by the host at once.
+    void join();
+    // The host sends text now (it arrives at the next turn of the clock).
+    void fromHost(const QString &text) { host->send(ToBytes(text), HostAddress, TestGamePort); }
+    void pickPlayMode(PlayMode mode)
+    {
+        GameSession::current().playSettings().setPlayMode(mode);
+        race.playModeChosen(mode);
+    }
+
+    std::unique_ptr<NetTestFolder> folder;
+    VirtualClock clock;
+    FakeStage stage;
+    NoDialogs dialogs;
+    std::unique_ptr<GameTransport> transport;
+    std::unique_ptr<Peer> host;
+    Race race;
+    QList<RaceStep> steps;
 };
 
-void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
+void TestRaceWithoutWindows::initTestCase()
 {
     QVERIFY(!qobject_cast<QGuiApplication *>(QCoreApplication::instance()));
     qputenv("HOLLYFROST_BIND_ADDRESS", HostAddress.toLatin1());
-    NetTestFolder folder(TestGamePort, TestMessengerPort);
-    VirtualClock clock;
+    folder = std::make_unique<NetTestFolder>(TestGamePort, TestMessengerPort);
     UseClock(&clock);
-    FakeStage stage;
-    NoDialogs dialogs;
     GameSession &session = GameSession::current();
     session.useStage(&stage);
     session.useDialogs(&dialogs);
     SetRaceScreenSource([] { return QRect(0, 0, 1200, 600); });
-
-    GameTransport transport(DispatchMessage);
-    transport.StartListening();
-    QVERIFY(transport.Listening());
-    Race race;
+    transport = std::make_unique<GameTransport>(DispatchMessage);
+    transport->StartListening();
+    QVERIFY(transport->Listening());
     race.installMessageHandlers();
+    host = std::make_unique<Peer>(JoinedHostAddress, TestGamePort);
+    QVERIFY(host->bound());
+    connect(&race, &Race::raceStep, this, [this](RaceStep step) { steps << step; });
+}
 
+void TestRaceWithoutWindows::cleanupTestCase()
+{
+    host.reset();
+    transport.reset();
+    GameSession::current().useStage(nullptr);
+    GameSession::current().useDialogs(nullptr);
+    UseClock(nullptr);
+}
+
+void TestRaceWithoutWindows::join()
+{
+    pickPlayMode(JoinGame);
+    GameSession::current().setRequestedHostAddress(JoinedHostAddress);
+    GameSession::current().setHostAddress(JoinedHostAddress);
+}
+
+void TestRaceWithoutWindows::joinUntilRounds()
+{
+    join();
+    fromHost(TwoPlayerRoster);
+    fromHost(QStringLiteral("SRHosty"));
+    QVERIFY(clock.runUntil([] { return GameSession::current().raceRunning(); }, clock.nowMs() + 60 * 1000));
+}
+
+void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
+{
+    GameSession &session = GameSession::current();
     std::vector<std::unique_ptr<RemoteContestant>> remotes;
     session.playSettings().setPlayMode(HostGame);
     session.playSettings().setGameType(MixedProblemsType);
@@ -217,13 +289,12 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
         Model().contestants[n].Address = address;
     }
 
-    QList<RaceStep> steps;
-    connect(&race, &Race::raceStep, this, [&steps](RaceStep step) { steps << step; });
+    steps.clear();
     race.ticker().start();
     QElapsedTimer wall;
     wall.start();
     race.start();
-    const auto scoreboard = [&steps] { return steps.contains(RaceStep::ScoreboardShown); };
+    const auto scoreboard = [this] { return steps.contains(RaceStep::ScoreboardShown); };
     QVERIFY(clock.runUntil(scoreboard, 10 * 60 * 1000));
     qInfo("The race took %lld ms of game time and %lld ms of wall time.", clock.nowMs(), wall.elapsed());
 
@@ -246,10 +317,79 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
 
     race.ticker().stop();
     race.cancel();
-    clock.runUntil([&race] { return !race.inProgress(); }, clock.nowMs() + 60 * 1000);
-    session.useStage(nullptr);
-    session.useDialogs(nullptr);
-    UseClock(nullptr);
+    clock.runUntil([this] { return !race.inProgress(); }, clock.nowMs() + 60 * 1000);
+}
+
+void TestRaceWithoutWindows::aStartKeptWhileARaceWindsDownDiesWithACancel()
+{
+    // The joiner presents the host's race; the player joins again and the host starts
+    // at once, while the left race still winds down: that start waits for it. Then the
+    // host cancels, or the player picks Practice: no race may follow by itself.
+    for (const bool hostCancels : {true, false}) {
+        join();
+        fromHost(TwoPlayerRoster);
+        fromHost(QStringLiteral("SRHosty"));
+        clock.runFor(4000);
+        QVERIFY(race.inProgress());
+        join();
+        fromHost(TwoPlayerRoster);
+        fromHost(QStringLiteral("SRHosty"));
+        clock.runFor(400);
+        QVERIFY(race.inProgress());   // the left race winds down; the new start waits
+        if (hostCancels) {
+            fromHost(QStringLiteral("RCHosty"));
+            clock.runFor(500);
+            fromHost(QStringLiteral("RCHosty"));
+        } else {
+            pickPlayMode(PracticeGame);
+        }
+        QVERIFY(clock.runUntil([this] { return !race.inProgress(); }, clock.nowMs() + 30 * 1000));
+        clock.runFor(5000);
+        QVERIFY2(!race.inProgress(), hostCancels ? "after the host's cancel" : "after Practice");
+        QCOMPARE(GameRoster().count(), hostCancels ? 2 : 1);
+    }
+}
+
+void TestRaceWithoutWindows::aJoinedRaceEndsWithItsHost()
+{
+    // A right answer is reported to the host, which does not acknowledge: the host's
+    // cancel, the player's Cancel Game or a new play mode ends the report's resends, and
+    // no later question of that race is shown.
+    const QList<std::pair<const char *, std::function<void()>>> cancels = {
+        {"the host's cancel", [this] { fromHost(QStringLiteral("RCHosty")); }},
+        {"Cancel Game", [this] { race.cancel(); }},
+        {"Practice", [this] { pickPlayMode(PracticeGame); }},
+    };
+    for (const auto &[name, cancel] : cancels) {
+        joinUntilRounds();
+        fromHost(QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
+        clock.runFor(100);
+        QCOMPARE(race.questions().submit(QStringLiteral("12")), AnswerVerdict::Right);
+        clock.runFor(1200);
+        QVERIFY(toHost("RB") >= 2);
+        cancel();
+        fromHost(QStringLiteral("RZHosty&&MA&&9&&4 + 5&&2"));   // a question of the race left
+        clock.runFor(10 * 1000);
+        QVERIFY2(toHost("RB") == 0, name);
+        QCOMPARE(race.questions().answer(), QStringLiteral("12"));
+        QVERIFY(clock.runUntil([this] { return !race.inProgress(); }, clock.nowMs() + 30 * 1000));
+    }
+
+    // The host's positions keep the race going; once the host falls silent (its cancel
+    // lost) the race ends as on its cancel, some 15 s later, instead of never.
+    joinUntilRounds();
+    steps.clear();
+    for (int n = 1; n <= 10; ++n) {
+        fromHost(QStringLiteral("RPHosty&&%1&&0&&0&&0&&0&&0&&%1").arg(n));
+        clock.runFor(2000);
+    }
+    QCOMPARE(Model().contestants[0].Progress, 10);
+    clock.runFor(12 * 1000);
+    QVERIFY(GameSession::current().raceRunning());
+    QVERIFY(clock.runUntil([this] { return !race.inProgress(); }, clock.nowMs() + 10 * 1000));
+    QVERIFY(steps.contains(RaceStep::Cancelled));
+    QVERIFY(GameSession::current().hostAddress().isEmpty());
+    QVERIFY(Model().shutdownCountdown > 0);
 }
 
 QTEST_GUILESS_MAIN(TestRaceWithoutWindows)
