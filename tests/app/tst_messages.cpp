@@ -1,3 +1,4 @@
+#include "DataFiles.h"
 #include "DexterityTest.h"
 #include "GameMessages.h"
 #include "GameSession.h"
@@ -29,6 +30,8 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+
+#include <optional>
 
 // The boxes main hands the game (to the answerers below); the characters' stage is the test's own.
 ScreenDialogs screenDialogs;
@@ -1029,13 +1032,14 @@ QList<QByteArray> TestMessages::sentUntilTheRaceIsOver()
 
 void TestMessages::leavingAHostedRaceTellsTheJoiners_data()
 {
-    QTest::addColumn<int>("newMode");   // -1 "Cancel Game" (race track), -2 "New Game"
+    QTest::addColumn<int>("newMode");   // -1 "Cancel Game" (race track), -2 "New Game", -3 HFparms.cfg gone
     QTest::addColumn<bool>("inRounds");   // else during the introductions
     QTest::newRow("Cancel Game, a question out") << -1 << true;
     QTest::newRow("Practice, a question out") << int(PracticeGame) << true;
     QTest::newRow("New Game, a question out") << -2 << true;
     QTest::newRow("Cancel Game, introductions") << -1 << false;
     QTest::newRow("Local Race, introductions") << int(LocalRace) << false;
+    QTest::newRow("parameters file gone, a question out") << -3 << true;
 }
 
 void TestMessages::leavingAHostedRaceTellsTheJoiners()
@@ -1061,13 +1065,24 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
         connect(&race.questions(), &QuestionRound::questionShown, this, [&] { after << "question"; }),
         connect(&race.questions(), &QuestionRound::memoryTestShown, this, [&] { after << "memory test"; }),
     };
+    std::optional<MessengerParameters> parameters;   // as main keeps them
+    const QString parametersPath = folder->messenger() + QStringLiteral("HFparms.cfg");
     if (newMode == -1)
         race.cancel();   // "Cancel Game"
     else if (newMode == -2)
         main->NewRaceBtn->click();
-    else
+    else if (newMode == -3) {
+        parameters.emplace(ParametersMissingNotice(race));
+        QCOMPARE(GamePort(), GamePortNumber);   // read while it is there
+        QVERIFY(QFile::rename(parametersPath, parametersPath + QStringLiteral(".gone")));
+        (void)GamePort();   // the race's next send finds it gone
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(boxes.first().contains(QStringLiteral("missing file HFparms.cfg")));
+    } else
         main->PlayModeGroup->setItemIndex(newMode);
     const QList<QByteArray> sent = sentUntilTheRaceIsOver();
+    if (parameters)
+        QVERIFY(QFile::rename(parametersPath + QStringLiteral(".gone"), parametersPath));
     for (const QMetaObject::Connection &connection : watching)
         disconnect(connection);
     QCOMPARE(sent, (QList<QByteArray>{"RCHosty", "RCHosty"}));
