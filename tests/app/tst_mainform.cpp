@@ -109,6 +109,51 @@ private slots:
         QVERIFY(!form->InviteBtn->icon().isNull());
     }
 
+    // Before the refusal below: that ends the program, and every wait with it.
+    void showReadsOptionsAndBuddies()
+    {
+        Records::OptionsRecord options;
+        options.UserName = QStringLiteral("Kim");
+        options.UserUin = 777;
+        QVERIFY(folder->writeFile(QStringLiteral("hollyfro.opt"), Records::EncodeOptions(options)));
+        form->BuddyList->addItem(QStringLiteral("stale"));
+        QVERIFY(folder->writeFile(QStringLiteral("online.txt"), QByteArray()));
+        // The messenger holds the options file: the play modes wait for it, so the player
+        // never goes into the roster without a name or as UIN 0.
+        const int held = ::open(QFile::encodeName(folder->program() + QStringLiteral("hollyfro.opt")).constData(),
+                                O_RDWR | O_CLOEXEC);
+        QVERIFY(held >= 0);
+        QCOMPARE(::flock(held, LOCK_EX | LOCK_NB), 0);
+        form->show();
+        QVERIFY(!form->PlayModeGroup->isEnabled());
+        QTest::mouseClick(form->PlayModeGroup->button(HostGame), Qt::LeftButton);
+        QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
+        ::close(held);
+        QTRY_VERIFY_WITH_TIMEOUT(form->PlayModeGroup->isEnabled(), 20000);
+        QCOMPARE(Records::Options.UserName, QStringLiteral("Kim"));
+        QCOMPARE(Records::Options.UserUin, 777);
+        QCOMPARE(form->BuddyList->count(), 0);
+        QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
+        // The window need not be active (offscreen it never is): the widget that gets the
+        // focus when it becomes active is the one that counts.
+        QCOMPARE(form->focusWidget(), form->PlayModeGroup->button(0));
+        QTest::mouseClick(form->PlayModeGroup->button(HostGame), Qt::LeftButton);
+        QVERIFY(form->Contestants->model()->index(0, 0).data().toString().startsWith(QStringLiteral("777\tKim\t")));
+
+        // No options at all: nobody to be told apart on the network, so no joining or
+        // hosting; the games played here remain.
+        QFile::remove(folder->program() + QStringLiteral("hollyfro.opt"));
+        form = std::make_unique<MainWindow>(race, playRequests);
+        QVERIFY(form->Start({QStringLiteral("hollyfrost-games"), QStringLiteral("40002")}));
+        form->show();
+        QTRY_VERIFY(form->PlayModeGroup->isEnabled());
+        QVERIFY(!form->PlayModeGroup->button(JoinGame)->isEnabled());
+        QVERIFY(!form->PlayModeGroup->button(HostGame)->isEnabled());
+        QVERIFY(form->PlayModeGroup->button(PracticeGame)->isEnabled());
+        QVERIFY(form->PlayModeGroup->button(LocalRace)->isEnabled());
+        QVERIFY(form->InfoBox->toPlainText().contains(QStringLiteral("UIN")));
+    }
+
     void refusalWithoutArgument()
     {
         MainWindow second(race, playRequests);
@@ -321,50 +366,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(RegReadText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),
                                               QStringLiteral("racing")),
                                   ProgramFilePath(), 15000);
-    }
-
-    void showReadsOptionsAndBuddies()
-    {
-        Records::OptionsRecord options;
-        options.UserName = QStringLiteral("Kim");
-        options.UserUin = 777;
-        QVERIFY(folder->writeFile(QStringLiteral("hollyfro.opt"), Records::EncodeOptions(options)));
-        form->BuddyList->addItem(QStringLiteral("stale"));
-        QVERIFY(folder->writeFile(QStringLiteral("online.txt"), QByteArray()));
-        // The messenger holds the options file: the play modes wait for it, so the player
-        // never goes into the roster without a name or as UIN 0.
-        const int held = ::open(QFile::encodeName(folder->program() + QStringLiteral("hollyfro.opt")).constData(),
-                                O_RDWR | O_CLOEXEC);
-        QVERIFY(held >= 0);
-        QCOMPARE(::flock(held, LOCK_EX | LOCK_NB), 0);
-        form->show();
-        QVERIFY(!form->PlayModeGroup->isEnabled());
-        QTest::mouseClick(form->PlayModeGroup->button(HostGame), Qt::LeftButton);
-        QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
-        ::close(held);
-        QTRY_VERIFY_WITH_TIMEOUT(form->PlayModeGroup->isEnabled(), 20000);
-        QCOMPARE(Records::Options.UserName, QStringLiteral("Kim"));
-        QCOMPARE(Records::Options.UserUin, 777);
-        QCOMPARE(form->BuddyList->count(), 0);
-        QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
-        // The window need not be active (offscreen it never is): the widget that gets the
-        // focus when it becomes active is the one that counts.
-        QCOMPARE(form->focusWidget(), form->PlayModeGroup->button(0));
-        QTest::mouseClick(form->PlayModeGroup->button(HostGame), Qt::LeftButton);
-        QCOMPARE(form->Contestants->model()->index(0, 0).data().toString(), QStringLiteral("777\tKim\t"));
-
-        // No options at all: nobody to be told apart on the network, so no joining or
-        // hosting; the games played here remain.
-        QFile::remove(folder->program() + QStringLiteral("hollyfro.opt"));
-        form = std::make_unique<MainWindow>(race, playRequests);
-        QVERIFY(form->Start({QStringLiteral("hollyfrost-games"), QStringLiteral("40002")}));
-        form->show();
-        QTRY_VERIFY(form->PlayModeGroup->isEnabled());
-        QVERIFY(!form->PlayModeGroup->button(JoinGame)->isEnabled());
-        QVERIFY(!form->PlayModeGroup->button(HostGame)->isEnabled());
-        QVERIFY(form->PlayModeGroup->button(PracticeGame)->isEnabled());
-        QVERIFY(form->PlayModeGroup->button(LocalRace)->isEnabled());
-        QVERIFY(form->InfoBox->toPlainText().contains(QStringLiteral("UIN")));
     }
 
     void timerKeepsRunningAfterItsTick()
