@@ -24,7 +24,6 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QScopeGuard>
-#include <QSessionManager>
 #include <QWindow>
 
 #include <cstdio>
@@ -115,6 +114,7 @@ int main(int argc, char *argv[])
     PreferX11OnWayland();
     KeepAccessibilityOn();
     PreferQtEventLoop();
+    BlockEndSignals();   // before the toolkit makes its threads
     QApplication app(argc, argv);
 
     SingleInstance guard;
@@ -129,13 +129,10 @@ int main(int argc, char *argv[])
     // messenger's parameters.
     ScreenDialogs dialogs;
     GameSession::current().useDialogs(&dialogs);
-    MessengerParameters parameters([&dialogs](std::function<void()> endProgram) {
-        dialogs.beep(BeepKind::Error);
-        dialogs.show(BoxKind::Error, QStringLiteral("Hollyfrost is missing file HFparms.cfg\rand cannot continue."),
-                     std::move(endProgram));
-    });
+    MessengerParameters parameters;
     // The race, with its 250 ms tick running from now on.
     Race race;
+    parameters.missing = ParametersMissingNotice(race);
     if (TickLogEnabled())
         race.ticker().timed = RecordTick;
     race.ticker().start();
@@ -157,13 +154,11 @@ int main(int argc, char *argv[])
     InstallMessageHandlers(race, playRequests);
     // Closing the main window (Exit, the title bar, Alt+F4) ends the program, also in the
     // middle of a race: the race is cancelled first, so that a hosted race's joiners are
-    // told. The desktop session's end cancels it too, in case the session ends the
-    // program next.
+    // told. The desktop session's end closes the windows too (a logout that is only asked
+    // about, and may be cancelled, changes nothing); TERM and HUP leave the same way.
     QObject::connect(&mainWindow, &MainWindow::closed, &app, [&race] { race.leave(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&race] {
-        if (race.inProgress())
-            race.cancel();
-    });
+    EndSignals endSignals;
+    QObject::connect(&endSignals, &EndSignals::received, &app, [&race] { race.leave(); });
 
     ExposeReporter reporter(&mainWindow);
     if (accepted) {
@@ -172,6 +167,10 @@ int main(int argc, char *argv[])
             app.installEventFilter(&reporter);
         mainWindow.show();
     }
+    app.exec();
+    // A quit from outside (the session's end) returns at once: leave as Exit does, and
+    // keep the loop until the goodbye held for has gone out.
+    race.leave();
     app.exec();
     // Sequences still waiting (a race, a report's resends) unwind now, while the windows
     // they refer to still exist.

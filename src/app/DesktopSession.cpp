@@ -1,5 +1,12 @@
 #include "DesktopSession.h"
 
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <pthread.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
 QByteArray ChooseQtPlatform(const QProcessEnvironment &environment)
 {
     if (!environment.value(QStringLiteral("QT_QPA_PLATFORM")).isEmpty())
@@ -25,4 +32,46 @@ bool DisplayNamed(const QProcessEnvironment &environment)
             return true;
     }
     return false;
+}
+
+namespace {
+sigset_t endSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+} // namespace
+
+void BlockEndSignals()
+{
+    const sigset_t set = endSignalSet();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+EndSignals::EndSignals(QObject *parent) : QObject(parent)
+{
+    BlockEndSignals();   // at least in this thread, which reads them
+    const sigset_t set = endSignalSet();
+    fd = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (fd < 0)
+        return;
+    notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &EndSignals::readSignals);
+}
+
+EndSignals::~EndSignals()
+{
+    delete notifier;   // before its descriptor closes
+    if (fd >= 0)
+        ::close(fd);
+}
+
+void EndSignals::readSignals()
+{
+    signalfd_siginfo info{};
+    while (::read(fd, &info, sizeof info) == ssize_t(sizeof info))
+        emit received(int(info.ssi_signo));
 }

@@ -34,6 +34,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScreen>
@@ -42,6 +43,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QThreadPool>
 #include <QTimer>
 
 const char *const MissingArgumentMessage =
@@ -283,13 +285,32 @@ bool MainWindow::Start(const QStringList &arguments)
 
 void MainWindow::WhenShown()
 {
-    // The messenger may be writing its files: the reads wait as a step of their own.
-    const auto readMessengerFiles = [](QListWidget *buddies) -> Task<> {
+    // The messenger may be writing its files: the reads wait as a step of their own, and
+    // the play modes, which put the player's name and UIN in the roster and on the wire,
+    // wait for the options.
+    PlayModeGroup->setEnabled(false);
+    const auto readMessengerFiles = [](QPointer<MainWindow> window) -> Task<> {
         co_await LoadOptions();
-        co_await BuildOnlineBuddies(buddies);
+        if (!window)
+            co_return;
+        window->optionsLoaded();
+        co_await BuildOnlineBuddies(window->BuddyList);
     };
-    Launch(readMessengerFiles(BuddyList));
+    Launch(readMessengerFiles(this));
+}
+
+void MainWindow::optionsLoaded()
+{
+    // Without a name and a UIN (no options file, or one held too long) other copies could
+    // not tell this player from another: joining and hosting stay off.
+    const bool known = Records::Options.UserUin != 0 && !Records::Options.UserName.isEmpty();
+    PlayModeGroup->button(JoinGame)->setEnabled(known);
+    PlayModeGroup->button(HostGame)->setEnabled(known);
+    PlayModeGroup->setEnabled(true);
     PlayModeGroup->focusItem();
+    if (!known)
+        InfoBox->append(QStringLiteral("Your name and UIN could not be read from Hollyfrost: "
+                                       "only a Local Race and Practice can be played."));
 }
 
 void MainWindow::UpdatePlayControls()
@@ -413,7 +434,11 @@ void MainWindow::InfoBoxDblClick()
 
 void MainWindow::BuddiesLabelClick()
 {
-    RegWriteText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),
-                 QStringLiteral("racing"), ProgramFilePath());
+    // The registry file's lock may be held (by the messenger) for up to half a minute:
+    // the write waits for it on a worker thread, never on the window's.
+    QThreadPool::globalInstance()->start([path = ProgramFilePath()] {
+        RegWriteText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),
+                     QStringLiteral("racing"), path);
+    });
 }
 

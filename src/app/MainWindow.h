@@ -47,7 +47,12 @@ public:
     // Without an argument it shows the refusal, asks the application to end and returns
     // false; the caller then does not show the window.
     bool Start(const QStringList &arguments);
+    // Reads the messenger's files (options, then buddies); the play modes wait for the
+    // options.
     void WhenShown();
+    // The options are read (or left at their defaults): the play modes open, network play
+    // only for a player with a name and a UIN.
+    void optionsLoaded();
     void UpdatePlayControls();
     void RestoreAndRaise();
 

@@ -1,6 +1,7 @@
 #include "MessageHandlers.h"
 
 #include "GameMessages.h"
+#include "Dialogs.h"
 #include "GameSession.h"
 #include "PlayRequests.h"
 #include "Race.h"
@@ -23,4 +24,15 @@ void InstallMessageHandlers(Race &race, PlayRequests &requests)
         if (!GameSession::current().raceRunning())
             requests.HandleDenied(denied.reason);
     });
+}
+
+std::function<void(std::function<void()>)> ParametersMissingNotice(Race &race)
+{
+    return [&race](std::function<void()> endProgram) {
+        if (race.inProgress())
+            race.cancel();
+        GameDialogs().beep(BeepKind::Error);
+        GameDialogs().show(BoxKind::Error, QStringLiteral("Hollyfrost is missing file HFparms.cfg\rand cannot continue."),
+                           std::move(endProgram));
+    };
 }

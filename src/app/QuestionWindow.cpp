@@ -164,5 +164,9 @@ void QuestionWindow::showQuestion(const QString &caption, const QString &prompt)
     setAccessibleName(caption);
     Question->setText(prompt);
     Question->setAccessibleName(prompt);
+    // Every question starts afresh: a question may come while the last answer is still
+    // being reported (its box not yet cleared) or after a wrong try.
+    Answer->clear();
+    WrongLabel->hide();
     Answer->setFocus();
 }

@@ -102,7 +102,7 @@ SingleInstance::Outcome SingleInstance::Start(const QStringList &commandLine, in
         if (lockFd < 0)
             return Outcome::NoGuard;
         // Another copy holds the lock: it is running or about to listen.
-        const Outcome outcome = handOver(commandLine.join(u' '), int(deadline.remainingTime()));
+        const Outcome outcome = handOver(commandLine.join(u' '), deadline);
         if (outcome != Outcome::FirstCopy)
             return outcome;
         if (deadline.hasExpired())
@@ -123,16 +123,18 @@ SingleInstance::Outcome SingleInstance::Start(const QStringList &commandLine, in
 }
 
 // One attempt to hand over; FirstCopy means nobody answered yet (try again).
-SingleInstance::Outcome SingleInstance::handOver(const QString &commandLine, int waitMs)
+// Every wait counts against the start's one deadline.
+SingleInstance::Outcome SingleInstance::handOver(const QString &commandLine, const QDeadlineTimer &deadline)
 {
+    const auto left = [&deadline] { return int(qMax<qint64>(deadline.remainingTime(), 0)); };
     QLocalSocket socket;
     socket.connectToServer(SocketPath());
-    if (!socket.waitForConnected(qMin(waitMs, 200)))
+    if (!socket.waitForConnected(qMin(left(), 200)))
         return Outcome::FirstCopy;
     socket.write(handOverFrame(commandLine, 0));
-    if (!socket.waitForBytesWritten(waitMs))
+    if (!socket.waitForBytesWritten(left()))
         return Outcome::HandedOver;   // the other copy is there but hangs: still end
-    if (!socket.waitForReadyRead(waitMs))
+    if (!socket.waitForReadyRead(left()))
         return Outcome::HandedOver;   // no answer in time counts as taken
     char answer = 0;
     socket.read(&answer, 1);

@@ -7,6 +7,7 @@
 // by the next first copy and never by a copy that lost the race.
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -38,8 +39,10 @@ public:
     static QString GuardFolder();
 
     // Becomes the running copy, or hands the command line to the running copy (waiting
-    // at most waitMs for it to listen and answer).
-    Outcome Start(const QStringList &commandLine, int waitMs = 5000);
+    // at most waitMs in all for it to listen and answer). It runs before the window
+    // shows, so the default is short: a copy that does not answer by then is taken to
+    // have the command line, and this one ends.
+    Outcome Start(const QStringList &commandLine, int waitMs = 500);
 
     // Called with no arguments whenever a later copy hands over its command line.
     void SetRestoreHook(std::function<void()> hook);
@@ -53,7 +56,7 @@ public:
 
 private:
     bool takeLock();
-    Outcome handOver(const QString &commandLine, int waitMs);
+    Outcome handOver(const QString &commandLine, const QDeadlineTimer &deadline);
     void acceptConnections();
     void readHandOver(QLocalSocket *socket);
 

@@ -365,7 +365,8 @@ const KeptParameters *currentParameters(KeptParameters &once)
         break;   // the messenger is writing it: the last values serve, a later call reads it
     case Attempt::Failed:
         parameterFileMissing();
-        return nullptr;
+        // A file gone after it was read: its last values carry the goodbye that follows.
+        return kept.read ? &kept : nullptr;
     }
     return &kept;
 }

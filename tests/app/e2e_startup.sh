@@ -5,6 +5,7 @@
 #  2. with an argument: the main window "Hollyfrost Games 1.17", 442 x 373, centred.
 #  3. a second start hands over and ends quickly; one copy remains, its window on top.
 #  4. "Exit" ends the program with status 0.
+#  5. TERM and HUP end it with status 0 too.
 set -uo pipefail
 : "${HF_GAME:?}" "${HF_MESSENGER:?}" "${DISPLAY:?}"
 source "$(dirname "$0")/../e2e/shell-helpers.sh"
@@ -96,3 +97,15 @@ xdotool mousemove --sync $(( X + 382 )) $(( Y + 328 )) click 1
 finish "$first" 10
 [ "$status" = 0 ] || fail "Exit ended the game with status $status"
 pass "Exit ended the game"
+
+# 5. TERM and HUP end it as Exit does: through the event loop, with status 0.
+for signal in TERM HUP; do
+    "$HF_MESSENGER" launch "$demo" 40002 & launched=$!; pids+=("$launched")
+    wait_for 20 has_window '^Hollyfrost Games 1\.17$' || fail "the main window did not appear for $signal"
+    game=$(pgrep -f "^$demo/Games/hollyfrost-games" | head -n 1)
+    [ -n "$game" ] || fail "no game process to send $signal to"
+    kill -"$signal" "$game"
+    finish "$launched" 10
+    [ "$status" = 0 ] || fail "$signal ended the game with status $status"
+    pass "$signal ended the game as Exit does"
+done

@@ -1,9 +1,12 @@
 // The platform choice on the desktops people have: a Wayland session with XWayland runs
 // the game through X11, the user's own choice wins, and a Wayland session without an X11
-// server keeps Qt's choice instead of a platform that cannot start.
+// server keeps Qt's choice instead of a platform that cannot start. The signals that end
+// a program from outside reach the event loop.
 #include "DesktopSession.h"
 
 #include <QtTest>
+
+#include <csignal>
 
 class DesktopSessionTest : public QObject
 {
@@ -39,6 +42,23 @@ private slots:
         QFETCH(QProcessEnvironment, env);
         QFETCH(QByteArray, platform);
         QCOMPARE(ChooseQtPlatform(env), platform);
+    }
+
+    // TERM and HUP end nothing by themselves: each comes through the event loop, as
+    // often as it is sent, for the game to leave as its Exit does.
+    void endSignalsComeThroughTheEventLoop()
+    {
+        EndSignals signals_;
+        QVERIFY(signals_.watching());
+        QSignalSpy spy(&signals_, &EndSignals::received);
+        QCOMPARE(raise(SIGTERM), 0);   // to this thread, which blocks it
+        QVERIFY(spy.wait(5000));
+        QCOMPARE(spy.takeFirst().value(0).toInt(), SIGTERM);
+        QCOMPARE(raise(SIGHUP), 0);
+        QCOMPARE(raise(SIGTERM), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 2, 5000);
+        QCOMPARE(spy.at(0).value(0).toInt(), SIGHUP);
+        QCOMPARE(spy.at(1).value(0).toInt(), SIGTERM);
     }
 };
 

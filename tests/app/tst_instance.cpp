@@ -175,6 +175,14 @@ private slots:
         QCOMPARE(startSecondCopy(folder.path(), {QStringLiteral("game"), QStringLiteral("7")}),
                  SingleInstance::Outcome::HandedOver);
         QVERIFY(received.endsWith("game 7"));
+        // A lock holder that never listens (or hangs) holds a start up for half a second
+        // at most, in the start's default: it runs before any window shows.
+        starting.close();
+        QElapsedTimer clock;
+        clock.start();
+        SingleInstance waiting(Name, folder.path());
+        QCOMPARE(waiting.Start({QStringLiteral("game")}), SingleInstance::Outcome::HandedOver);
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
         ::close(fd);
     }
 

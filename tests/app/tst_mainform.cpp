@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
+#include <QLockFile>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -29,6 +30,10 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 // The boxes main hands the game (they go to the answerers below).
 ScreenDialogs screenDialogs;
@@ -105,6 +110,51 @@ private slots:
         QVERIFY(form->InfoBox->isReadOnly());
         QVERIFY(form->BuddyList->isSortingEnabled());
         QVERIFY(!form->InviteBtn->icon().isNull());
+    }
+
+    // Before the refusal below: that ends the program, and every wait with it.
+    void showReadsOptionsAndBuddies()
+    {
+        Records::OptionsRecord options;
+        options.UserName = QStringLiteral("Kim");
+        options.UserUin = 777;
+        QVERIFY(folder->writeFile(QStringLiteral("hollyfro.opt"), Records::EncodeOptions(options)));
+        form->BuddyList->addItem(QStringLiteral("stale"));
+        QVERIFY(folder->writeFile(QStringLiteral("online.txt"), QByteArray()));
+        // The messenger holds the options file: the play modes wait for it, so the player
+        // never goes into the roster without a name or as UIN 0.
+        const int held = ::open(QFile::encodeName(folder->program() + QStringLiteral("hollyfro.opt")).constData(),
+                                O_RDWR | O_CLOEXEC);
+        QVERIFY(held >= 0);
+        QCOMPARE(::flock(held, LOCK_EX | LOCK_NB), 0);
+        form->show();
+        QVERIFY(!form->PlayModeGroup->isEnabled());
+        QTest::mouseClick(form->PlayModeGroup->button(HostGame), Qt::LeftButton);
+        QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
+        ::close(held);
+        QTRY_VERIFY_WITH_TIMEOUT(form->PlayModeGroup->isEnabled(), 20000);
+        QCOMPARE(Records::Options.UserName, QStringLiteral("Kim"));
+        QCOMPARE(Records::Options.UserUin, 777);
+        QCOMPARE(form->BuddyList->count(), 0);
+        QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
+        // The window need not be active (offscreen it never is): the widget that gets the
+        // focus when it becomes active is the one that counts.
+        QCOMPARE(form->focusWidget(), form->PlayModeGroup->button(0));
+        QTest::mouseClick(form->PlayModeGroup->button(HostGame), Qt::LeftButton);
+        QVERIFY(form->Contestants->model()->index(0, 0).data().toString().startsWith(QStringLiteral("777\tKim\t")));
+
+        // No options at all: nobody to be told apart on the network, so no joining or
+        // hosting; the games played here remain.
+        QFile::remove(folder->program() + QStringLiteral("hollyfro.opt"));
+        form = std::make_unique<MainWindow>(race, playRequests);
+        QVERIFY(form->Start({QStringLiteral("hollyfrost-games"), QStringLiteral("40002")}));
+        form->show();
+        QTRY_VERIFY(form->PlayModeGroup->isEnabled());
+        QVERIFY(!form->PlayModeGroup->button(JoinGame)->isEnabled());
+        QVERIFY(!form->PlayModeGroup->button(HostGame)->isEnabled());
+        QVERIFY(form->PlayModeGroup->button(PracticeGame)->isEnabled());
+        QVERIFY(form->PlayModeGroup->button(LocalRace)->isEnabled());
+        QVERIFY(form->InfoBox->toPlainText().contains(QStringLiteral("UIN")));
     }
 
     void refusalWithoutArgument()
@@ -341,29 +391,22 @@ private slots:
 
     void buddiesLabelTellsTheMessengerWhereTheGameIs()
     {
+        // The messenger holds the registry file: the click returns at once, and the value
+        // is written once the file is free.
+        QDir().mkpath(QFileInfo(RegistryFilePath()).absolutePath());
+        QLockFile held(RegistryFilePath() + QStringLiteral(".lock"));
+        QVERIFY(held.tryLock(0));
+        QElapsedTimer clock;
+        clock.start();
         QTest::mouseClick(form->BuddiesLabel, Qt::LeftButton);
-        QCOMPARE(RegReadText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),
-                             QStringLiteral("racing")),
-                 ProgramFilePath());
-    }
-
-    void showReadsOptionsAndBuddies()
-    {
-        Records::OptionsRecord options;
-        options.UserName = QStringLiteral("Kim");
-        options.UserUin = 777;
-        QVERIFY(folder->writeFile(QStringLiteral("hollyfro.opt"), Records::EncodeOptions(options)));
-        form->BuddyList->addItem(QStringLiteral("stale"));
-        QVERIFY(folder->writeFile(QStringLiteral("online.txt"), QByteArray()));
-        form->show();
-        QCOMPARE(Records::Options.UserName, QStringLiteral("Kim"));
-        QCOMPARE(Records::Options.UserUin, 777);
-        QCOMPARE(form->BuddyList->count(), 0);
-        QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
-        // The window need not be active (offscreen it never is): the widget that gets the
-        // focus when it becomes active is the one that counts.
-        QCOMPARE(form->focusWidget(), form->PlayModeGroup->button(0));
-        QFile::remove(folder->program() + QStringLiteral("hollyfro.opt"));
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QTest::qWait(50);
+        QVERIFY(RegReadText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),
+                            QStringLiteral("racing")).isEmpty());
+        held.unlock();
+        QTRY_COMPARE_WITH_TIMEOUT(RegReadText(RegistryRoot::LocalMachine, QStringLiteral("Software\\Hollyfrost\\Games"),
+                                              QStringLiteral("racing")),
+                                  ProgramFilePath(), 15000);
     }
 
     void timerKeepsRunningAfterItsTick()

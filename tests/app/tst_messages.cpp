@@ -1,3 +1,4 @@
+#include "DataFiles.h"
 #include "DexterityTest.h"
 #include "GameMessages.h"
 #include "GameSession.h"
@@ -29,6 +30,8 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+
+#include <optional>
 
 // The boxes main hands the game (to the answerers below); the characters' stage is the test's own.
 ScreenDialogs screenDialogs;
@@ -1032,7 +1035,7 @@ QList<QByteArray> TestMessages::sentUntilTheRaceIsOver()
 
 void TestMessages::leavingAHostedRaceTellsTheJoiners_data()
 {
-    QTest::addColumn<int>("newMode");   // -1 "Cancel Game" (race track), -2 "New Game"
+    QTest::addColumn<int>("newMode");   // -1 "Cancel Game" (race track), -2 "New Game", -3 HFparms.cfg gone
     QTest::addColumn<int>("until");   // 0 a joiner accepted, no "Start Game"; 1 the introductions; 2 a question out
     QTest::newRow("Cancel Game, a question out") << -1 << 2;
     QTest::newRow("Practice, a question out") << int(PracticeGame) << 2;
@@ -1042,6 +1045,7 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners_data()
     QTest::newRow("New Game, before the start") << -2 << 0;
     QTest::newRow("Practice, before the start") << int(PracticeGame) << 0;
     QTest::newRow("Host a Game again, before the start") << int(HostGame) << 0;
+    QTest::newRow("parameters file gone, a question out") << -3 << 2;
 }
 
 void TestMessages::leavingAHostedRaceTellsTheJoiners()
@@ -1072,13 +1076,26 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
         connect(&race.questions(), &QuestionRound::questionShown, this, [&] { after << "question"; }),
         connect(&race.questions(), &QuestionRound::memoryTestShown, this, [&] { after << "memory test"; }),
     };
+    std::optional<MessengerParameters> parameters;   // as main keeps them
+    const QString parametersPath = folder->messenger() + QStringLiteral("HFparms.cfg");
     if (newMode == -1)
         race.cancel();   // "Cancel Game"
     else if (newMode == -2)
         main->NewRaceBtn->click();
-    else
+    else if (newMode == -3) {
+        // main's notice, with the end of the program that follows the box left out
+        const auto notice = ParametersMissingNotice(race);
+        parameters.emplace([notice](std::function<void()>) { notice([] {}); });
+        QCOMPARE(GamePort(), GamePortNumber);   // read while it is there
+        QVERIFY(QFile::rename(parametersPath, parametersPath + QStringLiteral(".gone")));
+        (void)GamePort();   // the race's next send finds it gone
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(boxes.first().contains(QStringLiteral("missing file HFparms.cfg")));
+    } else
         mode(newMode);
     const QList<QByteArray> sent = sentUntilTheRaceIsOver();
+    if (parameters)
+        QVERIFY(QFile::rename(parametersPath + QStringLiteral(".gone"), parametersPath));
     for (const QMetaObject::Connection &connection : watching)
         disconnect(connection);
     QCOMPARE(sent, (QList<QByteArray>{"RCHosty", "RCHosty"}));

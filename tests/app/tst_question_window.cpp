@@ -269,16 +269,20 @@ private slots:
         const QString hostAddress = HostPeerAddress;
         race.questions().showFromHost(hostAddress, QStringLiteral("MA&&4&&2 + 2&&1"));
         bool disabledDuringReport = false;
+        bool freshBox = false;
         QTimer::singleShot(0, this, [&] {
             disabledDuringReport = !question->AnswerBtn->isEnabled();
-            question->Answer->setText(QStringLiteral("4"));
+            QTest::keyClicks(question->Answer, QStringLiteral("4"));
             QTest::keyClick(question->Answer, Qt::Key_Return);   // does nothing now
             race.questions().showFromHost(hostAddress, QStringLiteral("MA&&6&&3 + 3&&2"));   // the host's next question
+            // It starts with an empty box, whatever was typed while the report went.
+            freshBox = question->Answer->text().isEmpty() && question->WrongLabel->isHidden();
         });
-        question->Answer->setText(QStringLiteral("4"));
-        question->AnswerBtnClick();
+        QTest::keyClicks(question->Answer, QStringLiteral("4"));
+        QTest::keyClick(question->Answer, Qt::Key_Return);
         settle();
         QVERIFY(disabledDuringReport);
+        QVERIFY(freshBox);
         QVERIFY(question->AnswerBtn->isEnabled());
         // The report did not close the question that arrived meanwhile.
         QVERIFY(question->isVisible());
@@ -289,14 +293,23 @@ private slots:
         // The host puts its next question only once it has the report: that report goes
         // no more. The question's number rides last.
         QCOMPARE(withCode(host->texts(host->drain(100)), "RB"), QList<QByteArray>{"RBRobin&&50005&&4&&1"});
+        // A wrong try on it, then the host's next question: no "Wrong" and an empty box.
+        QTest::keyClicks(question->Answer, QStringLiteral("7"));
+        QTest::keyClick(question->Answer, Qt::Key_Return);
+        QVERIFY(!question->WrongLabel->isHidden());
+        QTest::keyClicks(question->Answer, QStringLiteral("1"));
+        race.questions().showFromHost(hostAddress, QStringLiteral("MA&&6&&3 + 3&&2"));   // put again: no change
+        race.questions().showFromHost(hostAddress, QStringLiteral("MA&&8&&4 + 4&&3"));
+        QVERIFY(question->WrongLabel->isHidden());
+        QCOMPARE(question->Answer->text(), QString());
         // The report on the next question is never acknowledged: the first send and 15
         // repeats.
-        question->Answer->setText(QStringLiteral("6"));
-        question->AnswerBtnClick();
+        QTest::keyClicks(question->Answer, QStringLiteral("8"));
+        QTest::keyClick(question->Answer, Qt::Key_Return);
         settle();
         const QList<QByteArray> reports = withCode(host->texts(host->receive(16)), "RB");
         QCOMPARE(reports.size(), 16);
-        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&6&&2"));
+        QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&8&&3"));
     }
 
     void hostAcknowledgesReportsAndSkips()
