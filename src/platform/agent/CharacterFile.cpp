@@ -1,6 +1,7 @@
 #include "CharacterFile.h"
 
 #include "Agent.h"
+#include "FrameStore.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -107,13 +108,20 @@ ZipPtr openArchive(const QString &path)
 void checkFrame(const QString &path, const QString &name, const QByteArray &png, QSize frame,
                 qint64 &pixelBudget)
 {
+    const auto notPng = [&] { fail(path, QStringLiteral("the frame \"%1\" is not a PNG picture").arg(name)); };
+    if (!png.startsWith("\x89PNG\r\n\x1a\n"))
+        notPng();
+    // Before the reader sees it: the reader takes as much memory as a chunk claims.
+    if (!pngChunksFit(png))
+        fail(path, QStringLiteral("the frame \"%1\" is damaged: a part of it claims more than it holds or "
+                                  "than a picture needs").arg(name));
     QBuffer buffer;
     buffer.setData(png);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
     const QSize size = reader.size();
-    if (!png.startsWith("\x89PNG\r\n\x1a\n") || !size.isValid())
-        fail(path, QStringLiteral("the frame \"%1\" is not a PNG picture").arg(name));
+    if (!size.isValid())
+        notPng();
     if (size.width() > frame.width() || size.height() > frame.height())
         fail(path, QStringLiteral("the frame \"%1\" is larger than the character").arg(name));
     pixelBudget -= qint64(size.width()) * size.height();
