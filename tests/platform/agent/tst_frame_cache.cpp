@@ -327,10 +327,10 @@ void TestFrameCache::picturesDecodeAsTheToolkitDecodesThem()
     getrusage(RUSAGE_SELF, &before);
     const QByteArray huge = plain.left(33) + QByteArray::fromHex("65555555") + "tEXt" + QByteArray(60, 'x');
     const QByteArray wordy = plain.left(33) + pngChunk("tEXt", "Comment" + QByteArray(1536 * 1024, ' ')) + plain.mid(33);
-    for (const QByteArray &png : {huge, wordy})
-        QVERIFY(decodePicture(png).isNull());
+    const bool refused = decodePicture(huge).isNull() && decodePicture(wordy).isNull();
     getrusage(RUSAGE_SELF, &after);
     QVERIFY2(after.ru_maxrss - before.ru_maxrss < 100 * 1024, qPrintable(QString::number(after.ru_maxrss - before.ru_maxrss)));
+    QVERIFY(refused);
 }
 
 void TestFrameCache::storePacksOnceAndLetsThePngGo()
