@@ -1,7 +1,8 @@
 // Frame pictures of character files: the PNG decoding of a first showing (image data
 // inflated ahead and stored, plain RGBA pictures read by libpng straight) must give what
-// the toolkit's reader gives or nothing (a picture cut short, refused before the reader
-// sees it), within bounded memory, and never crash.
+// the toolkit's reader gives or nothing (a picture with a chunk claiming more than it holds
+// or than a picture needs, refused before the reader sees it), within bounded memory, and
+// never crash.
 #include "FrameStore.h"
 #include "FuzzSupport.h"
 

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <sys/resource.h>
+
 namespace {
 
 // A 1 x 1 GIF whose only pixel is pure red.
@@ -158,6 +160,18 @@ private slots:
         QVERIFY(skin.LoadSkin(wholePath));
         QVERIFY(skin.LoadSkin(jpegFile(QStringLiteral("good.jpg"), QColor(250, 180, 120))));
         QVERIFY(!skin.LoadSkin(file(QStringLiteral("half.jpg"), bytes.left(bytes.size() / 2))));
+        // A few kilobytes that claim 20000 x 20000 pixels: refused before the decoder takes
+        // the gigabyte they claim.
+        QByteArray huge = bytes;
+        const qsizetype frameHeader = huge.indexOf("\xff\xc0") + 5;   // its height, then its width
+        qToBigEndian(quint16(20000), huge.data() + frameHeader);
+        qToBigEndian(quint16(20000), huge.data() + frameHeader + 2);
+        rusage start{}, end{};
+        getrusage(RUSAGE_SELF, &start);
+        const bool hugeLoaded = skin.LoadSkin(file(QStringLiteral("huge.jpg"), huge));
+        getrusage(RUSAGE_SELF, &end);
+        QVERIFY2(end.ru_maxrss - start.ru_maxrss < 100 * 1024, qPrintable(QString::number(end.ru_maxrss - start.ru_maxrss)));
+        QVERIFY(!hugeLoaded);
         QVERIFY(!skin.LoadSkin(m_folder.filePath(QStringLiteral("missing.jpg"))));
         QVERIFY(!skin.LoadSkin(file(QStringLiteral("garbage.gif"), QByteArray("GIF89a") + QByteArray(20, '\xff'))));
         QVERIFY(!skin.LoadSkin(file(QStringLiteral("garbage.bmp"), QByteArray("BM") + QByteArray(20, '\0'))));

@@ -186,13 +186,20 @@ private:
 // the frame is first shown.
 QString frameTrouble(const QString &name, const QByteArray &png, QSize frame, qint64 *pixels)
 {
+    const QString notPng = QStringLiteral("the frame \"%1\" is not a PNG picture").arg(name);
+    if (!png.startsWith("\x89PNG\r\n\x1a\n"))
+        return notPng;
+    // Before the reader sees it: the reader takes as much memory as a chunk claims.
+    if (!pngChunksFit(png))
+        return QStringLiteral("the frame \"%1\" is damaged: a part of it claims more than it holds or "
+                              "than a picture needs").arg(name);
     QBuffer buffer;
     buffer.setData(png);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
     const QSize size = reader.size();
-    if (!png.startsWith("\x89PNG\r\n\x1a\n") || !size.isValid())
-        return QStringLiteral("the frame \"%1\" is not a PNG picture").arg(name);
+    if (!size.isValid())
+        return notPng;
     if (size.width() > frame.width() || size.height() > frame.height())
         return QStringLiteral("the frame \"%1\" is larger than the character").arg(name);
     *pixels = qint64(size.width()) * size.height();

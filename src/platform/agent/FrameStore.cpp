@@ -18,6 +18,9 @@ namespace {
 constexpr int kMaxPictureSide = 2048;
 constexpr size_t kCheckSeed = 0x5bd1e995u;
 constexpr qsizetype kStoredBlock = 65535;   // the most bytes one stored deflate block holds
+// The most an ancillary chunk (text, colour profile, anything the pixels do without) may
+// hold: a PNG reader takes as much memory as such a chunk claims, before reading it.
+constexpr quint32 kMaxAncillaryChunk = 1024 * 1024;
 
 quint32 readBigEndian(const char *at)
 {
@@ -34,6 +37,8 @@ char *putBigEndian(char *at, quint32 value)
 
 QImage readPicture(const QByteArray &png)
 {
+    if (!pngChunksFit(png))
+        return {};
     QBuffer buffer;
     buffer.setData(png);
     buffer.open(QIODevice::ReadOnly);
@@ -55,7 +60,6 @@ struct StoredPng
     QByteArray png;              // empty when the picture was left as it was
     bool plainRgba = false;      // RGBA of 8 bits, and nothing that changes how the pixels show
     QSize size;
-    bool cutShort = false;       // a chunk claims more bytes than the picture has left
     QImage pixels;               // a plain RGBA picture without row filters, read here (ARGB32)
 };
 
@@ -98,6 +102,11 @@ bool readPlainRgba(const QByteArray &stored, QSize size, uchar *const *rows)
         return false;
     }
     png_set_read_fn(png, &source, readFromSource);
+    // No more memory for a chunk than the budget, nor for rows than the largest picture:
+    // a chunk past it is an error, not a warning.
+    png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
+    png_set_chunk_malloc_max(png, kMaxAncillaryChunk);
+    png_set_benign_errors(png, 0);
     // Every checksum was checked already, by libdeflate, and quicker.
     png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
     png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
@@ -136,7 +145,7 @@ StoredPng storedImageData(const QByteArray &png, bool readPixels)
     for (qsizetype at = 8; at + 12 <= size;) {
         const quint32 length = readBigEndian(bytes + at);
         if (qsizetype(length) > size - at - 12)
-            return {{}, false, {}, true, {}};
+            return {};   // a chunk claims more bytes than the picture has left
         const char *type = bytes + at + 4;
         if (libdeflate_crc32(0, type, length + 4) != readBigEndian(type + 4 + length))
             return {};
@@ -202,7 +211,7 @@ StoredPng storedImageData(const QByteArray &png, bool readPixels)
                     out[x] = (rgba & 0xff00ff00u) | (rgba & 0xffu) << 16 | (rgba >> 16 & 0xffu);
                 }
             }
-            return {{}, true, QSize(int(width), int(height)), false, pixels};
+            return {{}, true, QSize(int(width), int(height)), pixels};
         }
     }
 
@@ -230,10 +239,29 @@ StoredPng storedImageData(const QByteArray &png, bool readPixels)
     at = putBigEndian(at, quint32(libdeflate_adler32(1, raw.constData(), size_t(rows))));
     at = putBigEndian(at, quint32(libdeflate_crc32(0, chunk, size_t(at - chunk))));
     std::memcpy(at, bytes + dataEnd, size_t(end - dataEnd));   // the chunks after, to the end
-    return {out, plainRgba, QSize(int(width), int(height)), false, {}};
+    return {out, plainRgba, QSize(int(width), int(height)), {}};
 }
 
 } // namespace
+
+bool pngChunksFit(const QByteArray &png)
+{
+    const char *const bytes = png.constData();
+    const qsizetype size = png.size();
+    if (size < 8 || std::memcmp(bytes, "\x89PNG\r\n\x1a\n", 8) != 0)
+        return false;
+    // Up to the end chunk, as a reader reads them; a header cut short needs no memory.
+    for (qsizetype at = 8; at + 8 <= size;) {
+        const quint32 length = readBigEndian(bytes + at);
+        const bool ancillary = bytes[at + 4] & 0x20;
+        if (qsizetype(length) > size - at - 12 || (ancillary && length > kMaxAncillaryChunk))
+            return false;
+        if (std::memcmp(bytes + at + 4, "IEND", 4) == 0)
+            break;
+        at += 12 + length;
+    }
+    return true;
+}
 
 QByteArray withStoredImageData(const QByteArray &png)
 {
@@ -249,8 +277,6 @@ QImage decodePicture(const QByteArray &png)
     // writes its own), else by libpng straight, without the toolkit's reader and its
     // checks of the checksums, done already.
     const StoredPng stored = storedImageData(png, true);
-    if (stored.cutShort)
-        return {};   // the reader would fail too, after taking as much memory as the chunk claims
     QImage picture = stored.pixels;
     if (picture.isNull() && stored.plainRgba && Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
         picture = QImage(stored.size, QImage::Format_ARGB32);

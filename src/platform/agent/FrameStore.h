@@ -69,6 +69,12 @@ private:
 // tests and tools; a picture that does not decode gives a null image).
 QImage decodePicture(const QByteArray &png);
 
+// Whether every chunk of the PNG picture (up to its end chunk) fits in the bytes left after
+// it, and no ancillary chunk is over a fixed budget (a megabyte). A PNG reader allocates
+// what a chunk claims before reading it: a picture of a hundred bytes could ask for
+// gigabytes. Checked before the toolkit's reader sees a picture.
+bool pngChunksFit(const QByteArray &png);
+
 // The same PNG picture with its image data inflated ahead, by libdeflate (about three
 // times as quick as the zlib inside the PNG reader), and stored uncompressed: the reader
 // then only copies it. Only the container is rewritten; the reader still checks and

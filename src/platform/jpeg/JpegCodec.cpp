@@ -11,6 +11,13 @@
 
 namespace {
 
+// A file of a few kilobytes may claim any size, and libjpeg takes memory for the size
+// claimed before it reads a pixel: the picture (a window's background) is bounded, and so
+// is what libjpeg may take for its own buffers (a progressive picture keeps all of it).
+constexpr JDIMENSION kMaxSide = 8192;
+constexpr unsigned long kMaxPixels = 8 * 1024 * 1024;
+constexpr long kMaxDecoderMemory = 64L * 1024 * 1024;
+
 // libjpeg reports fatal errors through error_exit, which by default prints a message
 // and calls exit(). This handler jumps back to the caller instead.
 struct ErrorManager {
@@ -49,10 +56,13 @@ void installQuietErrors(ErrorManager &manager)
 bool decodeInto(jpeg_decompress_struct &info, QImage &image)
 {
     jpeg_read_header(&info, TRUE);
+    if (info.image_width > kMaxSide || info.image_height > kMaxSide
+        || static_cast<unsigned long>(info.image_width) * info.image_height > kMaxPixels)
+        return false;
+    info.mem->max_memory_to_use = kMaxDecoderMemory;   // past it, libjpeg fails (no backing store)
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
-    if (info.output_width == 0 || info.output_height == 0 || info.output_components != 3
-        || info.output_width > 20000 || info.output_height > 20000)
+    if (info.output_width == 0 || info.output_height == 0 || info.output_components != 3)
         return false;
     image = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB888);
     if (image.isNull())

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace agent;
@@ -28,6 +29,15 @@ QByteArray pngOf(int width, int height)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
+}
+
+// The process's peak resident memory (KB) and the processor time it used (ms) so far.
+std::pair<long, long> costSoFar()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](timeval t) { return long(t.tv_sec) * 1000 + long(t.tv_usec) / 1000; };
+    return {usage.ru_maxrss, ms(usage.ru_utime) + ms(usage.ru_stime)};
 }
 
 } // namespace
@@ -183,7 +193,8 @@ void TestAgentParts::rejectsDamagedFiles()
 }
 
 // Character files come from anyone: each of these costs more than a character may, or is
-// no file at all. Each is refused for its own reason, without hanging or running out.
+// no file at all. Each is refused for its own reason, without hanging or running out, and
+// costs little memory and time.
 void TestAgentParts::refusesHostileFiles_data()
 {
     QTest::addColumn<QString>("file");
@@ -218,6 +229,12 @@ void TestAgentParts::refusesHostileFiles_data()
     for (int i = 0; i < 4100; ++i)
         many << qMakePair(QStringLiteral("x/%1").arg(i), QByteArray("x"));
     QTest::newRow("too many entries") << zipHere(QStringLiteral("many.acs"), many) << QStringLiteral("too many entries");
+    // Frames of about a hundred bytes whose text chunk claims 1.7 GB: a PNG reader would
+    // take that much before finding the bytes missing.
+    const QByteArray huge = pngOf(10, 10).left(33) + QByteArray::fromHex("65555555") + "tEXt" + QByteArray(60, 'x');
+    QTest::newRow("frames claiming huge chunks") << zipHere(QStringLiteral("claims.acs"),
+        {{"character.json", character(10, {"a.png", "b.png"})}, {"a.png", huge}, {"b.png", huge}})
+        << QStringLiteral("claims more than it holds");
     const QString fifo = dir_.filePath(QStringLiteral("pipe.acs"));
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
     QTest::newRow("fifo") << fifo << QStringLiteral("not a regular file");   // opening it for reading would wait for a writer
@@ -229,12 +246,19 @@ void TestAgentParts::refusesHostileFiles()
 {
     QFETCH(QString, file);
     QFETCH(QString, reason);
+    const auto [peakBefore, cpuBefore] = costSoFar();
+    QString refusal;
     try {
         loadCharacterFile(file);
-        QFAIL("a hostile file loaded");
     } catch (const AgentError &error) {
-        QVERIFY2(QString::fromStdString(error.what()).contains(reason), error.what());
+        refusal = QString::fromStdString(error.what());
     }
+    // At little cost: far less than a hundred megabytes more, far less than a second.
+    const auto [peakAfter, cpuAfter] = costSoFar();
+    QVERIFY2(peakAfter - peakBefore < 100 * 1024, qPrintable(QStringLiteral("%1 KB more").arg(peakAfter - peakBefore)));
+    QVERIFY2(cpuAfter - cpuBefore < 1000, qPrintable(QStringLiteral("%1 ms").arg(cpuAfter - cpuBefore)));
+    QVERIFY2(!refusal.isEmpty(), "a hostile file loaded");
+    QVERIFY2(refusal.contains(reason), qPrintable(refusal));
 }
 
 void TestAgentParts::readsWavFiles()

@@ -2,7 +2,8 @@
 // exactly like the whole picture decoded from the file, the cache never holds more than
 // its bound, frames that left it come back the same, a picture that does not decode shows
 // as a blank frame, packing keeps every pixel of any picture, shapes hold the pixels at
-// least half opaque, and pictures decode as the toolkit's reader decodes them.
+// least half opaque, and pictures decode as the toolkit's reader decodes them, or, when
+// they claim more memory than they may, not at all.
 #include "CharacterFile.h"
 #include "FrameCache.h"
 #include "PackedFrame.h"
@@ -17,6 +18,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <sys/resource.h>
 
 using namespace agent;
 using namespace agent::detail;
@@ -317,6 +319,18 @@ void TestFrameCache::picturesDecodeAsTheToolkitDecodesThem()
         QVERIFY(withStoredImageData(png).isEmpty());
         QCOMPARE(decodePicture(png), decodedByToolkit(png));
     }
+
+    // A chunk claiming 1.7 GB that the picture does not hold (a reader would take the
+    // memory before finding the bytes missing), and a text chunk past the budget for one:
+    // refused before any reader sees them, at a cost far below a hundred megabytes.
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const QByteArray huge = plain.left(33) + QByteArray::fromHex("65555555") + "tEXt" + QByteArray(60, 'x');
+    const QByteArray wordy = plain.left(33) + pngChunk("tEXt", "Comment" + QByteArray(1536 * 1024, ' ')) + plain.mid(33);
+    const bool refused = decodePicture(huge).isNull() && decodePicture(wordy).isNull();
+    getrusage(RUSAGE_SELF, &after);
+    QVERIFY2(after.ru_maxrss - before.ru_maxrss < 100 * 1024, qPrintable(QString::number(after.ru_maxrss - before.ru_maxrss)));
+    QVERIFY(refused);
 }
 
 void TestFrameCache::storePacksOnceAndLetsThePngGo()
