@@ -40,7 +40,10 @@ sigset_t endSignalSet()
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
+    // A hang-up that whoever started us chose to ignore (nohup) stays ignored.
+    struct sigaction hangUp = {};
+    if (sigaction(SIGHUP, nullptr, &hangUp) != 0 || hangUp.sa_handler != SIG_IGN)
+        sigaddset(&set, SIGHUP);
     return set;
 }
 } // namespace

@@ -60,6 +60,24 @@ private slots:
         QCOMPARE(spy.at(0).value(0).toInt(), SIGHUP);
         QCOMPARE(spy.at(1).value(0).toInt(), SIGTERM);
     }
+
+    void anIgnoredHangUpStaysIgnored()
+    {
+        // Started under nohup: a hang-up ends nothing, a TERM still does.
+        const auto restore = qScopeGuard([] { signal(SIGHUP, SIG_DFL); });
+        signal(SIGHUP, SIG_IGN);
+        sigset_t hangUp;
+        sigemptyset(&hangUp);
+        sigaddset(&hangUp, SIGHUP);
+        pthread_sigmask(SIG_UNBLOCK, &hangUp, nullptr);
+        EndSignals signals_;
+        QSignalSpy spy(&signals_, &EndSignals::received);
+        QCOMPARE(raise(SIGHUP), 0);
+        QCOMPARE(raise(SIGTERM), 0);
+        QVERIFY(spy.wait(5000));
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy.at(0).value(0).toInt(), SIGTERM);
+    }
 };
 
 QTEST_GUILESS_MAIN(DesktopSessionTest)
