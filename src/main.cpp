@@ -149,7 +149,8 @@ int main(int argc, char *argv[])
     });
     CountdownWindow countdown(race);
     QuestionWindow questionWindow(race.questions());
-    MemoryTestWindow memoryTest(race.questions());
+    MemoryTest memoryTest(race.questions(), GameClock());
+    MemoryTestWindow memoryTestWindow(memoryTest);
     RaceTrackWindow raceTrack(race);
     InstallMessageHandlers(race, playRequests);
     // Closing the main window (Exit, the title bar, Alt+F4) ends the program, also in the

@@ -2,6 +2,7 @@
 
 #include "RaceModel.h"
 #include "RaceScreen.h"
+#include "Scoreboard.h"
 #include "Roster.h"
 #include "Utilities.h"
 #include "WindowRoles.h"
@@ -30,12 +31,6 @@ QLabel *colouredLabel(const QString &text, const QColor &background, QWidget *pa
     label->setAutoFillBackground(true);
     label->setAccessibleName(text.trimmed());
     return label;
-}
-
-QString scoreLine(const QString &caption, int slot)
-{
-    const ContestantRecord &record = Model().contestants[slot];
-    return caption + record.PlayerName + QStringLiteral(" (") + WithoutExtension(record.CharacterFile) + u')';
 }
 
 } // namespace
@@ -180,14 +175,14 @@ void RaceTrackWindow::CentreFinishLabel()
 
 void RaceTrackWindow::ShowScoreboard()
 {
-    const int count = GameRoster().count();
-    if (count < 2)
+    const std::optional<Scoreboard> board = ScoreboardOf(GameRoster().count(), CurrentRace().standings, Model().contestants);
+    if (!board)
         return;
-    WinLabel->setText(scoreLine(QStringLiteral("  Win:  "), CurrentRace().standings.first));
-    PlaceLabel->setText(scoreLine(QStringLiteral(" Place: "), CurrentRace().standings.second));
-    ShowLabel->setVisible(count > 2);
-    if (count > 2)
-        ShowLabel->setText(scoreLine(QStringLiteral(" Show:  "), CurrentRace().standings.third));
+    WinLabel->setText(QStringLiteral("  Win:  ") + board->win);
+    PlaceLabel->setText(QStringLiteral(" Place: ") + board->place);
+    ShowLabel->setVisible(board->show.has_value());
+    if (board->show)
+        ShowLabel->setText(QStringLiteral(" Show:  ") + *board->show);
     for (QLabel *label : {WinLabel, PlaceLabel, ShowLabel}) {
         label->adjustSize();
         label->setAccessibleName(label->text().trimmed());

@@ -105,6 +105,7 @@ class TestCaptions : public QObject
 {
     Q_OBJECT
     Race race;
+    MemoryTest memoryTest{race.questions(), GameClock()};
     PlayRequests requests{race};
 
     std::unique_ptr<QWidget> makeWindow(const QString &name)
@@ -119,7 +120,7 @@ class TestCaptions : public QObject
             return std::make_unique<CountdownWindow>(race);
         if (name == QLatin1String("question"))
             return std::make_unique<QuestionWindow>(race.questions());
-        return std::make_unique<MemoryTestWindow>(race.questions());
+        return std::make_unique<MemoryTestWindow>(memoryTest);
     }
 
 private slots:
@@ -167,7 +168,7 @@ private slots:
 
     void memoryInstructionsShowTheirStart()
     {
-        MemoryTestWindow memory(race.questions());
+        MemoryTestWindow memory(memoryTest);
         layOut(&memory);
         memory.setMemo(QStringLiteral("First line\r\nSecond line\r\nThird line\r\nFourth line"));
         QVERIFY(memory.InfoBox->verticalScrollBar()->maximum() > 0);

@@ -980,7 +980,8 @@ void TestMessages::aNewQuestionIsTakenWhileTheLastReportIsResent()
     acceptedBy(PeerA);
     GameSession::current().setJoinedRace(true);
     QuestionWindow form(race.questions());
-    MemoryTestWindow memory(race.questions());
+    MemoryTest memoryTest(race.questions(), GameClock());
+    MemoryTestWindow memory(memoryTest);
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
     QCOMPARE(race.questions().submit(QStringLiteral("12")), AnswerVerdict::Right);
     DispatchMessage(PeerA, QStringLiteral("RZHosty&&MT&&bgr&&bgr&&2"));

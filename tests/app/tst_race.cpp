@@ -43,6 +43,7 @@ private:
     RaceTrackWindow *track = nullptr;
     CountdownWindow *countdown = nullptr;
     QuestionWindow *question = nullptr;
+    MemoryTest memoryTest{race.questions(), GameClock()};
     MemoryTestWindow *memory = nullptr;
     PlayRequests playRequests{race};
     QStringList boxes;
@@ -113,7 +114,7 @@ void TestRace::initTestCase()
     InstallMessageHandlers(race, playRequests);
     countdown = new CountdownWindow(race);
     question = new QuestionWindow(race.questions());
-    memory = new MemoryTestWindow(race.questions());
+    memory = new MemoryTestWindow(memoryTest);
     track = new RaceTrackWindow(race);
     RandSeed(11);
 }
