@@ -10,6 +10,7 @@
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "QuestionWindow.h"
 #include "Race.h"
 #include "RaceTrackWindow.h"
@@ -136,6 +137,7 @@ int main(int argc, char *argv[])
     if (TickLogEnabled())
         race.ticker().timed = RecordTick;
     race.ticker().start();
+    FollowPlaySettings(race, GameSession::current().playSettings());
     PlayRequests playRequests(race);
     MainWindow mainWindow(race, playRequests);
     const bool accepted = mainWindow.Start(app.arguments());

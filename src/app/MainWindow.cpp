@@ -11,6 +11,7 @@
 #include "MessageBoxes.h"
 #include "PlaySettingsBinding.h"
 #include "Phrases.h"
+#include "PlayControls.h"
 #include "PlayRequests.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
@@ -197,11 +198,18 @@ void MainWindow::createControls()
     RevisionLabel->setAutoFillBackground(false);
 
 
-    // The radio groups show the session's play settings and change them.
-    GameSession &session = GameSession::current();
-    auto *playSettings = new PlaySettingsBinding(session.playSettings(), race, PlayModeGroup, GameType, Difficulty);
-    connect(playSettings, &PlaySettingsBinding::playModePicked, this, &MainWindow::UpdatePlayControls);
-    connect(playSettings, &PlaySettingsBinding::gameTypePicked, this, &MainWindow::describeGameType);
+    // The radio groups show the session's play settings and change them; the buttons and
+    // groups of the play mode follow its table, the info box describes each game picked.
+    const PlaySettings &settings = GameSession::current().playSettings();
+    new PlaySettingsBinding(GameSession::current().playSettings(), PlayModeGroup, GameType, Difficulty);
+    controls = new PlayControls(settings, this);
+    connect(controls, &PlayControls::changed, this, &MainWindow::UpdatePlayControls);
+    const auto describe = [this, &settings] {
+        if (settings.gameType() != NoGameType)
+            describeGameType(settings.gameType(), settings.difficulty());
+    };
+    connect(&settings, &PlaySettings::gameTypeChanged, this, describe);
+    connect(&settings, &PlaySettings::difficultyChanged, this, describe);
     connect(&race, &Race::raceStep, this, &MainWindow::showRaceStep);
     connect(&requests, &PlayRequests::hostTextReceived, this, &MainWindow::showHostText);
     connect(&requests, &PlayRequests::joinAccepted, RequestPlayBtn, &QWidget::hide);
@@ -315,35 +323,14 @@ void MainWindow::optionsLoaded()
 
 void MainWindow::UpdatePlayControls()
 {
-    AddCharacterBtn->hide();
-    RequestPlayBtn->hide();
-    StartRace->hide();
-    GameType->hide();
+    const PlayControlSet shown = controls->shown();
+    RequestPlayBtn->setVisible(shown.requestPlay);
+    AddCharacterBtn->setVisible(shown.addCharacters);
+    StartRace->setVisible(shown.startGame);
+    GameType->setVisible(shown.gameType);
+    Difficulty->setVisible(shown.difficulty);
+    InviteBtn->setVisible(shown.invite);
     CancelBtn->hide();
-    InviteBtn->hide();
-    Difficulty->setVisible(GameType->isVisibleTo(this));
-    switch (PlayModeGroup->itemIndex()) {
-    case JoinGame:
-        RequestPlayBtn->show();
-        break;
-    case HostGame:
-        StartRace->show();
-        GameType->show();
-        Difficulty->show();
-        InviteBtn->show();
-        break;
-    case LocalRace:
-        AddCharacterBtn->show();
-        StartRace->show();
-        break;
-    case PracticeGame:
-        StartRace->show();
-        GameType->show();
-        Difficulty->show();
-        break;
-    default:
-        break;
-    }
 }
 
 void MainWindow::showRaceStep(RaceStep step)
@@ -377,13 +364,13 @@ void MainWindow::showRaceStep(RaceStep step)
     }
 }
 
-void MainWindow::describeGameType()
+void MainWindow::describeGameType(int gameType, int difficulty)
 {
     // The box keeps the earlier descriptions and shows the new one from its start.
     QTextDocument *text = InfoBox->document();
     const int first = text->isEmpty() ? 0 : text->blockCount();
-    InfoBox->append(LookupPhrase(QStringLiteral("Gt") + QString::number(GameType->itemIndex())));
-    InfoBox->append(LookupPhrase(QStringLiteral("dl") + QString::number(Difficulty->itemIndex())));
+    InfoBox->append(LookupPhrase(QStringLiteral("Gt") + QString::number(gameType)));
+    InfoBox->append(LookupPhrase(QStringLiteral("dl") + QString::number(difficulty)));
     const QRectF start = text->documentLayout()->blockBoundingRect(text->findBlockByNumber(first));
     InfoBox->verticalScrollBar()->setValue(int(start.top()));
 }

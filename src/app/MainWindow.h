@@ -16,6 +16,7 @@
 #include <memory>
 
 class HelpWindow;
+class PlayControls;
 class PlayRequests;
 class QLabel;
 class QListView;
@@ -53,6 +54,7 @@ public:
     // The options are read (or left at their defaults): the play modes open, network play
     // only for a player with a name and a UIN.
     void optionsLoaded();
+    // Shows the controls of the play mode (PlayControls), "Cancel Game" hidden.
     void UpdatePlayControls();
     void RestoreAndRaise();
 
@@ -64,7 +66,7 @@ public:
     void InfoBoxDblClick();
     void BuddiesLabelClick();
     // The game type and difficulty picked, described in the info box.
-    void describeGameType();
+    void describeGameType(int gameType, int difficulty);
     // The buttons, the place of the window and the music follow the race's steps.
     void showRaceStep(RaceStep step);
     void showHostText(const QString &text);
@@ -111,6 +113,7 @@ private:
     void centreOnDesktop();
     Race &race;
     PlayRequests &requests;
+    PlayControls *controls = nullptr;   // which controls the play mode shows
     bool shownOnce = false;
     std::unique_ptr<RequestWindow> request;
     HelpWindow *help = nullptr;

@@ -1,11 +1,10 @@
 #include "PlaySettingsBinding.h"
 
 #include "PlaySettings.h"
-#include "Race.h"
 #include "RadioGroup.h"
 
-PlaySettingsBinding::PlaySettingsBinding(PlaySettings &settings, Race &race, RadioGroup *playMode,
-                                         RadioGroup *gameType, RadioGroup *difficulty)
+PlaySettingsBinding::PlaySettingsBinding(PlaySettings &settings, RadioGroup *playMode, RadioGroup *gameType,
+                                         RadioGroup *difficulty)
     : QObject(playMode)
 {
     // A group's index is one of its items, or -1 (none): one of the enums' values.
@@ -24,15 +23,4 @@ PlaySettingsBinding::PlaySettingsBinding(PlaySettings &settings, Race &race, Rad
     connect(&settings, &PlaySettings::playModeChanged, playMode, &RadioGroup::setItemIndex);
     connect(&settings, &PlaySettings::gameTypeChanged, gameType, &RadioGroup::setItemIndex);
     connect(&settings, &PlaySettings::difficultyChanged, difficulty, &RadioGroup::setItemIndex);
-
-    playMode->setOnClick([this, &race, playMode] {
-        race.playModeChosen(PlayMode(playMode->itemIndex()));
-        emit playModePicked();
-    });
-    const auto gameTypeClick = [this, &race] {
-        race.gameTypeChosen();   // a difficulty changed by it runs this handler once more
-        emit gameTypePicked();
-    };
-    gameType->setOnClick(gameTypeClick);
-    difficulty->setOnClick(gameTypeClick);
 }

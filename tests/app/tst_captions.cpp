@@ -4,10 +4,12 @@
 // leaves for it. CTest runs it at 100 % and, with QT_SCALE_FACTOR=2, at 200 %. And every
 // control a screen reader can reach has a name.
 #include "CountdownWindow.h"
+#include "GameSession.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "QuestionRound.h"
 #include "QuestionWindow.h"
 #include "Race.h"
@@ -126,6 +128,7 @@ class TestCaptions : public QObject
 private slots:
     void initTestCase()
     {
+        FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
         // The measures mean something only with the fonts the game's package depends on.
         const QStringList families = QFontDatabase::families();
         for (const char *family : {"DejaVu Sans", "Liberation Sans", "Comic Neue"})

@@ -6,6 +6,8 @@
 #include "HelpWindow.h"
 #include "MainWindow.h"
 #include "PlayRequests.h"
+#include "PlayControls.h"
+#include "PlaySettingsRules.h"
 #include "Race.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
@@ -59,6 +61,7 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase()
     {
+        FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
         folder = std::make_unique<AppTestFolder>(QStringList{"alpha.acs", "bravo.acs", "charlie.acs", "delta.acs"});
         SetMessageBoxAnswerer([this](BoxKind kind, const QString &text) { boxes.append({kind, text}); });
         GameSession::current().useDialogs(&screenDialogs);
@@ -179,31 +182,22 @@ private slots:
         QVERIFY(!GameSession::current().raceRunning() && !GameSession::current().joinedRace());
     }
 
-    void playModeTable_data()
+    void playModeControlsFollowTheTable()
     {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("shown");   // the mode-dependent controls that are shown
-        QTest::newRow("none") << -1 << "";
-        QTest::newRow("join") << 0 << "ReqPlayBtn";
-        QTest::newRow("host") << 1 << "StartRace GameType Difficulty InviteBtn";
-        QTest::newRow("local") << 2 << "AddcharBtn StartRace";
-        QTest::newRow("practice") << 3 << "StartRace GameType Difficulty";
-    }
-
-    void playModeTable()
-    {
-        QFETCH(int, mode);
-        QFETCH(QString, shown);
-        form->CancelBtn->show();   // a race would have shown it; every mode hides it again
-        form->PlayModeGroup->setItemIndex(mode);
-        form->UpdatePlayControls();
-        const QList<QPair<QString, QWidget *>> controls = {
-            {"ReqPlayBtn", form->RequestPlayBtn}, {"AddcharBtn", form->AddCharacterBtn}, {"StartRace", form->StartRace},
-            {"GameType", form->GameType},     {"Difficulty", form->Difficulty}, {"InviteBtn", form->InviteBtn},
-            {"CancelBtn", form->CancelBtn}};
-        const QStringList expected = shown.split(u' ', Qt::SkipEmptyParts);
-        for (const auto &[name, widget] : controls)
-            QVERIFY2(widget->isHidden() != expected.contains(name), qPrintable(name));
+        // Each mode shows what its row of the table (PlayControls) says, and hides "Cancel Game".
+        for (int mode = NoPlayMode; mode <= PracticeGame; ++mode) {
+            form->CancelBtn->show();   // a race would have shown it; every mode hides it again
+            form->PlayModeGroup->setItemIndex(mode);
+            form->UpdatePlayControls();
+            const PlayControlSet shown = ControlsOf(PlayMode(mode));
+            QCOMPARE(form->RequestPlayBtn->isHidden(), !shown.requestPlay);
+            QCOMPARE(form->AddCharacterBtn->isHidden(), !shown.addCharacters);
+            QCOMPARE(form->StartRace->isHidden(), !shown.startGame);
+            QCOMPARE(form->GameType->isHidden(), !shown.gameType);
+            QCOMPARE(form->Difficulty->isHidden(), !shown.difficulty);
+            QCOMPARE(form->InviteBtn->isHidden(), !shown.invite);
+            QVERIFY(form->CancelBtn->isHidden());
+        }
     }
 
     void localRacePicksRandomRaceAndEasy()

@@ -9,6 +9,7 @@
 #include "MessageHandlers.h"
 #include "NetTestFolder.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "QuestionRound.h"
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
@@ -139,6 +140,7 @@ private:
 
 void TestMessages::initTestCase()
 {
+    FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
     folder = new NetTestFolder(GamePortNumber, MessengerPortNumber, {"Pip.acs", "Bolt.acs", "Penny.acs", "Zed.acs"});
     QByteArray phrases;
     for (int i = 0; i < 6; ++i)

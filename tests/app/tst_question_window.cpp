@@ -11,6 +11,7 @@
 #include "MessageHandlers.h"
 #include "NetTestFolder.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "QuestionSources.h"
 #include "QuestionRound.h"
 #include "QuestionWindow.h"
@@ -148,6 +149,7 @@ class TestQuestionWindow : public QObject
 private slots:
     void initTestCase()
     {
+        FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
         folder = new NetTestFolder(GamePortNumber, GamePortNumber - 2, {"Pip.acs", "Bolt.acs"});
         QVERIFY(folder->writeFile("stdtalk.lst", "ql1 WORDS\r\nql2 ADD\r\nql3 SUB\r\nql4 MUL\r\nql5 CATCH\r\nqa1 UNSCRAMBLE\r\nqa2 TYPE\r\n"
                       "qb1 ADDP\r\nqc1 SUBP\r\nqd1 MULP\r\nqe1 CATCHP\r\nqe2 CLICKP\r\n"

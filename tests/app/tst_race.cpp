@@ -6,6 +6,7 @@
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "QuestionRound.h"
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
@@ -94,6 +95,7 @@ private:
 
 void TestRace::initTestCase()
 {
+    FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
     // Our own phrase table, so that the commentary can be read back exactly.
     QFile phrases(programFolder.path() + "/stdtalk.lst");
     QVERIFY(phrases.open(QIODevice::WriteOnly));

@@ -1,9 +1,10 @@
-#include "GameSession.h"
 // The roster of contestants and the online buddies.
 #include "AppTestFolder.h"
 
+#include "GameSession.h"
 #include "MainWindow.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "Race.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
@@ -51,6 +52,7 @@ class TestRoster : public QObject
 private slots:
     void initTestCase()
     {
+        FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
         folder = std::make_unique<AppTestFolder>(QStringList{"a1.acs", "a2.acs", "a3.acs", "a4.acs", "a5.acs",
                                                              "a6.acs", "a7.acs", "a8.acs"});
         SetMessageBoxAnswerer([this](BoxKind kind, const QString &text) {
