@@ -8,6 +8,7 @@
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
+#include "InviteList.h"
 #include "MessageHandlers.h"
 #include "PlayRequests.h"
 #include "PlaySettingsRules.h"
@@ -138,7 +139,9 @@ int main(int argc, char *argv[])
         race.ticker().timed = RecordTick;
     race.ticker().start();
     FollowPlaySettings(race, GameSession::current().playSettings());
-    PlayRequests playRequests(race);
+    InviteList invites;   // the buddies "Invite Players" invites, shown by the main window
+    PlayRequests playRequests(race, GameSession::current(), GameSession::current().playSettings(),
+                              GameSession::current().roster(), dialogs, invites);
     MainWindow mainWindow(race, playRequests);
     const bool accepted = mainWindow.Start(app.arguments());
     GameTransport transport(DispatchMessage);

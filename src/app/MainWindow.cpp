@@ -8,6 +8,7 @@
 #include "GameSession.h"
 #include "GameTransport.h"
 #include "HelpWindow.h"
+#include "InviteList.h"
 #include "MessageBoxes.h"
 #include "PlaySettingsBinding.h"
 #include "Phrases.h"
@@ -32,7 +33,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
-#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -154,9 +154,9 @@ void MainWindow::createControls()
     BuddiesLabel->setCursor(Qt::PointingHandCursor);
     BuddiesLabel->installEventFilter(this);
 
-    BuddyList = new QListWidget(this);
+    BuddyList = new QListView(this);
+    BuddyList->setModel(&requests.invites());
     BuddyList->setGeometry(263, 135, 143, 101);
-    BuddyList->setSortingEnabled(true);
     BuddyList->setAccessibleName(QStringLiteral("Online Buddys"));
     BuddyList->setItemDelegate(new TabStopDelegate(BuddyListTabWidth, BuddyList));
     setSolidBackground(BuddyList, QPalette::Base, QColor(0, 255, 255));
@@ -297,14 +297,14 @@ void MainWindow::WhenShown()
     // the play modes, which put the player's name and UIN in the roster and on the wire,
     // wait for the options.
     PlayModeGroup->setEnabled(false);
-    const auto readMessengerFiles = [](QPointer<MainWindow> window) -> Task<> {
+    const auto readMessengerFiles = [](QPointer<MainWindow> window, InviteList &invites) -> Task<> {
         co_await LoadOptions();
         if (!window)
             co_return;
         window->optionsLoaded();
-        co_await BuildOnlineBuddies(window->BuddyList);
+        co_await BuildOnlineBuddies(invites);
     };
-    Launch(readMessengerFiles(this));
+    Launch(readMessengerFiles(this, requests.invites()));
 }
 
 void MainWindow::optionsLoaded()
@@ -403,7 +403,7 @@ void MainWindow::RequestPlayBtnClick()
 
 void MainWindow::InviteBtnClick()
 {
-    Launch(requests.InvitePlayers(BuddyList));
+    Launch(requests.InvitePlayers());
 }
 
 void MainWindow::showHostText(const QString &text)

@@ -20,7 +20,6 @@ class PlayControls;
 class PlayRequests;
 class QLabel;
 class QListView;
-class QListWidget;
 class QPushButton;
 class QTextEdit;
 class QTimer;
@@ -79,7 +78,7 @@ public:
     QPushButton *RequestPlayBtn = nullptr;
     QPushButton *AddCharacterBtn = nullptr;
     QLabel *BuddiesLabel = nullptr;
-    QListWidget *BuddyList = nullptr;
+    QListView *BuddyList = nullptr;   // the play requests' InviteList
     QPushButton *InviteBtn = nullptr;
     QPushButton *CancelBtn = nullptr;
     QPushButton *StartRace = nullptr;

@@ -3,16 +3,13 @@
 #include "RosterList.h"
 
 #include "DataFiles.h"
+#include "InviteList.h"
 #include "records.h"
 #include "Utilities.h"
 
 #include <QFile>
-#include <QListWidget>
-#include <QPointer>
 
 namespace {
-
-constexpr int OnlineItemCapacity = 52;
 
 struct OnlineLine {
     QString BuddyName, Uin, Third, Fourth, Fifth;
@@ -40,11 +37,8 @@ OnlineLine splitOnlineLine(const QString &line)
 
 } // namespace
 
-Task<> BuildOnlineBuddies(QListWidget *buddies)
+Task<> BuildOnlineBuddies(InviteList &buddies)
 {
-    const QPointer<QListWidget> shown(buddies);   // the list may go while the files are waited for
-    if (!shown)
-        co_return;
     const QString listPath = ProgramFolder() + GameFile::OnlineList;
     QFile online;
     const bool onlineOpened = co_await OpenTextFileWhenFree(ProgramFolder() + GameFile::OnlineText, QStringLiteral("R"), online);
@@ -76,31 +70,14 @@ Task<> BuildOnlineBuddies(QListWidget *buddies)
     }
     online.close();
     DeleteGameFile(ProgramFolder() + GameFile::OnlineText);
-    if (!shown)
-        co_return;   // the waits for the messenger's lists outlived the window
 
-    shown->clear();
     QFile list;
     if (!OpenDataFile(listPath, QStringLiteral("RO"), list, Records::OnlineBuddyRecord::Size))
         co_return;
+    QList<InvitableBuddy> read;
     for (const QByteArray &raw : Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size)) {
         const Records::OnlineBuddyRecord record = Records::OnlineBuddyRecord::decode(raw);
-        auto *item = new QListWidgetItem((record.Uin + QStringLiteral("  ") + record.BuddyName).left(OnlineItemCapacity));
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Checked);
-        shown->addItem(item);
+        read.append({record.Uin, record.BuddyName});
     }
-}
-
-bool BuddyChecked(const QListWidget *buddies, const QString &uin)
-{
-    if (!buddies || uin.isEmpty())
-        return false;
-    for (int i = 0; i < buddies->count(); ++i) {
-        const QListWidgetItem *item = buddies->item(i);
-        // An item reads UIN, two spaces, name: the UIN is its first word, matched whole.
-        if (item->checkState() == Qt::Checked && item->text().section(u' ', 0, 0) == uin)
-            return true;
-    }
-    return false;
+    buddies.setBuddies(read);
 }

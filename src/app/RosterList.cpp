@@ -85,8 +85,7 @@ QColor ColorFromBgr(quint32 value)
 
 void TellRosterFull()
 {
-    GameDialogs().beep(BeepKind::Stop);
-    GameDialogs().show(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
+    TellRosterFull(GameDialogs());
 }
 
 ContestantColors ContestantItemColors(const QModelIndex &index, bool selected)

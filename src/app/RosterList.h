@@ -13,16 +13,14 @@ class Race;
 
 #include <functional>
 
-class QListWidget;
+class InviteList;
 class QPainter;
 class QPushButton;
 
 // Fills the list of online buddies from online.txt (deleted afterwards) through
 // onlinelist.lst; the messenger's files are waited for while it holds them
-// (OpenDataFileWhenFree).
-Task<> BuildOnlineBuddies(QListWidget *buddies);
-// Whether the buddy with that UIN is checked in the list (false without a list).
-bool BuddyChecked(const QListWidget *buddies, const QString &uin);
+// (OpenDataFileWhenFree). The list outlives the waits (main owns it).
+Task<> BuildOnlineBuddies(InviteList &buddies);
 
 // "Add Characters to Race": the picked character joins the roster; the button hides once
 // the roster is full.

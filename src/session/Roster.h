@@ -6,6 +6,8 @@
 
 #include "RaceModel.h"
 
+class Dialogs;
+
 #include <QAbstractListModel>
 #include <QString>
 
@@ -53,6 +55,8 @@ public:
     void reset();
     // Where a slot stands with the questions (the list paints it by it).
     void setSlotState(int slot, SlotState state);
+    // Where a slot's player is reached (cut to its capacity); empty for one run here.
+    void setAddress(int slot, const QString &address);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -61,6 +65,9 @@ private:
     RaceModel &model_;
     int count_ = 0;
 };
+
+// Tells the user that the roster is full and a contestant was not added.
+void TellRosterFull(Dialogs &dialogs);
 
 // "Player" + slot: the stage identity of a contestant's character.
 QString PlayerIdentity(int slot);

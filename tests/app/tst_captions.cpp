@@ -5,6 +5,7 @@
 // control a screen reader can reach has a name.
 #include "CountdownWindow.h"
 #include "GameSession.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
@@ -108,7 +109,9 @@ class TestCaptions : public QObject
     Q_OBJECT
     Race race;
     MemoryTest memoryTest{race.questions(), GameClock()};
-    PlayRequests requests{race};
+    InviteList invites;
+    PlayRequests requests{race, GameSession::current(), GameSession::current().playSettings(),
+                          GameSession::current().roster(), screenDialogs, invites};
 
     std::unique_ptr<QWidget> makeWindow(const QString &name)
     {

@@ -4,6 +4,7 @@
 
 #include "GameSession.h"
 #include "HelpWindow.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "PlayRequests.h"
 #include "PlayControls.h"
@@ -52,7 +53,9 @@ class TestMainWindow : public QObject
     Q_OBJECT
     std::unique_ptr<AppTestFolder> folder;
     Race race;   // the race the windows start and follow
-    PlayRequests playRequests{race};
+    InviteList invites;
+    PlayRequests playRequests{race, GameSession::current(), GameSession::current().playSettings(),
+                          GameSession::current().roster(), screenDialogs, invites};
     std::unique_ptr<MainWindow> form;
     QList<Box> boxes;
 
@@ -111,7 +114,7 @@ private slots:
         QCOMPARE(form->InfoBox->accessibleName(), QStringLiteral("Game Type"));
         QCOMPARE(form->AddCharacterBtn->accessibleName(), QStringLiteral("Add Characters to Race"));
         QVERIFY(form->InfoBox->isReadOnly());
-        QVERIFY(form->BuddyList->isSortingEnabled());
+        QCOMPARE(form->BuddyList->model(), &invites);
         QVERIFY(!form->InviteBtn->icon().isNull());
     }
 
@@ -122,7 +125,7 @@ private slots:
         options.UserName = QStringLiteral("Kim");
         options.UserUin = 777;
         QVERIFY(folder->writeFile(QStringLiteral("hollyfro.opt"), Records::EncodeOptions(options)));
-        form->BuddyList->addItem(QStringLiteral("stale"));
+        invites.setBuddies({{QStringLiteral("stale"), QString()}});
         QVERIFY(folder->writeFile(QStringLiteral("online.txt"), QByteArray()));
         // The messenger holds the options file: the play modes wait for it, so the player
         // never goes into the roster without a name or as UIN 0.
@@ -138,7 +141,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(form->PlayModeGroup->isEnabled(), 20000);
         QCOMPARE(Records::Options.UserName, QStringLiteral("Kim"));
         QCOMPARE(Records::Options.UserUin, 777);
-        QCOMPARE(form->BuddyList->count(), 0);
+        QCOMPARE(form->BuddyList->model()->rowCount(), 0);
         QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
         // The window need not be active (offscreen it never is): the widget that gets the
         // focus when it becomes active is the one that counts.

@@ -3,6 +3,7 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
@@ -56,7 +57,9 @@ private:
     GameTransport *internet = nullptr;
     AgentStage *stage = nullptr;
     RequestWindow *request = nullptr;
-    PlayRequests playRequests{race};
+    InviteList invites;
+    PlayRequests playRequests{race, GameSession::current(), GameSession::current().playSettings(),
+                          GameSession::current().roster(), screenDialogs, invites};
     Peer *a = nullptr;
     Peer *b = nullptr;
     QStringList boxes;
@@ -956,12 +959,8 @@ void TestMessages::invitePlayers()
     Records::OnlineBuddyRecord checked{PeerA, QStringLiteral("60006"), QStringLiteral("Jo")};
     Records::OnlineBuddyRecord unchecked{PeerB, QStringLiteral("70007"), QStringLiteral("Al")};
     QVERIFY(folder->writeFile("onlinelist.lst", checked.encode() + unchecked.encode()));
-    main->BuddyList->clear();
-    // Items as the buddy list shows them: UIN, two spaces, name.
-    for (const QString &text : {QStringLiteral("60006  Jo"), QStringLiteral("70007  Al")}) {
-        auto *item = new QListWidgetItem(text, main->BuddyList);
-        item->setCheckState(text.endsWith(QStringLiteral("Jo")) ? Qt::Checked : Qt::Unchecked);
-    }
+    invites.setBuddies({{QStringLiteral("60006"), QStringLiteral("Jo")}, {QStringLiteral("70007"), QStringLiteral("Al")}});
+    invites.setChecked(1, false);   // Al
     Peer messenger(PeerA, MessengerPortNumber);
     messenger.answer("ME", "AKMessenger", GamePortNumber);
     main->InviteBtnClick();

@@ -5,6 +5,7 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
@@ -102,7 +103,9 @@ class TestQuestionWindow : public QObject
     QuestionWindow *question = nullptr;
     MemoryTest *memoryTest = nullptr;
     MemoryTestWindow *memory = nullptr;
-    PlayRequests playRequests{race};
+    InviteList invites;
+    PlayRequests playRequests{race, GameSession::current(), GameSession::current().playSettings(),
+                          GameSession::current().roster(), screenDialogs, invites};
 
     // Lets every sequence started meanwhile (a report and its resends, a memory
     // playback) run to its end.

@@ -1,6 +1,7 @@
 #include "Agent.h"
 #include "CountdownWindow.h"
 #include "GameSession.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
@@ -46,7 +47,9 @@ private:
     QuestionWindow *question = nullptr;
     MemoryTest memoryTest{race.questions(), GameClock()};
     MemoryTestWindow *memory = nullptr;
-    PlayRequests playRequests{race};
+    InviteList invites;
+    PlayRequests playRequests{race, GameSession::current(), GameSession::current().playSettings(),
+                          GameSession::current().roster(), screenDialogs, invites};
     QStringList boxes;
     QStringList spoken;
 

@@ -4,18 +4,15 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
-#include "MessageBoxes.h"
+#include "InviteList.h"
 #include "Phrases.h"
-#include "RaceLoop.h"
-#include "RaceModel.h"
+#include "PlaySettings.h"
 #include "Race.h"
 #include "records.h"
-#include "RosterList.h"
+#include "Roster.h"
 #include "Utilities.h"
 
 #include <QFile>
-#include <QListWidget>
-#include <QPointer>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 
@@ -29,17 +26,17 @@ const char *const DeniedNotice = "Our Play Request was Denied.\rReason:";
 
 QString PlayRequests::refusal(const QString &uin, const QString &character) const
 {
-    if (CurrentPlayMode() != HostGame)
+    if (settings.playMode() != HostGame)
         return QStringLiteral("rx3");
     // A race counts from "Start Game" on: one accepted during the presentation or the
     // countdown would get the roster but never the start.
-    if (GameSession::current().raceRunning() || GameSession::current().joinedRace() || race.inProgress())
+    if (session.raceRunning() || session.joinedRace() || race.inProgress())
         return QStringLiteral("rx4");
-    if (GameRoster().count() >= MaxContestants)
+    if (roster.count() >= MaxContestants)
         return QStringLiteral("rx1");
-    if (GameRoster().hasCharacter(character))
+    if (roster.hasCharacter(character))
         return QStringLiteral("rx2");
-    if (GameRoster().hasUin(uin))
+    if (roster.hasUin(uin))
         return QStringLiteral("rx5");
     return QString();
 }
@@ -63,13 +60,13 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
     }
     if (openRequestQuestions >= MaxOpenRequestQuestions)
         co_return;   // as many questions open as the roster has places: the requester may ask again
-    MessageBeep(BeepKind::Default);
+    dialogs.beep(BeepKind::Default);
     bool accepted = false;
     {
         // Counted up and down, not restored: the boxes may be answered in any order.
         ++openRequestQuestions;
         const auto closed = qScopeGuard([this] { --openRequestQuestions; });
-        accepted = co_await AnswerOf(GameDialogs(), PlayRequestQuestion(name, uin));
+        accepted = co_await AnswerOf(dialogs, PlayRequestQuestion(name, uin));
     }
     if (!accepted) {
         refuse(QStringLiteral("rx0"));
@@ -82,13 +79,13 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
         refuse(refused);
         co_return;
     }
-    const std::optional<int> slot = GameRoster().add(name, uin, character);
+    const std::optional<int> slot = roster.add(name, uin, character);
     if (!slot) {
-        TellRosterFull();
+        TellRosterFull(dialogs);
         refuse(QStringLiteral("rx1"));
         co_return;
     }
-    Model().contestants[*slot].Address = senderAddress.left(ContestantAddressCapacity);
+    roster.setAddress(*slot, senderAddress);
     SendGameMessage(senderAddress, Msg::Accepted{});
     co_await Wait(200);
     SendGameMessage(senderAddress, AcceptGameText());
@@ -100,50 +97,48 @@ bool PlayRequests::RequestToPlay(const QString &host, const QString &characterFi
     const QString address = ResolvePlayerAddress(host);
     if (address.isEmpty())
         return false;
-    GameSession::current().setRequestedHostAddress(address);
+    session.setRequestedHostAddress(address);
     SendGameMessage(address, Msg::PlayRequest{QString::number(Records::Options.UserUin), characterFile, {}});
     return true;
 }
 
 Task<> PlayRequests::HandleAccepted(QString senderAddress)
 {
-    GameSession::current().setHostAddress(senderAddress);
-    if (GameSession::current().raceRunning() || acceptedNoticeOpen)
+    session.setHostAddress(senderAddress);
+    if (session.raceRunning() || acceptedNoticeOpen)
         co_return;
-    MessageBeep(BeepKind::Default);
+    dialogs.beep(BeepKind::Default);
     emit joinAccepted();
     {
         const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
-        co_await Acknowledged(GameDialogs(), BoxKind::Information, QString::fromLatin1(AcceptedNotice));
+        co_await Acknowledged(dialogs, BoxKind::Information, QString::fromLatin1(AcceptedNotice));
     }
-    SendGameMessage(GameSession::current().hostAddress(), Msg::Ready{});
+    SendGameMessage(session.hostAddress(), Msg::Ready{});
     co_await Wait(500);
-    SendGameMessage(GameSession::current().hostAddress(), Msg::Ready{});
+    SendGameMessage(session.hostAddress(), Msg::Ready{});
 }
 
 void PlayRequests::HandleHostText(const QString &text)
 {
-    emit hostTextReceived(GameSession::current().raceRunning() ? QString() : text);
+    emit hostTextReceived(session.raceRunning() ? QString() : text);
 }
 
 void PlayRequests::HandleDenied(const QString &reasonCode)
 {
     if (deniedNoticeOpen)
         return;
-    MessageBeep(BeepKind::Stop);
+    dialogs.beep(BeepKind::Stop);
     const QString reason = LookupPhrase(reasonCode);
     deniedNoticeOpen = true;
-    ShowMessageBox(BoxKind::Information, QString::fromLatin1(DeniedNotice) + reason,
-                   [this] { deniedNoticeOpen = false; });
+    dialogs.show(BoxKind::Information, QString::fromLatin1(DeniedNotice) + reason, [this] { deniedNoticeOpen = false; });
 }
 
 // Each checked buddy on line gets the ping, the invitation and the messenger text.
-Task<> PlayRequests::InvitePlayers(QListWidget *buddies)
+Task<> PlayRequests::InvitePlayers()
 {
-    const QPointer<QListWidget> shown(buddies);   // the list may go while the sends wait
-    if (CurrentGameType() == NoGameType) {
-        MessageBeep(BeepKind::Error);
-        ShowMessageBox(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
+    if (settings.gameType() == NoGameType) {
+        dialogs.beep(BeepKind::Error);
+        dialogs.show(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
         co_return;
     }
     QFile list;
@@ -153,11 +148,12 @@ Task<> PlayRequests::InvitePlayers(QListWidget *buddies)
     const QList<QByteArray> records = Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size);
     list.close();
     emit invitationsSending(true);
-    MessageBeep(BeepKind::Default);
+    dialogs.beep(BeepKind::Default);
     const QString ownUin = QString::number(Records::Options.UserUin);
     for (const QByteArray &raw : records) {
         const Records::OnlineBuddyRecord buddy = Records::OnlineBuddyRecord::decode(raw);
-        if (buddy.Address.isEmpty() || !BuddyChecked(shown, buddy.Uin))
+        // Checked when the sends reach it: a buddy unchecked meanwhile is left out.
+        if (buddy.Address.isEmpty() || !invites_.checked(buddy.Uin))
             continue;
         SendInvitePing(buddy.Address, Msg::Invitation{ownUin, std::nullopt, {}});
         co_await Wait(50);
