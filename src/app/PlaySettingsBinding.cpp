@@ -20,7 +20,16 @@ PlaySettingsBinding::PlaySettingsBinding(PlaySettings &settings, RadioGroup *pla
     connect(playMode, &RadioGroup::itemIndexChanged, this, takePlayMode);
     connect(gameType, &RadioGroup::itemIndexChanged, this, takeGameType);
     connect(difficulty, &RadioGroup::itemIndexChanged, this, takeDifficulty);
-    connect(&settings, &PlaySettings::playModeChanged, playMode, &RadioGroup::setItemIndex);
-    connect(&settings, &PlaySettings::gameTypeChanged, gameType, &RadioGroup::setItemIndex);
-    connect(&settings, &PlaySettings::difficultyChanged, difficulty, &RadioGroup::setItemIndex);
+    // The groups show what the settings hold once a change is told, not the value it
+    // carried: a rule that changed them again meanwhile (a Random Race is Easy) has the
+    // last word, and the group does not put the older value back.
+    connect(&settings, &PlaySettings::playModeChanged, playMode, [playMode, &settings] {
+        playMode->setItemIndex(settings.playMode());
+    });
+    connect(&settings, &PlaySettings::gameTypeChanged, gameType, [gameType, &settings] {
+        gameType->setItemIndex(settings.gameType());
+    });
+    connect(&settings, &PlaySettings::difficultyChanged, difficulty, [difficulty, &settings] {
+        difficulty->setItemIndex(settings.difficulty());
+    });
 }

@@ -5,12 +5,14 @@
 
 void FollowPlaySettings(Race &race, const PlaySettings &settings)
 {
-    QObject::connect(&settings, &PlaySettings::playModeChanged, &race, [&race](PlayMode mode) {
-        if (mode != NoPlayMode)
-            race.playModeChosen(mode);
+    // The rules read the settings as they are, not the value a change carried: one rule
+    // may have changed them again before a later change is told.
+    QObject::connect(&settings, &PlaySettings::playModeChanged, &race, [&race, &settings] {
+        if (settings.playMode() != NoPlayMode)
+            race.playModeChosen(settings.playMode());
     });
-    QObject::connect(&settings, &PlaySettings::gameTypeChanged, &race, [&race](GameType type) {
-        if (type != NoGameType)
+    QObject::connect(&settings, &PlaySettings::gameTypeChanged, &race, [&race, &settings] {
+        if (settings.gameType() != NoGameType)
             race.gameTypeChosen();   // a difficulty changed by it runs this once more
     });
     QObject::connect(&settings, &PlaySettings::difficultyChanged, &race, [&race] { race.gameTypeChosen(); });

@@ -222,6 +222,11 @@ private slots:
         QCOMPARE(settings.playMode(), LocalRace);
         QCOMPARE(settings.gameType(), RandomRaceType);
         QCOMPARE(settings.difficulty(), Easy);
+        // Another difficulty picked for a Random Race: the rule puts Easy back, and the
+        // group shows Easy rather than putting the pick back against the rule.
+        form->Difficulty->button(Difficult)->click();
+        QCOMPARE(settings.difficulty(), Easy);
+        QCOMPARE(form->Difficulty->itemIndex(), int(Easy));
         settings.setPlayMode(NoPlayMode);
         QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
         form->GameType->setItemIndex(3);

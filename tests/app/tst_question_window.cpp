@@ -1,206 +1,18 @@
-// The question window, the question round, the memory window and the dexterity click,
-// with the real windows and character stage, offscreen and at a small time scale. A
-// socket on another loopback address stands for the race host of remote questions.
-#include "DexterityTest.h"
-#include "GameMessages.h"
-#include "GameSession.h"
-#include "GameTransport.h"
-#include "InviteList.h"
-#include "MainWindow.h"
-#include "MemoryTestWindow.h"
-#include "MessageBoxes.h"
-#include "MessageHandlers.h"
-#include "NetTestFolder.h"
-#include "PlayRequests.h"
-#include "PlaySettingsRules.h"
-#include "QuestionSources.h"
-#include "QuestionRound.h"
-#include "QuestionWindow.h"
-#include "RaceLoop.h"
-#include "RaceModel.h"
-#include "Race.h"
-#include "RaceScreen.h"
-#include "RadioGroup.h"
-#include "records.h"
-#include "RosterList.h"
-#include "Stage.h"
-#include "Utilities.h"
+// The question window and the question round: typed questions shown and checked, the
+// reports of answers and skips to a race host, the rounds that put the questions, and a
+// practice race of every puzzle type answered through the windows (QuestionWindows.h).
+#include "QuestionWindows.h"
 
-#include <QApplication>
-#include <QCloseEvent>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPointer>
-#include <QPushButton>
-#include <QTest>
-#include <QTextEdit>
-#include <QTimer>
-
-#include <functional>
-
-// The boxes main hands the game (to the answerers below); the characters' stage is the test's own.
-ScreenDialogs screenDialogs;
-
-namespace {
-
-constexpr quint16 GamePortNumber = 4542;
-const QString HostPeerAddress = QStringLiteral("127.0.0.72");
-
-// The texts of the datagrams whose code is code.
-QList<QByteArray> withCode(const QList<QByteArray> &texts, const QByteArray &code)
-{
-    QList<QByteArray> result;
-    for (const QByteArray &text : texts)
-        if (text.startsWith(code))
-            result << text;
-    return result;
-}
-
-// Closes a window as the window manager does (title bar, Alt+F4); true when it closed.
-bool closeFromWindowManager(QWidget *window)
-{
-    QCloseEvent close;
-    QCoreApplication::sendEvent(window->windowHandle(), &close);
-    return close.isAccepted() && !window->isVisible();
-}
-
-// Runs a function each time the watched widget is shown.
-class ShowWatcher : public QObject
-{
-public:
-    ShowWatcher(QWidget *watched, std::function<void()> shown) : shown(std::move(shown))
-    {
-        watched->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Show)
-            shown();
-        return false;
-    }
-
-private:
-    std::function<void()> shown;
-};
-
-} // namespace
-
-class TestQuestionWindow : public QObject
+class TestQuestionWindow : public QObject, protected QuestionWindows
 {
     Q_OBJECT
-    NetTestFolder *folder = nullptr;
-    Peer *host = nullptr;
-    GameTransport *internet = nullptr;
-    Race race;   // the race the windows start and follow
-    MainWindow *main = nullptr;
-    AgentStage *stage = nullptr;
-    QuestionWindow *question = nullptr;
-    MemoryTest *memoryTest = nullptr;
-    MemoryTestWindow *memory = nullptr;
-    InviteList invites;
-    PlayRequests playRequests{race, GameSession::current(), GameSession::current().playSettings(),
-                          GameSession::current().roster(), screenDialogs, invites};
-
-    // Lets every sequence started meanwhile (a report and its resends, a memory
-    // playback) run to its end.
-    void settle()
-    {
-        QTRY_COMPARE_WITH_TIMEOUT(PendingWaits(), 0, 60000);
-    }
-    void type(const QString &text)
-    {
-        question->Answer->clear();
-        QTest::keyClicks(question->Answer, text);
-        QTest::keyClick(question->Answer, Qt::Key_Return);
-        settle();
-    }
-    QWidget *announcerWindow()
-    {
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            if (widget->windowTitle() == QLatin1String("Announcer") && widget != question)
-                return widget;
-        return nullptr;
-    }
-
-    // A player who answers every question at once: typed answers, the memory sequence
-    // clicked back after "Ready", the Announcer clicked during a dexterity question.
-    void answerEverything()
-    {
-        if (memory->isVisible()) {
-            if (!memory->ReadyBtn->isHidden() && !memory->InfoBox->toPlainText().isEmpty()) {
-                memory->ReadyBtnClick();
-                for (QChar letter : memoryTest->sequence())
-                    memory->PaletteClick(int(PaletteLetters.indexOf(letter)));
-                memory->SubmitBtnClick();
-            }
-        } else if (question->isVisible()) {
-            if (Model().dexterityCountdown > 0) {
-                race.questions().characterClicked(QStringLiteral("Announcer"));
-            } else {
-                question->Answer->setText(race.questions().answer());
-                question->AnswerBtnClick();
-            }
-        }
-    }
+public:
+    TestQuestionWindow() : QuestionWindows(4542, "127.0.0.71", QStringLiteral("127.0.0.72")) {}
 
 private slots:
-    void initTestCase()
-    {
-        FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
-        folder = new NetTestFolder(GamePortNumber, GamePortNumber - 2, {"Pip.acs", "Bolt.acs"});
-        QVERIFY(folder->writeFile("stdtalk.lst", "ql1 WORDS\r\nql2 ADD\r\nql3 SUB\r\nql4 MUL\r\nql5 CATCH\r\nqa1 UNSCRAMBLE\r\nqa2 TYPE\r\n"
-                      "qb1 ADDP\r\nqc1 SUBP\r\nqd1 MULP\r\nqe1 CATCHP\r\nqe2 CLICKP\r\n"
-                      "mt1 MEMORIZE\r\nmt2 REPEAT\r\nmt3 WRONG\r\n"));
-        QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
-        qputenv("HOLLYFROST_BIND_ADDRESS", "127.0.0.71");
-        Records::Options.UserUin = 50005;
-        Records::Options.DisplayName = QStringLiteral("Robin");
-        SetMessageBoxAnswerer([](BoxKind, const QString &) {});
-        GameSession::current().useDialogs(&screenDialogs);
-        stage = new AgentStage;
-        GameSession::current().useStage(stage);
-        main = new MainWindow(race, playRequests);
-        InstallMessageHandlers(race, playRequests);
-        question = new QuestionWindow(race.questions());
-        memoryTest = new MemoryTest(race.questions(), GameClock());
-        memory = new MemoryTestWindow(*memoryTest);
-        internet = new GameTransport(DispatchMessage);
-        QVERIFY(internet->Listening());
-        host = new Peer(HostPeerAddress, GamePortNumber);
-        QVERIFY(host->bound());
-        RandSeed(3);
-    }
-    void init()
-    {
-        ResetContestantTable();
-        main->PlayModeGroup->setItemIndex(PracticeGame);
-        AppendContestant({QStringLiteral("40001"), QStringLiteral("Robin"), QStringLiteral("Pip.acs")});
-        Model().dexterityCountdown = 0;
-        race.questions().reset();
-        question->close();
-        memory->close();
-        host->answer(QByteArray(), QByteArray(), 0);   // the host answers nothing
-        host->drain(20);
-    }
-    void cleanupTestCase()
-    {
-        SetMessageBoxAnswerer({});
-        delete host;
-        delete internet;
-        delete memory;
-        delete memoryTest;
-        delete question;
-        GameSession::current().useStage(nullptr);
-        delete stage;
-        delete main;
-        delete folder;
-    }
+    void initTestCase() { setUp(); }
+    void init() { reset(); }
+    void cleanupTestCase() { tearDown(); }
 
     void arithmeticQuestionIsShownAndChecked()
     {
@@ -434,151 +246,20 @@ private slots:
         QVERIFY(question->isVisible());
     }
 
-    void memoryTestIsPlayedThroughTheQuestionWindow()
-    {
-        // The colours of the sequence's letters, as the window paints and names them.
-        QCOMPARE(ColourOfLetter(u'g'), QColor(0, 128, 0));
-        QCOMPARE(ColourOfLetter(u'c'), QColor(128, 128, 128));
-        QCOMPARE(ColourName(u'p'), QStringLiteral("fuchsia"));
-        QCOMPARE(ColourName(QChar()), QStringLiteral("silver"));
-        for (int i = 0; i < PaletteSize; ++i)
-            QCOMPARE(memory->Palette[i]->accessibleName(), ColourName(PaletteLetters.at(i)));
-        QCOMPARE(memory->Palette[0]->accessibleName(), QStringLiteral("blue"));
-        race.questions().showHere(QStringLiteral("MT&&rgb&&rgb&&1"));
-        QVERIFY(memory->isVisible());
-        settle();   // the sequence is played
-        QVERIFY(!question->isVisible());
-        QCOMPARE(memory->Answers[0]->shownLetter(), QChar(u'r'));
-        QCOMPARE(memory->Answers[2]->accessibleName(), QStringLiteral("answer circle 3: blue"));
-        QVERIFY(memory->Answers[3]->isHidden());
-        QVERIFY(memory->Palette[0]->isHidden());
-        QCOMPARE(memory->InfoBox->toPlainText(), QStringLiteral("MEMORIZE"));
-        QVERIFY(!memory->SubmitBtn->isEnabled());
-        QCOMPARE(memory->pos(), BottomCentre(RaceScreen(), memory->frameGeometry().size()));
-
-        QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
-        QVERIFY(!memory->Palette[9]->isHidden());
-        QVERIFY(!memory->RememorizeBtn->isHidden());
-        QVERIFY(memory->ReadyBtn->isHidden());
-        QCOMPARE(memory->Answers[0]->shownLetter(), QChar());
-        // A wrong order: the memo says so and the circles are blank again.
-        for (int index : {0, 1, 3})
-            QTest::mouseClick(memory->Palette[index], Qt::LeftButton);
-        QVERIFY(memory->SubmitBtn->isEnabled());
-        QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
-        QVERIFY(memory->isVisible());
-        QCOMPARE(memory->InfoBox->toPlainText(), QStringLiteral("WRONG\nREPEAT"));
-        QCOMPARE(memory->Answers[0]->shownLetter(), QChar());
-        QVERIFY(!memory->SubmitBtn->isEnabled());
-        // The right order; a release of any button enters a colour.
-        QTest::mouseClick(memory->Palette[3], Qt::RightButton);
-        QTest::mouseClick(memory->Palette[1], Qt::LeftButton);
-        memory->Palette[0]->click();   // as the keyboard or a screen reader presses it
-        QCOMPARE(memoryTest->entries(), QStringLiteral("rgb"));
-        QCOMPARE(memory->Answers[1]->accessibleName(), QStringLiteral("answer circle 2: green"));
-        QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
-        QVERIFY(!memory->isVisible());
-        QVERIFY(!question->isVisible());
-        QCOMPARE(Model().contestants[0].Score, 1);
-        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
-    }
-
-    void memoryReplayAndSkip()
-    {
-        Model().contestants[0].Progress = 24;
-        Model().contestants[0].Score = 2;
-        race.questions().showHere(QStringLiteral("MT&&kwlac&&kwlac&&2"));
-        QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
-        QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
-        QTest::mouseClick(memory->RememorizeBtn, Qt::LeftButton);   // plays the stored sequence again
-        QVERIFY(memory->Answers[0]->isHidden());
-        QVERIFY(memory->Palette[0]->isHidden());
-        settle();
-        QCOMPARE(memory->Answers[4]->shownLetter(), QChar(u'c'));
-        QVERIFY(!memory->ReadyBtn->isHidden());
-        QTest::mouseClick(memory->SkipBtn, Qt::LeftButton);
-        QVERIFY(!memory->isVisible());
-        QCOMPARE(Model().contestants[0].Progress, 12);
-        QCOMPARE(Model().contestants[0].Score, 1);
-    }
-    void dexterityClickOnTheAnnouncerAnswers()
-    {
-        QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
-        stage->move(0, 0, "Announcer", 0);
-        QTRY_COMPARE_WITH_TIMEOUT(stage->position("Announcer"), QPoint(0, 0), 5000);
-        race.questions().showHere(QStringLiteral("DX&&dexteritytest&&test&&1"));
-        QCOMPARE(question->windowTitle(), QStringLiteral("CATCH"));
-        QCOMPARE(question->Question->text(), QStringLiteral("CATCHP\nCLICKP"));
-        QCOMPARE(Model().dexterityCountdown, 2);
-        QCOMPARE(Model().dexterityJumps, 0);
-        DexterityStep();
-        QCOMPARE(Model().dexterityJumps, 0);
-        DexterityStep();
-        QCOMPARE(Model().dexterityJumps, 1);
-        QCOMPARE(Model().dexterityCountdown, 3);
-        const QRect area = JumpArea(main->Difficulty->itemIndex(), ScreenSize());
-        QTRY_VERIFY_WITH_TIMEOUT(stage->position("Announcer") != QPoint(0, 0), 5000);
-        QVERIFY(area.contains(stage->position("Announcer")));
-        // A contestant's click does nothing; a real click on the Announcer answers.
-        race.questions().characterClicked(QStringLiteral("Player0"));
-        QVERIFY(question->isVisible());
-        QWidget *window = announcerWindow();
-        QVERIFY(window);
-        QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);   // the jump shows it
-        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(window->width() / 2, window->height() / 2));
-        QVERIFY(!question->isVisible());
-        QCOMPARE(Model().dexterityCountdown, 0);
-        QCOMPARE(Model().contestants[0].Score, 1);
-        QTRY_COMPARE_WITH_TIMEOUT(stage->position("Announcer"), QPoint(0, 0), 5000);
-        // After the test a click does nothing.
-        race.questions().characterClicked(QStringLiteral("Announcer"));
-        QCOMPARE(Model().contestants[0].Score, 1);
-        stage->unload("Announcer");
-    }
-
-    void announcerUnloadedWhileItsClickIsReported()
-    {
-        QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
-        stage->show(true, "Announcer");
-        race.questions().showFromHost(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
-        QPointer<QWidget> window = announcerWindow();
-        QVERIFY(window);
-        QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);
-        // The shutdown's unload comes while the click's "RB" report is being resent: the
-        // window goes, the report ends normally.
-        bool unloaded = false;
-        QTimer poll;
-        poll.setInterval(1);
-        connect(&poll, &QTimer::timeout, this, [&] {
-            if (!question->AnswerBtn->isEnabled() && !unloaded) {   // reporting
-                stage->unload("Announcer");
-                unloaded = true;
-            }
-        });
-        poll.start();
-        QTest::mouseClick(window.data(), Qt::LeftButton, Qt::NoModifier, QPoint(window->width() / 2, window->height() / 2));
-        settle();
-        poll.stop();
-        QVERIFY(unloaded);
-        QVERIFY(!stage->loaded("Announcer"));
-        QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 5000);
-        QVERIFY(!question->isVisible());
-        QVERIFY(question->AnswerBtn->isEnabled());
-    }
-
     void practiceRaceOfEveryPuzzleTypeFinishes_data()
     {
         QTest::addColumn<int>("gameType");
         for (int type = 1; type <= 5; ++type)
             QTest::addRow("game type %d", type) << type;
     }
+
     void practiceRaceOfEveryPuzzleTypeFinishes()
     {
         QFETCH(int, gameType);
         main->GameType->setItemIndex(gameType);
         QTimer player;
         player.setInterval(2);
-        connect(&player, &QTimer::timeout, this, &TestQuestionWindow::answerEverything);
+        connect(&player, &QTimer::timeout, this, [this] { answerEverything(); });
         player.start();
         race.start();
         QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
@@ -592,87 +273,6 @@ private slots:
         QVERIFY(QFileInfo(QuestionFilePath()).size() >= 8 * 259);
         Model().shutdownCountdown = 0;
         UnloadRaceCharacters();
-    }
-
-    void memoryWindowClosesWhenTheRaceEnds()
-    {
-        // A second contestant on this computer finishes while the memory test is open;
-        // the player goes on answering it through the finish ceremony.
-        AppendContestant({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
-        main->GameType->setItemIndex(5);
-        CurrentRace().standings.finisher = -1;
-        QTimer finisher;
-        finisher.setInterval(2);
-        bool seen = false, openInCeremony = false;
-        int ceremonyTicks = 0;
-        connect(&finisher, &QTimer::timeout, this, [&] {
-            if (CurrentRace().standings.finisher < 0) {
-                if (memory->isVisible() && !memory->InfoBox->toPlainText().isEmpty()) {
-                    seen = true;
-                    Model().contestants[1].Score = 8;
-                }
-                return;
-            }
-            ++ceremonyTicks;
-            openInCeremony = openInCeremony || memory->isVisible();
-            answerEverything();
-        });
-        finisher.start();
-        race.start();
-        QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
-        finisher.stop();
-        QVERIFY(seen);
-        QCOMPARE(CurrentRace().standings.finisher, 1);
-        QVERIFY(ceremonyTicks > 10);
-        QVERIFY(!openInCeremony);
-        QCOMPARE(Model().contestants[0].Score, 0);
-        QVERIFY(!memory->isVisible());
-        Model().shutdownCountdown = 0;
-        UnloadRaceCharacters();
-    }
-
-    void dexterityTestEndsWithItsRace()
-    {
-        // A second contestant on this computer finishes while the player's dexterity
-        // question is on show.
-        AppendContestant({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
-        main->GameType->setItemIndex(4);
-        QTimer finisher;
-        finisher.setInterval(2);
-        bool seen = false;
-        connect(&finisher, &QTimer::timeout, this, [&] {
-            if (question->isVisible() && Model().dexterityCountdown > 0) {
-                seen = true;
-                Model().contestants[1].Score = 8;
-            }
-        });
-        finisher.start();
-        race.start();
-        QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
-        finisher.stop();
-        QVERIFY(seen);
-        QCOMPARE(CurrentRace().standings.finisher, 1);
-        // The test ended with the race: no more jumps, and a click answers nothing.
-        QCOMPARE(Model().dexterityCountdown, 0);
-        const qint32 jumps = Model().dexterityJumps;
-        for (int tick = 0; tick < 6; ++tick)
-            DexterityStep();
-        QCOMPARE(Model().dexterityJumps, jumps);
-        race.questions().characterClicked(QStringLiteral("Announcer"));
-        QCOMPARE(Model().contestants[0].Score, 0);
-        Model().shutdownCountdown = 0;
-        UnloadRaceCharacters();
-
-        // Cancelled: "Cancel Game" and the host's "RC" withdraw the question, which ends
-        // the test and closes the window; the click sends no report to the host.
-        race.questions().showFromHost(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
-        QCOMPARE(Model().dexterityCountdown, 2);
-        QVERIFY(question->isVisible());
-        race.stopHere();
-        QVERIFY(!question->isVisible());
-        QCOMPARE(Model().dexterityCountdown, 0);
-        race.questions().characterClicked(QStringLiteral("Announcer"));
-        QVERIFY(withCode(host->texts(host->drain(50)), "RB").isEmpty());
     }
 
     void titleBarCloseKeepsTheQuestion()
@@ -729,53 +329,6 @@ private slots:
         QVERIFY(!reports.isEmpty());
         QCOMPARE(reports.first(), QByteArray("RBRobin&&50005&&star&&2"));
         QFile::remove(ProgramFolder() + "wlist.lst");
-    }
-
-    void jumpAreasAndWaits()
-    {
-        const QSize screen(1280, 1024);
-        QCOMPARE(JumpArea(0, screen), QRect(320, 256, 640, 512));
-        QCOMPARE(JumpArea(1, screen), QRect(60, 50, 1160, 924));
-        QCOMPARE(JumpArea(2, screen), QRect(0, 0, 1250, 994));
-        QCOMPARE(TicksAfterJump(1), 3);
-        QCOMPARE(TicksAfterJump(20), 3);
-        QCOMPARE(TicksAfterJump(21), 4);
-        QCOMPARE(TicksAfterJump(50), 4);
-        QCOMPARE(TicksAfterJump(51), 5);
-        // The Announcer's jumps land inside the area of the selected difficulty; on
-        // "Difficult" some land in the margins that "Moderate" keeps free.
-        QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
-        const QRect moderate = JumpArea(1, ScreenSize());
-        for (int difficulty : {0, 2}) {
-            main->Difficulty->setItemIndex(difficulty);
-            const QRect area = JumpArea(difficulty, ScreenSize());
-            bool inMargin = false;
-            Model().dexterityJumps = 0;
-            for (int jump = 1; jump <= 60; ++jump) {
-                const QPoint before = stage->position("Announcer");
-                Model().dexterityCountdown = 1;
-                DexterityStep();
-                QCOMPARE(Model().dexterityJumps, jump);
-                QTRY_VERIFY_WITH_TIMEOUT(stage->position("Announcer") != before, 5000);
-                const QPoint at = stage->position("Announcer");
-                QVERIFY2(area.contains(at), qPrintable(QStringLiteral("%1,%2").arg(at.x()).arg(at.y())));
-                inMargin = inMargin || !moderate.contains(at);
-                // The wait after jumps 20, 21 and 51.
-                if (jump == 20)
-                    QCOMPARE(Model().dexterityCountdown, 3);
-                if (jump == 21)
-                    QCOMPARE(Model().dexterityCountdown, 4);
-                if (jump == 51)
-                    QCOMPARE(Model().dexterityCountdown, 5);
-            }
-            QCOMPARE(inMargin, difficulty == 2);
-        }
-        stage->unload("Announcer");
-        main->Difficulty->setItemIndex(1);
-        Model().dexterityCountdown = 0;
-        DexterityStep();
-        QCOMPARE(Model().dexterityCountdown, 0);   // no test running
-        QCOMPARE(Model().dexterityJumps, 60);
     }
 };
 
