@@ -200,8 +200,8 @@ void MainWindow::createControls()
 
     // The radio groups show the session's play settings and change them; the buttons and
     // groups of the play mode follow its table, the info box describes each game picked.
-    const PlaySettings &settings = GameSession::current().playSettings();
-    new PlaySettingsBinding(GameSession::current().playSettings(), PlayModeGroup, GameType, Difficulty);
+    PlaySettings &settings = GameSession::current().playSettings();
+    new PlaySettingsBinding(settings, PlayModeGroup, GameType, Difficulty);
     controls = new PlayControls(settings, this);
     connect(controls, &PlayControls::changed, this, &MainWindow::UpdatePlayControls);
     const auto describe = [this, &settings] {
