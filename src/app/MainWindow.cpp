@@ -294,7 +294,7 @@ void MainWindow::WhenShown()
         if (!window)
             co_return;
         window->optionsLoaded();
-        co_await BuildOnlineBuddies(window->BuddyList);
+        window->onlineBuddies.start(window->BuddyList);
     };
     Launch(readMessengerFiles(this));
 }

@@ -6,6 +6,7 @@
 #include "GameSession.h"
 #include "RaceModel.h"
 #include "Race.h"
+#include "OnlineBuddies.h"
 #include "RaceMusic.h"
 #include "Waits.h"
 
@@ -115,6 +116,7 @@ private:
     std::unique_ptr<RequestWindow> request;
     HelpWindow *help = nullptr;
     RaceMusic music;
+    OnlineBuddiesWatch onlineBuddies;
 };
 
 // The refusal shown when the game was not started by the messenger.

@@ -1,5 +1,7 @@
-// The "Online Buddys" list: built once from the messenger's online.txt, through
-// onlinelist.lst, which "Invite Players" reads later.
+// The "Online Buddys" list: built from the messenger's online.txt, through
+// onlinelist.lst, which "Invite Players" reads later; built again whenever the messenger
+// writes online.txt anew.
+#include "OnlineBuddies.h"
 #include "RosterList.h"
 
 #include "DataFiles.h"
@@ -8,11 +10,19 @@
 
 #include <QFile>
 #include <QListWidget>
-#include <QPointer>
+#include <QSet>
+
+#include <sys/stat.h>
 
 namespace {
 
 constexpr int OnlineItemCapacity = 52;
+// What online.txt may cost: the messenger lists at most 200 contacts, each line well
+// under 1 KB. A larger file is refused whole, and only so many lines are looked at.
+constexpr qint64 MaxOnlineTextBytes = 256 * 1024;
+constexpr int MaxOnlineLines = 256;
+// The quiet after the folder's last change before the list is built again (ms of game time).
+constexpr int QuietMs = 200;
 
 struct OnlineLine {
     QString BuddyName, Uin, Third, Fourth, Fifth;
@@ -38,6 +48,21 @@ OnlineLine splitOnlineLine(const QString &line)
     return fields;
 }
 
+// An item reads UIN, two spaces, name: the UIN is its first word.
+QString itemUin(const QListWidgetItem *item)
+{
+    return item->text().section(u' ', 0, 0);
+}
+
+// Whether path still names the file that is open (the messenger may have renamed a new
+// one over it meanwhile).
+bool stillNamed(const QFile &open, const QString &path)
+{
+    struct stat read {}, named {};
+    return ::fstat(open.handle(), &read) == 0 && ::stat(QFile::encodeName(path).constData(), &named) == 0
+           && read.st_dev == named.st_dev && read.st_ino == named.st_ino;
+}
+
 } // namespace
 
 Task<> BuildOnlineBuddies(QListWidget *buddies)
@@ -50,11 +75,17 @@ Task<> BuildOnlineBuddies(QListWidget *buddies)
     const bool onlineOpened = co_await OpenTextFileWhenFree(ProgramFolder() + GameFile::OnlineText, QStringLiteral("R"), online);
     if (!onlineOpened)
         co_return;
+    const QString onlinePath = NativePath(ProgramFolder() + GameFile::OnlineText);
+    if (online.size() > MaxOnlineTextBytes) {
+        if (stillNamed(online, onlinePath))
+            QFile::remove(onlinePath);
+        co_return;
+    }
     {
         QFile list;
         if (!OpenDataFile(listPath, QStringLiteral("W"), list, Records::OnlineBuddyRecord::Size))
             co_return;
-        while (!online.atEnd()) {
+        for (int lines = 0; lines < MaxOnlineLines && !online.atEnd(); ++lines) {
             const qint64 before = online.pos();
             const QString line = ReadTextLine(online);
             if (online.pos() == before)
@@ -74,11 +105,18 @@ Task<> BuildOnlineBuddies(QListWidget *buddies)
         }
         list.close();
     }
+    // Read: it goes, unless a newer one has taken its name (which the next build reads).
+    if (stillNamed(online, onlinePath))
+        QFile::remove(onlinePath);
     online.close();
-    DeleteGameFile(ProgramFolder() + GameFile::OnlineText);
     if (!shown)
         co_return;   // the waits for the messenger's lists outlived the window
 
+    QSet<QString> unchecked;   // the player's own choices stay
+    for (int i = 0; i < shown->count(); ++i) {
+        if (shown->item(i)->checkState() == Qt::Unchecked)
+            unchecked.insert(itemUin(shown->item(i)));
+    }
     shown->clear();
     QFile list;
     if (!OpenDataFile(listPath, QStringLiteral("RO"), list, Records::OnlineBuddyRecord::Size))
@@ -87,9 +125,40 @@ Task<> BuildOnlineBuddies(QListWidget *buddies)
         const Records::OnlineBuddyRecord record = Records::OnlineBuddyRecord::decode(raw);
         auto *item = new QListWidgetItem((record.Uin + QStringLiteral("  ") + record.BuddyName).left(OnlineItemCapacity));
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Checked);
+        item->setCheckState(unchecked.contains(itemUin(item)) ? Qt::Unchecked : Qt::Checked);
         shown->addItem(item);
     }
+}
+
+OnlineBuddiesWatch::OnlineBuddiesWatch()
+{
+    quiet.setSingleShot(true);
+    quiet.setInterval(ScaledInterval(QuietMs));
+    connect(&folder, &QFileSystemWatcher::directoryChanged, &quiet, qOverload<>(&QTimer::start));
+    connect(&quiet, &QTimer::timeout, this, [this] { Launch(rebuild()); });
+}
+
+void OnlineBuddiesWatch::start(QListWidget *buddies)
+{
+    list = buddies;
+    folder.addPath(NativePath(ProgramFolder()));
+    Launch(rebuild());
+}
+
+Task<> OnlineBuddiesWatch::rebuild()
+{
+    if (building) {
+        again = true;
+        co_return;
+    }
+    const QPointer<OnlineBuddiesWatch> alive(this);
+    building = true;
+    do {
+        again = false;
+        co_await BuildOnlineBuddies(list);
+    } while (alive && again);
+    if (alive)
+        building = false;
 }
 
 bool BuddyChecked(const QListWidget *buddies, const QString &uin)
@@ -98,8 +167,7 @@ bool BuddyChecked(const QListWidget *buddies, const QString &uin)
         return false;
     for (int i = 0; i < buddies->count(); ++i) {
         const QListWidgetItem *item = buddies->item(i);
-        // An item reads UIN, two spaces, name: the UIN is its first word, matched whole.
-        if (item->checkState() == Qt::Checked && item->text().section(u' ', 0, 0) == uin)
+        if (item->checkState() == Qt::Checked && itemUin(item) == uin)   // the whole UIN
             return true;
     }
     return false;

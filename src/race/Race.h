@@ -132,6 +132,7 @@ private:
 
     bool inProgress_ = false;
     bool abandoned_ = false;      // its roster changed under it (a new play mode, "New Game")
+    bool left_ = false;           // leave() came: the program ends, the goodbye is said once
     int playMode_ = -1;           // the play mode it was started in
     RaceHold hold_;               // its steps go on while its race lives
     // Who steers it: this copy, or the host it joined (side()).

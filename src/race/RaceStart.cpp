@@ -290,10 +290,14 @@ void Race::cancel()
 
 void Race::leave()
 {
-    if (inProgress_)
-        cancel();
-    else
-        abandon();   // a hosted game's accepted joiners are told too
+    // Once: the end of the program closes the windows, and a closed window asks to leave
+    // again (after TERM, HUP or the session's end), which would say goodbye twice more.
+    if (!std::exchange(left_, true)) {
+        if (inProgress_)
+            cancel();
+        else
+            abandon();   // a hosted game's accepted joiners are told too
+    }
     TerminateApplication();   // held for the joiners' second cancel, if one is due
 }
 

@@ -3,6 +3,7 @@
 #include "AppTestFolder.h"
 
 #include "MainWindow.h"
+#include "OnlineBuddies.h"
 #include "PlayRequests.h"
 #include "Race.h"
 #include "MessageBoxes.h"
@@ -16,6 +17,7 @@
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QtTest>
 
 #include <memory>
@@ -43,9 +45,12 @@ class TestRoster : public QObject
             checkedBytes += r.encode();
         for (const auto &r : addresses)
             addressBytes += r.encode();
-        QVERIFY(folder->writeFile(QStringLiteral("checkedusr.lst"), checkedBytes));
-        QVERIFY(folder->writeFile(QStringLiteral("UINIP.lst"), addressBytes));
-        QVERIFY(folder->writeFile(QStringLiteral("online.txt"), online));
+        // As the messenger writes them: each a new file renamed over the old, online.txt last.
+        for (const auto &[name, bytes] : {std::pair{"checkedusr.lst", checkedBytes}, {"UINIP.lst", addressBytes},
+                                          {"online.txt", online}}) {
+            QSaveFile file(folder->program() + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit());
+        }
     }
 
 private slots:
@@ -253,6 +258,30 @@ private slots:
         // Without online.txt the list stays as it was.
         QCoro::waitFor(BuildOnlineBuddies(form->BuddyList));
         QCOMPARE(form->BuddyList->count(), 2);
+
+        // While the game runs: Kim comes online, then Sam goes offline; Alex keeps the
+        // check mark taken off above, Kim gets one.
+        OnlineBuddiesWatch watch;
+        watch.start(form->BuddyList);
+        Records::CheckedUserRecord kim{QStringLiteral("40007"), 1};
+        Records::UinAddressRecord kimIp{40007, QStringLiteral("127.0.0.7")};
+        const auto listed = [this] {
+            QStringList items;
+            for (int i = 0; i < form->BuddyList->count(); ++i)
+                items << form->BuddyList->item(i)->text() + (form->BuddyList->item(i)->checkState() == Qt::Checked ? " +" : " -");
+            return items;
+        };
+        writeMessengerLists({sam, alex, kim}, {samIp, alexIp, kimIp},
+                            "Sam\t40002\tonline\t\t+\r\nAlex\t40003\tonline\t\t+\r\nKim\t40007\tonline\t\t+\r\n");
+        QTRY_COMPARE(listed(), (QStringList{"40002  Sam +", "40003  Alex -", "40007  Kim +"}));
+        writeMessengerLists({sam, alex, kim}, {samIp, alexIp, kimIp},
+                            "Sam\t40002\toffline\t\t=\r\nAlex\t40003\tonline\t\t+\r\nKim\t40007\tonline\t\t+\r\n");
+        QTRY_COMPARE(listed(), (QStringList{"40003  Alex -", "40007  Kim +"}));
+        // An online.txt past its bound is refused whole (and goes): the list stays.
+        writeMessengerLists({sam, alex, kim}, {samIp, alexIp, kimIp},
+                            "Sam\t40002\tonline\t\t+\r\n" + QByteArray(300 * 1024, ' ') + "\r\n");
+        QTRY_VERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
+        QCOMPARE(listed(), (QStringList{"40003  Alex -", "40007  Kim +"}));
     }
 
     void contestantColours()
