@@ -170,9 +170,8 @@ void TestMessages::initTestCase()
         if (identity == QLatin1String("Announcer"))
             spoken << text;
     });
-    main = new MainWindow(race, playRequests, CharacterFilePicker([](const QString &, const QString &) {
-                              return QStringLiteral("C:\\x\\Bolt.acs");   // what Browse picks
-                          }));
+    const auto browsed = [](const QString &, const QString &) { return QStringLiteral("C:\\x\\Bolt.acs"); };
+    main = new MainWindow(race, playRequests, CharacterFilePicker(browsed));
     InstallMessageHandlers(race, playRequests);
     QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
     QVERIFY(stage->load(0, ProgramFolder() + QStringLiteral("Announcer.acs"), false, false, QStringLiteral("Announcer")));
@@ -1077,7 +1076,6 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
         connect(&race.questions(), &QuestionRound::questionShown, this, [&] { after << "question"; }),
         connect(&race.questions(), &QuestionRound::memoryTestShown, this, [&] { after << "memory test"; }),
     };
-    bool parametersGone = false;
     const QString parametersPath = folder->messenger() + QStringLiteral("HFparms.cfg");
     if (newMode == -1)
         race.cancel();   // "Cancel Game"
@@ -1087,7 +1085,6 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
         // main's notice, with the end of the program that follows the box left out
         const auto notice = ParametersMissingNotice(race);
         parameters.missing = [notice](std::function<void()>) { notice([] {}); };
-        parametersGone = true;
         QCOMPARE(GamePort(), GamePortNumber);   // read while it is there
         QVERIFY(QFile::rename(parametersPath, parametersPath + QStringLiteral(".gone")));
         (void)GamePort();   // the race's next send finds it gone
@@ -1096,7 +1093,7 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
     } else
         mode(newMode);
     const QList<QByteArray> sent = sentUntilTheRaceIsOver();
-    if (parametersGone) {
+    if (parameters.missing) {
         QVERIFY(QFile::rename(parametersPath + QStringLiteral(".gone"), parametersPath));
         parameters.missing = {};
         parameters.missingTold = false;
