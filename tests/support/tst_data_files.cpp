@@ -346,6 +346,13 @@ void TestNetworkUnit::parametersAreWaitedForWhenNeverRead()
     HeldLock again(path);
     QCOMPARE(parameters->value("gampt"), QString("5000"));
     QCOMPARE(missingNotices, 0);
+    // Parameters that go while their step waits are not touched when it ends.
+    parameters = std::make_unique<MessengerParameters>();
+    Outcome gone;
+    Launch(note(parameters->readWhenFree(), gone));
+    parameters.reset();
+    again.release();
+    QTRY_VERIFY(gone.done);
 }
 
 void TestNetworkUnit::lookupsOpenReadOnly()
