@@ -67,8 +67,8 @@ struct QuestionDraws {
     int lastKind = 0;
     // A question file that cannot be written is reported once a race.
     bool writeFailureReported = false;
-    WordList words;
-    Random random;
+    WordList words;   // the word scrambles' list
+    Random random;    // what every question is drawn with
 };
 
 // Builds the next question for the session's game type and difficulty and appends
