@@ -124,6 +124,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Hollyfrost Games"));
     QApplication::setQuitOnLastWindowClosed(false);
     SubstituteFonts();
+    // The benchmark's log of the race's ticks, written when main ends (after the race).
+    TickLog tickLog(qEnvironmentVariable("HOLLYFROST_BENCH_TICKS"));
 
     // The services the game is handed: the boxes on the screen, the characters, the
     // messenger's parameters.
@@ -133,13 +135,13 @@ int main(int argc, char *argv[])
     // The race, with its 250 ms tick running from now on.
     Race race;
     parameters.missing = ParametersMissingNotice(race);
-    if (TickLogEnabled())
-        race.ticker().timed = RecordTick;
+    if (tickLog.enabled())
+        race.ticker().timed = [&tickLog](qint64 microseconds, bool waited) { tickLog.record(microseconds, waited); };
     race.ticker().start();
     PlayRequests playRequests(race);
     MainWindow mainWindow(race, playRequests);
     const bool accepted = mainWindow.Start(app.arguments());
-    GameTransport transport(DispatchMessage);
+    GameTransport transport(DispatchMessage, parameters);
     AgentStage characters;
     GameSession::current().useStage(&characters);
     // The session outlives main's objects: it forgets them before they go.

@@ -48,7 +48,8 @@ int main(int argc, char **argv)
     PlayRequests playRequests(race);
     MainWindow main(race, playRequests);
     InstallMessageHandlers(race, playRequests);
-    GameTransport internet(DispatchMessage);
+    MessengerParameters parameters;
+    GameTransport internet(DispatchMessage, parameters);
     if (!internet.Listening()) {
         std::fprintf(stderr, "bench: cannot bind 127.0.0.51:%d\n", Port);
         return 1;

@@ -90,8 +90,8 @@ QLabel *makeLabel(QWidget *parent, const QString &text, QPoint place)
 
 } // namespace
 
-MainWindow::MainWindow(Race &race, PlayRequests &requests, QWidget *parent)
-    : QWidget(parent), race(race), requests(requests)
+MainWindow::MainWindow(Race &race, PlayRequests &requests, CharacterFilePicker picker, QWidget *parent)
+    : QWidget(parent), race(race), requests(requests), picker(std::move(picker))
 {
     SetWindowRole(this, WindowRole::Frame);
     SetRaceScreenSource([this] { return monitorGeometry(); });   // the race runs on this window's monitor
@@ -103,7 +103,7 @@ MainWindow::MainWindow(Race &race, PlayRequests &requests, QWidget *parent)
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     createControls();
     centreOnDesktop();
-    request = std::make_unique<RequestWindow>(requests, this);
+    request = std::make_unique<RequestWindow>(requests, this->picker, this);
 }
 
 MainWindow::~MainWindow()
@@ -206,7 +206,7 @@ void MainWindow::createControls()
     connect(&requests, &PlayRequests::hostTextReceived, this, &MainWindow::showHostText);
     connect(&requests, &PlayRequests::joinAccepted, RequestPlayBtn, &QWidget::hide);
     connect(&requests, &PlayRequests::invitationsSending, InviteBtn, &QWidget::setDisabled);
-    connect(AddCharacterBtn, &QPushButton::clicked, this, [this] { AddCharacterBtnClick(AddCharacterBtn, this->race); });
+    connect(AddCharacterBtn, &QPushButton::clicked, this, [this] { AddCharacterBtnClick(AddCharacterBtn, this->race, picker); });
     connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadRaceCharacters(); });
     connect(StartRace, &QPushButton::clicked, this, [this] { this->race.start(); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { this->race.cancel(); });
@@ -272,7 +272,6 @@ bool MainWindow::Start(const QStringList &arguments)
     }
     GameSession::current().setInviterUin(argument);
     GameSession::current().setInviterName(QString());
-    Randomize();
     setWindowTitle(QStringLiteral("Hollyfrost Games 1.17"));
     RevisionLabel->setText(QStringLiteral("Rev 1.17"));
     RevisionLabel->setAccessibleName(RevisionLabel->text());

@@ -118,6 +118,7 @@ private:
 
     QString stored;
     QString entries;
+    Random random;   // the colours of the playback's first rounds
     // Counts the playbacks started, so that a playback interrupted by "Ready", by a new
     // test or by closing the window stops painting.
     quint64 playback = 0;

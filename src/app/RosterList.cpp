@@ -23,24 +23,13 @@ namespace {
 
 constexpr int ContestantItemHeight = 13;
 
-CharacterFilePicker &pickerSlot()
-{
-    static CharacterFilePicker picker;   // empty: the file dialog
-    return picker;
-}
-
 } // namespace
 
-CharacterFilePicker SetCharacterFilePicker(CharacterFilePicker picker)
+void CharacterFilePicker::pick(QWidget *window, const QString &startFolder, const QString &filter,
+                               std::function<void(const QString &)> picked) const
 {
-    return std::exchange(pickerSlot(), std::move(picker));
-}
-
-void PickCharacterFile(QWidget *window, const QString &startFolder, const QString &filter,
-                       std::function<void(const QString &)> picked)
-{
-    if (pickerSlot()) {
-        const QString path = pickerSlot()(startFolder, filter);
+    if (answer) {
+        const QString path = answer(startFolder, filter);
         if (!path.isEmpty())
             picked(path);
         return;
@@ -56,7 +45,7 @@ void PickCharacterFile(QWidget *window, const QString &startFolder, const QStrin
     dialog->open();
 }
 
-void AddCharacterBtnClick(QPushButton *addButton, const Race &race)
+void AddCharacterBtnClick(QPushButton *addButton, const Race &race, const CharacterFilePicker &picker)
 {
     if (race.inProgress()) {
         MessageBeep(BeepKind::Error);
@@ -74,8 +63,7 @@ void AddCharacterBtnClick(QPushButton *addButton, const Race &race)
         if (GameRoster().count() >= MaxContestants)
             button->hide();
     };
-    PickCharacterFile(addButton->window(), WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"),
-                      add);
+    picker.pick(addButton->window(), WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"), add);
 }
 
 QColor ColorFromBgr(quint32 value)

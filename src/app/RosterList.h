@@ -24,22 +24,30 @@ Task<> BuildOnlineBuddies(QListWidget *buddies);
 // Whether the buddy with that UIN is checked in the list (false without a list).
 bool BuddyChecked(const QListWidget *buddies, const QString &uin);
 
+// Where "Add Characters to Race" and "Browse" get a character file: the file dialog, or a
+// test's stand-in that answers at once, so that no dialog opens. The main window is
+// handed one and lends it to its request window.
+class CharacterFilePicker
+{
+public:
+    // Returns the picked path at once (empty: cancelled).
+    using Answer = std::function<QString(const QString &startFolder, const QString &filter)>;
+    CharacterFilePicker() = default;   // the file dialog
+    explicit CharacterFilePicker(Answer answer) : answer(std::move(answer)) {}
+    // Asks for a character file, modal over window, and returns at once; picked receives
+    // the path once one is picked, and is not called on a cancel.
+    void pick(QWidget *window, const QString &startFolder, const QString &filter,
+              std::function<void(const QString &path)> picked) const;
+
+private:
+    Answer answer;
+};
+
 // "Add Characters to Race": the picked character joins the roster; the button hides once
 // the roster is full.
-void AddCharacterBtnClick(QPushButton *addButton, const Race &race);
+void AddCharacterBtnClick(QPushButton *addButton, const Race &race, const CharacterFilePicker &picker);
 // Tells the user that the roster is full and a contestant was not added.
 void TellRosterFull();
-
-// The file dialog of "Add Characters to Race" and "Browse". Tests install a picker that
-// returns the path (or empty) at once, so that no dialog opens; an empty one restores
-// the dialog. Returns the previous picker.
-using CharacterFilePicker = std::function<QString(const QString &startFolder, const QString &filter)>;
-CharacterFilePicker SetCharacterFilePicker(CharacterFilePicker picker);
-// Asks for a character file through that dialog (or the test's picker), modal over
-// window, and returns at once; picked receives the path once one is picked, and is not
-// called on a cancel.
-void PickCharacterFile(QWidget *window, const QString &startFolder, const QString &filter,
-                       std::function<void(const QString &path)> picked);
 
 // Painting of the roster. Colours given as 0x00BBGGRR values, as the window system has them.
 QColor ColorFromBgr(quint32 value);

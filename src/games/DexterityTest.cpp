@@ -24,14 +24,14 @@ int TicksAfterJump(qint32 jumps)
     return jumps <= 20 ? 3 : jumps <= 50 ? 4 : 5;
 }
 
-void DexterityStep()
+void DexterityStep(Random &random)
 {
     if (Model().dexterityCountdown <= 0 || --Model().dexterityCountdown > 0)
         return;
     const int difficulty = GameSession::current().playSettings().difficulty();
     const QRect area = JumpArea(difficulty, ScreenSize());
-    const int x = area.left() + RandomInt(area.width());
-    const int y = area.top() + RandomInt(area.height());
+    const int x = area.left() + random.below(area.width());
+    const int y = area.top() + random.below(area.height());
     const QString announcer = QStringLiteral("Announcer");
     GameStage().stop(announcer);
     GameStage().speak(QStringLiteral(" "), announcer);

@@ -8,9 +8,11 @@
 #include <QString>
 #include <QtGlobal>
 
+class Random;
+
 // The dexterity step of the main window's tick: counts down and, at 0, makes the
-// Announcer jump and sets the wait before the next jump.
-void DexterityStep();
+// Announcer jump to a place drawn with random, and sets the wait before the next jump.
+void DexterityStep(Random &random);
 // The area the Announcer's top-left corner is drawn from (inclusive) on a screen of
 // that size: the middle half for "Easy", all but a margin for "Moderate", nearly
 // anywhere for "Difficult".

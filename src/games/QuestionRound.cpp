@@ -48,7 +48,7 @@ private:
 bool QuestionRound::isRightAnswer(const QString &typed) const
 {
     return AnswerMatches(answer_, typed)
-           || (!scrambledLetters.isEmpty() && IsListWordOfLetters(scrambledLetters, typed));
+           || (!scrambledLetters.isEmpty() && draws.words.isWordOfLetters(scrambledLetters, typed));
 }
 
 // The report on the question on show: own UIN, its answer and its number.

@@ -114,18 +114,25 @@ QString BindAddress()
     return QHostAddress(text).protocol() == QAbstractSocket::IPv4Protocol ? text : QString();
 }
 
+namespace {
+MessengerPorts portsInUse()
+{
+    return TheTransport ? TheTransport->ports() : MessengerParameters().ports();
+}
+} // namespace
+
 quint16 GamePort()
 {
-    return ReadMessengerPorts().game;
+    return portsInUse().game;
 }
 
 quint16 MessengerPort()
 {
-    return ReadMessengerPorts().messenger;
+    return portsInUse().messenger;
 }
 
-GameTransport::GameTransport(Receiver receiver, QObject *parent)
-    : QObject(parent), receive(std::move(receiver))
+GameTransport::GameTransport(Receiver receiver, MessengerParameters &parameters, QObject *parent)
+    : QObject(parent), receive(std::move(receiver)), parameters(parameters)
 {
     setObjectName(QStringLiteral("GameTransport"));
     TheTransport = this;
@@ -140,11 +147,11 @@ Task<> GameTransport::bindGamePort()
     // At start-up the messenger may be writing its parameter file: the socket is bound
     // once the game port can be read, not to a default that may not be this game's.
     const QPointer<GameTransport> self(this);
-    co_await ReadParametersWhenFree();
+    co_await parameters.readWhenFree();
     if (!self)
         co_return;
     gameSocket->close();
-    gameSocket->bind(localAddress(), GamePort(), QAbstractSocket::DontShareAddress);
+    gameSocket->bind(localAddress(), parameters.ports().game, QAbstractSocket::DontShareAddress);
 }
 
 GameTransport::~GameTransport()

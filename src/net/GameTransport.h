@@ -4,6 +4,7 @@
 // Created once at start-up, never shown.
 #pragma once
 
+#include "DataFiles.h"
 #include "Messages.h"
 #include "Waits.h"
 
@@ -44,8 +45,9 @@ class GameTransport : public QObject
 public:
     // receiver: what every datagram that passes the size limit and the repeat filter is
     // handed to, one at a time (the game's is DispatchMessage, GameMessages.h).
+    // parameters: the messenger's, which name the game port; they outlive the transport.
     using Receiver = std::function<void(const QString &address, const QString &text)>;
-    explicit GameTransport(Receiver receiver, QObject *parent = nullptr);
+    GameTransport(Receiver receiver, MessengerParameters &parameters, QObject *parent = nullptr);
     ~GameTransport() override;
 
     // (Re)binds the game-port socket on HOLLYFROST_BIND_ADDRESS (else every IPv4
@@ -60,6 +62,8 @@ public:
     void ForgetRepeats();
     // Called by the dispatcher for every "AK" that arrives: the waits on its address end.
     void NoteAcknowledgement(const QString &from);
+    // The game port and the messenger port of the parameters handed in.
+    MessengerPorts ports() { return parameters.ports(); }
 
 signals:
     // A datagram passed the size limit and the repeat filter; it is dispatched next.
@@ -73,6 +77,7 @@ private:
     Task<> bindGamePort();
 
     Receiver receive;
+    MessengerParameters &parameters;
     QUdpSocket *gameSocket = nullptr;
     RepeatFilter repeatFilter;
     struct Pending {
@@ -90,8 +95,9 @@ extern GameTransport *TheTransport;
 // The local address to bind (HOLLYFROST_BIND_ADDRESS), or empty for every IPv4 address.
 QString BindAddress();
 // The game port ("gampt", default 4012) and the messenger port ("udppt", default 4010)
-// of the messenger's parameter file (ReadMessengerPorts: kept until the file changes,
-// never waited for); a value that is not a port gives the default.
+// of the messenger's parameter file, as the transport's parameters keep them (kept until
+// the file changes, never waited for; without a transport the file is read each time); a
+// value that is not a port gives the default.
 quint16 GamePort();
 quint16 MessengerPort();
 

@@ -90,6 +90,8 @@ public:
     RaceTicker &ticker() { return ticker_; }
     // The questions of the race: the round it puts as the host, the question on show here.
     QuestionRound &questions() { return questions_; }
+    // Where its draws come from (a test seeds it).
+    Random &random() { return random_; }
 
     // Installs the handlers of a joiner's race messages ("SR" starts the race, "RP" moves
     // the contestants, "RC" cancels it) and of its questions (QuestionRound).
@@ -135,8 +137,9 @@ private:
     bool left_ = false;           // leave() came: the program ends, the goodbye is said once
     int playMode_ = -1;           // the play mode it was started in
     RaceHold hold_;               // its steps go on while its race lives
+    Random random_;   // its draws: progress, move speeds, gestures
     // Who steers it: this copy, or the host it joined (side()).
-    SteeringSide steeringSide_;
+    SteeringSide steeringSide_{random_};
     JoinedSide joinedSide_;
     // A start asked for while a tick waited or an abandoned race wound down; a host's
     // start is kept only for that host and "Join a Game", and any cancel drops it.

@@ -48,11 +48,11 @@ QString nameOf(int slot)
 
 } // namespace
 
-void AdvanceProgress(int slot)
+void AdvanceProgress(int slot, Random &random)
 {
     const int gameType = CurrentGameType();
     if (gameType == RandomRaceType)
-        progressOf(slot) += RandomInt(16);
+        progressOf(slot) += random.below(16);
     else if (IsPuzzleGame(gameType))
         progressOf(slot) = 12 * Model().contestants[slot].Score;
 }
@@ -102,7 +102,7 @@ void RankContestants()
     places.third = GameRoster().count() > 2 ? bestSlot(places.first, places.second) : 2;
 }
 
-void MoveContestant(int slot)
+void MoveContestant(int slot, Random &random)
 {
     const int count = GameRoster().count();
     if (slot < 0 || slot >= MaxContestants || count < 1)
@@ -116,21 +116,21 @@ void MoveContestant(int slot)
     const QPoint at = GameStage().position(identity);
     ContestantRecord &record = Model().contestants[slot];
     if ((at.x() == targetX && record.LastX != 0) || (record.LastX == targetX && at.y() == rowTop)) {
-        IdleGesture(slot);
+        IdleGesture(slot, random);
         return;
     }
     GameStage().stop(identity);
     GameStage().show(true, identity);
-    GameStage().move(targetX, rowTop, identity, 1 + RandomInt(200));
+    GameStage().move(targetX, rowTop, identity, 1 + random.below(200));
     record.LastX = targetX;
     CurrentRace().movedSinceCommentary = true;
 }
 
-void IdleGesture(int slot)
+void IdleGesture(int slot, Random &random)
 {
     static const char *const gestures[] = {"gestureleft", "idle_1", "surprised", "lookleft", "lookright",
                                            "blink", "lookup", "lookdown", "alert"};
-    const int r = RandomInt(20);
+    const int r = random.below(20);
     if (r >= 1 && r <= 9)
         GameStage().act(QLatin1String(gestures[r - 1]), PlayerIdentity(slot));
 }
@@ -235,7 +235,7 @@ Task<> Race::tickStep()
         // meanwhile, its ceremony under way, is not moved again.
         if (race.goesOn() && GameSession::current().raceRunning()) {
             if (CurrentRace().turn < GameRoster().count())
-                MoveContestant(CurrentRace().turn);
+                MoveContestant(CurrentRace().turn, random_);
             ++CurrentRace().turn;
         }
     }
@@ -280,9 +280,9 @@ Task<> Race::finish()
     if (cancelled())
         co_return;
     RankContestants();
-    MoveContestant(CurrentRace().standings.first);
-    MoveContestant(CurrentRace().standings.second);
-    MoveContestant(CurrentRace().standings.third);
+    MoveContestant(CurrentRace().standings.first, random_);
+    MoveContestant(CurrentRace().standings.second, random_);
+    MoveContestant(CurrentRace().standings.third, random_);
     co_await Wait(3000);
     if (cancelled())
         co_return;

@@ -5,15 +5,17 @@
 
 #include "GameSession.h"
 #include "Roster.h"
+#include "Utilities.h"
 #include "Waits.h"
 
 #include <QPoint>
 #include <QString>
 
-void AdvanceProgress(int slot);
+// The draws (a Random Race's progress, a move's speed, a gesture) come from random.
+void AdvanceProgress(int slot, Random &random);
 void RankContestants();
-void MoveContestant(int slot);
-void IdleGesture(int slot);
+void MoveContestant(int slot, Random &random);
+void IdleGesture(int slot, Random &random);
 // Polls, every stepMs, until the slot's character reports a left coordinate at least its
 // Progress value (the raw percentage: the character has left the start), at most polls
 // times. A character that is not loaded is not waited for.

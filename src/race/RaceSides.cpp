@@ -8,7 +8,7 @@
 
 void SteeringSide::advance(int slot)
 {
-    AdvanceProgress(slot);
+    AdvanceProgress(slot, random_);
 }
 
 Task<> SteeringSide::putQuestions(QuestionRound &questions)

@@ -5,6 +5,7 @@
 // side when it starts (Race.h).
 #pragma once
 
+#include "Utilities.h"
 #include "Waits.h"
 
 class QuestionRound;
@@ -29,10 +30,15 @@ public:
 class SteeringSide final : public RaceSide
 {
 public:
+    // random: where a Random Race's progress is drawn from.
+    explicit SteeringSide(Random &random) : random_(random) {}
     void advance(int slot) override;
     Task<> putQuestions(QuestionRound &questions) override;
     Task<> tellPositions() override;
     void tellFinalPositions() override;
+
+private:
+    Random &random_;
 };
 
 // The race of a host's game that this copy joined.

@@ -71,5 +71,5 @@ Task<> RaceTicker::tick()
     } else {
         co_await step_();
     }
-    DexterityStep();
+    DexterityStep(random);
 }

@@ -5,6 +5,7 @@
 // overlap; a "Start Game" pressed meanwhile starts once the tick is over.
 #pragma once
 
+#include "Utilities.h"
 #include "Waits.h"
 
 #include <QtGlobal>
@@ -36,6 +37,8 @@ public:
     // Sees each tick's wall time in microseconds, and whether the tick waited on purpose
     // (the commentary, the goodbye and unload steps): the race benchmark's tick log.
     std::function<void(qint64 microseconds, bool waited)> timed;
+    // Where the dexterity test's jumps are drawn from.
+    Random random;
 
 private:
     void schedule();

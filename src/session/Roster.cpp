@@ -178,7 +178,7 @@ bool Roster::hasUin(const QString &uin) const
     return false;
 }
 
-QString Roster::randomFreeCharacter() const
+QString Roster::randomFreeCharacter()
 {
     // Find out first whether any file is free at all, so that the draws below can end.
     const QDir folder(NativePath(characterFolder()));
@@ -189,11 +189,11 @@ QString Roster::randomFreeCharacter() const
     if (free.isEmpty())
         return QString();
     for (int draw = 0; draw < MaxCharacterDraws; ++draw) {
-        const QString candidate = characterFolder() + RandomCharacterFile();
+        const QString candidate = characterFolder() + RandomCharacterFile(random_);
         if (!characterTaken(model_, count_, candidate) && FileExists(candidate))
             return candidate;
     }
-    return characterFolder() + free.at(RandomInt(int(free.size())));
+    return characterFolder() + free.at(random_.below(int(free.size())));
 }
 
 QString ShownName(const QString &text)

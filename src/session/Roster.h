@@ -5,6 +5,7 @@
 #pragma once
 
 #include "RaceModel.h"
+#include "Utilities.h"
 
 #include <QAbstractListModel>
 #include <QString>
@@ -36,8 +37,9 @@ public:
     bool hasCharacter(const QString &characterFile) const;   // letter case ignored
     bool hasUin(const QString &uin) const;                   // exact
     // Full game path of a character file that neither the user nor any contestant uses,
-    // or empty when every file in the character folder is taken.
-    QString randomFreeCharacter() const;
+    // or empty when every file in the character folder is taken; drawn with the roster's
+    // own engine.
+    QString randomFreeCharacter();
 
     // Adds one contestant and returns its slot; none when the roster is full, and then
     // nothing was added (the caller tells the user). A character file that is missing or
@@ -60,6 +62,7 @@ public:
 private:
     RaceModel &model_;
     int count_ = 0;
+    Random random_;
 };
 
 // "Player" + slot: the stage identity of a contestant's character.

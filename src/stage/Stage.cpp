@@ -143,7 +143,7 @@ void AgentStage::speak(const QString &text, const QString &identity)
     if (!character)
         return;
     character->show(true);
-    const QString spoken = PickAlternative(RespelledText(text));
+    const QString spoken = PickAlternative(random_, RespelledText(text));
     if (speechObserver_)
         speechObserver_(identity, spoken);
     character->setSpeechLanguage(PhraseLanguage());
@@ -204,9 +204,8 @@ bool AgentStage::act(const QString &command, const QString &identity)
     if (action == QLatin1String("hidefast")) {
         hide(true, identity);
     } else if (action == QLatin1String("fly")) {
-        Randomize();
         const QSize screen = ScreenSize();
-        move(RandomInt(screen.width() - 50), RandomInt(screen.height() - 70), identity, 1000);
+        move(random_.below(screen.width() - 50), random_.below(screen.height() - 70), identity, 1000);
     } else if (action.startsWith(QLatin1String("moveto")) || action.startsWith(QLatin1String("appear"))) {
         moveToTarget(action, identity);
     } else if (action.startsWith(QLatin1String("sfx"))) {
@@ -280,12 +279,12 @@ bool AgentStage::idle() const
     return idle_;
 }
 
-QString PickAlternative(const QString &text)
+QString PickAlternative(Random &random, const QString &text)
 {
     const qsizetype bars = text.count(u'|');
     if (bars == 0)
         return text;
-    const int k = RandomInt(static_cast<int>(bars) + 1);
+    const int k = random.below(static_cast<int>(bars) + 1);
     return text.section(u'|', k, k);
 }
 

@@ -7,6 +7,7 @@
 
 #include "CharacterFiles.h"
 #include "CharacterStage.h"
+#include "Utilities.h"
 #include "Waits.h"
 
 #include <QPoint>
@@ -73,6 +74,7 @@ private:
     Task<> moveByDelta(QString target, QString identity);
 
     bool idle_ = false;
+    Random random_;   // where "fly" and a text's alternatives are drawn from
     CharacterClickHandler clickHandler_;
     SpeechObserver speechObserver_;
     // Last, so that it goes first: the control's last notifications find the rest intact.
@@ -82,5 +84,5 @@ private:
 // The text as speak hands it to the voice before choosing an alternative: every
 // "holly", in any letter case, becomes a map tag that says "Hahlee" and shows "Holly".
 QString RespelledText(const QString &text);
-// One of the alternatives a text separates by "|", drawn at random.
-QString PickAlternative(const QString &text);
+// One of the alternatives a text separates by "|", drawn with random.
+QString PickAlternative(Random &random, const QString &text);

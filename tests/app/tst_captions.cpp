@@ -106,13 +106,14 @@ class TestCaptions : public QObject
     Q_OBJECT
     Race race;
     PlayRequests requests{race};
+    const CharacterFilePicker picker;
 
     std::unique_ptr<QWidget> makeWindow(const QString &name)
     {
         if (name == QLatin1String("main"))
             return std::make_unique<MainWindow>(race, requests);
         if (name == QLatin1String("request"))
-            return std::make_unique<RequestWindow>(requests, nullptr);
+            return std::make_unique<RequestWindow>(requests, picker);
         if (name == QLatin1String("race track"))
             return std::make_unique<RaceTrackWindow>(race);
         if (name == QLatin1String("countdown"))

@@ -52,6 +52,7 @@ private:
     NetTestFolder *folder = nullptr;
     Race race;   // the race the windows start and follow
     MainWindow *main = nullptr;
+    MessengerParameters parameters;   // as main keeps them, for the transport
     GameTransport *internet = nullptr;
     AgentStage *stage = nullptr;
     RequestWindow *request = nullptr;
@@ -169,11 +170,12 @@ void TestMessages::initTestCase()
         if (identity == QLatin1String("Announcer"))
             spoken << text;
     });
-    main = new MainWindow(race, playRequests);
+    const auto browsed = [](const QString &, const QString &) { return QStringLiteral("C:\\x\\Bolt.acs"); };
+    main = new MainWindow(race, playRequests, CharacterFilePicker(browsed));
     InstallMessageHandlers(race, playRequests);
     QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
     QVERIFY(stage->load(0, ProgramFolder() + QStringLiteral("Announcer.acs"), false, false, QStringLiteral("Announcer")));
-    internet = new GameTransport(DispatchMessage);
+    internet = new GameTransport(DispatchMessage, parameters);
     request = &main->requestWindow();
     QVERIFY(internet->Listening());
     a = new Peer(PeerA, GamePortNumber);
@@ -939,9 +941,7 @@ void TestMessages::requestDialog()
     QVERIFY(!request->RequestBtnClick());
     QVERIFY(a->drain().isEmpty());
     // Browse sets the file name part of the picked character.
-    SetCharacterFilePicker([](const QString &, const QString &) { return QStringLiteral("C:\\x\\Bolt.acs"); });
     request->BrowseBtnClick();
-    SetCharacterFilePicker({});
     QCOMPARE(request->CharacterEdit->text(), QStringLiteral("Bolt.acs"));
 }
 
@@ -1076,7 +1076,6 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
         connect(&race.questions(), &QuestionRound::questionShown, this, [&] { after << "question"; }),
         connect(&race.questions(), &QuestionRound::memoryTestShown, this, [&] { after << "memory test"; }),
     };
-    std::optional<MessengerParameters> parameters;   // as main keeps them
     const QString parametersPath = folder->messenger() + QStringLiteral("HFparms.cfg");
     if (newMode == -1)
         race.cancel();   // "Cancel Game"
@@ -1085,7 +1084,7 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
     else if (newMode == -3) {
         // main's notice, with the end of the program that follows the box left out
         const auto notice = ParametersMissingNotice(race);
-        parameters.emplace([notice](std::function<void()>) { notice([] {}); });
+        parameters.missing = [notice](std::function<void()>) { notice([] {}); };
         QCOMPARE(GamePort(), GamePortNumber);   // read while it is there
         QVERIFY(QFile::rename(parametersPath, parametersPath + QStringLiteral(".gone")));
         (void)GamePort();   // the race's next send finds it gone
@@ -1094,8 +1093,11 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
     } else
         mode(newMode);
     const QList<QByteArray> sent = sentUntilTheRaceIsOver();
-    if (parameters)
+    if (parameters.missing) {
         QVERIFY(QFile::rename(parametersPath + QStringLiteral(".gone"), parametersPath));
+        parameters.missing = {};
+        parameters.missingTold = false;
+    }
     for (const QMetaObject::Connection &connection : watching)
         disconnect(connection);
     QCOMPARE(sent, (QList<QByteArray>{"RCHosty", "RCHosty"}));

@@ -94,6 +94,7 @@ class TestQuestionWindow : public QObject
     Q_OBJECT
     NetTestFolder *folder = nullptr;
     Peer *host = nullptr;
+    MessengerParameters parameters;   // as main keeps them, for the transport
     GameTransport *internet = nullptr;
     Race race;   // the race the windows start and follow
     MainWindow *main = nullptr;
@@ -163,11 +164,12 @@ private slots:
         InstallMessageHandlers(race, playRequests);
         question = new QuestionWindow(race.questions());
         memory = new MemoryTestWindow(race.questions());
-        internet = new GameTransport(DispatchMessage);
+        internet = new GameTransport(DispatchMessage, parameters);
         QVERIFY(internet->Listening());
         host = new Peer(HostPeerAddress, GamePortNumber);
         QVERIFY(host->bound());
-        RandSeed(3);
+        race.random().seed(3);
+        race.ticker().random.seed(3);
     }
     void init()
     {
@@ -557,9 +559,9 @@ private slots:
         QCOMPARE(question->Question->text(), QStringLiteral("CATCHP\nCLICKP"));
         QCOMPARE(Model().dexterityCountdown, 2);
         QCOMPARE(Model().dexterityJumps, 0);
-        DexterityStep();
+        DexterityStep(race.ticker().random);
         QCOMPARE(Model().dexterityJumps, 0);
-        DexterityStep();
+        DexterityStep(race.ticker().random);
         QCOMPARE(Model().dexterityJumps, 1);
         QCOMPARE(Model().dexterityCountdown, 3);
         const QRect area = JumpArea(main->Difficulty->itemIndex(), ScreenSize());
@@ -702,7 +704,7 @@ private slots:
         QCOMPARE(Model().dexterityCountdown, 0);
         const qint32 jumps = Model().dexterityJumps;
         for (int tick = 0; tick < 6; ++tick)
-            DexterityStep();
+            DexterityStep(race.ticker().random);
         QCOMPARE(Model().dexterityJumps, jumps);
         race.questions().characterClicked(QStringLiteral("Announcer"));
         QCOMPARE(Model().contestants[0].Score, 0);
@@ -800,7 +802,7 @@ private slots:
             for (int jump = 1; jump <= 60; ++jump) {
                 const QPoint before = stage->position("Announcer");
                 Model().dexterityCountdown = 1;
-                DexterityStep();
+                DexterityStep(race.ticker().random);
                 QCOMPARE(Model().dexterityJumps, jump);
                 QTRY_VERIFY_WITH_TIMEOUT(stage->position("Announcer") != before, 5000);
                 const QPoint at = stage->position("Announcer");
@@ -819,7 +821,7 @@ private slots:
         stage->unload("Announcer");
         main->Difficulty->setItemIndex(1);
         Model().dexterityCountdown = 0;
-        DexterityStep();
+        DexterityStep(race.ticker().random);
         QCOMPARE(Model().dexterityCountdown, 0);   // no test running
         QCOMPARE(Model().dexterityJumps, 60);
     }

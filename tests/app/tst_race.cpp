@@ -115,7 +115,7 @@ void TestRace::initTestCase()
     question = new QuestionWindow(race.questions());
     memory = new MemoryTestWindow(race.questions());
     track = new RaceTrackWindow(race);
-    RandSeed(11);
+    race.random().seed(11);
 }
 
 void TestRace::init()
@@ -168,7 +168,7 @@ void TestRace::progressRules()
     int total = 0;
     for (int round = 0; round < 200; ++round) {
         const int before = Model().contestants[0].Progress;
-        AdvanceProgress(0);
+        AdvanceProgress(0, race.random());
         const int step = Model().contestants[0].Progress - before;
         QVERIFY(step >= 0 && step <= 15);
         total += step;
@@ -176,10 +176,10 @@ void TestRace::progressRules()
     QVERIFY(total > 200 * 5 && total < 200 * 10);   // about 7.5 a round
     main->GameType->setItemIndex(3);
     Model().contestants[1].Score = 5;
-    AdvanceProgress(1);
+    AdvanceProgress(1, race.random());
     QCOMPARE(Model().contestants[1].Progress, 60);
     main->GameType->setItemIndex(-1);
-    AdvanceProgress(1);
+    AdvanceProgress(1, race.random());
     QCOMPARE(Model().contestants[1].Progress, 60);
 }
 
@@ -279,29 +279,29 @@ void TestRace::movesAndIdleGestures()
     const int rowTop = screen.height() / 2;
     // Loaded in the middle of the screen: the first turn lines it up at the start.
     CurrentRace().movedSinceCommentary = false;
-    MoveContestant(1);
+    MoveContestant(1, race.random());
     QVERIFY(CurrentRace().movedSinceCommentary);
     QTRY_COMPARE_WITH_TIMEOUT(stage->position("Player1"), QPoint(0, rowTop), 5000);
     // Lined up with no move ordered yet: an idle gesture (or nothing), no new move.
     CurrentRace().movedSinceCommentary = false;
-    MoveContestant(1);
+    MoveContestant(1, race.random());
     QVERIFY(!CurrentRace().movedSinceCommentary);
     Model().contestants[1].Progress = 25;
-    MoveContestant(1);
+    MoveContestant(1, race.random());
     const int targetX = screen.width() / 4;
     QCOMPARE(Model().contestants[1].LastX, targetX);
     QVERIFY(CurrentRace().movedSinceCommentary);
     QTRY_COMPARE_WITH_TIMEOUT(stage->position("Player1"), QPoint(targetX, rowTop), 5000);
     // Already there: an idle gesture (or nothing), no new move.
     CurrentRace().movedSinceCommentary = false;
-    MoveContestant(1);
+    MoveContestant(1, race.random());
     QVERIFY(!CurrentRace().movedSinceCommentary);
     // A progress far past the finish (or below the start) stays on the screen.
     Model().contestants[1].Progress = 2000000000;
-    MoveContestant(1);
+    MoveContestant(1, race.random());
     QCOMPARE(Model().contestants[1].LastX, screen.width());
     Model().contestants[1].Progress = -2000000000;
-    MoveContestant(1);
+    MoveContestant(1, race.random());
     QCOMPARE(Model().contestants[1].LastX, 0);
     stage->unload("Player1");
 }

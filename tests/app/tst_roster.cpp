@@ -63,13 +63,6 @@ private slots:
             messages.append(text);
         });
         GameSession::current().useDialogs(&screenDialogs);
-        SetCharacterFilePicker([this](const QString &start, const QString &filter) {
-            [&] {
-                QCOMPARE(start, WindowsFolder() + QStringLiteral("MSAgent\\Chars"));
-                QCOMPARE(filter, QStringLiteral("*.acs"));
-            }();
-            return picks.isEmpty() ? QString() : picks.takeFirst();
-        });
     }
 
     void init()
@@ -78,7 +71,14 @@ private slots:
         picks.clear();
         Records::Options = Records::OptionsRecord();
         ResetContestantTable();
-        form = std::make_unique<MainWindow>(race, playRequests);
+        const CharacterFilePicker picker([this](const QString &start, const QString &filter) {
+            [&] {
+                QCOMPARE(start, WindowsFolder() + QStringLiteral("MSAgent\\Chars"));
+                QCOMPARE(filter, QStringLiteral("*.acs"));
+            }();
+            return picks.isEmpty() ? QString() : picks.takeFirst();
+        });
+        form = std::make_unique<MainWindow>(race, playRequests, picker);
         form->PlayModeGroup->setItemIndex(2);
     }
 
@@ -89,7 +89,7 @@ private slots:
         for (int i = 1; i <= 6; ++i) {
             picks.append(folder->characters() + QStringLiteral("a%1.acs").arg(i));
             QVERIFY(!form->AddCharacterBtn->isHidden());
-            AddCharacterBtnClick(form->AddCharacterBtn, race);
+            form->AddCharacterBtn->click();
         }
         QCOMPARE(form->Contestants->model()->rowCount(), 6);
         QVERIFY(form->AddCharacterBtn->isHidden());
@@ -104,7 +104,7 @@ private slots:
         Model().contestants[0].Confirmed = SlotReady;
         QVERIFY(!AddContestant(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("a7.acs")));
         picks.append(folder->characters() + QStringLiteral("a7.acs"));
-        AddCharacterBtnClick(form->AddCharacterBtn, race);
+        form->AddCharacterBtn->click();
         QCOMPARE(messages, QStringList{QStringLiteral("We have the maximum number of Contestants.")});
         QCOMPARE(form->Contestants->model()->rowCount(), 6);
         QCOMPARE(form->Contestants->model()->index(5, 0).data().toString(), before);
@@ -114,7 +114,7 @@ private slots:
 
     void cancelledDialogAddsNothing()
     {
-        AddCharacterBtnClick(form->AddCharacterBtn, race);
+        form->AddCharacterBtn->click();
         QCOMPARE(form->Contestants->model()->rowCount(), 0);
         QVERIFY(!form->AddCharacterBtn->isHidden());
     }

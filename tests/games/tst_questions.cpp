@@ -56,6 +56,8 @@ class TestQuestions : public QObject
     RecordedDialogs dialogs;
     QStringList &boxes = dialogs.shown;
     QuestionRound questions;   // the question on show, as a race would own it
+    WordList words;            // the word scrambles' list, as the question round's draws own it
+    Random random{5};          // the same draws on every run
 
     QString path(const QString &name) const { return folder.filePath(name); }
     void writeWordList(const QByteArray &bytes)
@@ -70,7 +72,6 @@ private slots:
     {
         qputenv("HOLLYFROST_PROGRAM_FOLDER", folder.path().toLocal8Bit());
         GameSession::current().useDialogs(&dialogs);
-        RandSeed(5);
     }
     void init()
     {
@@ -130,9 +131,9 @@ private slots:
         int maxA[3] = {}, maxB[3] = {};
         bool zeroDifference = false;
         for (int i = 0; i < 3000; ++i) {
-            const Parsed sum = parse(MakeAddition(difficulty));
-            const Parsed difference = parse(MakeSubtraction(difficulty));
-            const Parsed product = parse(MakeMultiplication(difficulty));
+            const Parsed sum = parse(MakeAddition(random, difficulty));
+            const Parsed difference = parse(MakeSubtraction(random, difficulty));
+            const Parsed product = parse(MakeMultiplication(random, difficulty));
             QCOMPARE(sum.code, QStringLiteral("MA"));
             QCOMPARE(difference.code, QStringLiteral("MS"));
             QCOMPARE(product.code, QStringLiteral("MM"));
@@ -172,17 +173,17 @@ private slots:
         // Easy takes 3 to 4 letters, Moderate 4 to 6, Difficult 4 to 7.
         QSet<QString> easy, moderate;
         for (int i = 0; i < 300; ++i) {
-            easy << PickWord(Easy).section(QStringLiteral("&&"), 0, 0);
-            moderate << PickWord(Moderate).section(QStringLiteral("&&"), 0, 0);
+            easy << words.pick(random, Easy).section(QStringLiteral("&&"), 0, 0);
+            moderate << words.pick(random, Moderate).section(QStringLiteral("&&"), 0, 0);
         }
         QCOMPARE(easy, (QSet<QString>{"cat", "dog", "bird", "owl"}));
         QCOMPARE(moderate, (QSet<QString>{"bird"}));
         // Only words at line ends without their blank are of the right length: none.
         writeWordList("ox ab antelopes fish\r\n");
-        QCOMPARE(PickWord(Easy), QStringLiteral("&&"));
-        QCOMPARE(MakeWordScramble(Easy), QStringLiteral("&&WS&&&&"));
+        QCOMPARE(words.pick(random, Easy), QStringLiteral("&&"));
+        QCOMPARE(MakeWordScramble(words, random, Easy), QStringLiteral("&&WS&&&&"));
         QFile::remove(path("wlist.lst"));
-        QCOMPARE(PickWord(Difficult), QStringLiteral("&&"));
+        QCOMPARE(words.pick(random, Difficult), QStringLiteral("&&"));
     }
 
     void wordsAreDrawnUniformlyAndScrambled()
@@ -192,7 +193,7 @@ private slots:
         writeWordList("moon star \r\nmoon aaa x \r\n");
         QMap<QString, int> drawn;
         for (int i = 0; i < 4000; ++i) {
-            const QString pair = PickWord(Easy);
+            const QString pair = words.pick(random, Easy);
             const QString word = pair.section(QStringLiteral("&&"), 0, 0);
             const QString scrambled = pair.section(QStringLiteral("&&"), 1, 1);
             ++drawn[word];
@@ -215,7 +216,7 @@ private slots:
         QSet<QString> listed{"ARTS", "RATS", "STAR", "TSAR", "ADD", "DAD"};
         QSet<QString> shown;
         for (int i = 0; i < 3000; ++i) {
-            const QString scrambled = PickWord(Easy).section(QStringLiteral("&&"), 1, 1);
+            const QString scrambled = words.pick(random, Easy).section(QStringLiteral("&&"), 1, 1);
             QVERIFY2(!listed.contains(scrambled.toUpper()), qPrintable(scrambled));
             shown << scrambled.toLower();
         }
@@ -224,38 +225,38 @@ private slots:
         QCOMPARE(shown.size(), 1 + (24 - 4));
         // A list whose only word of the length cannot be scrambled gives no word.
         writeWordList("aaa ab ba \r\n");
-        QCOMPARE(PickWord(Easy), QStringLiteral("&&"));
+        QCOMPARE(words.pick(random, Easy), QStringLiteral("&&"));
         // The list is read again when it changes.
         writeWordList("moon \r\n");
-        QCOMPARE(PickWord(Easy).section(QStringLiteral("&&"), 0, 0), QStringLiteral("moon"));
+        QCOMPARE(words.pick(random, Easy).section(QStringLiteral("&&"), 0, 0), QStringLiteral("moon"));
     }
 
     void everyListedWordOfTheLettersIsRight()
     {
         writeWordList("act cat arts rats star Tsar \r\n");
-        QVERIFY(IsListWordOfLetters("tca", "act"));
-        QVERIFY(IsListWordOfLetters("TCA", "Cat"));
-        QVERIFY(IsListWordOfLetters("rast", "tsar"));
-        QVERIFY(IsListWordOfLetters("rast", "STAR"));
-        QVERIFY(!IsListWordOfLetters("rast", "tars"));    // not listed
-        QVERIFY(!IsListWordOfLetters("rast", "star "));   // a blank more
-        QVERIFY(!IsListWordOfLetters("rast", "rat"));     // a letter less
-        QVERIFY(!IsListWordOfLetters("rasts", "star"));   // a letter more
-        QVERIFY(!IsListWordOfLetters("tca", "arts"));     // listed, other letters
+        QVERIFY(words.isWordOfLetters("tca", "act"));
+        QVERIFY(words.isWordOfLetters("TCA", "Cat"));
+        QVERIFY(words.isWordOfLetters("rast", "tsar"));
+        QVERIFY(words.isWordOfLetters("rast", "STAR"));
+        QVERIFY(!words.isWordOfLetters("rast", "tars"));    // not listed
+        QVERIFY(!words.isWordOfLetters("rast", "star "));   // a blank more
+        QVERIFY(!words.isWordOfLetters("rast", "rat"));     // a letter less
+        QVERIFY(!words.isWordOfLetters("rasts", "star"));   // a letter more
+        QVERIFY(!words.isWordOfLetters("tca", "arts"));     // listed, other letters
         writeWordList("act cat  arts \r\n");   // two blanks: an empty word
-        QVERIFY(!IsListWordOfLetters("", ""));
-        QVERIFY(IsListWordOfLetters("tca", "act"));
+        QVERIFY(!words.isWordOfLetters("", ""));
+        QVERIFY(words.isWordOfLetters("tca", "act"));
         QFile::remove(path("wlist.lst"));
-        QVERIFY(!IsListWordOfLetters("tca", "act"));
+        QVERIFY(!words.isWordOfLetters("tca", "act"));
     }
 
     void scrambleIsAUniformPermutation()
     {
-        QCOMPARE(ScrambleText(QString()), QString());
-        QCOMPARE(ScrambleText(QStringLiteral("q")), QStringLiteral("q"));
+        QCOMPARE(ScrambleText(random, QString()), QString());
+        QCOMPARE(ScrambleText(random, QStringLiteral("q")), QStringLiteral("q"));
         QMap<QString, int> seen;
         for (int i = 0; i < 24000; ++i)
-            ++seen[ScrambleText(QStringLiteral("abcd"))];
+            ++seen[ScrambleText(random, QStringLiteral("abcd"))];
         QCOMPARE(seen.size(), 24);
         for (auto it = seen.cbegin(); it != seen.cend(); ++it) {
             QString sorted = it.key();
@@ -264,7 +265,7 @@ private slots:
             QVERIFY2(it.value() > 800 && it.value() < 1200, qPrintable(it.key()));
         }
         // The colour alphabet: every letter twice.
-        const QString twenty = ScrambleText(PaletteLetters + PaletteLetters);
+        const QString twenty = ScrambleText(random, PaletteLetters + PaletteLetters);
         for (QChar letter : PaletteLetters)
             QCOMPARE(twenty.count(letter), 2);
     }
@@ -275,7 +276,7 @@ private slots:
         for (int difficulty = 0; difficulty < 3; ++difficulty) {
             QSet<int> lengths;
             for (int i = 0; i < 300; ++i) {
-                const Parsed q = parse(MakeColourSequence(difficulty));
+                const Parsed q = parse(MakeColourSequence(random, difficulty));
                 QCOMPARE(q.code, QStringLiteral("MT"));
                 QCOMPARE(q.text, q.answer);
                 lengths << int(q.answer.size());

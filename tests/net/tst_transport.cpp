@@ -89,7 +89,7 @@ void TestTransport::initTestCase()
     Records::Options.DisplayName = QStringLiteral("Robin");
     Records::Options.UserUin = 40001;
     files = new MessengerParameters;
-    form = new GameTransport(DispatchMessage);
+    form = new GameTransport(DispatchMessage, *files);
     QVERIFY2(form->Listening(), "the game port is bound");
     accepted = new QSignalSpy(form, &GameTransport::datagramAccepted);
 }
@@ -269,7 +269,7 @@ void TestTransport::bindsOnceTheParametersAreRead()
     files = new MessengerParameters;
     HeldByAnother messenger(folder->messenger() + "HFparms.cfg");
     QVERIFY(messenger.holding);
-    form = new GameTransport(DispatchMessage);
+    form = new GameTransport(DispatchMessage, *files);
     accepted = new QSignalSpy(form, &GameTransport::datagramAccepted);
     QVERIFY(!form->Listening());
     int turns = 0;

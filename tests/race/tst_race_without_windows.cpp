@@ -222,6 +222,7 @@ private:
     VirtualClock clock;
     FakeStage stage;
     NoDialogs dialogs;
+    MessengerParameters parameters;   // as main keeps them, for the transport
     std::unique_ptr<GameTransport> transport;
     std::unique_ptr<Peer> host;
     Race race;
@@ -238,7 +239,7 @@ void TestRaceWithoutWindows::initTestCase()
     session.useStage(&stage);
     session.useDialogs(&dialogs);
     SetRaceScreenSource([] { return QRect(0, 0, 1200, 600); });
-    transport = std::make_unique<GameTransport>(DispatchMessage);
+    transport = std::make_unique<GameTransport>(DispatchMessage, parameters);
     transport->StartListening();
     QVERIFY(transport->Listening());
     race.installMessageHandlers();

@@ -110,7 +110,6 @@ Task<> show(AgentStage &stage, QString contestantFile, int &status)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    Randomize();
     AgentStage stage;
     const QString contestantFile = argc > 1 ? QString::fromLocal8Bit(argv[1])
                                             : WindowsFolder() + QStringLiteral("MSAGENT\\CHARS\\") + NthCharacterFile(1);
