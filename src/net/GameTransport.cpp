@@ -144,7 +144,11 @@ Task<> GameTransport::bindGamePort()
     if (!self)
         co_return;
     gameSocket->close();
-    gameSocket->bind(localAddress(), GamePort(), QAbstractSocket::DontShareAddress);
+    // Started by the messenger, the game shares its port with the messenger's relays to
+    // friends on the internet (127.0.0.N on the same port); else a second copy fails to bind.
+    gameSocket->bind(localAddress(), GamePort(),
+                     qEnvironmentVariableIsSet("HOLLYFROST_SHARE_GAME_PORT") ? QAbstractSocket::ShareAddress
+                                                                             : QAbstractSocket::DontShareAddress);
 }
 
 GameTransport::~GameTransport()
