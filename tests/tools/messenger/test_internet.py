@@ -167,8 +167,11 @@ class InternetTest(unittest.TestCase):
         # Hostile: a stranger's Jingle session, and a flood into a relay.
         before = game_files(alice.folder)
         to_alice(f"<iq type=\"set\" id=\"j1\" from=\"dave@{DOMAIN}/x\"><jingle xmlns=\"urn:xmpp:jingle:1\" "
-                 f"action=\"session-initiate\" sid=\"s1\"/></iq>")
+                 "action=\"session-initiate\" sid=\"s1\"><content creator=\"initiator\" name=\"game\">"
+                 "<description xmlns=\"urn:hollyfrost:datagrams:0\"/><transport "
+                 "xmlns=\"urn:xmpp:jingle:transports:ice-udp:1\" ufrag=\"u\" pwd=\"p\"/></content></jingle></iq>")
         alice.wait_said("refused a Jingle message from dave@")
+        self.assertIn("not a friend", alice.said("refused a Jingle")[0])
         flood = time.monotonic()
         received = self.relays("a", bob_at_alice, "b", 10000)
         seconds = time.monotonic() - flood
