@@ -3,7 +3,8 @@
 # "internet" of network namespaces (ip netns, names private to this mount namespace): an
 # XMPP and TURN server and three homes behind NAT routers. Without namespaces (not root),
 # prosody or coturn it reports itself skipped (77).
-# Usage: internet_links.sh MESSENGER [TEST...]
+# Usage: internet_links.sh MESSENGER [TEST...]; HF_INTERNET_SCRIPT runs another script there
+# (the relay benchmark).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ "${HF_XMPP_INSIDE:-}" != 1 ]; then
@@ -26,4 +27,4 @@ mkdir -p /run/netns
 mount -t tmpfs none /run/netns
 printf '127.0.0.1 localhost\n192.0.2.10 hollyfrost.test\n' > "$folder/hosts"
 mount --bind "$folder/hosts" /etc/hosts
-HF_XMPP_FOLDER=$folder python3 "$here/test_internet.py" "$@"
+HF_XMPP_FOLDER=$folder PYTHONPATH=$here python3 "${HF_INTERNET_SCRIPT:-$here/test_internet.py}" "$@"

@@ -76,29 +76,53 @@ def build_internet():
                        timeout=30)
 
 
+def befriend(test, alice, friend, uin):
+    """Alice asks |friend| (UIN |uin|), who accepts and asks back; both list the other online."""
+    test.assertEqual(alice.command("add", f"{friend.user}@{DOMAIN}").returncode, 0)
+    wait_for(lambda: "asks to see you online" in friend.command("buddies").stdout, 5, "request listed")
+    test.assertEqual(friend.command("accept", f"alice@{DOMAIN}").returncode, 0)
+    wait_for(lambda: f"{friend.user}@{DOMAIN}\tasks" in alice.command("buddies").stdout, 5, "asked back")
+    accepted = time.monotonic()
+    test.assertEqual(alice.command("accept", f"{friend.user}@{DOMAIN}").returncode, 0)
+    seen = wait_for(lambda: alice.lists(uin) and friend.lists("100001"), 5, "both list the other online")
+    print(f"alice and {friend.user} listed each other in {seen - accepted:.2f} s", flush=True)
+
+
+def address(messenger, uin):
+    """The local address at which |messenger| reaches the player |uin|."""
+    for line in messenger.command("buddies").stdout.splitlines():
+        if line.startswith(uin + "\t"):
+            return line.split("\t")[3]
+    return None
+
+
+def start_servers(processes):
+    make_server("192.0.2.10", ', "turn_external"',
+                f'turn_external_secret = "{SECRET}"\nturn_external_host = "192.0.2.10"\n')
+    log = open(os.path.join(FOLDER, "turnserver.log"), "w")  # noqa: SIM115 (kept by the servers)
+    for command in (["prosody", "--config", CONFIG, "-F"],
+                    ["turnserver", "-n", "--listening-ip=192.0.2.10", "--relay-ip=192.0.2.10",
+                     "--listening-port=3478", "--use-auth-secret", f"--static-auth-secret={SECRET}",
+                     f"--realm={DOMAIN}", "--no-tcp", "--no-tls", "--no-dtls", "--no-cli", "--min-port=49152",
+                     "--max-port=49352", "--log-file=stdout", "--simple-log", "-v",
+                     f"--pidfile={FOLDER}/turnserver.pid", f"--db={FOLDER}/turndb"]):
+        processes.append(subprocess.Popen(["ip", "netns", "exec", "srv", *command], stdout=log,
+                                          stderr=subprocess.STDOUT))
+
+    def listens():
+        return subprocess.run(["ip", "netns", "exec", "pa", "python3", "-c",
+                               "import socket; socket.create_connection(('hollyfrost.test', 5222), 1)"],
+                              capture_output=True).returncode == 0
+    wait_for(listens, 10, "prosody listens")
+
+
 class InternetTest(unittest.TestCase):
     processes = []
 
     @classmethod
     def setUpClass(cls):
         build_internet()
-        make_server("192.0.2.10", ', "turn_external"',
-                    f'turn_external_secret = "{SECRET}"\nturn_external_host = "192.0.2.10"\n')
-        log = open(os.path.join(FOLDER, "turnserver.log"), "w")  # noqa: SIM115 (kept by the servers)
-        for command in (["prosody", "--config", CONFIG, "-F"],
-                        ["turnserver", "-n", "--listening-ip=192.0.2.10", "--relay-ip=192.0.2.10",
-                         "--listening-port=3478", "--use-auth-secret", f"--static-auth-secret={SECRET}",
-                         f"--realm={DOMAIN}", "--no-tcp", "--no-tls", "--no-dtls", "--no-cli", "--min-port=49152",
-                         "--max-port=49352", "--log-file=stdout", "--simple-log", "-v",
-                         f"--pidfile={FOLDER}/turnserver.pid", f"--db={FOLDER}/turndb"]):
-            cls.processes.append(subprocess.Popen(["ip", "netns", "exec", "srv", *command], stdout=log,
-                                                  stderr=subprocess.STDOUT))
-
-        def listens():
-            return subprocess.run(["ip", "netns", "exec", "pa", "python3", "-c",
-                                   "import socket; socket.create_connection(('hollyfrost.test', 5222), 1)"],
-                                  capture_output=True).returncode == 0
-        wait_for(listens, 10, "prosody listens")
+        start_servers(cls.processes)
 
     @classmethod
     def tearDownClass(cls):
@@ -130,19 +154,7 @@ class InternetTest(unittest.TestCase):
         for messenger in (alice, bob, carol):
             messenger.wait_said("signed in")
         for friend, uin in ((bob, "100002"), (carol, "100003")):
-            self.assertEqual(alice.command("add", f"{friend.user}@{DOMAIN}").returncode, 0)
-            wait_for(lambda: "asks to see you online" in friend.command("buddies").stdout, 5, "request listed")
-            self.assertEqual(friend.command("accept", f"alice@{DOMAIN}").returncode, 0)
-            wait_for(lambda: f"{friend.user}@{DOMAIN}\tasks" in alice.command("buddies").stdout, 5, "asked back")
-            accepted = time.monotonic()
-            self.assertEqual(alice.command("accept", f"{friend.user}@{DOMAIN}").returncode, 0)
-            seen = wait_for(lambda: alice.lists(uin) and friend.lists("100001"), 5, "both list the other online")
-            print(f"alice and {friend.user} listed each other in {seen - accepted:.2f} s", flush=True)
-
-        def address(messenger, uin):
-            for line in messenger.command("buddies").stdout.splitlines():
-                if line.startswith(uin + "\t"):
-                    return line.split("\t")[3]
+            befriend(self, alice, friend, uin)
         bob_at_alice, carol_at_alice, alice_at_bob = address(alice, "100002"), address(alice, "100003"), \
             address(bob, "100001")
         self.assertRegex(bob_at_alice, r"^127\.0\.0\.\d+$")
