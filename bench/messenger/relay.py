@@ -13,7 +13,7 @@ import types
 
 import test_internet
 from test_internet import befriend, address, build_internet, start_servers
-from test_xmpp import DOMAIN, Messenger, wait_for, run, CONFIG
+from test_xmpp import DOMAIN, Messenger, run, CONFIG
 
 PINGS = 500
 ECHO = """

@@ -5,7 +5,6 @@ behind a NAT router; home C's router maps every flow to a new port, so that only
 its datagrams through. The messengers sign in, list each other, and relay the game's
 datagrams between 127.0.0.N and the friend's ICE stream. Runs inside internet_links.sh."""
 import os
-import socket
 import subprocess
 import sys
 import time
@@ -135,16 +134,16 @@ class InternetTest(unittest.TestCase):
         os.mkdir(self.tmp)
         self.env = dict(os.environ, HOLLYFROST_REGISTRY=os.path.join(self.tmp, "registry.ini"))
 
-    def peer(self, home, *args):
+    def peer(self, home, *args, stdout=subprocess.PIPE):
         return subprocess.Popen(["ip", "netns", "exec", "p" + home, sys.executable, "-c", PEER, *args],
-                                stdout=subprocess.PIPE, text=True)
+                                stdout=stdout, text=True)
 
     def relays(self, home, to, from_address, count=1):
         """Sends |count| datagrams from the game port of |home| to the address |to| there, and
         returns the sources and texts that reach the game port of the other home."""
         receiver = self.peer(from_address[0], "receive", "1")
         self.assertEqual(receiver.stdout.readline(), "bound\n")
-        self.peer(home, "send", str(count), to).wait(timeout=30)
+        self.peer(home, "send", str(count), to, stdout=subprocess.DEVNULL).wait(timeout=30)
         return [line.split(" ", 1) for line in receiver.communicate(timeout=30)[0].splitlines()]
 
     def test_friends_behind_routers_race_through_links(self):
