@@ -202,10 +202,11 @@ struct IceLinks::Link {
     {
         auto *link = static_cast<Link *>(data);
         const bool relayed = local->type == NICE_CANDIDATE_TYPE_RELAYED || remote->type == NICE_CANDIDATE_TYPE_RELAYED;
-        link->owner->say(QStringLiteral("linked to %1 %2 as 127.0.0.%3")
+        link->owner->say(QStringLiteral("linked to %1 %2 as 127.0.0.%3 (%4 to %5)")
                              .arg(PlainText(link->peer.left(200)),
                                   relayed ? QStringLiteral("through a TURN relay") : QStringLiteral("directly"))
-                             .arg(link->alias));
+                             .arg(link->alias)
+                             .arg(QLatin1String(typeName(local->type)), QLatin1String(typeName(remote->type))));
     }
 
     // Our credentials and candidates, to the peer: an offer or an answer.
