@@ -148,7 +148,8 @@ struct IceLinks::Link {
         for (int i = 0; i < 64; ++i) {
             sockaddr_in from{};
             socklen_t size = sizeof from;
-            const ssize_t got = ::recvfrom(fd, buffer, sizeof buffer, MSG_TRUNC, reinterpret_cast<sockaddr *>(&from), &size);
+            const ssize_t got =
+                ::recvfrom(fd, buffer, sizeof buffer, MSG_TRUNC, reinterpret_cast<sockaddr *>(&from), &size);
             if (got < 0)
                 break;
             // Only the game on this machine sends through the relay.
@@ -263,7 +264,8 @@ IceLinks::IceLinks(quint16 gamePort, const QList<IceServer> &servers, std::funct
     QObject::connect(&ticker, &QTimer::timeout, &ticker, [this] { tick(); });
     ticker.start(TickMs);
     // Qt's own loop runs the GLib context where Qt is built with GLib; else it is polled.
-    if (!QAbstractEventDispatcher::instance() || !QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib")) {
+    const QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher || !dispatcher->inherits("QEventDispatcherGlib")) {
         QObject::connect(&pump, &QTimer::timeout, &pump, [] {
             while (g_main_context_iteration(nullptr, FALSE)) {
             }

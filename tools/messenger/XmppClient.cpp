@@ -339,7 +339,8 @@ struct XmppClient::Private {
             ParseJingle(iq, message, why);
         if (!why.isEmpty()) {
             say(QStringLiteral("refused a Jingle message from %1: %2").arg(PlainText(from.left(200)), why));
-            if (xmpp_stanza_t *error = xmpp_stanza_reply_error(iq, "cancel", why == QLatin1String("not a friend") ? "forbidden" : "bad-request", nullptr))
+            const char *condition = known ? "bad-request" : "forbidden";
+            if (xmpp_stanza_t *error = xmpp_stanza_reply_error(iq, "cancel", condition, nullptr))
                 send(error);
             return;
         }

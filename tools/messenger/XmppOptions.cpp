@@ -40,7 +40,8 @@ bool TakeXmppOptions(QStringList &arguments, XmppOptions &options, QString &erro
         error = QStringLiteral("--xmpp needs an account of the form name@server");
         return false;
     }
-    if (options.jid.isEmpty() && (!options.passwordFile.isEmpty() || !options.caFile.isEmpty() || !options.stun.isEmpty())) {
+    if (options.jid.isEmpty()
+        && (!options.passwordFile.isEmpty() || !options.caFile.isEmpty() || !options.stun.isEmpty())) {
         error = QStringLiteral("--password-file, --ca and --stun go with --xmpp");
         return false;
     }

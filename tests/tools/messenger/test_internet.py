@@ -24,16 +24,16 @@ s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 s.bind(("0.0.0.0", 4012))
 if sys.argv[1] == "send":
-    count, to = int(sys.argv[2]), sys.argv[3]
+    count, to, size = int(sys.argv[2]), sys.argv[3], int(sys.argv[4])
     for i in range(count):
-        s.sendto(b"HFdatagram %d" % i, (to, 4012))
+        s.sendto((b"HFdatagram %d" % i).ljust(size, b"."), (to, 4012))
 else:
     print("bound", flush=True)
     s.settimeout(float(sys.argv[2]))
     try:
         while True:
             data, sender = s.recvfrom(2048)
-            print(sender[0], data.decode(), flush=True)
+            print(sender[0], data.decode().rstrip("."), flush=True)
     except socket.timeout:
         pass
 """
@@ -138,12 +138,12 @@ class InternetTest(unittest.TestCase):
         return subprocess.Popen(["ip", "netns", "exec", "p" + home, sys.executable, "-c", PEER, *args],
                                 stdout=stdout, text=True)
 
-    def relays(self, home, to, from_address, count=1):
+    def relays(self, home, to, from_address, count=1, size=0):
         """Sends |count| datagrams from the game port of |home| to the address |to| there, and
         returns the sources and texts that reach the game port of the other home."""
         receiver = self.peer(from_address[0], "receive", "1")
         self.assertEqual(receiver.stdout.readline(), "bound\n")
-        self.peer(home, "send", str(count), to, stdout=subprocess.DEVNULL).wait(timeout=30)
+        self.peer(home, "send", str(count), to, str(size), stdout=subprocess.DEVNULL).wait(timeout=30)
         return [line.split(" ", 1) for line in receiver.communicate(timeout=30)[0].splitlines()]
 
     def test_friends_behind_routers_race_through_links(self):
@@ -175,7 +175,10 @@ class InternetTest(unittest.TestCase):
                                           ("a", carol_at_alice, "c", [[address(carol, "100001"), "HFdatagram 0"]])):
             wait_for(lambda: self.relays(home, to, other) == expected, 6, f"{home} reaches {other}")
 
-        # Hostile: a stranger's Jingle session, and a flood into a relay.
+        # Hostile: a datagram larger than the game takes, a stranger's Jingle session, and a
+        # flood into a relay.
+        self.assertEqual(self.relays("a", bob_at_alice, "b", size=1518), [])
+        self.assertEqual(self.relays("a", bob_at_alice, "b", size=1517), [[alice_at_bob, "HFdatagram 0"]])
         before = game_files(alice.folder)
         to_alice(f"<iq type=\"set\" id=\"j1\" from=\"dave@{DOMAIN}/x\"><jingle xmlns=\"urn:xmpp:jingle:1\" "
                  "action=\"session-initiate\" sid=\"s1\"><content creator=\"initiator\" name=\"game\">"
