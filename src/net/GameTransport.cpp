@@ -151,7 +151,11 @@ Task<> GameTransport::bindGamePort()
     if (!self)
         co_return;
     gameSocket->close();
-    gameSocket->bind(localAddress(), parameters.ports().game, QAbstractSocket::DontShareAddress);
+    // Started by the messenger, the game shares its port with the messenger's relays to
+    // friends on the internet (127.0.0.N on the same port); else a second copy fails to bind.
+    gameSocket->bind(localAddress(), parameters.ports().game,
+                     qEnvironmentVariableIsSet("HOLLYFROST_SHARE_GAME_PORT") ? QAbstractSocket::ShareAddress
+                                                                              : QAbstractSocket::DontShareAddress);
 }
 
 GameTransport::~GameTransport()
