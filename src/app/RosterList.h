@@ -5,6 +5,8 @@
 class Race;
 
 #include "Roster.h"
+
+class Dialogs;
 #include "Waits.h"
 
 #include <QColor>
@@ -28,7 +30,7 @@ bool BuddyChecked(const QListWidget *buddies, const QString &uin);
 // the roster is full.
 void AddCharacterBtnClick(QPushButton *addButton, const Race &race);
 // Tells the user that the roster is full and a contestant was not added.
-void TellRosterFull();
+void TellRosterFull(Dialogs &dialogs);
 
 // The file dialog of "Add Characters to Race" and "Browse". Tests install a picker that
 // returns the path (or empty) at once, so that no dialog opens; an empty one restores
@@ -49,7 +51,7 @@ struct ContestantColors {
 };
 // A row of the roster's list (Roster's roles), or the session roster's slot.
 ContestantColors ContestantItemColors(const QModelIndex &index, bool selected);
-ContestantColors ContestantItemColors(int slot, bool selected);
+ContestantColors ContestantItemColors(const Roster &roster, int slot, bool selected);
 
 // Item delegate of the roster list: fixed 13-pixel rows, the UIN, the name and the
 // character file in columns, coloured by the slot's state.

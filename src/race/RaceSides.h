@@ -7,7 +7,11 @@
 
 #include "Waits.h"
 
+class Dispatcher;
+class GameSession;
+class PlaySettings;
 class QuestionRound;
+class Roster;
 
 class RaceSide
 {
@@ -29,19 +33,32 @@ public:
 class SteeringSide final : public RaceSide
 {
 public:
+    SteeringSide(Roster &roster, const PlaySettings &settings, Dispatcher &dispatcher)
+        : roster_(roster), settings_(settings), dispatcher_(dispatcher)
+    {
+    }
     void advance(int slot) override;
     Task<> putQuestions(QuestionRound &questions) override;
     Task<> tellPositions() override;
     void tellFinalPositions() override;
+
+private:
+    Roster &roster_;
+    const PlaySettings &settings_;
+    Dispatcher &dispatcher_;
 };
 
 // The race of a host's game that this copy joined.
 class JoinedSide final : public RaceSide
 {
 public:
+    explicit JoinedSide(GameSession &session) : session_(session) {}
     void advance(int) override {}
     Task<> putQuestions(QuestionRound &) override { co_return; }
     Task<> tellPositions() override { co_return; }
     void tellFinalPositions() override {}
     bool hostLost() const override;
+
+private:
+    GameSession &session_;
 };

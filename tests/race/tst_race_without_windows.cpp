@@ -12,6 +12,7 @@
 #include "RaceModel.h"
 #include "RaceScreen.h"
 #include "Roster.h"
+#include "TestGame.h"
 #include "Utilities.h"
 
 #include <QCoreApplication>
@@ -107,7 +108,8 @@ private:
 class RemoteContestant
 {
 public:
-    RemoteContestant(const QString &address, const QString &uin, bool lossy) : uin(uin), lossy(lossy)
+    RemoteContestant(const GameSession &host, const QString &address, const QString &uin, bool lossy)
+        : host(host), uin(uin), lossy(lossy)
     {
         socket.bind(QHostAddress(address), TestGamePort, QAbstractSocket::DontShareAddress);
         QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] { receive(); });
@@ -166,13 +168,14 @@ private:
                 sendReport(++reportGeneration, 15);
             } else if (std::holds_alternative<Msg::StartRace>(*message)) {
                 startTaken = true;
-            } else if (std::holds_alternative<Msg::Positions>(*message) && !GameSession::current().raceRunning()) {
+            } else if (std::holds_alternative<Msg::Positions>(*message) && !host.raceRunning()) {
                 ++finalPositions;
             }
         }
     }
 
     QUdpSocket socket;
+    const GameSession &host;
     QString uin;
     bool lossy;
     int received = 0;
@@ -214,7 +217,7 @@ private:
     void fromHost(const QString &text) { host->send(ToBytes(text), HostAddress, TestGamePort); }
     void pickPlayMode(PlayMode mode)
     {
-        GameSession::current().playSettings().setPlayMode(mode);
+        game.settings.setPlayMode(mode);
         race.playModeChosen(mode);
     }
 
@@ -224,7 +227,8 @@ private:
     NoDialogs dialogs;
     std::unique_ptr<GameTransport> transport;
     std::unique_ptr<Peer> host;
-    Race race;
+    TestGame game;
+    Race &race = game.race;
     QList<RaceStep> steps;
 };
 
@@ -234,11 +238,12 @@ void TestRaceWithoutWindows::initTestCase()
     qputenv("HOLLYFROST_BIND_ADDRESS", HostAddress.toLatin1());
     folder = std::make_unique<NetTestFolder>(TestGamePort, TestMessengerPort);
     UseClock(&clock);
-    GameSession &session = GameSession::current();
-    session.useStage(&stage);
-    session.useDialogs(&dialogs);
-    SetRaceScreenSource([] { return QRect(0, 0, 1200, 600); });
-    transport = std::make_unique<GameTransport>(DispatchMessage);
+    GameSession &session = game.session;
+    game.stage.use(&stage);
+    game.dialogs.use(&dialogs);
+    game.screen.setSource([] { return QRect(0, 0, 1200, 600); });
+    transport = std::make_unique<GameTransport>(game.receiver());
+    game.transport.use(transport.get());
     transport->StartListening();
     QVERIFY(transport->Listening());
     race.installMessageHandlers();
@@ -251,16 +256,16 @@ void TestRaceWithoutWindows::cleanupTestCase()
 {
     host.reset();
     transport.reset();
-    GameSession::current().useStage(nullptr);
-    GameSession::current().useDialogs(nullptr);
+    game.stage.use(nullptr);
+    game.dialogs.use(nullptr);
     UseClock(nullptr);
 }
 
 void TestRaceWithoutWindows::join()
 {
     pickPlayMode(JoinGame);
-    GameSession::current().setRequestedHostAddress(JoinedHostAddress);
-    GameSession::current().setHostAddress(JoinedHostAddress);
+    game.session.setRequestedHostAddress(JoinedHostAddress);
+    game.session.setHostAddress(JoinedHostAddress);
 }
 
 void TestRaceWithoutWindows::joinUntilRounds()
@@ -268,25 +273,25 @@ void TestRaceWithoutWindows::joinUntilRounds()
     join();
     fromHost(TwoPlayerRoster);
     fromHost(QStringLiteral("SRHosty"));
-    QVERIFY(clock.runUntil([] { return GameSession::current().raceRunning(); }, clock.nowMs() + 60 * 1000));
+    QVERIFY(clock.runUntil([this] { return game.session.raceRunning(); }, clock.nowMs() + 60 * 1000));
 }
 
 void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
 {
-    GameSession &session = GameSession::current();
+    GameSession &session = game.session;
     std::vector<std::unique_ptr<RemoteContestant>> remotes;
-    session.playSettings().setPlayMode(HostGame);
-    session.playSettings().setGameType(MixedProblemsType);
-    session.playSettings().setDifficulty(Easy);
-    QVERIFY(AppendContestant({QStringLiteral("1000"), QStringLiteral("Host"), QStringLiteral("Host.acs")}));
+    game.settings.setPlayMode(HostGame);
+    game.settings.setGameType(MixedProblemsType);
+    game.settings.setDifficulty(Easy);
+    QVERIFY(game.roster.append({QStringLiteral("1000"), QStringLiteral("Host"), QStringLiteral("Host.acs")}));
     for (int n = 1; n < MaxContestants; ++n) {
         const QString uin = QString::number(1000 + n);
         const QString address = QStringLiteral("127.0.0.%1").arg(61 + n);
-        remotes.push_back(std::make_unique<RemoteContestant>(address, uin, n == 3));
+        remotes.push_back(std::make_unique<RemoteContestant>(game.session, address, uin, n == 3));
         QVERIFY(remotes.back()->bound());
-        const std::optional<int> slot = AppendContestant({uin, QStringLiteral("Remote") + uin, uin + QStringLiteral(".acs")});
+        const std::optional<int> slot = game.roster.append({uin, QStringLiteral("Remote") + uin, uin + QStringLiteral(".acs")});
         QCOMPARE(slot, std::optional<int>(n));
-        Model().contestants[n].Address = address;
+        game.model.contestants[n].Address = address;
     }
 
     steps.clear();
@@ -300,10 +305,10 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
 
     // A remote contestant won with eight right answers, and every one took the start;
     // the one that loses datagrams got its questions and the final positions as well.
-    RankContestants();
-    QVERIFY(CurrentRace().standings.first >= 1);
-    QVERIFY(Model().contestants[CurrentRace().standings.first].Score >= 8);
-    QCOMPARE(Model().contestants[0].Score, 0);   // the host's player answered nothing
+    RankContestants(game.roster, game.session.raceRun().standings);
+    QVERIFY(game.session.raceRun().standings.first >= 1);
+    QVERIFY(game.model.contestants[game.session.raceRun().standings.first].Score >= 8);
+    QCOMPARE(game.model.contestants[0].Score, 0);   // the host's player answered nothing
     const QList<std::size_t> &lost = remotes[2]->lost;
     QVERIFY(lost.count(MessageIndex<Msg::Question>) >= 1);
     QVERIFY(lost.count(MessageIndex<Msg::Roster>) + lost.count(MessageIndex<Msg::StartRace>) >= 1);
@@ -346,7 +351,7 @@ void TestRaceWithoutWindows::aStartKeptWhileARaceWindsDownDiesWithACancel()
         QVERIFY(clock.runUntil([this] { return !race.inProgress(); }, clock.nowMs() + 30 * 1000));
         clock.runFor(5000);
         QVERIFY2(!race.inProgress(), hostCancels ? "after the host's cancel" : "after Practice");
-        QCOMPARE(GameRoster().count(), hostCancels ? 2 : 1);
+        QCOMPARE(game.roster.count(), hostCancels ? 2 : 1);
     }
 }
 
@@ -383,13 +388,13 @@ void TestRaceWithoutWindows::aJoinedRaceEndsWithItsHost()
         fromHost(QStringLiteral("RPHosty&&%1&&0&&0&&0&&0&&0&&%1").arg(n));
         clock.runFor(2000);
     }
-    QCOMPARE(Model().contestants[0].Progress, 10);
+    QCOMPARE(game.model.contestants[0].Progress, 10);
     clock.runFor(12 * 1000);
-    QVERIFY(GameSession::current().raceRunning());
+    QVERIFY(game.session.raceRunning());
     QVERIFY(clock.runUntil([this] { return !race.inProgress(); }, clock.nowMs() + 10 * 1000));
     QVERIFY(steps.contains(RaceStep::Cancelled));
-    QVERIFY(GameSession::current().hostAddress().isEmpty());
-    QVERIFY(Model().shutdownCountdown > 0);
+    QVERIFY(game.session.hostAddress().isEmpty());
+    QVERIFY(game.model.shutdownCountdown > 0);
 }
 
 QTEST_GUILESS_MAIN(TestRaceWithoutWindows)
