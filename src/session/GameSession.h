@@ -32,6 +32,7 @@ public:
     // that every step still holding it (RaceHold) stops at its next check, and begins
     // the next: a new race starts, or the race is cancelled.
     RaceRun &raceRun() { return *raceRun_; }
+    const RaceRun &raceRun() const { return *raceRun_; }
     RaceRun &newRaceRun();
 
     // The network game: the host that accepted us, where our last play request went (the

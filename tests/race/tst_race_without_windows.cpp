@@ -12,7 +12,9 @@
 #include "RaceModel.h"
 #include "RaceScreen.h"
 #include "Roster.h"
+#include "FakeStage.h"
 #include "TestGame.h"
+#include "VirtualClock.h"
 #include "Utilities.h"
 
 #include <QCoreApplication>
@@ -31,76 +33,6 @@ namespace {
 constexpr quint16 TestGamePort = 47912;
 constexpr quint16 TestMessengerPort = 47910;
 const QString HostAddress = QStringLiteral("127.0.0.61");
-
-// Game time that runs only when nothing else is left to do: every event waiting is
-// handled first (datagrams included), then the clock jumps to the next timer due.
-class VirtualClock : public Clock
-{
-public:
-    void after(int ms, std::function<void()> done) override
-    {
-        due.emplace(now + ScaledInterval(ms), std::move(done));
-    }
-    qint64 nowMs() const override { return now; }
-
-    // Runs until finished() holds; false once limitMs of game time went by without it.
-    bool runUntil(const std::function<bool()> &finished, qint64 limitMs)
-    {
-        for (;;) {
-            settle();
-            if (finished())
-                return true;
-            if (due.empty() || due.begin()->first > limitMs)
-                return false;
-            const auto next = due.begin();
-            now = next->first;
-            const std::function<void()> call = std::move(next->second);
-            due.erase(next);
-            call();
-        }
-    }
-    // Runs every timer due within the next ms of game time, then lets that time pass.
-    void runFor(int ms)
-    {
-        const qint64 until = now + ScaledInterval(ms);
-        runUntil([] { return false; }, until);
-        now = until;
-        settle();
-    }
-
-private:
-    // A datagram sent on loopback is readable at once; its answer needs another turn.
-    static void settle()
-    {
-        for (int turn = 0; turn < 8; ++turn)
-            QCoreApplication::processEvents();
-    }
-
-    qint64 now = 0;
-    std::multimap<qint64, std::function<void()>> due;   // equal times in the order asked
-};
-
-// The characters without a screen: a character is where it was last sent, at once.
-class FakeStage : public NoStage
-{
-public:
-    bool load(int, const QString &, bool, bool, const QString &identity) override
-    {
-        at.insert(identity, QPoint(0, 0));
-        return true;
-    }
-    void unload(const QString &identity) override { at.remove(identity); }
-    void move(int x, int y, const QString &identity, int) override
-    {
-        if (at.contains(identity))
-            at.insert(identity, QPoint(x, y));
-    }
-    bool loaded(const QString &identity) const override { return at.contains(identity); }
-    QPoint position(const QString &identity) const override { return at.value(identity); }
-
-private:
-    QHash<QString, QPoint> at;
-};
 
 // Another player's copy of the game, as far as the host sees it: it acknowledges what
 // the host sends and answers every question right at once, resending its report every
@@ -238,7 +170,6 @@ void TestRaceWithoutWindows::initTestCase()
     qputenv("HOLLYFROST_BIND_ADDRESS", HostAddress.toLatin1());
     folder = std::make_unique<NetTestFolder>(TestGamePort, TestMessengerPort);
     UseClock(&clock);
-    GameSession &session = game.session;
     game.stage.use(&stage);
     game.dialogs.use(&dialogs);
     game.screen.setSource([] { return QRect(0, 0, 1200, 600); });
@@ -278,7 +209,6 @@ void TestRaceWithoutWindows::joinUntilRounds()
 
 void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
 {
-    GameSession &session = game.session;
     std::vector<std::unique_ptr<RemoteContestant>> remotes;
     game.settings.setPlayMode(HostGame);
     game.settings.setGameType(MixedProblemsType);
