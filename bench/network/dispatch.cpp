@@ -12,7 +12,6 @@
 #include "RadioGroup.h"
 #include "RosterList.h"
 #include "records.h"
-
 #include "TestGame.h"
 
 #include <QApplication>
@@ -51,7 +50,9 @@ int main(int argc, char **argv)
     PlayRequests playRequests(race);
     MainWindow main(race, playRequests);
     InstallMessageHandlers(race, playRequests);
-    GameTransport internet(DispatchMessage);
+    GameTransport internet(game.receiver());
+    game.transport.use(&internet);
+    internet.StartListening();
     if (!internet.Listening()) {
         std::fprintf(stderr, "bench: cannot bind 127.0.0.51:%d\n", Port);
         return 1;

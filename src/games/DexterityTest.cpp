@@ -25,11 +25,11 @@ int TicksAfterJump(qint32 jumps)
     return jumps <= 20 ? 3 : jumps <= 50 ? 4 : 5;
 }
 
-void DexterityStep(RaceModel &model, int difficulty, CharacterStage &stage, QSize screen)
+void DexterityStep(RaceModel &model, int difficulty, CharacterStage &stage, const RaceScreen &screen)
 {
     if (model.dexterityCountdown <= 0 || --model.dexterityCountdown > 0)
         return;
-    const QRect area = JumpArea(difficulty, screen);
+    const QRect area = JumpArea(difficulty, screen.size());
     const int x = area.left() + RandomInt(area.width());
     const int y = area.top() + RandomInt(area.height());
     const QString announcer = QStringLiteral("Announcer");

@@ -9,12 +9,13 @@
 #include <QtGlobal>
 
 class CharacterStage;
+class RaceScreen;
 struct RaceModel;
 
 // The dexterity step of the race's tick: counts the model's dexterityCountdown down and,
-// at 0, makes the Announcer jump on a screen of that size and sets the wait before the
-// next jump.
-void DexterityStep(RaceModel &model, int difficulty, CharacterStage &stage, QSize screen);
+// at 0, makes the Announcer jump on the race's screen (looked at only then) and sets the
+// wait before the next jump.
+void DexterityStep(RaceModel &model, int difficulty, CharacterStage &stage, const RaceScreen &screen);
 // The area the Announcer's top-left corner is drawn from (inclusive) on a screen of
 // that size: the middle half for "Easy", all but a margin for "Moderate", nearly
 // anywhere for "Difficult".

@@ -245,7 +245,7 @@ Task<> Race::tickStep()
         else if (model().shutdownCountdown == 0 && settings_.playMode() != PracticeGame)
             TerminateApplication();
     }
-    DexterityStep(model(), settings_.difficulty(), stage_, screen_.size());
+    DexterityStep(model(), settings_.difficulty(), stage_, screen_);
 }
 
 // Ticks that run the commentary or the goodbye and unload steps wait on purpose.

@@ -561,9 +561,9 @@ private slots:
         QCOMPARE(question->Question->text(), QStringLiteral("CATCHP\nCLICKP"));
         QCOMPARE(game.model.dexterityCountdown, 2);
         QCOMPARE(game.model.dexterityJumps, 0);
-        DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen.size());
+        DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen);
         QCOMPARE(game.model.dexterityJumps, 0);
-        DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen.size());
+        DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen);
         QCOMPARE(game.model.dexterityJumps, 1);
         QCOMPARE(game.model.dexterityCountdown, 3);
         const QRect area = JumpArea(main->Difficulty->itemIndex(), game.screen.size());
@@ -706,7 +706,7 @@ private slots:
         QCOMPARE(game.model.dexterityCountdown, 0);
         const qint32 jumps = game.model.dexterityJumps;
         for (int tick = 0; tick < 6; ++tick)
-            DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen.size());
+            DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen);
         QCOMPARE(game.model.dexterityJumps, jumps);
         race.questions().characterClicked(QStringLiteral("Announcer"));
         QCOMPARE(game.model.contestants[0].Score, 0);
@@ -804,7 +804,7 @@ private slots:
             for (int jump = 1; jump <= 60; ++jump) {
                 const QPoint before = stage->position("Announcer");
                 game.model.dexterityCountdown = 1;
-                DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen.size());
+                DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen);
                 QCOMPARE(game.model.dexterityJumps, jump);
                 QTRY_VERIFY_WITH_TIMEOUT(stage->position("Announcer") != before, 5000);
                 const QPoint at = stage->position("Announcer");
@@ -823,7 +823,7 @@ private slots:
         stage->unload("Announcer");
         main->Difficulty->setItemIndex(1);
         game.model.dexterityCountdown = 0;
-        DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen.size());
+        DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen);
         QCOMPARE(game.model.dexterityCountdown, 0);   // no test running
         QCOMPARE(game.model.dexterityJumps, 60);
     }
