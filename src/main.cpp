@@ -127,13 +127,25 @@ int main(int argc, char *argv[])
     // The benchmark's log of the race's ticks, written when main ends (after the race).
     TickLog tickLog(qEnvironmentVariable("HOLLYFROST_BENCH_TICKS"));
 
-    // The services the game is handed: the boxes on the screen, the characters, the
-    // messenger's parameters.
+    // The services the game is handed: the boxes on the screen, the messenger's
+    // parameters, the race's screen, the characters on it, the network with its
+    // dispatcher; and the game's state: the session, the contestants' records with their
+    // roster, the play settings.
     ScreenDialogs dialogs;
-    GameSession::current().useDialogs(&dialogs);
     MessengerParameters parameters;
+    RaceScreen raceScreen;
+    AgentStage characters(raceScreen);
+    GameTransport transport({}, parameters);
+    GameSession session;
+    RaceModel model;
+    Roster roster(model);
+    PlaySettings playSettings;
+    Dispatcher dispatcher(session, roster, playSettings, transport);
+    transport.setReceiver([&dispatcher](const QString &address, const QString &text) {
+        dispatcher.dispatch(address, text);
+    });
     // The race, with its 250 ms tick running from now on.
-    Race race;
+    Race race(session, roster, playSettings, characters, dialogs, dispatcher, raceScreen);
     parameters.missing = ParametersMissingNotice(race);
     if (tickLog.enabled())
         race.ticker().timed = [&tickLog](qint64 microseconds, bool waited) { tickLog.record(microseconds, waited); };
@@ -141,17 +153,10 @@ int main(int argc, char *argv[])
     PlayRequests playRequests(race);
     MainWindow mainWindow(race, playRequests);
     const bool accepted = mainWindow.Start(app.arguments());
-    GameTransport transport(DispatchMessage, parameters);
-    AgentStage characters;
-    GameSession::current().useStage(&characters);
-    // The session outlives main's objects: it forgets them before they go.
-    const auto forgetServices = qScopeGuard([] {
-        GameSession::current().useStage(nullptr);
-        GameSession::current().useDialogs(nullptr);
-    });
+    transport.StartListening();
     CountdownWindow countdown(race);
-    QuestionWindow questionWindow(race.questions());
-    MemoryTestWindow memoryTest(race.questions());
+    QuestionWindow questionWindow(race.questions(), raceScreen);
+    MemoryTestWindow memoryTest(race.questions(), raceScreen);
     RaceTrackWindow raceTrack(race);
     InstallMessageHandlers(race, playRequests);
     // Closing the main window (Exit, the title bar, Alt+F4) ends the program, also in the
@@ -178,6 +183,6 @@ int main(int argc, char *argv[])
     // they refer to still exist.
     TerminateApplication();
     EndAllWaits();
-    ClearMessageHandlers();
+    dispatcher.clearHandlers();
     return 0;
 }

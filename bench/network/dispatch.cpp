@@ -12,6 +12,7 @@
 #include "RadioGroup.h"
 #include "RosterList.h"
 #include "records.h"
+#include "TestGame.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -44,19 +45,22 @@ int main(int argc, char **argv)
     NetTestFolder folder(Port, Port - 2, {"Pip.acs", "Bolt.acs"});
     Records::Options.UserName = Records::Options.DisplayName = QStringLiteral("Bench");
     Records::Options.UserUin = 50005;
-    Race race;
+    TestGame game;
+    Race &race = game.race;
     PlayRequests playRequests(race);
     MainWindow main(race, playRequests);
     InstallMessageHandlers(race, playRequests);
     MessengerParameters parameters;
-    GameTransport internet(DispatchMessage, parameters);
+    GameTransport internet(game.receiver(), parameters);
+    game.transport.use(&internet);
+    internet.StartListening();
     if (!internet.Listening()) {
         std::fprintf(stderr, "bench: cannot bind 127.0.0.51:%d\n", Port);
         return 1;
     }
     // A host with one remote contestant: its readiness messages are looked up and marked.
     main.PlayModeGroup->setItemIndex(HostGame);   // the race's rules put the user first
-    Model().contestants[*AddContestant(QStringLiteral("Jo"), QStringLiteral("60006"), QStringLiteral("Bolt.acs"))].Address =
+    game.model.contestants[*game.roster.add(QStringLiteral("Jo"), QStringLiteral("60006"), QStringLiteral("Bolt.acs"))].Address =
         QStringLiteral("127.0.0.52");
     Peer peer(QStringLiteral("127.0.0.52"), 0);
 
@@ -75,8 +79,8 @@ int main(int argc, char **argv)
     for (int i = 0; i < Count; ++i) {
         done = false;
         // An answer counts for the question outstanding: question i is out to Jo.
-        Model().contestants[1].Confirmed = SlotQuestionOutstanding;
-        Model().contestants[1].QuestionNumber = i + 1;
+        game.model.contestants[1].Confirmed = SlotQuestionOutstanding;
+        game.model.contestants[1].QuestionNumber = i + 1;
         const QByteArray number = QByteArray::number(i);
         const QByteArray text = i % 2 ? "RRJo&&" + number : "RBJo&&60006&&" + number + "&&" + number;
         sentAt = clock.nsecsElapsed();
@@ -96,6 +100,6 @@ int main(int argc, char **argv)
     std::printf("  from the send:        median %.1f us, worst %.1f us\n", send.medianUs, send.worstUs);
     std::printf("  from the socket read: median %.1f us, worst %.1f us\n", read.medianUs, read.worstUs);
     std::printf("  target: under 1000 us -> %s\n", send.worstUs < 1000 ? "met (worst)" : send.medianUs < 1000 ? "met (median)" : "missed");
-    std::printf("  right answers counted: %d\n", Model().contestants[1].Score);
+    std::printf("  right answers counted: %d\n", game.model.contestants[1].Score);
     return 0;
 }

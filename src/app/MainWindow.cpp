@@ -94,7 +94,7 @@ MainWindow::MainWindow(Race &race, PlayRequests &requests, CharacterFilePicker p
     : QWidget(parent), race(race), requests(requests), picker(std::move(picker))
 {
     SetWindowRole(this, WindowRole::Frame);
-    SetRaceScreenSource([this] { return monitorGeometry(); });   // the race runs on this window's monitor
+    race.screen().setSource([this] { return monitorGeometry(); });   // the race runs on this window's monitor
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Hollyfrost Games"));
     setWindowFlag(Qt::FramelessWindowHint);
@@ -108,7 +108,7 @@ MainWindow::MainWindow(Race &race, PlayRequests &requests, CharacterFilePicker p
 
 MainWindow::~MainWindow()
 {
-    SetRaceScreenSource({});
+    race.screen().setSource({});
 }
 
 QRect MainWindow::monitorGeometry() const
@@ -169,7 +169,7 @@ void MainWindow::createControls()
     ContestantsLabel = makeLabel(this, QStringLiteral("Game Contestants"), QPoint(102, 215));
 
     Contestants = new QListView(this);
-    Contestants->setModel(&GameSession::current().roster());
+    Contestants->setModel(&race.roster());
     Contestants->setGeometry(37, 231, 209, 85);
     Contestants->setAccessibleName(QStringLiteral("Game Contestants"));
     Contestants->setUniformItemSizes(true);
@@ -198,8 +198,7 @@ void MainWindow::createControls()
 
 
     // The radio groups show the session's play settings and change them.
-    GameSession &session = GameSession::current();
-    auto *playSettings = new PlaySettingsBinding(session.playSettings(), race, PlayModeGroup, GameType, Difficulty);
+    auto *playSettings = new PlaySettingsBinding(race.playSettings(), race, PlayModeGroup, GameType, Difficulty);
     connect(playSettings, &PlaySettingsBinding::playModePicked, this, &MainWindow::UpdatePlayControls);
     connect(playSettings, &PlaySettingsBinding::gameTypePicked, this, &MainWindow::describeGameType);
     connect(&race, &Race::raceStep, this, &MainWindow::showRaceStep);
@@ -207,7 +206,7 @@ void MainWindow::createControls()
     connect(&requests, &PlayRequests::joinAccepted, RequestPlayBtn, &QWidget::hide);
     connect(&requests, &PlayRequests::invitationsSending, InviteBtn, &QWidget::setDisabled);
     connect(AddCharacterBtn, &QPushButton::clicked, this, [this] { AddCharacterBtnClick(AddCharacterBtn, this->race, picker); });
-    connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadRaceCharacters(); });
+    connect(UnloadBtn, &QPushButton::clicked, this, [this] { UnloadRaceCharacters(race.stage()); });
     connect(StartRace, &QPushButton::clicked, this, [this] { this->race.start(); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { this->race.cancel(); });
     connect(RequestPlayBtn, &QPushButton::clicked, this, &MainWindow::RequestPlayBtnClick);
@@ -270,15 +269,15 @@ bool MainWindow::Start(const QStringList &arguments)
         ShowMessageBox(BoxKind::Error, QString::fromLatin1(MissingArgumentMessage), [] { TerminateApplication(); });
         return false;
     }
-    GameSession::current().setInviterUin(argument);
-    GameSession::current().setInviterName(QString());
+    race.session().setInviterUin(argument);
+    race.session().setInviterName(QString());
     setWindowTitle(QStringLiteral("Hollyfrost Games 1.17"));
     RevisionLabel->setText(QStringLiteral("Rev 1.17"));
     RevisionLabel->setAccessibleName(RevisionLabel->text());
     RevisionLabel->adjustSize();
     Skin->LoadSkin(ProgramFolder() + QStringLiteral("GameSkin1.jpg"));
-    GameSession::current().setRaceRunning(false);
-    GameSession::current().setJoinedRace(false);
+    race.session().setRaceRunning(false);
+    race.session().setJoinedRace(false);
     return true;
 }
 
@@ -366,7 +365,7 @@ void MainWindow::showRaceStep(RaceStep step)
         break;
     case RaceStep::Over:
         CancelBtn->hide();
-        move(DesktopPoint(QPoint(ScreenSize().width() / 2 - width() / 2, 0)).x(), y());
+        move(race.screen().desktopPoint(QPoint(race.screen().size().width() / 2 - width() / 2, 0)).x(), y());
         UpdatePlayControls();
         music.Stop();
         break;

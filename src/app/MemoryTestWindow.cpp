@@ -1,6 +1,6 @@
 #include "MemoryTestWindow.h"
 
-#include "GameSession.h"
+#include "RaceScreen.h"
 #include "Phrases.h"
 #include "QuestionRound.h"
 #include "QuestionSources.h"
@@ -130,9 +130,9 @@ void AnswerCircle::paintEvent(QPaintEvent *)
 
 // --- the window ---------------------------------------------------------------------
 
-MemoryTestWindow::MemoryTestWindow(QuestionRound &questions, QWidget *parent)
+MemoryTestWindow::MemoryTestWindow(QuestionRound &questions, const RaceScreen &raceScreen, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      questions(questions)
+      questions(questions), raceScreen(raceScreen)
 {
     SetWindowRole(this, WindowRole::Dialog);
     setObjectName(QStringLiteral("Memform"));
@@ -329,7 +329,7 @@ void MemoryTestWindow::StartTest(const QString &sequence)
     show();
     raise();
     activateWindow();
-    move(BottomCentre(RaceScreen(), frameGeometry().size()));
+    move(BottomCentre(raceScreen.rect(), frameGeometry().size()));
     stored = (sequence.isEmpty() ? stored : sequence).left(MaxStoredSequence);
     entries.clear();
     for (int i = 0; i < PaletteSize; ++i) {

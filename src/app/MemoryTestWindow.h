@@ -15,6 +15,7 @@
 
 class QPushButton;
 class QuestionRound;
+class RaceScreen;
 class QTextEdit;
 
 
@@ -64,7 +65,7 @@ class MemoryTestWindow : public QWidget
     Q_OBJECT
 public:
     // questions: the question round it shows and answers.
-    explicit MemoryTestWindow(QuestionRound &questions, QWidget *parent = nullptr);
+    MemoryTestWindow(QuestionRound &questions, const RaceScreen &raceScreen, QWidget *parent = nullptr);
 
     // Opens the window over the question window and plays the sequence (an empty one
     // replays the last): a short flicker, then one colour every 500 ms. It returns once
@@ -104,6 +105,7 @@ protected:
 
 private:
     QuestionRound &questions;
+    const RaceScreen &raceScreen;
     // "Re-Memorize": a second's pause with the entries gone, then the sequence again.
     Task<> replay();
     // Plays until the playback wanted last has played or was stopped ("Ready", the window

@@ -27,19 +27,24 @@ constexpr int MaxOpenRequestQuestions = MaxContestants - 1;
 const char *const AcceptedNotice = "We were accepted for the game.\r\rClick \"OK\" button when ready for the Game.";
 const char *const DeniedNotice = "Our Play Request was Denied.\rReason:";
 
+GameSession &PlayRequests::session() const
+{
+    return race.session();
+}
+
 QString PlayRequests::refusal(const QString &uin, const QString &character) const
 {
-    if (CurrentPlayMode() != HostGame)
+    if (race.playSettings().playMode() != HostGame)
         return QStringLiteral("rx3");
     // A race counts from "Start Game" on: one accepted during the presentation or the
     // countdown would get the roster but never the start.
-    if (GameSession::current().raceRunning() || GameSession::current().joinedRace() || race.inProgress())
+    if (race.session().raceRunning() || race.session().joinedRace() || race.inProgress())
         return QStringLiteral("rx4");
-    if (GameRoster().count() >= MaxContestants)
+    if (race.roster().count() >= MaxContestants)
         return QStringLiteral("rx1");
-    if (GameRoster().hasCharacter(character))
+    if (race.roster().hasCharacter(character))
         return QStringLiteral("rx2");
-    if (GameRoster().hasUin(uin))
+    if (race.roster().hasUin(uin))
         return QStringLiteral("rx5");
     return QString();
 }
@@ -55,7 +60,7 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
     const QString name = ShownName(request.sender);
     const QString &uin = request.uin;
     const QString &character = request.characterFile;
-    auto refuse = [&](const QString &reason) { SendGameMessage(senderAddress, Msg::Denied{reason, {}}); };
+    auto refuse = [&](const QString &reason) { race.dispatcher().transport().send(senderAddress, Msg::Denied{reason, {}}); };
     QString refused = refusal(uin, character);
     if (!refused.isEmpty()) {
         refuse(refused);
@@ -69,7 +74,7 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
         // Counted up and down, not restored: the boxes may be answered in any order.
         ++openRequestQuestions;
         const auto closed = qScopeGuard([this] { --openRequestQuestions; });
-        accepted = co_await AnswerOf(GameDialogs(), PlayRequestQuestion(name, uin));
+        accepted = co_await AnswerOf(race.dialogs(), PlayRequestQuestion(name, uin));
     }
     if (!accepted) {
         refuse(QStringLiteral("rx0"));
@@ -82,17 +87,17 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
         refuse(refused);
         co_return;
     }
-    const std::optional<int> slot = GameRoster().add(name, uin, character);
+    const std::optional<int> slot = race.roster().add(name, uin, character);
     if (!slot) {
-        TellRosterFull();
+        TellRosterFull(race.dialogs());
         refuse(QStringLiteral("rx1"));
         co_return;
     }
-    Model().contestants[*slot].Address = senderAddress.left(ContestantAddressCapacity);
-    SendGameMessage(senderAddress, Msg::Accepted{});
+    race.roster().model().contestants[*slot].Address = senderAddress.left(ContestantAddressCapacity);
+    race.dispatcher().transport().send(senderAddress, Msg::Accepted{});
     co_await Wait(200);
-    SendGameMessage(senderAddress, AcceptGameText());
-    co_await SendRoster();
+    race.dispatcher().transport().send(senderAddress, race.dispatcher().acceptGameText());
+    co_await race.dispatcher().sendRoster();
 }
 
 bool PlayRequests::RequestToPlay(const QString &host, const QString &characterFile)
@@ -100,30 +105,30 @@ bool PlayRequests::RequestToPlay(const QString &host, const QString &characterFi
     const QString address = ResolvePlayerAddress(host);
     if (address.isEmpty())
         return false;
-    GameSession::current().setRequestedHostAddress(address);
-    SendGameMessage(address, Msg::PlayRequest{QString::number(Records::Options.UserUin), characterFile, {}});
+    race.session().setRequestedHostAddress(address);
+    race.dispatcher().transport().send(address, Msg::PlayRequest{QString::number(Records::Options.UserUin), characterFile, {}});
     return true;
 }
 
 Task<> PlayRequests::HandleAccepted(QString senderAddress)
 {
-    GameSession::current().setHostAddress(senderAddress);
-    if (GameSession::current().raceRunning() || acceptedNoticeOpen)
+    race.session().setHostAddress(senderAddress);
+    if (race.session().raceRunning() || acceptedNoticeOpen)
         co_return;
     MessageBeep(BeepKind::Default);
     emit joinAccepted();
     {
         const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
-        co_await Acknowledged(GameDialogs(), BoxKind::Information, QString::fromLatin1(AcceptedNotice));
+        co_await Acknowledged(race.dialogs(), BoxKind::Information, QString::fromLatin1(AcceptedNotice));
     }
-    SendGameMessage(GameSession::current().hostAddress(), Msg::Ready{});
+    race.dispatcher().transport().send(race.session().hostAddress(), Msg::Ready{});
     co_await Wait(500);
-    SendGameMessage(GameSession::current().hostAddress(), Msg::Ready{});
+    race.dispatcher().transport().send(race.session().hostAddress(), Msg::Ready{});
 }
 
 void PlayRequests::HandleHostText(const QString &text)
 {
-    emit hostTextReceived(GameSession::current().raceRunning() ? QString() : text);
+    emit hostTextReceived(race.session().raceRunning() ? QString() : text);
 }
 
 void PlayRequests::HandleDenied(const QString &reasonCode)
@@ -141,7 +146,7 @@ void PlayRequests::HandleDenied(const QString &reasonCode)
 Task<> PlayRequests::InvitePlayers(QListWidget *buddies)
 {
     const QPointer<QListWidget> shown(buddies);   // the list may go while the sends wait
-    if (CurrentGameType() == NoGameType) {
+    if (race.playSettings().gameType() == NoGameType) {
         MessageBeep(BeepKind::Error);
         ShowMessageBox(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
         co_return;
@@ -159,10 +164,10 @@ Task<> PlayRequests::InvitePlayers(QListWidget *buddies)
         const Records::OnlineBuddyRecord buddy = Records::OnlineBuddyRecord::decode(raw);
         if (buddy.Address.isEmpty() || !BuddyChecked(shown, buddy.Uin))
             continue;
-        SendInvitePing(buddy.Address, Msg::Invitation{ownUin, std::nullopt, {}});
+        SendInvitePing(race.dispatcher().transport(), buddy.Address, Msg::Invitation{ownUin, std::nullopt, {}});
         co_await Wait(50);
-        SendGameMessage(buddy.Address, Msg::Invitation{ownUin, Records::Options.UserName, {}});
-        co_await SendMessengerText(InvitationText(), buddy.Address);
+        race.dispatcher().transport().send(buddy.Address, Msg::Invitation{ownUin, Records::Options.UserName, {}});
+        co_await SendMessengerText(race.dispatcher().transport(), race.dispatcher().invitationText(), buddy.Address);
     }
     emit invitationsSending(false);
 }

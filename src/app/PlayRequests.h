@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+class GameSession;
 class QListWidget;
 class Race;
 
@@ -22,6 +23,8 @@ class PlayRequests : public QObject
 public:
     // race: a request during a race is refused.
     explicit PlayRequests(const Race &race) : race(race) {}
+    // The network game's state it keeps (the host, the request's address, the inviter).
+    GameSession &session() const;
 
     // Host, on "RQ". The request is checked, the user asked (the answer is awaited), the
     // requester told.

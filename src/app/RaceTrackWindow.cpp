@@ -32,9 +32,9 @@ QLabel *colouredLabel(const QString &text, const QColor &background, QWidget *pa
     return label;
 }
 
-QString scoreLine(const QString &caption, int slot)
+QString scoreLine(const RaceModel &model, const QString &caption, int slot)
 {
-    const ContestantRecord &record = Model().contestants[slot];
+    const ContestantRecord &record = model.contestants[slot];
     return caption + record.PlayerName + QStringLiteral(" (") + WithoutExtension(record.CharacterFile) + u')';
 }
 
@@ -164,14 +164,14 @@ void RaceTrackWindow::OpenRaceTrack()
     ScoreBoard->hide();   // the last race's scoreboard
     // Maximised on the race's monitor: a window manager maximises a window where it stands.
     setWindowState(Qt::WindowNoState);
-    setGeometry(RaceScreen());
+    setGeometry(race.screen().rect());
     showMaximized();
     CentreFinishLabel();
 }
 
 void RaceTrackWindow::CentreFinishLabel()
 {
-    const QRect screen = RaceScreen();
+    const QRect screen = race.screen().rect();
     // Without a window manager "maximised" is not enforced: take the whole screen.
     if (!screen.isEmpty() && geometry() != screen)
         setGeometry(screen);
@@ -180,19 +180,19 @@ void RaceTrackWindow::CentreFinishLabel()
 
 void RaceTrackWindow::ShowScoreboard()
 {
-    const int count = GameRoster().count();
+    const int count = race.roster().count();
     if (count < 2)
         return;
-    WinLabel->setText(scoreLine(QStringLiteral("  Win:  "), CurrentRace().standings.first));
-    PlaceLabel->setText(scoreLine(QStringLiteral(" Place: "), CurrentRace().standings.second));
+    WinLabel->setText(scoreLine(race.roster().model(), QStringLiteral("  Win:  "), race.session().raceRun().standings.first));
+    PlaceLabel->setText(scoreLine(race.roster().model(), QStringLiteral(" Place: "), race.session().raceRun().standings.second));
     ShowLabel->setVisible(count > 2);
     if (count > 2)
-        ShowLabel->setText(scoreLine(QStringLiteral(" Show:  "), CurrentRace().standings.third));
+        ShowLabel->setText(scoreLine(race.roster().model(), QStringLiteral(" Show:  "), race.session().raceRun().standings.third));
     for (QLabel *label : {WinLabel, PlaceLabel, ShowLabel}) {
         label->adjustSize();
         label->setAccessibleName(label->text().trimmed());
     }
-    ScoreBoard->move(ScreenSize().width() / 2 - ScoreBoard->width() / 2, 76);
+    ScoreBoard->move(race.screen().size().width() / 2 - ScoreBoard->width() / 2, 76);
     ScoreBoard->show();
     ScoreBoard->raise();
 }

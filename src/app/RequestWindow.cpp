@@ -64,7 +64,7 @@ RequestWindow::RequestWindow(PlayRequests &requests, const CharacterFilePicker &
 
 void RequestWindow::Open()
 {
-    const GameSession &session = GameSession::current();
+    const GameSession &session = requests.session();
     if (!session.inviterUin().isEmpty()) {
         UinEdit->setText(session.inviterUin());
         if (!session.inviterName().isEmpty())

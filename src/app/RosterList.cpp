@@ -2,7 +2,8 @@
 // painting the rows.
 #include "RosterList.h"
 
-#include "GameSession.h"
+#include "Dialogs.h"
+#include "Roster.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
 #include "Race.h"
@@ -58,9 +59,9 @@ void AddCharacterBtnClick(QPushButton *addButton, const Race &race, const Charac
         if (!button || race->inProgress())
             return;
         const QString file = NameOfPath(picked);
-        if (!GameRoster().add(WithoutExtension(file), QStringLiteral(" "), file))
-            TellRosterFull();
-        if (GameRoster().count() >= MaxContestants)
+        if (!race->roster().add(WithoutExtension(file), QStringLiteral(" "), file))
+            TellRosterFull(race->dialogs());
+        if (race->roster().count() >= MaxContestants)
             button->hide();
     };
     picker.pick(addButton->window(), WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"), add);
@@ -71,10 +72,10 @@ QColor ColorFromBgr(quint32 value)
     return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
 }
 
-void TellRosterFull()
+void TellRosterFull(Dialogs &dialogs)
 {
-    GameDialogs().beep(BeepKind::Stop);
-    GameDialogs().show(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
+    dialogs.beep(BeepKind::Stop);
+    dialogs.show(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
 }
 
 ContestantColors ContestantItemColors(const QModelIndex &index, bool selected)
@@ -86,9 +87,9 @@ ContestantColors ContestantItemColors(const QModelIndex &index, bool selected)
     return {ColorFromBgr(0xC1FFFF), ColorFromBgr(0x800000)};
 }
 
-ContestantColors ContestantItemColors(int slot, bool selected)
+ContestantColors ContestantItemColors(const Roster &roster, int slot, bool selected)
 {
-    return ContestantItemColors(GameRoster().index(slot), selected);
+    return ContestantItemColors(roster.index(slot), selected);
 }
 
 void ContestantDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,

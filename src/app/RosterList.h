@@ -5,6 +5,8 @@
 class Race;
 
 #include "Roster.h"
+
+class Dialogs;
 #include "Waits.h"
 
 #include <QColor>
@@ -47,7 +49,7 @@ private:
 // the roster is full.
 void AddCharacterBtnClick(QPushButton *addButton, const Race &race, const CharacterFilePicker &picker);
 // Tells the user that the roster is full and a contestant was not added.
-void TellRosterFull();
+void TellRosterFull(Dialogs &dialogs);
 
 // Painting of the roster. Colours given as 0x00BBGGRR values, as the window system has them.
 QColor ColorFromBgr(quint32 value);
@@ -57,7 +59,7 @@ struct ContestantColors {
 };
 // A row of the roster's list (Roster's roles), or the session roster's slot.
 ContestantColors ContestantItemColors(const QModelIndex &index, bool selected);
-ContestantColors ContestantItemColors(int slot, bool selected);
+ContestantColors ContestantItemColors(const Roster &roster, int slot, bool selected);
 
 // Item delegate of the roster list: fixed 13-pixel rows, the UIN, the name and the
 // character file in columns, coloured by the slot's state.

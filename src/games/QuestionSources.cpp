@@ -1,7 +1,8 @@
 #include "QuestionSources.h"
 
 #include "DataFiles.h"
-#include "GameSession.h"
+#include "Dialogs.h"
+#include "PlaySettings.h"
 #include "Utilities.h"
 
 #include <QDateTime>
@@ -89,13 +90,7 @@ quint64 arrangements(const QString &text)
 
 } // namespace
 
-QString BuildQuestion(QuestionDraws &draws)
-{
-    const int difficulty = GameSession::current().playSettings().difficulty();
-    return BuildQuestion(draws, CurrentGameType(), difficulty);
-}
-
-QString BuildQuestion(QuestionDraws &draws, int gameType, int difficulty)
+QString BuildQuestion(QuestionDraws &draws, int gameType, int difficulty, Dialogs &dialogs)
 {
     QString text;
     switch (gameType) {
@@ -109,8 +104,8 @@ QString BuildQuestion(QuestionDraws &draws, int gameType, int difficulty)
     if (!AppendQuestionRecord(codeOf(text), text) && !draws.writeFailureReported) {
         // Reported once a race; the round goes on with the question it has built.
         draws.writeFailureReported = true;
-        GameDialogs().beep(BeepKind::Error);
-        GameDialogs().show(BoxKind::Error, QStringLiteral("The question file could not be written:\r")
+        dialogs.beep(BeepKind::Error);
+        dialogs.show(BoxKind::Error, QStringLiteral("The question file could not be written:\r")
                                            + NativePath(QuestionFilePath()));
     }
     return text;

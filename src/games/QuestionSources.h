@@ -6,6 +6,8 @@
 // A question text is "&&" code "&&" answer "&&" question, e.g. "&&MS&&5&&8 - 3".
 #pragma once
 
+class Dialogs;
+
 #include "records.h"
 #include "Utilities.h"
 
@@ -71,10 +73,10 @@ struct QuestionDraws {
     Random random;    // what every question is drawn with
 };
 
-// Builds the next question for the session's game type and difficulty and appends
-// it to the question file; empty for "Random Race" (or no game type).
-QString BuildQuestion(QuestionDraws &draws);
-QString BuildQuestion(QuestionDraws &draws, int gameType, int difficulty);
+// Builds the next question for the game type and difficulty and appends it to the
+// question file (a file that cannot be written is told once a race, in a box); empty for
+// "Random Race" (or no game type).
+QString BuildQuestion(QuestionDraws &draws, int gameType, int difficulty, Dialogs &dialogs);
 
 // The questions, drawn with the caller's engine.
 QString MakeAddition(Random &random, int difficulty);

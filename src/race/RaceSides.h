@@ -8,7 +8,11 @@
 #include "Utilities.h"
 #include "Waits.h"
 
+class Dispatcher;
+class GameSession;
+class PlaySettings;
 class QuestionRound;
+class Roster;
 
 class RaceSide
 {
@@ -31,13 +35,19 @@ class SteeringSide final : public RaceSide
 {
 public:
     // random: where a Random Race's progress is drawn from.
-    explicit SteeringSide(Random &random) : random_(random) {}
+    SteeringSide(Roster &roster, const PlaySettings &settings, Dispatcher &dispatcher, Random &random)
+        : roster_(roster), settings_(settings), dispatcher_(dispatcher), random_(random)
+    {
+    }
     void advance(int slot) override;
     Task<> putQuestions(QuestionRound &questions) override;
     Task<> tellPositions() override;
     void tellFinalPositions() override;
 
 private:
+    Roster &roster_;
+    const PlaySettings &settings_;
+    Dispatcher &dispatcher_;
     Random &random_;
 };
 
@@ -45,9 +55,13 @@ private:
 class JoinedSide final : public RaceSide
 {
 public:
+    explicit JoinedSide(GameSession &session) : session_(session) {}
     void advance(int) override {}
     Task<> putQuestions(QuestionRound &) override { co_return; }
     Task<> tellPositions() override { co_return; }
     void tellFinalPositions() override {}
     bool hostLost() const override;
+
+private:
+    GameSession &session_;
 };

@@ -2,7 +2,6 @@
 #include "Roster.h"
 
 #include "CharacterFiles.h"
-#include "GameSession.h"
 #include "RaceModel.h"
 #include "records.h"
 #include "Utilities.h"
@@ -207,34 +206,4 @@ QString ShownName(const QString &text)
     if (end < 0)
         return text;
     return shown.left(end);
-}
-
-std::optional<int> AddContestant(const QString &name, const QString &uin, const QString &characterFile)
-{
-    return GameRoster().add(name, uin, characterFile);
-}
-
-std::optional<int> AppendContestant(const ContestantItemFields &fields)
-{
-    return GameRoster().append(fields);
-}
-
-void ResetContestantTable()
-{
-    GameRoster().reset();
-}
-
-bool CharacterInRoster(const QString &characterFile)
-{
-    return GameRoster().hasCharacter(characterFile);
-}
-
-bool UinInRoster(const QString &uin)
-{
-    return GameRoster().hasUin(uin);
-}
-
-QString RandomFreeCharacter()
-{
-    return GameRoster().randomFreeCharacter();
 }

@@ -1,7 +1,7 @@
 // The roster: the contestants of the next race, slots 0 to count() - 1 of the session's
 // contestant records (RaceModel.h), and the list model the windows show of it (the main
-// window's "Game Contestants"). It is the one copy; the session owns it
-// (GameSession::roster(), GameRoster()).
+// window's "Game Contestants"). It is the one copy: main makes it over the model and hands
+// it to the race, the network and the windows.
 #pragma once
 
 #include "RaceModel.h"
@@ -29,6 +29,8 @@ public:
     // The roster over the model's contestant records.
     explicit Roster(RaceModel &model, QObject *parent = nullptr);
 
+    // The contestants' records it is the roster of.
+    RaceModel &model() const { return model_; }
     int count() const { return count_; }
     // A slot's fields; empty outside the roster.
     ContestantItemFields fields(int slot) const;
@@ -70,11 +72,3 @@ QString PlayerIdentity(int slot);
 ContestantItemFields SplitContestantItem(const QString &item);
 // The shown part of a speech map tag (the text after "="" up to "\"), else the text.
 QString ShownName(const QString &text);
-
-// The session's roster as the tests and the benchmarks fill it.
-std::optional<int> AddContestant(const QString &name, const QString &uin, const QString &characterFile);
-std::optional<int> AppendContestant(const ContestantItemFields &fields);
-void ResetContestantTable();
-bool CharacterInRoster(const QString &characterFile);
-bool UinInRoster(const QString &uin);
-QString RandomFreeCharacter();

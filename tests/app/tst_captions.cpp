@@ -14,6 +14,8 @@
 #include "RaceTrackWindow.h"
 #include "RequestWindow.h"
 
+#include "TestGame.h"
+
 #include <QAccessible>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -104,7 +106,8 @@ void layOut(QWidget *window)
 class TestCaptions : public QObject
 {
     Q_OBJECT
-    Race race;
+    TestGame game;
+    Race &race = game.race;
     PlayRequests requests{race};
     const CharacterFilePicker picker;
 
@@ -119,8 +122,8 @@ class TestCaptions : public QObject
         if (name == QLatin1String("countdown"))
             return std::make_unique<CountdownWindow>(race);
         if (name == QLatin1String("question"))
-            return std::make_unique<QuestionWindow>(race.questions());
-        return std::make_unique<MemoryTestWindow>(race.questions());
+            return std::make_unique<QuestionWindow>(race.questions(), game.screen);
+        return std::make_unique<MemoryTestWindow>(race.questions(), game.screen);
     }
 
 private slots:
@@ -168,7 +171,7 @@ private slots:
 
     void memoryInstructionsShowTheirStart()
     {
-        MemoryTestWindow memory(race.questions());
+        MemoryTestWindow memory(race.questions(), game.screen);
         layOut(&memory);
         memory.setMemo(QStringLiteral("First line\r\nSecond line\r\nThird line\r\nFourth line"));
         QVERIFY(memory.InfoBox->verticalScrollBar()->maximum() > 0);

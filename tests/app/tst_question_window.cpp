@@ -22,6 +22,7 @@
 #include "records.h"
 #include "RosterList.h"
 #include "Stage.h"
+#include "TestGame.h"
 #include "Utilities.h"
 
 #include <QApplication>
@@ -96,7 +97,8 @@ class TestQuestionWindow : public QObject
     Peer *host = nullptr;
     MessengerParameters parameters;   // as main keeps them, for the transport
     GameTransport *internet = nullptr;
-    Race race;   // the race the windows start and follow
+    TestGame game;
+    Race &race = game.race;   // the race the windows start and follow
     MainWindow *main = nullptr;
     AgentStage *stage = nullptr;
     QuestionWindow *question = nullptr;
@@ -136,7 +138,7 @@ class TestQuestionWindow : public QObject
                 memory->SubmitBtnClick();
             }
         } else if (question->isVisible()) {
-            if (Model().dexterityCountdown > 0) {
+            if (game.model.dexterityCountdown > 0) {
                 race.questions().characterClicked(QStringLiteral("Announcer"));
             } else {
                 question->Answer->setText(race.questions().answer());
@@ -157,26 +159,28 @@ private slots:
         Records::Options.UserUin = 50005;
         Records::Options.DisplayName = QStringLiteral("Robin");
         SetMessageBoxAnswerer([](BoxKind, const QString &) {});
-        GameSession::current().useDialogs(&screenDialogs);
-        stage = new AgentStage;
-        GameSession::current().useStage(stage);
+        game.dialogs.use(&screenDialogs);
+        stage = new AgentStage(game.screen);
+        game.stage.use(stage);
         main = new MainWindow(race, playRequests);
         InstallMessageHandlers(race, playRequests);
-        question = new QuestionWindow(race.questions());
-        memory = new MemoryTestWindow(race.questions());
-        internet = new GameTransport(DispatchMessage, parameters);
+        question = new QuestionWindow(race.questions(), game.screen);
+        memory = new MemoryTestWindow(race.questions(), game.screen);
+        internet = new GameTransport(game.receiver(), parameters);
+        game.transport.use(internet);
+        internet->StartListening();
         QVERIFY(internet->Listening());
         host = new Peer(HostPeerAddress, GamePortNumber);
         QVERIFY(host->bound());
         race.random().seed(3);
-        race.ticker().random.seed(3);
+        race.random().seed(3);
     }
     void init()
     {
-        ResetContestantTable();
+        game.roster.reset();
         main->PlayModeGroup->setItemIndex(PracticeGame);
-        AppendContestant({QStringLiteral("40001"), QStringLiteral("Robin"), QStringLiteral("Pip.acs")});
-        Model().dexterityCountdown = 0;
+        game.roster.append({QStringLiteral("40001"), QStringLiteral("Robin"), QStringLiteral("Pip.acs")});
+        game.model.dexterityCountdown = 0;
         race.questions().reset();
         question->close();
         memory->close();
@@ -190,7 +194,7 @@ private slots:
         delete internet;
         delete memory;
         delete question;
-        GameSession::current().useStage(nullptr);
+        game.stage.use(nullptr);
         delete stage;
         delete main;
         delete folder;
@@ -203,7 +207,7 @@ private slots:
         QCOMPARE(question->windowTitle(), QStringLiteral("SUB"));
         QCOMPARE(question->Question->text(), QStringLiteral("SUBP\n\n8 - 3"));
         QCOMPARE(question->Question->accessibleName(), question->Question->text());
-        QCOMPARE(question->pos(), BottomCentre(RaceScreen(), question->frameGeometry().size()));
+        QCOMPARE(question->pos(), BottomCentre(game.screen.rect(), question->frameGeometry().size()));
         QCOMPARE(race.questions().answer(), QStringLiteral("5"));
         QCOMPARE(race.questions().sender(), QString());
         // Wrong answers: an empty box, the wrong label, no penalty, the question stays.
@@ -213,12 +217,12 @@ private slots:
             QVERIFY(!question->WrongLabel->isHidden());
             QCOMPARE(question->Answer->text(), QString());
         }
-        QCOMPARE(Model().contestants[0].Score, 0);
+        QCOMPARE(game.model.contestants[0].Score, 0);
         type(QStringLiteral("5"));
         QVERIFY(!question->isVisible());
         QVERIFY(question->WrongLabel->isHidden());
-        QCOMPARE(Model().contestants[0].Score, 1);
-        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
+        QCOMPARE(int(game.model.contestants[0].Confirmed), 1);
 
         // A word scramble: shown in capitals, answered in any letter case with the button.
         race.questions().showHere(QStringLiteral("WS&&moon&&omno&&2"));
@@ -226,7 +230,7 @@ private slots:
         QCOMPARE(question->Question->text(), QStringLiteral("UNSCRAMBLE\nTYPE\nOMNO"));
         question->Answer->setText(QStringLiteral("MoOn"));
         QTest::mouseClick(question->AnswerBtn, Qt::LeftButton);
-        QCOMPARE(Model().contestants[0].Score, 2);
+        QCOMPARE(game.model.contestants[0].Score, 2);
         QCOMPARE(question->Answer->accessibleName(), QStringLiteral("Answer"));
     }
 
@@ -235,7 +239,7 @@ private slots:
         const QString payload = QStringLiteral("MM&&12&&3 X 4&&1");
         race.questions().showFromHost(HostPeerAddress, payload);
         QVERIFY(question->isVisible());
-        QCOMPARE(Model().lastQuestionKey, HostPeerAddress + payload);
+        QCOMPARE(game.model.lastQuestionKey, HostPeerAddress + payload);
         question->close();
         race.questions().showFromHost(HostPeerAddress, payload);
         QVERIFY(!question->isVisible());
@@ -252,18 +256,18 @@ private slots:
 
     void skipHalvesDistanceAndScore()
     {
-        Model().contestants[0].Progress = 7;
-        Model().contestants[0].Score = 3;
-        Model().contestants[0].LastX = 300;
+        game.model.contestants[0].Progress = 7;
+        game.model.contestants[0].Score = 3;
+        game.model.contestants[0].LastX = 300;
         race.questions().showHere(QStringLiteral("MA&&9&&4 + 5&&4"));
-        Model().dexterityCountdown = 3;
+        game.model.dexterityCountdown = 3;
         QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
         QVERIFY(!question->isVisible());
-        QCOMPARE(Model().contestants[0].Progress, 3);
-        QCOMPARE(Model().contestants[0].Score, 1);
-        QCOMPARE(Model().contestants[0].LastX, 0);
-        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
-        QCOMPARE(Model().dexterityCountdown, 0);
+        QCOMPARE(game.model.contestants[0].Progress, 3);
+        QCOMPARE(game.model.contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].LastX, 0);
+        QCOMPARE(int(game.model.contestants[0].Confirmed), 1);
+        QCOMPARE(game.model.dexterityCountdown, 0);
     }
 
     void reportToHostBlocksSecondPressAndKeepsANewQuestion()
@@ -290,8 +294,8 @@ private slots:
         QVERIFY(question->isVisible());
         QCOMPARE(race.questions().answer(), QStringLiteral("6"));
         // A remote question is never scored here.
-        QCOMPARE(Model().contestants[0].Score, 0);
-        QCOMPARE(int(Model().contestants[0].Confirmed), 0);
+        QCOMPARE(game.model.contestants[0].Score, 0);
+        QCOMPARE(int(game.model.contestants[0].Confirmed), 0);
         // The host puts its next question only once it has the report: that report goes
         // no more. The question's number rides last.
         QCOMPARE(withCode(host->texts(host->drain(100)), "RB"), QList<QByteArray>{"RBRobin&&50005&&4&&1"});
@@ -331,13 +335,13 @@ private slots:
         QVERIFY(!question->isVisible());
         QCOMPARE(withCode(host->texts(host->drain(100)), "RB"), QList<QByteArray>{reports.first()});
         // A skip that is never acknowledged is sent 6 times; nothing is halved here.
-        Model().contestants[0].Progress = 24;
+        game.model.contestants[0].Progress = 24;
         race.questions().showFromHost(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
         QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
         settle();
         QVERIFY(!question->isVisible());
         QVERIFY(question->SkipBtn->isEnabled());
-        QCOMPARE(Model().contestants[0].Progress, 24);
+        QCOMPARE(game.model.contestants[0].Progress, 24);
         const QList<QByteArray> skips = withCode(host->texts(host->drain(100)), "RK");
         QCOMPARE(skips.size(), 6);
         QCOMPARE(skips.first(), QByteArray("RKRobin&&50005&&4&&4"));
@@ -358,14 +362,14 @@ private slots:
     {
         QFile::remove(QuestionFilePath());
         main->GameType->setItemIndex(4);   // "Dexterity Test": a known question text
-        AppendContestant({QStringLiteral("60006"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
-        Model().contestants[1].Address = HostPeerAddress;
+        game.roster.append({QStringLiteral("60006"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
+        game.model.contestants[1].Address = HostPeerAddress;
         // Acknowledged: one send; the local player's question comes after it.
         bool remoteFirst = false;
         QElapsedTimer round;
         qint64 shownAfterMs = -1;
         ShowWatcher watcher(question, [&] {
-            remoteFirst = Model().contestants[1].Confirmed == SlotQuestionOutstanding && Model().contestants[1].Acked;
+            remoteFirst = game.model.contestants[1].Confirmed == SlotQuestionOutstanding && game.model.contestants[1].Acked;
             shownAfterMs = round.elapsed();
         });
         host->answer("RZ", "AKSam", GamePortNumber);
@@ -373,9 +377,9 @@ private slots:
         QCoro::waitFor(race.questions().runRound());
         QVERIFY(question->isVisible());
         QVERIFY(remoteFirst);
-        QCOMPARE(int(Model().contestants[1].Confirmed), 2);
-        QCOMPARE(Model().contestants[1].QuestionNumber, 2);
-        QVERIFY(Model().contestants[1].Acked);
+        QCOMPARE(int(game.model.contestants[1].Confirmed), 2);
+        QCOMPARE(game.model.contestants[1].QuestionNumber, 2);
+        QVERIFY(game.model.contestants[1].Acked);
         QList<QByteArray> sent = withCode(host->texts(host->drain(100)), "RZ");
         QVERIFY2(sent.size() >= 1 && sent.size() < 16, qPrintable(QString::number(sent.size())));
         QCOMPARE(sent.first(), QByteArray("RZRobin&&DX&&dexteritytest&&test&&1"));
@@ -383,13 +387,13 @@ private slots:
         // its answer may have been lost), and no new one.
         QCoro::waitFor(race.questions().runRound());
         QCOMPARE(withCode(host->texts(host->drain(50)), "RZ"), QList<QByteArray>{sent.first()});
-        QCOMPARE(Model().contestants[1].QuestionNumber, 2);
+        QCOMPARE(game.model.contestants[1].QuestionNumber, 2);
         // Free again but switched off: the first send and 15 repeats, then the round goes
         // on; the local player, free again too, sees the question only after the 15 waits
         // of 500 ms (10 ms each at the tests' time scale).
-        Model().contestants[1].Confirmed = SlotReady;
+        game.model.contestants[1].Confirmed = SlotReady;
         question->close();
-        Model().contestants[0].Confirmed = SlotReady;
+        game.model.contestants[0].Confirmed = SlotReady;
         host->answer(QByteArray(), QByteArray(), 0);
         shownAfterMs = -1;
         round.start();
@@ -399,8 +403,8 @@ private slots:
         sent = withCode(host->texts(host->receive(16)), "RZ");
         QCOMPARE(sent.size(), 16);
         QCOMPARE(sent.first(), QByteArray("RZRobin&&DX&&dexteritytest&&test&&2"));
-        QVERIFY(!Model().contestants[1].Acked);
-        Model().dexterityCountdown = 0;
+        QVERIFY(!game.model.contestants[1].Acked);
+        game.model.dexterityCountdown = 0;
     }
 
     void roundPutsQuestionsInSequence()
@@ -409,22 +413,22 @@ private slots:
         main->GameType->setItemIndex(3);   // "Simple Math"
         QCoro::waitFor(race.questions().runRound());
         QVERIFY(question->isVisible());
-        QCOMPARE(Model().contestants[0].QuestionNumber, 2);
-        QCOMPARE(int(Model().contestants[0].Confirmed), 2);
+        QCOMPARE(game.model.contestants[0].QuestionNumber, 2);
+        QCOMPARE(int(game.model.contestants[0].Confirmed), 2);
         const QString first = ReadQuestionRecord(1).Text;
-        QCOMPARE(QStringLiteral("&&") + Model().lastQuestionKey, first + QStringLiteral("&&1"));
+        QCOMPARE(QStringLiteral("&&") + game.model.lastQuestionKey, first + QStringLiteral("&&1"));
         // Not answered: the next round builds a question but does not show it.
         QCoro::waitFor(race.questions().runRound());
         QCOMPARE(QFileInfo(QuestionFilePath()).size(), 2 * 259);
-        QCOMPARE(QStringLiteral("&&") + Model().lastQuestionKey, first + QStringLiteral("&&1"));
-        QCOMPARE(Model().contestants[0].QuestionNumber, 2);
+        QCOMPARE(QStringLiteral("&&") + game.model.lastQuestionKey, first + QStringLiteral("&&1"));
+        QCOMPARE(game.model.contestants[0].QuestionNumber, 2);
         type(race.questions().answer());
-        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
+        QCOMPARE(int(game.model.contestants[0].Confirmed), 1);
         // Answered: the next round shows the second question, not the newest.
         QCoro::waitFor(race.questions().runRound());
         QCOMPARE(QFileInfo(QuestionFilePath()).size(), 3 * 259);
-        QCOMPARE(QStringLiteral("&&") + Model().lastQuestionKey, ReadQuestionRecord(2).Text + QStringLiteral("&&2"));
-        QCOMPARE(Model().contestants[0].QuestionNumber, 3);
+        QCOMPARE(QStringLiteral("&&") + game.model.lastQuestionKey, ReadQuestionRecord(2).Text + QStringLiteral("&&2"));
+        QCOMPARE(game.model.contestants[0].QuestionNumber, 3);
         QVERIFY(question->isVisible());
     }
 
@@ -449,7 +453,7 @@ private slots:
         QVERIFY(memory->Palette[0]->isHidden());
         QCOMPARE(memory->InfoBox->toPlainText(), QStringLiteral("MEMORIZE"));
         QVERIFY(!memory->SubmitBtn->isEnabled());
-        QCOMPARE(memory->pos(), BottomCentre(RaceScreen(), memory->frameGeometry().size()));
+        QCOMPARE(memory->pos(), BottomCentre(game.screen.rect(), memory->frameGeometry().size()));
 
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QVERIFY(!memory->Palette[9]->isHidden());
@@ -464,7 +468,7 @@ private slots:
         QVERIFY(memory->isVisible());
         QCOMPARE(memory->InfoBox->toPlainText(), QStringLiteral("WRONG\nREPEAT"));
         QCOMPARE(memory->Answers[0]->shownLetter(), QChar());
-        QCOMPARE(Model().contestants[0].Score, 0);
+        QCOMPARE(game.model.contestants[0].Score, 0);
         // Clear forgets the entries.
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
         QTest::mouseClick(memory->ClearBtn, Qt::LeftButton);
@@ -479,14 +483,14 @@ private slots:
         QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
         QVERIFY(!memory->isVisible());
         QVERIFY(!question->isVisible());
-        QCOMPARE(Model().contestants[0].Score, 1);
-        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
+        QCOMPARE(int(game.model.contestants[0].Confirmed), 1);
     }
 
     void memoryReplayAndSkip()
     {
-        Model().contestants[0].Progress = 24;
-        Model().contestants[0].Score = 2;
+        game.model.contestants[0].Progress = 24;
+        game.model.contestants[0].Score = 2;
         race.questions().showHere(QStringLiteral("MT&&kwlac&&kwlac&&2"));
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
@@ -497,8 +501,8 @@ private slots:
         QVERIFY(!memory->ReadyBtn->isHidden());
         QTest::mouseClick(memory->SkipBtn, Qt::LeftButton);
         QVERIFY(!memory->isVisible());
-        QCOMPARE(Model().contestants[0].Progress, 12);
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].Progress, 12);
+        QCOMPARE(game.model.contestants[0].Score, 1);
 
         // While "Re-Memorize" waits to play the sequence again, a whole sequence entered
         // before it cannot be submitted, and a skip is taken once: the window stays closed.
@@ -510,15 +514,15 @@ private slots:
         QTimer::singleShot(0, memory, [this] { memory->SubmitBtn->click(); });
         QTest::mouseClick(memory->RememorizeBtn, Qt::LeftButton);
         settle();
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
         QVERIFY(memory->isVisible());
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTimer::singleShot(0, memory, [this] { memory->SkipBtn->click(); });
         QTest::mouseClick(memory->RememorizeBtn, Qt::LeftButton);
         settle();
         QVERIFY(!memory->isVisible());
-        QCOMPARE(Model().contestants[0].Progress, 6);
-        QCOMPARE(Model().contestants[0].Score, 0);
+        QCOMPARE(game.model.contestants[0].Progress, 6);
+        QCOMPARE(game.model.contestants[0].Score, 0);
 
         // A flood of memory questions (a host's, or anyone's) plays one sequence at a
         // time, not one each: the one shown last.
@@ -536,7 +540,7 @@ private slots:
         // A window that goes in the middle of its playback or of "Re-Memorize" takes its
         // playback with it: nothing plays on into a window that is gone.
         for (bool replaying : {false, true}) {
-            auto *going = new MemoryTestWindow(race.questions());
+            auto *going = new MemoryTestWindow(race.questions(), game.screen);
             going->StartTest(QStringLiteral("rgb"));
             if (replaying) {
                 settle();
@@ -557,14 +561,14 @@ private slots:
         race.questions().showHere(QStringLiteral("DX&&dexteritytest&&test&&1"));
         QCOMPARE(question->windowTitle(), QStringLiteral("CATCH"));
         QCOMPARE(question->Question->text(), QStringLiteral("CATCHP\nCLICKP"));
-        QCOMPARE(Model().dexterityCountdown, 2);
-        QCOMPARE(Model().dexterityJumps, 0);
-        DexterityStep(race.ticker().random);
-        QCOMPARE(Model().dexterityJumps, 0);
-        DexterityStep(race.ticker().random);
-        QCOMPARE(Model().dexterityJumps, 1);
-        QCOMPARE(Model().dexterityCountdown, 3);
-        const QRect area = JumpArea(main->Difficulty->itemIndex(), ScreenSize());
+        QCOMPARE(game.model.dexterityCountdown, 2);
+        QCOMPARE(game.model.dexterityJumps, 0);
+        DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen, race.random());
+        QCOMPARE(game.model.dexterityJumps, 0);
+        DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen, race.random());
+        QCOMPARE(game.model.dexterityJumps, 1);
+        QCOMPARE(game.model.dexterityCountdown, 3);
+        const QRect area = JumpArea(main->Difficulty->itemIndex(), game.screen.size());
         QTRY_VERIFY_WITH_TIMEOUT(stage->position("Announcer") != QPoint(0, 0), 5000);
         QVERIFY(area.contains(stage->position("Announcer")));
         // A contestant's click does nothing; a real click on the Announcer answers.
@@ -575,12 +579,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);   // the jump shows it
         QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(window->width() / 2, window->height() / 2));
         QVERIFY(!question->isVisible());
-        QCOMPARE(Model().dexterityCountdown, 0);
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.dexterityCountdown, 0);
+        QCOMPARE(game.model.contestants[0].Score, 1);
         QTRY_COMPARE_WITH_TIMEOUT(stage->position("Announcer"), QPoint(0, 0), 5000);
         // After the test a click does nothing.
         race.questions().characterClicked(QStringLiteral("Announcer"));
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
         stage->unload("Announcer");
     }
 
@@ -631,33 +635,33 @@ private slots:
         race.start();
         QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
         player.stop();
-        QCOMPARE(Model().contestants[0].Score, 8);
-        QCOMPARE(Model().contestants[0].Progress, 96);
-        QVERIFY(!GameSession::current().raceRunning());
+        QCOMPARE(game.model.contestants[0].Score, 8);
+        QCOMPARE(game.model.contestants[0].Progress, 96);
+        QVERIFY(!game.session.raceRunning());
         QVERIFY(!question->isVisible());
         QVERIFY(!memory->isVisible());
         QCOMPARE(QFileInfo(QuestionFilePath()).size() % 259, 0);
         QVERIFY(QFileInfo(QuestionFilePath()).size() >= 8 * 259);
-        Model().shutdownCountdown = 0;
-        UnloadRaceCharacters();
+        game.model.shutdownCountdown = 0;
+        UnloadRaceCharacters(game.stage);
     }
 
     void memoryWindowClosesWhenTheRaceEnds()
     {
         // A second contestant on this computer finishes while the memory test is open;
         // the player goes on answering it through the finish ceremony.
-        AppendContestant({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
+        game.roster.append({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
         main->GameType->setItemIndex(5);
-        CurrentRace().standings.finisher = -1;
+        game.session.raceRun().standings.finisher = -1;
         QTimer finisher;
         finisher.setInterval(2);
         bool seen = false, openInCeremony = false;
         int ceremonyTicks = 0;
         connect(&finisher, &QTimer::timeout, this, [&] {
-            if (CurrentRace().standings.finisher < 0) {
+            if (game.session.raceRun().standings.finisher < 0) {
                 if (memory->isVisible() && !memory->InfoBox->toPlainText().isEmpty()) {
                     seen = true;
-                    Model().contestants[1].Score = 8;
+                    game.model.contestants[1].Score = 8;
                 }
                 return;
             }
@@ -670,28 +674,28 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
         finisher.stop();
         QVERIFY(seen);
-        QCOMPARE(CurrentRace().standings.finisher, 1);
+        QCOMPARE(game.session.raceRun().standings.finisher, 1);
         QVERIFY(ceremonyTicks > 10);
         QVERIFY(!openInCeremony);
-        QCOMPARE(Model().contestants[0].Score, 0);
+        QCOMPARE(game.model.contestants[0].Score, 0);
         QVERIFY(!memory->isVisible());
-        Model().shutdownCountdown = 0;
-        UnloadRaceCharacters();
+        game.model.shutdownCountdown = 0;
+        UnloadRaceCharacters(game.stage);
     }
 
     void dexterityTestEndsWithItsRace()
     {
         // A second contestant on this computer finishes while the player's dexterity
         // question is on show.
-        AppendContestant({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
+        game.roster.append({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
         main->GameType->setItemIndex(4);
         QTimer finisher;
         finisher.setInterval(2);
         bool seen = false;
         connect(&finisher, &QTimer::timeout, this, [&] {
-            if (question->isVisible() && Model().dexterityCountdown > 0) {
+            if (question->isVisible() && game.model.dexterityCountdown > 0) {
                 seen = true;
-                Model().contestants[1].Score = 8;
+                game.model.contestants[1].Score = 8;
             }
         });
         finisher.start();
@@ -699,26 +703,26 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
         finisher.stop();
         QVERIFY(seen);
-        QCOMPARE(CurrentRace().standings.finisher, 1);
+        QCOMPARE(game.session.raceRun().standings.finisher, 1);
         // The test ended with the race: no more jumps, and a click answers nothing.
-        QCOMPARE(Model().dexterityCountdown, 0);
-        const qint32 jumps = Model().dexterityJumps;
+        QCOMPARE(game.model.dexterityCountdown, 0);
+        const qint32 jumps = game.model.dexterityJumps;
         for (int tick = 0; tick < 6; ++tick)
-            DexterityStep(race.ticker().random);
-        QCOMPARE(Model().dexterityJumps, jumps);
+            DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen, race.random());
+        QCOMPARE(game.model.dexterityJumps, jumps);
         race.questions().characterClicked(QStringLiteral("Announcer"));
-        QCOMPARE(Model().contestants[0].Score, 0);
-        Model().shutdownCountdown = 0;
-        UnloadRaceCharacters();
+        QCOMPARE(game.model.contestants[0].Score, 0);
+        game.model.shutdownCountdown = 0;
+        UnloadRaceCharacters(game.stage);
 
         // Cancelled: "Cancel Game" and the host's "RC" withdraw the question, which ends
         // the test and closes the window; the click sends no report to the host.
         race.questions().showFromHost(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
-        QCOMPARE(Model().dexterityCountdown, 2);
+        QCOMPARE(game.model.dexterityCountdown, 2);
         QVERIFY(question->isVisible());
         race.stopHere();
         QVERIFY(!question->isVisible());
-        QCOMPARE(Model().dexterityCountdown, 0);
+        QCOMPARE(game.model.dexterityCountdown, 0);
         race.questions().characterClicked(QStringLiteral("Announcer"));
         QVERIFY(withCode(host->texts(host->drain(50)), "RB").isEmpty());
     }
@@ -727,20 +731,20 @@ private slots:
     {
         // Closing from the title bar or with Alt+F4 is refused: the question stays on show
         // and counts nothing; it can still be answered.
-        Model().contestants[0].Progress = 24;
-        Model().contestants[0].Score = 2;
+        game.model.contestants[0].Progress = 24;
+        game.model.contestants[0].Score = 2;
         race.questions().showHere(QStringLiteral("MA&&9&&4 + 5&&1"));
         QVERIFY(!closeFromWindowManager(question));
         QVERIFY(question->isVisible());
-        QCOMPARE(Model().contestants[0].Score, 2);
-        QCOMPARE(Model().contestants[0].Progress, 24);
+        QCOMPARE(game.model.contestants[0].Score, 2);
+        QCOMPARE(game.model.contestants[0].Progress, 24);
         type(QStringLiteral("9"));
-        QCOMPARE(Model().contestants[0].Score, 3);
+        QCOMPARE(game.model.contestants[0].Score, 3);
         // The memory window the same way.
         race.questions().showHere(QStringLiteral("MT&&rgb&&rgb&&2"));
         QVERIFY(!closeFromWindowManager(memory));
         QVERIFY(memory->isVisible());
-        QCOMPARE(Model().contestants[0].Score, 3);
+        QCOMPARE(game.model.contestants[0].Score, 3);
         // A question from the host: no report either way.
         race.questions().showFromHost(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&3"));
         QVERIFY(!closeFromWindowManager(question));
@@ -750,8 +754,8 @@ private slots:
         memory->close();
         QVERIFY(!question->isVisible());
         QVERIFY(!memory->isVisible());
-        QCOMPARE(Model().contestants[0].Score, 3);
-        QCOMPARE(Model().contestants[0].Progress, 24);
+        QCOMPARE(game.model.contestants[0].Score, 3);
+        QCOMPARE(game.model.contestants[0].Progress, 24);
         const QList<QByteArray> sent = host->texts(host->drain(50));
         QVERIFY(withCode(sent, "RK").isEmpty());
         QVERIFY(withCode(sent, "RB").isEmpty());
@@ -767,7 +771,7 @@ private slots:
         }
         type(QStringLiteral("Rats"));
         QVERIFY(!question->isVisible());
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
         // Reported to the host as the word the host put, with the question's number.
         host->answer("RB", "AKHost", GamePortNumber);
         race.questions().showFromHost(HostPeerAddress, QStringLiteral("WS&&star&&tsra&&2"));
@@ -793,37 +797,37 @@ private slots:
         // The Announcer's jumps land inside the area of the selected difficulty; on
         // "Difficult" some land in the margins that "Moderate" keeps free.
         QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
-        const QRect moderate = JumpArea(1, ScreenSize());
+        const QRect moderate = JumpArea(1, game.screen.size());
         for (int difficulty : {0, 2}) {
             main->Difficulty->setItemIndex(difficulty);
-            const QRect area = JumpArea(difficulty, ScreenSize());
+            const QRect area = JumpArea(difficulty, game.screen.size());
             bool inMargin = false;
-            Model().dexterityJumps = 0;
+            game.model.dexterityJumps = 0;
             for (int jump = 1; jump <= 60; ++jump) {
                 const QPoint before = stage->position("Announcer");
-                Model().dexterityCountdown = 1;
-                DexterityStep(race.ticker().random);
-                QCOMPARE(Model().dexterityJumps, jump);
+                game.model.dexterityCountdown = 1;
+                DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen, race.random());
+                QCOMPARE(game.model.dexterityJumps, jump);
                 QTRY_VERIFY_WITH_TIMEOUT(stage->position("Announcer") != before, 5000);
                 const QPoint at = stage->position("Announcer");
                 QVERIFY2(area.contains(at), qPrintable(QStringLiteral("%1,%2").arg(at.x()).arg(at.y())));
                 inMargin = inMargin || !moderate.contains(at);
                 // The wait after jumps 20, 21 and 51.
                 if (jump == 20)
-                    QCOMPARE(Model().dexterityCountdown, 3);
+                    QCOMPARE(game.model.dexterityCountdown, 3);
                 if (jump == 21)
-                    QCOMPARE(Model().dexterityCountdown, 4);
+                    QCOMPARE(game.model.dexterityCountdown, 4);
                 if (jump == 51)
-                    QCOMPARE(Model().dexterityCountdown, 5);
+                    QCOMPARE(game.model.dexterityCountdown, 5);
             }
             QCOMPARE(inMargin, difficulty == 2);
         }
         stage->unload("Announcer");
         main->Difficulty->setItemIndex(1);
-        Model().dexterityCountdown = 0;
-        DexterityStep(race.ticker().random);
-        QCOMPARE(Model().dexterityCountdown, 0);   // no test running
-        QCOMPARE(Model().dexterityJumps, 60);
+        game.model.dexterityCountdown = 0;
+        DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen, race.random());
+        QCOMPARE(game.model.dexterityCountdown, 0);   // no test running
+        QCOMPARE(game.model.dexterityJumps, 60);
     }
 };
 

@@ -11,6 +11,7 @@
 #include "RadioGroup.h"
 #include "records.h"
 #include "RosterList.h"
+#include "TestGame.h"
 #include "Utilities.h"
 
 #include <QFile>
@@ -29,7 +30,8 @@ class TestRoster : public QObject
 {
     Q_OBJECT
     std::unique_ptr<AppTestFolder> folder;
-    Race race;   // the race the windows start and follow
+    TestGame game;
+    Race &race = game.race;   // the race the windows start and follow
     PlayRequests playRequests{race};
     std::unique_ptr<MainWindow> form;
     QStringList messages;
@@ -62,7 +64,7 @@ private slots:
             QCOMPARE(kind, BoxKind::Error);
             messages.append(text);
         });
-        GameSession::current().useDialogs(&screenDialogs);
+        game.dialogs.use(&screenDialogs);
     }
 
     void init()
@@ -70,7 +72,7 @@ private slots:
         messages.clear();
         picks.clear();
         Records::Options = Records::OptionsRecord();
-        ResetContestantTable();
+        game.roster.reset();
         const CharacterFilePicker picker([this](const QString &start, const QString &filter) {
             [&] {
                 QCOMPARE(start, WindowsFolder() + QStringLiteral("MSAgent\\Chars"));
@@ -94,22 +96,22 @@ private slots:
         QCOMPARE(form->Contestants->model()->rowCount(), 6);
         QVERIFY(form->AddCharacterBtn->isHidden());
         QCOMPARE(form->Contestants->model()->index(2, 0).data().toString(), QStringLiteral(" \ta3\ta3.acs"));
-        QCOMPARE(Model().contestants[2].PlayerName, QStringLiteral("a3"));
-        QCOMPARE(Model().contestants[2].Uin, QStringLiteral(" "));
+        QCOMPARE(game.model.contestants[2].PlayerName, QStringLiteral("a3"));
+        QCOMPARE(game.model.contestants[2].Uin, QStringLiteral(" "));
         QVERIFY(messages.isEmpty());
 
         // A seventh from any path is refused and changes nothing; a pick from a dialog
         // that was open while the roster filled tells the user.
         const QString before = form->Contestants->model()->index(5, 0).data().toString();
-        Model().contestants[0].Confirmed = SlotReady;
-        QVERIFY(!AddContestant(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("a7.acs")));
+        game.model.contestants[0].Confirmed = SlotReady;
+        QVERIFY(!game.roster.add(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("a7.acs")));
         picks.append(folder->characters() + QStringLiteral("a7.acs"));
         form->AddCharacterBtn->click();
         QCOMPARE(messages, QStringList{QStringLiteral("We have the maximum number of Contestants.")});
         QCOMPARE(form->Contestants->model()->rowCount(), 6);
         QCOMPARE(form->Contestants->model()->index(5, 0).data().toString(), before);
-        QCOMPARE(Model().contestants[0].Confirmed, quint8(1));
-        QVERIFY(!UinInRoster(QStringLiteral("999")));
+        QCOMPARE(game.model.contestants[0].Confirmed, quint8(1));
+        QVERIFY(!game.roster.hasUin(QStringLiteral("999")));
     }
 
     void cancelledDialogAddsNothing()
@@ -122,33 +124,33 @@ private slots:
     void takenOrMissingCharacterIsReplaced()
     {
         Records::Options.UserCharacterFile = WindowsFolder() + QStringLiteral("Msagent\\chars\\a8.acs");
-        AddContestant(QStringLiteral("One"), QStringLiteral("1"), QStringLiteral("a1.acs"));
-        const int second = AddContestant(QStringLiteral("Two"), QStringLiteral("2"), QStringLiteral("A1.ACS")).value();
+        game.roster.add(QStringLiteral("One"), QStringLiteral("1"), QStringLiteral("a1.acs"));
+        const int second = game.roster.add(QStringLiteral("Two"), QStringLiteral("2"), QStringLiteral("A1.ACS")).value();
         QCOMPARE(second, 1);
         const QString replaced = slotFile(1);
         QVERIFY(!replaced.isEmpty());
         QVERIFY(replaced != QStringLiteral("a1.acs"));
         QVERIFY(replaced != QStringLiteral("a8.acs"));   // the user's own character stays free
         QVERIFY(QFile::exists(folder->characters() + replaced));
-        QCOMPARE(Model().contestants[1].CharacterFile, replaced);
+        QCOMPARE(game.model.contestants[1].CharacterFile, replaced);
 
-        const int third = AddContestant(QStringLiteral("Three"), QStringLiteral("3"), QStringLiteral("gone.acs")).value();
+        const int third = game.roster.add(QStringLiteral("Three"), QStringLiteral("3"), QStringLiteral("gone.acs")).value();
         QVERIFY(slotFile(third) != QStringLiteral("gone.acs"));
         QVERIFY(QFile::exists(folder->characters() + slotFile(third)));
-        QVERIFY(!CharacterInRoster(QStringLiteral("gone.acs")));
-        QVERIFY(CharacterInRoster(QStringLiteral("A1.acs")));
+        QVERIFY(!game.roster.hasCharacter(QStringLiteral("gone.acs")));
+        QVERIFY(game.roster.hasCharacter(QStringLiteral("A1.acs")));
     }
 
     void noFreeCharacterGivesEmpty()
     {
         Records::Options.UserCharacterFile = WindowsFolder() + QStringLiteral("Msagent\\chars\\a8.acs");
         for (int i = 1; i <= 6; ++i)
-            AddContestant(QStringLiteral("P%1").arg(i), QString::number(i), QStringLiteral("a%1.acs").arg(i));
+            game.roster.add(QStringLiteral("P%1").arg(i), QString::number(i), QStringLiteral("a%1.acs").arg(i));
         folder->removeCharacter(QStringLiteral("a7.acs"));
         // Every file is now the user's own or in the roster: the search must end, empty.
-        QVERIFY(RandomFreeCharacter().isEmpty());
+        QVERIFY(game.roster.randomFreeCharacter().isEmpty());
         folder->addCharacter(QStringLiteral("a7.acs"));
-        QCOMPARE(RandomFreeCharacter(), WindowsFolder() + QStringLiteral("Msagent\\chars\\a7.acs"));
+        QCOMPARE(game.roster.randomFreeCharacter(), WindowsFolder() + QStringLiteral("Msagent\\chars\\a7.acs"));
     }
 
     void splitAndLookup()
@@ -166,22 +168,22 @@ private slots:
         const ContestantItemFields longName = SplitContestantItem(QStringLiteral("1\t") + QString(50, u'n') + QStringLiteral("\tf"));
         QCOMPARE(longName.PlayerName.size(), 35);
 
-        AddContestant(QStringLiteral("Sam"), QStringLiteral("40002"), QStringLiteral("a2.acs"));
-        QVERIFY(UinInRoster(QStringLiteral("40002")));
-        QVERIFY(!UinInRoster(QStringLiteral("4000")));
-        QVERIFY(!UinInRoster(QStringLiteral("400021")));
+        game.roster.add(QStringLiteral("Sam"), QStringLiteral("40002"), QStringLiteral("a2.acs"));
+        QVERIFY(game.roster.hasUin(QStringLiteral("40002")));
+        QVERIFY(!game.roster.hasUin(QStringLiteral("4000")));
+        QVERIFY(!game.roster.hasUin(QStringLiteral("400021")));
     }
 
     void namesCannotBreakTheItem()
     {
-        const int slot = AddContestant(QStringLiteral("Evil\tName\twith tabs"), QStringLiteral("5"), QStringLiteral("a3.acs")).value();
+        const int slot = game.roster.add(QStringLiteral("Evil\tName\twith tabs"), QStringLiteral("5"), QStringLiteral("a3.acs")).value();
         const ContestantItemFields fields = SplitContestantItem(form->Contestants->model()->index(slot, 0).data().toString());
         QCOMPARE(fields.Uin, QStringLiteral("5"));
         QCOMPARE(fields.CharacterFile, QStringLiteral("a3.acs"));
-        QCOMPARE(fields.PlayerName, Model().contestants[slot].PlayerName);
-        const int longSlot = AddContestant(QString(60, u'x'), QString(20, u'9'), QStringLiteral("a4.acs")).value();
-        QCOMPARE(Model().contestants[longSlot].PlayerName.size(), 35);
-        QCOMPARE(Model().contestants[longSlot].Uin.size(), 15);
+        QCOMPARE(fields.PlayerName, game.model.contestants[slot].PlayerName);
+        const int longSlot = game.roster.add(QString(60, u'x'), QString(20, u'9'), QStringLiteral("a4.acs")).value();
+        QCOMPARE(game.model.contestants[longSlot].PlayerName.size(), 35);
+        QCOMPARE(game.model.contestants[longSlot].Uin.size(), 15);
     }
 
     void shownName_data()
@@ -205,8 +207,8 @@ private slots:
 
     void addedNameIsTheShownPart()
     {
-        const int slot = AddContestant(QStringLiteral("\\map=\"Robbin\"=\"Robin\"\\"), QStringLiteral("7"), QStringLiteral("a5.acs")).value();
-        QCOMPARE(Model().contestants[slot].PlayerName, QStringLiteral("Robin"));
+        const int slot = game.roster.add(QStringLiteral("\\map=\"Robbin\"=\"Robin\"\\"), QStringLiteral("7"), QStringLiteral("a5.acs")).value();
+        QCOMPARE(game.model.contestants[slot].PlayerName, QStringLiteral("Robin"));
     }
 
     void onlineBuddies()
@@ -288,10 +290,10 @@ private slots:
     {
         QCOMPARE(ColorFromBgr(0xC1FFFF), QColor(255, 255, 193));
         QCOMPARE(ColorFromBgr(0x800000), QColor(0, 0, 128));
-        AddContestant(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("a1.acs"));
-        AddContestant(QStringLiteral("B"), QStringLiteral("2"), QStringLiteral("a2.acs"));
-        AddContestant(QStringLiteral("C"), QStringLiteral("3"), QStringLiteral("a3.acs"));
-        Model().contestants[1].Confirmed = SlotQuestionOutstanding;
+        game.roster.add(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("a1.acs"));
+        game.roster.add(QStringLiteral("B"), QStringLiteral("2"), QStringLiteral("a2.acs"));
+        game.roster.add(QStringLiteral("C"), QStringLiteral("3"), QStringLiteral("a3.acs"));
+        game.model.contestants[1].Confirmed = SlotQuestionOutstanding;
         form->Contestants->setCurrentIndex(form->Contestants->model()->index(2, 0));
         form->show();
         QCOMPARE(form->Contestants->visualRect(form->Contestants->model()->index(1, 0)).height(), 13);
@@ -303,8 +305,8 @@ private slots:
         QCOMPARE(fillOf(0), QColor(255, 255, 193));   // pale yellow
         QCOMPARE(fillOf(1), QColor(0, 255, 0));       // lime: confirmed
         QCOMPARE(fillOf(2), QColor(0, 0, 255));       // blue: selected
-        QCOMPARE(ContestantItemColors(0, false).text, QColor(0, 0, 128));
-        QCOMPARE(ContestantItemColors(2, true).text, QColor(255, 255, 255));
+        QCOMPARE(ContestantItemColors(game.roster, 0, false).text, QColor(0, 0, 128));
+        QCOMPARE(ContestantItemColors(game.roster, 2, true).text, QColor(255, 255, 255));
     }
 };
 

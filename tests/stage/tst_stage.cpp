@@ -21,6 +21,7 @@ class TestStage : public QObject
 {
     Q_OBJECT
 private:
+    RaceScreen raceScreen;   // the primary screen
     AgentStage *stage = nullptr;
     Random random{7};   // the same draws on every run
     QString library;
@@ -61,7 +62,7 @@ void TestStage::initTestCase()
 
 void TestStage::init()
 {
-    stage = new AgentStage;
+    stage = new AgentStage(raceScreen);
 }
 
 void TestStage::cleanup()
@@ -233,7 +234,7 @@ void TestStage::deltaMoves()
     QVERIFY(stage->act("movetodelta25", "Announcer"));
     QCOMPARE(PendingWaits(), 1);
     delete stage;
-    stage = new AgentStage;
+    stage = new AgentStage(raceScreen);
     QTRY_COMPARE(PendingWaits(), 0);
 }
 
