@@ -10,13 +10,18 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
 #include "Messages.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "RaceModel.h"
 #include "Race.h"
+#include "RaceScreen.h"
+#include "Roster.h"
+#include "Transport.h"
 #include "RadioGroup.h"
 #include "Utilities.h"
 #include "scramble_keys.h"
@@ -30,8 +35,31 @@
 namespace {
 
 bool answerYes = false;
-MainWindow *mainWindow = nullptr;   // lives for the whole run
-Race *theRace = nullptr;            // lives for the whole run
+
+// Sends go nowhere: the fuzzer looks at what the game takes, not at what it answers.
+class NoNetwork final : public Transport
+{
+public:
+    bool sendText(const QString &, const QString &) override { return false; }
+};
+
+// One copy of the game, made as main makes it, with no characters, no boxes and no network.
+struct Game {
+    GameSession session;
+    RaceModel model;
+    Roster roster{model};
+    PlaySettings settings;
+    RaceScreen screen;
+    NoStage stage;
+    NoDialogs dialogs;
+    NoNetwork network;
+    Dispatcher dispatcher{session, roster, settings, network};
+    Race race{session, roster, settings, stage, dialogs, dispatcher, screen};   // no ticks run
+    InviteList invites;
+    PlayRequests playRequests{race, session, settings, roster, dialogs, invites, dispatcher};
+    MainWindow mainWindow{race, playRequests};
+};
+Game *game = nullptr;   // lives for the whole run
 const QString HostSender = QStringLiteral("127.0.0.9");
 const QString StrangerSender = QStringLiteral("127.0.0.8");
 
@@ -53,7 +81,7 @@ void deliver(const Datagram &datagram)
     static qint64 clockMs = 0;
     clockMs += 10000;   // past the repeat window: the filter's memory, not its clock, is fuzzed
     if (filter.accept(datagram.sender, datagram.text, clockMs))
-        DispatchMessage(datagram.sender, datagram.text);
+        game->dispatcher.dispatch(datagram.sender, datagram.text);
 }
 
 bool feeding = false;
@@ -69,8 +97,8 @@ void feed()
     QTimer::singleShot(0, &feed);
     if (!pending.isEmpty())
         deliver(pending.takeFirst());
-    else if (theRace->inProgress())
-        DispatchMessage(HostSender, QStringLiteral("RCHost"));
+    else if (game->race.inProgress())
+        game->dispatcher.dispatch(HostSender, QStringLiteral("RCHost"));
 }
 
 QList<Datagram> splitDatagrams(const QByteArray &bytes, const QString &firstSender)
@@ -151,11 +179,9 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QApplication application(*argc, *argv);
     SetMessageBoxAnswerer([](BoxKind, const QString &) {});
     SetQuestionAnswerer([](const QString &) { return answerYes; });
-    static Race race;   // its ticker is not started: the fuzzer runs no ticks
-    theRace = &race;
-    static PlayRequests playRequests(race);
-    mainWindow = new MainWindow(race, playRequests);
-    InstallMessageHandlers(race, playRequests);
+    game = new Game;
+    FollowPlaySettings(game->race, game->settings);
+    InstallMessageHandlers(game->race, game->playRequests);
     return 0;
 }
 
@@ -164,11 +190,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1 || size - 1 > size_t(DatagramBufferSize))
         return 0;   // the transport drops a longer datagram whole
     const int scene = data[0];
-    mainWindow->PlayModeGroup->setItemIndex(scene % 5 - 1);
-    GameSession::current().setRaceRunning(scene & 0x10);
-    GameSession::current().setJoinedRace(false);
+    game->mainWindow.PlayModeGroup->setItemIndex(scene % 5 - 1);
+    game->session.setRaceRunning(scene & 0x10);
+    game->session.setJoinedRace(false);
     answerYes = scene & 0x20;
-    GameSession::current().setHostAddress(scene & 0x40 ? HostSender : QString());
+    game->session.setHostAddress(scene & 0x40 ? HostSender : QString());
     pending = splitDatagrams(fuzz::Bytes(data + 1, size - 1), scene & 0x80 ? StrangerSender : HostSender);
     // Until every datagram is delivered, then two turns more for a race whose start was
     // put off until another had ended: a race runs inside one turn, its waits feeding the
@@ -185,9 +211,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Unloaded characters go through deleteLater, which only an event loop of exec() runs
     // by itself: without this, every race of the campaign would leave its windows behind.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (mainWindow->Contestants->model()->rowCount() > MaxContestants)
+    if (game->mainWindow.Contestants->model()->rowCount() > MaxContestants)
         std::abort();   // the roster never holds more than six
-    GameSession::current().setRaceRunning(false);
-    Model().shutdownCountdown = 0;
+    game->session.setRaceRunning(false);
+    game->model.shutdownCountdown = 0;
     return 0;
 }

@@ -27,7 +27,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     if (!backup.open(QIODevice::WriteOnly) || backup.write("we1 Welcome, ##!\r\nrs1 I am\r\n") < 0)
         std::abort();
     backup.close();
-    RandSeed(1);
     return 0;
 }
 

@@ -126,36 +126,42 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Hollyfrost Games"));
     QApplication::setQuitOnLastWindowClosed(false);
     SubstituteFonts();
+    // The benchmark's log of the race's ticks, written when main ends (after the race).
+    TickLog tickLog(qEnvironmentVariable("HOLLYFROST_BENCH_TICKS"));
 
-    // The services the game is handed: the boxes on the screen, the characters, the
-    // messenger's parameters.
+    // The services the game is handed: the boxes on the screen, the messenger's
+    // parameters, the race's screen, the characters on it, the network with its
+    // dispatcher; and the game's state: the session, the contestants' records with their
+    // roster, the play settings.
     ScreenDialogs dialogs;
-    GameSession::current().useDialogs(&dialogs);
     MessengerParameters parameters;
+    RaceScreen raceScreen;
+    AgentStage characters(raceScreen);
+    GameTransport transport({}, parameters);
+    GameSession session;
+    RaceModel model;
+    Roster roster(model);
+    PlaySettings playSettings;
+    Dispatcher dispatcher(session, roster, playSettings, transport);
+    transport.setReceiver([&dispatcher](const QString &address, const QString &text) {
+        dispatcher.dispatch(address, text);
+    });
     // The race, with its 250 ms tick running from now on.
-    Race race;
+    Race race(session, roster, playSettings, characters, dialogs, dispatcher, raceScreen);
     parameters.missing = ParametersMissingNotice(race);
-    if (TickLogEnabled())
-        race.ticker().timed = RecordTick;
+    if (tickLog.enabled())
+        race.ticker().timed = [&tickLog](qint64 microseconds, bool waited) { tickLog.record(microseconds, waited); };
     race.ticker().start();
-    FollowPlaySettings(race, GameSession::current().playSettings());
+    FollowPlaySettings(race, playSettings);
     InviteList invites;   // the buddies "Invite Players" invites, shown by the main window
-    PlayRequests playRequests(race, GameSession::current(), GameSession::current().playSettings(),
-                              GameSession::current().roster(), dialogs, invites);
+    PlayRequests playRequests(race, session, playSettings, roster, dialogs, invites, dispatcher);
     MainWindow mainWindow(race, playRequests);
     const bool accepted = mainWindow.Start(app.arguments());
-    GameTransport transport(DispatchMessage);
-    AgentStage characters;
-    GameSession::current().useStage(&characters);
-    // The session outlives main's objects: it forgets them before they go.
-    const auto forgetServices = qScopeGuard([] {
-        GameSession::current().useStage(nullptr);
-        GameSession::current().useDialogs(nullptr);
-    });
+    transport.StartListening();
     CountdownWindow countdown(race);
-    QuestionWindow questionWindow(race.questions());
+    QuestionWindow questionWindow(race.questions(), raceScreen);
     MemoryTest memoryTest(race.questions(), GameClock());
-    MemoryTestWindow memoryTestWindow(memoryTest);
+    MemoryTestWindow memoryTestWindow(memoryTest, raceScreen);
     RaceTrackWindow raceTrack(race);
     InstallMessageHandlers(race, playRequests);
     // Closing the main window (Exit, the title bar, Alt+F4) ends the program, also in the
@@ -182,6 +188,6 @@ int main(int argc, char *argv[])
     // they refer to still exist.
     TerminateApplication();
     EndAllWaits();
-    ClearMessageHandlers();
+    dispatcher.clearHandlers();
     return 0;
 }

@@ -3,15 +3,18 @@
 // 127.0.0.52. Prints the median and the worst, from the send and from the socket read.
 #include "GameMessages.h"
 #include "GameTransport.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "Race.h"
 #include "MessageHandlers.h"
 #include "NetTestFolder.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "RaceModel.h"
 #include "RadioGroup.h"
 #include "RosterList.h"
 #include "records.h"
+#include "TestGame.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -44,18 +47,24 @@ int main(int argc, char **argv)
     NetTestFolder folder(Port, Port - 2, {"Pip.acs", "Bolt.acs"});
     Records::Options.UserName = Records::Options.DisplayName = QStringLiteral("Bench");
     Records::Options.UserUin = 50005;
-    Race race;
-    PlayRequests playRequests(race);
+    TestGame game;
+    Race &race = game.race;
+    FollowPlaySettings(race, game.settings);
+    InviteList invites;
+    PlayRequests playRequests(race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher);
     MainWindow main(race, playRequests);
     InstallMessageHandlers(race, playRequests);
-    GameTransport internet(DispatchMessage);
+    MessengerParameters parameters;
+    GameTransport internet(game.receiver(), parameters);
+    game.transport.use(&internet);
+    internet.StartListening();
     if (!internet.Listening()) {
         std::fprintf(stderr, "bench: cannot bind 127.0.0.51:%d\n", Port);
         return 1;
     }
     // A host with one remote contestant: its readiness messages are looked up and marked.
     main.PlayModeGroup->setItemIndex(HostGame);   // the race's rules put the user first
-    Model().contestants[*AddContestant(QStringLiteral("Jo"), QStringLiteral("60006"), QStringLiteral("Bolt.acs"))].Address =
+    game.model.contestants[*game.roster.add(QStringLiteral("Jo"), QStringLiteral("60006"), QStringLiteral("Bolt.acs"))].Address =
         QStringLiteral("127.0.0.52");
     Peer peer(QStringLiteral("127.0.0.52"), 0);
 
@@ -74,8 +83,8 @@ int main(int argc, char **argv)
     for (int i = 0; i < Count; ++i) {
         done = false;
         // An answer counts for the question outstanding: question i is out to Jo.
-        Model().contestants[1].Confirmed = SlotQuestionOutstanding;
-        Model().contestants[1].QuestionNumber = i + 1;
+        game.model.contestants[1].Confirmed = SlotQuestionOutstanding;
+        game.model.contestants[1].QuestionNumber = i + 1;
         const QByteArray number = QByteArray::number(i);
         const QByteArray text = i % 2 ? "RRJo&&" + number : "RBJo&&60006&&" + number + "&&" + number;
         sentAt = clock.nsecsElapsed();
@@ -95,6 +104,6 @@ int main(int argc, char **argv)
     std::printf("  from the send:        median %.1f us, worst %.1f us\n", send.medianUs, send.worstUs);
     std::printf("  from the socket read: median %.1f us, worst %.1f us\n", read.medianUs, read.worstUs);
     std::printf("  target: under 1000 us -> %s\n", send.worstUs < 1000 ? "met (worst)" : send.medianUs < 1000 ? "met (median)" : "missed");
-    std::printf("  right answers counted: %d\n", Model().contestants[1].Score);
+    std::printf("  right answers counted: %d\n", game.model.contestants[1].Score);
     return 0;
 }

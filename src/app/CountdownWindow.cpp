@@ -10,7 +10,8 @@
 #include <QRegion>
 
 CountdownWindow::CountdownWindow(const Race &race, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool),
+      raceScreen(race.screen())
 {
     setObjectName(QStringLiteral("CountDownForm"));
     setWindowTitle(QStringLiteral("CountDownForm"));
@@ -46,8 +47,8 @@ void CountdownWindow::showNumber(int number)
     Number->setText(QString::number(number));
     if (isVisible())
         return;
-    const QSize screen = ScreenSize();
-    move(DesktopPoint(QPoint((screen.width() - width()) / 2, (screen.height() - height()) / 2)));
+    const QSize screen = raceScreen.size();
+    move(raceScreen.desktopPoint(QPoint((screen.width() - width()) / 2, (screen.height() - height()) / 2)));
     show();
     raise();
 }

@@ -7,6 +7,7 @@
 
 class QLabel;
 class Race;
+class RaceScreen;
 
 class CountdownWindow : public QWidget
 {
@@ -18,4 +19,6 @@ public:
 
 private:
     void showNumber(int number);
+
+    const RaceScreen &raceScreen;
 };

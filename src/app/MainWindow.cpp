@@ -91,11 +91,12 @@ QLabel *makeLabel(QWidget *parent, const QString &text, QPoint place)
 
 } // namespace
 
-MainWindow::MainWindow(Race &race, PlayRequests &requests, QWidget *parent)
-    : QWidget(parent), race(race), requests(requests)
+MainWindow::MainWindow(Race &race, PlayRequests &requests, CharacterFilePicker picker, QWidget *parent)
+    : QWidget(parent), race(race), requests(requests), picker(std::move(picker)),
+      onlineBuddies(requests.invites())
 {
     SetWindowRole(this, WindowRole::Frame);
-    SetRaceScreenSource([this] { return monitorGeometry(); });   // the race runs on this window's monitor
+    race.screen().setSource([this] { return monitorGeometry(); });   // the race runs on this window's monitor
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Hollyfrost Games"));
     setWindowFlag(Qt::FramelessWindowHint);
@@ -104,12 +105,12 @@ MainWindow::MainWindow(Race &race, PlayRequests &requests, QWidget *parent)
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     createControls();
     centreOnDesktop();
-    request = std::make_unique<RequestWindow>(requests, this);
+    request = std::make_unique<RequestWindow>(requests, this->picker, this);
 }
 
 MainWindow::~MainWindow()
 {
-    SetRaceScreenSource({});
+    race.screen().setSource({});
 }
 
 QRect MainWindow::monitorGeometry() const
@@ -170,7 +171,7 @@ void MainWindow::createControls()
     ContestantsLabel = makeLabel(this, QStringLiteral("Game Contestants"), QPoint(102, 215));
 
     Contestants = new QListView(this);
-    Contestants->setModel(&GameSession::current().roster());
+    Contestants->setModel(&race.roster());
     Contestants->setGeometry(37, 231, 209, 85);
     Contestants->setAccessibleName(QStringLiteral("Game Contestants"));
     Contestants->setUniformItemSizes(true);
@@ -200,7 +201,7 @@ void MainWindow::createControls()
 
     // The radio groups show the session's play settings and change them; the buttons and
     // groups of the play mode follow its table, the info box describes each game picked.
-    PlaySettings &settings = GameSession::current().playSettings();
+    PlaySettings &settings = race.playSettings();
     new PlaySettingsBinding(settings, PlayModeGroup, GameType, Difficulty);
     controls = new PlayControls(settings, this);
     connect(controls, &PlayControls::changed, this, &MainWindow::UpdatePlayControls);
@@ -214,8 +215,8 @@ void MainWindow::createControls()
     connect(&requests, &PlayRequests::hostTextReceived, this, &MainWindow::showHostText);
     connect(&requests, &PlayRequests::joinAccepted, RequestPlayBtn, &QWidget::hide);
     connect(&requests, &PlayRequests::invitationsSending, InviteBtn, &QWidget::setDisabled);
-    connect(AddCharacterBtn, &QPushButton::clicked, this, [this] { AddCharacterBtnClick(AddCharacterBtn, this->race); });
-    connect(UnloadBtn, &QPushButton::clicked, this, [] { UnloadRaceCharacters(); });
+    connect(AddCharacterBtn, &QPushButton::clicked, this, [this] { AddCharacterBtnClick(AddCharacterBtn, this->race, picker); });
+    connect(UnloadBtn, &QPushButton::clicked, this, [this] { UnloadRaceCharacters(race.stage()); });
     connect(StartRace, &QPushButton::clicked, this, [this] { this->race.start(); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { this->race.cancel(); });
     connect(RequestPlayBtn, &QPushButton::clicked, this, &MainWindow::RequestPlayBtnClick);
@@ -278,16 +279,15 @@ bool MainWindow::Start(const QStringList &arguments)
         ShowMessageBox(BoxKind::Error, QString::fromLatin1(MissingArgumentMessage), [] { TerminateApplication(); });
         return false;
     }
-    GameSession::current().setInviterUin(argument);
-    GameSession::current().setInviterName(QString());
-    Randomize();
+    race.session().setInviterUin(argument);
+    race.session().setInviterName(QString());
     setWindowTitle(QStringLiteral("Hollyfrost Games 1.17"));
     RevisionLabel->setText(QStringLiteral("Rev 1.17"));
     RevisionLabel->setAccessibleName(RevisionLabel->text());
     RevisionLabel->adjustSize();
     Skin->LoadSkin(ProgramFolder() + QStringLiteral("GameSkin1.jpg"));
-    GameSession::current().setRaceRunning(false);
-    GameSession::current().setJoinedRace(false);
+    race.session().setRaceRunning(false);
+    race.session().setJoinedRace(false);
     return true;
 }
 
@@ -297,14 +297,14 @@ void MainWindow::WhenShown()
     // the play modes, which put the player's name and UIN in the roster and on the wire,
     // wait for the options.
     PlayModeGroup->setEnabled(false);
-    const auto readMessengerFiles = [](QPointer<MainWindow> window, InviteList &invites) -> Task<> {
+    const auto readMessengerFiles = [](QPointer<MainWindow> window) -> Task<> {
         co_await LoadOptions();
         if (!window)
             co_return;
         window->optionsLoaded();
-        co_await BuildOnlineBuddies(invites);
+        window->onlineBuddies.start();
     };
-    Launch(readMessengerFiles(this, requests.invites()));
+    Launch(readMessengerFiles(this));
 }
 
 void MainWindow::optionsLoaded()
@@ -354,7 +354,7 @@ void MainWindow::showRaceStep(RaceStep step)
         break;
     case RaceStep::Over:
         CancelBtn->hide();
-        move(DesktopPoint(QPoint(ScreenSize().width() / 2 - width() / 2, 0)).x(), y());
+        move(race.screen().desktopPoint(QPoint(race.screen().size().width() / 2 - width() / 2, 0)).x(), y());
         UpdatePlayControls();
         music.Stop();
         break;

@@ -6,7 +6,9 @@
 #include "GameSession.h"
 #include "RaceModel.h"
 #include "Race.h"
+#include "OnlineBuddies.h"
 #include "RaceMusic.h"
+#include "RosterList.h"
 #include "Waits.h"
 
 #include <QString>
@@ -39,8 +41,10 @@ class MainWindow : public QWidget
 {
     Q_OBJECT
 public:
-    // race: the race the buttons start and cancel.
-    explicit MainWindow(Race &race, PlayRequests &requests, QWidget *parent = nullptr);
+    // race: the race the buttons start and cancel; picker: where "Add Characters to Race"
+    // and the request window's "Browse" get a character file.
+    explicit MainWindow(Race &race, PlayRequests &requests, CharacterFilePicker picker = CharacterFilePicker(),
+                        QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Checks the command line (arguments[1] is the contact's UIN) and sets the window up.
@@ -113,10 +117,12 @@ private:
     Race &race;
     PlayRequests &requests;
     PlayControls *controls = nullptr;   // which controls the play mode shows
+    const CharacterFilePicker picker;
     bool shownOnce = false;
     std::unique_ptr<RequestWindow> request;
     HelpWindow *help = nullptr;
     RaceMusic music;
+    OnlineBuddiesWatch onlineBuddies;
 };
 
 // The refusal shown when the game was not started by the messenger.

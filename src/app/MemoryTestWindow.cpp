@@ -121,9 +121,9 @@ void AnswerCircle::paintEvent(QPaintEvent *)
 
 // --- the window ---------------------------------------------------------------------
 
-MemoryTestWindow::MemoryTestWindow(MemoryTest &test, QWidget *parent)
+MemoryTestWindow::MemoryTestWindow(MemoryTest &test, const RaceScreen &raceScreen, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      test(test)
+      test(test), raceScreen(raceScreen)
 {
     SetWindowRole(this, WindowRole::Dialog);
     setObjectName(QStringLiteral("Memform"));
@@ -203,7 +203,7 @@ void MemoryTestWindow::open()
     show();
     raise();
     activateWindow();
-    move(BottomCentre(RaceScreen(), frameGeometry().size()));
+    move(BottomCentre(raceScreen.rect(), frameGeometry().size()));
 }
 
 void MemoryTestWindow::setMemo(const QString &text)

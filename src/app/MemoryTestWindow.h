@@ -12,6 +12,7 @@
 #include <QWidget>
 
 class QPushButton;
+class RaceScreen;
 class QTextEdit;
 
 
@@ -60,8 +61,9 @@ class MemoryTestWindow : public QWidget
 {
     Q_OBJECT
 public:
-    // test: the memory test it shows; it opens and closes with it.
-    explicit MemoryTestWindow(MemoryTest &test, QWidget *parent = nullptr);
+    // test: the memory test it shows; it opens and closes with it. raceScreen: where it
+    // opens, at the bottom.
+    MemoryTestWindow(MemoryTest &test, const RaceScreen &raceScreen, QWidget *parent = nullptr);
 
     void PaletteClick(int paletteIndex);   // 0 = "Shape1" ... 9 = "Shape10"
     void ReadyBtnClick();
@@ -91,5 +93,6 @@ private:
     void showState();
 
     MemoryTest &test;
+    const RaceScreen &raceScreen;
     QString memoShown;
 };

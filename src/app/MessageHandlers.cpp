@@ -10,18 +10,18 @@ void InstallMessageHandlers(Race &race, PlayRequests &requests)
 {
     race.installMessageHandlers();
     // The host's text as lines of plain text: no markup is read, nothing is loaded.
-    SetMessageHandler<Msg::HostText>([&requests](const QString &, const Msg::HostText &message) {
+    race.dispatcher().setHandler<Msg::HostText>([&race, &requests](const QString &, const Msg::HostText &message) {
         requests.HandleHostText(message.text);
     });
-    SetMessageHandler<Msg::PlayRequest>([&requests](const QString &senderAddress, const Msg::PlayRequest &request) {
-        if (!GameSession::current().raceRunning())
+    race.dispatcher().setHandler<Msg::PlayRequest>([&race, &requests](const QString &senderAddress, const Msg::PlayRequest &request) {
+        if (!race.session().raceRunning())
             Launch(requests.HandlePlayRequest(senderAddress, request));
     });
-    SetMessageHandler<Msg::Accepted>([&requests](const QString &senderAddress, const Msg::Accepted &) {
+    race.dispatcher().setHandler<Msg::Accepted>([&race, &requests](const QString &senderAddress, const Msg::Accepted &) {
         Launch(requests.HandleAccepted(senderAddress));
     });
-    SetMessageHandler<Msg::Denied>([&requests](const QString &, const Msg::Denied &denied) {
-        if (!GameSession::current().raceRunning())
+    race.dispatcher().setHandler<Msg::Denied>([&race, &requests](const QString &, const Msg::Denied &denied) {
+        if (!race.session().raceRunning())
             requests.HandleDenied(denied.reason);
     });
 }
@@ -31,8 +31,8 @@ std::function<void(std::function<void()>)> ParametersMissingNotice(Race &race)
     return [&race](std::function<void()> endProgram) {
         if (race.inProgress())
             race.cancel();
-        GameDialogs().beep(BeepKind::Error);
-        GameDialogs().show(BoxKind::Error, QStringLiteral("Hollyfrost is missing file HFparms.cfg\rand cannot continue."),
+        race.dialogs().beep(BeepKind::Error);
+        race.dialogs().show(BoxKind::Error, QStringLiteral("Hollyfrost is missing file HFparms.cfg\rand cannot continue."),
                            std::move(endProgram));
     };
 }

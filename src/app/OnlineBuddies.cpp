@@ -1,5 +1,7 @@
-// The "Online Buddys" list: built once from the messenger's online.txt, through
-// onlinelist.lst, which "Invite Players" reads later.
+// The "Online Buddys" list: built from the messenger's online.txt, through
+// onlinelist.lst, which "Invite Players" reads later; built again whenever the messenger
+// writes online.txt anew.
+#include "OnlineBuddies.h"
 #include "RosterList.h"
 
 #include "DataFiles.h"
@@ -9,7 +11,16 @@
 
 #include <QFile>
 
+#include <sys/stat.h>
+
 namespace {
+
+// What online.txt may cost: the messenger lists at most 200 contacts, each line well
+// under 1 KB. A larger file is refused whole, and only so many lines are looked at.
+constexpr qint64 MaxOnlineTextBytes = 256 * 1024;
+constexpr int MaxOnlineLines = 256;
+// The quiet after the folder's last change before the list is built again (ms of game time).
+constexpr int QuietMs = 200;
 
 struct OnlineLine {
     QString BuddyName, Uin, Third, Fourth, Fifth;
@@ -35,6 +46,15 @@ OnlineLine splitOnlineLine(const QString &line)
     return fields;
 }
 
+// Whether path still names the file that is open (the messenger may have renamed a new
+// one over it meanwhile).
+bool stillNamed(const QFile &open, const QString &path)
+{
+    struct stat read {}, named {};
+    return ::fstat(open.handle(), &read) == 0 && ::stat(QFile::encodeName(path).constData(), &named) == 0
+           && read.st_dev == named.st_dev && read.st_ino == named.st_ino;
+}
+
 } // namespace
 
 Task<> BuildOnlineBuddies(InviteList &buddies)
@@ -44,11 +64,17 @@ Task<> BuildOnlineBuddies(InviteList &buddies)
     const bool onlineOpened = co_await OpenTextFileWhenFree(ProgramFolder() + GameFile::OnlineText, QStringLiteral("R"), online);
     if (!onlineOpened)
         co_return;
+    const QString onlinePath = NativePath(ProgramFolder() + GameFile::OnlineText);
+    if (online.size() > MaxOnlineTextBytes) {
+        if (stillNamed(online, onlinePath))
+            QFile::remove(onlinePath);
+        co_return;
+    }
     {
         QFile list;
         if (!OpenDataFile(listPath, QStringLiteral("W"), list, Records::OnlineBuddyRecord::Size))
             co_return;
-        while (!online.atEnd()) {
+        for (int lines = 0; lines < MaxOnlineLines && !online.atEnd(); ++lines) {
             const qint64 before = online.pos();
             const QString line = ReadTextLine(online);
             if (online.pos() == before)
@@ -68,9 +94,10 @@ Task<> BuildOnlineBuddies(InviteList &buddies)
         }
         list.close();
     }
+    // Read: it goes, unless a newer one has taken its name (which the next build reads).
+    if (stillNamed(online, onlinePath))
+        QFile::remove(onlinePath);
     online.close();
-    DeleteGameFile(ProgramFolder() + GameFile::OnlineText);
-
     QFile list;
     if (!OpenDataFile(listPath, QStringLiteral("RO"), list, Records::OnlineBuddyRecord::Size))
         co_return;
@@ -80,4 +107,34 @@ Task<> BuildOnlineBuddies(InviteList &buddies)
         read.append({record.Uin, record.BuddyName});
     }
     buddies.setBuddies(read);
+}
+
+OnlineBuddiesWatch::OnlineBuddiesWatch(InviteList &buddies) : list(buddies)
+{
+    quiet.setSingleShot(true);
+    quiet.setInterval(ScaledInterval(QuietMs));
+    connect(&folder, &QFileSystemWatcher::directoryChanged, &quiet, qOverload<>(&QTimer::start));
+    connect(&quiet, &QTimer::timeout, this, [this] { Launch(rebuild()); });
+}
+
+void OnlineBuddiesWatch::start()
+{
+    folder.addPath(NativePath(ProgramFolder()));
+    Launch(rebuild());
+}
+
+Task<> OnlineBuddiesWatch::rebuild()
+{
+    if (building) {
+        again = true;
+        co_return;
+    }
+    const QPointer<OnlineBuddiesWatch> alive(this);
+    building = true;
+    do {
+        again = false;
+        co_await BuildOnlineBuddies(list);
+    } while (alive && again);
+    if (alive)
+        building = false;
 }

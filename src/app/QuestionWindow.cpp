@@ -1,6 +1,6 @@
 #include "QuestionWindow.h"
 
-#include "GameSession.h"
+#include "RaceScreen.h"
 #include "QuestionRound.h"
 #include "QuestionSources.h"
 #include "RaceScreen.h"
@@ -18,9 +18,9 @@ constexpr int ClientWidth = 572;
 constexpr int ClientHeight = 88;
 } // namespace
 
-QuestionWindow::QuestionWindow(QuestionRound &questions, QWidget *parent)
+QuestionWindow::QuestionWindow(QuestionRound &questions, const RaceScreen &raceScreen, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      questions(questions)
+      questions(questions), raceScreen(raceScreen)
 {
     SetWindowRole(this, WindowRole::Dialog);
     setObjectName(QStringLiteral("QuestionForm"));
@@ -159,7 +159,7 @@ void QuestionWindow::showQuestion(const QString &caption, const QString &prompt)
     show();
     raise();
     activateWindow();
-    move(BottomCentre(RaceScreen(), frameGeometry().size()));
+    move(BottomCentre(raceScreen.rect(), frameGeometry().size()));
     setWindowTitle(caption);
     setAccessibleName(caption);
     Question->setText(prompt);

@@ -10,13 +10,14 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QuestionRound;
+class RaceScreen;
 
 class QuestionWindow : public QWidget
 {
     Q_OBJECT
 public:
     // questions: the question round it shows and answers.
-    explicit QuestionWindow(QuestionRound &questions, QWidget *parent = nullptr);
+    QuestionWindow(QuestionRound &questions, const RaceScreen &raceScreen, QWidget *parent = nullptr);
 
     // Hands the typed answer to the question round ("Answer", or Enter in the box).
     void AnswerBtnClick();
@@ -35,6 +36,7 @@ protected:
 
 private:
     QuestionRound &questions;
+    const RaceScreen &raceScreen;
     void placeControls();
     void showQuestion(const QString &caption, const QString &prompt);
     void showWrongAnswer();

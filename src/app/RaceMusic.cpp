@@ -4,6 +4,7 @@
 #include "Utilities.h"
 
 #include <QDir>
+#include <QPointer>
 #include <QRandomGenerator>
 
 namespace {
@@ -58,15 +59,27 @@ QString RandomMusicFile()
 
 void RaceMusic::Start()
 {
+    Launch(play());
+}
+
+Task<> RaceMusic::play()
+{
     const QString path = RandomMusicFile();
     MidiPlayer &music = madePlayer();
     music.Stop();
     // No music file, no soundfont or no sound device: the race goes on in silence.
-    if (path.isEmpty() || !music.Open(NativePath(path)))
-        return;
+    if (path.isEmpty())
+        co_return;
+    const QPointer<MidiPlayer> alive(&music);
+    const auto prepare = [&music](std::function<void()> done) { music.Prepare(std::move(done)); };
+    co_await WhenDone(prepare);
+    // Meanwhile the window may have gone with us, or the race ended: its Stop closed the
+    // output (also one the worker was opening), and Open finds none.
+    if (!alive || !music.Open(NativePath(path)))
+        co_return;
     music.SetNotify(true);
     if (!music.Play())
-        return;
+        co_return;
     music.SetVolume(MusicVolume, MusicVolume);
 }
 

@@ -2,6 +2,8 @@
 // the program folder. Without music files or a sound device there is simply no music.
 #pragma once
 
+#include "Waits.h"
+
 #include <QString>
 
 #include <memory>
@@ -16,6 +18,9 @@ public:
     ~RaceMusic();   // ends the synthesizer's threads
 
     // Starts a random music file; when it ends another random one follows, until Stop.
+    // The first start of a race makes the synthesizer's sound output (and the first of
+    // all loads the soundfont) on a worker thread: the music begins once that is done,
+    // unless Stop came meanwhile.
     void Start();
     void Stop();
     // The player's completion event: a finished piece is followed by another random one.
@@ -25,6 +30,7 @@ public:
 
 private:
     MidiPlayer &madePlayer();
+    Task<> play();
     std::unique_ptr<MidiPlayer> player;
 };
 

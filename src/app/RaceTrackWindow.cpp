@@ -159,14 +159,14 @@ void RaceTrackWindow::OpenRaceTrack()
     ScoreBoard->hide();   // the last race's scoreboard
     // Maximised on the race's monitor: a window manager maximises a window where it stands.
     setWindowState(Qt::WindowNoState);
-    setGeometry(RaceScreen());
+    setGeometry(race.screen().rect());
     showMaximized();
     CentreFinishLabel();
 }
 
 void RaceTrackWindow::CentreFinishLabel()
 {
-    const QRect screen = RaceScreen();
+    const QRect screen = race.screen().rect();
     // Without a window manager "maximised" is not enforced: take the whole screen.
     if (!screen.isEmpty() && geometry() != screen)
         setGeometry(screen);
@@ -175,7 +175,8 @@ void RaceTrackWindow::CentreFinishLabel()
 
 void RaceTrackWindow::ShowScoreboard()
 {
-    const std::optional<Scoreboard> board = ScoreboardOf(GameRoster().count(), CurrentRace().standings, Model().contestants);
+    const std::optional<Scoreboard> board =
+        ScoreboardOf(race.roster().count(), race.session().raceRun().standings, race.roster().model().contestants);
     if (!board)
         return;
     WinLabel->setText(QStringLiteral("  Win:  ") + board->win);
@@ -187,7 +188,7 @@ void RaceTrackWindow::ShowScoreboard()
         label->adjustSize();
         label->setAccessibleName(label->text().trimmed());
     }
-    ScoreBoard->move(ScreenSize().width() / 2 - ScoreBoard->width() / 2, 76);
+    ScoreBoard->move(race.screen().size().width() / 2 - ScoreBoard->width() / 2, 76);
     ScoreBoard->show();
     ScoreBoard->raise();
 }

@@ -38,9 +38,9 @@ QPushButton *makeButton(QWidget *parent, const QString &caption, const QRect &ge
 
 } // namespace
 
-RequestWindow::RequestWindow(PlayRequests &requests, QWidget *owner)
+RequestWindow::RequestWindow(PlayRequests &requests, const CharacterFilePicker &picker, QWidget *owner)
     : QWidget(nullptr, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint), requests(requests),
-      owner(owner)
+      picker(picker), owner(owner)
 {
     SetWindowRole(this, WindowRole::Dialog);
     setObjectName(QStringLiteral("ReqPlayForm"));
@@ -64,7 +64,7 @@ RequestWindow::RequestWindow(PlayRequests &requests, QWidget *owner)
 
 void RequestWindow::Open()
 {
-    const GameSession &session = GameSession::current();
+    const GameSession &session = requests.session();
     if (!session.inviterUin().isEmpty()) {
         UinEdit->setText(session.inviterUin());
         if (!session.inviterName().isEmpty())
@@ -104,11 +104,11 @@ void RequestWindow::UinEditKeyDown()
 void RequestWindow::BrowseBtnClick()
 {
     const QPointer<RequestWindow> self(this);
-    PickCharacterFile(owner, WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"),
-                      [self](const QString &picked) {
-                          if (self)
-                              self->CharacterEdit->setText(NameOfPath(picked));
-                      });
+    picker.pick(owner, WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"),
+                [self](const QString &picked) {
+                    if (self)
+                        self->CharacterEdit->setText(NameOfPath(picked));
+                });
 }
 
 bool RequestWindow::RequestBtnClick()

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+class CharacterFilePicker;
 class PlayRequests;
 class QLineEdit;
 class QPushButton;
@@ -14,8 +15,8 @@ class RequestWindow : public QWidget
     Q_OBJECT
 public:
     // A window of its own, shown centred on owner (when given); its request goes out
-    // through the play requests.
-    explicit RequestWindow(PlayRequests &requests, QWidget *owner = nullptr);
+    // through the play requests; Browse asks the picker (which must outlive the window).
+    RequestWindow(PlayRequests &requests, const CharacterFilePicker &picker, QWidget *owner = nullptr);
 
     // Fills in the inviter's UIN and name and the user's character, and shows the window.
     void Open();
@@ -39,5 +40,6 @@ protected:
 
 private:
     PlayRequests &requests;
+    const CharacterFilePicker &picker;
     QWidget *owner;
 };

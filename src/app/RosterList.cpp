@@ -2,7 +2,8 @@
 // painting the rows.
 #include "RosterList.h"
 
-#include "GameSession.h"
+#include "Dialogs.h"
+#include "Roster.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
 #include "Race.h"
@@ -23,24 +24,13 @@ namespace {
 
 constexpr int ContestantItemHeight = 13;
 
-CharacterFilePicker &pickerSlot()
-{
-    static CharacterFilePicker picker;   // empty: the file dialog
-    return picker;
-}
-
 } // namespace
 
-CharacterFilePicker SetCharacterFilePicker(CharacterFilePicker picker)
+void CharacterFilePicker::pick(QWidget *window, const QString &startFolder, const QString &filter,
+                               std::function<void(const QString &)> picked) const
 {
-    return std::exchange(pickerSlot(), std::move(picker));
-}
-
-void PickCharacterFile(QWidget *window, const QString &startFolder, const QString &filter,
-                       std::function<void(const QString &)> picked)
-{
-    if (pickerSlot()) {
-        const QString path = pickerSlot()(startFolder, filter);
+    if (answer) {
+        const QString path = answer(startFolder, filter);
         if (!path.isEmpty())
             picked(path);
         return;
@@ -56,7 +46,7 @@ void PickCharacterFile(QWidget *window, const QString &startFolder, const QStrin
     dialog->open();
 }
 
-void AddCharacterBtnClick(QPushButton *addButton, const Race &race)
+void AddCharacterBtnClick(QPushButton *addButton, const Race &race, const CharacterFilePicker &picker)
 {
     if (race.inProgress()) {
         MessageBeep(BeepKind::Error);
@@ -69,23 +59,17 @@ void AddCharacterBtnClick(QPushButton *addButton, const Race &race)
         if (!button || race->inProgress())
             return;
         const QString file = NameOfPath(picked);
-        if (!GameRoster().add(WithoutExtension(file), QStringLiteral(" "), file))
-            TellRosterFull();
-        if (GameRoster().count() >= MaxContestants)
+        if (!race->roster().add(WithoutExtension(file), QStringLiteral(" "), file))
+            TellRosterFull(race->dialogs());
+        if (race->roster().count() >= MaxContestants)
             button->hide();
     };
-    PickCharacterFile(addButton->window(), WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"),
-                      add);
+    picker.pick(addButton->window(), WindowsFolder() + QStringLiteral("MSAgent\\Chars"), QStringLiteral("*.acs"), add);
 }
 
 QColor ColorFromBgr(quint32 value)
 {
     return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
-}
-
-void TellRosterFull()
-{
-    TellRosterFull(GameDialogs());
 }
 
 ContestantColors ContestantItemColors(const QModelIndex &index, bool selected)
@@ -97,9 +81,9 @@ ContestantColors ContestantItemColors(const QModelIndex &index, bool selected)
     return {ColorFromBgr(0xC1FFFF), ColorFromBgr(0x800000)};
 }
 
-ContestantColors ContestantItemColors(int slot, bool selected)
+ContestantColors ContestantItemColors(const Roster &roster, int slot, bool selected)
 {
-    return ContestantItemColors(GameRoster().index(slot), selected);
+    return ContestantItemColors(roster.index(slot), selected);
 }
 
 void ContestantDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,

@@ -5,6 +5,8 @@
 class Race;
 
 #include "Roster.h"
+
+class Dialogs;
 #include "Waits.h"
 
 #include <QColor>
@@ -22,22 +24,28 @@ class QPushButton;
 // (OpenDataFileWhenFree). The list outlives the waits (main owns it).
 Task<> BuildOnlineBuddies(InviteList &buddies);
 
+// Where "Add Characters to Race" and "Browse" get a character file: the file dialog, or a
+// test's stand-in that answers at once, so that no dialog opens. The main window is
+// handed one and lends it to its request window.
+class CharacterFilePicker
+{
+public:
+    // Returns the picked path at once (empty: cancelled).
+    using Answer = std::function<QString(const QString &startFolder, const QString &filter)>;
+    CharacterFilePicker() = default;   // the file dialog
+    explicit CharacterFilePicker(Answer answer) : answer(std::move(answer)) {}
+    // Asks for a character file, modal over window, and returns at once; picked receives
+    // the path once one is picked, and is not called on a cancel.
+    void pick(QWidget *window, const QString &startFolder, const QString &filter,
+              std::function<void(const QString &path)> picked) const;
+
+private:
+    Answer answer;
+};
+
 // "Add Characters to Race": the picked character joins the roster; the button hides once
 // the roster is full.
-void AddCharacterBtnClick(QPushButton *addButton, const Race &race);
-// Tells the user that the roster is full and a contestant was not added.
-void TellRosterFull();
-
-// The file dialog of "Add Characters to Race" and "Browse". Tests install a picker that
-// returns the path (or empty) at once, so that no dialog opens; an empty one restores
-// the dialog. Returns the previous picker.
-using CharacterFilePicker = std::function<QString(const QString &startFolder, const QString &filter)>;
-CharacterFilePicker SetCharacterFilePicker(CharacterFilePicker picker);
-// Asks for a character file through that dialog (or the test's picker), modal over
-// window, and returns at once; picked receives the path once one is picked, and is not
-// called on a cancel.
-void PickCharacterFile(QWidget *window, const QString &startFolder, const QString &filter,
-                       std::function<void(const QString &path)> picked);
+void AddCharacterBtnClick(QPushButton *addButton, const Race &race, const CharacterFilePicker &picker);
 
 // Painting of the roster. Colours given as 0x00BBGGRR values, as the window system has them.
 QColor ColorFromBgr(quint32 value);
@@ -47,7 +55,7 @@ struct ContestantColors {
 };
 // A row of the roster's list (Roster's roles), or the session roster's slot.
 ContestantColors ContestantItemColors(const QModelIndex &index, bool selected);
-ContestantColors ContestantItemColors(int slot, bool selected);
+ContestantColors ContestantItemColors(const Roster &roster, int slot, bool selected);
 
 // Item delegate of the roster list: fixed 13-pixel rows, the UIN, the name and the
 // character file in columns, coloured by the slot's state.

@@ -1,42 +1,23 @@
 #include "TickLog.h"
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QList>
-#include <QPair>
 
-namespace {
-
-struct TickLog {
-    QString path = qEnvironmentVariable("HOLLYFROST_BENCH_TICKS");
-    QList<QPair<qint64, bool>> ticks;
-
-    ~TickLog()
-    {
-        if (path.isEmpty() || ticks.isEmpty())
-            return;
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return;
-        for (const auto &[microseconds, waited] : ticks)
-            file.write(QByteArray::number(microseconds) + (waited ? " wait\n" : " tick\n"));
-    }
-};
-
-TickLog &log()
+TickLog::TickLog(QString file) : path(std::move(file))
 {
-    static TickLog instance;
-    return instance;
 }
 
-} // namespace
-
-bool TickLogEnabled()
+TickLog::~TickLog()
 {
-    return !log().path.isEmpty();
+    if (path.isEmpty() || ticks.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    for (const auto &[microseconds, waited] : ticks)
+        file.write(QByteArray::number(microseconds) + (waited ? " wait\n" : " tick\n"));
 }
 
-void RecordTick(qint64 microseconds, bool waited)
+void TickLog::record(qint64 microseconds, bool waited)
 {
-    log().ticks.append({microseconds, waited});
+    ticks.append({microseconds, waited});
 }

@@ -1,6 +1,7 @@
 #include "DexterityTest.h"
 
-#include "GameSession.h"
+#include "CharacterStage.h"
+#include "PlaySettings.h"
 #include "QuestionSources.h"
 #include "RaceModel.h"
 #include "RaceScreen.h"
@@ -24,18 +25,18 @@ int TicksAfterJump(qint32 jumps)
     return jumps <= 20 ? 3 : jumps <= 50 ? 4 : 5;
 }
 
-void DexterityStep()
+void DexterityStep(RaceModel &model, int difficulty, CharacterStage &stage, const RaceScreen &screen,
+                   Random &random)
 {
-    if (Model().dexterityCountdown <= 0 || --Model().dexterityCountdown > 0)
+    if (model.dexterityCountdown <= 0 || --model.dexterityCountdown > 0)
         return;
-    const int difficulty = GameSession::current().playSettings().difficulty();
-    const QRect area = JumpArea(difficulty, ScreenSize());
-    const int x = area.left() + RandomInt(area.width());
-    const int y = area.top() + RandomInt(area.height());
+    const QRect area = JumpArea(difficulty, screen.size());
+    const int x = area.left() + random.below(area.width());
+    const int y = area.top() + random.below(area.height());
     const QString announcer = QStringLiteral("Announcer");
-    GameStage().stop(announcer);
-    GameStage().speak(QStringLiteral(" "), announcer);
-    GameStage().move(x, y, announcer, 0);
-    ++Model().dexterityJumps;
-    Model().dexterityCountdown = TicksAfterJump(Model().dexterityJumps);
+    stage.stop(announcer);
+    stage.speak(QStringLiteral(" "), announcer);
+    stage.move(x, y, announcer, 0);
+    ++model.dexterityJumps;
+    model.dexterityCountdown = TicksAfterJump(model.dexterityJumps);
 }

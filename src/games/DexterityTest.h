@@ -8,9 +8,16 @@
 #include <QString>
 #include <QtGlobal>
 
-// The dexterity step of the main window's tick: counts down and, at 0, makes the
-// Announcer jump and sets the wait before the next jump.
-void DexterityStep();
+class CharacterStage;
+class Random;
+class RaceScreen;
+struct RaceModel;
+
+// The dexterity step of the race's tick: counts the model's dexterityCountdown down and,
+// at 0, makes the Announcer jump on the race's screen (looked at only then) and sets the
+// wait before the next jump; the place is drawn from random.
+void DexterityStep(RaceModel &model, int difficulty, CharacterStage &stage, const RaceScreen &screen,
+                   Random &random);
 // The area the Announcer's top-left corner is drawn from (inclusive) on a screen of
 // that size: the middle half for "Easy", all but a margin for "Moderate", nearly
 // anywhere for "Difficult".

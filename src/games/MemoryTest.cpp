@@ -158,7 +158,7 @@ Task<bool> MemoryTest::playOnce(quint64 token)
     if (!self)
         co_return false;
     for (int round = 0; round < 5; ++round) {
-        if (!co_await paintSlowly(RandomColours(PaletteSize), 25, token))
+        if (!co_await paintSlowly(RandomColours(random, PaletteSize), 25, token))
             co_return false;
     }
     paintSilver();

@@ -88,6 +88,7 @@ private:
     Clock &clock;
     QString stored;
     QString entered;
+    Random random;   // the colours of the playback's first rounds
     QString memoText;
     std::array<QChar, PaletteSize> circles{};
     bool open = false;

@@ -1,13 +1,15 @@
 // The puzzle messages between a race host and its joiners: a joiner shows the host's
 // questions ("RZ"); the host counts the joiners' reports of a right answer ("RB") or a
 // skip ("RK"). And the click on the Announcer that answers a dexterity question.
-#include "GameSession.h"
 #include "QuestionRound.h"
 
+#include "CharacterStage.h"
 #include "Contestants.h"
+#include "GameSession.h"
 #include "DexterityTest.h"
 #include "GameMessages.h"
 #include "RaceModel.h"
+#include "Roster.h"
 
 namespace {
 
@@ -24,16 +26,17 @@ bool answersOutstandingQuestion(const ContestantRecord &record, const Msg::Repor
 }
 
 // "RB" or "RK".
-void takeScore(bool rightAnswer, const QString &senderAddress, const Msg::Report &report)
+void takeScore(Dispatcher &dispatcher, Roster &roster, bool rightAnswer, const QString &senderAddress,
+               const Msg::Report &report)
 {
-    Acknowledge(senderAddress);
-    for (const std::unique_ptr<Contestant> &contestant : RosterContestants(MaxContestants)) {
+    dispatcher.acknowledge(senderAddress);
+    for (const std::unique_ptr<Contestant> &contestant : dispatcher.contestants(MaxContestants)) {
         if (!contestant->isAt(senderAddress) || !answersOutstandingQuestion(contestant->record(), report))
             continue;
         if (rightAnswer)
-            ApplyRightAnswer(contestant->slot());
+            ApplyRightAnswer(roster, contestant->slot());
         else
-            ApplySkip(contestant->slot());
+            ApplySkip(roster, contestant->slot());
     }
 }
 
@@ -44,22 +47,22 @@ void QuestionRound::characterClicked(const QString &identity)
     // A click on the Announcer during the dexterity test answers its question. The test
     // ends once the answer is taken (a right answer ends it); a click that is not taken
     // leaves it running.
-    if (identity != QLatin1String("Announcer") || Model().dexterityCountdown <= 0)
+    if (identity != QLatin1String("Announcer") || roster_.model().dexterityCountdown <= 0)
         return;
     submit(QStringLiteral("dexteritytest"));
 }
 
 void QuestionRound::installMessageHandlers()
 {
-    GameStage().onClick([this](const QString &identity, int, int, int, int) { characterClicked(identity); });
-    SetMessageHandler<Msg::Question>([this](const QString &senderAddress, const Msg::Question &question) {
-        if (GameSession::current().joinedRace())   // questions belong to the race the host started here
+    stage_.onClick([this](const QString &identity, int, int, int, int) { characterClicked(identity); });
+    dispatcher_.setHandler<Msg::Question>([this](const QString &senderAddress, const Msg::Question &question) {
+        if (session_.joinedRace())   // questions belong to the race the host started here
             showFromHost(senderAddress, question);
     });
-    SetMessageHandler<Msg::RightAnswer>([](const QString &senderAddress, const Msg::RightAnswer &report) {
-        takeScore(true, senderAddress, report);
+    dispatcher_.setHandler<Msg::RightAnswer>([this](const QString &senderAddress, const Msg::RightAnswer &report) {
+        takeScore(dispatcher_, roster_, true, senderAddress, report);
     });
-    SetMessageHandler<Msg::Skipped>([](const QString &senderAddress, const Msg::Skipped &report) {
-        takeScore(false, senderAddress, report);
+    dispatcher_.setHandler<Msg::Skipped>([this](const QString &senderAddress, const Msg::Skipped &report) {
+        takeScore(dispatcher_, roster_, false, senderAddress, report);
     });
 }

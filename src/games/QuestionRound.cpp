@@ -1,16 +1,20 @@
 #include "QuestionRound.h"
 
+#include "CharacterStage.h"
 #include "Contestants.h"
 #include "DataFiles.h"
 #include "DexterityTest.h"
+#include "Dialogs.h"
+#include "GameMessages.h"
 #include "GameSession.h"
-#include "GameTransport.h"
 #include "MessageCodes.h"
 #include "Phrases.h"
+#include "PlaySettings.h"
 #include "QuestionSources.h"
 #include "RaceModel.h"
 #include "records.h"
 #include "Roster.h"
+#include "Transport.h"
 #include "Utilities.h"
 
 #include <algorithm>
@@ -48,7 +52,7 @@ private:
 bool QuestionRound::isRightAnswer(const QString &typed) const
 {
     return AnswerMatches(answer_, typed)
-           || (!scrambledLetters.isEmpty() && IsListWordOfLetters(scrambledLetters, typed));
+           || (!scrambledLetters.isEmpty() && draws.words.isWordOfLetters(scrambledLetters, typed));
 }
 
 // The report on the question on show: own UIN, its answer and its number.
@@ -85,14 +89,14 @@ public:
     void acknowledge() const override {}
     bool fromHostOf(const AnswerDestination &) const override { return false; }
     void resendReport() const override {}
-    Task<> takeRightAnswer(QuestionRound &) override
+    Task<> takeRightAnswer(QuestionRound &round) override
     {
-        ApplyRightAnswer(0);
+        ApplyRightAnswer(round.roster_, 0);
         co_return;
     }
-    Task<> takeSkip(QuestionRound &) override
+    Task<> takeSkip(QuestionRound &round) override
     {
-        ApplySkip(0);
+        ApplySkip(round.roster_, 0);
         co_return;
     }
 };
@@ -102,14 +106,14 @@ public:
 class QuestionRound::ReportedToHost final : public AnswerDestination
 {
 public:
-    explicit ReportedToHost(QString host) : host_(std::move(host)) {}
+    ReportedToHost(QString host, Transport &transport) : host_(std::move(host)), transport_(transport) {}
     QString host() const override { return host_; }
-    void acknowledge() const override { SendGameMessage(host_, Msg::Acknowledge{}); }
+    void acknowledge() const override { transport_.send(host_, Msg::Acknowledge{}); }
     bool fromHostOf(const AnswerDestination &onShow) const override { return onShow.host() == host_; }
     void resendReport() const override
     {
         if (lastReport)
-            SendGameMessage(host_, *lastReport);
+            transport_.send(host_, *lastReport);
     }
     Task<> takeRightAnswer(QuestionRound &round) override
     {
@@ -136,17 +140,18 @@ private:
     {
         const quint64 question = round.questionsShown;
         lastReport = report;
-        const AckWait acknowledged(TheTransport, host_);
-        SendGameMessage(host_, report);
+        const AckWait acknowledged(transport_, host_);
+        transport_.send(host_, report);
         for (int i = 0; i < repeats && !acknowledged.arrived(); ++i) {
             co_await Wait(500);
             if (acknowledged.arrived() || round.questionsShown != question || ended_)
                 break;
-            SendGameMessage(host_, report);
+            transport_.send(host_, report);
         }
     }
 
     QString host_;
+    Transport &transport_;
     // The report on this question, sent again whenever the host puts the question again:
     // the host still waits for it. An acknowledgement does not prove that it arrived (an
     // "AK" does not say which message it answers, and may be a late or replayed one).
@@ -154,7 +159,12 @@ private:
     bool ended_ = false;   // its race ended: a host that has left gets no more resends
 };
 
-QuestionRound::QuestionRound() : answerGoes_(std::make_shared<ScoredHere>()) {}
+QuestionRound::QuestionRound(GameSession &session, Roster &roster, PlaySettings &settings, CharacterStage &stage,
+                             Dialogs &dialogs, Dispatcher &dispatcher)
+    : session_(session), roster_(roster), settings_(settings), stage_(stage), dialogs_(dialogs),
+      dispatcher_(dispatcher), answerGoes_(std::make_shared<ScoredHere>())
+{
+}
 
 QuestionRound::~QuestionRound() = default;
 
@@ -163,16 +173,12 @@ QString QuestionRound::sender() const
     return answerGoes_->host();
 }
 
-namespace {
-
 // Ends a running dexterity test and takes the Announcer out of the way.
-void endDexterityTest()
+void QuestionRound::endDexterityTest()
 {
-    Model().dexterityCountdown = 0;
-    GameStage().move(0, 0, QStringLiteral("Announcer"), 0);
+    roster_.model().dexterityCountdown = 0;
+    stage_.move(0, 0, QStringLiteral("Announcer"), 0);
 }
-
-} // namespace
 
 void QuestionRound::closeQuestion()
 {
@@ -185,7 +191,7 @@ void QuestionRound::closeQuestion()
 Task<> QuestionRound::takeRightAnswer()
 {
     emit answerAccepted();
-    GameDialogs().beep(BeepKind::Default);
+    dialogs_.beep(BeepKind::Default);
     endDexterityTest();
     const quint64 shown = questionsShown;
     const std::shared_ptr<AnswerDestination> destination = answerGoes_;   // while its report is resent
@@ -203,7 +209,7 @@ Task<> QuestionRound::takeSkip()
     if (questionsShown != shown)
         co_return;   // a new question arrived while the skip was reported
     closeQuestion();
-    GameDialogs().beep(BeepKind::Default);
+    dialogs_.beep(BeepKind::Default);
 }
 
 namespace {
@@ -211,11 +217,6 @@ namespace {
 bool validSlot(int slot)
 {
     return slot >= 0 && slot < MaxContestants;
-}
-
-int listedSlots()
-{
-    return std::min(GameRoster().count(), MaxContestants);
 }
 
 } // namespace
@@ -226,7 +227,7 @@ AnswerVerdict QuestionRound::submit(const QString &typed)
         return AnswerVerdict::Ignored;
     if (!isRightAnswer(typed)) {
         emit answerRejected();
-        GameDialogs().beep(BeepKind::Stop);
+        dialogs_.beep(BeepKind::Stop);
         return AnswerVerdict::Wrong;
     }
     Launch(takeRightAnswer());
@@ -254,7 +255,7 @@ bool QuestionRound::skipReportPending() const
 void QuestionRound::withdraw()
 {
     answerGoes_->endReports();
-    if (Model().dexterityCountdown > 0)
+    if (roster_.model().dexterityCountdown > 0)
         endDexterityTest();
     closeQuestion();
 }
@@ -281,14 +282,15 @@ void QuestionRound::showFromHost(const QString &host, const QString &payload)
 
 void QuestionRound::showFromHost(const QString &host, const Msg::Question &question)
 {
-    show(std::make_shared<ReportedToHost>(host), question);
+    show(std::make_shared<ReportedToHost>(host, dispatcher_.transport()), question);
 }
 
 void QuestionRound::show(std::shared_ptr<AnswerDestination> destination, const Msg::Question &question)
 {
     destination->acknowledge();
+    RaceModel &model = roster_.model();
     const QString key = destination->host() + payloadOf(question).mid(2);   // the fields without their first "&&"
-    if (key == Model().lastQuestionKey) {
+    if (key == model.lastQuestionKey) {
         // The host puts again the question answered here: the report was lost.
         if (destination->fromHostOf(*answerGoes_))
             answerGoes_->resendReport();
@@ -297,10 +299,10 @@ void QuestionRound::show(std::shared_ptr<AnswerDestination> destination, const M
     // A host numbers its questions upwards: one numbered below the question shown last
     // from the same host is an old one replayed or delayed, and would replace the
     // question the host waits for.
-    if (!Model().lastQuestionKey.isEmpty() && destination->fromHostOf(*answerGoes_) && question.number
+    if (!model.lastQuestionKey.isEmpty() && destination->fromHostOf(*answerGoes_) && question.number
         && currentNumber && *question.number < *currentNumber)
         return;
-    Model().lastQuestionKey = key;
+    model.lastQuestionKey = key;
     ++questionsShown;
     questionOpen = true;
     // A report still resent for the last question no longer holds this one's buttons.
@@ -326,8 +328,8 @@ void QuestionRound::show(std::shared_ptr<AnswerDestination> destination, const M
     } else if (code == QuestionKind::Dexterity) {
         caption = LookupPhrase(QStringLiteral("ql5"));
         prompt = LookupPhrase(QStringLiteral("qe1")) + cr + LookupPhrase(QStringLiteral("qe2"));
-        Model().dexterityCountdown = 2;
-        Model().dexterityJumps = 0;
+        model.dexterityCountdown = 2;
+        model.dexterityJumps = 0;
     } else if (code != QuestionKind::Memory) {
         caption = LookupPhrase(QStringLiteral("ql1"));
         prompt = LookupPhrase(QStringLiteral("qa1")) + cr + LookupPhrase(QStringLiteral("qa2")) + cr + text;
@@ -382,9 +384,9 @@ Task<> QuestionRound::runRound()
 {
     // The race this round belongs to: once it is cancelled or replaced, nothing more of
     // the round is sent or shown.
-    const RaceHold race;
-    RoundQuestion question(BuildQuestion(draws));
-    const Contestants contestants = RosterContestants(listedSlots());
+    const RaceHold race(session_.raceRun());
+    RoundQuestion question(BuildQuestion(draws, settings_.gameType(), settings_.difficulty(), dialogs_));
+    const Contestants contestants = dispatcher_.contestants(std::min(roster_.count(), MaxContestants));
     for (const std::unique_ptr<Contestant> &contestant : contestants)
         contestant->putQuestion(question);
     for (int pass = 0; pass < 15; ++pass) {
@@ -405,20 +407,20 @@ Task<> QuestionRound::runRound()
     question.showToPlayerHere(*this);
 }
 
-void ApplyRightAnswer(int slot)
+void ApplyRightAnswer(Roster &roster, int slot)
 {
     if (!validSlot(slot))
         return;
-    GameRoster().setSlotState(slot, SlotReady);
-    ++Model().contestants[slot].Score;
+    roster.setSlotState(slot, SlotReady);
+    ++roster.model().contestants[slot].Score;
 }
 
-void ApplySkip(int slot)
+void ApplySkip(Roster &roster, int slot)
 {
     if (!validSlot(slot))
         return;
-    GameRoster().setSlotState(slot, SlotReady);
-    ContestantRecord &record = Model().contestants[slot];
+    roster.setSlotState(slot, SlotReady);
+    ContestantRecord &record = roster.model().contestants[slot];
     record.Progress /= 2;
     record.LastX = 0;
     record.Score /= 2;
@@ -426,6 +428,6 @@ void ApplySkip(int slot)
 
 void QuestionRound::reset()
 {
-    Model().lastQuestionKey.clear();
+    roster_.model().lastQuestionKey.clear();
     draws.writeFailureReported = false;
 }

@@ -18,6 +18,13 @@
 #include <memory>
 #include <optional>
 
+class CharacterStage;
+class Dialogs;
+class Dispatcher;
+class GameSession;
+class PlaySettings;
+class Roster;
+
 enum class AnswerVerdict {
     Ignored,   // no question on show, or a right answer to it is being reported: not taken
     Wrong,     // answerRejected: the question stays on show
@@ -31,7 +38,11 @@ class QuestionRound : public QObject
 {
     Q_OBJECT
 public:
-    QuestionRound();
+    // What it uses: the session (the race it belongs to, whether this copy joined one),
+    // the roster and its records, the play settings, the stage (the dexterity test's
+    // Announcer), the boxes and the dispatcher (its messages and the transport).
+    QuestionRound(GameSession &session, Roster &roster, PlaySettings &settings, CharacterStage &stage,
+                  Dialogs &dialogs, Dispatcher &dispatcher);
     ~QuestionRound();
     QuestionRound(const QuestionRound &) = delete;
     QuestionRound &operator=(const QuestionRound &) = delete;
@@ -113,7 +124,14 @@ private:
     Task<> takeRightAnswer();
     Task<> takeSkip();
     void closeQuestion();
+    void endDexterityTest();
 
+    GameSession &session_;
+    Roster &roster_;
+    PlaySettings &settings_;
+    CharacterStage &stage_;
+    Dialogs &dialogs_;
+    Dispatcher &dispatcher_;
     QuestionDraws draws;
     QString answer_;
     // Where the answer to the question on show goes (scored here before any question).
@@ -140,5 +158,5 @@ private:
 // answer) gives the slot one more right answer and frees it for the next question; "RK"
 // (a skip) frees it and halves its Progress and Score. The local player's own answers
 // and skips go through the same functions with slot 0. Slots outside 0..5 are ignored.
-void ApplyRightAnswer(int slot);
-void ApplySkip(int slot);
+void ApplyRightAnswer(Roster &roster, int slot);
+void ApplySkip(Roster &roster, int slot);

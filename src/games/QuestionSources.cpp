@@ -1,7 +1,8 @@
 #include "QuestionSources.h"
 
 #include "DataFiles.h"
-#include "GameSession.h"
+#include "Dialogs.h"
+#include "PlaySettings.h"
 #include "Utilities.h"
 
 #include <QDateTime>
@@ -24,14 +25,14 @@ struct Operands {
 // Addition and subtraction: Easy 0-9 and 0-9, Moderate 0-99 and 0-99, Difficult 0-99
 // and 0-999. Multiplication: Easy 0-9 and 0-9, Moderate 0-9 and 0-99, Difficult 0-99
 // and 0-99.
-Operands drawOperands(int difficulty, bool multiplication)
+Operands drawOperands(Random &random, int difficulty, bool multiplication)
 {
     static const int sums[3][2] = {{10, 10}, {100, 100}, {100, 1000}};
     static const int products[3][2] = {{10, 10}, {10, 100}, {100, 100}};
     const int level = (difficulty == Easy || difficulty == Difficult) ? difficulty : Moderate;
     const int(&limits)[2] = multiplication ? products[level] : sums[level];
-    const int a = RandomInt(limits[0]);
-    const int b = RandomInt(limits[1]);
+    const int a = random.below(limits[0]);
+    const int b = random.below(limits[1]);
     return {a, b};
 }
 
@@ -45,21 +46,21 @@ int drawKind(QuestionDraws &draws, int n)
 {
     int kind;
     do
-        kind = RandomInt(n);
+        kind = draws.random.below(n);
     while (kind == draws.lastKind);
     draws.lastKind = kind;
     return kind;
 }
 
-QString makeKind(int kind, int difficulty)
+QString makeKind(QuestionDraws &draws, int kind, int difficulty)
 {
     switch (kind) {
-    case 0: return MakeAddition(difficulty);
-    case 1: return MakeSubtraction(difficulty);
-    case 2: return MakeMultiplication(difficulty);
-    case 3: return MakeWordScramble(difficulty);
+    case 0: return MakeAddition(draws.random, difficulty);
+    case 1: return MakeSubtraction(draws.random, difficulty);
+    case 2: return MakeMultiplication(draws.random, difficulty);
+    case 3: return MakeWordScramble(draws.words, draws.random, difficulty);
     case 4: return MakeDexterityQuestion();
-    default: return MakeColourSequence(difficulty);
+    default: return MakeColourSequence(draws.random, difficulty);
     }
 }
 
@@ -87,101 +88,46 @@ quint64 arrangements(const QString &text)
     return result;
 }
 
-// The word list, read once (again only when the file changes): every word in upper case,
-// and the words that can be put as scrambles, in file order (a word listed twice counts
-// twice): those with some arrangement of their letters that is not a word of the list.
-struct WordIndex {
-    QString path;
-    qint64 size = -1;
-    QDateTime modified;
-    QSet<QString> known;
-    QStringList scramblable;
-
-    // A uniformly random arrangement of the word's letters that is not a word of the list
-    // (the word itself is one), so that typing any listed word of these letters is right.
-    // At most 7! arrangements for the longest words put.
-    QString scrambleOutsideList(const QString &word) const
-    {
-        QString letters = sortedLetters(word);
-        QString chosen;
-        int count = 0;
-        do {
-            if (!known.contains(AsciiUpperCase(letters)) && RandomInt(++count) == 0)
-                chosen = letters;
-        } while (std::next_permutation(letters.begin(), letters.end()));
-        return chosen;
-    }
-};
-
-const WordIndex &wordIndex()
-{
-    static WordIndex index;
-    const QString path = ProgramFolder() + GameFile::WordList;
-    const QFileInfo file(path);
-    const qint64 size = file.exists() ? file.size() : -1;
-    if (index.path == path && index.size == size && index.modified == file.lastModified())
-        return index;
-    index = WordIndex{path, size, file.lastModified(), {}, {}};
-    const QStringList words = WordListWords(path);
-    for (const QString &word : words)
-        index.known << AsciiUpperCase(word);
-    QHash<QString, int> anagrams;   // sorted letters -> how many different listed words
-    for (const QString &word : std::as_const(index.known))
-        ++anagrams[sortedLetters(word)];
-    for (const QString &word : words) {
-        const QString upper = AsciiUpperCase(word);
-        if (arrangements(upper) > quint64(anagrams.value(sortedLetters(upper))))
-            index.scramblable << word;
-    }
-    return index;
-}
-
 } // namespace
 
-QString BuildQuestion(QuestionDraws &draws)
-{
-    const int difficulty = GameSession::current().playSettings().difficulty();
-    return BuildQuestion(draws, CurrentGameType(), difficulty);
-}
-
-QString BuildQuestion(QuestionDraws &draws, int gameType, int difficulty)
+QString BuildQuestion(QuestionDraws &draws, int gameType, int difficulty, Dialogs &dialogs)
 {
     QString text;
     switch (gameType) {
-    case MixedProblemsType: text = makeKind(drawKind(draws, 6), difficulty); break;
-    case WordScrambleType: text = MakeWordScramble(difficulty); break;
-    case SimpleMathType: text = makeKind(drawKind(draws, 3), difficulty); break;
+    case MixedProblemsType: text = makeKind(draws, drawKind(draws, 6), difficulty); break;
+    case WordScrambleType: text = MakeWordScramble(draws.words, draws.random, difficulty); break;
+    case SimpleMathType: text = makeKind(draws, drawKind(draws, 3), difficulty); break;
     case DexterityTestType: text = MakeDexterityQuestion(); break;
-    case MemoryTestType: text = MakeColourSequence(difficulty); break;
+    case MemoryTestType: text = MakeColourSequence(draws.random, difficulty); break;
     default: return QString();
     }
     if (!AppendQuestionRecord(codeOf(text), text) && !draws.writeFailureReported) {
         // Reported once a race; the round goes on with the question it has built.
         draws.writeFailureReported = true;
-        GameDialogs().beep(BeepKind::Error);
-        GameDialogs().show(BoxKind::Error, QStringLiteral("The question file could not be written:\r")
+        dialogs.beep(BeepKind::Error);
+        dialogs.show(BoxKind::Error, QStringLiteral("The question file could not be written:\r")
                                            + NativePath(QuestionFilePath()));
     }
     return text;
 }
 
-QString MakeAddition(int difficulty)
+QString MakeAddition(Random &random, int difficulty)
 {
-    const Operands o = drawOperands(difficulty, false);
+    const Operands o = drawOperands(random, difficulty, false);
     return question(QuestionKind::Addition, o.a + o.b, QStringLiteral("%1 + %2").arg(o.a).arg(o.b));
 }
 
-QString MakeSubtraction(int difficulty)
+QString MakeSubtraction(Random &random, int difficulty)
 {
-    const Operands o = drawOperands(difficulty, false);
+    const Operands o = drawOperands(random, difficulty, false);
     const int larger = o.b < o.a ? o.a : o.b;
     const int smaller = o.b < o.a ? o.b : o.a;
     return question(QuestionKind::Subtraction, larger - smaller, QStringLiteral("%1 - %2").arg(larger).arg(smaller));
 }
 
-QString MakeMultiplication(int difficulty)
+QString MakeMultiplication(Random &random, int difficulty)
 {
-    const Operands o = drawOperands(difficulty, true);
+    const Operands o = drawOperands(random, difficulty, true);
     return question(QuestionKind::Multiplication, qint64(o.a) * o.b, QStringLiteral("%1 X %2").arg(o.a).arg(o.b));
 }
 
@@ -190,9 +136,9 @@ QString MakeDexterityQuestion()
     return QStringLiteral("&&") + QuestionKind::Dexterity + QStringLiteral("&&dexteritytest&&test");
 }
 
-QString MakeWordScramble(int difficulty)
+QString MakeWordScramble(const WordList &words, Random &random, int difficulty)
 {
-    return QStringLiteral("&&") + QuestionKind::WordScramble + QStringLiteral("&&") + PickWord(difficulty);
+    return QStringLiteral("&&") + QuestionKind::WordScramble + QStringLiteral("&&") + words.pick(random, difficulty);
 }
 
 QStringList WordListWords(const QString &path)
@@ -212,36 +158,72 @@ QStringList WordListWords(const QString &path)
     return words;
 }
 
-QString PickWord(int difficulty)
+// A uniformly random arrangement of the word's letters that is not a word of the list
+// (the word itself is one), so that typing any listed word of these letters is right.
+// At most 7! arrangements for the longest words put.
+QString WordList::scrambleOutsideList(Random &random, const QString &word) const
+{
+    QString letters = sortedLetters(word);
+    QString chosen;
+    int count = 0;
+    do {
+        if (!index.known.contains(AsciiUpperCase(letters)) && random.below(++count) == 0)
+            chosen = letters;
+    } while (std::next_permutation(letters.begin(), letters.end()));
+    return chosen;
+}
+
+const WordList::Index &WordList::current() const
+{
+    const QString path = ProgramFolder() + GameFile::WordList;
+    const QFileInfo file(path);
+    const qint64 size = file.exists() ? file.size() : -1;
+    if (index.path == path && index.size == size && index.modified == file.lastModified())
+        return index;
+    index = Index{path, size, file.lastModified(), {}, {}};
+    const QStringList words = WordListWords(path);
+    for (const QString &word : words)
+        index.known << AsciiUpperCase(word);
+    QHash<QString, int> anagrams;   // sorted letters -> how many different listed words
+    for (const QString &word : std::as_const(index.known))
+        ++anagrams[sortedLetters(word)];
+    for (const QString &word : words) {
+        const QString upper = AsciiUpperCase(word);
+        if (arrangements(upper) > quint64(anagrams.value(sortedLetters(upper))))
+            index.scramblable << word;
+    }
+    return index;
+}
+
+QString WordList::pick(Random &random, int difficulty) const
 {
     static const int ranges[3][2] = {{3, 4}, {4, 6}, {4, 7}};
     const int level = (difficulty == Easy || difficulty == Difficult) ? difficulty : Moderate;
     const int shortest = ranges[level][0], longest = ranges[level][1];
-    const WordIndex &index = wordIndex();
     QStringList inRange;
-    for (const QString &word : index.scramblable) {
+    for (const QString &word : current().scramblable) {
         if (word.size() >= shortest && word.size() <= longest)
             inRange << word;
     }
     if (inRange.isEmpty())
         return QStringLiteral("&&");
-    const QString word = inRange.at(RandomInt(int(inRange.size())));
-    return word + QStringLiteral("&&") + index.scrambleOutsideList(word);
+    const QString word = inRange.at(random.below(int(inRange.size())));
+    return word + QStringLiteral("&&") + scrambleOutsideList(random, word);
 }
 
-bool IsListWordOfLetters(const QString &letters, const QString &typed)
+bool WordList::isWordOfLetters(const QString &letters, const QString &typed) const
 {
     const QString word = AsciiUpperCase(typed);
     return !word.isEmpty() && sortedLetters(word) == sortedLetters(AsciiUpperCase(letters))
-           && wordIndex().known.contains(word);
+           && current().known.contains(word);
 }
 
-QString ScrambleText(const QString &text)
+QString ScrambleText(Random &random, const QString &text)
 {
     QString result;
     QString remaining = text;
     while (remaining.size() > 1) {
-        const int p = RandomInt(int(remaining.size()));
+        const int p = random.below(int(remaining.size()));
         result += remaining.at(p);
         // What follows the removed character is kept up to 100 characters.
         remaining = remaining.left(p) + remaining.mid(p + 1, 100);
@@ -288,15 +270,15 @@ Records::QuestionRecord ReadQuestionRecord(int n)
 
 const QString PaletteLetters = QStringLiteral("bgyrpkwlac");
 
-QString RandomColours(int n)
+QString RandomColours(Random &random, int n)
 {
-    return ScrambleText(PaletteLetters + PaletteLetters).left(n);
+    return ScrambleText(random, PaletteLetters + PaletteLetters).left(n);
 }
 
-QString MakeColourSequence(int difficulty)
+QString MakeColourSequence(Random &random, int difficulty)
 {
     const int base = difficulty == Easy ? 3 : difficulty == Difficult ? 7 : 5;
-    const QString sequence = RandomColours(RandomInt(3) + base);
+    const QString sequence = RandomColours(random, random.below(3) + base);
     return QStringLiteral("&&") + QuestionKind::Memory + QStringLiteral("&&") + sequence + QStringLiteral("&&") + sequence;
 }
 

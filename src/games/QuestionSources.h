@@ -6,10 +6,15 @@
 // A question text is "&&" code "&&" answer "&&" question, e.g. "&&MS&&5&&8 - 3".
 #pragma once
 
-#include "records.h"
+class Dialogs;
 
+#include "records.h"
+#include "Utilities.h"
+
+#include <QDateTime>
 #include <QPoint>
 #include <QRect>
+#include <QSet>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -25,6 +30,35 @@ inline const QString Dexterity = QStringLiteral("DX");
 inline const QString Memory = QStringLiteral("MT");
 } // namespace QuestionKind
 
+// The word list of the word scrambles (wlist.lst in the program folder), read when first
+// used and again only when the file changes: every word in upper case, and the words
+// that can be put as scrambles, in file order (a word listed twice counts twice), those
+// with some arrangement of their letters that is not a word of the list.
+class WordList
+{
+public:
+    // A word of the difficulty's length and its scramble: word "&&" scrambled. The
+    // scramble is never itself a word of the list (in any letter case), and a word whose
+    // every arrangement is listed (such as "aaa") is never drawn. Both are empty when the
+    // list is missing or has no such word of that length.
+    QString pick(Random &random, int difficulty) const;
+    // True when typed is a word of the list made of exactly the letters of letters, ASCII
+    // letter case ignored: every listed word of a scramble's letters answers it.
+    bool isWordOfLetters(const QString &letters, const QString &typed) const;
+
+private:
+    struct Index {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+        QSet<QString> known;
+        QStringList scramblable;
+    };
+    const Index &current() const;
+    QString scrambleOutsideList(Random &random, const QString &word) const;
+    mutable Index index;   // what was read, and from which file
+};
+
 // What the making of questions remembers from one question to the next (the question
 // round keeps it).
 struct QuestionDraws {
@@ -35,33 +69,27 @@ struct QuestionDraws {
     int lastKind = 0;
     // A question file that cannot be written is reported once a race.
     bool writeFailureReported = false;
+    WordList words;   // the word scrambles' list
+    Random random;    // what every question is drawn with
 };
 
-// Builds the next question for the session's game type and difficulty and appends
-// it to the question file; empty for "Random Race" (or no game type).
-QString BuildQuestion(QuestionDraws &draws);
-QString BuildQuestion(QuestionDraws &draws, int gameType, int difficulty);
+// Builds the next question for the game type and difficulty and appends it to the
+// question file (a file that cannot be written is told once a race, in a box); empty for
+// "Random Race" (or no game type).
+QString BuildQuestion(QuestionDraws &draws, int gameType, int difficulty, Dialogs &dialogs);
 
-QString MakeAddition(int difficulty);
-QString MakeSubtraction(int difficulty);
-QString MakeMultiplication(int difficulty);
+// The questions, drawn with the caller's engine.
+QString MakeAddition(Random &random, int difficulty);
+QString MakeSubtraction(Random &random, int difficulty);
+QString MakeMultiplication(Random &random, int difficulty);
 QString MakeDexterityQuestion();
-// Word scramble question "&&WS&&" word "&&" scrambled word.
-QString MakeWordScramble(int difficulty);
-// A word of the difficulty's length from the word list and its scramble: word "&&"
-// scrambled. The scramble is never itself a word of the list (in any letter case), and a
-// word whose every arrangement is listed (such as "aaa") is never drawn. Both are empty
-// when the list is missing or has no such word of that length. The list is read once
-// and again only when the file changes.
-QString PickWord(int difficulty);
-// True when typed is a word of the word list made of exactly the letters of letters,
-// ASCII letter case ignored: every listed word of a scramble's letters answers it.
-bool IsListWordOfLetters(const QString &letters, const QString &typed);
+// Word scramble question "&&WS&&" word "&&" scrambled word, from the word list.
+QString MakeWordScramble(const WordList &words, Random &random, int difficulty);
 // Every word of the list in file order: the text before each blank of each line (the
 // text after a line's last blank does not count).
 QStringList WordListWords(const QString &path);
 // A uniformly random permutation of the characters of text.
-QString ScrambleText(const QString &text);
+QString ScrambleText(Random &random, const QString &text);
 
 // The question file in the program folder.
 QString QuestionFilePath();
@@ -79,10 +107,10 @@ constexpr int PaletteSize = 10;
 
 // The first n letters of a scramble of the palette letters written twice (so a colour
 // occurs at most twice).
-QString RandomColours(int n);
+QString RandomColours(Random &random, int n);
 // A memory question "&&MT&&" sequence "&&" sequence: 3-5 colours when Easy, 5-7 when
 // Moderate, 7-9 when Difficult.
-QString MakeColourSequence(int difficulty);
+QString MakeColourSequence(Random &random, int difficulty);
 
 // The answer check: both texts in ASCII upper case, compared exactly (no trimming, no
 // numeric reading).

@@ -1,8 +1,8 @@
 #include "Contestants.h"
 
-#include "GameSession.h"
-#include "GameTransport.h"
 #include "MessageCodes.h"
+#include "Roster.h"
+#include "Transport.h"
 
 #include <algorithm>
 
@@ -16,7 +16,7 @@ constexpr int ResendCopyLength = 150;
 class LocalContestant final : public Contestant
 {
 public:
-    LocalContestant(int slot, bool player) : Contestant(slot), player_(player) {}
+    LocalContestant(Roster &roster, int slot, bool player) : Contestant(roster, slot), player_(player) {}
 
     bool send(const Message &) const override { return false; }
     void awaitAcknowledgement() override {}
@@ -29,7 +29,7 @@ public:
         self.Acked = true;   // nothing to wait for
         if (!player_ || self.Confirmed == SlotQuestionOutstanding)
             return;   // no player, or the player's last question is still on show
-        GameRoster().setSlotState(slot(), SlotQuestionOutstanding);
+        roster_.setSlotState(slot(), SlotQuestionOutstanding);
         round.showHere(self);
     }
     void resendQuestion() const override {}
@@ -42,11 +42,14 @@ private:
 class RemoteContestant final : public Contestant
 {
 public:
-    RemoteContestant(int slot, QString address) : Contestant(slot), address_(std::move(address)) {}
+    RemoteContestant(Roster &roster, Transport &transport, int slot, QString address)
+        : Contestant(roster, slot), transport_(transport), address_(std::move(address))
+    {
+    }
 
     bool send(const Message &message) const override
     {
-        SendGameMessage(address_, message);
+        transport_.send(address_, message);
         return true;
     }
     void awaitAcknowledgement() override { record().Acked = false; }
@@ -62,22 +65,23 @@ public:
             // its answer may have been lost after all their resends.
             const QString outstanding = round.outstanding(self);
             if (!outstanding.isEmpty())
-                SendGameMessage(MessageCode::Question, address_, outstanding);
+                transport_.send(MessageCode::Question, address_, outstanding);
             return;
         }
         const QString message = round.next(self);
         resendCopy_ = message.left(ResendCopyLength);
-        SendGameMessage(MessageCode::Question, address_, message);
+        transport_.send(MessageCode::Question, address_, message);
         self.Acked = false;
-        GameRoster().setSlotState(slot(), SlotQuestionOutstanding);
+        roster_.setSlotState(slot(), SlotQuestionOutstanding);
     }
     void resendQuestion() const override
     {
         if (awaitingAcknowledgement())
-            SendGameMessage(MessageCode::Question, address_, resendCopy_);
+            transport_.send(MessageCode::Question, address_, resendCopy_);
     }
 
 private:
+    Transport &transport_;
     QString address_;
     QString resendCopy_;   // of the question put this round
 };
@@ -86,20 +90,20 @@ private:
 
 ContestantRecord &Contestant::record() const
 {
-    return Model().contestants[slot_];
+    return roster_.model().contestants[slot_];
 }
 
-Contestants RosterContestants(int slotLimit)
+Contestants RosterContestants(Roster &roster, Transport &transport, int slotLimit)
 {
     const int count = std::clamp(slotLimit, 0, MaxContestants);
     Contestants contestants;
     contestants.reserve(count);
     for (int slot = 0; slot < count; ++slot) {
-        const QString &address = Model().contestants[slot].Address;
+        const QString &address = roster.model().contestants[slot].Address;
         if (address.isEmpty())
-            contestants.push_back(std::make_unique<LocalContestant>(slot, slot == 0));
+            contestants.push_back(std::make_unique<LocalContestant>(roster, slot, slot == 0));
         else
-            contestants.push_back(std::make_unique<RemoteContestant>(slot, address));
+            contestants.push_back(std::make_unique<RemoteContestant>(roster, transport, slot, address));
     }
     return contestants;
 }

@@ -14,6 +14,9 @@
 #include "Messages.h"
 #include "RaceModel.h"
 
+class Roster;
+class Transport;
+
 #include <QString>
 
 #include <memory>
@@ -42,7 +45,7 @@ protected:
 class Contestant
 {
 public:
-    explicit Contestant(int slot) : slot_(slot) {}
+    Contestant(Roster &roster, int slot) : roster_(roster), slot_(slot) {}
     virtual ~Contestant() = default;
     Contestant(const Contestant &) = delete;
     Contestant &operator=(const Contestant &) = delete;
@@ -69,6 +72,9 @@ public:
     // question yet.
     virtual void resendQuestion() const = 0;
 
+protected:
+    Roster &roster_;
+
 private:
     int slot_;
 };
@@ -77,5 +83,5 @@ using Contestants = std::vector<std::unique_ptr<Contestant>>;
 
 // The contestants of slots 0 to slotLimit - 1 (at most MaxContestants): a slot with an
 // address is a remote contestant at that address (kept as it is now: a send after the
-// roster is emptied still reaches it), one without is run here.
-Contestants RosterContestants(int slotLimit);
+// roster is emptied still reaches it, through the transport), one without is run here.
+Contestants RosterContestants(Roster &roster, Transport &transport, int slotLimit);

@@ -1,79 +1,82 @@
 // The dispatcher of received game messages and the host's group sends.
 #include "GameMessages.h"
 
-#include "Contestants.h"
 #include "GameSession.h"
 #include "GameTransport.h"
 #include "Phrases.h"
-#include "RaceModel.h"
+#include "PlaySettings.h"
 #include "records.h"
 #include "Roster.h"
-
+#include "Transport.h"
 
 #include <algorithm>
-#include <array>
 
 namespace {
 
 constexpr int MaxPositionsJump = 10000;   // further ahead than any race goes: malformed
 
-Msg::Positions numberedPositions()
-{
-    Msg::Positions positions;
-    for (int slot = 0; slot < MaxContestants; ++slot)
-        positions.progress[slot] = Model().contestants[slot].Progress;
-    positions.number = ++CurrentRace().positionsSent;
-    return positions;
-}
-
-// One handler per kind of message (empty: none installed).
-std::array<MessageHandler, std::variant_size_v<Message>> &handlers()
-{
-    static std::array<MessageHandler, std::variant_size_v<Message>> table;
-    return table;
-}
-
-bool handlersInstalled()
-{
-    return std::any_of(handlers().begin(), handlers().end(), [](const MessageHandler &handler) { return bool(handler); });
-}
+template <typename Kind, typename... Kinds>
+constexpr bool isOneOf = (std::is_same_v<Kind, Kinds> || ...);
 
 } // namespace
 
-bool TakeNewPositions(const Msg::Positions &positions)
+Dispatcher::Dispatcher(GameSession &session, Roster &roster, PlaySettings &settings, Transport &transport)
+    : session_(session), roster_(roster), settings_(settings), transport_(transport)
 {
+}
+
+Dispatcher::~Dispatcher()
+{
+    *alive_ = false;
+}
+
+Msg::Positions Dispatcher::numberedPositions()
+{
+    Msg::Positions positions;
+    for (int slot = 0; slot < MaxContestants; ++slot)
+        positions.progress[slot] = roster_.model().contestants[slot].Progress;
+    positions.number = ++session_.raceRun().positionsSent;
+    return positions;
+}
+
+bool Dispatcher::takeNewPositions(const Msg::Positions &positions)
+{
+    RaceModel &model = roster_.model();
     const QString payload = payloadOf(positions);
-    if (payload == Model().lastRosterPayload)
+    if (payload == model.lastRosterPayload)
         return false;
     if (positions.number) {
         const int number = *positions.number;
-        int &last = Model().lastPositionsTaken;
+        int &last = model.lastPositionsTaken;
         if (number <= last || number - last > MaxPositionsJump)   // the first of a race too
             return false;
         last = number;
     }
-    Model().lastRosterPayload = payload;
+    model.lastRosterPayload = payload;
     return true;
 }
 
-void ForgetPositionsNumber()
+void Dispatcher::forgetPositionsNumber()
 {
-    Model().lastPositionsTaken = 0;
+    roster_.model().lastPositionsTaken = 0;
 }
 
-namespace {
-
-int listCount()
+int Dispatcher::listCount() const
 {
-    return std::min(GameRoster().count(), MaxContestants);
+    return std::min(roster_.count(), MaxContestants);
+}
+
+Contestants Dispatcher::contestants(int slotLimit) const
+{
+    return RosterContestants(roster_, transport_, slotLimit);
 }
 
 // One send of the message to the contestants of the slots below slotLimit (on the wire
 // to the remote ones); with unackedOnly, only to those whose acknowledgement is still
 // awaited; with awaitAcknowledgement, it is awaited from now on.
-void sendRound(const Message &message, int slotLimit, bool unackedOnly, bool awaitAcknowledgement)
+void Dispatcher::sendRound(const Message &message, int slotLimit, bool unackedOnly, bool awaitAcknowledgement)
 {
-    for (const std::unique_ptr<Contestant> &contestant : RosterContestants(slotLimit)) {
+    for (const std::unique_ptr<Contestant> &contestant : contestants(slotLimit)) {
         if (unackedOnly && !contestant->awaitingAcknowledgement())
             continue;
         if (awaitAcknowledgement)
@@ -84,9 +87,9 @@ void sendRound(const Message &message, int slotLimit, bool unackedOnly, bool awa
 
 // Round 1 to every remote contestant, then the resend rounds to those whose
 // acknowledgement is still awaited, while no race has started or been cancelled since.
-Task<> sendInRounds(Message message, int rounds, int slotLimit)
+Task<> Dispatcher::sendInRounds(Message message, int rounds, int slotLimit)
 {
-    const RaceHold race;
+    const RaceHold race(session_.raceRun());
     sendRound(message, slotLimit, false, true);
     for (int round = 2; round <= rounds; ++round) {
         co_await Wait(500);
@@ -96,45 +99,42 @@ Task<> sendInRounds(Message message, int rounds, int slotLimit)
     }
 }
 
-void markSender(const QString &senderAddress, const std::function<void(int slot)> &change)
+void Dispatcher::markSender(const QString &senderAddress, const std::function<void(int slot)> &change)
 {
-    for (const std::unique_ptr<Contestant> &contestant : RosterContestants(MaxContestants))
+    for (const std::unique_ptr<Contestant> &contestant : contestants(MaxContestants))
         if (contestant->isAt(senderAddress))
             change(contestant->slot());
 }
 
-void replaceRoster(const Msg::Roster &roster)
+void Dispatcher::replaceRoster(const Msg::Roster &roster)
 {
-    GameRoster().reset();
+    roster_.reset();
     for (int slot = 0; slot < MaxContestants; ++slot) {
-        ContestantRecord &record = Model().contestants[slot];
+        ContestantRecord &record = roster_.model().contestants[slot];
         record.Uin = roster.contestants[slot].uin;
         record.PlayerName = roster.contestants[slot].playerName;
         record.CharacterFile = roster.contestants[slot].characterFile;
         if (record.Uin.size() > 3)
-            GameRoster().add(record.PlayerName, record.Uin, record.CharacterFile);
+            roster_.add(record.PlayerName, record.Uin, record.CharacterFile);
     }
 }
-
-template <typename Kind, typename... Kinds>
-constexpr bool isOneOf = (std::is_same_v<Kind, Kinds> || ...);
 
 // Whose messages each kind is: the host's steer only the copy it accepted, and only from
 // its address; reports count only from the host's own roster (nor are strangers
 // acknowledged); answers to a request only from where this joiner's last request went.
-bool mayDispatch(const QString &senderAddress, const Message &message)
+bool Dispatcher::mayDispatch(const QString &senderAddress, const Message &message) const
 {
     return std::visit(
-        [&senderAddress](const auto &kind) {
+        [this, &senderAddress](const auto &kind) {
             using Kind = std::decay_t<decltype(kind)>;
             if constexpr (isOneOf<Kind, Msg::Positions, Msg::Roster, Msg::StartRace, Msg::Cancel, Msg::Question,
                                   Msg::HostText>) {
-                return FromOwnHost(senderAddress);
+                return fromOwnHost(senderAddress);
             } else if constexpr (isOneOf<Kind, Msg::Ready, Msg::RightAnswer, Msg::Skipped>) {
-                return FromRoster(senderAddress);
+                return fromRoster(senderAddress);
             } else if constexpr (isOneOf<Kind, Msg::Accepted, Msg::Denied>) {
-                const QString &requested = GameSession::current().requestedHostAddress();
-                return CurrentPlayMode() == JoinGame && !requested.isEmpty() && senderAddress == requested;
+                const QString &requested = session_.requestedHostAddress();
+                return settings_.playMode() == JoinGame && !requested.isEmpty() && senderAddress == requested;
             } else {
                 return true;
             }
@@ -142,90 +142,89 @@ bool mayDispatch(const QString &senderAddress, const Message &message)
         message);
 }
 
-} // namespace
-
-bool FromOwnHost(const QString &address)
+bool Dispatcher::fromOwnHost(const QString &address) const
 {
-    const QString &host = GameSession::current().hostAddress();
-    return CurrentPlayMode() == JoinGame && !host.isEmpty() && address == host;
+    const QString &host = session_.hostAddress();
+    return settings_.playMode() == JoinGame && !host.isEmpty() && address == host;
 }
 
-bool FromRoster(const QString &address)
+bool Dispatcher::fromRoster(const QString &address) const
 {
-    const Contestants contestants = RosterContestants(MaxContestants);
-    return std::any_of(contestants.begin(), contestants.end(),
+    const Contestants all = contestants(MaxContestants);
+    return std::any_of(all.begin(), all.end(),
                        [&address](const std::unique_ptr<Contestant> &contestant) { return contestant->isAt(address); });
 }
 
-void ForgetNetworkGame()
+void Dispatcher::forgetNetworkGame()
 {
-    GameSession::current().setHostAddress(QString());
-    GameSession::current().setRequestedHostAddress(QString());
-    Model().lastRosterPayload.clear();
-    ForgetPositionsNumber();
-    GameSession::current().setJoinedRace(false);
-    Model().lastQuestionKey.clear();
-    if (TheTransport)
-        TheTransport->ForgetRepeats();
+    session_.setHostAddress(QString());
+    session_.setRequestedHostAddress(QString());
+    roster_.model().lastRosterPayload.clear();
+    forgetPositionsNumber();
+    session_.setJoinedRace(false);
+    roster_.model().lastQuestionKey.clear();
+    transport_.forgetRepeats();
 }
 
-void Acknowledge(const QString &address)
+void Dispatcher::acknowledge(const QString &address)
 {
-    SendGameMessage(address, Msg::Acknowledge{});
+    transport_.send(address, Msg::Acknowledge{});
 }
 
-void SetMessageHandler(std::size_t kind, MessageHandler handler)
+void Dispatcher::setHandler(std::size_t kind, MessageHandler handler)
 {
-    handlers().at(kind) = std::move(handler);
+    handlers_.at(kind) = std::move(handler);
 }
 
-void ClearMessageHandlers()
+void Dispatcher::clearHandlers()
 {
-    handlers().fill(MessageHandler());
+    handlers_.fill(MessageHandler());
 }
 
-void DispatchMessage(const QString &senderAddress, const QString &text)
+void Dispatcher::dispatch(const QString &senderAddress, const QString &text)
 {
     const std::optional<Message> message = Msg::parse(text);
     if (!message)
         return;
-    if (FromOwnHost(senderAddress))   // a joiner whose host falls silent ends its race
-        CurrentRace().hostHeardMs = GameClock().nowMs();
+    RaceModel &model = roster_.model();
+    if (fromOwnHost(senderAddress))   // a joiner whose host falls silent ends its race
+        session_.raceRun().hostHeardMs = GameClock().nowMs();
     if (std::holds_alternative<Msg::Acknowledge>(*message)) {
-        if (TheTransport)
-            TheTransport->NoteAcknowledgement(senderAddress);
-        markSender(senderAddress, [](int slot) { Model().contestants[slot].Acked = true; });
+        transport_.noteAcknowledgement(senderAddress);
+        markSender(senderAddress, [&model](int slot) { model.contestants[slot].Acked = true; });
         return;
     }
-    if (!handlersInstalled())
+    const bool installed = std::any_of(handlers_.begin(), handlers_.end(),
+                                       [](const MessageHandler &handler) { return bool(handler); });
+    if (!installed)
         return;   // the game is not up (or going): only acknowledgements are noted
     if (!mayDispatch(senderAddress, *message))
         return;
     if (const auto *roster = std::get_if<Msg::Roster>(&*message)) {
         const QString payload = payloadOf(*roster);
-        if (GameSession::current().raceRunning() || payload == Model().lastRosterPayload)
+        if (session_.raceRunning() || payload == model.lastRosterPayload)
             return;
-        Model().lastRosterPayload = payload;
-        Acknowledge(senderAddress);
-        if (!GameSession::current().joinedRace())
+        model.lastRosterPayload = payload;
+        acknowledge(senderAddress);
+        if (!session_.joinedRace())
             replaceRoster(*roster);
     } else if (std::holds_alternative<Msg::Ready>(*message)) {
         // A question on show stays outstanding: only its answer frees the slot.
-        markSender(senderAddress, [](int slot) {
-            if (Model().contestants[slot].Confirmed != SlotQuestionOutstanding)
-                GameRoster().setSlotState(slot, SlotReady);
+        markSender(senderAddress, [this, &model](int slot) {
+            if (model.contestants[slot].Confirmed != SlotQuestionOutstanding)
+                roster_.setSlotState(slot, SlotReady);
         });
     } else if (const auto *invitation = std::get_if<Msg::Invitation>(&*message)) {
-        if (!GameSession::current().raceRunning()) {
-            GameSession::current().setInviterUin(invitation->uin);
-            GameSession::current().setInviterName(invitation->name.value_or(QString()));
+        if (!session_.raceRunning()) {
+            session_.setInviterUin(invitation->uin);
+            session_.setInviterName(invitation->name.value_or(QString()));
         }
-    } else if (const MessageHandler handler = handlers()[message->index()]) {
+    } else if (const MessageHandler handler = handlers_[message->index()]) {
         handler(senderAddress, *message);   // a copy: a handler may change the table
     }
 }
 
-Msg::Roster RosterMessage()
+Msg::Roster Dispatcher::rosterMessage() const
 {
     Msg::Roster roster;
     const QString blank = QStringLiteral(" ");   // an empty slot travels as blanks
@@ -234,36 +233,33 @@ Msg::Roster RosterMessage()
             roster.contestants[slot] = {blank, blank, blank};
             continue;
         }
-        const ContestantItemFields fields = GameRoster().fields(slot);
+        const ContestantItemFields fields = roster_.fields(slot);
         roster.contestants[slot] = {fields.Uin, fields.PlayerName, fields.CharacterFile};
     }
     return roster;
 }
 
-QString RosterPayload()
+QString Dispatcher::rosterPayload() const
 {
-    return payloadOf(RosterMessage());
+    return payloadOf(rosterMessage());
 }
 
-namespace {
-QString gameTypePhrase()
+QString Dispatcher::gameTypePhrase() const
 {
-    return LookupPhrase(QStringLiteral("Gt") + QString::number(CurrentGameType()));
+    return LookupPhrase(QStringLiteral("Gt") + QString::number(settings_.gameType()));
 }
 
-QString difficultyPhrase()
+QString Dispatcher::difficultyPhrase() const
 {
-    const int difficulty = GameSession::current().playSettings().difficulty();
-    return LookupPhrase(QStringLiteral("dl") + QString::number(difficulty));
+    return LookupPhrase(QStringLiteral("dl") + QString::number(settings_.difficulty()));
 }
-} // namespace
 
-Msg::HostText AcceptGameText()
+Msg::HostText Dispatcher::acceptGameText() const
 {
     return {gameTypePhrase() + difficultyPhrase(), {}};
 }
 
-Msg::HostText SettingsGameText()
+Msg::HostText Dispatcher::settingsGameText() const
 {
     const Records::OptionsRecord &options = Records::Options;
     return {QStringLiteral("Host: ") + options.UserName.left(20) + u' ' + QString::number(options.UserUin)
@@ -271,62 +267,62 @@ Msg::HostText SettingsGameText()
             {}};
 }
 
-QString InvitationText()
+QString Dispatcher::invitationText() const
 {
     return QStringLiteral("\r\n&&getattention\r\n") + Records::Options.UserName + QStringLiteral(", ")
            + LookupPhrase(QStringLiteral("IV1")) + QStringLiteral("\r\n&&explain\r\n")
            + LookupPhrase(QStringLiteral("IV2")) + u' ' + gameTypePhrase();
 }
 
-Task<> SendRoster()
+Task<> Dispatcher::sendRoster()
 {
-    return sendInRounds(RosterMessage(), 3, MaxContestants);
+    return sendInRounds(rosterMessage(), 3, MaxContestants);
 }
 
-Task<> SendStartRace()
+Task<> Dispatcher::sendStartRace()
 {
     return sendInRounds(Msg::StartRace{}, 3, MaxContestants);
 }
 
-Task<> SendPositions()
+Task<> Dispatcher::sendPositions()
 {
     return sendInRounds(numberedPositions(), 2, listCount());
 }
 
-namespace {
-void resendFinalPositions(const Msg::Positions &positions, int left, const RaceHold &race)
+void Dispatcher::resendFinalPositions(const Msg::Positions &positions, int left, const RaceHold &race)
 {
-    if (left <= 0 || !TheTransport)
+    if (left <= 0)
         return;
-    GameClock().after(500, [positions, left, race] {
-        if (!TheTransport || !race.goesOn())
+    GameClock().after(500, [this, alive = alive_, positions, left, race] {
+        if (!*alive || !race.goesOn())
             return;   // the ceremony was cancelled, or the program is ending
         sendRound(positions, listCount(), false, false);
         resendFinalPositions(positions, left - 1, race);
     });
 }
-} // namespace
 
-void SendFinalPositions()
+void Dispatcher::sendFinalPositions()
 {
     // A joiner that misses them never sees the finish. An acknowledgement does not tell
     // which message it answers (a late one may be for older positions), so they go to
     // every joiner once and then again every 500 ms, eight times, while the ceremony plays.
     const Msg::Positions positions = numberedPositions();
     sendRound(positions, listCount(), false, true);
-    resendFinalPositions(positions, 8, RaceHold());
+    resendFinalPositions(positions, 8, RaceHold(session_.raceRun()));
 }
 
-void SendCancel()
+void Dispatcher::sendCancel()
 {
     // The contestants as they are now, each remote one with its address: a new play mode
     // or "New Game" empties the roster before the second send. That one goes by a plain
     // timer, not a wait, so that the end of the program does not swallow it; the end is
     // held for it instead.
-    const auto contestants = std::make_shared<const Contestants>(RosterContestants(listCount()));
-    const auto send = [contestants] {
+    const auto listed = std::make_shared<const Contestants>(contestants(listCount()));
+    const auto send = [listed, alive = alive_] {
         bool sent = false;
-        for (const std::unique_ptr<Contestant> &contestant : *contestants)
+        if (!*alive)
+            return sent;   // the network is gone
+        for (const std::unique_ptr<Contestant> &contestant : *listed)
             sent = contestant->send(Msg::Cancel{}) || sent;
         return sent;
     };
@@ -336,22 +332,22 @@ void SendCancel()
     GameClock().after(500, send);
 }
 
-void SendGameDescription()
+void Dispatcher::sendGameDescription()
 {
-    const Msg::HostText text = SettingsGameText();
-    for (const std::unique_ptr<Contestant> &contestant : RosterContestants(listCount()))
+    const Msg::HostText text = settingsGameText();
+    for (const std::unique_ptr<Contestant> &contestant : contestants(listCount()))
         contestant->send(text);
 }
 
-Task<bool> SendMessengerText(QString text, QString address)
+Task<bool> SendMessengerText(Transport &transport, QString text, QString address)
 {
     // Marked with the user's UIN.
     const Msg::MessengerText message{QString::number(Records::Options.UserUin), text, {}};
-    const AckWait acknowledged(TheTransport, address);
-    SendToPorts(message, address, MessengerPort());
+    const AckWait acknowledged(transport, address);
+    transport.sendToPort(message, address, transport.messengerPort());
     const auto arrived = [&acknowledged] { return acknowledged.arrived(); };
     if (co_await WaitUntil(arrived, 10, 100))
         co_return true;
-    SendToPorts(message, address, 80);
+    transport.sendToPort(message, address, 80);
     co_return acknowledged.arrived();
 }

@@ -10,30 +10,6 @@
 #include <QPointer>
 #include <QUdpSocket>
 
-GameTransport *TheTransport = nullptr;
-
-AckWait::AckWait(GameTransport *to, const QString &from)
-    : transport(to), address(from)
-{
-    if (transport)
-        transport->ackWaits.append(this);
-}
-
-AckWait::~AckWait()
-{
-    if (transport)
-        transport->ackWaits.removeOne(this);
-}
-
-void GameTransport::NoteAcknowledgement(const QString &from)
-{
-    if (from.isEmpty())
-        return;
-    for (AckWait *wait : std::as_const(ackWaits))
-        if (wait->address == from)
-            wait->arrivedFlag = true;
-}
-
 namespace {
 
 constexpr int LastDatagramCapacity = 255;
@@ -114,25 +90,14 @@ QString BindAddress()
     return QHostAddress(text).protocol() == QAbstractSocket::IPv4Protocol ? text : QString();
 }
 
-quint16 GamePort()
-{
-    return ReadMessengerPorts().game;
-}
 
-quint16 MessengerPort()
-{
-    return ReadMessengerPorts().messenger;
-}
-
-GameTransport::GameTransport(Receiver receiver, QObject *parent)
-    : QObject(parent), receive(std::move(receiver))
+GameTransport::GameTransport(Receiver receiver, MessengerParameters &parameters, QObject *parent)
+    : QObject(parent), receive(std::move(receiver)), parameters(parameters)
 {
     setObjectName(QStringLiteral("GameTransport"));
-    TheTransport = this;
     gameSocket = new QUdpSocket(this);
     gameSocket->setProxy(QNetworkProxy::NoProxy);
     connect(gameSocket, &QUdpSocket::readyRead, this, &GameTransport::OnDatagram);
-    StartListening();
 }
 
 Task<> GameTransport::bindGamePort()
@@ -140,20 +105,18 @@ Task<> GameTransport::bindGamePort()
     // At start-up the messenger may be writing its parameter file: the socket is bound
     // once the game port can be read, not to a default that may not be this game's.
     const QPointer<GameTransport> self(this);
-    co_await ReadParametersWhenFree();
+    co_await parameters.readWhenFree();
     if (!self)
         co_return;
     gameSocket->close();
-    gameSocket->bind(localAddress(), GamePort(), QAbstractSocket::DontShareAddress);
+    // Started by the messenger, the game shares its port with the messenger's relays to
+    // friends on the internet (127.0.0.N on the same port); else a second copy fails to bind.
+    gameSocket->bind(localAddress(), parameters.ports().game,
+                     qEnvironmentVariableIsSet("HOLLYFROST_SHARE_GAME_PORT") ? QAbstractSocket::ShareAddress
+                                                                              : QAbstractSocket::DontShareAddress);
 }
 
-GameTransport::~GameTransport()
-{
-    for (AckWait *wait : std::as_const(ackWaits))
-        wait->transport = nullptr;   // a wait that outlives the transport notes nothing more
-    if (TheTransport == this)
-        TheTransport = nullptr;
-}
+GameTransport::~GameTransport() = default;
 
 void GameTransport::StartListening()
 {
@@ -227,7 +190,8 @@ void GameTransport::dispatchNext()
 
 namespace {
 // gamePort: the game port as read for this send (the parameters are looked at once).
-bool sendText(const QString &datagram, const QString &address, quint16 port, quint16 gamePort)
+bool sendDatagram(GameTransport &transport, const QString &datagram, const QString &address, quint16 port,
+              quint16 gamePort)
 {
     if (address.isEmpty())
         return false;
@@ -239,44 +203,27 @@ bool sendText(const QString &datagram, const QString &address, quint16 port, qui
         return sendFromOwnSocket(text, to, port, 0);
     if (port != gamePort && sendFromOwnSocket(text, to, port, port))
         return true;   // the messenger port was free: sent from it, as the messenger expects
-    if (TheTransport)
-        return TheTransport->SendFromGamePort(text, address, port);
-    return sendFromOwnSocket(text, to, port, 0);
-}
-
-QString ownText(const Message &message)
-{
-    Message own = message;
-    std::visit([](auto &kind) { kind.sender = PlayerSpeechName(); }, own);
-    return serialize(own);
+    return transport.SendFromGamePort(text, address, port);
 }
 } // namespace
 
-bool SendToPorts(const Message &message, const QString &address, quint16 port)
-{
-    return sendText(ownText(message), address, port, GamePort());
-}
-
-void SendGameMessage(const QString &address, const Message &message)
+bool GameTransport::sendText(const QString &address, const QString &text)
 {
     if (address.isEmpty())
-        return;   // a contestant run here: the parameter file is not even read
-    const quint16 port = GamePort();
-    sendText(ownText(message), address, port, port);
+        return false;
+    const quint16 port = parameters.ports().game;
+    return sendDatagram(*this, text, address, port, port);
 }
 
-void SendGameMessage(const QString &code, const QString &address, const QString &payload)
+bool GameTransport::sendToPort(const QString &address, quint16 port, const QString &text)
 {
-    if (address.isEmpty())
-        return;
-    const quint16 port = GamePort();
-    sendText(code + PlayerSpeechName() + payload, address, port, port);
+    return sendDatagram(*this, text, address, port, parameters.ports().game);
 }
 
-bool SendInvitePing(const QString &address, const Msg::Invitation &ping)
+bool SendInvitePing(Transport &transport, const QString &address, const Msg::Invitation &ping)
 {
-    SendToPorts(ping, address, MessengerPort());
-    return SendToPorts(ping, address, 80);
+    transport.sendToPort(ping, address, transport.messengerPort());
+    return transport.sendToPort(ping, address, 80);
 }
 
 QString ResolvePlayerAddress(const QString &typed)

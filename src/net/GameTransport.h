@@ -4,7 +4,9 @@
 // Created once at start-up, never shown.
 #pragma once
 
+#include "DataFiles.h"
 #include "Messages.h"
+#include "Transport.h"
 #include "Waits.h"
 
 #include <QByteArray>
@@ -13,7 +15,6 @@
 
 #include <functional>
 
-class AckWait;
 class QUdpSocket;
 
 // Largest datagram the game takes; a longer one is dropped whole.
@@ -38,18 +39,29 @@ private:
     bool any = false;
 };
 
-class GameTransport : public QObject
+// The game port's socket as the game's Transport.
+class GameTransport : public QObject, public Transport
 {
     Q_OBJECT
 public:
     // receiver: what every datagram that passes the size limit and the repeat filter is
-    // handed to, one at a time (the game's is DispatchMessage, GameMessages.h).
+    // handed to, one at a time (the game's is its dispatcher, GameMessages.h).
+    // parameters: the messenger's, which name the game port; they outlive the transport.
     using Receiver = std::function<void(const QString &address, const QString &text)>;
-    explicit GameTransport(Receiver receiver, QObject *parent = nullptr);
+    GameTransport(Receiver receiver, MessengerParameters &parameters, QObject *parent = nullptr);
     ~GameTransport() override;
+    void setReceiver(Receiver receiver) { receive = std::move(receiver); }
+
+    // To the game port (from the game-port socket), and to another port: port 80 from any
+    // free local port, the messenger port from that port when it is free.
+    bool sendText(const QString &address, const QString &text) override;
+    bool sendToPort(const QString &address, quint16 port, const QString &text) override;
+    using Transport::sendToPort;
+    quint16 messengerPort() override { return parameters.ports().messenger; }
+    void forgetRepeats() override { ForgetRepeats(); }
 
     // (Re)binds the game-port socket on HOLLYFROST_BIND_ADDRESS (else every IPv4
-    // address): at once, or, when the parameter file was never read and the messenger
+    // address); until then the transport is deaf. At once, or, when the parameter file was never read and the messenger
     // holds it, once it could be read. A failure leaves the game deaf and is not shown.
     void StartListening();
     bool Listening() const;
@@ -58,8 +70,10 @@ public:
     bool SendFromGamePort(const QByteArray &text, const QString &address, quint16 port);
     // Forgets the last datagram, so that nothing of a game left behind counts as a repeat.
     void ForgetRepeats();
-    // Called by the dispatcher for every "AK" that arrives: the waits on its address end.
-    void NoteAcknowledgement(const QString &from);
+    // The game port ("gampt", default 4012) and the messenger port ("udppt", default 4010)
+    // of the parameters handed in: kept while the messenger holds the file, read again
+    // once it changed; a value that is not a port gives the default.
+    MessengerPorts ports() { return parameters.ports(); }
 
 signals:
     // A datagram passed the size limit and the repeat filter; it is dispatched next.
@@ -73,6 +87,7 @@ private:
     Task<> bindGamePort();
 
     Receiver receive;
+    MessengerParameters &parameters;
     QUdpSocket *gameSocket = nullptr;
     RepeatFilter repeatFilter;
     struct Pending {
@@ -80,54 +95,12 @@ private:
         QString text;
     };
     QList<Pending> queue;
-    friend class AckWait;
-    QList<AckWait *> ackWaits;   // the waits in progress, innermost last
 };
-
-// The window created at start-up (nullptr before and after).
-extern GameTransport *TheTransport;
 
 // The local address to bind (HOLLYFROST_BIND_ADDRESS), or empty for every IPv4 address.
 QString BindAddress();
-// The game port ("gampt", default 4012) and the messenger port ("udppt", default 4010)
-// of the messenger's parameter file (ReadMessengerPorts: kept until the file changes,
-// never waited for); a value that is not a port gives the default.
-quint16 GamePort();
-quint16 MessengerPort();
 
-// Sends the message, with this player's speech name as its sender, as one datagram to
-// address:port. Port 80 goes from any free local port, the messenger port from that port
-// when it is free.
-bool SendToPorts(const Message &message, const QString &address, quint16 port);
-
-// Sends the message, with this player's speech name as its sender, as one game message
-// to the game port of address. An empty address sends nothing.
-void SendGameMessage(const QString &address, const Message &message);
-// The same for a text already made: code + this player's speech name + payload (which
-// starts with "&&" when it has fields).
-void SendGameMessage(const QString &code, const QString &address, const QString &payload);
 // The invitation ping: to the messenger port, then to port 80; the second's result.
-bool SendInvitePing(const QString &address, const Msg::Invitation &ping);
+bool SendInvitePing(Transport &transport, const QString &address, const Msg::Invitation &ping);
 // A dotted IPv4 address for a typed UIN (through UINIP.lst) or address, or empty.
 QString ResolvePlayerAddress(const QString &typed);
-
-// A wait for an "AK" from one address. Made before the message it waits on is sent, it
-// notes every "AK" from that address that the transport's dispatcher takes while it
-// lives; an "AK" from any other address does not end it, so that a stranger cannot cut a
-// report's resends short. Several sequences may wait at once (a report's resends, a
-// question round's): each keeps its own note. Without a transport nothing arrives.
-class AckWait
-{
-public:
-    AckWait(GameTransport *transport, const QString &from);
-    ~AckWait();
-    AckWait(const AckWait &) = delete;
-    AckWait &operator=(const AckWait &) = delete;
-    bool arrived() const { return arrivedFlag; }
-
-private:
-    friend class GameTransport;
-    GameTransport *transport;
-    QString address;
-    bool arrivedFlag = false;
-};

@@ -30,7 +30,7 @@ QString PlayRequests::refusal(const QString &uin, const QString &character) cons
         return QStringLiteral("rx3");
     // A race counts from "Start Game" on: one accepted during the presentation or the
     // countdown would get the roster but never the start.
-    if (session.raceRunning() || session.joinedRace() || race.inProgress())
+    if (session_.raceRunning() || session_.joinedRace() || race.inProgress())
         return QStringLiteral("rx4");
     if (roster.count() >= MaxContestants)
         return QStringLiteral("rx1");
@@ -52,7 +52,7 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
     const QString name = ShownName(request.sender);
     const QString &uin = request.uin;
     const QString &character = request.characterFile;
-    auto refuse = [&](const QString &reason) { SendGameMessage(senderAddress, Msg::Denied{reason, {}}); };
+    auto refuse = [&](const QString &reason) { dispatcher.transport().send(senderAddress, Msg::Denied{reason, {}}); };
     QString refused = refusal(uin, character);
     if (!refused.isEmpty()) {
         refuse(refused);
@@ -86,10 +86,10 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
         co_return;
     }
     roster.setAddress(*slot, senderAddress);
-    SendGameMessage(senderAddress, Msg::Accepted{});
+    dispatcher.transport().send(senderAddress, Msg::Accepted{});
     co_await Wait(200);
-    SendGameMessage(senderAddress, AcceptGameText());
-    co_await SendRoster();
+    dispatcher.transport().send(senderAddress, dispatcher.acceptGameText());
+    co_await dispatcher.sendRoster();
 }
 
 bool PlayRequests::RequestToPlay(const QString &host, const QString &characterFile)
@@ -97,15 +97,15 @@ bool PlayRequests::RequestToPlay(const QString &host, const QString &characterFi
     const QString address = ResolvePlayerAddress(host);
     if (address.isEmpty())
         return false;
-    session.setRequestedHostAddress(address);
-    SendGameMessage(address, Msg::PlayRequest{QString::number(Records::Options.UserUin), characterFile, {}});
+    session_.setRequestedHostAddress(address);
+    dispatcher.transport().send(address, Msg::PlayRequest{QString::number(Records::Options.UserUin), characterFile, {}});
     return true;
 }
 
 Task<> PlayRequests::HandleAccepted(QString senderAddress)
 {
-    session.setHostAddress(senderAddress);
-    if (session.raceRunning() || acceptedNoticeOpen)
+    session_.setHostAddress(senderAddress);
+    if (session_.raceRunning() || acceptedNoticeOpen)
         co_return;
     dialogs.beep(BeepKind::Default);
     emit joinAccepted();
@@ -113,14 +113,14 @@ Task<> PlayRequests::HandleAccepted(QString senderAddress)
         const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
         co_await Acknowledged(dialogs, BoxKind::Information, QString::fromLatin1(AcceptedNotice));
     }
-    SendGameMessage(session.hostAddress(), Msg::Ready{});
+    dispatcher.transport().send(session_.hostAddress(), Msg::Ready{});
     co_await Wait(500);
-    SendGameMessage(session.hostAddress(), Msg::Ready{});
+    dispatcher.transport().send(session_.hostAddress(), Msg::Ready{});
 }
 
 void PlayRequests::HandleHostText(const QString &text)
 {
-    emit hostTextReceived(session.raceRunning() ? QString() : text);
+    emit hostTextReceived(session_.raceRunning() ? QString() : text);
 }
 
 void PlayRequests::HandleDenied(const QString &reasonCode)
@@ -155,10 +155,10 @@ Task<> PlayRequests::InvitePlayers()
         // Checked when the sends reach it: a buddy unchecked meanwhile is left out.
         if (buddy.Address.isEmpty() || !invites_.checked(buddy.Uin))
             continue;
-        SendInvitePing(buddy.Address, Msg::Invitation{ownUin, std::nullopt, {}});
+        SendInvitePing(dispatcher.transport(), buddy.Address, Msg::Invitation{ownUin, std::nullopt, {}});
         co_await Wait(50);
-        SendGameMessage(buddy.Address, Msg::Invitation{ownUin, Records::Options.UserName, {}});
-        co_await SendMessengerText(InvitationText(), buddy.Address);
+        dispatcher.transport().send(buddy.Address, Msg::Invitation{ownUin, Records::Options.UserName, {}});
+        co_await SendMessengerText(dispatcher.transport(), dispatcher.invitationText(), buddy.Address);
     }
     emit invitationsSending(false);
 }

@@ -12,6 +12,7 @@
 #include <QString>
 
 class Dialogs;
+class Dispatcher;
 class GameSession;
 class InviteList;
 class PlaySettings;
@@ -29,15 +30,19 @@ public:
     // race: a request during a race is refused; session: the network game's state (the
     // race running or joined, the host's address); settings: a request is served only
     // while hosting, invitations only with a game type; roster: who takes part; dialogs:
-    // the questions and notices; invites: the buddies checked for "Invite Players".
+    // the questions and notices; invites: the buddies checked for "Invite Players";
+    // dispatcher: the answers, the roster and the invitations go out through it.
     PlayRequests(const Race &race, GameSession &session, const PlaySettings &settings, Roster &roster,
-                 Dialogs &dialogs, InviteList &invites)
-        : race(race), session(session), settings(settings), roster(roster), dialogs(dialogs), invites_(invites)
+                 Dialogs &dialogs, InviteList &invites, Dispatcher &dispatcher)
+        : race(race), session_(session), settings(settings), roster(roster), dialogs(dialogs), invites_(invites),
+          dispatcher(dispatcher)
     {
     }
 
     // The buddies "Invite Players" invites, as the main window's list shows them.
     InviteList &invites() const { return invites_; }
+    // The network game's state it keeps (the host, the request's address, the inviter).
+    GameSession &session() const { return session_; }
 
     // Host, on "RQ". The request is checked, the user asked (the answer is awaited), the
     // requester told.
@@ -68,11 +73,12 @@ private:
     QString refusal(const QString &uin, const QString &character) const;
 
     const Race &race;
-    GameSession &session;
+    GameSession &session_;
     const PlaySettings &settings;
     Roster &roster;
     Dialogs &dialogs;
     InviteList &invites_;
+    Dispatcher &dispatcher;
     int openRequestQuestions = 0;
     bool acceptedNoticeOpen = false;
     bool deniedNoticeOpen = false;

@@ -14,11 +14,17 @@
 // while it lives.
 #pragma once
 
+#include "CharacterStage.h"
+#include "Dialogs.h"
+#include "GameMessages.h"
+#include "GameSession.h"
 #include "PlaySettings.h"
 #include "QuestionRound.h"
 #include "RaceLoop.h"
+#include "RaceScreen.h"
 #include "RaceSides.h"
 #include "RaceTicker.h"
+#include "Roster.h"
 #include "Waits.h"
 
 #include <QObject>
@@ -46,8 +52,22 @@ class Race : public QObject
 {
     Q_OBJECT
 public:
-    Race();
+    // What the race uses, handed in by main: the session, the roster over the
+    // contestants' records, the play settings, the characters, the boxes, the dispatcher
+    // (the messages and the transport) and the race's screen. It hands the same to its
+    // question round.
+    Race(GameSession &session, Roster &roster, PlaySettings &settings, CharacterStage &stage, Dialogs &dialogs,
+         Dispatcher &dispatcher, RaceScreen &screen);
     ~Race() override;
+
+    // What it was handed, for the windows that follow it.
+    GameSession &session() const { return session_; }
+    Roster &roster() const { return roster_; }
+    PlaySettings &playSettings() const { return settings_; }
+    Dialogs &dialogs() const { return dialogs_; }
+    Dispatcher &dispatcher() const { return dispatcher_; }
+    RaceScreen &screen() const { return screen_; }
+    CharacterStage &stage() const { return stage_; }
 
     // "Start Game": checks the roster, the game type and the play mode, then runs the
     // race of the play mode picked (hosted, local or practice).
@@ -90,6 +110,8 @@ public:
     RaceTicker &ticker() { return ticker_; }
     // The questions of the race: the round it puts as the host, the question on show here.
     QuestionRound &questions() { return questions_; }
+    // Where its draws come from (a test seeds it).
+    Random &random() { return random_; }
 
     // Installs the handlers of a joiner's race messages ("SR" starts the race, "RP" moves
     // the contestants, "RC" cancels it) and of its questions (QuestionRound).
@@ -112,6 +134,9 @@ public:
     // The start's countdown: 9 down to 0, one number each 500 ms, told to the windows
     // through the session; it stops early when the start is cancelled.
     Task<> countdown();
+    // A tick's move of the slot's character to its Progress on the race's screen (or an
+    // idle gesture when it is there already).
+    void moveContestant(int slot);
 
 signals:
     // A step of the race, for the windows to show.
@@ -121,7 +146,15 @@ signals:
 
 private:
     friend struct RaceScope;
+    RaceModel &model() const { return roster_.model(); }
     bool goesOn() const;
+    bool tickWaits() const;
+    void idleGesture(int slot);
+    Task<> waitForLeftAtLeast(int slot, int polls, int stepMs);
+    Task<> goodbyeStep();
+    Task<> unloadStep();
+    int rowHeight() const;
+    QPoint screenCentre() const;
     RaceSide &side();
     Task<> hosted(int mode);
     Task<> joined();
@@ -130,17 +163,26 @@ private:
     Task<> joinedStart(QString senderAddress);
     void cancelledByHost();
 
+    GameSession &session_;
+    Roster &roster_;
+    PlaySettings &settings_;
+    CharacterStage &stage_;
+    Dialogs &dialogs_;
+    Dispatcher &dispatcher_;
+    RaceScreen &screen_;
     bool inProgress_ = false;
     bool abandoned_ = false;      // its roster changed under it (a new play mode, "New Game")
+    bool left_ = false;           // leave() came: the program ends, the goodbye is said once
     int playMode_ = -1;           // the play mode it was started in
     RaceHold hold_;               // its steps go on while its race lives
+    Random random_;   // its draws: progress, move speeds, gestures
     // Who steers it: this copy, or the host it joined (side()).
-    SteeringSide steeringSide_;
-    JoinedSide joinedSide_;
+    SteeringSide steeringSide_{roster_, settings_, dispatcher_, random_};
+    JoinedSide joinedSide_{session_};
     // A start asked for while a tick waited or an abandoned race wound down; a host's
     // start is kept only for that host and "Join a Game", and any cancel drops it.
     std::function<void()> deferredStart_;
     bool joinedStartPending_ = false;   // one host's start at a time
-    QuestionRound questions_;
+    QuestionRound questions_{session_, roster_, settings_, stage_, dialogs_, dispatcher_};
     RaceTicker ticker_;
 };

@@ -1,8 +1,8 @@
 #include "Race.h"
 
+#include "DexterityTest.h"
 #include "GameMessages.h"
 #include "GameSession.h"
-#include "GameTransport.h"
 #include "Phrases.h"
 #include "QuestionRound.h"
 #include "RaceModel.h"
@@ -16,16 +16,13 @@ namespace {
 
 constexpr int FinishProgress = 92;
 
-qint32 &progressOf(int slot)
-{
-    return Model().contestants[slot].Progress;
-}
 
 // The best slot by Progress, skipping the given ones; ties go to the lowest slot and a
 // slot with Progress 0 is never chosen. When nobody qualifies the lowest slot not skipped
 // stands in, so that the winner is never also named second or third on the scoreboard.
-int bestSlot(int skipA, int skipB)
+int bestSlot(const RaceModel &model, int skipA, int skipB)
 {
+    const auto progressOf = [&model](int slot) { return model.contestants[slot].Progress; };
     int best = 0;
     int result = 0;
     while (result == skipA || result == skipB)
@@ -41,31 +38,26 @@ int bestSlot(int skipA, int skipB)
     return result;
 }
 
-QString nameOf(int slot)
-{
-    return Model().contestants[slot].PlayerName;
-}
-
 } // namespace
 
-void AdvanceProgress(int slot)
+void AdvanceProgress(ContestantRecord &record, int gameType, Random &random)
 {
-    const int gameType = CurrentGameType();
     if (gameType == RandomRaceType)
-        progressOf(slot) += RandomInt(16);
+        record.Progress += random.below(16);
     else if (IsPuzzleGame(gameType))
-        progressOf(slot) = 12 * Model().contestants[slot].Score;
+        record.Progress = 12 * record.Score;
 }
 
 Task<bool> Race::round()
 {
-    GameSession &session = GameSession::current();
-    const RaceHold race;
+    const auto progressOf = [this](int slot) { return model().contestants[slot].Progress; };
+    GameSession &session = session_;
+    const RaceHold race(session_.raceRun());
     bool last = !session.raceRunning();
-    for (int slot = 0; slot < GameRoster().count() && slot < MaxContestants; ++slot) {
+    for (int slot = 0; slot < roster_.count() && slot < MaxContestants; ++slot) {
         side().advance(slot);
         if (progressOf(slot) >= FinishProgress && session.raceRunning()) {
-            CurrentRace().standings.finisher = slot;
+            session_.raceRun().standings.finisher = slot;
             co_await finish();
             session.setRaceRunning(false);
             last = true;
@@ -73,14 +65,15 @@ Task<bool> Race::round()
     }
     if (!race.goesOn())
         co_return false;
-    RankContestants();
-    --CurrentRace().questionCountdown;
-    if (CurrentRace().questionCountdown < 1 && session.raceRunning() && IsPuzzleGame(CurrentGameType())) {
+    RankContestants(roster_, session_.raceRun().standings);
+    --session_.raceRun().questionCountdown;
+    if (session_.raceRun().questionCountdown < 1 && session.raceRunning() && IsPuzzleGame(settings_.gameType())) {
         co_await side().putQuestions(questions_);
-        CurrentRace().questionCountdown = 3;
+        if (race.goesOn())
+            session_.raceRun().questionCountdown = 3;
     }
     co_await Wait(2000);
-    if (CurrentGameType() == RandomRaceType)
+    if (settings_.gameType() == RandomRaceType)
         co_await Wait(2000);
     // Cancelled meanwhile: its joiners hear nothing more of it.
     if (!race.goesOn())
@@ -94,63 +87,65 @@ Task<bool> Race::round()
     co_return !last;
 }
 
-void RankContestants()
+void RankContestants(const Roster &roster, RaceStandings &places)
 {
-    RaceStandings &places = CurrentRace().standings;
-    places.first = bestSlot(-1, -1);
-    places.second = bestSlot(places.first, -1);
-    places.third = GameRoster().count() > 2 ? bestSlot(places.first, places.second) : 2;
+    const RaceModel &model = roster.model();
+    places.first = bestSlot(model, -1, -1);
+    places.second = bestSlot(model, places.first, -1);
+    places.third = roster.count() > 2 ? bestSlot(model, places.first, places.second) : 2;
 }
 
-void MoveContestant(int slot)
+void Race::moveContestant(int slot)
 {
-    const int count = GameRoster().count();
+    const int count = roster_.count();
     if (slot < 0 || slot >= MaxContestants || count < 1)
         return;
-    const QSize screen = ScreenSize();
+    const QSize screen = screen_.size();
     // Past the finish (or past 100) the character stands at the right edge.
-    const qint64 percent = std::clamp<qint64>(progressOf(slot), 0, 100);
+    const qint64 percent = std::clamp<qint64>(model().contestants[slot].Progress, 0, 100);
     const int targetX = static_cast<int>(screen.width() * percent / 100);
     const int rowTop = slot * (screen.height() / count);
     const QString identity = PlayerIdentity(slot);
-    const QPoint at = GameStage().position(identity);
-    ContestantRecord &record = Model().contestants[slot];
+    const QPoint at = stage_.position(identity);
+    ContestantRecord &record = model().contestants[slot];
     if ((at.x() == targetX && record.LastX != 0) || (record.LastX == targetX && at.y() == rowTop)) {
-        IdleGesture(slot);
+        idleGesture(slot);
         return;
     }
-    GameStage().stop(identity);
-    GameStage().show(true, identity);
-    GameStage().move(targetX, rowTop, identity, 1 + RandomInt(200));
+    stage_.stop(identity);
+    stage_.show(true, identity);
+    stage_.move(targetX, rowTop, identity, 1 + random_.below(200));
     record.LastX = targetX;
-    CurrentRace().movedSinceCommentary = true;
+    session_.raceRun().movedSinceCommentary = true;
 }
 
-void IdleGesture(int slot)
+void Race::idleGesture(int slot)
 {
     static const char *const gestures[] = {"gestureleft", "idle_1", "surprised", "lookleft", "lookright",
                                            "blink", "lookup", "lookdown", "alert"};
-    const int r = RandomInt(20);
+    const int r = random_.below(20);
     if (r >= 1 && r <= 9)
-        GameStage().act(QLatin1String(gestures[r - 1]), PlayerIdentity(slot));
+        stage_.act(QLatin1String(gestures[r - 1]), PlayerIdentity(slot));
 }
 
 Task<> Race::commentary()
 {
-    RaceRun &race = CurrentRace();
-    if (!(progressOf(race.standings.first) >= 10 && GameSession::current().raceRunning() && race.movedSinceCommentary
-          && Model().dexterityCountdown <= 0 && CurrentPlayMode() != PracticeGame))
+    const auto progressOf = [this](int slot) { return model().contestants[slot].Progress; };
+    const auto nameOf = [this](int slot) { return model().contestants[slot].PlayerName; };
+    RaceRun &race = session_.raceRun();
+    if (!(progressOf(race.standings.first) >= 10 && session_.raceRunning() && race.movedSinceCommentary
+          && model().dexterityCountdown <= 0 && settings_.playMode() != PracticeGame))
         co_return;
     race.movedSinceCommentary = false;
-    const RaceHold hold;
-    co_await WaitForLeftAtLeast(race.standings.first, 250, 20);
-    if (!hold.goesOn() || !GameSession::current().raceRunning())
+    const RaceHold hold(session_.raceRun());
+    co_await waitForLeftAtLeast(race.standings.first, 250, 20);
+    if (!hold.goesOn() || !session_.raceRunning())
         co_return;   // cancelled or finished meanwhile: nobody leads any more
     const QString announcer = QStringLiteral("Announcer");
-    const int count = GameRoster().count();
+    const int count = roster_.count();
     const RaceStandings places = race.standings;
     const qint32 first = progressOf(places.first), second = progressOf(places.second), third = progressOf(places.third);
-    CharacterStage &stage = GameStage();
+    CharacterStage &stage = stage_;
     if (count > 2 && first == second && second == third) {
         stage.speak(LookupPhrase(QStringLiteral("rt1")), announcer);
         if (count > 3)
@@ -171,94 +166,107 @@ Task<> Race::commentary()
     }
 }
 
-Task<> WaitForLeftAtLeast(int slot, int polls, int stepMs)
+Task<> Race::waitForLeftAtLeast(int slot, int polls, int stepMs)
 {
     const QString identity = PlayerIdentity(slot);
-    const auto leftTheStart = [identity, slot] {
-        return !GameStage().loaded(identity) || GameStage().position(identity).x() >= progressOf(slot);
+    const auto leftTheStart = [this, identity, slot] {
+        return !stage_.loaded(identity) || stage_.position(identity).x() >= model().contestants[slot].Progress;
     };
     co_await WaitUntil(leftTheStart, stepMs, polls);
 }
 
 // The goodbye and unload steps reach every character the game may have loaded, whatever
 // the list holds now (it may have changed since the race).
-Task<> GoodbyeStep()
+Task<> Race::goodbyeStep()
 {
     for (int slot = 0; slot < MaxContestants; ++slot) {
-        if (slot != CurrentRace().standings.finisher && GameStage().loaded(PlayerIdentity(slot)))
-            GameStage().act(QStringLiteral("hide"), PlayerIdentity(slot));
+        if (slot != session_.raceRun().standings.finisher && stage_.loaded(PlayerIdentity(slot)))
+            stage_.act(QStringLiteral("hide"), PlayerIdentity(slot));
     }
     co_await Wait(2000);
 }
 
-Task<> UnloadStep()
+Task<> Race::unloadStep()
 {
     // The finisher waves goodbye last; a race cancelled before its finish has none.
-    const int finisherSlot = CurrentRace().standings.finisher;
+    const int finisherSlot = session_.raceRun().standings.finisher;
     const QString finisher = PlayerIdentity(finisherSlot);
     if (finisherSlot >= 0)
-        GameStage().act(QStringLiteral("wave"), finisher);
+        stage_.act(QStringLiteral("wave"), finisher);
     for (int slot = 0; slot < MaxContestants; ++slot) {
         if (slot != finisherSlot)
-            GameStage().unload(PlayerIdentity(slot));
+            stage_.unload(PlayerIdentity(slot));
     }
     co_await Wait(1000);
     if (finisherSlot >= 0)
-        GameStage().act(QStringLiteral("hide"), finisher);
+        stage_.act(QStringLiteral("hide"), finisher);
     co_await Wait(1000);
     if (finisherSlot >= 0)
-        GameStage().unload(finisher);
-    GameStage().unload(QStringLiteral("Announcer"));
+        stage_.unload(finisher);
+    stage_.unload(QStringLiteral("Announcer"));
 }
 
-void UnloadRaceCharacters()
+void UnloadRaceCharacters(CharacterStage &stage)
 {
     // Every character the game may have loaded, whatever the roster holds now: it may
     // have changed since they were loaded.
     for (int slot = 0; slot < MaxContestants; ++slot)
-        GameStage().unload(PlayerIdentity(slot));
-    GameStage().unload(QStringLiteral("Announcer"));
+        stage.unload(PlayerIdentity(slot));
+    stage.unload(QStringLiteral("Announcer"));
 }
 
 Task<> Race::tickStep()
 {
-    if (GameSession::current().raceRunning()) {
-        const RaceHold race;
-        if (CurrentRace().turn > 9) {
-            if (++CurrentRace().commentaryCycles > 3) {
+    if (session_.raceRunning()) {
+        const RaceHold race(session_.raceRun());
+        if (session_.raceRun().turn > 9) {
+            if (++session_.raceRun().commentaryCycles > 3) {
                 co_await commentary();
-                CurrentRace().commentaryCycles = 0;
+                if (race.goesOn())   // else the counters are another race's
+                    session_.raceRun().commentaryCycles = 0;
             }
-            CurrentRace().turn = 0;
+            if (race.goesOn())
+                session_.raceRun().turn = 0;
         }
         // The commentary may have waited (up to 5 s): a race cancelled or finished
         // meanwhile, its ceremony under way, is not moved again.
-        if (race.goesOn() && GameSession::current().raceRunning()) {
-            if (CurrentRace().turn < GameRoster().count())
-                MoveContestant(CurrentRace().turn);
-            ++CurrentRace().turn;
+        if (race.goesOn() && session_.raceRunning()) {
+            if (session_.raceRun().turn < roster_.count())
+                moveContestant(session_.raceRun().turn);
+            ++session_.raceRun().turn;
         }
     }
-    if (!GameSession::current().raceRunning() && Model().shutdownCountdown > 0) {
-        --Model().shutdownCountdown;
-        if (Model().shutdownCountdown == 15)
-            co_await GoodbyeStep();
-        else if (Model().shutdownCountdown == 5)
-            co_await UnloadStep();
-        else if (Model().shutdownCountdown == 0 && CurrentPlayMode() != PracticeGame)
+    if (!session_.raceRunning() && model().shutdownCountdown > 0) {
+        --model().shutdownCountdown;
+        if (model().shutdownCountdown == 15)
+            co_await goodbyeStep();
+        else if (model().shutdownCountdown == 5)
+            co_await unloadStep();
+        else if (model().shutdownCountdown == 0 && settings_.playMode() != PracticeGame)
             TerminateApplication();
     }
+    DexterityStep(model(), settings_.difficulty(), stage_, screen_, random_);
 }
 
-int RowHeight()
+// Ticks that run the commentary or the goodbye and unload steps wait on purpose.
+bool Race::tickWaits() const
 {
-    const int count = GameRoster().count();
-    return count > 0 ? ScreenSize().height() / count : 0;
+    const RaceRun &run = session_.raceRun();
+    const int countdown = model().shutdownCountdown;
+    if (session_.raceRunning())
+        return run.turn > 9 && run.commentaryCycles >= 3;
+    return countdown == 16 || countdown == 6;
 }
 
-QPoint ScreenCentre()
+int Race::rowHeight() const
 {
-    return QPoint(ScreenSize().width() / 2, ScreenSize().height() / 2);
+    const int count = roster_.count();
+    return count > 0 ? screen_.size().height() / count : 0;
+}
+
+QPoint Race::screenCentre() const
+{
+    return QPoint(screen_.size().width() / 2, screen_.size().height() / 2);
 }
 
 namespace {
@@ -267,80 +275,81 @@ const QString Announcer = QStringLiteral("Announcer");
 
 Task<> Race::finish()
 {
-    GameSession &session = GameSession::current();
+    GameSession &session = session_;
     // After each wait: a ceremony cancelled meanwhile plays no further.
-    const RaceHold race;
+    const RaceHold race(session_.raceRun());
     const auto cancelled = [&race] { return !race.goesOn(); };
-    RankContestants();
+    RankContestants(roster_, session_.raceRun().standings);
     // The question on show, a memory test included, ends with the race: nothing is
     // answered or scored during the ceremony.
     questions_.withdraw();
     side().tellFinalPositions();
-    co_await WaitForLeftAtLeast(CurrentRace().standings.finisher, 600, 50);
+    co_await waitForLeftAtLeast(session_.raceRun().standings.finisher, 600, 50);
     if (cancelled())
         co_return;
-    RankContestants();
-    MoveContestant(CurrentRace().standings.first);
-    MoveContestant(CurrentRace().standings.second);
-    MoveContestant(CurrentRace().standings.third);
+    RankContestants(roster_, session_.raceRun().standings);
+    moveContestant(session_.raceRun().standings.first);
+    moveContestant(session_.raceRun().standings.second);
+    moveContestant(session_.raceRun().standings.third);
     co_await Wait(3000);
     if (cancelled())
         co_return;
     session.setRaceRunning(false);
 
-    const QString finisher = PlayerIdentity(CurrentRace().standings.finisher);
-    GameStage().act(QStringLiteral("moveup"), finisher);
+    const QString finisher = PlayerIdentity(session_.raceRun().standings.finisher);
+    stage_.act(QStringLiteral("moveup"), finisher);
     co_await Wait(500);
     if (cancelled())
         co_return;
-    GameStage().act(QStringLiteral("pleased"), finisher);
+    stage_.act(QStringLiteral("pleased"), finisher);
     co_await Wait(2500);
     if (cancelled())
         co_return;
-    for (int slot = 0; slot < GameRoster().count(); ++slot)
-        GameStage().stop(PlayerIdentity(slot));
+    for (int slot = 0; slot < roster_.count(); ++slot)
+        stage_.stop(PlayerIdentity(slot));
     emit raceStep(RaceStep::ScoreboardShown);
     co_await Wait(1000);
     if (cancelled())
         co_return;
-    for (int slot = 0; slot < GameRoster().count(); ++slot) {
-        if (slot != CurrentRace().standings.finisher)
-            GameStage().move(0, slot * RowHeight(), PlayerIdentity(slot), 10);
+    for (int slot = 0; slot < roster_.count(); ++slot) {
+        if (slot != session_.raceRun().standings.finisher)
+            stage_.move(0, slot * rowHeight(), PlayerIdentity(slot), 10);
     }
-    co_await WaitUntilIdle(10);
+    co_await WaitUntilIdle(stage_, 10);
     if (cancelled())
         co_return;
-    GameStage().move(ScreenCentre().x(), ScreenCentre().y(), finisher, 100);
-    GameStage().act(QStringLiteral("greet"), finisher);
-    for (int slot = 0; slot < GameRoster().count(); ++slot) {
-        if (slot != CurrentRace().standings.finisher) {
-            GameStage().act(QStringLiteral("gestureleft"), PlayerIdentity(slot));
+    stage_.move(screenCentre().x(), screenCentre().y(), finisher, 100);
+    stage_.act(QStringLiteral("greet"), finisher);
+    for (int slot = 0; slot < roster_.count(); ++slot) {
+        if (slot != session_.raceRun().standings.finisher) {
+            stage_.act(QStringLiteral("gestureleft"), PlayerIdentity(slot));
             continue;
         }
-        if (CurrentPlayMode() == PracticeGame)
+        if (settings_.playMode() == PracticeGame)
             continue;
-        const ContestantItemFields fields = GameRoster().fields(slot);
+        const ContestantItemFields fields = roster_.fields(slot);
         const QString name = fields.PlayerName.size() < 2 ? WithoutExtension(fields.CharacterFile).left(35)
                                                           : fields.PlayerName;
-        GameStage().move(ScreenCentre().x() - 50, ScreenCentre().y() - 50, Announcer, 100);
+        stage_.move(screenCentre().x() - 50, screenCentre().y() - 50, Announcer, 100);
         co_await Wait(500);
-        co_await GameStage().waitForAudio();
+        co_await stage_.waitForAudio();
         if (cancelled())
             co_return;
-        GameStage().speak(LookupPhrase(QStringLiteral("wn1")) + u' ' + name, Announcer);
-        GameStage().act(QStringLiteral("cheer"), Announcer);
+        stage_.speak(LookupPhrase(QStringLiteral("wn1")) + u' ' + name, Announcer);
+        stage_.act(QStringLiteral("cheer"), Announcer);
     }
-    GameStage().act(QStringLiteral("congratulate"), finisher);
+    stage_.act(QStringLiteral("congratulate"), finisher);
     co_await Wait(1000);
     if (cancelled())
         co_return;
-    for (int slot = 0; slot < GameRoster().count(); ++slot) {
-        if (slot != CurrentRace().standings.finisher)
-            GameStage().act(QStringLiteral("pleased"), PlayerIdentity(slot));
+    for (int slot = 0; slot < roster_.count(); ++slot) {
+        if (slot != session_.raceRun().standings.finisher)
+            stage_.act(QStringLiteral("pleased"), PlayerIdentity(slot));
     }
 }
 
-Task<bool> WaitUntilIdle(int seconds)
+Task<bool> WaitUntilIdle(CharacterStage &stage, int seconds)
 {
-    return WaitUntil([] { return GameStage().idle(); }, 250, 4 * seconds);
+    const auto idle = [&stage] { return stage.idle(); };
+    return WaitUntil(idle, 250, 4 * seconds);
 }

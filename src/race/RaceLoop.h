@@ -1,30 +1,21 @@
-// The race's rules on the session's model and the stage, which need nothing of the race
-// object (Race.h): per-round progress, the ranking of the leaders, the per-tick moves of
-// the characters with their idle gestures, the goodbye and unload steps after a race.
+// The race's rules that need no race object (Race.h): per-round progress, the ranking
+// of the leaders, the unload of the race's characters and the wait for an idle stage.
 #pragma once
 
-#include "GameSession.h"
-#include "Roster.h"
+#include "CharacterStage.h"
+#include "RaceModel.h"
+#include "RaceRun.h"
+#include "Utilities.h"
 #include "Waits.h"
 
-#include <QPoint>
-#include <QString>
+class Roster;
 
-void AdvanceProgress(int slot);
-void RankContestants();
-void MoveContestant(int slot);
-void IdleGesture(int slot);
-// Polls, every stepMs, until the slot's character reports a left coordinate at least its
-// Progress value (the raw percentage: the character has left the start), at most polls
-// times. A character that is not loaded is not waited for.
-Task<> WaitForLeftAtLeast(int slot, int polls, int stepMs);
-Task<> GoodbyeStep();
-Task<> UnloadStep();
+// A round's move of a contestant in a race of the game type: a random step in a Random
+// Race (drawn from random), 12 points a right answer in a puzzle race.
+void AdvanceProgress(ContestantRecord &record, int gameType, Random &random);
+// The slots in the first three places of the roster's contestants, by Progress.
+void RankContestants(const Roster &roster, RaceStandings &standings);
 // "Unload Characters": every contestant's character and the Announcer.
-void UnloadRaceCharacters();
-
-// The race's screen cut into one row per contestant, and its centre.
-int RowHeight();
-QPoint ScreenCentre();
+void UnloadRaceCharacters(CharacterStage &stage);
 // Polls the stage's idle flag every 250 ms, at most 4 x seconds times; returns it.
-Task<bool> WaitUntilIdle(int seconds);
+Task<bool> WaitUntilIdle(CharacterStage &stage, int seconds);

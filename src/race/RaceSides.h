@@ -5,9 +5,14 @@
 // side when it starts (Race.h).
 #pragma once
 
+#include "Utilities.h"
 #include "Waits.h"
 
+class Dispatcher;
+class GameSession;
+class PlaySettings;
 class QuestionRound;
+class Roster;
 
 class RaceSide
 {
@@ -29,19 +34,34 @@ public:
 class SteeringSide final : public RaceSide
 {
 public:
+    // random: where a Random Race's progress is drawn from.
+    SteeringSide(Roster &roster, const PlaySettings &settings, Dispatcher &dispatcher, Random &random)
+        : roster_(roster), settings_(settings), dispatcher_(dispatcher), random_(random)
+    {
+    }
     void advance(int slot) override;
     Task<> putQuestions(QuestionRound &questions) override;
     Task<> tellPositions() override;
     void tellFinalPositions() override;
+
+private:
+    Roster &roster_;
+    const PlaySettings &settings_;
+    Dispatcher &dispatcher_;
+    Random &random_;
 };
 
 // The race of a host's game that this copy joined.
 class JoinedSide final : public RaceSide
 {
 public:
+    explicit JoinedSide(GameSession &session) : session_(session) {}
     void advance(int) override {}
     Task<> putQuestions(QuestionRound &) override { co_return; }
     Task<> tellPositions() override { co_return; }
     void tellFinalPositions() override {}
     bool hostLost() const override;
+
+private:
+    GameSession &session_;
 };

@@ -3,7 +3,6 @@
 #include "DataFiles.h"
 #include "GameMessages.h"
 #include "GameSession.h"
-#include "GameTransport.h"
 #include "Phrases.h"
 #include "QuestionRound.h"
 #include "RaceModel.h"
@@ -27,20 +26,20 @@ struct RaceScope
 {
     RaceScope(Race &race, int mode) : race(race)
     {
-        GameSession::current().newRaceRun();   // a step of an earlier race stops at its next wait
+        race.session_.newRaceRun();   // a step of an earlier race stops at its next wait
         race.inProgress_ = true;
         race.abandoned_ = false;
         race.playMode_ = mode;
-        race.hold_ = RaceHold();
+        race.hold_ = RaceHold(race.session_.raceRun());
         // The last race's countdown to the goodbye, unload and end of the program would
         // take this race's characters and end it.
-        Model().shutdownCountdown = 0;
+        race.model().shutdownCountdown = 0;
     }
     ~RaceScope()
     {
         race.inProgress_ = false;
         race.abandoned_ = false;
-        GameSession::current().setRaceRunning(false);
+        race.session_.setRaceRunning(false);
         race.startDeferred();
     }
     RaceScope(const RaceScope &) = delete;
@@ -49,7 +48,12 @@ struct RaceScope
     Race &race;
 };
 
-Race::Race() : ticker_([this] { return tickStep(); }, [this] { startDeferred(); })
+Race::Race(GameSession &session, Roster &roster, PlaySettings &settings, CharacterStage &stage, Dialogs &dialogs,
+           Dispatcher &dispatcher, RaceScreen &screen)
+    : session_(session), roster_(roster), settings_(settings), stage_(stage), dialogs_(dialogs),
+      dispatcher_(dispatcher), screen_(screen),
+      ticker_([this] { return tickStep(); }, [this] { startDeferred(); }, roster.model().tickInProgress,
+              [this] { return tickWaits(); })
 {
 }
 
@@ -64,7 +68,7 @@ bool Race::goesOn() const
 RaceSide &Race::side()
 {
     // The play mode of the race under way: a new one abandons it.
-    if (CurrentPlayMode() == JoinGame)
+    if (settings_.playMode() == JoinGame)
         return joinedSide_;
     return steeringSide_;
 }
@@ -78,7 +82,7 @@ void Race::abandon()
 {
     deferredStart_ = {};   // a start kept for the race left behind belongs to it
     if (!inProgress_)
-        SendCancel();   // a hosted game's accepted joiners are told, as by a race's cancel
+        dispatcher_.sendCancel();   // a hosted game's accepted joiners are told, as by a race's cancel
     if (!inProgress_ || abandoned_)
         return;
     abandoned_ = true;
@@ -87,7 +91,7 @@ void Race::abandon()
 
 void Race::startDeferred()
 {
-    if (!deferredStart_ || inProgress_ || Model().tickInProgress)
+    if (!deferredStart_ || inProgress_ || model().tickInProgress)
         return;
     QTimer::singleShot(0, this, std::exchange(deferredStart_, {}));   // none once the race object is gone
 }
@@ -97,12 +101,12 @@ void Race::startDeferred()
 Task<> Race::hosted(int mode)
 {
     const RaceScope scope(*this, mode);
-    UnloadRaceCharacters();
+    UnloadRaceCharacters(stage_);
     emit raceStep(RaceStep::Starting);
     if (mode == HostGame) {
-        co_await SendRoster();
+        co_await dispatcher_.sendRoster();
         if (goesOn())
-            co_await SendStartRace();
+            co_await dispatcher_.sendStartRace();
     }
     if (goesOn())
         co_await present();
@@ -114,8 +118,8 @@ Task<> Race::hosted(int mode)
 Task<> Race::joined()
 {
     const RaceScope scope(*this, JoinGame);
-    GameSession::current().setJoinedRace(true);
-    ForgetPositionsNumber();   // the host numbers each race's positions from 1
+    session_.setJoinedRace(true);
+    dispatcher_.forgetPositionsNumber();   // the host numbers each race's positions from 1
     co_await present();
     if (goesOn())
         co_await Wait(2000);
@@ -127,27 +131,27 @@ void Race::start()
     // A race on its way: starting here would run two at once. After a tick's waits or
     // an abandoned race the start follows at once.
     if (inProgress_ && !abandoned_) {
-        GameDialogs().beep(BeepKind::Error);
+        dialogs_.beep(BeepKind::Error);
         return;
     }
-    if (inProgress_ || Model().tickInProgress) {
+    if (inProgress_ || model().tickInProgress) {
         deferredStart_ = [this] { start(); };
         return;
     }
     deferredStart_ = {};
-    const int mode = CurrentPlayMode();
-    if (GameRoster().count() < 2 && mode != PracticeGame) {
-        GameDialogs().beep(BeepKind::Error);
-        GameDialogs().show(BoxKind::Information, QStringLiteral("You need some contestants first"));
+    const int mode = settings_.playMode();
+    if (roster_.count() < 2 && mode != PracticeGame) {
+        dialogs_.beep(BeepKind::Error);
+        dialogs_.show(BoxKind::Information, QStringLiteral("You need some contestants first"));
         return;
     }
-    if (CurrentGameType() == NoGameType) {
-        GameDialogs().beep(BeepKind::Error);
-        GameDialogs().show(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
+    if (settings_.gameType() == NoGameType) {
+        dialogs_.beep(BeepKind::Error);
+        dialogs_.show(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
         return;
     }
     if (mode != HostGame && mode != LocalRace && mode != PracticeGame) {
-        GameDialogs().beep(BeepKind::Error);
+        dialogs_.beep(BeepKind::Error);
         return;
     }
     // The scope is taken now, so that a second click before the first wait is refused.
@@ -159,13 +163,13 @@ void Race::startJoined()
 {
     // The host's resends may arrive during the waits: the race starts once.
     // Without a roster nobody could move and the race would never end.
-    const GameSession &session = GameSession::current();
-    if (session.joinedRace() || session.raceRunning() || (inProgress_ && !abandoned_) || GameRoster().count() < 1)
+    const GameSession &session = session_;
+    if (session.joinedRace() || session.raceRunning() || (inProgress_ && !abandoned_) || roster_.count() < 1)
         return;
-    if (inProgress_ || Model().tickInProgress) {
+    if (inProgress_ || model().tickInProgress) {
         // Kept for this host and "Join a Game" only: a cancel or a new play mode drops it.
         deferredStart_ = [this, host = session.hostAddress()] {
-            if (FromOwnHost(host))
+            if (dispatcher_.fromOwnHost(host))
                 startJoined();
         };
         return;
@@ -177,49 +181,49 @@ void Race::startJoined()
 Task<> Race::present()
 {
     emit raceStep(RaceStep::TrackOpened);
-    const int mode = CurrentPlayMode();
-    GameStage().load(10, ProgramFolder() + GameFile::AnnouncerCharacter, false, true, Announcer);
-    GameStage().move(ScreenCentre().x(), ScreenCentre().y(), Announcer, 0);
+    const int mode = settings_.playMode();
+    stage_.load(10, ProgramFolder() + GameFile::AnnouncerCharacter, false, true, Announcer);
+    stage_.move(screenCentre().x(), screenCentre().y(), Announcer, 0);
     if (mode != PracticeGame) {
-        co_await GameStage().waitForAudio();
+        co_await stage_.waitForAudio();
         if (!goesOn())
             co_return;
-        GameStage().speak(LookupPhrase(QStringLiteral("we1")), Announcer);
+        stage_.speak(LookupPhrase(QStringLiteral("we1")), Announcer);
         co_await Wait(3000);
-        co_await GameStage().waitForAudio();
+        co_await stage_.waitForAudio();
     }
-    for (int slot = 0; slot < GameRoster().count() && slot < MaxContestants && goesOn(); ++slot) {
-        const ContestantItemFields fields = GameRoster().fields(slot);
+    for (int slot = 0; slot < roster_.count() && slot < MaxContestants && goesOn(); ++slot) {
+        const ContestantItemFields fields = roster_.fields(slot);
         QString path = WindowsFolder() + QStringLiteral("MSagent\\chars\\") + fields.CharacterFile;
         if (!FileExists(path) || path == Records::Options.UserCharacterFile)
-            path = GameRoster().randomFreeCharacter();
+            path = roster_.randomFreeCharacter();
         if (path.isEmpty())
             continue;
         const QString identity = PlayerIdentity(slot);
-        GameStage().load(10, path, false, false, identity);
-        GameStage().show(true, identity);
-        GameStage().move(0, slot * RowHeight(), identity, 0);
-        GameStage().act(QStringLiteral("greet"), identity);
-        co_await GameStage().waitForAudio();
+        stage_.load(10, path, false, false, identity);
+        stage_.show(true, identity);
+        stage_.move(0, slot * rowHeight(), identity, 0);
+        stage_.act(QStringLiteral("greet"), identity);
+        co_await stage_.waitForAudio();
         if (!goesOn())
             co_return;
         if (mode == LocalRace)
-            GameStage().speak(LookupPhrase(QStringLiteral("rs2")) + u' ' + WithoutExtension(fields.CharacterFile), identity);
+            stage_.speak(LookupPhrase(QStringLiteral("rs2")) + u' ' + WithoutExtension(fields.CharacterFile), identity);
         else
-            GameStage().speak(LookupPhrase(QStringLiteral("rs1")) + u' ' + fields.PlayerName, identity);
+            stage_.speak(LookupPhrase(QStringLiteral("rs1")) + u' ' + fields.PlayerName, identity);
         co_await Wait(2500);
     }
-    co_await GameStage().waitForAudio();
+    co_await stage_.waitForAudio();
     if (!goesOn())
         co_return;
-    for (int slot = 0; slot < GameRoster().count(); ++slot)
-        GameStage().act(QStringLiteral("lookleft"), PlayerIdentity(slot));
-    GameStage().move(0, 0, Announcer, 100);
+    for (int slot = 0; slot < roster_.count(); ++slot)
+        stage_.act(QStringLiteral("lookleft"), PlayerIdentity(slot));
+    stage_.move(0, 0, Announcer, 100);
 }
 
 Task<> Race::countdown()
 {
-    const RaceHold race;
+    const RaceHold race(session_.raceRun());
     emit countdownNumber(9);   // the window appears with the first number
     for (int n = 9; n >= 0; --n) {
         co_await Wait(500);
@@ -232,16 +236,16 @@ Task<> Race::countdown()
 
 Task<> Race::run()
 {
-    GameSession &session = GameSession::current();
+    GameSession &session = session_;
     if (goesOn()) {
         emit raceStep(RaceStep::TrackOpened);
-        if (CurrentPlayMode() != PracticeGame) {
-            GameStage().act(QStringLiteral("postcall"), Announcer);
+        if (settings_.playMode() != PracticeGame) {
+            stage_.act(QStringLiteral("postcall"), Announcer);
             co_await Wait(7500);
             if (goesOn())
                 co_await countdown();
             if (goesOn())
-                GameStage().act(QStringLiteral("startgate"), Announcer);
+                stage_.act(QStringLiteral("startgate"), Announcer);
         }
     }
     // A race cancelled or abandoned before its rounds began runs none: nothing would end
@@ -251,9 +255,9 @@ Task<> Race::run()
         DeleteGameFile(ProgramFolder() + GameFile::Questions);
         questions_.reset();   // the new race's first question may repeat the last race's
         session.setRaceRunning(true);
-        CurrentRace().hostHeardMs = GameClock().nowMs();   // a joiner's host may be silent 15 s from now
+        session_.raceRun().hostHeardMs = GameClock().nowMs();   // a joiner's host may be silent 15 s from now
         emit raceStep(RaceStep::RoundsRunning);
-        for (ContestantRecord &record : Model().contestants)
+        for (ContestantRecord &record : model().contestants)
             record.Progress = 0;
         while (co_await round()) {
         }
@@ -261,17 +265,17 @@ Task<> Race::run()
     session.setRaceRunning(false);
     questions_.withdraw();   // a memory test still open has no race left to answer for
     if (!abandoned_)   // else the play mode is the one the user has just picked
-        session.playSettings().setPlayMode(NoPlayMode);
+        settings_.setPlayMode(NoPlayMode);
     emit raceStep(RaceStep::Over);   // the race track goes too
-    Model().shutdownCountdown = 50;
+    model().shutdownCountdown = 50;
 }
 
 void Race::stopHere()
 {
     deferredStart_ = {};
     if (inProgress_)
-        GameSession::current().newRaceRun();
-    GameSession::current().setRaceRunning(false);
+        session_.newRaceRun();
+    session_.setRaceRunning(false);
     emit raceStep(RaceStep::Cancelled);
     questions_.withdraw();
 }
@@ -280,56 +284,60 @@ void Race::cancel()
 {
     const bool wasHosting = hosting();
     if (inProgress_ && playMode_ == JoinGame)   // its host's late messages ("RZ" above all) are ignored
-        GameSession::current().setHostAddress(QString());
+        session_.setHostAddress(QString());
     stopHere();
     if (wasHosting)
-        SendCancel();
-    Model().dexterityCountdown = 0;
-    GameStage().move(0, 0, Announcer, 0);
+        dispatcher_.sendCancel();
+    model().dexterityCountdown = 0;
+    stage_.move(0, 0, Announcer, 0);
 }
 
 void Race::leave()
 {
-    if (inProgress_)
-        cancel();
-    else
-        abandon();   // a hosted game's accepted joiners are told too
+    // Once: the end of the program closes the windows, and a closed window asks to leave
+    // again (after TERM, HUP or the session's end), which would say goodbye twice more.
+    if (!std::exchange(left_, true)) {
+        if (inProgress_)
+            cancel();
+        else
+            abandon();   // a hosted game's accepted joiners are told too
+    }
     TerminateApplication();   // held for the joiners' second cancel, if one is due
 }
 
 void Race::playModeChosen(PlayMode mode)
 {
     abandon();
-    ForgetNetworkGame();
+    dispatcher_.forgetNetworkGame();
     if (mode < JoinGame || mode > PracticeGame)
         return;
-    GameRoster().reset();
+    roster_.reset();
     if (mode == HostGame || mode == PracticeGame) {
         const Records::OptionsRecord &options = Records::Options;
-        if (const std::optional<int> slot = GameRoster().add(options.UserName, QString::number(options.UserUin),
+        if (const std::optional<int> slot = roster_.add(options.UserName, QString::number(options.UserUin),
                                                           NameOfPath(options.UserCharacterFile))) {
-            Model().contestants[*slot].Address.clear();
-            GameRoster().setSlotState(*slot, SlotReady);
+            model().contestants[*slot].Address.clear();
+            roster_.setSlotState(*slot, SlotReady);
         }
     } else if (mode == LocalRace) {
-        GameSession::current().playSettings().setGameType(RandomRaceType);
+        settings_.setGameType(RandomRaceType);
     }
 }
 
 void Race::gameTypeChosen()
 {
-    GameSession &session = GameSession::current();
-    if (session.playSettings().gameType() == RandomRaceType)
-        session.playSettings().setDifficulty(Easy);
+    GameSession &session = session_;
+    if (settings_.gameType() == RandomRaceType)
+        settings_.setDifficulty(Easy);
     if (!session.raceRunning())
-        SendGameDescription();
+        dispatcher_.sendGameDescription();
 }
 
 void Race::newGame()
 {
     abandon();
-    ForgetNetworkGame();
-    GameRoster().reset();
-    GameSession::current().playSettings().setPlayMode(NoPlayMode);
-    GameSession::current().playSettings().setGameType(NoGameType);
+    dispatcher_.forgetNetworkGame();
+    roster_.reset();
+    settings_.setPlayMode(NoPlayMode);
+    settings_.setGameType(NoGameType);
 }

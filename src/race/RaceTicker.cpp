@@ -1,9 +1,5 @@
 #include "RaceTicker.h"
 
-#include "DexterityTest.h"
-#include "GameSession.h"
-#include "RaceModel.h"
-
 #include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
@@ -57,12 +53,9 @@ Task<> RaceTicker::tick()
         start();
         after_();   // "Start Game" pressed while this tick waited
     });
-    const QScopedValueRollback<bool> ticking(Model().tickInProgress, true);
+    const QScopedValueRollback<bool> ticking(ticking_, true);
     if (timed) {
-        // Ticks that run the commentary or the goodbye and unload steps wait on purpose.
-        const bool running = GameSession::current().raceRunning();
-        const bool waits = (running && CurrentRace().turn > 9 && CurrentRace().commentaryCycles >= 3)
-                           || (!running && (Model().shutdownCountdown == 16 || Model().shutdownCountdown == 6));
+        const bool waits = waits_();
         QElapsedTimer clock;
         clock.start();
         co_await step_();
@@ -71,5 +64,4 @@ Task<> RaceTicker::tick()
     } else {
         co_await step_();
     }
-    DexterityStep();
 }

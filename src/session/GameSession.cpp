@@ -2,44 +2,13 @@
 
 #include "Waits.h"
 
-GameSession &GameSession::current()
-{
-    static GameSession session;
-    return session;
-}
-
-CharacterStage &GameStage()
-{
-    return GameSession::current().stage();
-}
-
-Dialogs &GameDialogs()
-{
-    return GameSession::current().dialogs();
-}
-
-RaceModel &Model()
-{
-    return GameSession::current().model();
-}
-
-RaceRun &CurrentRace()
-{
-    return GameSession::current().raceRun();
-}
-
-Roster &GameRoster()
-{
-    return GameSession::current().roster();
-}
-
 RaceRun &GameSession::newRaceRun()
 {
     raceRun_ = std::make_unique<RaceRun>();
     return *raceRun_;
 }
 
-RaceHold::RaceHold() : run_(&GameSession::current().raceRun())
+RaceHold::RaceHold(RaceRun &run) : run_(&run)
 {
 }
 
@@ -66,14 +35,4 @@ void GameSession::setInviterUin(const QString &uin)
 void GameSession::setInviterName(const QString &name)
 {
     inviterName_ = name.left(InviterNameCapacity);
-}
-
-PlayMode CurrentPlayMode()
-{
-    return GameSession::current().playSettings().playMode();
-}
-
-GameType CurrentGameType()
-{
-    return GameSession::current().playSettings().gameType();
 }

@@ -1,5 +1,7 @@
 #include "InviteList.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace {
@@ -8,10 +10,16 @@ constexpr int ItemCapacity = 52;
 
 void InviteList::setBuddies(const QList<InvitableBuddy> &buddies)
 {
+    // The user's own choices stay: a buddy unchecked before stays unchecked.
+    QSet<QString> unchecked;
+    for (const Row &row : std::as_const(rows)) {
+        if (!row.checked)
+            unchecked.insert(row.buddy.uin);
+    }
     beginResetModel();
     rows.clear();
     for (const InvitableBuddy &buddy : buddies)
-        rows.append({buddy, (buddy.uin + QStringLiteral("  ") + buddy.name).left(ItemCapacity), true});
+        rows.append({buddy, (buddy.uin + QStringLiteral("  ") + buddy.name).left(ItemCapacity), !unchecked.contains(buddy.uin)});
     std::stable_sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) { return a.text < b.text; });
     endResetModel();
 }

@@ -18,7 +18,8 @@ class InviteList : public QAbstractListModel
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    // Replaces the buddies, each checked, sorted by their text (UIN, two spaces, name).
+    // Replaces the buddies, sorted by their text (UIN, two spaces, name): each is checked
+    // unless it was listed and unchecked before.
     void setBuddies(const QList<InvitableBuddy> &buddies);
     // Whether the buddy with that UIN (matched whole) is listed and checked.
     bool checked(const QString &uin) const;

@@ -33,7 +33,7 @@ struct ContestantRecord {
     qint32 QuestionNumber = 1;  // next question-file record for this contestant
 };
 
-// The contestants and the race of this copy, held by the session (GameSession::model()).
+// The contestants and the race of this copy: main makes it and hands it to the roster.
 // Whether the rounds run and whether this copy races in a host's game are GameSession's;
 // the standings and counters of one race are its RaceRun's.
 struct RaceModel {

@@ -31,11 +31,13 @@ public:
     qint64 hostHeardMs = 0;             // joiner: when its host was last heard from (GameClock)
 };
 
-// A step's hold on the race it belongs to: the session's race when the hold was taken.
+// A step's hold on the race it belongs to: the session's race when the hold was taken
+// (none: a hold on no race, which never goes on).
 class RaceHold
 {
 public:
-    RaceHold();
+    RaceHold() = default;
+    explicit RaceHold(RaceRun &run);
     // That race has been neither cancelled nor replaced, and the program goes on.
     bool goesOn() const;
 

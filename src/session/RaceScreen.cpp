@@ -1,20 +1,13 @@
 #include "RaceScreen.h"
 
-#include "GameSession.h"
-
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
 
-void SetRaceScreenSource(RaceScreenSource source)
+QRect RaceScreen::rect() const
 {
-    GameSession::current().raceScreenSource = std::move(source);
-}
-
-QRect RaceScreen()
-{
-    if (const RaceScreenSource &source = GameSession::current().raceScreenSource) {
-        const QRect screen = source();
+    if (source_) {
+        const QRect screen = source_();
         if (!screen.isEmpty())
             return screen;
     }
@@ -22,19 +15,4 @@ QRect RaceScreen()
         return QRect();
     const QScreen *primary = QGuiApplication::primaryScreen();
     return primary ? primary->geometry() : QRect();
-}
-
-QSize ScreenSize()
-{
-    return RaceScreen().size();
-}
-
-QPoint DesktopPoint(QPoint racePosition)
-{
-    return racePosition + RaceScreen().topLeft();
-}
-
-QPoint RacePoint(QPoint desktopPosition)
-{
-    return desktopPosition - RaceScreen().topLeft();
 }

@@ -3,7 +3,6 @@
 
 #include "CharacterFiles.h"
 #include "Dialogs.h"
-#include "GameSession.h"
 #include "RaceModel.h"
 #include "records.h"
 #include "Utilities.h"
@@ -191,7 +190,7 @@ bool Roster::hasUin(const QString &uin) const
     return false;
 }
 
-QString Roster::randomFreeCharacter() const
+QString Roster::randomFreeCharacter()
 {
     // Find out first whether any file is free at all, so that the draws below can end.
     const QDir folder(NativePath(characterFolder()));
@@ -202,11 +201,11 @@ QString Roster::randomFreeCharacter() const
     if (free.isEmpty())
         return QString();
     for (int draw = 0; draw < MaxCharacterDraws; ++draw) {
-        const QString candidate = characterFolder() + RandomCharacterFile();
+        const QString candidate = characterFolder() + RandomCharacterFile(random_);
         if (!characterTaken(model_, count_, candidate) && FileExists(candidate))
             return candidate;
     }
-    return characterFolder() + free.at(RandomInt(int(free.size())));
+    return characterFolder() + free.at(random_.below(int(free.size())));
 }
 
 QString ShownName(const QString &text)
@@ -220,34 +219,4 @@ QString ShownName(const QString &text)
     if (end < 0)
         return text;
     return shown.left(end);
-}
-
-std::optional<int> AddContestant(const QString &name, const QString &uin, const QString &characterFile)
-{
-    return GameRoster().add(name, uin, characterFile);
-}
-
-std::optional<int> AppendContestant(const ContestantItemFields &fields)
-{
-    return GameRoster().append(fields);
-}
-
-void ResetContestantTable()
-{
-    GameRoster().reset();
-}
-
-bool CharacterInRoster(const QString &characterFile)
-{
-    return GameRoster().hasCharacter(characterFile);
-}
-
-bool UinInRoster(const QString &uin)
-{
-    return GameRoster().hasUin(uin);
-}
-
-QString RandomFreeCharacter()
-{
-    return GameRoster().randomFreeCharacter();
 }

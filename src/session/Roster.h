@@ -1,10 +1,11 @@
 // The roster: the contestants of the next race, slots 0 to count() - 1 of the session's
 // contestant records (RaceModel.h), and the list model the windows show of it (the main
-// window's "Game Contestants"). It is the one copy; the session owns it
-// (GameSession::roster(), GameRoster()).
+// window's "Game Contestants"). It is the one copy: main makes it over the model and hands
+// it to the race, the network and the windows.
 #pragma once
 
 #include "RaceModel.h"
+#include "Utilities.h"
 
 class Dialogs;
 
@@ -30,6 +31,8 @@ public:
     // The roster over the model's contestant records.
     explicit Roster(RaceModel &model, QObject *parent = nullptr);
 
+    // The contestants' records it is the roster of.
+    RaceModel &model() const { return model_; }
     int count() const { return count_; }
     // A slot's fields; empty outside the roster.
     ContestantItemFields fields(int slot) const;
@@ -38,8 +41,9 @@ public:
     bool hasCharacter(const QString &characterFile) const;   // letter case ignored
     bool hasUin(const QString &uin) const;                   // exact
     // Full game path of a character file that neither the user nor any contestant uses,
-    // or empty when every file in the character folder is taken.
-    QString randomFreeCharacter() const;
+    // or empty when every file in the character folder is taken; drawn with the roster's
+    // own engine.
+    QString randomFreeCharacter();
 
     // Adds one contestant and returns its slot; none when the roster is full, and then
     // nothing was added (the caller tells the user). A character file that is missing or
@@ -64,6 +68,7 @@ public:
 private:
     RaceModel &model_;
     int count_ = 0;
+    Random random_;
 };
 
 // Tells the user that the roster is full and a contestant was not added.
@@ -74,11 +79,3 @@ QString PlayerIdentity(int slot);
 ContestantItemFields SplitContestantItem(const QString &item);
 // The shown part of a speech map tag (the text after "="" up to "\"), else the text.
 QString ShownName(const QString &text);
-
-// The session's roster as the tests and the benchmarks fill it.
-std::optional<int> AddContestant(const QString &name, const QString &uin, const QString &characterFile);
-std::optional<int> AppendContestant(const ContestantItemFields &fields);
-void ResetContestantTable();
-bool CharacterInRoster(const QString &characterFile);
-bool UinInRoster(const QString &uin);
-QString RandomFreeCharacter();

@@ -37,13 +37,13 @@ void playSoundEffect(const QString &command, agent::Character *character)
 
 } // namespace
 
-StageWindow::StageWindow(QWidget *parent)
+StageWindow::StageWindow(const RaceScreen &screen, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
 {
     setObjectName(QStringLiteral("TTSForm"));
     setWindowTitle(QStringLiteral("Text To Speech Properties"));
     resize(419, 134);
-    move(DesktopPoint(QPoint((ScreenSize().width() - width()) / 2, (ScreenSize().height() - height()) / 2)));
+    move(screen.desktopPoint(QPoint((screen.size().width() - width()) / 2, (screen.size().height() - height()) / 2)));
     // The speech control of the classic stage window: kept, hidden, never used.
     SpeechControl = new QWidget(this);
     SpeechControl->setObjectName(QStringLiteral("TextToSpeech1"));
@@ -57,7 +57,7 @@ void StageWindow::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
 }
 
-AgentStage::AgentStage()
+AgentStage::AgentStage(const RaceScreen &screen) : screen_(screen)
 {
     agent::AgentControl *characters = &control();
     QObject::connect(characters, &agent::AgentControl::idleStart, &window_, [this] { idle_ = true; });
@@ -143,7 +143,7 @@ void AgentStage::speak(const QString &text, const QString &identity)
     if (!character)
         return;
     character->show(true);
-    const QString spoken = PickAlternative(RespelledText(text));
+    const QString spoken = PickAlternative(random_, RespelledText(text));
     if (speechObserver_)
         speechObserver_(identity, spoken);
     character->setSpeechLanguage(PhraseLanguage());
@@ -171,8 +171,8 @@ void AgentStage::move(int x, int y, const QString &identity, int durationMs)
     // Race positions count from the race monitor's corner; the desktop spans every monitor.
     // The whole character stays on that monitor: a leader near the finish line stops at its
     // right edge instead of reaching across to the next monitor or off the desktop.
-    QPoint at = DesktopPoint(QPoint(x, y));
-    const QRect screen = RaceScreen();
+    QPoint at = screen_.desktopPoint(QPoint(x, y));
+    const QRect screen = screen_.rect();
     if (!screen.isEmpty()) {
         at.setX(std::clamp(at.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - character->width())));
         at.setY(std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - character->height())));
@@ -185,7 +185,7 @@ void AgentStage::moveToCorner(int corner, int durationMs, const QString &identit
     agent::Character *character = characterOf(identity);
     if (!character || corner < 0 || corner > 3)
         return;
-    const QSize screen = ScreenSize();
+    const QSize screen = screen_.size();
     const int right = screen.width() - character->width();
     const int bottom = screen.height() - character->height();
     const QPoint targets[] = {{0, 0}, {right, 0}, {0, bottom}, {right, bottom}};
@@ -204,9 +204,8 @@ bool AgentStage::act(const QString &command, const QString &identity)
     if (action == QLatin1String("hidefast")) {
         hide(true, identity);
     } else if (action == QLatin1String("fly")) {
-        Randomize();
-        const QSize screen = ScreenSize();
-        move(RandomInt(screen.width() - 50), RandomInt(screen.height() - 70), identity, 1000);
+        const QSize screen = screen_.size();
+        move(random_.below(screen.width() - 50), random_.below(screen.height() - 70), identity, 1000);
     } else if (action.startsWith(QLatin1String("moveto")) || action.startsWith(QLatin1String("appear"))) {
         moveToTarget(action, identity);
     } else if (action.startsWith(QLatin1String("sfx"))) {
@@ -280,12 +279,12 @@ bool AgentStage::idle() const
     return idle_;
 }
 
-QString PickAlternative(const QString &text)
+QString PickAlternative(Random &random, const QString &text)
 {
     const qsizetype bars = text.count(u'|');
     if (bars == 0)
         return text;
-    const int k = RandomInt(static_cast<int>(bars) + 1);
+    const int k = random.below(static_cast<int>(bars) + 1);
     return text.section(u'|', k, k);
 }
 
@@ -299,6 +298,6 @@ QPoint AgentStage::position(const QString &identity) const
     agent::Character *character = characterOf(identity);
     if (!character)
         return QPoint(0, 0);
-    const QPoint at = RacePoint(QPoint(character->left(), character->top()));
+    const QPoint at = screen_.racePoint(QPoint(character->left(), character->top()));
     return QPoint(static_cast<qint16>(at.x()), static_cast<qint16>(at.y()));
 }

@@ -7,6 +7,8 @@
 
 #include "CharacterFiles.h"
 #include "CharacterStage.h"
+#include "RaceScreen.h"
+#include "Utilities.h"
 #include "Waits.h"
 
 #include <QPoint>
@@ -25,7 +27,7 @@ class StageWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit StageWindow(QWidget *parent = nullptr);
+    explicit StageWindow(const RaceScreen &screen, QWidget *parent = nullptr);
 
     agent::AgentControl *CharacterControl = nullptr;
     QWidget *SpeechControl = nullptr;
@@ -38,13 +40,13 @@ protected:
 // an alternative); tests use it to follow what the characters say.
 using SpeechObserver = std::function<void(const QString &identity, const QString &text)>;
 
-// The stage on the character platform, as the session's CharacterStage: main makes one
-// and hands it to the session. It owns its window and the control, follows the control's
+// The stage on the character platform, as the game's CharacterStage: main makes one on
+// the race's screen and hands it to the race. It owns its window and the control, follows the control's
 // idle notifications and hands its clicks to the click handler.
 class AgentStage : public CharacterStage
 {
 public:
-    AgentStage();
+    explicit AgentStage(const RaceScreen &screen);
 
     bool load(int size, const QString &file, bool balloon, bool soundEffects, const QString &identity) override;
     void unload(const QString &identity) override;
@@ -72,15 +74,17 @@ private:
     void moveToTarget(const QString &command, const QString &identity);
     Task<> moveByDelta(QString target, QString identity);
 
+    const RaceScreen &screen_;
     bool idle_ = false;
+    Random random_;   // where "fly" and a text's alternatives are drawn from
     CharacterClickHandler clickHandler_;
     SpeechObserver speechObserver_;
     // Last, so that it goes first: the control's last notifications find the rest intact.
-    StageWindow window_;
+    StageWindow window_{screen_};
 };
 
 // The text as speak hands it to the voice before choosing an alternative: every
 // "holly", in any letter case, becomes a map tag that says "Hahlee" and shows "Holly".
 QString RespelledText(const QString &text);
-// One of the alternatives a text separates by "|", drawn at random.
-QString PickAlternative(const QString &text);
+// One of the alternatives a text separates by "|", drawn with random.
+QString PickAlternative(Random &random, const QString &text);

@@ -45,7 +45,7 @@ QString NthCharacterFile(int n)
     return files.at(std::clamp<qsizetype>(n, 1, files.size()) - 1);
 }
 
-QString RandomCharacterFile()
+QString RandomCharacterFile(Random &random)
 {
     const QStringList files = characterFiles();
     if (files.size() < 3)
@@ -57,5 +57,5 @@ QString RandomCharacterFile()
         if (!name.toLower().contains(QLatin1String("random")))
             candidates << name;
     }
-    return candidates.isEmpty() ? QString() : candidates.at(RandomInt(static_cast<int>(candidates.size())));
+    return candidates.isEmpty() ? QString() : candidates.at(random.below(static_cast<int>(candidates.size())));
 }

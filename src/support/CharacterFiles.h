@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class Random;
+
 // The folder, in the game's path form (ends in a separator).
 QString CharacterFolder();
 // "No Agent.acs" when it is there, else the first file, else empty.
@@ -13,4 +15,4 @@ int CountCharacterFiles();
 QString NthCharacterFile(int n);
 // A file whose name does not contain "random", drawn at random; empty with fewer than
 // three files or none such.
-QString RandomCharacterFile();
+QString RandomCharacterFile(Random &random);

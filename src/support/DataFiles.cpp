@@ -19,8 +19,6 @@
 
 namespace {
 
-MessengerParameters *parametersInUse = nullptr;
-
 enum class Attempt { Opened, Failed, Held };
 
 // Windows error codes 1 to 4 (missing file, missing folder, too many open files) fail at
@@ -198,21 +196,6 @@ void keepParameters(KeptParameters &kept, const QString &folder, const QString &
                   portValue(kept.values.value(QStringLiteral("udppt")), defaults.messenger)};
 }
 
-void parameterFileMissing()
-{
-    // One notice, however many parameters are read meanwhile; the program ends once it
-    // is answered.
-    if (!parametersInUse) {
-        qWarning("Hollyfrost is missing file HFparms.cfg and cannot continue.");
-        TerminateApplication();
-    } else if (!std::exchange(parametersInUse->missingTold, true)) {
-        if (parametersInUse->missing)
-            parametersInUse->missing([] { TerminateApplication(); });
-        else
-            TerminateApplication();
-    }
-}
-
 int checkedFlag(QFile &file, const QString &uin)
 {
     int flag = 0;
@@ -256,13 +239,20 @@ QString addressOf(QFile &file, qint32 number)
 MessengerParameters::MessengerParameters(std::function<void(std::function<void()>)> missingNotice)
     : missing(std::move(missingNotice))
 {
-    parametersInUse = this;
 }
 
-MessengerParameters::~MessengerParameters()
+void MessengerParameters::fileMissing()
 {
-    if (parametersInUse == this)
-        parametersInUse = nullptr;
+    // One notice, however many parameters are read meanwhile; the program ends once it
+    // is answered.
+    if (std::exchange(missingTold, true))
+        return;
+    if (missing) {
+        missing([] { TerminateApplication(); });
+    } else {
+        qWarning("Hollyfrost is missing file HFparms.cfg and cannot continue.");
+        TerminateApplication();
+    }
 }
 
 bool OpenDataFile(const QString &path, const QString &mode, QFile &file, int /*recordSize*/)
@@ -344,14 +334,11 @@ QString MessengerFolder()
     return QString();
 }
 
-namespace {
-// The parameters kept by the parameters object (else in once), read again when nothing
-// was read yet or the file changed; nullptr when the file is missing. An unchanged file
-// costs one stat: the messenger's folder is looked up (in the registry, then up the
-// folders) only when the file is read.
-const KeptParameters *currentParameters(KeptParameters &once)
+// The parameters kept, read again when nothing was read yet or the file changed;
+// nullptr when the file is missing. An unchanged file costs one stat: the messenger's
+// folder is looked up (in the registry, then up the folders) only when the file is read.
+const KeptParameters *MessengerParameters::current()
 {
-    KeptParameters &kept = parametersInUse ? parametersInUse->kept : once;
     if (unchanged(kept))
         return &kept;
     const QString folder = MessengerFolder();
@@ -364,42 +351,40 @@ const KeptParameters *currentParameters(KeptParameters &once)
     case Attempt::Held:
         break;   // the messenger is writing it: the last values serve, a later call reads it
     case Attempt::Failed:
-        parameterFileMissing();
+        fileMissing();
         // A file gone after it was read: its last values carry the goodbye that follows.
         return kept.read ? &kept : nullptr;
     }
     return &kept;
 }
-} // namespace
 
-QString ReadParameter(const QString &name)
+QString MessengerParameters::value(const QString &name)
 {
-    KeptParameters once;
-    const KeptParameters *kept = currentParameters(once);
-    return kept ? kept->values.value(name.left(5)) : QString();
+    const KeptParameters *read = current();
+    return read ? read->values.value(name.left(5)) : QString();
 }
 
-MessengerPorts ReadMessengerPorts()
+MessengerPorts MessengerParameters::ports()
 {
-    KeptParameters once;
-    const KeptParameters *kept = currentParameters(once);
-    return kept ? kept->ports : MessengerPorts();
+    const KeptParameters *read = current();
+    return read ? read->ports : MessengerPorts();
 }
 
-Task<> ReadParametersWhenFree()
+Task<> MessengerParameters::readWhenFree()
 {
-    if (parametersInUse && parametersInUse->kept.read)
+    if (kept.read)
         co_return;   // read before: the kept values serve while the file is held
+    const std::weak_ptr<bool> alive = alive_;
     const QString folder = MessengerFolder();
     const QString native = parameterFilePath(folder);
     QFile file;
     const bool opened = co_await openWhenFree(native, textFileRequest(QStringLiteral("R")), file);
-    if (!opened) {
-        parameterFileMissing();
-        co_return;
-    }
-    if (parametersInUse)   // it may have gone during the wait
-        keepParameters(parametersInUse->kept, folder, native, file);
+    if (alive.expired())
+        co_return;   // gone during the wait
+    if (opened)
+        keepParameters(kept, folder, native, file);
+    else
+        fileMissing();
 }
 
 Task<int> LookupCheckedUserWhenFree(QString uin)

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include <array>
+#include <memory>
 
 // The names of the files the game shares with the messenger and keeps in its folders.
 // The messenger and earlier copies rely on them, so they never change.
@@ -46,23 +47,44 @@ struct KeptParameters {
     MessengerPorts ports;
 };
 
-// The messenger's parameters as this program uses them: made once at start-up (main) and
-// alive until the end, it keeps what was read from HFparms.cfg and says what happens when
-// the file is missing. Without one, the file is read on every call and a missing file only
-// ends the program.
+// The messenger's parameters as this program uses them: made once at start-up (main),
+// handed to the transport and alive until the end, it keeps what was read from
+// HFparms.cfg and says what happens when the file is missing.
 class MessengerParameters
 {
 public:
     // missing: tells the user that HFparms.cfg is missing, then calls its argument,
     // which ends the program; called once, however many parameters are read meanwhile.
+    // Without it a missing file only ends the program.
     explicit MessengerParameters(std::function<void(std::function<void()> endProgram)> missing = {});
-    ~MessengerParameters();
     MessengerParameters(const MessengerParameters &) = delete;
     MessengerParameters &operator=(const MessengerParameters &) = delete;
+
+    // The value of the first HFparms.cfg line with the name (first 5 characters
+    // compared), or empty. A missing parameter file is fatal (see missing). What was
+    // read is kept, and where: an unchanged file is not opened again, nor is the
+    // messenger's folder looked up again (one stat a call); a changed or vanished one is
+    // looked up and read again. While the messenger holds a changed file the last values
+    // stay in use (a later call tries again); when nothing was read yet the result is
+    // empty.
+    QString value(const QString &name);
+    // The two ports, kept and read again as the values; the defaults when nothing was
+    // read or the file is missing.
+    MessengerPorts ports();
+    // Reads HFparms.cfg when nothing was read from it yet, waiting while the messenger
+    // holds it (as OpenTextFileWhenFree); a file missing or held all that time is fatal
+    // as above. The object may go during the wait: nothing is kept then.
+    Task<> readWhenFree();
 
     KeptParameters kept;
     std::function<void(std::function<void()>)> missing;
     bool missingTold = false;
+
+private:
+    const KeptParameters *current();
+    void fileMissing();
+    // Lives as long as the object, for the waits that outlive it.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // Opens a record file, one try. Mode "R": the existing file, for reading and writing;
@@ -92,21 +114,6 @@ QString NextField(QString &text);
 
 // The messenger's folder (ends in a separator), or empty when it cannot be found.
 QString MessengerFolder();
-// The value of the first HFparms.cfg line with the name (first 5 characters compared),
-// or empty. A missing parameter file is fatal: a message, then the application ends.
-// The messenger's parameters object keeps what was read, and where: an unchanged file is
-// not opened again, nor is the messenger's folder looked up again (one stat a call); a
-// changed or vanished one is looked up and read again. While the messenger holds a
-// changed file the last values stay in use (a later call tries again); when nothing was
-// read yet the result is empty. Without that object the file is found and read on every
-// call.
-QString ReadParameter(const QString &name);
-// The two ports of HFparms.cfg, kept and read again as ReadParameter's values; the
-// defaults when nothing was read or the file is missing.
-MessengerPorts ReadMessengerPorts();
-// Reads HFparms.cfg when nothing was read from it yet, waiting while the messenger holds
-// it (as OpenTextFileWhenFree); a file missing or held all that time is fatal as above.
-Task<> ReadParametersWhenFree();
 // The checked flag of the user in checkedusr.lst (0 if unknown); the last record wins.
 // Waits as OpenDataFileWhenFree while the messenger holds the file.
 Task<int> LookupCheckedUserWhenFree(QString uin);

@@ -5,6 +5,7 @@
 #include "Utilities.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStringList>
 
 #include <cstring>
@@ -93,14 +94,15 @@ QStringList textsIn(const QString &path, const QString &code)
     return readMatchingTexts(file, code);
 }
 
-// One of the texts chosen at random, with "##" turned into the player's name.
+// One of the texts chosen at random, with "##" turned into the player's name. The
+// choice comes from the system's random source, which the game keeps no state of.
 QString finishPhrase(const QStringList &texts)
 {
     if (texts.isEmpty())
         return QString();
     const QString &text = texts.size() == 1
         ? texts.front()
-        : texts.at(RandomInt(int(texts.size())));
+        : texts.at(QRandomGenerator::system()->bounded(int(texts.size())));
     return ReplaceText(text, QStringLiteral("##"), PlayerSpeechName(), true);
 }
 

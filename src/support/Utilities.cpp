@@ -6,12 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -26,13 +26,6 @@
 namespace {
 
 bool isSeparator(QChar c) { return c == u'\\' || c == u'/'; }
-
-
-std::mt19937 &generator()
-{
-    static std::mt19937 engine(5489u);
-    return engine;
-}
 
 } // namespace
 
@@ -222,21 +215,15 @@ bool CopyWholeFile(const QString &destination, const QString &source)
     return in.error() == QFileDevice::NoError;
 }
 
-void Randomize()
+Random::Random() : engine(QRandomGenerator::system()->generate())
 {
-    generator().seed(static_cast<quint32>(std::chrono::steady_clock::now().time_since_epoch().count()));
 }
 
-void RandSeed(quint32 seed)
-{
-    generator().seed(seed);
-}
-
-int RandomInt(int n)
+int Random::below(int n)
 {
     if (n <= 0)
         return 0;
-    return std::uniform_int_distribution<int>(0, n - 1)(generator());
+    return std::uniform_int_distribution<int>(0, n - 1)(engine);
 }
 
 qint32 ToInteger(const QString &text, bool *ok)

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <random>
 
 // Folders and paths. Folder texts produced here end in a separator. Paths may mix
 // "\" and "/"; NativePath turns them into real file-system paths.
@@ -41,11 +42,21 @@ QString ShiftText(const QString &text, quint8 key, ShiftDirection direction);
 
 bool CopyWholeFile(const QString &destination, const QString &source);
 
-// The game's one pseudo-random generator, seeded from the clock by Randomize() at start.
-void Randomize();
-void RandSeed(quint32 seed);
-// A uniform whole number from 0 to n - 1 (0 when n is not above 0).
-int RandomInt(int n);
+// A pseudo-random generator, owned by whoever draws (the race, the question draws, the
+// roster, the stage): seeded by the system, or with a fixed seed so that a test draws the
+// same numbers on every run.
+class Random
+{
+public:
+    Random();
+    explicit Random(quint32 seed) : engine(seed) {}
+    void seed(quint32 seed) { engine.seed(seed); }
+    // A uniform whole number from 0 to n - 1 (0 when n is not above 0).
+    int below(int n);
+
+private:
+    std::mt19937 engine;
+};
 
 bool IsInteger(const QString &text);
 // True for a text of 1 to maxLength ASCII digits and nothing else (no sign, no blank).

@@ -2,9 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QTimer>
 
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <map>
@@ -24,32 +24,28 @@ struct ProgramWaits {
     QDeadlineTimer heldUntil;
 } program;
 
-// Qt's timers on the application object, which outlives the windows.
+// Qt's timers on the application object, which outlives the windows, and the system's
+// monotonic time: it keeps nothing of its own.
 class SystemClock : public Clock
 {
 public:
-    SystemClock() { started.start(); }
     void after(int ms, std::function<void()> done) override
     {
         QTimer::singleShot(ScaledInterval(ms), Qt::PreciseTimer, QCoreApplication::instance(), std::move(done));
     }
-    qint64 nowMs() const override { return started.elapsed(); }
-
-private:
-    QElapsedTimer started;
+    qint64 nowMs() const override
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
 };
 
-Clock &systemClock()
-{
-    static SystemClock system;
-    return system;
-}
-
-Clock *&clockInUse()
-{
-    static Clock *inUse = &systemClock();
-    return inUse;
-}
+// The clock every wait and game timer counts on: the system's, unless a test handed in
+// its own (UseClock). One per process, as the waits it serves.
+struct {
+    SystemClock system;
+    Clock *chosen = &system;
+} clockInUse;
 
 void resume(quint64 id)
 {
@@ -76,12 +72,12 @@ Task<> quietly(Task<> sequence)
 
 Clock &GameClock()
 {
-    return *clockInUse();
+    return *clockInUse.chosen;
 }
 
 void UseClock(Clock *clock)
 {
-    clockInUse() = clock ? clock : &systemClock();
+    clockInUse.chosen = clock ? clock : &clockInUse.system;
 }
 
 double TimeScale()

@@ -27,6 +27,7 @@
 #include "records.h"
 #include "RosterList.h"
 #include "Stage.h"
+#include "TestGame.h"
 #include "Utilities.h"
 
 #include <QApplication>
@@ -100,8 +101,10 @@ protected:
     const QByteArray ownAddress;
     NetTestFolder *folder = nullptr;
     Peer *host = nullptr;
+    MessengerParameters parameters;   // as main keeps them, for the transport
     GameTransport *internet = nullptr;
-    Race race;   // the race the windows start and follow
+    TestGame game;
+    Race &race = game.race;   // the race the windows start and follow
     MainWindow *main = nullptr;
     AgentStage *stage = nullptr;
     QuestionWindow *question = nullptr;
@@ -109,8 +112,7 @@ protected:
     MemoryTestWindow *memory = nullptr;
     ScreenDialogs screenDialogs;   // the boxes main hands the game (to the answerers)
     InviteList invites;
-    PlayRequests playRequests{race, GameSession::current(), GameSession::current().playSettings(),
-                              GameSession::current().roster(), screenDialogs, invites};
+    PlayRequests playRequests{race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher};
 
     // Lets every sequence started meanwhile (a report and its resends, a memory
     // playback) run to its end.
@@ -145,7 +147,7 @@ protected:
                 memory->SubmitBtnClick();
             }
         } else if (question->isVisible()) {
-            if (Model().dexterityCountdown > 0) {
+            if (game.model.dexterityCountdown > 0) {
                 race.questions().characterClicked(QStringLiteral("Announcer"));
             } else {
                 question->Answer->setText(race.questions().answer());
@@ -156,7 +158,7 @@ protected:
 
     void setUp()
     {
-        FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
+        FollowPlaySettings(race, game.settings);   // the race's rules follow the settings
         folder = new NetTestFolder(GamePortNumber, quint16(GamePortNumber - 2), {"Pip.acs", "Bolt.acs"});
         QVERIFY(folder->writeFile("stdtalk.lst", "ql1 WORDS\r\nql2 ADD\r\nql3 SUB\r\nql4 MUL\r\nql5 CATCH\r\nqa1 UNSCRAMBLE\r\nqa2 TYPE\r\n"
                       "qb1 ADDP\r\nqc1 SUBP\r\nqd1 MULP\r\nqe1 CATCHP\r\nqe2 CLICKP\r\n"
@@ -166,26 +168,28 @@ protected:
         Records::Options.UserUin = 50005;
         Records::Options.DisplayName = QStringLiteral("Robin");
         SetMessageBoxAnswerer([](BoxKind, const QString &) {});
-        GameSession::current().useDialogs(&screenDialogs);
-        stage = new AgentStage;
-        GameSession::current().useStage(stage);
+        game.dialogs.use(&screenDialogs);
+        stage = new AgentStage(game.screen);
+        game.stage.use(stage);
         main = new MainWindow(race, playRequests);
         InstallMessageHandlers(race, playRequests);
-        question = new QuestionWindow(race.questions());
+        question = new QuestionWindow(race.questions(), game.screen);
         memoryTest = new MemoryTest(race.questions(), GameClock());
-        memory = new MemoryTestWindow(*memoryTest);
-        internet = new GameTransport(DispatchMessage);
+        memory = new MemoryTestWindow(*memoryTest, game.screen);
+        internet = new GameTransport(game.receiver(), parameters);
+        game.transport.use(internet);
+        internet->StartListening();
         QVERIFY(internet->Listening());
         host = new Peer(HostPeerAddress, GamePortNumber);
         QVERIFY(host->bound());
-        RandSeed(3);
+        race.random().seed(3);
     }
     void reset()
     {
-        ResetContestantTable();
+        game.roster.reset();
         main->PlayModeGroup->setItemIndex(PracticeGame);
-        AppendContestant({QStringLiteral("40001"), QStringLiteral("Robin"), QStringLiteral("Pip.acs")});
-        Model().dexterityCountdown = 0;
+        game.roster.append({QStringLiteral("40001"), QStringLiteral("Robin"), QStringLiteral("Pip.acs")});
+        game.model.dexterityCountdown = 0;
         race.questions().reset();
         question->close();
         memory->close();
@@ -200,7 +204,7 @@ protected:
         delete memory;
         delete memoryTest;
         delete question;
-        GameSession::current().useStage(nullptr);
+        game.stage.use(nullptr);
         delete stage;
         delete main;
         delete folder;

@@ -17,6 +17,8 @@
 #include "RaceTrackWindow.h"
 #include "RequestWindow.h"
 
+#include "TestGame.h"
+
 #include <QAccessible>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -107,31 +109,32 @@ void layOut(QWidget *window)
 class TestCaptions : public QObject
 {
     Q_OBJECT
-    Race race;
+    TestGame game;
+    Race &race = game.race;
     MemoryTest memoryTest{race.questions(), GameClock()};
     InviteList invites;
-    PlayRequests requests{race, GameSession::current(), GameSession::current().playSettings(),
-                          GameSession::current().roster(), screenDialogs, invites};
+    PlayRequests requests{race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher};
+    const CharacterFilePicker picker;
 
     std::unique_ptr<QWidget> makeWindow(const QString &name)
     {
         if (name == QLatin1String("main"))
             return std::make_unique<MainWindow>(race, requests);
         if (name == QLatin1String("request"))
-            return std::make_unique<RequestWindow>(requests, nullptr);
+            return std::make_unique<RequestWindow>(requests, picker);
         if (name == QLatin1String("race track"))
             return std::make_unique<RaceTrackWindow>(race);
         if (name == QLatin1String("countdown"))
             return std::make_unique<CountdownWindow>(race);
         if (name == QLatin1String("question"))
-            return std::make_unique<QuestionWindow>(race.questions());
-        return std::make_unique<MemoryTestWindow>(memoryTest);
+            return std::make_unique<QuestionWindow>(race.questions(), game.screen);
+        return std::make_unique<MemoryTestWindow>(memoryTest, game.screen);
     }
 
 private slots:
     void initTestCase()
     {
-        FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
+        FollowPlaySettings(race, game.settings);   // the race's rules follow the settings
         // The measures mean something only with the fonts the game's package depends on.
         const QStringList families = QFontDatabase::families();
         for (const char *family : {"DejaVu Sans", "Liberation Sans", "Comic Neue"})
@@ -174,7 +177,7 @@ private slots:
 
     void memoryInstructionsShowTheirStart()
     {
-        MemoryTestWindow memory(memoryTest);
+        MemoryTestWindow memory(memoryTest, game.screen);
         layOut(&memory);
         memory.setMemo(QStringLiteral("First line\r\nSecond line\r\nThird line\r\nFourth line"));
         QVERIFY(memory.InfoBox->verticalScrollBar()->maximum() > 0);

@@ -16,6 +16,7 @@
 #include "records.h"
 #include "Roster.h"
 #include "SkinFrame.h"
+#include "TestGame.h"
 #include "Utilities.h"
 
 #include <QLabel>
@@ -52,10 +53,10 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
     std::unique_ptr<AppTestFolder> folder;
-    Race race;   // the race the windows start and follow
+    TestGame game;
+    Race &race = game.race;   // the race the windows start and follow
     InviteList invites;
-    PlayRequests playRequests{race, GameSession::current(), GameSession::current().playSettings(),
-                          GameSession::current().roster(), screenDialogs, invites};
+    PlayRequests playRequests{race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher};
     std::unique_ptr<MainWindow> form;
     QList<Box> boxes;
 
@@ -64,10 +65,10 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase()
     {
-        FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
+        FollowPlaySettings(race, game.settings);   // the race's rules follow the settings
         folder = std::make_unique<AppTestFolder>(QStringList{"alpha.acs", "bravo.acs", "charlie.acs", "delta.acs"});
         SetMessageBoxAnswerer([this](BoxKind kind, const QString &text) { boxes.append({kind, text}); });
-        GameSession::current().useDialogs(&screenDialogs);
+        game.dialogs.use(&screenDialogs);
     }
 
     void init()
@@ -77,7 +78,7 @@ private slots:
         Records::Options.UserName = QStringLiteral("Robin");
         Records::Options.UserUin = 40001;
         Records::Options.UserCharacterFile = QStringLiteral("C:\\Windows\\msagent\\chars\\bravo.acs");
-        GameSession::current().setRaceRunning(false);
+        game.session.setRaceRunning(false);
         form = std::make_unique<MainWindow>(race, playRequests);
         QVERIFY(form->Start({QStringLiteral("hollyfrost-games"), QStringLiteral("40002")}));
     }
@@ -178,11 +179,11 @@ private slots:
 
     void argumentCutTo15()
     {
-        GameSession::current().setInviterName(QStringLiteral("someone"));
+        game.session.setInviterName(QStringLiteral("someone"));
         QVERIFY(form->Start({QStringLiteral("x"), QStringLiteral("1234567890123456789")}));
-        QCOMPARE(GameSession::current().inviterUin(), QStringLiteral("123456789012345"));
-        QVERIFY(GameSession::current().inviterName().isEmpty());
-        QVERIFY(!GameSession::current().raceRunning() && !GameSession::current().joinedRace());
+        QCOMPARE(game.session.inviterUin(), QStringLiteral("123456789012345"));
+        QVERIFY(game.session.inviterName().isEmpty());
+        QVERIFY(!game.session.raceRunning() && !game.session.joinedRace());
     }
 
     void playModeControlsFollowTheTable()
@@ -218,7 +219,7 @@ private slots:
         // outer run describes it again.
         QCOMPARE(memoLines(), QStringList({"game type 0", "difficulty 0", "game type 0", "difficulty 0"}));
         // The session holds what the window shows, and the window follows the session.
-        PlaySettings &settings = GameSession::current().playSettings();
+        PlaySettings &settings = game.settings;
         QCOMPARE(settings.playMode(), LocalRace);
         QCOMPARE(settings.gameType(), RandomRaceType);
         QCOMPARE(settings.difficulty(), Easy);
@@ -284,17 +285,17 @@ private slots:
     void hostAndPracticePutTheUserFirst()
     {
         QFETCH(int, mode);
-        Model().contestants[0].Address = QStringLiteral("10.0.0.9");
-        Model().contestants[3].Score = 5;
-        AppendContestant({QStringLiteral("1"), QStringLiteral("Old"), QStringLiteral("alpha.acs")});
+        game.model.contestants[0].Address = QStringLiteral("10.0.0.9");
+        game.model.contestants[3].Score = 5;
+        game.roster.append({QStringLiteral("1"), QStringLiteral("Old"), QStringLiteral("alpha.acs")});
         form->PlayModeGroup->button(mode)->click();
         QCOMPARE(form->Contestants->model()->rowCount(), 1);
         QCOMPARE(form->Contestants->model()->index(0, 0).data().toString(), QStringLiteral("40001\tRobin\tbravo.acs"));
-        QCOMPARE(Model().contestants[0].Uin, QStringLiteral("40001"));
-        QCOMPARE(Model().contestants[0].CharacterFile, QStringLiteral("bravo.acs"));
-        QVERIFY(Model().contestants[0].Address.isEmpty());
-        QCOMPARE(Model().contestants[0].Confirmed, quint8(1));
-        QCOMPARE(Model().contestants[3].Score, 0);
+        QCOMPARE(game.model.contestants[0].Uin, QStringLiteral("40001"));
+        QCOMPARE(game.model.contestants[0].CharacterFile, QStringLiteral("bravo.acs"));
+        QVERIFY(game.model.contestants[0].Address.isEmpty());
+        QCOMPARE(game.model.contestants[0].Confirmed, quint8(1));
+        QCOMPARE(game.model.contestants[3].Score, 0);
         // Picking the mode again starts the roster over.
         form->PlayModeGroup->setItemIndex(0);
         form->PlayModeGroup->button(mode)->click();
@@ -306,7 +307,7 @@ private slots:
         form->PlayModeGroup->button(3)->click();
         form->PlayModeGroup->button(0)->click();
         QCOMPARE(form->Contestants->model()->rowCount(), 0);
-        QVERIFY(Model().contestants[0].Uin.isEmpty());
+        QVERIFY(game.model.contestants[0].Uin.isEmpty());
     }
 
     void newGameClearsEverything()
@@ -318,7 +319,7 @@ private slots:
         QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
         QCOMPARE(form->GameType->itemIndex(), -1);
         QCOMPARE(form->Contestants->model()->rowCount(), 0);
-        QVERIFY(Model().contestants[0].Uin.isEmpty());
+        QVERIFY(game.model.contestants[0].Uin.isEmpty());
         QCOMPARE(memoLines().size(), memoBefore);   // clearing a selection describes nothing
         for (QWidget *w : std::initializer_list<QWidget *>{form->RequestPlayBtn, form->AddCharacterBtn, form->StartRace,
                                                             form->GameType, form->Difficulty, form->InviteBtn,
@@ -337,9 +338,9 @@ private slots:
         int closes = 0;
         connect(form.get(), &MainWindow::closed, this, [&] { ++closes; });
         form->show();
-        GameSession::current().setRaceRunning(true);
+        game.session.setRaceRunning(true);
         form->ExitBtnClick();
-        GameSession::current().setRaceRunning(false);
+        game.session.setRaceRunning(false);
         QCOMPARE(closes, 1);
         QVERIFY(!form->ExitBtn->isEnabled());
         QVERIFY(!form->isVisible());

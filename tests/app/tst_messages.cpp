@@ -21,6 +21,7 @@
 #include "RequestWindow.h"
 #include "RosterList.h"
 #include "Stage.h"
+#include "TestGame.h"
 #include "Utilities.h"
 
 #include <QApplication>
@@ -52,14 +53,15 @@ class TestMessages : public QObject
     Q_OBJECT
 private:
     NetTestFolder *folder = nullptr;
-    Race race;   // the race the windows start and follow
+    TestGame game;
+    Race &race = game.race;   // the race the windows start and follow
     MainWindow *main = nullptr;
+    MessengerParameters parameters;   // as main keeps them, for the transport
     GameTransport *internet = nullptr;
     AgentStage *stage = nullptr;
     RequestWindow *request = nullptr;
     InviteList invites;
-    PlayRequests playRequests{race, GameSession::current(), GameSession::current().playSettings(),
-                          GameSession::current().roster(), screenDialogs, invites};
+    PlayRequests playRequests{race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher};
     Peer *a = nullptr;
     Peer *b = nullptr;
     QStringList boxes;
@@ -75,9 +77,9 @@ private:
     }
     void addRemote(const QString &name, const QString &uin, const QString &character, const QString &address)
     {
-        const std::optional<int> slot = AddContestant(name, uin, character);
+        const std::optional<int> slot = game.roster.add(name, uin, character);
         QVERIFY(slot);
-        Model().contestants[*slot].Address = address;
+        game.model.contestants[*slot].Address = address;
     }
     QList<QByteArray> sentTo(Peer *peer, int count)
     {
@@ -95,9 +97,9 @@ private:
         request->UinEdit->setText(address);
         request->CharacterEdit->setText(QStringLiteral("Pip.acs"));
         QVERIFY(request->RequestBtnClick());
-        DispatchMessage(address, QStringLiteral("RAHosty"));
+        game.dispatcher.dispatch(address, QStringLiteral("RAHosty"));
         settle();   // the readiness "RR" and its repeat
-        QCOMPARE(GameSession::current().hostAddress(), address);
+        QCOMPARE(game.session.hostAddress(), address);
         boxes.clear();
         a->drain(100);
         b->drain(100);
@@ -143,7 +145,7 @@ private:
 
 void TestMessages::initTestCase()
 {
-    FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
+    FollowPlaySettings(race, game.settings);   // the race's rules follow the settings
     folder = new NetTestFolder(GamePortNumber, MessengerPortNumber, {"Pip.acs", "Bolt.acs", "Penny.acs", "Zed.acs"});
     QByteArray phrases;
     for (int i = 0; i < 6; ++i)
@@ -161,9 +163,9 @@ void TestMessages::initTestCase()
     Records::Options.UserUin = 50005;
     Records::Options.UserCharacterFile = folder->characters() + QStringLiteral("Pip.acs");
     SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
-    GameSession::current().useDialogs(&screenDialogs);
-    stage = new AgentStage;
-    GameSession::current().useStage(stage);
+    game.dialogs.use(&screenDialogs);
+    stage = new AgentStage(game.screen);
+    game.stage.use(stage);
     SetQuestionAnswerer([this](const QString &text) {
         questions << text;
         if (whileAsking)
@@ -174,11 +176,14 @@ void TestMessages::initTestCase()
         if (identity == QLatin1String("Announcer"))
             spoken << text;
     });
-    main = new MainWindow(race, playRequests);
+    const auto browsed = [](const QString &, const QString &) { return QStringLiteral("C:\\x\\Bolt.acs"); };
+    main = new MainWindow(race, playRequests, CharacterFilePicker(browsed));
     InstallMessageHandlers(race, playRequests);
     QVERIFY(QFile::copy(qEnvironmentVariable("HF_BIN_DIR") + "/Announcer.acs", folder->program() + "Announcer.acs"));
     QVERIFY(stage->load(0, ProgramFolder() + QStringLiteral("Announcer.acs"), false, false, QStringLiteral("Announcer")));
-    internet = new GameTransport(DispatchMessage);
+    internet = new GameTransport(game.receiver(), parameters);
+    game.transport.use(internet);
+    internet->StartListening();
     request = &main->requestWindow();
     QVERIFY(internet->Listening());
     a = new Peer(PeerA, GamePortNumber);
@@ -193,13 +198,13 @@ void TestMessages::init()
     spoken.clear();
     answerYes = true;
     whileAsking = nullptr;
-    GameSession::current().setRaceRunning(false);
-    GameSession::current().setJoinedRace(false);
-    Model().shutdownCountdown = 0;
-    for (ContestantRecord &record : Model().contestants)
+    game.session.setRaceRunning(false);
+    game.session.setJoinedRace(false);
+    game.model.shutdownCountdown = 0;
+    for (ContestantRecord &record : game.model.contestants)
         record.Acked = false;
     main->GameType->setItemIndex(-1);
-    ResetContestantTable();   // first: the last test's joiners are told nothing
+    game.roster.reset();   // first: the last test's joiners are told nothing
     mode(NoPlayMode);   // forgets the last network game
     a->drain(0);
     b->drain(0);
@@ -207,7 +212,7 @@ void TestMessages::init()
 
 void TestMessages::cleanupTestCase()
 {
-    GameSession::current().useStage(nullptr);
+    game.stage.use(nullptr);
     SetQuestionAnswerer({});
     SetMessageBoxAnswerer({});
     delete a;
@@ -223,31 +228,31 @@ void TestMessages::rosterTravelsToTheJoiner()
     // The host's roster of two: four empty slots travel as spaces.
     mode(HostGame);
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
-    const QString payload = RosterPayload();
+    const QString payload = game.dispatcher.rosterPayload();
     QCOMPARE(payload, QStringLiteral("&&50005&&Hosty&&Pip.acs&&60006&&Jo&&Bolt.acs") + QStringLiteral("&& && && ").repeated(4));
     QCOMPARE(payload.count(QStringLiteral("&&")), 18);
 
     // The joiner takes the two real contestants and acknowledges.
     acceptedBy(PeerA);
-    DispatchMessage(PeerA, QStringLiteral("RSHosty") + payload);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RSHosty") + payload);
     QCOMPARE(main->Contestants->model()->rowCount(), 2);
     QCOMPARE(main->Contestants->model()->index(0, 0).data().toString(), QStringLiteral("50005\tHosty\tPip.acs"));
     QCOMPARE(main->Contestants->model()->index(1, 0).data().toString(), QStringLiteral("60006\tJo\tBolt.acs"));
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"AKHosty"});
     // A roster without its eighteen fields is malformed: dropped, not acknowledged.
-    DispatchMessage(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&Pip.acs&&60006&&Jo"));
-    DispatchMessage(PeerA, QStringLiteral("RSHosty") + payload + QStringLiteral("&&1&&X&&Zed.acs"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&Pip.acs&&60006&&Jo"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RSHosty") + payload + QStringLiteral("&&1&&X&&Zed.acs"));
     QCOMPARE(main->Contestants->model()->rowCount(), 2);
-    QCOMPARE(Model().contestants[1].Uin, QStringLiteral("60006"));
+    QCOMPARE(game.model.contestants[1].Uin, QStringLiteral("60006"));
     QVERIFY(a->drain().isEmpty());
     // A path in a character name is not followed.
-    DispatchMessage(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&..\\..\\Zed.acs") + QStringLiteral("&& && && ").repeated(5));
-    QCOMPARE(Model().contestants[0].CharacterFile, QStringLiteral("Zed.acs"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&..\\..\\Zed.acs") + QStringLiteral("&& && && ").repeated(5));
+    QCOMPARE(game.model.contestants[0].CharacterFile, QStringLiteral("Zed.acs"));
     // A character this copy lacks is raced by one it has.
-    DispatchMessage(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&Gone.acs") + QStringLiteral("&& && && ").repeated(5));
-    QCOMPARE(Model().contestants[0].Uin, QStringLiteral("50005"));
-    QVERIFY(Model().contestants[0].CharacterFile != QStringLiteral("Gone.acs"));
-    QVERIFY(QFile::exists(folder->characters() + Model().contestants[0].CharacterFile));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RSHosty&&50005&&Hosty&&Gone.acs") + QStringLiteral("&& && && ").repeated(5));
+    QCOMPARE(game.model.contestants[0].Uin, QStringLiteral("50005"));
+    QVERIFY(game.model.contestants[0].CharacterFile != QStringLiteral("Gone.acs"));
+    QVERIFY(QFile::exists(folder->characters() + game.model.contestants[0].CharacterFile));
 }
 
 void TestMessages::rosterGuards()
@@ -255,50 +260,50 @@ void TestMessages::rosterGuards()
     acceptedBy(PeerA);
     const QString roster = QStringLiteral("RSH&&50005&&Hosty&&Pip.acs&&60006&&Jo&&Bolt.acs") + QStringLiteral("&& && && ").repeated(4);
     // While a race runs: neither taken nor acknowledged.
-    GameSession::current().setRaceRunning(true);
-    DispatchMessage(PeerA, roster);
+    game.session.setRaceRunning(true);
+    game.dispatcher.dispatch(PeerA, roster);
     QCOMPARE(main->Contestants->model()->rowCount(), 0);
-    GameSession::current().setRaceRunning(false);
+    game.session.setRaceRunning(false);
     QVERIFY(a->drain().isEmpty());
-    DispatchMessage(PeerA, roster);
+    game.dispatcher.dispatch(PeerA, roster);
     QCOMPARE(main->Contestants->model()->rowCount(), 2);
     QCOMPARE(sentTo(a, 1).size(), 1);
     // The same roster again: not acknowledged again.
-    DispatchMessage(PeerA, roster);
+    game.dispatcher.dispatch(PeerA, roster);
     QVERIFY(a->drain().isEmpty());
     // While the joiner's race is presented, a new roster is acknowledged but not taken;
     // after it (its clean-up leaves no play mode picked) the host steers this copy no
     // more: neither taken nor acknowledged.
-    GameSession::current().setJoinedRace(true);
-    DispatchMessage(PeerA, QStringLiteral("RSH&&80008&&Newer&&Zed.acs") + QStringLiteral("&& && && ").repeated(5));
+    game.session.setJoinedRace(true);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RSH&&80008&&Newer&&Zed.acs") + QStringLiteral("&& && && ").repeated(5));
     QCOMPARE(sentTo(a, 1).size(), 1);
     QCOMPARE(main->Contestants->model()->rowCount(), 2);
     main->PlayModeGroup->setItemIndex(NoPlayMode);
-    QCOMPARE(CurrentPlayMode(), NoPlayMode);
-    DispatchMessage(PeerA, QStringLiteral("RSH&&70007&&New&&Zed.acs") + QStringLiteral("&& && && ").repeated(5));
+    QCOMPARE(game.settings.playMode(), NoPlayMode);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RSH&&70007&&New&&Zed.acs") + QStringLiteral("&& && && ").repeated(5));
     QVERIFY(a->drain().isEmpty());
     QCOMPARE(main->Contestants->model()->rowCount(), 2);
     // Joined again: the host's start signal does not start a race while one runs.
     acceptedBy(PeerA);
-    DispatchMessage(PeerA, roster);
+    game.dispatcher.dispatch(PeerA, roster);
     QCOMPARE(main->Contestants->model()->rowCount(), 2);
     QCOMPARE(sentTo(a, 1).size(), 1);
-    GameSession::current().setRaceRunning(true);
-    DispatchMessage(PeerA, QStringLiteral("SRH"));
-    GameSession::current().setRaceRunning(false);
-    QVERIFY(!GameSession::current().joinedRace());
+    game.session.setRaceRunning(true);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("SRH"));
+    game.session.setRaceRunning(false);
+    QVERIFY(!game.session.joinedRace());
     QVERIFY(a->drain().isEmpty());
     // A flood of start signals is acknowledged, and waits as one start, not one each;
     // the host's cancel right after it leaves no race behind.
     for (int n = 0; n < 10000; ++n) {
-        DispatchMessage(PeerA, QStringLiteral("SRH"));
+        game.dispatcher.dispatch(PeerA, QStringLiteral("SRH"));
         QVERIFY(PendingWaits() <= 1);
     }
-    DispatchMessage(PeerA, QStringLiteral("RCH"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RCH"));
     settle();
     QVERIFY(!race.inProgress());
-    QVERIFY(!GameSession::current().joinedRace());
-    Model().shutdownCountdown = 0;
+    QVERIFY(!game.session.joinedRace());
+    game.model.shutdownCountdown = 0;
     a->drain();
 }
 
@@ -307,68 +312,68 @@ void TestMessages::positions()
     const QString roster = QStringLiteral("RSH&&1001&&A&&Pip.acs&&1002&&B&&Bolt.acs&&1003&&C&&Penny.acs")
                            + QStringLiteral("&& && && ").repeated(3);
     acceptedBy(PeerA);
-    DispatchMessage(PeerA, roster);
+    game.dispatcher.dispatch(PeerA, roster);
     QCOMPARE(main->Contestants->model()->rowCount(), 3);
     a->drain();
     // Before this joiner's race: every start signal was lost, so the host's positions
     // start the race (abandoned here once it has begun). The last race's countdown to
     // the end of the program stops: it would unload this race's characters.
     bool raceStarted = false;
-    Model().shutdownCountdown = 40;
+    game.model.shutdownCountdown = 40;
     QTimer::singleShot(400, this, [&] {
-        raceStarted = race.inProgress() && GameSession::current().joinedRace() && Model().shutdownCountdown == 0;
+        raceStarted = race.inProgress() && game.session.joinedRace() && game.model.shutdownCountdown == 0;
         mode(NoPlayMode);
     });
-    DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
     settle();
     QVERIFY(raceStarted);
-    QCOMPARE(Model().contestants[1].Progress, 0);
+    QCOMPARE(game.model.contestants[1].Progress, 0);
     // After it: ignored.
     mode(JoinGame);
     acceptedBy(PeerA);
-    DispatchMessage(PeerA, roster);
-    GameSession::current().setJoinedRace(true);
+    game.dispatcher.dispatch(PeerA, roster);
+    game.session.setJoinedRace(true);
     a->drain();
-    DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
-    QCOMPARE(Model().contestants[1].Progress, 0);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
+    QCOMPARE(game.model.contestants[1].Progress, 0);
     QVERIFY(a->drain().isEmpty());
-    GameSession::current().setRaceRunning(true);
-    DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
-    QCOMPARE((QList<int>{Model().contestants[0].Progress, Model().contestants[1].Progress, Model().contestants[2].Progress}),
+    game.session.setRaceRunning(true);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
+    QCOMPARE((QList<int>{game.model.contestants[0].Progress, game.model.contestants[1].Progress, game.model.contestants[2].Progress}),
              (QList<int>{10, 20, 30}));
-    QCOMPARE(CurrentRace().standings.first, 2);
+    QCOMPARE(game.session.raceRun().standings.first, 2);
     QCOMPARE(sentTo(a, 1).size(), 1);
     // The same values again: neither acknowledged nor taken.
-    Model().contestants[0].Progress = 99;
-    DispatchMessage(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
-    QCOMPARE(Model().contestants[0].Progress, 99);
+    game.model.contestants[0].Progress = 99;
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RPH&&10&&20&&30&&0&&0&&0"));
+    QCOMPARE(game.model.contestants[0].Progress, 99);
     QVERIFY(a->drain().isEmpty());
     // Numbered sets: one older than the last taken (reordered on the way, or replayed)
     // is dropped, as is one absurdly far ahead, the first of the race too.
-    DispatchMessage(PeerA, QStringLiteral("RPH&&40&&50&&60&&0&&0&&0&&2000000000"));
-    QCOMPARE(Model().contestants[2].Progress, 30);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RPH&&40&&50&&60&&0&&0&&0&&2000000000"));
+    QCOMPARE(game.model.contestants[2].Progress, 30);
     QVERIFY(a->drain().isEmpty());
-    DispatchMessage(PeerA, QStringLiteral("RPH&&40&&50&&60&&0&&0&&0&&7"));
-    QCOMPARE(Model().contestants[2].Progress, 60);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RPH&&40&&50&&60&&0&&0&&0&&7"));
+    QCOMPARE(game.model.contestants[2].Progress, 60);
     QCOMPARE(sentTo(a, 1).size(), 1);
     for (const char *stale : {"RPH&&30&&40&&50&&0&&0&&0&&6", "RPH&&30&&40&&50&&0&&0&&0&&7",
                               "RPH&&30&&40&&50&&0&&0&&0&&99999"}) {
-        DispatchMessage(PeerA, QLatin1String(stale));
-        QCOMPARE(Model().contestants[2].Progress, 60);
+        game.dispatcher.dispatch(PeerA, QLatin1String(stale));
+        QCOMPARE(game.model.contestants[2].Progress, 60);
     }
     QVERIFY(a->drain().isEmpty());
-    DispatchMessage(PeerA, QStringLiteral("RPH&&41&&51&&61&&0&&0&&0&&9"));
-    QCOMPARE(Model().contestants[2].Progress, 61);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RPH&&41&&51&&61&&0&&0&&0&&9"));
+    QCOMPARE(game.model.contestants[2].Progress, 61);
     a->drain();
     // Fewer fields than contestants: the last one repeats; a non-number counts as 0.
-    DispatchMessage(PeerA, QStringLiteral("RPH&&x1&&44"));
-    QCOMPARE((QList<int>{Model().contestants[0].Progress, Model().contestants[1].Progress, Model().contestants[2].Progress}),
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RPH&&x1&&44"));
+    QCOMPARE((QList<int>{game.model.contestants[0].Progress, game.model.contestants[1].Progress, game.model.contestants[2].Progress}),
              (QList<int>{0, 44, 44}));
     // Values no race can reach are cut, so that moving the characters cannot overflow.
-    DispatchMessage(PeerA, QStringLiteral("RPH&&2000000000&&-5&&2147483647"));
-    QCOMPARE((QList<int>{Model().contestants[0].Progress, Model().contestants[1].Progress, Model().contestants[2].Progress}),
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RPH&&2000000000&&-5&&2147483647"));
+    QCOMPARE((QList<int>{game.model.contestants[0].Progress, game.model.contestants[1].Progress, game.model.contestants[2].Progress}),
              (QList<int>{MaxTakenProgress, 0, MaxTakenProgress}));
-    GameSession::current().setRaceRunning(false);
+    game.session.setRaceRunning(false);
 }
 
 void TestMessages::answersAndSkipsAreCountedOnce()
@@ -378,124 +383,124 @@ void TestMessages::answersAndSkipsAreCountedOnce()
     mode(HostGame);
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
     addRemote("Al", "70007", "Penny.acs", PeerB);
-    auto putQuestion = [](int slot) {
-        Model().contestants[slot].Confirmed = SlotQuestionOutstanding;
-        ++Model().contestants[slot].QuestionNumber;
+    auto putQuestion = [this](int slot) {
+        game.model.contestants[slot].Confirmed = SlotQuestionOutstanding;
+        ++game.model.contestants[slot].QuestionNumber;
     };
     putQuestion(1);   // Jo's question 1
     putQuestion(2);   // Al's question 1
-    DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42&&1"));
-    DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&42&&1"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RBJo&&60006&&42&&1"));
+    game.dispatcher.dispatch(PeerB, QStringLiteral("RBAl&&70007&&42&&1"));
     // Jo's acknowledgement was lost: the resend comes after Al's report; acknowledged only.
-    DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42&&1"));
-    QCOMPARE(Model().contestants[1].Score, 1);
-    QCOMPARE(Model().contestants[2].Score, 1);
-    QCOMPARE(Model().contestants[1].Confirmed, quint8(1));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RBJo&&60006&&42&&1"));
+    QCOMPARE(game.model.contestants[1].Score, 1);
+    QCOMPARE(game.model.contestants[2].Score, 1);
+    QCOMPARE(game.model.contestants[1].Confirmed, quint8(1));
     QCOMPARE(sentTo(a, 2), (QList<QByteArray>{"AKHosty", "AKHosty"}));
     // A skip of the question already answered is a repeat too.
-    DispatchMessage(PeerA, QStringLiteral("RKJo&&60006&&42&&1"));
-    QCOMPARE(Model().contestants[1].Score, 1);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RKJo&&60006&&42&&1"));
+    QCOMPARE(game.model.contestants[1].Score, 1);
     // The next question has the same answer (a dexterity test always has): it counts,
     // and a late resend for question 1 does not count for question 2.
     putQuestion(1);
-    DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42&&1"));
-    QCOMPARE(Model().contestants[1].Score, 1);
-    QCOMPARE(Model().contestants[1].Confirmed, quint8(2));
-    DispatchMessage(PeerA, QStringLiteral("RBJo&&60006&&42&&2"));
-    QCOMPARE(Model().contestants[1].Score, 2);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RBJo&&60006&&42&&1"));
+    QCOMPARE(game.model.contestants[1].Score, 1);
+    QCOMPARE(game.model.contestants[1].Confirmed, quint8(2));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RBJo&&60006&&42&&2"));
+    QCOMPARE(game.model.contestants[1].Score, 2);
     // A skip halves, dropping the fraction, and puts the character back to the start;
     // its resend after Al's skip halves nothing more.
-    Model().contestants[1].Score = 7;
-    Model().contestants[1].Progress = 7;
-    Model().contestants[1].LastX = 300;
+    game.model.contestants[1].Score = 7;
+    game.model.contestants[1].Progress = 7;
+    game.model.contestants[1].LastX = 300;
     putQuestion(1);
-    Model().contestants[2].Score = 6;
+    game.model.contestants[2].Score = 6;
     putQuestion(2);
-    DispatchMessage(PeerA, QStringLiteral("RKJo&&60006&&17&&3"));
-    DispatchMessage(PeerB, QStringLiteral("RKAl&&70007&&17&&2"));
-    DispatchMessage(PeerA, QStringLiteral("RKJo&&60006&&17&&3"));
-    QCOMPARE(Model().contestants[1].Score, 3);
-    QCOMPARE(Model().contestants[1].Progress, 3);
-    QCOMPARE(Model().contestants[1].LastX, 0);
-    QCOMPARE(Model().contestants[2].Score, 3);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RKJo&&60006&&17&&3"));
+    game.dispatcher.dispatch(PeerB, QStringLiteral("RKAl&&70007&&17&&2"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RKJo&&60006&&17&&3"));
+    QCOMPARE(game.model.contestants[1].Score, 3);
+    QCOMPARE(game.model.contestants[1].Progress, 3);
+    QCOMPARE(game.model.contestants[1].LastX, 0);
+    QCOMPARE(game.model.contestants[2].Score, 3);
     // From a copy that sends no number: once per question outstanding, the same answer
     // to the next question included.
     putQuestion(2);
-    DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&dexteritytest"));
-    DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&dexteritytest"));
-    QCOMPARE(Model().contestants[2].Score, 4);
+    game.dispatcher.dispatch(PeerB, QStringLiteral("RBAl&&70007&&dexteritytest"));
+    game.dispatcher.dispatch(PeerB, QStringLiteral("RBAl&&70007&&dexteritytest"));
+    QCOMPARE(game.model.contestants[2].Score, 4);
     putQuestion(2);
-    DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&dexteritytest"));
-    QCOMPARE(Model().contestants[2].Score, 5);
+    game.dispatcher.dispatch(PeerB, QStringLiteral("RBAl&&70007&&dexteritytest"));
+    QCOMPARE(game.model.contestants[2].Score, 5);
     // A number that is no question's counts nothing.
     putQuestion(2);
-    DispatchMessage(PeerB, QStringLiteral("RBAl&&70007&&9&&x"));
-    QCOMPARE(Model().contestants[2].Score, 5);
-    QCOMPARE(Model().contestants[2].Confirmed, quint8(2));
+    game.dispatcher.dispatch(PeerB, QStringLiteral("RBAl&&70007&&9&&x"));
+    QCOMPARE(game.model.contestants[2].Score, 5);
+    QCOMPARE(game.model.contestants[2].Confirmed, quint8(2));
     // From the finish on the standings are final: Al's answer to the question still out
     // comes during the ceremony and counts for nothing, on every scoreboard.
-    GameSession::current().setRaceRunning(true);
-    CurrentRace().standings.finisher = 1;
-    Model().contestants[1].Progress = 92;   // over the finish
-    const QString lateAnswer = QStringLiteral("RBAl&&70007&&9&&%1").arg(Model().contestants[2].QuestionNumber - 1);
-    QTimer::singleShot(10, this, [&lateAnswer] { DispatchMessage(PeerB, lateAnswer); });
+    game.session.setRaceRunning(true);
+    game.session.raceRun().standings.finisher = 1;
+    game.model.contestants[1].Progress = 92;   // over the finish
+    const QString lateAnswer = QStringLiteral("RBAl&&70007&&9&&%1").arg(game.model.contestants[2].QuestionNumber - 1);
+    QTimer::singleShot(10, this, [this, &lateAnswer] { game.dispatcher.dispatch(PeerB, lateAnswer); });
     QCoro::waitFor(race.finish());
-    QCOMPARE(Model().contestants[2].Score, 5);
-    QCOMPARE(CurrentRace().standings.first, 1);
+    QCOMPARE(game.model.contestants[2].Score, 5);
+    QCOMPARE(game.session.raceRun().standings.first, 1);
 }
 
 void TestMessages::onlyTheHostSteers()
 {
-    QuestionWindow form(race.questions());
+    QuestionWindow form(race.questions(), game.screen);
     const QStringList hostMessages = {"SRH", "RPH&&50&&50", "RSH&&1&&X&&Zed.acs" + QStringLiteral("&& && && ").repeated(5),
                                       "RZH&&MA&&12&&7 + 5&&1", "RTH&&taken over", "RCH"};
     auto noneTakenFrom = [&](const QString &address, Peer *peer) {
         main->InfoBox->setPlainText(QStringLiteral("mine"));
         const int count = main->Contestants->model()->rowCount();
         for (const QString &text : hostMessages)
-            DispatchMessage(address, text);
+            game.dispatcher.dispatch(address, text);
         QVERIFY(peer->drain().isEmpty());   // not even acknowledged
-        QCOMPARE(Model().shutdownCountdown, 0);
+        QCOMPARE(game.model.shutdownCountdown, 0);
         QVERIFY(spoken.isEmpty());
         QVERIFY(!form.isVisible());
-        QVERIFY(!GameSession::current().joinedRace());
+        QVERIFY(!game.session.joinedRace());
         QCOMPARE(main->Contestants->model()->rowCount(), count);
         QCOMPARE(main->InfoBox->toPlainText(), QStringLiteral("mine"));
     };
     // Not joined to any host: Practice, Local Race, hosting, or not yet accepted.
     for (const int playMode : {int(PracticeGame), int(LocalRace), int(HostGame), int(JoinGame)}) {
         mode(playMode);
-        GameSession::current().setRaceRunning(playMode == PracticeGame);
-        GameSession::current().setJoinedRace(false);
+        game.session.setRaceRunning(playMode == PracticeGame);
+        game.session.setJoinedRace(false);
         noneTakenFrom(PeerA, a);
         if (QTest::currentTestFailed())
             return;
     }
     // Joined: another address is not the host, nor does its "RA" make it one.
-    GameSession::current().setRaceRunning(false);
+    game.session.setRaceRunning(false);
     acceptedBy(PeerA);
-    DispatchMessage(PeerB, QStringLiteral("RAHosty"));
-    QCOMPARE(GameSession::current().hostAddress(), PeerA);
+    game.dispatcher.dispatch(PeerB, QStringLiteral("RAHosty"));
+    QCOMPARE(game.session.hostAddress(), PeerA);
     QVERIFY(boxes.isEmpty());
     noneTakenFrom(PeerB, b);
     if (QTest::currentTestFailed())
         return;
-    DispatchMessage(PeerA, QStringLiteral("RTH&&the host"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RTH&&the host"));
     QCOMPARE(main->InfoBox->toPlainText(), QStringLiteral("the host"));
     // A host takes readiness and reports from its roster only.
     mode(HostGame);
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
-    Model().contestants[1].Confirmed = SlotQuestionOutstanding;
-    Model().contestants[1].QuestionNumber = 2;
+    game.model.contestants[1].Confirmed = SlotQuestionOutstanding;
+    game.model.contestants[1].QuestionNumber = 2;
     for (const char *text : {"RRAl", "RBAl&&60006&&42&&1", "RKAl&&60006&&42&&1"})
-        DispatchMessage(PeerB, QString::fromLatin1(text));
+        game.dispatcher.dispatch(PeerB, QString::fromLatin1(text));
     QVERIFY(b->drain().isEmpty());
-    QCOMPARE(Model().contestants[1].Score, 0);
-    QCOMPARE(Model().contestants[1].Confirmed, quint8(2));
+    QCOMPARE(game.model.contestants[1].Score, 0);
+    QCOMPARE(game.model.contestants[1].Confirmed, quint8(2));
     // The open messages stay open.
-    DispatchMessage(PeerB, QStringLiteral("GPAl&&70007&&Al"));
-    QCOMPARE(GameSession::current().inviterUin(), QStringLiteral("70007"));
-    DispatchMessage(PeerB, QStringLiteral("RQAl&&70007&&Penny.acs"));
+    game.dispatcher.dispatch(PeerB, QStringLiteral("GPAl&&70007&&Al"));
+    QCOMPARE(game.session.inviterUin(), QStringLiteral("70007"));
+    game.dispatcher.dispatch(PeerB, QStringLiteral("RQAl&&70007&&Penny.acs"));
     QCOMPARE(questions.size(), 1);
     QCOMPARE(sentTo(b, 1).value(0), QByteArray("RAHosty"));
     b->drain();
@@ -507,18 +512,18 @@ void TestMessages::leavingForgetsTheGame()
     const QString roster = QStringLiteral("RSH&&50005&&Hosty&&Pip.acs&&60006&&Jo&&Bolt.acs")
                            + QStringLiteral("&& && && ").repeated(4);
     acceptedBy(PeerA);
-    DispatchMessage(PeerA, roster);
+    game.dispatcher.dispatch(PeerA, roster);
     QCOMPARE(sentTo(a, 1).size(), 1);
-    GameSession::current().setJoinedRace(true);
+    game.session.setJoinedRace(true);
     mode(PracticeGame);
     mode(JoinGame);
-    QVERIFY(GameSession::current().hostAddress().isEmpty());
-    QVERIFY(GameSession::current().requestedHostAddress().isEmpty());
-    QVERIFY(Model().lastRosterPayload.isEmpty());
-    QVERIFY(!GameSession::current().joinedRace());
+    QVERIFY(game.session.hostAddress().isEmpty());
+    QVERIFY(game.session.requestedHostAddress().isEmpty());
+    QVERIFY(game.model.lastRosterPayload.isEmpty());
+    QVERIFY(!game.session.joinedRace());
     // Accepted again: the host's identical roster is taken and acknowledged.
     acceptedBy(PeerA);
-    DispatchMessage(PeerA, roster);
+    game.dispatcher.dispatch(PeerA, roster);
     QCOMPARE(sentTo(a, 1).size(), 1);
     QCOMPARE(main->Contestants->model()->rowCount(), 2);
     // Accepted, but no roster arrived: the start signal starts no race with nobody in it.
@@ -534,10 +539,10 @@ void TestMessages::leavingForgetsTheGame()
             mode(NoPlayMode);   // it would never end: abandon it
     });
     guard.start(100);
-    DispatchMessage(PeerA, QStringLiteral("SRHosty"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("SRHosty"));
     QTest::qWait(200);
     QVERIFY(!raceStarted);
-    QVERIFY(!GameSession::current().joinedRace());
+    QVERIFY(!game.session.joinedRace());
     a->drain();
     // With a roster, the host cancels between its start's acknowledgements, or while the
     // race is being presented: the race runs no rounds and ends, instead of starting after
@@ -545,10 +550,10 @@ void TestMessages::leavingForgetsTheGame()
     for (const int cancelAfterMs : {20, 400}) {
         mode(JoinGame);
         acceptedBy(PeerA);
-        DispatchMessage(PeerA, roster);
+        game.dispatcher.dispatch(PeerA, roster);
         QTimer cancel;
         cancel.setSingleShot(true);
-        connect(&cancel, &QTimer::timeout, this, [&] { DispatchMessage(PeerA, QStringLiteral("RCHosty")); });
+        connect(&cancel, &QTimer::timeout, this, [&] { game.dispatcher.dispatch(PeerA, QStringLiteral("RCHosty")); });
         bool stillRacing = false;
         guard.disconnect();
         connect(&guard, &QTimer::timeout, this, [&] {
@@ -558,13 +563,13 @@ void TestMessages::leavingForgetsTheGame()
         });
         cancel.start(cancelAfterMs);
         guard.start(20000);
-        DispatchMessage(PeerA, QStringLiteral("SRHosty"));
+        game.dispatcher.dispatch(PeerA, QStringLiteral("SRHosty"));
         settle();
         guard.stop();
         QVERIFY2(!stillRacing, qPrintable(QString::number(cancelAfterMs)));
-        QVERIFY(!GameSession::current().raceRunning());
-        QVERIFY(Model().shutdownCountdown > 0);
-        Model().shutdownCountdown = 0;
+        QVERIFY(!game.session.raceRunning());
+        QVERIFY(game.model.shutdownCountdown > 0);
+        game.model.shutdownCountdown = 0;
         a->drain();
     }
 }
@@ -572,9 +577,9 @@ void TestMessages::leavingForgetsTheGame()
 void TestMessages::questionFromTheHost()
 {
     acceptedBy(PeerA);
-    GameSession::current().setJoinedRace(true);   // questions come in the race the host started
-    QuestionWindow form(race.questions());
-    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
+    game.session.setJoinedRace(true);   // questions come in the race the host started
+    QuestionWindow form(race.questions(), game.screen);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
     QCOMPARE(sentTo(a, 1), (QList<QByteArray>{"AKHosty"}));
     QVERIFY(form.isVisible());
     QVERIFY(form.Question->text().contains(QStringLiteral("7 + 5")));
@@ -582,14 +587,14 @@ void TestMessages::questionFromTheHost()
     QCOMPARE(race.questions().sender(), PeerA);
     // A resend of the same question is acknowledged again but not shown anew.
     form.Answer->setText(QStringLiteral("1"));
-    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
     QCOMPARE(sentTo(a, 1), (QList<QByteArray>{"AKHosty"}));
     QCOMPARE(form.Answer->text(), QStringLiteral("1"));
     form.hide();
     // The host cancels; a late resend of the next question shows nothing.
-    DispatchMessage(PeerA, QStringLiteral("RCHosty"));
-    QCOMPARE(Model().shutdownCountdown, 25);
-    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&9&&4 + 5&&2"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RCHosty"));
+    QCOMPARE(game.model.shutdownCountdown, 25);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RZHosty&&MA&&9&&4 + 5&&2"));
     QVERIFY(!form.isVisible());
     QCOMPARE(race.questions().answer(), QStringLiteral("12"));
     QVERIFY(a->drain().isEmpty());
@@ -602,94 +607,94 @@ void TestMessages::acknowledgementsAndReadiness()
     addRemote("Al", "70007", "Penny.acs", PeerB);
     {
         // A wait ends only on an acknowledgement from the address it waits on.
-        const AckWait fromA(internet, PeerA), fromB(internet, PeerB);
-        DispatchMessage(PeerA, QStringLiteral("AKJo"));
+        const AckWait fromA(game.transport, PeerA), fromB(game.transport, PeerB);
+        game.dispatcher.dispatch(PeerA, QStringLiteral("AKJo"));
         QVERIFY(fromA.arrived());
         QVERIFY(!fromB.arrived());
     }
-    QVERIFY(Model().contestants[1].Acked);
-    QVERIFY(!Model().contestants[2].Acked);
+    QVERIFY(game.model.contestants[1].Acked);
+    QVERIFY(!game.model.contestants[2].Acked);
     // The host's own slot has no address: nothing, not even an empty address, marks it.
-    DispatchMessage(QString(), QStringLiteral("AKJo"));
-    QVERIFY(!Model().contestants[0].Acked);
-    QVERIFY(!Model().contestants[2].Acked);
-    DispatchMessage(PeerB, QStringLiteral("RRAl"));
-    QCOMPARE(Model().contestants[2].Confirmed, quint8(1));
-    QCOMPARE(Model().contestants[1].Confirmed, quint8(0));
+    game.dispatcher.dispatch(QString(), QStringLiteral("AKJo"));
+    QVERIFY(!game.model.contestants[0].Acked);
+    QVERIFY(!game.model.contestants[2].Acked);
+    game.dispatcher.dispatch(PeerB, QStringLiteral("RRAl"));
+    QCOMPARE(game.model.contestants[2].Confirmed, quint8(1));
+    QCOMPARE(game.model.contestants[1].Confirmed, quint8(0));
     // Readiness does not free a slot whose question is still outstanding.
-    Model().contestants[2].Confirmed = SlotQuestionOutstanding;
-    DispatchMessage(PeerB, QStringLiteral("RRAl"));
-    QCOMPARE(Model().contestants[2].Confirmed, quint8(2));
+    game.model.contestants[2].Confirmed = SlotQuestionOutstanding;
+    game.dispatcher.dispatch(PeerB, QStringLiteral("RRAl"));
+    QCOMPARE(game.model.contestants[2].Confirmed, quint8(2));
 }
 
 void TestMessages::cancelAndDescription()
 {
     acceptedBy(PeerA);
-    GameSession::current().setRaceRunning(true);
+    game.session.setRaceRunning(true);
     main->CancelBtn->show();
-    DispatchMessage(PeerA, QStringLiteral("RCHosty"));
-    QVERIFY(!GameSession::current().raceRunning());
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RCHosty"));
+    QVERIFY(!game.session.raceRunning());
     QVERIFY(main->CancelBtn->isHidden());
-    QCOMPARE(Model().shutdownCountdown, 25);
+    QCOMPARE(game.model.shutdownCountdown, 25);
     QCOMPARE(spoken, QStringList{"CANCELLED"});
     // Also without a race (the cancel ended the joining: join again first).
     acceptedBy(PeerA);
-    Model().shutdownCountdown = 0;
-    DispatchMessage(PeerA, QStringLiteral("RCHosty"));
-    QCOMPARE(Model().shutdownCountdown, 25);
+    game.model.shutdownCountdown = 0;
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RCHosty"));
+    QCOMPARE(game.model.shutdownCountdown, 25);
 
     acceptedBy(PeerA);
     main->InfoBox->setPlainText("old");
-    DispatchMessage(PeerA, QStringLiteral("RTHosty&&Host: Hosty 50005\r\ntype3\r\nlevel1"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RTHosty&&Host: Hosty 50005\r\ntype3\r\nlevel1"));
     QCOMPARE(main->InfoBox->toPlainText(), QStringLiteral("Host: Hosty 50005\ntype3\nlevel1"));
     // Plain text: markup and entities show as they are; nothing is loaded.
     const QString markup = QStringLiteral("Welcome <img src=\"missing.png\" width=\"900\"> <b>bold</b> &lt;\rsecond\nthird");
-    DispatchMessage(PeerA, QStringLiteral("RTHosty&&") + markup);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RTHosty&&") + markup);
     QCOMPARE(main->InfoBox->toPlainText(),
              QStringLiteral("Welcome <img src=\"missing.png\" width=\"900\"> <b>bold</b> &lt;\nsecond\nthird"));
-    GameSession::current().setRaceRunning(true);
-    DispatchMessage(PeerA, QStringLiteral("RTHosty&&during the race"));
+    game.session.setRaceRunning(true);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RTHosty&&during the race"));
     QCOMPARE(main->InfoBox->toPlainText(), QString());
-    GameSession::current().setRaceRunning(false);
+    game.session.setRaceRunning(false);
 }
 
 void TestMessages::invitationPing()
 {
-    DispatchMessage(PeerA, QStringLiteral("GPHosty&&1234567890123456789&&") + QString(50, u'n'));
-    QCOMPARE(GameSession::current().inviterUin(), QStringLiteral("123456789012345"));
-    QCOMPARE(GameSession::current().inviterName(), QString(40, u'n'));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("GPHosty&&1234567890123456789&&") + QString(50, u'n'));
+    QCOMPARE(game.session.inviterUin(), QStringLiteral("123456789012345"));
+    QCOMPARE(game.session.inviterName(), QString(40, u'n'));
     // The messenger-port form carries the UIN alone.
-    DispatchMessage(PeerA, QStringLiteral("GPHosty&&777"));
-    QCOMPARE(GameSession::current().inviterUin(), QStringLiteral("777"));
-    QCOMPARE(GameSession::current().inviterName(), QString());
-    GameSession::current().setRaceRunning(true);
-    DispatchMessage(PeerA, QStringLiteral("GPHosty&&888&&Late"));
-    QCOMPARE(GameSession::current().inviterUin(), QStringLiteral("777"));
-    GameSession::current().setRaceRunning(false);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("GPHosty&&777"));
+    QCOMPARE(game.session.inviterUin(), QStringLiteral("777"));
+    QCOMPARE(game.session.inviterName(), QString());
+    game.session.setRaceRunning(true);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("GPHosty&&888&&Late"));
+    QCOMPARE(game.session.inviterUin(), QStringLiteral("777"));
+    game.session.setRaceRunning(false);
 }
 
 void TestMessages::malformedMessagesChangeNothing()
 {
     acceptedBy(PeerA);
-    DispatchMessage(PeerA, QStringLiteral("RSH&&1001&&A&&Pip.acs&&1002&&B&&Bolt.acs") + QStringLiteral("&& && && ").repeated(4));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RSH&&1001&&A&&Pip.acs&&1002&&B&&Bolt.acs") + QStringLiteral("&& && && ").repeated(4));
     a->drain();
     // Rosters without their eighteen fields, while no race runs (a race would drop any).
     for (const QString &text : {QStringLiteral("RS&&99999&&X&&Y.acs"), QStringLiteral("RS"),
                                 QString::fromLatin1("RS\0\0&&\0", 6), QStringLiteral("RSH") + QStringLiteral("&&").repeated(30)})
-        DispatchMessage(PeerA, text);
+        game.dispatcher.dispatch(PeerA, text);
     QCOMPARE(main->Contestants->model()->rowCount(), 2);
     QVERIFY(a->drain().isEmpty());
-    GameSession::current().setRaceRunning(true);
+    game.session.setRaceRunning(true);
     const QStringList garbage = {QString(), QStringLiteral("R"), QStringLiteral("RP"), QStringLiteral("RB"),
                                  QStringLiteral("ZZ&&1&&2"), QString::fromLatin1("RP\0\0&&\0", 7),
                                  QStringLiteral("RP&&&&&&&&&&&&&&"), QStringLiteral("rp&&50&&50"),
                                  QStringLiteral("MEsomeone&&\r\n$$UIN1"), QStringLiteral("RZ")};
     for (const QString &text : garbage)
-        DispatchMessage(PeerA, text);
+        game.dispatcher.dispatch(PeerA, text);
     QCOMPARE(main->Contestants->model()->rowCount(), 2);
-    QVERIFY(Model().contestants[0].Progress == 0 && Model().contestants[1].Progress == 0);
+    QVERIFY(game.model.contestants[0].Progress == 0 && game.model.contestants[1].Progress == 0);
     QVERIFY(boxes.isEmpty());
-    GameSession::current().setRaceRunning(false);
+    game.session.setRaceRunning(false);
 }
 
 void TestMessages::groupSendsResendToTheSilent()
@@ -700,12 +705,12 @@ void TestMessages::groupSendsResendToTheSilent()
     addRemote("Jo", "60006", "Bolt.acs", PeerA);
     addRemote("Al", "70007", "Penny.acs", PeerB);
     a->answer("RS", "AKJo", GamePortNumber);   // Jo answers at once, Al never
-    QCoro::waitFor(SendRoster());
+    QCoro::waitFor(game.dispatcher.sendRoster());
     QTest::qWait(100);
     QCOMPARE(a->drain().size(), 1);
     QCOMPARE(b->drain().size(), 3);
     a->answer("", "", 0);
-    QCoro::waitFor(SendPositions());
+    QCoro::waitFor(game.dispatcher.sendPositions());
     // Each set of positions carries a number one higher than the last; its resends repeat it.
     const QList<QByteArray> positions = sentTo(b, 2);
     QCOMPARE(positions.size(), 2);
@@ -715,12 +720,12 @@ void TestMessages::groupSendsResendToTheSilent()
     // The positions at the finish make every scoreboard: sent, then resent eight times
     // to everybody, the acknowledged included (an acknowledgement may be a late one).
     a->answer("RP", "AKJo", GamePortNumber);
-    SendFinalPositions();
+    game.dispatcher.sendFinalPositions();
     const QList<QByteArray> final(9, "RPHosty&&0&&0&&0&&0&&0&&0&&" + QByteArray::number(number + 1));
     QCOMPARE(sentTo(b, 9), final);
     QCOMPARE(sentTo(a, 11).mid(2), final);
     a->answer("", "", 0);
-    SendCancel();
+    game.dispatcher.sendCancel();
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"RCHosty"});
     // Each change of the settings goes to every remote contestant.
     a->drain();
@@ -738,22 +743,22 @@ void TestMessages::requestRefusalsInOrder()
 {
     auto refusal = [&](const QString &character, const QString &uin) {
         a->drain(0);
-        DispatchMessage(PeerA, QStringLiteral("RQJo&&") + uin + QStringLiteral("&&") + character);
+        game.dispatcher.dispatch(PeerA, QStringLiteral("RQJo&&") + uin + QStringLiteral("&&") + character);
         return sentTo(a, 1);
     };
     mode(PracticeGame);
     QCOMPARE(refusal("Bolt.acs", "60006"), QList<QByteArray>{"RDHosty&&rx3"});
     mode(HostGame);
-    GameSession::current().setJoinedRace(true);
+    game.session.setJoinedRace(true);
     QCOMPARE(refusal("Bolt.acs", "60006"), QList<QByteArray>{"RDHosty&&rx4"});
-    GameSession::current().setJoinedRace(false);
+    game.session.setJoinedRace(false);
     QCOMPARE(refusal("Pip.acs", "60006"), QList<QByteArray>{"RDHosty&&rx2"});
     QCOMPARE(refusal("Bolt.acs", "50005"), QList<QByteArray>{"RDHosty&&rx5"});
     answerYes = false;
     QCOMPARE(refusal("Bolt.acs", "60006"), QList<QByteArray>{"RDHosty&&rx0"});
     QCOMPARE(questions, QStringList{"We Received a Play Request from:\rJo  UIN:60006\r\rAccept?"});
     for (int i = 0; i < 5; ++i)
-        AddContestant("X", QString::number(1000 + i), "Zed.acs");
+        game.roster.add("X", QString::number(1000 + i), "Zed.acs");
     QCOMPARE(refusal("Bolt.acs", "60006"), QList<QByteArray>{"RDHosty&&rx1"});   // full: not asked
     QCOMPARE(questions.size(), 1);
     // Malformed requests are dropped: no question, no answer, in any play mode.
@@ -763,7 +768,7 @@ void TestMessages::requestRefusalsInOrder()
                                 QStringLiteral("RQJo&&-6000&&Bolt.acs"), QStringLiteral("RQJo&&1234567890123456&&Bolt.acs"),
                                 QStringLiteral("RQJo&&60006"), QStringLiteral("RQJo&&60006&&"), QStringLiteral("RQJo&&60006&& "),
                                 QString::fromLatin1("RQJo&&60006&&\0\0", 15)})
-        DispatchMessage(PeerA, text);
+        game.dispatcher.dispatch(PeerA, text);
     QCOMPARE(questions.size(), 1);
     QVERIFY(a->drain().isEmpty());
     QCOMPARE(main->Contestants->model()->rowCount(), 1);
@@ -780,8 +785,8 @@ void TestMessages::requestDuringTheRaceStart()
     QList<QByteArray> answer;
     bool running = true;
     QTimer::singleShot(50, this, [&] {
-        running = GameSession::current().raceRunning();
-        DispatchMessage(PeerB, QStringLiteral("RQAl&&70007&&Penny.acs"));
+        running = game.session.raceRunning();
+        game.dispatcher.dispatch(PeerB, QStringLiteral("RQAl&&70007&&Penny.acs"));
         answer = b->texts(b->receive(1, 5000));
         mode(NoPlayMode);   // ends the start here
     });
@@ -800,11 +805,11 @@ void TestMessages::acceptedRequest()
     main->GameType->setItemIndex(2);
     main->Difficulty->setItemIndex(0);
     a->answer("RS", "AKJo", GamePortNumber);
-    DispatchMessage(PeerA, QStringLiteral("RQ\\map=\"Joe\"=\"Jo\"\\&&60006&&Bolt.acs"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RQ\\map=\"Joe\"=\"Jo\"\\&&60006&&Bolt.acs"));
     settle();
     QCOMPARE(main->Contestants->model()->rowCount(), 2);
     QCOMPARE(main->Contestants->model()->index(1, 0).data().toString(), QStringLiteral("60006\tJo\tBolt.acs"));
-    QCOMPARE(Model().contestants[1].Address, PeerA);
+    QCOMPARE(game.model.contestants[1].Address, PeerA);
     const QList<QByteArray> sent = sentTo(a, 3);
     QCOMPARE(sent.size(), 3);
     QCOMPARE(sent[0], QByteArray("RAHosty"));
@@ -820,12 +825,12 @@ void TestMessages::stateChangedWhileTheQuestionWasOpen()
     mode(HostGame);
     whileAsking = [&] {
         for (int i = 0; i < 5; ++i)
-            AddContestant("X", QString::number(1000 + i), "Zed.acs");
+            game.roster.add("X", QString::number(1000 + i), "Zed.acs");
     };
-    DispatchMessage(PeerA, QStringLiteral("RQJo&&60006&&Bolt.acs"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RQJo&&60006&&Bolt.acs"));
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"RDHosty&&rx1"});
-    QVERIFY(Model().contestants[0].Address.isEmpty());
-    QCOMPARE(Model().contestants[0].Uin, QStringLiteral("50005"));
+    QVERIFY(game.model.contestants[0].Address.isEmpty());
+    QCOMPARE(game.model.contestants[0].Uin, QStringLiteral("50005"));
 }
 
 void TestMessages::joinerAnswers()
@@ -833,27 +838,27 @@ void TestMessages::joinerAnswers()
     mode(JoinGame);
     main->RequestPlayBtn->show();
     // Nothing was asked of anybody: an acceptance or a denial is nobody's answer.
-    DispatchMessage(PeerA, QStringLiteral("RAHosty"));
-    DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx0"));
-    QVERIFY(GameSession::current().hostAddress().isEmpty());
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RAHosty"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RDHosty&&rx0"));
+    QVERIFY(game.session.hostAddress().isEmpty());
     QVERIFY(boxes.isEmpty());
     request->UinEdit->setText(PeerA);
     request->CharacterEdit->setText(QStringLiteral("Pip.acs"));
     QVERIFY(request->RequestBtnClick());
     QCOMPARE(sentTo(a, 1), QList<QByteArray>{"RQHosty&&50005&&Pip.acs"});
-    DispatchMessage(PeerA, QStringLiteral("RAHosty"));
-    QCOMPARE(GameSession::current().hostAddress(), PeerA);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RAHosty"));
+    QCOMPARE(game.session.hostAddress(), PeerA);
     QVERIFY(main->RequestPlayBtn->isHidden());
     QCOMPARE(boxes, QStringList{"We were accepted for the game.\r\rClick \"OK\" button when ready for the Game."});
     QCOMPARE(sentTo(a, 2), (QList<QByteArray>{"RRHosty", "RRHosty"}));
-    DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx2junk"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RDHosty&&rx2junk"));
     QCOMPARE(boxes.last(), QStringLiteral("Our Play Request was Denied.\rReason:reason2"));
     // During a race: the address is kept, nothing is shown.
-    GameSession::current().setRaceRunning(true);
-    DispatchMessage(PeerA, QStringLiteral("RAHosty"));
-    DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx1"));
-    GameSession::current().setRaceRunning(false);
-    QCOMPARE(GameSession::current().hostAddress(), PeerA);
+    game.session.setRaceRunning(true);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RAHosty"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RDHosty&&rx1"));
+    game.session.setRaceRunning(false);
+    QCOMPARE(game.session.hostAddress(), PeerA);
     QCOMPARE(boxes.size(), 2);
     QVERIFY(a->drain().isEmpty());
 }
@@ -868,10 +873,10 @@ void TestMessages::floodsOpenBoundedBoxes()
     whileAsking = [&] {
         if (sent < 20) {
             ++sent;
-            DispatchMessage(PeerA, QStringLiteral("RQJo&&%1&&Bolt.acs").arg(70000 + sent));
+            game.dispatcher.dispatch(PeerA, QStringLiteral("RQJo&&%1&&Bolt.acs").arg(70000 + sent));
         }
     };
-    DispatchMessage(PeerA, QStringLiteral("RQJo&&60006&&Bolt.acs"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RQJo&&60006&&Bolt.acs"));
     QCOMPARE(questions.size(), 5);
     QCOMPARE(sentTo(a, 5).size(), 5);   // the five asked are refused ("rx0"), the rest ignored
     QVERIFY(a->drain().isEmpty());
@@ -885,14 +890,14 @@ void TestMessages::floodsOpenBoundedBoxes()
         return open;
     };
     for (int i = 0; i < 6; ++i)
-        DispatchMessage(PeerA, QStringLiteral("RQJo&&%1&&Bolt.acs").arg(71000 + i));
+        game.dispatcher.dispatch(PeerA, QStringLiteral("RQJo&&%1&&Bolt.acs").arg(71000 + i));
     QCOMPARE(openBoxes().size(), 5);
     QList<QMessageBox *> first = openBoxes();
     std::sort(first.begin(), first.end(), [](QMessageBox *x, QMessageBox *y) { return x->text() < y->text(); });
     first[0]->done(QMessageBox::No);
     first[1]->done(QMessageBox::No);
     for (int i = 0; i < 4; ++i)
-        DispatchMessage(PeerA, QStringLiteral("RQJo&&%1&&Bolt.acs").arg(72000 + i));
+        game.dispatcher.dispatch(PeerA, QStringLiteral("RQJo&&%1&&Bolt.acs").arg(72000 + i));
     QCOMPARE(openBoxes().size(), 5);
     for (QMessageBox *box : openBoxes())
         box->done(QMessageBox::No);
@@ -901,27 +906,27 @@ void TestMessages::floodsOpenBoundedBoxes()
     a->drain();
     // Answers: one accepted notice and one denial box at a time.
     mode(JoinGame);
-    GameSession::current().setRequestedHostAddress(PeerA);
+    game.session.setRequestedHostAddress(PeerA);
     int nested = 0;
     SetMessageBoxAnswerer([&](BoxKind, const QString &text) {
         boxes << text;
         if (++nested < 10) {
-            DispatchMessage(PeerA, QStringLiteral("RAHosty"));
-            DispatchMessage(PeerA, QStringLiteral("RDHosty&&rx%1").arg(nested % 6));
+            game.dispatcher.dispatch(PeerA, QStringLiteral("RAHosty"));
+            game.dispatcher.dispatch(PeerA, QStringLiteral("RDHosty&&rx%1").arg(nested % 6));
         }
     });
-    DispatchMessage(PeerA, QStringLiteral("RAHosty"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RAHosty"));
     SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
     QCOMPARE(boxes.size(), 2);   // the accepted notice and, inside it, one denial
-    QCOMPARE(GameSession::current().hostAddress(), PeerA);
+    QCOMPARE(game.session.hostAddress(), PeerA);
     a->drain();
 }
 
 void TestMessages::requestDialog()
 {
     mode(JoinGame);
-    GameSession::current().setInviterUin(QStringLiteral("127.0.0.42"));
-    GameSession::current().setInviterName(QStringLiteral("Hostess"));
+    game.session.setInviterUin(QStringLiteral("127.0.0.42"));
+    game.session.setInviterName(QStringLiteral("Hostess"));
     main->RequestPlayBtnClick();
     QCOMPARE(request->UinEdit->text(), QStringLiteral("127.0.0.42"));
     QCOMPARE(request->NameEdit->text(), QStringLiteral("Hostess"));
@@ -944,9 +949,7 @@ void TestMessages::requestDialog()
     QVERIFY(!request->RequestBtnClick());
     QVERIFY(a->drain().isEmpty());
     // Browse sets the file name part of the picked character.
-    SetCharacterFilePicker([](const QString &, const QString &) { return QStringLiteral("C:\\x\\Bolt.acs"); });
     request->BrowseBtnClick();
-    SetCharacterFilePicker({});
     QCOMPARE(request->CharacterEdit->text(), QStringLiteral("Bolt.acs"));
 }
 
@@ -979,26 +982,26 @@ void TestMessages::aNewQuestionIsTakenWhileTheLastReportIsResent()
     // report when the host puts the next question. That question is answered, in the
     // memory window or by a click on the Announcer, or skipped, and reported all the same.
     acceptedBy(PeerA);
-    GameSession::current().setJoinedRace(true);
-    QuestionWindow form(race.questions());
+    game.session.setJoinedRace(true);
+    QuestionWindow form(race.questions(), game.screen);
     MemoryTest memoryTest(race.questions(), GameClock());
-    MemoryTestWindow memory(memoryTest);
-    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
+    MemoryTestWindow memory(memoryTest, game.screen);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
     QCOMPARE(race.questions().submit(QStringLiteral("12")), AnswerVerdict::Right);
-    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MT&&bgr&&bgr&&2"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RZHosty&&MT&&bgr&&bgr&&2"));
     QVERIFY(memory.isVisible());
     memory.ReadyBtnClick();
     for (const int colour : {0, 1, 3})   // blue, green, red
         memory.PaletteClick(colour);
     memory.SubmitBtn->click();
     QVERIFY(!memory.isVisible());
-    DispatchMessage(PeerA, QStringLiteral("RZHosty&&DX&&dexteritytest&&Click&&3"));
-    QVERIFY(Model().dexterityCountdown > 0);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RZHosty&&DX&&dexteritytest&&Click&&3"));
+    QVERIFY(game.model.dexterityCountdown > 0);
     race.questions().characterClicked(QStringLiteral("Announcer"));
-    QCOMPARE(Model().dexterityCountdown, 0);
-    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&9&&4 + 5&&4"));
+    QCOMPARE(game.model.dexterityCountdown, 0);
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RZHosty&&MA&&9&&4 + 5&&4"));
     QVERIFY(race.questions().skip());
-    DispatchMessage(PeerA, QStringLiteral("RZHosty&&MA&&8&&4 + 4&&5"));
+    game.dispatcher.dispatch(PeerA, QStringLiteral("RZHosty&&MA&&8&&4 + 4&&5"));
     QVERIFY(form.SkipBtn->isEnabled());
     form.SkipBtn->click();
     const QList<QByteArray> sent = a->texts(a->drain(ScaledInterval(8000)));
@@ -1006,7 +1009,7 @@ void TestMessages::aNewQuestionIsTakenWhileTheLastReportIsResent()
                                "RKHosty&&50005&&9&&4", "RKHosty&&50005&&8&&5"})
         QVERIFY2(sent.contains(report), report);
     QVERIFY(!form.isVisible());
-    GameSession::current().setJoinedRace(false);
+    game.session.setJoinedRace(false);
 }
 
 void TestMessages::hostRaceUntil(bool inRounds)
@@ -1078,7 +1081,6 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
         connect(&race.questions(), &QuestionRound::questionShown, this, [&] { after << "question"; }),
         connect(&race.questions(), &QuestionRound::memoryTestShown, this, [&] { after << "memory test"; }),
     };
-    std::optional<MessengerParameters> parameters;   // as main keeps them
     const QString parametersPath = folder->messenger() + QStringLiteral("HFparms.cfg");
     if (newMode == -1)
         race.cancel();   // "Cancel Game"
@@ -1087,17 +1089,20 @@ void TestMessages::leavingAHostedRaceTellsTheJoiners()
     else if (newMode == -3) {
         // main's notice, with the end of the program that follows the box left out
         const auto notice = ParametersMissingNotice(race);
-        parameters.emplace([notice](std::function<void()>) { notice([] {}); });
-        QCOMPARE(GamePort(), GamePortNumber);   // read while it is there
+        parameters.missing = [notice](std::function<void()>) { notice([] {}); };
+        QCOMPARE(parameters.ports().game, GamePortNumber);   // read while it is there
         QVERIFY(QFile::rename(parametersPath, parametersPath + QStringLiteral(".gone")));
-        (void)GamePort();   // the race's next send finds it gone
+        (void)parameters.ports();   // the race's next send finds it gone
         QCOMPARE(boxes.size(), 1);
         QVERIFY(boxes.first().contains(QStringLiteral("missing file HFparms.cfg")));
     } else
         mode(newMode);
     const QList<QByteArray> sent = sentUntilTheRaceIsOver();
-    if (parameters)
+    if (parameters.missing) {
         QVERIFY(QFile::rename(parametersPath + QStringLiteral(".gone"), parametersPath));
+        parameters.missing = {};
+        parameters.missingTold = false;
+    }
     for (const QMetaObject::Connection &connection : watching)
         disconnect(connection);
     QCOMPARE(sent, (QList<QByteArray>{"RCHosty", "RCHosty"}));

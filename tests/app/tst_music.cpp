@@ -1,8 +1,10 @@
 // Background music: the listing of music files, the random choice, starting and
-// stopping with and without a sound output, and the tunes the build composes.
+// stopping with and without a sound output, the making of the synthesizer away from the
+// window's thread, and the tunes the build composes.
 #include "MidiPlayer.h"
 #include "RaceMusic.h"
 #include "Utilities.h"
+#include "Waits.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,7 +16,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QtEndian>
+
+#include <memory>
 
 namespace {
 
@@ -274,6 +279,7 @@ private slots:
         clock.start();
         music.Start();
         QVERIFY(music.Player());
+        QTRY_VERIFY(!music.Player()->Preparing());
         QVERIFY(!music.Player()->IsPlaying());
         QVERIFY(!music.Player()->IsOpen());
         QVERIFY(!music.Player()->SoundFontLoaded());   // a silent game holds no instruments
@@ -297,6 +303,9 @@ private slots:
         QVERIFY(writeFile(m_folder.filePath(QStringLiteral("fake.mid")), QByteArray(100, 'z')));
         qputenv("HOLLYFROST_AUDIO_DRIVERS", "file");
         MidiPlayer player;
+        bool prepared = false;
+        player.Prepare([&prepared] { prepared = true; });
+        QTRY_VERIFY(prepared);
         QVERIFY(!player.Open(m_folder.filePath(QStringLiteral("fake.mid"))));
         QVERIFY(!player.Open(QString()));
         QVERIFY(!player.Play());
@@ -311,7 +320,7 @@ private slots:
         QVERIFY(writeFile(m_folder.filePath(QStringLiteral("blip.mid")), blipMidi()));
         qputenv("HOLLYFROST_AUDIO_DRIVERS", "file");
         music.Start();
-        QVERIFY(music.Player()->IsOpen());
+        QTRY_VERIFY(music.Player()->IsOpen());
         QVERIFY(music.Player()->SoundFontLoaded());
         QVERIFY(music.Player()->SynthHeld());
         QVERIFY(music.Player()->Notify());
@@ -326,6 +335,59 @@ private slots:
         const int count = finished.count();
         QTest::qWait(400);
         QCOMPARE(finished.count(), count);
+    }
+
+    // The synthesizer, its output and the soundfont are made on a worker thread: the
+    // window's thread goes on meanwhile, and a race that ends (or music that goes with
+    // its window) before they are made starts no music afterwards.
+    void musicIsMadeAwayFromTheWindow()
+    {
+        if (!soundFontInstalled())
+            QSKIP("no soundfont installed");
+        QVERIFY(writeFile(m_folder.filePath(QStringLiteral("blip.mid")), blipMidi()));
+        qputenv("HOLLYFROST_AUDIO_DRIVERS", "file");
+        const int waits = PendingWaits();
+        QElapsedTimer sinceBeat;
+        qint64 longest = 0;
+        QTimer beat;
+        connect(&beat, &QTimer::timeout, this, [&] { longest = qMax(longest, sinceBeat.restart()); });
+        beat.start(2);
+        sinceBeat.start();
+        QElapsedTimer clock;
+        clock.start();
+        music.Start();
+        QVERIFY(!music.Player()->IsOpen());   // still with the worker
+        QTRY_VERIFY_WITH_TIMEOUT(music.Player()->IsPlaying(), 10000);
+        qInfo("the music began after %lld ms; the event loop's longest pause %lld ms", clock.elapsed(), longest);
+
+        // Ended during the making, and ended, started and ended again: no music, the output
+        // closed once the synthesizer is back.
+        for (int starts : {1, 2}) {
+            music.Stop();
+            QVERIFY(!music.Player()->SoundOutputOpen());
+            for (int i = 0; i < starts; ++i) {
+                music.Start();
+                QVERIFY(music.Player()->Preparing());
+                music.Stop();
+            }
+            QTRY_COMPARE(PendingWaits(), waits);
+            QVERIFY(!music.Player()->IsOpen());
+            QVERIFY(!music.Player()->SoundOutputOpen());
+        }
+        // Ended and started again: the later start plays.
+        music.Start();
+        music.Stop();
+        music.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(music.Player()->IsPlaying(), 10000);
+        QCOMPARE(PendingWaits(), waits);
+        music.Stop();
+
+        // The window (and its music) closed during the making.
+        auto gone = std::make_unique<RaceMusic>();
+        gone->Start();
+        QVERIFY(gone->Player()->Preparing());
+        gone.reset();
+        QTRY_COMPARE(PendingWaits(), waits);
     }
 
     void composedTunesAreRaceMusic()

@@ -35,7 +35,7 @@ private slots:
         QVERIFY(memory->Palette[0]->isHidden());
         QCOMPARE(memory->InfoBox->toPlainText(), QStringLiteral("MEMORIZE"));
         QVERIFY(!memory->SubmitBtn->isEnabled());
-        QCOMPARE(memory->pos(), BottomCentre(RaceScreen(), memory->frameGeometry().size()));
+        QCOMPARE(memory->pos(), BottomCentre(game.screen.rect(), memory->frameGeometry().size()));
 
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QVERIFY(!memory->Palette[9]->isHidden());
@@ -60,14 +60,14 @@ private slots:
         QTest::mouseClick(memory->SubmitBtn, Qt::LeftButton);
         QVERIFY(!memory->isVisible());
         QVERIFY(!question->isVisible());
-        QCOMPARE(Model().contestants[0].Score, 1);
-        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
+        QCOMPARE(int(game.model.contestants[0].Confirmed), 1);
     }
 
     void memoryReplayAndSkip()
     {
-        Model().contestants[0].Progress = 24;
-        Model().contestants[0].Score = 2;
+        game.model.contestants[0].Progress = 24;
+        game.model.contestants[0].Score = 2;
         race.questions().showHere(QStringLiteral("MT&&kwlac&&kwlac&&2"));
         QTest::mouseClick(memory->ReadyBtn, Qt::LeftButton);
         QTest::mouseClick(memory->Palette[5], Qt::LeftButton);
@@ -79,8 +79,8 @@ private slots:
         QVERIFY(!memory->ReadyBtn->isHidden());
         QTest::mouseClick(memory->SkipBtn, Qt::LeftButton);
         QVERIFY(!memory->isVisible());
-        QCOMPARE(Model().contestants[0].Progress, 12);
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].Progress, 12);
+        QCOMPARE(game.model.contestants[0].Score, 1);
     }
 
     void dexterityClickOnTheAnnouncerAnswers()
@@ -91,14 +91,14 @@ private slots:
         race.questions().showHere(QStringLiteral("DX&&dexteritytest&&test&&1"));
         QCOMPARE(question->windowTitle(), QStringLiteral("CATCH"));
         QCOMPARE(question->Question->text(), QStringLiteral("CATCHP\nCLICKP"));
-        QCOMPARE(Model().dexterityCountdown, 2);
-        QCOMPARE(Model().dexterityJumps, 0);
-        DexterityStep();
-        QCOMPARE(Model().dexterityJumps, 0);
-        DexterityStep();
-        QCOMPARE(Model().dexterityJumps, 1);
-        QCOMPARE(Model().dexterityCountdown, 3);
-        const QRect area = JumpArea(main->Difficulty->itemIndex(), ScreenSize());
+        QCOMPARE(game.model.dexterityCountdown, 2);
+        QCOMPARE(game.model.dexterityJumps, 0);
+        DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen, race.random());
+        QCOMPARE(game.model.dexterityJumps, 0);
+        DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen, race.random());
+        QCOMPARE(game.model.dexterityJumps, 1);
+        QCOMPARE(game.model.dexterityCountdown, 3);
+        const QRect area = JumpArea(main->Difficulty->itemIndex(), game.screen.size());
         QTRY_VERIFY_WITH_TIMEOUT(stage->position("Announcer") != QPoint(0, 0), 5000);
         QVERIFY(area.contains(stage->position("Announcer")));
         // A contestant's click does nothing; a real click on the Announcer answers.
@@ -109,12 +109,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);   // the jump shows it
         QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(window->width() / 2, window->height() / 2));
         QVERIFY(!question->isVisible());
-        QCOMPARE(Model().dexterityCountdown, 0);
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.dexterityCountdown, 0);
+        QCOMPARE(game.model.contestants[0].Score, 1);
         QTRY_COMPARE_WITH_TIMEOUT(stage->position("Announcer"), QPoint(0, 0), 5000);
         // After the test a click does nothing.
         race.questions().characterClicked(QStringLiteral("Announcer"));
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
         stage->unload("Announcer");
     }
 
@@ -152,18 +152,18 @@ private slots:
     {
         // A second contestant on this computer finishes while the memory test is open;
         // the player goes on answering it through the finish ceremony.
-        AppendContestant({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
+        game.roster.append({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
         main->GameType->setItemIndex(5);
-        CurrentRace().standings.finisher = -1;
+        game.session.raceRun().standings.finisher = -1;
         QTimer finisher;
         finisher.setInterval(2);
         bool seen = false, openInCeremony = false;
         int ceremonyTicks = 0;
         connect(&finisher, &QTimer::timeout, this, [&] {
-            if (CurrentRace().standings.finisher < 0) {
+            if (game.session.raceRun().standings.finisher < 0) {
                 if (memory->isVisible() && !memory->InfoBox->toPlainText().isEmpty()) {
                     seen = true;
-                    Model().contestants[1].Score = 8;
+                    game.model.contestants[1].Score = 8;
                 }
                 return;
             }
@@ -176,28 +176,28 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
         finisher.stop();
         QVERIFY(seen);
-        QCOMPARE(CurrentRace().standings.finisher, 1);
+        QCOMPARE(game.session.raceRun().standings.finisher, 1);
         QVERIFY(ceremonyTicks > 10);
         QVERIFY(!openInCeremony);
-        QCOMPARE(Model().contestants[0].Score, 0);
+        QCOMPARE(game.model.contestants[0].Score, 0);
         QVERIFY(!memory->isVisible());
-        Model().shutdownCountdown = 0;
-        UnloadRaceCharacters();
+        game.model.shutdownCountdown = 0;
+        UnloadRaceCharacters(game.stage);
     }
 
     void dexterityTestEndsWithItsRace()
     {
         // A second contestant on this computer finishes while the player's dexterity
         // question is on show.
-        AppendContestant({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
+        game.roster.append({QStringLiteral("40001"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
         main->GameType->setItemIndex(4);
         QTimer finisher;
         finisher.setInterval(2);
         bool seen = false;
         connect(&finisher, &QTimer::timeout, this, [&] {
-            if (question->isVisible() && Model().dexterityCountdown > 0) {
+            if (question->isVisible() && game.model.dexterityCountdown > 0) {
                 seen = true;
-                Model().contestants[1].Score = 8;
+                game.model.contestants[1].Score = 8;
             }
         });
         finisher.start();
@@ -205,26 +205,26 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
         finisher.stop();
         QVERIFY(seen);
-        QCOMPARE(CurrentRace().standings.finisher, 1);
+        QCOMPARE(game.session.raceRun().standings.finisher, 1);
         // The test ended with the race: no more jumps, and a click answers nothing.
-        QCOMPARE(Model().dexterityCountdown, 0);
-        const qint32 jumps = Model().dexterityJumps;
+        QCOMPARE(game.model.dexterityCountdown, 0);
+        const qint32 jumps = game.model.dexterityJumps;
         for (int tick = 0; tick < 6; ++tick)
-            DexterityStep();
-        QCOMPARE(Model().dexterityJumps, jumps);
+            DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen, race.random());
+        QCOMPARE(game.model.dexterityJumps, jumps);
         race.questions().characterClicked(QStringLiteral("Announcer"));
-        QCOMPARE(Model().contestants[0].Score, 0);
-        Model().shutdownCountdown = 0;
-        UnloadRaceCharacters();
+        QCOMPARE(game.model.contestants[0].Score, 0);
+        game.model.shutdownCountdown = 0;
+        UnloadRaceCharacters(game.stage);
 
         // Cancelled: "Cancel Game" and the host's "RC" withdraw the question, which ends
         // the test and closes the window; the click sends no report to the host.
         race.questions().showFromHost(HostPeerAddress, QStringLiteral("DX&&dexteritytest&&test&&1"));
-        QCOMPARE(Model().dexterityCountdown, 2);
+        QCOMPARE(game.model.dexterityCountdown, 2);
         QVERIFY(question->isVisible());
         race.stopHere();
         QVERIFY(!question->isVisible());
-        QCOMPARE(Model().dexterityCountdown, 0);
+        QCOMPARE(game.model.dexterityCountdown, 0);
         race.questions().characterClicked(QStringLiteral("Announcer"));
         QVERIFY(withCode(host->texts(host->drain(50)), "RB").isEmpty());
     }
@@ -243,37 +243,37 @@ private slots:
         // The Announcer's jumps land inside the area of the selected difficulty; on
         // "Difficult" some land in the margins that "Moderate" keeps free.
         QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, true, "Announcer"));
-        const QRect moderate = JumpArea(1, ScreenSize());
+        const QRect moderate = JumpArea(1, game.screen.size());
         for (int difficulty : {0, 2}) {
             main->Difficulty->setItemIndex(difficulty);
-            const QRect area = JumpArea(difficulty, ScreenSize());
+            const QRect area = JumpArea(difficulty, game.screen.size());
             bool inMargin = false;
-            Model().dexterityJumps = 0;
+            game.model.dexterityJumps = 0;
             for (int jump = 1; jump <= 60; ++jump) {
                 const QPoint before = stage->position("Announcer");
-                Model().dexterityCountdown = 1;
-                DexterityStep();
-                QCOMPARE(Model().dexterityJumps, jump);
+                game.model.dexterityCountdown = 1;
+                DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen, race.random());
+                QCOMPARE(game.model.dexterityJumps, jump);
                 QTRY_VERIFY_WITH_TIMEOUT(stage->position("Announcer") != before, 5000);
                 const QPoint at = stage->position("Announcer");
                 QVERIFY2(area.contains(at), qPrintable(QStringLiteral("%1,%2").arg(at.x()).arg(at.y())));
                 inMargin = inMargin || !moderate.contains(at);
                 // The wait after jumps 20, 21 and 51.
                 if (jump == 20)
-                    QCOMPARE(Model().dexterityCountdown, 3);
+                    QCOMPARE(game.model.dexterityCountdown, 3);
                 if (jump == 21)
-                    QCOMPARE(Model().dexterityCountdown, 4);
+                    QCOMPARE(game.model.dexterityCountdown, 4);
                 if (jump == 51)
-                    QCOMPARE(Model().dexterityCountdown, 5);
+                    QCOMPARE(game.model.dexterityCountdown, 5);
             }
             QCOMPARE(inMargin, difficulty == 2);
         }
         stage->unload("Announcer");
         main->Difficulty->setItemIndex(1);
-        Model().dexterityCountdown = 0;
-        DexterityStep();
-        QCOMPARE(Model().dexterityCountdown, 0);   // no test running
-        QCOMPARE(Model().dexterityJumps, 60);
+        game.model.dexterityCountdown = 0;
+        DexterityStep(game.model, game.settings.difficulty(), game.stage, game.screen, race.random());
+        QCOMPARE(game.model.dexterityCountdown, 0);   // no test running
+        QCOMPARE(game.model.dexterityJumps, 60);
     }
 };
 

@@ -21,7 +21,7 @@ private slots:
         QCOMPARE(question->windowTitle(), QStringLiteral("SUB"));
         QCOMPARE(question->Question->text(), QStringLiteral("SUBP\n\n8 - 3"));
         QCOMPARE(question->Question->accessibleName(), question->Question->text());
-        QCOMPARE(question->pos(), BottomCentre(RaceScreen(), question->frameGeometry().size()));
+        QCOMPARE(question->pos(), BottomCentre(game.screen.rect(), question->frameGeometry().size()));
         QCOMPARE(race.questions().answer(), QStringLiteral("5"));
         QCOMPARE(race.questions().sender(), QString());
         // Wrong answers: an empty box, the wrong label, no penalty, the question stays.
@@ -31,12 +31,12 @@ private slots:
             QVERIFY(!question->WrongLabel->isHidden());
             QCOMPARE(question->Answer->text(), QString());
         }
-        QCOMPARE(Model().contestants[0].Score, 0);
+        QCOMPARE(game.model.contestants[0].Score, 0);
         type(QStringLiteral("5"));
         QVERIFY(!question->isVisible());
         QVERIFY(question->WrongLabel->isHidden());
-        QCOMPARE(Model().contestants[0].Score, 1);
-        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
+        QCOMPARE(int(game.model.contestants[0].Confirmed), 1);
 
         // A word scramble: shown in capitals, answered in any letter case with the button.
         race.questions().showHere(QStringLiteral("WS&&moon&&omno&&2"));
@@ -44,7 +44,7 @@ private slots:
         QCOMPARE(question->Question->text(), QStringLiteral("UNSCRAMBLE\nTYPE\nOMNO"));
         question->Answer->setText(QStringLiteral("MoOn"));
         QTest::mouseClick(question->AnswerBtn, Qt::LeftButton);
-        QCOMPARE(Model().contestants[0].Score, 2);
+        QCOMPARE(game.model.contestants[0].Score, 2);
         QCOMPARE(question->Answer->accessibleName(), QStringLiteral("Answer"));
     }
 
@@ -53,7 +53,7 @@ private slots:
         const QString payload = QStringLiteral("MM&&12&&3 X 4&&1");
         race.questions().showFromHost(HostPeerAddress, payload);
         QVERIFY(question->isVisible());
-        QCOMPARE(Model().lastQuestionKey, HostPeerAddress + payload);
+        QCOMPARE(game.model.lastQuestionKey, HostPeerAddress + payload);
         question->close();
         race.questions().showFromHost(HostPeerAddress, payload);
         QVERIFY(!question->isVisible());
@@ -70,18 +70,18 @@ private slots:
 
     void skipHalvesDistanceAndScore()
     {
-        Model().contestants[0].Progress = 7;
-        Model().contestants[0].Score = 3;
-        Model().contestants[0].LastX = 300;
+        game.model.contestants[0].Progress = 7;
+        game.model.contestants[0].Score = 3;
+        game.model.contestants[0].LastX = 300;
         race.questions().showHere(QStringLiteral("MA&&9&&4 + 5&&4"));
-        Model().dexterityCountdown = 3;
+        game.model.dexterityCountdown = 3;
         QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
         QVERIFY(!question->isVisible());
-        QCOMPARE(Model().contestants[0].Progress, 3);
-        QCOMPARE(Model().contestants[0].Score, 1);
-        QCOMPARE(Model().contestants[0].LastX, 0);
-        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
-        QCOMPARE(Model().dexterityCountdown, 0);
+        QCOMPARE(game.model.contestants[0].Progress, 3);
+        QCOMPARE(game.model.contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].LastX, 0);
+        QCOMPARE(int(game.model.contestants[0].Confirmed), 1);
+        QCOMPARE(game.model.dexterityCountdown, 0);
     }
 
     void reportToHostBlocksSecondPressAndKeepsANewQuestion()
@@ -108,8 +108,8 @@ private slots:
         QVERIFY(question->isVisible());
         QCOMPARE(race.questions().answer(), QStringLiteral("6"));
         // A remote question is never scored here.
-        QCOMPARE(Model().contestants[0].Score, 0);
-        QCOMPARE(int(Model().contestants[0].Confirmed), 0);
+        QCOMPARE(game.model.contestants[0].Score, 0);
+        QCOMPARE(int(game.model.contestants[0].Confirmed), 0);
         // The host puts its next question only once it has the report: that report goes
         // no more. The question's number rides last.
         QCOMPARE(withCode(host->texts(host->drain(100)), "RB"), QList<QByteArray>{"RBRobin&&50005&&4&&1"});
@@ -149,13 +149,13 @@ private slots:
         QVERIFY(!question->isVisible());
         QCOMPARE(withCode(host->texts(host->drain(100)), "RB"), QList<QByteArray>{reports.first()});
         // A skip that is never acknowledged is sent 6 times; nothing is halved here.
-        Model().contestants[0].Progress = 24;
+        game.model.contestants[0].Progress = 24;
         race.questions().showFromHost(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&4"));
         QTest::mouseClick(question->SkipBtn, Qt::LeftButton);
         settle();
         QVERIFY(!question->isVisible());
         QVERIFY(question->SkipBtn->isEnabled());
-        QCOMPARE(Model().contestants[0].Progress, 24);
+        QCOMPARE(game.model.contestants[0].Progress, 24);
         const QList<QByteArray> skips = withCode(host->texts(host->drain(100)), "RK");
         QCOMPARE(skips.size(), 6);
         QCOMPARE(skips.first(), QByteArray("RKRobin&&50005&&4&&4"));
@@ -176,14 +176,14 @@ private slots:
     {
         QFile::remove(QuestionFilePath());
         main->GameType->setItemIndex(4);   // "Dexterity Test": a known question text
-        AppendContestant({QStringLiteral("60006"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
-        Model().contestants[1].Address = HostPeerAddress;
+        game.roster.append({QStringLiteral("60006"), QStringLiteral("Sam"), QStringLiteral("Bolt.acs")});
+        game.model.contestants[1].Address = HostPeerAddress;
         // Acknowledged: one send; the local player's question comes after it.
         bool remoteFirst = false;
         QElapsedTimer round;
         qint64 shownAfterMs = -1;
         ShowWatcher watcher(question, [&] {
-            remoteFirst = Model().contestants[1].Confirmed == SlotQuestionOutstanding && Model().contestants[1].Acked;
+            remoteFirst = game.model.contestants[1].Confirmed == SlotQuestionOutstanding && game.model.contestants[1].Acked;
             shownAfterMs = round.elapsed();
         });
         host->answer("RZ", "AKSam", GamePortNumber);
@@ -191,9 +191,9 @@ private slots:
         QCoro::waitFor(race.questions().runRound());
         QVERIFY(question->isVisible());
         QVERIFY(remoteFirst);
-        QCOMPARE(int(Model().contestants[1].Confirmed), 2);
-        QCOMPARE(Model().contestants[1].QuestionNumber, 2);
-        QVERIFY(Model().contestants[1].Acked);
+        QCOMPARE(int(game.model.contestants[1].Confirmed), 2);
+        QCOMPARE(game.model.contestants[1].QuestionNumber, 2);
+        QVERIFY(game.model.contestants[1].Acked);
         QList<QByteArray> sent = withCode(host->texts(host->drain(100)), "RZ");
         QVERIFY2(sent.size() >= 1 && sent.size() < 16, qPrintable(QString::number(sent.size())));
         QCOMPARE(sent.first(), QByteArray("RZRobin&&DX&&dexteritytest&&test&&1"));
@@ -201,13 +201,13 @@ private slots:
         // its answer may have been lost), and no new one.
         QCoro::waitFor(race.questions().runRound());
         QCOMPARE(withCode(host->texts(host->drain(50)), "RZ"), QList<QByteArray>{sent.first()});
-        QCOMPARE(Model().contestants[1].QuestionNumber, 2);
+        QCOMPARE(game.model.contestants[1].QuestionNumber, 2);
         // Free again but switched off: the first send and 15 repeats, then the round goes
         // on; the local player, free again too, sees the question only after the 15 waits
         // of 500 ms (10 ms each at the tests' time scale).
-        Model().contestants[1].Confirmed = SlotReady;
+        game.model.contestants[1].Confirmed = SlotReady;
         question->close();
-        Model().contestants[0].Confirmed = SlotReady;
+        game.model.contestants[0].Confirmed = SlotReady;
         host->answer(QByteArray(), QByteArray(), 0);
         shownAfterMs = -1;
         round.start();
@@ -217,8 +217,8 @@ private slots:
         sent = withCode(host->texts(host->receive(16)), "RZ");
         QCOMPARE(sent.size(), 16);
         QCOMPARE(sent.first(), QByteArray("RZRobin&&DX&&dexteritytest&&test&&2"));
-        QVERIFY(!Model().contestants[1].Acked);
-        Model().dexterityCountdown = 0;
+        QVERIFY(!game.model.contestants[1].Acked);
+        game.model.dexterityCountdown = 0;
     }
 
     void roundPutsQuestionsInSequence()
@@ -227,22 +227,22 @@ private slots:
         main->GameType->setItemIndex(3);   // "Simple Math"
         QCoro::waitFor(race.questions().runRound());
         QVERIFY(question->isVisible());
-        QCOMPARE(Model().contestants[0].QuestionNumber, 2);
-        QCOMPARE(int(Model().contestants[0].Confirmed), 2);
+        QCOMPARE(game.model.contestants[0].QuestionNumber, 2);
+        QCOMPARE(int(game.model.contestants[0].Confirmed), 2);
         const QString first = ReadQuestionRecord(1).Text;
-        QCOMPARE(QStringLiteral("&&") + Model().lastQuestionKey, first + QStringLiteral("&&1"));
+        QCOMPARE(QStringLiteral("&&") + game.model.lastQuestionKey, first + QStringLiteral("&&1"));
         // Not answered: the next round builds a question but does not show it.
         QCoro::waitFor(race.questions().runRound());
         QCOMPARE(QFileInfo(QuestionFilePath()).size(), 2 * 259);
-        QCOMPARE(QStringLiteral("&&") + Model().lastQuestionKey, first + QStringLiteral("&&1"));
-        QCOMPARE(Model().contestants[0].QuestionNumber, 2);
+        QCOMPARE(QStringLiteral("&&") + game.model.lastQuestionKey, first + QStringLiteral("&&1"));
+        QCOMPARE(game.model.contestants[0].QuestionNumber, 2);
         type(race.questions().answer());
-        QCOMPARE(int(Model().contestants[0].Confirmed), 1);
+        QCOMPARE(int(game.model.contestants[0].Confirmed), 1);
         // Answered: the next round shows the second question, not the newest.
         QCoro::waitFor(race.questions().runRound());
         QCOMPARE(QFileInfo(QuestionFilePath()).size(), 3 * 259);
-        QCOMPARE(QStringLiteral("&&") + Model().lastQuestionKey, ReadQuestionRecord(2).Text + QStringLiteral("&&2"));
-        QCOMPARE(Model().contestants[0].QuestionNumber, 3);
+        QCOMPARE(QStringLiteral("&&") + game.model.lastQuestionKey, ReadQuestionRecord(2).Text + QStringLiteral("&&2"));
+        QCOMPARE(game.model.contestants[0].QuestionNumber, 3);
         QVERIFY(question->isVisible());
     }
 
@@ -264,35 +264,35 @@ private slots:
         race.start();
         QTRY_VERIFY_WITH_TIMEOUT(!race.inProgress(), 600000);
         player.stop();
-        QCOMPARE(Model().contestants[0].Score, 8);
-        QCOMPARE(Model().contestants[0].Progress, 96);
-        QVERIFY(!GameSession::current().raceRunning());
+        QCOMPARE(game.model.contestants[0].Score, 8);
+        QCOMPARE(game.model.contestants[0].Progress, 96);
+        QVERIFY(!game.session.raceRunning());
         QVERIFY(!question->isVisible());
         QVERIFY(!memory->isVisible());
         QCOMPARE(QFileInfo(QuestionFilePath()).size() % 259, 0);
         QVERIFY(QFileInfo(QuestionFilePath()).size() >= 8 * 259);
-        Model().shutdownCountdown = 0;
-        UnloadRaceCharacters();
+        game.model.shutdownCountdown = 0;
+        UnloadRaceCharacters(game.stage);
     }
 
     void titleBarCloseKeepsTheQuestion()
     {
         // Closing from the title bar or with Alt+F4 is refused: the question stays on show
         // and counts nothing; it can still be answered.
-        Model().contestants[0].Progress = 24;
-        Model().contestants[0].Score = 2;
+        game.model.contestants[0].Progress = 24;
+        game.model.contestants[0].Score = 2;
         race.questions().showHere(QStringLiteral("MA&&9&&4 + 5&&1"));
         QVERIFY(!closeFromWindowManager(question));
         QVERIFY(question->isVisible());
-        QCOMPARE(Model().contestants[0].Score, 2);
-        QCOMPARE(Model().contestants[0].Progress, 24);
+        QCOMPARE(game.model.contestants[0].Score, 2);
+        QCOMPARE(game.model.contestants[0].Progress, 24);
         type(QStringLiteral("9"));
-        QCOMPARE(Model().contestants[0].Score, 3);
+        QCOMPARE(game.model.contestants[0].Score, 3);
         // The memory window the same way.
         race.questions().showHere(QStringLiteral("MT&&rgb&&rgb&&2"));
         QVERIFY(!closeFromWindowManager(memory));
         QVERIFY(memory->isVisible());
-        QCOMPARE(Model().contestants[0].Score, 3);
+        QCOMPARE(game.model.contestants[0].Score, 3);
         // A question from the host: no report either way.
         race.questions().showFromHost(HostPeerAddress, QStringLiteral("MA&&4&&2 + 2&&3"));
         QVERIFY(!closeFromWindowManager(question));
@@ -302,8 +302,8 @@ private slots:
         memory->close();
         QVERIFY(!question->isVisible());
         QVERIFY(!memory->isVisible());
-        QCOMPARE(Model().contestants[0].Score, 3);
-        QCOMPARE(Model().contestants[0].Progress, 24);
+        QCOMPARE(game.model.contestants[0].Score, 3);
+        QCOMPARE(game.model.contestants[0].Progress, 24);
         const QList<QByteArray> sent = host->texts(host->drain(50));
         QVERIFY(withCode(sent, "RK").isEmpty());
         QVERIFY(withCode(sent, "RB").isEmpty());
@@ -319,7 +319,7 @@ private slots:
         }
         type(QStringLiteral("Rats"));
         QVERIFY(!question->isVisible());
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
         // Reported to the host as the word the host put, with the question's number.
         host->answer("RB", "AKHost", GamePortNumber);
         race.questions().showFromHost(HostPeerAddress, QStringLiteral("WS&&star&&tsra&&2"));

@@ -17,6 +17,7 @@
 #include "RaceTrackWindow.h"
 #include "RadioGroup.h"
 #include "Stage.h"
+#include "TestGame.h"
 #include "Utilities.h"
 
 #include <QElapsedTimer>
@@ -39,7 +40,8 @@ class TestRace : public QObject
     Q_OBJECT
 private:
     QTemporaryDir programFolder;
-    Race race;   // the race the windows start and follow
+    TestGame game;
+    Race &race = game.race;   // the race the windows start and follow
     MainWindow *main = nullptr;
     AgentStage *stage = nullptr;
     RaceTrackWindow *track = nullptr;
@@ -48,8 +50,7 @@ private:
     MemoryTest memoryTest{race.questions(), GameClock()};
     MemoryTestWindow *memory = nullptr;
     InviteList invites;
-    PlayRequests playRequests{race, GameSession::current(), GameSession::current().playSettings(),
-                          GameSession::current().roster(), screenDialogs, invites};
+    PlayRequests playRequests{race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher};
     QStringList boxes;
     QStringList spoken;
 
@@ -57,11 +58,11 @@ private:
     void roster(int mode, const QList<int> &progress)
     {
         main->PlayModeGroup->setItemIndex(mode);
-        ResetContestantTable();
+        game.roster.reset();
         for (int slot = 0; slot < progress.size(); ++slot) {
             const QString name(QChar(u'A' + slot));
-            AppendContestant({QStringLiteral(" "), name, name + QStringLiteral(".acs")});
-            Model().contestants[slot].Progress = progress[slot];
+            game.roster.append({QStringLiteral(" "), name, name + QStringLiteral(".acs")});
+            game.model.contestants[slot].Progress = progress[slot];
         }
     }
 
@@ -98,7 +99,7 @@ private:
 
 void TestRace::initTestCase()
 {
-    FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
+    FollowPlaySettings(race, game.settings);   // the race's rules follow the settings
     // Our own phrase table, so that the commentary can be read back exactly.
     QFile phrases(programFolder.path() + "/stdtalk.lst");
     QVERIFY(phrases.open(QIODevice::WriteOnly));
@@ -108,9 +109,9 @@ void TestRace::initTestCase()
     qputenv("HOLLYFROST_PROGRAM_FOLDER", programFolder.path().toLocal8Bit());
     qputenv("WINDIR", qgetenv("HF_WINDOWS_DIR"));
     SetMessageBoxAnswerer([this](BoxKind, const QString &text) { boxes << text; });
-    GameSession::current().useDialogs(&screenDialogs);
-    stage = new AgentStage;
-    GameSession::current().useStage(stage);
+    game.dialogs.use(&screenDialogs);
+    stage = new AgentStage(game.screen);
+    game.stage.use(stage);
     stage->setSpeechObserver([this](const QString &identity, const QString &text) {
         if (identity == QLatin1String("Announcer"))
             spoken << text;
@@ -118,24 +119,24 @@ void TestRace::initTestCase()
     main = new MainWindow(race, playRequests);
     InstallMessageHandlers(race, playRequests);
     countdown = new CountdownWindow(race);
-    question = new QuestionWindow(race.questions());
-    memory = new MemoryTestWindow(memoryTest);
+    question = new QuestionWindow(race.questions(), game.screen);
+    memory = new MemoryTestWindow(memoryTest, game.screen);
     track = new RaceTrackWindow(race);
-    RandSeed(11);
+    race.random().seed(11);
 }
 
 void TestRace::init()
 {
     boxes.clear();
     spoken.clear();
-    GameSession::current().setRaceRunning(false);
-    Model().dexterityCountdown = 0;
-    Model().shutdownCountdown = 0;
+    game.session.setRaceRunning(false);
+    game.model.dexterityCountdown = 0;
+    game.model.shutdownCountdown = 0;
 }
 
 void TestRace::cleanupTestCase()
 {
-    GameSession::current().useStage(nullptr);
+    game.stage.use(nullptr);
     SetMessageBoxAnswerer({});
     delete track;
     delete memory;
@@ -163,8 +164,8 @@ void TestRace::ranking()
     QFETCH(QList<int>, progress);
     QFETCH(QList<int>, expected);
     roster(LocalRace, progress);
-    RankContestants();
-    QCOMPARE((QList<int>{CurrentRace().standings.first, CurrentRace().standings.second, CurrentRace().standings.third}), expected);
+    RankContestants(game.roster, game.session.raceRun().standings);
+    QCOMPARE((QList<int>{game.session.raceRun().standings.first, game.session.raceRun().standings.second, game.session.raceRun().standings.third}), expected);
 }
 
 void TestRace::progressRules()
@@ -173,27 +174,27 @@ void TestRace::progressRules()
     QCOMPARE(main->GameType->itemIndex(), 0);   // a local race is a random race
     int total = 0;
     for (int round = 0; round < 200; ++round) {
-        const int before = Model().contestants[0].Progress;
-        AdvanceProgress(0);
-        const int step = Model().contestants[0].Progress - before;
+        const int before = game.model.contestants[0].Progress;
+        AdvanceProgress(game.model.contestants[0], game.settings.gameType(), race.random());
+        const int step = game.model.contestants[0].Progress - before;
         QVERIFY(step >= 0 && step <= 15);
         total += step;
     }
     QVERIFY(total > 200 * 5 && total < 200 * 10);   // about 7.5 a round
     main->GameType->setItemIndex(3);
-    Model().contestants[1].Score = 5;
-    AdvanceProgress(1);
-    QCOMPARE(Model().contestants[1].Progress, 60);
+    game.model.contestants[1].Score = 5;
+    AdvanceProgress(game.model.contestants[1], game.settings.gameType(), race.random());
+    QCOMPARE(game.model.contestants[1].Progress, 60);
     main->GameType->setItemIndex(-1);
-    AdvanceProgress(1);
-    QCOMPARE(Model().contestants[1].Progress, 60);
+    AdvanceProgress(game.model.contestants[1], game.settings.gameType(), race.random());
+    QCOMPARE(game.model.contestants[1].Progress, 60);
 }
 
 void TestRace::finisherIsFirstInListLeaderIsHighest()
 {
     // On a joiner the progress comes from the host: the round only checks the finish.
     roster(JoinGame, {92, 97, 50});
-    GameSession::current().setRaceRunning(true);
+    game.session.setRaceRunning(true);
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!QCoro::waitFor(race.round()));
@@ -201,9 +202,9 @@ void TestRace::finisherIsFirstInListLeaderIsHighest()
     // Its own waits come to about 18 s of game time; each of its 45 or so waits may take
     // some milliseconds longer on a busy machine, which at this time scale adds seconds.
     QVERIFY2(clock.elapsed() / TimeScale() < 40000, qPrintable(QString::number(clock.elapsed() / TimeScale())));
-    QVERIFY(!GameSession::current().raceRunning());
-    QCOMPARE(CurrentRace().standings.finisher, 0);
-    QCOMPARE(CurrentRace().standings.first, 1);
+    QVERIFY(!game.session.raceRunning());
+    QCOMPARE(game.session.raceRun().standings.finisher, 0);
+    QCOMPARE(game.session.raceRun().standings.first, 1);
     QVERIFY(track->ScoreBoard->isVisibleTo(track));
     QCOMPARE(track->WinLabel->text(), QString("  Win:  B (B)"));
     QCOMPARE(track->PlaceLabel->text(), QString(" Place: A (A)"));
@@ -217,14 +218,14 @@ void TestRace::puzzleRaceNeedsEightRightAnswers()
 {
     roster(PracticeGame, {0});
     main->GameType->setItemIndex(3);
-    GameSession::current().setRaceRunning(true);
-    Model().contestants[0].Score = 7;
+    game.session.setRaceRunning(true);
+    game.model.contestants[0].Score = 7;
     QVERIFY(QCoro::waitFor(race.round()));
-    QCOMPARE(Model().contestants[0].Progress, 84);
-    Model().contestants[0].Score = 8;
+    QCOMPARE(game.model.contestants[0].Progress, 84);
+    game.model.contestants[0].Score = 8;
     QVERIFY(!QCoro::waitFor(race.round()));
-    QCOMPARE(Model().contestants[0].Progress, 96);
-    QCOMPARE(CurrentRace().standings.finisher, 0);
+    QCOMPARE(game.model.contestants[0].Progress, 96);
+    QCOMPARE(game.session.raceRun().standings.finisher, 0);
 }
 
 void TestRace::commentary_data()
@@ -246,13 +247,13 @@ void TestRace::commentary()
     QFETCH(QStringList, expected);
     QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     roster(LocalRace, progress);
-    GameSession::current().setRaceRunning(true);
-    CurrentRace().movedSinceCommentary = true;
-    RankContestants();
+    game.session.setRaceRunning(true);
+    game.session.raceRun().movedSinceCommentary = true;
+    RankContestants(game.roster, game.session.raceRun().standings);
     QCoro::waitFor(race.commentary());
     QCOMPARE(spoken, expected);
-    QVERIFY(!CurrentRace().movedSinceCommentary);
-    GameSession::current().setRaceRunning(false);
+    QVERIFY(!game.session.raceRun().movedSinceCommentary);
+    game.session.setRaceRunning(false);
 }
 
 void TestRace::commentaryStaysSilent()
@@ -260,13 +261,13 @@ void TestRace::commentaryStaysSilent()
     QVERIFY(stage->load(10, ProgramFolder() + "Announcer.acs", false, false, "Announcer"));
     auto attempt = [&](int mode, int leader, int dexterity, bool moved) {
         roster(mode, {leader, 5, 3});
-        GameSession::current().setRaceRunning(true);
-        CurrentRace().movedSinceCommentary = moved;
-        Model().dexterityCountdown = dexterity;
-        RankContestants();
+        game.session.setRaceRunning(true);
+        game.session.raceRun().movedSinceCommentary = moved;
+        game.model.dexterityCountdown = dexterity;
+        RankContestants(game.roster, game.session.raceRun().standings);
         QCoro::waitFor(race.commentary());
-        GameSession::current().setRaceRunning(false);
-        Model().dexterityCountdown = 0;
+        game.session.setRaceRunning(false);
+        game.model.dexterityCountdown = 0;
     };
     attempt(PracticeGame, 50, 0, true);   // Practice has no commentary
     attempt(LocalRace, 9, 0, true);       // the leader has not reached 10
@@ -281,54 +282,54 @@ void TestRace::movesAndIdleGestures()
 {
     roster(LocalRace, {50, 0});
     QVERIFY(stage->load(10, NthCharacterFile(1), false, false, "Player1"));
-    const QSize screen = ScreenSize();
+    const QSize screen = game.screen.size();
     const int rowTop = screen.height() / 2;
     // Loaded in the middle of the screen: the first turn lines it up at the start.
-    CurrentRace().movedSinceCommentary = false;
-    MoveContestant(1);
-    QVERIFY(CurrentRace().movedSinceCommentary);
+    game.session.raceRun().movedSinceCommentary = false;
+    race.moveContestant(1);
+    QVERIFY(game.session.raceRun().movedSinceCommentary);
     QTRY_COMPARE_WITH_TIMEOUT(stage->position("Player1"), QPoint(0, rowTop), 5000);
     // Lined up with no move ordered yet: an idle gesture (or nothing), no new move.
-    CurrentRace().movedSinceCommentary = false;
-    MoveContestant(1);
-    QVERIFY(!CurrentRace().movedSinceCommentary);
-    Model().contestants[1].Progress = 25;
-    MoveContestant(1);
+    game.session.raceRun().movedSinceCommentary = false;
+    race.moveContestant(1);
+    QVERIFY(!game.session.raceRun().movedSinceCommentary);
+    game.model.contestants[1].Progress = 25;
+    race.moveContestant(1);
     const int targetX = screen.width() / 4;
-    QCOMPARE(Model().contestants[1].LastX, targetX);
-    QVERIFY(CurrentRace().movedSinceCommentary);
+    QCOMPARE(game.model.contestants[1].LastX, targetX);
+    QVERIFY(game.session.raceRun().movedSinceCommentary);
     QTRY_COMPARE_WITH_TIMEOUT(stage->position("Player1"), QPoint(targetX, rowTop), 5000);
     // Already there: an idle gesture (or nothing), no new move.
-    CurrentRace().movedSinceCommentary = false;
-    MoveContestant(1);
-    QVERIFY(!CurrentRace().movedSinceCommentary);
+    game.session.raceRun().movedSinceCommentary = false;
+    race.moveContestant(1);
+    QVERIFY(!game.session.raceRun().movedSinceCommentary);
     // A progress far past the finish (or below the start) stays on the screen.
-    Model().contestants[1].Progress = 2000000000;
-    MoveContestant(1);
-    QCOMPARE(Model().contestants[1].LastX, screen.width());
-    Model().contestants[1].Progress = -2000000000;
-    MoveContestant(1);
-    QCOMPARE(Model().contestants[1].LastX, 0);
+    game.model.contestants[1].Progress = 2000000000;
+    race.moveContestant(1);
+    QCOMPARE(game.model.contestants[1].LastX, screen.width());
+    game.model.contestants[1].Progress = -2000000000;
+    race.moveContestant(1);
+    QCOMPARE(game.model.contestants[1].LastX, 0);
     stage->unload("Player1");
 }
 
 void TestRace::timerTurnsAndCommentaryCycle()
 {
     roster(LocalRace, {0, 0});
-    GameSession::current().setRaceRunning(true);
-    CurrentRace().turn = 0;
-    CurrentRace().commentaryCycles = 0;
+    game.session.setRaceRunning(true);
+    game.session.raceRun().turn = 0;
+    game.session.raceRun().commentaryCycles = 0;
     for (int tick = 0; tick < 10; ++tick)
         QCoro::waitFor(race.tickStep());
-    QCOMPARE(int(CurrentRace().turn), 10);
-    QCOMPARE(CurrentRace().commentaryCycles, 0);
+    QCOMPARE(int(game.session.raceRun().turn), 10);
+    QCOMPARE(game.session.raceRun().commentaryCycles, 0);
     QCoro::waitFor(race.tickStep());   // the eleventh tick starts the next cycle
-    QCOMPARE(int(CurrentRace().turn), 1);
-    QCOMPARE(CurrentRace().commentaryCycles, 1);
+    QCOMPARE(int(game.session.raceRun().turn), 1);
+    QCOMPARE(game.session.raceRun().commentaryCycles, 1);
     for (int tick = 0; tick < 30; ++tick)
         QCoro::waitFor(race.tickStep());
-    QCOMPARE(CurrentRace().commentaryCycles, 0);   // after the fourth cycle the commentary ran
-    GameSession::current().setRaceRunning(false);
+    QCOMPARE(game.session.raceRun().commentaryCycles, 0);   // after the fourth cycle the commentary ran
+    game.session.setRaceRunning(false);
 
     // The commentary waits for the leader to leave the start; once the ceremony has taken
     // over meanwhile, the tick moves nobody once more.
@@ -336,18 +337,18 @@ void TestRace::timerTurnsAndCommentaryCycle()
     QVERIFY(stage->load(10, NthCharacterFile(1), false, false, "Player0"));
     stage->move(0, 0, "Player0", 0);
     QTRY_COMPARE_WITH_TIMEOUT(stage->position("Player0").x(), 0, 5000);
-    GameSession::current().setRaceRunning(true);
-    RankContestants();
-    CurrentRace().turn = 10;
-    CurrentRace().commentaryCycles = 3;
-    CurrentRace().movedSinceCommentary = true;
-    const qint32 lastX = Model().contestants[0].LastX;
+    game.session.setRaceRunning(true);
+    RankContestants(game.roster, game.session.raceRun().standings);
+    game.session.raceRun().turn = 10;
+    game.session.raceRun().commentaryCycles = 3;
+    game.session.raceRun().movedSinceCommentary = true;
+    const qint32 lastX = game.model.contestants[0].LastX;
     QTimer::singleShot(50, this, [this] {
-        GameSession::current().setRaceRunning(false);   // the finish's ceremony
+        game.session.setRaceRunning(false);   // the finish's ceremony
         stage->move(600, 0, "Player0", 0);
     });
     QCoro::waitFor(race.tickStep());
-    QCOMPARE(Model().contestants[0].LastX, lastX);
+    QCOMPARE(game.model.contestants[0].LastX, lastX);
     stage->unload("Player0");
 }
 
@@ -362,7 +363,7 @@ void TestRace::startRefusals()
     main->GameType->setItemIndex(-1);
     race.start();
     QCOMPARE(boxes, QStringList{"Please select a Game Type First"});
-    QVERIFY(!GameSession::current().raceRunning());
+    QVERIFY(!game.session.raceRunning());
 }
 
 void TestRace::countdownShowsNineToZero()
@@ -422,12 +423,12 @@ void TestRace::aFinishedRaceAnnouncesItsSteps()
 void TestRace::cancelStopsTheRace()
 {
     roster(LocalRace, {10, 20});
-    GameSession::current().setRaceRunning(true);
-    Model().dexterityCountdown = 4;
+    game.session.setRaceRunning(true);
+    game.model.dexterityCountdown = 4;
     main->CancelBtn->show();
     main->CancelBtn->click();
-    QVERIFY(!GameSession::current().raceRunning());
-    QCOMPARE(Model().dexterityCountdown, 0);
+    QVERIFY(!game.session.raceRunning());
+    QCOMPARE(game.model.dexterityCountdown, 0);
     QVERIFY(!main->CancelBtn->isVisibleTo(main));
 }
 
@@ -436,7 +437,7 @@ bool TestRace::startRaceAndDuring(const std::function<void()> &during, int limit
     bool called = false, stuck = false;
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
-        if (!called && GameSession::current().raceRunning()) {
+        if (!called && game.session.raceRunning()) {
             called = true;
             during();
         }
@@ -471,8 +472,8 @@ void TestRace::unloadingReachesEveryCharacter()
     };
     loadAll();
     roster(PracticeGame, {95});
-    CurrentRace().standings.finisher = 0;
-    Model().shutdownCountdown = 16;
+    game.session.raceRun().standings.finisher = 0;
+    game.model.shutdownCountdown = 16;
     QCoro::waitFor(race.tickStep());   // 15: the goodbye step hides all but the finisher
     for (int slot = 1; slot < MaxContestants; ++slot)
         QTRY_VERIFY(!stage->control().character(PlayerIdentity(slot))->visible());
@@ -493,8 +494,8 @@ void TestRace::noRaceStartsInsideARace()
     QVERIFY(startRaceAndDuring([&] {
         main->StartRace->show();
         main->StartRace->click();   // a second start inside the race
-        stillRunning = GameSession::current().raceRunning();
-        countdownAfter = Model().shutdownCountdown;
+        stillRunning = game.session.raceRunning();
+        countdownAfter = game.model.shutdownCountdown;
         QVERIFY(stage->loaded("Player0"));
         main->CancelBtn->click();
     }));
@@ -502,7 +503,7 @@ void TestRace::noRaceStartsInsideARace()
     QVERIFY(stillRunning);
     QCOMPARE(countdownAfter, 0);
     QVERIFY(!race.inProgress());
-    QCOMPARE(Model().shutdownCountdown, 50);
+    QCOMPARE(game.model.shutdownCountdown, 50);
 }
 
 void TestRace::startDuringATickWaitFollowsIt()
@@ -512,22 +513,22 @@ void TestRace::startDuringATickWaitFollowsIt()
     roster(PracticeGame, {0});
     main->GameType->setItemIndex(0);
     main->StartRace->show();
-    CurrentRace().standings.finisher = 0;
-    Model().shutdownCountdown = 16;
+    game.session.raceRun().standings.finisher = 0;
+    game.model.shutdownCountdown = 16;
     bool raced = false;
     QTimer::singleShot(0, this, [&] { main->StartRace->click(); });
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
-        if (GameSession::current().raceRunning() && !raced) {
+        if (game.session.raceRunning() && !raced) {
             raced = true;
-            QVERIFY(!Model().tickInProgress);
+            QVERIFY(!game.model.tickInProgress);
             main->CancelBtn->click();
         }
     });
     watch.start(5);
     race.ticker().tickNow();   // the tick that runs the goodbye step (and its wait)
-    QVERIFY(Model().tickInProgress);
-    QTRY_VERIFY_WITH_TIMEOUT(!Model().tickInProgress, 60000);
+    QVERIFY(game.model.tickInProgress);
+    QTRY_VERIFY_WITH_TIMEOUT(!game.model.tickInProgress, 60000);
     race.ticker().stop();  // the tests run the ticks themselves
     QVERIFY(!raced);       // nothing started during the tick
     QTRY_VERIFY_WITH_TIMEOUT(raced, 60000);
@@ -558,9 +559,9 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
     QVERIFY(trackWasUp && trackGone);
     // The race ended (it did not run on with an emptied roster) and was cancelled:
     // no finish, the shutdown countdown runs, the user's new choice stands.
-    QVERIFY(!GameSession::current().raceRunning());
+    QVERIFY(!game.session.raceRunning());
     QVERIFY(!main->CancelBtn->isVisibleTo(main));
-    QCOMPARE(Model().shutdownCountdown, 50);
+    QCOMPARE(game.model.shutdownCountdown, 50);
     QCOMPARE(main->PlayModeGroup->itemIndex(), newMode);
     QCOMPARE(main->Contestants->model()->rowCount(), newMode == PracticeGame ? 1 : 0);
     QCOMPARE(main->StartRace->isVisibleTo(main), newMode == PracticeGame);
@@ -568,23 +569,23 @@ void TestRace::rosterChangeDuringARaceCancelsIt()
     // the list holds now.
     for (int tick = 0; tick < 45; ++tick)
         QCoro::waitFor(race.tickStep());
-    QCOMPARE(Model().shutdownCountdown, 5);
+    QCOMPARE(game.model.shutdownCountdown, 5);
     for (int slot = 0; slot < 3; ++slot)
         QVERIFY(!stage->loaded(PlayerIdentity(slot)));
-    Model().shutdownCountdown = 0;
+    game.model.shutdownCountdown = 0;
 }
 
 void TestRace::shutdownKeepsPracticeAndEndsOtherwise()
 {
     roster(PracticeGame, {95});
-    CurrentRace().standings.finisher = 0;
-    Model().shutdownCountdown = 16;
+    game.session.raceRun().standings.finisher = 0;
+    game.model.shutdownCountdown = 16;
     for (int tick = 0; tick < 16; ++tick)
         QCoro::waitFor(race.tickStep());
-    QCOMPARE(Model().shutdownCountdown, 0);
+    QCOMPARE(game.model.shutdownCountdown, 0);
     QVERIFY(!ApplicationTerminating());   // Practice picked again: the program stays
     main->PlayModeGroup->setItemIndex(-1);
-    Model().shutdownCountdown = 1;
+    game.model.shutdownCountdown = 1;
     QCoro::waitFor(race.tickStep());
     QVERIFY(ApplicationTerminating());
 }

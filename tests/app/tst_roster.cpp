@@ -4,6 +4,7 @@
 #include "GameSession.h"
 #include "InviteList.h"
 #include "MainWindow.h"
+#include "OnlineBuddies.h"
 #include "PlayRequests.h"
 #include "PlaySettingsRules.h"
 #include "Race.h"
@@ -12,12 +13,14 @@
 #include "RadioGroup.h"
 #include "records.h"
 #include "RosterList.h"
+#include "TestGame.h"
 #include "Utilities.h"
 
 #include <QFile>
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QtTest>
 
 #include <memory>
@@ -29,10 +32,10 @@ class TestRoster : public QObject
 {
     Q_OBJECT
     std::unique_ptr<AppTestFolder> folder;
-    Race race;   // the race the windows start and follow
+    TestGame game;
+    Race &race = game.race;   // the race the windows start and follow
     InviteList invites;
-    PlayRequests playRequests{race, GameSession::current(), GameSession::current().playSettings(),
-                          GameSession::current().roster(), screenDialogs, invites};
+    PlayRequests playRequests{race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher};
     std::unique_ptr<MainWindow> form;
     QStringList messages;
     QStringList picks;   // what the character dialog "picks", in turn
@@ -47,29 +50,25 @@ class TestRoster : public QObject
             checkedBytes += r.encode();
         for (const auto &r : addresses)
             addressBytes += r.encode();
-        QVERIFY(folder->writeFile(QStringLiteral("checkedusr.lst"), checkedBytes));
-        QVERIFY(folder->writeFile(QStringLiteral("UINIP.lst"), addressBytes));
-        QVERIFY(folder->writeFile(QStringLiteral("online.txt"), online));
+        // As the messenger writes them: each a new file renamed over the old, online.txt last.
+        for (const auto &[name, bytes] : {std::pair{"checkedusr.lst", checkedBytes}, {"UINIP.lst", addressBytes},
+                                          {"online.txt", online}}) {
+            QSaveFile file(folder->program() + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit());
+        }
     }
 
 private slots:
     void initTestCase()
     {
-        FollowPlaySettings(race, GameSession::current().playSettings());   // the race's rules follow the settings
+        FollowPlaySettings(race, game.settings);   // the race's rules follow the settings
         folder = std::make_unique<AppTestFolder>(QStringList{"a1.acs", "a2.acs", "a3.acs", "a4.acs", "a5.acs",
                                                              "a6.acs", "a7.acs", "a8.acs"});
         SetMessageBoxAnswerer([this](BoxKind kind, const QString &text) {
             QCOMPARE(kind, BoxKind::Error);
             messages.append(text);
         });
-        GameSession::current().useDialogs(&screenDialogs);
-        SetCharacterFilePicker([this](const QString &start, const QString &filter) {
-            [&] {
-                QCOMPARE(start, WindowsFolder() + QStringLiteral("MSAgent\\Chars"));
-                QCOMPARE(filter, QStringLiteral("*.acs"));
-            }();
-            return picks.isEmpty() ? QString() : picks.takeFirst();
-        });
+        game.dialogs.use(&screenDialogs);
     }
 
     void init()
@@ -77,8 +76,15 @@ private slots:
         messages.clear();
         picks.clear();
         Records::Options = Records::OptionsRecord();
-        ResetContestantTable();
-        form = std::make_unique<MainWindow>(race, playRequests);
+        game.roster.reset();
+        const CharacterFilePicker picker([this](const QString &start, const QString &filter) {
+            [&] {
+                QCOMPARE(start, WindowsFolder() + QStringLiteral("MSAgent\\Chars"));
+                QCOMPARE(filter, QStringLiteral("*.acs"));
+            }();
+            return picks.isEmpty() ? QString() : picks.takeFirst();
+        });
+        form = std::make_unique<MainWindow>(race, playRequests, picker);
         form->PlayModeGroup->setItemIndex(2);
     }
 
@@ -89,32 +95,32 @@ private slots:
         for (int i = 1; i <= 6; ++i) {
             picks.append(folder->characters() + QStringLiteral("a%1.acs").arg(i));
             QVERIFY(!form->AddCharacterBtn->isHidden());
-            AddCharacterBtnClick(form->AddCharacterBtn, race);
+            form->AddCharacterBtn->click();
         }
         QCOMPARE(form->Contestants->model()->rowCount(), 6);
         QVERIFY(form->AddCharacterBtn->isHidden());
         QCOMPARE(form->Contestants->model()->index(2, 0).data().toString(), QStringLiteral(" \ta3\ta3.acs"));
-        QCOMPARE(Model().contestants[2].PlayerName, QStringLiteral("a3"));
-        QCOMPARE(Model().contestants[2].Uin, QStringLiteral(" "));
+        QCOMPARE(game.model.contestants[2].PlayerName, QStringLiteral("a3"));
+        QCOMPARE(game.model.contestants[2].Uin, QStringLiteral(" "));
         QVERIFY(messages.isEmpty());
 
         // A seventh from any path is refused and changes nothing; a pick from a dialog
         // that was open while the roster filled tells the user.
         const QString before = form->Contestants->model()->index(5, 0).data().toString();
-        Model().contestants[0].Confirmed = SlotReady;
-        QVERIFY(!AddContestant(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("a7.acs")));
+        game.model.contestants[0].Confirmed = SlotReady;
+        QVERIFY(!game.roster.add(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("a7.acs")));
         picks.append(folder->characters() + QStringLiteral("a7.acs"));
-        AddCharacterBtnClick(form->AddCharacterBtn, race);
+        form->AddCharacterBtn->click();
         QCOMPARE(messages, QStringList{QStringLiteral("We have the maximum number of Contestants.")});
         QCOMPARE(form->Contestants->model()->rowCount(), 6);
         QCOMPARE(form->Contestants->model()->index(5, 0).data().toString(), before);
-        QCOMPARE(Model().contestants[0].Confirmed, quint8(1));
-        QVERIFY(!UinInRoster(QStringLiteral("999")));
+        QCOMPARE(game.model.contestants[0].Confirmed, quint8(1));
+        QVERIFY(!game.roster.hasUin(QStringLiteral("999")));
     }
 
     void cancelledDialogAddsNothing()
     {
-        AddCharacterBtnClick(form->AddCharacterBtn, race);
+        form->AddCharacterBtn->click();
         QCOMPARE(form->Contestants->model()->rowCount(), 0);
         QVERIFY(!form->AddCharacterBtn->isHidden());
     }
@@ -122,33 +128,33 @@ private slots:
     void takenOrMissingCharacterIsReplaced()
     {
         Records::Options.UserCharacterFile = WindowsFolder() + QStringLiteral("Msagent\\chars\\a8.acs");
-        AddContestant(QStringLiteral("One"), QStringLiteral("1"), QStringLiteral("a1.acs"));
-        const int second = AddContestant(QStringLiteral("Two"), QStringLiteral("2"), QStringLiteral("A1.ACS")).value();
+        game.roster.add(QStringLiteral("One"), QStringLiteral("1"), QStringLiteral("a1.acs"));
+        const int second = game.roster.add(QStringLiteral("Two"), QStringLiteral("2"), QStringLiteral("A1.ACS")).value();
         QCOMPARE(second, 1);
         const QString replaced = slotFile(1);
         QVERIFY(!replaced.isEmpty());
         QVERIFY(replaced != QStringLiteral("a1.acs"));
         QVERIFY(replaced != QStringLiteral("a8.acs"));   // the user's own character stays free
         QVERIFY(QFile::exists(folder->characters() + replaced));
-        QCOMPARE(Model().contestants[1].CharacterFile, replaced);
+        QCOMPARE(game.model.contestants[1].CharacterFile, replaced);
 
-        const int third = AddContestant(QStringLiteral("Three"), QStringLiteral("3"), QStringLiteral("gone.acs")).value();
+        const int third = game.roster.add(QStringLiteral("Three"), QStringLiteral("3"), QStringLiteral("gone.acs")).value();
         QVERIFY(slotFile(third) != QStringLiteral("gone.acs"));
         QVERIFY(QFile::exists(folder->characters() + slotFile(third)));
-        QVERIFY(!CharacterInRoster(QStringLiteral("gone.acs")));
-        QVERIFY(CharacterInRoster(QStringLiteral("A1.acs")));
+        QVERIFY(!game.roster.hasCharacter(QStringLiteral("gone.acs")));
+        QVERIFY(game.roster.hasCharacter(QStringLiteral("A1.acs")));
     }
 
     void noFreeCharacterGivesEmpty()
     {
         Records::Options.UserCharacterFile = WindowsFolder() + QStringLiteral("Msagent\\chars\\a8.acs");
         for (int i = 1; i <= 6; ++i)
-            AddContestant(QStringLiteral("P%1").arg(i), QString::number(i), QStringLiteral("a%1.acs").arg(i));
+            game.roster.add(QStringLiteral("P%1").arg(i), QString::number(i), QStringLiteral("a%1.acs").arg(i));
         folder->removeCharacter(QStringLiteral("a7.acs"));
         // Every file is now the user's own or in the roster: the search must end, empty.
-        QVERIFY(RandomFreeCharacter().isEmpty());
+        QVERIFY(game.roster.randomFreeCharacter().isEmpty());
         folder->addCharacter(QStringLiteral("a7.acs"));
-        QCOMPARE(RandomFreeCharacter(), WindowsFolder() + QStringLiteral("Msagent\\chars\\a7.acs"));
+        QCOMPARE(game.roster.randomFreeCharacter(), WindowsFolder() + QStringLiteral("Msagent\\chars\\a7.acs"));
     }
 
     void splitAndLookup()
@@ -166,22 +172,22 @@ private slots:
         const ContestantItemFields longName = SplitContestantItem(QStringLiteral("1\t") + QString(50, u'n') + QStringLiteral("\tf"));
         QCOMPARE(longName.PlayerName.size(), 35);
 
-        AddContestant(QStringLiteral("Sam"), QStringLiteral("40002"), QStringLiteral("a2.acs"));
-        QVERIFY(UinInRoster(QStringLiteral("40002")));
-        QVERIFY(!UinInRoster(QStringLiteral("4000")));
-        QVERIFY(!UinInRoster(QStringLiteral("400021")));
+        game.roster.add(QStringLiteral("Sam"), QStringLiteral("40002"), QStringLiteral("a2.acs"));
+        QVERIFY(game.roster.hasUin(QStringLiteral("40002")));
+        QVERIFY(!game.roster.hasUin(QStringLiteral("4000")));
+        QVERIFY(!game.roster.hasUin(QStringLiteral("400021")));
     }
 
     void namesCannotBreakTheItem()
     {
-        const int slot = AddContestant(QStringLiteral("Evil\tName\twith tabs"), QStringLiteral("5"), QStringLiteral("a3.acs")).value();
+        const int slot = game.roster.add(QStringLiteral("Evil\tName\twith tabs"), QStringLiteral("5"), QStringLiteral("a3.acs")).value();
         const ContestantItemFields fields = SplitContestantItem(form->Contestants->model()->index(slot, 0).data().toString());
         QCOMPARE(fields.Uin, QStringLiteral("5"));
         QCOMPARE(fields.CharacterFile, QStringLiteral("a3.acs"));
-        QCOMPARE(fields.PlayerName, Model().contestants[slot].PlayerName);
-        const int longSlot = AddContestant(QString(60, u'x'), QString(20, u'9'), QStringLiteral("a4.acs")).value();
-        QCOMPARE(Model().contestants[longSlot].PlayerName.size(), 35);
-        QCOMPARE(Model().contestants[longSlot].Uin.size(), 15);
+        QCOMPARE(fields.PlayerName, game.model.contestants[slot].PlayerName);
+        const int longSlot = game.roster.add(QString(60, u'x'), QString(20, u'9'), QStringLiteral("a4.acs")).value();
+        QCOMPARE(game.model.contestants[longSlot].PlayerName.size(), 35);
+        QCOMPARE(game.model.contestants[longSlot].Uin.size(), 15);
     }
 
     void shownName_data()
@@ -205,8 +211,8 @@ private slots:
 
     void addedNameIsTheShownPart()
     {
-        const int slot = AddContestant(QStringLiteral("\\map=\"Robbin\"=\"Robin\"\\"), QStringLiteral("7"), QStringLiteral("a5.acs")).value();
-        QCOMPARE(Model().contestants[slot].PlayerName, QStringLiteral("Robin"));
+        const int slot = game.roster.add(QStringLiteral("\\map=\"Robbin\"=\"Robin\"\\"), QStringLiteral("7"), QStringLiteral("a5.acs")).value();
+        QCOMPARE(game.model.contestants[slot].PlayerName, QStringLiteral("Robin"));
     }
 
     void onlineBuddies()
@@ -267,16 +273,42 @@ private slots:
         // Without online.txt the list stays as it was.
         QCoro::waitFor(BuildOnlineBuddies(invites));
         QCOMPARE(shown->rowCount(), 2);
+
+        // While the game runs: Kim comes online, then Sam goes offline; Alex keeps the
+        // check mark taken off above, Kim gets one.
+        OnlineBuddiesWatch watch(invites);
+        watch.start();
+        Records::CheckedUserRecord kim{QStringLiteral("40007"), 1};
+        Records::UinAddressRecord kimIp{40007, QStringLiteral("127.0.0.7")};
+        const auto listed = [shown] {
+            QStringList items;
+            for (int i = 0; i < shown->rowCount(); ++i) {
+                const QModelIndex item = shown->index(i, 0);
+                items << item.data().toString() + (item.data(Qt::CheckStateRole).toInt() == Qt::Checked ? " +" : " -");
+            }
+            return items;
+        };
+        writeMessengerLists({sam, alex, kim}, {samIp, alexIp, kimIp},
+                            "Sam\t40002\tonline\t\t+\r\nAlex\t40003\tonline\t\t+\r\nKim\t40007\tonline\t\t+\r\n");
+        QTRY_COMPARE(listed(), (QStringList{"40002  Sam +", "40003  Alex -", "40007  Kim +"}));
+        writeMessengerLists({sam, alex, kim}, {samIp, alexIp, kimIp},
+                            "Sam\t40002\toffline\t\t=\r\nAlex\t40003\tonline\t\t+\r\nKim\t40007\tonline\t\t+\r\n");
+        QTRY_COMPARE(listed(), (QStringList{"40003  Alex -", "40007  Kim +"}));
+        // An online.txt past its bound is refused whole (and goes): the list stays.
+        writeMessengerLists({sam, alex, kim}, {samIp, alexIp, kimIp},
+                            "Sam\t40002\tonline\t\t+\r\n" + QByteArray(300 * 1024, ' ') + "\r\n");
+        QTRY_VERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
+        QCOMPARE(listed(), (QStringList{"40003  Alex -", "40007  Kim +"}));
     }
 
     void contestantColours()
     {
         QCOMPARE(ColorFromBgr(0xC1FFFF), QColor(255, 255, 193));
         QCOMPARE(ColorFromBgr(0x800000), QColor(0, 0, 128));
-        AddContestant(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("a1.acs"));
-        AddContestant(QStringLiteral("B"), QStringLiteral("2"), QStringLiteral("a2.acs"));
-        AddContestant(QStringLiteral("C"), QStringLiteral("3"), QStringLiteral("a3.acs"));
-        Model().contestants[1].Confirmed = SlotQuestionOutstanding;
+        game.roster.add(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("a1.acs"));
+        game.roster.add(QStringLiteral("B"), QStringLiteral("2"), QStringLiteral("a2.acs"));
+        game.roster.add(QStringLiteral("C"), QStringLiteral("3"), QStringLiteral("a3.acs"));
+        game.model.contestants[1].Confirmed = SlotQuestionOutstanding;
         form->Contestants->setCurrentIndex(form->Contestants->model()->index(2, 0));
         form->show();
         QCOMPARE(form->Contestants->visualRect(form->Contestants->model()->index(1, 0)).height(), 13);
@@ -288,8 +320,8 @@ private slots:
         QCOMPARE(fillOf(0), QColor(255, 255, 193));   // pale yellow
         QCOMPARE(fillOf(1), QColor(0, 255, 0));       // lime: confirmed
         QCOMPARE(fillOf(2), QColor(0, 0, 255));       // blue: selected
-        QCOMPARE(ContestantItemColors(0, false).text, QColor(0, 0, 128));
-        QCOMPARE(ContestantItemColors(2, true).text, QColor(255, 255, 255));
+        QCOMPARE(ContestantItemColors(game.roster, 0, false).text, QColor(0, 0, 128));
+        QCOMPARE(ContestantItemColors(game.roster, 2, true).text, QColor(255, 255, 255));
     }
 };
 

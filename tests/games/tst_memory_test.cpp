@@ -1,6 +1,7 @@
 // The memory test's rules with no window, on a clock of the test's own: the playback's
 // timing, the entries and their cap, Ready and Re-Memorize, a wrong entry clearing, and a
 // flood of tests or a test gone in the middle of its playback.
+#include "GameParts.h"
 #include "GameSession.h"
 #include "MemoryTest.h"
 #include "QuestionRound.h"
@@ -56,7 +57,8 @@ class TestMemoryTest : public QObject
     Q_OBJECT
     QTemporaryDir folder;
     TestClock clock;
-    QuestionRound questions;
+    GameParts game;
+    QuestionRound questions{game.session, game.roster, game.settings, game.stage, game.dialogs, game.dispatcher};
     MemoryTest test{questions, clock};
 
     // The question round puts a memory test of sequence and the playback runs to its end.
@@ -76,7 +78,7 @@ private slots:
     }
     void init()
     {
-        ResetContestantTable();
+        game.roster.reset();
         questions.reset();
         test.close();
         clock.runFor(10000);
@@ -122,7 +124,7 @@ private slots:
         QCOMPARE(test.memo(), QStringLiteral("WRONG\r\nREPEAT"));
         QVERIFY(!test.canSubmit());
         QCOMPARE(test.submit(), AnswerVerdict::Ignored);
-        QCOMPARE(Model().contestants[0].Score, 0);
+        QCOMPARE(game.model.contestants[0].Score, 0);
         // "Clear" forgets the entries; the right order ends the test.
         test.enter(5);
         test.clear();
@@ -133,13 +135,13 @@ private slots:
         QCOMPARE(test.submit(), AnswerVerdict::Right);
         QCOMPARE(closed.size(), 1);
         QVERIFY(!test.isOpen());
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
     }
 
     void rememorizeWaitsASecondWithTheEntriesGone()
     {
-        Model().contestants[0].Progress = 24;
-        Model().contestants[0].Score = 2;
+        game.model.contestants[0].Progress = 24;
+        game.model.contestants[0].Score = 2;
         playedThrough(QStringLiteral("kwlac"), 2);
         test.ready();
         for (int index : {5, 6, 7, 8, 9})
@@ -157,7 +159,7 @@ private slots:
         QVERIFY(test.readyShown());
         clock.runFor(500 + 5 * PaletteSize * 25 + 5 * 500);
         QCOMPARE(circles(test), QStringLiteral("kwlac"));
-        QCOMPARE(Model().contestants[0].Score, 2);
+        QCOMPARE(game.model.contestants[0].Score, 2);
         // A skip while it waits is taken once: the test stays closed.
         test.ready();
         test.rememorize();
@@ -165,8 +167,8 @@ private slots:
         QVERIFY(!test.isOpen());
         clock.runFor(5000);
         QVERIFY(!test.isOpen());
-        QCOMPARE(Model().contestants[0].Progress, 12);
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].Progress, 12);
+        QCOMPARE(game.model.contestants[0].Score, 1);
     }
 
     void floodPlaysOneSequenceAndAGoneTestStops()

@@ -5,6 +5,7 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "QuestionSources.h"
+#include "GameParts.h"
 #include "QuestionRound.h"
 #include "RaceModel.h"
 #include "Roster.h"
@@ -55,7 +56,11 @@ class TestQuestions : public QObject
     QTemporaryDir folder;
     RecordedDialogs dialogs;
     QStringList &boxes = dialogs.shown;
-    QuestionRound questions;   // the question on show, as a race would own it
+    GameParts game;
+    // The question on show, as a race would own it.
+    QuestionRound questions{game.session, game.roster, game.settings, game.stage, game.dialogs, game.dispatcher};
+    WordList words;            // the word scrambles' list, as the question round's draws own it
+    Random random{5};          // the same draws on every run
 
     QString path(const QString &name) const { return folder.filePath(name); }
     void writeWordList(const QByteArray &bytes)
@@ -69,8 +74,7 @@ private slots:
     void initTestCase()
     {
         qputenv("HOLLYFROST_PROGRAM_FOLDER", folder.path().toLocal8Bit());
-        GameSession::current().useDialogs(&dialogs);
-        RandSeed(5);
+        game.dialogs.use(&dialogs);
     }
     void init()
     {
@@ -83,12 +87,12 @@ private slots:
     {
         writeWordList("moon cat dog bird fish \r\n");
         QuestionDraws draws;
-        QVERIFY(parse(BuildQuestion(draws, 3, Easy)).code != QLatin1String("MA"));
+        QVERIFY(parse(BuildQuestion(draws, 3, Easy, game.dialogs)).code != QLatin1String("MA"));
         for (int gameType : {3, 1}) {
             QString previous;
             QSet<QString> codes;
             for (int i = 0; i < 400; ++i) {
-                const QString code = parse(BuildQuestion(draws, gameType, Moderate)).code;
+                const QString code = parse(BuildQuestion(draws, gameType, Moderate, game.dialogs)).code;
                 QVERIFY2(code != previous, qPrintable(code));
                 previous = code;
                 codes << code;
@@ -99,11 +103,11 @@ private slots:
                 QCOMPARE(codes, (QSet<QString>{"MA", "MS", "MM", "WS", "DX", "MT"}));
         }
         // The fixed kinds, and nothing at all for a random race.
-        QCOMPARE(parse(BuildQuestion(draws, 2, Easy)).code, QStringLiteral("WS"));
-        QCOMPARE(BuildQuestion(draws, 4, Easy), QStringLiteral("&&DX&&dexteritytest&&test"));
-        QCOMPARE(parse(BuildQuestion(draws, 5, Easy)).code, QStringLiteral("MT"));
+        QCOMPARE(parse(BuildQuestion(draws, 2, Easy, game.dialogs)).code, QStringLiteral("WS"));
+        QCOMPARE(BuildQuestion(draws, 4, Easy, game.dialogs), QStringLiteral("&&DX&&dexteritytest&&test"));
+        QCOMPARE(parse(BuildQuestion(draws, 5, Easy, game.dialogs)).code, QStringLiteral("MT"));
         const qint64 size = QFileInfo(path("questions.fil")).size();
-        QVERIFY(BuildQuestion(draws, 0, Easy).isEmpty());
+        QVERIFY(BuildQuestion(draws, 0, Easy, game.dialogs).isEmpty());
         QCOMPARE(QFileInfo(path("questions.fil")).size(), size);
     }
 
@@ -130,9 +134,9 @@ private slots:
         int maxA[3] = {}, maxB[3] = {};
         bool zeroDifference = false;
         for (int i = 0; i < 3000; ++i) {
-            const Parsed sum = parse(MakeAddition(difficulty));
-            const Parsed difference = parse(MakeSubtraction(difficulty));
-            const Parsed product = parse(MakeMultiplication(difficulty));
+            const Parsed sum = parse(MakeAddition(random, difficulty));
+            const Parsed difference = parse(MakeSubtraction(random, difficulty));
+            const Parsed product = parse(MakeMultiplication(random, difficulty));
             QCOMPARE(sum.code, QStringLiteral("MA"));
             QCOMPARE(difference.code, QStringLiteral("MS"));
             QCOMPARE(product.code, QStringLiteral("MM"));
@@ -172,17 +176,17 @@ private slots:
         // Easy takes 3 to 4 letters, Moderate 4 to 6, Difficult 4 to 7.
         QSet<QString> easy, moderate;
         for (int i = 0; i < 300; ++i) {
-            easy << PickWord(Easy).section(QStringLiteral("&&"), 0, 0);
-            moderate << PickWord(Moderate).section(QStringLiteral("&&"), 0, 0);
+            easy << words.pick(random, Easy).section(QStringLiteral("&&"), 0, 0);
+            moderate << words.pick(random, Moderate).section(QStringLiteral("&&"), 0, 0);
         }
         QCOMPARE(easy, (QSet<QString>{"cat", "dog", "bird", "owl"}));
         QCOMPARE(moderate, (QSet<QString>{"bird"}));
         // Only words at line ends without their blank are of the right length: none.
         writeWordList("ox ab antelopes fish\r\n");
-        QCOMPARE(PickWord(Easy), QStringLiteral("&&"));
-        QCOMPARE(MakeWordScramble(Easy), QStringLiteral("&&WS&&&&"));
+        QCOMPARE(words.pick(random, Easy), QStringLiteral("&&"));
+        QCOMPARE(MakeWordScramble(words, random, Easy), QStringLiteral("&&WS&&&&"));
         QFile::remove(path("wlist.lst"));
-        QCOMPARE(PickWord(Difficult), QStringLiteral("&&"));
+        QCOMPARE(words.pick(random, Difficult), QStringLiteral("&&"));
     }
 
     void wordsAreDrawnUniformlyAndScrambled()
@@ -192,7 +196,7 @@ private slots:
         writeWordList("moon star \r\nmoon aaa x \r\n");
         QMap<QString, int> drawn;
         for (int i = 0; i < 4000; ++i) {
-            const QString pair = PickWord(Easy);
+            const QString pair = words.pick(random, Easy);
             const QString word = pair.section(QStringLiteral("&&"), 0, 0);
             const QString scrambled = pair.section(QStringLiteral("&&"), 1, 1);
             ++drawn[word];
@@ -215,7 +219,7 @@ private slots:
         QSet<QString> listed{"ARTS", "RATS", "STAR", "TSAR", "ADD", "DAD"};
         QSet<QString> shown;
         for (int i = 0; i < 3000; ++i) {
-            const QString scrambled = PickWord(Easy).section(QStringLiteral("&&"), 1, 1);
+            const QString scrambled = words.pick(random, Easy).section(QStringLiteral("&&"), 1, 1);
             QVERIFY2(!listed.contains(scrambled.toUpper()), qPrintable(scrambled));
             shown << scrambled.toLower();
         }
@@ -224,38 +228,38 @@ private slots:
         QCOMPARE(shown.size(), 1 + (24 - 4));
         // A list whose only word of the length cannot be scrambled gives no word.
         writeWordList("aaa ab ba \r\n");
-        QCOMPARE(PickWord(Easy), QStringLiteral("&&"));
+        QCOMPARE(words.pick(random, Easy), QStringLiteral("&&"));
         // The list is read again when it changes.
         writeWordList("moon \r\n");
-        QCOMPARE(PickWord(Easy).section(QStringLiteral("&&"), 0, 0), QStringLiteral("moon"));
+        QCOMPARE(words.pick(random, Easy).section(QStringLiteral("&&"), 0, 0), QStringLiteral("moon"));
     }
 
     void everyListedWordOfTheLettersIsRight()
     {
         writeWordList("act cat arts rats star Tsar \r\n");
-        QVERIFY(IsListWordOfLetters("tca", "act"));
-        QVERIFY(IsListWordOfLetters("TCA", "Cat"));
-        QVERIFY(IsListWordOfLetters("rast", "tsar"));
-        QVERIFY(IsListWordOfLetters("rast", "STAR"));
-        QVERIFY(!IsListWordOfLetters("rast", "tars"));    // not listed
-        QVERIFY(!IsListWordOfLetters("rast", "star "));   // a blank more
-        QVERIFY(!IsListWordOfLetters("rast", "rat"));     // a letter less
-        QVERIFY(!IsListWordOfLetters("rasts", "star"));   // a letter more
-        QVERIFY(!IsListWordOfLetters("tca", "arts"));     // listed, other letters
+        QVERIFY(words.isWordOfLetters("tca", "act"));
+        QVERIFY(words.isWordOfLetters("TCA", "Cat"));
+        QVERIFY(words.isWordOfLetters("rast", "tsar"));
+        QVERIFY(words.isWordOfLetters("rast", "STAR"));
+        QVERIFY(!words.isWordOfLetters("rast", "tars"));    // not listed
+        QVERIFY(!words.isWordOfLetters("rast", "star "));   // a blank more
+        QVERIFY(!words.isWordOfLetters("rast", "rat"));     // a letter less
+        QVERIFY(!words.isWordOfLetters("rasts", "star"));   // a letter more
+        QVERIFY(!words.isWordOfLetters("tca", "arts"));     // listed, other letters
         writeWordList("act cat  arts \r\n");   // two blanks: an empty word
-        QVERIFY(!IsListWordOfLetters("", ""));
-        QVERIFY(IsListWordOfLetters("tca", "act"));
+        QVERIFY(!words.isWordOfLetters("", ""));
+        QVERIFY(words.isWordOfLetters("tca", "act"));
         QFile::remove(path("wlist.lst"));
-        QVERIFY(!IsListWordOfLetters("tca", "act"));
+        QVERIFY(!words.isWordOfLetters("tca", "act"));
     }
 
     void scrambleIsAUniformPermutation()
     {
-        QCOMPARE(ScrambleText(QString()), QString());
-        QCOMPARE(ScrambleText(QStringLiteral("q")), QStringLiteral("q"));
+        QCOMPARE(ScrambleText(random, QString()), QString());
+        QCOMPARE(ScrambleText(random, QStringLiteral("q")), QStringLiteral("q"));
         QMap<QString, int> seen;
         for (int i = 0; i < 24000; ++i)
-            ++seen[ScrambleText(QStringLiteral("abcd"))];
+            ++seen[ScrambleText(random, QStringLiteral("abcd"))];
         QCOMPARE(seen.size(), 24);
         for (auto it = seen.cbegin(); it != seen.cend(); ++it) {
             QString sorted = it.key();
@@ -264,7 +268,7 @@ private slots:
             QVERIFY2(it.value() > 800 && it.value() < 1200, qPrintable(it.key()));
         }
         // The colour alphabet: every letter twice.
-        const QString twenty = ScrambleText(PaletteLetters + PaletteLetters);
+        const QString twenty = ScrambleText(random, PaletteLetters + PaletteLetters);
         for (QChar letter : PaletteLetters)
             QCOMPARE(twenty.count(letter), 2);
     }
@@ -275,7 +279,7 @@ private slots:
         for (int difficulty = 0; difficulty < 3; ++difficulty) {
             QSet<int> lengths;
             for (int i = 0; i < 300; ++i) {
-                const Parsed q = parse(MakeColourSequence(difficulty));
+                const Parsed q = parse(MakeColourSequence(random, difficulty));
                 QCOMPARE(q.code, QStringLiteral("MT"));
                 QCOMPARE(q.text, q.answer);
                 lengths << int(q.answer.size());
@@ -322,8 +326,8 @@ private slots:
         QVERIFY(QDir(folder.path()).mkdir("questions.fil"));   // a folder in its place
         QuestionDraws draws;
         QVERIFY(!AppendQuestionRecord("MA", "&&MA&&1&&0 + 1"));
-        QCOMPARE(parse(BuildQuestion(draws, 4, Easy)).code, QStringLiteral("DX"));
-        QCOMPARE(parse(BuildQuestion(draws, 4, Easy)).code, QStringLiteral("DX"));
+        QCOMPARE(parse(BuildQuestion(draws, 4, Easy, game.dialogs)).code, QStringLiteral("DX"));
+        QCOMPARE(parse(BuildQuestion(draws, 4, Easy, game.dialogs)).code, QStringLiteral("DX"));
         QCOMPARE(boxes.size(), 1);
         QVERIFY(boxes[0].contains("questions.fil"));
         QVERIFY(QFileInfo(path("questions.fil")).isDir());
@@ -346,41 +350,41 @@ private slots:
 
     void skipAndRightAnswerArithmetic()
     {
-        ResetContestantTable();
-        Model().contestants[2].Progress = 7;
-        Model().contestants[2].Score = 3;
-        Model().contestants[2].LastX = 400;
-        Model().contestants[2].Confirmed = SlotQuestionOutstanding;
-        ApplySkip(2);
-        QCOMPARE(Model().contestants[2].Progress, 3);
-        QCOMPARE(Model().contestants[2].Score, 1);
-        QCOMPARE(Model().contestants[2].LastX, 0);
-        QCOMPARE(int(Model().contestants[2].Confirmed), 1);
-        ApplySkip(2);
-        ApplySkip(2);
-        QCOMPARE(Model().contestants[2].Progress, 0);
-        QCOMPARE(Model().contestants[2].Score, 0);
-        Model().contestants[1].Confirmed = SlotQuestionOutstanding;
-        ApplyRightAnswer(1);
-        ApplyRightAnswer(1);
-        QCOMPARE(Model().contestants[1].Score, 2);
-        QCOMPARE(int(Model().contestants[1].Confirmed), 1);
+        game.roster.reset();
+        game.model.contestants[2].Progress = 7;
+        game.model.contestants[2].Score = 3;
+        game.model.contestants[2].LastX = 400;
+        game.model.contestants[2].Confirmed = SlotQuestionOutstanding;
+        ApplySkip(game.roster, 2);
+        QCOMPARE(game.model.contestants[2].Progress, 3);
+        QCOMPARE(game.model.contestants[2].Score, 1);
+        QCOMPARE(game.model.contestants[2].LastX, 0);
+        QCOMPARE(int(game.model.contestants[2].Confirmed), 1);
+        ApplySkip(game.roster, 2);
+        ApplySkip(game.roster, 2);
+        QCOMPARE(game.model.contestants[2].Progress, 0);
+        QCOMPARE(game.model.contestants[2].Score, 0);
+        game.model.contestants[1].Confirmed = SlotQuestionOutstanding;
+        ApplyRightAnswer(game.roster, 1);
+        ApplyRightAnswer(game.roster, 1);
+        QCOMPARE(game.model.contestants[1].Score, 2);
+        QCOMPARE(int(game.model.contestants[1].Confirmed), 1);
         // No such slot: no slot changes.
         for (int slot = 0; slot < MaxContestants; ++slot) {
-            Model().contestants[slot].Progress = 10 + slot;
-            Model().contestants[slot].Score = 20 + slot;
-            Model().contestants[slot].LastX = 30 + slot;
-            Model().contestants[slot].Confirmed = SlotQuestionOutstanding;
+            game.model.contestants[slot].Progress = 10 + slot;
+            game.model.contestants[slot].Score = 20 + slot;
+            game.model.contestants[slot].LastX = 30 + slot;
+            game.model.contestants[slot].Confirmed = SlotQuestionOutstanding;
         }
         for (int slot : {-1, 6, 7, 1000}) {
-            ApplyRightAnswer(slot);
-            ApplySkip(slot);
+            ApplyRightAnswer(game.roster, slot);
+            ApplySkip(game.roster, slot);
         }
         for (int slot = 0; slot < MaxContestants; ++slot) {
-            QCOMPARE(Model().contestants[slot].Progress, 10 + slot);
-            QCOMPARE(Model().contestants[slot].Score, 20 + slot);
-            QCOMPARE(Model().contestants[slot].LastX, 30 + slot);
-            QCOMPARE(int(Model().contestants[slot].Confirmed), 2);
+            QCOMPARE(game.model.contestants[slot].Progress, 10 + slot);
+            QCOMPARE(game.model.contestants[slot].Score, 20 + slot);
+            QCOMPARE(game.model.contestants[slot].LastX, 30 + slot);
+            QCOMPARE(int(game.model.contestants[slot].Confirmed), 2);
         }
     }
 
@@ -388,7 +392,7 @@ private slots:
     // the windows call answer, reject and skip it.
     void questionOnShowNeedsNoWindow()
     {
-        ResetContestantTable();
+        game.roster.reset();
         questions.reset();
         QSignalSpy shown(&questions, &QuestionRound::questionShown);
         QSignalSpy memory(&questions, &QuestionRound::memoryTestShown);
@@ -401,12 +405,12 @@ private slots:
         QCOMPARE(rejected.size(), 1);
         QCOMPARE(closed.size(), 0);
         QCOMPARE(questions.submit(QStringLiteral("5")), AnswerVerdict::Right);
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
         QCOMPARE(closed.size(), 1);
         // Closed: a second press, or a skip, finds nothing to answer.
         QCOMPARE(questions.submit(QStringLiteral("5")), AnswerVerdict::Ignored);
         questions.skip();
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
         QCOMPARE(closed.size(), 1);
         // A memory question goes to the memory test; once withdrawn it takes no answer.
         questions.showHere(QStringLiteral("MT&&rgb&&rgb&&2"));
@@ -416,19 +420,19 @@ private slots:
         questions.withdraw();
         QCOMPARE(closed.size(), 2);
         QCOMPARE(questions.submit(QStringLiteral("rgb")), AnswerVerdict::Ignored);
-        QCOMPARE(Model().contestants[0].Score, 1);
+        QCOMPARE(game.model.contestants[0].Score, 1);
         // The host's "RZ" to a joined copy takes the same way, through its handler.
         questions.installMessageHandlers();
-        GameSession::current().playSettings().setPlayMode(JoinGame);
-        GameSession::current().setHostAddress(QStringLiteral("127.0.0.9"));
-        GameSession::current().setJoinedRace(true);
-        DispatchMessage(QStringLiteral("127.0.0.9"), QStringLiteral("RZHost&&MA&&7&&3 + 4&&5"));
+        game.settings.setPlayMode(JoinGame);
+        game.session.setHostAddress(QStringLiteral("127.0.0.9"));
+        game.session.setJoinedRace(true);
+        game.dispatcher.dispatch(QStringLiteral("127.0.0.9"), QStringLiteral("RZHost&&MA&&7&&3 + 4&&5"));
         QCOMPARE(shown.size(), 2);
         QCOMPARE(questions.sender(), QStringLiteral("127.0.0.9"));
         questions.withdraw();
-        ClearMessageHandlers();
-        GameSession::current().setJoinedRace(false);
-        GameSession::current().playSettings().setPlayMode(NoPlayMode);
+        game.dispatcher.clearHandlers();
+        game.session.setJoinedRace(false);
+        game.settings.setPlayMode(NoPlayMode);
     }
 
     void placementStaysOnTheScreen()

@@ -1,5 +1,6 @@
 #include "DataFiles.h"
 #include "GameMessages.h"
+#include "GameParts.h"
 #include "GameTransport.h"
 #include "NetTestFolder.h"
 #include "records.h"
@@ -47,6 +48,7 @@ class TestTransport : public QObject
 {
     Q_OBJECT
 private:
+    GameParts game;   // its dispatcher takes what the transport takes in
     NetTestFolder *folder = nullptr;
     MessengerParameters *files = nullptr;   // keeps the parameters read
     GameTransport *form = nullptr;
@@ -89,7 +91,9 @@ void TestTransport::initTestCase()
     Records::Options.DisplayName = QStringLiteral("Robin");
     Records::Options.UserUin = 40001;
     files = new MessengerParameters;
-    form = new GameTransport(DispatchMessage);
+    form = new GameTransport(game.receiver(), *files);
+    game.transport.use(form);
+    form->StartListening();
     QVERIFY2(form->Listening(), "the game port is bound");
     accepted = new QSignalSpy(form, &GameTransport::datagramAccepted);
 }
@@ -161,9 +165,9 @@ void TestTransport::sendsLeaveFromTheGamePort()
 {
     Peer a(PeerA, GamePortNumber);
     QVERIFY(a.bound());
-    SendGameMessage(QStringLiteral("RR"), PeerA, QString());
-    SendGameMessage(QStringLiteral("RQ"), PeerA, QStringLiteral("&&40001&&Pip.acs"));
-    SendGameMessage(QStringLiteral("RQ"), QString(), QStringLiteral("&&nowhere"));   // nothing
+    game.transport.send(QStringLiteral("RR"), PeerA, QString());
+    game.transport.send(QStringLiteral("RQ"), PeerA, QStringLiteral("&&40001&&Pip.acs"));
+    game.transport.send(QStringLiteral("RQ"), QString(), QStringLiteral("&&nowhere"));   // nothing
     const QList<QNetworkDatagram> got = a.receive(2);
     QCOMPARE(a.texts(got), (QList<QByteArray>{"RRRobin", "RQRobin&&40001&&Pip.acs"}));
     for (const QNetworkDatagram &datagram : got) {
@@ -181,7 +185,7 @@ void TestTransport::nothingIsLostWhileSending()
     accepted->clear();
     for (int i = 0; i < 40; ++i) {
         a.send("XXburst" + QByteArray::number(i), Game, GamePortNumber);
-        SendGameMessage(QStringLiteral("RT"), PeerA, QStringLiteral("&&") + QString::number(i));
+        game.transport.send(QStringLiteral("RT"), PeerA, QStringLiteral("&&") + QString::number(i));
     }
     QVERIFY(QTest::qWaitFor([&] { return accepted->size() >= 40; }, 10000));
     QCOMPARE(accepted->size(), 40);
@@ -194,7 +198,7 @@ void TestTransport::messengerText()
     Peer messenger(PeerA, MessengerPortNumber);
     QVERIFY(messenger.bound());
     messenger.answer("ME", "AKMessenger", GamePortNumber);
-    QVERIFY(QCoro::waitFor(SendMessengerText(QStringLiteral("hello"), PeerA)));
+    QVERIFY(QCoro::waitFor(SendMessengerText(game.transport, QStringLiteral("hello"), PeerA)));
     const QList<QNetworkDatagram> got = messenger.receive(1);
     QCOMPARE(got.value(0).senderPort(), int(MessengerPortNumber));   // from the messenger port
     QCOMPARE(messenger.texts(got),
@@ -208,7 +212,7 @@ void TestTransport::messengerText()
         QSKIP("port 80 cannot be bound here");
     Peer silent(PeerB, MessengerPortNumber);
     QVERIFY(silent.bound());
-    QVERIFY(!QCoro::waitFor(SendMessengerText(QStringLiteral("again"), PeerB)));
+    QVERIFY(!QCoro::waitFor(SendMessengerText(game.transport, QStringLiteral("again"), PeerB)));
     const QByteArray again = "MERobin&&\r\n$$UIN40001\r\n &&\r\n again";
     QCOMPARE(silent.texts(silent.receive(1)), QList<QByteArray>{again});
     QCOMPARE(web.texts(web.receive(1)), QList<QByteArray>{again});
@@ -247,15 +251,15 @@ void TestTransport::sendsWithTheParametersHeld()
     QVERIFY(messenger.holding);
     QVERIFY(folder->writeParameters(GamePortNumber + 100, MessengerPortNumber + 100));
     for (int i = 0; i < 3; ++i)
-        SendGameMessage(QStringLiteral("RT"), PeerA, QStringLiteral("&&held") + QString::number(i));
+        game.transport.send(QStringLiteral("RT"), PeerA, QStringLiteral("&&held") + QString::number(i));
     QCOMPARE(a.texts(a.receive(3)), (QList<QByteArray>{"RTRobin&&held0", "RTRobin&&held1", "RTRobin&&held2"}));
-    QCOMPARE(MessengerPort(), MessengerPortNumber);
+    QCOMPARE(files->ports().messenger, MessengerPortNumber);
     // Once the messenger lets go, the changed file is read.
     messenger.release();
-    QCOMPARE(GamePort(), quint16(GamePortNumber + 100));
-    QCOMPARE(MessengerPort(), quint16(MessengerPortNumber + 100));
+    QCOMPARE(files->ports().game, quint16(GamePortNumber + 100));
+    QCOMPARE(files->ports().messenger, quint16(MessengerPortNumber + 100));
     QVERIFY(folder->writeParameters(GamePortNumber, MessengerPortNumber));
-    QCOMPARE(GamePort(), GamePortNumber);
+    QCOMPARE(files->ports().game, GamePortNumber);
 }
 
 void TestTransport::bindsOnceTheParametersAreRead()
@@ -269,7 +273,9 @@ void TestTransport::bindsOnceTheParametersAreRead()
     files = new MessengerParameters;
     HeldByAnother messenger(folder->messenger() + "HFparms.cfg");
     QVERIFY(messenger.holding);
-    form = new GameTransport(DispatchMessage);
+    form = new GameTransport(game.receiver(), *files);
+    game.transport.use(form);
+    form->StartListening();
     accepted = new QSignalSpy(form, &GameTransport::datagramAccepted);
     QVERIFY(!form->Listening());
     int turns = 0;
@@ -286,11 +292,11 @@ void TestTransport::bindsOnceTheParametersAreRead()
 
 void TestTransport::portsDefaultWhenMissing()
 {
-    QCOMPARE(GamePort(), GamePortNumber);
-    QCOMPARE(MessengerPort(), MessengerPortNumber);
+    QCOMPARE(files->ports().game, GamePortNumber);
+    QCOMPARE(files->ports().messenger, MessengerPortNumber);
     QVERIFY(folder->writeMessengerFile(QStringLiteral("HFparms.cfg"), QByteArray()));
-    QCOMPARE(GamePort(), quint16(4012));
-    QCOMPARE(MessengerPort(), quint16(4010));
+    QCOMPARE(files->ports().game, quint16(4012));
+    QCOMPARE(files->ports().messenger, quint16(4010));
 }
 
 QTEST_GUILESS_MAIN(TestTransport)

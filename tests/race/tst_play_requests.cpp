@@ -12,6 +12,7 @@
 #include "RaceModel.h"
 #include "records.h"
 #include "Roster.h"
+#include "TestGame.h"
 
 #include <QCoroTask>
 #include <QGuiApplication>
@@ -43,16 +44,18 @@ struct HeldDialogs : Dialogs {
 class TestPlayRequests : public QObject
 {
     Q_OBJECT
+    MessengerParameters parameters;   // as main keeps them, for the transport
     std::unique_ptr<NetTestFolder> folder;
     std::unique_ptr<GameTransport> transport;
     std::unique_ptr<Peer> requester;
     HeldDialogs dialogs;
-    Race race;
-    GameSession &session = GameSession::current();
-    PlaySettings &settings = session.playSettings();
-    Roster &roster = session.roster();
+    TestGame game;
+    Race &race = game.race;
+    GameSession &session = game.session;
+    PlaySettings &settings = game.settings;
+    Roster &roster = game.roster;
     InviteList invites;
-    PlayRequests requests{race, session, settings, roster, dialogs, invites};
+    PlayRequests requests{race, session, settings, roster, dialogs, invites, game.dispatcher};
 
     // A request from the requester's address for a character; the refusal code sent, or
     // "accepted".
@@ -81,7 +84,8 @@ private slots:
         QVERIFY(!qobject_cast<QGuiApplication *>(QCoreApplication::instance()));
         qputenv("HOLLYFROST_BIND_ADDRESS", "127.0.0.81");
         folder = std::make_unique<NetTestFolder>(TestGamePort, quint16(TestGamePort - 2), QStringList{"Pip.acs", "Bolt.acs"});
-        transport = std::make_unique<GameTransport>(DispatchMessage);
+        transport = std::make_unique<GameTransport>(game.receiver(), parameters);
+        game.transport.use(transport.get());
         transport->StartListening();
         QVERIFY(transport->Listening());
         requester = std::make_unique<Peer>(Requester, TestGamePort);
@@ -107,7 +111,7 @@ private slots:
         // Yes: the requester joins the roster with its address.
         QCOMPARE(request(QStringLiteral("60006"), QStringLiteral("Bolt.acs"), true), QByteArray("accepted"));
         QCOMPARE(roster.count(), 2);
-        QCOMPARE(session.model().contestants[1].Address, Requester);
+        QCOMPARE(game.model.contestants[1].Address, Requester);
         // A race started, or this copy gone to join, while the question was open: the
         // request is checked again after the answer.
         roster.reset();

@@ -7,6 +7,7 @@
 #include "records.h"
 #include "Roster.h"
 #include "Scoreboard.h"
+#include "TestGame.h"
 
 #include <QTest>
 
@@ -16,18 +17,18 @@ class TestRaceRules : public QObject
 private slots:
     void playSettingsRulesRunOnEveryChange()
     {
-        Race race;
-        PlaySettings &settings = GameSession::current().playSettings();
-        FollowPlaySettings(race, settings);
+        TestGame game;
+        PlaySettings &settings = game.settings;
+        FollowPlaySettings(game.race, settings);
         Records::Options.UserName = QStringLiteral("Robin");
         Records::Options.UserUin = 50005;
         // A mode set from code, as a click would: the player here is the first contestant.
         settings.setPlayMode(PracticeGame);
-        QCOMPARE(GameRoster().count(), 1);
-        QVERIFY(GameRoster().hasUin(QStringLiteral("50005")));
+        QCOMPARE(game.roster.count(), 1);
+        QVERIFY(game.roster.hasUin(QStringLiteral("50005")));
         // A local race is a Random Race, and a Random Race is Easy.
         settings.setPlayMode(LocalRace);
-        QCOMPARE(GameRoster().count(), 0);
+        QCOMPARE(game.roster.count(), 0);
         QCOMPARE(settings.gameType(), RandomRaceType);
         QCOMPARE(settings.difficulty(), Easy);
         settings.setPlayMode(HostGame);
@@ -40,7 +41,7 @@ private slots:
         QCOMPARE(settings.difficulty(), Easy);
         // No mode: the roster stays as it is.
         settings.setPlayMode(NoPlayMode);
-        QCOMPARE(GameRoster().count(), 1);
+        QCOMPARE(game.roster.count(), 1);
     }
 
     void placesFollowTheNumberOfContestants()

@@ -12,6 +12,9 @@
 #include "RaceModel.h"
 #include "RaceScreen.h"
 #include "Roster.h"
+#include "FakeStage.h"
+#include "TestGame.h"
+#include "VirtualClock.h"
 #include "Utilities.h"
 
 #include <QCoreApplication>
@@ -31,83 +34,14 @@ constexpr quint16 TestGamePort = 47912;
 constexpr quint16 TestMessengerPort = 47910;
 const QString HostAddress = QStringLiteral("127.0.0.61");
 
-// Game time that runs only when nothing else is left to do: every event waiting is
-// handled first (datagrams included), then the clock jumps to the next timer due.
-class VirtualClock : public Clock
-{
-public:
-    void after(int ms, std::function<void()> done) override
-    {
-        due.emplace(now + ScaledInterval(ms), std::move(done));
-    }
-    qint64 nowMs() const override { return now; }
-
-    // Runs until finished() holds; false once limitMs of game time went by without it.
-    bool runUntil(const std::function<bool()> &finished, qint64 limitMs)
-    {
-        for (;;) {
-            settle();
-            if (finished())
-                return true;
-            if (due.empty() || due.begin()->first > limitMs)
-                return false;
-            const auto next = due.begin();
-            now = next->first;
-            const std::function<void()> call = std::move(next->second);
-            due.erase(next);
-            call();
-        }
-    }
-    // Runs every timer due within the next ms of game time, then lets that time pass.
-    void runFor(int ms)
-    {
-        const qint64 until = now + ScaledInterval(ms);
-        runUntil([] { return false; }, until);
-        now = until;
-        settle();
-    }
-
-private:
-    // A datagram sent on loopback is readable at once; its answer needs another turn.
-    static void settle()
-    {
-        for (int turn = 0; turn < 8; ++turn)
-            QCoreApplication::processEvents();
-    }
-
-    qint64 now = 0;
-    std::multimap<qint64, std::function<void()>> due;   // equal times in the order asked
-};
-
-// The characters without a screen: a character is where it was last sent, at once.
-class FakeStage : public NoStage
-{
-public:
-    bool load(int, const QString &, bool, bool, const QString &identity) override
-    {
-        at.insert(identity, QPoint(0, 0));
-        return true;
-    }
-    void unload(const QString &identity) override { at.remove(identity); }
-    void move(int x, int y, const QString &identity, int) override
-    {
-        if (at.contains(identity))
-            at.insert(identity, QPoint(x, y));
-    }
-    bool loaded(const QString &identity) const override { return at.contains(identity); }
-    QPoint position(const QString &identity) const override { return at.value(identity); }
-
-private:
-    QHash<QString, QPoint> at;
-};
-
 // Another player's copy of the game, as far as the host sees it: it acknowledges what
 // the host sends and answers every question right at once, resending its report every
 // 500 ms until the host acknowledges it. A lossy one loses every third datagram sent to it.
 class RemoteContestant
 {
 public:
-    RemoteContestant(const QString &address, const QString &uin, bool lossy) : uin(uin), lossy(lossy)
+    RemoteContestant(const GameSession &host, const QString &address, const QString &uin, bool lossy)
+        : host(host), uin(uin), lossy(lossy)
     {
         socket.bind(QHostAddress(address), TestGamePort, QAbstractSocket::DontShareAddress);
         QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] { receive(); });
@@ -166,13 +100,14 @@ private:
                 sendReport(++reportGeneration, 15);
             } else if (std::holds_alternative<Msg::StartRace>(*message)) {
                 startTaken = true;
-            } else if (std::holds_alternative<Msg::Positions>(*message) && !GameSession::current().raceRunning()) {
+            } else if (std::holds_alternative<Msg::Positions>(*message) && !host.raceRunning()) {
                 ++finalPositions;
             }
         }
     }
 
     QUdpSocket socket;
+    const GameSession &host;
     QString uin;
     bool lossy;
     int received = 0;
@@ -214,7 +149,7 @@ private:
     void fromHost(const QString &text) { host->send(ToBytes(text), HostAddress, TestGamePort); }
     void pickPlayMode(PlayMode mode)
     {
-        GameSession::current().playSettings().setPlayMode(mode);
+        game.settings.setPlayMode(mode);
         race.playModeChosen(mode);
     }
 
@@ -222,9 +157,11 @@ private:
     VirtualClock clock;
     FakeStage stage;
     NoDialogs dialogs;
+    MessengerParameters parameters;   // as main keeps them, for the transport
     std::unique_ptr<GameTransport> transport;
     std::unique_ptr<Peer> host;
-    Race race;
+    TestGame game;
+    Race &race = game.race;
     QList<RaceStep> steps;
 };
 
@@ -234,11 +171,11 @@ void TestRaceWithoutWindows::initTestCase()
     qputenv("HOLLYFROST_BIND_ADDRESS", HostAddress.toLatin1());
     folder = std::make_unique<NetTestFolder>(TestGamePort, TestMessengerPort);
     UseClock(&clock);
-    GameSession &session = GameSession::current();
-    session.useStage(&stage);
-    session.useDialogs(&dialogs);
-    SetRaceScreenSource([] { return QRect(0, 0, 1200, 600); });
-    transport = std::make_unique<GameTransport>(DispatchMessage);
+    game.stage.use(&stage);
+    game.dialogs.use(&dialogs);
+    game.screen.setSource([] { return QRect(0, 0, 1200, 600); });
+    transport = std::make_unique<GameTransport>(game.receiver(), parameters);
+    game.transport.use(transport.get());
     transport->StartListening();
     QVERIFY(transport->Listening());
     race.installMessageHandlers();
@@ -251,16 +188,16 @@ void TestRaceWithoutWindows::cleanupTestCase()
 {
     host.reset();
     transport.reset();
-    GameSession::current().useStage(nullptr);
-    GameSession::current().useDialogs(nullptr);
+    game.stage.use(nullptr);
+    game.dialogs.use(nullptr);
     UseClock(nullptr);
 }
 
 void TestRaceWithoutWindows::join()
 {
     pickPlayMode(JoinGame);
-    GameSession::current().setRequestedHostAddress(JoinedHostAddress);
-    GameSession::current().setHostAddress(JoinedHostAddress);
+    game.session.setRequestedHostAddress(JoinedHostAddress);
+    game.session.setHostAddress(JoinedHostAddress);
 }
 
 void TestRaceWithoutWindows::joinUntilRounds()
@@ -268,25 +205,24 @@ void TestRaceWithoutWindows::joinUntilRounds()
     join();
     fromHost(TwoPlayerRoster);
     fromHost(QStringLiteral("SRHosty"));
-    QVERIFY(clock.runUntil([] { return GameSession::current().raceRunning(); }, clock.nowMs() + 60 * 1000));
+    QVERIFY(clock.runUntil([this] { return game.session.raceRunning(); }, clock.nowMs() + 60 * 1000));
 }
 
 void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
 {
-    GameSession &session = GameSession::current();
     std::vector<std::unique_ptr<RemoteContestant>> remotes;
-    session.playSettings().setPlayMode(HostGame);
-    session.playSettings().setGameType(MixedProblemsType);
-    session.playSettings().setDifficulty(Easy);
-    QVERIFY(AppendContestant({QStringLiteral("1000"), QStringLiteral("Host"), QStringLiteral("Host.acs")}));
+    game.settings.setPlayMode(HostGame);
+    game.settings.setGameType(MixedProblemsType);
+    game.settings.setDifficulty(Easy);
+    QVERIFY(game.roster.append({QStringLiteral("1000"), QStringLiteral("Host"), QStringLiteral("Host.acs")}));
     for (int n = 1; n < MaxContestants; ++n) {
         const QString uin = QString::number(1000 + n);
         const QString address = QStringLiteral("127.0.0.%1").arg(61 + n);
-        remotes.push_back(std::make_unique<RemoteContestant>(address, uin, n == 3));
+        remotes.push_back(std::make_unique<RemoteContestant>(game.session, address, uin, n == 3));
         QVERIFY(remotes.back()->bound());
-        const std::optional<int> slot = AppendContestant({uin, QStringLiteral("Remote") + uin, uin + QStringLiteral(".acs")});
+        const std::optional<int> slot = game.roster.append({uin, QStringLiteral("Remote") + uin, uin + QStringLiteral(".acs")});
         QCOMPARE(slot, std::optional<int>(n));
-        Model().contestants[n].Address = address;
+        game.model.contestants[n].Address = address;
     }
 
     steps.clear();
@@ -300,10 +236,10 @@ void TestRaceWithoutWindows::sixContestantsRaceToTheScoreboard()
 
     // A remote contestant won with eight right answers, and every one took the start;
     // the one that loses datagrams got its questions and the final positions as well.
-    RankContestants();
-    QVERIFY(CurrentRace().standings.first >= 1);
-    QVERIFY(Model().contestants[CurrentRace().standings.first].Score >= 8);
-    QCOMPARE(Model().contestants[0].Score, 0);   // the host's player answered nothing
+    RankContestants(game.roster, game.session.raceRun().standings);
+    QVERIFY(game.session.raceRun().standings.first >= 1);
+    QVERIFY(game.model.contestants[game.session.raceRun().standings.first].Score >= 8);
+    QCOMPARE(game.model.contestants[0].Score, 0);   // the host's player answered nothing
     const QList<std::size_t> &lost = remotes[2]->lost;
     QVERIFY(lost.count(MessageIndex<Msg::Question>) >= 1);
     QVERIFY(lost.count(MessageIndex<Msg::Roster>) + lost.count(MessageIndex<Msg::StartRace>) >= 1);
@@ -346,7 +282,7 @@ void TestRaceWithoutWindows::aStartKeptWhileARaceWindsDownDiesWithACancel()
         QVERIFY(clock.runUntil([this] { return !race.inProgress(); }, clock.nowMs() + 30 * 1000));
         clock.runFor(5000);
         QVERIFY2(!race.inProgress(), hostCancels ? "after the host's cancel" : "after Practice");
-        QCOMPARE(GameRoster().count(), hostCancels ? 2 : 1);
+        QCOMPARE(game.roster.count(), hostCancels ? 2 : 1);
     }
 }
 
@@ -383,13 +319,13 @@ void TestRaceWithoutWindows::aJoinedRaceEndsWithItsHost()
         fromHost(QStringLiteral("RPHosty&&%1&&0&&0&&0&&0&&0&&%1").arg(n));
         clock.runFor(2000);
     }
-    QCOMPARE(Model().contestants[0].Progress, 10);
+    QCOMPARE(game.model.contestants[0].Progress, 10);
     clock.runFor(12 * 1000);
-    QVERIFY(GameSession::current().raceRunning());
+    QVERIFY(game.session.raceRunning());
     QVERIFY(clock.runUntil([this] { return !race.inProgress(); }, clock.nowMs() + 10 * 1000));
     QVERIFY(steps.contains(RaceStep::Cancelled));
-    QVERIFY(GameSession::current().hostAddress().isEmpty());
-    QVERIFY(Model().shutdownCountdown > 0);
+    QVERIFY(game.session.hostAddress().isEmpty());
+    QVERIFY(game.model.shutdownCountdown > 0);
 }
 
 QTEST_GUILESS_MAIN(TestRaceWithoutWindows)

@@ -2,25 +2,12 @@
 // settings' signals, without a window.
 #include "GameSession.h"
 #include "PlayControls.h"
+#include "PlaySettings.h"
+#include "Roster.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QtTest>
-
-// Counts the boxes: the roster must show none.
-class CountingDialogs : public Dialogs
-{
-public:
-    int shown = 0;
-    void beep(BeepKind) override {}
-    void show(BoxKind, const QString &, std::function<void()> closed) override
-    {
-        ++shown;
-        if (closed)
-            closed();
-    }
-    void ask(const QString &, std::function<void(bool)> answered) override { answered(false); }
-};
 
 class TestSession : public QObject
 {
@@ -53,16 +40,12 @@ private slots:
         QCOMPARE(changed.at(0).at(2).value<QList<int>>(), QList<int>{Roster::SlotStateRole});
         QCOMPARE(roster.index(1).data(Roster::SlotStateRole).toInt(), int(SlotReady));
 
-        // A full roster gives no slot, adds no row and shows no box: the caller tells.
-        CountingDialogs dialogs;
-        GameSession::current().useDialogs(&dialogs);
+        // A full roster gives no slot and adds no row (it has no boxes: the caller tells).
         for (int i = 2; i < MaxContestants; ++i)
             QVERIFY(roster.append({QString::number(i), QStringLiteral("P"), QStringLiteral("p.acs")}));
         inserted.clear();
         QVERIFY(!roster.add(QStringLiteral("Late"), QStringLiteral("999"), QStringLiteral("Late.acs")));
         QVERIFY(!roster.append({QStringLiteral("999"), QStringLiteral("Late"), QStringLiteral("Late.acs")}));
-        GameSession::current().useDialogs(nullptr);
-        QCOMPARE(dialogs.shown, 0);
         QCOMPARE(inserted.size(), 0);
         QCOMPARE(roster.rowCount(), MaxContestants);
 

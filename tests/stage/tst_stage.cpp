@@ -21,7 +21,9 @@ class TestStage : public QObject
 {
     Q_OBJECT
 private:
+    RaceScreen raceScreen;   // the primary screen
     AgentStage *stage = nullptr;
+    Random random{7};   // the same draws on every run
     QString library;
     QSize screen;
 
@@ -56,12 +58,11 @@ void TestStage::initTestCase()
     library = qEnvironmentVariable("HF_WINDOWS_DIR") + "/msagent/chars";
     QVERIFY2(QDir(library).entryList({"*.acs"}).size() >= 3, "the build ships the character library");
     screen = QGuiApplication::primaryScreen()->geometry().size();
-    RandSeed(7);
 }
 
 void TestStage::init()
 {
-    stage = new AgentStage;
+    stage = new AgentStage(raceScreen);
 }
 
 void TestStage::cleanup()
@@ -233,7 +234,7 @@ void TestStage::deltaMoves()
     QVERIFY(stage->act("movetodelta25", "Announcer"));
     QCOMPARE(PendingWaits(), 1);
     delete stage;
-    stage = new AgentStage;
+    stage = new AgentStage(raceScreen);
     QTRY_COMPARE(PendingWaits(), 0);
 }
 
@@ -288,7 +289,7 @@ void TestStage::characterFileListing()
     QCOMPARE(NthCharacterFile(1), files.first());
     QCOMPARE(NthCharacterFile(files.size() + 5), files.last());   // past the end: the last one
     for (int i = 0; i < 20; ++i)
-        QVERIFY(files.contains(RandomCharacterFile()));
+        QVERIFY(files.contains(RandomCharacterFile(random)));
 
     QTemporaryDir folder;
     QVERIFY(QDir(folder.path()).mkpath("msagent/chars"));
@@ -300,12 +301,12 @@ void TestStage::characterFileListing()
     };
     add("One.acs");
     add("Random Two.acs");
-    QCOMPARE(RandomCharacterFile(), QString());   // fewer than three files
+    QCOMPARE(RandomCharacterFile(random), QString());   // fewer than three files
     add("RANDOM three.acs");
-    QCOMPARE(RandomCharacterFile(), QString("One.acs"));
+    QCOMPARE(RandomCharacterFile(random), QString("One.acs"));
     QFile::remove(folder.path() + "/msagent/chars/One.acs");
     add("random four.acs");
-    QCOMPARE(RandomCharacterFile(), QString());   // every name holds "random": no endless search
+    QCOMPARE(RandomCharacterFile(random), QString());   // every name holds "random": no endless search
     // A FIFO named like a character file is no character: listing it would let the
     // reader wait for a writer for ever.
     QCOMPARE(::mkfifo(QFile::encodeName(folder.path() + "/msagent/chars/Aa pipe.acs").constData(), 0600), 0);
@@ -316,16 +317,16 @@ void TestStage::characterFileListing()
 
 void TestStage::pickAlternativeAndRespelling()
 {
-    QCOMPARE(PickAlternative("plain text"), QString("plain text"));
+    QCOMPARE(PickAlternative(random, "plain text"), QString("plain text"));
     QMap<QString, int> seen;
     for (int i = 0; i < 3000; ++i)
-        ++seen[PickAlternative("a|b|c")];
+        ++seen[PickAlternative(random, "a|b|c")];
     QCOMPARE(seen.keys(), (QStringList{"a", "b", "c"}));
     for (int count : seen)
         QVERIFY(count > 800 && count < 1200);
     seen.clear();
     for (int i = 0; i < 200; ++i)
-        ++seen[PickAlternative("a|")];
+        ++seen[PickAlternative(random, "a|")];
     QCOMPARE(seen.keys(), (QStringList{"", "a"}));
     QCOMPARE(RespelledText("Welcome to Hollyfrost and HOLLY!"),
              QString("Welcome to \\map=\"Hahlee\"=\"Holly\"\\frost and \\map=\"Hahlee\"=\"Holly\"\\!"));

@@ -169,10 +169,10 @@ void TestNetworkUnit::readParameter()
     writeBytes(messenger + "HFparms.cfg",
                parameterLine("other", "1") + parameterLine("gamptXYZ", "5000") + parameterLine("gampt", "6000")
                    + parameterLine("udppt", QString(300, '9')) + QByteArray("garbage-without-separator\r\n"));
-    QCOMPARE(ReadParameter("gampt"), QString("5000"));        // 5 characters count; the first line wins
-    QCOMPARE(ReadParameter("gamptLonger"), QString("5000"));  // so does the wanted name
-    QCOMPARE(ReadParameter("udppt"), QString(180, '9'));      // values are cut to 180
-    QCOMPARE(ReadParameter("nope"), QString());
+    QCOMPARE(parameters->value("gampt"), QString("5000"));        // 5 characters count; the first line wins
+    QCOMPARE(parameters->value("gamptLonger"), QString("5000"));  // so does the wanted name
+    QCOMPARE(parameters->value("udppt"), QString(180, '9'));      // values are cut to 180
+    QCOMPARE(parameters->value("nope"), QString());
     QCOMPARE(missingNotices, 0);
 }
 
@@ -183,8 +183,8 @@ void TestNetworkUnit::missingParameterFileIsFatal()
     // it used to spin for ever).
     QVERIFY(QDir().mkpath(messenger + "HFparms.cfg"));
     QVERIFY(!ApplicationTerminating());
-    QCOMPARE(ReadParameter("gampt"), QString());
-    QCOMPARE(ReadParameter("udppt"), QString());
+    QCOMPARE(parameters->value("gampt"), QString());
+    QCOMPARE(parameters->value("udppt"), QString());
     QCOMPARE(missingNotices, 1);   // once, however many are read
     QVERIFY(ApplicationTerminating());
 }
@@ -257,7 +257,7 @@ void TestNetworkUnit::parametersAreKeptUntilTheFileChanges()
     writeBytes(messenger + "hollyfro.exe", "marker");
     const QString path = messenger + "HFparms.cfg";
     writeBytes(path, parameterLine("gampt", "5000"));
-    QCOMPARE(ReadParameter("gampt"), QString("5000"));
+    QCOMPARE(parameters->value("gampt"), QString("5000"));
     // Unchanged (same file, size and modification time): not read again, so a text
     // slipped in under the same stamp is not seen.
     struct stat before {};
@@ -265,19 +265,19 @@ void TestNetworkUnit::parametersAreKeptUntilTheFileChanges()
     writeBytes(path, parameterLine("gampt", "5001"));
     const struct timespec times[2] = {before.st_atim, before.st_mtim};
     QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-    QCOMPARE(ReadParameter("gampt"), QString("5000"));
+    QCOMPARE(parameters->value("gampt"), QString("5000"));
     // The messenger holds the file and writes it: the last values serve meanwhile.
     HeldLock lock(path);
     QVERIFY(lock.fd >= 0);
     writeBytes(path, parameterLine("gampt", "6001") + parameterLine("udppt", "6002"));
-    QCOMPARE(ReadParameter("gampt"), QString("5000"));
-    QCOMPARE(ReadParameter("udppt"), QString());
+    QCOMPARE(parameters->value("gampt"), QString("5000"));
+    QCOMPARE(parameters->value("udppt"), QString());
     // Once it lets go, the changed file is read again.
     lock.release();
-    QCOMPARE(ReadParameter("gampt"), QString("6001"));
-    QCOMPARE(ReadParameter("udppt"), QString("6002"));
-    QCOMPARE(ReadMessengerPorts().game, quint16(6001));
-    QCOMPARE(ReadMessengerPorts().messenger, quint16(6002));
+    QCOMPARE(parameters->value("gampt"), QString("6001"));
+    QCOMPARE(parameters->value("udppt"), QString("6002"));
+    QCOMPARE(parameters->ports().game, quint16(6001));
+    QCOMPARE(parameters->ports().messenger, quint16(6002));
     // The messenger's folder is looked up when the file is read, not on every call: a
     // registry naming another messenger counts once the kept file changes.
     const QString elsewhere = root.path() + "/elsewhere/";
@@ -285,13 +285,13 @@ void TestNetworkUnit::parametersAreKeptUntilTheFileChanges()
     writeBytes(elsewhere + "hollyfro.exe", "marker");
     writeBytes(elsewhere + "HFparms.cfg", parameterLine("gampt", "7001"));
     QVERIFY(RegWriteText(RegistryRoot::LocalMachine, "Software\\Hollyfrost\\Main", "exedir", elsewhere + "hollyfro.exe"));
-    QCOMPARE(ReadParameter("gampt"), QString("6001"));
+    QCOMPARE(parameters->value("gampt"), QString("6001"));
     QCOMPARE(parameters->kept.folder, messenger);
     writeBytes(path, parameterLine("gampt", "60010"));
-    QCOMPARE(ReadParameter("gampt"), QString("7001"));
+    QCOMPARE(parameters->value("gampt"), QString("7001"));
     QCOMPARE(parameters->kept.folder, elsewhere);
-    QCOMPARE(ReadMessengerPorts().game, quint16(7001));
-    QCOMPARE(ReadMessengerPorts().messenger, quint16(4010));   // none named: the default
+    QCOMPARE(parameters->ports().game, quint16(7001));
+    QCOMPARE(parameters->ports().messenger, quint16(4010));   // none named: the default
     QCOMPARE(missingNotices, 0);
 }
 
@@ -336,16 +336,23 @@ void TestNetworkUnit::parametersAreWaitedForWhenNeverRead()
     writeBytes(path, parameterLine("gampt", "5000"));
     HeldLock lock(path);
     QVERIFY(lock.fd >= 0);
-    QCOMPARE(ReadParameter("gampt"), QString());   // the caller's default, no wait
+    QCOMPARE(parameters->value("gampt"), QString());   // the caller's default, no wait
     const LoopTurns turns(&lock);
     Outcome read;
-    Launch(note(ReadParametersWhenFree(), read));
+    Launch(note(parameters->readWhenFree(), read));
     QVERIFY(!read.done);
     QTRY_VERIFY(read.done);
     // What the step read is kept: held again, the file still gives its value.
     HeldLock again(path);
-    QCOMPARE(ReadParameter("gampt"), QString("5000"));
+    QCOMPARE(parameters->value("gampt"), QString("5000"));
     QCOMPARE(missingNotices, 0);
+    // Parameters that go while their step waits are not touched when it ends.
+    parameters = std::make_unique<MessengerParameters>();
+    Outcome gone;
+    Launch(note(parameters->readWhenFree(), gone));
+    parameters.reset();
+    again.release();
+    QTRY_VERIFY(gone.done);
 }
 
 void TestNetworkUnit::lookupsOpenReadOnly()

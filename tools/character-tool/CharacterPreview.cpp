@@ -43,7 +43,7 @@ Task<> previewCharacter(AgentStage &stage, QString file, std::function<void(cons
         say(QStringLiteral("the stage cannot load %1").arg(file));
         co_return;
     }
-    const QSize screen = ScreenSize();
+    const QSize screen = RaceScreen().size();   // the primary screen
     stage.move(screen.width() / 2, screen.height() / 3, Identity, 0);
     say(QStringLiteral("show"));
     stage.show(false, Identity);

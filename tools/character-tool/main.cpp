@@ -60,7 +60,8 @@ int pack(const QStringList &args)
 int preview(int argc, char **argv, const QString &file)
 {
     QApplication app(argc, argv);
-    AgentStage stage;
+    const RaceScreen screen;   // the primary screen
+    AgentStage stage(screen);
     bool played = false;
     const auto showThenQuit = [&]() -> Task<> {
         co_await charactertool::previewCharacter(stage, file, [](const QString &line) { printLine(stdout, line); },

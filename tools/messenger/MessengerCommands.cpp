@@ -74,7 +74,7 @@ const char UsageText[] =
     "        [--character FILE] [--language SUFFIX] [--game-port P] [--messenger-port P]\n"
     "        [--buddy UIN:NAME:ADDRESS[:unchecked]]...\n"
     "  hollyfrost-messenger launch [DIR [UIN]]\n"
-    "  hollyfrost-messenger online [DIR] [--xmpp JID [--password-file FILE] [--ca FILE]]\n"
+    "  hollyfrost-messenger online [DIR] [--xmpp JID [--password-file FILE] [--ca FILE] [--stun HOST:PORT]]\n"
     "  hollyfrost-messenger buddies [DIR]\n"
     "  hollyfrost-messenger add|remove|accept|refuse DIR JID\n"
     "  hollyfrost-messenger listen [--port P] [--count N] [--folder DIR] [--address A]\n"
@@ -99,6 +99,8 @@ const char HelpText[] =
     "           --xmpp it also signs in to the XMPP account JID (password typed, or the\n"
     "           first line of FILE, which only you may read) and lists the account's\n"
     "           friends online with the game; --ca trusts one more CA for this run.\n"
+    "           Their game datagrams are relayed over ICE (STUN/TURN servers from the\n"
+    "           XMPP server, and --stun) from a local address each, 127.0.0.N.\n"
     "  buddies  lists the contacts of DIR, who is online and at what address, and the\n"
     "           friend requests waiting for an answer.\n"
     "  add      asks JID to be a friend (remove ends it); accept or refuse answers a\n"
@@ -227,9 +229,13 @@ public:
             LanHandlers{[this](const LanService &service) { contacts.found(service); },
                         [this](const QString &key) { contacts.gone(key); internetAgain(); },
                         [this] { contacts.allGone(); internetAgain(); }, settled, say});
-        if (!xmpp.jid.isEmpty())
-            internet = std::make_unique<XmppContacts>(root, contacts, XmppSettings{xmpp.jid, password, xmpp.caFile, self},
-                                                      say);
+        if (!xmpp.jid.isEmpty()) {
+            XmppSettings settings{xmpp.jid, password, xmpp.caFile, self, FolderGamePort(root), {}};
+            if (IceServer stun; ParseStunServer(xmpp.stun, stun))
+                settings.iceServers.append(stun);
+            internet = std::make_unique<XmppContacts>(root, contacts, settings, say);
+            settings.password.fill('\0');
+        }
     }
     ~LanPresence()
     {
@@ -268,6 +274,8 @@ int RunLaunch(const QStringList &arguments)
     const QString games = root + QStringLiteral("/Games");
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("WINDIR"), root + QStringLiteral("/Windows"));
+    // The game's port is shared with the relays to friends on the internet (127.0.0.N).
+    environment.insert(QStringLiteral("HOLLYFROST_SHARE_GAME_PORT"), QStringLiteral("1"));
     // A folder made by a build tree holds its own copy of the game; an installed messenger
     // starts the installed game on the folder's data.
     QString program = games + QStringLiteral("/hollyfrost-games");

@@ -27,6 +27,8 @@ constexpr int MaxRosterItems = 1000;
 constexpr unsigned long WaitMs = 500;
 constexpr int FirstRetrySeconds = 2;
 constexpr int LastRetrySeconds = 60;
+// Requests waiting for the next sign-in; more are refused.
+constexpr size_t MaxQueued = 400;
 
 QString text(const char *utf8, qsizetype limit = 3071)
 {
@@ -94,7 +96,12 @@ struct XmppClient::Private {
     Clock::time_point retryAt = Clock::now();
     std::atomic<bool> stopping{false};
     std::mutex queueLock;
-    std::vector<std::function<void()>> queued;
+    struct Request {
+        std::function<void()> run;
+        bool keep;   // waits for the next sign-in rather than being dropped
+    };
+    std::vector<Request> queued;
+    QSet<QString> friends;   // whose Jingle messages are taken; guarded by queueLock
     std::thread thread;
 
     template <typename F> void post(F &&call)
@@ -105,10 +112,13 @@ struct XmppClient::Private {
     {
         post([this, line] { handlers.say(line); });
     }
-    void queue(std::function<void()> request)
+    bool queue(std::function<void()> request, bool keep = true)
     {
         const std::lock_guard<std::mutex> lock(queueLock);
-        queued.push_back(std::move(request));
+        if (queued.size() >= MaxQueued)
+            return false;
+        queued.push_back({std::move(request), keep});
+        return true;
     }
 
     static void onLog(void *data, xmpp_log_level_t level, const char *area, const char *message)
@@ -137,14 +147,16 @@ struct XmppClient::Private {
     void run()
     {
         while (!stopping) {
-            std::vector<std::function<void()>> requests;
+            std::vector<Request> requests;
             {
                 const std::lock_guard<std::mutex> lock(queueLock);
                 requests.swap(queued);
             }
-            for (const auto &request : requests) {
+            for (Request &request : requests) {
                 if (signedIn)
-                    request();
+                    request.run();
+                else if (request.keep)
+                    queue(std::move(request.run));
             }
             if (closed) {
                 xmpp_conn_release(conn);
@@ -204,13 +216,14 @@ struct XmppClient::Private {
             d->toldLoss = false;
             d->retrySeconds = FirstRetrySeconds;
             d->say(QStringLiteral("signed in to the internet as %1").arg(d->settings.jid));
-            d->post([d] { d->handlers.signedIn(); });
+            d->post([d, jid = text(xmpp_conn_get_bound_jid(c))] { d->handlers.signedIn(jid); });
             xmpp_handler_add(c, &Private::onPresence, nullptr, "presence", nullptr, d);
             xmpp_handler_add(c, &Private::onIq, nullptr, "iq", nullptr, d);
             xmpp_stanza_t *get = xmpp_iq_new(d->ctx, "get", "roster");
             adopt(get, element(d->ctx, "query", RosterNamespace));
             d->send(get);
             d->send(d->ownPresence());
+            d->send(ServicesRequest(d->ctx, d->settings.jid.section(u'@', 1)));
             return;
         }
         if (d->closed)
@@ -310,6 +323,32 @@ struct XmppClient::Private {
         return 1;
     }
 
+    // A Jingle message: taken from a friend's resource when well-formed, else refused.
+    void jingle(xmpp_stanza_t *iq, const QString &from)
+    {
+        JingleMessage message;
+        QString why;
+        bool known = false;
+        {
+            const std::lock_guard<std::mutex> lock(queueLock);
+            known = friends.contains(bare(from).toLower());
+        }
+        if (!known || !from.contains(u'/'))
+            why = QStringLiteral("not a friend");
+        else
+            ParseJingle(iq, message, why);
+        if (!why.isEmpty()) {
+            say(QStringLiteral("refused a Jingle message from %1: %2").arg(PlainText(from.left(200)), why));
+            const char *condition = known ? "bad-request" : "forbidden";
+            if (xmpp_stanza_t *error = xmpp_stanza_reply_error(iq, "cancel", condition, nullptr))
+                send(error);
+            return;
+        }
+        message.peer = from;
+        send(result(iq));
+        post([this, message] { handlers.jingle(message); });
+    }
+
     static int onIq(xmpp_conn_t *, xmpp_stanza_t *stanza, void *data)
     {
         auto *d = static_cast<Private *>(data);
@@ -333,8 +372,16 @@ struct XmppClient::Private {
                 d->send(d->result(stanza));
             return 1;
         }
+        if (type == QLatin1String("result") && qstrcmp(xmpp_stanza_get_id(stanza), "services") == 0) {
+            d->post([d, servers = ParseServices(stanza)] { d->handlers.services(servers); });
+            return 1;
+        }
         if (type != QLatin1String("get") && type != QLatin1String("set"))
             return 1;
+        if (type == QLatin1String("set") && xmpp_stanza_get_child_by_ns(stanza, JingleNamespace)) {
+            d->jingle(stanza, from);
+            return 1;
+        }
         xmpp_stanza_t *disco = xmpp_stanza_get_child_by_ns(stanza, DiscoInfoNamespace);
         if (!disco || type != QLatin1String("get")) {
             if (xmpp_stanza_t *error = xmpp_stanza_reply_error(stanza, "cancel", "service-unavailable", nullptr))
@@ -379,22 +426,33 @@ XmppClient::~XmppClient()
     d->settings.password.fill('\0');
 }
 
-void XmppClient::add(const QString &bareJid)
+bool XmppClient::add(const QString &bareJid)
 {
-    d->queue([d = d.get(), bareJid] {
+    return d->queue([d = d.get(), bareJid] {
         d->setRosterItem(bareJid, nullptr);
         d->sendPresence("subscribe", bareJid);
     });
 }
 
-void XmppClient::remove(const QString &bareJid)
+void XmppClient::send(const JingleMessage &message)
 {
-    d->queue([d = d.get(), bareJid] { d->setRosterItem(bareJid, "remove"); });
+    d->queue([d = d.get(), message] { d->send(JingleStanza(d->ctx, message)); }, false);
 }
 
-void XmppClient::answer(const QString &bareJid, bool accept)
+void XmppClient::setFriends(const QSet<QString> &bareJids)
 {
-    d->queue([d = d.get(), bareJid, accept] {
+    const std::lock_guard<std::mutex> lock(d->queueLock);
+    d->friends = bareJids;
+}
+
+bool XmppClient::remove(const QString &bareJid)
+{
+    return d->queue([d = d.get(), bareJid] { d->setRosterItem(bareJid, "remove"); });
+}
+
+bool XmppClient::answer(const QString &bareJid, bool accept)
+{
+    return d->queue([d = d.get(), bareJid, accept] {
         d->sendPresence(accept ? "subscribed" : "unsubscribed", bareJid);
     });
 }

@@ -10,9 +10,11 @@
 #pragma once
 
 #include "MessengerContacts.h"
+#include "XmppJingle.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -28,6 +30,8 @@ struct XmppSettings {
     QByteArray password;
     QString caFile;      // one more CA to trust for this run, else empty
     Announcement self;   // what our presence tells subscribed contacts
+    quint16 gamePort = 4012;        // the game's port, relayed to friends
+    QList<IceServer> iceServers;    // STUN servers given as options
 };
 
 struct XmppRosterItem {
@@ -46,7 +50,8 @@ struct XmppPresence {
 };
 
 struct XmppHandlers {
-    std::function<void()> signedIn;
+    // Signed in, as this full JID.
+    std::function<void(const QString &boundJid)> signedIn;
     // Signed out: every contact's presence is gone.
     std::function<void()> signedOut;
     // Roster items: the whole roster (|whole|) or a change pushed by the server.
@@ -54,6 +59,10 @@ struct XmppHandlers {
     // Someone asks to see our presence.
     std::function<void(const QString &bareJid)> request;
     std::function<void(const XmppPresence &)> presence;
+    // A friend's Jingle message (a stranger's is refused before).
+    std::function<void(const JingleMessage &)> jingle;
+    // The STUN and TURN servers that the XMPP server hands out.
+    std::function<void(const QList<IceServer> &)> services;
     // A line for standard error.
     std::function<void(const QString &)> say;
 };
@@ -66,10 +75,15 @@ public:
     XmppClient(const XmppClient &) = delete;
     XmppClient &operator=(const XmppClient &) = delete;
 
-    // Each runs once signed in; before that it is dropped.
-    void add(const QString &bareJid);       // into the roster, and asks to see its presence
-    void remove(const QString &bareJid);    // out of the roster, both subscriptions ended
-    void answer(const QString &bareJid, bool accept);
+    // Each runs once signed in; while the connection is lost it waits for the next sign-in.
+    // False when too many wait already (the request is dropped).
+    bool add(const QString &bareJid);       // into the roster, and asks to see its presence
+    bool remove(const QString &bareJid);    // out of the roster, both subscriptions ended
+    bool answer(const QString &bareJid, bool accept);
+    // Sent now if signed in, else dropped (a session is opened again after a sign-in).
+    void send(const JingleMessage &message);
+    // The bare JIDs whose Jingle messages are taken; anyone else's are refused.
+    void setFriends(const QSet<QString> &bareJids);
 
     struct Private;
 

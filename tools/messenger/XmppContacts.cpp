@@ -65,15 +65,29 @@ XmppContacts::XmppContacts(const QString &root, LanContacts &book, const XmppSet
             });
         }
     });
+    links = std::make_unique<IceLinks>(
+        settings.gamePort, settings.iceServers,
+        [this](const JingleMessage &message) {
+            if (client)
+                client->send(message);
+        },
+        this->say);
     client = std::make_unique<XmppClient>(
-        settings, XmppHandlers{[this] { signedIn = true; }, [this] { signedOut(); },
+        settings, XmppHandlers{[this](const QString &jid) {
+                                   signedIn = true;
+                                   links->signedIn(jid);
+                               },
+                               [this] { signedOut(); },
                                [this](const QList<XmppRosterItem> &items, bool whole) { roster(items, whole); },
                                [this](const QString &jid) { request(jid); },
-                               [this](const XmppPresence &presence) { this->presence(presence); }, this->say});
+                               [this](const XmppPresence &presence) { this->presence(presence); },
+                               [this](const JingleMessage &message) { links->received(message); },
+                               [this](const QList<IceServer> &servers) { links->setServers(servers); }, this->say});
 }
 
 XmppContacts::~XmppContacts()
 {
+    links->closeAll();
     client.reset();   // signs out first
     online.clear();
     apply();
@@ -111,12 +125,13 @@ void XmppContacts::apply()
             }
             contacts.append(BuddySetting{player.uin, player.name, QString(), true, false, false, true});
             known = &contacts.last();
-        } else if (known->foundOnInternet && known->online && known->name == player.name) {
+        } else if (known->foundOnInternet && known->online && known->name == player.name
+                   && known->address == linkAddress.value(player.uin)) {
             continue;
         }
         known->foundOnLan = false;
         known->foundOnInternet = true;
-        known->address.clear();   // not reachable directly: left out of UINIP.lst
+        known->address = linkAddress.value(player.uin);
         known->name = player.name;
         known->online = true;
         changed = true;
@@ -139,10 +154,12 @@ void XmppContacts::roster(const QList<XmppRosterItem> &items, bool whole)
             requests.remove(jid);
     }
     // A presence counts only from a friend whose presence we are subscribed to.
-    const qsizetype before = online.size();
-    online.removeIf([this](const auto &it) { return !sees(entries.value(bareOf(it.key())).subscription); });
-    if (online.size() != before)
-        apply();
+    const QStringList jids = online.keys();
+    for (const QString &jid : jids) {
+        if (!sees(entries.value(bareOf(jid)).subscription))
+            offline(jid);
+    }
+    shareFriends();
     writeState();
 }
 
@@ -170,11 +187,8 @@ void XmppContacts::refuse(const XmppPresence &presence, const QString &why)
 void XmppContacts::presence(const XmppPresence &presence)
 {
     const QString jid = presence.from.toLower();
-    if (!presence.available || presence.gameElements == 0) {
-        if (online.remove(jid))
-            apply();
-        return;
-    }
+    if (!presence.available || presence.gameElements == 0)
+        return offline(jid);
     if (!sees(entries.value(bareOf(jid)).subscription))
         return refuse(presence, QStringLiteral("not a friend"));
     if (presence.gameElements > 1)
@@ -200,13 +214,38 @@ void XmppContacts::presence(const XmppPresence &presence)
     if (const BuddySetting *known = book.contact(player.uin); known && !known->foundOnLan && !known->foundOnInternet)
         return refuse(presence, QStringLiteral("UIN %1 is a contact set by hand: it stays as set").arg(player.uin));
     online.insert(jid, player);
+    linkAddress.insert(player.uin, links->open(presence.from));
     apply();
+}
+
+void XmppContacts::offline(const QString &jid)
+{
+    const auto found = online.constFind(jid);
+    if (found == online.cend())
+        return;
+    linkAddress.remove(found->uin);
+    links->close(jid);
+    online.erase(found);
+    apply();
+}
+
+// Jingle messages are taken only from the friends whose presence we see.
+void XmppContacts::shareFriends()
+{
+    QSet<QString> friends;
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        if (sees(it.value().subscription))
+            friends.insert(it.key());
+    }
+    client->setFriends(friends);
 }
 
 void XmppContacts::signedOut()
 {
     signedIn = false;
+    links->closeAll();
     online.clear();
+    linkAddress.clear();
     apply();
 }
 
@@ -218,25 +257,32 @@ QString XmppContacts::command(const QString &line)
         return QStringLiteral("error: not a JID of the form name@server: %1").arg(PlainText(jid.left(100)));
     if (!signedIn)
         return QStringLiteral("error: not signed in to the internet now; try again later");
+    // A request made as the connection drops waits for the next sign-in; when too many wait
+    // it is refused here rather than lost.
+    const QString busy = QStringLiteral("error: too many requests wait for the XMPP server; try again later");
     if (verb == QLatin1String("add")) {
-        client->add(jid);
+        if (!client->add(jid))
+            return busy;
         if (requests.remove(jid))
             client->answer(jid, true);
         writeState();
         return QStringLiteral("ok: asked %1 to be a friend").arg(jid);
     }
     if (verb == QLatin1String("remove")) {
-        client->remove(jid);
+        if (!client->remove(jid))
+            return busy;
         requests.remove(jid);
         writeState();
         return QStringLiteral("ok: removed %1").arg(jid);
     }
     if (verb != QLatin1String("accept") && verb != QLatin1String("refuse"))
         return QStringLiteral("error: unknown command %1").arg(PlainText(verb.left(20)));
-    if (!requests.remove(jid))
+    if (!requests.contains(jid))
         return QStringLiteral("error: %1 has not asked to see you online").arg(jid);
     const bool accept = verb == QLatin1String("accept");
-    client->answer(jid, accept);
+    if (!client->answer(jid, accept))
+        return busy;
+    requests.remove(jid);
     const RosterEntry entry = entries.value(jid);
     if (accept && !sees(entry.subscription) && !entry.asking)
         client->add(jid);   // and we ask to see them

@@ -1,12 +1,13 @@
 // Keeps the messenger's contacts current with the players online on the internet: the XMPP
 // roster is the list of friends; one whose presence carries a good game element is listed
-// online (without an address: the game cannot reach it directly yet, so it stays out of
-// UINIP.lst). A player also found on the LAN is reached there. Subscription requests wait
+// online, with the local address of its datagram link (IceLinks) in UINIP.lst. A player also
+// found on the LAN is reached there. Subscription requests wait
 // for the player's answer; the state of the roster is written to internet.txt for
 // "buddies". The commands add, remove, accept and refuse come through a local socket in the
 // messenger folder, which only its owner can use.
 #pragma once
 
+#include "IceLinks.h"
 #include "LanContacts.h"
 #include "XmppClient.h"
 
@@ -49,6 +50,8 @@ private:
     void signedOut();
     QString command(const QString &line);
     void writeState();
+    void shareFriends();
+    void offline(const QString &jid);
     void refuse(const XmppPresence &presence, const QString &why);
 
     QString root;
@@ -59,7 +62,9 @@ private:
     QHash<QString, RosterEntry> entries;      // bare JID -> subscription
     QSet<QString> requests;                   // bare JIDs asking to see us
     QHash<QString, Announcement> online;      // full JID -> its game element, checked
+    QHash<QString, QString> linkAddress;      // UIN -> the local address of its link
     QLocalServer server;
+    std::unique_ptr<IceLinks> links;
     std::unique_ptr<XmppClient> client;
 };
 

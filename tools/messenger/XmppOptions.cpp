@@ -1,5 +1,7 @@
 #include "XmppOptions.h"
 
+#include "IceLinks.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -21,6 +23,7 @@ bool TakeXmppOptions(QStringList &arguments, XmppOptions &options, QString &erro
         QString *target = option == QLatin1String("--xmpp")            ? &options.jid
                           : option == QLatin1String("--password-file") ? &options.passwordFile
                           : option == QLatin1String("--ca")            ? &options.caFile
+                          : option == QLatin1String("--stun")          ? &options.stun
                                                                        : nullptr;
         if (!target) {
             rest.append(option);
@@ -37,8 +40,13 @@ bool TakeXmppOptions(QStringList &arguments, XmppOptions &options, QString &erro
         error = QStringLiteral("--xmpp needs an account of the form name@server");
         return false;
     }
-    if (options.jid.isEmpty() && (!options.passwordFile.isEmpty() || !options.caFile.isEmpty())) {
-        error = QStringLiteral("--password-file and --ca go with --xmpp");
+    if (options.jid.isEmpty()
+        && (!options.passwordFile.isEmpty() || !options.caFile.isEmpty() || !options.stun.isEmpty())) {
+        error = QStringLiteral("--password-file, --ca and --stun go with --xmpp");
+        return false;
+    }
+    if (IceServer stun; !options.stun.isEmpty() && !ParseStunServer(options.stun, stun)) {
+        error = QStringLiteral("--stun needs a server of the form host:port");
         return false;
     }
     if (!options.caFile.isEmpty() && !QFileInfo(options.caFile).isFile()) {

@@ -9,9 +9,10 @@ struct XmppOptions {
     QString jid;            // empty: the LAN only
     QString passwordFile;
     QString caFile;
+    QString stun;           // HOST:PORT of a STUN server, else only the XMPP server's
 };
 
-// Takes --xmpp JID, --password-file FILE and --ca FILE out of |arguments|. Returns false with
+// Takes --xmpp JID, --password-file FILE, --ca FILE and --stun HOST:PORT out of |arguments|. Returns false with
 // |error| set for a bad or missing value, or --password-file or --ca without --xmpp.
 bool TakeXmppOptions(QStringList &arguments, XmppOptions &options, QString &error);
 

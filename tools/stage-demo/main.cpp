@@ -55,7 +55,7 @@ Task<> show(AgentStage &stage, QString contestantFile, int &status)
         co_return;
     }
     say(QStringLiteral("loaded Announcer and Player0 from %1").arg(NameOfPath(contestantFile)));
-    const QSize screen = ScreenSize();
+    const QSize screen = RaceScreen().size();   // the primary screen
     stage.move(screen.width() / 3, screen.height() / 3, identities[0], 0);
     stage.move(2 * screen.width() / 3, screen.height() / 3, identities[1], 0);
     for (const QString &identity : identities) {
@@ -110,8 +110,8 @@ Task<> show(AgentStage &stage, QString contestantFile, int &status)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    Randomize();
-    AgentStage stage;
+    const RaceScreen screen;   // the primary screen
+    AgentStage stage(screen);
     const QString contestantFile = argc > 1 ? QString::fromLocal8Bit(argv[1])
                                             : WindowsFolder() + QStringLiteral("MSAGENT\\CHARS\\") + NthCharacterFile(1);
     QObject::connect(&stage.control(), &agent::AgentControl::requestComplete, &app, [](int id, int status) {

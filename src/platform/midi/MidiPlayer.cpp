@@ -1,8 +1,13 @@
 #include "MidiPlayer.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QPromise>
+
+#include <memory>
+#include <utility>
 
 #include <dlfcn.h>
 #include <fluidsynth.h>
@@ -50,29 +55,28 @@ void silenceAlsa()
     dlclose(alsa);   // the synthesizer keeps it loaded
 }
 
-// Loads the synthesizer library once; false (for the rest of the session) when it or
-// one of its functions is missing.
+// Loads the synthesizer library once (on whichever thread first asks, the others waiting
+// for it); false for the rest of the session when it or one of its functions is missing.
 bool loadFluid()
 {
-    static bool tried = false;
-    if (tried)
-        return fluid != nullptr;
-    tried = true;
-    void *handle = dlopen(HF_FLUIDSYNTH_SONAME, RTLD_NOW | RTLD_LOCAL);
-    if (!handle)
-        return false;
-    static FluidLibrary library;
+    static const bool loaded = [] {
+        void *handle = dlopen(HF_FLUIDSYNTH_SONAME, RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return false;
+        static FluidLibrary library;
 #define HF_FLUID_RESOLVE(name)                                                                 \
-    library.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));                 \
-    if (!library.name)                                                                         \
-        return false;
-    HF_FLUID_FUNCTIONS(HF_FLUID_RESOLVE)
+        library.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));             \
+        if (!library.name)                                                                     \
+            return false;
+        HF_FLUID_FUNCTIONS(HF_FLUID_RESOLVE)
 #undef HF_FLUID_RESOLVE
-    fluid = &library;
-    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-        fluid->fluid_set_log_function(level, quietLog, nullptr);
-    silenceAlsa();
-    return true;
+        fluid = &library;
+        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+            fluid->fluid_set_log_function(level, quietLog, nullptr);
+        silenceAlsa();
+        return true;
+    }();
+    return loaded;
 }
 
 bool anyFile(const QString &folder, const QString &pattern)
@@ -86,19 +90,34 @@ struct MidiPlayer::Engine {
     fluid_settings_t *settings = nullptr;
     fluid_synth_t *synth = nullptr;
     fluid_audio_driver_t *driver = nullptr;
-    fluid_player_t *player = nullptr;
+    fluid_player_t *player = nullptr;   // made and used on the owner's thread only
+    bool soundFontLoaded = false;
+    Made made = Made::NoOutput;   // what the last preparation came to
+};
+
+// What making the engine reads from this object and the environment: taken on the
+// owner's thread, so that the worker reads nothing that changes.
+struct MidiPlayer::Setup {
+    double gain;
+    QStringList drivers;
+    QByteArray outputFile;
+    QByteArray soundFont;
 };
 
 MidiPlayer::MidiPlayer(QObject *parent)
     : QObject(parent), m_gain(FullVolumeGain * 0x3800 / 0xFFFF)
 {
+    m_worker.setMaxThreadCount(1);
     m_poll.setInterval(PollMs);
     connect(&m_poll, &QTimer::timeout, this, &MidiPlayer::checkFinished);
+    connect(&m_preparing, &QFutureWatcherBase::finished, this, &MidiPlayer::takeBack);
 }
 
 MidiPlayer::~MidiPlayer()
 {
     m_poll.stop();
+    if (m_away)
+        takeBack();   // the worker may be loading into the synthesizer: it ends first
     if (!m_engine)
         return;
     // The sound output's thread drives the player: end it first.
@@ -134,94 +153,127 @@ QStringList MidiPlayer::AudioDrivers()
     return {QStringLiteral("pulseaudio"), QStringLiteral("alsa")};
 }
 
-bool MidiPlayer::ensureSynth()
+MidiPlayer::Setup MidiPlayer::setup() const
 {
-    if (!m_engine) {
-        m_engine = new Engine;
-        if (SoundFontPath().isEmpty())
-            return false;
-        m_engine->settings = fluid->new_fluid_settings();
-    }
-    if (!m_engine->settings)
-        return false;
-    if (!m_engine->synth) {
-        fluid->fluid_settings_setnum(m_engine->settings, "synth.gain", m_gain);
-        m_engine->synth = fluid->new_fluid_synth(m_engine->settings);
-    }
-    return m_engine->synth != nullptr;
+    return {m_gain, AudioDrivers(), qgetenv("HOLLYFROST_AUDIO_FILE"), QFile::encodeName(SoundFontPath())};
 }
 
-// The synthesizer's voices take about 4 MB: without a sound output to play them they are
-// let go, and made again when the output is tried next.
-void MidiPlayer::deleteSilentSynth()
+bool MidiPlayer::ready() const
 {
-    if (m_engine && m_engine->synth && !m_engine->driver && !m_soundFontLoaded) {
-        fluid->delete_fluid_synth(m_engine->synth);
-        m_engine->synth = nullptr;
-    }
+    return m_engine && m_engine->driver && m_engine->soundFontLoaded;
 }
 
-// The soundfont's instruments take over 10 MB: they are loaded once a sound output is
-// open, so a game without one never holds them.
-bool MidiPlayer::ensureSoundFont()
+// Makes what the engine lacks, on one thread at a time. A sound output is tried again
+// each time (a sound server started since the last race brings the music back). The
+// synthesizer's voices take about 4 MB and the soundfont's instruments over 10 MB:
+// without an output to play them the voices are let go, to be made again when the
+// output is tried next, and the instruments are not loaded at all.
+MidiPlayer::Made MidiPlayer::make(Engine &engine, const Setup &setup)
 {
-    if (m_soundFontLoaded)
-        return true;
-    const QByteArray path = QFile::encodeName(SoundFontPath());
-    if (path.isEmpty() || fluid->fluid_synth_sfload(m_engine->synth, path.constData(), 1) == FLUID_FAILED)
-        return false;
-    m_soundFontLoaded = true;
-    return true;
+    if (!loadFluid() || setup.soundFont.isEmpty())
+        return Made::Unavailable;
+    if (!engine.settings && !(engine.settings = fluid->new_fluid_settings()))
+        return Made::Unavailable;
+    if (!engine.synth) {
+        fluid->fluid_settings_setnum(engine.settings, "synth.gain", setup.gain);
+        if (!(engine.synth = fluid->new_fluid_synth(engine.settings)))
+            return Made::Unavailable;
+    }
+    if (!setup.outputFile.isEmpty())
+        fluid->fluid_settings_setstr(engine.settings, "audio.file.name", setup.outputFile.constData());
+    for (const QString &name : setup.drivers) {
+        if (engine.driver)
+            break;
+        if (fluid->fluid_settings_setstr(engine.settings, "audio.driver", name.toLatin1().constData()) != FLUID_FAILED)
+            engine.driver = fluid->new_fluid_audio_driver(engine.settings, engine.synth);
+    }
+    if (!engine.driver) {
+        if (!engine.soundFontLoaded) {
+            fluid->delete_fluid_synth(engine.synth);
+            engine.synth = nullptr;
+        }
+        return Made::NoOutput;
+    }
+    if (!engine.soundFontLoaded) {
+        if (fluid->fluid_synth_sfload(engine.synth, setup.soundFont.constData(), 1) == FLUID_FAILED)
+            return Made::Unavailable;
+        engine.soundFontLoaded = true;
+    }
+    return Made::Ready;
 }
 
-bool MidiPlayer::ensureDriver()
+void MidiPlayer::Prepare(std::function<void()> done)
 {
-    if (m_engine->driver)
-        return true;
-    const QByteArray outputFile = qgetenv("HOLLYFROST_AUDIO_FILE");
-    if (!outputFile.isEmpty())
-        fluid->fluid_settings_setstr(m_engine->settings, "audio.file.name", outputFile.constData());
-    for (const QString &name : AudioDrivers()) {
-        if (fluid->fluid_settings_setstr(m_engine->settings, "audio.driver", name.toLatin1().constData()) == FLUID_FAILED)
-            continue;
-        m_engine->driver = fluid->new_fluid_audio_driver(m_engine->settings, m_engine->synth);
-        if (m_engine->driver)
-            return true;
+    // Nothing to play on: the synthesizer library stays unloaded. This is asked again on
+    // every start, so a sound server started later brings the music back.
+    if (!m_away && (m_unavailable || ready()
+                    || !SoundOutputMayOpen(AudioDrivers(), QProcessEnvironment::systemEnvironment(),
+                                           QStringLiteral("/dev/snd")))) {
+        done();
+        return;
     }
-    return false;
+    m_closeAsked = false;   // wanted again
+    m_waiting.push_back(std::move(done));
+    if (!m_away)
+        startPreparing();
+}
+
+// The engine (without its player) goes to the worker and is not touched here until it
+// comes back.
+void MidiPlayer::startPreparing()
+{
+    deletePlayer();
+    auto promise = std::make_shared<QPromise<Engine *>>();
+    m_preparing.setFuture(promise->future());
+    promise->start();
+    Engine *engine = m_engine ? std::exchange(m_engine, nullptr) : new Engine;
+    m_away = true;
+    m_worker.start([promise, engine, setup = setup()] {
+        engine->made = make(*engine, setup);
+        promise->addResult(engine);
+        promise->finish();
+    });
+}
+
+// The engine back from the worker (waited for only when this player goes first), with
+// what was asked of it meanwhile.
+void MidiPlayer::takeBack()
+{
+    if (!m_away)
+        return;
+    m_preparing.waitForFinished();
+    m_away = false;
+    m_engine = m_preparing.result();
+    if (m_engine->made == Made::Unavailable)
+        m_unavailable = true;
+    if (m_closeAsked)
+        closeDriver();
+    m_closeAsked = false;
+    if (m_engine->synth)
+        fluid->fluid_synth_set_gain(m_engine->synth, float(m_gain));
+    releaseWaiting();
+}
+
+// Those who waited go on from the event loop, also when this player is gone by then (the
+// destructor takes the engine back): each looks whether what it needs still is.
+void MidiPlayer::releaseWaiting()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    for (std::function<void()> &done : std::exchange(m_waiting, {})) {
+        if (app)
+            QMetaObject::invokeMethod(app, std::move(done), Qt::QueuedConnection);
+    }
 }
 
 bool MidiPlayer::Open(const QString &nativePath)
 {
     Stop();
     deletePlayer();
-    if (m_unavailable || nativePath.isEmpty() || !QFileInfo(nativePath).isFile())
+    if (!ready() || nativePath.isEmpty() || !QFileInfo(nativePath).isFile())
         return false;
-    // Nothing to play on: the synthesizer library stays unloaded. This is asked again on
-    // every Open, so a sound server started later brings the music back.
-    if (!SoundOutputMayOpen(AudioDrivers(), QProcessEnvironment::systemEnvironment(), QStringLiteral("/dev/snd")))
-        return false;
-    if (!loadFluid()) {
-        m_unavailable = true;
-        return false;
-    }
     const QByteArray file = QFile::encodeName(nativePath);
     if (!fluid->fluid_is_midifile(file.constData()))
         return false;
-    if (!ensureSynth()) {
-        m_unavailable = true;
-        return false;
-    }
-    // Trying the sound output again costs a few milliseconds, and a sound server that
-    // has started since the last race then brings the music back.
-    if (!ensureDriver()) {
-        deleteSilentSynth();
-        return false;
-    }
-    if (!ensureSoundFont()) {
-        m_unavailable = true;
-        return false;
-    }
     m_engine->player = fluid->new_fluid_player(m_engine->synth);
     if (!m_engine->player)
         return false;
@@ -257,13 +309,17 @@ void MidiPlayer::Stop()
 void MidiPlayer::Close()
 {
     Stop();
-    if (!m_engine)
-        return;
-    if (m_engine->driver) {
+    m_closeAsked = m_away;
+    closeDriver();
+    deletePlayer();
+}
+
+void MidiPlayer::closeDriver()
+{
+    if (m_engine && m_engine->driver) {
         fluid->delete_fluid_audio_driver(m_engine->driver);
         m_engine->driver = nullptr;
     }
-    deletePlayer();
 }
 
 void MidiPlayer::deletePlayer()
@@ -289,6 +345,11 @@ void MidiPlayer::SetNotify(bool on)
 bool MidiPlayer::IsOpen() const
 {
     return m_engine && m_engine->player;
+}
+
+bool MidiPlayer::SoundOutputOpen() const
+{
+    return m_engine && m_engine->driver;
 }
 
 bool MidiPlayer::IsPlaying() const
@@ -348,6 +409,11 @@ bool MidiPlayer::SynthLibraryLoaded()
     if (handle)
         dlclose(handle);
     return handle != nullptr;
+}
+
+bool MidiPlayer::SoundFontLoaded() const
+{
+    return m_engine && m_engine->soundFontLoaded;
 }
 
 bool MidiPlayer::SynthHeld() const

@@ -2,13 +2,20 @@
 // and the desktop's sound output. Everything is created when music first starts, so
 // a game that never plays music pays nothing; the synthesizer library itself is loaded
 // only once a sound output may open. Without a sound device, the library or a soundfont
-// opening fails quietly and the caller simply has no music.
+// opening fails quietly and the caller simply has no music. Making the synthesizer, its
+// sound output and the soundfont takes a tenth to a third of a second: Prepare does it on
+// a worker thread, so that the window's thread goes on meanwhile.
 #pragma once
 
+#include <QFutureWatcher>
 #include <QObject>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
+
+#include <functional>
+#include <vector>
 
 class MidiPlayer : public QObject
 {
@@ -17,8 +24,15 @@ public:
     explicit MidiPlayer(QObject *parent = nullptr);
     ~MidiPlayer() override;
 
-    // Loads a Standard MIDI File (native path) and opens the sound output if it is
-    // not open yet. False: not a MIDI file, no soundfont or no sound device.
+    // Makes on a worker thread what playing needs and is not made yet: the synthesizer
+    // (with its library), the sound output and the soundfont. done is called on this
+    // object's thread once that is over, at once when there is nothing to make (or no
+    // sound output to open); Open then has only the piece to read. The synthesizer is
+    // not here meanwhile: Stop, Close and SetVolume still take effect, on its return.
+    void Prepare(std::function<void()> done);
+    bool Preparing() const { return m_away; }
+    // Loads a Standard MIDI File (native path) to play on what Prepare made. False: not
+    // a MIDI file, or not prepared (no soundfont, no sound device, or not back yet).
     bool Open(const QString &nativePath);
     bool Play();
     // Stops the piece (sounding notes end at once); the sound output stays open.
@@ -35,12 +49,13 @@ public:
     bool Notify() const { return m_notify; }
 
     bool IsOpen() const;
+    bool SoundOutputOpen() const;
     bool IsPlaying() const;
     // True once the synthesizer could not be made (no soundfont): no music for the rest
-    // of the session. A missing sound output is tried again on the next Open.
+    // of the session. A missing sound output is tried again on the next Prepare.
     bool Unavailable() const { return m_unavailable; }
     // True once the soundfont is in memory: only after a sound output has opened.
-    bool SoundFontLoaded() const { return m_soundFontLoaded; }
+    bool SoundFontLoaded() const;
     // True while the synthesizer is in memory: only once a sound output has opened.
     bool SynthHeld() const;
 
@@ -62,19 +77,28 @@ signals:
     void Finished();
 
 private:
-    bool ensureSynth();
-    bool ensureDriver();
-    bool ensureSoundFont();
-    void deleteSilentSynth();
+    struct Engine;
+    struct Setup;
+    enum class Made { Ready, NoOutput, Unavailable };
+    static Made make(Engine &engine, const Setup &setup);
+    Setup setup() const;
+    bool ready() const;
+    void startPreparing();
+    void takeBack();
+    void releaseWaiting();
+    void closeDriver();
     void deletePlayer();
     void checkFinished();
 
-    struct Engine;
-    Engine *m_engine = nullptr;
+    Engine *m_engine = nullptr;   // nullptr while a worker prepares it
+    QThreadPool m_worker;   // its own: a registry write may hold one of the shared pool's for long
+    QFutureWatcher<Engine *> m_preparing;
+    std::vector<std::function<void()>> m_waiting;   // the callers of Prepare until it ends
     QTimer m_poll;
     double m_gain;
+    bool m_away = false;         // the engine is with the worker
+    bool m_closeAsked = false;   // Close came meanwhile: the output it brings back is closed
     bool m_notify = false;
     bool m_playing = false;
     bool m_unavailable = false;
-    bool m_soundFontLoaded = false;
 };

@@ -149,7 +149,8 @@ void TestCharacterTool::packsTheSampleAndPreviewsItOnTheStage()
     QCOMPARE(run({"pack", sampleFolder(), "-o", file}), qMakePair(QStringList{"wrote " + file}, 0));
     QCOMPARE(checkCharacter(file).problems, QStringList());
 
-    AgentStage stage;
+    const RaceScreen screen;   // the primary screen
+    AgentStage stage(screen);
     QStringList steps, spoken;
     stage.setSpeechObserver([&spoken](const QString &, const QString &text) { spoken << text; });
     QSignalSpy requests(&stage.control(), &agent::AgentControl::requestComplete);
