@@ -10,11 +10,13 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
 #include "Messages.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "RaceModel.h"
 #include "Race.h"
 #include "RaceScreen.h"
@@ -53,7 +55,8 @@ struct Game {
     NoNetwork network;
     Dispatcher dispatcher{session, roster, settings, network};
     Race race{session, roster, settings, stage, dialogs, dispatcher, screen};   // no ticks run
-    PlayRequests playRequests{race};
+    InviteList invites;
+    PlayRequests playRequests{race, session, settings, roster, dialogs, invites, dispatcher};
     MainWindow mainWindow{race, playRequests};
 };
 Game *game = nullptr;   // lives for the whole run
@@ -177,6 +180,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     SetMessageBoxAnswerer([](BoxKind, const QString &) {});
     SetQuestionAnswerer([](const QString &) { return answerYes; });
     game = new Game;
+    FollowPlaySettings(game->race, game->settings);
     InstallMessageHandlers(game->race, game->playRequests);
     return 0;
 }

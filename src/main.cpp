@@ -8,8 +8,10 @@
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
+#include "InviteList.h"
 #include "MessageHandlers.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "QuestionWindow.h"
 #include "Race.h"
 #include "RaceTrackWindow.h"
@@ -150,13 +152,16 @@ int main(int argc, char *argv[])
     if (tickLog.enabled())
         race.ticker().timed = [&tickLog](qint64 microseconds, bool waited) { tickLog.record(microseconds, waited); };
     race.ticker().start();
-    PlayRequests playRequests(race);
+    FollowPlaySettings(race, playSettings);
+    InviteList invites;   // the buddies "Invite Players" invites, shown by the main window
+    PlayRequests playRequests(race, session, playSettings, roster, dialogs, invites, dispatcher);
     MainWindow mainWindow(race, playRequests);
     const bool accepted = mainWindow.Start(app.arguments());
     transport.StartListening();
     CountdownWindow countdown(race);
     QuestionWindow questionWindow(race.questions(), raceScreen);
-    MemoryTestWindow memoryTest(race.questions(), raceScreen);
+    MemoryTest memoryTest(race.questions(), GameClock());
+    MemoryTestWindow memoryTestWindow(memoryTest, raceScreen);
     RaceTrackWindow raceTrack(race);
     InstallMessageHandlers(race, playRequests);
     // Closing the main window (Exit, the title bar, Alt+F4) ends the program, also in the

@@ -3,11 +3,13 @@
 // 127.0.0.52. Prints the median and the worst, from the send and from the socket read.
 #include "GameMessages.h"
 #include "GameTransport.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "Race.h"
 #include "MessageHandlers.h"
 #include "NetTestFolder.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "RaceModel.h"
 #include "RadioGroup.h"
 #include "RosterList.h"
@@ -47,7 +49,9 @@ int main(int argc, char **argv)
     Records::Options.UserUin = 50005;
     TestGame game;
     Race &race = game.race;
-    PlayRequests playRequests(race);
+    FollowPlaySettings(race, game.settings);
+    InviteList invites;
+    PlayRequests playRequests(race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher);
     MainWindow main(race, playRequests);
     InstallMessageHandlers(race, playRequests);
     MessengerParameters parameters;

@@ -8,9 +8,11 @@
 #include "GameSession.h"
 #include "GameTransport.h"
 #include "HelpWindow.h"
+#include "InviteList.h"
 #include "MessageBoxes.h"
 #include "PlaySettingsBinding.h"
 #include "Phrases.h"
+#include "PlayControls.h"
 #include "PlayRequests.h"
 #include "RaceLoop.h"
 #include "RaceModel.h"
@@ -31,7 +33,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
-#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -91,7 +92,8 @@ QLabel *makeLabel(QWidget *parent, const QString &text, QPoint place)
 } // namespace
 
 MainWindow::MainWindow(Race &race, PlayRequests &requests, CharacterFilePicker picker, QWidget *parent)
-    : QWidget(parent), race(race), requests(requests), picker(std::move(picker))
+    : QWidget(parent), race(race), requests(requests), picker(std::move(picker)),
+      onlineBuddies(requests.invites())
 {
     SetWindowRole(this, WindowRole::Frame);
     race.screen().setSource([this] { return monitorGeometry(); });   // the race runs on this window's monitor
@@ -153,9 +155,9 @@ void MainWindow::createControls()
     BuddiesLabel->setCursor(Qt::PointingHandCursor);
     BuddiesLabel->installEventFilter(this);
 
-    BuddyList = new QListWidget(this);
+    BuddyList = new QListView(this);
+    BuddyList->setModel(&requests.invites());
     BuddyList->setGeometry(263, 135, 143, 101);
-    BuddyList->setSortingEnabled(true);
     BuddyList->setAccessibleName(QStringLiteral("Online Buddys"));
     BuddyList->setItemDelegate(new TabStopDelegate(BuddyListTabWidth, BuddyList));
     setSolidBackground(BuddyList, QPalette::Base, QColor(0, 255, 255));
@@ -197,10 +199,18 @@ void MainWindow::createControls()
     RevisionLabel->setAutoFillBackground(false);
 
 
-    // The radio groups show the session's play settings and change them.
-    auto *playSettings = new PlaySettingsBinding(race.playSettings(), race, PlayModeGroup, GameType, Difficulty);
-    connect(playSettings, &PlaySettingsBinding::playModePicked, this, &MainWindow::UpdatePlayControls);
-    connect(playSettings, &PlaySettingsBinding::gameTypePicked, this, &MainWindow::describeGameType);
+    // The radio groups show the session's play settings and change them; the buttons and
+    // groups of the play mode follow its table, the info box describes each game picked.
+    PlaySettings &settings = race.playSettings();
+    new PlaySettingsBinding(settings, PlayModeGroup, GameType, Difficulty);
+    controls = new PlayControls(settings, this);
+    connect(controls, &PlayControls::changed, this, &MainWindow::UpdatePlayControls);
+    const auto describe = [this, &settings] {
+        if (settings.gameType() != NoGameType)
+            describeGameType(settings.gameType(), settings.difficulty());
+    };
+    connect(&settings, &PlaySettings::gameTypeChanged, this, describe);
+    connect(&settings, &PlaySettings::difficultyChanged, this, describe);
     connect(&race, &Race::raceStep, this, &MainWindow::showRaceStep);
     connect(&requests, &PlayRequests::hostTextReceived, this, &MainWindow::showHostText);
     connect(&requests, &PlayRequests::joinAccepted, RequestPlayBtn, &QWidget::hide);
@@ -292,7 +302,7 @@ void MainWindow::WhenShown()
         if (!window)
             co_return;
         window->optionsLoaded();
-        window->onlineBuddies.start(window->BuddyList);
+        window->onlineBuddies.start();
     };
     Launch(readMessengerFiles(this));
 }
@@ -313,35 +323,14 @@ void MainWindow::optionsLoaded()
 
 void MainWindow::UpdatePlayControls()
 {
-    AddCharacterBtn->hide();
-    RequestPlayBtn->hide();
-    StartRace->hide();
-    GameType->hide();
+    const PlayControlSet shown = controls->shown();
+    RequestPlayBtn->setVisible(shown.requestPlay);
+    AddCharacterBtn->setVisible(shown.addCharacters);
+    StartRace->setVisible(shown.startGame);
+    GameType->setVisible(shown.gameType);
+    Difficulty->setVisible(shown.difficulty);
+    InviteBtn->setVisible(shown.invite);
     CancelBtn->hide();
-    InviteBtn->hide();
-    Difficulty->setVisible(GameType->isVisibleTo(this));
-    switch (PlayModeGroup->itemIndex()) {
-    case JoinGame:
-        RequestPlayBtn->show();
-        break;
-    case HostGame:
-        StartRace->show();
-        GameType->show();
-        Difficulty->show();
-        InviteBtn->show();
-        break;
-    case LocalRace:
-        AddCharacterBtn->show();
-        StartRace->show();
-        break;
-    case PracticeGame:
-        StartRace->show();
-        GameType->show();
-        Difficulty->show();
-        break;
-    default:
-        break;
-    }
 }
 
 void MainWindow::showRaceStep(RaceStep step)
@@ -375,13 +364,13 @@ void MainWindow::showRaceStep(RaceStep step)
     }
 }
 
-void MainWindow::describeGameType()
+void MainWindow::describeGameType(int gameType, int difficulty)
 {
     // The box keeps the earlier descriptions and shows the new one from its start.
     QTextDocument *text = InfoBox->document();
     const int first = text->isEmpty() ? 0 : text->blockCount();
-    InfoBox->append(LookupPhrase(QStringLiteral("Gt") + QString::number(GameType->itemIndex())));
-    InfoBox->append(LookupPhrase(QStringLiteral("dl") + QString::number(Difficulty->itemIndex())));
+    InfoBox->append(LookupPhrase(QStringLiteral("Gt") + QString::number(gameType)));
+    InfoBox->append(LookupPhrase(QStringLiteral("dl") + QString::number(difficulty)));
     const QRectF start = text->documentLayout()->blockBoundingRect(text->findBlockByNumber(first));
     InfoBox->verticalScrollBar()->setValue(int(start.top()));
 }
@@ -414,7 +403,7 @@ void MainWindow::RequestPlayBtnClick()
 
 void MainWindow::InviteBtnClick()
 {
-    Launch(requests.InvitePlayers(BuddyList));
+    Launch(requests.InvitePlayers());
 }
 
 void MainWindow::showHostText(const QString &text)

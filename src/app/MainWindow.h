@@ -18,10 +18,10 @@
 #include <memory>
 
 class HelpWindow;
+class PlayControls;
 class PlayRequests;
 class QLabel;
 class QListView;
-class QListWidget;
 class QPushButton;
 class QTextEdit;
 class QTimer;
@@ -57,6 +57,7 @@ public:
     // The options are read (or left at their defaults): the play modes open, network play
     // only for a player with a name and a UIN.
     void optionsLoaded();
+    // Shows the controls of the play mode (PlayControls), "Cancel Game" hidden.
     void UpdatePlayControls();
     void RestoreAndRaise();
 
@@ -68,7 +69,7 @@ public:
     void InfoBoxDblClick();
     void BuddiesLabelClick();
     // The game type and difficulty picked, described in the info box.
-    void describeGameType();
+    void describeGameType(int gameType, int difficulty);
     // The buttons, the place of the window and the music follow the race's steps.
     void showRaceStep(RaceStep step);
     void showHostText(const QString &text);
@@ -81,7 +82,7 @@ public:
     QPushButton *RequestPlayBtn = nullptr;
     QPushButton *AddCharacterBtn = nullptr;
     QLabel *BuddiesLabel = nullptr;
-    QListWidget *BuddyList = nullptr;
+    QListView *BuddyList = nullptr;   // the play requests' InviteList
     QPushButton *InviteBtn = nullptr;
     QPushButton *CancelBtn = nullptr;
     QPushButton *StartRace = nullptr;
@@ -115,6 +116,7 @@ private:
     void centreOnDesktop();
     Race &race;
     PlayRequests &requests;
+    PlayControls *controls = nullptr;   // which controls the play mode shows
     const CharacterFilePicker picker;
     bool shownOnce = false;
     std::unique_ptr<RequestWindow> request;

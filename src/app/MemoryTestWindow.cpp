@@ -1,28 +1,19 @@
 #include "MemoryTestWindow.h"
 
 #include "RaceScreen.h"
-#include "Phrases.h"
-#include "QuestionRound.h"
-#include "QuestionSources.h"
-#include "RaceScreen.h"
 #include "Utilities.h"
 #include "WindowRoles.h"
 
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTextEdit>
-
-#include <utility>
 
 namespace {
 
 constexpr int CircleSize = 20;
-constexpr int MaxStoredSequence = 15;
 const QColor Silver(192, 192, 192);
 
 struct ColourEntry {
@@ -130,9 +121,9 @@ void AnswerCircle::paintEvent(QPaintEvent *)
 
 // --- the window ---------------------------------------------------------------------
 
-MemoryTestWindow::MemoryTestWindow(QuestionRound &questions, const RaceScreen &raceScreen, QWidget *parent)
+MemoryTestWindow::MemoryTestWindow(MemoryTest &test, const RaceScreen &raceScreen, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      questions(questions), raceScreen(raceScreen)
+      test(test), raceScreen(raceScreen)
 {
     SetWindowRole(this, WindowRole::Dialog);
     setObjectName(QStringLiteral("Memform"));
@@ -181,7 +172,6 @@ MemoryTestWindow::MemoryTestWindow(QuestionRound &questions, const RaceScreen &r
     ClearBtn = button("ClearBtn", "Clear", 368, 66, 60, false);
     // Below "Submit Answer", as wide as in the question window: its bold caption fits whole.
     SkipBtn = button("SkipBtn", "Skip Question", 434, 66, 140, true);
-    RememorizeBtn->hide();
 
     connect(ReadyBtn, &QPushButton::clicked, this, &MemoryTestWindow::ReadyBtnClick);
     connect(RememorizeBtn, &QPushButton::clicked, this, &MemoryTestWindow::RememorizeBtnClick);
@@ -189,11 +179,10 @@ MemoryTestWindow::MemoryTestWindow(QuestionRound &questions, const RaceScreen &r
     connect(ClearBtn, &QPushButton::clicked, this, &MemoryTestWindow::ClearBtnClick);
     connect(SkipBtn, &QPushButton::clicked, this, &MemoryTestWindow::SkipBtnClick);
 
-    // A memory question plays here; another question, or the end of this one, closes it.
-    connect(&questions, &QuestionRound::memoryTestShown, this, &MemoryTestWindow::StartTest);
-    connect(&questions, &QuestionRound::questionShown, this, &QWidget::close);
-    connect(&questions, &QuestionRound::questionClosed, this, &QWidget::close);
-    connect(&questions, &QuestionRound::questionReportChanged, this, &MemoryTestWindow::showReportState);
+    connect(&test, &MemoryTest::opened, this, &MemoryTestWindow::open);
+    connect(&test, &MemoryTest::changed, this, &MemoryTestWindow::showState);
+    connect(&test, &MemoryTest::closed, this, &QWidget::close);
+    showState();
 }
 
 void MemoryTestWindow::closeEvent(QCloseEvent *event)
@@ -204,12 +193,22 @@ void MemoryTestWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    ++playback;
+    test.close();
     QWidget::closeEvent(event);
+}
+
+void MemoryTestWindow::open()
+{
+    setMemo(QString());   // before showing: no instructions of the last test on show
+    show();
+    raise();
+    activateWindow();
+    move(BottomCentre(raceScreen.rect(), frameGeometry().size()));
 }
 
 void MemoryTestWindow::setMemo(const QString &text)
 {
+    memoShown = text;
     InfoBox->clear();
     InfoBox->setTextColor(Qt::red);
     if (!text.isEmpty()) {
@@ -222,167 +221,52 @@ void MemoryTestWindow::setMemo(const QString &text)
     InfoBox->setAccessibleDescription(InfoBox->toPlainText());
 }
 
-void MemoryTestWindow::paintAnswersSilver()
+void MemoryTestWindow::showState()
 {
-    for (AnswerCircle *circle : Answers)
-        circle->paintLetter(QChar());
+    for (int i = 0; i < PaletteSize; ++i) {
+        Palette[i]->setVisible(test.paletteShown());
+        Answers[i]->setVisible(i < test.circlesShown());
+        if (Answers[i]->shownLetter() != test.circle(i))
+            Answers[i]->paintLetter(test.circle(i));
+    }
+    if (test.memo() != memoShown)
+        setMemo(test.memo());
+    ReadyBtn->setVisible(test.readyShown());
+    ClearBtn->setVisible(test.clearShown());
+    RememorizeBtn->setVisible(test.rememorizeShown());
+    SubmitBtn->setEnabled(test.canSubmit());
+    SkipBtn->setEnabled(test.canSkip());
 }
 
 void MemoryTestWindow::PaletteClick(int paletteIndex)
 {
-    const int entered = int(entries.size());
-    if (paletteIndex < 0 || paletteIndex >= PaletteSize || entered >= stored.size() || entered >= PaletteSize)
-        return;
-    const QChar letter = PaletteLetters.at(paletteIndex);
-    Answers[entered]->paintLetter(letter);
-    entries += letter;
-    SubmitBtn->setEnabled(entries.size() >= stored.size() && !questions.answerReportPending());
+    test.enter(paletteIndex);
 }
 
 void MemoryTestWindow::ReadyBtnClick()
 {
-    ++playback;   // the sequence vanishes, even in the middle of its playback
-    ClearBtn->show();
-    ReadyBtn->hide();
-    setMemo(LookupPhrase(QStringLiteral("mt2")));
-    entries.clear();
-    for (ColourCircle *circle : Palette)
-        circle->show();
-    paintAnswersSilver();
-    RememorizeBtn->show();
+    test.ready();
     Palette[0]->setFocus();
 }
 
 void MemoryTestWindow::RememorizeBtnClick()
 {
-    Launch(replay());
-}
-
-Task<> MemoryTestWindow::replay()
-{
-    ClearBtn->hide();
-    RememorizeBtn->hide();
-    for (ColourCircle *circle : Palette)
-        circle->hide();
-    entries.clear();
-    for (AnswerCircle *circle : Answers)
-        circle->hide();
-    SubmitBtn->setEnabled(false);   // the entries are gone: nothing to submit while it waits
-    const QPointer<MemoryTestWindow> self(this);
-    const quint64 token = playback;
-    co_await Wait(1000);
-    // Closed (skipped, the race over) or another question shown meanwhile: nothing to play.
-    if (!self || playback != token)
-        co_return;
-    StartTest(QString());
+    test.rememorize();
 }
 
 void MemoryTestWindow::SubmitBtnClick()
 {
-    if (!SubmitBtn->isEnabled())
-        return;
-    switch (questions.submit(entries)) {
-    case AnswerVerdict::Wrong:
-        entries.clear();
-        setMemo(LookupPhrase(QStringLiteral("mt3")) + QStringLiteral("\r\n") + LookupPhrase(QStringLiteral("mt2")));
+    if (test.submit() == AnswerVerdict::Wrong)
         InfoBox->repaint();
-        paintAnswersSilver();
-        return;
-    case AnswerVerdict::Right:
-        entries.clear();
-        close();
-        return;
-    case AnswerVerdict::Ignored:   // not taken: the entries stay for another try
-        return;
-    }
 }
 
 void MemoryTestWindow::ClearBtnClick()
 {
-    entries.clear();
-    paintAnswersSilver();
+    test.clear();
 }
 
 void MemoryTestWindow::SkipBtnClick()
 {
     // The window closes with the question, once the skip is scored or reported.
-    questions.skip();
-}
-
-void MemoryTestWindow::showReportState()
-{
-    if (questions.answerReportPending())
-        SubmitBtn->setEnabled(false);
-    else if (entries.size() >= stored.size())
-        SubmitBtn->setEnabled(true);
-    SkipBtn->setEnabled(!questions.skipReportPending());
-}
-
-void MemoryTestWindow::StartTest(const QString &sequence)
-{
-    wantedPlayback = ++playback;
-    ClearBtn->hide();
-    ReadyBtn->show();
-    SubmitBtn->setEnabled(false);
-    RememorizeBtn->hide();
-    setMemo(QString());   // before showing: no instructions of the last test on show
-    show();
-    raise();
-    activateWindow();
-    move(BottomCentre(raceScreen.rect(), frameGeometry().size()));
-    stored = (sequence.isEmpty() ? stored : sequence).left(MaxStoredSequence);
-    entries.clear();
-    for (int i = 0; i < PaletteSize; ++i) {
-        Palette[i]->hide();
-        Answers[i]->setVisible(i < stored.size());
-    }
-    if (!playing)
-        Launch(playSequences());
-}
-
-Task<bool> MemoryTestWindow::paintSlowly(QString letters, int waitMs, quint64 token)
-{
-    const QPointer<MemoryTestWindow> self(this);
-    for (int i = 0; i < letters.size() && i < PaletteSize; ++i) {
-        if (!self || playback != token)
-            co_return false;
-        Answers[i]->paintLetter(letters.at(i));
-        co_await Wait(waitMs);
-    }
-    co_return self && playback == token;
-}
-
-Task<bool> MemoryTestWindow::playOnce(quint64 token)
-{
-    const QPointer<MemoryTestWindow> self(this);
-    co_await Wait(500);
-    if (!self)
-        co_return false;
-    for (int round = 0; round < 5; ++round) {
-        if (!co_await paintSlowly(RandomColours(random, PaletteSize), 25, token))
-            co_return false;
-    }
-    paintAnswersSilver();
-    if (!co_await paintSlowly(stored, 500, token))
-        co_return false;
-    setMemo(LookupPhrase(QStringLiteral("mt1")));
-    co_return true;
-}
-
-Task<> MemoryTestWindow::playSequences()
-{
-    const QPointer<MemoryTestWindow> self(this);
-    playing = true;
-    const auto done = qScopeGuard([self] {
-        if (self)
-            self->playing = false;
-    });
-    for (;;) {
-        const quint64 token = wantedPlayback;
-        if (co_await playOnce(token))
-            co_return;
-        // Interrupted: by a newer test (that one plays now), or by "Ready" or a close.
-        if (!self || wantedPlayback == token || wantedPlayback != playback)
-            co_return;
-    }
+    test.skip();
 }

@@ -1,11 +1,9 @@
-// The memory test: a sequence of coloured circles is played on the answer circles; after
-// "Ready" the player repeats it by clicking the palette circles in the same order.
-// "Submit Answer" and "Skip Question" hand the entries to the question round
-// (QuestionRound.h), which checks and reports them as a typed answer.
+// The memory test's window: it shows the memory test (MemoryTest.h: the sequence played
+// on the answer circles, the palette after "Ready", the instructions) and hands it the
+// clicks.
 #pragma once
 
-#include "QuestionSources.h"
-#include "Waits.h"
+#include "MemoryTest.h"
 
 #include <QAbstractButton>
 #include <QColor>
@@ -14,7 +12,6 @@
 #include <QWidget>
 
 class QPushButton;
-class QuestionRound;
 class RaceScreen;
 class QTextEdit;
 
@@ -64,13 +61,9 @@ class MemoryTestWindow : public QWidget
 {
     Q_OBJECT
 public:
-    // questions: the question round it shows and answers.
-    MemoryTestWindow(QuestionRound &questions, const RaceScreen &raceScreen, QWidget *parent = nullptr);
-
-    // Opens the window over the question window and plays the sequence (an empty one
-    // replays the last): a short flicker, then one colour every 500 ms. It returns once
-    // the window shows; the playback runs on by itself.
-    void StartTest(const QString &sequence);
+    // test: the memory test it shows; it opens and closes with it. raceScreen: where it
+    // opens, at the bottom.
+    MemoryTestWindow(MemoryTest &test, const RaceScreen &raceScreen, QWidget *parent = nullptr);
 
     void PaletteClick(int paletteIndex);   // 0 = "Shape1" ... 9 = "Shape10"
     void ReadyBtnClick();
@@ -78,18 +71,8 @@ public:
     void SubmitBtnClick();
     void ClearBtnClick();
     void SkipBtnClick();
-
-    void paintAnswersSilver();
-    // Each button is off while its report is sent (QuestionRound.h); Submit comes back
-    // once the entries are complete.
-    void showReportState();
-    // The memo's text: lines joined by CR LF.
+    // The memo's text: lines joined by CR LF; its start shows.
     void setMemo(const QString &text);
-
-    // The sequence of the test on show (at most 15 letters), kept for "Re-Memorize", and
-    // the colours the player has entered (their letters).
-    const QString &storedSequence() const { return stored; }
-    const QString &enteredColours() const { return entries; }
 
     ColourCircle *Palette[PaletteSize] = {};    // objects "Shape1" ... "Shape10"
     AnswerCircle *Answers[PaletteSize] = {};    // objects "Shape11" ... "Shape20"
@@ -104,28 +87,12 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    QuestionRound &questions;
-    const RaceScreen &raceScreen;
-    // "Re-Memorize": a second's pause with the entries gone, then the sequence again.
-    Task<> replay();
-    // Plays until the playback wanted last has played or was stopped ("Ready", the window
-    // closed). A flood of memory questions thus costs one sequence, not one each.
-    Task<> playSequences();
-    // One playing of the sequence into the answer circles: five rounds of random colours,
-    // then the letters to remember, then the instructions. False when it was interrupted.
-    Task<bool> playOnce(quint64 token);
-    // Paints the answer circles with the letters one after another, waiting after each;
-    // false when the playback was interrupted.
-    Task<bool> paintSlowly(QString letters, int waitMs, quint64 token);
+    // Shows the window over the question window, at the bottom of the race's screen.
+    void open();
+    // Shows the test's circles, buttons and instructions.
+    void showState();
 
-    QString stored;
-    QString entries;
-    Random random;   // the colours of the playback's first rounds
-    // Counts the playbacks started, so that a playback interrupted by "Ready", by a new
-    // test or by closing the window stops painting.
-    quint64 playback = 0;
-    // The playback a test asked for last, and whether a playback sequence is under way:
-    // one sequence plays at a time, and a test shown during it restarts it.
-    quint64 wantedPlayback = 0;
-    bool playing = false;
+    MemoryTest &test;
+    const RaceScreen &raceScreen;
+    QString memoShown;
 };

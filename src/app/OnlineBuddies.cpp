@@ -5,18 +5,16 @@
 #include "RosterList.h"
 
 #include "DataFiles.h"
+#include "InviteList.h"
 #include "records.h"
 #include "Utilities.h"
 
 #include <QFile>
-#include <QListWidget>
-#include <QSet>
 
 #include <sys/stat.h>
 
 namespace {
 
-constexpr int OnlineItemCapacity = 52;
 // What online.txt may cost: the messenger lists at most 200 contacts, each line well
 // under 1 KB. A larger file is refused whole, and only so many lines are looked at.
 constexpr qint64 MaxOnlineTextBytes = 256 * 1024;
@@ -48,12 +46,6 @@ OnlineLine splitOnlineLine(const QString &line)
     return fields;
 }
 
-// An item reads UIN, two spaces, name: the UIN is its first word.
-QString itemUin(const QListWidgetItem *item)
-{
-    return item->text().section(u' ', 0, 0);
-}
-
 // Whether path still names the file that is open (the messenger may have renamed a new
 // one over it meanwhile).
 bool stillNamed(const QFile &open, const QString &path)
@@ -65,11 +57,8 @@ bool stillNamed(const QFile &open, const QString &path)
 
 } // namespace
 
-Task<> BuildOnlineBuddies(QListWidget *buddies)
+Task<> BuildOnlineBuddies(InviteList &buddies)
 {
-    const QPointer<QListWidget> shown(buddies);   // the list may go while the files are waited for
-    if (!shown)
-        co_return;
     const QString listPath = ProgramFolder() + GameFile::OnlineList;
     QFile online;
     const bool onlineOpened = co_await OpenTextFileWhenFree(ProgramFolder() + GameFile::OnlineText, QStringLiteral("R"), online);
@@ -109,28 +98,18 @@ Task<> BuildOnlineBuddies(QListWidget *buddies)
     if (stillNamed(online, onlinePath))
         QFile::remove(onlinePath);
     online.close();
-    if (!shown)
-        co_return;   // the waits for the messenger's lists outlived the window
-
-    QSet<QString> unchecked;   // the player's own choices stay
-    for (int i = 0; i < shown->count(); ++i) {
-        if (shown->item(i)->checkState() == Qt::Unchecked)
-            unchecked.insert(itemUin(shown->item(i)));
-    }
-    shown->clear();
     QFile list;
     if (!OpenDataFile(listPath, QStringLiteral("RO"), list, Records::OnlineBuddyRecord::Size))
         co_return;
+    QList<InvitableBuddy> read;
     for (const QByteArray &raw : Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size)) {
         const Records::OnlineBuddyRecord record = Records::OnlineBuddyRecord::decode(raw);
-        auto *item = new QListWidgetItem((record.Uin + QStringLiteral("  ") + record.BuddyName).left(OnlineItemCapacity));
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(unchecked.contains(itemUin(item)) ? Qt::Unchecked : Qt::Checked);
-        shown->addItem(item);
+        read.append({record.Uin, record.BuddyName});
     }
+    buddies.setBuddies(read);
 }
 
-OnlineBuddiesWatch::OnlineBuddiesWatch()
+OnlineBuddiesWatch::OnlineBuddiesWatch(InviteList &buddies) : list(buddies)
 {
     quiet.setSingleShot(true);
     quiet.setInterval(ScaledInterval(QuietMs));
@@ -138,9 +117,8 @@ OnlineBuddiesWatch::OnlineBuddiesWatch()
     connect(&quiet, &QTimer::timeout, this, [this] { Launch(rebuild()); });
 }
 
-void OnlineBuddiesWatch::start(QListWidget *buddies)
+void OnlineBuddiesWatch::start()
 {
-    list = buddies;
     folder.addPath(NativePath(ProgramFolder()));
     Launch(rebuild());
 }
@@ -159,16 +137,4 @@ Task<> OnlineBuddiesWatch::rebuild()
     } while (alive && again);
     if (alive)
         building = false;
-}
-
-bool BuddyChecked(const QListWidget *buddies, const QString &uin)
-{
-    if (!buddies || uin.isEmpty())
-        return false;
-    for (int i = 0; i < buddies->count(); ++i) {
-        const QListWidgetItem *item = buddies->item(i);
-        if (item->checkState() == Qt::Checked && itemUin(item) == uin)   // the whole UIN
-            return true;
-    }
-    return false;
 }

@@ -12,19 +12,20 @@
 #include <QPointer>
 #include <QTimer>
 
-class QListWidget;
+class InviteList;
 
 class OnlineBuddiesWatch : public QObject
 {
 public:
-    OnlineBuddiesWatch();
+    // buddies: the list it fills; it outlives this object (main owns it).
+    explicit OnlineBuddiesWatch(InviteList &buddies);
     // Builds the list now, and again after each change of the program folder until this
     // object goes.
-    void start(QListWidget *buddies);
+    void start();
 
 private:
     Task<> rebuild();
-    QPointer<QListWidget> list;
+    InviteList &list;
     QFileSystemWatcher folder;
     QTimer quiet;            // the folder's changes come in bursts: one build after each
     bool building = false;   // a build runs (its reads may wait for the messenger)

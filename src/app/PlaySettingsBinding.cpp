@@ -1,11 +1,10 @@
 #include "PlaySettingsBinding.h"
 
 #include "PlaySettings.h"
-#include "Race.h"
 #include "RadioGroup.h"
 
-PlaySettingsBinding::PlaySettingsBinding(PlaySettings &settings, Race &race, RadioGroup *playMode,
-                                         RadioGroup *gameType, RadioGroup *difficulty)
+PlaySettingsBinding::PlaySettingsBinding(PlaySettings &settings, RadioGroup *playMode, RadioGroup *gameType,
+                                         RadioGroup *difficulty)
     : QObject(playMode)
 {
     // A group's index is one of its items, or -1 (none): one of the enums' values.
@@ -21,18 +20,16 @@ PlaySettingsBinding::PlaySettingsBinding(PlaySettings &settings, Race &race, Rad
     connect(playMode, &RadioGroup::itemIndexChanged, this, takePlayMode);
     connect(gameType, &RadioGroup::itemIndexChanged, this, takeGameType);
     connect(difficulty, &RadioGroup::itemIndexChanged, this, takeDifficulty);
-    connect(&settings, &PlaySettings::playModeChanged, playMode, &RadioGroup::setItemIndex);
-    connect(&settings, &PlaySettings::gameTypeChanged, gameType, &RadioGroup::setItemIndex);
-    connect(&settings, &PlaySettings::difficultyChanged, difficulty, &RadioGroup::setItemIndex);
-
-    playMode->setOnClick([this, &race, playMode] {
-        race.playModeChosen(PlayMode(playMode->itemIndex()));
-        emit playModePicked();
+    // The groups show what the settings hold once a change is told, not the value it
+    // carried: a rule that changed them again meanwhile (a Random Race is Easy) has the
+    // last word, and the group does not put the older value back.
+    connect(&settings, &PlaySettings::playModeChanged, playMode, [playMode, &settings] {
+        playMode->setItemIndex(settings.playMode());
     });
-    const auto gameTypeClick = [this, &race] {
-        race.gameTypeChosen();   // a difficulty changed by it runs this handler once more
-        emit gameTypePicked();
-    };
-    gameType->setOnClick(gameTypeClick);
-    difficulty->setOnClick(gameTypeClick);
+    connect(&settings, &PlaySettings::gameTypeChanged, gameType, [gameType, &settings] {
+        gameType->setItemIndex(settings.gameType());
+    });
+    connect(&settings, &PlaySettings::difficultyChanged, difficulty, [difficulty, &settings] {
+        difficulty->setItemIndex(settings.difficulty());
+    });
 }

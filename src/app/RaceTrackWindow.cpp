@@ -2,6 +2,7 @@
 
 #include "RaceModel.h"
 #include "RaceScreen.h"
+#include "Scoreboard.h"
 #include "Roster.h"
 #include "Utilities.h"
 #include "WindowRoles.h"
@@ -30,12 +31,6 @@ QLabel *colouredLabel(const QString &text, const QColor &background, QWidget *pa
     label->setAutoFillBackground(true);
     label->setAccessibleName(text.trimmed());
     return label;
-}
-
-QString scoreLine(const RaceModel &model, const QString &caption, int slot)
-{
-    const ContestantRecord &record = model.contestants[slot];
-    return caption + record.PlayerName + QStringLiteral(" (") + WithoutExtension(record.CharacterFile) + u')';
 }
 
 } // namespace
@@ -180,14 +175,15 @@ void RaceTrackWindow::CentreFinishLabel()
 
 void RaceTrackWindow::ShowScoreboard()
 {
-    const int count = race.roster().count();
-    if (count < 2)
+    const std::optional<Scoreboard> board =
+        ScoreboardOf(race.roster().count(), race.session().raceRun().standings, race.roster().model().contestants);
+    if (!board)
         return;
-    WinLabel->setText(scoreLine(race.roster().model(), QStringLiteral("  Win:  "), race.session().raceRun().standings.first));
-    PlaceLabel->setText(scoreLine(race.roster().model(), QStringLiteral(" Place: "), race.session().raceRun().standings.second));
-    ShowLabel->setVisible(count > 2);
-    if (count > 2)
-        ShowLabel->setText(scoreLine(race.roster().model(), QStringLiteral(" Show:  "), race.session().raceRun().standings.third));
+    WinLabel->setText(QStringLiteral("  Win:  ") + board->win);
+    PlaceLabel->setText(QStringLiteral(" Place: ") + board->place);
+    ShowLabel->setVisible(board->show.has_value());
+    if (board->show)
+        ShowLabel->setText(QStringLiteral(" Show:  ") + *board->show);
     for (QLabel *label : {WinLabel, PlaceLabel, ShowLabel}) {
         label->adjustSize();
         label->setAccessibleName(label->text().trimmed());

@@ -72,12 +72,6 @@ QColor ColorFromBgr(quint32 value)
     return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
 }
 
-void TellRosterFull(Dialogs &dialogs)
-{
-    dialogs.beep(BeepKind::Stop);
-    dialogs.show(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
-}
-
 ContestantColors ContestantItemColors(const QModelIndex &index, bool selected)
 {
     if (selected)

@@ -15,16 +15,14 @@ class Dialogs;
 
 #include <functional>
 
-class QListWidget;
+class InviteList;
 class QPainter;
 class QPushButton;
 
 // Fills the list of online buddies from online.txt (deleted afterwards) through
 // onlinelist.lst; the messenger's files are waited for while it holds them
-// (OpenDataFileWhenFree).
-Task<> BuildOnlineBuddies(QListWidget *buddies);
-// Whether the buddy with that UIN is checked in the list (false without a list).
-bool BuddyChecked(const QListWidget *buddies, const QString &uin);
+// (OpenDataFileWhenFree). The list outlives the waits (main owns it).
+Task<> BuildOnlineBuddies(InviteList &buddies);
 
 // Where "Add Characters to Race" and "Browse" get a character file: the file dialog, or a
 // test's stand-in that answers at once, so that no dialog opens. The main window is
@@ -48,8 +46,6 @@ private:
 // "Add Characters to Race": the picked character joins the roster; the button hides once
 // the roster is full.
 void AddCharacterBtnClick(QPushButton *addButton, const Race &race, const CharacterFilePicker &picker);
-// Tells the user that the roster is full and a contestant was not added.
-void TellRosterFull(Dialogs &dialogs);
 
 // Painting of the roster. Colours given as 0x00BBGGRR values, as the window system has them.
 QColor ColorFromBgr(quint32 value);

@@ -2,6 +2,7 @@
 #include "Roster.h"
 
 #include "CharacterFiles.h"
+#include "Dialogs.h"
 #include "RaceModel.h"
 #include "records.h"
 #include "Utilities.h"
@@ -106,6 +107,18 @@ void Roster::setSlotState(int slot, SlotState state)
     model_.contestants[slot].Confirmed = state;
     if (slot < count_)
         emit dataChanged(index(slot), index(slot), {SlotStateRole});
+}
+
+void Roster::setAddress(int slot, const QString &address)
+{
+    if (slot >= 0 && slot < MaxContestants)
+        model_.contestants[slot].Address = address.left(ContestantAddressCapacity);
+}
+
+void TellRosterFull(Dialogs &dialogs)
+{
+    dialogs.beep(BeepKind::Stop);
+    dialogs.show(BoxKind::Error, QStringLiteral("We have the maximum number of Contestants."));
 }
 
 int Roster::rowCount(const QModelIndex &parent) const

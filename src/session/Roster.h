@@ -7,6 +7,8 @@
 #include "RaceModel.h"
 #include "Utilities.h"
 
+class Dialogs;
+
 #include <QAbstractListModel>
 #include <QString>
 
@@ -57,6 +59,8 @@ public:
     void reset();
     // Where a slot stands with the questions (the list paints it by it).
     void setSlotState(int slot, SlotState state);
+    // Where a slot's player is reached (cut to its capacity); empty for one run here.
+    void setAddress(int slot, const QString &address);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -66,6 +70,9 @@ private:
     int count_ = 0;
     Random random_;
 };
+
+// Tells the user that the roster is full and a contestant was not added.
+void TellRosterFull(Dialogs &dialogs);
 
 // "Player" + slot: the stage identity of a contestant's character.
 QString PlayerIdentity(int slot);

@@ -4,10 +4,13 @@
 // leaves for it. CTest runs it at 100 % and, with QT_SCALE_FACTOR=2, at 200 %. And every
 // control a screen reader can reach has a name.
 #include "CountdownWindow.h"
+#include "GameSession.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "QuestionRound.h"
 #include "QuestionWindow.h"
 #include "Race.h"
@@ -108,7 +111,9 @@ class TestCaptions : public QObject
     Q_OBJECT
     TestGame game;
     Race &race = game.race;
-    PlayRequests requests{race};
+    MemoryTest memoryTest{race.questions(), GameClock()};
+    InviteList invites;
+    PlayRequests requests{race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher};
     const CharacterFilePicker picker;
 
     std::unique_ptr<QWidget> makeWindow(const QString &name)
@@ -123,12 +128,13 @@ class TestCaptions : public QObject
             return std::make_unique<CountdownWindow>(race);
         if (name == QLatin1String("question"))
             return std::make_unique<QuestionWindow>(race.questions(), game.screen);
-        return std::make_unique<MemoryTestWindow>(race.questions(), game.screen);
+        return std::make_unique<MemoryTestWindow>(memoryTest, game.screen);
     }
 
 private slots:
     void initTestCase()
     {
+        FollowPlaySettings(race, game.settings);   // the race's rules follow the settings
         // The measures mean something only with the fonts the game's package depends on.
         const QStringList families = QFontDatabase::families();
         for (const char *family : {"DejaVu Sans", "Liberation Sans", "Comic Neue"})
@@ -171,7 +177,7 @@ private slots:
 
     void memoryInstructionsShowTheirStart()
     {
-        MemoryTestWindow memory(race.questions(), game.screen);
+        MemoryTestWindow memory(memoryTest, game.screen);
         layOut(&memory);
         memory.setMemo(QStringLiteral("First line\r\nSecond line\r\nThird line\r\nFourth line"));
         QVERIFY(memory.InfoBox->verticalScrollBar()->maximum() > 0);

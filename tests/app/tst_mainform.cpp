@@ -4,8 +4,11 @@
 
 #include "GameSession.h"
 #include "HelpWindow.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "PlayRequests.h"
+#include "PlayControls.h"
+#include "PlaySettingsRules.h"
 #include "Race.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
@@ -52,7 +55,8 @@ class TestMainWindow : public QObject
     std::unique_ptr<AppTestFolder> folder;
     TestGame game;
     Race &race = game.race;   // the race the windows start and follow
-    PlayRequests playRequests{race};
+    InviteList invites;
+    PlayRequests playRequests{race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher};
     std::unique_ptr<MainWindow> form;
     QList<Box> boxes;
 
@@ -61,6 +65,7 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase()
     {
+        FollowPlaySettings(race, game.settings);   // the race's rules follow the settings
         folder = std::make_unique<AppTestFolder>(QStringList{"alpha.acs", "bravo.acs", "charlie.acs", "delta.acs"});
         SetMessageBoxAnswerer([this](BoxKind kind, const QString &text) { boxes.append({kind, text}); });
         game.dialogs.use(&screenDialogs);
@@ -110,7 +115,7 @@ private slots:
         QCOMPARE(form->InfoBox->accessibleName(), QStringLiteral("Game Type"));
         QCOMPARE(form->AddCharacterBtn->accessibleName(), QStringLiteral("Add Characters to Race"));
         QVERIFY(form->InfoBox->isReadOnly());
-        QVERIFY(form->BuddyList->isSortingEnabled());
+        QCOMPARE(form->BuddyList->model(), &invites);
         QVERIFY(!form->InviteBtn->icon().isNull());
     }
 
@@ -121,7 +126,7 @@ private slots:
         options.UserName = QStringLiteral("Kim");
         options.UserUin = 777;
         QVERIFY(folder->writeFile(QStringLiteral("hollyfro.opt"), Records::EncodeOptions(options)));
-        form->BuddyList->addItem(QStringLiteral("stale"));
+        invites.setBuddies({{QStringLiteral("stale"), QString()}});
         QVERIFY(folder->writeFile(QStringLiteral("online.txt"), QByteArray()));
         // The messenger holds the options file: the play modes wait for it, so the player
         // never goes into the roster without a name or as UIN 0.
@@ -137,7 +142,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(form->PlayModeGroup->isEnabled(), 20000);
         QCOMPARE(Records::Options.UserName, QStringLiteral("Kim"));
         QCOMPARE(Records::Options.UserUin, 777);
-        QCOMPARE(form->BuddyList->count(), 0);
+        QCOMPARE(form->BuddyList->model()->rowCount(), 0);
         QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
         // The window need not be active (offscreen it never is): the widget that gets the
         // focus when it becomes active is the one that counts.
@@ -181,31 +186,22 @@ private slots:
         QVERIFY(!game.session.raceRunning() && !game.session.joinedRace());
     }
 
-    void playModeTable_data()
+    void playModeControlsFollowTheTable()
     {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("shown");   // the mode-dependent controls that are shown
-        QTest::newRow("none") << -1 << "";
-        QTest::newRow("join") << 0 << "ReqPlayBtn";
-        QTest::newRow("host") << 1 << "StartRace GameType Difficulty InviteBtn";
-        QTest::newRow("local") << 2 << "AddcharBtn StartRace";
-        QTest::newRow("practice") << 3 << "StartRace GameType Difficulty";
-    }
-
-    void playModeTable()
-    {
-        QFETCH(int, mode);
-        QFETCH(QString, shown);
-        form->CancelBtn->show();   // a race would have shown it; every mode hides it again
-        form->PlayModeGroup->setItemIndex(mode);
-        form->UpdatePlayControls();
-        const QList<QPair<QString, QWidget *>> controls = {
-            {"ReqPlayBtn", form->RequestPlayBtn}, {"AddcharBtn", form->AddCharacterBtn}, {"StartRace", form->StartRace},
-            {"GameType", form->GameType},     {"Difficulty", form->Difficulty}, {"InviteBtn", form->InviteBtn},
-            {"CancelBtn", form->CancelBtn}};
-        const QStringList expected = shown.split(u' ', Qt::SkipEmptyParts);
-        for (const auto &[name, widget] : controls)
-            QVERIFY2(widget->isHidden() != expected.contains(name), qPrintable(name));
+        // Each mode shows what its row of the table (PlayControls) says, and hides "Cancel Game".
+        for (int mode = NoPlayMode; mode <= PracticeGame; ++mode) {
+            form->CancelBtn->show();   // a race would have shown it; every mode hides it again
+            form->PlayModeGroup->setItemIndex(mode);
+            form->UpdatePlayControls();
+            const PlayControlSet shown = ControlsOf(PlayMode(mode));
+            QCOMPARE(form->RequestPlayBtn->isHidden(), !shown.requestPlay);
+            QCOMPARE(form->AddCharacterBtn->isHidden(), !shown.addCharacters);
+            QCOMPARE(form->StartRace->isHidden(), !shown.startGame);
+            QCOMPARE(form->GameType->isHidden(), !shown.gameType);
+            QCOMPARE(form->Difficulty->isHidden(), !shown.difficulty);
+            QCOMPARE(form->InviteBtn->isHidden(), !shown.invite);
+            QVERIFY(form->CancelBtn->isHidden());
+        }
     }
 
     void localRacePicksRandomRaceAndEasy()
@@ -227,6 +223,11 @@ private slots:
         QCOMPARE(settings.playMode(), LocalRace);
         QCOMPARE(settings.gameType(), RandomRaceType);
         QCOMPARE(settings.difficulty(), Easy);
+        // Another difficulty picked for a Random Race: the rule puts Easy back, and the
+        // group shows Easy rather than putting the pick back against the rule.
+        form->Difficulty->button(Difficult)->click();
+        QCOMPARE(settings.difficulty(), Easy);
+        QCOMPARE(form->Difficulty->itemIndex(), int(Easy));
         settings.setPlayMode(NoPlayMode);
         QCOMPARE(form->PlayModeGroup->itemIndex(), -1);
         form->GameType->setItemIndex(3);

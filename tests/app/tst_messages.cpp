@@ -3,12 +3,14 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
 #include "NetTestFolder.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "QuestionRound.h"
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
@@ -58,7 +60,8 @@ private:
     GameTransport *internet = nullptr;
     AgentStage *stage = nullptr;
     RequestWindow *request = nullptr;
-    PlayRequests playRequests{race};
+    InviteList invites;
+    PlayRequests playRequests{race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher};
     Peer *a = nullptr;
     Peer *b = nullptr;
     QStringList boxes;
@@ -142,6 +145,7 @@ private:
 
 void TestMessages::initTestCase()
 {
+    FollowPlaySettings(race, game.settings);   // the race's rules follow the settings
     folder = new NetTestFolder(GamePortNumber, MessengerPortNumber, {"Pip.acs", "Bolt.acs", "Penny.acs", "Zed.acs"});
     QByteArray phrases;
     for (int i = 0; i < 6; ++i)
@@ -958,12 +962,8 @@ void TestMessages::invitePlayers()
     Records::OnlineBuddyRecord checked{PeerA, QStringLiteral("60006"), QStringLiteral("Jo")};
     Records::OnlineBuddyRecord unchecked{PeerB, QStringLiteral("70007"), QStringLiteral("Al")};
     QVERIFY(folder->writeFile("onlinelist.lst", checked.encode() + unchecked.encode()));
-    main->BuddyList->clear();
-    // Items as the buddy list shows them: UIN, two spaces, name.
-    for (const QString &text : {QStringLiteral("60006  Jo"), QStringLiteral("70007  Al")}) {
-        auto *item = new QListWidgetItem(text, main->BuddyList);
-        item->setCheckState(text.endsWith(QStringLiteral("Jo")) ? Qt::Checked : Qt::Unchecked);
-    }
+    invites.setBuddies({{QStringLiteral("60006"), QStringLiteral("Jo")}, {QStringLiteral("70007"), QStringLiteral("Al")}});
+    invites.setChecked(1, false);   // Al
     Peer messenger(PeerA, MessengerPortNumber);
     messenger.answer("ME", "AKMessenger", GamePortNumber);
     main->InviteBtnClick();
@@ -984,7 +984,8 @@ void TestMessages::aNewQuestionIsTakenWhileTheLastReportIsResent()
     acceptedBy(PeerA);
     game.session.setJoinedRace(true);
     QuestionWindow form(race.questions(), game.screen);
-    MemoryTestWindow memory(race.questions(), game.screen);
+    MemoryTest memoryTest(race.questions(), GameClock());
+    MemoryTestWindow memory(memoryTest, game.screen);
     game.dispatcher.dispatch(PeerA, QStringLiteral("RZHosty&&MA&&12&&7 + 5&&1"));
     QCOMPARE(race.questions().submit(QStringLiteral("12")), AnswerVerdict::Right);
     game.dispatcher.dispatch(PeerA, QStringLiteral("RZHosty&&MT&&bgr&&bgr&&2"));

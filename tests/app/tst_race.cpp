@@ -1,11 +1,13 @@
 #include "Agent.h"
 #include "CountdownWindow.h"
 #include "GameSession.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "MemoryTestWindow.h"
 #include "MessageBoxes.h"
 #include "MessageHandlers.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "QuestionRound.h"
 #include "QuestionWindow.h"
 #include "RaceLoop.h"
@@ -45,8 +47,10 @@ private:
     RaceTrackWindow *track = nullptr;
     CountdownWindow *countdown = nullptr;
     QuestionWindow *question = nullptr;
+    MemoryTest memoryTest{race.questions(), GameClock()};
     MemoryTestWindow *memory = nullptr;
-    PlayRequests playRequests{race};
+    InviteList invites;
+    PlayRequests playRequests{race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher};
     QStringList boxes;
     QStringList spoken;
 
@@ -95,6 +99,7 @@ private:
 
 void TestRace::initTestCase()
 {
+    FollowPlaySettings(race, game.settings);   // the race's rules follow the settings
     // Our own phrase table, so that the commentary can be read back exactly.
     QFile phrases(programFolder.path() + "/stdtalk.lst");
     QVERIFY(phrases.open(QIODevice::WriteOnly));
@@ -115,7 +120,7 @@ void TestRace::initTestCase()
     InstallMessageHandlers(race, playRequests);
     countdown = new CountdownWindow(race);
     question = new QuestionWindow(race.questions(), game.screen);
-    memory = new MemoryTestWindow(race.questions(), game.screen);
+    memory = new MemoryTestWindow(memoryTest, game.screen);
     track = new RaceTrackWindow(race);
     race.random().seed(11);
 }

@@ -1,10 +1,12 @@
-#include "GameSession.h"
 // The roster of contestants and the online buddies.
 #include "AppTestFolder.h"
 
+#include "GameSession.h"
+#include "InviteList.h"
 #include "MainWindow.h"
 #include "OnlineBuddies.h"
 #include "PlayRequests.h"
+#include "PlaySettingsRules.h"
 #include "Race.h"
 #include "MessageBoxes.h"
 #include "RaceModel.h"
@@ -32,7 +34,8 @@ class TestRoster : public QObject
     std::unique_ptr<AppTestFolder> folder;
     TestGame game;
     Race &race = game.race;   // the race the windows start and follow
-    PlayRequests playRequests{race};
+    InviteList invites;
+    PlayRequests playRequests{race, game.session, game.settings, game.roster, game.dialogs, invites, game.dispatcher};
     std::unique_ptr<MainWindow> form;
     QStringList messages;
     QStringList picks;   // what the character dialog "picks", in turn
@@ -58,6 +61,7 @@ class TestRoster : public QObject
 private slots:
     void initTestCase()
     {
+        FollowPlaySettings(race, game.settings);   // the race's rules follow the settings
         folder = std::make_unique<AppTestFolder>(QStringList{"a1.acs", "a2.acs", "a3.acs", "a4.acs", "a5.acs",
                                                              "a6.acs", "a7.acs", "a8.acs"});
         SetMessageBoxAnswerer([this](BoxKind kind, const QString &text) {
@@ -230,14 +234,17 @@ private slots:
                             "Nobody\t40099\tonline\t\t+\r\n"    // unknown
                             "Alex\t40003\tonline\t\t=x\r\n"
                             "garbage line without tabs\r\n");
-        form->BuddyList->addItem(QStringLiteral("old item"));
-        QCoro::waitFor(BuildOnlineBuddies(form->BuddyList));
+        invites.setBuddies({{QStringLiteral("old"), QStringLiteral("item")}});
+        QCoro::waitFor(BuildOnlineBuddies(invites));
         QVERIFY(!QFile::exists(folder->program() + QStringLiteral("online.txt")));
-        QCOMPARE(form->BuddyList->count(), 2);
-        QCOMPARE(form->BuddyList->item(0)->text(), QStringLiteral("40002  Sam"));
-        QCOMPARE(form->BuddyList->item(1)->text(), QStringLiteral("40003  Alex"));
+        // The main window's list shows the invite list, sorted, each buddy checked.
+        const QAbstractItemModel *shown = form->BuddyList->model();
+        QCOMPARE(shown, &invites);
+        QCOMPARE(shown->rowCount(), 2);
+        QCOMPARE(shown->index(0, 0).data().toString(), QStringLiteral("40002  Sam"));
+        QCOMPARE(shown->index(1, 0).data().toString(), QStringLiteral("40003  Alex"));
         for (int i = 0; i < 2; ++i)
-            QCOMPARE(form->BuddyList->item(i)->checkState(), Qt::Checked);
+            QCOMPARE(shown->index(i, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
 
         QFile list(folder->program() + QStringLiteral("onlinelist.lst"));
         QVERIFY(list.open(QIODevice::ReadOnly));
@@ -248,29 +255,37 @@ private slots:
         QCOMPARE(first.Uin, QStringLiteral("40002"));
         QCOMPARE(first.BuddyName, QStringLiteral("Sam"));
 
-        QVERIFY(BuddyChecked(form->BuddyList, QStringLiteral("40003")));
-        form->BuddyList->item(1)->setCheckState(Qt::Unchecked);
-        QVERIFY(!BuddyChecked(form->BuddyList, QStringLiteral("40003")));
-        // The whole UIN: one that is part of a checked item's UIN or name is not checked.
-        QVERIFY(!BuddyChecked(form->BuddyList, QStringLiteral("4000")));
-        QVERIFY(!BuddyChecked(form->BuddyList, QStringLiteral("0002")));
-        QVERIFY(!BuddyChecked(form->BuddyList, QStringLiteral("Sam")));
-        QVERIFY(!BuddyChecked(form->BuddyList, QString()));
+        QVERIFY(invites.checked(QStringLiteral("40003")));
+        // A click on the check box, as the user unchecks a buddy.
+        form->show();
+        const QRect row = form->BuddyList->visualRect(shown->index(1, 0));
+        QStyleOptionViewItem option;
+        option.initFrom(form->BuddyList);
+        option.rect = row;
+        option.features = QStyleOptionViewItem::HasCheckIndicator;
+        const QRect box = form->BuddyList->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option,
+                                                                   form->BuddyList);
+        QTest::mouseClick(form->BuddyList->viewport(), Qt::LeftButton, {}, box.center());
+        QVERIFY(!invites.checked(QStringLiteral("40003")));
+        QVERIFY(invites.checked(QStringLiteral("40002")));
+        form->hide();
 
         // Without online.txt the list stays as it was.
-        QCoro::waitFor(BuildOnlineBuddies(form->BuddyList));
-        QCOMPARE(form->BuddyList->count(), 2);
+        QCoro::waitFor(BuildOnlineBuddies(invites));
+        QCOMPARE(shown->rowCount(), 2);
 
         // While the game runs: Kim comes online, then Sam goes offline; Alex keeps the
         // check mark taken off above, Kim gets one.
-        OnlineBuddiesWatch watch;
-        watch.start(form->BuddyList);
+        OnlineBuddiesWatch watch(invites);
+        watch.start();
         Records::CheckedUserRecord kim{QStringLiteral("40007"), 1};
         Records::UinAddressRecord kimIp{40007, QStringLiteral("127.0.0.7")};
-        const auto listed = [this] {
+        const auto listed = [shown] {
             QStringList items;
-            for (int i = 0; i < form->BuddyList->count(); ++i)
-                items << form->BuddyList->item(i)->text() + (form->BuddyList->item(i)->checkState() == Qt::Checked ? " +" : " -");
+            for (int i = 0; i < shown->rowCount(); ++i) {
+                const QModelIndex item = shown->index(i, 0);
+                items << item.data().toString() + (item.data(Qt::CheckStateRole).toInt() == Qt::Checked ? " +" : " -");
+            }
             return items;
         };
         writeMessengerLists({sam, alex, kim}, {samIp, alexIp, kimIp},

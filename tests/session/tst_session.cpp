@@ -1,5 +1,7 @@
 // The roster as a list model (its signals, its rows' text, a full roster) and the play
 // settings' signals, without a window.
+#include "GameSession.h"
+#include "PlayControls.h"
 #include "PlaySettings.h"
 #include "Roster.h"
 
@@ -66,6 +68,35 @@ private slots:
         QCOMPARE(modes.size(), 1);
         QCOMPARE(levels.size(), 1);
         QCOMPARE(levels.at(0).at(0).value<Difficulty>(), Easy);
+    }
+
+    void playModeTable_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("shown");   // the mode-dependent controls that are shown
+        QTest::newRow("none") << -1 << "";
+        QTest::newRow("join") << 0 << "request";
+        QTest::newRow("host") << 1 << "start type difficulty invite";
+        QTest::newRow("local") << 2 << "add start";
+        QTest::newRow("practice") << 3 << "start type difficulty";
+    }
+    void playModeTable()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, shown);
+        PlaySettings settings;
+        settings.setPlayMode(LocalRace);
+        PlayControls controls(settings);
+        QSignalSpy changed(&controls, &PlayControls::changed);
+        settings.setPlayMode(PlayMode(mode));   // however the settings change, the controls follow
+        QCOMPARE(changed.size(), mode == LocalRace ? 0 : 1);
+        const PlayControlSet set = controls.shown();
+        const QList<QPair<QString, bool>> named = {{"request", set.requestPlay}, {"add", set.addCharacters},
+                                                   {"start", set.startGame},     {"type", set.gameType},
+                                                   {"difficulty", set.difficulty}, {"invite", set.invite}};
+        const QStringList expected = shown.split(u' ', Qt::SkipEmptyParts);
+        for (const auto &[name, on] : named)
+            QVERIFY2(on == expected.contains(name), qPrintable(name));
     }
 };
 

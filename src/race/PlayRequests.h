@@ -1,6 +1,8 @@
 // Play requests, invitations and hosting: the host's answer to a request ("RQ"), the
-// joiner's handling of the answer ("RA", "RD") and "Invite Players". "Request To Play"
-// opens the request window (RequestWindow.h).
+// joiner's handling of the answer ("RA", "RD") and "Invite Players". They read no widget:
+// the boxes go through the Dialogs, the buddies to invite come from the InviteList model
+// that the main window's "Online Buddys" list shows, and "Request To Play" (the request
+// window) calls RequestToPlay.
 #pragma once
 
 #include "Messages.h"
@@ -9,9 +11,13 @@
 #include <QObject>
 #include <QString>
 
+class Dialogs;
+class Dispatcher;
 class GameSession;
-class QListWidget;
+class InviteList;
+class PlaySettings;
 class Race;
+class Roster;
 
 // The answers to play requests, the boxes they open, the host's text and the invitations;
 // the main window follows them through the signals. Boxes that messages open stay
@@ -21,10 +27,22 @@ class PlayRequests : public QObject
 {
     Q_OBJECT
 public:
-    // race: a request during a race is refused.
-    explicit PlayRequests(const Race &race) : race(race) {}
+    // race: a request during a race is refused; session: the network game's state (the
+    // race running or joined, the host's address); settings: a request is served only
+    // while hosting, invitations only with a game type; roster: who takes part; dialogs:
+    // the questions and notices; invites: the buddies checked for "Invite Players";
+    // dispatcher: the answers, the roster and the invitations go out through it.
+    PlayRequests(const Race &race, GameSession &session, const PlaySettings &settings, Roster &roster,
+                 Dialogs &dialogs, InviteList &invites, Dispatcher &dispatcher)
+        : race(race), session_(session), settings(settings), roster(roster), dialogs(dialogs), invites_(invites),
+          dispatcher(dispatcher)
+    {
+    }
+
+    // The buddies "Invite Players" invites, as the main window's list shows them.
+    InviteList &invites() const { return invites_; }
     // The network game's state it keeps (the host, the request's address, the inviter).
-    GameSession &session() const;
+    GameSession &session() const { return session_; }
 
     // Host, on "RQ". The request is checked, the user asked (the answer is awaited), the
     // requester told.
@@ -39,8 +57,8 @@ public:
     // Joiner, on the host's "RT": its text for the main window's box (none during a race).
     void HandleHostText(const QString &text);
 
-    // "Invite Players": each buddy checked in the list and on line gets the invitation.
-    Task<> InvitePlayers(QListWidget *buddies);
+    // "Invite Players": each buddy checked in the invite list and on line gets the invitation.
+    Task<> InvitePlayers();
 
 signals:
     // The host's text to show as plain text; empty clears the box.
@@ -55,6 +73,12 @@ private:
     QString refusal(const QString &uin, const QString &character) const;
 
     const Race &race;
+    GameSession &session_;
+    const PlaySettings &settings;
+    Roster &roster;
+    Dialogs &dialogs;
+    InviteList &invites_;
+    Dispatcher &dispatcher;
     int openRequestQuestions = 0;
     bool acceptedNoticeOpen = false;
     bool deniedNoticeOpen = false;

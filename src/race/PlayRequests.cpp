@@ -4,18 +4,15 @@
 #include "GameMessages.h"
 #include "GameSession.h"
 #include "GameTransport.h"
-#include "MessageBoxes.h"
+#include "InviteList.h"
 #include "Phrases.h"
-#include "RaceLoop.h"
-#include "RaceModel.h"
+#include "PlaySettings.h"
 #include "Race.h"
 #include "records.h"
-#include "RosterList.h"
+#include "Roster.h"
 #include "Utilities.h"
 
 #include <QFile>
-#include <QListWidget>
-#include <QPointer>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 
@@ -27,24 +24,19 @@ constexpr int MaxOpenRequestQuestions = MaxContestants - 1;
 const char *const AcceptedNotice = "We were accepted for the game.\r\rClick \"OK\" button when ready for the Game.";
 const char *const DeniedNotice = "Our Play Request was Denied.\rReason:";
 
-GameSession &PlayRequests::session() const
-{
-    return race.session();
-}
-
 QString PlayRequests::refusal(const QString &uin, const QString &character) const
 {
-    if (race.playSettings().playMode() != HostGame)
+    if (settings.playMode() != HostGame)
         return QStringLiteral("rx3");
     // A race counts from "Start Game" on: one accepted during the presentation or the
     // countdown would get the roster but never the start.
-    if (race.session().raceRunning() || race.session().joinedRace() || race.inProgress())
+    if (session_.raceRunning() || session_.joinedRace() || race.inProgress())
         return QStringLiteral("rx4");
-    if (race.roster().count() >= MaxContestants)
+    if (roster.count() >= MaxContestants)
         return QStringLiteral("rx1");
-    if (race.roster().hasCharacter(character))
+    if (roster.hasCharacter(character))
         return QStringLiteral("rx2");
-    if (race.roster().hasUin(uin))
+    if (roster.hasUin(uin))
         return QStringLiteral("rx5");
     return QString();
 }
@@ -60,7 +52,7 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
     const QString name = ShownName(request.sender);
     const QString &uin = request.uin;
     const QString &character = request.characterFile;
-    auto refuse = [&](const QString &reason) { race.dispatcher().transport().send(senderAddress, Msg::Denied{reason, {}}); };
+    auto refuse = [&](const QString &reason) { dispatcher.transport().send(senderAddress, Msg::Denied{reason, {}}); };
     QString refused = refusal(uin, character);
     if (!refused.isEmpty()) {
         refuse(refused);
@@ -68,13 +60,13 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
     }
     if (openRequestQuestions >= MaxOpenRequestQuestions)
         co_return;   // as many questions open as the roster has places: the requester may ask again
-    MessageBeep(BeepKind::Default);
+    dialogs.beep(BeepKind::Default);
     bool accepted = false;
     {
         // Counted up and down, not restored: the boxes may be answered in any order.
         ++openRequestQuestions;
         const auto closed = qScopeGuard([this] { --openRequestQuestions; });
-        accepted = co_await AnswerOf(race.dialogs(), PlayRequestQuestion(name, uin));
+        accepted = co_await AnswerOf(dialogs, PlayRequestQuestion(name, uin));
     }
     if (!accepted) {
         refuse(QStringLiteral("rx0"));
@@ -87,17 +79,17 @@ Task<> PlayRequests::HandlePlayRequest(QString senderAddress, Msg::PlayRequest r
         refuse(refused);
         co_return;
     }
-    const std::optional<int> slot = race.roster().add(name, uin, character);
+    const std::optional<int> slot = roster.add(name, uin, character);
     if (!slot) {
-        TellRosterFull(race.dialogs());
+        TellRosterFull(dialogs);
         refuse(QStringLiteral("rx1"));
         co_return;
     }
-    race.roster().model().contestants[*slot].Address = senderAddress.left(ContestantAddressCapacity);
-    race.dispatcher().transport().send(senderAddress, Msg::Accepted{});
+    roster.setAddress(*slot, senderAddress);
+    dispatcher.transport().send(senderAddress, Msg::Accepted{});
     co_await Wait(200);
-    race.dispatcher().transport().send(senderAddress, race.dispatcher().acceptGameText());
-    co_await race.dispatcher().sendRoster();
+    dispatcher.transport().send(senderAddress, dispatcher.acceptGameText());
+    co_await dispatcher.sendRoster();
 }
 
 bool PlayRequests::RequestToPlay(const QString &host, const QString &characterFile)
@@ -105,50 +97,48 @@ bool PlayRequests::RequestToPlay(const QString &host, const QString &characterFi
     const QString address = ResolvePlayerAddress(host);
     if (address.isEmpty())
         return false;
-    race.session().setRequestedHostAddress(address);
-    race.dispatcher().transport().send(address, Msg::PlayRequest{QString::number(Records::Options.UserUin), characterFile, {}});
+    session_.setRequestedHostAddress(address);
+    dispatcher.transport().send(address, Msg::PlayRequest{QString::number(Records::Options.UserUin), characterFile, {}});
     return true;
 }
 
 Task<> PlayRequests::HandleAccepted(QString senderAddress)
 {
-    race.session().setHostAddress(senderAddress);
-    if (race.session().raceRunning() || acceptedNoticeOpen)
+    session_.setHostAddress(senderAddress);
+    if (session_.raceRunning() || acceptedNoticeOpen)
         co_return;
-    MessageBeep(BeepKind::Default);
+    dialogs.beep(BeepKind::Default);
     emit joinAccepted();
     {
         const QScopedValueRollback<bool> open(acceptedNoticeOpen, true);
-        co_await Acknowledged(race.dialogs(), BoxKind::Information, QString::fromLatin1(AcceptedNotice));
+        co_await Acknowledged(dialogs, BoxKind::Information, QString::fromLatin1(AcceptedNotice));
     }
-    race.dispatcher().transport().send(race.session().hostAddress(), Msg::Ready{});
+    dispatcher.transport().send(session_.hostAddress(), Msg::Ready{});
     co_await Wait(500);
-    race.dispatcher().transport().send(race.session().hostAddress(), Msg::Ready{});
+    dispatcher.transport().send(session_.hostAddress(), Msg::Ready{});
 }
 
 void PlayRequests::HandleHostText(const QString &text)
 {
-    emit hostTextReceived(race.session().raceRunning() ? QString() : text);
+    emit hostTextReceived(session_.raceRunning() ? QString() : text);
 }
 
 void PlayRequests::HandleDenied(const QString &reasonCode)
 {
     if (deniedNoticeOpen)
         return;
-    MessageBeep(BeepKind::Stop);
+    dialogs.beep(BeepKind::Stop);
     const QString reason = LookupPhrase(reasonCode);
     deniedNoticeOpen = true;
-    ShowMessageBox(BoxKind::Information, QString::fromLatin1(DeniedNotice) + reason,
-                   [this] { deniedNoticeOpen = false; });
+    dialogs.show(BoxKind::Information, QString::fromLatin1(DeniedNotice) + reason, [this] { deniedNoticeOpen = false; });
 }
 
 // Each checked buddy on line gets the ping, the invitation and the messenger text.
-Task<> PlayRequests::InvitePlayers(QListWidget *buddies)
+Task<> PlayRequests::InvitePlayers()
 {
-    const QPointer<QListWidget> shown(buddies);   // the list may go while the sends wait
-    if (race.playSettings().gameType() == NoGameType) {
-        MessageBeep(BeepKind::Error);
-        ShowMessageBox(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
+    if (settings.gameType() == NoGameType) {
+        dialogs.beep(BeepKind::Error);
+        dialogs.show(BoxKind::Error, QStringLiteral("Please select a Game Type First"));
         co_return;
     }
     QFile list;
@@ -158,16 +148,17 @@ Task<> PlayRequests::InvitePlayers(QListWidget *buddies)
     const QList<QByteArray> records = Records::ReadAllRecords(list, Records::OnlineBuddyRecord::Size);
     list.close();
     emit invitationsSending(true);
-    MessageBeep(BeepKind::Default);
+    dialogs.beep(BeepKind::Default);
     const QString ownUin = QString::number(Records::Options.UserUin);
     for (const QByteArray &raw : records) {
         const Records::OnlineBuddyRecord buddy = Records::OnlineBuddyRecord::decode(raw);
-        if (buddy.Address.isEmpty() || !BuddyChecked(shown, buddy.Uin))
+        // Checked when the sends reach it: a buddy unchecked meanwhile is left out.
+        if (buddy.Address.isEmpty() || !invites_.checked(buddy.Uin))
             continue;
-        SendInvitePing(race.dispatcher().transport(), buddy.Address, Msg::Invitation{ownUin, std::nullopt, {}});
+        SendInvitePing(dispatcher.transport(), buddy.Address, Msg::Invitation{ownUin, std::nullopt, {}});
         co_await Wait(50);
-        race.dispatcher().transport().send(buddy.Address, Msg::Invitation{ownUin, Records::Options.UserName, {}});
-        co_await SendMessengerText(race.dispatcher().transport(), race.dispatcher().invitationText(), buddy.Address);
+        dispatcher.transport().send(buddy.Address, Msg::Invitation{ownUin, Records::Options.UserName, {}});
+        co_await SendMessengerText(dispatcher.transport(), dispatcher.invitationText(), buddy.Address);
     }
     emit invitationsSending(false);
 }
